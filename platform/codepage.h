@@ -1,0 +1,34 @@
+// Windows-1251, the single-byte code page of every text inside the core, and its
+// conversions to the Unicode forms used at the edges (Qt, SQLite, the terminal).
+// All functions are pure and may be called from any thread.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace velka::codepage {
+
+// The Unicode character (BMP) of a Windows-1251 byte. Every byte maps somewhere:
+// 0x98, which the code page leaves unassigned, maps to U+0098 as Windows does.
+char16_t ToUnicode(unsigned char byte);
+
+// The Windows-1251 byte of a Unicode character, or '?' when the code page lacks it.
+// No "best fit": U+010C (C with caron) gives '?', not 'C'.
+char FromUnicode(char32_t ch);
+
+std::u16string ToUtf16(std::string_view cp1251);
+// A surrogate pair is one character and gives one '?'; a lone surrogate gives '?'.
+std::string FromUtf16(std::u16string_view utf16);
+
+std::string ToUtf8(std::string_view cp1251);
+// Malformed UTF-8 gives one '?' per bad sequence; nothing is dropped silently.
+std::string FromUtf8(std::string_view utf8);
+
+// Upper case through the Windows-1251 table: Latin, Russian (with Ё/ё) and the
+// Ukrainian and Belarusian letters. Other bytes stay as they are.
+unsigned char UpperByte(unsigned char byte);
+std::string Upper(std::string_view cp1251);
+// True when the two texts are equal ignoring letter case as Upper() sees it.
+bool EqualIgnoreCase(std::string_view a, std::string_view b);
+
+}  // namespace velka::codepage

@@ -1,0 +1,30 @@
+// Date and time as the program shows and stores them: the Russian regional
+// defaults, short date "dd.MM.yyyy", a blank, long time "H:mm:ss" (hour without a
+// leading zero), and at exactly midnight the date alone. Pure; any thread.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace velka {
+
+struct DateTime {
+    int year = 0;
+    int month = 0;   // 1..12
+    int day = 0;     // 1..days in month
+    int hour = 0;    // 0..23
+    int minute = 0;  // 0..59
+    int second = 0;  // 0..59
+};
+
+// The date and time, or nothing when they do not exist (month 0, 31 April, hour 25).
+std::optional<DateTime> MakeDateTime(int year, int month, int day, int hour, int minute,
+                                     int second);
+
+// The local time of the machine now.
+DateTime NowLocal();
+
+// "06.12.2026 20:52:41"; "06.12.2026" at 00:00:00.
+std::string FormatDateTime(const DateTime& when);
+
+}  // namespace velka

@@ -1,0 +1,35 @@
+#include "platform/datetime.h"
+
+#include <gtest/gtest.h>
+
+namespace velka {
+namespace {
+
+TEST(DateTimeText, RussianDefaultsWithHourWithoutLeadingZero) {
+    EXPECT_EQ(FormatDateTime({2026, 12, 6, 20, 52, 41}), "06.12.2026 20:52:41");
+    EXPECT_EQ(FormatDateTime({2026, 1, 2, 3, 4, 5}), "02.01.2026 3:04:05");
+}
+
+TEST(DateTimeText, ExactMidnightShowsTheDateAlone) {
+    EXPECT_EQ(FormatDateTime({2026, 3, 1, 0, 0, 0}), "01.03.2026");
+    EXPECT_EQ(FormatDateTime({2026, 3, 1, 0, 0, 1}), "01.03.2026 0:00:01");
+}
+
+TEST(DateTime, DatesAndTimesThatDoNotExistAreRefused) {
+    EXPECT_TRUE(MakeDateTime(2024, 2, 29, 23, 59, 59).has_value());
+    EXPECT_FALSE(MakeDateTime(2026, 2, 29, 0, 0, 0).has_value());
+    EXPECT_FALSE(MakeDateTime(2100, 2, 29, 0, 0, 0).has_value());
+    EXPECT_TRUE(MakeDateTime(2000, 2, 29, 0, 0, 0).has_value());
+    EXPECT_FALSE(MakeDateTime(2026, 0, 1, 0, 0, 0).has_value());
+    EXPECT_FALSE(MakeDateTime(2026, 4, 31, 0, 0, 0).has_value());
+    EXPECT_FALSE(MakeDateTime(2026, 1, 1, 25, 0, 0).has_value());
+    EXPECT_FALSE(MakeDateTime(2026, 1, 1, 0, 60, 0).has_value());
+}
+
+TEST(DateTime, NowIsAValidDate) {
+    const DateTime now = NowLocal();
+    EXPECT_TRUE(MakeDateTime(now.year, now.month, now.day, now.hour, now.minute, now.second));
+}
+
+}  // namespace
+}  // namespace velka
