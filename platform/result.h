@@ -13,12 +13,13 @@ struct Error {
     int system_code = 0;   // errno or GetLastError() at the failure point, 0 if none
 };
 
-// Either a value or an Error. Deliberately small: just enough for the core's needs.
-template <typename T>
+// Either a value or an error (an Error unless a layer has a richer one).
+// Deliberately small: just enough for the core's needs.
+template <typename T, typename E = Error>
 class Result {
 public:
     Result(T value) : state_(std::move(value)) {}  // NOLINT(google-explicit-constructor)
-    Result(Error error) : state_(std::move(error)) {}  // NOLINT(google-explicit-constructor)
+    Result(E error) : state_(std::move(error)) {}  // NOLINT(google-explicit-constructor)
 
     bool ok() const { return std::holds_alternative<T>(state_); }
     explicit operator bool() const { return ok(); }
@@ -30,26 +31,28 @@ public:
     T* operator->() { return &value(); }
     const T* operator->() const { return &value(); }
     // REQUIRES: !ok()
-    const Error& error() const { return std::get<Error>(state_); }
+    const E& error() const { return std::get<E>(state_); }
 
 private:
-    std::variant<T, Error> state_;
+    std::variant<T, E> state_;
 };
 
 // The result of an operation that gives nothing back but can fail.
-class Status {
+template <typename E>
+class BasicStatus {
 public:
-    Status() = default;
-    Status(Error error) : failed_(true), error_(std::move(error)) {}  // NOLINT(google-explicit-constructor)
+    BasicStatus() = default;
+    BasicStatus(E error) : failed_(true), error_(std::move(error)) {}  // NOLINT(google-explicit-constructor)
 
     bool ok() const { return !failed_; }
     explicit operator bool() const { return ok(); }
     // REQUIRES: !ok()
-    const Error& error() const { return error_; }
+    const E& error() const { return error_; }
 
 private:
     bool failed_ = false;
-    Error error_;
+    E error_;
 };
+using Status = BasicStatus<Error>;
 
 }  // namespace velka

@@ -1,0 +1,87 @@
+// The machine-wide registry (HKEY_LOCAL_MACHINE): a tree of keys holding string and
+// DWORD values. On Windows it is the system registry; elsewhere a stand-in kept in
+// one SQLite file, located by VELKA_REGISTRY, else "registry.db" in the program
+// directory. CMake picks the implementation.
+//
+// Key paths are Windows-1251 text with backslashes between names, relative to the
+// root, a leading backslash allowed: "\SOFTWARE\Velka\SMSConfig". Key and value
+// names compare ignoring letter case through the Windows-1251 upper-case table
+// (Latin and Cyrillic) and keep the spelling they were created with.
+//
+// Thread safety: every member may be called from any thread; calls are serialised
+// inside. Two processes may use the same file at once: each call is one transaction.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/result.h"
+
+namespace velka {
+
+enum class RegistryFailure {
+    KeyNotFound,    // the key, or a key on its path, does not exist
+    ValueNotFound,  // the key exists but holds no value of that name
+    WrongType,      // the value exists but is of the other type
+    InvalidName,    // an empty name inside a path ("A\\B"), or an empty key path where one is needed
+    StoreFailed,    // the store itself failed (file unreadable, disk full, locked too long)
+};
+
+struct RegistryError {
+    RegistryFailure failure = RegistryFailure::StoreFailed;
+    std::string message;  // a clear sentence, UTF-8
+    int system_code = 0;  // the SQLite or Win32 code behind a StoreFailed, else 0
+};
+
+template <typename T>
+using RegistryResult = Result<T, RegistryError>;
+using RegistryStatus = BasicStatus<RegistryError>;
+
+enum class RegistryValueType { String, DWord };
+
+struct RegistryValueInfo {
+    std::string name;  // as created
+    RegistryValueType type = RegistryValueType::String;
+};
+
+class Registry {
+public:
+    // The machine registry of this process, opened on first use.
+    static Registry& Machine();
+
+    // A registry stand-in in the given file (created when missing). Tests use this;
+    // on Windows the path is ignored and the system registry is used.
+    explicit Registry(const std::string& path);
+    ~Registry();
+    Registry(const Registry&) = delete;
+    Registry& operator=(const Registry&) = delete;
+
+    // Opens or creates the key and every key above it.
+    RegistryStatus CreateKey(const std::string& path);
+    bool KeyExists(const std::string& path);
+    // Deletes the key with every key and value under it.
+    RegistryStatus DeleteKey(const std::string& path);
+
+    // The names of the key's direct subkeys, as created, in name order.
+    RegistryResult<std::vector<std::string>> SubKeys(const std::string& path);
+    // The key's values, in creation order.
+    RegistryResult<std::vector<RegistryValueInfo>> Values(const std::string& path);
+
+    RegistryResult<std::string> ReadString(const std::string& path, const std::string& name);
+    RegistryResult<std::uint32_t> ReadDWord(const std::string& path, const std::string& name);
+    // Writing creates the key when it is missing, and replaces a value of either
+    // type; a replaced value keeps its place in the creation order and its spelling.
+    RegistryStatus WriteString(const std::string& path, const std::string& name,
+                               const std::string& value);
+    RegistryStatus WriteDWord(const std::string& path, const std::string& name,
+                              std::uint32_t value);
+    RegistryStatus DeleteValue(const std::string& path, const std::string& name);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace velka
