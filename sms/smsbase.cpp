@@ -84,27 +84,39 @@ constexpr std::array<uint8_t, 256> kByteToGsm = MakeByteToGsm();
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
+constexpr std::array<int8_t, 256> MakeHexValues() {
+    std::array<int8_t, 256> values{};
+    values.fill(-1);
+    for (int digit = 0; digit < 16; ++digit) {
+        values[static_cast<uint8_t>(kHexDigits[digit])] = static_cast<int8_t>(digit);
+        values[static_cast<uint8_t>("0123456789abcdef"[digit])] = static_cast<int8_t>(digit);
+    }
+    return values;
+}
+constexpr std::array<int8_t, 256> kHexValues = MakeHexValues();
+
 // The value of a hexadecimal digit of either case, or -1.
-constexpr int HexValue(char ch) {
-    if (ch >= '0' && ch <= '9') return ch - '0';
-    if (ch >= 'A' && ch <= 'F') return ch - 'A' + 10;
-    if (ch >= 'a' && ch <= 'f') return ch - 'a' + 10;
-    return -1;
+int HexValue(char ch) {
+    return kHexValues[static_cast<uint8_t>(ch)];
 }
 
 // The septet unpacker takes upper-case digits only.
-constexpr int UpperHexValue(char ch) {
+int UpperHexValue(char ch) {
     return ch >= 'a' ? -1 : HexValue(ch);
+}
+
+// Writes the low digits hexadecimal digits of value at at, upper case.
+void PutHex(char* at, uint32_t value, int digits) {
+    for (int i = digits - 1; i >= 0; --i, value >>= 4) at[i] = kHexDigits[value & 0xF];
 }
 
 // Appends value as upper-case hexadecimal with at least width digits.
 void AppendHex(std::string& out, uint32_t value, int width) {
-    int digits = 1;
+    int digits = width;
     while (digits < 8 && (value >> (4 * digits)) != 0) ++digits;
-    digits = std::max(digits, width);
-    for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) {
-        out.push_back(kHexDigits[(value >> shift) & 0xF]);
-    }
+    const size_t at = out.size();
+    out.resize(at + static_cast<size_t>(digits));
+    PutHex(out.data() + at, value, digits);
 }
 
 // A hexadecimal number of any length (at most 8 digits), or nothing when the text is
@@ -168,9 +180,9 @@ int32_t OctetOrZero(std::string_view pdu, int32_t pos) {
 // ambiguous case: a last octet that completes a group of seven leaves one septet in
 // the carry, which is either a real "@" or the fill of a text of 8k - 1 septets.
 std::string UnpackSeptetCodes(std::string_view hex, bool keep_trailing_zero) {
-    std::string septets;
-    septets.reserve(hex.size() * 8 / 14 + 1);
     const size_t octets = hex.size() / 2;
+    std::string septets(octets + octets / 7 + 1, '\0');
+    size_t count = 0;
     int q = 1;
     uint32_t carry = 0;
     for (size_t j = 0; j < octets; ++j) {
@@ -179,16 +191,17 @@ std::string UnpackSeptetCodes(std::string_view hex, bool keep_trailing_zero) {
         const int low = UpperHexValue(hex[2 * j + 1]);
         const auto octet = static_cast<uint32_t>(low < 0 ? high : high * 16 + low);
         const uint32_t low_mask = 0xFFu >> q;
-        septets.push_back(static_cast<char>((((octet & low_mask) << (q - 1)) | carry) & 0xFF));
+        septets[count++] = static_cast<char>((((octet & low_mask) << (q - 1)) | carry) & 0xFF);
         carry = (octet & ~low_mask & 0xFF) >> (8 - q);
         if (++q == 8) {
             if (j + 1 != octets || carry != 0 || keep_trailing_zero) {
-                septets.push_back(static_cast<char>(carry));
+                septets[count++] = static_cast<char>(carry);
             }
             q = 1;
             carry = 0;
         }
     }
+    septets.resize(count);
     return septets;
 }
 
@@ -234,20 +247,21 @@ uint8_t AnsiToGsm(char16_t unit) {
 }
 
 std::string GsmToAnsi(std::string_view septets) {
-    std::string text;
-    text.reserve(septets.size());
+    std::string text(septets.size(), '\0');
+    size_t length = 0;
     bool escaped = false;
     for (char ch : septets) {
         const auto septet = static_cast<uint8_t>(ch);
         if (escaped) {
             escaped = false;
-            text.push_back(static_cast<char>(kExtensionByteOf[septet]));
+            text[length++] = static_cast<char>(kExtensionByteOf[septet]);
         } else if (septet == kEscape) {
             escaped = true;
         } else {
-            text.push_back(static_cast<char>(kGsmToByte[septet & 0x7F]));
+            text[length++] = static_cast<char>(kGsmToByte[septet & 0x7F]);
         }
     }
+    text.resize(length);
     return text;
 }
 
@@ -260,8 +274,8 @@ int32_t DetectCoding(std::u16string_view text) {
 
 std::string PackSeptets(std::string_view septets) {
     const size_t count = septets.size();
-    std::string hex;
-    hex.reserve(2 * (count - count / 8));
+    std::string hex(2 * (count - count / 8), '0');
+    char* out = hex.data();
     int shift = 0;
     for (size_t j = 0; j < count; ++j) {
         if (shift == 7) {  // this septet already went into the octet before
@@ -271,7 +285,8 @@ std::string PackSeptets(std::string_view septets) {
         const uint32_t septet = static_cast<uint8_t>(septets[j]);
         const uint32_t next = j + 1 < count ? static_cast<uint8_t>(septets[j + 1]) : 0;
         const uint32_t low_bits_of_next = next & ((2u << shift) - 1);
-        AppendHex(hex, ((septet >> shift) | (low_bits_of_next << (7 - shift))) & 0xFF, 2);
+        PutHex(out, ((septet >> shift) | (low_bits_of_next << (7 - shift))) & 0xFF, 2);
+        out += 2;
         ++shift;
     }
     return hex;
@@ -363,8 +378,8 @@ std::string TSMS::EncodeSubmit() {
         user_data.erase(0, std::min(user_data.size(), static_cast<size_t>(2 * header_octets)));
         dcs = kDcsGsm7;
     } else {
-        user_data.reserve(4 * text.size());
-        for (char16_t unit : text) AppendHex(user_data, unit, 4);
+        user_data.resize(4 * text.size());
+        for (size_t i = 0; i < text.size(); ++i) PutHex(user_data.data() + 4 * i, text[i], 4);
         user_data_length = static_cast<uint32_t>(header_octets + user_data.size() / 2);
         dcs = kDcsUcs2;
     }
@@ -485,19 +500,21 @@ std::string TSMS::DecodeUserData(int32_t header_length, int32_t data_pos) const 
 }
 
 std::string TSMS::NormalizeLineBreaks(std::string_view text) {
-    std::string normal;
-    normal.reserve(text.size() + 2);
+    std::string normal(2 * text.size(), '\0');  // room for every character to be a line break
+    size_t length = 0;
     for (size_t i = 0; i < text.size(); ++i) {
         const char ch = text[i];
         if (ch != '\r' && ch != '\n') {
-            normal.push_back(ch);
+            normal[length++] = ch;
             continue;
         }
         const bool pair = i + 1 < text.size() && (text[i + 1] == '\r' || text[i + 1] == '\n') &&
                           text[i + 1] != ch;
         if (pair) ++i;
-        normal += "\r\n";
+        normal[length++] = '\r';
+        normal[length++] = '\n';
     }
+    normal.resize(length);
     return normal;
 }
 
