@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 
 #include "platform/codepage.h"
 #include "platform/datetime.h"
@@ -238,6 +239,45 @@ constexpr int kDcsClass0 = 0x10;
 constexpr int kAlphabetReserved = 3;
 constexpr int32_t kTimeStampDigits = 14;  // seven octets, the time zone included
 
+// ---- Encoding ----
+
+bool IsValidReference(std::string_view reference) {
+    return reference.empty() || (reference.size() == 2 && IsHexOctets(reference));
+}
+
+// Whole octets of hexadecimal digits, the length octet counting the octets after it.
+bool IsValidHeader(std::string_view header) {
+    return header.empty() ||
+           (IsHexOctets(header) &&
+            ParseHex(header.substr(0, 2)) == static_cast<int32_t>(header.size() / 2 - 1));
+}
+
+struct UserData {
+    std::string digits;  // the user data after the header, as hexadecimal text
+    uint32_t length;     // the user data length octet: septets or octets, header included
+    int coding_scheme;
+};
+
+// The header's septets are packed as zeros and then cut off, so that the text starts
+// on a septet boundary after the header and its fill bits.
+UserData Gsm7UserData(std::u16string_view text, int32_t header_octets) {
+    const int32_t reserved = header_octets > 0 ? HeaderSeptets(header_octets - 1) : 0;
+    std::string septets(static_cast<size_t>(reserved), '\0');
+    septets.reserve(septets.size() + text.size());
+    for (char16_t unit : text) septets.push_back(static_cast<char>(AnsiToGsm(unit)));
+    std::string digits = PackSeptets(septets);
+    digits.erase(0, std::min(digits.size(), static_cast<size_t>(2 * header_octets)));
+    return {std::move(digits), static_cast<uint32_t>(septets.size()), kDcsGsm7};
+}
+
+UserData Ucs2UserData(std::u16string_view text, int32_t header_octets) {
+    std::string digits(4 * text.size(), '0');
+    for (size_t i = 0; i < text.size(); ++i) PutHex(digits.data() + 4 * i, text[i], 4);
+    const auto length =
+        static_cast<uint32_t>(header_octets) + static_cast<uint32_t>(text.size() * 2);
+    return {std::move(digits), length, kDcsUcs2};
+}
+
 }  // namespace
 
 // ---- Alphabet and text conversions ----
@@ -349,40 +389,16 @@ std::optional<std::string> TSMS::EncodeAddress(std::string_view number) {
 std::string TSMS::EncodeSubmit() {
     TPDULength = 0;
     const std::optional<std::string> address = EncodeAddress(Number);
-    const bool reference_ok =
-        MessageReference.empty() || (MessageReference.size() == 2 && IsHexOctets(MessageReference));
-    // A header must be whole octets, its length octet counting the octets after it.
-    const bool header_ok = UDH.empty() || (IsHexOctets(UDH) && UDH.size() >= 2 &&
-                                           ParseHex(std::string_view(UDH).substr(0, 2)) ==
-                                               static_cast<int32_t>(UDH.size() / 2 - 1));
-    if (!address || !reference_ok || !header_ok) return {};
+    if (!address || !IsValidReference(MessageReference) || !IsValidHeader(UDH)) return {};
 
     const std::u16string text = codepage::ToUtf16(Text);
     const bool gsm7 =
         Coding == kCodingGsm7 || (Coding == kCodingAuto && DetectCoding(text) == kCodingGsm7);
     const bool has_header = !UDH.empty();
-    const int32_t header_octets = has_header ? static_cast<int32_t>(UDH.size() / 2) : 0;
-
-    std::string user_data;
-    uint32_t user_data_length = 0;
-    int dcs = 0;
-    if (gsm7) {
-        // The header's septets are packed as zeros and then cut off, so that the text
-        // starts on a septet boundary after the header and its fill bits.
-        const int32_t reserved = has_header ? HeaderSeptets(header_octets - 1) : 0;
-        std::string septets(static_cast<size_t>(reserved), '\0');
-        septets.reserve(septets.size() + text.size());
-        for (char16_t unit : text) septets.push_back(static_cast<char>(AnsiToGsm(unit)));
-        user_data_length = static_cast<uint32_t>(septets.size());
-        user_data = PackSeptets(septets);
-        user_data.erase(0, std::min(user_data.size(), static_cast<size_t>(2 * header_octets)));
-        dcs = kDcsGsm7;
-    } else {
-        user_data.resize(4 * text.size());
-        for (size_t i = 0; i < text.size(); ++i) PutHex(user_data.data() + 4 * i, text[i], 4);
-        user_data_length = static_cast<uint32_t>(header_octets + user_data.size() / 2);
-        dcs = kDcsUcs2;
-    }
+    const auto header_octets = static_cast<int32_t>(UDH.size() / 2);
+    const UserData user_data =
+        gsm7 ? Gsm7UserData(text, header_octets) : Ucs2UserData(text, header_octets);
+    int dcs = user_data.coding_scheme;
     if (Flash) dcs |= kDcsClass0;
 
     int first_octet = kSmsSubmitFirstOctet;
@@ -391,16 +407,16 @@ std::string TSMS::EncodeSubmit() {
     if (ReplyPath) first_octet |= kReplyPath;
 
     std::string pdu = "00";  // no SMSC information: the modem's own service centre
-    pdu.reserve(2 + 32 + UDH.size() + user_data.size());
+    pdu.reserve(2 + 32 + UDH.size() + user_data.digits.size());
     AppendHex(pdu, static_cast<uint32_t>(first_octet), 2);
     pdu += MessageReference.empty() ? std::string("00") : UpperHex(MessageReference);
     pdu += *address;
     pdu += "00";  // protocol identifier
     AppendHex(pdu, static_cast<uint32_t>(dcs), 2);
     pdu += "FF";  // relative validity period, the longest
-    AppendHex(pdu, user_data_length, 2);
+    AppendHex(pdu, user_data.length, 2);
     pdu += UpperHex(UDH);
-    pdu += user_data;
+    pdu += user_data.digits;
     TPDULength = static_cast<int32_t>((pdu.size() - 2) / 2);
     return pdu;
 }
