@@ -57,7 +57,8 @@ std::string PackSeptets(std::string_view septets);
 // The reverse of PackSeptets, through GsmToAnsi. Only upper-case digits count: a
 // bad first digit of an octet ends the decoding, a bad second digit is skipped.
 // When the last octet completes a group of seven and the septet left over is 0, that
-// septet is not produced (it is the fill of a 7-septet text more often than an "@").
+// septet is not produced: a text of 7, 15, 23 ... septets leaves exactly such fill.
+// Only the user data length tells it from a last "@"; DecodeText uses it to do so.
 std::string UnpackSeptets(std::string_view hex);
 
 // One byte per octet, no alphabet conversion. Either letter case.
