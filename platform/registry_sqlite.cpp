@@ -1,9 +1,12 @@
 // The registry stand-in: one SQLite file holding a tree of keys and their values.
 //
 // Names and string data are kept as UTF-8 so that the sqlite3 shell shows them
-// readably; beside each name its Windows-1251 upper-case form ("fold") is the
-// identity the lookups and the sort use. Every call is one transaction; WAL with a
-// busy timeout lets several processes share the file.
+// readably; beside each name its upper-case form ("fold", see Fold) is the
+// identity the lookups and the sort use. Every call is one transaction; several
+// processes share the file through SQLite's rollback journal and a busy timeout.
+// (Not WAL: two processes switching a new file to WAL at once can fail with
+// "database is locked" without waiting. With the rollback journal every wait goes
+// through the busy timeout, because writers take the write lock when they begin.)
 #include <sqlite3.h>
 
 #include <cstdlib>
@@ -32,7 +35,7 @@ CREATE TABLE keys(
     id     INTEGER PRIMARY KEY,
     parent INTEGER REFERENCES keys(id),
     name   TEXT NOT NULL,   -- as created, UTF-8
-    fold   BLOB NOT NULL,   -- Windows-1251 upper case of the name: its identity and sort order
+    fold   BLOB NOT NULL,   -- upper case of the name in UTF-16BE: its identity and sort order
     UNIQUE(parent, fold));
 CREATE TABLE key_values(
     id     INTEGER PRIMARY KEY,   -- creation order
@@ -48,6 +51,18 @@ PRAGMA user_version = 1;
 
 RegistryError Failure(RegistryFailure failure, std::string message) {
     return RegistryError{failure, std::move(message), 0};
+}
+
+// The identity of a name: its Windows-1251 upper case, as UTF-16 big-endian so
+// that byte order is the order of the characters' Unicode values, which is how
+// Windows sorts subkeys (Latin before Cyrillic, "Ё" before "А").
+std::string Fold(std::string_view name) {
+    std::string fold;
+    for (const char16_t unit : codepage::ToUtf16(codepage::Upper(name))) {
+        fold += static_cast<char>(unit >> 8);
+        fold += static_cast<char>(unit & 0xFF);
+    }
+    return fold;
 }
 
 std::string Quoted(std::string_view cp1251) {
@@ -131,7 +146,7 @@ std::vector<std::string> SplitPath(const std::string& path) {
 }
 
 std::optional<std::int64_t> FindChild(sqlite3* db, std::int64_t parent, const std::string& name) {
-    const std::string fold = codepage::Upper(name);
+    const std::string fold = Fold(name);
     Statement find(db, "SELECT id FROM keys WHERE parent = ?1 AND fold = ?2");
     find.Bind(1, parent).BindBlob(2, fold);
     if (!find.Step()) return std::nullopt;
@@ -140,7 +155,7 @@ std::optional<std::int64_t> FindChild(sqlite3* db, std::int64_t parent, const st
 
 std::int64_t InsertChild(sqlite3* db, std::int64_t parent, const std::string& name) {
     const std::string utf8 = codepage::ToUtf8(name);
-    const std::string fold = codepage::Upper(name);
+    const std::string fold = Fold(name);
     Statement insert(db, "INSERT INTO keys(parent, name, fold) VALUES(?1, ?2, ?3)");
     insert.Bind(1, parent).BindText(2, utf8).BindBlob(3, fold);
     insert.Step();
@@ -195,7 +210,7 @@ void WriteValue(sqlite3* db, const std::string& path, const std::string& name, i
                 const std::function<void(Statement&, int)>& bind_data) {
     const std::int64_t key = FindOrCreateKey(db, path);
     const std::string utf8 = codepage::ToUtf8(name);
-    const std::string fold = codepage::Upper(name);
+    const std::string fold = Fold(name);
     // An update in place keeps the value's row id, so its place in the creation
     // order, and the spelling it was created with.
     Statement upsert(db,
@@ -262,7 +277,6 @@ struct Registry::Impl {
             if (rc != SQLITE_OK) throw FileError(rc);
             sqlite3_extended_result_codes(db, 1);
             sqlite3_busy_timeout(db, kBusyTimeoutMs);
-            Exec(db, "PRAGMA journal_mode = WAL");
             Exec(db, "PRAGMA synchronous = FULL");
             MakeSchema();
         } catch (const RegistryError&) {
@@ -373,7 +387,7 @@ RegistryResult<std::vector<RegistryValueInfo>> Registry::Values(const std::strin
 RegistryResult<std::string> Registry::ReadString(const std::string& path, const std::string& name) {
     return impl_->Transact<std::string>(false, [&](sqlite3* db) {
         Statement query(db, kValueQuery);
-        const std::string fold = codepage::Upper(name);
+        const std::string fold = Fold(name);
         SeekValue(query, FindKey(db, path), path, name, fold, kStringType);
         return codepage::FromUtf8(query.Text(1));
     });
@@ -383,7 +397,7 @@ RegistryResult<std::uint32_t> Registry::ReadDWord(const std::string& path,
                                                   const std::string& name) {
     return impl_->Transact<std::uint32_t>(false, [&](sqlite3* db) {
         Statement query(db, kValueQuery);
-        const std::string fold = codepage::Upper(name);
+        const std::string fold = Fold(name);
         SeekValue(query, FindKey(db, path), path, name, fold, kDWordType);
         const std::int64_t data = query.Int(1);
         // Only a hand-edited file holds anything else; say so rather than truncate.
@@ -415,7 +429,7 @@ RegistryStatus Registry::WriteDWord(const std::string& path, const std::string& 
 
 RegistryStatus Registry::DeleteValue(const std::string& path, const std::string& name) {
     return impl_->TransactStatus(true, [&](sqlite3* db) {
-        const std::string fold = codepage::Upper(name);
+        const std::string fold = Fold(name);
         Statement remove(db, "DELETE FROM key_values WHERE key_id = ?1 AND fold = ?2");
         remove.Bind(1, FindKey(db, path)).BindBlob(2, fold).Step();
         if (sqlite3_changes(db) == 0) {
