@@ -2,18 +2,19 @@
 //
 // Names and string data are kept as UTF-8 so that the sqlite3 shell shows them
 // readably; beside each name its upper-case form ("fold", see Fold) is the
-// identity the lookups and the sort use. Every call is one transaction; several
-// processes share the file through SQLite's rollback journal and a busy timeout.
-// (Not WAL: two processes switching a new file to WAL at once can fail with
-// "database is locked" without waiting. With the rollback journal every wait goes
-// through the busy timeout, because writers take the write lock when they begin.)
+// identity the lookups and the sort use. Every call is one transaction. Several
+// processes share the file in WAL mode (readers and the writer do not block each
+// other) with a busy timeout; writers take the write lock when they begin.
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <functional>
 #include <mutex>
 #include <optional>
 #include <string_view>
+#include <thread>
 
 #include "platform/codepage.h"
 #include "platform/program_dir.h"
@@ -23,7 +24,8 @@ namespace velka {
 namespace {
 
 // How long a call waits for another process's transaction before it gives up.
-constexpr int kBusyTimeoutMs = 30000;
+constexpr std::chrono::milliseconds kBusyTimeout{30000};
+constexpr std::chrono::milliseconds kLongestPause{50};
 constexpr int kSchemaVersion = 1;
 constexpr std::int64_t kRootId = 1;
 // The type numbers Windows gives REG_SZ and REG_DWORD, so that the file reads familiar.
@@ -119,8 +121,11 @@ class Statement {
   private:
     void Check(int rc) {
         if (rc == SQLITE_OK) return;
+        const char* file = sqlite3_db_filename(db_, "main");
         throw RegistryError{RegistryFailure::StoreFailed,
-                            std::string("The registry file failed: ") + sqlite3_errmsg(db_), rc};
+                            std::string("The registry file \"") + (file ? file : "") +
+                                "\" failed: " + sqlite3_errmsg(db_) + ".",
+                            rc};
     }
 
     sqlite3* db_;
@@ -241,19 +246,38 @@ struct Registry::Impl {
     template <typename T, typename Body>
     RegistryResult<T> Transact(bool write, Body&& body) {
         std::lock_guard lock(mutex);
-        try {
-            sqlite3* open = Open();
-            Exec(open, write ? "BEGIN IMMEDIATE" : "BEGIN");
+        const auto deadline = std::chrono::steady_clock::now() + kBusyTimeout;
+        auto pause = std::chrono::milliseconds(1);
+        while (true) {
             try {
-                T result = body(open);
-                Exec(open, "COMMIT");
-                return result;
-            } catch (...) {
-                sqlite3_exec(open, "ROLLBACK", nullptr, nullptr, nullptr);
-                throw;
+                return TransactOnce<T>(write, body);
+            } catch (const RegistryError& error) {
+                // A few moments of WAL (another process opening the file, switching it
+                // to WAL or recovering it) answer "busy" at once, without the busy
+                // handler; the other process holds a file lock that cannot signal us,
+                // so wait a little and begin the whole call again.
+                if ((error.system_code & 0xFF) != SQLITE_BUSY ||
+                    std::chrono::steady_clock::now() + pause > deadline) {
+                    return error;
+                }
             }
-        } catch (const RegistryError& error) {
-            return error;
+            std::this_thread::sleep_for(pause);
+            pause = std::min(pause * 2, kLongestPause);
+        }
+    }
+
+    // REQUIRES: mutex is held.
+    template <typename T, typename Body>
+    T TransactOnce(bool write, Body& body) {
+        sqlite3* open = Open();
+        Exec(open, write ? "BEGIN IMMEDIATE" : "BEGIN");
+        try {
+            T result = body(open);
+            Exec(open, "COMMIT");
+            return result;
+        } catch (...) {
+            sqlite3_exec(open, "ROLLBACK", nullptr, nullptr, nullptr);
+            throw;
         }
     }
 
@@ -276,7 +300,8 @@ struct Registry::Impl {
         try {
             if (rc != SQLITE_OK) throw FileError(rc);
             sqlite3_extended_result_codes(db, 1);
-            sqlite3_busy_timeout(db, kBusyTimeoutMs);
+            sqlite3_busy_timeout(db, static_cast<int>(kBusyTimeout.count()));
+            Exec(db, "PRAGMA journal_mode = WAL");
             Exec(db, "PRAGMA synchronous = FULL");
             MakeSchema();
         } catch (const RegistryError&) {
