@@ -2,6 +2,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -194,6 +195,23 @@ TEST(RegistryFileTest, ACorruptFileGivesStoreFailedWithItsPathAndIsLeftAlone) {
     std::ifstream in(file, std::ios::binary);
     const std::string after((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_EQ(after, garbage);
+}
+
+TEST(RegistryFileTest, AFileOfAnotherLayoutVersionIsRefusedUntouched) {
+    velka::testing::TempDir dir;
+    const std::string file = dir.File("registry.db");
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "CREATE TABLE keys(x); PRAGMA user_version = 7", nullptr, nullptr,
+                           nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+
+    Registry registry(file);
+    const auto write = registry.CreateKey("\\A");
+    ASSERT_FALSE(write.ok());
+    EXPECT_EQ(write.error().failure, RegistryFailure::StoreFailed);
+    EXPECT_THAT(write.error().message, HasSubstr("unknown layout (version 7)"));
 }
 
 TEST(RegistryFileTest, AnUnopenableFileGivesStoreFailedAndIsRetriedLater) {
