@@ -37,6 +37,15 @@ void BindToAction(QAction* item, QAction* action) {
     QObject::connect(item, &QAction::triggered, action, &QAction::trigger);
 }
 
+// Rows of one text line, fixed in height so that a view of any length lays out at
+// once, under headers aligned like the cells.
+void LayOutAsReport(QTableView& view) {
+    QHeaderView* rows = view.verticalHeader();
+    rows->setSectionResizeMode(QHeaderView::Fixed);
+    rows->setDefaultSectionSize(view.fontMetrics().height() + 6);
+    view.horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+}
+
 void CentreOnScreen(QWidget& window) {
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect frame = window.frameGeometry();
@@ -64,8 +73,7 @@ TMainForm::TMainForm(Dialogs& dialogs, Registry& registry, std::mutex* queue_loc
     ui_->MessageTable->setModel(box_model_);
     ui_->ContactsList->setColumnWidth(ContactTableModel::kName, 220);
     ui_->ContactsList->setColumnWidth(ContactTableModel::kNumber, 150);
-    ui_->ContactsList->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    ui_->MessageTable->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    for (QTableView* view : {ui_->ContactsList, ui_->MessageTable}) LayOutAsReport(*view);
     BindControls();
     CentreOnScreen(*this);
     FormCreate();

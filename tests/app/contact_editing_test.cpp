@@ -284,8 +284,10 @@ TEST_F(ContactEditing, Screenshots) {
     dialogs_.NameNextScreenshot("contact-edit");
     dialogs_.AnswerForm([](QDialog&) { return QDialog::Rejected; });
     Window().actContactEditExecute();
-    dialogs_.NameNextScreenshot("warning-number");
-    dialogs_.AnswerForm(Type("Сергей", "+7 926", "Друзья"));
+    dialogs_.AnswerForm([this](QDialog& form) {
+        dialogs_.NameNextScreenshot("warning-number");
+        return Type("Сергей", "+7 926", "Друзья")(form);
+    });
     Window().actContactAddExecute();
     dialogs_.NameNextScreenshot("confirm-remove");
     dialogs_.AnswerConfirm(false);

@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <cstdlib>
+#include <utility>
 
 namespace velka::gui::testing {
 namespace {
@@ -52,18 +53,18 @@ void Screenshots::Save(QWidget& window, const std::string& name) {
     EXPECT_TRUE(Framed(window).save(path)) << path.toStdString();
 }
 
-void ScriptedDialogs::TakeScreenshot(QWidget& window) {
-    if (next_screenshot_.empty() || !Screenshots::Enabled()) return;
+void ScriptedDialogs::TakeScreenshot(QWidget& window, const std::string& name) {
+    if (name.empty() || !Screenshots::Enabled()) return;
     window.show();
     QApplication::processEvents();
-    Screenshots::Save(window, next_screenshot_);
+    Screenshots::Save(window, name);
     window.hide();
-    next_screenshot_.clear();
 }
 
 void ScriptedDialogs::Record(MessageKind kind, QWidget* parent, const QString& text) {
     messages_.push_back({kind, text});
-    if (!next_screenshot_.empty()) TakeScreenshot(*MakeMessageBox(kind, parent, text));
+    const std::string name = std::exchange(next_screenshot_, {});
+    if (!name.empty()) TakeScreenshot(*MakeMessageBox(kind, parent, text), name);
 }
 
 void ScriptedDialogs::Warning(QWidget* parent, const QString& text) {
@@ -87,6 +88,8 @@ void ScriptedDialogs::Error(QWidget* parent, const QString& text) {
 
 int ScriptedDialogs::ShowModal(QDialog& form) {
     ++forms_shown_;
+    // Taken now, so that the script may name the box that its answer brings up.
+    const std::string name = std::exchange(next_screenshot_, {});
     if (form_scripts_.empty()) {
         ADD_FAILURE() << "unexpected form: " << form.windowTitle().toStdString();
         return QDialog::Rejected;
@@ -94,7 +97,7 @@ int ScriptedDialogs::ShowModal(QDialog& form) {
     FormScript script = std::move(form_scripts_.front());
     form_scripts_.pop_front();
     const int result = script(form);
-    TakeScreenshot(form);
+    TakeScreenshot(form, name);
     return result;
 }
 

@@ -35,7 +35,8 @@ public:
     // The answers, used in order. A confirmation or form without one fails the test.
     void AnswerConfirm(bool ok) { confirm_answers_.push_back(ok); }
     void AnswerForm(FormScript script) { form_scripts_.push_back(std::move(script)); }
-    // The screenshot name of the next box or form shown.
+    // The screenshot name of the next box or form shown. A form script may name
+    // the box that its answer brings up.
     void NameNextScreenshot(std::string name) { next_screenshot_ = std::move(name); }
 
     const std::vector<ShownMessage>& Messages() const { return messages_; }
@@ -49,7 +50,7 @@ public:
 
 private:
     void Record(MessageKind kind, QWidget* parent, const QString& text);
-    void TakeScreenshot(QWidget& window);
+    static void TakeScreenshot(QWidget& window, const std::string& name);
 
     std::vector<ShownMessage> messages_;
     std::deque<bool> confirm_answers_;
