@@ -18,7 +18,9 @@
 
 // The pictures are compiled into the static library velka_gui, whose resources
 // are registered by hand (from the global namespace) before a window loads them.
-static void RegisterPictures() { Q_INIT_RESOURCE(pictures); }
+static void RegisterPictures() {
+    Q_INIT_RESOURCE(pictures);
+}
 
 namespace velka::gui {
 namespace {
@@ -134,11 +136,17 @@ void TMainForm::qmContactsClick() {
     ui_->PanelContacts->show();
 }
 
-void TMainForm::qmInBoxClick() { OpenBoxView(QStringLiteral(" Принятые"), "inbox.db"); }
+void TMainForm::qmInBoxClick() {
+    OpenBoxView(QStringLiteral(" Принятые"), "inbox.db");
+}
 
-void TMainForm::qmOutBoxClick() { OpenBoxView(QStringLiteral(" Отправленные"), "outbox.db"); }
+void TMainForm::qmOutBoxClick() {
+    OpenBoxView(QStringLiteral(" Отправленные"), "outbox.db");
+}
 
-void TMainForm::mmCloseClick() { close(); }
+void TMainForm::mmCloseClick() {
+    close();
+}
 
 void TMainForm::OpenBoxView(const QString& caption, const std::string& file_name) {
     ui_->PanelContacts->hide();

@@ -27,7 +27,7 @@ class Dialogs;
 class TEditForm;
 
 class TMainForm final : public QMainWindow {
-public:
+  public:
     // `dialogs` and `registry` must outlive the window. `queue_lock` is the
     // outgoing-queue lock that the worker holds while it saves a store file; a
     // window without a worker passes none and uses a lock of its own.
@@ -51,7 +51,7 @@ public:
     void actSearchExecute();
     void NameToSearchChange();
 
-private:
+  private:
     void BindControls();
     void FormCreate();
     void BuildContactsListMenu();

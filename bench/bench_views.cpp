@@ -7,9 +7,9 @@
 // disk and not the listings (those read only, from the page cache either way).
 #include <benchmark/benchmark.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QLineEdit>
-#include <QAction>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>

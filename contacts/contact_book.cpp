@@ -38,7 +38,9 @@ std::vector<std::string> ContactBook::GroupNames() const {
     return std::move(*names);
 }
 
-Listing ContactBook::FullListing() const { return ListEveryGroup({}); }
+Listing ContactBook::FullListing() const {
+    return ListEveryGroup({});
+}
 
 Listing ContactBook::FilteredListing(std::string_view name, std::string_view group) const {
     if (group.empty()) return ListEveryGroup(name);
@@ -57,8 +59,7 @@ Listing ContactBook::ListEveryGroup(std::string_view prefix) const {
 }
 
 bool ContactBook::ListGroup(const std::string& group, std::string_view shown_group,
-                            std::string_view prefix, DropEmptyGroup drop,
-                            Listing& listing) const {
+                            std::string_view prefix, DropEmptyGroup drop, Listing& listing) const {
     const std::string key = GroupKey(group);
     auto values = registry_.Values(key);
     if (!values) return true;

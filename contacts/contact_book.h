@@ -48,7 +48,7 @@ bool NameMatches(std::string_view name, std::string_view prefix);
 bool IsValidGroupName(std::string_view group);
 
 class ContactBook {
-public:
+  public:
     // The registry must outlive the book. UI thread only.
     explicit ContactBook(Registry& registry) : registry_(registry) {}
 
@@ -72,7 +72,7 @@ public:
     // Deletes the contact's value; the group key stays even when now empty.
     void DeleteContact(std::string_view group, std::string_view number) const;
 
-private:
+  private:
     enum class DropEmptyGroup { No, Yes };
 
     // Appends the contacts of one group key whose names match `prefix` to

@@ -7,10 +7,14 @@
 namespace velka::contacts {
 namespace {
 
-bool IsNumberCharacter(char ch) { return ch == '+' || (ch >= '0' && ch <= '9'); }
+bool IsNumberCharacter(char ch) {
+    return ch == '+' || (ch >= '0' && ch <= '9');
+}
 
 // The texts are written here in UTF-8 and kept as Windows-1251 like every text.
-std::string Text(std::string_view utf8) { return codepage::FromUtf8(utf8); }
+std::string Text(std::string_view utf8) {
+    return codepage::FromUtf8(utf8);
+}
 
 }  // namespace
 

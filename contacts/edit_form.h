@@ -16,7 +16,7 @@ class TEditForm;
 namespace velka::gui {
 
 class TEditForm final : public QDialog {
-public:
+  public:
     // Centred on `parent`, on top of other windows; the caller sets the caption.
     explicit TEditForm(QWidget* parent);
     ~TEditForm() override;
@@ -30,7 +30,7 @@ public:
     // The three texts as typed.
     contacts::Contact Entry() const;
 
-private:
+  private:
     std::unique_ptr<Ui::TEditForm> ui_;
 };
 

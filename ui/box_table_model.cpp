@@ -16,9 +16,12 @@ QString OneLine(QString text) {
 
 QString Field(const packet& record, int column) {
     switch (column) {
-        case BoxTableModel::kNumber: return ToQt(record.number_text());
-        case BoxTableModel::kDateTime: return ToQt(record.datetime_text());
-        default: return ToQt(record.text_text());
+        case BoxTableModel::kNumber:
+            return ToQt(record.number_text());
+        case BoxTableModel::kDateTime:
+            return ToQt(record.datetime_text());
+        default:
+            return ToQt(record.text_text());
     }
 }
 
@@ -59,10 +62,14 @@ QVariant BoxTableModel::data(const QModelIndex& index, int role) const {
 QVariant BoxTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
     switch (section) {
-        case kNumber: return QStringLiteral("номер абонента");
-        case kDateTime: return QStringLiteral("дата и время");
-        case kText: return QStringLiteral("текст сообщения");
-        default: return {};
+        case kNumber:
+            return QStringLiteral("номер абонента");
+        case kDateTime:
+            return QStringLiteral("дата и время");
+        case kText:
+            return QStringLiteral("текст сообщения");
+        default:
+            return {};
     }
 }
 

@@ -11,7 +11,7 @@
 namespace velka::gui {
 
 class BoxTableModel final : public QAbstractTableModel {
-public:
+  public:
     enum Column { kNumber, kDateTime, kText, kColumnCount };
 
     using QAbstractTableModel::QAbstractTableModel;
@@ -27,7 +27,7 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
-private:
+  private:
     std::optional<store::BoxFile> box_;
 };
 

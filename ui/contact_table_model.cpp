@@ -40,19 +40,26 @@ QVariant ContactTableModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || role != Qt::DisplayRole) return {};
     const contacts::Contact& contact = At(index.row());
     switch (index.column()) {
-        case kName: return ToQt(contact.name);
-        case kNumber: return ToQt(contact.number);
-        default: return ToQt(contact.group);
+        case kName:
+            return ToQt(contact.name);
+        case kNumber:
+            return ToQt(contact.number);
+        default:
+            return ToQt(contact.group);
     }
 }
 
 QVariant ContactTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
     switch (section) {
-        case kName: return QStringLiteral("абонент");
-        case kNumber: return QStringLiteral("номер телефона");
-        case kGroup: return QStringLiteral("группа");
-        default: return {};
+        case kName:
+            return QStringLiteral("абонент");
+        case kNumber:
+            return QStringLiteral("номер телефона");
+        case kGroup:
+            return QStringLiteral("группа");
+        default:
+            return {};
     }
 }
 

@@ -10,7 +10,7 @@
 namespace velka::gui {
 
 class ContactTableModel final : public QAbstractTableModel {
-public:
+  public:
     enum Column { kName, kNumber, kGroup, kColumnCount };
 
     using QAbstractTableModel::QAbstractTableModel;
@@ -27,7 +27,7 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
-private:
+  private:
     std::vector<contacts::Contact> rows_;
 };
 

@@ -7,7 +7,8 @@
 
 namespace velka::gui {
 
-std::unique_ptr<QMessageBox> MakeMessageBox(MessageKind kind, QWidget* parent, const QString& text) {
+std::unique_ptr<QMessageBox> MakeMessageBox(MessageKind kind, QWidget* parent,
+                                            const QString& text) {
     auto box = std::make_unique<QMessageBox>(parent);
     box->setText(text);
     switch (kind) {
@@ -45,6 +46,8 @@ void WindowDialogs::Error(QWidget* parent, const QString& text) {
     MakeMessageBox(MessageKind::Error, parent, text)->exec();
 }
 
-int WindowDialogs::ShowModal(QDialog& form) { return form.exec(); }
+int WindowDialogs::ShowModal(QDialog& form) {
+    return form.exec();
+}
 
 }  // namespace velka::gui

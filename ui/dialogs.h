@@ -19,7 +19,7 @@ enum class MessageKind {
 };
 
 class Dialogs {
-public:
+  public:
     virtual ~Dialogs() = default;
 
     virtual void Warning(QWidget* parent, const QString& text) = 0;
@@ -36,7 +36,7 @@ std::unique_ptr<QMessageBox> MakeMessageBox(MessageKind kind, QWidget* parent, c
 
 // Dialogs shown to the user.
 class WindowDialogs final : public Dialogs {
-public:
+  public:
     void Warning(QWidget* parent, const QString& text) override;
     bool Confirm(QWidget* parent, const QString& text) override;
     void Error(QWidget* parent, const QString& text) override;

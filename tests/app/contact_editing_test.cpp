@@ -1,7 +1,6 @@
 #include <QDialog>
 
 #include "store/store_file.h"
-
 #include "tests/app/main_form_fixture.h"
 
 namespace velka::gui::testing {
@@ -21,7 +20,7 @@ ScriptedDialogs::FormScript Type(QString name, QString number, QString group,
 }
 
 class ContactEditing : public MainFormTest {
-protected:
+  protected:
     // The stored contacts as a fresh full listing shows them, in UTF-8.
     Rows Stored() {
         Rows rows;
@@ -88,18 +87,16 @@ TEST_P(RefusedAdd, WarnsAndStoresNothing) {
 }
 
 constexpr char kInvalidNumber[] = "Номер телефона задан неверно!";
-constexpr char kEmptyFields[] =
-    "Поля \"имя абонента\" и \"номер телефона\" не должны быть пустыми";
+constexpr char kEmptyFields[] = "Поля \"имя абонента\" и \"номер телефона\" не должны быть пустыми";
 constexpr char kBackslash[] = "Название группы не должно содержать знак \"\\\"";
 
-INSTANTIATE_TEST_SUITE_P(
-    Entries, RefusedAdd,
-    ::testing::Values(BadEntry{"Anna", "+7 900", "g", kInvalidNumber},
-                      BadEntry{"Anna", "7-900", "g", kInvalidNumber},
-                      BadEntry{"", "12a", "g", kInvalidNumber},
-                      BadEntry{"", "123", "g", kEmptyFields},
-                      BadEntry{"Anna", "", "g", kEmptyFields},
-                      BadEntry{"Anna", "123", "Work\\Sub", kBackslash}));
+INSTANTIATE_TEST_SUITE_P(Entries, RefusedAdd,
+                         ::testing::Values(BadEntry{"Anna", "+7 900", "g", kInvalidNumber},
+                                           BadEntry{"Anna", "7-900", "g", kInvalidNumber},
+                                           BadEntry{"", "12a", "g", kInvalidNumber},
+                                           BadEntry{"", "123", "g", kEmptyFields},
+                                           BadEntry{"Anna", "", "g", kEmptyFields},
+                                           BadEntry{"Anna", "123", "Work\\Sub", kBackslash}));
 
 TEST_F(ContactEditing, AddingAStoredNumberToItsGroupReplacesTheName) {
     AddStored("Work", "1", "Old");
@@ -194,7 +191,7 @@ TEST_F(ContactEditing, RemoveAsksAndDeletesOnlyOnOK) {
 }
 
 class ContactSearch : public ContactEditing {
-protected:
+  protected:
     void SetUp() override {
         AddStored("Work", "1", "Анна");
         AddStored("Work", "2", "Борис");
@@ -266,15 +263,19 @@ TEST_F(ContactEditing, Screenshots) {
     AddStored("Семья", "+79161112233", "Мама");
     AddStored("Семья", "+79163334455", "Брат Алексей");
     AddStored("Друзья", "+79265556677", "Сергей");
-    ASSERT_TRUE(store::Save(home_.File("inbox.db"),
-                            std::vector<packet>{
-                                MakePacket("+79161112233", "07.12.2026 9:15:02", W("Доброе утро! Не забудь купить хлеб.")),
-                                MakePacket("+79265556677", "07.12.2026 12:40:37", W("Встречаемся в 19:00 у кинотеатра")),
-                                MakePacket("+79001234567", "07.12.2026 16:03:55", W("Отчёт отправил, посмотри, пожалуйста"))}));
-    ASSERT_TRUE(store::Save(home_.File("outbox.db"),
-                            std::vector<packet>{
-                                MakePacket("+79161112233", "07.12.2026 9:20:11", W("Хорошо, куплю")),
-                                MakePacket("+79007654321", "07.12.2026 14:02:48", W("Анна, совещание переносится на завтра"))}));
+    ASSERT_TRUE(
+        store::Save(home_.File("inbox.db"),
+                    std::vector<packet>{MakePacket("+79161112233", "07.12.2026 9:15:02",
+                                                   W("Доброе утро! Не забудь купить хлеб.")),
+                                        MakePacket("+79265556677", "07.12.2026 12:40:37",
+                                                   W("Встречаемся в 19:00 у кинотеатра")),
+                                        MakePacket("+79001234567", "07.12.2026 16:03:55",
+                                                   W("Отчёт отправил, посмотри, пожалуйста"))}));
+    ASSERT_TRUE(store::Save(
+        home_.File("outbox.db"),
+        std::vector<packet>{MakePacket("+79161112233", "07.12.2026 9:20:11", W("Хорошо, куплю")),
+                            MakePacket("+79007654321", "07.12.2026 14:02:48",
+                                       W("Анна, совещание переносится на завтра"))}));
     Window().show();
     Screenshots::Save(Window(), "main-contacts");
     SelectContact(1);

@@ -24,10 +24,12 @@
 
 namespace velka::gui::testing {
 
-inline std::string W(std::string_view utf8) { return codepage::FromUtf8(utf8); }
+inline std::string W(std::string_view utf8) {
+    return codepage::FromUtf8(utf8);
+}
 
 class MainFormTest : public ::testing::Test {
-protected:
+  protected:
     MainFormTest() { ::setenv("VELKA_HOME", home_.path().c_str(), 1); }
 
     // The window is made on first use, so a test can prepare files and contacts first.

@@ -49,9 +49,11 @@ TEST_F(MainFormStartUp, ShowsTheContactPaneOfTheLaidOutWindow) {
 }
 
 TEST_F(MainFormStartUp, TheQuickMenuHasFivePicturedButtonsFromTheTop) {
-    const std::vector<std::pair<const char*, QString>> buttons = {
-        {"qmCompose", "Написать"},     {"qmOutBox", "Отправленные"}, {"qmInBox", "Принятые"},
-        {"qmContacts", "Контакты"}, {"qmOptions", "Настройки"}};
+    const std::vector<std::pair<const char*, QString>> buttons = {{"qmCompose", "Написать"},
+                                                                  {"qmOutBox", "Отправленные"},
+                                                                  {"qmInBox", "Принятые"},
+                                                                  {"qmContacts", "Контакты"},
+                                                                  {"qmOptions", "Настройки"}};
     Window().show();
     int previous_top = -1;
     for (const auto& [name, caption] : buttons) {
@@ -68,8 +70,8 @@ TEST_F(MainFormStartUp, TheQuickMenuHasFivePicturedButtonsFromTheTop) {
 TEST_F(MainFormStartUp, ListsEveryStoredContact) {
     AddStored("Work", "+7900111", "Иван");
     AddStored("Home", "+7900222", "Мама");
-    EXPECT_EQ(ContactRows(), (std::vector<std::vector<std::string>>{
-                                 {"Мама", "+7900222", "Home"}, {"Иван", "+7900111", "Work"}}));
+    EXPECT_EQ(ContactRows(), (std::vector<std::vector<std::string>>{{"Мама", "+7900222", "Home"},
+                                                                    {"Иван", "+7900111", "Work"}}));
 }
 
 TEST_F(MainFormStartUp, AValueThatIsNotAStringIsReportedAndTheRowsBeforeItStay) {
@@ -167,7 +169,7 @@ TEST_F(MainFormPanes, ExitClosesTheWindow) {
 }
 
 class BoxViews : public MainFormTest {
-protected:
+  protected:
     void Store(const std::string& file, const std::vector<packet>& records) {
         ASSERT_TRUE(store::Save(home_.File(file), records));
     }

@@ -13,7 +13,9 @@
 namespace velka::gui::testing {
 namespace {
 
-const char* ScreenshotDir() { return std::getenv("VELKA_SCREENSHOTS"); }
+const char* ScreenshotDir() {
+    return std::getenv("VELKA_SCREENSHOTS");
+}
 
 // The offscreen platform draws no window frames; a plain title bar keeps the
 // caption, which is part of what the user sees.
@@ -44,12 +46,14 @@ QImage Framed(QWidget& window) {
 
 }  // namespace
 
-bool Screenshots::Enabled() { return ScreenshotDir() != nullptr; }
+bool Screenshots::Enabled() {
+    return ScreenshotDir() != nullptr;
+}
 
 void Screenshots::Save(QWidget& window, const std::string& name) {
     if (!Enabled()) return;
-    const QString path = QString::fromLocal8Bit(ScreenshotDir()) + "/" +
-                         QString::fromStdString(name) + ".png";
+    const QString path =
+        QString::fromLocal8Bit(ScreenshotDir()) + "/" + QString::fromStdString(name) + ".png";
     EXPECT_TRUE(Framed(window).save(path)) << path.toStdString();
 }
 

@@ -18,7 +18,7 @@ namespace velka::gui::testing {
 // With VELKA_SCREENSHOTS=DIR set, Save writes DIR/NAME.png: the window's client
 // area under a plain title bar with its caption. Otherwise it does nothing.
 class Screenshots {
-public:
+  public:
     static bool Enabled();
     static void Save(QWidget& window, const std::string& name);
 };
@@ -29,7 +29,7 @@ struct ShownMessage {
 };
 
 class ScriptedDialogs final : public Dialogs {
-public:
+  public:
     using FormScript = std::function<int(QDialog&)>;
 
     // The answers, used in order. A confirmation or form without one fails the test.
@@ -48,7 +48,7 @@ public:
     void Error(QWidget* parent, const QString& text) override;
     int ShowModal(QDialog& form) override;
 
-private:
+  private:
     void Record(MessageKind kind, QWidget* parent, const QString& text);
     static void TakeScreenshot(QWidget& window, const std::string& name);
 

@@ -11,12 +11,16 @@
 namespace velka::contacts {
 namespace {
 
-std::string W(std::string_view utf8) { return codepage::FromUtf8(utf8); }
+std::string W(std::string_view utf8) {
+    return codepage::FromUtf8(utf8);
+}
 
-std::string GroupKey(const std::string& group) { return std::string(kContactKey) + "\\" + group; }
+std::string GroupKey(const std::string& group) {
+    return std::string(kContactKey) + "\\" + group;
+}
 
 class ContactBookTest : public ::testing::Test {
-protected:
+  protected:
     testing::TempDir dir_;
     Registry registry_{dir_.File("registry.db")};
     ContactBook book_{registry_};

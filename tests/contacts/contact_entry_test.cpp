@@ -7,7 +7,9 @@
 namespace velka::contacts {
 namespace {
 
-std::string W(std::string_view utf8) { return codepage::FromUtf8(utf8); }
+std::string W(std::string_view utf8) {
+    return codepage::FromUtf8(utf8);
+}
 
 TEST(CheckEntry, ANumberTakesDigitsAndPlusSignsAnywhere) {
     EXPECT_FALSE(CheckEntry({"A", "+7900+12+", "g"}));
