@@ -27,6 +27,8 @@ namespace {
 
 // A menu item bound to an action shows the action's caption, picture and state,
 // and runs the action when chosen, as the toolbar button of the same action does.
+// The item keeps the action it stands for, so that another item can be bound to
+// the same action.
 void BindToAction(QAction* item, QAction* action) {
     const auto follow = [item, action] {
         item->setText(action->text());
@@ -35,9 +37,12 @@ void BindToAction(QAction* item, QAction* action) {
         item->setVisible(action->isVisible());
     };
     follow();
+    item->setData(QVariant::fromValue(action));
     QObject::connect(action, &QAction::changed, item, follow);
     QObject::connect(item, &QAction::triggered, action, &QAction::trigger);
 }
+
+QAction* BoundAction(QAction* item) { return item->data().value<QAction*>(); }
 
 // Rows of one text line, fixed in height so that a view of any length lays out at
 // once, under headers aligned like the cells.
@@ -123,10 +128,8 @@ void TMainForm::FormCreate() {
 
 void TMainForm::BuildContactsListMenu() {
     const QList<QAction*> items = PopupMenu->actions();
-    for (QAction* popup_item : items) {
-        QAction* item = ui_->mmContactsList->addAction(QString());
-        BindToAction(item, popup_item);
-    }
+    for (QAction* popup_item : items)
+        BindToAction(ui_->mmContactsList->addAction(QString()), BoundAction(popup_item));
     ui_->mmContactsList->addSeparator();
     BindToAction(ui_->mmContactsList->addAction(QString()), ui_->actSearch);
 }
