@@ -70,14 +70,13 @@ bool ContactBook::ListGroup(const std::string& group, std::string_view shown_gro
         if (drop == DropEmptyGroup::Yes && !HasSubKeys(registry_, key)) registry_.DeleteKey(key);
         return true;
     }
-    for (const RegistryValueInfo& value : *values) {
+    for (RegistryValueInfo& value : *values) {
         if (value.type != RegistryValueType::String) {
             listing.error = InvalidDataType(value.name);
             return false;
         }
-        auto name = registry_.ReadString(key, value.name);
-        if (!name || !NameMatches(*name, prefix)) continue;
-        listing.rows.push_back({std::move(*name), value.name, std::string(shown_group)});
+        if (!NameMatches(value.text, prefix)) continue;
+        listing.rows.push_back({std::move(value.text), value.name, std::string(shown_group)});
     }
     return true;
 }
