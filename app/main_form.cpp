@@ -42,7 +42,9 @@ void BindToAction(QAction* item, QAction* action) {
     QObject::connect(item, &QAction::triggered, action, &QAction::trigger);
 }
 
-QAction* BoundAction(QAction* item) { return item->data().value<QAction*>(); }
+QAction* BoundAction(QAction* item) {
+    return item->data().value<QAction*>();
+}
 
 // Rows of one text line, fixed in height so that a view of any length lays out at
 // once, under headers aligned like the cells.
@@ -115,11 +117,11 @@ void TMainForm::BindControls() {
             &TMainForm::ShowContactsMenu);
 }
 
-// The outgoing-queue lock exists from construction. Reading Config.ini, creating
-// the outgoing queue and starting the worker belong to the application core.
+// The outgoing-queue lock and the recipients list exist from construction.
+// Creating the outgoing queue, reading Config.ini and starting the worker belong
+// to the application core.
 void TMainForm::FormCreate() {
     program_dir_ = ProgramDirectory();
-    recipients_.clear();
     BuildContactsListMenu();
     ui_->mmServices->insertSeparator(ui_->mmOptions);
     ui_->mmServices->insertSeparator(ui_->mmContactsList->menuAction());

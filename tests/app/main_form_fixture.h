@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractItemModelTester>
 #include <QAction>
 #include <QComboBox>
 #include <QLabel>
@@ -33,8 +34,16 @@ class MainFormTest : public ::testing::Test {
     MainFormTest() { ::setenv("VELKA_HOME", home_.path().c_str(), 1); }
 
     // The window is made on first use, so a test can prepare files and contacts first.
+    // Every model change the window makes is checked against the model rules.
     TMainForm& Window() {
-        if (!window_) window_ = std::make_unique<TMainForm>(dialogs_, registry_);
+        if (!window_) {
+            window_ = std::make_unique<TMainForm>(dialogs_, registry_);
+            for (const char* view : {"ContactsList", "MessageTable"}) {
+                model_testers_.push_back(std::make_unique<QAbstractItemModelTester>(
+                    window_->findChild<QTableView*>(view)->model(),
+                    QAbstractItemModelTester::FailureReportingMode::Fatal));
+            }
+        }
         return *window_;
     }
 
@@ -73,6 +82,7 @@ class MainFormTest : public ::testing::Test {
     contacts::ContactBook book_{registry_};
     ScriptedDialogs dialogs_;
     std::unique_ptr<TMainForm> window_;
+    std::vector<std::unique_ptr<QAbstractItemModelTester>> model_testers_;
 };
 
 }  // namespace velka::gui::testing
