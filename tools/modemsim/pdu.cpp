@@ -150,7 +150,12 @@ void PutServiceCentre(Octets& out, const std::string& number) {
 std::uint8_t SwappedDecimal(int value) {
     return static_cast<std::uint8_t>((value % 10) << 4 | (value / 10 % 10));
 }
-int FromSwappedDecimal(std::uint8_t octet) { return (octet & 0x0F) * 10 + (octet >> 4 & 0x07); }
+int FromSwappedDecimal(std::uint8_t octet) { return (octet & 0x0F) * 10 + (octet >> 4); }
+// The time zone's sign sits in bit 3, the top bit of its tens digit.
+int FromSwappedZone(std::uint8_t octet) {
+    const int quarters = (octet & 0x07) * 10 + (octet >> 4);
+    return (octet & 0x08) != 0 ? -quarters : quarters;
+}
 
 bool UserDataFits(const UserData& data, std::string& problem) {
     const std::size_t limit = AlphabetOf(data.coding) == Alphabet::Gsm7 ? 160 : 140;
@@ -453,7 +458,7 @@ Result<Deliver> ParseDeliver(std::string_view hex) {
     TimeStamp& t = deliver.time;
     t = {2000 + FromSwappedDecimal(stamp[0]), FromSwappedDecimal(stamp[1]), FromSwappedDecimal(stamp[2]),
          FromSwappedDecimal(stamp[3]),        FromSwappedDecimal(stamp[4]), FromSwappedDecimal(stamp[5]),
-         FromSwappedDecimal(stamp[6]) * ((stamp[6] & 0x08) != 0 ? -1 : 1)};
+         FromSwappedZone(stamp[6])};
     if (!TakeUserDataBody(cursor, deliver.data, problem)) return Bad(problem);
     return deliver;
 }
