@@ -25,8 +25,7 @@ TEST(ParseSubmit, ReadsAConcatenationHeaderAndTheTextAfterItsFillBit) {
 }
 
 TEST(ParseSubmit, ReadsUcs2AndNationalNumbersAndAServiceCentre) {
-    const auto submit =
-        ParseSubmit("07919799000000F011110B819800214365F70008FF06041F04400438", 20);
+    const auto submit = ParseSubmit("07919799000000F011110B819800214365F70008FF06041F04400438", 20);
     ASSERT_TRUE(submit.ok()) << submit.error().message;
     EXPECT_EQ(submit->destination, "89001234567");
     EXPECT_EQ(submit->reference, 0x11);

@@ -1,12 +1,12 @@
 // velka-modemsim: serves simulated GSM modems on pseudo-terminals until SIGINT or
 // SIGTERM, and answers control requests on a UNIX socket in its directory;
 // "velka-modemsim ctl REQUEST..." sends one request and prints the answer.
+#include <poll.h>
 #include <signal.h>
 #include <sys/signalfd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
-#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -201,8 +201,8 @@ int Serve(const Options& options) {
     const int listener = ListenOn(options.directory);
     if (listener < 0) return Fail("cannot serve control requests in " + options.directory);
 
-    auto simulator = Simulator::Start(
-        SimulatorOptions{options.numbers, options.directory, options.capacity});
+    auto simulator =
+        Simulator::Start(SimulatorOptions{options.numbers, options.directory, options.capacity});
     if (!simulator) {
         std::fprintf(stderr, "velka-modemsim: %s\n", simulator.error().message.c_str());
         return 1;

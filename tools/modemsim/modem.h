@@ -43,7 +43,7 @@ struct ModemConfig {
 };
 
 class Modem {
-public:
+  public:
     // Opens the pseudo-terminal, points device_path at its slave, joins the network
     // and starts serving. Fails with the system's error code when the terminal or
     // the link cannot be made.
@@ -74,10 +74,10 @@ public:
     std::size_t held_back() const;
     std::vector<TranscriptEntry> Transcript() const;
 
-private:
+  private:
     Modem(ModemConfig config, Network& network);
-    Status OpenLine();   // REQUIRES: mutex_ held, the line down
-    void CloseLine();    // REQUIRES: mutex_ held
+    Status OpenLine();  // REQUIRES: mutex_ held, the line down
+    void CloseLine();   // REQUIRES: mutex_ held
     void Serve();
     void ReadInput(std::vector<Submit>& submits);  // REQUIRES: mutex_ held
     void WriteDue();                               // REQUIRES: mutex_ held
@@ -96,13 +96,13 @@ private:
     int wake_fd_ = -1;  // an eventfd: other threads write to it to end the serving thread's poll
 
     mutable std::mutex mutex_;
-    Session session_;                      // guarded by mutex_
-    int master_ = -1;                      // guarded by mutex_; -1 while the line is down
-    int slave_hold_ = -1;                  // guarded by mutex_; see OpenLine
-    unsigned generation_ = 0;              // guarded by mutex_; changes with every open and close
-    std::deque<Pending> outgoing_;         // guarded by mutex_
+    Session session_;               // guarded by mutex_
+    int master_ = -1;               // guarded by mutex_; -1 while the line is down
+    int slave_hold_ = -1;           // guarded by mutex_; see OpenLine
+    unsigned generation_ = 0;       // guarded by mutex_; changes with every open and close
+    std::deque<Pending> outgoing_;  // guarded by mutex_
     std::vector<TranscriptEntry> transcript_;  // guarded by mutex_
-    bool stopping_ = false;                // guarded by mutex_
+    bool stopping_ = false;                    // guarded by mutex_
 
     std::thread thread_;  // runs Serve(); joined by the destructor
 };

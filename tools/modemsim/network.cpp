@@ -35,8 +35,8 @@ void Network::Route(const std::string& sender, const Submit& submit) {
         return SameNumber(m->number(), submit.destination);
     });
     if (recipient == modems_.end()) {
-        outside_.push_back(OutsideMessage{sender, submit.destination, UserDataText(submit.data),
-                                          submit.data});
+        outside_.push_back(
+            OutsideMessage{sender, submit.destination, UserDataText(submit.data), submit.data});
         return;
     }
     (*recipient)->Receive(BuildDeliver(deliver));

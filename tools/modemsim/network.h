@@ -21,7 +21,7 @@ struct OutsideMessage {
 };
 
 class Network {
-public:
+  public:
     explicit Network(std::string service_centre = "+79990000000")
         : service_centre_(std::move(service_centre)) {}
     Network(const Network&) = delete;
@@ -40,7 +40,7 @@ public:
 
     std::vector<OutsideMessage> Outside() const;
 
-private:
+  private:
     const std::string service_centre_;
     mutable std::mutex mutex_;
     std::vector<Modem*> modems_;           // guarded by mutex_

@@ -9,22 +9,22 @@ namespace {
 // The GSM 7-bit default alphabet of 3GPP TS 23.038, by septet value; 0x1B escapes
 // to the extension table below and is marked with U+FFFF.
 constexpr std::array<char16_t, 128> kGsmAlphabet = {
-    u'@',    u'\u00A3', u'$',     u'\u00A5', u'\u00E8', u'\u00E9', u'\u00F9', u'\u00EC',
-    u'\u00F2', u'\u00C7', u'\n',  u'\u00D8', u'\u00F8', u'\r',     u'\u00C5', u'\u00E5',
-    u'\u0394', u'_',    u'\u03A6', u'\u0393', u'\u039B', u'\u03A9', u'\u03A0', u'\u03A8',
+    u'@',      u'\u00A3', u'$',      u'\u00A5', u'\u00E8', u'\u00E9', u'\u00F9', u'\u00EC',
+    u'\u00F2', u'\u00C7', u'\n',     u'\u00D8', u'\u00F8', u'\r',     u'\u00C5', u'\u00E5',
+    u'\u0394', u'_',      u'\u03A6', u'\u0393', u'\u039B', u'\u03A9', u'\u03A0', u'\u03A8',
     u'\u03A3', u'\u0398', u'\u039E', u'\uFFFF', u'\u00C6', u'\u00E6', u'\u00DF', u'\u00C9',
-    u' ',    u'!',    u'"',     u'#',     u'\u00A4', u'%',     u'&',     u'\'',
-    u'(',    u')',    u'*',     u'+',     u',',     u'-',     u'.',     u'/',
-    u'0',    u'1',    u'2',     u'3',     u'4',     u'5',     u'6',     u'7',
-    u'8',    u'9',    u':',     u';',     u'<',     u'=',     u'>',     u'?',
-    u'\u00A1', u'A',  u'B',     u'C',     u'D',     u'E',     u'F',     u'G',
-    u'H',    u'I',    u'J',     u'K',     u'L',     u'M',     u'N',     u'O',
-    u'P',    u'Q',    u'R',     u'S',     u'T',     u'U',     u'V',     u'W',
-    u'X',    u'Y',    u'Z',     u'\u00C4', u'\u00D6', u'\u00D1', u'\u00DC', u'\u00A7',
-    u'\u00BF', u'a',  u'b',     u'c',     u'd',     u'e',     u'f',     u'g',
-    u'h',    u'i',    u'j',     u'k',     u'l',     u'm',     u'n',     u'o',
-    u'p',    u'q',    u'r',     u's',     u't',     u'u',     u'v',     u'w',
-    u'x',    u'y',    u'z',     u'\u00E4', u'\u00F6', u'\u00F1', u'\u00FC', u'\u00E0',
+    u' ',      u'!',      u'"',      u'#',      u'\u00A4', u'%',      u'&',      u'\'',
+    u'(',      u')',      u'*',      u'+',      u',',      u'-',      u'.',      u'/',
+    u'0',      u'1',      u'2',      u'3',      u'4',      u'5',      u'6',      u'7',
+    u'8',      u'9',      u':',      u';',      u'<',      u'=',      u'>',      u'?',
+    u'\u00A1', u'A',      u'B',      u'C',      u'D',      u'E',      u'F',      u'G',
+    u'H',      u'I',      u'J',      u'K',      u'L',      u'M',      u'N',      u'O',
+    u'P',      u'Q',      u'R',      u'S',      u'T',      u'U',      u'V',      u'W',
+    u'X',      u'Y',      u'Z',      u'\u00C4', u'\u00D6', u'\u00D1', u'\u00DC', u'\u00A7',
+    u'\u00BF', u'a',      u'b',      u'c',      u'd',      u'e',      u'f',      u'g',
+    u'h',      u'i',      u'j',      u'k',      u'l',      u'm',      u'n',      u'o',
+    u'p',      u'q',      u'r',      u's',      u't',      u'u',      u'v',      u'w',
+    u'x',      u'y',      u'z',      u'\u00E4', u'\u00F6', u'\u00F1', u'\u00FC', u'\u00E0',
 };
 constexpr std::uint8_t kEscape = 0x1B;
 
@@ -34,8 +34,16 @@ struct Extension {
     char16_t ch;
 };
 constexpr std::array<Extension, 10> kGsmExtension = {{
-    {0x0A, u'\f'}, {0x14, u'^'}, {0x28, u'{'}, {0x29, u'}'}, {0x2F, u'\\'},
-    {0x3C, u'['}, {0x3D, u'~'}, {0x3E, u']'}, {0x40, u'|'}, {0x65, u'\u20AC'},
+    {0x0A, u'\f'},
+    {0x14, u'^'},
+    {0x28, u'{'},
+    {0x29, u'}'},
+    {0x2F, u'\\'},
+    {0x3C, u'['},
+    {0x3D, u'~'},
+    {0x3E, u']'},
+    {0x40, u'|'},
+    {0x65, u'\u20AC'},
 }};
 
 // Single-message limits and the cost of a six-octet concatenation header.
@@ -49,9 +57,12 @@ enum class Alphabet { Gsm7, Data8, Ucs2 };
 Alphabet AlphabetOf(std::uint8_t coding) {
     if ((coding & 0xC0) == 0x00 || (coding & 0xC0) == 0x40) {
         switch ((coding >> 2) & 3) {
-            case 1: return Alphabet::Data8;
-            case 2: return Alphabet::Ucs2;
-            default: return Alphabet::Gsm7;
+            case 1:
+                return Alphabet::Data8;
+            case 2:
+                return Alphabet::Ucs2;
+            default:
+                return Alphabet::Gsm7;
         }
     }
     if ((coding & 0xF0) == 0xF0) return (coding & 0x04) != 0 ? Alphabet::Data8 : Alphabet::Gsm7;
@@ -64,7 +75,9 @@ std::size_t HeaderOctets(const UserData& data) {
 }
 
 // Septets that a header of `octets` octets occupies, fill bits included.
-std::size_t HeaderSeptets(std::size_t octets) { return (octets * 8 + 6) / 7; }
+std::size_t HeaderSeptets(std::size_t octets) {
+    return (octets * 8 + 6) / 7;
+}
 
 std::size_t UserDataOctets(std::uint8_t coding, std::uint8_t length) {
     return AlphabetOf(coding) == Alphabet::Gsm7 ? (length * 7u + 7) / 8 : length;
@@ -72,7 +85,7 @@ std::size_t UserDataOctets(std::uint8_t coding, std::uint8_t length) {
 
 // Reads a PDU field by field; every read past the end fails the whole parse.
 class Cursor {
-public:
+  public:
     explicit Cursor(const Octets& octets) : octets_(octets) {}
     bool Take(std::uint8_t& out) {
         if (pos_ >= octets_.size()) return false;
@@ -88,12 +101,14 @@ public:
     }
     std::size_t left() const { return octets_.size() - pos_; }
 
-private:
+  private:
     const Octets& octets_;
     std::size_t pos_ = 0;
 };
 
-Error Bad(const std::string& what) { return Error{"the PDU " + what, 0}; }
+Error Bad(const std::string& what) {
+    return Error{"the PDU " + what, 0};
+}
 
 // Semi-octet digits, low nibble first; F pads an odd count.
 std::string SemiOctetDigits(const Octets& octets, std::size_t digits) {
@@ -150,7 +165,9 @@ void PutServiceCentre(Octets& out, const std::string& number) {
 std::uint8_t SwappedDecimal(int value) {
     return static_cast<std::uint8_t>((value % 10) << 4 | (value / 10 % 10));
 }
-int FromSwappedDecimal(std::uint8_t octet) { return (octet & 0x0F) * 10 + (octet >> 4); }
+int FromSwappedDecimal(std::uint8_t octet) {
+    return (octet & 0x0F) * 10 + (octet >> 4);
+}
 // The time zone's sign sits in bit 3, the top bit of its tens digit.
 int FromSwappedZone(std::uint8_t octet) {
     const int quarters = (octet & 0x07) * 10 + (octet >> 4);
@@ -160,8 +177,8 @@ int FromSwappedZone(std::uint8_t octet) {
 bool UserDataFits(const UserData& data, std::string& problem) {
     const std::size_t limit = AlphabetOf(data.coding) == Alphabet::Gsm7 ? 160 : 140;
     if (data.length > limit) {
-        problem = "user data length " + std::to_string(data.length) + " is over " +
-                  std::to_string(limit);
+        problem =
+            "user data length " + std::to_string(data.length) + " is over " + std::to_string(limit);
         return false;
     }
     if (data.octets.size() != UserDataOctets(data.coding, data.length)) {
@@ -206,7 +223,11 @@ std::u32string DecodeUtf8(std::string_view utf8) {
     std::u32string out;
     for (std::size_t i = 0; i < utf8.size();) {
         const auto lead = static_cast<unsigned char>(utf8[i]);
-        const int extra = lead < 0x80 ? 0 : lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : -1;
+        const int extra = lead < 0x80    ? 0
+                          : lead >= 0xF0 ? 3
+                          : lead >= 0xE0 ? 2
+                          : lead >= 0xC0 ? 1
+                                         : -1;
         if (extra < 0 || i + static_cast<std::size_t>(extra) >= utf8.size()) {
             out += U'?';
             ++i;
@@ -214,7 +235,8 @@ std::u32string DecodeUtf8(std::string_view utf8) {
         }
         char32_t ch = extra == 0 ? lead : lead & (0x3F >> extra);
         for (int k = 1; k <= extra; ++k)
-            ch = ch << 6 | (static_cast<unsigned char>(utf8[i + static_cast<std::size_t>(k)]) & 0x3F);
+            ch = ch << 6 |
+                 (static_cast<unsigned char>(utf8[i + static_cast<std::size_t>(k)]) & 0x3F);
         out += ch;
         i += static_cast<std::size_t>(extra) + 1;
     }
@@ -286,7 +308,8 @@ Octets UnpackGsm(const UserData& data) {
     for (std::size_t i = HeaderSeptets(HeaderOctets(data)); i < data.length; ++i) {
         const std::size_t bit = i * 7;
         unsigned value = data.octets[bit / 8];
-        if (bit / 8 + 1 < data.octets.size()) value |= static_cast<unsigned>(data.octets[bit / 8 + 1]) << 8;
+        if (bit / 8 + 1 < data.octets.size())
+            value |= static_cast<unsigned>(data.octets[bit / 8 + 1]) << 8;
         septets.push_back(static_cast<std::uint8_t>(value >> (bit % 8) & 0x7F));
     }
     return septets;
@@ -307,7 +330,11 @@ UserData PackUcs2(const Octets& header, const std::u32string& text) {
 }
 
 Octets ConcatenationHeader(std::uint8_t reference, std::size_t total, std::size_t number) {
-    return {0x05, 0x00, 0x03, reference, static_cast<std::uint8_t>(total),
+    return {0x05,
+            0x00,
+            0x03,
+            reference,
+            static_cast<std::uint8_t>(total),
             static_cast<std::uint8_t>(number)};
 }
 
@@ -408,8 +435,12 @@ TimeStamp NowLocal() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     ::localtime_r(&now, &local);
-    TimeStamp stamp{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
-                    local.tm_hour,        local.tm_min,     local.tm_sec,
+    TimeStamp stamp{local.tm_year + 1900,
+                    local.tm_mon + 1,
+                    local.tm_mday,
+                    local.tm_hour,
+                    local.tm_min,
+                    local.tm_sec,
                     static_cast<int>(local.tm_gmtoff / 900)};
     return stamp;
 }
@@ -429,7 +460,8 @@ std::string BuildDeliver(const Deliver& deliver) {
     for (const int field : {t.year % 100, t.month, t.day, t.hour, t.minute, t.second})
         out.push_back(SwappedDecimal(field));
     const int quarters = t.zone_quarters < 0 ? -t.zone_quarters : t.zone_quarters;
-    out.push_back(static_cast<std::uint8_t>(SwappedDecimal(quarters) | (t.zone_quarters < 0 ? 0x08 : 0)));
+    out.push_back(
+        static_cast<std::uint8_t>(SwappedDecimal(quarters) | (t.zone_quarters < 0 ? 0x08 : 0)));
     PutUserDataBody(out, deliver.data);
     return ToHex(out);
 }
@@ -456,8 +488,12 @@ Result<Deliver> ParseDeliver(std::string_view hex) {
     if (!TakeUserData(cursor, (first & 0x40) != 0, deliver.data, problem)) return Bad(problem);
     if (!cursor.Take(7, stamp)) return Bad("ends inside its time stamp");
     TimeStamp& t = deliver.time;
-    t = {2000 + FromSwappedDecimal(stamp[0]), FromSwappedDecimal(stamp[1]), FromSwappedDecimal(stamp[2]),
-         FromSwappedDecimal(stamp[3]),        FromSwappedDecimal(stamp[4]), FromSwappedDecimal(stamp[5]),
+    t = {2000 + FromSwappedDecimal(stamp[0]),
+         FromSwappedDecimal(stamp[1]),
+         FromSwappedDecimal(stamp[2]),
+         FromSwappedDecimal(stamp[3]),
+         FromSwappedDecimal(stamp[4]),
+         FromSwappedDecimal(stamp[5]),
          FromSwappedZone(stamp[6])};
     if (!TakeUserDataBody(cursor, deliver.data, problem)) return Bad(problem);
     return deliver;

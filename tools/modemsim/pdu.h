@@ -25,10 +25,10 @@ std::optional<Octets> FromHex(std::string_view hex);
 // The user data of a message as it travels: carried unchanged from submit to deliver.
 struct UserData {
     std::uint8_t protocol_id = 0;
-    std::uint8_t coding = 0;   // the data coding scheme octet
-    bool has_header = false;   // TP-UDHI
-    std::uint8_t length = 0;   // TP-UDL: septets for 7-bit data, octets otherwise
-    Octets octets;             // header (when present) and text
+    std::uint8_t coding = 0;  // the data coding scheme octet
+    bool has_header = false;  // TP-UDHI
+    std::uint8_t length = 0;  // TP-UDL: septets for 7-bit data, octets otherwise
+    Octets octets;            // header (when present) and text
 };
 
 struct Submit {

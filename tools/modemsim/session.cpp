@@ -22,19 +22,27 @@ constexpr int kCmeInvalidCharacters = 25;
 
 const char* CmeText(int code) {
     switch (code) {
-        case kCmeOperationNotSupported: return "operation not supported";
-        case kCmeInvalidCharacters: return "invalid characters in text string";
-        default: return "unknown";
+        case kCmeOperationNotSupported:
+            return "operation not supported";
+        case kCmeInvalidCharacters:
+            return "invalid characters in text string";
+        default:
+            return "unknown";
     }
 }
 
 const char* CmsText(int code) {
     switch (code) {
-        case kCmsOperationNotAllowed: return "operation not allowed";
-        case kCmsOperationNotSupported: return "operation not supported";
-        case kCmsInvalidPduParameter: return "invalid PDU mode parameter";
-        case kCmsInvalidMemoryIndex: return "invalid memory index";
-        default: return "unknown error";
+        case kCmsOperationNotAllowed:
+            return "operation not allowed";
+        case kCmsOperationNotSupported:
+            return "operation not supported";
+        case kCmsInvalidPduParameter:
+            return "invalid PDU mode parameter";
+        case kCmsInvalidMemoryIndex:
+            return "invalid memory index";
+        default:
+            return "unknown error";
     }
 }
 
@@ -124,19 +132,32 @@ std::vector<std::string> SplitCommands(std::string_view body) {
 }  // namespace
 
 const Session::HandlerEntry Session::kHandlers[] = {
-    {"+CGMI", &Session::Identify},        {"+CGMM", &Session::Identify},
-    {"+CGMR", &Session::Identify},        {"+CGSN", &Session::Identify},
-    {"+CIMI", &Session::Identify},        {"+GMI", &Session::Identify},
-    {"+GMM", &Session::Identify},         {"+GMR", &Session::Identify},
-    {"+GSN", &Session::Identify},         {"+CMEE", &Session::ErrorReporting},
-    {"+CMGF", &Session::MessageFormat},   {"+CSCS", &Session::CharacterSet},
-    {"+CPMS", &Session::Storage},         {"+CMGL", &Session::List},
-    {"+CMGR", &Session::Read},            {"+CMGD", &Session::Delete},
-    {"+CMGS", &Session::Send},            {"+CSCA", &Session::ServiceCentre},
-    {"+CNMI", &Session::Indications},     {"+CSMS", &Session::ServiceSelect},
-    {"+CSQ", &Session::SignalQuality},    {"+CREG", &Session::Registration},
-    {"+CPIN", &Session::Pin},             {"+CNUM", &Session::OwnNumber},
-    {"+COPS", &Session::Operator},        {"+CFUN", &Session::Functionality},
+    {"+CGMI", &Session::Identify},
+    {"+CGMM", &Session::Identify},
+    {"+CGMR", &Session::Identify},
+    {"+CGSN", &Session::Identify},
+    {"+CIMI", &Session::Identify},
+    {"+GMI", &Session::Identify},
+    {"+GMM", &Session::Identify},
+    {"+GMR", &Session::Identify},
+    {"+GSN", &Session::Identify},
+    {"+CMEE", &Session::ErrorReporting},
+    {"+CMGF", &Session::MessageFormat},
+    {"+CSCS", &Session::CharacterSet},
+    {"+CPMS", &Session::Storage},
+    {"+CMGL", &Session::List},
+    {"+CMGR", &Session::Read},
+    {"+CMGD", &Session::Delete},
+    {"+CMGS", &Session::Send},
+    {"+CSCA", &Session::ServiceCentre},
+    {"+CNMI", &Session::Indications},
+    {"+CSMS", &Session::ServiceSelect},
+    {"+CSQ", &Session::SignalQuality},
+    {"+CREG", &Session::Registration},
+    {"+CPIN", &Session::Pin},
+    {"+CNUM", &Session::OwnNumber},
+    {"+COPS", &Session::Operator},
+    {"+CFUN", &Session::Functionality},
     {"+CPAS", &Session::ActivityStatus},
 };
 
@@ -270,12 +291,14 @@ std::string Session::FinalText(const Reply& reply) const {
     if (!reply.error) return "OK";
     const auto [family, code] = *reply.error;
     switch (family) {
-        case ErrorFamily::Plain: return "ERROR";
+        case ErrorFamily::Plain:
+            return "ERROR";
         case ErrorFamily::Equipment:
             if (error_mode_ == 0) return "ERROR";
             return "+CME ERROR: " + (error_mode_ == 1 ? std::to_string(code) : CmeText(code));
         case ErrorFamily::Message:
-            return "+CMS ERROR: " + (error_mode_ == 2 ? std::string(CmsText(code)) : std::to_string(code));
+            return "+CMS ERROR: " +
+                   (error_mode_ == 2 ? std::string(CmsText(code)) : std::to_string(code));
     }
     return "ERROR";
 }
@@ -340,7 +363,9 @@ int Session::StoreDelivered(const std::string& pdu) {
     return index;
 }
 
-bool Session::Announcing() const { return new_message_mode_ == 1 && !faults_.silent; }
+bool Session::Announcing() const {
+    return new_message_mode_ == 1 && !faults_.silent;
+}
 
 std::string Session::Announcement(int index) {
     return "+CMTI: \"SM\"," + std::to_string(index);
@@ -373,7 +398,8 @@ Session::Reply Session::Identify(const Command& c) {
     if (n == "+CGMI" || n == "+GMI") return Reply{{"Velka"}, {}, false};
     if (n == "+CGMM" || n == "+GMM") return Reply{{"Virtual GSM Modem"}, {}, false};
     if (n == "+CGMR" || n == "+GMR") return Reply{{"1.0"}, {}, false};
-    if (n == "+CGSN" || n == "+GSN") return Reply{{"3569990" + Digits(identity_.number, 8)}, {}, false};
+    if (n == "+CGSN" || n == "+GSN")
+        return Reply{{"3569990" + Digits(identity_.number, 8)}, {}, false};
     return Reply{{"25099" + Digits(identity_.number, 10)}, {}, false};  // +CIMI
 }
 
@@ -411,7 +437,8 @@ Session::Reply Session::Storage(const Command& c) {
     const std::string counts = used + "," + total;
     if (c.kind == Kind::Test) return Reply{{"+CPMS: (\"SM\"),(\"SM\"),(\"SM\")"}, {}, false};
     if (c.kind == Kind::Query)
-        return Reply{{"+CPMS: \"SM\"," + counts + ",\"SM\"," + counts + ",\"SM\"," + counts}, {}, false};
+        return Reply{
+            {"+CPMS: \"SM\"," + counts + ",\"SM\"," + counts + ",\"SM\"," + counts}, {}, false};
     const auto memories = SplitArgs(c.args);
     if (c.kind != Kind::Set || memories.size() > 3)
         return Reply{{}, std::pair{ErrorFamily::Message, kCmsOperationNotAllowed}, false};
@@ -434,7 +461,8 @@ Session::Reply Session::List(const Command& c) {
                               std::to_string(TpduLength(slot->pdu)));
         reply.lines.push_back(slot->pdu);
         // Listing a new message is reading it, on the SIM as on the handset.
-        if (slot->status == MessageStatus::ReceivedUnread) slot->status = MessageStatus::ReceivedRead;
+        if (slot->status == MessageStatus::ReceivedUnread)
+            slot->status = MessageStatus::ReceivedRead;
     }
     return reply;
 }
@@ -451,7 +479,8 @@ Session::Reply Session::Read(const Command& c) {
                  message.pdu},
                 {},
                 false};
-    if (message.status == MessageStatus::ReceivedUnread) message.status = MessageStatus::ReceivedRead;
+    if (message.status == MessageStatus::ReceivedUnread)
+        message.status = MessageStatus::ReceivedRead;
     return reply;
 }
 
@@ -505,8 +534,10 @@ void Session::FinishSend(SessionOutput& out) {
         reply.lines.push_back("+CMGS: " + std::to_string(next_reference_++));
         out.submits.push_back(std::move(*submit));
     }
-    Answer({reply}, faults_.answer_delay + (reply.error ? std::chrono::milliseconds{0} : faults_.confirm_delay),
-           out);
+    Answer(
+        {reply},
+        faults_.answer_delay + (reply.error ? std::chrono::milliseconds{0} : faults_.confirm_delay),
+        out);
 }
 
 Session::Reply Session::ServiceCentre(const Command& c) {
@@ -566,7 +597,8 @@ Session::Reply Session::OwnNumber(const Command& c) {
 
 Session::Reply Session::Operator(const Command& c) {
     if (c.kind == Kind::Query) return Reply{{"+COPS: 0,0,\"Velka Net\""}, {}, false};
-    if (c.kind == Kind::Test) return Reply{{"+COPS: (2,\"Velka Net\",\"Velka\",\"25099\"),,(0-4),(0-2)"}, {}, false};
+    if (c.kind == Kind::Test)
+        return Reply{{"+COPS: (2,\"Velka Net\",\"Velka\",\"25099\"),,(0-4),(0-2)"}, {}, false};
     return {};
 }
 

@@ -19,18 +19,18 @@ namespace velka::modemsim {
 
 // Misbehaviour to put on a modem; everything off by default.
 struct Faults {
-    bool silent = false;              // reads everything, answers nothing, echoes nothing
-    std::string error_command;        // a command line starting with this ("AT+CMGF") gets "ERROR"
-    int send_error = 0;               // not 0: every send ends in "+CMS ERROR: <send_error>"
+    bool silent = false;          // reads everything, answers nothing, echoes nothing
+    std::string error_command{};  // a command line starting with this ("AT+CMGF") gets "ERROR"
+    int send_error = 0;           // not 0: every send ends in "+CMS ERROR: <send_error>"
     std::chrono::milliseconds answer_delay{0};   // every answer comes this much later
     std::chrono::milliseconds confirm_delay{0};  // the "+CMGS:" confirmation comes this much later
-    bool lower_case = false;          // answers in lower case ("ok", "+cmgs: 3")
-    bool echo_stuck = false;          // "ATE0" is answered "OK" but the echo stays on
-    std::string unsolicited_command;  // before the answer to a command line starting with this...
-    std::string unsolicited_line;     // ...this unsolicited line comes
-    double random_unsolicited = 0;    // chance, per answer, of a random unsolicited line first
-    double random_noise = 0;          // chance, per answer, of a burst of noise bytes first
-    std::uint32_t seed = 1;           // of the random faults, so that a run can be repeated
+    bool lower_case = false;                     // answers in lower case ("ok", "+cmgs: 3")
+    bool echo_stuck = false;                     // "ATE0" is answered "OK" but the echo stays on
+    std::string unsolicited_command{};  // before the answer to a command line starting with this...
+    std::string unsolicited_line{};     // ...this unsolicited line comes
+    double random_unsolicited = 0;      // chance, per answer, of a random unsolicited line first
+    double random_noise = 0;            // chance, per answer, of a burst of noise bytes first
+    std::uint32_t seed = 1;             // of the random faults, so that a run can be repeated
 };
 
 // Message status as AT+CMGL and AT+CMGR number it.
@@ -43,9 +43,9 @@ struct StoredMessage {
 };
 
 struct ModemIdentity {
-    std::string number;           // "+79990000001"
-    std::string service_centre;   // answered to AT+CSCA?
-    std::size_t capacity = 20;    // SIM message slots
+    std::string number;             // "+79990000001"
+    std::string service_centre;     // answered to AT+CSCA?
+    std::size_t capacity = 20;      // SIM message slots
     bool announce_received = true;  // "+CMTI" after a reset, until AT+CNMI says otherwise
 };
 
@@ -62,7 +62,7 @@ struct SessionOutput {
 };
 
 class Session {
-public:
+  public:
     explicit Session(ModemIdentity identity);
 
     // The state after power-on or ATZ: echo on, numeric errors off, PDU mode.
@@ -82,7 +82,7 @@ public:
     std::size_t held_back() const { return held_back_.size(); }
     const ModemIdentity& identity() const { return identity_; }
 
-private:
+  private:
     enum class Kind { Action, Set, Query, Test };
     enum class ErrorFamily { Plain, Equipment, Message };
     struct Reply {
@@ -144,7 +144,7 @@ private:
 
     // Settings a reset restores.
     bool echo_ = true;
-    int error_mode_ = 0;      // AT+CMEE
+    int error_mode_ = 0;        // AT+CMEE
     int new_message_mode_ = 0;  // <mt> of AT+CNMI: 1 announces with "+CMTI"
     std::string charset_ = "GSM";
     int registration_mode_ = 0;  // AT+CREG
@@ -156,7 +156,7 @@ private:
     std::uint8_t next_reference_ = 0;  // "+CMGS: <mr>"
 
     std::vector<std::optional<StoredMessage>> slots_;
-    std::deque<std::string> held_back_;  // arrived while the store was full
+    std::deque<std::string> held_back_;      // arrived while the store was full
     std::vector<std::string> after_answer_;  // unsolicited lines due after the current answer
 };
 

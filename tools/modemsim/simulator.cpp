@@ -36,17 +36,21 @@ std::optional<bool> Switch(const std::string& word) {
 
 const char* StatusName(MessageStatus status) {
     switch (status) {
-        case MessageStatus::ReceivedUnread: return "unread";
-        case MessageStatus::ReceivedRead: return "read";
-        case MessageStatus::StoredUnsent: return "unsent";
-        case MessageStatus::StoredSent: return "sent";
+        case MessageStatus::ReceivedUnread:
+            return "unread";
+        case MessageStatus::ReceivedRead:
+            return "read";
+        case MessageStatus::StoredUnsent:
+            return "unsent";
+        case MessageStatus::StoredSent:
+            return "sent";
     }
     return "?";
 }
 
 std::string Describe(const StoredMessage& message) {
-    std::string line = std::to_string(message.index) + " " + StatusName(message.status) + " " +
-                       message.pdu;
+    std::string line =
+        std::to_string(message.index) + " " + StatusName(message.status) + " " + message.pdu;
     if (const auto deliver = ParseDeliver(message.pdu))
         line += "\n    from " + deliver->originator + ": " + UserDataText(deliver->data);
     return line + "\n";
@@ -61,14 +65,18 @@ std::string DescribeFaults(const Faults& f) {
         << "confirm-delay " << f.confirm_delay.count() << "\n"
         << "lower " << (f.lower_case ? "on" : "off") << "\n"
         << "echo-stuck " << (f.echo_stuck ? "on" : "off") << "\n"
-        << "unsolicited-before " << (f.unsolicited_line.empty() ? "off" : f.unsolicited_command + " " + f.unsolicited_line) << "\n"
+        << "unsolicited-before "
+        << (f.unsolicited_line.empty() ? "off" : f.unsolicited_command + " " + f.unsolicited_line)
+        << "\n"
         << "random-unsolicited " << f.random_unsolicited << "\n"
         << "random-noise " << f.random_noise << "\n"
         << "seed " << f.seed << "\n";
     return out.str();
 }
 
-std::string Refused(const std::string& why) { return "error: " + why + "\n"; }
+std::string Refused(const std::string& why) {
+    return "error: " + why + "\n";
+}
 
 }  // namespace
 
@@ -76,7 +84,8 @@ std::vector<std::string> DefaultNumbers(std::size_t count) {
     std::vector<std::string> numbers;
     for (std::size_t i = 1; i <= count; ++i) {
         const std::string tail = std::to_string(i);
-        numbers.push_back("+7999" + std::string(7 - std::min<std::size_t>(7, tail.size()), '0') + tail);
+        numbers.push_back("+7999" + std::string(7 - std::min<std::size_t>(7, tail.size()), '0') +
+                          tail);
     }
     return numbers;
 }
@@ -119,7 +128,8 @@ std::string Simulator::Help() {
            "faults MODEM                    show its faults\n"
            "fault MODEM NAME VALUE...       silent on|off, error CMD|off, send-error N,\n"
            "                                delay MS, confirm-delay MS, lower on|off,\n"
-           "                                echo-stuck on|off, unsolicited-before CMD LINE...|off,\n"
+           "                                echo-stuck on|off, unsolicited-before CMD "
+           "LINE...|off,\n"
            "                                random-unsolicited P, random-noise P, seed N, clear\n"
            "MODEM is a position from 1 or a number.\n";
 }
@@ -132,8 +142,8 @@ std::string Simulator::Control(const std::string& request) {
     if (verb == "list") {
         std::string out;
         for (std::size_t i = 0; i < modems_.size(); ++i)
-            out += std::to_string(i + 1) + " " + modems_[i]->device_path() + " " + modems_[i]->number() +
-                   (modems_[i]->line_up() ? " up " : " down ") +
+            out += std::to_string(i + 1) + " " + modems_[i]->device_path() + " " +
+                   modems_[i]->number() + (modems_[i]->line_up() ? " up " : " down ") +
                    std::to_string(modems_[i]->Messages().size()) + " stored\n";
         return out;
     }
@@ -162,8 +172,9 @@ std::string Simulator::Control(const std::string& request) {
     if (words.size() < 3) return Refused(verb + " needs more words; try help");
     if (verb == "inject") {
         if (words.size() < 4) return Refused("inject needs a sender and a text");
-        for (const std::string& pdu : DeliversForText(Rest(words, 3), words[2], network_.service_centre(),
-                                                      NowLocal(), ++next_reference_))
+        for (const std::string& pdu :
+             DeliversForText(Rest(words, 3), words[2], network_.service_centre(), NowLocal(),
+                             ++next_reference_))
             modem.Receive(pdu);
         return "ok\n";
     }
@@ -199,11 +210,13 @@ std::string Simulator::SetFault(Modem& modem, const std::vector<std::string>& wo
         f = Faults{};
     } else if (name == "silent" || name == "lower" || name == "echo-stuck") {
         valid = on.has_value();
-        if (valid) (name == "silent" ? f.silent : name == "lower" ? f.lower_case : f.echo_stuck) = *on;
+        if (valid)
+            (name == "silent" ? f.silent : name == "lower" ? f.lower_case : f.echo_stuck) = *on;
     } else if (name == "error") {
         valid = !value.empty();
         f.error_command = value == "off" ? "" : value;
-    } else if (name == "send-error" || name == "delay" || name == "confirm-delay" || name == "seed") {
+    } else if (name == "send-error" || name == "delay" || name == "confirm-delay" ||
+               name == "seed") {
         valid = number && *number >= 0;
         if (!valid) {
         } else if (name == "send-error") {

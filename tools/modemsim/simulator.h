@@ -23,7 +23,7 @@ struct SimulatorOptions {
 std::vector<std::string> DefaultNumbers(std::size_t count);
 
 class Simulator {
-public:
+  public:
     // Starts every modem; on failure none is left running.
     static Result<std::unique_ptr<Simulator>> Start(const SimulatorOptions& options);
     ~Simulator();
@@ -39,7 +39,7 @@ public:
     std::string Control(const std::string& request);
     static std::string Help();
 
-private:
+  private:
     Simulator() = default;
     Result<Modem*> Find(const std::string& which);
     std::string SetFault(Modem& modem, const std::vector<std::string>& words);
