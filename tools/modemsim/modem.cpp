@@ -247,13 +247,16 @@ void Modem::Serve() {
         if (generation != generation_ || master_ < 0) continue;
         std::vector<Submit> submits;
         if ((fds[1].revents & POLLIN) != 0) ReadInput(submits);
+        if (!submits.empty()) {
+            // Routed before the confirmation goes out, so that a client which has
+            // read "+CMGS:" finds the message arrived. Routing takes the network's
+            // lock and then a recipient's, which may be this modem's own: never with
+            // this one held.
+            lock.unlock();
+            for (const Submit& submit : submits) network_.Route(number(), submit);
+            lock.lock();
+        }
         WriteDue();
-        if (submits.empty()) continue;
-        // Routing takes the network's lock and then a recipient's, which may be this
-        // modem's own: never with this one held.
-        lock.unlock();
-        for (const Submit& submit : submits) network_.Route(number(), submit);
-        lock.lock();
     }
 }
 

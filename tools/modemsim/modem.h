@@ -4,7 +4,9 @@
 //
 // Each modem has one thread that sleeps in poll() on its terminal and a wake-up
 // descriptor, reads the client's bytes, feeds them to its Session and writes the
-// answers when they are due. Every public member may be called from any thread.
+// answers when they are due. A sent message has reached the network (and a
+// simulated recipient's store) before its "+CMGS:" confirmation leaves. Every
+// public member may be called from any thread.
 #pragma once
 
 #include <chrono>
