@@ -71,8 +71,7 @@ constexpr std::size_t kMaxSystemText = 255;
 std::string OneLine(std::string text) {
     if (text.size() > kMaxSystemText) text.resize(kMaxSystemText);
     std::replace_if(
-        text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 32; },
-        ' ');
+        text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 32; }, ' ');
     std::string::size_type at;
     while ((at = text.find("  ")) != std::string::npos) text.erase(at, 1);
     return text;
@@ -88,9 +87,9 @@ void RaiseFamilyClass(int code) {
 
 std::string LoadErrorStr(int code) {
     const int magnitude = MapCodeToStringID(code);
-    const auto row = std::lower_bound(
-        kMessageTable.begin(), kMessageTable.end(), magnitude,
-        [](const MessageRow& r, int wanted) { return r.magnitude < wanted; });
+    const auto row =
+        std::lower_bound(kMessageTable.begin(), kMessageTable.end(), magnitude,
+                         [](const MessageRow& r, int wanted) { return r.magnitude < wanted; });
     if (row != kMessageTable.end() && row->magnitude == magnitude) {
         return std::string(row->message);
     }
@@ -107,11 +106,11 @@ int CheckException(int code) {
     if (code >= 0) return code;
     RaiseFamilyClass<EBadArgument, EGotQuitMsg, EBufferTooBig, EPortNotAssigned, EInternal,
                      EModemNotAssigned, EPhonebookNotAssigned, ECannotUseWithWinSock, EBadId,
-                     EBaudRate, EByteSize, EDefault, EHardware, EMemory, ECommNotOpen,
-                     EAlreadyOpen, ENoHandles, ENoTimers, ENoPortSelected, ENotOpenedByTapi,
-                     ENullApi, ERegisterHandlerFailed, EPutBlockFail, EGetBlockFail,
-                     EOutputBufferTooSmall, EBufferIsEmpty, ETracingNotEnabled,
-                     ELoggingNotEnabled, EBaseAddressNotSet, ENoMemory>(code);
+                     EBaudRate, EByteSize, EDefault, EHardware, EMemory, ECommNotOpen, EAlreadyOpen,
+                     ENoHandles, ENoTimers, ENoPortSelected, ENotOpenedByTapi, ENullApi,
+                     ERegisterHandlerFailed, EPutBlockFail, EGetBlockFail, EOutputBufferTooSmall,
+                     EBufferIsEmpty, ETracingNotEnabled, ELoggingNotEnabled, EBaseAddressNotSet,
+                     ENoMemory>(code);
     if (code == ecOutOfMemory) throw std::bad_alloc();
     if (code <= ecFileNotFound && code >= ecGeneralFailure) {
         throw EInOutError(LoadErrorStr(code), -code);

@@ -57,43 +57,47 @@ inline constexpr int ecNoMemory = -13868;
 // system's own text for the magnitude as an error number, on one line, at most
 // 255 characters; empty when the system has no text either.
 std::string LoadErrorStr(int code);
-inline std::string ErrorMsg(int code) { return LoadErrorStr(code); }
+inline std::string ErrorMsg(int code) {
+    return LoadErrorStr(code);
+}
 // The message-table key of a code: its magnitude.
-inline int MapCodeToStringID(int code) { return code < 0 ? -code : code; }
+inline int MapCodeToStringID(int code) {
+    return code < 0 ? -code : code;
+}
 
 // The system's text for an error number, unprocessed; empty when it has none.
 // Implemented by the platform's file (ser_syserror_*.cpp).
 std::string SystemErrorText(int error_number);
 
 class ESerialException : public std::runtime_error {
-public:
+  public:
     // ErrorCode is the (negative) code; the message is the code's message.
     explicit ESerialException(int code);
     // ErrorCode is 0; the message is the text.
     explicit ESerialException(const std::string& text);
     int ErrorCode() const { return error_code_; }
 
-private:
+  private:
     int error_code_;
 };
 
 class EGeneral : public ESerialException {
-public:
+  public:
     using ESerialException::ESerialException;
 };
 class EOpenComm : public ESerialException {
-public:
+  public:
     using ESerialException::ESerialException;
 };
 class ESerialIO : public ESerialException {
-public:
+  public:
     using ESerialException::ESerialException;
 };
 
 // One class per code of the family; each derives from its group.
 template <typename Group, int Code>
 class ESerialError : public Group {
-public:
+  public:
     static constexpr int kCode = Code;
     ESerialError() : Group(Code) {}
 };
@@ -133,12 +137,12 @@ using ENoMemory = ESerialError<ESerialIO, ecNoMemory>;
 // The run-time library's input/output error: a system error that the family has
 // no class for. ErrorCode is the magnitude (a positive system error number).
 class EInOutError : public std::runtime_error {
-public:
+  public:
     EInOutError(const std::string& message, int error_code)
         : std::runtime_error(message), error_code_(error_code) {}
     int ErrorCode() const { return error_code_; }
 
-private:
+  private:
     int error_code_;
 };
 

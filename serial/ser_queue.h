@@ -16,7 +16,7 @@
 namespace velka {
 
 class TIOBuffer {
-public:
+  public:
     virtual ~TIOBuffer() = default;
     // Set by Peek for the entry that a consumer is working on; Clear leaves it.
     bool InUse = false;
@@ -24,7 +24,7 @@ public:
 
 // One block of received bytes: Filled of them valid, Read of those already taken.
 class TDataBuffer : public TIOBuffer {
-public:
+  public:
     std::array<std::uint8_t, kDataBufferSize> Data{};
     int Filled = 0;
     int Read = 0;
@@ -33,13 +33,13 @@ public:
 
 // One communication event: a mask of ev* bits.
 class TStatusBuffer : public TIOBuffer {
-public:
+  public:
     explicit TStatusBuffer(std::uint32_t mask) : Mask(mask) {}
     std::uint32_t Mask;
 };
 
 class TIOQueue {
-public:
+  public:
     // Appends the entry and wakes a waiting consumer.
     void Push(std::unique_ptr<TIOBuffer> buffer);
     // The first entry, marked in use; null when the queue is empty or the first
@@ -67,9 +67,9 @@ public:
     std::int64_t BytesQueued();
     bool Empty();
 
-private:
+  private:
     std::mutex lock_;
-    std::condition_variable not_empty_;  // pushed, or Wake()
+    std::condition_variable not_empty_;               // pushed, or Wake()
     std::deque<std::unique_ptr<TIOBuffer>> entries_;  // guarded by lock_
     std::int64_t bytes_queued_ = 0;                   // guarded by lock_
     bool woken_ = false;                              // guarded by lock_
