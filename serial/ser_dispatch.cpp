@@ -449,6 +449,26 @@ void TBaseDispatcher::AbandonOutput(bool writer_running) {
                              [&] { return kill_ || flush_acked_ >= request; });
 }
 
+bool TBaseDispatcher::WaitForOutputRoom(int n, std::chrono::steady_clock::time_point deadline) {
+    std::unique_lock guard(output_lock_);
+    const auto room = [&] {
+        if (kill_ || ClosedForIO()) return true;
+        const int size = static_cast<int>(obuffer_.size());
+        const int used = ofull_ ? size : ohead_ - otail_ + (ohead_ < otail_ ? size : 0);
+        return size - used >= n;
+    };
+    return output_changed_.wait_until(guard, deadline, room) && !kill_ && !ClosedForIO();
+}
+
+int TBaseDispatcher::ProbeDevice(const std::string& device_name) {
+    if (OpenCom(device_name, in_size_, out_size_) < 0) {
+        const int error = last_system_error_;
+        return error > 0 ? -error : ecBadHandle;
+    }
+    CloseCom();
+    return ecOK;
+}
+
 int TBaseDispatcher::ReadCom(std::uint8_t* buffer, int n) {
     return io_queue_.ReadData(buffer, n);
 }
@@ -543,6 +563,9 @@ void TBaseDispatcher::TakeStatusEvent() {
 void TBaseDispatcher::ExtractData() {
     int moved = 0;
     int first_new = 0;
+    // Bytes moved while a wait holds the event-busy flag are the wait's to read;
+    // no trigger may announce them later.
+    const bool busy = event_busy_;
     {
         std::lock_guard guard(data_lock_);
         if (dfull_ || dbuffer_.empty()) return;
@@ -560,6 +583,7 @@ void TBaseDispatcher::ExtractData() {
     }
     if (moved == 0) return;
     data_ready_.notify_all();
+    if (busy) return;
     // The data triggers see each new byte once, in order.
     std::string fresh;
     {
@@ -584,7 +608,7 @@ void TBaseDispatcher::ExtractData() {
             }
             if (trigger.Matched == trigger.Match.size()) {
                 trigger.Matched = 0;
-                if (!event_busy_) Notify(TTriggerMessage::Data, trigger.Handle, 0);
+                Notify(TTriggerMessage::Data, trigger.Handle, 0);
             }
         }
     }

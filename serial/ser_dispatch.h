@@ -22,6 +22,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -121,6 +122,13 @@ class TBaseDispatcher {
     // way out wakes the wait at once. Any thread; stop may be null.
     bool WaitForData(std::chrono::steady_clock::time_point deadline, const std::atomic<bool>* stop,
                      int count = 1);
+
+    // Sleeps until the output ring has room for n bytes (true), or the deadline
+    // passes or the port closes (false). For writers that have more than a ring.
+    bool WaitForOutputRoom(int n, std::chrono::steady_clock::time_point deadline);
+    // Opens the named device and closes it again at once: 0, or minus the system
+    // error (2: no such device, 5: in use). For port availability; no threads run.
+    int ProbeDevice(const std::string& device_name);
 
     // Sets the event-busy flag and returns its previous value.
     bool SetEventBusy(bool busy);
@@ -279,5 +287,8 @@ class TBaseDispatcher {
     std::thread dispatch_thread_;  // started and joined by the device layer
     std::mutex teardown_lock_;     // one teardown at a time
 };
+
+// The device layer of the system being built (TPosixDispatcher on POSIX).
+std::unique_ptr<TBaseDispatcher> NewPlatformDispatcher();
 
 }  // namespace velka
