@@ -59,8 +59,12 @@ class FakeDispatcher : public TBaseDispatcher {
 
   protected:
     int OpenCom(const std::string& name, int, int) override {
-        if (name == "missing") return Refuse(2);
-        if (name == "busy") return Refuse(5);
+        const auto ends = [&](const std::string& tail) {
+            return name.size() >= tail.size() &&
+                   name.compare(name.size() - tail.size(), tail.size(), tail) == 0;
+        };
+        if (ends("missing") || ends("COM99")) return Refuse(2);
+        if (ends("busy") || ends("COM98")) return Refuse(5);
         opened_name = name;
         device_open = true;
         return 0;
