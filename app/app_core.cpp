@@ -14,19 +14,46 @@ AppCore::AppCore(std::string program_directory) : directory_(std::move(program_d
 
 AppCore::~AppCore() { Shutdown(); }
 
-Status AppCore::Start(WorkerEvents events) {
+Result<std::int32_t> AppCore::ReadSettings() {
     settings::StartupSettings settings;
     const Status read = settings::ReadStartupSettings(FilePath(kConfigFile), settings);
     reception_.store(settings.reception);
-    if (!read) return read;
-    if (settings.port == 0) return {};
-    port_.SetComNumber(static_cast<std::uint16_t>(settings.port));
+    if (!read) return read.error();
+    return settings.port;
+}
+
+Status AppCore::Start(WorkerEvents events) {
+    const auto port = ReadSettings();
+    if (!port) return port.error();
+    if (*port == 0) return {};
+    if (*port < 0 || *port > 0xFFFF) {
+        return Error{"There is no serial port COM" + std::to_string(*port) + "."};
+    }
+    port_.SetComNumber(static_cast<std::uint16_t>(*port));
     worker_ = std::make_unique<Worker>(
         port_, queue_, stop_, reception_,
         WorkerFiles{FilePath(kInboxFile), FilePath(kOutboxFile), FilePath(kUnsentFile)},
         Registry::Machine(), std::move(events));
     worker_->Start();
     return {};
+}
+
+Result<modem::ReceptionReport> AppCore::ReceiveOnce() {
+    const auto port = ReadSettings();
+    if (!port) return port.error();
+    if (*port <= 0 || *port > 0xFFFF) {
+        return Error{"No serial port is set: put SerialPort=COM<number> in section [DEVICEMAP] of " +
+                     FilePath(kConfigFile) + "."};
+    }
+    port_.SetComNumber(static_cast<std::uint16_t>(*port));
+    const std::string name = "COM" + std::to_string(*port);
+    if (!modem::InitModem(port_, stop_)) {
+        return Error{"The modem on " + name + " does not answer, or the port cannot be opened."};
+    }
+    auto report = modem::ReceiveMessages(port_, modem::kSimStorage, FilePath(kInboxFile),
+                                         queue_.lock(), stop_);
+    if (!report.listed) return Error{"The modem on " + name + " did not list its messages."};
+    return report;
 }
 
 std::uint64_t AppCore::Enqueue(const packet& record) { return queue_.Append(record); }

@@ -17,6 +17,7 @@
 
 #include "app/outgoing_queue.h"
 #include "app/worker.h"
+#include "modem/receive.h"
 #include "platform/result.h"
 #include "serial/ser_port.h"
 #include "store/packet.h"
@@ -37,8 +38,15 @@ class AppCore {
     // "SerialPort", and starts the worker on that port when one is set, whatever
     // the reception flag says. A "SerialPort" whose number does not convert starts
     // no worker and gives the conversion message for the front end to show
-    // ("'x' is not a valid integer value"). Call once; `events` go to the worker.
+    // ("'x' is not a valid integer value"); so does a number that no port can have.
+    // A port number of 0 starts no worker. Call once; `events` go to the worker.
     Status Start(WorkerEvents events = {});
+
+    // For a front end that runs no worker (velka-sms-cli receive): reads Config.ini
+    // as Start() does, then initialises the modem and runs one reception cycle on
+    // the calling thread. Fails with a sentence when no port is set, the setting
+    // does not convert or the modem does not answer. REQUIRES: no worker running.
+    Result<modem::ReceptionReport> ReceiveOnce();
 
     bool WorkerRunning() const { return worker_ != nullptr; }
     // The port the worker uses; 0 when none was configured.
@@ -66,6 +74,9 @@ class AppCore {
     std::string FilePath(const std::string& name) const { return directory_ + "/" + name; }
 
   private:
+    // Reads Config.ini, sets the reception flag and gives the port (0: none).
+    Result<std::int32_t> ReadSettings();
+
     const std::string directory_;
     OutgoingQueue queue_;
     std::atomic<bool> stop_{false};
