@@ -608,7 +608,7 @@ void TBaseDispatcher::ExtractData() {
             }
             if (trigger.Matched == trigger.Match.size()) {
                 trigger.Matched = 0;
-                Notify(TTriggerMessage::Data, trigger.Handle, 0);
+                Notify(TTriggerMessage::TriggerData, trigger.Handle, 0);
             }
         }
     }
@@ -620,7 +620,7 @@ void TBaseDispatcher::CheckReceiveTriggers() {
     const bool grew = static_cast<std::size_t>(used) > last_notified_used_;
     last_notified_used_ = static_cast<std::size_t>(used);
     if (grew && used >= triggers_.LengthTrigger && triggers_.LengthTrigger > 0) {
-        Notify(TTriggerMessage::Avail, 0, used);
+        Notify(TTriggerMessage::TriggerAvail, 0, used);
         last_notified_used_ = static_cast<std::size_t>(InBuffUsed());
     }
 }
@@ -658,7 +658,7 @@ bool TBaseDispatcher::CheckStatusTriggers() {
         trigger.Enabled = false;
         if (trigger.Kind == TStatusTriggerKind::ModemStatus) modem_status_ &= 0xF0;
         if (trigger.Kind == TStatusTriggerKind::LineError) line_error_ = 0;
-        Notify(TTriggerMessage::Status, trigger.Handle, static_cast<int>(trigger.Kind));
+        Notify(TTriggerMessage::TriggerStatus, trigger.Handle, static_cast<int>(trigger.Kind));
         return true;
     }
     return false;
@@ -669,7 +669,7 @@ bool TBaseDispatcher::CheckTimerTriggers() {
     for (auto& trigger : triggers_.TimerTriggers) {
         if (trigger.Enabled && TimerExpired(trigger.Timer)) {
             trigger.Enabled = false;
-            Notify(TTriggerMessage::Timer, trigger.Handle, 0);
+            Notify(TTriggerMessage::TriggerTimer, trigger.Handle, 0);
             return true;
         }
     }

@@ -345,16 +345,16 @@ void TCustomComPort::UpdateHandlerFlag() {
 void TCustomComPort::HandleTrigger(TTriggerMessage message, std::uint16_t handle, int data) {
     if (OnTrigger) OnTrigger(*this, message, handle, data);
     switch (message) {
-        case TTriggerMessage::Avail:
+        case TTriggerMessage::TriggerAvail:
             if (OnTriggerAvail) OnTriggerAvail(*this, data);
             break;
-        case TTriggerMessage::Data:
+        case TTriggerMessage::TriggerData:
             if (OnTriggerData) OnTriggerData(*this, handle);
             break;
-        case TTriggerMessage::Timer:
+        case TTriggerMessage::TriggerTimer:
             if (OnTriggerTimer) OnTriggerTimer(*this, handle);
             break;
-        case TTriggerMessage::Status: {
+        case TTriggerMessage::TriggerStatus: {
             if (OnTriggerStatus) OnTriggerStatus(*this, handle);
             const TPortEvent* specific = nullptr;
             switch (static_cast<TStatusTriggerKind>(data)) {
