@@ -16,6 +16,9 @@ using std::chrono::milliseconds;
 // flags; waits on the dispatcher look at a caller's stop flag as often.
 constexpr milliseconds kDispatchWait{50};
 constexpr milliseconds kFlushAckLimit{5000};
+// A full dispatch buffer wakes the dispatch thread again only when a block of this
+// size fits: waking it for every byte taken would cost a thread switch per byte.
+constexpr int kRoomWakeLevel = 1024;
 // A drain wait for SetLine gives up after this; a stuck line must not hang a caller.
 constexpr milliseconds kDrainLimit{10000};
 constexpr int kKeepBaud = 0;
@@ -306,9 +309,11 @@ int TBaseDispatcher::GetChar(std::uint8_t& c) {
     }
     c = dbuffer_[static_cast<std::size_t>(dhead_)];
     dhead_ = (dhead_ + 1) % kDispatchBufferSize;
-    // Data may be waiting in the I/O queue for the room this byte made.
-    if (dfull_) room_.notify_all();
     dfull_ = false;
+    if (room_wanted_ && kDispatchBufferSize - BufferUsedLocked() >= kRoomWakeLevel) {
+        room_wanted_ = false;
+        room_.notify_all();
+    }
     return ecOK;
 }
 
@@ -518,12 +523,16 @@ void TBaseDispatcher::DispatchLoop() {
 }
 
 // Sleeps until there is something to move, at most 50 ms (timer triggers). While
-// the dispatch buffer is full, waiting data is no work: only room is.
+// the dispatch buffer is full, waiting data is no work: only room for a block is.
 void TBaseDispatcher::WaitForWork() {
     {
         std::unique_lock guard(data_lock_);
         if (dfull_) {
-            room_.wait_for(guard, kDispatchWait, [this] { return !dfull_ || kill_; });
+            room_wanted_ = true;
+            room_.wait_for(guard, kDispatchWait, [this] {
+                return kill_ || kDispatchBufferSize - BufferUsedLocked() >= kRoomWakeLevel;
+            });
+            room_wanted_ = false;
             return;
         }
     }
@@ -608,7 +617,7 @@ void TBaseDispatcher::ExtractData() {
             }
             if (trigger.Matched == trigger.Match.size()) {
                 trigger.Matched = 0;
-                Notify(TTriggerMessage::Data, trigger.Handle, 0);
+                Notify(TTriggerMessage::TriggerData, trigger.Handle, 0);
             }
         }
     }
@@ -620,7 +629,7 @@ void TBaseDispatcher::CheckReceiveTriggers() {
     const bool grew = static_cast<std::size_t>(used) > last_notified_used_;
     last_notified_used_ = static_cast<std::size_t>(used);
     if (grew && used >= triggers_.LengthTrigger && triggers_.LengthTrigger > 0) {
-        Notify(TTriggerMessage::Avail, 0, used);
+        Notify(TTriggerMessage::TriggerAvail, 0, used);
         last_notified_used_ = static_cast<std::size_t>(InBuffUsed());
     }
 }
@@ -658,7 +667,7 @@ bool TBaseDispatcher::CheckStatusTriggers() {
         trigger.Enabled = false;
         if (trigger.Kind == TStatusTriggerKind::ModemStatus) modem_status_ &= 0xF0;
         if (trigger.Kind == TStatusTriggerKind::LineError) line_error_ = 0;
-        Notify(TTriggerMessage::Status, trigger.Handle, static_cast<int>(trigger.Kind));
+        Notify(TTriggerMessage::TriggerStatus, trigger.Handle, static_cast<int>(trigger.Kind));
         return true;
     }
     return false;
@@ -669,7 +678,7 @@ bool TBaseDispatcher::CheckTimerTriggers() {
     for (auto& trigger : triggers_.TimerTriggers) {
         if (trigger.Enabled && TimerExpired(trigger.Timer)) {
             trigger.Enabled = false;
-            Notify(TTriggerMessage::Timer, trigger.Handle, 0);
+            Notify(TTriggerMessage::TriggerTimer, trigger.Handle, 0);
             return true;
         }
     }

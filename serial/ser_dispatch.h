@@ -252,8 +252,9 @@ class TBaseDispatcher {
     // bytes reach it, and when the port closes or its device vanishes.
     std::mutex data_lock_;
     std::condition_variable data_ready_;
-    // Signalled when a full dispatch buffer gets room, and at kill.
+    // Signalled when a full dispatch buffer has room for a block again, and at kill.
     std::condition_variable room_;
+    bool room_wanted_ = false;           // the dispatch thread waits on room_; data_lock_
     std::vector<std::uint8_t> dbuffer_;  // guarded by data_lock_
     int dhead_ = 0;                      // next byte to hand out; guarded by data_lock_
     int dtail_ = 0;                      // next free place; guarded by data_lock_

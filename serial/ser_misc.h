@@ -105,10 +105,10 @@ inline constexpr std::uint8_t msDcd = 0x80;
 
 // Notification kinds sent to trigger handlers.
 enum class TTriggerMessage : std::uint16_t {
-    Avail = 0x7E01,   // bytes available; data: their count
-    Data = 0x7E02,    // a data trigger matched; data: 0
-    Timer = 0x7E03,   // a timer trigger expired
-    Status = 0x7E04,  // a status trigger fired
+    TriggerAvail = 0x7E01,   // bytes available; data: their count
+    TriggerData = 0x7E02,    // a data trigger matched; data: 0
+    TriggerTimer = 0x7E03,   // a timer trigger expired
+    TriggerStatus = 0x7E04,  // a status trigger fired
 };
 
 enum class TTraceLogState { tlOff, tlOn, tlDump, tlAppend, tlClear, tlPause, tlAppendAndContinue };

@@ -200,6 +200,18 @@ std::shared_ptr<TBaseDispatcher> TCustomComPort::DispatcherForIO() {
     return dispatcher_;
 }
 
+template <typename Result, typename Op>
+Result TCustomComPort::WithDispatcher(Result shutting_down, Op op) {
+    std::unique_lock guard(lifecycle_lock_);
+    if (!dispatcher_ && state_ == TPortState::psClosed) {
+        guard.unlock();
+        DispatcherForIO();  // opens the port, or raises
+        guard.lock();
+    }
+    if (state_ == TPortState::psShuttingDown || !dispatcher_) return shutting_down;
+    return op(*dispatcher_);
+}
+
 // --- I/O operations ---
 
 void TCustomComPort::FlushInBuffer() {
@@ -211,15 +223,15 @@ void TCustomComPort::FlushOutBuffer() {
 }
 
 bool TCustomComPort::CharReady() {
-    const auto dispatcher = DispatcherForIO();
-    return dispatcher && dispatcher->CharReady();
+    return WithDispatcher(false,
+                          [](TBaseDispatcher& dispatcher) { return dispatcher.CharReady(); });
 }
 
 char TCustomComPort::GetChar() {
-    const auto dispatcher = DispatcherForIO();
-    if (!dispatcher) return '\0';
     std::uint8_t c = 0;
-    CheckException(dispatcher->GetChar(c));
+    const int result =
+        WithDispatcher(ecOK, [&c](TBaseDispatcher& dispatcher) { return dispatcher.GetChar(c); });
+    CheckException(result);
     return static_cast<char>(c);
 }
 
@@ -345,16 +357,16 @@ void TCustomComPort::UpdateHandlerFlag() {
 void TCustomComPort::HandleTrigger(TTriggerMessage message, std::uint16_t handle, int data) {
     if (OnTrigger) OnTrigger(*this, message, handle, data);
     switch (message) {
-        case TTriggerMessage::Avail:
+        case TTriggerMessage::TriggerAvail:
             if (OnTriggerAvail) OnTriggerAvail(*this, data);
             break;
-        case TTriggerMessage::Data:
+        case TTriggerMessage::TriggerData:
             if (OnTriggerData) OnTriggerData(*this, handle);
             break;
-        case TTriggerMessage::Timer:
+        case TTriggerMessage::TriggerTimer:
             if (OnTriggerTimer) OnTriggerTimer(*this, handle);
             break;
-        case TTriggerMessage::Status: {
+        case TTriggerMessage::TriggerStatus: {
             if (OnTriggerStatus) OnTriggerStatus(*this, handle);
             const TPortEvent* specific = nullptr;
             switch (static_cast<TStatusTriggerKind>(data)) {

@@ -208,6 +208,11 @@ class TCustomComPort {
     // The dispatcher for an I/O operation: null while the port shuts down; opens
     // the port when AutoOpen allows; raises ECommNotOpen when there is none.
     std::shared_ptr<TBaseDispatcher> DispatcherForIO();
+    // Runs op on the dispatcher under the lifecycle lock, without taking a
+    // reference: for the per-character operations, which never block. Opens the
+    // port or raises as DispatcherForIO; `shutting_down` while the port shuts down.
+    template <typename Result, typename Op>
+    Result WithDispatcher(Result shutting_down, Op op);
     // The dispatcher of an open port, or null; for setters.
     std::shared_ptr<TBaseDispatcher> OpenDispatcher() const;
     bool ShouldApply(bool changed) const { return changed || force_; }

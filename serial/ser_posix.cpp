@@ -11,8 +11,12 @@
 #include <array>
 #include <cerrno>
 #include <memory>
+#include <optional>
+#include <string_view>
 #include <utility>
 
+#include "platform/device_manager.h"
+#include "platform/registry.h"
 #include "serial/ser_except.h"
 
 namespace velka {
@@ -142,6 +146,16 @@ std::uint32_t LineChanges(int before, int now) {
     return mask;
 }
 
+// "\\.\COMn" names the port that the device manager lists as COMn (looked up
+// after a fresh scan, so a replugged modem is found); any other name is a path.
+std::optional<std::string> DevicePath(const std::string& name) {
+    constexpr std::string_view kComPrefix = "\\\\.\\";
+    if (!name.starts_with(kComPrefix)) return name;
+    Registry& registry = Registry::Machine();
+    DeviceManager(registry).Refresh();
+    return DevicePathOfComName(registry, name.substr(kComPrefix.size()));
+}
+
 void JoinIfRunning(std::thread& thread) {
     if (thread.joinable()) thread.join();
 }
@@ -167,7 +181,9 @@ int TPosixDispatcher::Refuse(int error_number) {
 }
 
 int TPosixDispatcher::OpenCom(const std::string& name, int, int) {
-    const int fd = ::open(name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const std::optional<std::string> path = DevicePath(name);
+    if (!path) return Refuse(ENOENT);
+    const int fd = ::open(path->c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return Refuse(errno);
     // No sharing: a second opener, in this process or another, is refused as in use.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {

@@ -224,7 +224,7 @@ TEST_F(Dispatcher, DataTriggerNotifiesEveryHandlerWithTheSameBytes) {
     const std::uint16_t handle = port.AddDataTrigger("ok", true);
     const auto reader = [&](std::string& saw) {
         return [&, handle](TTriggerMessage message, std::uint16_t h, int) {
-            if (message != TTriggerMessage::Data || h != handle) return;
+            if (message != TTriggerMessage::TriggerData || h != handle) return;
             std::uint8_t c;
             while (port.GetChar(c) == 0) saw.push_back(static_cast<char>(c));
             handled.Add();
@@ -242,7 +242,7 @@ TEST_F(Dispatcher, DataTriggerNotifiesEveryHandlerWithTheSameBytes) {
 
 TEST_F(Dispatcher, LengthTriggerAnnouncesArrivalsOnlyWhileNotificationsAreWanted) {
     port.SetComponentHandler([&](TTriggerMessage message, std::uint16_t, int count) {
-        if (message == TTriggerMessage::Avail && count > 0) handled.Add();
+        if (message == TTriggerMessage::TriggerAvail && count > 0) handled.Add();
     });
     port.Receive("a");
     ASSERT_TRUE(WaitForBytes(1));
@@ -255,7 +255,7 @@ TEST_F(Dispatcher, LengthTriggerAnnouncesArrivalsOnlyWhileNotificationsAreWanted
 
 TEST_F(Dispatcher, EventBusySuppressesNotificationsWhileAWaitReads) {
     port.RegisterProcTriggerHandler([&](TTriggerMessage message, std::uint16_t, int) {
-        if (message == TTriggerMessage::Data) handled.Add();
+        if (message == TTriggerMessage::TriggerData) handled.Add();
     });
     port.AddDataTrigger("OK", false);
     EXPECT_FALSE(port.SetEventBusy(true));
@@ -276,8 +276,8 @@ TEST_F(Dispatcher, TimerAndStatusTriggersFireOnceEach) {
     const std::uint16_t timer_handle = port.AddTimerTrigger();
     const std::uint16_t cts_handle = port.AddStatusTrigger(TStatusTriggerKind::ModemStatus);
     port.RegisterProcTriggerHandler([&](TTriggerMessage message, std::uint16_t h, int) {
-        if (message == TTriggerMessage::Timer && h == timer_handle) timer.Add();
-        if (message == TTriggerMessage::Status && h == cts_handle) status.Add();
+        if (message == TTriggerMessage::TriggerTimer && h == timer_handle) timer.Add();
+        if (message == TTriggerMessage::TriggerStatus && h == cts_handle) status.Add();
     });
     EXPECT_EQ(port.SetTimerTrigger(timer_handle, 0, true), 0);
     EXPECT_EQ(port.SetStatusTrigger(cts_handle, msCtsDelta, true), 0);
