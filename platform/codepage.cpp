@@ -100,6 +100,8 @@ char16_t ToUnicode(unsigned char byte) {
 
 char FromUnicode(char32_t ch) {
     if (ch < 0x80) return static_cast<char>(ch);
+    // The Russian alphabet is one run in both tables: the common case needs no search.
+    if (ch >= 0x0410 && ch <= 0x044F) return static_cast<char>(0xC0 + (ch - 0x0410));
     for (size_t i = 0; i < kHighHalf.size(); ++i) {
         if (kHighHalf[i] == ch) return static_cast<char>(0x80 + i);
     }

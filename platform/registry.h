@@ -4,9 +4,15 @@
 // directory. CMake picks the implementation.
 //
 // Key paths are Windows-1251 text with backslashes between names, relative to the
-// root, a leading backslash allowed: "\SOFTWARE\Velka\SMSConfig". Key and value
+// root, a leading backslash allowed: "\SOFTWARE\Velka\SMSConfig"; "" and "\" name
+// the root, which can be read and listed but not created or deleted. Key and value
 // names compare ignoring letter case through the Windows-1251 upper-case table
 // (Latin and Cyrillic) and keep the spelling they were created with.
+//
+// Every call blocks on the disk; a call that finds the file held by another
+// process waits for it up to 30 s, then fails with StoreFailed. A broken or
+// unreadable file gives StoreFailed from every call, with the file's name in the
+// message; the file is then left as it is.
 //
 // Thread safety: every member may be called from any thread; calls are serialised
 // inside. Two processes may use the same file at once: each call is one transaction.
@@ -60,11 +66,14 @@ public:
 
     // Opens or creates the key and every key above it.
     RegistryStatus CreateKey(const std::string& path);
+    // False also when the store fails.
     bool KeyExists(const std::string& path);
     // Deletes the key with every key and value under it.
     RegistryStatus DeleteKey(const std::string& path);
 
-    // The names of the key's direct subkeys, as created, in name order.
+    // The names of the key's direct subkeys, as created, in name order as Windows
+    // orders them: by the Unicode values of the upper-cased names, so Latin before
+    // Cyrillic and "Ё" before "А".
     RegistryResult<std::vector<std::string>> SubKeys(const std::string& path);
     // The key's values, in creation order.
     RegistryResult<std::vector<RegistryValueInfo>> Values(const std::string& path);

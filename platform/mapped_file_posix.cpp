@@ -1,0 +1,64 @@
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+#include "platform/mapped_file.h"
+
+namespace velka {
+namespace {
+
+Error SystemError(const std::string& what, const std::string& path) {
+    const int code = errno;
+    return Error{what + " \"" + path + "\": " + std::strerror(code), code};
+}
+
+}  // namespace
+
+Result<MappedFile> MappedFile::Open(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return SystemError("Cannot open", path);
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        Error error = SystemError("Cannot examine", path);
+        ::close(fd);
+        return error;
+    }
+    const auto size = static_cast<std::size_t>(info.st_size);
+    if (size == 0) {
+        ::close(fd);
+        return MappedFile();
+    }
+    void* data = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+    // The mapping keeps the file's pages alive; the descriptor is no longer needed.
+    Error error = data == MAP_FAILED ? SystemError("Cannot map", path) : Error{};
+    ::close(fd);
+    if (data == MAP_FAILED) return error;
+    return MappedFile(static_cast<const char*>(data), size);
+}
+
+MappedFile::~MappedFile() { Release(); }
+
+MappedFile::MappedFile(MappedFile&& other) noexcept
+    : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
+
+MappedFile& MappedFile::operator=(MappedFile&& other) noexcept {
+    if (this != &other) {
+        Release();
+        data_ = std::exchange(other.data_, nullptr);
+        size_ = std::exchange(other.size_, 0);
+    }
+    return *this;
+}
+
+void MappedFile::Release() {
+    if (data_ != nullptr) ::munmap(const_cast<char*>(data_), size_);
+    data_ = nullptr;
+    size_ = 0;
+}
+
+}  // namespace velka

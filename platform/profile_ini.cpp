@@ -1,0 +1,184 @@
+// Profile strings on any system: the file is parsed into lines that keep their
+// exact bytes, so that a write can change one line and leave the rest untouched.
+#include <cerrno>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/codepage.h"
+#include "platform/files.h"
+#include "platform/profile.h"
+
+namespace velka::profile {
+namespace {
+
+constexpr std::string_view kBlanks = " \t";
+
+std::string_view Trim(std::string_view text) {
+    const auto first = text.find_first_not_of(kBlanks);
+    if (first == std::string_view::npos) return {};
+    const auto last = text.find_last_not_of(kBlanks);
+    return text.substr(first, last - first + 1);
+}
+
+std::string_view TrimRight(std::string_view text) {
+    const auto last = text.find_last_not_of(kBlanks);
+    return last == std::string_view::npos ? std::string_view() : text.substr(0, last + 1);
+}
+
+std::string_view Unquote(std::string_view value) {
+    if (value.size() >= 2 && value.front() == value.back() &&
+        (value.front() == '"' || value.front() == '\'')) {
+        return value.substr(1, value.size() - 2);
+    }
+    return value;
+}
+
+// One line of the file: its bytes without the line end, and the line end itself
+// ("\r\n", "\n" or "" for a last line without one).
+struct Line {
+    std::string text;
+    std::string end;
+};
+
+std::vector<Line> SplitLines(std::string_view contents) {
+    std::vector<Line> lines;
+    while (!contents.empty()) {
+        const auto newline = contents.find('\n');
+        std::string_view text = contents.substr(0, newline);
+        std::string end = newline == std::string_view::npos ? "" : "\n";
+        if (!end.empty() && !text.empty() && text.back() == '\r') {
+            text.remove_suffix(1);
+            end = "\r\n";
+        }
+        lines.push_back({std::string(text), end});
+        contents.remove_prefix(newline == std::string_view::npos ? contents.size() : newline + 1);
+    }
+    return lines;
+}
+
+// The section a "[name]" line opens, or nothing for any other line.
+std::optional<std::string_view> SectionName(std::string_view line) {
+    line = Trim(line);
+    const auto close = line.rfind(']');
+    if (line.empty() || line.front() != '[' || close == std::string_view::npos) return std::nullopt;
+    return Trim(line.substr(1, close - 1));
+}
+
+struct Entry {
+    std::string_view key;
+    std::string_view value;
+};
+
+// The key and value of a line inside a section; nothing for blank lines and comments.
+// A line without "=" is a key with an empty value, as Windows reads it.
+std::optional<Entry> KeyEntry(std::string_view line) {
+    line = Trim(line);
+    if (line.empty() || line.front() == ';') return std::nullopt;
+    const auto equals = line.find('=');
+    if (equals == std::string_view::npos) return Entry{line, {}};
+    return Entry{TrimRight(line.substr(0, equals)), Trim(line.substr(equals + 1))};
+}
+
+// Where a key lives in the lines: the section header's index (if the section
+// exists), the key's line (if the key exists), and the index after the section's
+// last non-blank line, where a new key goes.
+struct Place {
+    std::optional<std::size_t> section;
+    std::optional<std::size_t> key;
+    std::size_t section_end = 0;
+};
+
+Place Find(const std::vector<Line>& lines, std::string_view section, std::string_view key) {
+    Place place;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (const auto name = SectionName(lines[i].text)) {
+            if (place.section) break;  // the first matching section ends here
+            if (codepage::EqualIgnoreCase(*name, section)) {
+                place.section = i;
+                place.section_end = i + 1;
+            }
+            continue;
+        }
+        if (!place.section) continue;
+        if (!Trim(lines[i].text).empty()) place.section_end = i + 1;
+        const auto entry = KeyEntry(lines[i].text);
+        if (!place.key && entry && codepage::EqualIgnoreCase(entry->key, key)) place.key = i;
+    }
+    return place;
+}
+
+std::optional<std::string> WhyUnwritable(std::string_view section, std::string_view key,
+                                         std::string_view value) {
+    const auto has_line_break = [](std::string_view text) {
+        return text.find_first_of("\r\n") != std::string_view::npos;
+    };
+    if (section.empty() || key.empty()) return "the section and key names must not be empty";
+    if (has_line_break(section) || has_line_break(key) || has_line_break(value)) {
+        return "names and values must not hold a line break";
+    }
+    if (section.find(']') != std::string_view::npos) return "a section name must not hold \"]\"";
+    if (key.find('=') != std::string_view::npos) return "a key name must not hold \"=\"";
+    const char first = key.front();
+    if (first == ';' || first == '[') return "a key name must not start with \";\" or \"[\"";
+    return std::nullopt;
+}
+
+std::string Join(const std::vector<Line>& lines) {
+    std::string contents;
+    for (const Line& line : lines) contents += line.text + line.end;
+    return contents;
+}
+
+}  // namespace
+
+std::string ReadString(const std::string& file, std::string_view section, std::string_view key,
+                       std::string_view default_value) {
+    const auto contents = files::ReadAll(file);
+    if (!contents) return std::string(TrimRight(default_value));
+    const auto lines = SplitLines(*contents);
+    const Place place = Find(lines, Trim(section), Trim(key));
+    if (!place.key) return std::string(TrimRight(default_value));
+    return std::string(Unquote(KeyEntry(lines[*place.key].text)->value));
+}
+
+Status WriteString(const std::string& file, std::string_view section, std::string_view key,
+                   std::string_view value) {
+    section = Trim(section);
+    key = Trim(key);
+    if (const auto why = WhyUnwritable(section, key, value)) {
+        return Error{"Cannot write \"" + codepage::ToUtf8(key) + "\" of [" +
+                         codepage::ToUtf8(section) + "] to " + file + ": " + *why + ".",
+                     0};
+    }
+    const auto contents = files::ReadAll(file);
+    if (!contents && contents.error().system_code != ENOENT) {
+        return Error{"Unable to write to " + file + " (" + contents.error().message + ").",
+                     contents.error().system_code};
+    }
+    std::vector<Line> lines = SplitLines(contents ? *contents : std::string());
+    const std::string line_end =
+        lines.empty() || lines.front().end != "\n" ? std::string("\r\n") : std::string("\n");
+    if (!lines.empty() && lines.back().end.empty()) lines.back().end = line_end;
+
+    const Place place = Find(lines, section, key);
+    if (place.key) {
+        Line& line = lines[*place.key];
+        line.text = std::string(KeyEntry(line.text)->key) + "=" + std::string(value);
+    } else if (place.section) {
+        const auto at = lines.begin() + static_cast<std::ptrdiff_t>(place.section_end);
+        lines.insert(at, Line{std::string(key) + "=" + std::string(value), line_end});
+    } else {
+        if (!lines.empty() && !Trim(lines.back().text).empty()) lines.push_back({"", line_end});
+        lines.push_back({"[" + std::string(section) + "]", line_end});
+        lines.push_back({std::string(key) + "=" + std::string(value), line_end});
+    }
+
+    if (const Status saved = files::SaveDurably(file, Join(lines)); !saved) {
+        return Error{"Unable to write to " + file + " (" + saved.error().message + ").",
+                     saved.error().system_code};
+    }
+    return {};
+}
+
+}  // namespace velka::profile

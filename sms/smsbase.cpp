@@ -1,0 +1,537 @@
+#include "sms/smsbase.h"
+
+#include <algorithm>
+#include <array>
+#include <utility>
+
+#include "platform/codepage.h"
+#include "platform/datetime.h"
+
+namespace velka {
+namespace {
+
+// ---- Tables ----
+
+// The GSM 7-bit default alphabet (3GPP TS 23.038, 6.2.1) as the byte each code shows
+// as. Latin letters are their ISO 8859-1 bytes and the Greek capitals their ISO 8859-7
+// bytes; the program stores and shows them as they are, as Windows-1251. The escape
+// position 0x1B holds 0x00. Codes not listed here stand for their own byte.
+struct CodeByte {
+    uint8_t code;
+    uint8_t byte;
+};
+constexpr std::array<CodeByte, 43> kGsmExceptions = {{
+    {0x00, 0x40}, {0x01, 0xA3}, {0x02, 0x24}, {0x03, 0xA5}, {0x04, 0xE8}, {0x05, 0xE9},
+    {0x06, 0xF9}, {0x07, 0xEC}, {0x08, 0xF2}, {0x09, 0xC7}, {0x0B, 0xD8}, {0x0C, 0xF8},
+    {0x0E, 0xC5}, {0x0F, 0xE5}, {0x10, 0xC4}, {0x11, 0x5F}, {0x12, 0xD6}, {0x13, 0xC3},
+    {0x14, 0xCB}, {0x15, 0xD9}, {0x16, 0xD0}, {0x17, 0xD8}, {0x18, 0xD3}, {0x19, 0xC8},
+    {0x1A, 0xCE}, {0x1B, 0x00}, {0x1C, 0xC6}, {0x1D, 0xE6}, {0x1E, 0xDF}, {0x1F, 0xC9},
+    {0x24, 0xA4}, {0x40, 0xA1}, {0x5B, 0xC4}, {0x5C, 0xD6}, {0x5D, 0xD1}, {0x5E, 0xDC},
+    {0x5F, 0xA7}, {0x60, 0xBF}, {0x7B, 0xE4}, {0x7C, 0xF6}, {0x7D, 0xF1}, {0x7E, 0xFC},
+    {0x7F, 0xE0},
+}};
+
+// The extension table of the default alphabet (3GPP TS 23.038, 6.2.1.1): the codes
+// that follow the escape 0x1B, with their bytes. The euro sign is Latin-9 0xA4 and is
+// only ever decoded.
+constexpr std::array<CodeByte, 10> kExtension = {{
+    {0x0A, 0x0C},
+    {0x14, 0x5E},
+    {0x28, 0x7B},
+    {0x29, 0x7D},
+    {0x2F, 0x5C},
+    {0x3C, 0x5B},
+    {0x3D, 0x7E},
+    {0x3E, 0x5D},
+    {0x40, 0x7C},
+    {0x65, 0xA4},
+}};
+
+constexpr uint8_t kEscape = 0x1B;
+constexpr uint8_t kQuestionMark = 0x3F;
+
+constexpr std::array<uint8_t, 128> MakeGsmToByte() {
+    std::array<uint8_t, 128> table{};
+    for (int code = 0; code < 128; ++code) table[code] = static_cast<uint8_t>(code);
+    for (const CodeByte& pair : kGsmExceptions) table[pair.code] = pair.byte;
+    return table;
+}
+constexpr std::array<uint8_t, 128> kGsmToByte = MakeGsmToByte();
+
+constexpr std::array<uint8_t, 256> MakeExtensionByteOf() {
+    std::array<uint8_t, 256> table{};  // 0x00 for a code that is not an extension code
+    for (const CodeByte& pair : kExtension) table[pair.code] = pair.byte;
+    return table;
+}
+constexpr std::array<uint8_t, 256> kExtensionByteOf = MakeExtensionByteOf();
+
+// The septet of each low byte: the first code whose byte it is; failing that, for
+// the ASCII characters of the extension table, their extension code sent without
+// the escape; failing that, "?". Bytes 0x80..0xFF are never looked up in the table.
+constexpr std::array<uint8_t, 256> MakeByteToGsm() {
+    std::array<uint8_t, 256> table{};
+    table.fill(kQuestionMark);
+    for (const CodeByte& pair : kExtension) {
+        if (pair.byte < 0x80) table[pair.byte] = pair.code;
+    }
+    for (int code = 127; code >= 0; --code) {  // downward, so the lowest code wins
+        if (kGsmToByte[code] < 0x80) table[kGsmToByte[code]] = static_cast<uint8_t>(code);
+    }
+    return table;
+}
+constexpr std::array<uint8_t, 256> kByteToGsm = MakeByteToGsm();
+
+// ---- Hexadecimal digits ----
+
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+constexpr std::array<int8_t, 256> MakeHexValues() {
+    std::array<int8_t, 256> values{};
+    values.fill(-1);
+    for (int digit = 0; digit < 16; ++digit) {
+        values[static_cast<uint8_t>(kHexDigits[digit])] = static_cast<int8_t>(digit);
+        values[static_cast<uint8_t>("0123456789abcdef"[digit])] = static_cast<int8_t>(digit);
+    }
+    return values;
+}
+constexpr std::array<int8_t, 256> kHexValues = MakeHexValues();
+
+// The value of a hexadecimal digit of either case, or -1.
+int HexValue(char ch) {
+    return kHexValues[static_cast<uint8_t>(ch)];
+}
+
+// The septet unpacker takes upper-case digits only.
+int UpperHexValue(char ch) {
+    return ch >= 'a' ? -1 : HexValue(ch);
+}
+
+// Writes the low digits hexadecimal digits of value at at, upper case.
+void PutHex(char* at, uint32_t value, int digits) {
+    for (int i = digits - 1; i >= 0; --i, value >>= 4) at[i] = kHexDigits[value & 0xF];
+}
+
+// Appends value as upper-case hexadecimal with at least width digits.
+void AppendHex(std::string& out, uint32_t value, int width) {
+    int digits = width;
+    while (digits < 8 && (value >> (4 * digits)) != 0) ++digits;
+    const size_t at = out.size();
+    out.resize(at + static_cast<size_t>(digits));
+    PutHex(out.data() + at, value, digits);
+}
+
+// A hexadecimal number of any length (at most 8 digits), or nothing when the text is
+// empty or holds anything else.
+std::optional<int32_t> ParseHex(std::string_view digits) {
+    if (digits.empty() || digits.size() > 8) return std::nullopt;
+    uint32_t value = 0;
+    for (char ch : digits) {
+        const int digit = HexValue(ch);
+        if (digit < 0) return std::nullopt;
+        value = value << 4 | static_cast<uint32_t>(digit);
+    }
+    return static_cast<int32_t>(value);
+}
+
+int32_t ParseHexOrThrow(std::string_view digits) {
+    const auto value = ParseHex(digits);
+    if (!value) throw EConvertError("'" + std::string(digits) + "' is not a hexadecimal number");
+    return *value;
+}
+
+int32_t ParseDecimalOrThrow(std::string_view digits) {
+    const bool decimal = !digits.empty() && std::all_of(digits.begin(), digits.end(), [](char ch) {
+        return ch >= '0' && ch <= '9';
+    });
+    if (!decimal) throw EConvertError("'" + std::string(digits) + "' is not a decimal number");
+    int32_t value = 0;
+    for (char ch : digits) value = value * 10 + (ch - '0');
+    return value;
+}
+
+bool IsHexOctets(std::string_view text) {
+    return text.size() % 2 == 0 &&
+           std::all_of(text.begin(), text.end(), [](char ch) { return HexValue(ch) >= 0; });
+}
+
+std::string UpperHex(std::string_view hex) {
+    std::string upper(hex);
+    for (char& ch : upper) ch = kHexDigits[HexValue(ch)];
+    return upper;
+}
+
+// ---- Reading a PDU by position ----
+
+// The count characters of text from the 1-based position pos, fewer (or none) where
+// the text ends first. Positions come from octets of the PDU itself, so they are
+// checked here rather than trusted.
+std::string_view DigitsAt(std::string_view text, int32_t pos, int32_t count) {
+    if (pos < 1 || count <= 0 || static_cast<size_t>(pos) > text.size()) return {};
+    return text.substr(static_cast<size_t>(pos) - 1, static_cast<size_t>(count));
+}
+
+// The octet at pos, or 0 when it cannot be read: how the lenient header fields read.
+int32_t OctetOrZero(std::string_view pdu, int32_t pos) {
+    return ParseHex(DigitsAt(pdu, pos, 2)).value_or(0);
+}
+
+// ---- Septets ----
+
+// The septet codes of packed hexadecimal text. keep_trailing_zero decides the one
+// ambiguous case: a last octet that completes a group of seven leaves one septet in
+// the carry, which is either a real "@" or the fill of a text of 8k - 1 septets.
+std::string UnpackSeptetCodes(std::string_view hex, bool keep_trailing_zero) {
+    const size_t octets = hex.size() / 2;
+    std::string septets(octets + octets / 7 + 1, '\0');
+    size_t count = 0;
+    int q = 1;
+    uint32_t carry = 0;
+    for (size_t j = 0; j < octets; ++j) {
+        const int high = UpperHexValue(hex[2 * j]);
+        if (high < 0) break;
+        const int low = UpperHexValue(hex[2 * j + 1]);
+        const auto octet = static_cast<uint32_t>(low < 0 ? high : high * 16 + low);
+        const uint32_t low_mask = 0xFFu >> q;
+        septets[count++] = static_cast<char>((((octet & low_mask) << (q - 1)) | carry) & 0xFF);
+        carry = (octet & ~low_mask & 0xFF) >> (8 - q);
+        if (++q == 8) {
+            if (j + 1 != octets || carry != 0 || keep_trailing_zero) {
+                septets[count++] = static_cast<char>(carry);
+            }
+            q = 1;
+            carry = 0;
+        }
+    }
+    septets.resize(count);
+    return septets;
+}
+
+// Septets from..to (0-based, to excluded) of the text, clipped to what is there.
+std::string_view SeptetRange(std::string_view septets, int32_t from, int32_t to) {
+    if (from >= to || static_cast<size_t>(from) >= septets.size()) return {};
+    return septets.substr(static_cast<size_t>(from), static_cast<size_t>(to - from));
+}
+
+// Octets that a text of this many septets fills.
+constexpr int32_t OctetsForSeptets(int32_t septets) {
+    return (7 * septets + 7) / 8;
+}
+
+// Septets that a user data header of header_length octets (after its own length
+// octet) takes in a 7-bit text, fill bits included.
+constexpr int32_t HeaderSeptets(int32_t header_length) {
+    return header_length + header_length / 7 + 2;
+}
+
+// ---- Validity period ----
+
+// Digits of the validity period by its format (bits 4-3 of an SMS-SUBMIT's first
+// octet): none, enhanced (7 octets), relative (1 octet), absolute (7 octets).
+constexpr std::array<int32_t, 4> kValidityPeriodDigits = {0, 14, 2, 14};
+
+constexpr int kSmsSubmitFirstOctet = 0x11;  // SMS-SUBMIT with a relative validity period
+constexpr int kStatusReportRequest = 0x20;
+constexpr int kUserDataHeaderIndicator = 0x40;
+constexpr int kReplyPath = 0x80;
+constexpr int kDcsGsm7 = 0x00;
+constexpr int kDcsUcs2 = 0x08;
+constexpr int kDcsClass0 = 0x10;
+constexpr int kAlphabetReserved = 3;
+constexpr int32_t kTimeStampDigits = 14;  // seven octets, the time zone included
+
+// ---- Encoding ----
+
+bool IsValidReference(std::string_view reference) {
+    return reference.empty() || (reference.size() == 2 && IsHexOctets(reference));
+}
+
+// Whole octets of hexadecimal digits, the length octet counting the octets after it.
+bool IsValidHeader(std::string_view header) {
+    return header.empty() ||
+           (IsHexOctets(header) &&
+            ParseHex(header.substr(0, 2)) == static_cast<int32_t>(header.size() / 2 - 1));
+}
+
+struct UserData {
+    std::string digits;  // the user data after the header, as hexadecimal text
+    uint32_t length;     // the user data length octet: septets or octets, header included
+    int coding_scheme;
+};
+
+// The header's septets are packed as zeros and then cut off, so that the text starts
+// on a septet boundary after the header and its fill bits.
+UserData Gsm7UserData(std::u16string_view text, int32_t header_octets) {
+    const int32_t reserved = header_octets > 0 ? HeaderSeptets(header_octets - 1) : 0;
+    std::string septets(static_cast<size_t>(reserved), '\0');
+    septets.reserve(septets.size() + text.size());
+    for (char16_t unit : text) septets.push_back(static_cast<char>(AnsiToGsm(unit)));
+    std::string digits = PackSeptets(septets);
+    digits.erase(0, std::min(digits.size(), static_cast<size_t>(2 * header_octets)));
+    return {std::move(digits), static_cast<uint32_t>(septets.size()), kDcsGsm7};
+}
+
+UserData Ucs2UserData(std::u16string_view text, int32_t header_octets) {
+    std::string digits(4 * text.size(), '0');
+    for (size_t i = 0; i < text.size(); ++i) PutHex(digits.data() + 4 * i, text[i], 4);
+    const auto length =
+        static_cast<uint32_t>(header_octets) + static_cast<uint32_t>(text.size() * 2);
+    return {std::move(digits), length, kDcsUcs2};
+}
+
+}  // namespace
+
+// ---- Alphabet and text conversions ----
+
+uint8_t AnsiToGsm(char16_t unit) {
+    return kByteToGsm[unit & 0xFF];
+}
+
+std::string GsmToAnsi(std::string_view septets) {
+    std::string text(septets.size(), '\0');
+    size_t length = 0;
+    bool escaped = false;
+    for (char ch : septets) {
+        const auto septet = static_cast<uint8_t>(ch);
+        if (escaped) {
+            escaped = false;
+            text[length++] = static_cast<char>(kExtensionByteOf[septet]);
+        } else if (septet == kEscape) {
+            escaped = true;
+        } else {
+            text[length++] = static_cast<char>(kGsmToByte[septet & 0x7F]);
+        }
+    }
+    text.resize(length);
+    return text;
+}
+
+int32_t DetectCoding(std::u16string_view text) {
+    const std::string bytes = codepage::FromUtf16(text);
+    const bool russian = std::any_of(bytes.begin(), bytes.end(),
+                                     [](char ch) { return static_cast<uint8_t>(ch) >= 0xC0; });
+    return russian ? kCodingUcs2 : kCodingGsm7;
+}
+
+std::string PackSeptets(std::string_view septets) {
+    const size_t count = septets.size();
+    std::string hex(2 * (count - count / 8), '0');
+    char* out = hex.data();
+    int shift = 0;
+    for (size_t j = 0; j < count; ++j) {
+        if (shift == 7) {  // this septet already went into the octet before
+            shift = 0;
+            continue;
+        }
+        const uint32_t septet = static_cast<uint8_t>(septets[j]);
+        const uint32_t next = j + 1 < count ? static_cast<uint8_t>(septets[j + 1]) : 0;
+        const uint32_t low_bits_of_next = next & ((2u << shift) - 1);
+        PutHex(out, ((septet >> shift) | (low_bits_of_next << (7 - shift))) & 0xFF, 2);
+        out += 2;
+        ++shift;
+    }
+    return hex;
+}
+
+std::string UnpackSeptets(std::string_view hex) {
+    return GsmToAnsi(UnpackSeptetCodes(hex, /*keep_trailing_zero=*/false));
+}
+
+std::string HexToBytes(std::string_view hex) {
+    std::string bytes;
+    bytes.reserve(hex.size() / 2);
+    for (size_t i = 0; i + 1 < hex.size(); i += 2) {
+        bytes.push_back(static_cast<char>(ParseHexOrThrow(hex.substr(i, 2))));
+    }
+    return bytes;
+}
+
+std::u16string HexToUcs2(std::string_view hex) {
+    std::string padded(hex);
+    padded.append((4 - padded.size() % 4) % 4, '0');
+    std::u16string units;
+    units.reserve(padded.size() / 4);
+    for (size_t i = 0; i < padded.size(); i += 4) {
+        units.push_back(
+            static_cast<char16_t>(ParseHexOrThrow(std::string_view(padded).substr(i, 4))));
+    }
+    return units;
+}
+
+std::string SwapSemiOctets(std::string_view digits) {
+    std::string swapped(digits);
+    for (size_t i = 0; i + 1 < swapped.size(); i += 2) std::swap(swapped[i], swapped[i + 1]);
+    return swapped;
+}
+
+// ---- Encoding ----
+
+std::optional<std::string> TSMS::EncodeAddress(std::string_view number) {
+    const char* type = "81";  // unknown type of number, ISDN numbering plan
+    if (!number.empty() && number.front() == '+') {
+        type = "91";  // international number
+        number.remove_prefix(1);
+    }
+    // Only digits: the number goes onto the modem line inside the PDU, and anything
+    // else (a CR, ";", letters) would be command text there.
+    const bool digits_only =
+        std::all_of(number.begin(), number.end(), [](char ch) { return ch >= '0' && ch <= '9'; });
+    if (number.empty() || !digits_only) return std::nullopt;
+
+    std::string digits(number);
+    if (digits.size() % 2 != 0) digits.push_back('F');
+    std::string field;
+    AppendHex(field, static_cast<uint32_t>(number.size()), 2);
+    field += type;
+    field += SwapSemiOctets(digits);
+    return field;
+}
+
+std::string TSMS::EncodeSubmit() {
+    TPDULength = 0;
+    const std::optional<std::string> address = EncodeAddress(Number);
+    if (!address || !IsValidReference(MessageReference) || !IsValidHeader(UDH)) return {};
+
+    const std::u16string text = codepage::ToUtf16(Text);
+    const bool gsm7 =
+        Coding == kCodingGsm7 || (Coding == kCodingAuto && DetectCoding(text) == kCodingGsm7);
+    const bool has_header = !UDH.empty();
+    const auto header_octets = static_cast<int32_t>(UDH.size() / 2);
+    const UserData user_data =
+        gsm7 ? Gsm7UserData(text, header_octets) : Ucs2UserData(text, header_octets);
+    int dcs = user_data.coding_scheme;
+    if (Flash) dcs |= kDcsClass0;
+
+    int first_octet = kSmsSubmitFirstOctet;
+    if (StatusReport) first_octet |= kStatusReportRequest;
+    if (has_header) first_octet |= kUserDataHeaderIndicator;
+    if (ReplyPath) first_octet |= kReplyPath;
+
+    std::string pdu = "00";  // no SMSC information: the modem's own service centre
+    pdu.reserve(2 + 32 + UDH.size() + user_data.digits.size());
+    AppendHex(pdu, static_cast<uint32_t>(first_octet), 2);
+    pdu += MessageReference.empty() ? std::string("00") : UpperHex(MessageReference);
+    pdu += *address;
+    pdu += "00";  // protocol identifier
+    AppendHex(pdu, static_cast<uint32_t>(dcs), 2);
+    pdu += "FF";  // relative validity period, the longest
+    AppendHex(pdu, user_data.length, 2);
+    pdu += UpperHex(UDH);
+    pdu += user_data.digits;
+    TPDULength = static_cast<int32_t>((pdu.size() - 2) / 2);
+    return pdu;
+}
+
+// ---- Decoding ----
+
+void TSMS::ParsePDU(std::string_view pdu) {
+    PDU = pdu;
+    SMSCLength = 2 * OctetOrZero(PDU, 1);
+    FirstOctetPos = 3 + SMSCLength;
+    const int32_t first_octet = OctetOrZero(PDU, FirstOctetPos);
+    IsSubmit = (first_octet & 3) == 1;
+    HasUDH = (first_octet & kUserDataHeaderIndicator) != 0;
+    VPLength = IsSubmit ? kValidityPeriodDigits[(first_octet >> 3) & 3] : 0;
+    AddressPos = FirstOctetPos + (IsSubmit ? 2 : 0) + 4;  // an SMS-SUBMIT has a reference first
+    AddressLength = OctetOrZero(PDU, AddressPos - 2);
+    AddressLength += AddressLength % 2;
+    MessageReference = DigitsAt(PDU, FirstOctetPos + 2, 2);
+    TPDULength = static_cast<int32_t>((static_cast<int64_t>(PDU.size()) - SMSCLength) / 2 - 1);
+    Alphabet = (OctetOrZero(PDU, AddressPos + AddressLength + 4) >> 2) & 3;
+}
+
+std::string TSMS::DecodeSender() const {
+    return DecodeAddress(DigitsAt(PDU, AddressPos, AddressLength + 2));
+}
+
+std::string TSMS::DecodeAddress(std::string_view field) {
+    const std::optional<int32_t> type = ParseHex(field.substr(0, 2));
+    if (!type || field.size() <= 2) return {};
+    const std::string_view digits = field.substr(2);
+    if ((*type & 0x50) == 0x50) return UnpackSeptets(digits);  // alphanumeric sender
+
+    std::string number = SwapSemiOctets(digits);
+    if (number.back() == 'F') number.pop_back();  // the filler of an odd digit count
+    if (((*type >> 4) & 7) == 1) number.insert(0, 1, '+');
+    return number;
+}
+
+std::string TSMS::DecodeTimeStamp() const {
+    if (IsSubmit) return {};
+    // Year, month, day, hour, minute, second as swapped decimal digit pairs; the
+    // time zone octet that follows is not read.
+    const std::string stamp = SwapSemiOctets(DigitsAt(PDU, FirstOctetPos + AddressLength + 10, 12));
+    std::array<int32_t, 6> parts{};
+    for (size_t i = 0; i < parts.size(); ++i) {
+        const size_t at = std::min(2 * i, stamp.size());
+        parts[i] = ParseDecimalOrThrow(std::string_view(stamp).substr(at, 2));
+    }
+    const std::optional<DateTime> when =
+        MakeDateTime(2000 + parts[0], parts[1], parts[2], parts[3], parts[4], parts[5]);
+    if (!when) throw EConvertError("'" + stamp + "' is not a valid date and time");
+    return FormatDateTime(*when);
+}
+
+std::string TSMS::DecodeText() {
+    // First octet, message reference (SMS-SUBMIT only), address length and type, the
+    // address, protocol identifier, coding scheme, then the validity period of an
+    // SMS-SUBMIT or the time stamp of an SMS-DELIVER: then the user data length.
+    const int32_t length_pos = FirstOctetPos + 2 + (IsSubmit ? 2 : 0) + 4 + AddressLength + 4 +
+                               (IsSubmit ? VPLength : kTimeStampDigits);
+    const int32_t data_pos = length_pos + 2;
+    try {
+        int32_t header_length = 0;
+        if (HasUDH) {
+            header_length = ParseHexOrThrow(DigitsAt(PDU, data_pos, 2));
+            UDH = DigitsAt(PDU, data_pos, 2 * header_length + 2);
+        }
+        UDL = ParseHexOrThrow(DigitsAt(PDU, length_pos, 2));
+        return NormalizeLineBreaks(DecodeUserData(header_length, data_pos));
+    } catch (const EConvertError&) {
+        return std::string(kDecodeErrorText);
+    }
+}
+
+// The text of the user data at data_pos, UDL already read. The header's digits are
+// taken as zeros: only its length matters here, and a bad digit inside it must not
+// cost the text.
+std::string TSMS::DecodeUserData(int32_t header_length, int32_t data_pos) const {
+    if (Alphabet == kAlphabetReserved) return std::string(kDecodeErrorText);
+    const bool gsm7 = Alphabet == 0;
+    const int32_t data_digits = 2 * (gsm7 ? OctetsForSeptets(UDL) : UDL);
+    std::string data(DigitsAt(PDU, data_pos, data_digits));
+    const int32_t header_digits = HasUDH ? 2 * (header_length + 1) : 0;
+    std::fill_n(data.begin(), std::min(data.size(), static_cast<size_t>(header_digits)), '0');
+
+    if (gsm7) {
+        // UDL counts septets, the header's included; the trailing zero septet is kept
+        // because UDL says whether it is an "@" of the text.
+        const std::string septets = UnpackSeptetCodes(data, /*keep_trailing_zero=*/true);
+        const int32_t first = HasUDH ? HeaderSeptets(header_length) : 0;
+        return GsmToAnsi(SeptetRange(septets, first, UDL));
+    }
+    const std::string_view text_digits =
+        std::string_view(data).substr(std::min(data.size(), static_cast<size_t>(header_digits)));
+    if (Alphabet == 1) return HexToBytes(text_digits);
+    return codepage::FromUtf16(HexToUcs2(text_digits));
+}
+
+std::string TSMS::NormalizeLineBreaks(std::string_view text) {
+    std::string normal(2 * text.size(), '\0');  // room for every character to be a line break
+    size_t length = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char ch = text[i];
+        if (ch != '\r' && ch != '\n') {
+            normal[length++] = ch;
+            continue;
+        }
+        const bool pair = i + 1 < text.size() && (text[i + 1] == '\r' || text[i + 1] == '\n') &&
+                          text[i + 1] != ch;
+        if (pair) ++i;
+        normal[length++] = '\r';
+        normal[length++] = '\n';
+    }
+    normal.resize(length);
+    return normal;
+}
+
+}  // namespace velka

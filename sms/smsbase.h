@@ -1,0 +1,142 @@
+// Smsbase: the SMS PDU codec. Builds SMS-SUBMIT PDUs for the modem and takes
+// SMS-DELIVER PDUs from it apart (3GPP TS 23.040), with the GSM 7-bit default
+// alphabet (3GPP TS 23.038) and UCS2 beneath.
+//
+// A PDU travels as upper-case hexadecimal text, two digits per octet, the SMSC
+// information included: the form in which it is written to and read from the modem.
+// Texts are std::string of Windows-1251 bytes; UTF-16 is std::u16string.
+//
+// Everything here is pure or works on one TSMS instance; an instance belongs to the
+// thread that made it. Nothing blocks.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace velka {
+
+// A field that should hold hexadecimal or decimal digits holds something else, or a
+// time stamp names a date or time that does not exist.
+class EConvertError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// The coding selector of TSMS::Coding.
+inline constexpr int32_t kCodingGsm7 = 0;
+inline constexpr int32_t kCodingUcs2 = 2;
+inline constexpr int32_t kCodingAuto = -1;
+
+// The text that DecodeText gives when the user data cannot be read ("Ошибка").
+inline constexpr std::string_view kDecodeErrorText = "\xCE\xF8\xE8\xE1\xEA\xE0";
+
+// ---- Alphabet and text conversions -------------------------------------------------
+
+// The GSM septet of one UTF-16 code unit, through its low byte. Always exactly one
+// septet: the characters of the extension table give the code of their extension
+// position without an escape (so "[" is sent as "<"), which is what lets the
+// segmentation and the compose counter count one septet per character. A character
+// without a GSM code gives "?".
+uint8_t AnsiToGsm(char16_t unit);
+
+// Septets to Windows-1251 bytes. An escape followed by a code that is not an
+// extension code gives byte 0x00; an escape as the last septet gives nothing.
+std::string GsmToAnsi(std::string_view septets);
+
+// kCodingUcs2 when the text holds a Russian letter (Windows-1251 0xC0..0xFF), else
+// kCodingGsm7. Ё, ё and the other letters of 0x80..0xBF do not choose UCS2.
+int32_t DetectCoding(std::u16string_view text);
+
+// The 7-bit packing of septets into octets, as hexadecimal text: N septets give
+// N - N/8 octets, the unused high bits of the last octet 0.
+std::string PackSeptets(std::string_view septets);
+
+// The reverse of PackSeptets, through GsmToAnsi. Only upper-case digits count: a
+// bad first digit of an octet ends the decoding, a bad second digit is skipped.
+// When the last octet completes a group of seven and the septet left over is 0, that
+// septet is not produced: a text of 7, 15, 23 ... septets leaves exactly such fill.
+// Only the user data length tells it from a last "@"; DecodeText uses it to do so.
+std::string UnpackSeptets(std::string_view hex);
+
+// One byte per octet, no alphabet conversion. Either letter case.
+// Throws EConvertError on a digit that is not hexadecimal.
+std::string HexToBytes(std::string_view hex);
+
+// One UTF-16 code unit per four digits; a short last group is padded with "0".
+// Throws EConvertError on a digit that is not hexadecimal.
+std::u16string HexToUcs2(std::string_view hex);
+
+// Exchanges the characters in pairs ("12345" gives "21435"); an unpaired last
+// character stays where it is.
+std::string SwapSemiOctets(std::string_view digits);
+
+// ---- The PDU codec ----------------------------------------------------------------
+
+// One instance per PDU built or parsed. To send: set Text, Number, UDH and Coding,
+// then EncodeSubmit. To receive: ParsePDU, then DecodeSender, DecodeTimeStamp and
+// DecodeText. Positions are 1-based places in PDU, counted in hexadecimal digits.
+class TSMS {
+  public:
+    int32_t VPLength = 0;       // digits of the validity period of a parsed SMS-SUBMIT: 0, 2 or 14
+    int32_t SMSCLength = 0;     // digits of the SMSC information after its length octet
+    int32_t AddressLength = 0;  // the address length octet rounded up to even
+    int32_t AddressPos = 0;     // position of the address type octet
+    int32_t Alphabet = 0;       // bits 3-2 of the data coding scheme: 0 7-bit, 1 8-bit, 2 UCS2
+    int32_t UDL = 0;            // the user data length octet, set by DecodeText
+    int32_t TPDULength = 0;     // octets without the SMSC information
+    int32_t FirstOctetPos = 0;  // position of the first octet
+    std::string PDU;            // the hexadecimal text given to ParsePDU
+    std::string Text;           // the message text to encode
+    std::string MessageReference;  // two hexadecimal digits; empty sends "00"
+    std::string Number;            // the destination number: digits after an optional "+"
+    std::string UDH;     // user data header as hexadecimal digits with its length octet, or empty
+    bool Flash = false;  // send as message class 0
+    bool ReplyPath = false;        // set TP-RP
+    bool HasUDH = false;           // TP-UDHI of the parsed first octet
+    bool StatusReport = false;     // set TP-SRR
+    bool IsSubmit = false;         // the parsed PDU is an SMS-SUBMIT
+    int32_t Coding = kCodingGsm7;  // kCodingGsm7, kCodingUcs2 or kCodingAuto
+
+    // The SMS-SUBMIT PDU of the inputs, SMSC part "00" included, and TPDULength. An
+    // invalid Number (empty, or anything but digits after an optional "+"), a UDH that
+    // is not whole octets of hexadecimal digits, or a MessageReference that is not two
+    // hexadecimal digits gives an empty result and TPDULength 0: nothing that is not
+    // PDU text may reach the modem line.
+    std::string EncodeSubmit();
+
+    // The destination address field (length, type, swapped digits) of a number, or
+    // nothing when the number is invalid as above.
+    static std::optional<std::string> EncodeAddress(std::string_view number);
+
+    // Stores pdu in PDU and reads the header fields. Lenient: a field that cannot be
+    // read (cut short, not hexadecimal) counts as 0. Never fails, never reads outside pdu.
+    void ParsePDU(std::string_view pdu);
+
+    // The sender of a parsed SMS-DELIVER (the destination of an SMS-SUBMIT): digits,
+    // "+" for an international number, or an alphanumeric name. Empty on failure.
+    std::string DecodeSender() const;
+
+    // An address field from its type octet on; empty on failure.
+    static std::string DecodeAddress(std::string_view field);
+
+    // The service-centre time stamp as date-time text ("06.12.2026 20:52:41"); empty
+    // for an SMS-SUBMIT. Throws EConvertError when the digits are not decimal or the
+    // date or time does not exist.
+    std::string DecodeTimeStamp() const;
+
+    // The user data as text, or kDecodeErrorText for a reserved alphabet or unreadable
+    // digits. Sets UDL and, for a PDU with a header, UDH. Leaves PDU alone, so a
+    // second call gives the same text.
+    std::string DecodeText();
+
+    // Every line break as CR LF: the pairs CR LF and LF CR, and lone CR and LF.
+    static std::string NormalizeLineBreaks(std::string_view text);
+
+  private:
+    std::string DecodeUserData(int32_t header_length, int32_t user_data_pos) const;
+};
+
+}  // namespace velka

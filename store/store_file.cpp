@@ -1,0 +1,55 @@
+#include "store/store_file.h"
+
+#include <cerrno>
+#include <utility>
+
+#include "platform/files.h"
+
+namespace velka::store {
+namespace {
+
+std::string Serialise(std::span<const packet> records) {
+    std::string bytes;
+    bytes.reserve(records.size() * kPacketSize);
+    for (const packet& record : records) {
+        const PacketBytes encoded = EncodePacket(record);
+        bytes.append(encoded.data(), encoded.size());
+    }
+    return bytes;
+}
+
+}  // namespace
+
+Result<std::vector<packet>> Load(const std::string& path) {
+    auto box = BoxFile::Open(path);
+    if (!box) return box.error();
+    std::vector<packet> records;
+    records.reserve(box->size());
+    for (std::size_t i = 0; i < box->size(); ++i) records.push_back(box->at(i));
+    return records;
+}
+
+Status Append(const std::string& path, std::span<const packet> records) {
+    return files::AppendDurably(path, Serialise(records), kPacketSize);
+}
+
+Status Save(const std::string& path, std::span<const packet> records) {
+    return files::SaveDurably(path, Serialise(records));
+}
+
+Result<BoxFile> BoxFile::Open(const std::string& path) {
+    auto mapped = MappedFile::Open(path);
+    if (!mapped) {
+        if (mapped.error().system_code == ENOENT) return BoxFile(MappedFile());
+        return mapped.error();
+    }
+    return BoxFile(std::move(*mapped));
+}
+
+BoxFile::BoxFile(MappedFile file) : file_(std::move(file)), count_(file_.bytes().size() / kPacketSize) {}
+
+packet BoxFile::at(std::size_t index) const {
+    return DecodePacket(file_.bytes().data() + index * kPacketSize);
+}
+
+}  // namespace velka::store

@@ -1,0 +1,50 @@
+// The store files inbox.db and outbox.db: headerless sequences of 1076-byte
+// records, oldest first. A trailing part shorter than a record is not a record.
+//
+// Writes are durable (see platform/files.h): a crash never destroys earlier
+// records, and a half-written record is never taken for one. Only the worker
+// thread writes the store files; views read them on the UI thread. Writers and
+// view loaders serialise through the outgoing-queue lock, which the caller holds.
+#pragma once
+
+#include <cstddef>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/mapped_file.h"
+#include "platform/result.h"
+#include "store/packet.h"
+
+namespace velka::store {
+
+// Every record of the file. A missing file is an empty store.
+Result<std::vector<packet>> Load(const std::string& path);
+
+// Adds the records at the end of the file (creating it), flushed to the disk
+// before returning. A partial tail left by outside damage is dropped first, so
+// the new records start on a record boundary. Costs the same whatever the size.
+Status Append(const std::string& path, std::span<const packet> records);
+
+// Replaces the whole file with the records.
+Status Save(const std::string& path, std::span<const packet> records);
+
+// The records of a file as they were when it was opened, decoded on demand, for
+// views over boxes of any size. Cheap to open; a missing file is an empty box.
+class BoxFile {
+public:
+    static Result<BoxFile> Open(const std::string& path);
+
+    std::size_t size() const { return count_; }
+    bool empty() const { return count_ == 0; }
+    // REQUIRES: index < size()
+    packet at(std::size_t index) const;
+
+private:
+    explicit BoxFile(MappedFile file);
+
+    MappedFile file_;
+    std::size_t count_ = 0;
+};
+
+}  // namespace velka::store
