@@ -27,7 +27,7 @@ struct Outcome {
 };
 
 // Runs the program to its end with `args`, stdout and stderr together.
-Outcome Run(const std::string& args) {
+Outcome RunProgram(const std::string& args) {
     Outcome outcome;
     FILE* pipe = ::popen((kProgram + " " + args + " 2>&1").c_str(), "r");
     if (pipe == nullptr) return outcome;
@@ -87,7 +87,7 @@ class Server {
 class ProgramTest : public ::testing::Test {
   protected:
     std::string Ctl(const std::string& request, int expected_status = 0) {
-        const Outcome outcome = Run("ctl --dir " + dir_.path() + " " + request);
+        const Outcome outcome = RunProgram("ctl --dir " + dir_.path() + " " + request);
         EXPECT_EQ(outcome.status, expected_status) << request << ": " << outcome.output;
         return outcome.output;
     }
@@ -114,7 +114,7 @@ TEST_F(ProgramTest, ServesRegistersAnswersControlRequestsAndCleansUp) {
     EXPECT_NE(Ctl("fault 1 delay soon", 1).find("error: "), std::string::npos);
 
     // A second simulator must not take over the devices of a running one.
-    const Outcome rival = Run("--count 1 --dir " + dir_.path());
+    const Outcome rival = RunProgram("--count 1 --dir " + dir_.path());
     EXPECT_EQ(rival.status, 1) << rival.output;
     EXPECT_TRUE(std::filesystem::is_symlink(first));
 
@@ -128,7 +128,7 @@ TEST_F(ProgramTest, ServesRegistersAnswersControlRequestsAndCleansUp) {
 TEST_F(ProgramTest, BadArgumentsGetUsageAndStatus2) {
     for (const char* args :
          {"--count 0", "--count 2 --numbers +7111", "--numbers +7abc", "--bogus 1", "--count"}) {
-        const Outcome outcome = Run(std::string(args) + " --dir " + dir_.path());
+        const Outcome outcome = RunProgram(std::string(args) + " --dir " + dir_.path());
         EXPECT_EQ(outcome.status, 2) << args;
         EXPECT_NE(outcome.output.find("usage: velka-modemsim"), std::string::npos) << args;
     }
