@@ -70,6 +70,9 @@ TEST_F(SessionTest, TheLineIsEditedAndNoiseBeforeAtIsIgnored) {
     EXPECT_EQ(Run("\n\x03zzAT\r"), "\r\nOK\r\n");
     EXPECT_EQ(Run("hello\r"), "");
     EXPECT_EQ(Run("\r"), "");
+    // A line longer than the modem takes is refused, not cut short and run.
+    EXPECT_EQ(Run("AT+CSQ" + std::string(1000, ' ') + "\r"), "\r\nERROR\r\n");
+    EXPECT_EQ(Run("AT\r"), "\r\nOK\r\n");
 }
 
 TEST_F(SessionTest, ErrorsAreReportedAsAtPlusCmeeAsks) {

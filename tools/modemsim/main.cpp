@@ -156,7 +156,8 @@ void AnswerClient(int client, Simulator& simulator) {
     }
     const std::string answer = simulator.Control(request.substr(0, request.find('\n')));
     for (std::size_t sent = 0; sent < answer.size();) {
-        const ssize_t n = ::write(client, answer.data() + sent, answer.size() - sent);
+        // A client that went away must not end the simulator with SIGPIPE.
+        const ssize_t n = ::send(client, answer.data() + sent, answer.size() - sent, MSG_NOSIGNAL);
         if (n <= 0) break;
         sent += static_cast<std::size_t>(n);
     }
@@ -201,16 +202,17 @@ int Serve(const Options& options) {
     const int listener = ListenOn(options.directory);
     if (listener < 0) return Fail("cannot serve control requests in " + options.directory);
 
-    auto simulator =
-        Simulator::Start(SimulatorOptions{options.numbers, options.directory, options.capacity});
+    auto simulator = Simulator::Start(SimulatorOptions{options.numbers, options.directory,
+                                                       options.capacity, &Registry::Machine(),
+                                                       "modemsim-" + std::to_string(::getpid())});
     if (!simulator) {
         std::fprintf(stderr, "velka-modemsim: %s\n", simulator.error().message.c_str());
         return 1;
     }
     for (std::size_t i = 0; i < (*simulator)->size(); ++i) {
         Modem& modem = (*simulator)->modem(i);
-        std::printf("modem: %s %s %s\n", modem.device_path().c_str(), "COM?",
-                    modem.number().c_str());
+        std::printf("modem: %s %s %s\n", modem.device_path().c_str(),
+                    (*simulator)->com_name(i).c_str(), modem.number().c_str());
     }
     std::fflush(stdout);
 

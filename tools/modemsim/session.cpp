@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <utility>
 
 namespace velka::modemsim {
 namespace {
@@ -174,6 +175,7 @@ void Session::Reset() {
     registration_mode_ = 0;
     in_pdu_ = false;
     line_.clear();
+    line_overflowed_ = false;
 }
 
 void Session::SetFaults(const Faults& faults) {
@@ -199,11 +201,20 @@ void Session::FeedCommandByte(char byte, SessionOutput& out) {
     if (byte == '\r') {
         const std::string line = std::move(line_);
         line_.clear();
-        ExecuteLine(line, out);
+        if (std::exchange(line_overflowed_, false)) {
+            Answer({Reply{{}, std::pair{ErrorFamily::Plain, 0}, false}}, faults_.answer_delay, out);
+        } else {
+            ExecuteLine(line, out);
+        }
     } else if (byte == '\b' || byte == 0x7F) {
         if (!line_.empty()) line_.pop_back();
-    } else if (byte != '\n' && line_.size() < kLongestLine) {
-        line_ += byte;
+    } else if (byte != '\n') {
+        // A line longer than the modem's buffer is refused whole, never cut and run.
+        if (line_.size() < kLongestLine) {
+            line_ += byte;
+        } else {
+            line_overflowed_ = true;
+        }
     }
 }
 
@@ -233,18 +244,7 @@ void Session::ExecuteLine(const std::string& raw, SessionOutput& out) {
         replies.push_back(Reply{{}, std::pair{ErrorFamily::Plain, 0}, false});
     } else {
         for (const std::string& text : SplitCommands(std::string_view(line).substr(2))) {
-            Command command;
-            const std::size_t name_end = text.find_first_of("=?", 1);
-            command.name = Upper(text.substr(0, name_end));
-            if (command.name[0] != '+' && command.name[0] != '^') {
-                command.name = Upper(text.substr(0, text[0] == '&' ? 2 : 1));
-                command.args = text.substr(command.name.size());
-            } else if (name_end != std::string::npos) {
-                const std::string rest = text.substr(name_end);
-                command.kind = rest == "?" ? Kind::Query : rest == "=?" ? Kind::Test : Kind::Set;
-                command.args = command.kind == Kind::Set ? rest.substr(1) : "";
-            }
-            replies.push_back(Execute(command));
+            replies.push_back(Execute(ParseCommand(text)));
             if (replies.back().error || replies.back().prompt) break;
         }
     }
@@ -257,6 +257,24 @@ void Session::ExecuteLine(const std::string& raw, SessionOutput& out) {
     if (replies.empty()) replies.push_back(Reply{});  // a bare "AT"
     EmitFaultsBeforeAnswer(line, out);
     Answer(replies, faults_.answer_delay, out);
+}
+
+// "E0" is a basic command with its argument; "+CMGL=4", "+CMGL?", "+CMGL=?" and
+// "+CMGL" are the set, query, test and action forms of an extended one.
+Session::Command Session::ParseCommand(const std::string& text) {
+    Command command;
+    if (text[0] != '+' && text[0] != '^') {
+        command.name = Upper(text.substr(0, text[0] == '&' ? 2 : 1));
+        command.args = text.substr(command.name.size());
+        return command;
+    }
+    const std::size_t name_end = text.find_first_of("=?", 1);
+    command.name = Upper(text.substr(0, name_end));
+    if (name_end == std::string::npos) return command;
+    const std::string rest = text.substr(name_end);
+    command.kind = rest == "?" ? Kind::Query : rest == "=?" ? Kind::Test : Kind::Set;
+    command.args = command.kind == Kind::Set ? rest.substr(1) : "";
+    return command;
 }
 
 Session::Reply Session::Execute(const Command& command) {

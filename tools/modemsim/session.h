@@ -105,6 +105,7 @@ class Session {
     void FeedCommandByte(char byte, SessionOutput& out);
     void FeedPduByte(char byte, SessionOutput& out);
     void ExecuteLine(const std::string& line, SessionOutput& out);
+    static Command ParseCommand(const std::string& text);
     Reply Execute(const Command& command);
     void FinishSend(SessionOutput& out);
     void Answer(const std::vector<Reply>& replies, std::chrono::milliseconds delay,
@@ -152,6 +153,7 @@ class Session {
     // The line being typed, or the PDU after a prompt.
     bool in_pdu_ = false;
     std::string line_;
+    bool line_overflowed_ = false;
     int announced_length_ = 0;
     std::uint8_t next_reference_ = 0;  // "+CMGS: <mr>"
 

@@ -78,6 +78,86 @@ std::string Refused(const std::string& why) {
     return "error: " + why + "\n";
 }
 
+bool SetSwitch(bool& field, const std::vector<std::string>& value) {
+    const auto on = value.size() == 1 ? Switch(value[0]) : std::nullopt;
+    if (on) field = *on;
+    return on.has_value();
+}
+
+template <typename Number>
+bool SetNumber(Number& field, const std::vector<std::string>& value) {
+    const auto number = value.size() == 1 ? Parse<Number>(value[0]) : std::nullopt;
+    if (number) field = *number;
+    return number.has_value();
+}
+
+bool SetMilliseconds(std::chrono::milliseconds& field, const std::vector<std::string>& value) {
+    std::uint32_t ms = 0;
+    if (!SetNumber(ms, value)) return false;
+    field = std::chrono::milliseconds(ms);
+    return true;
+}
+
+bool SetChance(double& field, const std::vector<std::string>& value) {
+    double chance = 0;
+    if (!SetNumber(chance, value) || chance < 0 || chance > 1) return false;
+    field = chance;
+    return true;
+}
+
+// "off", or the start of the command lines it picks.
+bool SetCommand(std::string& field, const std::vector<std::string>& value) {
+    if (value.size() != 1) return false;
+    field = value[0] == "off" ? "" : value[0];
+    return true;
+}
+
+bool SetUnsolicitedBefore(Faults& f, const std::vector<std::string>& value) {
+    if (value.size() == 1 && value[0] == "off") {
+        f.unsolicited_command.clear();
+        f.unsolicited_line.clear();
+        return true;
+    }
+    if (value.size() < 2) return false;
+    f.unsolicited_command = value[0];
+    f.unsolicited_line = Rest(value, 1);
+    return true;
+}
+
+struct FaultSetter {
+    const char* name;
+    bool (*apply)(Faults&, const std::vector<std::string>& value);
+};
+
+using Values = std::vector<std::string>;
+constexpr FaultSetter kFaultSetters[] = {
+    {"clear",
+     [](Faults& f, const Values& v) {
+         if (!v.empty()) return false;
+         f = Faults{};
+         return true;
+     }},
+    {"silent", [](Faults& f, const Values& v) { return SetSwitch(f.silent, v); }},
+    {"lower", [](Faults& f, const Values& v) { return SetSwitch(f.lower_case, v); }},
+    {"echo-stuck", [](Faults& f, const Values& v) { return SetSwitch(f.echo_stuck, v); }},
+    {"error", [](Faults& f, const Values& v) { return SetCommand(f.error_command, v); }},
+    {"send-error",
+     [](Faults& f, const Values& v) {
+         std::uint16_t code = 0;
+         if (!SetNumber(code, v)) return false;
+         f.send_error = code;
+         return true;
+     }},
+    {"delay", [](Faults& f, const Values& v) { return SetMilliseconds(f.answer_delay, v); }},
+    {"confirm-delay",
+     [](Faults& f, const Values& v) { return SetMilliseconds(f.confirm_delay, v); }},
+    {"random-unsolicited",
+     [](Faults& f, const Values& v) { return SetChance(f.random_unsolicited, v); }},
+    {"random-noise", [](Faults& f, const Values& v) { return SetChance(f.random_noise, v); }},
+    {"seed", [](Faults& f, const Values& v) { return SetNumber(f.seed, v); }},
+    {"unsolicited-before", SetUnsolicitedBefore},
+};
+
 }  // namespace
 
 std::vector<std::string> DefaultNumbers(std::size_t count) {
@@ -97,14 +177,33 @@ Result<std::unique_ptr<Simulator>> Simulator::Start(const SimulatorOptions& opti
         config.identity.number = options.numbers[i];
         config.identity.capacity = options.capacity;
         config.device_path = options.directory + "/modem" + std::to_string(i + 1);
+        config.on_line_change = [s = simulator.get(), i](bool up) {
+            if (i < s->registrations_.size()) s->registrations_[i]->SetPresent(up);
+        };
         auto modem = Modem::Start(std::move(config), simulator->network_);
         if (!modem) return modem.error();
         simulator->modems_.push_back(std::move(*modem));
     }
+    // Registered last: port discovery must never offer a port that does not answer.
+    for (std::size_t i = 0; options.registry != nullptr && i < simulator->modems_.size(); ++i) {
+        auto registration =
+            PortRegistration::Register(*options.registry, simulator->modems_[i]->device_path(),
+                                       options.instance_prefix + "-" + std::to_string(i + 1));
+        if (!registration) return registration.error();
+        simulator->registrations_.push_back(std::move(*registration));
+    }
     return simulator;
 }
 
-Simulator::~Simulator() = default;
+Simulator::~Simulator() {
+    // Off the registry before the ports go, so that discovery never offers a dead one.
+    registrations_.clear();
+    modems_.clear();
+}
+
+std::string Simulator::com_name(std::size_t i) const {
+    return i < registrations_.size() ? registrations_[i]->com_name() : "";
+}
 
 Result<Modem*> Simulator::Find(const std::string& which) {
     if (const auto position = Parse<std::size_t>(which);
@@ -143,7 +242,8 @@ std::string Simulator::Control(const std::string& request) {
         std::string out;
         for (std::size_t i = 0; i < modems_.size(); ++i)
             out += std::to_string(i + 1) + " " + modems_[i]->device_path() + " " +
-                   modems_[i]->number() + (modems_[i]->line_up() ? " up " : " down ") +
+                   (registrations_.empty() ? "" : com_name(i) + " ") + modems_[i]->number() +
+                   (modems_[i]->line_up() ? " up " : " down ") +
                    std::to_string(modems_[i]->Messages().size()) + " stored\n";
         return out;
     }
@@ -199,48 +299,17 @@ std::string Simulator::Control(const std::string& request) {
 
 std::string Simulator::SetFault(Modem& modem, const std::vector<std::string>& words) {
     if (words.size() < 3) return Refused("fault needs a name; try help");
-    Faults f = modem.faults();
     const std::string& name = words[2];
-    const std::string value = Rest(words, 3);
-    const auto on = Switch(value);
-    const auto number = Parse<long>(value);
-    const auto chance = Parse<double>(value);
-    bool valid = true;
-    if (name == "clear") {
-        f = Faults{};
-    } else if (name == "silent" || name == "lower" || name == "echo-stuck") {
-        valid = on.has_value();
-        if (valid)
-            (name == "silent" ? f.silent : name == "lower" ? f.lower_case : f.echo_stuck) = *on;
-    } else if (name == "error") {
-        valid = !value.empty();
-        f.error_command = value == "off" ? "" : value;
-    } else if (name == "send-error" || name == "delay" || name == "confirm-delay" ||
-               name == "seed") {
-        valid = number && *number >= 0;
-        if (!valid) {
-        } else if (name == "send-error") {
-            f.send_error = static_cast<int>(*number);
-        } else if (name == "delay") {
-            f.answer_delay = std::chrono::milliseconds(*number);
-        } else if (name == "confirm-delay") {
-            f.confirm_delay = std::chrono::milliseconds(*number);
-        } else {
-            f.seed = static_cast<std::uint32_t>(*number);
-        }
-    } else if (name == "random-unsolicited" || name == "random-noise") {
-        valid = chance && *chance >= 0 && *chance <= 1;
-        if (valid) (name == "random-noise" ? f.random_noise : f.random_unsolicited) = *chance;
-    } else if (name == "unsolicited-before") {
-        valid = value == "off" || words.size() >= 5;
-        f.unsolicited_command = value == "off" ? "" : words[3];
-        f.unsolicited_line = value == "off" ? "" : Rest(words, 4);
-    } else {
-        return Refused("unknown fault " + name + "; try help");
+    const std::vector<std::string> value_words(words.begin() + 3, words.end());
+    Faults faults = modem.faults();
+    for (const FaultSetter& setter : kFaultSetters) {
+        if (name != setter.name) continue;
+        if (!setter.apply(faults, value_words))
+            return Refused("fault " + name + " cannot take \"" + Rest(words, 3) + "\"; try help");
+        modem.SetFaults(faults);
+        return "ok\n";
     }
-    if (!valid) return Refused("fault " + name + " cannot take \"" + value + "\"; try help");
-    modem.SetFaults(f);
-    return "ok\n";
+    return Refused("unknown fault " + name + "; try help");
 }
 
 }  // namespace velka::modemsim
