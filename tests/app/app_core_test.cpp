@@ -68,9 +68,9 @@ TEST_F(AppCoreTest, APortThatIsNoNumberGivesTheMessageAndStartsNoWorker) {
 TEST_F(AppCoreTest, SendsQueuedRecordsInOrderAfterTheOutboxsEarlierRecords) {
     std::vector<packet> old(10, MakePacket("+7000", "01.01.2026 1:00:00", "old"));
     ASSERT_TRUE(store::Save(home_.File(kOutboxFile), old));
-    Configure("COM1", false);
+    Configure(modems_.ComName(1), false);
     ASSERT_TRUE(Start().ok());
-    EXPECT_EQ(core_.PortNumber(), 1);
+    EXPECT_EQ(core_.PortNumber(), modems_.ComNumber(1));
     Queue("+79990000002", "one");
     Queue("+79990000003", "two");
     const auto last = Queue("+79990000002", "three");
@@ -85,7 +85,7 @@ TEST_F(AppCoreTest, SendsQueuedRecordsInOrderAfterTheOutboxsEarlierRecords) {
 }
 
 TEST_F(AppCoreTest, AnUnsendableRecordGoesToUnsentAndTheNextOneIsSent) {
-    Configure("COM1", false);
+    Configure(modems_.ComName(1), false);
     ASSERT_TRUE(Start().ok());
     const auto bad = Queue("", "no number");
     const auto good = Queue("+79990000002", "fine");
@@ -99,7 +99,7 @@ TEST_F(AppCoreTest, AnUnsendableRecordGoesToUnsentAndTheNextOneIsSent) {
 
 TEST_F(AppCoreTest, AFailedRecordPausesWhileTheOthersGoOn) {
     modems_.Control("fault 1 send-error 500");
-    Configure("COM1", false);
+    Configure(modems_.ComName(1), false);
     ASSERT_TRUE(Start().ok());
     const auto refused = Queue("+79990000002", "refused first");
     ASSERT_TRUE(outcomes_.WaitUntil([&] { return outcomes_.Count(refused, SendOutcome::Failed) > 0; }));
@@ -122,7 +122,7 @@ TEST_F(AppCoreTest, RetryPausesGrowFromSecondsToMinutes) {
 
 TEST_F(AppCoreTest, QueueingNeverWaitsForAModemThatIsSlowToAnswer) {
     modems_.Control("fault 1 silent on");
-    Configure("COM1", false);
+    Configure(modems_.ComName(1), false);
     ASSERT_TRUE(Start().ok());
     Queue("+79990000002", "waits");
     ASSERT_TRUE(Eventually([&] { return Count(modems_.Written(1), "AT\r") >= 2; }));
@@ -136,7 +136,7 @@ TEST_F(AppCoreTest, QueueingNeverWaitsForAModemThatIsSlowToAnswer) {
 
 TEST_F(AppCoreTest, AModemThatVanishesIsUsedAgainWhenItComesBack) {
     modems_.Control("drop 1");
-    Configure("COM1", false);
+    Configure(modems_.ComName(1), false);
     ASSERT_TRUE(Start().ok());
     const auto id = Queue("+79990000002", "after the plug");
     modems_.Control("restore 1");
@@ -151,7 +151,7 @@ TEST_F(AppCoreTest, AModemThatVanishesIsUsedAgainWhenItComesBack) {
 TEST_F(AppCoreTest, ReceivesIntoTheInboxWhenReceptionIsSwitchedOn) {
     modems_.Control("inject 1 +79161234567 first");
     modems_.Control("inject 1 +79161234567 second");
-    Configure("COM1", false);
+    Configure(modems_.ComName(1), false);
     ASSERT_TRUE(Start().ok());
     core_.SetReceptionEnabled(true);
     ASSERT_TRUE(outcomes_.WaitUntil([&] { return outcomes_.ReceivedCount() == 2; }));
@@ -166,7 +166,7 @@ TEST_F(AppCoreTest, ReceivesIntoTheInboxWhenReceptionIsSwitchedOn) {
 
 TEST_F(AppCoreTest, ClosingInTheMiddleOfASendTakesWellUnderASecond) {
     modems_.Control("fault 1 confirm-delay 60000");
-    Configure("COM1", true);
+    Configure(modems_.ComName(1), true);
     ASSERT_TRUE(Start().ok());
     Queue("+79990000002", "never confirmed");
     ASSERT_TRUE(Eventually([&] { return Count(modems_.Written(1), "\x1A") == 1; }));
@@ -178,7 +178,7 @@ TEST_F(AppCoreTest, ClosingInTheMiddleOfASendTakesWellUnderASecond) {
 }
 
 TEST_F(AppCoreTest, ARecordQueuedAfterTheCloseQueryIsNeverSent) {
-    Configure("COM1", false);
+    Configure(modems_.ComName(1), false);
     ASSERT_TRUE(Start().ok());
     core_.RequestStop();
     Queue("+79990000002", "too late");

@@ -24,7 +24,7 @@ TEST(StressTest, AThousandRecordsForTenRecipientsThroughARandomlyFaultyModem) {
     modems.Control("fault 1 random-unsolicited 0.05");
     modems.Control("fault 1 random-noise 0.02");
     velka::testing::TempDir home;
-    ASSERT_TRUE(profile::WriteString(home.File(kConfigFile), "DEVICEMAP", "SerialPort", "COM1"));
+    ASSERT_TRUE(profile::WriteString(home.File(kConfigFile), "DEVICEMAP", "SerialPort", modems.ComName(1)));
     ASSERT_TRUE(profile::WriteString(home.File(kConfigFile), "DEVICEMAP", "PerformMailCheck", "0"));
     testing::Outcomes outcomes;
     AppCore core(home.path());

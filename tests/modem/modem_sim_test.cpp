@@ -32,7 +32,7 @@ class ModemSimTest : public ::testing::Test {
     ModemSimTest() : modems_(2) {
         ConfigurePort(port_);
         port_.SetStopFlag(&stop_);
-        port_.SetComNumber(1);
+        port_.SetComNumber(modems_.ComNumber(1));
     }
     ~ModemSimTest() override { port_.SetOpen(false); }
 
@@ -319,7 +319,7 @@ TEST_F(ModemSimTest, ATimeStampThatIsNoDateIsStoredWithAnEmptyDate) {
 TEST_F(ModemSimTest, AMessageSentBetweenModemsIsReceivedOnTheOther) {
     ASSERT_TRUE(Init());
     ASSERT_EQ(Send(kSecond, "across"), SendResult::Sent);
-    port_.SetComNumber(2);
+    port_.SetComNumber(modems_.ComNumber(2));
     ASSERT_TRUE(Init());
     Receive();
     const auto inbox = Inbox();

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -18,9 +19,11 @@ namespace velka::testing {
 class SimModems {
   public:
     explicit SimModems(std::size_t count, std::size_t capacity = 20);
-    ~SimModems();
 
     modemsim::Modem& modem(std::size_t position) { return sim_->modem(position - 1); }
+    // The port the modem at `position` is listed as: "COM3", and its number.
+    std::string ComName(std::size_t position) const { return sim_->com_name(position - 1); }
+    std::uint16_t ComNumber(std::size_t position) const;
     // A control request as velka-modemsim ctl takes it; fails the test if refused.
     std::string Control(const std::string& request);
     // The bytes the client wrote to the modem at `position`, in order.
