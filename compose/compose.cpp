@@ -1,0 +1,148 @@
+#include "compose/compose.h"
+
+#include <algorithm>
+
+#include "platform/codepage.h"
+#include "sms/smsbase.h"
+
+namespace velka::compose {
+namespace {
+
+// Windows-1251 "А" (0xC0) to "я" (0xFF); "Ё" and "ё" lie outside.
+bool IsRussianLetter(char ch) {
+    return static_cast<unsigned char>(ch) >= 0xC0;
+}
+
+std::size_t SingleMessageLimit(std::string_view text) {
+    return std::any_of(text.begin(), text.end(), IsRussianLetter) ? kCyrillicLimit : kLatinLimit;
+}
+
+// Blanks and control characters: what separates items besides commas.
+bool IsSeparatorBlank(char ch) {
+    const auto code = static_cast<unsigned char>(ch);
+    return code >= 1 && code <= 32;
+}
+
+// A parsing position in a comma text; `at` may reach the end.
+struct Cursor {
+    std::string_view text;
+    std::size_t at = 0;
+
+    bool AtEnd() const { return at >= text.size(); }
+    char Peek() const { return text[at]; }
+    void SkipBlanks() {
+        while (!AtEnd() && IsSeparatorBlank(Peek())) ++at;
+    }
+};
+
+// The quoted item at the cursor (which stands on the opening quote), a doubled
+// quote inside standing for one; without a closing quote the item runs to the end.
+std::string TakeQuotedItem(Cursor& cursor) {
+    std::string item;
+    ++cursor.at;
+    while (!cursor.AtEnd()) {
+        const char ch = cursor.Peek();
+        ++cursor.at;
+        if (ch != '"') {
+            item += ch;
+        } else if (!cursor.AtEnd() && cursor.Peek() == '"') {
+            item += '"';
+            ++cursor.at;
+        } else {
+            break;
+        }
+    }
+    return item;
+}
+
+std::string TakePlainItem(Cursor& cursor) {
+    const std::size_t start = cursor.at;
+    while (!cursor.AtEnd() && cursor.Peek() != ',' && !IsSeparatorBlank(cursor.Peek())) ++cursor.at;
+    return std::string(cursor.text.substr(start, cursor.at - start));
+}
+
+std::string ProblemText(RecipientProblem problem) {
+    switch (problem) {
+        case RecipientProblem::Empty:
+            return "пустой номер";
+        case RecipientProblem::NotANumber:
+            return "не номер телефона: допустимы только цифры и \"+\" в начале";
+        case RecipientProblem::TooLong:
+            return "в номере больше " + std::to_string(kMaxAddressDigits) + " цифр";
+    }
+    return {};
+}
+
+std::size_t DigitCount(std::string_view number) {
+    return number.size() - (number.starts_with('+') ? 1 : 0);
+}
+
+}  // namespace
+
+std::size_t MessageCount(std::string_view text) {
+    const std::size_t limit = SingleMessageLimit(text);
+    if (text.size() <= limit) return 1;
+    const std::size_t capacity = limit - kConcatenationHeaderCost;
+    return (text.size() + capacity - 1) / capacity;
+}
+
+std::string CounterText(std::string_view text) {
+    return codepage::FromUtf8("Сообщений: " + std::to_string(MessageCount(text)) +
+                              "  Знаков: " + std::to_string(text.size()));
+}
+
+std::string InitialCounterText() {
+    return codepage::FromUtf8("Сообщений: 0");
+}
+
+void AddRecipient(std::string& list, std::string_view number) {
+    if (list.find(number) != std::string::npos) return;
+    if (!list.empty()) list += ',';
+    list += number;
+}
+
+std::vector<std::string> SplitCommaText(std::string_view text) {
+    std::vector<std::string> items;
+    Cursor cursor{text};
+    cursor.SkipBlanks();
+    while (!cursor.AtEnd()) {
+        items.push_back(cursor.Peek() == '"' ? TakeQuotedItem(cursor) : TakePlainItem(cursor));
+        cursor.SkipBlanks();
+        if (!cursor.AtEnd() && cursor.Peek() == ',') {
+            if (cursor.at + 1 == text.size()) items.emplace_back();
+            ++cursor.at;
+            cursor.SkipBlanks();
+        }
+    }
+    return items;
+}
+
+RecipientCheck CheckRecipients(const std::vector<std::string>& items) {
+    RecipientCheck check;
+    for (const std::string& item : items) {
+        if (item.empty()) {
+            check.rejected.push_back({item, RecipientProblem::Empty});
+        } else if (!TSMS::EncodeAddress(item)) {
+            check.rejected.push_back({item, RecipientProblem::NotANumber});
+        } else if (DigitCount(item) > kMaxAddressDigits) {
+            check.rejected.push_back({item, RecipientProblem::TooLong});
+        } else {
+            check.sendable.push_back(item);
+        }
+    }
+    return check;
+}
+
+std::string RejectionWarning(const std::vector<RejectedRecipient>& rejected) {
+    std::string text = "Сообщение не будет отправлено этим получателям:";
+    for (const RejectedRecipient& recipient : rejected) {
+        text += "\n\"" + codepage::ToUtf8(recipient.item) + "\": " + ProblemText(recipient.problem);
+    }
+    return codepage::FromUtf8(text);
+}
+
+packet MakeOutgoingRecord(std::string_view number, const DateTime& when, std::string_view text) {
+    return MakePacket(number, FormatDateTime(when), text);
+}
+
+}  // namespace velka::compose

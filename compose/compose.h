@@ -1,0 +1,88 @@
+// compose/: the non-window half of the compose window: the recipient list text,
+// the message counter, the reading of the recipient text at sending, and the
+// records a finished message becomes. Standard C++ over store/ and sms/ only; the
+// window (compose_form.*) wires its controls to these. Pure functions; any thread.
+//
+// All texts are Windows-1251.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/datetime.h"
+#include "store/packet.h"
+
+namespace velka::compose {
+
+// The most characters a message text may have: the text field of a record.
+inline constexpr std::size_t kMaxMessageLength = kMaxTextLength;
+
+// ---- The counter ----
+
+// Single messages hold 160 characters of the 7-bit alphabet, or 70 in UCS2, which a
+// Russian letter (bytes 0xC0..0xFF: "А".."я", not "Ё"/"ё") calls for. A longer
+// text goes out in segments that each give 7 characters to the concatenation header.
+inline constexpr std::size_t kLatinLimit = 160;
+inline constexpr std::size_t kCyrillicLimit = 70;
+inline constexpr std::size_t kConcatenationHeaderCost = 7;
+
+// How many messages the text goes out as: 1 up to the limit (an empty text too),
+// else the length divided by the segment capacity, rounded up.
+std::size_t MessageCount(std::string_view text);
+
+// "Сообщений: N  Знаков: L", two blanks before "Знаков".
+std::string CounterText(std::string_view text);
+
+// What the counter shows before the text first changes: "Сообщений: 0".
+std::string InitialCounterText();
+
+// ---- The recipient list text ----
+
+// Appends `number` to the comma-joined list, unless it occurs anywhere inside the
+// list already: the test is a plain substring search, so a number that is part of
+// one present (the same number without its country prefix) is not added either.
+void AddRecipient(std::string& list, std::string_view number);
+
+// The items of a comma text: items are separated by commas, by characters 1..32
+// (blanks and control characters) or both; a double-quoted item runs to its closing
+// quote, a doubled quote inside standing for one; two commas with nothing between
+// them give an empty item, and so does a comma that ends the text.
+std::vector<std::string> SplitCommaText(std::string_view text);
+
+// ---- Checking recipients ----
+
+enum class RecipientProblem {
+    Empty,       // an empty item: two commas together, or a comma at the end
+    NotANumber,  // anything but digits after an optional leading "+"
+    TooLong,     // more digits than an address of a message can carry
+};
+
+// The most digits a destination address holds.
+inline constexpr std::size_t kMaxAddressDigits = 20;
+
+struct RejectedRecipient {
+    std::string item;
+    RecipientProblem problem;
+    bool operator==(const RejectedRecipient&) const = default;
+};
+
+struct RecipientCheck {
+    std::vector<std::string> sendable;  // in the order given
+    std::vector<RejectedRecipient> rejected;
+};
+
+// Sorts the items into those a message can be sent to and those it never can.
+RecipientCheck CheckRecipients(const std::vector<std::string>& items);
+
+// The warning that names the items left out and why, one line each.
+std::string RejectionWarning(const std::vector<RejectedRecipient>& rejected);
+
+// ---- The records ----
+
+// The record queued for one recipient: marked stored, the number, the date and
+// time `when` in the program's text form, and the whole text (each cut to its field).
+packet MakeOutgoingRecord(std::string_view number, const DateTime& when, std::string_view text);
+
+}  // namespace velka::compose

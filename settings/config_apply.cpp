@@ -1,0 +1,22 @@
+#include "settings/config_apply.h"
+
+#include "platform/profile.h"
+#include "settings/startup_settings.h"
+
+namespace velka::settings {
+
+DialogSettings InitialDialogSettings(std::uint16_t port_in_use, bool reception) {
+    return {port_in_use == 0 ? std::string() : "COM" + std::to_string(port_in_use), reception};
+}
+
+Status ApplySettings(const std::string& ini_path, const DialogSettings& chosen,
+                     const std::function<void(bool)>& set_reception) {
+    if (Status written = profile::WriteString(ini_path, kSection, kSerialPortKey, chosen.port);
+        !written) {
+        return written;
+    }
+    set_reception(chosen.reception);
+    return profile::WriteString(ini_path, kSection, kMailCheckKey, chosen.reception ? "1" : "0");
+}
+
+}  // namespace velka::settings

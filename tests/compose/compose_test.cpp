@@ -1,0 +1,139 @@
+#include "compose/compose.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/codepage.h"
+
+namespace velka::compose {
+namespace {
+
+std::string W(std::string_view utf8) {
+    return codepage::FromUtf8(utf8);
+}
+
+std::string Utf8Counter(std::string_view cp1251_text) {
+    return codepage::ToUtf8(CounterText(cp1251_text));
+}
+
+// A text of `length` characters: Latin, or Latin with one Russian letter at its end.
+std::string Latin(std::size_t length) {
+    return std::string(length, 'a');
+}
+std::string WithOneRussianLetter(std::size_t length) {
+    return std::string(length - 1, 'a') + W("ж");
+}
+
+TEST(Counter, LatinTextsAreCountedIn160And153) {
+    EXPECT_EQ(Utf8Counter(""), "Сообщений: 1  Знаков: 0");
+    EXPECT_EQ(Utf8Counter(Latin(160)), "Сообщений: 1  Знаков: 160");
+    EXPECT_EQ(Utf8Counter(Latin(161)), "Сообщений: 2  Знаков: 161");
+    EXPECT_EQ(Utf8Counter(Latin(306)), "Сообщений: 2  Знаков: 306");
+    EXPECT_EQ(Utf8Counter(Latin(307)), "Сообщений: 3  Знаков: 307");
+    EXPECT_EQ(Utf8Counter(Latin(1024)), "Сообщений: 7  Знаков: 1024");
+}
+
+TEST(Counter, OneRussianLetterCountsTheWholeTextIn70And63) {
+    EXPECT_EQ(Utf8Counter(WithOneRussianLetter(70)), "Сообщений: 1  Знаков: 70");
+    EXPECT_EQ(Utf8Counter(WithOneRussianLetter(71)), "Сообщений: 2  Знаков: 71");
+    EXPECT_EQ(Utf8Counter(WithOneRussianLetter(126)), "Сообщений: 2  Знаков: 126");
+    EXPECT_EQ(Utf8Counter(WithOneRussianLetter(127)), "Сообщений: 3  Знаков: 127");
+    EXPECT_EQ(Utf8Counter(WithOneRussianLetter(1024)), "Сообщений: 17  Знаков: 1024");
+    EXPECT_EQ(MessageCount(W("я") + Latin(70)), 2u) << "the letter counts wherever it stands";
+}
+
+TEST(Counter, YoAndOtherSignsKeepThe160Limit) {
+    EXPECT_EQ(MessageCount(W("ё") + Latin(159)), 1u);
+    EXPECT_EQ(MessageCount(W("Ё") + Latin(159)), 1u);
+    EXPECT_EQ(MessageCount(W("€№«»") + Latin(156)), 1u);
+    EXPECT_EQ(MessageCount(W("Ё") + Latin(160)), 2u);
+}
+
+TEST(Counter, StartsWithNoMessages) {
+    EXPECT_EQ(codepage::ToUtf8(InitialCounterText()), "Сообщений: 0");
+}
+
+TEST(AddingRecipients, JoinsNumbersWithACommaInTheOrderAdded) {
+    std::string list;
+    AddRecipient(list, "+79161234567");
+    AddRecipient(list, "+79990000002");
+    EXPECT_EQ(list, "+79161234567,+79990000002");
+}
+
+TEST(AddingRecipients, SkipsANumberFoundAnywhereInTheList) {
+    std::string list = "+79161234567";
+    AddRecipient(list, "+79161234567");
+    AddRecipient(list, "9161234567");  // the same number without its country prefix
+    AddRecipient(list, "1234");        // any run of its digits
+    EXPECT_EQ(list, "+79161234567");
+    AddRecipient(list, "+7916123456");  // a number that is a prefix of one present
+    EXPECT_EQ(list, "+79161234567");
+    AddRecipient(list, "+791612345678");  // longer: not inside, so added
+    EXPECT_EQ(list, "+79161234567,+791612345678");
+}
+
+using Items = std::vector<std::string>;
+
+TEST(CommaText, CommasBlanksOrBothSeparateItems) {
+    EXPECT_EQ(SplitCommaText("111,222"), (Items{"111", "222"}));
+    EXPECT_EQ(SplitCommaText("111 222"), (Items{"111", "222"}));
+    EXPECT_EQ(SplitCommaText("  111 , 222  "), (Items{"111", "222"}));
+    EXPECT_EQ(SplitCommaText("111\t\r\n222"), (Items{"111", "222"}));
+    EXPECT_EQ(SplitCommaText("111"), (Items{"111"}));
+}
+
+TEST(CommaText, EmptyItemsComeFromDoubledAndTrailingCommas) {
+    EXPECT_EQ(SplitCommaText("111,,222"), (Items{"111", "", "222"}));
+    EXPECT_EQ(SplitCommaText("111,"), (Items{"111", ""}));
+    EXPECT_EQ(SplitCommaText(",111"), (Items{"", "111"}));
+    EXPECT_EQ(SplitCommaText("111, "), (Items{"111"})) << "the comma is not the last character";
+    EXPECT_EQ(SplitCommaText(""), Items{});
+    EXPECT_EQ(SplitCommaText("   "), Items{});
+}
+
+TEST(CommaText, QuotedItemsKeepBlanksCommasAndDoubledQuotes) {
+    EXPECT_EQ(SplitCommaText(R"("a b,c",d)"), (Items{"a b,c", "d"}));
+    EXPECT_EQ(SplitCommaText(R"("say ""hi""")"), (Items{R"(say "hi")"}));
+    EXPECT_EQ(SplitCommaText(R"("open)"), (Items{"open"})) << "an unclosed quote runs to the end";
+    EXPECT_EQ(SplitCommaText(R"("ab"cd)"), (Items{"ab", "cd"}));
+}
+
+constexpr char kTwentyOneDigits[] = "+123456789012345678901";
+
+TEST(CheckingRecipients, KeepsNumbersAndNamesWhatCanNeverBeSent) {
+    const RecipientCheck check =
+        CheckRecipients({"+79161234567", "", "112", "8-916", "++7", "+", W("Иван"),
+                         kTwentyOneDigits, std::string(20, '1')});
+    EXPECT_EQ(check.sendable, (Items{"+79161234567", "112", std::string(20, '1')}));
+    EXPECT_EQ(check.rejected,
+              (std::vector<RejectedRecipient>{{"", RecipientProblem::Empty},
+                                              {"8-916", RecipientProblem::NotANumber},
+                                              {"++7", RecipientProblem::NotANumber},
+                                              {"+", RecipientProblem::NotANumber},
+                                              {W("Иван"), RecipientProblem::NotANumber},
+                                              {kTwentyOneDigits, RecipientProblem::TooLong}}));
+}
+
+TEST(CheckingRecipients, TheWarningNamesEachItemAndWhy) {
+    const std::string warning = codepage::ToUtf8(RejectionWarning(
+        {{"", RecipientProblem::Empty}, {W("Иван"), RecipientProblem::NotANumber}}));
+    EXPECT_EQ(warning,
+              "Сообщение не будет отправлено этим получателям:\n"
+              "\"\": пустой номер\n"
+              "\"Иван\": не номер телефона: допустимы только цифры и \"+\" в начале");
+}
+
+TEST(OutgoingRecord, CarriesTheNumberTheTimeAndTheWholeText) {
+    const DateTime when = *MakeDateTime(2026, 12, 7, 9, 5, 3);
+    const std::string text = W("Привет\r\n") + std::string(1100, 'x');
+    const packet record = MakeOutgoingRecord("+79161234567", when, text);
+    EXPECT_EQ(record.state, kPacketStored);
+    EXPECT_EQ(record.number_text(), "+79161234567");
+    EXPECT_EQ(record.datetime_text(), "07.12.2026 9:05:03");
+    EXPECT_EQ(record.text_len, kMaxMessageLength);
+    EXPECT_EQ(record.text_text(), text.substr(0, kMaxMessageLength));
+}
+
+}  // namespace
+}  // namespace velka::compose

@@ -1,0 +1,65 @@
+#include "settings/config_apply.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+
+#include "platform/files.h"
+#include "platform/profile.h"
+#include "settings/startup_settings.h"
+#include "tests/support/temp_dir.h"
+
+namespace velka::settings {
+namespace {
+
+class ConfigApply : public ::testing::Test {
+  protected:
+    std::string Stored(std::string_view key) {
+        return profile::ReadString(ini_, kSection, key, "<missing>");
+    }
+    Status Apply(const DialogSettings& chosen, const std::string& ini) {
+        return ApplySettings(ini, chosen, [this](bool on) { reception_ = on; });
+    }
+
+    velka::testing::TempDir dir_;
+    std::string ini_ = dir_.File("Config.ini");
+    std::optional<bool> reception_;
+};
+
+TEST(DialogStart, ShowsThePortInUseAndTheReceptionFlag) {
+    EXPECT_EQ(InitialDialogSettings(0, true), (DialogSettings{"", true}));
+    EXPECT_EQ(InitialDialogSettings(12, false), (DialogSettings{"COM12", false}));
+}
+
+TEST_F(ConfigApply, TheFirstApplyCreatesTheFileWithBothKeys) {
+    ASSERT_TRUE(Apply({"COM3", false}, ini_));
+    EXPECT_EQ(Stored("SerialPort"), "COM3");
+    EXPECT_EQ(Stored("PerformMailCheck"), "0");
+    EXPECT_EQ(reception_, false);
+    StartupSettings read;
+    ASSERT_TRUE(ReadStartupSettings(ini_, read));
+    EXPECT_EQ(read.port, 3);
+    EXPECT_FALSE(read.reception);
+}
+
+TEST_F(ConfigApply, StoresThePortTextUnchangedEmptyIncluded) {
+    ASSERT_TRUE(Apply({"COM3", true}, ini_));
+    ASSERT_TRUE(Apply({"", true}, ini_));
+    EXPECT_EQ(Stored("SerialPort"), "");
+    EXPECT_EQ(Stored("PerformMailCheck"), "1");
+    ASSERT_TRUE(Apply({"my modem", true}, ini_));
+    EXPECT_EQ(Stored("SerialPort"), "my modem");
+}
+
+TEST_F(ConfigApply, AFileThatCannotBeWrittenKeepsReceptionAsItWas) {
+    const std::string unwritable = dir_.File("missing-dir/Config.ini");
+    const Status status = Apply({"COM3", false}, unwritable);
+    ASSERT_FALSE(status);
+    EXPECT_EQ(status.error().message.rfind("Unable to write to " + unwritable, 0), 0u)
+        << status.error().message;
+    EXPECT_FALSE(reception_.has_value());
+    EXPECT_FALSE(files::Exists(unwritable));
+}
+
+}  // namespace
+}  // namespace velka::settings

@@ -1,0 +1,86 @@
+#include "settings/port_discovery.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/registry.h"
+#include "tests/support/temp_dir.h"
+
+namespace velka::settings {
+namespace {
+
+using Ports = std::vector<std::string>;
+
+constexpr char kC251[] = "\\SYSTEM\\CurrentControlSet\\Enum\\USB\\Vid_c251&Pid_1305";
+constexpr char kFfff[] = "\\SYSTEM\\CurrentControlSet\\Enum\\USB\\Vid_ffff&Pid_1305";
+constexpr char kOther[] = "\\SYSTEM\\CurrentControlSet\\Enum\\USB\\Vid_1234&Pid_5678";
+
+class PortDiscovery : public ::testing::Test {
+  protected:
+    // An installed instance of a device, as the system records it.
+    void Install(const char* device, const std::string& instance, const std::string& port) {
+        ASSERT_TRUE(registry_.WriteString(
+            std::string(device) + "\\" + instance + "\\Device Parameters", "PortName", port));
+    }
+    // A port present now, as the serial device map lists it.
+    void Plug(const std::string& device_path, const std::string& port) {
+        ASSERT_TRUE(registry_.WriteString(kSerialDeviceMapKey, device_path, port));
+    }
+
+    velka::testing::TempDir dir_;
+    Registry registry_{dir_.File("registry.db")};
+};
+
+TEST_F(PortDiscovery, NoModemEverInstalledOffersNothing) {
+    Plug("\\Device\\Serial0", "COM1");
+    EXPECT_EQ(DiscoverModemPorts(registry_), Ports{});
+}
+
+TEST_F(PortDiscovery, AnEmptyRegistryOffersNothing) {
+    EXPECT_EQ(DiscoverModemPorts(registry_), Ports{});
+}
+
+TEST_F(PortDiscovery, AnUnpluggedModemIsNotOffered) {
+    Install(kC251, "5&1a2b3c&0&1", "COM3");
+    Plug("\\Device\\Serial0", "COM1");
+    EXPECT_EQ(DiscoverModemPorts(registry_), Ports{});
+}
+
+TEST_F(PortDiscovery, ModemsOfBothIdentifiersComeInTheOrderOfTheDeviceMap) {
+    Install(kC251, "inst1", "COM3");
+    Install(kFfff, "inst2", "COM7");
+    Install(kOther, "inst3", "COM5");  // another device: never offered
+    Plug("\\Device\\ssudmdm0001", "COM7");
+    Plug("\\Device\\Serial0", "COM1");
+    Plug("\\Device\\ssudmdm0000", "COM3");
+    Plug("\\Device\\Serial5", "COM5");
+    EXPECT_EQ(DiscoverModemPorts(registry_), (Ports{"COM7", "COM3"}));
+}
+
+TEST_F(PortDiscovery, APortRecordedByTwoInstancesIsListedTwice) {
+    Install(kC251, "old", "COM3");
+    Install(kC251, "new", "COM3");
+    Plug("\\Device\\ssudmdm0000", "COM3");
+    EXPECT_EQ(DiscoverModemPorts(registry_), (Ports{"COM3", "COM3"}));
+}
+
+TEST_F(PortDiscovery, PortNamesCompareWithLetterCase) {
+    Install(kFfff, "inst", "com3");
+    Plug("\\Device\\ssudmdm0000", "COM3");
+    EXPECT_EQ(DiscoverModemPorts(registry_), Ports{});
+}
+
+TEST_F(PortDiscovery, InstancesWithoutParametersOrPortNameMatchNothing) {
+    ASSERT_TRUE(registry_.CreateKey(std::string(kC251) + "\\bare"));
+    ASSERT_TRUE(registry_.CreateKey(std::string(kC251) + "\\noname\\Device Parameters"));
+    Install(kC251, "good", "COM4");
+    Plug("\\Device\\a", "COM4");
+    ASSERT_TRUE(registry_.WriteString(kSerialDeviceMapKey, "\\Device\\empty", ""));
+    ASSERT_TRUE(registry_.WriteDWord(kSerialDeviceMapKey, "\\Device\\dword", 4));
+    EXPECT_EQ(DiscoverModemPorts(registry_), Ports{"COM4"});
+}
+
+}  // namespace
+}  // namespace velka::settings
