@@ -1,18 +1,26 @@
-// The program's entry: the main window and the message loop.
+// The program's entry: the application core, the main window, the settings dialog
+// and the message loop.
 #include <QApplication>
 #include <exception>
 
+#include "app/app_core.h"
 #include "app/main_form.h"
+#include "platform/program_dir.h"
 #include "platform/registry.h"
+#include "settings/config_form.h"
 #include "ui/dialogs.h"
 
 namespace {
 
 // Anything that escapes the start-up is shown in the standard error box; the
-// program then ends normally.
+// program then ends normally. The window closes (and so stops the worker) before
+// the core, which it uses, is destroyed.
 int RunClient(velka::gui::Dialogs& dialogs) {
     try {
-        velka::gui::TMainForm window(dialogs, velka::Registry::Machine());
+        velka::app::AppCore core(velka::ProgramDirectory());
+        velka::gui::TMainForm window(dialogs, velka::Registry::Machine(), core);
+        velka::gui::TConfigForm config_form(&window);
+        window.UseConfigForm(config_form);
         window.show();
         return QApplication::exec();
     } catch (const std::exception& error) {

@@ -1,15 +1,21 @@
 #include "app/main_form.h"
 
+#include <QCloseEvent>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QMenu>
 #include <QScreen>
 #include <QSignalBlocker>
 
+#include "compose/compose.h"
+#include "compose/compose_form.h"
 #include "contacts/contact_entry.h"
 #include "contacts/edit_form.h"
+#include "platform/datetime.h"
 #include "platform/files.h"
-#include "platform/program_dir.h"
+#include "settings/config_apply.h"
+#include "settings/config_form.h"
+#include "settings/port_discovery.h"
 #include "ui/box_table_model.h"
 #include "ui/contact_table_model.h"
 #include "ui/dialogs.h"
@@ -65,11 +71,12 @@ void CentreOnScreen(QWidget& window) {
 
 }  // namespace
 
-TMainForm::TMainForm(Dialogs& dialogs, Registry& registry, std::mutex* queue_lock, QWidget* parent)
+TMainForm::TMainForm(Dialogs& dialogs, Registry& registry, app::AppCore& core, QWidget* parent)
     : QMainWindow(parent),
       dialogs_(dialogs),
+      registry_(registry),
+      core_(core),
       book_(registry),
-      queue_lock_(queue_lock ? queue_lock : &own_queue_lock_),
       ui_(std::make_unique<Ui::TMainForm>()),
       contacts_model_(new ContactTableModel(this)),
       box_model_(new BoxTableModel(this)),
@@ -100,6 +107,9 @@ void TMainForm::BindControls() {
     ui_->tbContactRemove->setDefaultAction(ui_->actContactRemove);
     ui_->tbSearch->setDefaultAction(ui_->actSearch);
     connect(ui_->qmCompose, &QToolButton::clicked, ui_->actCompose, &QAction::trigger);
+    connect(ui_->actCompose, &QAction::triggered, this, &TMainForm::actComposeExecute);
+    connect(ui_->qmOptions, &QToolButton::clicked, this, &TMainForm::qmOptionsClick);
+    connect(ui_->mmOptions, &QAction::triggered, this, &TMainForm::qmOptionsClick);
     connect(ui_->qmOutBox, &QToolButton::clicked, this, &TMainForm::qmOutBoxClick);
     connect(ui_->qmInBox, &QToolButton::clicked, this, &TMainForm::qmInBoxClick);
     connect(ui_->qmContacts, &QToolButton::clicked, this, &TMainForm::qmContactsClick);
@@ -117,15 +127,34 @@ void TMainForm::BindControls() {
             &TMainForm::ShowContactsMenu);
 }
 
-// The outgoing-queue lock and the recipients list exist from construction.
-// Creating the outgoing queue, reading Config.ini and starting the worker belong
-// to the application core.
+// The outgoing queue, its lock, Config.ini and the worker belong to the application
+// core, which the window starts last, once everything the worker shares exists.
 void TMainForm::FormCreate() {
-    program_dir_ = ProgramDirectory();
+    program_dir_ = core_.ProgramDirectory();
     BuildContactsListMenu();
     ui_->mmServices->insertSeparator(ui_->mmOptions);
     ui_->mmServices->insertSeparator(ui_->mmContactsList->menuAction());
     ShowListing(book_.FullListing());
+    if (const Status started = core_.Start(); !started)
+        dialogs_.Error(this, ToQt(started.error().message));
+}
+
+void TMainForm::FormCloseQuery() {
+    core_.RequestStop();
+}
+
+void TMainForm::FormClose() {
+    core_.Shutdown();
+    recipients_.clear();
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+    if (!closed_) {
+        FormCloseQuery();
+        FormClose();
+        closed_ = true;
+    }
+    event->accept();
 }
 
 void TMainForm::BuildContactsListMenu() {
@@ -153,6 +182,40 @@ void TMainForm::mmCloseClick() {
     close();
 }
 
+void TMainForm::actComposeExecute() {
+    TComposeForm form(book_, dialogs_, this);
+    if (dialogs_.ShowModal(form) != QDialog::Accepted) return;
+    const ComposedMessage message = form.Message();
+    QueueMessage(message.recipients, message.text);
+}
+
+// Each record takes its own reading of the clock and the lock for its append
+// alone, so the window never waits for more than one append while the worker
+// holds the lock through a modem initialisation.
+void TMainForm::QueueMessage(const std::string& recipients, const std::string& text) {
+    if (text.empty() || recipients.empty()) return;
+    recipients_ = compose::SplitCommaText(recipients);
+    const compose::RecipientCheck check = compose::CheckRecipients(recipients_);
+    for (const std::string& number : check.sendable)
+        core_.Enqueue(compose::MakeOutgoingRecord(number, NowLocal(), text));
+    if (!check.rejected.empty())
+        dialogs_.Warning(this, ToQt(compose::RejectionWarning(check.rejected)));
+}
+
+// Applying changes reception at once; a new port is used from the next start, so
+// the dialog keeps showing the port in use.
+void TMainForm::qmOptionsClick() {
+    if (!config_form_) return;
+    config_form_->Prepare(
+        settings::DiscoverModemPorts(registry_),
+        settings::InitialDialogSettings(core_.PortNumber(), core_.ReceptionEnabled()));
+    if (dialogs_.ShowModal(*config_form_) != QDialog::Accepted) return;
+    const Status applied =
+        settings::ApplySettings(core_.FilePath(app::kConfigFile), config_form_->Chosen(),
+                                [this](bool on) { core_.SetReceptionEnabled(on); });
+    if (!applied) dialogs_.Error(this, QString::fromStdString(applied.error().message));
+}
+
 void TMainForm::OpenBoxView(const QString& caption, const std::string& file_name) {
     ui_->PanelContacts->hide();
     ui_->PanelMBCaption->setText(caption);
@@ -167,7 +230,7 @@ bool TMainForm::LoadBoxView(const std::string& path) {
     // only appends whole records; the mapping taken under the lock therefore stays
     // a consistent picture of the file after the lock is released.
     auto box = [&] {
-        const std::lock_guard lock(*queue_lock_);
+        const std::lock_guard lock(core_.QueueLock());
         return store::BoxFile::Open(path);
     }();
     if (!box) {

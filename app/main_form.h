@@ -1,16 +1,17 @@
 // app/: the program's entry and its main window, TMainForm: the quick menu on the
 // left, the contact pane and the message pane beside it, the main menu and the
 // contact actions. Only the window lives here; what it runs sits in the core
-// (contacts/, store/) and is tested without a window.
+// (app/app_core.h, contacts/, compose/, settings/, store/) and is tested without a
+// window.
 #pragma once
 
 #include <QMainWindow>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "app/app_core.h"
 #include "contacts/contact_book.h"
 #include "platform/registry.h"
 
@@ -24,21 +25,24 @@ namespace velka::gui {
 class BoxTableModel;
 class ContactTableModel;
 class Dialogs;
+class TConfigForm;
 class TEditForm;
 
 class TMainForm final : public QMainWindow {
   public:
-    // `dialogs` and `registry` must outlive the window. `queue_lock` is the
-    // outgoing-queue lock that the worker holds while it saves a store file; a
-    // window without a worker passes none and uses a lock of its own.
-    TMainForm(Dialogs& dialogs, Registry& registry, std::mutex* queue_lock = nullptr,
-              QWidget* parent = nullptr);
+    // `dialogs`, `registry` and `core` must outlive the window. Creating the window
+    // starts the core (Config.ini, the worker); a setting that does not convert is
+    // shown as an error and the window opens all the same.
+    TMainForm(Dialogs& dialogs, Registry& registry, app::AppCore& core, QWidget* parent = nullptr);
     ~TMainForm() override;
 
+    // The settings dialog, made once at start-up and shown by qmOptionsClick; it
+    // must outlive the window. Until it is given, qmOptionsClick does nothing.
+    void UseConfigForm(TConfigForm& form) { config_form_ = &form; }
+
     const std::string& ProgramDir() const { return program_dir_; }
-    std::mutex& QueueLock() { return *queue_lock_; }
-    // One recipient per entry, filled by the compose action.
-    std::vector<std::string>& Recipients() { return recipients_; }
+    // One recipient per entry, as the last compose action read them.
+    const std::vector<std::string>& Recipients() const { return recipients_; }
 
     // Handlers, bound to their controls in the constructor. UI thread only.
     void qmContactsClick();
@@ -50,10 +54,21 @@ class TMainForm final : public QMainWindow {
     void actContactRemoveExecute();
     void actSearchExecute();
     void NameToSearchChange();
+    void actComposeExecute();
+    void qmOptionsClick();
+    // The close query (sets the stop flag; closing is always allowed) and the close
+    // (stops and joins the worker, drops what is still queued, closes the port).
+    void FormCloseQuery();
+    void FormClose();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
 
   private:
     void BindControls();
     void FormCreate();
+    // Queues one record per sendable recipient and warns about the others.
+    void QueueMessage(const std::string& recipients, const std::string& text);
     void BuildContactsListMenu();
     void OpenBoxView(const QString& caption, const std::string& file_name);
     // Refills MessageTable from the store file; false, after telling the user,
@@ -67,9 +82,11 @@ class TMainForm final : public QMainWindow {
     void ShowContactsMenu(const QPoint& position);
 
     Dialogs& dialogs_;
+    Registry& registry_;
+    app::AppCore& core_;
     contacts::ContactBook book_;
-    std::mutex own_queue_lock_;
-    std::mutex* queue_lock_;  // the worker's when given, else own_queue_lock_
+    TConfigForm* config_form_ = nullptr;
+    bool closed_ = false;
     std::string program_dir_;
     std::vector<std::string> recipients_;
     std::unique_ptr<Ui::TMainForm> ui_;

@@ -57,7 +57,8 @@ Setting& Shared() {
 void BM_WindowShown(benchmark::State& state) {
     Setting& setting = Shared();
     for (auto _ : state) {
-        TMainForm window(setting.dialogs, setting.registry);
+        app::AppCore core(setting.home.path());
+        TMainForm window(setting.dialogs, setting.registry, core);
         window.show();
         QApplication::processEvents();  // laid out and painted
     }
@@ -66,7 +67,8 @@ BENCHMARK(BM_WindowShown)->Unit(benchmark::kMillisecond);
 
 void BM_OpenBoxOf100000(benchmark::State& state) {
     Setting& setting = Shared();
-    TMainForm window(setting.dialogs, setting.registry);
+    app::AppCore core(setting.home.path());
+    TMainForm window(setting.dialogs, setting.registry, core);
     window.show();
     for (auto _ : state) {
         window.qmInBoxClick();
@@ -81,7 +83,8 @@ BENCHMARK(BM_OpenBoxOf100000)->Unit(benchmark::kMillisecond);
 
 void BM_FullListingOf10000(benchmark::State& state) {
     Setting& setting = Shared();
-    TMainForm window(setting.dialogs, setting.registry);
+    app::AppCore core(setting.home.path());
+    TMainForm window(setting.dialogs, setting.registry, core);
     window.show();
     QAction* search = window.findChild<QAction*>("actSearch");
     for (auto _ : state) {
@@ -98,7 +101,8 @@ BENCHMARK(BM_FullListingOf10000)->Unit(benchmark::kMillisecond);
 // refills the list from the registry.
 void BM_SearchKeystroke(benchmark::State& state) {
     Setting& setting = Shared();
-    TMainForm window(setting.dialogs, setting.registry);
+    app::AppCore core(setting.home.path());
+    TMainForm window(setting.dialogs, setting.registry, core);
     window.show();
     window.findChild<QAction*>("actSearch")->trigger();
     auto* name = window.findChild<QLineEdit*>("NameToSearch");

@@ -7,6 +7,7 @@ namespace velka::gui {
 void ContactTableModel::SetRows(std::vector<contacts::Contact> rows) {
     beginResetModel();
     rows_ = std::move(rows);
+    checked_.assign(rows_.size(), false);
     endResetModel();
 }
 
@@ -14,6 +15,7 @@ void ContactTableModel::Append(contacts::Contact row) {
     const int at = rowCount();
     beginInsertRows({}, at, at);
     rows_.push_back(std::move(row));
+    checked_.push_back(false);
     endInsertRows();
 }
 
@@ -25,6 +27,7 @@ void ContactTableModel::Replace(int row, contacts::Contact contact) {
 void ContactTableModel::Remove(int row) {
     beginRemoveRows({}, row, row);
     rows_.erase(rows_.begin() + row);
+    checked_.erase(checked_.begin() + row);
     endRemoveRows();
 }
 
@@ -36,7 +39,27 @@ int ContactTableModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : kColumnCount;
 }
 
+bool ContactTableModel::IsCheckBox(const QModelIndex& index) const {
+    return checkable_ && index.isValid() && index.column() == kName;
+}
+
+Qt::ItemFlags ContactTableModel::flags(const QModelIndex& index) const {
+    Qt::ItemFlags flags = QAbstractTableModel::flags(index);
+    if (IsCheckBox(index)) flags |= Qt::ItemIsUserCheckable;
+    return flags;
+}
+
+bool ContactTableModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+    if (role != Qt::CheckStateRole || !IsCheckBox(index)) return false;
+    checked_[static_cast<std::size_t>(index.row())] =
+        static_cast<Qt::CheckState>(value.toInt()) == Qt::Checked;
+    emit dataChanged(index, index, {Qt::CheckStateRole});
+    return true;
+}
+
 QVariant ContactTableModel::data(const QModelIndex& index, int role) const {
+    if (role == Qt::CheckStateRole && IsCheckBox(index))
+        return IsChecked(index.row()) ? Qt::Checked : Qt::Unchecked;
     if (!index.isValid() || role != Qt::DisplayRole) return {};
     const contacts::Contact& contact = At(index.row());
     switch (index.column()) {

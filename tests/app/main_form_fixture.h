@@ -20,6 +20,7 @@
 #include "app/main_form.h"
 #include "contacts/contact_book.h"
 #include "platform/codepage.h"
+#include "settings/config_form.h"
 #include "tests/app/scripted_dialogs.h"
 #include "tests/support/temp_dir.h"
 
@@ -37,7 +38,9 @@ class MainFormTest : public ::testing::Test {
     // Every model change the window makes is checked against the model rules.
     TMainForm& Window() {
         if (!window_) {
-            window_ = std::make_unique<TMainForm>(dialogs_, registry_);
+            window_ = std::make_unique<TMainForm>(dialogs_, registry_, core_);
+            config_form_ = std::make_unique<TConfigForm>(window_.get());
+            window_->UseConfigForm(*config_form_);
             for (const char* view : {"ContactsList", "MessageTable"}) {
                 model_testers_.push_back(std::make_unique<QAbstractItemModelTester>(
                     window_->findChild<QTableView*>(view)->model(),
@@ -81,7 +84,9 @@ class MainFormTest : public ::testing::Test {
     Registry registry_{home_.File("registry.db")};
     contacts::ContactBook book_{registry_};
     ScriptedDialogs dialogs_;
+    app::AppCore core_{home_.path()};
     std::unique_ptr<TMainForm> window_;
+    std::unique_ptr<TConfigForm> config_form_;  // made with the window, as at start-up
     std::vector<std::unique_ptr<QAbstractItemModelTester>> model_testers_;
 };
 

@@ -120,6 +120,8 @@ TEST_F(MainFormMenus, EveryEntryRunsItsAction) {
     dialogs_.AnswerForm([](QDialog&) { return QDialog::Rejected; });  // the add entries open
     dialogs_.AnswerForm([](QDialog&) { return QDialog::Rejected; });  // the dialog three times
     dialogs_.AnswerForm([](QDialog&) { return QDialog::Rejected; });
+    dialogs_.AnswerForm([](QDialog&) { return QDialog::Rejected; });  // the compose window twice
+    dialogs_.AnswerForm([](QDialog&) { return QDialog::Rejected; });
     for (const auto& [action_name, entries] : bindings) {
         QSignalSpy runs(Action(action_name), &QAction::triggered);
         for (QObject* entry : entries) {
@@ -235,15 +237,13 @@ TEST_F(BoxViews, AFileThatCannotBeReadIsReportedAndNoPaneIsShown) {
     EXPECT_FALSE(Find<QWidget>("PanelMessageBox")->isVisible());
 }
 
-TEST_F(BoxViews, LoadUnderTheGivenOutgoingQueueLockAndReleaseIt) {
+TEST_F(BoxViews, LoadAndReleaseTheOutgoingQueueLock) {
     Store("inbox.db", {MakePacket("1", "d", "t")});
-    std::mutex queue_lock;
-    TMainForm window(dialogs_, registry_, &queue_lock);
-    EXPECT_EQ(&window.QueueLock(), &queue_lock);
-    EXPECT_NE(&Window().QueueLock(), &queue_lock);  // without one, a window has its own
-    window.qmInBoxClick();
-    EXPECT_TRUE(queue_lock.try_lock());
-    queue_lock.unlock();
+    Window().show();
+    Window().qmInBoxClick();
+    EXPECT_EQ(MessageTable()->model()->rowCount(), 1);
+    EXPECT_TRUE(core_.QueueLock().try_lock());
+    core_.QueueLock().unlock();
 }
 
 }  // namespace

@@ -1,0 +1,38 @@
+// The settings dialog: the modem's port and the reception check box. It only holds
+// the fields; the main window's qmOptionsClick fills it before each showing and
+// applies what it hands back. Made once at start-up and reused.
+#pragma once
+
+#include <QDialog>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "settings/config_apply.h"
+
+namespace Ui {
+class TConfigForm;
+}
+
+namespace velka::gui {
+
+class TConfigForm final : public QDialog {
+  public:
+    // Centred on `parent` (the main window) when shown. UI thread only.
+    explicit TConfigForm(QWidget* parent);
+    ~TConfigForm() override;
+
+    // Offers `ports` (Windows-1251) in the port list and sets both fields afresh,
+    // so nothing typed into a dialog closed without "Применить" survives.
+    void Prepare(const std::vector<std::string>& ports, const settings::DialogSettings& shown);
+    // The fields as they stand: the port text as typed or chosen, the check box.
+    settings::DialogSettings Chosen() const;
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+
+  private:
+    std::unique_ptr<Ui::TConfigForm> ui_;
+};
+
+}  // namespace velka::gui
