@@ -21,6 +21,7 @@ TComSelectForm::TComSelectForm(const std::vector<std::string>& ports, QWidget* p
     connect(ui_->AbortBtn, &QPushButton::clicked, this, &QDialog::reject);
     for (const std::string& port : ports) ui_->PortsComboBox->addItem(QString::fromStdString(port));
     if (!ports.empty()) ui_->PortsComboBox->setCurrentIndex(0);
+    FixSizeToContents(*this);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect frame = frameGeometry();
         frame.moveCenter(screen->availableGeometry().center());

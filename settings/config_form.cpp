@@ -2,6 +2,7 @@
 
 #include <QShowEvent>
 
+#include "ui/dialogs.h"
 #include "ui/qt_text.h"
 #include "ui_config_form.h"
 
@@ -15,6 +16,7 @@ TConfigForm::TConfigForm(QWidget* parent)
       ui_(std::make_unique<Ui::TConfigForm>()) {
     ui_->setupUi(this);
     connect(ui_->ApplyBtn, &QPushButton::clicked, this, &QDialog::accept);
+    FixSizeToContents(*this);
 }
 
 TConfigForm::~TConfigForm() = default;

@@ -7,6 +7,10 @@
 
 namespace velka::gui {
 
+void FixSizeToContents(QDialog& dialog) {
+    dialog.setFixedSize(dialog.sizeHint().expandedTo(dialog.minimumSize()));
+}
+
 std::unique_ptr<QMessageBox> MakeMessageBox(MessageKind kind, QWidget* parent,
                                             const QString& text) {
     auto box = std::make_unique<QMessageBox>(parent);

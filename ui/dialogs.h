@@ -30,6 +30,10 @@ class Dialogs {
     virtual int ShowModal(QDialog& form) = 0;
 };
 
+// Fixes a dialog's size at its designed (minimum) size, or larger where the
+// platform's font needs more room than the designed one did.
+void FixSizeToContents(QDialog& dialog);
+
 // The message box of a kind as the user sees it; the real dialogs and the test
 // double both build their boxes here.
 std::unique_ptr<QMessageBox> MakeMessageBox(MessageKind kind, QWidget* parent, const QString& text);
