@@ -1,0 +1,114 @@
+#include "tools/modemsim/registration.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "tests/support/temp_dir.h"
+#include "tools/modemsim/simulator.h"
+
+namespace velka::modemsim {
+namespace {
+
+const std::string kSerialMap = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
+const std::string kUsb = "SYSTEM\\CurrentControlSet\\Enum\\USB\\";
+const std::string kModemInstances = kUsb + "Vid_ffff&Pid_1305";
+
+class RegistrationTest : public ::testing::Test {
+  protected:
+    std::string PortName(const std::string& device_instance) {
+        const auto name =
+            registry_.ReadString(kUsb + device_instance + "\\Device Parameters", "PortName");
+        return name ? *name : "";
+    }
+    std::string Listed(const std::string& device_path) {
+        const auto name = registry_.ReadString(kSerialMap, device_path);
+        return name ? *name : "";
+    }
+    std::unique_ptr<PortRegistration> Register(const std::string& path,
+                                               const std::string& instance) {
+        auto registration = PortRegistration::Register(registry_, path, instance);
+        EXPECT_TRUE(registration.ok()) << (registration.ok() ? "" : registration.error().message);
+        return registration.ok() ? std::move(*registration) : nullptr;
+    }
+
+    velka::testing::TempDir dir_;
+    Registry registry_{dir_.File("registry.db")};
+};
+
+TEST_F(RegistrationTest, AModemIsAnInstanceOfTheModemDeviceAndAPresentPort) {
+    const auto registration = Register("/run/sim/modem1", "sim-1");
+    EXPECT_EQ(registration->com_name(), "COM1");
+    EXPECT_EQ(PortName("Vid_ffff&Pid_1305\\sim-1"), "COM1");
+    EXPECT_EQ(Listed("/run/sim/modem1"), "COM1");
+}
+
+TEST_F(RegistrationTest, TakesTheLowestNumberNoInstanceOfAnyDeviceRecords) {
+    registry_.WriteString(kUsb + "Vid_c251&Pid_1305\\old\\Device Parameters", "PortName", "COM1");
+    registry_.WriteString(kUsb + "Vid_1234&Pid_0001\\other\\Device Parameters", "PortName", "com3");
+    const auto second = Register("/run/sim/modem1", "sim-1");
+    const auto fourth = Register("/run/sim/modem2", "sim-2");
+    EXPECT_EQ(second->com_name(), "COM2");
+    EXPECT_EQ(fourth->com_name(), "COM4");
+}
+
+TEST_F(RegistrationTest, EndingRemovesItsOwnEntriesOnly) {
+    registry_.WriteString(kSerialMap, "/dev/ttyS0", "COM9");
+    registry_.WriteString(kModemInstances + "\\real\\Device Parameters", "PortName", "COM9");
+    Register("/run/sim/modem1", "sim-1").reset();
+    EXPECT_FALSE(registry_.KeyExists(kModemInstances + "\\sim-1"));
+    EXPECT_EQ(Listed("/run/sim/modem1"), "");
+    EXPECT_EQ(Listed("/dev/ttyS0"), "COM9");
+    EXPECT_EQ(PortName("Vid_ffff&Pid_1305\\real"), "COM9");
+}
+
+TEST_F(RegistrationTest, AnUnpluggedModemLeavesTheMapAndKeepsItsName) {
+    const auto registration = Register("/run/sim/modem1", "sim-1");
+    ASSERT_TRUE(registration->SetPresent(false).ok());
+    EXPECT_EQ(Listed("/run/sim/modem1"), "");
+    EXPECT_EQ(PortName("Vid_ffff&Pid_1305\\sim-1"), "COM1");
+    ASSERT_TRUE(registration->SetPresent(true).ok());
+    EXPECT_EQ(Listed("/run/sim/modem1"), "COM1");
+}
+
+TEST_F(RegistrationTest, LeftoversOfAKilledSimulatorAreRemovedAndLiveEntriesKept) {
+    // Process ids this high are never handed out.
+    const std::string dead = "sim-2147483000-1";
+    const std::string alive = "sim-" + std::to_string(::getpid()) + "-1";
+    registry_.WriteString(kModemInstances + "\\" + dead + "\\Device Parameters", "PortName",
+                          "COM1");
+    registry_.WriteString(kSerialMap, "/run/old/modem1", "COM1");
+    const auto live = Register("/run/sim/modem1", alive);
+    registry_.WriteString(kModemInstances + "\\other-7\\Device Parameters", "PortName", "COM7");
+
+    RemoveDeadInstances(registry_, "sim-");
+    EXPECT_FALSE(registry_.KeyExists(kModemInstances + "\\" + dead));
+    EXPECT_EQ(Listed("/run/old/modem1"), "");
+    EXPECT_EQ(Listed("/run/sim/modem1"), live->com_name());
+    EXPECT_TRUE(registry_.KeyExists(kModemInstances + "\\other-7"));
+    EXPECT_EQ(Register("/run/sim/modem2", "sim-x-2")->com_name(), "COM1");
+}
+
+TEST_F(RegistrationTest, ASimulatorRegistersEveryModemAndFollowsItsLine) {
+    auto started =
+        Simulator::Start(SimulatorOptions{DefaultNumbers(2), dir_.path(), 20, &registry_, "test"});
+    ASSERT_TRUE(started.ok()) << started.error().message;
+    auto& simulator = **started;
+    EXPECT_EQ(simulator.com_name(0), "COM1");
+    EXPECT_EQ(simulator.com_name(1), "COM2");
+    const std::string path = simulator.modem(1).device_path();
+    EXPECT_EQ(Listed(path), "COM2");
+    EXPECT_NE(simulator.Control("list").find(path + " COM2 +79990000002 up"), std::string::npos);
+
+    ASSERT_TRUE(simulator.modem(1).DropLine().ok());
+    EXPECT_EQ(Listed(path), "");
+    ASSERT_TRUE(simulator.modem(1).RestoreLine().ok());
+    EXPECT_EQ(Listed(path), "COM2");
+
+    started->reset();
+    EXPECT_EQ(Listed(path), "");
+    const auto instances = registry_.SubKeys(kModemInstances);
+    EXPECT_TRUE(!instances.ok() || instances->empty());
+}
+
+}  // namespace
+}  // namespace velka::modemsim

@@ -1,0 +1,309 @@
+#include "tools/modemsim/session.h"
+
+#include <gtest/gtest.h>
+
+namespace velka::modemsim {
+namespace {
+
+using std::chrono::milliseconds;
+
+// "Hi" to +71234567890: a 16-octet TPDU after an empty SMSC part.
+constexpr const char* kSubmitHi = "0011000B911732547698F00000FF02C834";
+
+std::string Deliver(const std::string& text) {
+    return DeliversForText(text, "+79990000009", "+79990000000",
+                           TimeStamp{2026, 12, 6, 20, 52, 41, 12}, 1)
+        .front();
+}
+
+class SessionTest : public ::testing::Test {
+  protected:
+    explicit SessionTest(std::size_t capacity = 5)
+        : session_(ModemIdentity{"+79990000001", "+79990000000", capacity, true}) {}
+
+    // Everything the session sends in answer to `input`, delays ignored.
+    std::string Run(std::string_view input) {
+        SessionOutput out;
+        session_.Feed(input, out);
+        return Joined(out);
+    }
+    std::string Receive(const std::string& pdu) {
+        SessionOutput out;
+        session_.Receive(pdu, out);
+        return Joined(out);
+    }
+    std::string Joined(SessionOutput& out) {
+        std::string all;
+        for (const Emission& e : out.emissions) all += e.bytes;
+        for (Submit& s : out.submits) submits_.push_back(std::move(s));
+        return all;
+    }
+    void EchoOff() { ASSERT_EQ(Run("ATE0\r"), "ATE0\r\r\nOK\r\n"); }
+
+    Session session_;
+    std::vector<Submit> submits_;
+};
+
+TEST_F(SessionTest, EchoIsOnAfterResetAndAte0SwitchesItOff) {
+    EXPECT_EQ(Run("AT\r"), "AT\r\r\nOK\r\n");
+    EchoOff();
+    EXPECT_EQ(Run("AT\r"), "\r\nOK\r\n");
+    EXPECT_EQ(Run("ATE1\r"), "\r\nOK\r\n");
+    EXPECT_EQ(Run("AT\r"), "AT\r\r\nOK\r\n");
+    EchoOff();
+    EXPECT_EQ(Run("ATZ\r"), "\r\nOK\r\n");
+    EXPECT_EQ(Run("AT\r"), "AT\r\r\nOK\r\n");
+}
+
+TEST_F(SessionTest, InformationIsFramedBeforeTheFinalResult) {
+    EchoOff();
+    EXPECT_EQ(Run("AT+CSQ\r"), "\r\n+CSQ: 20,99\r\n\r\nOK\r\n");
+    EXPECT_EQ(Run("AT+CGMI;+CPIN?\r"), "\r\nVelka\r\n\r\n+CPIN: READY\r\n\r\nOK\r\n");
+    EXPECT_EQ(Run("at+creg?\r"), "\r\n+CREG: 0,1\r\n\r\nOK\r\n");
+    EXPECT_EQ(Run("AT+CSCA?\r"), "\r\n+CSCA: \"+79990000000\",145\r\n\r\nOK\r\n");
+    EXPECT_EQ(Run("AT+CGSN\r"), "\r\n356999090000001\r\n\r\nOK\r\n");
+}
+
+TEST_F(SessionTest, TheLineIsEditedAndNoiseBeforeAtIsIgnored) {
+    EchoOff();
+    EXPECT_EQ(Run("AT+CSX\bQ\r"), "\r\n+CSQ: 20,99\r\n\r\nOK\r\n");
+    EXPECT_EQ(Run("\n\x03zzAT\r"), "\r\nOK\r\n");
+    EXPECT_EQ(Run("hello\r"), "");
+    EXPECT_EQ(Run("\r"), "");
+    // A line longer than the modem takes is refused, not cut short and run.
+    EXPECT_EQ(Run("AT+CSQ" + std::string(1000, ' ') + "\r"), "\r\nERROR\r\n");
+    EXPECT_EQ(Run("AT\r"), "\r\nOK\r\n");
+}
+
+TEST_F(SessionTest, ErrorsAreReportedAsAtPlusCmeeAsks) {
+    EchoOff();
+    EXPECT_EQ(Run("AT+CREG=9\r"), "\r\nERROR\r\n");
+    EXPECT_EQ(Run("AT+CMGR=99\r"), "\r\n+CMS ERROR: 321\r\n");
+    EXPECT_EQ(Run("AT+CMEE=1\r"), "\r\nOK\r\n");
+    EXPECT_EQ(Run("AT+CREG=9\r"), "\r\n+CME ERROR: 4\r\n");
+    EXPECT_EQ(Run("AT+CMGR=99\r"), "\r\n+CMS ERROR: 321\r\n");
+    EXPECT_EQ(Run("AT+CMEE=2\r"), "\r\nOK\r\n");
+    EXPECT_EQ(Run("AT+CREG=9\r"), "\r\n+CME ERROR: operation not supported\r\n");
+    EXPECT_EQ(Run("AT+CMGR=99\r"), "\r\n+CMS ERROR: invalid memory index\r\n");
+    EXPECT_EQ(Run("AT+CMEE?\r"), "\r\n+CMEE: 2\r\n\r\nOK\r\n");
+    // A command the modem does not know is a plain ERROR whatever the mode.
+    EXPECT_EQ(Run("AT+CFOO\r"), "\r\nERROR\r\n");
+    EXPECT_EQ(Run("ATV0\r"), "\r\nERROR\r\n");
+    // The first failing command ends the line; what went before is not repeated.
+    EXPECT_EQ(Run("AT+CSQ;+CFOO;+CPIN?\r"), "\r\n+CSQ: 20,99\r\n\r\nERROR\r\n");
+}
+
+TEST_F(SessionTest, PduModeIsServedAndTextModeRefused) {
+    EchoOff();
+    EXPECT_EQ(Run("AT+CMGF=0\r"), "\r\nOK\r\n");
+    EXPECT_EQ(Run("AT+CMGF=1\r"), "\r\n+CMS ERROR: 303\r\n");
+    EXPECT_EQ(Run("AT+CMGF?\r"), "\r\n+CMGF: 0\r\n\r\nOK\r\n");
+}
+
+TEST_F(SessionTest, StorageIsTheSimOnly) {
+    EchoOff();
+    Receive(Deliver("one"));
+    EXPECT_EQ(Run("AT+CPMS=\"SM\"\r"), "\r\n+CPMS: 1,5,1,5,1,5\r\n\r\nOK\r\n");
+    EXPECT_EQ(Run("AT+CPMS=\"SM\",\"SM\",\"SM\"\r"), "\r\n+CPMS: 1,5,1,5,1,5\r\n\r\nOK\r\n");
+    EXPECT_EQ(Run("AT+CPMS?\r"), "\r\n+CPMS: \"SM\",1,5,\"SM\",1,5,\"SM\",1,5\r\n\r\nOK\r\n");
+    EXPECT_EQ(Run("AT+CPMS=?\r"), "\r\n+CPMS: (\"SM\"),(\"SM\"),(\"SM\")\r\n\r\nOK\r\n");
+    EXPECT_EQ(Run("AT+CPMS=\"ME\"\r"), "\r\n+CMS ERROR: 302\r\n");
+}
+
+TEST_F(SessionTest, ListingGivesHeaderAndPduLinesAndMarksMessagesRead) {
+    EchoOff();
+    const std::string first = Deliver("first"), second = Deliver("second");
+    Receive(first);
+    Receive(second);
+    const std::string length1 = std::to_string(first.size() / 2 - 8);  // 8 octets of SMSC part
+    const std::string length2 = std::to_string(second.size() / 2 - 8);
+    EXPECT_EQ(Run("AT+CMGL=4\r"), "\r\n+CMGL: 1,0,," + length1 + "\r\n" + first +
+                                      "\r\n+CMGL: 2,0,," + length2 + "\r\n" + second +
+                                      "\r\n\r\nOK\r\n");
+    EXPECT_EQ(Run("AT+CMGL=0\r"), "\r\nOK\r\n");
+    EXPECT_TRUE(Run("AT+CMGL=1\r").starts_with("\r\n+CMGL: 1,1,," + length1 + "\r\n" + first));
+    EXPECT_EQ(Run("AT+CMGL=5\r"), "\r\n+CMS ERROR: 304\r\n");
+}
+
+TEST_F(SessionTest, DeletedSlotsAreReusedLowestFirst) {
+    EchoOff();
+    for (const char* text : {"a", "b", "c"}) Receive(Deliver(text));
+    EXPECT_EQ(Run("AT+CMGD=1\r"), "\r\nOK\r\n");
+    EXPECT_EQ(Run("AT+CMGD=1\r"), "\r\nOK\r\n");  // an empty slot deletes quietly
+    EXPECT_EQ(Run("AT+CMGD=6\r"), "\r\n+CMS ERROR: 321\r\n");
+    EXPECT_EQ(Receive(Deliver("d")), "\r\n+CMTI: \"SM\",1\r\n");
+    const auto messages = session_.Messages();
+    ASSERT_EQ(messages.size(), 3u);
+    EXPECT_EQ(messages[0].pdu, Deliver("d"));
+    EXPECT_EQ(Run("AT+CMGR=2\r"), "\r\n+CMGR: 0,," + std::to_string(Deliver("b").size() / 2 - 8) +
+                                      "\r\n" + Deliver("b") + "\r\n\r\nOK\r\n");
+    EXPECT_EQ(Run("AT+CMGR=4\r"), "\r\n+CMS ERROR: 321\r\n");
+    // Flag 1 deletes the read messages (slot 2, just read), flag 4 everything.
+    EXPECT_EQ(Run("AT+CMGD=1,1\r"), "\r\nOK\r\n");
+    EXPECT_EQ(session_.Messages().size(), 2u);
+    EXPECT_EQ(Run("AT+CMGD=0,4\r"), "\r\nOK\r\n");
+    EXPECT_TRUE(session_.Messages().empty());
+}
+
+class SmallStore : public SessionTest {
+  protected:
+    SmallStore() : SessionTest(2) {}
+};
+
+TEST_F(SmallStore, MessagesWaitForRoomWhenTheStoreIsFull) {
+    EchoOff();
+    Receive(Deliver("a"));
+    Receive(Deliver("b"));
+    EXPECT_EQ(Receive(Deliver("c")), "");  // nothing to announce: it is not on the SIM
+    EXPECT_EQ(session_.Messages().size(), 2u);
+    EXPECT_EQ(session_.held_back(), 1u);
+    EXPECT_EQ(Run("AT+CPMS?\r"), "\r\n+CPMS: \"SM\",2,2,\"SM\",2,2,\"SM\",2,2\r\n\r\nOK\r\n");
+    EXPECT_EQ(Run("AT+CMGD=1\r"), "\r\nOK\r\n\r\n+CMTI: \"SM\",1\r\n");
+    EXPECT_EQ(session_.held_back(), 0u);
+    EXPECT_EQ(session_.Messages()[0].pdu, Deliver("c"));
+}
+
+TEST_F(SessionTest, NewMessagesAreAnnouncedUnlessAtPlusCnmiSaysNot) {
+    EchoOff();
+    EXPECT_EQ(Receive(Deliver("a")), "\r\n+CMTI: \"SM\",1\r\n");
+    EXPECT_EQ(Run("AT+CNMI=2,0,0,0,0\r"), "\r\nOK\r\n");
+    EXPECT_EQ(Receive(Deliver("b")), "");
+    EXPECT_EQ(Run("AT+CNMI?\r"), "\r\n+CNMI: 2,0,0,0,0\r\n\r\nOK\r\n");
+    EXPECT_EQ(session_.Messages().size(), 2u);
+}
+
+TEST_F(SessionTest, SendPromptsTakesThePduToCtrlZAndConfirms) {
+    EXPECT_EQ(Run("AT+CMGS=16\r"), "AT+CMGS=16\r\r\n> ");
+    EXPECT_EQ(Run(std::string(kSubmitHi) + "\x1A"),
+              std::string(kSubmitHi) + "\r\n+CMGS: 0\r\n\r\nOK\r\n");
+    ASSERT_EQ(submits_.size(), 1u);
+    EXPECT_EQ(submits_[0].destination, "+71234567890");
+    EchoOff();
+    EXPECT_EQ(Run("AT+CMGS=16\r"), "\r\n> ");
+    EXPECT_EQ(Run(std::string(kSubmitHi) + "\x1A"), "\r\n+CMGS: 1\r\n\r\nOK\r\n");
+    EXPECT_EQ(submits_.size(), 2u);
+}
+
+TEST_F(SessionTest, ASendWhoseLengthOrPduIsWrongIsRefused) {
+    EchoOff();
+    Run("AT+CMGS=15\r");
+    EXPECT_EQ(Run(std::string(kSubmitHi) + "\x1A"), "\r\n+CMS ERROR: 304\r\n");
+    Run("AT+CMGS=16\r");
+    EXPECT_EQ(Run("0011000B911732547698F00000FF02C8ZZ\x1A"), "\r\n+CMS ERROR: 304\r\n");
+    EXPECT_EQ(Run("AT+CMGS=0\r"), "\r\n+CMS ERROR: 304\r\n");
+    EXPECT_EQ(Run("AT+CMGS=200\r"), "\r\n+CMS ERROR: 304\r\n");
+    EXPECT_TRUE(submits_.empty());
+    EXPECT_EQ(Run("AT\r"), "\r\nOK\r\n");  // back in command mode
+}
+
+TEST_F(SessionTest, EscAbandonsTheMessage) {
+    EchoOff();
+    Run("AT+CMGS=16\r");
+    EXPECT_EQ(Run("0011000B91\x1B"), "\r\nOK\r\n");
+    EXPECT_TRUE(submits_.empty());
+    EXPECT_EQ(Run("AT\r"), "\r\nOK\r\n");
+}
+
+// --- faults ---
+
+TEST_F(SessionTest, ASilentModemAnswersNothingAndEchoesNothing) {
+    session_.SetFaults(Faults{.silent = true});
+    EXPECT_EQ(Run("AT\r"), "");
+    EXPECT_EQ(Receive(Deliver("a")), "");
+    EXPECT_EQ(session_.Messages().size(), 1u);  // the SIM still takes it
+    session_.SetFaults(Faults{});
+    EXPECT_EQ(Run("AT\r"), "AT\r\r\nOK\r\n");
+}
+
+TEST_F(SessionTest, AChosenCommandGetsError) {
+    EchoOff();
+    session_.SetFaults(Faults{.error_command = "AT+CMGF"});
+    EXPECT_EQ(Run("AT+CMGF=0\r"), "\r\nERROR\r\n");
+    EXPECT_EQ(Run("at+cmgf=0\r"), "\r\nERROR\r\n");
+    EXPECT_EQ(Run("AT+CMEE=1\r"), "\r\nOK\r\n");
+}
+
+TEST_F(SessionTest, ASendCanBeRefusedWithAChosenCode) {
+    EchoOff();
+    session_.SetFaults(Faults{.send_error = 500});
+    Run("AT+CMGS=16\r");
+    EXPECT_EQ(Run(std::string(kSubmitHi) + "\x1A"), "\r\n+CMS ERROR: 500\r\n");
+    EXPECT_TRUE(submits_.empty());
+}
+
+TEST_F(SessionTest, DelaysHoldBackAnswersAndConfirmationsButNotTheEcho) {
+    session_.SetFaults(
+        Faults{.answer_delay = milliseconds(300), .confirm_delay = milliseconds(4000)});
+    SessionOutput out;
+    session_.Feed("AT\r", out);
+    ASSERT_EQ(out.emissions.size(), 4u);
+    EXPECT_EQ(out.emissions[2].delay, milliseconds(0));  // the echoed "\r"
+    EXPECT_EQ(out.emissions[3].bytes, "\r\nOK\r\n");
+    EXPECT_EQ(out.emissions[3].delay, milliseconds(300));
+    out = {};
+    session_.Feed("ATE0\rAT+CMGS=16\r", out);
+    EXPECT_EQ(out.emissions.back().bytes, "\r\n> ");
+    EXPECT_EQ(out.emissions.back().delay, milliseconds(300));
+    out = {};
+    session_.Feed(std::string(kSubmitHi) + "\x1A", out);
+    ASSERT_EQ(out.emissions.size(), 1u);
+    EXPECT_EQ(out.emissions[0].bytes, "\r\n+CMGS: 0\r\n\r\nOK\r\n");
+    EXPECT_EQ(out.emissions[0].delay, milliseconds(4300));
+}
+
+TEST_F(SessionTest, AnswersCanComeInLowerCase) {
+    EchoOff();
+    session_.SetFaults(Faults{.lower_case = true});
+    EXPECT_EQ(Run("AT+CPIN?\r"), "\r\n+cpin: ready\r\n\r\nok\r\n");
+}
+
+TEST_F(SessionTest, AStuckEchoIgnoresAte0) {
+    session_.SetFaults(Faults{.echo_stuck = true});
+    EXPECT_EQ(Run("ATE0\r"), "ATE0\r\r\nOK\r\n");
+    EXPECT_EQ(Run("AT\r"), "AT\r\r\nOK\r\n");
+}
+
+TEST_F(SessionTest, AnUnsolicitedLineComesBetweenEchoAndAnswerOfAChosenCommand) {
+    session_.SetFaults(
+        Faults{.unsolicited_command = "AT+CMGS", .unsolicited_line = "+CMTI: \"SM\",3"});
+    EXPECT_EQ(Run("AT+CMGS=16\r"), "AT+CMGS=16\r\r\n+CMTI: \"SM\",3\r\n\r\n> ");
+    EXPECT_EQ(Run("\x1B"
+                  "AT\r"),
+              "\r\nOK\r\nAT\r\r\nOK\r\n");
+}
+
+std::string RandomRun(double unsolicited, double noise, std::uint32_t seed) {
+    Session session(ModemIdentity{"+79990000001", "+79990000000", 5, true});
+    session.SetFaults(
+        Faults{.random_unsolicited = unsolicited, .random_noise = noise, .seed = seed});
+    SessionOutput out;
+    for (int i = 0; i < 20; ++i) session.Feed("AT\r", out);
+    std::string all;
+    for (const Emission& e : out.emissions) all += e.bytes;
+    return all;
+}
+
+TEST(SessionRandomFaults, AreRepeatableFromTheirSeed) {
+    EXPECT_EQ(RandomRun(0.5, 0.5, 7), RandomRun(0.5, 0.5, 7));
+    EXPECT_NE(RandomRun(0.5, 0.5, 7), RandomRun(0.5, 0.5, 8));
+}
+
+TEST(SessionRandomFaults, CertainUnsolicitedLinesPrecedeEveryAnswer) {
+    const std::string all = RandomRun(1.0, 0.0, 3);
+    std::size_t lines = 0;
+    for (const char* line : {"\r\nRING\r\n", "\r\n+CREG: 1\r\n", "\r\n^RSSI:17\r\n",
+                             "\r\n^BOOT:", "\r\n+CMTI: \"SM\",1\r\n"})
+        for (std::size_t at = all.find(line); at != std::string::npos; at = all.find(line, at + 1))
+            ++lines;
+    EXPECT_EQ(lines, 20u);
+}
+
+TEST(SessionRandomFaults, NoiseComesBeforeAnswersAndNowhereElse) {
+    const std::string all = RandomRun(0.0, 1.0, 3);
+    EXPECT_GT(all.size(), 20 * std::string("AT\r\r\nOK\r\n").size());
+    EXPECT_EQ(all.substr(0, 3), "AT\r");
+    EXPECT_EQ(all.substr(all.size() - 6), "\r\nOK\r\n");
+}
+
+}  // namespace
+}  // namespace velka::modemsim

@@ -1,0 +1,633 @@
+#include "tools/modemsim/session.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <utility>
+
+namespace velka::modemsim {
+namespace {
+
+constexpr char kCtrlZ = 0x1A;
+constexpr char kEscape = 0x1B;
+constexpr std::size_t kLongestLine = 560;  // a full 176-octet PDU and its command fit
+
+// 27.005 message service failure codes.
+constexpr int kCmsOperationNotAllowed = 302;
+constexpr int kCmsOperationNotSupported = 303;
+constexpr int kCmsInvalidPduParameter = 304;
+constexpr int kCmsInvalidMemoryIndex = 321;
+// 27.007 equipment failure codes.
+constexpr int kCmeOperationNotSupported = 4;
+
+const char* CmeText(int code) {
+    switch (code) {
+        case kCmeOperationNotSupported:
+            return "operation not supported";
+        default:
+            return "unknown";
+    }
+}
+
+const char* CmsText(int code) {
+    switch (code) {
+        case kCmsOperationNotAllowed:
+            return "operation not allowed";
+        case kCmsOperationNotSupported:
+            return "operation not supported";
+        case kCmsInvalidPduParameter:
+            return "invalid PDU mode parameter";
+        case kCmsInvalidMemoryIndex:
+            return "invalid memory index";
+        default:
+            return "unknown error";
+    }
+}
+
+std::string Upper(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return out;
+}
+
+bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
+    return !prefix.empty() && text.size() >= prefix.size() &&
+           Upper(text.substr(0, prefix.size())) == Upper(prefix);
+}
+
+std::optional<int> Number(std::string_view text) {
+    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    int value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return value;
+}
+
+std::vector<std::string> SplitArgs(std::string_view args) {
+    std::vector<std::string> out(1);
+    bool quoted = false;
+    for (const char c : args) {
+        if (c == '"') quoted = !quoted;
+        if (c == ',' && !quoted) {
+            out.emplace_back();
+        } else {
+            out.back() += c;
+        }
+    }
+    return out;
+}
+
+std::string Unquoted(std::string text) {
+    if (text.size() >= 2 && text.front() == '"' && text.back() == '"')
+        return text.substr(1, text.size() - 2);
+    return text;
+}
+
+std::string Digits(const std::string& number, std::size_t count) {
+    std::string digits;
+    for (const char c : number)
+        if (std::isdigit(static_cast<unsigned char>(c))) digits += c;
+    if (digits.size() < count) digits.insert(0, count - digits.size(), '0');
+    return digits.substr(digits.size() - count);
+}
+
+std::string QuotedNumberWithType(const std::string& number) {
+    return "\"" + number + "\"," + (number.starts_with('+') ? "145" : "129");
+}
+
+// The TPDU octet count that AT+CMGL and AT+CMGR announce: the PDU less its SMSC part.
+int TpduLength(const std::string& pdu) {
+    const auto octets = FromHex(pdu.substr(0, 2));
+    const int smsc = octets ? (*octets)[0] : 0;
+    return static_cast<int>(pdu.size() / 2) - 1 - smsc;
+}
+
+// Splits "E0V1+CMGF=0;+CMGL=4" (what follows "AT") into its commands.
+std::vector<std::string> SplitCommands(std::string_view body) {
+    std::vector<std::string> out;
+    std::size_t pos = 0;
+    while (pos < body.size()) {
+        if (body[pos] == ';' || body[pos] == ' ') {
+            ++pos;
+            continue;
+        }
+        std::size_t end = pos + 1;
+        if (body[pos] == '+' || body[pos] == '^') {
+            bool quoted = false;
+            for (; end < body.size() && (quoted || body[end] != ';'); ++end)
+                if (body[end] == '"') quoted = !quoted;
+        } else {
+            if (body[pos] == '&' && end < body.size()) ++end;  // "&F", "&C1"
+            while (end < body.size() && std::isdigit(static_cast<unsigned char>(body[end]))) ++end;
+        }
+        out.emplace_back(body.substr(pos, end - pos));
+        pos = end;
+    }
+    return out;
+}
+
+}  // namespace
+
+const Session::HandlerEntry Session::kHandlers[] = {
+    {"+CGMI", &Session::Identify},
+    {"+CGMM", &Session::Identify},
+    {"+CGMR", &Session::Identify},
+    {"+CGSN", &Session::Identify},
+    {"+CIMI", &Session::Identify},
+    {"+GMI", &Session::Identify},
+    {"+GMM", &Session::Identify},
+    {"+GMR", &Session::Identify},
+    {"+GSN", &Session::Identify},
+    {"+CMEE", &Session::ErrorReporting},
+    {"+CMGF", &Session::MessageFormat},
+    {"+CSCS", &Session::CharacterSet},
+    {"+CPMS", &Session::Storage},
+    {"+CMGL", &Session::List},
+    {"+CMGR", &Session::Read},
+    {"+CMGD", &Session::Delete},
+    {"+CMGS", &Session::Send},
+    {"+CSCA", &Session::ServiceCentre},
+    {"+CNMI", &Session::Indications},
+    {"+CSMS", &Session::ServiceSelect},
+    {"+CSQ", &Session::SignalQuality},
+    {"+CREG", &Session::Registration},
+    {"+CPIN", &Session::Pin},
+    {"+CNUM", &Session::OwnNumber},
+    {"+COPS", &Session::Operator},
+    {"+CFUN", &Session::Functionality},
+    {"+CPAS", &Session::ActivityStatus},
+};
+
+Session::Session(ModemIdentity identity)
+    : identity_(std::move(identity)), slots_(identity_.capacity) {
+    Reset();
+}
+
+void Session::Reset() {
+    echo_ = true;
+    error_mode_ = 0;
+    new_message_mode_ = identity_.announce_received ? 1 : 0;
+    charset_ = "GSM";
+    registration_mode_ = 0;
+    in_pdu_ = false;
+    line_.clear();
+    line_overflowed_ = false;
+}
+
+void Session::SetFaults(const Faults& faults) {
+    faults_ = faults;
+    random_.seed(faults.seed);
+}
+
+// --- input ---
+
+void Session::Feed(std::string_view bytes, SessionOutput& out) {
+    if (faults_.silent) return;
+    for (const char byte : bytes) {
+        if (in_pdu_) {
+            FeedPduByte(byte, out);
+        } else {
+            FeedCommandByte(byte, out);
+        }
+    }
+}
+
+void Session::FeedCommandByte(char byte, SessionOutput& out) {
+    if (echo_) Emit(std::string(1, byte), {}, out);
+    if (byte == '\r') {
+        const std::string line = std::move(line_);
+        line_.clear();
+        if (std::exchange(line_overflowed_, false)) {
+            Answer({Reply{{}, std::pair{ErrorFamily::Plain, 0}, false}}, faults_.answer_delay, out);
+        } else {
+            ExecuteLine(line, out);
+        }
+    } else if (byte == '\b' || byte == 0x7F) {
+        if (!line_.empty()) line_.pop_back();
+    } else if (byte != '\n') {
+        // A line longer than the modem's buffer is refused whole, never cut and run.
+        if (line_.size() < kLongestLine) {
+            line_ += byte;
+        } else {
+            line_overflowed_ = true;
+        }
+    }
+}
+
+void Session::FeedPduByte(char byte, SessionOutput& out) {
+    if (byte == kCtrlZ) {
+        in_pdu_ = false;
+        FinishSend(out);
+    } else if (byte == kEscape) {
+        // Esc abandons the message; modems confirm that nothing was sent.
+        in_pdu_ = false;
+        line_.clear();
+        Answer({Reply{}}, faults_.answer_delay, out);
+    } else {
+        if (echo_) Emit(std::string(1, byte), {}, out);
+        if (byte != '\r' && byte != '\n' && line_.size() < kLongestLine) line_ += byte;
+    }
+}
+
+void Session::ExecuteLine(const std::string& raw, SessionOutput& out) {
+    // Modems look for "AT" and ignore anything else on the line before it.
+    const std::string upper = Upper(raw);
+    const std::size_t at = upper.find("AT");
+    if (at == std::string::npos) return;
+    const std::string line = raw.substr(at);
+    std::vector<Reply> replies;
+    if (StartsWithIgnoringCase(line, faults_.error_command)) {
+        replies.push_back(Reply{{}, std::pair{ErrorFamily::Plain, 0}, false});
+    } else {
+        for (const std::string& text : SplitCommands(std::string_view(line).substr(2))) {
+            replies.push_back(Execute(ParseCommand(text)));
+            if (replies.back().error || replies.back().prompt) break;
+        }
+    }
+    if (!replies.empty() && replies.back().prompt) {
+        EmitFaultsBeforeAnswer(line, out);
+        in_pdu_ = true;
+        Emit("\r\n> ", faults_.answer_delay, out);
+        return;
+    }
+    if (replies.empty()) replies.push_back(Reply{});  // a bare "AT"
+    EmitFaultsBeforeAnswer(line, out);
+    Answer(replies, faults_.answer_delay, out);
+}
+
+// "E0" is a basic command with its argument; "+CMGL=4", "+CMGL?", "+CMGL=?" and
+// "+CMGL" are the set, query, test and action forms of an extended one.
+Session::Command Session::ParseCommand(const std::string& text) {
+    Command command;
+    if (text[0] != '+' && text[0] != '^') {
+        command.name = Upper(text.substr(0, text[0] == '&' ? 2 : 1));
+        command.args = text.substr(command.name.size());
+        return command;
+    }
+    const std::size_t name_end = text.find_first_of("=?", 1);
+    command.name = Upper(text.substr(0, name_end));
+    if (name_end == std::string::npos) return command;
+    const std::string rest = text.substr(name_end);
+    command.kind = rest == "?" ? Kind::Query : rest == "=?" ? Kind::Test : Kind::Set;
+    command.args = command.kind == Kind::Set ? rest.substr(1) : "";
+    return command;
+}
+
+Session::Reply Session::Execute(const Command& command) {
+    if (command.name[0] != '+' && command.name[0] != '^') return Basic(command);
+    for (const HandlerEntry& entry : kHandlers)
+        if (command.name == entry.name) return (this->*entry.handler)(command);
+    return Reply{{}, std::pair{ErrorFamily::Plain, 0}, false};
+}
+
+// --- output ---
+
+void Session::Emit(std::string text, std::chrono::milliseconds delay, SessionOutput& out) {
+    out.emissions.push_back(Emission{delay, std::move(text)});
+}
+
+void Session::EmitFaultsBeforeAnswer(const std::string& line, SessionOutput& out) {
+    if (!faults_.unsolicited_line.empty() &&
+        StartsWithIgnoringCase(line, faults_.unsolicited_command))
+        SendUnsolicited(faults_.unsolicited_line, out);
+    std::uniform_real_distribution<double> chance(0.0, 1.0);
+    if (faults_.random_unsolicited > 0 && chance(random_) < faults_.random_unsolicited) {
+        // The lines that USB modems volunteer at any moment.
+        static const char* const kLines[] = {"RING", "+CREG: 1", "^RSSI:17",
+                                             "^BOOT:20952507,0,0,0,72", "+CMTI: \"SM\",1"};
+        SendUnsolicited(kLines[std::uniform_int_distribution<std::size_t>(0, 4)(random_)], out);
+    }
+    if (faults_.random_noise > 0 && chance(random_) < faults_.random_noise)
+        SendNoise(std::uniform_int_distribution<std::size_t>(1, 8)(random_), out);
+}
+
+std::string Session::FinalText(const Reply& reply) const {
+    if (!reply.error) return "OK";
+    const auto [family, code] = *reply.error;
+    switch (family) {
+        case ErrorFamily::Plain:
+            return "ERROR";
+        case ErrorFamily::Equipment:
+            if (error_mode_ == 0) return "ERROR";
+            return "+CME ERROR: " + (error_mode_ == 1 ? std::to_string(code) : CmeText(code));
+        case ErrorFamily::Message:
+            // Message commands report "+CMS ERROR" whatever AT+CMEE says; the
+            // verbose setting only turns the code into text.
+            return "+CMS ERROR: " +
+                   (error_mode_ == 2 ? std::string(CmsText(code)) : std::to_string(code));
+    }
+    return "ERROR";
+}
+
+void Session::Answer(const std::vector<Reply>& replies, std::chrono::milliseconds delay,
+                     SessionOutput& out) {
+    std::string text;
+    for (const Reply& reply : replies) {
+        if (reply.lines.empty()) continue;
+        text += "\r\n";
+        for (std::size_t i = 0; i < reply.lines.size(); ++i)
+            text += reply.lines[i] + (i + 1 < reply.lines.size() ? "\r\n" : "");
+        text += "\r\n";
+    }
+    text += "\r\n" + FinalText(replies.back()) + "\r\n";
+    for (const std::string& line : after_answer_) text += "\r\n" + line + "\r\n";
+    after_answer_.clear();
+    if (faults_.lower_case)
+        for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    Emit(std::move(text), delay, out);
+}
+
+void Session::SendUnsolicited(const std::string& line, SessionOutput& out) {
+    Emit("\r\n" + line + "\r\n", {}, out);
+}
+
+void Session::SendNoise(std::size_t count, SessionOutput& out) {
+    std::string noise;
+    std::uniform_int_distribution<int> byte(0, 255);
+    for (std::size_t i = 0; i < count; ++i) noise += static_cast<char>(byte(random_));
+    Emit(std::move(noise), {}, out);
+}
+
+// --- the store ---
+
+std::optional<int> Session::StoreFree() const {
+    for (std::size_t i = 0; i < slots_.size(); ++i)
+        if (!slots_[i]) return static_cast<int>(i) + 1;
+    return std::nullopt;
+}
+
+std::vector<StoredMessage> Session::Messages() const {
+    std::vector<StoredMessage> out;
+    for (const auto& slot : slots_)
+        if (slot) out.push_back(*slot);
+    return out;
+}
+
+void Session::Receive(const std::string& deliver_pdu, SessionOutput& out) {
+    if (!StoreFree()) {
+        held_back_.push_back(deliver_pdu);
+        return;
+    }
+    const int index = StoreDelivered(deliver_pdu);
+    if (Announcing()) SendUnsolicited(Announcement(index), out);
+}
+
+int Session::StoreDelivered(const std::string& pdu) {
+    const int index = *StoreFree();
+    slots_[static_cast<std::size_t>(index) - 1] =
+        StoredMessage{index, MessageStatus::ReceivedUnread, pdu};
+    return index;
+}
+
+bool Session::Announcing() const {
+    return new_message_mode_ == 1 && !faults_.silent;
+}
+
+std::string Session::Announcement(int index) {
+    return "+CMTI: \"SM\"," + std::to_string(index);
+}
+
+// --- commands ---
+
+Session::Reply Session::Basic(const Command& c) {
+    const std::optional<int> value = c.args.empty() ? std::optional<int>(0) : Number(c.args);
+    if (c.name == "E" && value && *value <= 1) {
+        echo_ = *value == 1 || faults_.echo_stuck;
+        return {};
+    }
+    if ((c.name == "Z" || c.name == "&F") && value == 0) {
+        Reset();
+        return {};
+    }
+    if (c.name == "I") return Reply{{"Velka", "Virtual GSM Modem", "Revision: 1.0"}, {}, false};
+    // Verbose results, results on, and the line-signal options: the only values served.
+    if ((c.name == "V" && value == 1) || (c.name == "Q" && value == 0) || c.name == "&C" ||
+        c.name == "&D" || c.name == "X")
+        return {};
+    return Reply{{}, std::pair{ErrorFamily::Plain, 0}, false};
+}
+
+Session::Reply Session::Identify(const Command& c) {
+    if (c.kind == Kind::Test) return {};
+    if (c.kind != Kind::Action) return Reply{{}, std::pair{ErrorFamily::Plain, 0}, false};
+    const std::string& n = c.name;
+    if (n == "+CGMI" || n == "+GMI") return Reply{{"Velka"}, {}, false};
+    if (n == "+CGMM" || n == "+GMM") return Reply{{"Virtual GSM Modem"}, {}, false};
+    if (n == "+CGMR" || n == "+GMR") return Reply{{"1.0"}, {}, false};
+    if (n == "+CGSN" || n == "+GSN")
+        return Reply{{"3569990" + Digits(identity_.number, 8)}, {}, false};
+    return Reply{{"25099" + Digits(identity_.number, 10)}, {}, false};  // +CIMI
+}
+
+Session::Reply Session::ErrorReporting(const Command& c) {
+    if (c.kind == Kind::Query) return Reply{{"+CMEE: " + std::to_string(error_mode_)}, {}, false};
+    if (c.kind == Kind::Test) return Reply{{"+CMEE: (0-2)"}, {}, false};
+    const auto mode = c.kind == Kind::Action ? std::optional<int>(0) : Number(c.args);
+    if (!mode || *mode < 0 || *mode > 2)
+        return Reply{{}, std::pair{ErrorFamily::Equipment, kCmeOperationNotSupported}, false};
+    error_mode_ = *mode;
+    return {};
+}
+
+Session::Reply Session::MessageFormat(const Command& c) {
+    if (c.kind == Kind::Query) return Reply{{"+CMGF: 0"}, {}, false};
+    if (c.kind == Kind::Test) return Reply{{"+CMGF: (0)"}, {}, false};
+    // Only PDU mode is served; text mode is refused as modems without it refuse it.
+    if (Number(c.args) == 0) return {};
+    return Reply{{}, std::pair{ErrorFamily::Message, kCmsOperationNotSupported}, false};
+}
+
+Session::Reply Session::CharacterSet(const Command& c) {
+    if (c.kind == Kind::Query) return Reply{{"+CSCS: \"" + charset_ + "\""}, {}, false};
+    if (c.kind == Kind::Test) return Reply{{"+CSCS: (\"GSM\",\"IRA\")"}, {}, false};
+    const std::string set = Upper(Unquoted(c.args));
+    if (set != "GSM" && set != "IRA")
+        return Reply{{}, std::pair{ErrorFamily::Equipment, kCmeOperationNotSupported}, false};
+    charset_ = set;
+    return {};
+}
+
+Session::Reply Session::Storage(const Command& c) {
+    const std::string used = std::to_string(Messages().size());
+    const std::string total = std::to_string(slots_.size());
+    const std::string counts = used + "," + total;
+    if (c.kind == Kind::Test) return Reply{{"+CPMS: (\"SM\"),(\"SM\"),(\"SM\")"}, {}, false};
+    if (c.kind == Kind::Query)
+        return Reply{
+            {"+CPMS: \"SM\"," + counts + ",\"SM\"," + counts + ",\"SM\"," + counts}, {}, false};
+    const auto memories = SplitArgs(c.args);
+    if (c.kind != Kind::Set || memories.size() > 3)
+        return Reply{{}, std::pair{ErrorFamily::Message, kCmsOperationNotAllowed}, false};
+    for (const std::string& memory : memories)
+        if (Upper(Unquoted(memory)) != "SM")
+            return Reply{{}, std::pair{ErrorFamily::Message, kCmsOperationNotAllowed}, false};
+    return Reply{{"+CPMS: " + counts + "," + counts + "," + counts}, {}, false};
+}
+
+Session::Reply Session::List(const Command& c) {
+    if (c.kind == Kind::Test) return Reply{{"+CMGL: (0-4)"}, {}, false};
+    const auto wanted = c.kind == Kind::Action ? std::optional<int>(0) : Number(c.args);
+    if (c.kind == Kind::Query || !wanted || *wanted < 0 || *wanted > 4)
+        return Reply{{}, std::pair{ErrorFamily::Message, kCmsInvalidPduParameter}, false};
+    Reply reply;
+    for (auto& slot : slots_) {
+        if (!slot || (*wanted != 4 && static_cast<int>(slot->status) != *wanted)) continue;
+        reply.lines.push_back("+CMGL: " + std::to_string(slot->index) + "," +
+                              std::to_string(static_cast<int>(slot->status)) + ",," +
+                              std::to_string(TpduLength(slot->pdu)));
+        reply.lines.push_back(slot->pdu);
+        // Listing a new message is reading it, on the SIM as on the handset.
+        if (slot->status == MessageStatus::ReceivedUnread)
+            slot->status = MessageStatus::ReceivedRead;
+    }
+    return reply;
+}
+
+Session::Reply Session::Read(const Command& c) {
+    if (c.kind == Kind::Test) return {};
+    const auto index = Number(c.args);
+    if (c.kind != Kind::Set || !index || *index < 1 || *index > static_cast<int>(slots_.size()) ||
+        !slots_[static_cast<std::size_t>(*index) - 1])
+        return Reply{{}, std::pair{ErrorFamily::Message, kCmsInvalidMemoryIndex}, false};
+    StoredMessage& message = *slots_[static_cast<std::size_t>(*index) - 1];
+    Reply reply{{"+CMGR: " + std::to_string(static_cast<int>(message.status)) + ",," +
+                     std::to_string(TpduLength(message.pdu)),
+                 message.pdu},
+                {},
+                false};
+    if (message.status == MessageStatus::ReceivedUnread)
+        message.status = MessageStatus::ReceivedRead;
+    return reply;
+}
+
+Session::Reply Session::Delete(const Command& c) {
+    if (c.kind == Kind::Test)
+        return Reply{{"+CMGD: (1-" + std::to_string(slots_.size()) + "),(0-4)"}, {}, false};
+    const auto args = SplitArgs(c.args);
+    const auto index = Number(args[0]);
+    const auto flag = args.size() > 1 ? Number(args[1]) : std::optional<int>(0);
+    if (c.kind != Kind::Set || !index || !flag || *flag < 0 || *flag > 4 ||
+        (*flag == 0 && (*index < 1 || *index > static_cast<int>(slots_.size()))))
+        return Reply{{}, std::pair{ErrorFamily::Message, kCmsInvalidMemoryIndex}, false};
+    for (auto& slot : slots_) {
+        if (!slot) continue;
+        const auto status = static_cast<int>(slot->status);
+        // The delete flags of 27.005: 1 read, 2 also sent, 3 also unsent, 4 everything.
+        const bool chosen = *flag == 0 ? slot->index == *index
+                                       : status == 1 || (*flag >= 2 && status == 3) ||
+                                             (*flag >= 3 && status == 2) || *flag == 4;
+        if (chosen) slot.reset();
+    }
+    // Messages that waited for room arrive now; their announcements follow this answer.
+    while (!held_back_.empty() && StoreFree()) {
+        const int stored = StoreDelivered(held_back_.front());
+        held_back_.pop_front();
+        if (Announcing()) after_answer_.push_back(Announcement(stored));
+    }
+    return {};
+}
+
+Session::Reply Session::Send(const Command& c) {
+    if (c.kind == Kind::Test) return {};
+    const auto length = Number(SplitArgs(c.args)[0]);
+    if (c.kind != Kind::Set || !length || *length < 7 || *length > 176)
+        return Reply{{}, std::pair{ErrorFamily::Message, kCmsInvalidPduParameter}, false};
+    announced_length_ = *length;
+    line_.clear();
+    return Reply{{}, {}, true};
+}
+
+void Session::FinishSend(SessionOutput& out) {
+    const std::string pdu = std::move(line_);
+    line_.clear();
+    auto submit = ParseSubmit(pdu, announced_length_);
+    Reply reply;
+    if (!submit) {
+        reply.error = std::pair{ErrorFamily::Message, kCmsInvalidPduParameter};
+    } else if (faults_.send_error != 0) {
+        reply.error = std::pair{ErrorFamily::Message, faults_.send_error};
+    } else {
+        reply.lines.push_back("+CMGS: " + std::to_string(next_reference_++));
+        out.submits.push_back(std::move(*submit));
+    }
+    Answer(
+        {reply},
+        faults_.answer_delay + (reply.error ? std::chrono::milliseconds{0} : faults_.confirm_delay),
+        out);
+}
+
+Session::Reply Session::ServiceCentre(const Command& c) {
+    if (c.kind == Kind::Query)
+        return Reply{{"+CSCA: " + QuotedNumberWithType(identity_.service_centre)}, {}, false};
+    if (c.kind == Kind::Test) return {};
+    const std::string number = Unquoted(SplitArgs(c.args)[0]);
+    if (c.kind != Kind::Set || number.empty())
+        return Reply{{}, std::pair{ErrorFamily::Message, kCmsOperationNotAllowed}, false};
+    identity_.service_centre = number;
+    return {};
+}
+
+Session::Reply Session::Indications(const Command& c) {
+    if (c.kind == Kind::Query)
+        return Reply{{"+CNMI: 2," + std::to_string(new_message_mode_) + ",0,0,0"}, {}, false};
+    if (c.kind == Kind::Test) return Reply{{"+CNMI: (0-2),(0-1),(0),(0),(0)"}, {}, false};
+    const auto args = SplitArgs(c.args);
+    const auto mt = args.size() > 1 ? Number(args[1]) : std::optional<int>(0);
+    if (c.kind != Kind::Set || !mt || *mt < 0 || *mt > 3)
+        return Reply{{}, std::pair{ErrorFamily::Message, kCmsOperationNotSupported}, false};
+    new_message_mode_ = *mt;
+    return {};
+}
+
+Session::Reply Session::ServiceSelect(const Command& c) {
+    if (c.kind == Kind::Test) return Reply{{"+CSMS: (0)"}, {}, false};
+    if (c.kind == Kind::Query) return Reply{{"+CSMS: 0,1,1,1"}, {}, false};
+    return Reply{{"+CSMS: 1,1,1"}, {}, false};
+}
+
+Session::Reply Session::SignalQuality(const Command& c) {
+    if (c.kind == Kind::Test) return Reply{{"+CSQ: (0-31,99),(0-7,99)"}, {}, false};
+    return Reply{{"+CSQ: 20,99"}, {}, false};
+}
+
+Session::Reply Session::Registration(const Command& c) {
+    if (c.kind == Kind::Query)
+        return Reply{{"+CREG: " + std::to_string(registration_mode_) + ",1"}, {}, false};
+    if (c.kind == Kind::Test) return Reply{{"+CREG: (0-2)"}, {}, false};
+    const auto mode = Number(c.args);
+    if (c.kind != Kind::Set || !mode || *mode < 0 || *mode > 2)
+        return Reply{{}, std::pair{ErrorFamily::Equipment, kCmeOperationNotSupported}, false};
+    registration_mode_ = *mode;
+    return {};
+}
+
+Session::Reply Session::Pin(const Command& c) {
+    if (c.kind == Kind::Query) return Reply{{"+CPIN: READY"}, {}, false};
+    return Reply{{}, std::pair{ErrorFamily::Equipment, kCmeOperationNotSupported}, false};
+}
+
+Session::Reply Session::OwnNumber(const Command& c) {
+    if (c.kind == Kind::Test) return {};
+    return Reply{{"+CNUM: \"\"," + QuotedNumberWithType(identity_.number)}, {}, false};
+}
+
+Session::Reply Session::Operator(const Command& c) {
+    if (c.kind == Kind::Query) return Reply{{"+COPS: 0,0,\"Velka Net\""}, {}, false};
+    if (c.kind == Kind::Test)
+        return Reply{{"+COPS: (2,\"Velka Net\",\"Velka\",\"25099\"),,(0-4),(0-2)"}, {}, false};
+    return {};
+}
+
+Session::Reply Session::Functionality(const Command& c) {
+    if (c.kind == Kind::Query) return Reply{{"+CFUN: 1"}, {}, false};
+    if (c.kind == Kind::Test) return Reply{{"+CFUN: (0-1),(0-1)"}, {}, false};
+    return {};
+}
+
+Session::Reply Session::ActivityStatus(const Command& c) {
+    if (c.kind == Kind::Test) return Reply{{"+CPAS: (0-5)"}, {}, false};
+    return Reply{{"+CPAS: 0"}, {}, false};
+}
+
+}  // namespace velka::modemsim

@@ -1,0 +1,315 @@
+#include "tools/modemsim/simulator.h"
+
+#include <charconv>
+#include <sstream>
+
+namespace velka::modemsim {
+namespace {
+
+std::vector<std::string> Words(const std::string& text) {
+    std::istringstream in(text);
+    std::vector<std::string> words;
+    for (std::string word; in >> word;) words.push_back(word);
+    return words;
+}
+
+// The words from `first` on, joined by single blanks: the free text of a request.
+std::string Rest(const std::vector<std::string>& words, std::size_t first) {
+    std::string out;
+    for (std::size_t i = first; i < words.size(); ++i) out += (i > first ? " " : "") + words[i];
+    return out;
+}
+
+template <typename Number>
+std::optional<Number> Parse(const std::string& text) {
+    Number value{};
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return value;
+}
+
+std::optional<bool> Switch(const std::string& word) {
+    if (word == "on") return true;
+    if (word == "off") return false;
+    return std::nullopt;
+}
+
+const char* StatusName(MessageStatus status) {
+    switch (status) {
+        case MessageStatus::ReceivedUnread:
+            return "unread";
+        case MessageStatus::ReceivedRead:
+            return "read";
+        case MessageStatus::StoredUnsent:
+            return "unsent";
+        case MessageStatus::StoredSent:
+            return "sent";
+    }
+    return "?";
+}
+
+std::string Describe(const StoredMessage& message) {
+    std::string line =
+        std::to_string(message.index) + " " + StatusName(message.status) + " " + message.pdu;
+    if (const auto deliver = ParseDeliver(message.pdu))
+        line += "\n    from " + deliver->originator + ": " + UserDataText(deliver->data);
+    return line + "\n";
+}
+
+std::string DescribeFaults(const Faults& f) {
+    std::ostringstream out;
+    out << "silent " << (f.silent ? "on" : "off") << "\n"
+        << "error " << (f.error_command.empty() ? "off" : f.error_command) << "\n"
+        << "send-error " << f.send_error << "\n"
+        << "delay " << f.answer_delay.count() << "\n"
+        << "confirm-delay " << f.confirm_delay.count() << "\n"
+        << "lower " << (f.lower_case ? "on" : "off") << "\n"
+        << "echo-stuck " << (f.echo_stuck ? "on" : "off") << "\n"
+        << "unsolicited-before "
+        << (f.unsolicited_line.empty() ? "off" : f.unsolicited_command + " " + f.unsolicited_line)
+        << "\n"
+        << "random-unsolicited " << f.random_unsolicited << "\n"
+        << "random-noise " << f.random_noise << "\n"
+        << "seed " << f.seed << "\n";
+    return out.str();
+}
+
+std::string Refused(const std::string& why) {
+    return "error: " + why + "\n";
+}
+
+bool SetSwitch(bool& field, const std::vector<std::string>& value) {
+    const auto on = value.size() == 1 ? Switch(value[0]) : std::nullopt;
+    if (on) field = *on;
+    return on.has_value();
+}
+
+template <typename Number>
+bool SetNumber(Number& field, const std::vector<std::string>& value) {
+    const auto number = value.size() == 1 ? Parse<Number>(value[0]) : std::nullopt;
+    if (number) field = *number;
+    return number.has_value();
+}
+
+bool SetMilliseconds(std::chrono::milliseconds& field, const std::vector<std::string>& value) {
+    std::uint32_t ms = 0;
+    if (!SetNumber(ms, value)) return false;
+    field = std::chrono::milliseconds(ms);
+    return true;
+}
+
+bool SetChance(double& field, const std::vector<std::string>& value) {
+    double chance = 0;
+    if (!SetNumber(chance, value) || chance < 0 || chance > 1) return false;
+    field = chance;
+    return true;
+}
+
+// "off", or the start of the command lines it picks.
+bool SetCommand(std::string& field, const std::vector<std::string>& value) {
+    if (value.size() != 1) return false;
+    field = value[0] == "off" ? "" : value[0];
+    return true;
+}
+
+bool SetUnsolicitedBefore(Faults& f, const std::vector<std::string>& value) {
+    if (value.size() == 1 && value[0] == "off") {
+        f.unsolicited_command.clear();
+        f.unsolicited_line.clear();
+        return true;
+    }
+    if (value.size() < 2) return false;
+    f.unsolicited_command = value[0];
+    f.unsolicited_line = Rest(value, 1);
+    return true;
+}
+
+struct FaultSetter {
+    const char* name;
+    bool (*apply)(Faults&, const std::vector<std::string>& value);
+};
+
+using Values = std::vector<std::string>;
+constexpr FaultSetter kFaultSetters[] = {
+    {"clear",
+     [](Faults& f, const Values& v) {
+         if (!v.empty()) return false;
+         f = Faults{};
+         return true;
+     }},
+    {"silent", [](Faults& f, const Values& v) { return SetSwitch(f.silent, v); }},
+    {"lower", [](Faults& f, const Values& v) { return SetSwitch(f.lower_case, v); }},
+    {"echo-stuck", [](Faults& f, const Values& v) { return SetSwitch(f.echo_stuck, v); }},
+    {"error", [](Faults& f, const Values& v) { return SetCommand(f.error_command, v); }},
+    {"send-error",
+     [](Faults& f, const Values& v) {
+         std::uint16_t code = 0;
+         if (!SetNumber(code, v)) return false;
+         f.send_error = code;
+         return true;
+     }},
+    {"delay", [](Faults& f, const Values& v) { return SetMilliseconds(f.answer_delay, v); }},
+    {"confirm-delay",
+     [](Faults& f, const Values& v) { return SetMilliseconds(f.confirm_delay, v); }},
+    {"random-unsolicited",
+     [](Faults& f, const Values& v) { return SetChance(f.random_unsolicited, v); }},
+    {"random-noise", [](Faults& f, const Values& v) { return SetChance(f.random_noise, v); }},
+    {"seed", [](Faults& f, const Values& v) { return SetNumber(f.seed, v); }},
+    {"unsolicited-before", SetUnsolicitedBefore},
+};
+
+}  // namespace
+
+std::vector<std::string> DefaultNumbers(std::size_t count) {
+    std::vector<std::string> numbers;
+    for (std::size_t i = 1; i <= count; ++i) {
+        const std::string tail = std::to_string(i);
+        numbers.push_back("+7999" + std::string(7 - std::min<std::size_t>(7, tail.size()), '0') +
+                          tail);
+    }
+    return numbers;
+}
+
+Result<std::unique_ptr<Simulator>> Simulator::Start(const SimulatorOptions& options) {
+    std::unique_ptr<Simulator> simulator(new Simulator());
+    for (std::size_t i = 0; i < options.numbers.size(); ++i) {
+        ModemConfig config;
+        config.identity.number = options.numbers[i];
+        config.identity.capacity = options.capacity;
+        config.device_path = options.directory + "/modem" + std::to_string(i + 1);
+        config.on_line_change = [s = simulator.get(), i](bool up) {
+            if (i < s->registrations_.size()) s->registrations_[i]->SetPresent(up);
+        };
+        auto modem = Modem::Start(std::move(config), simulator->network_);
+        if (!modem) return modem.error();
+        simulator->modems_.push_back(std::move(*modem));
+    }
+    // Registered last: port discovery must never offer a port that does not answer.
+    for (std::size_t i = 0; options.registry != nullptr && i < simulator->modems_.size(); ++i) {
+        auto registration =
+            PortRegistration::Register(*options.registry, simulator->modems_[i]->device_path(),
+                                       options.instance_prefix + "-" + std::to_string(i + 1));
+        if (!registration) return registration.error();
+        simulator->registrations_.push_back(std::move(*registration));
+    }
+    return simulator;
+}
+
+Simulator::~Simulator() {
+    // Off the registry before the ports go, so that discovery never offers a dead one.
+    registrations_.clear();
+    modems_.clear();
+}
+
+std::string Simulator::com_name(std::size_t i) const {
+    return i < registrations_.size() ? registrations_[i]->com_name() : "";
+}
+
+Result<Modem*> Simulator::Find(const std::string& which) {
+    if (const auto position = Parse<std::size_t>(which);
+        position && *position >= 1 && *position <= modems_.size())
+        return modems_[*position - 1].get();
+    for (const auto& modem : modems_)
+        if (SameNumber(modem->number(), which)) return modem.get();
+    return Error{"no modem " + which + " (give its position from 1 or its number)", 0};
+}
+
+std::string Simulator::Help() {
+    return "list\n"
+           "inject MODEM SENDER TEXT...     a received message from SENDER\n"
+           "inject-pdu MODEM HEX            a received SMS-DELIVER, SMSC part included\n"
+           "store MODEM                     the SIM store: index, status, PDU, text\n"
+           "transcript MODEM                every byte each way, with times\n"
+           "outside                         messages sent to numbers no modem owns\n"
+           "unsolicited MODEM LINE...       send an unsolicited line now\n"
+           "noise MODEM COUNT               send COUNT random bytes now\n"
+           "drop MODEM | restore MODEM      unplug the modem | plug it back in\n"
+           "faults MODEM                    show its faults\n"
+           "fault MODEM NAME VALUE...       silent on|off, error CMD|off, send-error N,\n"
+           "                                delay MS, confirm-delay MS, lower on|off,\n"
+           "                                echo-stuck on|off, unsolicited-before CMD "
+           "LINE...|off,\n"
+           "                                random-unsolicited P, random-noise P, seed N, clear\n"
+           "MODEM is a position from 1 or a number.\n";
+}
+
+std::string Simulator::Control(const std::string& request) {
+    std::lock_guard lock(mutex_);
+    const std::vector<std::string> words = Words(request);
+    if (words.empty() || words[0] == "help") return Help();
+    const std::string& verb = words[0];
+    if (verb == "list") {
+        std::string out;
+        for (std::size_t i = 0; i < modems_.size(); ++i)
+            out += std::to_string(i + 1) + " " + modems_[i]->device_path() + " " +
+                   (registrations_.empty() ? "" : com_name(i) + " ") + modems_[i]->number() +
+                   (modems_[i]->line_up() ? " up " : " down ") +
+                   std::to_string(modems_[i]->Messages().size()) + " stored\n";
+        return out;
+    }
+    if (verb == "outside") {
+        std::string out;
+        for (const OutsideMessage& m : network_.Outside())
+            out += m.sender + " -> " + m.destination + ": " + m.text + "\n";
+        return out;
+    }
+    if (words.size() < 2) return Refused(verb + " needs a modem; try help");
+    const auto found = Find(words[1]);
+    if (!found) return Refused(found.error().message);
+    Modem& modem = **found;
+    if (verb == "store") {
+        std::string out;
+        for (const StoredMessage& m : modem.Messages()) out += Describe(m);
+        return out;
+    }
+    if (verb == "transcript") return FormatTranscript(modem.Transcript());
+    if (verb == "faults") return DescribeFaults(modem.faults());
+    if (verb == "drop" || verb == "restore") {
+        const Status done = verb == "drop" ? modem.DropLine() : modem.RestoreLine();
+        return done ? "ok\n" : Refused(done.error().message);
+    }
+    if (verb == "fault") return SetFault(modem, words);
+    if (words.size() < 3) return Refused(verb + " needs more words; try help");
+    if (verb == "inject") {
+        if (words.size() < 4) return Refused("inject needs a sender and a text");
+        for (const std::string& pdu :
+             DeliversForText(Rest(words, 3), words[2], network_.service_centre(), NowLocal(),
+                             ++next_reference_))
+            modem.Receive(pdu);
+        return "ok\n";
+    }
+    if (verb == "inject-pdu") {
+        if (const auto deliver = ParseDeliver(words[2]); !deliver)
+            return Refused(deliver.error().message);
+        modem.Receive(words[2]);
+        return "ok\n";
+    }
+    if (verb == "unsolicited") {
+        modem.SendUnsolicited(Rest(words, 2));
+        return "ok\n";
+    }
+    if (verb == "noise") {
+        const auto count = Parse<std::size_t>(words[2]);
+        if (!count) return Refused("noise needs a count of bytes");
+        modem.SendNoise(*count);
+        return "ok\n";
+    }
+    return Refused("unknown request " + verb + "; try help");
+}
+
+std::string Simulator::SetFault(Modem& modem, const std::vector<std::string>& words) {
+    if (words.size() < 3) return Refused("fault needs a name; try help");
+    const std::string& name = words[2];
+    const std::vector<std::string> value_words(words.begin() + 3, words.end());
+    Faults faults = modem.faults();
+    for (const FaultSetter& setter : kFaultSetters) {
+        if (name != setter.name) continue;
+        if (!setter.apply(faults, value_words))
+            return Refused("fault " + name + " cannot take \"" + Rest(words, 3) + "\"; try help");
+        modem.SetFaults(faults);
+        return "ok\n";
+    }
+    return Refused("unknown fault " + name + "; try help");
+}
+
+}  // namespace velka::modemsim
