@@ -13,7 +13,8 @@
 // output_lock_ (output ring), data_lock_ (dispatch buffer) and the I/O queue's own.
 // Two are held together only in these orders: data_lock_ then the queue's lock
 // (moving or flushing input); state_lock_ then data_lock_ or output_lock_ (a
-// notification's handlers read and write while the trigger lists are held).
+// notification's handlers read and write while the trigger lists are held); any
+// of them then a device layer's own lock around its device calls.
 // Trigger handlers run on the dispatch thread and must not close the port.
 #pragma once
 
