@@ -38,6 +38,7 @@ int PortableError(int error_number) {
         case ENODEV:
         case ENXIO:
         case ENOTDIR:
+        case EIO:  // a device that fails as it opens is as good as absent (and 5 means in use)
             return 2;
         case EACCES:
         case EPERM:
