@@ -133,7 +133,6 @@ class TBaseDispatcher {
 
     // Sets the event-busy flag and returns its previous value.
     bool SetEventBusy(bool busy);
-    bool EventBusy() const { return event_busy_; }
     void ChangeLengthTrigger(std::uint16_t length);
     void UpdateHandlerFlags(TUpdateHandlerFlags flag);
     void SaveTriggers(TTriggerSave& save);
@@ -242,7 +241,6 @@ class TBaseDispatcher {
     bool rts_auto_ = false;                       // guarded by state_lock_
     std::uint8_t modem_status_ = 0;               // guarded by state_lock_
     std::uint32_t line_error_ = 0;                // guarded by state_lock_
-    bool ring_flag_ = false;                      // guarded by state_lock_
     TTriggerSave triggers_;                       // guarded by state_lock_
     std::size_t last_notified_used_ = 0;          // guarded by state_lock_
     bool component_wants_ = false;                // guarded by state_lock_
@@ -278,7 +276,6 @@ class TBaseDispatcher {
     std::uint64_t flush_acked_ = 0;      // guarded by output_lock_
 
     std::atomic<bool> event_busy_{false};
-    std::atomic<bool> close_pending_{false};
     std::atomic<bool> closed_{false};
     std::atomic<bool> device_gone_{false};
     std::atomic<bool> active_{false};
@@ -287,7 +284,6 @@ class TBaseDispatcher {
     std::uint32_t last_baud_ = 115200;  // guarded by state_lock_
 
     std::thread dispatch_thread_;  // started and joined by the device layer
-    std::mutex teardown_lock_;     // one teardown at a time
 };
 
 // The device layer of the system being built (TPosixDispatcher on POSIX).
