@@ -20,9 +20,13 @@ Worker::Worker(TComPort& port, OutgoingQueue& queue, const std::atomic<bool>& st
       registry_(registry),
       events_(std::move(events)) {}
 
-Worker::~Worker() { Join(); }
+Worker::~Worker() {
+    Join();
+}
 
-void Worker::Start() { thread_ = std::thread([this] { Run(); }); }
+void Worker::Start() {
+    thread_ = std::thread([this] { Run(); });
+}
 
 void Worker::Join() {
     if (thread_.joinable()) thread_.join();
@@ -75,7 +79,8 @@ void Worker::Deliver(QueuedRecord item) {
             Record(files_.unsent, unsent_backlog_, item.record);
             Notify(item.id, SendOutcome::Unsendable);
             return;
-        case modem::SendResult::Failed: break;
+        case modem::SendResult::Failed:
+            break;
     }
     ++item.attempts;
     item.due = Clock::now() + RetryPause(item.attempts);

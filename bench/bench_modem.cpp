@@ -28,7 +28,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+double Seconds(Clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
 
 double ProcessCpuSeconds() {
     rusage usage{};
@@ -50,7 +52,8 @@ std::unique_ptr<modemsim::Simulator> StartModems(const std::string& dir, std::si
 
 void Configure(const std::string& home, const std::string& port, bool reception) {
     profile::WriteString(home + "/Config.ini", "DEVICEMAP", "SerialPort", port);
-    profile::WriteString(home + "/Config.ini", "DEVICEMAP", "PerformMailCheck", reception ? "1" : "0");
+    profile::WriteString(home + "/Config.ini", "DEVICEMAP", "PerformMailCheck",
+                         reception ? "1" : "0");
 }
 
 void Throughput(int records) {
@@ -82,8 +85,9 @@ void Throughput(int records) {
     const double wall = Seconds(Clock::now() - started);
     const double cpu = ProcessCpuSeconds() - cpu_before;
     core.Shutdown();
-    std::printf("throughput: %d records in %.2f s = %.0f records/s (process CPU %.2f s, modem included)\n",
-                records, wall, records / wall, cpu);
+    std::printf(
+        "throughput: %d records in %.2f s = %.0f records/s (process CPU %.2f s, modem included)\n",
+        records, wall, records / wall, cpu);
 }
 
 void Idle(int seconds) {
@@ -99,8 +103,9 @@ void Idle(int seconds) {
     const double cpu = ProcessCpuSeconds() - cpu_before;
     const double wall = Seconds(Clock::now() - started);
     core.Shutdown();
-    std::printf("idle: %.3f s of CPU in %.1f s = %.2f %% of one core (worker, port threads and modem)\n",
-                cpu, wall, 100.0 * cpu / wall);
+    std::printf(
+        "idle: %.3f s of CPU in %.1f s = %.2f %% of one core (worker, port threads and modem)\n",
+        cpu, wall, 100.0 * cpu / wall);
 }
 
 void Reception(int messages) {
@@ -118,11 +123,13 @@ void Reception(int messages) {
     std::mutex lock;
     const auto started = Clock::now();
     const bool ready = modem::InitModem(port, stop);
-    const auto report = modem::ReceiveMessages(port, modem::kSimStorage, home.File("inbox.db"), lock, stop);
+    const auto report =
+        modem::ReceiveMessages(port, modem::kSimStorage, home.File("inbox.db"), lock, stop);
     const double wall = Seconds(Clock::now() - started);
     port.SetOpen(false);
     std::printf("reception: %zu of %d messages stored and %zu deleted in one cycle in %.3f s%s\n",
-                report.stored.size(), messages, report.deleted, wall, ready ? "" : " (modem not ready)");
+                report.stored.size(), messages, report.deleted, wall,
+                ready ? "" : " (modem not ready)");
 }
 
 }  // namespace

@@ -73,16 +73,21 @@ std::optional<std::vector<std::string>> ReadListing(AnswerReader& reader) {
     std::vector<std::string> lines;
     while (auto line = reader.NextLine(Clock::now() + kListingIdleLimit, kListingIdleLimit)) {
         switch (ClassifyLine(*line)) {
-            case LineKind::Ok: return lines;
-            case LineKind::Error: return std::nullopt;
-            case LineKind::Other: lines.push_back(std::move(*line)); break;
+            case LineKind::Ok:
+                return lines;
+            case LineKind::Error:
+                return std::nullopt;
+            case LineKind::Other:
+                lines.push_back(std::move(*line));
+                break;
         }
     }
     return std::nullopt;
 }
 
 bool Prepare(TComPort& port, AnswerReader& reader, std::string_view storage) {
-    for (const std::string& command : {"AT+CPMS=" + std::string(storage), std::string("AT+CMGF=0")}) {
+    for (const std::string& command :
+         {"AT+CPMS=" + std::string(storage), std::string("AT+CMGF=0")}) {
         if (!WriteCommand(port, command) || !reader.AwaitFinalResult(DeadlineIn(kCommandTicks))) {
             return false;
         }

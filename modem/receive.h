@@ -40,9 +40,9 @@ std::vector<ListedMessage> ParseListing(const std::vector<std::string>& lines);
 packet MakeInboxRecord(const std::string& pdu);
 
 struct ReceptionReport {
-    bool listed = false;      // the listing came to its "OK"
+    bool listed = false;         // the listing came to its "OK"
     std::vector<packet> stored;  // records appended to inbox.db, in listing order
-    std::size_t deleted = 0;  // deletes the modem confirmed
+    std::size_t deleted = 0;     // deletes the modem confirmed
 };
 
 // One cycle: "AT+CPMS=<storage>" and "AT+CMGF=0" (each "OK" awaited up to 100

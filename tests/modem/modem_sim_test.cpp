@@ -41,9 +41,7 @@ class ModemSimTest : public ::testing::Test {
         return SendText(port_, MakePacket(number, "07.12.2026 10:00:00", text), stop_,
                         Registry::Machine());
     }
-    ReceptionReport Receive() {
-        return ReceiveMessages(port_, kSimStorage, inbox_, lock_, stop_);
-    }
+    ReceptionReport Receive() { return ReceiveMessages(port_, kSimStorage, inbox_, lock_, stop_); }
     std::vector<packet> Inbox() { return *store::Load(inbox_); }
     // The texts that reached the second modem, decoded by the client's codec.
     std::vector<std::string> SecondTexts() {
@@ -303,8 +301,9 @@ TEST_F(ModemSimTest, AFailedSaveDeletesNothing) {
 
 TEST_F(ModemSimTest, ATimeStampThatIsNoDateIsStoredWithAnEmptyDate) {
     // An SMS-DELIVER from +79161234567 dated month 13, text "Hi".
-    modems_.Control("inject-pdu 1 07919700000000F0040B919761214365F70000621340022514210"
-                    "2C834");
+    modems_.Control(
+        "inject-pdu 1 07919700000000F0040B919761214365F70000621340022514210"
+        "2C834");
     modems_.Control("inject 1 +79161234567 after");
     ASSERT_TRUE(Init());
     Receive();
