@@ -103,7 +103,7 @@ bool Worker::Record(const std::string& path, std::vector<packet>& backlog, const
 void Worker::IdlePass() {
     if (reception_.load() && modem::InitModem(port_, stop_)) {
         const auto report =
-            modem::ReceiveMessages(port_, modem::kSimStorage, files_.inbox, queue_.lock(), stop_);
+            modem::ReceiveMessages(port_, modem::kSimStorage, files_.inbox, queue_.lock(), stop_, &undeleted_);
         if (!report.stored.empty() && events_.on_received) events_.on_received(report.stored);
         Pause(kAfterReceptionPause, true);
     }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/outgoing_queue.h"
+#include "modem/receive.h"
 #include "serial/ser_port.h"
 #include "store/packet.h"
 
@@ -83,6 +84,7 @@ class Worker {
     const WorkerEvents events_;
     std::vector<packet> outbox_backlog_;  // worker's thread only
     std::vector<packet> unsent_backlog_;  // worker's thread only
+    modem::StoredNotDeleted undeleted_;   // worker's thread only
     std::thread thread_;
 };
 

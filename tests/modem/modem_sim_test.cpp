@@ -41,7 +41,9 @@ class ModemSimTest : public ::testing::Test {
         return SendText(port_, MakePacket(number, "07.12.2026 10:00:00", text), stop_,
                         Registry::Machine());
     }
-    ReceptionReport Receive() { return ReceiveMessages(port_, kSimStorage, inbox_, lock_, stop_); }
+    ReceptionReport Receive() {
+        return ReceiveMessages(port_, kSimStorage, inbox_, lock_, stop_, &undeleted_);
+    }
     std::vector<packet> Inbox() { return *store::Load(inbox_); }
     // The texts that reached the second modem, decoded by the client's codec.
     std::vector<std::string> SecondTexts() {
@@ -60,6 +62,7 @@ class ModemSimTest : public ::testing::Test {
     velka::testing::TempDir dir_;
     std::string inbox_ = dir_.File("inbox.db");
     std::mutex lock_;
+    StoredNotDeleted undeleted_;
 };
 
 // ---- Initialisation ----
@@ -297,6 +300,18 @@ TEST_F(ModemSimTest, AFailedSaveDeletesNothing) {
     EXPECT_TRUE(report.stored.empty());
     EXPECT_EQ(modems_.Store(1).size(), 1u);
     EXPECT_EQ(Count(modems_.Written(1), "AT+CMGD"), 0u);
+}
+
+TEST_F(ModemSimTest, AMessageWhoseDeleteIsRefusedIsStoredOnceAndDeletedLater) {
+    modems_.Control("inject 1 +79161234567 stubborn");
+    modems_.Control("fault 1 error AT+CMGD");
+    ASSERT_TRUE(Init());
+    EXPECT_EQ(Receive().stored.size(), 1u);
+    EXPECT_EQ(Receive().stored.size(), 0u) << "already in inbox.db";
+    modems_.Control("fault 1 error off");
+    EXPECT_EQ(Receive().deleted, 1u);
+    EXPECT_TRUE(modems_.Store(1).empty());
+    EXPECT_EQ(Inbox().size(), 1u);
 }
 
 TEST_F(ModemSimTest, ATimeStampThatIsNoDateIsStoredWithAnEmptyDate) {
