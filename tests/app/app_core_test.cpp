@@ -115,14 +115,6 @@ TEST_F(AppCoreTest, AFailedRecordPausesWhileTheOthersGoOn) {
     EXPECT_GE(sends.back().at - sends.front().at, RetryPause(1)) << "the refused record rested";
 }
 
-TEST_F(AppCoreTest, RetryPausesGrowFromSecondsToMinutes) {
-    EXPECT_EQ(RetryPause(1), seconds(2));
-    EXPECT_EQ(RetryPause(2), seconds(4));
-    EXPECT_EQ(RetryPause(5), seconds(32));
-    EXPECT_EQ(RetryPause(9), std::chrono::minutes(5));
-    EXPECT_EQ(RetryPause(1000), std::chrono::minutes(5));
-}
-
 TEST_F(AppCoreTest, QueueingNeverWaitsForAModemThatIsSlowToAnswer) {
     modems_.Control("fault 1 silent on");
     Configure(modems_.ComName(1), false);
