@@ -92,18 +92,16 @@ void Worker::Deliver(QueuedRecord item) {
     Notify(id, SendOutcome::Failed);
 }
 
-bool Worker::Record(const std::string& path, std::vector<packet>& backlog, const packet& record) {
+void Worker::Record(const std::string& path, std::vector<packet>& backlog, const packet& record) {
     backlog.push_back(record);
     std::lock_guard guard(queue_.lock());
-    if (!store::Append(path, backlog)) return false;
-    backlog.clear();
-    return true;
+    if (store::Append(path, backlog)) backlog.clear();
 }
 
 void Worker::IdlePass() {
     if (reception_.load() && modem::InitModem(port_, stop_)) {
-        const auto report =
-            modem::ReceiveMessages(port_, modem::kSimStorage, files_.inbox, queue_.lock(), stop_, &undeleted_);
+        const auto report = modem::ReceiveMessages(port_, modem::kSimStorage, files_.inbox,
+                                                   queue_.lock(), stop_, &undeleted_);
         if (!report.stored.empty() && events_.on_received) events_.on_received(report.stored);
         Pause(kAfterReceptionPause, true);
     }
