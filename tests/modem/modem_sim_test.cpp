@@ -292,6 +292,22 @@ TEST_F(ModemSimTest, AListingAnsweredWithAnErrorStoresAndDeletesNothing) {
     EXPECT_EQ(Count(modems_.Written(1), "AT+CMGD"), 0u);
 }
 
+TEST_F(ModemSimTest, TheStopFlagDuringTheListingStoresAndDeletesNothing) {
+    modems_.Control("inject 1 +79161234567 kept");
+    ASSERT_TRUE(Init());
+    modems_.Control("fault 1 delay 1000");  // every answer, the listing's too, comes 1 s late
+    std::thread stopper([&] {
+        testing::Eventually([&] { return Count(modems_.Written(1), "AT+CMGL=4\r") == 1; });
+        stop_ = true;
+    });
+    const auto report = Receive();
+    stopper.join();
+    EXPECT_FALSE(report.listed);
+    EXPECT_FALSE(files::Exists(inbox_));
+    EXPECT_EQ(modems_.Store(1).size(), 1u);
+    EXPECT_EQ(Count(modems_.Written(1), "AT+CMGD"), 0u);
+}
+
 TEST_F(ModemSimTest, AFailedSaveDeletesNothing) {
     modems_.Control("inject 1 +79161234567 kept");
     std::filesystem::create_directory(inbox_);  // a store file that cannot be written
