@@ -12,7 +12,9 @@ AppCore::AppCore(std::string program_directory) : directory_(std::move(program_d
     modem::ConfigurePort(port_);
 }
 
-AppCore::~AppCore() { Shutdown(); }
+AppCore::~AppCore() {
+    Shutdown();
+}
 
 Result<std::int32_t> AppCore::ReadSettings() {
     settings::StartupSettings settings;
@@ -42,8 +44,9 @@ Result<modem::ReceptionReport> AppCore::ReceiveOnce() {
     const auto port = ReadSettings();
     if (!port) return port.error();
     if (*port <= 0 || *port > 0xFFFF) {
-        return Error{"No serial port is set: put SerialPort=COM<number> in section [DEVICEMAP] of " +
-                     FilePath(kConfigFile) + "."};
+        return Error{
+            "No serial port is set: put SerialPort=COM<number> in section [DEVICEMAP] of " +
+            FilePath(kConfigFile) + "."};
     }
     port_.SetComNumber(static_cast<std::uint16_t>(*port));
     const std::string name = "COM" + std::to_string(*port);
@@ -56,7 +59,9 @@ Result<modem::ReceptionReport> AppCore::ReceiveOnce() {
     return report;
 }
 
-std::uint64_t AppCore::Enqueue(const packet& record) { return queue_.Append(record); }
+std::uint64_t AppCore::Enqueue(const packet& record) {
+    return queue_.Append(record);
+}
 
 void AppCore::RequestStop() {
     stop_.store(true);

@@ -49,7 +49,9 @@ std::optional<QueuedRecord> OutgoingQueue::TakeDue(Clock::time_point now) {
     return taken;
 }
 
-void OutgoingQueue::PutBack(QueuedRecord record) { records_.push_back(std::move(record)); }
+void OutgoingQueue::PutBack(QueuedRecord record) {
+    records_.push_back(std::move(record));
+}
 
 void OutgoingQueue::Wake() {
     { std::lock_guard guard(lock_); }

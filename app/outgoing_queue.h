@@ -27,8 +27,8 @@ Clock::duration RetryPause(int attempts);
 struct QueuedRecord {
     std::uint64_t id = 0;  // given by Append, unique in the run
     packet record;
-    int attempts = 0;              // failed sends so far
-    Clock::time_point due{};       // not tried before this moment
+    int attempts = 0;         // failed sends so far
+    Clock::time_point due{};  // not tried before this moment
 };
 
 class OutgoingQueue {

@@ -20,9 +20,13 @@ Worker::Worker(TComPort& port, OutgoingQueue& queue, const std::atomic<bool>& st
       registry_(registry),
       events_(std::move(events)) {}
 
-Worker::~Worker() { Join(); }
+Worker::~Worker() {
+    Join();
+}
 
-void Worker::Start() { thread_ = std::thread([this] { Run(); }); }
+void Worker::Start() {
+    thread_ = std::thread([this] { Run(); });
+}
 
 void Worker::Join() {
     if (thread_.joinable()) thread_.join();
@@ -75,7 +79,8 @@ void Worker::Deliver(QueuedRecord item) {
             Record(files_.unsent, unsent_backlog_, item.record);
             Notify(item.id, SendOutcome::Unsendable);
             return;
-        case modem::SendResult::Failed: break;
+        case modem::SendResult::Failed:
+            break;
     }
     ++item.attempts;
     item.due = Clock::now() + RetryPause(item.attempts);
@@ -87,18 +92,16 @@ void Worker::Deliver(QueuedRecord item) {
     Notify(id, SendOutcome::Failed);
 }
 
-bool Worker::Record(const std::string& path, std::vector<packet>& backlog, const packet& record) {
+void Worker::Record(const std::string& path, std::vector<packet>& backlog, const packet& record) {
     backlog.push_back(record);
     std::lock_guard guard(queue_.lock());
-    if (!store::Append(path, backlog)) return false;
-    backlog.clear();
-    return true;
+    if (store::Append(path, backlog)) backlog.clear();
 }
 
 void Worker::IdlePass() {
     if (reception_.load() && modem::InitModem(port_, stop_)) {
-        const auto report =
-            modem::ReceiveMessages(port_, modem::kSimStorage, files_.inbox, queue_.lock(), stop_);
+        const auto report = modem::ReceiveMessages(port_, modem::kSimStorage, files_.inbox,
+                                                   queue_.lock(), stop_, &undeleted_);
         if (!report.stored.empty() && events_.on_received) events_.on_received(report.stored);
         Pause(kAfterReceptionPause, true);
     }

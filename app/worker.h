@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/outgoing_queue.h"
+#include "modem/receive.h"
 #include "serial/ser_port.h"
 #include "store/packet.h"
 
@@ -67,8 +68,8 @@ class Worker {
     void IdlePass();
     void Deliver(QueuedRecord item);
     // Appends to a store file under the queue lock; records that could not be
-    // written wait in `backlog` and go first at the next write.
-    bool Record(const std::string& path, std::vector<packet>& backlog, const packet& record);
+    // written (a full disk) wait in `backlog` and go first at the next write.
+    void Record(const std::string& path, std::vector<packet>& backlog, const packet& record);
     // Sleeps until `deadline` or the stop flag, and, when `for_records`, until a
     // record becomes due.
     void Pause(Clock::duration length, bool for_records);
@@ -83,6 +84,7 @@ class Worker {
     const WorkerEvents events_;
     std::vector<packet> outbox_backlog_;  // worker's thread only
     std::vector<packet> unsent_backlog_;  // worker's thread only
+    modem::StoredNotDeleted undeleted_;   // worker's thread only
     std::thread thread_;
 };
 

@@ -69,7 +69,9 @@ void ConfigurePort(TComPort& port) {
     port.SetBufferResume(kBufferResume);
 }
 
-Clock::time_point DeadlineIn(std::int32_t ticks) { return TimerDeadline(NewTimer(ticks)); }
+Clock::time_point DeadlineIn(std::int32_t ticks) {
+    return TimerDeadline(NewTimer(ticks));
+}
 
 LineKind ClassifyLine(std::string_view line) {
     const std::string_view text = TrimBlanks(line);
@@ -106,9 +108,12 @@ std::optional<std::string> AnswerReader::NextLine(Clock::time_point deadline,
 bool AnswerReader::AwaitFinalResult(Clock::time_point deadline) {
     while (const auto line = NextLine(deadline)) {
         switch (ClassifyLine(*line)) {
-            case LineKind::Ok: return true;
-            case LineKind::Error: return false;
-            case LineKind::Other: break;
+            case LineKind::Ok:
+                return true;
+            case LineKind::Error:
+                return false;
+            case LineKind::Other:
+                break;
         }
     }
     return false;

@@ -73,16 +73,21 @@ std::optional<std::vector<std::string>> ReadListing(AnswerReader& reader) {
     std::vector<std::string> lines;
     while (auto line = reader.NextLine(Clock::now() + kListingIdleLimit, kListingIdleLimit)) {
         switch (ClassifyLine(*line)) {
-            case LineKind::Ok: return lines;
-            case LineKind::Error: return std::nullopt;
-            case LineKind::Other: lines.push_back(std::move(*line)); break;
+            case LineKind::Ok:
+                return lines;
+            case LineKind::Error:
+                return std::nullopt;
+            case LineKind::Other:
+                lines.push_back(std::move(*line));
+                break;
         }
     }
     return std::nullopt;
 }
 
 bool Prepare(TComPort& port, AnswerReader& reader, std::string_view storage) {
-    for (const std::string& command : {"AT+CPMS=" + std::string(storage), std::string("AT+CMGF=0")}) {
+    for (const std::string& command :
+         {"AT+CPMS=" + std::string(storage), std::string("AT+CMGF=0")}) {
         if (!WriteCommand(port, command) || !reader.AwaitFinalResult(DeadlineIn(kCommandTicks))) {
             return false;
         }
@@ -96,14 +101,20 @@ bool Prepare(TComPort& port, AnswerReader& reader, std::string_view storage) {
     return true;
 }
 
+// Deletes each message, its answer awaited before the next; confirmed deletes
+// leave `remembered`, refused ones join it.
 std::size_t DeleteStored(TComPort& port, AnswerReader& reader,
-                         const std::vector<ListedMessage>& messages) {
+                         const std::vector<ListedMessage>& messages, StoredNotDeleted& remembered) {
     std::size_t deleted = 0;
     for (const ListedMessage& message : messages) {
         if (reader.stopped()) break;
+        const auto key = std::make_pair(message.index, message.pdu);
         if (WriteCommand(port, "AT+CMGD=" + message.index) &&
             reader.AwaitFinalResult(DeadlineIn(kCommandTicks))) {
+            remembered.erase(key);
             ++deleted;
+        } else {
+            remembered.insert(key);
         }
     }
     return deleted;
@@ -146,7 +157,9 @@ packet MakeInboxRecord(const std::string& pdu) {
 
 ReceptionReport ReceiveMessages(TComPort& port, std::string_view storage,
                                 const std::string& inbox_path, std::mutex& file_lock,
-                                const std::atomic<bool>& stop) {
+                                const std::atomic<bool>& stop, StoredNotDeleted* remembered) {
+    StoredNotDeleted forgotten;
+    StoredNotDeleted& known = remembered ? *remembered : forgotten;
     ReceptionReport report;
     AnswerReader reader(port, stop);
     if (!Prepare(port, reader, storage) || !WriteCommand(port, "AT+CMGL=4")) return report;
@@ -156,13 +169,17 @@ ReceptionReport ReceiveMessages(TComPort& port, std::string_view storage,
     const std::vector<ListedMessage> messages = ParseListing(*lines);
     std::vector<packet> records;
     records.reserve(messages.size());
-    for (const ListedMessage& message : messages) records.push_back(MakeInboxRecord(message.pdu));
+    for (const ListedMessage& message : messages) {
+        if (!known.count({message.index, message.pdu})) {
+            records.push_back(MakeInboxRecord(message.pdu));
+        }
+    }
     {
         std::lock_guard guard(file_lock);
         if (!store::Append(inbox_path, records)) return report;
     }
     report.stored = std::move(records);
-    report.deleted = DeleteStored(port, reader, messages);
+    report.deleted = DeleteStored(port, reader, messages, known);
     return report;
 }
 

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <mutex>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,10 +41,15 @@ std::vector<ListedMessage> ParseListing(const std::vector<std::string>& lines);
 packet MakeInboxRecord(const std::string& pdu);
 
 struct ReceptionReport {
-    bool listed = false;      // the listing came to its "OK"
+    bool listed = false;         // the listing came to its "OK"
     std::vector<packet> stored;  // records appended to inbox.db, in listing order
-    std::size_t deleted = 0;  // deletes the modem confirmed
+    std::size_t deleted = 0;     // deletes the modem confirmed
 };
+
+// Messages that a cycle stored but whose delete the modem did not confirm, as
+// (index, PDU). A later cycle given the same set deletes them again without storing
+// them a second time, so a modem that refuses deletes does not fill inbox.db.
+using StoredNotDeleted = std::set<std::pair<std::string, std::string>>;
 
 // One cycle: "AT+CPMS=<storage>" and "AT+CMGF=0" (each "OK" awaited up to 100
 // ticks), flush, "AT+CMGL=4" read to its final line. The listed messages are
@@ -52,9 +58,11 @@ struct ReceptionReport {
 // "AT+CMGD=<index>", its answer awaited before the next. A listing that ends in an
 // error, goes 30 s without a character or is cut by the stop flag, or a failed
 // save, deletes nothing. The stop flag ends the deletes; what stays on the modem
-// is stored again by a later cycle.
+// is stored again by a later cycle, unless `remembered` (kept by the caller from
+// cycle to cycle) says it was stored already.
 ReceptionReport ReceiveMessages(TComPort& port, std::string_view storage,
                                 const std::string& inbox_path, std::mutex& file_lock,
-                                const std::atomic<bool>& stop);
+                                const std::atomic<bool>& stop,
+                                StoredNotDeleted* remembered = nullptr);
 
 }  // namespace velka::modem

@@ -19,8 +19,8 @@ inline constexpr std::string_view kMailCheckKey = "PerformMailCheck";
 
 // What start-up takes from Config.ini.
 struct StartupSettings {
-    bool reception = true;   // PerformMailCheck
-    std::int32_t port = 0;   // the port to start the worker on; 0: start none
+    bool reception = true;  // PerformMailCheck
+    std::int32_t port = 0;  // the port to start the worker on; 0: start none
 };
 
 // A strict conversion of the whole text to a 32-bit integer: blanks around it, an

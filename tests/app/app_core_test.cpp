@@ -27,14 +27,16 @@ class AppCoreTest : public ::testing::Test {
     void Configure(const std::string& port, bool reception) {
         const std::string ini = home_.File(kConfigFile);
         ASSERT_TRUE(profile::WriteString(ini, "DEVICEMAP", "SerialPort", port));
-        ASSERT_TRUE(profile::WriteString(ini, "DEVICEMAP", "PerformMailCheck", reception ? "1" : "0"));
+        ASSERT_TRUE(
+            profile::WriteString(ini, "DEVICEMAP", "PerformMailCheck", reception ? "1" : "0"));
     }
     Status Start() { return core_.Start(outcomes_.Events()); }
     std::uint64_t Queue(const std::string& number, const std::string& text) {
         return core_.Enqueue(MakePacket(number, "07.12.2026 10:00:00", text));
     }
     bool WaitSent(std::uint64_t id, seconds limit = seconds(60)) {
-        return outcomes_.WaitUntil([&] { return outcomes_.Count(id, SendOutcome::Sent) > 0; }, limit);
+        return outcomes_.WaitUntil([&] { return outcomes_.Count(id, SendOutcome::Sent) > 0; },
+                                   limit);
     }
     std::vector<packet> Box(const char* name) { return *store::Load(home_.File(name)); }
     std::vector<std::string> Texts(const char* name) {
@@ -102,7 +104,8 @@ TEST_F(AppCoreTest, AFailedRecordPausesWhileTheOthersGoOn) {
     Configure(modems_.ComName(1), false);
     ASSERT_TRUE(Start().ok());
     const auto refused = Queue("+79990000002", "refused first");
-    ASSERT_TRUE(outcomes_.WaitUntil([&] { return outcomes_.Count(refused, SendOutcome::Failed) > 0; }));
+    ASSERT_TRUE(
+        outcomes_.WaitUntil([&] { return outcomes_.Count(refused, SendOutcome::Failed) > 0; }));
     modems_.Control("fault 1 clear");
     const auto next = Queue("+79990000003", "next");
     ASSERT_TRUE(WaitSent(next));
@@ -110,14 +113,6 @@ TEST_F(AppCoreTest, AFailedRecordPausesWhileTheOthersGoOn) {
     EXPECT_EQ(Texts(kOutboxFile), (std::vector<std::string>{"next", "refused first"}));
     const auto sends = outcomes_.Sends();
     EXPECT_GE(sends.back().at - sends.front().at, RetryPause(1)) << "the refused record rested";
-}
-
-TEST_F(AppCoreTest, RetryPausesGrowFromSecondsToMinutes) {
-    EXPECT_EQ(RetryPause(1), seconds(2));
-    EXPECT_EQ(RetryPause(2), seconds(4));
-    EXPECT_EQ(RetryPause(5), seconds(32));
-    EXPECT_EQ(RetryPause(9), std::chrono::minutes(5));
-    EXPECT_EQ(RetryPause(1000), std::chrono::minutes(5));
 }
 
 TEST_F(AppCoreTest, QueueingNeverWaitsForAModemThatIsSlowToAnswer) {

@@ -1,12 +1,11 @@
 // Many records through a modem that misbehaves at random: every record reaches
 // outbox.db exactly once, and records that never failed keep their queue order.
-#include "app/app_core.h"
-
 #include <gtest/gtest.h>
 
 #include <map>
 #include <set>
 
+#include "app/app_core.h"
 #include "platform/profile.h"
 #include "store/store_file.h"
 #include "tests/app/outcomes.h"
@@ -24,7 +23,8 @@ TEST(StressTest, AThousandRecordsForTenRecipientsThroughARandomlyFaultyModem) {
     modems.Control("fault 1 random-unsolicited 0.05");
     modems.Control("fault 1 random-noise 0.02");
     velka::testing::TempDir home;
-    ASSERT_TRUE(profile::WriteString(home.File(kConfigFile), "DEVICEMAP", "SerialPort", modems.ComName(1)));
+    ASSERT_TRUE(
+        profile::WriteString(home.File(kConfigFile), "DEVICEMAP", "SerialPort", modems.ComName(1)));
     ASSERT_TRUE(profile::WriteString(home.File(kConfigFile), "DEVICEMAP", "PerformMailCheck", "0"));
     testing::Outcomes outcomes;
     AppCore core(home.path());
@@ -45,8 +45,8 @@ TEST(StressTest, AThousandRecordsForTenRecipientsThroughARandomlyFaultyModem) {
             [&] { return outcomes.CountAll(SendOutcome::Failed) >= 3u * burst; }));
         modems.Control("fault 1 send-error 0");
     }
-    ASSERT_TRUE(outcomes.WaitUntil(
-        [&] { return outcomes.CountAll(SendOutcome::Sent) == kRecords; }, std::chrono::seconds(90)));
+    ASSERT_TRUE(outcomes.WaitUntil([&] { return outcomes.CountAll(SendOutcome::Sent) == kRecords; },
+                                   std::chrono::seconds(90)));
     core.Shutdown();
 
     std::map<std::string, int> times_stored;

@@ -42,7 +42,7 @@ class ModemSimTest : public ::testing::Test {
                         Registry::Machine());
     }
     ReceptionReport Receive() {
-        return ReceiveMessages(port_, kSimStorage, inbox_, lock_, stop_);
+        return ReceiveMessages(port_, kSimStorage, inbox_, lock_, stop_, &undeleted_);
     }
     std::vector<packet> Inbox() { return *store::Load(inbox_); }
     // The texts that reached the second modem, decoded by the client's codec.
@@ -62,6 +62,7 @@ class ModemSimTest : public ::testing::Test {
     velka::testing::TempDir dir_;
     std::string inbox_ = dir_.File("inbox.db");
     std::mutex lock_;
+    StoredNotDeleted undeleted_;
 };
 
 // ---- Initialisation ----
@@ -291,6 +292,22 @@ TEST_F(ModemSimTest, AListingAnsweredWithAnErrorStoresAndDeletesNothing) {
     EXPECT_EQ(Count(modems_.Written(1), "AT+CMGD"), 0u);
 }
 
+TEST_F(ModemSimTest, TheStopFlagDuringTheListingStoresAndDeletesNothing) {
+    modems_.Control("inject 1 +79161234567 kept");
+    ASSERT_TRUE(Init());
+    modems_.Control("fault 1 delay 1000");  // every answer, the listing's too, comes 1 s late
+    std::thread stopper([&] {
+        testing::Eventually([&] { return Count(modems_.Written(1), "AT+CMGL=4\r") == 1; });
+        stop_ = true;
+    });
+    const auto report = Receive();
+    stopper.join();
+    EXPECT_FALSE(report.listed);
+    EXPECT_FALSE(files::Exists(inbox_));
+    EXPECT_EQ(modems_.Store(1).size(), 1u);
+    EXPECT_EQ(Count(modems_.Written(1), "AT+CMGD"), 0u);
+}
+
 TEST_F(ModemSimTest, AFailedSaveDeletesNothing) {
     modems_.Control("inject 1 +79161234567 kept");
     std::filesystem::create_directory(inbox_);  // a store file that cannot be written
@@ -301,10 +318,23 @@ TEST_F(ModemSimTest, AFailedSaveDeletesNothing) {
     EXPECT_EQ(Count(modems_.Written(1), "AT+CMGD"), 0u);
 }
 
+TEST_F(ModemSimTest, AMessageWhoseDeleteIsRefusedIsStoredOnceAndDeletedLater) {
+    modems_.Control("inject 1 +79161234567 stubborn");
+    modems_.Control("fault 1 error AT+CMGD");
+    ASSERT_TRUE(Init());
+    EXPECT_EQ(Receive().stored.size(), 1u);
+    EXPECT_EQ(Receive().stored.size(), 0u) << "already in inbox.db";
+    modems_.Control("fault 1 error off");
+    EXPECT_EQ(Receive().deleted, 1u);
+    EXPECT_TRUE(modems_.Store(1).empty());
+    EXPECT_EQ(Inbox().size(), 1u);
+}
+
 TEST_F(ModemSimTest, ATimeStampThatIsNoDateIsStoredWithAnEmptyDate) {
     // An SMS-DELIVER from +79161234567 dated month 13, text "Hi".
-    modems_.Control("inject-pdu 1 07919700000000F0040B919761214365F70000621340022514210"
-                    "2C834");
+    modems_.Control(
+        "inject-pdu 1 07919700000000F0040B919761214365F70000621340022514210"
+        "2C834");
     modems_.Control("inject 1 +79161234567 after");
     ASSERT_TRUE(Init());
     Receive();

@@ -45,7 +45,9 @@ TEST(TextPlanTest, SegmentHeadersCarryReferenceCountAndNumber) {
 
 class MessageReferenceTest : public ::testing::Test {
   protected:
-    std::uint32_t Stored() { return *registry_.ReadDWord(std::string(kReferenceKey), "MessageRef"); }
+    std::uint32_t Stored() {
+        return *registry_.ReadDWord(std::string(kReferenceKey), "MessageRef");
+    }
     void Store(std::uint32_t value) {
         registry_.WriteDWord(std::string(kReferenceKey), "MessageRef", value);
     }
@@ -94,8 +96,8 @@ TEST(ListingTest, TakesEachHeadersIndexAndItsPdu) {
 }
 
 TEST(ListingTest, PassesOverUnsolicitedLinesAndNoiseBetweenHeaderAndPdu) {
-    const auto messages = ParseListing(
-        {"+CMGL: 3,0,,21", "^RSSI:17", "+CMTI: \"SM\",4", "RING", "ABCD", kHi});
+    const auto messages =
+        ParseListing({"+CMGL: 3,0,,21", "^RSSI:17", "+CMTI: \"SM\",4", "RING", "ABCD", kHi});
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].index, "3");
     EXPECT_EQ(messages[0].pdu, kHi) << "a short hexadecimal line does not fit the header";

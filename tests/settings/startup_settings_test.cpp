@@ -58,9 +58,9 @@ TEST_F(StartupSettingsTest, ANonNumericPortGivesTheConversionMessage) {
 }
 
 TEST_F(StartupSettingsTest, ReceptionIsOffOnlyForZero) {
-    const std::pair<const char*, bool> cases[] = {
-        {"0", false}, {"1", true}, {"2", true}, {"yes", true}, {"", true}, {"0x0", false},
-        {"0x10", true}, {"00", false}};
+    const std::pair<const char*, bool> cases[] = {{"0", false},   {"1", true},  {"2", true},
+                                                  {"yes", true},  {"", true},   {"0x0", false},
+                                                  {"0x10", true}, {"00", false}};
     for (const auto& [text, on] : cases) {
         Set(kMailCheckKey, text);
         EXPECT_EQ(Read().reception, on) << text;
@@ -76,7 +76,8 @@ TEST(StrToIntTest, ConvertsStrictlyOrSaysWhy) {
     for (const char* bad : {"", "x", "1 2", "2147483648", "--1", "0x", "12a"}) {
         const auto result = StrToInt(bad);
         ASSERT_FALSE(result.ok()) << bad;
-        EXPECT_EQ(result.error().message, std::string("'").append(bad).append("' is not a valid integer value"));
+        EXPECT_EQ(result.error().message,
+                  std::string("'").append(bad).append("' is not a valid integer value"));
     }
 }
 

@@ -10,10 +10,10 @@
 
 #include <algorithm>
 #include <condition_variable>
-#include <mutex>
-#include <optional>
 #include <cstdio>
 #include <map>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -77,7 +77,8 @@ std::string Escaped(std::string_view text) {
 void PrintRecord(const velka::packet& record) {
     using velka::codepage::ToUtf8;
     std::printf("%s\t%s\t%s\n", ToUtf8(record.number_text()).c_str(),
-                ToUtf8(record.datetime_text()).c_str(), ToUtf8(Escaped(record.text_text())).c_str());
+                ToUtf8(record.datetime_text()).c_str(),
+                ToUtf8(Escaped(record.text_text())).c_str());
     std::fflush(stdout);
 }
 
@@ -128,8 +129,8 @@ velka::Result<SendRequest> ParseSend(const std::vector<std::string_view>& args) 
     if (positional.size() != 2) return velka::Error{"send needs NUMBER[,NUMBER...] and TEXT."};
     for (const std::string& number : SplitNumbers(positional[0])) {
         if (!velka::TSMS::EncodeAddress(number)) {
-            return velka::Error{"'" + number +
-                                "' is not a telephone number (digits, with an optional '+' first)."};
+            return velka::Error{
+                "'" + number + "' is not a telephone number (digits, with an optional '+' first)."};
         }
         request.numbers.push_back(velka::codepage::FromUtf8(number));
     }
@@ -145,9 +146,12 @@ velka::Result<SendRequest> ParseSend(const std::vector<std::string_view>& args) 
 const char* Describe(std::optional<SendOutcome> outcome) {
     if (!outcome) return "not sent";
     switch (*outcome) {
-        case SendOutcome::Sent: return "sent";
-        case SendOutcome::Unsendable: return "cannot be sent (kept in unsent.db)";
-        case SendOutcome::Failed: return "not sent yet (the modem refused it)";
+        case SendOutcome::Sent:
+            return "sent";
+        case SendOutcome::Unsendable:
+            return "cannot be sent (kept in unsent.db)";
+        case SendOutcome::Failed:
+            return "not sent yet (the modem refused it)";
     }
     return "not sent";
 }
@@ -166,7 +170,8 @@ int Send(const std::vector<std::string_view>& args) {
         changed.notify_all();
     };
     AppCore core(velka::ProgramDirectory());
-    if (const auto started = core.Start(events); !started) return Fail(kFailed, started.error().message);
+    if (const auto started = core.Start(events); !started)
+        return Fail(kFailed, started.error().message);
     if (!core.WorkerRunning()) return Fail(kFailed, NoPortMessage(core));
 
     const std::string now = velka::FormatDateTime(velka::NowLocal());
@@ -191,10 +196,12 @@ int Send(const std::vector<std::string_view>& args) {
     bool all_sent = true;
     for (std::size_t i = 0; i < ids.size(); ++i) {
         const auto found = final_outcomes.find(ids[i]);
-        const auto outcome =
-            found == final_outcomes.end() ? std::nullopt : std::optional<SendOutcome>(found->second);
+        const auto outcome = found == final_outcomes.end()
+                                 ? std::nullopt
+                                 : std::optional<SendOutcome>(found->second);
         all_sent = all_sent && outcome == SendOutcome::Sent;
-        std::printf("%s: %s\n", velka::codepage::ToUtf8(request->numbers[i]).c_str(), Describe(outcome));
+        std::printf("%s: %s\n", velka::codepage::ToUtf8(request->numbers[i]).c_str(),
+                    Describe(outcome));
     }
     if (!all_sent) {
         std::fprintf(stderr, "velka-sms-cli: not every message was sent within %d s.\n",
@@ -227,7 +234,8 @@ int Watch() {
         for (const velka::packet& record : stored) PrintRecord(record);
     };
     AppCore core(velka::ProgramDirectory());
-    if (const auto started = core.Start(events); !started) return Fail(kFailed, started.error().message);
+    if (const auto started = core.Start(events); !started)
+        return Fail(kFailed, started.error().message);
     if (!core.WorkerRunning()) return Fail(kFailed, NoPortMessage(core));
     core.SetReceptionEnabled(true);
     std::fprintf(stderr, "velka-sms-cli: watching COM%u; Ctrl-C ends.\n", core.PortNumber());
