@@ -86,7 +86,7 @@ class TMainForm final : public QMainWindow {
     app::AppCore& core_;
     contacts::ContactBook book_;
     TConfigForm* config_form_ = nullptr;
-    bool closed_ = false;
+    bool closed_ = false;  // FormClose ran: a later close event has nothing left to release
     std::string program_dir_;
     std::vector<std::string> recipients_;
     std::unique_ptr<Ui::TMainForm> ui_;
