@@ -50,6 +50,9 @@ enum class RegistryValueType { String, DWord };
 struct RegistryValueInfo {
     std::string name;  // as created
     RegistryValueType type = RegistryValueType::String;
+    // The data of a String value, read in the same pass (a listing of a key then
+    // costs one call, not one per value); empty for a DWORD.
+    std::string text;
 };
 
 class Registry {
@@ -75,7 +78,7 @@ public:
     // orders them: by the Unicode values of the upper-cased names, so Latin before
     // Cyrillic and "Ё" before "А".
     RegistryResult<std::vector<std::string>> SubKeys(const std::string& path);
-    // The key's values, in creation order.
+    // The key's values, in creation order, with the data of the string values.
     RegistryResult<std::vector<RegistryValueInfo>> Values(const std::string& path);
 
     RegistryResult<std::string> ReadString(const std::string& path, const std::string& name);

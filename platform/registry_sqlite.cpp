@@ -397,13 +397,18 @@ RegistryResult<std::vector<std::string>> Registry::SubKeys(const std::string& pa
 
 RegistryResult<std::vector<RegistryValueInfo>> Registry::Values(const std::string& path) {
     return impl_->Transact<std::vector<RegistryValueInfo>>(false, [&](sqlite3* db) {
-        Statement list(db, "SELECT name, type FROM key_values WHERE key_id = ?1 ORDER BY id");
+        Statement list(db, "SELECT name, type, data FROM key_values WHERE key_id = ?1 ORDER BY id");
         list.Bind(1, FindKey(db, path));
         std::vector<RegistryValueInfo> values;
         while (list.Step()) {
-            values.push_back({codepage::FromUtf8(list.Text(0)), list.Int(1) == kDWordType
-                                                                    ? RegistryValueType::DWord
-                                                                    : RegistryValueType::String});
+            RegistryValueInfo value{
+                codepage::FromUtf8(list.Text(0)), RegistryValueType::String, {}};
+            if (list.Int(1) == kDWordType) {
+                value.type = RegistryValueType::DWord;
+            } else {
+                value.text = codepage::FromUtf8(list.Text(2));
+            }
+            values.push_back(std::move(value));
         }
         return values;
     });

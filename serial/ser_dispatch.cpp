@@ -59,7 +59,6 @@ int TBaseDispatcher::InitPort(const std::string& device_name, std::uint32_t baud
                               std::uint32_t flow_word) {
     kill_ = false;
     closed_ = false;
-    close_pending_ = false;
     device_gone_ = false;
     last_error_ = 0;
     in_size_ = in_size;
@@ -118,10 +117,9 @@ int TBaseDispatcher::DonePort() {
         FlushCom(0);
         FlushCom(1);
     }
+    // A wait in another thread may still hold the dispatcher: it has been woken,
+    // sees the close and leaves, and the buffers die with the object after it.
     const int result = CloseCom();
-    // A wait in another thread still holds the dispatcher; it sees the close and
-    // leaves, and the buffers die with the object.
-    if (event_busy_) close_pending_ = true;
     active_ = false;
     return result;
 }
@@ -512,9 +510,9 @@ void TBaseDispatcher::ThreadEnded(int end_code) {
 }
 
 void TBaseDispatcher::DispatchLoop() {
-    while (!kill_ && !close_pending_) {
+    while (!kill_ && !closed_) {
         WaitForWork();
-        if (kill_ || close_pending_) break;
+        if (kill_ || closed_) break;
         DispatchCycle();
     }
     // Killed by a failing device layer, not by a close: the dispatcher takes itself
@@ -542,14 +540,10 @@ void TBaseDispatcher::WaitForWork() {
 void TBaseDispatcher::DispatchCycle() {
     TakeStatusEvent();
     ExtractData();
-    if (!event_busy_) {
-        CheckReceiveTriggers();
-        while (!close_pending_ && CheckStatusTriggers()) {
-        }
-    }
-    if (!event_busy_ && !closed_) {
-        while (!close_pending_ && (CheckStatusTriggers() || CheckTimerTriggers())) {
-        }
+    // While a wait holds the event-busy flag, no trigger is looked at.
+    if (event_busy_) return;
+    CheckReceiveTriggers();
+    while (!closed_ && (CheckStatusTriggers() || CheckTimerTriggers())) {
     }
 }
 
@@ -559,7 +553,6 @@ void TBaseDispatcher::TakeStatusEvent() {
     TComStat status;
     const int line_errors = (mask & (evBreak | evErr)) ? GetComError(status) : 0;
     std::lock_guard guard(state_lock_);
-    if (mask & (evRing | evRingTe)) ring_flag_ = true;
     std::uint8_t deltas = 0;
     if (mask & evCts) deltas |= msCtsDelta;
     if (mask & evDsr) deltas |= msDsrDelta;

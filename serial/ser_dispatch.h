@@ -13,7 +13,8 @@
 // output_lock_ (output ring), data_lock_ (dispatch buffer) and the I/O queue's own.
 // Two are held together only in these orders: data_lock_ then the queue's lock
 // (moving or flushing input); state_lock_ then data_lock_ or output_lock_ (a
-// notification's handlers read and write while the trigger lists are held).
+// notification's handlers read and write while the trigger lists are held); any
+// of them then a device layer's own lock around its device calls.
 // Trigger handlers run on the dispatch thread and must not close the port.
 #pragma once
 
@@ -132,7 +133,6 @@ class TBaseDispatcher {
 
     // Sets the event-busy flag and returns its previous value.
     bool SetEventBusy(bool busy);
-    bool EventBusy() const { return event_busy_; }
     void ChangeLengthTrigger(std::uint16_t length);
     void UpdateHandlerFlags(TUpdateHandlerFlags flag);
     void SaveTriggers(TTriggerSave& save);
@@ -241,7 +241,6 @@ class TBaseDispatcher {
     bool rts_auto_ = false;                       // guarded by state_lock_
     std::uint8_t modem_status_ = 0;               // guarded by state_lock_
     std::uint32_t line_error_ = 0;                // guarded by state_lock_
-    bool ring_flag_ = false;                      // guarded by state_lock_
     TTriggerSave triggers_;                       // guarded by state_lock_
     std::size_t last_notified_used_ = 0;          // guarded by state_lock_
     bool component_wants_ = false;                // guarded by state_lock_
@@ -277,7 +276,6 @@ class TBaseDispatcher {
     std::uint64_t flush_acked_ = 0;      // guarded by output_lock_
 
     std::atomic<bool> event_busy_{false};
-    std::atomic<bool> close_pending_{false};
     std::atomic<bool> closed_{false};
     std::atomic<bool> device_gone_{false};
     std::atomic<bool> active_{false};
@@ -286,7 +284,6 @@ class TBaseDispatcher {
     std::uint32_t last_baud_ = 115200;  // guarded by state_lock_
 
     std::thread dispatch_thread_;  // started and joined by the device layer
-    std::mutex teardown_lock_;     // one teardown at a time
 };
 
 // The device layer of the system being built (TPosixDispatcher on POSIX).

@@ -38,6 +38,7 @@ int PortableError(int error_number) {
         case ENODEV:
         case ENXIO:
         case ENOTDIR:
+        case EIO:  // a device that fails as it opens is as good as absent (and 5 means in use)
             return 2;
         case EACCES:
         case EPERM:
@@ -197,6 +198,7 @@ int TPosixDispatcher::OpenCom(const std::string& name, int, int) {
         ::close(fd);
         return Refuse(error);
     }
+    std::lock_guard guard(close_lock_);
     fd_ = fd;
     applied_ = TDeviceControlBlock{};
     return fd;
@@ -204,9 +206,11 @@ int TPosixDispatcher::OpenCom(const std::string& name, int, int) {
 
 int TPosixDispatcher::CloseCom() {
     int result = ecOK;
+    // Kill takes the data and output locks, which callers may hold while they
+    // take the close lock (a flush of input): so it comes first, outside.
+    Kill();
     {
         std::lock_guard guard(close_lock_);
-        Kill();
         { std::lock_guard status_guard(status_lock_); }
         status_wake_.notify_all();
         JoinIfRunning(status_thread_);
@@ -222,6 +226,12 @@ int TPosixDispatcher::CloseCom() {
     return result;
 }
 
+template <typename Op>
+int TPosixDispatcher::WithDevice(Op op) {
+    std::lock_guard guard(close_lock_);
+    return fd_ < 0 ? ecCommNotOpen : op();
+}
+
 bool TPosixDispatcher::SetupCom(int, int) {
     // The tty driver's queues have fixed sizes; the receive flow limits are set
     // through the control block instead.
@@ -234,14 +244,16 @@ int TPosixDispatcher::GetComState(TDeviceControlBlock& block) {
 }
 
 int TPosixDispatcher::SetComState(const TDeviceControlBlock& block) {
-    termios tio{};
-    if (::tcgetattr(fd_, &tio) != 0) return -PortableError(errno);
-    if (const int result = ToTermios(block, tio); result < 0) return result;
-    // At once: the dispatcher has waited for the output to drain, and a peer that
-    // reads nothing must not hold the caller here.
-    if (::tcsetattr(fd_, TCSANOW, &tio) != 0) return -PortableError(errno);
-    applied_ = block;
-    return ecOK;
+    return WithDevice([&] {
+        termios tio{};
+        if (::tcgetattr(fd_, &tio) != 0) return -PortableError(errno);
+        if (const int result = ToTermios(block, tio); result < 0) return result;
+        // At once: the dispatcher has waited for the output to drain, and a peer
+        // that reads nothing must not hold the caller here.
+        if (::tcsetattr(fd_, TCSANOW, &tio) != 0) return -PortableError(errno);
+        applied_ = block;
+        return ecOK;
+    });
 }
 
 int TPosixDispatcher::EscapeComFunction(int function) {
@@ -266,24 +278,27 @@ int TPosixDispatcher::EscapeComFunction(int function) {
             return ecOK;
     }
     // A pseudo-terminal has no modem lines; that is no failure of the port.
-    ::ioctl(fd_, request, &bits);
+    WithDevice([&] { return ::ioctl(fd_, request, &bits); });
     return ecOK;
 }
 
 int TPosixDispatcher::FlushCom(int which) {
-    if (which == 0) {
-        AbandonOutput(write_thread_.joinable());
-        return ::tcflush(fd_, TCOFLUSH) == 0 ? ecOK : -PortableError(errno);
-    }
-    const int result = ::tcflush(fd_, TCIFLUSH) == 0 ? ecOK : -PortableError(errno);
-    io_queue_.Clear();
-    return result;
+    return WithDevice([&] {
+        if (which == 0) AbandonOutput(write_thread_.joinable());
+        const int result = ::tcflush(fd_, which == 0 ? TCOFLUSH : TCIFLUSH);
+        if (which == 1) io_queue_.Clear();
+        return result == 0 ? ecOK : -PortableError(errno);
+    });
 }
 
 int TPosixDispatcher::GetComError(TComStat& status) {
-    int waiting = 0;
-    if (::ioctl(fd_, FIONREAD, &waiting) == 0) status.InQueue = static_cast<std::uint32_t>(waiting);
     status.OutQueue = static_cast<std::uint32_t>(OutBufUsed());
+    WithDevice([&] {
+        int waiting = 0;
+        if (::ioctl(fd_, FIONREAD, &waiting) == 0)
+            status.InQueue = static_cast<std::uint32_t>(waiting);
+        return ecOK;
+    });
     // termios reports framing and parity errors in the data stream, not as bits.
     return 0;
 }

@@ -51,7 +51,13 @@ class TPosixDispatcher : public TBaseDispatcher {
     int WriteBlock(const std::vector<std::uint8_t>& block);
     int Refuse(int error_number);
 
-    int fd_ = -1;  // written only by OpenCom and CloseCom, while no device thread runs
+    // The device operations of the caller's thread run under close_lock_, so that
+    // a teardown on the dispatch thread cannot close the device (and the system
+    // reuse its number) under them.
+    template <typename Op>
+    int WithDevice(Op op);
+
+    int fd_ = -1;  // changed by OpenCom and CloseCom (close_lock_), while no device thread runs
     TDeviceControlBlock applied_;  // the block last written; caller's thread only
     std::thread read_thread_;
     std::thread write_thread_;

@@ -165,6 +165,16 @@ TEST_F(ModemTest, UnsolicitedLinesAndNoiseGoOutWhenAsked) {
     EXPECT_EQ(line.ReadCount(7).size(), 7u);
 }
 
+TEST_F(ModemTest, WhatIsSentWhileNoClientHasThePortOpenIsLost) {
+    auto modem = StartModem("+79990000001");
+    modem->SendUnsolicited("RING");
+    modem->Receive(DeliversForText("while away", "+7111", "+7000", NowLocal(), 1)[0]);
+    ClientLine line(modem->device_path());
+    line.Write("AT\r");
+    EXPECT_EQ(line.ReadUntil("OK\r\n"), "AT\r\r\nOK\r\n");
+    EXPECT_EQ(modem->Messages().size(), 1u);  // the SIM took the message all the same
+}
+
 TEST_F(ModemTest, TheTranscriptHoldsEveryByteEachWayInOrder) {
     auto modem = StartModem("+79990000001");
     ClientLine line(modem->device_path());

@@ -70,9 +70,9 @@ class Server {
         if (!text.empty() && text.back() == '\n') text.pop_back();
         return text;
     }
-    // Sends SIGTERM and gives the exit status (-1 when it did not exit normally).
-    int Stop() {
-        ::kill(pid_, SIGTERM);
+    // Sends `signal` and gives the exit status (-1 when it did not exit normally).
+    int Stop(int signal = SIGTERM) {
+        ::kill(pid_, signal);
         int status = 0;
         ::waitpid(pid_, &status, 0);
         pid_ = -1;
@@ -123,6 +123,25 @@ TEST_F(ProgramTest, ServesRegistersAnswersControlRequestsAndCleansUp) {
     EXPECT_FALSE(std::filesystem::is_symlink(first));
     EXPECT_FALSE(registry_.ReadString(kSerialMap, first).ok());
     EXPECT_FALSE(registry_.ReadString(kSerialMap, second).ok());
+}
+
+TEST_F(ProgramTest, ARunAfterAKilledOneGetsTheSameComNamesAndDevices) {
+    {
+        Server killed({"--count", "2", "--dir", dir_.path()});
+        ASSERT_EQ(killed.Line(), "modem: " + dir_.File("modem1") + " COM1 +79990000001");
+        ASSERT_EQ(killed.Line(), "modem: " + dir_.File("modem2") + " COM2 +79990000002");
+        EXPECT_EQ(killed.Stop(SIGKILL), -1);
+    }
+    Server server({"--count", "2", "--dir", dir_.path()});
+    EXPECT_EQ(server.Line(), "modem: " + dir_.File("modem1") + " COM1 +79990000001");
+    EXPECT_EQ(server.Line(), "modem: " + dir_.File("modem2") + " COM2 +79990000002");
+    modemsim::testing::ClientLine line(dir_.File("modem2"));
+    line.Write("AT\r");
+    EXPECT_EQ(line.ReadUntil("OK\r\n"), "AT\r\r\nOK\r\n");
+    EXPECT_EQ(server.Stop(), 0);
+    const auto instances =
+        registry_.SubKeys("SYSTEM\\CurrentControlSet\\Enum\\USB\\Vid_ffff&Pid_1305");
+    EXPECT_TRUE(!instances.ok() || instances->empty());
 }
 
 TEST_F(ProgramTest, BadArgumentsGetUsageAndStatus2) {

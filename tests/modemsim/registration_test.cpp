@@ -1,6 +1,7 @@
 #include "tools/modemsim/registration.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "tests/support/temp_dir.h"
 #include "tools/modemsim/simulator.h"
@@ -67,6 +68,24 @@ TEST_F(RegistrationTest, AnUnpluggedModemLeavesTheMapAndKeepsItsName) {
     EXPECT_EQ(PortName("Vid_ffff&Pid_1305\\sim-1"), "COM1");
     ASSERT_TRUE(registration->SetPresent(true).ok());
     EXPECT_EQ(Listed("/run/sim/modem1"), "COM1");
+}
+
+TEST_F(RegistrationTest, LeftoversOfAKilledSimulatorAreRemovedAndLiveEntriesKept) {
+    // Process ids this high are never handed out.
+    const std::string dead = "sim-2147483000-1";
+    const std::string alive = "sim-" + std::to_string(::getpid()) + "-1";
+    registry_.WriteString(kModemInstances + "\\" + dead + "\\Device Parameters", "PortName",
+                          "COM1");
+    registry_.WriteString(kSerialMap, "/run/old/modem1", "COM1");
+    const auto live = Register("/run/sim/modem1", alive);
+    registry_.WriteString(kModemInstances + "\\other-7\\Device Parameters", "PortName", "COM7");
+
+    RemoveDeadInstances(registry_, "sim-");
+    EXPECT_FALSE(registry_.KeyExists(kModemInstances + "\\" + dead));
+    EXPECT_EQ(Listed("/run/old/modem1"), "");
+    EXPECT_EQ(Listed("/run/sim/modem1"), live->com_name());
+    EXPECT_TRUE(registry_.KeyExists(kModemInstances + "\\other-7"));
+    EXPECT_EQ(Register("/run/sim/modem2", "sim-x-2")->com_name(), "COM1");
 }
 
 TEST_F(RegistrationTest, ASimulatorRegistersEveryModemAndFollowsItsLine) {

@@ -95,7 +95,9 @@ TEST_F(RegistryTest, ValuesEnumerateInCreationOrderAndKeepTheirPlaceWhenReplaced
     EXPECT_EQ(values[0].type, RegistryValueType::DWord);
     EXPECT_EQ(values[1].name, "mid");
     EXPECT_EQ(values[1].type, RegistryValueType::String);
+    EXPECT_EQ(values[1].text, "x");
     EXPECT_EQ(values[2].name, "zeta");
+    EXPECT_EQ(values[2].text, "again");
 }
 
 TEST_F(RegistryTest, AValueOfTheOtherTypeIsReportedAsWrongType) {

@@ -240,9 +240,9 @@ TEST_F(Dispatcher, DataTriggerNotifiesEveryHandlerWithTheSameBytes) {
     EXPECT_FALSE(port.CharReady());
 }
 
-TEST_F(Dispatcher, LengthTriggerAnnouncesArrivalsOnlyWhileNotificationsAreWanted) {
+TEST_F(Dispatcher, LengthTriggerAnnouncesWaitingBytesWithoutTakingThem) {
     port.SetComponentHandler([&](TTriggerMessage message, std::uint16_t, int count) {
-        if (message == TTriggerMessage::TriggerAvail && count > 0) handled.Add();
+        if (message == TTriggerMessage::TriggerAvail && count == 2) handled.Add();
     });
     port.Receive("a");
     ASSERT_TRUE(WaitForBytes(1));

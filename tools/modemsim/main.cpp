@@ -24,6 +24,9 @@ namespace {
 
 constexpr int kRequestTimeoutMs = 5000;  // a control client that says nothing is dropped
 constexpr std::size_t kLongestRequest = 4096;
+// Instance keys are modemsim-<pid>-<n>, so that a later run can tell a killed
+// simulator's leftovers from a running one's entries.
+const std::string kInstancePrefix = "modemsim-";
 
 struct Options {
     std::size_t count = 1;
@@ -202,9 +205,10 @@ int Serve(const Options& options) {
     const int listener = ListenOn(options.directory);
     if (listener < 0) return Fail("cannot serve control requests in " + options.directory);
 
-    auto simulator = Simulator::Start(SimulatorOptions{options.numbers, options.directory,
-                                                       options.capacity, &Registry::Machine(),
-                                                       "modemsim-" + std::to_string(::getpid())});
+    RemoveDeadInstances(Registry::Machine(), kInstancePrefix);
+    auto simulator = Simulator::Start(
+        SimulatorOptions{options.numbers, options.directory, options.capacity, &Registry::Machine(),
+                         kInstancePrefix + std::to_string(::getpid())});
     if (!simulator) {
         std::fprintf(stderr, "velka-modemsim: %s\n", simulator.error().message.c_str());
         return 1;

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/inotify.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -77,6 +78,8 @@ Result<std::unique_ptr<Modem>> Modem::Start(ModemConfig config, Network& network
     std::unique_ptr<Modem> modem(new Modem(std::move(config), network));
     modem->wake_fd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (modem->wake_fd_ < 0) return SystemError("cannot create an event descriptor");
+    modem->open_watch_ = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+    if (modem->open_watch_ < 0) return SystemError("cannot watch for clients");
     {
         std::lock_guard lock(modem->mutex_);
         if (Status opened = modem->OpenLine(); !opened) return opened.error();
@@ -97,6 +100,7 @@ Modem::~Modem() {
     std::lock_guard lock(mutex_);
     CloseLine();
     if (wake_fd_ >= 0) ::close(wake_fd_);
+    if (open_watch_ >= 0) ::close(open_watch_);
 }
 
 Status Modem::OpenLine() {
@@ -109,8 +113,6 @@ Status Modem::OpenLine() {
         ::close(master);
         return error;
     }
-    // The modem keeps its own descriptor of the slave open: without one, the
-    // master reports a hang-up between two clients and poll() would never sleep.
     // The line starts raw at 115200 baud, so that nothing is echoed or translated
     // by the terminal before a client sets its own mode.
     const int slave = ::open(slave_name, O_RDWR | O_NOCTTY | O_CLOEXEC);
@@ -124,23 +126,37 @@ Status Modem::OpenLine() {
     ::cfmakeraw(&mode);
     ::cfsetspeed(&mode, B115200);
     ::tcsetattr(slave, TCSANOW, &mode);
+    ::close(slave);
     ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+    // Watched before the link exists, so that no client can open it unseen.
+    const int watch = ::inotify_add_watch(open_watch_, slave_name, IN_OPEN);
+    if (watch < 0) {
+        Error error = SystemError(std::string("cannot watch ") + slave_name);
+        ::close(master);
+        return error;
+    }
     if (Status linked = Relink(config_.device_path, slave_name); !linked) {
-        ::close(slave);
+        ::inotify_rm_watch(open_watch_, watch);
         ::close(master);
         return linked;
     }
     master_ = master;
-    slave_hold_ = slave;
+    watch_ = watch;
     ++generation_;
     return {};
 }
 
+bool Modem::ClientPresent() const {
+    if (master_ < 0) return false;
+    pollfd state{master_, 0, 0};
+    return ::poll(&state, 1, 0) >= 0 && (state.revents & (POLLHUP | POLLERR | POLLNVAL)) == 0;
+}
+
 void Modem::CloseLine() {
     if (master_ < 0) return;
+    ::inotify_rm_watch(open_watch_, watch_);
     ::close(master_);
-    ::close(slave_hold_);
-    master_ = slave_hold_ = -1;
+    master_ = watch_ = -1;
     ++generation_;
     outgoing_.clear();
     ::unlink(config_.device_path.c_str());
@@ -175,6 +191,12 @@ bool Modem::line_up() const {
     return master_ >= 0;
 }
 
+void Modem::Drain(int fd) {
+    alignas(inotify_event) char buffer[4096];
+    while (::read(fd, buffer, sizeof buffer) > 0) {
+    }
+}
+
 void Modem::Wake() {
     const std::uint64_t one = 1;
     [[maybe_unused]] const ssize_t written = ::write(wake_fd_, &one, sizeof one);
@@ -186,7 +208,9 @@ void Modem::Record(Direction direction, std::string bytes) {
 }
 
 void Modem::Enqueue(SessionOutput& out) {
-    if (master_ < 0) return;  // unplugged: nothing reaches anyone
+    // Unplugged, or no client has the port open: a USB modem's driver drops what
+    // arrives for a closed port, and so nothing waits here for the next client.
+    if (!ClientPresent()) return;
     const auto now = std::chrono::steady_clock::now();
     for (Emission& e : out.emissions) {
         // Answers leave in the order they were made, a delayed one holding back the rest.
@@ -227,26 +251,30 @@ void Modem::Serve() {
     std::unique_lock lock(mutex_);
     while (!stopping_) {
         const unsigned generation = generation_;
-        pollfd fds[2] = {{wake_fd_, POLLIN, 0}, {master_, POLLIN, 0}};
+        // Without a client the master reports a hang-up for as long as it lasts, so
+        // it is watched only while a client has the port open; the open watch says
+        // when the next one comes.
+        const bool present = ClientPresent();
+        if (!present) outgoing_.clear();
+        pollfd fds[3] = {{wake_fd_, POLLIN, 0}, {open_watch_, POLLIN, 0}, {master_, POLLIN, 0}};
         int timeout = -1;
-        if (master_ >= 0 && !outgoing_.empty()) {
+        if (present && !outgoing_.empty()) {
             const auto wait = std::chrono::ceil<std::chrono::milliseconds>(
                 outgoing_.front().due - std::chrono::steady_clock::now());
             if (wait.count() > 0) {
                 timeout = static_cast<int>(wait.count());
             } else {
-                fds[1].events |= POLLOUT;  // due but not yet taken by the terminal
+                fds[2].events |= POLLOUT;  // due but not yet taken by the terminal
             }
         }
-        const nfds_t watched = master_ >= 0 ? 2 : 1;
         lock.unlock();
-        ::poll(fds, watched, timeout);
-        std::uint64_t wakes = 0;
-        [[maybe_unused]] const ssize_t drained = ::read(wake_fd_, &wakes, sizeof wakes);
+        ::poll(fds, present ? 3 : 2, timeout);
+        Drain(wake_fd_);
+        Drain(open_watch_);
         lock.lock();
         if (generation != generation_ || master_ < 0) continue;
         std::vector<Submit> submits;
-        if ((fds[1].revents & POLLIN) != 0) ReadInput(submits);
+        if (present && (fds[2].revents & POLLIN) != 0) ReadInput(submits);
         if (!submits.empty()) {
             // Routed before the confirmation goes out, so that a client which has
             // read "+CMGS:" finds the message arrived. Routing takes the network's

@@ -4,9 +4,11 @@
 //
 // Each modem has one thread that sleeps in poll() on its terminal and a wake-up
 // descriptor, reads the client's bytes, feeds them to its Session and writes the
-// answers when they are due. A sent message has reached the network (and a
-// simulated recipient's store) before its "+CMGS:" confirmation leaves. Every
-// public member may be called from any thread.
+// answers when they are due. What the modem sends while no client has the port
+// open is lost, as with a real port (bytes that reached the terminal before the
+// client closed it stay there for the next client: a pseudo-terminal keeps them). A sent message
+// has reached the network (and a simulated recipient's store) before its "+CMGS:" confirmation
+// leaves. Every public member may be called from any thread.
 #pragma once
 
 #include <chrono>
@@ -84,6 +86,8 @@ class Modem {
     void ReadInput(std::vector<Submit>& submits);  // REQUIRES: mutex_ held
     void WriteDue();                               // REQUIRES: mutex_ held
     void Enqueue(SessionOutput& out);              // REQUIRES: mutex_ held
+    bool ClientPresent() const;                    // REQUIRES: mutex_ held
+    static void Drain(int fd);                     // reads a non-blocking descriptor empty
     void Wake();
     void Record(Direction direction, std::string bytes);  // REQUIRES: mutex_ held
 
@@ -95,12 +99,13 @@ class Modem {
     const ModemConfig config_;
     Network& network_;
     const std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
-    int wake_fd_ = -1;  // an eventfd: other threads write to it to end the serving thread's poll
+    int wake_fd_ = -1;     // an eventfd: other threads write to it to end the serving thread's poll
+    int open_watch_ = -1;  // an inotify descriptor: readable when a client opens the slave
 
     mutable std::mutex mutex_;
     Session session_;               // guarded by mutex_
     int master_ = -1;               // guarded by mutex_; -1 while the line is down
-    int slave_hold_ = -1;           // guarded by mutex_; see OpenLine
+    int watch_ = -1;                // guarded by mutex_; the open watch on the slave
     unsigned generation_ = 0;       // guarded by mutex_; changes with every open and close
     std::deque<Pending> outgoing_;  // guarded by mutex_
     std::vector<TranscriptEntry> transcript_;  // guarded by mutex_

@@ -1,5 +1,9 @@
 #include "tools/modemsim/registration.h"
 
+#include <signal.h>
+
+#include <cerrno>
+#include <charconv>
 #include <set>
 
 #include "platform/codepage.h"
@@ -35,7 +39,44 @@ Result<std::set<std::string>> RecordedPortNames(Registry& registry) {
     return names;
 }
 
+// The process id in "<prefix><pid>-<n>", or 0 when the name is not of that form.
+pid_t OwnerOf(const std::string& instance, const std::string& prefix) {
+    if (!codepage::Upper(instance).starts_with(codepage::Upper(prefix))) return 0;
+    const char* first = instance.data() + prefix.size();
+    const char* last = instance.data() + instance.size();
+    pid_t pid = 0;
+    const auto [end, error] = std::from_chars(first, last, pid);
+    return error == std::errc() && end != last && *end == '-' ? pid : 0;
+}
+
+bool Running(pid_t pid) {
+    return ::kill(pid, 0) == 0 || errno != ESRCH;
+}
+
+void Unlist(Registry& registry, const std::string& com_name) {
+    const auto ports = registry.Values(kSerialMap);
+    if (!ports) return;
+    for (const RegistryValueInfo& port : *ports) {
+        const auto data = registry.ReadString(kSerialMap, port.name);
+        if (data && *data == com_name) registry.DeleteValue(kSerialMap, port.name);
+    }
+}
+
 }  // namespace
+
+void RemoveDeadInstances(Registry& registry, const std::string& prefix) {
+    const std::string device_key = std::string(kUsbDevices) + "\\" + kModemDevice;
+    const auto instances = registry.SubKeys(device_key);
+    if (!instances) return;
+    for (const std::string& instance : *instances) {
+        const pid_t owner = OwnerOf(instance, prefix);
+        if (owner <= 0 || Running(owner)) continue;
+        const std::string key = device_key + "\\" + instance;
+        if (const auto name = registry.ReadString(key + "\\Device Parameters", kPortName))
+            Unlist(registry, *name);
+        registry.DeleteKey(key);
+    }
+}
 
 Result<std::unique_ptr<PortRegistration>> PortRegistration::Register(Registry& registry,
                                                                      const std::string& device_path,

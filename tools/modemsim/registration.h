@@ -12,6 +12,12 @@
 
 namespace velka::modemsim {
 
+// Instance keys of the form "<prefix><pid>-<n>" belong to the simulator process
+// pid. Removes those of processes that no longer run (a simulator that was killed
+// could not clean up), with their ports in the serial device map, so that their
+// COM names come free again. Failures are ignored: this only tidies.
+void RemoveDeadInstances(Registry& registry, const std::string& prefix);
+
 class PortRegistration {
   public:
     // Takes the lowest COM number that no "PortName" of any USB device instance

@@ -19,14 +19,11 @@ constexpr int kCmsInvalidPduParameter = 304;
 constexpr int kCmsInvalidMemoryIndex = 321;
 // 27.007 equipment failure codes.
 constexpr int kCmeOperationNotSupported = 4;
-constexpr int kCmeInvalidCharacters = 25;
 
 const char* CmeText(int code) {
     switch (code) {
         case kCmeOperationNotSupported:
             return "operation not supported";
-        case kCmeInvalidCharacters:
-            return "invalid characters in text string";
         default:
             return "unknown";
     }
@@ -315,6 +312,8 @@ std::string Session::FinalText(const Reply& reply) const {
             if (error_mode_ == 0) return "ERROR";
             return "+CME ERROR: " + (error_mode_ == 1 ? std::to_string(code) : CmeText(code));
         case ErrorFamily::Message:
+            // Message commands report "+CMS ERROR" whatever AT+CMEE says; the
+            // verbose setting only turns the code into text.
             return "+CMS ERROR: " +
                    (error_mode_ == 2 ? std::string(CmsText(code)) : std::to_string(code));
     }

@@ -80,7 +80,6 @@ class Session {
     const Faults& faults() const { return faults_; }
     std::vector<StoredMessage> Messages() const;
     std::size_t held_back() const { return held_back_.size(); }
-    const ModemIdentity& identity() const { return identity_; }
 
   private:
     enum class Kind { Action, Set, Query, Test };

@@ -1,0 +1,276 @@
+#include "app/main_form.h"
+
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QMenu>
+#include <QScreen>
+#include <QSignalBlocker>
+
+#include "contacts/contact_entry.h"
+#include "contacts/edit_form.h"
+#include "platform/files.h"
+#include "platform/program_dir.h"
+#include "ui/box_table_model.h"
+#include "ui/contact_table_model.h"
+#include "ui/dialogs.h"
+#include "ui/qt_text.h"
+#include "ui_main_form.h"
+
+// The pictures are compiled into the static library velka_gui, whose resources
+// are registered by hand (from the global namespace) before a window loads them.
+static void RegisterPictures() {
+    Q_INIT_RESOURCE(pictures);
+}
+
+namespace velka::gui {
+namespace {
+
+// A menu item bound to an action shows the action's caption, picture and state,
+// and runs the action when chosen, as the toolbar button of the same action does.
+// The item keeps the action it stands for, so that another item can be bound to
+// the same action.
+void BindToAction(QAction* item, QAction* action) {
+    const auto follow = [item, action] {
+        item->setText(action->text());
+        item->setIcon(action->icon());
+        item->setEnabled(action->isEnabled());
+        item->setVisible(action->isVisible());
+    };
+    follow();
+    item->setData(QVariant::fromValue(action));
+    QObject::connect(action, &QAction::changed, item, follow);
+    QObject::connect(item, &QAction::triggered, action, &QAction::trigger);
+}
+
+QAction* BoundAction(QAction* item) {
+    return item->data().value<QAction*>();
+}
+
+// Rows of one text line, fixed in height so that a view of any length lays out at
+// once, under headers aligned like the cells.
+void LayOutAsReport(QTableView& view) {
+    QHeaderView* rows = view.verticalHeader();
+    rows->setSectionResizeMode(QHeaderView::Fixed);
+    rows->setDefaultSectionSize(view.fontMetrics().height() + 6);
+    view.horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+}
+
+void CentreOnScreen(QWidget& window) {
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame = window.frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        window.move(frame.topLeft());
+    }
+}
+
+}  // namespace
+
+TMainForm::TMainForm(Dialogs& dialogs, Registry& registry, std::mutex* queue_lock, QWidget* parent)
+    : QMainWindow(parent),
+      dialogs_(dialogs),
+      book_(registry),
+      queue_lock_(queue_lock ? queue_lock : &own_queue_lock_),
+      ui_(std::make_unique<Ui::TMainForm>()),
+      contacts_model_(new ContactTableModel(this)),
+      box_model_(new BoxTableModel(this)),
+      PopupMenu(new QMenu(this)) {
+    RegisterPictures();
+    ui_->setupUi(this);
+    PopupMenu->setObjectName(QStringLiteral("PopupMenu"));
+    PopupMenu->addActions({ui_->pumAdd, ui_->pumEdit, ui_->pumRemove});
+    ui_->ContactsList->setModel(contacts_model_);
+    ui_->MessageTable->setModel(box_model_);
+    ui_->ContactsList->setColumnWidth(ContactTableModel::kName, 220);
+    ui_->ContactsList->setColumnWidth(ContactTableModel::kNumber, 150);
+    for (QTableView* view : {ui_->ContactsList, ui_->MessageTable}) LayOutAsReport(*view);
+    BindControls();
+    CentreOnScreen(*this);
+    FormCreate();
+}
+
+TMainForm::~TMainForm() = default;
+
+void TMainForm::BindControls() {
+    BindToAction(ui_->pumAdd, ui_->actContactAdd);
+    BindToAction(ui_->pumEdit, ui_->actContactEdit);
+    BindToAction(ui_->pumRemove, ui_->actContactRemove);
+    BindToAction(ui_->mmCompose, ui_->actCompose);
+    ui_->tbContactAdd->setDefaultAction(ui_->actContactAdd);
+    ui_->tbContactEdit->setDefaultAction(ui_->actContactEdit);
+    ui_->tbContactRemove->setDefaultAction(ui_->actContactRemove);
+    ui_->tbSearch->setDefaultAction(ui_->actSearch);
+    connect(ui_->qmCompose, &QToolButton::clicked, ui_->actCompose, &QAction::trigger);
+    connect(ui_->qmOutBox, &QToolButton::clicked, this, &TMainForm::qmOutBoxClick);
+    connect(ui_->qmInBox, &QToolButton::clicked, this, &TMainForm::qmInBoxClick);
+    connect(ui_->qmContacts, &QToolButton::clicked, this, &TMainForm::qmContactsClick);
+    connect(ui_->mmInBox, &QAction::triggered, this, &TMainForm::qmInBoxClick);
+    connect(ui_->mmOutBox, &QAction::triggered, this, &TMainForm::qmOutBoxClick);
+    connect(ui_->mmContacts, &QAction::triggered, this, &TMainForm::qmContactsClick);
+    connect(ui_->mmClose, &QAction::triggered, this, &TMainForm::mmCloseClick);
+    connect(ui_->actContactAdd, &QAction::triggered, this, &TMainForm::actContactAddExecute);
+    connect(ui_->actContactEdit, &QAction::triggered, this, &TMainForm::actContactEditExecute);
+    connect(ui_->actContactRemove, &QAction::triggered, this, &TMainForm::actContactRemoveExecute);
+    connect(ui_->actSearch, &QAction::triggered, this, &TMainForm::actSearchExecute);
+    connect(ui_->NameToSearch, &QLineEdit::textChanged, this, &TMainForm::NameToSearchChange);
+    connect(ui_->GroupToSearch, &QComboBox::editTextChanged, this, &TMainForm::NameToSearchChange);
+    connect(ui_->ContactsList, &QWidget::customContextMenuRequested, this,
+            &TMainForm::ShowContactsMenu);
+}
+
+// The outgoing-queue lock and the recipients list exist from construction.
+// Creating the outgoing queue, reading Config.ini and starting the worker belong
+// to the application core.
+void TMainForm::FormCreate() {
+    program_dir_ = ProgramDirectory();
+    BuildContactsListMenu();
+    ui_->mmServices->insertSeparator(ui_->mmOptions);
+    ui_->mmServices->insertSeparator(ui_->mmContactsList->menuAction());
+    ShowListing(book_.FullListing());
+}
+
+void TMainForm::BuildContactsListMenu() {
+    const QList<QAction*> items = PopupMenu->actions();
+    for (QAction* popup_item : items)
+        BindToAction(ui_->mmContactsList->addAction(QString()), BoundAction(popup_item));
+    ui_->mmContactsList->addSeparator();
+    BindToAction(ui_->mmContactsList->addAction(QString()), ui_->actSearch);
+}
+
+void TMainForm::qmContactsClick() {
+    ui_->PanelMessageBox->hide();
+    ui_->PanelContacts->show();
+}
+
+void TMainForm::qmInBoxClick() {
+    OpenBoxView(QStringLiteral(" Принятые"), "inbox.db");
+}
+
+void TMainForm::qmOutBoxClick() {
+    OpenBoxView(QStringLiteral(" Отправленные"), "outbox.db");
+}
+
+void TMainForm::mmCloseClick() {
+    close();
+}
+
+void TMainForm::OpenBoxView(const QString& caption, const std::string& file_name) {
+    ui_->PanelContacts->hide();
+    ui_->PanelMBCaption->setText(caption);
+    if (!LoadBoxView(program_dir_ + "/" + file_name)) return;
+    ui_->PanelMessageBox->show();
+}
+
+bool TMainForm::LoadBoxView(const std::string& path) {
+    box_model_->Clear();
+    if (!files::Exists(path)) return true;
+    // The worker replaces a store file by renaming a complete new one over it, and
+    // only appends whole records; the mapping taken under the lock therefore stays
+    // a consistent picture of the file after the lock is released.
+    auto box = [&] {
+        const std::lock_guard lock(*queue_lock_);
+        return store::BoxFile::Open(path);
+    }();
+    if (!box) {
+        dialogs_.Error(this, QString::fromStdString(box.error().message));
+        return false;
+    }
+    box_model_->Show(std::move(*box));
+    QHeaderView* header = ui_->MessageTable->horizontalHeader();
+    header->setResizeContentsPrecision(200);  // a sample of rows, whatever the box's size
+    ui_->MessageTable->resizeColumnToContents(BoxTableModel::kNumber);
+    ui_->MessageTable->resizeColumnToContents(BoxTableModel::kDateTime);
+    return true;
+}
+
+void TMainForm::ShowListing(contacts::Listing listing) {
+    contacts_model_->SetRows(std::move(listing.rows));
+    if (listing.error) dialogs_.Error(this, ToQt(*listing.error));
+}
+
+void TMainForm::FillGroupToSearch() {
+    QComboBox* combo = ui_->GroupToSearch;
+    const QString text = combo->currentText();
+    const QSignalBlocker quiet(combo);
+    combo->clear();
+    for (const std::string& group : book_.GroupNames()) combo->addItem(ToQt(group));
+    combo->setEditText(text);
+}
+
+int TMainForm::SelectedContactRow() const {
+    const QModelIndexList rows = ui_->ContactsList->selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+void TMainForm::ShowContactsMenu(const QPoint& position) {
+    PopupMenu->popup(ui_->ContactsList->viewport()->mapToGlobal(position));
+}
+
+std::optional<contacts::Contact> TMainForm::ValidEntry(const TEditForm& form) {
+    contacts::Contact entry = form.Entry();
+    if (const auto problem = contacts::CheckEntry(entry)) {
+        dialogs_.Warning(this, ToQt(contacts::ProblemMessage(*problem)));
+        return std::nullopt;
+    }
+    return entry;
+}
+
+void TMainForm::actContactAddExecute() {
+    TEditForm form(this);
+    form.ClearFields();
+    form.SetGroups(book_.GroupNames());
+    form.setWindowTitle(QStringLiteral("Создать новый"));
+    if (dialogs_.ShowModal(form) != QDialog::Accepted) return;
+    auto entry = ValidEntry(form);
+    if (!entry) return;
+    entry->group = contacts::GroupOrDefault(entry->group, contacts::EntryMode::Add);
+    contacts_model_->Append(*entry);
+    book_.WriteContact(*entry);
+}
+
+void TMainForm::actContactEditExecute() {
+    const int row = SelectedContactRow();
+    if (row < 0) return;
+    const contacts::Contact old = contacts_model_->At(row);
+    TEditForm form(this);
+    form.ClearFields();
+    form.setWindowTitle(QStringLiteral("Редактировать"));
+    form.FillFields(old);
+    form.SetGroups(book_.GroupNames());
+    if (dialogs_.ShowModal(form) != QDialog::Accepted) return;
+    auto entry = ValidEntry(form);
+    if (!entry) return;
+    book_.DeleteContact(old.group, old.number);
+    entry->group = contacts::GroupOrDefault(entry->group, contacts::EntryMode::Edit);
+    contacts_model_->Replace(row, *entry);
+    book_.WriteContact(*entry);
+}
+
+void TMainForm::actContactRemoveExecute() {
+    const int row = SelectedContactRow();
+    if (row < 0) return;
+    const contacts::Contact contact = contacts_model_->At(row);
+    if (!dialogs_.Confirm(this, ToQt(contacts::RemovalQuestion(contact.name)))) return;
+    book_.DeleteContact(contact.group, contact.number);
+    contacts_model_->Remove(row);
+}
+
+// The list gives up (or takes back) the panel's height through the pane's layout.
+void TMainForm::actSearchExecute() {
+    const bool show = !ui_->ContactsSearchPanel->isVisibleTo(ui_->PanelContacts);
+    ui_->ContactsSearchPanel->setVisible(show);
+    if (show) {
+        FillGroupToSearch();
+    } else {
+        ShowListing(book_.FullListing());
+    }
+}
+
+// Runs to its end without processing events, so a keystroke is handled only after
+// the listing of the previous one is shown: the view always ends up matching the
+// fields, and a listing never runs inside another.
+void TMainForm::NameToSearchChange() {
+    ShowListing(book_.FilteredListing(FromQt(ui_->NameToSearch->text()),
+                                      FromQt(ui_->GroupToSearch->currentText())));
+}
+
+}  // namespace velka::gui

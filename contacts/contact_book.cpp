@@ -1,0 +1,96 @@
+#include "contacts/contact_book.h"
+
+#include "platform/codepage.h"
+
+namespace velka::contacts {
+namespace {
+
+std::string GroupKey(std::string_view group) {
+    std::string key = kContactKey;
+    key += '\\';
+    key += group;
+    return key;
+}
+
+std::string InvalidDataType(const std::string& value_name) {
+    return "Invalid data type for '" + value_name + "'";
+}
+
+bool HasSubKeys(Registry& registry, const std::string& key) {
+    auto subkeys = registry.SubKeys(key);
+    return !subkeys || !subkeys->empty();  // unknown counts as "has": never delete blindly
+}
+
+}  // namespace
+
+bool NameMatches(std::string_view name, std::string_view prefix) {
+    return name.size() >= prefix.size() &&
+           codepage::EqualIgnoreCase(name.substr(0, prefix.size()), prefix);
+}
+
+bool IsValidGroupName(std::string_view group) {
+    return !group.empty() && group.find('\\') == std::string_view::npos;
+}
+
+std::vector<std::string> ContactBook::GroupNames() const {
+    auto names = registry_.SubKeys(kContactKey);
+    if (!names) return {};
+    return std::move(*names);
+}
+
+Listing ContactBook::FullListing() const {
+    return ListEveryGroup({});
+}
+
+Listing ContactBook::FilteredListing(std::string_view name, std::string_view group) const {
+    if (group.empty()) return ListEveryGroup(name);
+    Listing listing;
+    if (IsValidGroupName(group))
+        ListGroup(std::string(group), group, name, DropEmptyGroup::No, listing);
+    return listing;
+}
+
+Listing ContactBook::ListEveryGroup(std::string_view prefix) const {
+    Listing listing;
+    for (const std::string& group : GroupNames()) {
+        if (!ListGroup(group, group, prefix, DropEmptyGroup::Yes, listing)) break;
+    }
+    return listing;
+}
+
+bool ContactBook::ListGroup(const std::string& group, std::string_view shown_group,
+                            std::string_view prefix, DropEmptyGroup drop, Listing& listing) const {
+    const std::string key = GroupKey(group);
+    auto values = registry_.Values(key);
+    if (!values) return true;
+    // A key that still has keys below it (written by an older version that took
+    // a backslash in a group name as a path) is kept: deleting it would delete
+    // contacts this listing cannot show.
+    if (values->empty()) {
+        if (drop == DropEmptyGroup::Yes && !HasSubKeys(registry_, key)) registry_.DeleteKey(key);
+        return true;
+    }
+    for (RegistryValueInfo& value : *values) {
+        if (value.type != RegistryValueType::String) {
+            listing.error = InvalidDataType(value.name);
+            return false;
+        }
+        if (!NameMatches(value.text, prefix)) continue;
+        listing.rows.push_back({std::move(value.text), value.name, std::string(shown_group)});
+    }
+    return true;
+}
+
+bool ContactBook::WriteContact(const Contact& contact) const {
+    if (!IsValidGroupName(contact.group)) return false;
+    return registry_.WriteString(GroupKey(contact.group), contact.number, contact.name).ok();
+}
+
+void ContactBook::DeleteContact(std::string_view group, std::string_view number) const {
+    if (!IsValidGroupName(group)) return;
+    const std::string key = GroupKey(group);
+    if (!registry_.CreateKey(key)) return;
+    registry_.DeleteValue(key, std::string(number));
+}
+
+}  // namespace velka::contacts
