@@ -78,11 +78,13 @@ class AppCore {
     Result<std::int32_t> ReadSettings();
 
     const std::string directory_;
-    OutgoingQueue queue_;
-    std::atomic<bool> stop_{false};
-    std::atomic<bool> reception_{true};
+    OutgoingQueue queue_;                // its own lock guards it
+    std::atomic<bool> stop_{false};      // set by RequestStop(); read by the worker and port waits
+    std::atomic<bool> reception_{true};  // set by the front end; read by the worker
+    // Used by the front end's thread before the worker starts and after it ended,
+    // by the worker's thread in between.
     TComPort port_;
-    std::unique_ptr<Worker> worker_;
+    std::unique_ptr<Worker> worker_;  // front end's thread only
 };
 
 inline constexpr const char* kConfigFile = "Config.ini";
