@@ -19,3 +19,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 # Windows 7 and later: the API the platform layer calls.
 add_compile_definitions(_WIN32_WINNT=0x0601 WINVER=0x0601 WIN32_LEAN_AND_MEAN NOMINMAX)
+
+# ctest runs the test programs under Wine (scripts/windows-tests.sh prepares it).
+set(CMAKE_CROSSCOMPILING_EMULATOR wine)

@@ -16,6 +16,7 @@ packages=(
   # variant, for std::thread) and Wine to run the tests.
   g++-mingw-w64-x86-64-posix mingw-w64-tools mingw-w64-x86-64-dev
   wine wine64
+  socat  # carries the virtual modem's control requests from the Windows tests (TCP)
 )
 
 missing=()
