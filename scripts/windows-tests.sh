@@ -21,7 +21,7 @@ mkdir -p "$run"
 pids=()
 finish() {
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wineserver -k 2>/dev/null || true
+  wineserver -k > /dev/null 2>&1 || true
 }
 trap finish EXIT
 
@@ -50,7 +50,7 @@ pids+=($!)
 # plugged in again; Wine reads its port map when the server starts.
 wine reg add 'HKLM\Software\Wine\Ports' /v COM5 /d "${links[0]}" /f > /dev/null
 wine reg add 'HKLM\Software\Wine\Ports' /v COM6 /d "${links[1]}" /f > /dev/null
-wineserver -k
+wineserver -k > /dev/null 2>&1
 wineserver -w
 wineserver -p
 wine wineboot > /dev/null 2>&1
