@@ -56,5 +56,6 @@ wineserver -p
 wine wineboot > /dev/null 2>&1
 
 export VELKA_TEST_COM=5 VELKA_TEST_PEER_COM=6 VELKA_TEST_CONTROL="127.0.0.1:$port"
+export VELKA_TEST_MODEMSIM="$modemsim" VELKA_TEST_MODEMSIM_DIR="$run/modemsim"
 cd "$build"
 ctest -L windows --output-on-failure "$@"

@@ -1,0 +1,83 @@
+#include "app/app_core.h"
+
+#include "modem/dialogue.h"
+#include "platform/registry.h"
+#include "serial/ser_except.h"
+#include "settings/startup_settings.h"
+
+namespace velka::app {
+
+AppCore::AppCore(std::string program_directory) : directory_(std::move(program_directory)) {
+    port_.SetStopFlag(&stop_);
+    modem::ConfigurePort(port_);
+}
+
+AppCore::~AppCore() {
+    Shutdown();
+}
+
+Result<std::int32_t> AppCore::ReadSettings() {
+    settings::StartupSettings settings;
+    const Status read = settings::ReadStartupSettings(FilePath(kConfigFile), settings);
+    reception_.store(settings.reception);
+    if (!read) return read.error();
+    return settings.port;
+}
+
+Status AppCore::Start(WorkerEvents events) {
+    const auto port = ReadSettings();
+    if (!port) return port.error();
+    if (*port == 0) return {};
+    if (*port < 0 || *port > 0xFFFF) {
+        return Error{"There is no serial port COM" + std::to_string(*port) + "."};
+    }
+    port_.SetComNumber(static_cast<std::uint16_t>(*port));
+    worker_ = std::make_unique<Worker>(
+        port_, queue_, stop_, reception_,
+        WorkerFiles{FilePath(kInboxFile), FilePath(kOutboxFile), FilePath(kUnsentFile)},
+        Registry::Machine(), std::move(events));
+    worker_->Start();
+    return {};
+}
+
+Result<modem::ReceptionReport> AppCore::ReceiveOnce() {
+    const auto port = ReadSettings();
+    if (!port) return port.error();
+    if (*port <= 0 || *port > 0xFFFF) {
+        return Error{
+            "No serial port is set: put SerialPort=COM<number> in section [DEVICEMAP] of " +
+            FilePath(kConfigFile) + "."};
+    }
+    port_.SetComNumber(static_cast<std::uint16_t>(*port));
+    const std::string name = "COM" + std::to_string(*port);
+    if (!modem::InitModem(port_, stop_)) {
+        return Error{"The modem on " + name + " does not answer, or the port cannot be opened."};
+    }
+    auto report = modem::ReceiveMessages(port_, modem::kSimStorage, FilePath(kInboxFile),
+                                         queue_.lock(), stop_);
+    if (!report.listed) return Error{"The modem on " + name + " did not list its messages."};
+    return report;
+}
+
+std::uint64_t AppCore::Enqueue(const packet& record) {
+    return queue_.Append(record);
+}
+
+void AppCore::RequestStop() {
+    stop_.store(true);
+    queue_.Wake();
+}
+
+void AppCore::Shutdown() {
+    RequestStop();
+    if (worker_) worker_->Join();
+    try {
+        port_.SetOpen(false);
+    } catch (const ESerialException&) {
+        // A device that vanished has nothing left to close.
+    }
+    std::lock_guard guard(queue_.lock());
+    queue_.Clear();
+}
+
+}  // namespace velka::app

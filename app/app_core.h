@@ -1,0 +1,95 @@
+// The application core: what the main window holds for the whole run, without the
+// window. It owns the program directory, the outgoing queue and its lock, the stop
+// and reception flags, the serial port and the worker. A front end (the desktop
+// window, velka-sms-cli) creates one, calls Start() at start-up, Enqueue() to send,
+// QueueLock() around its reading of the store files, RequestStop() when asked to
+// close and Shutdown() when it closes.
+//
+// Threads: every member is for the front end's thread, except QueueLock(), which
+// any thread may take, and the WorkerEvents, which run on the worker's thread.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "app/outgoing_queue.h"
+#include "app/worker.h"
+#include "modem/receive.h"
+#include "platform/result.h"
+#include "serial/ser_port.h"
+#include "store/packet.h"
+
+namespace velka::app {
+
+class AppCore {
+  public:
+    // The core of a program whose files lie in `program_directory` (without a
+    // trailing separator): Config.ini, inbox.db, outbox.db, unsent.db.
+    explicit AppCore(std::string program_directory);
+    // Shutdown().
+    ~AppCore();
+    AppCore(const AppCore&) = delete;
+    AppCore& operator=(const AppCore&) = delete;
+
+    // Reads Config.ini: the reception flag from "PerformMailCheck", the port from
+    // "SerialPort", and starts the worker on that port when one is set, whatever
+    // the reception flag says. A "SerialPort" whose number does not convert starts
+    // no worker and gives the conversion message for the front end to show
+    // ("'x' is not a valid integer value"); so does a number that no port can have.
+    // A port number of 0 starts no worker. Call once; `events` go to the worker.
+    Status Start(WorkerEvents events = {});
+
+    // For a front end that runs no worker (velka-sms-cli receive): reads Config.ini
+    // as Start() does, then initialises the modem and runs one reception cycle on
+    // the calling thread. Fails with a sentence when no port is set, the setting
+    // does not convert or the modem does not answer. REQUIRES: no worker running.
+    Result<modem::ReceptionReport> ReceiveOnce();
+
+    bool WorkerRunning() const { return worker_ != nullptr; }
+    // The port the worker uses; 0 when none was configured.
+    std::uint16_t PortNumber() const { return port_.ComNumber(); }
+
+    // Queues one record for its one recipient; the lock is held only for the
+    // append. Gives the id that WorkerEvents::on_send reports. Records queued when
+    // no worker runs stay queued until the close.
+    std::uint64_t Enqueue(const packet& record);
+
+    // The outgoing-queue lock: hold it while reading inbox.db or outbox.db.
+    std::mutex& QueueLock() { return queue_.lock(); }
+
+    bool ReceptionEnabled() const { return reception_.load(); }
+    // Takes effect at the worker's next idle pass.
+    void SetReceptionEnabled(bool enabled) { reception_.store(enabled); }
+
+    // The close query: sets the stop flag and wakes every wait. Never blocks long.
+    void RequestStop();
+    // The close: stops the worker and waits for it, then closes the port and
+    // drops the records still queued. Safe to call more than once.
+    void Shutdown();
+
+    const std::string& ProgramDirectory() const { return directory_; }
+    std::string FilePath(const std::string& name) const { return directory_ + "/" + name; }
+
+  private:
+    // Reads Config.ini, sets the reception flag and gives the port (0: none).
+    Result<std::int32_t> ReadSettings();
+
+    const std::string directory_;
+    OutgoingQueue queue_;                // its own lock guards it
+    std::atomic<bool> stop_{false};      // set by RequestStop(); read by the worker and port waits
+    std::atomic<bool> reception_{true};  // set by the front end; read by the worker
+    // Used by the front end's thread before the worker starts and after it ended,
+    // by the worker's thread in between.
+    TComPort port_;
+    std::unique_ptr<Worker> worker_;  // front end's thread only
+};
+
+inline constexpr const char* kConfigFile = "Config.ini";
+inline constexpr const char* kInboxFile = "inbox.db";
+inline constexpr const char* kOutboxFile = "outbox.db";
+inline constexpr const char* kUnsentFile = "unsent.db";
+
+}  // namespace velka::app

@@ -1,0 +1,91 @@
+// The background worker: the one thread that drives the modem. It sends the queued
+// records one after another, each after a fresh modem initialisation, appending
+// each sent record to outbox.db; when no record is due and reception is on, it runs
+// the reception cycle every 5 s. It calls nothing in the user interface; whoever
+// wants to know what happened passes WorkerEvents.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/outgoing_queue.h"
+#include "modem/receive.h"
+#include "serial/ser_port.h"
+#include "store/packet.h"
+
+namespace velka {
+class Registry;
+}
+
+namespace velka::app {
+
+enum class SendOutcome {
+    Sent,        // confirmed by the modem and appended to outbox.db
+    Failed,      // refused or unconfirmed; back in the queue, tried again after a pause
+    Unsendable,  // no PDU can be built for it; moved to unsent.db, never tried again
+};
+
+// Called on the worker's thread, with no lock held; keep them short.
+struct WorkerEvents {
+    std::function<void(std::uint64_t id, SendOutcome outcome)> on_send;
+    std::function<void(const std::vector<packet>& stored)> on_received;  // non-empty batches
+};
+
+// The files the worker writes, in the program directory.
+struct WorkerFiles {
+    std::string inbox;   // received records
+    std::string outbox;  // sent records
+    std::string unsent;  // records that can never be sent
+};
+
+// Pauses of the worker's loop.
+inline constexpr auto kIdlePause = std::chrono::milliseconds(2000);
+inline constexpr auto kAfterReceptionPause = std::chrono::milliseconds(3000);
+
+class Worker {
+  public:
+    // Everything passed must outlive the worker. The port has its number set.
+    Worker(TComPort& port, OutgoingQueue& queue, const std::atomic<bool>& stop,
+           const std::atomic<bool>& reception, WorkerFiles files, Registry& registry,
+           WorkerEvents events);
+    // Joins the thread; the owner sets the stop flag and wakes the queue first.
+    ~Worker();
+    Worker(const Worker&) = delete;
+    Worker& operator=(const Worker&) = delete;
+
+    // Starts the thread. Called once.
+    void Start();
+    // Waits for the thread to end. REQUIRES: the stop flag set and the queue woken.
+    void Join();
+
+  private:
+    void Run();
+    void SendPass();
+    void IdlePass();
+    void Deliver(QueuedRecord item);
+    // Appends to a store file under the queue lock; records that could not be
+    // written (a full disk) wait in `backlog` and go first at the next write.
+    void Record(const std::string& path, std::vector<packet>& backlog, const packet& record);
+    // Sleeps until `deadline` or the stop flag, and, when `for_records`, until a
+    // record becomes due.
+    void Pause(Clock::duration length, bool for_records);
+    void Notify(std::uint64_t id, SendOutcome outcome) const;
+
+    TComPort& port_;
+    OutgoingQueue& queue_;
+    const std::atomic<bool>& stop_;
+    const std::atomic<bool>& reception_;
+    const WorkerFiles files_;
+    Registry& registry_;
+    const WorkerEvents events_;
+    std::vector<packet> outbox_backlog_;  // worker's thread only
+    std::vector<packet> unsent_backlog_;  // worker's thread only
+    modem::StoredNotDeleted undeleted_;   // worker's thread only
+    std::thread thread_;
+};
+
+}  // namespace velka::app

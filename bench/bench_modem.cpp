@@ -1,0 +1,147 @@
+// Sending and receiving through a virtual modem that answers at once:
+//   throughput - single-message records queued, each sent after its own modem
+//                initialisation and appended to outbox.db, per second;
+//   idle       - the process's CPU time while the worker idles with reception on
+//                and an empty SIM (one initialisation and reception cycle per 5 s);
+//   reception  - one cycle that moves 100 messages from the SIM into inbox.db.
+// A harness that prints figures: bench_modem [RECORDS] [IDLE-SECONDS]
+#include <sys/resource.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "app/app_core.h"
+#include "modem/dialogue.h"
+#include "modem/receive.h"
+#include "platform/profile.h"
+#include "platform/registry.h"
+#include "tests/support/temp_dir.h"
+#include "tools/modemsim/simulator.h"
+
+namespace velka {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
+
+double ProcessCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+std::unique_ptr<modemsim::Simulator> StartModems(const std::string& dir, std::size_t capacity) {
+    modemsim::SimulatorOptions options{modemsim::DefaultNumbers(1), dir, capacity};
+    options.registry = &Registry::Machine();
+    auto started = modemsim::Simulator::Start(options);
+    if (!started) {
+        std::fprintf(stderr, "bench_modem: %s\n", started.error().message.c_str());
+        std::exit(1);
+    }
+    return std::move(*started);
+}
+
+void Configure(const std::string& home, const std::string& port, bool reception) {
+    profile::WriteString(home + "/Config.ini", "DEVICEMAP", "SerialPort", port);
+    profile::WriteString(home + "/Config.ini", "DEVICEMAP", "PerformMailCheck",
+                         reception ? "1" : "0");
+}
+
+void Throughput(int records) {
+    testing::TempDir home;
+    testing::TempDir sim_dir;
+    auto sim = StartModems(sim_dir.path(), 20);
+    Configure(home.path(), sim->com_name(0), false);
+    std::mutex lock;
+    std::condition_variable done;
+    int sent = 0;
+    app::WorkerEvents events;
+    events.on_send = [&](std::uint64_t, app::SendOutcome outcome) {
+        std::lock_guard guard(lock);
+        sent += outcome == app::SendOutcome::Sent;
+        done.notify_all();
+    };
+    app::AppCore core(home.path());
+    const auto started = Clock::now();
+    const double cpu_before = ProcessCpuSeconds();
+    for (int i = 0; i < records; ++i) {
+        core.Enqueue(MakePacket("+7916000" + std::to_string(1000 + i % 10), "07.12.2026 10:00:00",
+                                "record " + std::to_string(i)));
+    }
+    core.Start(events);
+    {
+        std::unique_lock held(lock);
+        done.wait(held, [&] { return sent == records; });
+    }
+    const double wall = Seconds(Clock::now() - started);
+    const double cpu = ProcessCpuSeconds() - cpu_before;
+    core.Shutdown();
+    std::printf(
+        "throughput: %d records in %.2f s = %.0f records/s (process CPU %.2f s, modem included)\n",
+        records, wall, records / wall, cpu);
+}
+
+void Idle(int seconds) {
+    testing::TempDir home;
+    testing::TempDir sim_dir;
+    auto sim = StartModems(sim_dir.path(), 20);
+    Configure(home.path(), sim->com_name(0), true);
+    app::AppCore core(home.path());
+    core.Start();
+    const double cpu_before = ProcessCpuSeconds();
+    const auto started = Clock::now();
+    std::this_thread::sleep_for(std::chrono::seconds(seconds));
+    const double cpu = ProcessCpuSeconds() - cpu_before;
+    const double wall = Seconds(Clock::now() - started);
+    core.Shutdown();
+    std::printf(
+        "idle: %.3f s of CPU in %.1f s = %.2f %% of one core (worker, port threads and modem)\n",
+        cpu, wall, 100.0 * cpu / wall);
+}
+
+void Reception(int messages) {
+    testing::TempDir home;
+    testing::TempDir sim_dir;
+    auto sim = StartModems(sim_dir.path(), static_cast<std::size_t>(messages));
+    for (int i = 0; i < messages; ++i) {
+        sim->Control("inject 1 +79161234567 message number " + std::to_string(i));
+    }
+    TComPort port;
+    std::atomic<bool> stop{false};
+    modem::ConfigurePort(port);
+    port.SetStopFlag(&stop);
+    port.SetComNumber(static_cast<std::uint16_t>(std::stoi(sim->com_name(0).substr(3))));
+    std::mutex lock;
+    const auto started = Clock::now();
+    const bool ready = modem::InitModem(port, stop);
+    const auto report =
+        modem::ReceiveMessages(port, modem::kSimStorage, home.File("inbox.db"), lock, stop);
+    const double wall = Seconds(Clock::now() - started);
+    port.SetOpen(false);
+    std::printf("reception: %zu of %d messages stored and %zu deleted in one cycle in %.3f s%s\n",
+                report.stored.size(), messages, report.deleted, wall,
+                ready ? "" : " (modem not ready)");
+}
+
+}  // namespace
+}  // namespace velka
+
+int main(int argc, char** argv) {
+    const int records = argc > 1 ? std::atoi(argv[1]) : 2000;
+    const int idle_seconds = argc > 2 ? std::atoi(argv[2]) : 20;
+    velka::testing::TempDir registry;
+    ::setenv("VELKA_REGISTRY", registry.File("registry.db").c_str(), 1);
+    velka::Throughput(records);
+    velka::Reception(100);
+    velka::Idle(idle_seconds);
+    return 0;
+}

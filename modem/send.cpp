@@ -1,0 +1,135 @@
+#include "modem/send.h"
+
+#include <cstdio>
+#include <ctime>
+#include <random>
+
+#include "modem/dialogue.h"
+#include "platform/codepage.h"
+#include "platform/registry.h"
+#include "serial/ser_except.h"
+#include "sms/smsbase.h"
+
+namespace velka::modem {
+namespace {
+
+constexpr std::uint32_t kLastReference = 255;
+constexpr char kCtrlZ = '\x1A';
+
+std::string Hex2(std::uint32_t value) {
+    char digits[3];
+    std::snprintf(digits, sizeof digits, "%02X", static_cast<unsigned>(value & 0xFF));
+    return digits;
+}
+
+bool ChoosesUcs2(std::string_view body) {
+    for (const char c : body) {
+        if (static_cast<unsigned char>(c) >= 0xC0) return true;
+    }
+    return false;
+}
+
+std::uint32_t FallbackReference() {
+    std::mt19937 random(static_cast<std::uint32_t>(std::time(nullptr)));
+    return random() % 252 + 1;
+}
+
+bool ContainsIgnoreCase(std::string_view line, std::string_view marker) {
+    const std::string upper = codepage::Upper(line);
+    return upper.find(marker) != std::string::npos;
+}
+
+// The PDUs of a plan, or nothing when the number cannot be encoded.
+std::vector<std::string> BuildPdus(const TextPlan& plan, std::string_view number,
+                                   Registry& registry) {
+    const std::string reference =
+        plan.pieces.size() > 1 ? NextMessageReference(registry) : std::string();
+    std::vector<std::string> pdus;
+    for (std::size_t i = 0; i < plan.pieces.size(); ++i) {
+        TSMS sms;
+        sms.Text = plan.pieces[i];
+        sms.Number = std::string(number);
+        sms.Coding = plan.coding;
+        if (plan.pieces.size() > 1) sms.UDH = SegmentHeader(reference, plan.pieces.size(), i + 1);
+        std::string pdu = sms.EncodeSubmit();
+        if (pdu.empty()) return {};
+        pdus.push_back(std::move(pdu));
+    }
+    return pdus;
+}
+
+// After the PDU: the modem's answer, past echo and unsolicited lines. The final
+// "OK" that follows "+CMGS:" is read too, so that it does not linger in the input.
+bool AwaitConfirmation(AnswerReader& reader) {
+    const auto deadline = Clock::now() + kConfirmationLimit;
+    while (const auto line = reader.NextLine(deadline)) {
+        if (ContainsIgnoreCase(*line, "+CMGS:")) {
+            reader.AwaitFinalResult(deadline);
+            return true;
+        }
+        if (ClassifyLine(*line) == LineKind::Error) return false;
+    }
+    return false;
+}
+
+}  // namespace
+
+TextPlan PlanText(std::string_view body) {
+    TextPlan plan;
+    plan.coding = ChoosesUcs2(body) ? kCodingUcs2 : kCodingGsm7;
+    const std::size_t limit = plan.coding == kCodingUcs2 ? kUcs2Limit : kGsm7Limit;
+    if (body.size() <= limit) {
+        plan.pieces.emplace_back(body);
+        return plan;
+    }
+    const std::size_t segment = limit - kConcatenationHeaderCost;
+    for (std::size_t at = 0; at < body.size(); at += segment) {
+        plan.pieces.emplace_back(body.substr(at, segment));
+    }
+    return plan;
+}
+
+std::string SegmentHeader(std::string_view reference, std::size_t count, std::size_t number) {
+    return "050003" + std::string(reference) + Hex2(static_cast<std::uint32_t>(count)) +
+           Hex2(static_cast<std::uint32_t>(number));
+}
+
+std::string NextMessageReference(Registry& registry) {
+    const std::string key(kReferenceKey);
+    const std::string name(kReferenceValue);
+    if (!registry.CreateKey(key)) return Hex2(FallbackReference());
+    std::uint32_t reference = FallbackReference();
+    if (const auto stored = registry.ReadDWord(key, name)) reference = *stored;
+    // The value is signed in the registry's eyes: 0x80000000 and up are negative.
+    if (reference >= kLastReference) reference = 0;
+    ++reference;
+    registry.WriteDWord(key, name, reference);
+    return Hex2(reference);
+}
+
+SendResult SendText(TComPort& port, const packet& record, const std::atomic<bool>& stop,
+                    Registry& registry) {
+    const std::string body = std::string(kSignature) + std::string(record.text_text());
+    const std::vector<std::string> pdus = BuildPdus(PlanText(body), record.number_text(), registry);
+    if (pdus.empty()) return SendResult::Unsendable;
+    for (const std::string& pdu : pdus) {
+        if (!SendPdu(port, pdu, stop)) return SendResult::Failed;
+    }
+    return SendResult::Sent;
+}
+
+bool SendPdu(TComPort& port, const std::string& pdu, const std::atomic<bool>& stop) {
+    TSMS parsed;
+    parsed.ParsePDU(pdu);
+    if (!WriteCommand(port, "AT+CMGS=" + std::to_string(parsed.TPDULength))) return false;
+    try {
+        if (!port.WaitForString(">", kPromptTicks, false, true)) return false;
+        port.PutString(pdu + kCtrlZ);
+    } catch (const ESerialException&) {
+        return false;
+    }
+    AnswerReader reader(port, stop);
+    return AwaitConfirmation(reader);
+}
+
+}  // namespace velka::modem

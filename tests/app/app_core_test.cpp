@@ -1,0 +1,186 @@
+// The application core and its worker against virtual modems: start-up from
+// Config.ini, the order of sends, what becomes of failing and unsendable records,
+// reception, a modem that vanishes, and closing.
+#include "app/app_core.h"
+
+#include <gtest/gtest.h>
+
+#include <future>
+
+#include "platform/files.h"
+#include "platform/profile.h"
+#include "store/store_file.h"
+#include "tests/app/outcomes.h"
+#include "tests/modem/sim_fixture.h"
+
+namespace velka::app {
+namespace {
+
+using std::chrono::seconds;
+using testing::Count;
+using testing::Eventually;
+
+class AppCoreTest : public ::testing::Test {
+  protected:
+    AppCoreTest() : modems_(3) {}
+
+    void Configure(const std::string& port, bool reception) {
+        const std::string ini = home_.File(kConfigFile);
+        ASSERT_TRUE(profile::WriteString(ini, "DEVICEMAP", "SerialPort", port));
+        ASSERT_TRUE(
+            profile::WriteString(ini, "DEVICEMAP", "PerformMailCheck", reception ? "1" : "0"));
+    }
+    Status Start() { return core_.Start(outcomes_.Events()); }
+    std::uint64_t Queue(const std::string& number, const std::string& text) {
+        return core_.Enqueue(MakePacket(number, "07.12.2026 10:00:00", text));
+    }
+    bool WaitSent(std::uint64_t id, seconds limit = seconds(60)) {
+        return outcomes_.WaitUntil([&] { return outcomes_.Count(id, SendOutcome::Sent) > 0; },
+                                   limit);
+    }
+    std::vector<packet> Box(const char* name) { return *store::Load(home_.File(name)); }
+    std::vector<std::string> Texts(const char* name) {
+        std::vector<std::string> texts;
+        for (const auto& record : Box(name)) texts.emplace_back(record.text_text());
+        return texts;
+    }
+
+    testing::SimModems modems_;
+    velka::testing::TempDir home_;
+    testing::Outcomes outcomes_;
+    AppCore core_{home_.path()};
+};
+
+TEST_F(AppCoreTest, WithoutConfigIniNoWorkerStartsAndReceptionIsOn) {
+    EXPECT_TRUE(Start().ok());
+    EXPECT_FALSE(core_.WorkerRunning());
+    EXPECT_TRUE(core_.ReceptionEnabled());
+    EXPECT_EQ(core_.PortNumber(), 0);
+}
+
+TEST_F(AppCoreTest, APortThatIsNoNumberGivesTheMessageAndStartsNoWorker) {
+    Configure("COM1x", false);
+    const Status started = Start();
+    ASSERT_FALSE(started.ok());
+    EXPECT_EQ(started.error().message, "'1x' is not a valid integer value");
+    EXPECT_FALSE(core_.WorkerRunning());
+    EXPECT_FALSE(core_.ReceptionEnabled());
+}
+
+TEST_F(AppCoreTest, SendsQueuedRecordsInOrderAfterTheOutboxsEarlierRecords) {
+    std::vector<packet> old(10, MakePacket("+7000", "01.01.2026 1:00:00", "old"));
+    ASSERT_TRUE(store::Save(home_.File(kOutboxFile), old));
+    Configure(modems_.ComName(1), false);
+    ASSERT_TRUE(Start().ok());
+    EXPECT_EQ(core_.PortNumber(), modems_.ComNumber(1));
+    Queue("+79990000002", "one");
+    Queue("+79990000003", "two");
+    const auto last = Queue("+79990000002", "three");
+    ASSERT_TRUE(WaitSent(last));
+    const auto texts = Texts(kOutboxFile);
+    ASSERT_EQ(texts.size(), 13u);
+    EXPECT_EQ(std::vector<std::string>(texts.begin() + 10, texts.end()),
+              (std::vector<std::string>{"one", "two", "three"}));
+    EXPECT_EQ(EncodePacket(Box(kOutboxFile)[0]), EncodePacket(old[0]));
+    EXPECT_EQ(modems_.Store(2).size(), 2u);
+    EXPECT_EQ(modems_.Store(3).size(), 1u);
+}
+
+TEST_F(AppCoreTest, AnUnsendableRecordGoesToUnsentAndTheNextOneIsSent) {
+    Configure(modems_.ComName(1), false);
+    ASSERT_TRUE(Start().ok());
+    const auto bad = Queue("", "no number");
+    const auto good = Queue("+79990000002", "fine");
+    ASSERT_TRUE(WaitSent(good));
+    core_.Shutdown();
+    EXPECT_EQ(outcomes_.Count(bad, SendOutcome::Unsendable), 1u);
+    EXPECT_EQ(Texts(kUnsentFile), std::vector<std::string>{"no number"});
+    EXPECT_EQ(Texts(kOutboxFile), std::vector<std::string>{"fine"});
+    EXPECT_EQ(Count(modems_.Written(1), "AT+CMGS="), 1u);
+}
+
+TEST_F(AppCoreTest, AFailedRecordPausesWhileTheOthersGoOn) {
+    modems_.Control("fault 1 send-error 500");
+    Configure(modems_.ComName(1), false);
+    ASSERT_TRUE(Start().ok());
+    const auto refused = Queue("+79990000002", "refused first");
+    ASSERT_TRUE(
+        outcomes_.WaitUntil([&] { return outcomes_.Count(refused, SendOutcome::Failed) > 0; }));
+    modems_.Control("fault 1 clear");
+    const auto next = Queue("+79990000003", "next");
+    ASSERT_TRUE(WaitSent(next));
+    ASSERT_TRUE(WaitSent(refused));
+    EXPECT_EQ(Texts(kOutboxFile), (std::vector<std::string>{"next", "refused first"}));
+    const auto sends = outcomes_.Sends();
+    EXPECT_GE(sends.back().at - sends.front().at, RetryPause(1)) << "the refused record rested";
+}
+
+TEST_F(AppCoreTest, QueueingNeverWaitsForAModemThatIsSlowToAnswer) {
+    modems_.Control("fault 1 silent on");
+    Configure(modems_.ComName(1), false);
+    ASSERT_TRUE(Start().ok());
+    Queue("+79990000002", "waits");
+    ASSERT_TRUE(Eventually([&] { return Count(modems_.Written(1), "AT\r") >= 2; }));
+    auto queued = std::async(std::launch::async, [&] {
+        Queue("+79990000002", "also waits");
+        std::lock_guard guard(core_.QueueLock());
+    });
+    EXPECT_EQ(queued.wait_for(seconds(3)), std::future_status::ready)
+        << "the initialisation waits 5.5 s; the lock must not be held through it";
+}
+
+TEST_F(AppCoreTest, AModemThatVanishesIsUsedAgainWhenItComesBack) {
+    modems_.Control("drop 1");
+    Configure(modems_.ComName(1), false);
+    ASSERT_TRUE(Start().ok());
+    const auto id = Queue("+79990000002", "after the plug");
+    modems_.Control("restore 1");
+    ASSERT_TRUE(WaitSent(id));
+    modems_.Control("drop 1");
+    const auto second = Queue("+79990000002", "after a second unplug");
+    modems_.Control("restore 1");
+    ASSERT_TRUE(WaitSent(second));
+    EXPECT_EQ(modems_.Store(2).size(), 2u);
+}
+
+TEST_F(AppCoreTest, ReceivesIntoTheInboxWhenReceptionIsSwitchedOn) {
+    modems_.Control("inject 1 +79161234567 first");
+    modems_.Control("inject 1 +79161234567 second");
+    Configure(modems_.ComName(1), false);
+    ASSERT_TRUE(Start().ok());
+    core_.SetReceptionEnabled(true);
+    ASSERT_TRUE(outcomes_.WaitUntil([&] { return outcomes_.ReceivedCount() == 2; }));
+    std::vector<std::string> texts;
+    {
+        std::lock_guard guard(core_.QueueLock());
+        texts = Texts(kInboxFile);
+    }
+    EXPECT_EQ(texts, (std::vector<std::string>{"first", "second"}));
+    EXPECT_TRUE(modems_.Store(1).empty());
+}
+
+TEST_F(AppCoreTest, ClosingInTheMiddleOfASendTakesWellUnderASecond) {
+    modems_.Control("fault 1 confirm-delay 60000");
+    Configure(modems_.ComName(1), true);
+    ASSERT_TRUE(Start().ok());
+    Queue("+79990000002", "never confirmed");
+    ASSERT_TRUE(Eventually([&] { return Count(modems_.Written(1), "\x1A") == 1; }));
+    const auto started = std::chrono::steady_clock::now();
+    core_.RequestStop();
+    core_.Shutdown();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, seconds(5));
+    EXPECT_FALSE(files::Exists(home_.File(kOutboxFile)));
+}
+
+TEST_F(AppCoreTest, ARecordQueuedAfterTheCloseQueryIsNeverSent) {
+    Configure(modems_.ComName(1), false);
+    ASSERT_TRUE(Start().ok());
+    core_.RequestStop();
+    Queue("+79990000002", "too late");
+    core_.Shutdown();
+    EXPECT_EQ(Count(modems_.Written(1), "AT+CMGS"), 0u);
+    EXPECT_TRUE(outcomes_.Sends().empty());
+}
+
+}  // namespace
+}  // namespace velka::app

@@ -1,0 +1,66 @@
+// What a worker reported, collected for a test to wait on.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <vector>
+
+#include "app/worker.h"
+
+namespace velka::testing {
+
+class Outcomes {
+  public:
+    struct Entry {
+        std::uint64_t id;
+        app::SendOutcome outcome;
+        std::chrono::steady_clock::time_point at;
+    };
+
+    app::WorkerEvents Events() {
+        return {[this](std::uint64_t id, app::SendOutcome outcome) {
+                    std::lock_guard guard(lock_);
+                    sends_.push_back({id, outcome, std::chrono::steady_clock::now()});
+                    changed_.notify_all();
+                },
+                [this](const std::vector<packet>& stored) {
+                    std::lock_guard guard(lock_);
+                    received_.insert(received_.end(), stored.begin(), stored.end());
+                    changed_.notify_all();
+                }};
+    }
+
+    // Waits until `done` holds (looked at on every report), at most `limit`.
+    bool WaitUntil(const std::function<bool()>& done,
+                   std::chrono::seconds limit = std::chrono::seconds(60)) {
+        std::unique_lock held(lock_);
+        return changed_.wait_for(held, limit, done);
+    }
+    // REQUIRES: called inside a WaitUntil condition, or after the worker ended.
+    std::size_t Count(std::uint64_t id, app::SendOutcome outcome) const {
+        std::size_t n = 0;
+        for (const auto& entry : sends_) n += entry.id == id && entry.outcome == outcome;
+        return n;
+    }
+    std::size_t CountAll(app::SendOutcome outcome) const {
+        std::size_t n = 0;
+        for (const auto& entry : sends_) n += entry.outcome == outcome;
+        return n;
+    }
+    std::vector<Entry> Sends() {
+        std::lock_guard guard(lock_);
+        return sends_;
+    }
+    std::size_t ReceivedCount() const { return received_.size(); }
+
+  private:
+    std::mutex lock_;
+    std::condition_variable changed_;
+    std::vector<Entry> sends_;      // guarded by lock_
+    std::vector<packet> received_;  // guarded by lock_
+};
+
+}  // namespace velka::testing

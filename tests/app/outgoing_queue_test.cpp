@@ -1,0 +1,60 @@
+#include "app/outgoing_queue.h"
+
+#include <gtest/gtest.h>
+
+namespace velka::app {
+namespace {
+
+using std::chrono::seconds;
+
+std::string TextOf(const std::optional<QueuedRecord>& item) {
+    return item ? std::string(item->record.text_text()) : "(none)";
+}
+
+TEST(OutgoingQueueTest, GivesRecordsInTheOrderQueued) {
+    OutgoingQueue queue;
+    queue.Append(MakePacket("+1", "", "A"));
+    queue.Append(MakePacket("+2", "", "B"));
+    std::lock_guard guard(queue.lock());
+    const auto now = Clock::now();
+    EXPECT_EQ(TextOf(queue.TakeDue(now)), "A");
+    EXPECT_EQ(TextOf(queue.TakeDue(now)), "B");
+    EXPECT_EQ(TextOf(queue.TakeDue(now)), "(none)");
+}
+
+TEST(OutgoingQueueTest, ARestingRecordIsPassedOverUntilItIsDueThenComesLast) {
+    OutgoingQueue queue;
+    const auto a = queue.Append(MakePacket("+1", "", "A"));
+    queue.Append(MakePacket("+2", "", "B"));
+    queue.Append(MakePacket("+3", "", "C"));
+    std::lock_guard guard(queue.lock());
+    const auto now = Clock::now();
+    auto failed = queue.TakeDue(now);
+    ASSERT_EQ(failed->id, a);
+    failed->attempts = 1;
+    failed->due = now + RetryPause(1);
+    queue.PutBack(std::move(*failed));
+
+    EXPECT_TRUE(queue.HasDue(now));
+    EXPECT_EQ(TextOf(queue.TakeDue(now)), "B");
+    EXPECT_EQ(TextOf(queue.TakeDue(now)), "C");
+    EXPECT_FALSE(queue.HasDue(now));
+    EXPECT_EQ(queue.NextDue(), now + seconds(2));
+    EXPECT_EQ(TextOf(queue.TakeDue(now)), "(none)");
+    const auto later = now + seconds(2);
+    const auto again = queue.TakeDue(later);
+    EXPECT_EQ(TextOf(again), "A");
+    EXPECT_EQ(again->id, a) << "a record keeps its id";
+    EXPECT_TRUE(queue.empty());
+}
+
+TEST(OutgoingQueueTest, RetryPausesGrowFromSecondsToMinutes) {
+    EXPECT_EQ(RetryPause(1), seconds(2));
+    EXPECT_EQ(RetryPause(2), seconds(4));
+    EXPECT_EQ(RetryPause(5), seconds(32));
+    EXPECT_EQ(RetryPause(9), std::chrono::minutes(5));
+    EXPECT_EQ(RetryPause(1000), std::chrono::minutes(5));
+}
+
+}  // namespace
+}  // namespace velka::app

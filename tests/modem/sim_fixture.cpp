@@ -1,0 +1,54 @@
+#include "tests/modem/sim_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "platform/registry.h"
+
+namespace velka::testing {
+
+SimModems::SimModems(std::size_t count, std::size_t capacity) {
+    modemsim::SimulatorOptions options{modemsim::DefaultNumbers(count), dir_.path(), capacity};
+    options.registry = &Registry::Machine();
+    auto started = modemsim::Simulator::Start(options);
+    if (!started) throw std::runtime_error(started.error().message);
+    sim_ = std::move(*started);
+}
+
+std::uint16_t SimModems::ComNumber(std::size_t position) const {
+    return static_cast<std::uint16_t>(std::stoi(ComName(position).substr(3)));
+}
+
+std::string SimModems::Control(const std::string& request) {
+    const std::string answer = sim_->Control(request);
+    EXPECT_EQ(answer.rfind("error:", 0), std::string::npos) << request << ": " << answer;
+    return answer;
+}
+
+std::string SimModems::Written(std::size_t position) {
+    std::string bytes;
+    for (const auto& entry : modem(position).Transcript()) {
+        if (entry.direction == modemsim::Direction::ToModem) bytes += entry.bytes;
+    }
+    return bytes;
+}
+
+std::size_t Count(const std::string& text, const std::string& needle) {
+    std::size_t count = 0;
+    for (auto at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+bool Eventually(const std::function<bool()>& condition, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+}  // namespace velka::testing

@@ -1,0 +1,135 @@
+// The pure parts of the dialogue: planning a text into messages, the message
+// reference counter, and reading a listing.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "modem/receive.h"
+#include "modem/send.h"
+#include "platform/registry.h"
+#include "sms/smsbase.h"
+#include "tests/support/temp_dir.h"
+
+namespace velka::modem {
+namespace {
+
+std::vector<std::size_t> Sizes(const TextPlan& plan) {
+    std::vector<std::size_t> sizes;
+    for (const auto& piece : plan.pieces) sizes.push_back(piece.size());
+    return sizes;
+}
+
+TEST(TextPlanTest, SevenBitTextsSplitPast160IntoSegmentsOf153) {
+    EXPECT_EQ(Sizes(PlanText(std::string(160, 'a'))), std::vector<std::size_t>{160});
+    EXPECT_EQ(Sizes(PlanText(std::string(161, 'a'))), (std::vector<std::size_t>{153, 8}));
+    EXPECT_EQ(Sizes(PlanText(std::string(306, 'a'))), (std::vector<std::size_t>{153, 153}));
+    EXPECT_EQ(PlanText(std::string(306, 'a')).coding, kCodingGsm7);
+}
+
+TEST(TextPlanTest, OneRussianLetterAnywhereMakesTheWholeTextUcs2) {
+    const std::string text = std::string(70, 'a') + "\xFF";  // "я" last
+    const TextPlan plan = PlanText(text);
+    EXPECT_EQ(plan.coding, kCodingUcs2);
+    EXPECT_EQ(Sizes(plan), (std::vector<std::size_t>{63, 8}));
+    EXPECT_EQ(Sizes(PlanText(std::string(70, '\xC0'))), std::vector<std::size_t>{70});
+}
+
+TEST(TextPlanTest, YoAndOtherSignsBelowTheRussianLettersStaySevenBit) {
+    EXPECT_EQ(PlanText("\xA8\xB8 \xAB\xBB").coding, kCodingGsm7);  // Ё ё « »
+}
+
+TEST(TextPlanTest, SegmentHeadersCarryReferenceCountAndNumber) {
+    EXPECT_EQ(SegmentHeader("7F", 2, 1), "0500037F0201");
+    EXPECT_EQ(SegmentHeader("01", 11, 10), "050003010B0A");
+}
+
+class MessageReferenceTest : public ::testing::Test {
+  protected:
+    std::uint32_t Stored() {
+        return *registry_.ReadDWord(std::string(kReferenceKey), "MessageRef");
+    }
+    void Store(std::uint32_t value) {
+        registry_.WriteDWord(std::string(kReferenceKey), "MessageRef", value);
+    }
+    velka::testing::TempDir dir_;
+    Registry registry_{dir_.File("registry.db")};
+};
+
+TEST_F(MessageReferenceTest, CountsUpAndWrapsFrom255To1) {
+    Store(41);
+    EXPECT_EQ(NextMessageReference(registry_), "2A");
+    EXPECT_EQ(NextMessageReference(registry_), "2B");
+    EXPECT_EQ(Stored(), 43u);
+    Store(254);
+    EXPECT_EQ(NextMessageReference(registry_), "FF");
+    EXPECT_EQ(NextMessageReference(registry_), "01");
+    EXPECT_EQ(Stored(), 1u);
+}
+
+TEST_F(MessageReferenceTest, ValuesOutOfRangeRestartAt1) {
+    for (const std::uint32_t bad : {0u, 255u, 300u, 0xFFFFFFFFu}) {
+        Store(bad);
+        EXPECT_EQ(NextMessageReference(registry_), "01") << bad;
+        EXPECT_EQ(Stored(), 1u);
+    }
+}
+
+TEST_F(MessageReferenceTest, AMissingValueStartsAtARandomReferenceThatIsStored) {
+    const std::string first = NextMessageReference(registry_);
+    const std::uint32_t value = std::stoul(first, nullptr, 16);
+    EXPECT_GE(value, 2u);
+    EXPECT_LE(value, 253u);
+    EXPECT_EQ(Stored(), value);
+}
+
+// ---- Listings ----
+
+// "Hi" from +79161234567, 06.12.2026 20:52:41.
+constexpr const char* kHi = "07919700000000F0040B919761214365F700006221600225142102C834";
+
+TEST(ListingTest, TakesEachHeadersIndexAndItsPdu) {
+    const auto messages = ParseListing({"+CMGL: 1,0,,21", kHi, "+CMGL: 12,1,\"Mum\",21", kHi});
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[0].index, "1");
+    EXPECT_EQ(messages[1].index, "12");
+    EXPECT_EQ(messages[1].pdu, kHi);
+}
+
+TEST(ListingTest, PassesOverUnsolicitedLinesAndNoiseBetweenHeaderAndPdu) {
+    const auto messages =
+        ParseListing({"+CMGL: 3,0,,21", "^RSSI:17", "+CMTI: \"SM\",4", "RING", "ABCD", kHi});
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].index, "3");
+    EXPECT_EQ(messages[0].pdu, kHi) << "a short hexadecimal line does not fit the header";
+}
+
+TEST(ListingTest, AHeaderWithoutItsPduIsLeftOut) {
+    const auto messages = ParseListing({"+CMGL: 1,0,,21", "^BOOT:1,0", "+CMGL: 2,0,,21", kHi});
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].index, "2");
+    EXPECT_TRUE(ParseListing({"+CMGL: 5,0,,21"}).empty());
+}
+
+TEST(ListingTest, AHeaderWithABadIndexIsLeftOut) {
+    EXPECT_TRUE(ParseListing({"+CMGL: x1,0,,21", kHi}).empty());
+    EXPECT_TRUE(ParseListing({"+CMGL: ,0,,21", kHi}).empty());
+}
+
+TEST(ListingTest, LowerCaseAnswersAreReadAsUpperCase) {
+    std::string lower = kHi;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const auto messages = ParseListing({"+cmgl: 7,0,,21", lower});
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].pdu, kHi);
+}
+
+TEST(InboxRecordTest, FillsSenderDateAndText) {
+    const packet record = MakeInboxRecord(kHi);
+    EXPECT_EQ(record.state, kPacketStored);
+    EXPECT_EQ(record.number_text(), "+79161234567");
+    EXPECT_EQ(record.datetime_text(), "06.12.2026 20:52:41");
+    EXPECT_EQ(record.text_text(), "Hi");
+}
+
+}  // namespace
+}  // namespace velka::modem

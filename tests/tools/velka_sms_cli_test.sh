@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# velka-sms-cli as a user drives it: two virtual modems, a text sent from the first
+# to the second and received there, the boxes listed, and clear refusals.
+# Usage: velka_sms_cli_test.sh PATH-TO-velka-sms-cli PATH-TO-velka-modemsim
+set -euo pipefail
+cli=$1
+sim=$2
+work=$(mktemp -d)
+export VELKA_HOME=$work VELKA_REGISTRY=$work/registry.db
+failures=0
+
+coproc SIM { exec "$sim" --count 2 --dir "$work/sim" 2>&1; }
+trap 'kill "$SIM_PID" 2>/dev/null; wait "$SIM_PID" 2>/dev/null; rm -rf "$work"' EXIT
+# The simulator prints one line per modem once it serves them.
+read -r -t 30 first <&"${SIM[0]}"
+read -r -t 30 second <&"${SIM[0]}"
+com1=$(awk '{print $3}' <<<"$first")
+com2=$(awk '{print $3}' <<<"$second")
+
+fail() { echo "FAILED: $*" >&2; failures=$((failures + 1)); }
+expect_output() {  # expect_output TEXT ARGS... : succeeds and prints a line holding TEXT
+    local text=$1 out
+    shift
+    if ! out=$("$cli" "$@" 2>&1); then fail "$* exited non-zero: $out"; return; fi
+    grep -qF -- "$text" <<<"$out" || fail "$* did not print '$text' but: $out"
+}
+expect_refusal() {  # expect_refusal STATUS TEXT ARGS... : exits with STATUS, says TEXT
+    local status=$1 text=$2 err code=0
+    shift 2
+    err=$("$cli" "$@" 2>&1 >/dev/null) || code=$?
+    [[ $code == "$status" ]] || fail "$* exited $code, not $status: $err"
+    grep -qF -- "$text" <<<"$err" || fail "$* did not say '$text' but: $err"
+}
+configure() { printf '[DEVICEMAP]\r\nSerialPort=%s\r\nPerformMailCheck=0\r\n' "$1" >"$work/Config.ini"; }
+
+expect_output "$com1	$work/sim/modem1" ports
+expect_refusal 1 'No serial port is set' send +79990000002 Hi
+configure "$com1"
+expect_output '+79990000002: sent' send +79990000002 'Привет из Велки'
+expect_output $'+79990000002\t' outbox
+expect_output 'Привет из Велки' outbox
+configure "$com2"
+expect_output 'Привет из Велки' receive
+expect_output $'+79990000001\t' inbox
+expect_output 'Velka SMS\nhttps://' inbox
+
+expect_refusal 2 "'12ab' is not a telephone number" send 12ab Hi
+expect_refusal 2 'at most 1024' send +79990000001 "$(head -c 1100 /dev/zero | tr '\0' x)"
+expect_refusal 2 'send needs NUMBER' send +79990000001
+expect_refusal 2 'usage:' frobnicate
+configure COMx
+expect_refusal 1 "'x' is not a valid integer value" receive
+"$sim" ctl --dir "$work/sim" fault 1 silent on >/dev/null
+configure "$com1"
+expect_refusal 1 'not every message was sent within 1 s' send +79990000002 Hi --timeout 1
+
+[[ $failures == 0 ]] || { echo "$failures failure(s)" >&2; exit 1; }
+echo "all passed"

@@ -1,0 +1,287 @@
+// velka-sms-cli: sending and receiving without a window, over the same application
+// core as the desktop client, with the program directory's Config.ini.
+//
+//   velka-sms-cli send NUMBER[,NUMBER...] TEXT [--timeout S]
+//   velka-sms-cli receive | watch | inbox | outbox | ports
+//
+// Texts on the command line and in the output are UTF-8. Exit status: 0 success,
+// 1 when the work failed (not sent in time, no modem), 2 for a wrong command line.
+#include <algorithm>
+#include <condition_variable>
+#include <cstdio>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/app_core.h"
+#include "platform/codepage.h"
+#include "platform/datetime.h"
+#include "platform/program_dir.h"
+#include "platform/registry.h"
+#include "serial/ser_selcom.h"
+#include "sms/smsbase.h"
+#include "store/store_file.h"
+#include "tools/velka-sms-cli/console.h"
+
+namespace {
+
+using velka::app::AppCore;
+using velka::app::SendOutcome;
+
+constexpr int kFailed = 1;
+constexpr int kBadInput = 2;
+constexpr int kDefaultTimeoutSeconds = 120;
+
+constexpr const char* kUsage =
+    "usage: velka-sms-cli send NUMBER[,NUMBER...] TEXT [--timeout SECONDS]\n"
+    "       velka-sms-cli receive     one reception cycle into inbox.db\n"
+    "       velka-sms-cli watch       receive until interrupted, printing each message\n"
+    "       velka-sms-cli inbox       list inbox.db\n"
+    "       velka-sms-cli outbox      list outbox.db\n"
+    "       velka-sms-cli ports       the serial ports present\n";
+
+int Fail(int status, const std::string& message) {
+    std::fprintf(stderr, "velka-sms-cli: %s\n", message.c_str());
+    return status;
+}
+
+int Usage() {
+    std::fputs(kUsage, stderr);
+    return kBadInput;
+}
+
+// One record per line: number, date-time and text separated by tabs; in the text,
+// a line break shows as \n, a tab as \t and a backslash as \\.
+std::string Escaped(std::string_view text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+        if (c == '\r' || c == '\n') {
+            out += "\\n";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c == '\\') {
+            out += "\\\\";
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+void PrintRecord(const velka::packet& record) {
+    using velka::codepage::ToUtf8;
+    std::printf("%s\t%s\t%s\n", ToUtf8(record.number_text()).c_str(),
+                ToUtf8(record.datetime_text()).c_str(),
+                ToUtf8(Escaped(record.text_text())).c_str());
+    std::fflush(stdout);
+}
+
+std::vector<std::string> SplitNumbers(std::string_view list) {
+    std::vector<std::string> numbers;
+    std::size_t start = 0;
+    while (start <= list.size()) {
+        const std::size_t comma = std::min(list.find(',', start), list.size());
+        std::string number(list.substr(start, comma - start));
+        number.erase(0, number.find_first_not_of(' '));
+        number.erase(number.find_last_not_of(' ') + 1);
+        if (!number.empty()) numbers.push_back(number);
+        start = comma + 1;
+    }
+    return numbers;
+}
+
+std::string NoPortMessage(const AppCore& core) {
+    return "No serial port is set: put SerialPort=COM<number> in section [DEVICEMAP] of " +
+           core.FilePath(velka::app::kConfigFile) + ".";
+}
+
+// ---- send ----
+
+struct SendRequest {
+    std::vector<std::string> numbers;  // Windows-1251
+    std::string text;                  // Windows-1251
+    int timeout_seconds = kDefaultTimeoutSeconds;
+};
+
+// The request, or a sentence saying what is wrong with the command line.
+velka::Result<SendRequest> ParseSend(const std::vector<std::string_view>& args) {
+    SendRequest request;
+    std::vector<std::string_view> positional;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] != "--timeout") {
+            positional.push_back(args[i]);
+            continue;
+        }
+        if (++i == args.size()) return velka::Error{"--timeout needs a number of seconds."};
+        const std::string seconds(args[i]);
+        if (seconds.empty() || seconds.size() > 6 ||
+            seconds.find_first_not_of("0123456789") != std::string::npos) {
+            return velka::Error{"--timeout takes whole seconds, not '" + seconds + "'."};
+        }
+        request.timeout_seconds = std::stoi(seconds);
+    }
+    if (positional.size() != 2) return velka::Error{"send needs NUMBER[,NUMBER...] and TEXT."};
+    for (const std::string& number : SplitNumbers(positional[0])) {
+        if (!velka::TSMS::EncodeAddress(number)) {
+            return velka::Error{
+                "'" + number + "' is not a telephone number (digits, with an optional '+' first)."};
+        }
+        request.numbers.push_back(velka::codepage::FromUtf8(number));
+    }
+    if (request.numbers.empty()) return velka::Error{"send needs at least one number."};
+    request.text = velka::codepage::FromUtf8(positional[1]);
+    if (request.text.size() > velka::kMaxTextLength) {
+        return velka::Error{"The text has " + std::to_string(request.text.size()) +
+                            " characters; a message holds at most 1024."};
+    }
+    return request;
+}
+
+const char* Describe(std::optional<SendOutcome> outcome) {
+    if (!outcome) return "not sent";
+    switch (*outcome) {
+        case SendOutcome::Sent:
+            return "sent";
+        case SendOutcome::Unsendable:
+            return "cannot be sent (kept in unsent.db)";
+        case SendOutcome::Failed:
+            return "not sent yet (the modem refused it)";
+    }
+    return "not sent";
+}
+
+int Send(const std::vector<std::string_view>& args) {
+    const auto request = ParseSend(args);
+    if (!request) return Fail(kBadInput, request.error().message);
+
+    std::mutex lock;
+    std::condition_variable changed;
+    std::map<std::uint64_t, SendOutcome> outcomes;  // guarded by lock
+    velka::app::WorkerEvents events;
+    events.on_send = [&](std::uint64_t id, SendOutcome outcome) {
+        std::lock_guard guard(lock);
+        outcomes[id] = outcome;
+        changed.notify_all();
+    };
+    AppCore core(velka::ProgramDirectory());
+    if (const auto started = core.Start(events); !started)
+        return Fail(kFailed, started.error().message);
+    if (!core.WorkerRunning()) return Fail(kFailed, NoPortMessage(core));
+
+    const std::string now = velka::FormatDateTime(velka::NowLocal());
+    std::vector<std::uint64_t> ids;
+    for (const std::string& number : request->numbers) {
+        ids.push_back(core.Enqueue(velka::MakePacket(number, now, request->text)));
+    }
+    const auto finished = [&] {
+        return std::all_of(ids.begin(), ids.end(), [&](std::uint64_t id) {
+            const auto found = outcomes.find(id);
+            return found != outcomes.end() && found->second != SendOutcome::Failed;
+        });
+    };
+    std::map<std::uint64_t, SendOutcome> final_outcomes;
+    {
+        std::unique_lock held(lock);
+        changed.wait_for(held, std::chrono::seconds(request->timeout_seconds), finished);
+        final_outcomes = outcomes;
+    }
+    core.Shutdown();
+
+    bool all_sent = true;
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+        const auto found = final_outcomes.find(ids[i]);
+        const auto outcome = found == final_outcomes.end()
+                                 ? std::nullopt
+                                 : std::optional<SendOutcome>(found->second);
+        all_sent = all_sent && outcome == SendOutcome::Sent;
+        std::printf("%s: %s\n", velka::codepage::ToUtf8(request->numbers[i]).c_str(),
+                    Describe(outcome));
+    }
+    if (!all_sent) {
+        std::fprintf(stderr, "velka-sms-cli: not every message was sent within %d s.\n",
+                     request->timeout_seconds);
+    }
+    return all_sent ? 0 : kFailed;
+}
+
+// ---- receive, watch ----
+
+int Receive() {
+    AppCore core(velka::ProgramDirectory());
+    const auto report = core.ReceiveOnce();
+    if (!report) return Fail(kFailed, report.error().message);
+    for (const velka::packet& record : report->stored) PrintRecord(record);
+    std::fprintf(stderr, "velka-sms-cli: %zu message(s) received.\n", report->stored.size());
+    return 0;
+}
+
+int Watch() {
+    velka::cli::CatchInterrupts();  // before any thread starts
+
+    velka::app::WorkerEvents events;
+    events.on_received = [](const std::vector<velka::packet>& stored) {
+        for (const velka::packet& record : stored) PrintRecord(record);
+    };
+    AppCore core(velka::ProgramDirectory());
+    if (const auto started = core.Start(events); !started)
+        return Fail(kFailed, started.error().message);
+    if (!core.WorkerRunning()) return Fail(kFailed, NoPortMessage(core));
+    core.SetReceptionEnabled(true);
+    std::fprintf(stderr, "velka-sms-cli: watching COM%u; Ctrl-C ends.\n", core.PortNumber());
+    velka::cli::WaitForInterrupt();
+    core.RequestStop();
+    core.Shutdown();
+    return 0;
+}
+
+// ---- inbox, outbox, ports ----
+
+int List(const char* file) {
+    const auto box = velka::store::BoxFile::Open(velka::ProgramFile(file));
+    if (!box) return Fail(kFailed, box.error().message);
+    for (std::size_t i = 0; i < box->size(); ++i) PrintRecord(box->at(i));
+    return 0;
+}
+
+int Ports() {
+    const std::string key = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
+    auto& registry = velka::Registry::Machine();
+    const auto values = registry.Values(key);
+    if (!values) {
+        if (values.error().failure == velka::RegistryFailure::KeyNotFound) return 0;
+        return Fail(kFailed, values.error().message);
+    }
+    std::vector<std::pair<std::uint16_t, std::string>> ports;
+    for (const auto& value : *values) {
+        const auto name = registry.ReadString(key, value.name);
+        if (!name) continue;
+        ports.emplace_back(velka::SelectedComNum(*name), velka::codepage::ToUtf8(*name) + "\t" +
+                                                             velka::codepage::ToUtf8(value.name));
+    }
+    std::sort(ports.begin(), ports.end());
+    for (const auto& [number, line] : ports) std::printf("%s\n", line.c_str());
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) return Usage();
+    const std::vector<std::string> arguments = velka::cli::Utf8Arguments(argc, argv);
+    if (arguments.empty()) return Usage();
+    const std::string_view command = arguments[0];
+    const std::vector<std::string_view> args(arguments.begin() + 1, arguments.end());
+    const bool bare = args.empty();
+    if (command == "send") return Send(args);
+    if (command == "receive" && bare) return Receive();
+    if (command == "watch" && bare) return Watch();
+    if (command == "inbox" && bare) return List(velka::app::kInboxFile);
+    if (command == "outbox" && bare) return List(velka::app::kOutboxFile);
+    if (command == "ports" && bare) return Ports();
+    return Usage();
+}
