@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Runs the tests of the Windows build under Wine: a Wine prefix of its own under
-# the build directory, the virtual modem (a Linux program) on pseudo-terminals
-# mapped to COM5 and COM6, its control channel on a local TCP port, then ctest.
-# Usage: windows-tests.sh WINDOWS-BUILD-DIR VELKA-MODEMSIM [CTEST-ARGS...]
+# the build directory, the virtual modem (a Linux program of the Linux build) on
+# pseudo-terminals mapped to COM5 and COM6, its control channel on a local TCP
+# port, then ctest. The device tests run twice: on the bare pseudo-terminal, which
+# has no modem lines, and with the Linux build's library that gives it some.
+# Usage: windows-tests.sh WINDOWS-BUILD-DIR LINUX-BUILD-DIR [CTEST-ARGS...]
 set -euo pipefail
 build=$(realpath "$1")
-modemsim=$(realpath "$2")
+linux=$(realpath "$2")
 shift 2
+modemsim="$linux/tools/modemsim/velka-modemsim"
 
 export WINEPREFIX="$build/wineprefix"
 export WINEDEBUG=-all
@@ -57,5 +60,6 @@ wine wineboot > /dev/null 2>&1
 
 export VELKA_TEST_COM=5 VELKA_TEST_PEER_COM=6 VELKA_TEST_CONTROL="127.0.0.1:$port"
 export VELKA_TEST_MODEMSIM="$modemsim" VELKA_TEST_MODEMSIM_DIR="$run/modemsim"
+export VELKA_TEST_MODEM_LINES="$linux/tests/wine/libvelka_wine_modem_lines.so"
 cd "$build"
 ctest -L windows --output-on-failure "$@"
