@@ -95,12 +95,17 @@ class TWin32Thread {
     explicit TWin32Thread(TWin32Dispatcher& dispatcher) : d_(dispatcher) {}
 
   protected:
-    enum class Outcome { Done, Stopped, Failed };
+    enum class Outcome { Done, Cancelled, Stopped, Failed };
 
-    // Waits for the pending operation (and for `also`, when given, which stops it
-    // like the kill flag does). Done: `count` holds the bytes moved; a cancelled
-    // operation is Done with 0. Stopped: the kill flag or `also` ended the wait and
-    // the operation was cancelled. Failed: the system error is in `error`.
+    // What a failed call means: cancelled (a purge or a close aborted it) or failed.
+    static Outcome FailureOutcome(DWORD error) {
+        return error == ERROR_OPERATION_ABORTED ? Outcome::Cancelled : Outcome::Failed;
+    }
+
+    // Waits for the pending operation (and for `stop_also`, when given, which stops
+    // it like the kill flag does). Done: `count` holds the bytes moved. Cancelled:
+    // something else aborted it. Stopped: the kill flag or `stop_also` ended the
+    // wait and the operation was cancelled. Failed: the system error is in `error`.
     Outcome AwaitPending(TOverlapped& io, DWORD& count, DWORD& error,
                          bool (*stop_also)(TWin32Dispatcher&) = nullptr) {
         while (!d_.kill_ && !(stop_also && stop_also(d_))) {
@@ -113,7 +118,7 @@ class TWin32Thread {
             if (GetOverlappedResult(d_.handle_, &io.Block, &count, TRUE)) return Outcome::Done;
             error = GetLastError();
             count = 0;
-            return error == ERROR_OPERATION_ABORTED ? Outcome::Done : Outcome::Failed;
+            return FailureOutcome(error);
         }
         CancelIoEx(d_.handle_, &io.Block);
         WaitForSingleObject(io.Done.get(), kCancelWaitMs);
@@ -166,6 +171,7 @@ class TReadThread : public TWin32Thread {
                     return false;
                 case Outcome::Stopped:
                     return false;
+                case Outcome::Cancelled:  // counts as a read of nothing
                 case Outcome::Done:
                     break;
             }
@@ -184,7 +190,7 @@ class TReadThread : public TWin32Thread {
             return Outcome::Done;
         }
         error = GetLastError();
-        if (error != ERROR_IO_PENDING) return Outcome::Failed;
+        if (error != ERROR_IO_PENDING) return FailureOutcome(error);
         return AwaitPending(d_.read_io_, count, error);
     }
 };
@@ -221,13 +227,14 @@ class TWriteThread : public TWin32Thread {
                 error = GetLastError();
                 outcome = error == ERROR_IO_PENDING
                               ? AwaitPending(d_.write_io_, count, error, &Flushing)
-                              : Outcome::Failed;
+                              : FailureOutcome(error);
             }
             if (outcome == Outcome::Failed) {
                 Fail(ecDeviceWrite, error);
                 return false;
             }
-            if (outcome == Outcome::Stopped) break;
+            // A purge, a flush or a stop ends the block quietly.
+            if (outcome != Outcome::Done) break;
             written += count;
         }
         return true;
@@ -245,7 +252,7 @@ class TStatusThread : public TWin32Thread {
             DWORD events = 0;
             DWORD error = 0;
             const Outcome outcome = WaitEvent(events, error);
-            if (outcome == Outcome::Stopped) break;
+            if (outcome == Outcome::Stopped || outcome == Outcome::Cancelled) break;
             if (outcome == Outcome::Failed) {
                 if (!NarrowMask(mask, error)) {
                     Fail(ecDeviceRead, error);
@@ -268,7 +275,7 @@ class TStatusThread : public TWin32Thread {
             return Outcome::Done;
         }
         error = GetLastError();
-        if (error != ERROR_IO_PENDING) return Outcome::Failed;
+        if (error != ERROR_IO_PENDING) return Outcome::Failed;  // a refused mask included
         DWORD unused = 0;
         const Outcome outcome = AwaitPending(d_.status_io_, unused, error);
         events = d_.status_events_;
@@ -350,10 +357,10 @@ int TWin32Dispatcher::WithDevice(Op op) {
 
 bool TWin32Dispatcher::SetupCom(int in_size, int out_size) {
     return WithDevice([&] {
-               return SetupComm(handle_, static_cast<DWORD>(in_size),
-                                static_cast<DWORD>(out_size))
-                          ? ecOK
-                          : -static_cast<int>(GetLastError());
+               if (SetupComm(handle_, static_cast<DWORD>(in_size), static_cast<DWORD>(out_size)))
+                   return ecOK;
+               SetLastSystemError(static_cast<int>(GetLastError()));
+               return -1;
            }) == ecOK;
 }
 
@@ -386,8 +393,10 @@ int TWin32Dispatcher::EscapeComFunction(int function) {
 int TWin32Dispatcher::FlushCom(int which) {
     return WithDevice([&] {
         if (which == 0) {
-            const BOOL purged = PurgeComm(handle_, PURGE_TXABORT | PURGE_TXCLEAR);
+            // The ring first, so that the write thread takes nothing more from it;
+            // then what the driver still holds.
             AbandonOutput(write_thread_.joinable());
+            const BOOL purged = PurgeComm(handle_, PURGE_TXABORT | PURGE_TXCLEAR);
             return purged ? ecOK : -static_cast<int>(GetLastError());
         }
         const BOOL purged = PurgeComm(handle_, PURGE_RXABORT | PURGE_RXCLEAR);
@@ -398,13 +407,14 @@ int TWin32Dispatcher::FlushCom(int which) {
 
 int TWin32Dispatcher::GetComError(TComStat& status) {
     status.OutQueue = static_cast<std::uint32_t>(OutBufUsed());
-    return WithDevice([&] {
-        DWORD errors = 0;
+    const int errors = WithDevice([&] {
+        DWORD error_bits = 0;
         COMSTAT driver{};
-        if (!ClearCommError(handle_, &errors, &driver)) return 0;
+        if (!ClearCommError(handle_, &error_bits, &driver)) return 0;
         status.InQueue = driver.cbInQue;
-        return static_cast<int>(errors);
+        return static_cast<int>(error_bits);
     });
+    return std::max(errors, 0);  // a closed port has no line errors
 }
 
 int TWin32Dispatcher::StartDispatcher() {
