@@ -9,7 +9,9 @@ namespace {
 
 constexpr UINT kCodePage = 1251;
 
-int Length(std::size_t size) { return static_cast<int>(size); }
+int Length(std::size_t size) {
+    return static_cast<int>(size);
+}
 
 // A character beyond the BMP is one character, so one '?': its surrogate pair
 // becomes U+FFFD (which the code page lacks) before the system sees it, as not
@@ -31,8 +33,9 @@ std::u16string PairsAsOneCharacter(std::u16string_view utf16) {
 std::u16string ToUtf16(std::string_view cp1251) {
     if (cp1251.empty()) return {};
     std::u16string out(cp1251.size(), u'\0');
-    const int length = MultiByteToWideChar(kCodePage, 0, cp1251.data(), Length(cp1251.size()),
-                                           reinterpret_cast<wchar_t*>(out.data()), Length(out.size()));
+    const int length =
+        MultiByteToWideChar(kCodePage, 0, cp1251.data(), Length(cp1251.size()),
+                            reinterpret_cast<wchar_t*>(out.data()), Length(out.size()));
     out.resize(static_cast<std::size_t>(length));
     return out;
 }

@@ -19,7 +19,9 @@ Result<MappedFile> MappedFile::Open(const std::string& path) {
     return MappedFile(copy.release(), contents->size());
 }
 
-MappedFile::~MappedFile() { Release(); }
+MappedFile::~MappedFile() {
+    Release();
+}
 
 MappedFile::MappedFile(MappedFile&& other) noexcept
     : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}

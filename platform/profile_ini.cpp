@@ -143,7 +143,8 @@ Status WriteString(const std::string& file, std::string_view section, std::strin
         const auto at = lines.begin() + static_cast<std::ptrdiff_t>(place.section_end);
         lines.insert(at, Line{std::string(key) + "=" + std::string(value), line_end});
     } else {
-        if (!lines.empty() && !TrimBlanks(lines.back().text).empty()) lines.push_back({"", line_end});
+        if (!lines.empty() && !TrimBlanks(lines.back().text).empty())
+            lines.push_back({"", line_end});
         lines.push_back({"[" + std::string(section) + "]", line_end});
         lines.push_back({std::string(key) + "=" + std::string(value), line_end});
     }

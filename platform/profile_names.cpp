@@ -27,8 +27,8 @@ std::optional<std::string> WhyUnwritable(std::string_view section, std::string_v
     return std::nullopt;
 }
 
-std::string RefusalMessage(const std::string& file, std::string_view section,
-                           std::string_view key, const std::string& why) {
+std::string RefusalMessage(const std::string& file, std::string_view section, std::string_view key,
+                           const std::string& why) {
     return "Cannot write \"" + codepage::ToUtf8(key) + "\" of [" + codepage::ToUtf8(section) +
            "] to " + file + ": " + why + ".";
 }

@@ -18,7 +18,7 @@ std::optional<std::string> WhyUnwritable(std::string_view section, std::string_v
                                          std::string_view value);
 
 // The message of a refused write: names the file, the key and the reason.
-std::string RefusalMessage(const std::string& file, std::string_view section,
-                           std::string_view key, const std::string& why);
+std::string RefusalMessage(const std::string& file, std::string_view section, std::string_view key,
+                           const std::string& why);
 
 }  // namespace velka::profile

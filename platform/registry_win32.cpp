@@ -79,8 +79,7 @@ class Key {
     HKEY handle_ = nullptr;
 };
 
-RegistryStatus OpenKey(const Root& impl, const std::string& path, REGSAM access,
-                       Key& key) {
+RegistryStatus OpenKey(const Root& impl, const std::string& path, REGSAM access, Key& key) {
     const auto full = KeyPath(impl, path);
     if (!full) return full.error();
     const LONG code = RegOpenKeyExW(impl.root, Wide(*full), 0, access, key.out());
@@ -88,7 +87,8 @@ RegistryStatus OpenKey(const Root& impl, const std::string& path, REGSAM access,
         return Failure(RegistryFailure::KeyNotFound,
                        "The registry key " + Quoted(path) + " does not exist.");
     }
-    if (code != ERROR_SUCCESS) return StoreFailure("Cannot open the registry key " + Quoted(path), code);
+    if (code != ERROR_SUCCESS)
+        return StoreFailure("Cannot open the registry key " + Quoted(path), code);
     return {};
 }
 
@@ -153,14 +153,15 @@ Result<RawValue, RegistryError> QueryValue(const Root& impl, const std::string& 
     }
 }
 
-bool IsString(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ; }
+bool IsString(DWORD type) {
+    return type == REG_SZ || type == REG_EXPAND_SZ;
+}
 
-RegistryStatus SetValue(const Root& impl, const std::string& path,
-                        const std::string& name, DWORD type, const BYTE* data, DWORD size) {
+RegistryStatus SetValue(const Root& impl, const std::string& path, const std::string& name,
+                        DWORD type, const BYTE* data, DWORD size) {
     Key key;
     if (const RegistryStatus created = CreateOrOpenKey(impl, path, key); !created) return created;
-    const LONG code =
-        RegSetValueExW(key.get(), Wide(codepage::ToUtf16(name)), 0, type, data, size);
+    const LONG code = RegSetValueExW(key.get(), Wide(codepage::ToUtf16(name)), 0, type, data, size);
     if (code != ERROR_SUCCESS) {
         return StoreFailure("Cannot write " + Quoted(name) + " of " + Quoted(path), code);
     }

@@ -84,7 +84,9 @@ TWin32Event::TWin32Event(bool manual_reset)
     if (handle_ == nullptr) throw ESerialException(ecOutOfMemory);
 }
 
-TWin32Event::~TWin32Event() { CloseHandle(handle_); }
+TWin32Event::~TWin32Event() {
+    CloseHandle(handle_);
+}
 
 // --- The device threads ---
 
@@ -307,7 +309,9 @@ std::unique_ptr<TBaseDispatcher> NewPlatformDispatcher() {
     return std::make_unique<TWin32Dispatcher>();
 }
 
-TWin32Dispatcher::~TWin32Dispatcher() { CloseCom(); }
+TWin32Dispatcher::~TWin32Dispatcher() {
+    CloseCom();
+}
 
 int TWin32Dispatcher::ProcessCommunications() {
     Sleep(0);
@@ -315,9 +319,9 @@ int TWin32Dispatcher::ProcessCommunications() {
 }
 
 int TWin32Dispatcher::OpenCom(const std::string& name, int, int) {
-    const HANDLE handle = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED,
-                                      nullptr);
+    const HANDLE handle =
+        CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         SetLastSystemError(static_cast<int>(GetLastError()));
         return -1;

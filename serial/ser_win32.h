@@ -85,12 +85,12 @@ class TWin32Dispatcher : public TBaseDispatcher {
     template <typename Op>
     int WithDevice(Op op);
 
-    HANDLE handle_ = INVALID_HANDLE_VALUE;  // changed by OpenCom and CloseCom (close_lock_)
-    TWin32Event serial_event_{false};       // a character arrived: wakes the read thread
-    TOverlapped read_io_;                   // the read thread's operation
-    TOverlapped write_io_;                  // the write thread's operation
-    TOverlapped status_io_;                 // the status thread's operation
-    DWORD status_events_ = 0;               // filled by the pending WaitCommEvent
+    HANDLE handle_ = INVALID_HANDLE_VALUE;     // changed by OpenCom and CloseCom (close_lock_)
+    TWin32Event serial_event_{false};          // a character arrived: wakes the read thread
+    TOverlapped read_io_;                      // the read thread's operation
+    TOverlapped write_io_;                     // the write thread's operation
+    TOverlapped status_io_;                    // the status thread's operation
+    DWORD status_events_ = 0;                  // filled by the pending WaitCommEvent
     std::unique_ptr<TDataBuffer> read_block_;  // the block a pending read fills
     std::vector<std::uint8_t> write_block_;    // the block a pending write sends
     std::thread read_thread_;

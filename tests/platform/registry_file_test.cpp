@@ -1,5 +1,3 @@
-#include "platform/registry.h"
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -14,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/registry.h"
 #include "tests/support/temp_dir.h"
 
 namespace velka {

@@ -13,7 +13,9 @@ TempDir::TempDir() {
     path_ = pattern;
 }
 
-bool RunningUnderWine() { return false; }
+bool RunningUnderWine() {
+    return false;
+}
 
 void SetEnvironment(const std::string& name, const std::string& value) {
     ::setenv(name.c_str(), value.c_str(), 1);

@@ -2,8 +2,10 @@
 // Wine maps onto the modem's pseudo-terminal. The test command starts the modem,
 // maps the port and names it in VELKA_TEST_COM; VELKA_TEST_CONTROL ("host:port")
 // carries control requests to the modem (unplug, unsolicited lines, noise).
+// clang-format off: winsock2.h before anything that may bring in windows.h
 #include <winsock2.h>
 #include <ws2tcpip.h>
+// clang-format on
 
 #include <gtest/gtest.h>
 
@@ -34,7 +36,9 @@ std::string Setting(const char* name) {
     return value;
 }
 
-std::uint16_t ModemPort() { return static_cast<std::uint16_t>(std::atoi(Setting("VELKA_TEST_COM").c_str())); }
+std::uint16_t ModemPort() {
+    return static_cast<std::uint16_t>(std::atoi(Setting("VELKA_TEST_COM").c_str()));
+}
 
 // Sends one request to the virtual modem's control channel and returns its answer.
 std::string Control(const std::string& request) {
@@ -58,7 +62,8 @@ std::string Control(const std::string& request) {
         send(channel, line.data(), static_cast<int>(line.size()), 0);
         answer.clear();
         char buffer[4096];
-        for (int got; (got = recv(channel, buffer, sizeof buffer, 0)) > 0;) answer.append(buffer, got);
+        for (int got; (got = recv(channel, buffer, sizeof buffer, 0)) > 0;)
+            answer.append(buffer, got);
     }
     if (channel != INVALID_SOCKET) closesocket(channel);
     freeaddrinfo(found);
@@ -140,7 +145,8 @@ TEST_F(Win32Port, FlushedInputIsGoneAndLaterBytesArrive) {
     port_.PutString("AT\r");
     ASSERT_TRUE(port_.WaitForString("\r\n", kOkTicks, false, false));
     std::string line;
-    while (line.size() < 4 && port_.WaitCharReady(Clock::now() + kGenerous)) line += port_.GetChar();
+    while (line.size() < 4 && port_.WaitCharReady(Clock::now() + kGenerous))
+        line += port_.GetChar();
     EXPECT_EQ(line, "OK\r\n");
 }
 

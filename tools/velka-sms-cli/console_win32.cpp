@@ -1,4 +1,5 @@
 #include <windows.h>
+// (after windows.h, which it needs)
 #include <shellapi.h>
 
 #include <memory>
@@ -41,6 +42,8 @@ void CatchInterrupts() {
     SetConsoleCtrlHandler(&OnControl, TRUE);
 }
 
-void WaitForInterrupt() { WaitForSingleObject(interrupted, INFINITE); }
+void WaitForInterrupt() {
+    WaitForSingleObject(interrupted, INFINITE);
+}
 
 }  // namespace velka::cli
