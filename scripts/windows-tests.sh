@@ -24,13 +24,13 @@ mkdir -p "$run"
 pids=()
 finish() {
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wineserver -k > /dev/null 2>&1 || true
+  wineserver -k >> "$run/wine.log" 2>&1 || true
 }
 trap finish EXIT
 
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "-- creating the Wine prefix $WINEPREFIX"
-  wineboot -i > "$run/wineboot.log" 2>&1
+  wineboot -i >> "$run/wine.log" 2>&1
   wineserver -w
 fi
 
@@ -51,12 +51,13 @@ pids+=($!)
 
 # COM5 and COM6 are the modems' links, which follow a modem that is unplugged and
 # plugged in again; Wine reads its port map when the server starts.
-wine reg add 'HKLM\Software\Wine\Ports' /v COM5 /d "${links[0]}" /f > /dev/null
-wine reg add 'HKLM\Software\Wine\Ports' /v COM6 /d "${links[1]}" /f > /dev/null
-wineserver -k > /dev/null 2>&1
+# The server's own output (object dumps at its end) goes to the log, not the report.
+wine reg add 'HKLM\Software\Wine\Ports' /v COM5 /d "${links[0]}" /f >> "$run/wine.log" 2>&1
+wine reg add 'HKLM\Software\Wine\Ports' /v COM6 /d "${links[1]}" /f >> "$run/wine.log" 2>&1
+wineserver -k >> "$run/wine.log" 2>&1
 wineserver -w
-wineserver -p
-wine wineboot > /dev/null 2>&1
+wineserver -p >> "$run/wine.log" 2>&1
+wine wineboot >> "$run/wine.log" 2>&1
 
 export VELKA_TEST_COM=5 VELKA_TEST_PEER_COM=6 VELKA_TEST_CONTROL="127.0.0.1:$port"
 export VELKA_TEST_MODEMSIM="$modemsim" VELKA_TEST_MODEMSIM_DIR="$run/modemsim"
