@@ -108,29 +108,6 @@ char FromUnicode(char32_t ch) {
     return '?';
 }
 
-std::u16string ToUtf16(std::string_view cp1251) {
-    std::u16string out;
-    out.reserve(cp1251.size());
-    for (char c : cp1251) out.push_back(ToUnicode(static_cast<unsigned char>(c)));
-    return out;
-}
-
-std::string FromUtf16(std::u16string_view utf16) {
-    std::string out;
-    out.reserve(utf16.size());
-    for (size_t i = 0; i < utf16.size(); ++i) {
-        const char16_t unit = utf16[i];
-        const bool high = unit >= 0xD800 && unit <= 0xDBFF;
-        if (high && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 && utf16[i + 1] <= 0xDFFF) {
-            ++i;  // a character beyond the BMP: no single byte holds it
-            out.push_back('?');
-            continue;
-        }
-        out.push_back(FromUnicode(unit));
-    }
-    return out;
-}
-
 std::string ToUtf8(std::string_view cp1251) {
     std::string out;
     out.reserve(cp1251.size() * 2);

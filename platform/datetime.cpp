@@ -1,8 +1,6 @@
 #include "platform/datetime.h"
 
-#include <chrono>
 #include <cstdio>
-#include <ctime>
 
 namespace velka {
 namespace {
@@ -23,14 +21,6 @@ std::optional<DateTime> MakeDateTime(int year, int month, int day, int hour, int
     if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59)
         return std::nullopt;
     return DateTime{year, month, day, hour, minute, second};
-}
-
-DateTime NowLocal() {
-    const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
-    std::tm local{};
-    localtime_r(&now, &local);
-    return DateTime{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
-                    local.tm_hour,        local.tm_min,     local.tm_sec};
 }
 
 std::string FormatDateTime(const DateTime& when) {

@@ -1,6 +1,7 @@
 // A read-only view of a whole file in memory, for listing large store files
-// without reading them first. The view shows the file as it was when opened:
-// later appends are not seen, and a rename over the file leaves the view intact.
+// without reading them first (on Windows, which refuses to replace a mapped file,
+// a copy read at open). The view shows the file as it was when opened: later
+// appends are not seen, and a rename over the file leaves the view intact.
 #pragma once
 
 #include <cstddef>

@@ -8,18 +8,10 @@
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/profile.h"
+#include "platform/profile_names.h"
 
 namespace velka::profile {
 namespace {
-
-constexpr std::string_view kBlanks = " \t";
-
-std::string_view Trim(std::string_view text) {
-    const auto first = text.find_first_not_of(kBlanks);
-    if (first == std::string_view::npos) return {};
-    const auto last = text.find_last_not_of(kBlanks);
-    return text.substr(first, last - first + 1);
-}
 
 std::string_view TrimRight(std::string_view text) {
     const auto last = text.find_last_not_of(kBlanks);
@@ -59,10 +51,10 @@ std::vector<Line> SplitLines(std::string_view contents) {
 
 // The section a "[name]" line opens, or nothing for any other line.
 std::optional<std::string_view> SectionName(std::string_view line) {
-    line = Trim(line);
+    line = TrimBlanks(line);
     const auto close = line.rfind(']');
     if (line.empty() || line.front() != '[' || close == std::string_view::npos) return std::nullopt;
-    return Trim(line.substr(1, close - 1));
+    return TrimBlanks(line.substr(1, close - 1));
 }
 
 struct Entry {
@@ -73,11 +65,11 @@ struct Entry {
 // The key and value of a line inside a section; nothing for blank lines and comments.
 // A line without "=" is a key with an empty value, as Windows reads it.
 std::optional<Entry> KeyEntry(std::string_view line) {
-    line = Trim(line);
+    line = TrimBlanks(line);
     if (line.empty() || line.front() == ';') return std::nullopt;
     const auto equals = line.find('=');
     if (equals == std::string_view::npos) return Entry{line, {}};
-    return Entry{TrimRight(line.substr(0, equals)), Trim(line.substr(equals + 1))};
+    return Entry{TrimRight(line.substr(0, equals)), TrimBlanks(line.substr(equals + 1))};
 }
 
 // Where a key lives in the lines: the section header's index (if the section
@@ -101,27 +93,11 @@ Place Find(const std::vector<Line>& lines, std::string_view section, std::string
             continue;
         }
         if (!place.section) continue;
-        if (!Trim(lines[i].text).empty()) place.section_end = i + 1;
+        if (!TrimBlanks(lines[i].text).empty()) place.section_end = i + 1;
         const auto entry = KeyEntry(lines[i].text);
         if (!place.key && entry && codepage::EqualIgnoreCase(entry->key, key)) place.key = i;
     }
     return place;
-}
-
-std::optional<std::string> WhyUnwritable(std::string_view section, std::string_view key,
-                                         std::string_view value) {
-    const auto has_line_break = [](std::string_view text) {
-        return text.find_first_of("\r\n") != std::string_view::npos;
-    };
-    if (section.empty() || key.empty()) return "the section and key names must not be empty";
-    if (has_line_break(section) || has_line_break(key) || has_line_break(value)) {
-        return "names and values must not hold a line break";
-    }
-    if (section.find(']') != std::string_view::npos) return "a section name must not hold \"]\"";
-    if (key.find('=') != std::string_view::npos) return "a key name must not hold \"=\"";
-    const char first = key.front();
-    if (first == ';' || first == '[') return "a key name must not start with \";\" or \"[\"";
-    return std::nullopt;
 }
 
 std::string Join(const std::vector<Line>& lines) {
@@ -137,19 +113,17 @@ std::string ReadString(const std::string& file, std::string_view section, std::s
     const auto contents = files::ReadAll(file);
     if (!contents) return std::string(TrimRight(default_value));
     const auto lines = SplitLines(*contents);
-    const Place place = Find(lines, Trim(section), Trim(key));
+    const Place place = Find(lines, TrimBlanks(section), TrimBlanks(key));
     if (!place.key) return std::string(TrimRight(default_value));
     return std::string(Unquote(KeyEntry(lines[*place.key].text)->value));
 }
 
 Status WriteString(const std::string& file, std::string_view section, std::string_view key,
                    std::string_view value) {
-    section = Trim(section);
-    key = Trim(key);
+    section = TrimBlanks(section);
+    key = TrimBlanks(key);
     if (const auto why = WhyUnwritable(section, key, value)) {
-        return Error{"Cannot write \"" + codepage::ToUtf8(key) + "\" of [" +
-                         codepage::ToUtf8(section) + "] to " + file + ": " + *why + ".",
-                     0};
+        return Error{RefusalMessage(file, section, key, *why), 0};
     }
     const auto contents = files::ReadAll(file);
     if (!contents && contents.error().system_code != ENOENT) {
@@ -169,7 +143,8 @@ Status WriteString(const std::string& file, std::string_view section, std::strin
         const auto at = lines.begin() + static_cast<std::ptrdiff_t>(place.section_end);
         lines.insert(at, Line{std::string(key) + "=" + std::string(value), line_end});
     } else {
-        if (!lines.empty() && !Trim(lines.back().text).empty()) lines.push_back({"", line_end});
+        if (!lines.empty() && !TrimBlanks(lines.back().text).empty())
+            lines.push_back({"", line_end});
         lines.push_back({"[" + std::string(section) + "]", line_end});
         lines.push_back({std::string(key) + "=" + std::string(value), line_end});
     }

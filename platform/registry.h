@@ -1,7 +1,9 @@
 // The machine-wide registry (HKEY_LOCAL_MACHINE): a tree of keys holding string and
 // DWORD values. On Windows it is the system registry; elsewhere a stand-in kept in
 // one SQLite file, located by VELKA_REGISTRY, else "registry.db" in the program
-// directory. CMake picks the implementation.
+// directory. CMake picks the implementation. On Windows, VELKA_REGISTRY (set by the
+// tests) moves the tree to a private key of HKEY_CURRENT_USER named after the file,
+// so that tests never touch the machine's keys or each other's.
 //
 // Key paths are Windows-1251 text with backslashes between names, relative to the
 // root, a leading backslash allowed: "\SOFTWARE\Velka\SMSConfig"; "" and "\" name
@@ -60,8 +62,10 @@ public:
     // The machine registry of this process, opened on first use.
     static Registry& Machine();
 
-    // A registry stand-in in the given file (created when missing). Tests use this;
-    // on Windows the path is ignored and the system registry is used.
+    // A registry stand-in in the given file (created when missing). Tests use this.
+    // On Windows: the private key named after the file, or with "" the machine's
+    // own HKEY_LOCAL_MACHINE. Enumeration orders there are the system's, except
+    // that subkeys are sorted as below.
     explicit Registry(const std::string& path);
     ~Registry();
     Registry(const Registry&) = delete;

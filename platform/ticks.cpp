@@ -16,12 +16,6 @@ std::int64_t UnwrappedTicks(const EventTimer& timer, Ticks now) {
 
 }  // namespace
 
-std::uint32_t MillisecondClock() {
-    const auto since_start = std::chrono::steady_clock::now().time_since_epoch();
-    return static_cast<std::uint32_t>(
-        std::chrono::duration_cast<std::chrono::milliseconds>(since_start).count());
-}
-
 EventTimer NewTimer(std::int32_t ticks, Ticks now) {
     if (ticks > kMaxTimerTicks) ticks = kMaxTimerTicks;
     const auto start = static_cast<std::int32_t>(now);

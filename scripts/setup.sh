@@ -11,6 +11,12 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev libqt6svg6 fonts-dejavu-core
   gammu
   xvfb xauth
+  locales
+  # The Windows build and its tests: the mingw-w64 cross compiler (the -posix
+  # variant, for std::thread) and Wine to run the tests.
+  g++-mingw-w64-x86-64-posix mingw-w64-tools mingw-w64-x86-64-dev
+  wine wine64
+  socat  # carries the virtual modem's control requests from the Windows tests (TCP)
 )
 
 missing=()
@@ -24,4 +30,12 @@ if ((${#missing[@]})); then
   export DEBIAN_FRONTEND=noninteractive
   $sudo apt-get update -q
   $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# Wine compares Cyrillic registry names ignoring case only in a Cyrillic locale.
+if ! locale -a 2>/dev/null | grep -qix 'ru_RU.utf8'; then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  $sudo sed -i 's/^# *\(ru_RU.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+  $sudo locale-gen > /dev/null
 fi

@@ -1,7 +1,8 @@
 #include "platform/files.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
+
+#include <filesystem>
 
 #include "tests/support/temp_dir.h"
 
@@ -52,7 +53,7 @@ TEST(Files, AFailedSaveKeepsTheOldContents) {
     const std::string path = dir.File("box.db");
     ASSERT_TRUE(SaveDurably(path, "precious"));
     // A directory where the temporary file must go makes the save fail even for root.
-    ASSERT_EQ(::mkdir((path + ".tmp").c_str(), 0755), 0);
+    ASSERT_TRUE(std::filesystem::create_directory(path + ".tmp"));
     EXPECT_FALSE(SaveDurably(path, "replacement").ok());
     EXPECT_EQ(*ReadAll(path), "precious");
 }

@@ -37,9 +37,16 @@ TEST_F(ProfileTest, AMissingFileSectionOrKeyGivesTheDefault) {
     EXPECT_FALSE(files::Exists(dir_.File("Config.ini.tmp")));
 }
 
+// Wine's profile functions read and rewrite the file by rules of their own (ASCII
+// case only, empty values read as missing, blank lines and line ends rewritten);
+// these checks hold on Windows and for the portable implementation.
+#define SKIP_UNDER_WINE(what) \
+    if (velka::testing::RunningUnderWine()) GTEST_SKIP() << "Wine's profile functions " what
+
 TEST_F(ProfileTest, SectionAndKeyNamesIgnoreLatinAndCyrillicCase) {
     Put(W("[devicemap]\nserialport=COM3\n[Настройки]\nЁлка=зелёная\n"));
     EXPECT_EQ(ReadString(file_, "DEVICEMAP", "SerialPort", ""), "COM3");
+    SKIP_UNDER_WINE("ignore the case of ASCII letters only");
     EXPECT_EQ(ReadString(file_, W("НАСТРОЙКИ"), W("ёЛКА"), ""), W("зелёная"));
 }
 
@@ -50,6 +57,7 @@ TEST_F(ProfileTest, ValuesAreTrimmedAndUnquotedAsWindowsReadsThem) {
     EXPECT_EQ(ReadString(file_, "S", "b", ""), "quoted ");
     EXPECT_EQ(ReadString(file_, "S", "c", ""), "x");
     EXPECT_EQ(ReadString(file_, "S", "d", ""), "\"half");
+    SKIP_UNDER_WINE("read an empty value as a missing key");
     EXPECT_EQ(ReadString(file_, "S", "e", "default"), "");
     EXPECT_EQ(ReadString(file_, "S", "f", "default"), "");
     EXPECT_EQ(ReadString(file_, "S", "; a", "default"), "default");
@@ -69,6 +77,7 @@ TEST_F(ProfileTest, TheFirstWriteCreatesTheFileInWindowsForm) {
 }
 
 TEST_F(ProfileTest, AWriteChangesOnlyItsLineAndKeepsCommentsAndTheKeysSpelling) {
+    SKIP_UNDER_WINE("rewrite every line of the file");
     Put("; settings of the modem\n[DeviceMap]\n  serialPORT = COM1 ; old\n\n[Other]\nx=1\n");
     ASSERT_TRUE(WriteString(file_, "DEVICEMAP", "SerialPort", "COM12").ok());
     EXPECT_EQ(Contents(),
@@ -76,6 +85,7 @@ TEST_F(ProfileTest, AWriteChangesOnlyItsLineAndKeepsCommentsAndTheKeysSpelling) 
 }
 
 TEST_F(ProfileTest, ANewKeyEndsItsSectionAndANewSectionEndsTheFile) {
+    SKIP_UNDER_WINE("rewrite every line of the file");
     Put("[A]\r\nx=1\r\n\r\n[B]\r\ny=2");
     ASSERT_TRUE(WriteString(file_, "a", "z", "3").ok());
     ASSERT_TRUE(WriteString(file_, W("Раздел"), W("Ключ"), W("Значение")).ok());

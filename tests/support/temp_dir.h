@@ -19,4 +19,11 @@ private:
     std::string path_;
 };
 
+// True when this Windows program runs under Wine (whose profile functions, for
+// one, differ from Windows in ways a test must not take for faults of ours).
+bool RunningUnderWine();
+
+// Sets a variable of this process's environment.
+void SetEnvironment(const std::string& name, const std::string& value);
+
 }  // namespace velka::testing

@@ -2,14 +2,12 @@
 // with its own registry file, so tests never touch the user's files or each other's.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 #include "tests/support/temp_dir.h"
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     velka::testing::TempDir home;
-    ::setenv("VELKA_HOME", home.path().c_str(), 1);
-    ::setenv("VELKA_REGISTRY", home.File("registry.db").c_str(), 1);
+    velka::testing::SetEnvironment("VELKA_HOME", home.path());
+    velka::testing::SetEnvironment("VELKA_REGISTRY", home.File("registry.db"));
     return RUN_ALL_TESTS();
 }

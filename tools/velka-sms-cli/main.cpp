@@ -6,8 +6,6 @@
 //
 // Texts on the command line and in the output are UTF-8. Exit status: 0 success,
 // 1 when the work failed (not sent in time, no modem), 2 for a wrong command line.
-#include <signal.h>
-
 #include <algorithm>
 #include <condition_variable>
 #include <cstdio>
@@ -26,6 +24,7 @@
 #include "serial/ser_selcom.h"
 #include "sms/smsbase.h"
 #include "store/store_file.h"
+#include "tools/velka-sms-cli/console.h"
 
 namespace {
 
@@ -222,12 +221,7 @@ int Receive() {
 }
 
 int Watch() {
-    // Blocked before any thread starts, so that only sigwait below takes them.
-    sigset_t stop_signals;
-    sigemptyset(&stop_signals);
-    sigaddset(&stop_signals, SIGINT);
-    sigaddset(&stop_signals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
+    velka::cli::CatchInterrupts();  // before any thread starts
 
     velka::app::WorkerEvents events;
     events.on_received = [](const std::vector<velka::packet>& stored) {
@@ -239,8 +233,7 @@ int Watch() {
     if (!core.WorkerRunning()) return Fail(kFailed, NoPortMessage(core));
     core.SetReceptionEnabled(true);
     std::fprintf(stderr, "velka-sms-cli: watching COM%u; Ctrl-C ends.\n", core.PortNumber());
-    int signal_number = 0;
-    sigwait(&stop_signals, &signal_number);
+    velka::cli::WaitForInterrupt();
     core.RequestStop();
     core.Shutdown();
     return 0;
@@ -279,8 +272,10 @@ int Ports() {
 
 int main(int argc, char** argv) {
     if (argc < 2) return Usage();
-    const std::string_view command = argv[1];
-    const std::vector<std::string_view> args(argv + 2, argv + argc);
+    const std::vector<std::string> arguments = velka::cli::Utf8Arguments(argc, argv);
+    if (arguments.empty()) return Usage();
+    const std::string_view command = arguments[0];
+    const std::vector<std::string_view> args(arguments.begin() + 1, arguments.end());
     const bool bare = args.empty();
     if (command == "send") return Send(args);
     if (command == "receive" && bare) return Receive();

@@ -1,0 +1,44 @@
+// The file view on Windows is a private copy read at open: Windows refuses to
+// replace a file while a view of it is mapped, and the store files must stay
+// replaceable (a save renames a new file over the old) while a view is open.
+#include <algorithm>
+#include <memory>
+#include <utility>
+
+#include "platform/files.h"
+#include "platform/mapped_file.h"
+
+namespace velka {
+
+Result<MappedFile> MappedFile::Open(const std::string& path) {
+    const auto contents = files::ReadAll(path);
+    if (!contents) return contents.error();
+    if (contents->empty()) return MappedFile();
+    auto copy = std::make_unique<char[]>(contents->size());
+    std::copy(contents->begin(), contents->end(), copy.get());
+    return MappedFile(copy.release(), contents->size());
+}
+
+MappedFile::~MappedFile() {
+    Release();
+}
+
+MappedFile::MappedFile(MappedFile&& other) noexcept
+    : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
+
+MappedFile& MappedFile::operator=(MappedFile&& other) noexcept {
+    if (this != &other) {
+        Release();
+        data_ = std::exchange(other.data_, nullptr);
+        size_ = std::exchange(other.size_, 0);
+    }
+    return *this;
+}
+
+void MappedFile::Release() {
+    delete[] data_;
+    data_ = nullptr;
+    size_ = 0;
+}
+
+}  // namespace velka

@@ -1,0 +1,36 @@
+#include "platform/profile_names.h"
+
+#include "platform/codepage.h"
+
+namespace velka::profile {
+
+std::string_view TrimBlanks(std::string_view text) {
+    const auto first = text.find_first_not_of(kBlanks);
+    if (first == std::string_view::npos) return {};
+    const auto last = text.find_last_not_of(kBlanks);
+    return text.substr(first, last - first + 1);
+}
+
+std::optional<std::string> WhyUnwritable(std::string_view section, std::string_view key,
+                                         std::string_view value) {
+    const auto has_line_break = [](std::string_view text) {
+        return text.find_first_of("\r\n") != std::string_view::npos;
+    };
+    if (section.empty() || key.empty()) return "the section and key names must not be empty";
+    if (has_line_break(section) || has_line_break(key) || has_line_break(value)) {
+        return "names and values must not hold a line break";
+    }
+    if (section.find(']') != std::string_view::npos) return "a section name must not hold \"]\"";
+    if (key.find('=') != std::string_view::npos) return "a key name must not hold \"=\"";
+    const char first = key.front();
+    if (first == ';' || first == '[') return "a key name must not start with \";\" or \"[\"";
+    return std::nullopt;
+}
+
+std::string RefusalMessage(const std::string& file, std::string_view section, std::string_view key,
+                           const std::string& why) {
+    return "Cannot write \"" + codepage::ToUtf8(key) + "\" of [" + codepage::ToUtf8(section) +
+           "] to " + file + ": " + why + ".";
+}
+
+}  // namespace velka::profile
