@@ -3,18 +3,13 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <string>
 
 #include "platform/files.h"
+#include "platform/posix_error.h"
 
 namespace velka::files {
 namespace {
-
-Error SystemError(const std::string& what, const std::string& path) {
-    const int code = errno;
-    return Error{what + " \"" + path + "\": " + std::strerror(code), code};
-}
 
 // Closes the descriptor when the scope ends, whatever way it ends.
 class FileDescriptor {
@@ -66,20 +61,20 @@ bool Exists(const std::string& path) {
 
 Result<std::uint64_t> Size(const std::string& path) {
     struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) return SystemError("Cannot examine", path);
+    if (::stat(path.c_str(), &info) != 0) return PosixFileError("Cannot examine", path);
     return static_cast<std::uint64_t>(info.st_size);
 }
 
 Result<std::string> ReadAll(const std::string& path) {
     FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd.valid()) return SystemError("Cannot open", path);
+    if (!fd.valid()) return PosixFileError("Cannot open", path);
     std::string contents;
     char chunk[65536];
     for (;;) {
         const ssize_t got = ::read(fd.get(), chunk, sizeof chunk);
         if (got < 0) {
             if (errno == EINTR) continue;
-            return SystemError("Cannot read", path);
+            return PosixFileError("Cannot read", path);
         }
         if (got == 0) break;
         contents.append(chunk, static_cast<size_t>(got));
@@ -90,14 +85,14 @@ Result<std::string> ReadAll(const std::string& path) {
 Status SaveDurably(const std::string& path, std::string_view contents) {
     const std::string temporary = path + ".tmp";
     FileDescriptor fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-    if (!fd.valid()) return SystemError("Cannot create", temporary);
+    if (!fd.valid()) return PosixFileError("Cannot create", temporary);
     if (!WriteAll(fd.get(), contents) || ::fsync(fd.get()) != 0 || !fd.Close()) {
-        Error error = SystemError("Cannot write", temporary);
+        Error error = PosixFileError("Cannot write", temporary);
         ::unlink(temporary.c_str());
         return error;
     }
     if (::rename(temporary.c_str(), path.c_str()) != 0) {
-        Error error = SystemError("Cannot replace", path);
+        Error error = PosixFileError("Cannot replace", path);
         ::unlink(temporary.c_str());
         return error;
     }
@@ -108,22 +103,22 @@ Status SaveDurably(const std::string& path, std::string_view contents) {
 Status AppendDurably(const std::string& path, std::string_view data, std::uint64_t unit) {
     const bool existed = Exists(path);
     FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
-    if (!fd.valid()) return SystemError("Cannot open", path);
+    if (!fd.valid()) return PosixFileError("Cannot open", path);
     struct stat info {};
-    if (::fstat(fd.get(), &info) != 0) return SystemError("Cannot examine", path);
+    if (::fstat(fd.get(), &info) != 0) return PosixFileError("Cannot examine", path);
     const auto size = static_cast<std::uint64_t>(info.st_size);
     const std::uint64_t whole = unit > 1 ? size - size % unit : size;
     if (whole != size && ::ftruncate(fd.get(), static_cast<off_t>(whole)) != 0)
-        return SystemError("Cannot cut the partial tail of", path);
+        return PosixFileError("Cannot cut the partial tail of", path);
     if (::lseek(fd.get(), static_cast<off_t>(whole), SEEK_SET) < 0)
-        return SystemError("Cannot seek in", path);
+        return PosixFileError("Cannot seek in", path);
     if (!WriteAll(fd.get(), data) || ::fsync(fd.get()) != 0) {
-        Error error = SystemError("Cannot write", path);
+        Error error = PosixFileError("Cannot write", path);
         // Leave no torn record behind: take the file back to its whole units.
         if (::ftruncate(fd.get(), static_cast<off_t>(whole)) == 0) ::fsync(fd.get());
         return error;
     }
-    if (!fd.Close()) return SystemError("Cannot write", path);
+    if (!fd.Close()) return PosixFileError("Cannot write", path);
     if (!existed) FlushDirectory(path);
     return {};
 }

@@ -3,28 +3,19 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstring>
 #include <utility>
 
 #include "platform/mapped_file.h"
+#include "platform/posix_error.h"
 
 namespace velka {
-namespace {
-
-Error SystemError(const std::string& what, const std::string& path) {
-    const int code = errno;
-    return Error{what + " \"" + path + "\": " + std::strerror(code), code};
-}
-
-}  // namespace
 
 Result<MappedFile> MappedFile::Open(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return SystemError("Cannot open", path);
+    if (fd < 0) return PosixFileError("Cannot open", path);
     struct stat info {};
     if (::fstat(fd, &info) != 0) {
-        Error error = SystemError("Cannot examine", path);
+        Error error = PosixFileError("Cannot examine", path);
         ::close(fd);
         return error;
     }
@@ -35,7 +26,7 @@ Result<MappedFile> MappedFile::Open(const std::string& path) {
     }
     void* data = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
     // The mapping keeps the file's pages alive; the descriptor is no longer needed.
-    Error error = data == MAP_FAILED ? SystemError("Cannot map", path) : Error{};
+    Error error = data == MAP_FAILED ? PosixFileError("Cannot map", path) : Error{};
     ::close(fd);
     if (data == MAP_FAILED) return error;
     return MappedFile(static_cast<const char*>(data), size);
