@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <utility>
 
 #include "platform/mapped_file.h"
 #include "platform/posix_error.h"
@@ -30,20 +29,6 @@ Result<MappedFile> MappedFile::Open(const std::string& path) {
     ::close(fd);
     if (data == MAP_FAILED) return error;
     return MappedFile(static_cast<const char*>(data), size);
-}
-
-MappedFile::~MappedFile() { Release(); }
-
-MappedFile::MappedFile(MappedFile&& other) noexcept
-    : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
-
-MappedFile& MappedFile::operator=(MappedFile&& other) noexcept {
-    if (this != &other) {
-        Release();
-        data_ = std::exchange(other.data_, nullptr);
-        size_ = std::exchange(other.size_, 0);
-    }
-    return *this;
 }
 
 void MappedFile::Release() {

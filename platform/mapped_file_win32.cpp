@@ -3,7 +3,6 @@
 // replaceable (a save renames a new file over the old) while a view is open.
 #include <algorithm>
 #include <memory>
-#include <utility>
 
 #include "platform/files.h"
 #include "platform/mapped_file.h"
@@ -17,22 +16,6 @@ Result<MappedFile> MappedFile::Open(const std::string& path) {
     auto copy = std::make_unique<char[]>(contents->size());
     std::copy(contents->begin(), contents->end(), copy.get());
     return MappedFile(copy.release(), contents->size());
-}
-
-MappedFile::~MappedFile() {
-    Release();
-}
-
-MappedFile::MappedFile(MappedFile&& other) noexcept
-    : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
-
-MappedFile& MappedFile::operator=(MappedFile&& other) noexcept {
-    if (this != &other) {
-        Release();
-        data_ = std::exchange(other.data_, nullptr);
-        size_ = std::exchange(other.size_, 0);
-    }
-    return *this;
 }
 
 void MappedFile::Release() {
