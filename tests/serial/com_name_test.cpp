@@ -2,11 +2,14 @@
 // pseudo-terminals, as the modem dialogue does; availability of ports.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "platform/device_manager.h"
 #include "serial/ser_except.h"
 #include "serial/ser_port.h"
 #include "serial/ser_selcom.h"
 #include "tests/serial/pty_pair.h"
+#include "tests/support/temp_dir.h"
 
 namespace velka {
 namespace {
@@ -65,9 +68,17 @@ TEST(ComName, PortsInUseAreAvailableButRefuseASecondOpen) {
     EXPECT_NE(std::find(list.begin(), list.end(), "COM" + std::to_string(n)), list.end());
 }
 
+// The port is registered under a link the test owns, as the virtual modem does:
+// a bare pseudo-terminal's number is reused at once by whichever test program
+// runs beside this one, which would bring the "vanished" device back.
 TEST(ComName, AfterTheDeviceVanishedACloseAndOpenWorkOnceItIsBack) {
+    testing::TempDir dir;
+    const std::string link = dir.File("modem");
     auto modem = std::make_unique<PtyPair>();
-    const std::uint16_t n = Register(*modem);
+    std::filesystem::create_symlink(modem->SlavePath(), link);
+    const auto name = DeviceManager(Registry::Machine()).RegisterPort(link);
+    ASSERT_TRUE(name);
+    const std::uint16_t n = SelectedComNum(*name);
     TComPort port;
     UseModemSettings(port, n);
     port.SetOpen(true);
@@ -78,13 +89,14 @@ TEST(ComName, AfterTheDeviceVanishedACloseAndOpenWorkOnceItIsBack) {
 
     // Not back yet: the open fails as for a port that does not exist.
     modem.reset();
+    std::filesystem::remove(link);
     DeviceManager(Registry::Machine()).Refresh();
     EXPECT_THROW(port.SetOpen(true), EBadId);
 
     // Back, under the same name.
     PtyPair again;
-    ASSERT_TRUE(Registry::Machine().WriteString(kSerialCommKey, again.SlavePath(),
-                                                "COM" + std::to_string(n)));
+    std::filesystem::create_symlink(again.SlavePath(), link);
+    ASSERT_TRUE(Registry::Machine().WriteString(kSerialCommKey, link, *name));
     port.SetOpen(true);
     again.Write("OK");
     EXPECT_TRUE(port.WaitForString("OK", 100, false, true));
