@@ -128,17 +128,22 @@ void Latency() {
         samples[samples.size() / 2], samples[samples.size() * 9 / 10], samples.size());
 }
 
+// The far end sends `bytes` of filler as fast as the pseudo-terminal takes them.
+std::thread Flood(Modem& modem, std::size_t bytes) {
+    return std::thread([&modem, bytes] {
+        std::vector<char> chunk(65536, 'x');
+        for (std::size_t sent = 0; sent < bytes; sent += chunk.size()) {
+            modem.Write(chunk.data(), chunk.size());
+        }
+    });
+}
+
 void ReceiveThroughput() {
     Modem modem;
     TComPort port;
     OpenModemPort(port, modem);
     constexpr std::size_t kBytes = 32 << 20;
-    std::thread far_end([&] {
-        std::vector<char> chunk(65536, 'x');
-        for (std::size_t sent = 0; sent < kBytes; sent += chunk.size()) {
-            modem.Write(chunk.data(), chunk.size());
-        }
-    });
+    std::thread far_end = Flood(modem, kBytes);
     const auto started = Clock::now();
     std::size_t got = 0;
     while (got < kBytes && port.WaitCharReady(Clock::now() + std::chrono::seconds(10))) {
@@ -158,12 +163,7 @@ void DispatcherReceiveThroughput() {
     TPosixDispatcher port;
     port.InitPort(modem.Path(), 115200, pNone, 8, 1, 4096, 4096, 0x33);
     constexpr std::size_t kBytes = 32 << 20;
-    std::thread far_end([&] {
-        std::vector<char> chunk(65536, 'x');
-        for (std::size_t sent = 0; sent < kBytes; sent += chunk.size()) {
-            modem.Write(chunk.data(), chunk.size());
-        }
-    });
+    std::thread far_end = Flood(modem, kBytes);
     const auto started = Clock::now();
     std::size_t got = 0;
     std::uint8_t c = 0;
