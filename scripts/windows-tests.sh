@@ -44,10 +44,26 @@ for _ in 1 2; do
   links+=("$link")
 done
 
-# Its control channel, reachable from Windows programs (Wine has no UNIX sockets).
-port=$((20000 + $$ % 20000))
-socat "TCP-LISTEN:$port,bind=127.0.0.1,reuseaddr,fork" "UNIX-CONNECT:$run/modemsim/control" &
-pids+=($!)
+# Its control channel, reachable from Windows programs (Wine has no UNIX sockets),
+# on the first port, from one derived from this process's id, that nothing else
+# listens on and that our relay then answers on.
+listening() { (exec 4<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
+port=
+for attempt in $(seq 0 19); do
+  candidate=$((20000 + ($$ + attempt * 997) % 20000))
+  listening "$candidate" && continue
+  socat "TCP-LISTEN:$candidate,bind=127.0.0.1,reuseaddr,fork" \
+    "UNIX-CONNECT:$run/modemsim/control" 2>> "$run/socat.log" &
+  relay=$!
+  for _ in $(seq 50); do
+    kill -0 "$relay" 2>/dev/null || break
+    listening "$candidate" && { port=$candidate; break; }
+    sleep 0.1
+  done
+  [ -n "$port" ] && { pids+=("$relay"); break; }
+  kill "$relay" 2>/dev/null || true
+done
+[ -n "$port" ] || { echo "no free TCP port for the virtual modems' control channel" >&2; exit 1; }
 
 # COM5 and COM6 are the modems' links, which follow a modem that is unplugged and
 # plugged in again; Wine reads its port map when the server starts.
