@@ -45,6 +45,7 @@ void Worker::Run() {
             IdlePass();
         }
     }
+    WriteBacklogs();
     try {
         port_.SetOpen(false);
     } catch (const ESerialException&) {
@@ -94,11 +95,22 @@ void Worker::Deliver(QueuedRecord item) {
 
 void Worker::Record(const std::string& path, std::vector<packet>& backlog, const packet& record) {
     backlog.push_back(record);
+    WriteBacklog(path, backlog);
+}
+
+void Worker::WriteBacklogs() {
+    WriteBacklog(files_.outbox, outbox_backlog_);
+    WriteBacklog(files_.unsent, unsent_backlog_);
+}
+
+void Worker::WriteBacklog(const std::string& path, std::vector<packet>& backlog) {
+    if (backlog.empty()) return;
     std::lock_guard guard(queue_.lock());
     if (store::Append(path, backlog)) backlog.clear();
 }
 
 void Worker::IdlePass() {
+    WriteBacklogs();
     if (reception_.load() && modem::InitModem(port_, stop_)) {
         const auto report = modem::ReceiveMessages(port_, modem::kSimStorage, files_.inbox,
                                                    queue_.lock(), stop_, &undeleted_);

@@ -70,6 +70,10 @@ class Worker {
     // Appends to a store file under the queue lock; records that could not be
     // written (a full disk) wait in `backlog` and go first at the next write.
     void Record(const std::string& path, std::vector<packet>& backlog, const packet& record);
+    // Tries again to write the records the disk refused earlier: on every idle pass,
+    // so they land once the disk has room, and once more when the thread ends.
+    void WriteBacklogs();
+    void WriteBacklog(const std::string& path, std::vector<packet>& backlog);
     // Sleeps until `deadline` or the stop flag, and, when `for_records`, until a
     // record becomes due.
     void Pause(Clock::duration length, bool for_records);

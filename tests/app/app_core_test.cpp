@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <future>
 
 #include "platform/files.h"
@@ -113,6 +114,47 @@ TEST_F(AppCoreTest, AFailedRecordPausesWhileTheOthersGoOn) {
     EXPECT_EQ(Texts(kOutboxFile), (std::vector<std::string>{"next", "refused first"}));
     const auto sends = outcomes_.Sends();
     EXPECT_GE(sends.back().at - sends.front().at, RetryPause(1)) << "the refused record rested";
+}
+
+// A directory in the file's place makes every write of outbox.db fail, as a full
+// disk would; the sent records wait and land in order once the disk takes them.
+TEST_F(AppCoreTest, SentRecordsTheDiskRefusedLandOnceItTakesThemAgain) {
+    const std::string outbox = home_.File(kOutboxFile);
+    ASSERT_TRUE(std::filesystem::create_directory(outbox));
+    Configure(modems_.ComName(1), false);
+    ASSERT_TRUE(Start().ok());
+    ASSERT_TRUE(WaitSent(Queue("+79990000002", "first")));
+    ASSERT_TRUE(WaitSent(Queue("+79990000002", "second")));
+    EXPECT_EQ(modems_.Store(2).size(), 2u);
+    {
+        std::lock_guard guard(core_.QueueLock());
+        std::filesystem::remove(outbox);
+    }
+    // The idle pass writes them without waiting for another send.
+    EXPECT_TRUE(Eventually([&] {
+        std::lock_guard guard(core_.QueueLock());
+        return files::Exists(outbox) && Texts(kOutboxFile).size() == 2;
+    }));
+    ASSERT_TRUE(WaitSent(Queue("+79990000003", "third")));
+    core_.Shutdown();
+    EXPECT_EQ(Texts(kOutboxFile), (std::vector<std::string>{"first", "second", "third"}));
+}
+
+TEST_F(AppCoreTest, ARecordTheDiskRefusedIsWrittenWhenTheProgramCloses) {
+    const std::string outbox = home_.File(kOutboxFile);
+    ASSERT_TRUE(std::filesystem::create_directory(outbox));
+    Configure(modems_.ComName(1), false);
+    ASSERT_TRUE(Start().ok());
+    ASSERT_TRUE(WaitSent(Queue("+79990000002", "sent while the disk was full")));
+    // Whether the idle pass or the worker's last act writes it, it is there once
+    // the program has closed.
+    {
+        std::lock_guard guard(core_.QueueLock());
+        std::filesystem::remove(outbox);
+    }
+    core_.RequestStop();
+    core_.Shutdown();
+    EXPECT_EQ(Texts(kOutboxFile), std::vector<std::string>{"sent while the disk was full"});
 }
 
 TEST_F(AppCoreTest, QueueingNeverWaitsForAModemThatIsSlowToAnswer) {
