@@ -56,6 +56,10 @@ Result<modem::ReceptionReport> AppCore::ReceiveOnce() {
     auto report = modem::ReceiveMessages(port_, modem::kSimStorage, FilePath(kInboxFile),
                                          queue_.lock(), stop_);
     if (!report.listed) return Error{"The modem on " + name + " did not list its messages."};
+    if (!report.saved) {
+        return Error{report.saved.error().message + ". " + std::to_string(report.unsaved) +
+                     " message(s) stay on the modem until they can be saved."};
+    }
     return report;
 }
 

@@ -5,6 +5,7 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSignalBlocker>
 
 #include "compose/compose.h"
@@ -95,7 +96,14 @@ TMainForm::TMainForm(Dialogs& dialogs, Registry& registry, app::AppCore& core, Q
     FormCreate();
 }
 
-TMainForm::~TMainForm() = default;
+// The worker's events post to this window: it must have ended before the window
+// goes, even when the window is destroyed without being closed.
+TMainForm::~TMainForm() {
+    if (!closed_) {
+        FormCloseQuery();
+        FormClose();
+    }
+}
 
 void TMainForm::BindControls() {
     BindToAction(ui_->pumAdd, ui_->actContactAdd);
@@ -135,8 +143,36 @@ void TMainForm::FormCreate() {
     ui_->mmServices->insertSeparator(ui_->mmOptions);
     ui_->mmServices->insertSeparator(ui_->mmContactsList->menuAction());
     ShowListing(book_.FullListing());
-    if (const Status started = core_.Start(); !started)
+    if (const Status started = core_.Start(WindowEvents()); !started)
         dialogs_.Error(this, ToQt(started.error().message));
+}
+
+// The events run on the worker's thread; each posts its work to the window's
+// thread. The worker is joined in FormClose, and what it posted before is dropped
+// once the window is closed.
+app::WorkerEvents TMainForm::WindowEvents() {
+    const auto on_window = [this](auto work) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, work] {
+                if (!closed_) work();
+            },
+            Qt::QueuedConnection);
+    };
+    app::WorkerEvents events;
+    events.on_send = [this, on_window](std::uint64_t, app::SendOutcome outcome) {
+        if (outcome == app::SendOutcome::Sent)
+            on_window([this] { RefreshBoxView(app::kOutboxFile); });
+    };
+    events.on_received = [this, on_window](const std::vector<packet>&) {
+        on_window([this] { RefreshBoxView(app::kInboxFile); });
+    };
+    events.on_store_failed = [this, on_window](app::StoreFile file, const Error& error) {
+        on_window([this, text = ToQt(app::StoreFailureWarning(file, error))] {
+            dialogs_.Warning(this, text);
+        });
+    };
+    return events;
 }
 
 void TMainForm::FormCloseQuery() {
@@ -146,13 +182,13 @@ void TMainForm::FormCloseQuery() {
 void TMainForm::FormClose() {
     core_.Shutdown();
     recipients_.clear();
+    closed_ = true;
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
     if (!closed_) {
         FormCloseQuery();
         FormClose();
-        closed_ = true;
     }
     event->accept();
 }
@@ -167,15 +203,16 @@ void TMainForm::BuildContactsListMenu() {
 
 void TMainForm::qmContactsClick() {
     ui_->PanelMessageBox->hide();
+    shown_box_.clear();
     ui_->PanelContacts->show();
 }
 
 void TMainForm::qmInBoxClick() {
-    OpenBoxView(QStringLiteral(" Принятые"), "inbox.db");
+    OpenBoxView(QStringLiteral(" Принятые"), app::kInboxFile);
 }
 
 void TMainForm::qmOutBoxClick() {
-    OpenBoxView(QStringLiteral(" Отправленные"), "outbox.db");
+    OpenBoxView(QStringLiteral(" Отправленные"), app::kOutboxFile);
 }
 
 void TMainForm::mmCloseClick() {
@@ -219,8 +256,22 @@ void TMainForm::qmOptionsClick() {
 void TMainForm::OpenBoxView(const QString& caption, const std::string& file_name) {
     ui_->PanelContacts->hide();
     ui_->PanelMBCaption->setText(caption);
+    shown_box_.clear();
     if (!LoadBoxView(program_dir_ + "/" + file_name)) return;
+    shown_box_ = file_name;
     ui_->PanelMessageBox->show();
+}
+
+void TMainForm::RefreshBoxView(const std::string& file_name) {
+    if (shown_box_ != file_name) return;
+    QScrollBar* rows = ui_->MessageTable->verticalScrollBar();
+    const int position = rows->value();
+    if (!LoadBoxView(program_dir_ + "/" + file_name)) {
+        ui_->PanelMessageBox->hide();
+        shown_box_.clear();
+        return;
+    }
+    rows->setValue(position);
 }
 
 bool TMainForm::LoadBoxView(const std::string& path) {

@@ -34,6 +34,7 @@ class TMainForm final : public QMainWindow {
     // starts the core (Config.ini, the worker); a setting that does not convert is
     // shown as an error and the window opens all the same.
     TMainForm(Dialogs& dialogs, Registry& registry, app::AppCore& core, QWidget* parent = nullptr);
+    // Closes the window's work as a close would, if that has not happened yet.
     ~TMainForm() override;
 
     // The settings dialog, made once at start-up and shown by qmOptionsClick; it
@@ -67,6 +68,12 @@ class TMainForm final : public QMainWindow {
   private:
     void BindControls();
     void FormCreate();
+    // What the worker reports, carried over to the window's thread: a sent or
+    // received message refreshes the box on view; a store file that refuses
+    // writes is told in a warning.
+    app::WorkerEvents WindowEvents();
+    // Reloads the message pane when it shows `file_name`, keeping its scroll position.
+    void RefreshBoxView(const std::string& file_name);
     // Queues one record per sendable recipient and warns about the others.
     void QueueMessage(const std::string& recipients, const std::string& text);
     void BuildContactsListMenu();
@@ -87,6 +94,7 @@ class TMainForm final : public QMainWindow {
     contacts::ContactBook book_;
     TConfigForm* config_form_ = nullptr;
     bool closed_ = false;  // FormClose ran: a later close event has nothing left to release
+    std::string shown_box_;  // the store file the message pane shows; empty while hidden
     std::string program_dir_;
     std::vector<std::string> recipients_;
     std::unique_ptr<Ui::TMainForm> ui_;

@@ -3,6 +3,7 @@
 #include "modem/dialogue.h"
 #include "modem/receive.h"
 #include "modem/send.h"
+#include "platform/codepage.h"
 #include "platform/registry.h"
 #include "serial/ser_except.h"
 #include "store/store_file.h"
@@ -73,11 +74,11 @@ void Worker::SendPass() {
 void Worker::Deliver(QueuedRecord item) {
     switch (modem::SendText(port_, item.record, stop_, registry_)) {
         case modem::SendResult::Sent:
-            Record(files_.outbox, outbox_backlog_, item.record);
+            Record(StoreFile::Outbox, outbox_backlog_, item.record);
             Notify(item.id, SendOutcome::Sent);
             return;
         case modem::SendResult::Unsendable:
-            Record(files_.unsent, unsent_backlog_, item.record);
+            Record(StoreFile::Unsent, unsent_backlog_, item.record);
             Notify(item.id, SendOutcome::Unsendable);
             return;
         case modem::SendResult::Failed:
@@ -93,20 +94,35 @@ void Worker::Deliver(QueuedRecord item) {
     Notify(id, SendOutcome::Failed);
 }
 
-void Worker::Record(const std::string& path, std::vector<packet>& backlog, const packet& record) {
+void Worker::Record(StoreFile file, std::vector<packet>& backlog, const packet& record) {
     backlog.push_back(record);
-    WriteBacklog(path, backlog);
+    WriteBacklog(file, backlog);
 }
 
 void Worker::WriteBacklogs() {
-    WriteBacklog(files_.outbox, outbox_backlog_);
-    WriteBacklog(files_.unsent, unsent_backlog_);
+    WriteBacklog(StoreFile::Outbox, outbox_backlog_);
+    WriteBacklog(StoreFile::Unsent, unsent_backlog_);
 }
 
-void Worker::WriteBacklog(const std::string& path, std::vector<packet>& backlog) {
+void Worker::WriteBacklog(StoreFile file, std::vector<packet>& backlog) {
     if (backlog.empty()) return;
-    std::lock_guard guard(queue_.lock());
-    if (store::Append(path, backlog)) backlog.clear();
+    Status written;
+    {
+        std::lock_guard guard(queue_.lock());
+        written = store::Append(file == StoreFile::Outbox ? files_.outbox : files_.unsent, backlog);
+    }
+    if (written) backlog.clear();
+    Written(file, written);
+}
+
+void Worker::Written(StoreFile file, const Status& status) {
+    bool& failing = failing_[static_cast<std::size_t>(file)];
+    if (status) {
+        failing = false;
+    } else if (!failing) {
+        failing = true;
+        if (events_.on_store_failed) events_.on_store_failed(file, status.error());
+    }
 }
 
 void Worker::IdlePass() {
@@ -114,6 +130,11 @@ void Worker::IdlePass() {
     if (reception_.load() && modem::InitModem(port_, stop_)) {
         const auto report = modem::ReceiveMessages(port_, modem::kSimStorage, files_.inbox,
                                                    queue_.lock(), stop_, &undeleted_);
+        // An empty listing's append proves the file writable, but its failure costs
+        // no message and is not worth a warning.
+        if (report.listed && (report.saved || report.unsaved > 0)) {
+            Written(StoreFile::Inbox, report.saved);
+        }
         if (!report.stored.empty() && events_.on_received) events_.on_received(report.stored);
         Pause(kAfterReceptionPause, true);
     }
@@ -133,6 +154,25 @@ void Worker::Pause(Clock::duration length, bool for_records) {
             return stop_.load() || (for_records && queue_.HasDue(Clock::now()));
         });
     }
+}
+
+std::string StoreFailureWarning(StoreFile file, const Error& error) {
+    std::string text;
+    switch (file) {
+        case StoreFile::Inbox:
+            text = "Не удалось сохранить принятые сообщения.\n" + error.message +
+                   "\nОни остаются в модеме и будут сохранены, как только запись станет возможна.";
+            break;
+        case StoreFile::Outbox:
+            text = "Не удалось записать отправленное сообщение в список отправленных.\n" +
+                   error.message + "\nЗапись будет сделана, как только диск её примет.";
+            break;
+        case StoreFile::Unsent:
+            text = "Не удалось записать сообщение, которое нельзя отправить.\n" + error.message +
+                   "\nЗапись будет сделана, как только диск её примет.";
+            break;
+    }
+    return codepage::FromUtf8(text);
 }
 
 void Worker::Notify(std::uint64_t id, SendOutcome outcome) const {

@@ -5,6 +5,7 @@
 // wants to know what happened passes WorkerEvents.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -14,6 +15,7 @@
 
 #include "app/outgoing_queue.h"
 #include "modem/receive.h"
+#include "platform/result.h"
 #include "serial/ser_port.h"
 #include "store/packet.h"
 
@@ -29,10 +31,17 @@ enum class SendOutcome {
     Unsendable,  // no PDU can be built for it; moved to unsent.db, never tried again
 };
 
+// The store files the worker writes.
+enum class StoreFile { Inbox, Outbox, Unsent };
+
 // Called on the worker's thread, with no lock held; keep them short.
 struct WorkerEvents {
     std::function<void(std::uint64_t id, SendOutcome outcome)> on_send;
     std::function<void(const std::vector<packet>& stored)> on_received;  // non-empty batches
+    // A store file refused a write (a full or read-only disk): said when its writes
+    // start failing, and not again until one has succeeded. Nothing is lost: sent
+    // records wait in memory, received messages stay on the modem.
+    std::function<void(StoreFile file, const Error& error)> on_store_failed;
 };
 
 // The files the worker writes, in the program directory.
@@ -41,6 +50,10 @@ struct WorkerFiles {
     std::string outbox;  // sent records
     std::string unsent;  // records that can never be sent
 };
+
+// The warning a front end shows for WorkerEvents::on_store_failed: what could not
+// be written, why, and what becomes of it. Windows-1251.
+std::string StoreFailureWarning(StoreFile file, const Error& error);
 
 // Pauses of the worker's loop.
 inline constexpr auto kIdlePause = std::chrono::milliseconds(2000);
@@ -69,11 +82,13 @@ class Worker {
     void Deliver(QueuedRecord item);
     // Appends to a store file under the queue lock; records that could not be
     // written (a full disk) wait in `backlog` and go first at the next write.
-    void Record(const std::string& path, std::vector<packet>& backlog, const packet& record);
+    void Record(StoreFile file, std::vector<packet>& backlog, const packet& record);
     // Tries again to write the records the disk refused earlier: on every idle pass,
     // so they land once the disk has room, and once more when the thread ends.
     void WriteBacklogs();
-    void WriteBacklog(const std::string& path, std::vector<packet>& backlog);
+    void WriteBacklog(StoreFile file, std::vector<packet>& backlog);
+    // Tells on_store_failed when a file's writes start failing.
+    void Written(StoreFile file, const Status& status);
     // Sleeps until `deadline` or the stop flag, and, when `for_records`, until a
     // record becomes due.
     void Pause(Clock::duration length, bool for_records);
@@ -89,6 +104,7 @@ class Worker {
     std::vector<packet> outbox_backlog_;  // worker's thread only
     std::vector<packet> unsent_backlog_;  // worker's thread only
     modem::StoredNotDeleted undeleted_;   // worker's thread only
+    std::array<bool, 3> failing_{};       // by StoreFile; worker's thread only
     std::thread thread_;
 };
 

@@ -176,7 +176,11 @@ ReceptionReport ReceiveMessages(TComPort& port, std::string_view storage,
     }
     {
         std::lock_guard guard(file_lock);
-        if (!store::Append(inbox_path, records)) return report;
+        report.saved = store::Append(inbox_path, records);
+    }
+    if (!report.saved) {
+        report.unsaved = records.size();
+        return report;
     }
     report.stored = std::move(records);
     report.deleted = DeleteStored(port, reader, messages, known);

@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/result.h"
 #include "serial/ser_port.h"
 #include "store/packet.h"
 
@@ -44,6 +45,8 @@ struct ReceptionReport {
     bool listed = false;         // the listing came to its "OK"
     std::vector<packet> stored;  // records appended to inbox.db, in listing order
     std::size_t deleted = 0;     // deletes the modem confirmed
+    Status saved;                // the append to inbox.db; when it failed, nothing was deleted
+    std::size_t unsaved = 0;     // listed messages inbox.db refused; they stay on the modem
 };
 
 // Messages that a cycle stored but whose delete the modem did not confirm, as

@@ -126,6 +126,8 @@ TEST_F(AppCoreTest, SentRecordsTheDiskRefusedLandOnceItTakesThemAgain) {
     ASSERT_TRUE(WaitSent(Queue("+79990000002", "first")));
     ASSERT_TRUE(WaitSent(Queue("+79990000002", "second")));
     EXPECT_EQ(modems_.Store(2).size(), 2u);
+    EXPECT_EQ(outcomes_.StoreFailures(), std::vector<StoreFile>{StoreFile::Outbox})
+        << "said once, when the writes started failing";
     {
         std::lock_guard guard(core_.QueueLock());
         std::filesystem::remove(outbox);
@@ -198,6 +200,28 @@ TEST_F(AppCoreTest, ReceivesIntoTheInboxWhenReceptionIsSwitchedOn) {
         texts = Texts(kInboxFile);
     }
     EXPECT_EQ(texts, (std::vector<std::string>{"first", "second"}));
+    EXPECT_TRUE(modems_.Store(1).empty());
+}
+
+TEST_F(AppCoreTest, MessagesTheInboxRefusedStayOnTheModemUntilItTakesThem) {
+    const std::string inbox = home_.File(kInboxFile);
+    ASSERT_TRUE(std::filesystem::create_directory(inbox));
+    modems_.Control("inject 1 +79161234567 first");
+    modems_.Control("inject 1 +79161234567 second");
+    Configure(modems_.ComName(1), true);
+    ASSERT_TRUE(Start().ok());
+    ASSERT_TRUE(outcomes_.WaitUntil([&] { return outcomes_.StoreFailureCount() > 0; }));
+    // A second failing cycle says nothing new.
+    ASSERT_TRUE(Eventually([&] { return Count(modems_.Written(1), "AT+CMGL") >= 2; }));
+    EXPECT_EQ(outcomes_.StoreFailures(), std::vector<StoreFile>{StoreFile::Inbox});
+    EXPECT_EQ(modems_.Store(1).size(), 2u);
+    {
+        std::lock_guard guard(core_.QueueLock());
+        std::filesystem::remove(inbox);
+    }
+    ASSERT_TRUE(outcomes_.WaitUntil([&] { return outcomes_.ReceivedCount() == 2; }));
+    core_.Shutdown();
+    EXPECT_EQ(Texts(kInboxFile), (std::vector<std::string>{"first", "second"}));
     EXPECT_TRUE(modems_.Store(1).empty());
 }
 

@@ -30,6 +30,11 @@ class Outcomes {
                     std::lock_guard guard(lock_);
                     received_.insert(received_.end(), stored.begin(), stored.end());
                     changed_.notify_all();
+                },
+                [this](app::StoreFile file, const Error&) {
+                    std::lock_guard guard(lock_);
+                    store_failures_.push_back(file);
+                    changed_.notify_all();
                 }};
     }
 
@@ -55,12 +60,19 @@ class Outcomes {
         return sends_;
     }
     std::size_t ReceivedCount() const { return received_.size(); }
+    // REQUIRES: called inside a WaitUntil condition, or after the worker ended.
+    std::size_t StoreFailureCount() const { return store_failures_.size(); }
+    std::vector<app::StoreFile> StoreFailures() {
+        std::lock_guard guard(lock_);
+        return store_failures_;
+    }
 
   private:
     std::mutex lock_;
     std::condition_variable changed_;
     std::vector<Entry> sends_;      // guarded by lock_
     std::vector<packet> received_;  // guarded by lock_
+    std::vector<app::StoreFile> store_failures_;  // guarded by lock_
 };
 
 }  // namespace velka::testing

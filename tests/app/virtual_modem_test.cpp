@@ -3,8 +3,11 @@
 // dialog offers the virtual modems' ports and switches reception of a running
 // worker; closing stops the worker.
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDialog>
 #include <QPlainTextEdit>
+#include <filesystem>
+#include <functional>
 
 #include "modem/send.h"
 #include "platform/profile.h"
@@ -100,6 +103,65 @@ TEST_F(VirtualModemTest, TheDialogOffersTheVirtualModemsAndSwitchesReceptionOn) 
     QAbstractItemModel* rows = window_->findChild<QTableView*>("MessageTable")->model();
     ASSERT_EQ(rows->rowCount(), 1);
     EXPECT_EQ(rows->index(0, 2).data().toString(), "Hello");
+}
+
+// Waits, letting the window handle what the worker posted to it.
+bool EventuallyOnWindow(const std::function<bool()>& condition) {
+    return Eventually([&] {
+        QCoreApplication::processEvents();
+        return condition();
+    });
+}
+
+TEST_F(VirtualModemTest, TheBoxOnViewShowsMessagesAsTheyArriveAndGoOut) {
+    Start(true);
+    window_->qmInBoxClick();
+    QAbstractItemModel* rows = window_->findChild<QTableView*>("MessageTable")->model();
+    ASSERT_EQ(rows->rowCount(), 0);
+    modems_.Control("inject 1 +79161234567 Hello");
+    ASSERT_TRUE(EventuallyOnWindow([&] { return rows->rowCount() == 1; }));
+    EXPECT_EQ(rows->index(0, 2).data().toString(), "Hello");
+
+    window_->qmOutBoxClick();
+    ASSERT_EQ(rows->rowCount(), 0);
+    dialogs_.AnswerForm([&](QDialog& form) -> int {
+        In<QLineEdit>(form, "RecepientsEdit")->setText("+79990000002");
+        In<QPlainTextEdit>(form, "MessageText")->setPlainText("on its way");
+        return QDialog::Accepted;
+    });
+    window_->findChild<QAction*>("actCompose")->trigger();
+    ASSERT_TRUE(EventuallyOnWindow([&] { return rows->rowCount() == 1; }));
+    EXPECT_EQ(rows->index(0, 2).data().toString(), "on its way");
+    EXPECT_TRUE(dialogs_.Messages().empty());
+}
+
+// A directory in outbox.db's place refuses every write, as a full disk would.
+TEST_F(VirtualModemTest, AnOutboxTheDiskRefusesIsToldOnceAndFilledLater) {
+    const std::string outbox = home_.File("outbox.db");
+    ASSERT_TRUE(std::filesystem::create_directory(outbox));
+    Start(false);
+    for (const char* text : {"first", "second"}) {
+        dialogs_.AnswerForm([&, text](QDialog& form) -> int {
+            In<QLineEdit>(form, "RecepientsEdit")->setText("+79990000002");
+            In<QPlainTextEdit>(form, "MessageText")->setPlainText(text);
+            return QDialog::Accepted;
+        });
+        window_->findChild<QAction*>("actCompose")->trigger();
+    }
+    ASSERT_TRUE(Eventually([&] { return modems_.Store(2).size() == 2; }));
+    ASSERT_TRUE(EventuallyOnWindow([&] { return !dialogs_.Messages().empty(); }));
+    {
+        const std::lock_guard lock(core_.QueueLock());
+        std::filesystem::remove(outbox);
+    }
+    ASSERT_TRUE(Eventually([&] { return Records("outbox.db") == 2; }));
+    QCoreApplication::processEvents();
+    ASSERT_EQ(dialogs_.Messages().size(), 1u) << "one warning, not one per record";
+    EXPECT_EQ(dialogs_.Messages()[0].kind, MessageKind::Warning);
+    EXPECT_TRUE(dialogs_.Messages()[0].text.startsWith(
+        "Не удалось записать отправленное сообщение в список отправленных.\n"))
+        << dialogs_.Messages()[0].text.toStdString();
+    EXPECT_TRUE(dialogs_.Messages()[0].text.contains(QString::fromStdString(outbox)));
 }
 
 TEST_F(VirtualModemTest, ClosingStopsTheWorkerAndDropsWhatIsQueued) {

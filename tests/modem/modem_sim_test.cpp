@@ -313,6 +313,9 @@ TEST_F(ModemSimTest, AFailedSaveDeletesNothing) {
     std::filesystem::create_directory(inbox_);  // a store file that cannot be written
     ASSERT_TRUE(Init());
     const auto report = Receive();
+    EXPECT_TRUE(report.listed);
+    EXPECT_FALSE(report.saved);
+    EXPECT_EQ(report.unsaved, 1u);
     EXPECT_TRUE(report.stored.empty());
     EXPECT_EQ(modems_.Store(1).size(), 1u);
     EXPECT_EQ(Count(modems_.Written(1), "AT+CMGD"), 0u);

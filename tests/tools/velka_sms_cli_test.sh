@@ -44,6 +44,16 @@ expect_output 'Привет из Велки' receive
 expect_output $'+79990000001\t' inbox
 expect_output 'Velka SMS\nhttps://' inbox
 
+# An inbox the disk refuses (a directory in its place): the message stays on the
+# modem, the failure is said, and a later receive stores it.
+configure "$com1"
+expect_output '+79990000002: sent' send +79990000002 'the second one'
+configure "$com2"
+mv "$work/inbox.db" "$work/inbox.kept" && mkdir "$work/inbox.db"
+expect_refusal 1 '1 message(s) stay on the modem until they can be saved.' receive
+rmdir "$work/inbox.db" && mv "$work/inbox.kept" "$work/inbox.db"
+expect_output 'the second one' receive
+
 expect_refusal 2 "'12ab' is not a telephone number" send 12ab Hi
 expect_refusal 2 'at most 1024' send +79990000001 "$(head -c 1100 /dev/zero | tr '\0' x)"
 expect_refusal 2 'send needs NUMBER' send +79990000001

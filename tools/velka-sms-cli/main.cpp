@@ -155,6 +155,12 @@ const char* Describe(std::optional<SendOutcome> outcome) {
     return "not sent";
 }
 
+// A store file that refuses writes is said on the error stream; the worker keeps
+// what it could not write and tries again.
+void SayStoreFailure(velka::app::StoreFile, const velka::Error& error) {
+    std::fprintf(stderr, "velka-sms-cli: %s; will try again.\n", error.message.c_str());
+}
+
 int Send(const std::vector<std::string_view>& args) {
     const auto request = ParseSend(args);
     if (!request) return Fail(kBadInput, request.error().message);
@@ -168,6 +174,7 @@ int Send(const std::vector<std::string_view>& args) {
         outcomes[id] = outcome;
         changed.notify_all();
     };
+    events.on_store_failed = SayStoreFailure;
     AppCore core(velka::ProgramDirectory());
     if (const auto started = core.Start(events); !started)
         return Fail(kFailed, started.error().message);
@@ -227,6 +234,7 @@ int Watch() {
     events.on_received = [](const std::vector<velka::packet>& stored) {
         for (const velka::packet& record : stored) PrintRecord(record);
     };
+    events.on_store_failed = SayStoreFailure;
     AppCore core(velka::ProgramDirectory());
     if (const auto started = core.Start(events); !started)
         return Fail(kFailed, started.error().message);
