@@ -9,6 +9,7 @@
 #include "platform/registry.h"
 #include "settings/config_form.h"
 #include "ui/dialogs.h"
+#include "ui/qt_text.h"
 
 namespace {
 
@@ -24,7 +25,7 @@ int RunClient(velka::gui::Dialogs& dialogs) {
         window.show();
         return QApplication::exec();
     } catch (const std::exception& error) {
-        dialogs.Error(nullptr, QString::fromLocal8Bit(error.what()));
+        dialogs.Error(nullptr, velka::gui::SystemTextToQt(error.what()));
     } catch (...) {
         dialogs.Error(nullptr, QString());
     }

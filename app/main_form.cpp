@@ -168,9 +168,10 @@ app::WorkerEvents TMainForm::WindowEvents() {
         on_window([this] { RefreshBoxView(app::kInboxFile); });
     };
     events.on_store_failed = [this, on_window](app::StoreFile file, const Error& error) {
-        on_window([this, text = ToQt(app::StoreFailureWarning(file, error))] {
-            dialogs_.Warning(this, text);
-        });
+        const app::StoreFailureText words = app::StoreFailureWarning(file);
+        const QString text = ToQt(words.what) + '\n' + SystemTextToQt(error.message) + '\n' +
+                             ToQt(words.outcome);
+        on_window([this, text] { dialogs_.Warning(this, text); });
     };
     return events;
 }
@@ -250,7 +251,7 @@ void TMainForm::qmOptionsClick() {
     const Status applied =
         settings::ApplySettings(core_.FilePath(app::kConfigFile), config_form_->Chosen(),
                                 [this](bool on) { core_.SetReceptionEnabled(on); });
-    if (!applied) dialogs_.Error(this, QString::fromStdString(applied.error().message));
+    if (!applied) dialogs_.Error(this, SystemTextToQt(applied.error().message));
 }
 
 void TMainForm::OpenBoxView(const QString& caption, const std::string& file_name) {
@@ -285,7 +286,7 @@ bool TMainForm::LoadBoxView(const std::string& path) {
         return store::BoxFile::Open(path);
     }();
     if (!box) {
-        dialogs_.Error(this, QString::fromStdString(box.error().message));
+        dialogs_.Error(this, SystemTextToQt(box.error().message));
         return false;
     }
     box_model_->Show(std::move(*box));

@@ -156,23 +156,22 @@ void Worker::Pause(Clock::duration length, bool for_records) {
     }
 }
 
-std::string StoreFailureWarning(StoreFile file, const Error& error) {
-    std::string text;
+StoreFailureText StoreFailureWarning(StoreFile file) {
+    constexpr const char* kWrittenLater = "Запись будет сделана, как только диск её примет.";
     switch (file) {
         case StoreFile::Inbox:
-            text = "Не удалось сохранить принятые сообщения.\n" + error.message +
-                   "\nОни остаются в модеме и будут сохранены, как только запись станет возможна.";
-            break;
+            return {codepage::FromUtf8("Не удалось сохранить принятые сообщения."),
+                    codepage::FromUtf8("Они остаются в модеме и будут сохранены, как только "
+                                       "запись станет возможна.")};
         case StoreFile::Outbox:
-            text = "Не удалось записать отправленное сообщение в список отправленных.\n" +
-                   error.message + "\nЗапись будет сделана, как только диск её примет.";
-            break;
+            return {codepage::FromUtf8(
+                        "Не удалось записать отправленное сообщение в список отправленных."),
+                    codepage::FromUtf8(kWrittenLater)};
         case StoreFile::Unsent:
-            text = "Не удалось записать сообщение, которое нельзя отправить.\n" + error.message +
-                   "\nЗапись будет сделана, как только диск её примет.";
-            break;
+            return {codepage::FromUtf8("Не удалось записать сообщение, которое нельзя отправить."),
+                    codepage::FromUtf8(kWrittenLater)};
     }
-    return codepage::FromUtf8(text);
+    return {};
 }
 
 void Worker::Notify(std::uint64_t id, SendOutcome outcome) const {

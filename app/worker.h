@@ -51,9 +51,13 @@ struct WorkerFiles {
     std::string unsent;  // records that can never be sent
 };
 
-// The warning a front end shows for WorkerEvents::on_store_failed: what could not
-// be written, why, and what becomes of it. Windows-1251.
-std::string StoreFailureWarning(StoreFile file, const Error& error);
+// The warning a front end shows for WorkerEvents::on_store_failed, around the
+// system's reason: what could not be written, and what becomes of it. Windows-1251.
+struct StoreFailureText {
+    std::string what;
+    std::string outcome;
+};
+StoreFailureText StoreFailureWarning(StoreFile file);
 
 // Pauses of the worker's loop.
 inline constexpr auto kIdlePause = std::chrono::milliseconds(2000);
