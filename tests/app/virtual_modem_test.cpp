@@ -148,6 +148,7 @@ TEST_F(VirtualModemTest, AnOutboxTheDiskRefusesIsToldOnceAndFilledLater) {
         });
         window_->findChild<QAction*>("actCompose")->trigger();
     }
+    dialogs_.NameNextScreenshot("warning-disk");
     ASSERT_TRUE(Eventually([&] { return modems_.Store(2).size() == 2; }));
     ASSERT_TRUE(EventuallyOnWindow([&] { return !dialogs_.Messages().empty(); }));
     {
