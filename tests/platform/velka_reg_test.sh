@@ -8,21 +8,10 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export VELKA_REGISTRY=$work/registry.db
 group='HKLM\SOFTWARE\Velka\ZEDOzadev\Contacts\Друзья'
-failures=0
 
-fail() { echo "FAILED: $*" >&2; failures=$((failures + 1)); }
-expect_output() {  # expect_output TEXT COMMAND... : succeeds and prints a line holding TEXT
-    local text=$1 out
-    shift
-    if ! out=$("$reg" "$@" 2>&1); then fail "$* exited non-zero: $out"; return; fi
-    grep -qF -- "$text" <<<"$out" || fail "$* did not print '$text' but: $out"
-}
-expect_refusal() {  # expect_refusal TEXT COMMAND... : exits non-zero and says TEXT on stderr
-    local text=$1 err
-    shift
-    if err=$("$reg" "$@" 2>&1 >/dev/null); then fail "$* succeeded"; return; fi
-    grep -qF -- "$text" <<<"$err" || fail "$* did not say '$text' but: $err"
-}
+run_program() { "$reg" "$@"; }
+# shellcheck source=../support/expect.sh
+source "$(dirname "$0")/../support/expect.sh"
 
 expect_output 'completed successfully' add "$group" /v +79161234567 /t REG_SZ /d 'Иван Петров'
 expect_output '    +79161234567    REG_SZ    Иван Петров' query "$group" /v +79161234567
@@ -30,20 +19,19 @@ expect_output '    +79161234567    REG_SZ    Иван Петров' query "$grou
 expect_output '    +79161234567    REG_SZ    Иван Петров' query 'HKEY_LOCAL_MACHINE\software\VELKA\zedozadev\contacts\дРУЗЬЯ'
 expect_output 'HKEY_LOCAL_MACHINE\SOFTWARE\Velka\ZEDOzadev\Contacts\Друзья' query 'HKLM\SOFTWARE\Velka\ZEDOzadev\Contacts'
 
-expect_refusal 'add /f' add "$group" /v +79161234567 /d 'Другой'
+expect_refusal nonzero 'add /f' add "$group" /v +79161234567 /d 'Другой'
 expect_output 'Иван Петров' query "$group" /v +79161234567
 expect_output 'completed successfully' add "$group" /v +79161234567 /d 'Пётр' /f
 expect_output 'REG_SZ    Пётр' query "$group" /v +79161234567
 
 expect_output 'completed successfully' add 'HKLM\SOFTWARE\Velka\ZEDOzadev' /v MessageRef /t REG_DWORD /d 255
 expect_output 'MessageRef    REG_DWORD    0xff' query 'HKLM\SOFTWARE\Velka\ZEDOzadev' /v messageref
-expect_refusal 'not a DWORD' add 'HKLM\SOFTWARE\Velka\ZEDOzadev' /v X /t REG_DWORD /d 4294967296 /f
-expect_refusal 'Windows-1251' add "$group" /v +7 /d '✓' /f
-expect_refusal 'only HKLM' query 'HKCU\SOFTWARE'
+expect_refusal nonzero 'not a DWORD' add 'HKLM\SOFTWARE\Velka\ZEDOzadev' /v X /t REG_DWORD /d 4294967296 /f
+expect_refusal nonzero 'Windows-1251' add "$group" /v +7 /d '✓' /f
+expect_refusal nonzero 'only HKLM' query 'HKCU\SOFTWARE'
 
-expect_refusal 'add /f' delete "$group"
+expect_refusal nonzero 'add /f' delete "$group"
 expect_output 'completed successfully' delete 'HKLM\SOFTWARE\Velka\ZEDOzadev\Contacts\ДРУЗЬЯ' /f
-expect_refusal 'does not exist' query "$group"
+expect_refusal nonzero 'does not exist' query "$group"
 
-if ((failures)); then exit 1; fi
-echo "velka-reg: all checks passed"
+finish

@@ -9,24 +9,12 @@ cli=$1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export VELKA_HOME="Z:$work"
-failures=0
 com1=COM$VELKA_TEST_COM
 com2=COM$VELKA_TEST_PEER_COM
 
-fail() { echo "FAILED: $*" >&2; failures=$((failures + 1)); }
-expect_output() {  # expect_output TEXT ARGS... : succeeds and prints a line holding TEXT
-    local text=$1 out
-    shift
-    if ! out=$(wine "$cli" "$@" 2>&1); then fail "$* exited non-zero: $out"; return; fi
-    grep -qF -- "$text" <<<"$out" || fail "$* did not print '$text' but: $out"
-}
-expect_refusal() {  # expect_refusal STATUS TEXT ARGS... : exits with STATUS, says TEXT
-    local status=$1 text=$2 err code=0
-    shift 2
-    err=$(wine "$cli" "$@" 2>&1 >/dev/null) || code=$?
-    [[ $code == "$status" ]] || fail "$* exited $code, not $status: $err"
-    grep -qF -- "$text" <<<"$err" || fail "$* did not say '$text' but: $err"
-}
+run_program() { wine "$cli" "$@"; }
+# shellcheck source=../support/expect.sh
+source "$(dirname "$0")/../support/expect.sh"
 configure() { printf '[DEVICEMAP]\r\nSerialPort=%s\r\nPerformMailCheck=0\r\n' "$1" >"$work/Config.ini"; }
 
 expect_output "$com1" ports
@@ -45,5 +33,4 @@ configure "$com1"
 expect_refusal 1 'not every message was sent within 1 s' send +79990000002 Hi --timeout 1
 "$VELKA_TEST_MODEMSIM" ctl --dir "$VELKA_TEST_MODEMSIM_DIR" fault 1 clear >/dev/null
 
-[[ $failures == 0 ]] || { echo "$failures failure(s)" >&2; exit 1; }
-echo "all passed"
+finish
