@@ -18,6 +18,7 @@
 #include "app/outgoing_queue.h"
 #include "app/worker.h"
 #include "modem/receive.h"
+#include "platform/program_dir.h"
 #include "platform/result.h"
 #include "serial/ser_port.h"
 #include "store/packet.h"
@@ -71,7 +72,7 @@ class AppCore {
     void Shutdown();
 
     const std::string& ProgramDirectory() const { return directory_; }
-    std::string FilePath(const std::string& name) const { return directory_ + "/" + name; }
+    std::string FilePath(const std::string& name) const { return InDirectory(directory_, name); }
 
   private:
     // Reads Config.ini, sets the reception flag and gives the port (0: none).

@@ -258,7 +258,7 @@ void TMainForm::OpenBoxView(const QString& caption, const std::string& file_name
     ui_->PanelContacts->hide();
     ui_->PanelMBCaption->setText(caption);
     shown_box_.clear();
-    if (!LoadBoxView(program_dir_ + "/" + file_name)) return;
+    if (!LoadBoxView(core_.FilePath(file_name))) return;
     shown_box_ = file_name;
     ui_->PanelMessageBox->show();
 }
@@ -267,7 +267,7 @@ void TMainForm::RefreshBoxView(const std::string& file_name) {
     if (shown_box_ != file_name) return;
     QScrollBar* rows = ui_->MessageTable->verticalScrollBar();
     const int position = rows->value();
-    if (!LoadBoxView(program_dir_ + "/" + file_name)) {
+    if (!LoadBoxView(core_.FilePath(file_name))) {
         ui_->PanelMessageBox->hide();
         shown_box_.clear();
         return;

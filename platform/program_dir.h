@@ -10,7 +10,13 @@ namespace velka {
 // Any thread.
 std::string ProgramDirectory();
 
+// `directory` followed by the system's path separator and `name`, so that paths
+// read as the user's system writes them ("C:\\Velka\\inbox.db" on Windows).
+std::string InDirectory(const std::string& directory, const std::string& name);
+
 // ProgramDirectory() followed by the separator and `name`.
-std::string ProgramFile(const std::string& name);
+inline std::string ProgramFile(const std::string& name) {
+    return InDirectory(ProgramDirectory(), name);
+}
 
 }  // namespace velka

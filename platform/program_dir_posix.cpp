@@ -21,6 +21,8 @@ std::string ProgramDirectory() {
     return files::DirectoryOf(std::string(path, static_cast<size_t>(length)));
 }
 
-std::string ProgramFile(const std::string& name) { return ProgramDirectory() + "/" + name; }
+std::string InDirectory(const std::string& directory, const std::string& name) {
+    return directory + "/" + name;
+}
 
 }  // namespace velka

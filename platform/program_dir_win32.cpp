@@ -21,8 +21,8 @@ std::string ProgramDirectory() {
     return files::DirectoryOf(std::string(path.data(), length));
 }
 
-std::string ProgramFile(const std::string& name) {
-    return ProgramDirectory() + "\\" + name;
+std::string InDirectory(const std::string& directory, const std::string& name) {
+    return directory + "\\" + name;
 }
 
 }  // namespace velka
