@@ -19,17 +19,11 @@ com2=$(awk '{print $3}' <<<"$second")
 run_program() { "$cli" "$@"; }
 # shellcheck source=../support/expect.sh
 source "$(dirname "$0")/../support/expect.sh"
-configure() { printf '[DEVICEMAP]\r\nSerialPort=%s\r\nPerformMailCheck=0\r\n' "$1" >"$work/Config.ini"; }
+# shellcheck source=../support/sms_cli_checks.sh
+source "$(dirname "$0")/../support/sms_cli_checks.sh"
 
 expect_output "$com1	$work/sim/modem1" ports
-expect_refusal 1 'No serial port is set' send +79990000002 Hi
-configure "$com1"
-expect_output '+79990000002: sent' send +79990000002 'Привет из Велки'
-expect_output $'+79990000002\t' outbox
-expect_output 'Привет из Велки' outbox
-configure "$com2"
-expect_output 'Привет из Велки' receive
-expect_output $'+79990000001\t' inbox
+check_send_and_receive
 expect_output 'Velka SMS\nhttps://' inbox
 
 # An inbox the disk refuses (a directory in its place): the message stays on the

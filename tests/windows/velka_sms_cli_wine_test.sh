@@ -15,17 +15,11 @@ com2=COM$VELKA_TEST_PEER_COM
 run_program() { wine "$cli" "$@"; }
 # shellcheck source=../support/expect.sh
 source "$(dirname "$0")/../support/expect.sh"
-configure() { printf '[DEVICEMAP]\r\nSerialPort=%s\r\nPerformMailCheck=0\r\n' "$1" >"$work/Config.ini"; }
+# shellcheck source=../support/sms_cli_checks.sh
+source "$(dirname "$0")/../support/sms_cli_checks.sh"
 
 expect_output "$com1" ports
-expect_refusal 1 'No serial port is set' send +79990000002 Hi
-configure "$com1"
-expect_output '+79990000002: sent' send +79990000002 'Привет из Велки'
-expect_output $'+79990000002\t' outbox
-expect_output 'Привет из Велки' outbox
-configure "$com2"
-expect_output 'Привет из Велки' receive
-expect_output $'+79990000001\t' inbox
+check_send_and_receive
 
 expect_refusal 2 "'12ab' is not a telephone number" send 12ab Hi
 "$VELKA_TEST_MODEMSIM" ctl --dir "$VELKA_TEST_MODEMSIM_DIR" fault 1 silent on >/dev/null

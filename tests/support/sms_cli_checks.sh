@@ -1,0 +1,16 @@
+# The walk both velka-sms-cli scripts take through two modems: a Cyrillic text sent
+# through $com1 to the second modem's number, both boxes listed, the text received
+# through $com2. Needs expect.sh sourced first, and $work, $com1 and $com2.
+
+configure() { printf '[DEVICEMAP]\r\nSerialPort=%s\r\nPerformMailCheck=0\r\n' "$1" >"$work/Config.ini"; }
+
+check_send_and_receive() {
+    expect_refusal 1 'No serial port is set' send +79990000002 Hi
+    configure "$com1"
+    expect_output '+79990000002: sent' send +79990000002 'Привет из Велки'
+    expect_output $'+79990000002\t' outbox
+    expect_output 'Привет из Велки' outbox
+    configure "$com2"
+    expect_output 'Привет из Велки' receive
+    expect_output $'+79990000001\t' inbox
+}
