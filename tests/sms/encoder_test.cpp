@@ -126,22 +126,24 @@ std::string RussianLetters(size_t count) {
     return std::string(count, '\xC0');
 }
 
+// One message piece as the send path hands it over.
+struct Piece {
+    std::string text;
+    const char* header;
+    int32_t coding;
+};
+
 // Beyond one SMS the length octets would take three digits (or claim more than the
 // network carries) and every field after them would shift: refused like bad input.
 TEST(EncodeSubmit, UserDataBeyondOneSmsIsRefused) {
-    struct Case {
-        std::string text;
-        const char* header;
-        int32_t coding;
-    };
-    for (const Case& c : {Case{std::string(161, 'a'), "", kCodingGsm7},
-                          Case{std::string(154, 'a'), kConcatenationHeader, kCodingGsm7},
-                          Case{std::string(1024, 'a'), "", kCodingGsm7},
-                          Case{RussianLetters(71), "", kCodingUcs2},
-                          Case{RussianLetters(68), kConcatenationHeader, kCodingUcs2},
-                          Case{RussianLetters(80), "", kCodingAuto},
-                          Case{RussianLetters(128), "", kCodingAuto},
-                          Case{std::string(71, 'a'), "", kCodingUcs2}}) {
+    for (const Piece& c : {Piece{std::string(161, 'a'), "", kCodingGsm7},
+                          Piece{std::string(154, 'a'), kConcatenationHeader, kCodingGsm7},
+                          Piece{std::string(1024, 'a'), "", kCodingGsm7},
+                          Piece{RussianLetters(71), "", kCodingUcs2},
+                          Piece{RussianLetters(68), kConcatenationHeader, kCodingUcs2},
+                          Piece{RussianLetters(80), "", kCodingAuto},
+                          Piece{RussianLetters(128), "", kCodingAuto},
+                          Piece{std::string(71, 'a'), "", kCodingUcs2}}) {
         TSMS sms;
         sms.Text = c.text;
         sms.Number = "+71234567890";
@@ -156,15 +158,10 @@ TEST(EncodeSubmit, UserDataBeyondOneSmsIsRefused) {
 
 // 14 octets of header fields to +71234567890, then the 140 of user data.
 TEST(EncodeSubmit, UserDataFillingOneSmsExactlyIsEncoded) {
-    struct Case {
-        std::string text;
-        const char* header;
-        int32_t coding;
-    };
-    for (const Case& c : {Case{std::string(160, 'a'), "", kCodingGsm7},
-                          Case{std::string(153, 'a'), kConcatenationHeader, kCodingGsm7},
-                          Case{RussianLetters(70), "", kCodingAuto},
-                          Case{RussianLetters(67), kConcatenationHeader, kCodingUcs2}}) {
+    for (const Piece& c : {Piece{std::string(160, 'a'), "", kCodingGsm7},
+                          Piece{std::string(153, 'a'), kConcatenationHeader, kCodingGsm7},
+                          Piece{RussianLetters(70), "", kCodingAuto},
+                          Piece{RussianLetters(67), kConcatenationHeader, kCodingUcs2}}) {
         int32_t length = 0;
         const std::string pdu = Encode(c.text, "+71234567890", c.header, c.coding, &length);
         EXPECT_EQ(length, 14 + 140) << c.text.size();
