@@ -28,7 +28,7 @@ for name in "${targets[@]}"; do
     # One process, one job: the machine's other cores belong to the other stages.
     if "$program" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
         -artifact_prefix="$artifacts/" "$corpus" > "$log" 2>&1; then
-        status=$(grep -E '^#[0-9]+' "$log" | tail -n 1)
+        status=$(grep -E '^#[0-9]+' "$log" | tail -n 1 || true)
         echo "fuzz_$name: ${status:-no status line}"
     else
         echo "fuzz_$name: FINDING (log: $log)" >&2
