@@ -21,8 +21,7 @@ void CheckTimeStamp(const TSMS& sms) {
     try {
         const std::string stamp = sms.DecodeTimeStamp();
         // "06.12.2026 20:52:41", or the date alone at midnight; empty for an SMS-SUBMIT.
-        FUZZ_CHECK(stamp.empty() || stamp.size() == 10 || stamp.size() == 18 ||
-                   stamp.size() == 19);
+        FUZZ_CHECK(stamp.empty() || stamp.size() == 10 || stamp.size() == 18 || stamp.size() == 19);
         FUZZ_CHECK(stamp.empty() == sms.IsSubmit);
     } catch (const EConvertError&) {
         // the one failure the decoder reports by raising

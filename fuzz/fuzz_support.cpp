@@ -1,5 +1,6 @@
 #include "fuzz/fuzz_support.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -22,15 +23,17 @@ std::filesystem::path MakeScratchDir() {
     return pattern;
 }
 
+const std::filesystem::path& ScratchDir();
+
+void RemoveScratchDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(ScratchDir(), ignored);
+}
+
 // Made on first use, removed at a normal exit; a crash leaves it behind for a look.
 const std::filesystem::path& ScratchDir() {
     static const std::filesystem::path dir = MakeScratchDir();
-    static const bool cleanup_registered = [] {
-        return std::atexit([] {
-            std::error_code ignored;
-            std::filesystem::remove_all(ScratchDir(), ignored);
-        }) == 0;
-    }();
+    static const bool cleanup_registered = std::atexit(RemoveScratchDir) == 0;
     static_cast<void>(cleanup_registered);
     return dir;
 }
@@ -40,6 +43,12 @@ const std::filesystem::path& ScratchDir() {
 void Fail(const char* condition, const char* file, int line) {
     std::fprintf(stderr, "fuzz check failed: %s at %s:%d\n", condition, file, line);
     std::abort();
+}
+
+bool IsUpperHex(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char ch) {
+        return (ch >= '0' && ch <= '9') || (ch >= 'A' && ch <= 'F');
+    });
 }
 
 std::string ScratchPath(std::string_view name) {

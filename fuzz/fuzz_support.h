@@ -11,6 +11,9 @@ namespace velka::fuzz {
 // Prints what failed and where, then aborts: libFuzzer keeps the input as a crash.
 [[noreturn]] void Fail(const char* condition, const char* file, int line);
 
+// Only the digits 0-9 and A-F: how a PDU goes onto the modem line.
+bool IsUpperHex(std::string_view text);
+
 // Writes bytes to the file `name` in this process's scratch directory (in /dev/shm
 // where it exists, so that the readers see a file without wearing the disk) and
 // gives its path. The directory is removed when the process exits normally.

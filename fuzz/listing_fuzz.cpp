@@ -33,12 +33,6 @@ bool IsDecimal(std::string_view text) {
            std::all_of(text.begin(), text.end(), [](char ch) { return ch >= '0' && ch <= '9'; });
 }
 
-bool IsUpperHexOctets(std::string_view text) {
-    return !text.empty() && text.size() % 2 == 0 && std::all_of(text.begin(), text.end(), [](char ch) {
-        return (ch >= '0' && ch <= '9') || (ch >= 'A' && ch <= 'F');
-    });
-}
-
 void CheckRecord(const packet& record) {
     FUZZ_CHECK(record.state == kPacketStored);
     FUZZ_CHECK(record.number_text().size() <= kMaxNumberLength);
@@ -65,7 +59,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(messages.size() <= static_cast<std::size_t>(headers));
     for (const velka::modem::ListedMessage& message : messages) {
         FUZZ_CHECK(velka::IsDecimal(message.index));
-        FUZZ_CHECK(velka::IsUpperHexOctets(message.pdu));
+        FUZZ_CHECK(!message.pdu.empty() && message.pdu.size() % 2 == 0);
+        FUZZ_CHECK(velka::fuzz::IsUpperHex(message.pdu));
         velka::CheckRecord(velka::modem::MakeInboxRecord(message.pdu));
     }
     return 0;

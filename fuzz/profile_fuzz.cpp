@@ -43,7 +43,8 @@ std::string AsRead(std::string_view value) {
 }
 
 bool SameName(const Name& a, const Name& b) {
-    return codepage::EqualIgnoreCase(profile::TrimBlanks(a.section), profile::TrimBlanks(b.section)) &&
+    return codepage::EqualIgnoreCase(profile::TrimBlanks(a.section),
+                                     profile::TrimBlanks(b.section)) &&
            codepage::EqualIgnoreCase(profile::TrimBlanks(a.key), profile::TrimBlanks(b.key));
 }
 
@@ -58,7 +59,8 @@ std::string Read(const std::string& file, const Name& name) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider input(data, size);
-    const velka::Name written{input.ConsumeRandomLengthString(16), input.ConsumeRandomLengthString(16)};
+    const velka::Name written{input.ConsumeRandomLengthString(16),
+                              input.ConsumeRandomLengthString(16)};
     const std::string value = input.ConsumeRandomLengthString(32);
     const std::string contents = input.ConsumeRemainingBytesAsString();
     const std::string file = velka::fuzz::WriteScratchFile("Config.ini", contents);
@@ -69,14 +71,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t i = 0; i < std::size(others); ++i) before[i] = velka::Read(file, others[i]);
     velka::Read(file, written);
 
-    const velka::Status status = velka::profile::WriteString(file, written.section, written.key, value);
+    const velka::Status status =
+        velka::profile::WriteString(file, written.section, written.key, value);
     if (!status) {
         FUZZ_CHECK(velka::ReadFile(file) == contents);
         return 0;
     }
     FUZZ_CHECK(velka::Read(file, written) == velka::AsRead(value));
     for (std::size_t i = 0; i < std::size(others); ++i) {
-        if (!velka::SameName(others[i], written)) FUZZ_CHECK(velka::Read(file, others[i]) == before[i]);
+        if (!velka::SameName(others[i], written))
+            FUZZ_CHECK(velka::Read(file, others[i]) == before[i]);
     }
     return 0;
 }

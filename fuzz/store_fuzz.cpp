@@ -43,7 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         velka::CheckFields(record);
         FUZZ_CHECK(velka::SameRecord(record, (*loaded)[i]));
         // A record read back from its own bytes is the same record.
-        FUZZ_CHECK(velka::SameRecord(velka::DecodePacket(velka::EncodePacket(record).data()), record));
+        FUZZ_CHECK(
+            velka::SameRecord(velka::DecodePacket(velka::EncodePacket(record).data()), record));
     }
     return 0;
 }

@@ -5,7 +5,6 @@
 // must count exactly the octets after the SMSC part.
 #include <fuzzer/FuzzedDataProvider.h>
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -30,12 +29,6 @@ TSMS MakeInputs(FuzzedDataProvider& input) {
     sms.UDH = input.ConsumeRandomLengthString(600);
     sms.Text = input.ConsumeRemainingBytesAsString();
     return sms;
-}
-
-bool IsUpperHex(const std::string& text) {
-    return std::all_of(text.begin(), text.end(), [](char ch) {
-        return (ch >= '0' && ch <= '9') || (ch >= 'A' && ch <= 'F');
-    });
 }
 
 int32_t OctetAt(const std::string& pdu, std::size_t digit) {
@@ -63,8 +56,10 @@ bool OverflowsOneSms(const TSMS& sms) {
 void CheckFields(const TSMS& sms, const std::string& pdu) {
     FUZZ_CHECK(pdu.starts_with("00"));
     const int32_t address_digits = OctetAt(pdu, 6);
-    FUZZ_CHECK(address_digits >= 1 && static_cast<std::size_t>(address_digits) <= kMaxAddressDigits);
-    const std::size_t coding_at = 10 + static_cast<std::size_t>(address_digits + address_digits % 2) + 2;
+    FUZZ_CHECK(address_digits >= 1 &&
+               static_cast<std::size_t>(address_digits) <= kMaxAddressDigits);
+    const std::size_t coding_at =
+        10 + static_cast<std::size_t>(address_digits + address_digits % 2) + 2;
     const int32_t coding_scheme = OctetAt(pdu, coding_at);
     const int32_t user_data_length = OctetAt(pdu, coding_at + 4);
     const auto user_data_octets = static_cast<int32_t>((pdu.size() - coding_at - 6) / 2);
@@ -90,7 +85,8 @@ void CheckParsed(const TSMS& sms, const std::string& pdu) {
     const std::string text = parsed.DecodeText();
     FUZZ_CHECK(codepage::Upper(parsed.UDH) == codepage::Upper(sms.UDH));
     if (parsed.Alphabet == 2) {  // UCS2 carries every Windows-1251 byte as it is
-        FUZZ_CHECK(text == TSMS::NormalizeLineBreaks(codepage::FromUtf16(codepage::ToUtf16(sms.Text))));
+        FUZZ_CHECK(text ==
+                   TSMS::NormalizeLineBreaks(codepage::FromUtf16(codepage::ToUtf16(sms.Text))));
     }
 }
 
@@ -106,15 +102,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     FUZZ_CHECK(pdu.empty() == (problem != velka::SubmitProblem::None));
     // Valid number, header and reference: refused exactly when over one SMS.
-    if (problem == velka::SubmitProblem::None ||
-        problem == velka::SubmitProblem::UserDataTooLong) {
-        FUZZ_CHECK((problem == velka::SubmitProblem::UserDataTooLong) == velka::OverflowsOneSms(sms));
+    if (problem == velka::SubmitProblem::None || problem == velka::SubmitProblem::UserDataTooLong) {
+        FUZZ_CHECK((problem == velka::SubmitProblem::UserDataTooLong) ==
+                   velka::OverflowsOneSms(sms));
     }
     if (pdu.empty()) {
         FUZZ_CHECK(sms.TPDULength == 0);
         return 0;
     }
-    FUZZ_CHECK(pdu.size() % 2 == 0 && velka::IsUpperHex(pdu));
+    FUZZ_CHECK(pdu.size() % 2 == 0 && velka::fuzz::IsUpperHex(pdu));
     velka::CheckFields(sms, pdu);
     velka::CheckParsed(sms, pdu);
     return 0;

@@ -48,10 +48,10 @@ enum class AddressProblem {
 // Why TSMS::EncodeSubmit refuses its inputs.
 enum class SubmitProblem {
     None,
-    BadNumber,          // see AddressProblem
-    BadHeader,          // UDH is not whole octets of hexadecimal digits led by its length
-    BadReference,       // MessageReference is neither empty nor two hexadecimal digits
-    UserDataTooLong,    // the text and header need more than one SMS holds
+    BadNumber,        // see AddressProblem
+    BadHeader,        // UDH is not whole octets of hexadecimal digits led by its length
+    BadReference,     // MessageReference is neither empty nor two hexadecimal digits
+    UserDataTooLong,  // the text and header need more than one SMS holds
 };
 
 // The text that DecodeText gives when the user data cannot be read ("Ошибка").

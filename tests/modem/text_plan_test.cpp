@@ -49,7 +49,8 @@ TEST(TextPlanTest, EveryPieceEncodesAsOneSms) {
                 sms.Text = plan.pieces[i];
                 sms.Number = "+79161234567";
                 sms.Coding = plan.coding;
-                if (plan.pieces.size() > 1) sms.UDH = SegmentHeader("7F", plan.pieces.size(), i + 1);
+                if (plan.pieces.size() > 1)
+                    sms.UDH = SegmentHeader("7F", plan.pieces.size(), i + 1);
                 ASSERT_FALSE(sms.EncodeSubmit().empty())
                     << "piece " << i + 1 << " of a body of " << length << " x " << letter;
             }

@@ -115,7 +115,8 @@ TEST(EncodeSubmit, AnInvalidInputGivesAnEmptyPduAndLengthZero) {
         sms.UDH = c.header;
         sms.MessageReference = c.reference;
         sms.TPDULength = 99;
-        EXPECT_EQ(sms.CheckSubmit(), c.problem) << c.number << "|" << c.header << "|" << c.reference;
+        EXPECT_EQ(sms.CheckSubmit(), c.problem)
+            << c.number << "|" << c.header << "|" << c.reference;
         EXPECT_EQ(sms.EncodeSubmit(), "") << c.number << "|" << c.header << "|" << c.reference;
         EXPECT_EQ(sms.TPDULength, 0);
     }
@@ -136,14 +137,14 @@ struct Piece {
 // Beyond one SMS the length octets would take three digits (or claim more than the
 // network carries) and every field after them would shift: refused like bad input.
 TEST(EncodeSubmit, UserDataBeyondOneSmsIsRefused) {
-    for (const Piece& c : {Piece{std::string(161, 'a'), "", kCodingGsm7},
-                          Piece{std::string(154, 'a'), kConcatenationHeader, kCodingGsm7},
-                          Piece{std::string(1024, 'a'), "", kCodingGsm7},
-                          Piece{RussianLetters(71), "", kCodingUcs2},
-                          Piece{RussianLetters(68), kConcatenationHeader, kCodingUcs2},
-                          Piece{RussianLetters(80), "", kCodingAuto},
-                          Piece{RussianLetters(128), "", kCodingAuto},
-                          Piece{std::string(71, 'a'), "", kCodingUcs2}}) {
+    for (const Piece& c :
+         {Piece{std::string(161, 'a'), "", kCodingGsm7},
+          Piece{std::string(154, 'a'), kConcatenationHeader, kCodingGsm7},
+          Piece{std::string(1024, 'a'), "", kCodingGsm7},
+          Piece{RussianLetters(71), "", kCodingUcs2},
+          Piece{RussianLetters(68), kConcatenationHeader, kCodingUcs2},
+          Piece{RussianLetters(80), "", kCodingAuto}, Piece{RussianLetters(128), "", kCodingAuto},
+          Piece{std::string(71, 'a'), "", kCodingUcs2}}) {
         TSMS sms;
         sms.Text = c.text;
         sms.Number = "+71234567890";
@@ -159,9 +160,9 @@ TEST(EncodeSubmit, UserDataBeyondOneSmsIsRefused) {
 // 14 octets of header fields to +71234567890, then the 140 of user data.
 TEST(EncodeSubmit, UserDataFillingOneSmsExactlyIsEncoded) {
     for (const Piece& c : {Piece{std::string(160, 'a'), "", kCodingGsm7},
-                          Piece{std::string(153, 'a'), kConcatenationHeader, kCodingGsm7},
-                          Piece{RussianLetters(70), "", kCodingAuto},
-                          Piece{RussianLetters(67), kConcatenationHeader, kCodingUcs2}}) {
+                           Piece{std::string(153, 'a'), kConcatenationHeader, kCodingGsm7},
+                           Piece{RussianLetters(70), "", kCodingAuto},
+                           Piece{RussianLetters(67), kConcatenationHeader, kCodingUcs2}}) {
         int32_t length = 0;
         const std::string pdu = Encode(c.text, "+71234567890", c.header, c.coding, &length);
         EXPECT_EQ(length, 14 + 140) << c.text.size();

@@ -123,7 +123,8 @@ std::string SubmitMessage(const velka::TSMS& sms) {
         case velka::SubmitProblem::UserDataTooLong:
             return "the text does not fit in one SMS: at most " +
                    std::to_string(velka::kMaxUserDataSeptets) + " septets (GSM 7-bit) or " +
-                   std::to_string(velka::kMaxUserDataOctets) + " octets (UCS2), the header included";
+                   std::to_string(velka::kMaxUserDataOctets) +
+                   " octets (UCS2), the header included";
         case velka::SubmitProblem::None:
             break;
     }

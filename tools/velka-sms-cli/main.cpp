@@ -129,8 +129,9 @@ velka::Result<SendRequest> ParseSend(const std::vector<std::string_view>& args) 
     for (const std::string& number : SplitNumbers(positional[0])) {
         switch (velka::TSMS::CheckAddress(number)) {
             case velka::AddressProblem::NotDigits:
-                return velka::Error{"'" + number +
-                                    "' is not a telephone number (digits, with an optional '+' first)."};
+                return velka::Error{
+                    "'" + number +
+                    "' is not a telephone number (digits, with an optional '+' first)."};
             case velka::AddressProblem::TooLong:
                 return velka::Error{"'" + number + "' has more than " +
                                     std::to_string(velka::kMaxAddressDigits) + " digits."};
