@@ -282,7 +282,7 @@ bool TMainForm::LoadBoxView(const std::string& path) {
     // only appends whole records; the mapping taken under the lock therefore stays
     // a consistent picture of the file after the lock is released.
     auto box = [&] {
-        const std::lock_guard lock(core_.QueueLock());
+        const MutexLock lock(core_.QueueLock());
         return store::BoxFile::Open(path);
     }();
     if (!box) {
