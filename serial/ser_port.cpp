@@ -36,7 +36,12 @@ int OpenResult(int code) {
 }  // namespace
 
 TCustomComPort::~TCustomComPort() {
-    SetOpen(false);
+    try {
+        SetOpen(false);
+    } catch (const ESerialException&) {
+        // A close that had a reopen pending opens again, and that open may fail; a
+        // destructor must not throw, and the port is going away either way.
+    }
 }
 
 std::string TCustomComPort::DeviceName(std::uint16_t n) {
