@@ -9,8 +9,8 @@
 #include <filesystem>
 #include <functional>
 
-#include "modem/send.h"
 #include "platform/profile.h"
+#include "sms/text_plan.h"
 #include "gui/config_form.h"
 #include "store/store_file.h"
 #include "tests/gui/main_form_fixture.h"
@@ -79,8 +79,8 @@ TEST_F(VirtualModemTest, ATwoSegmentRussianMessageToTwoContactsShowsInTheOutbox)
     EXPECT_EQ(rows->index(0, 0).data().toString(), "+79990000002");
     EXPECT_EQ(rows->index(1, 0).data().toString(), "+79161234567");
     EXPECT_EQ(rows->index(0, 2).data().toString(), text);
-    const std::string body = std::string(modem::kSignature) + FromQt(text);
-    EXPECT_EQ(modem::PlanText(body).pieces.size(), 2u) << "two segments, the signature included";
+    EXPECT_EQ(PlanOutgoingText(FromQt(text)).pieces.size(), 2u)
+        << "two segments, the signature included";
     EXPECT_EQ(modems_.Store(2).size(), 2u) << "the second modem holds both segments";
 }
 

@@ -1,5 +1,5 @@
-// The pure parts of the dialogue: planning a text into messages, the message
-// reference counter, and reading a listing.
+// The pure parts of the dialogue: segment headers, the message reference counter,
+// and reading a listing.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -12,31 +12,6 @@
 
 namespace velka::modem {
 namespace {
-
-std::vector<std::size_t> Sizes(const TextPlan& plan) {
-    std::vector<std::size_t> sizes;
-    for (const auto& piece : plan.pieces) sizes.push_back(piece.size());
-    return sizes;
-}
-
-TEST(TextPlanTest, SevenBitTextsSplitPast160IntoSegmentsOf153) {
-    EXPECT_EQ(Sizes(PlanText(std::string(160, 'a'))), std::vector<std::size_t>{160});
-    EXPECT_EQ(Sizes(PlanText(std::string(161, 'a'))), (std::vector<std::size_t>{153, 8}));
-    EXPECT_EQ(Sizes(PlanText(std::string(306, 'a'))), (std::vector<std::size_t>{153, 153}));
-    EXPECT_EQ(PlanText(std::string(306, 'a')).coding, kCodingGsm7);
-}
-
-TEST(TextPlanTest, OneRussianLetterAnywhereMakesTheWholeTextUcs2) {
-    const std::string text = std::string(70, 'a') + "\xFF";  // "я" last
-    const TextPlan plan = PlanText(text);
-    EXPECT_EQ(plan.coding, kCodingUcs2);
-    EXPECT_EQ(Sizes(plan), (std::vector<std::size_t>{63, 8}));
-    EXPECT_EQ(Sizes(PlanText(std::string(70, '\xC0'))), std::vector<std::size_t>{70});
-}
-
-TEST(TextPlanTest, YoAndOtherSignsBelowTheRussianLettersStaySevenBit) {
-    EXPECT_EQ(PlanText("\xA8\xB8 \xAB\xBB").coding, kCodingGsm7);  // Ё ё « »
-}
 
 TEST(TextPlanTest, SegmentHeadersCarryReferenceCountAndNumber) {
     EXPECT_EQ(SegmentHeader("7F", 2, 1), "0500037F0201");
