@@ -1,12 +1,16 @@
-// The rows of a message view: one per record of a store file, in file order,
-// columns "номер абонента", "дата и время", "текст сообщения". Records are decoded
-// only when the view asks for them, so a box of any size opens at once.
+// The rows of a message view: one per message of a store file, long messages joined
+// (store/joined_box.h), columns "номер абонента", "дата и время", "текст сообщения";
+// numbers shown with the contact's name where the book knows it; sorted by any
+// column (messages/message_list.h) when the view asks. Texts are decoded only when
+// the view asks for them.
 #pragma once
 
 #include <QAbstractTableModel>
 #include <optional>
+#include <vector>
 
-#include "store/store_file.h"
+#include "contacts/number_names.h"
+#include "store/joined_box.h"
 
 namespace velka::gui {
 
@@ -16,9 +20,15 @@ class BoxTableModel final : public QAbstractTableModel {
 
     using QAbstractTableModel::QAbstractTableModel;
 
-    // Shows the records of `box`, replacing what was shown.
-    void Show(store::BoxFile box);
+    // Shows the messages of `box` in box order, numbers named by `names`,
+    // replacing what was shown.
+    void Show(store::JoinedBox box, contacts::NumberNames names);
     void Clear();
+
+    // The message of a row, whole. REQUIRES: 0 <= row < rowCount().
+    store::JoinedMessage MessageAt(int row) const;
+    // The number as the number column shows it: with the contact's name if known.
+    std::string Shown(std::string_view number) const { return names_.Shown(number); }
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -26,9 +36,14 @@ class BoxTableModel final : public QAbstractTableModel {
     // text show as blanks, and the whole text is the tool tip.
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    void sort(int column, Qt::SortOrder order) override;
 
   private:
-    std::optional<store::BoxFile> box_;
+    std::size_t BoxRow(int row) const;
+
+    std::optional<store::JoinedBox> box_;
+    contacts::NumberNames names_;
+    std::vector<std::size_t> order_;  // box rows in view order; empty: box order
 };
 
 }  // namespace velka::gui

@@ -91,6 +91,10 @@ TMainForm::TMainForm(Dialogs& dialogs, Registry& registry, app::AppCore& core, Q
     ui_->ContactsList->setColumnWidth(ContactTableModel::kName, 220);
     ui_->ContactsList->setColumnWidth(ContactTableModel::kNumber, 150);
     for (QTableView* view : {ui_->ContactsList, ui_->MessageTable}) LayOutAsReport(*view);
+    // Box order until the user clicks a column header.
+    ui_->MessageTable->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+    ui_->MessageTable->setSortingEnabled(true);
+    ui_->MessageSplitter->setSizes({300, 120});
     BindControls();
     CentreOnScreen(*this);
     FormCreate();
@@ -114,6 +118,9 @@ void TMainForm::BindControls() {
     ui_->tbContactEdit->setDefaultAction(ui_->actContactEdit);
     ui_->tbContactRemove->setDefaultAction(ui_->actContactRemove);
     ui_->tbSearch->setDefaultAction(ui_->actSearch);
+    connect(ui_->MessageTable->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            &TMainForm::ShowCurrentMessage);
+    connect(box_model_, &QAbstractItemModel::modelReset, this, &TMainForm::ShowCurrentMessage);
     connect(ui_->qmCompose, &QToolButton::clicked, ui_->actCompose, &QAction::trigger);
     connect(ui_->actCompose, &QAction::triggered, this, &TMainForm::actComposeExecute);
     connect(ui_->qmOptions, &QToolButton::clicked, this, &TMainForm::qmOptionsClick);
@@ -283,18 +290,38 @@ bool TMainForm::LoadBoxView(const std::string& path) {
     // a consistent picture of the file after the lock is released.
     auto box = [&] {
         const std::lock_guard lock(core_.QueueLock());
-        return store::BoxFile::Open(path);
+        return store::JoinedBox::Open(path);
     }();
     if (!box) {
         dialogs_.Error(this, SystemTextToQt(box.error().message));
         return false;
     }
-    box_model_->Show(std::move(*box));
+    box_model_->Show(std::move(*box), contacts::NumberNames(book_.FullListing().rows));
     QHeaderView* header = ui_->MessageTable->horizontalHeader();
+    if (header->sortIndicatorSection() >= 0) {
+        box_model_->sort(header->sortIndicatorSection(), header->sortIndicatorOrder());
+    }
     header->setResizeContentsPrecision(200);  // a sample of rows, whatever the box's size
     ui_->MessageTable->resizeColumnToContents(BoxTableModel::kNumber);
     ui_->MessageTable->resizeColumnToContents(BoxTableModel::kDateTime);
     return true;
+}
+
+void TMainForm::ShowCurrentMessage() {
+    const QModelIndex current = ui_->MessageTable->currentIndex();
+    if (!current.isValid()) {
+        ui_->ReaderHeader->clear();
+        ui_->ReaderText->clear();
+        return;
+    }
+    const store::JoinedMessage message = box_model_->MessageAt(current.row());
+    const QString party = shown_box_ == app::kOutboxFile ? QStringLiteral("Кому: ")
+                                                         : QStringLiteral("От: ");
+    ui_->ReaderHeader->setText(party + ToQt(box_model_->Shown(message.number)) +
+                               QStringLiteral("    ") + ToQt(message.datetime));
+    QString text = ToQt(message.text);
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    ui_->ReaderText->setPlainText(text);
 }
 
 void TMainForm::ShowListing(contacts::Listing listing) {

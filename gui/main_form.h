@@ -80,6 +80,9 @@ class TMainForm final : public QMainWindow {
     // Refills MessageTable from the store file; false, after telling the user,
     // when the file exists but cannot be read.
     bool LoadBoxView(const std::string& path);
+    // The reading pane: the whole text of the message at the current row, with its
+    // number (and the contact's name) and date; empty without a current row.
+    void ShowCurrentMessage();
     void ShowListing(contacts::Listing listing);
     void FillGroupToSearch();
     // The contact entered in `form` when it is valid; otherwise warns and gives nothing.
