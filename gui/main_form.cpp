@@ -1,5 +1,6 @@
 #include "gui/main_form.h"
 
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -81,11 +82,16 @@ TMainForm::TMainForm(Dialogs& dialogs, Registry& registry, app::AppCore& core, Q
       ui_(std::make_unique<Ui::TMainForm>()),
       contacts_model_(new ContactTableModel(this)),
       box_model_(new BoxTableModel(this)),
-      PopupMenu(new QMenu(this)) {
+      PopupMenu(new QMenu(this)),
+      MessagePopupMenu(new QMenu(this)) {
     RegisterPictures();
     ui_->setupUi(this);
     PopupMenu->setObjectName(QStringLiteral("PopupMenu"));
     PopupMenu->addActions({ui_->pumAdd, ui_->pumEdit, ui_->pumRemove});
+    MessagePopupMenu->setObjectName(QStringLiteral("MessagePopupMenu"));
+    MessagePopupMenu->addActions({ui_->actReply, ui_->actForward, ui_->actCopy, ui_->actDelete});
+    // The keys of the message actions work where the message list has the focus.
+    ui_->MessageTable->addActions(MessagePopupMenu->actions());
     ui_->ContactsList->setModel(contacts_model_);
     ui_->MessageTable->setModel(box_model_);
     ui_->ContactsList->setColumnWidth(ContactTableModel::kName, 220);
@@ -121,6 +127,13 @@ void TMainForm::BindControls() {
     connect(ui_->MessageTable->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             &TMainForm::ShowCurrentMessage);
     connect(box_model_, &QAbstractItemModel::modelReset, this, &TMainForm::ShowCurrentMessage);
+    connect(ui_->MessageTable, &QWidget::customContextMenuRequested, this,
+            &TMainForm::ShowMessageMenu);
+    connect(ui_->MessageTable, &QAbstractItemView::doubleClicked, ui_->actReply, &QAction::trigger);
+    connect(ui_->actReply, &QAction::triggered, this, &TMainForm::actReplyExecute);
+    connect(ui_->actForward, &QAction::triggered, this, &TMainForm::actForwardExecute);
+    connect(ui_->actCopy, &QAction::triggered, this, &TMainForm::actCopyExecute);
+    connect(ui_->actDelete, &QAction::triggered, this, &TMainForm::actDeleteExecute);
     connect(ui_->qmCompose, &QToolButton::clicked, ui_->actCompose, &QAction::trigger);
     connect(ui_->actCompose, &QAction::triggered, this, &TMainForm::actComposeExecute);
     connect(ui_->qmOptions, &QToolButton::clicked, this, &TMainForm::qmOptionsClick);
@@ -228,10 +241,59 @@ void TMainForm::mmCloseClick() {
 }
 
 void TMainForm::actComposeExecute() {
+    ComposeAndQueue({});
+}
+
+void TMainForm::ComposeAndQueue(const ComposedMessage& start) {
     TComposeForm form(book_, dialogs_, this);
+    form.Prefill(start);
     if (dialogs_.ShowModal(form) != QDialog::Accepted) return;
     const ComposedMessage message = form.Message();
     QueueMessage(message.recipients, message.text);
+}
+
+std::optional<store::JoinedMessage> TMainForm::CurrentMessage() const {
+    const QModelIndex current = ui_->MessageTable->currentIndex();
+    if (shown_box_.empty() || !current.isValid()) return std::nullopt;
+    return box_model_->MessageAt(current.row());
+}
+
+void TMainForm::ShowMessageMenu(const QPoint& position) {
+    if (!CurrentMessage()) return;
+    MessagePopupMenu->popup(ui_->MessageTable->viewport()->mapToGlobal(position));
+}
+
+void TMainForm::actReplyExecute() {
+    if (const auto message = CurrentMessage()) ComposeAndQueue({message->number, {}});
+}
+
+// A joined message may be longer than one record holds: the compose window takes
+// the first 1024 characters, as it does with any text pasted into it.
+void TMainForm::actForwardExecute() {
+    if (const auto message = CurrentMessage()) ComposeAndQueue({{}, message->text});
+}
+
+void TMainForm::actCopyExecute() {
+    if (const auto message = CurrentMessage()) {
+        QGuiApplication::clipboard()->setText(ToQt(message->text));
+    }
+}
+
+// The worker appends to the box under the same lock, so the rewrite can neither
+// lose a message that arrives meanwhile nor be read half-done by a view.
+void TMainForm::actDeleteExecute() {
+    const auto message = CurrentMessage();
+    if (!message || !dialogs_.Confirm(this, QStringLiteral("Удалить сообщение?"))) return;
+    const std::string path = core_.FilePath(shown_box_);
+    const Status removed = [&] {
+        const std::lock_guard lock(core_.QueueLock());
+        return store::RemoveRecords(path, message->records);
+    }();
+    if (!removed) {
+        dialogs_.Error(this, SystemTextToQt(removed.error().message));
+        return;
+    }
+    RefreshBoxView(shown_box_);
 }
 
 // Each record takes its own reading of the clock and the lock for its append

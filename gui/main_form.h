@@ -12,7 +12,9 @@
 
 #include "app/app_core.h"
 #include "contacts/contact_book.h"
+#include "gui/compose_form.h"
 #include "platform/registry.h"
+#include "store/joined_box.h"
 
 class QMenu;
 namespace Ui {
@@ -55,6 +57,13 @@ class TMainForm final : public QMainWindow {
     void actSearchExecute();
     void NameToSearchChange();
     void actComposeExecute();
+    // On the current message of the message pane; each does nothing without one.
+    // Reply and forward open the compose window with the sender (recipient) or the
+    // text filled in; delete asks first and removes every part of the message.
+    void actReplyExecute();
+    void actForwardExecute();
+    void actCopyExecute();
+    void actDeleteExecute();
     void qmOptionsClick();
     // The close query (sets the stop flag; closing is always allowed) and the close
     // (stops and joins the worker, drops what is still queued, closes the port).
@@ -73,6 +82,11 @@ class TMainForm final : public QMainWindow {
     app::WorkerEvents WindowEvents();
     // Reloads the message pane when it shows `file_name`, keeping its scroll position.
     void RefreshBoxView(const std::string& file_name);
+    // Shows the compose window filled with `start` and queues what the user sends.
+    void ComposeAndQueue(const ComposedMessage& start);
+    // The message at the current row of the message pane, if there is one.
+    std::optional<store::JoinedMessage> CurrentMessage() const;
+    void ShowMessageMenu(const QPoint& position);
     // Queues one record per sendable recipient and warns about the others.
     void QueueMessage(const std::string& recipients, const std::string& text);
     void BuildContactsListMenu();
@@ -103,6 +117,7 @@ class TMainForm final : public QMainWindow {
     ContactTableModel* contacts_model_;  // owned by the window (Qt parent)
     BoxTableModel* box_model_;           // owned by the window (Qt parent)
     QMenu* PopupMenu;                    // named as the form names it; owned by the window
+    QMenu* MessagePopupMenu;             // the message pane's context menu; owned by the window
 };
 
 }  // namespace velka::gui

@@ -1,6 +1,8 @@
 #include "store/parts_file.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <limits>
 
 #include "platform/files.h"
@@ -99,6 +101,34 @@ Status AppendReceived(const std::string& box_path, std::span<const packet> recor
     if (auto kept = Append(box_path, records); !kept) return kept;
     if (entries.empty()) return {};
     return files::AppendDurably(PartsPathFor(box_path), entries, kPartEntrySize);
+}
+
+Status RemoveRecords(const std::string& box_path, std::vector<std::size_t> records) {
+    auto all = Load(box_path);
+    if (!all) return all.error();
+    auto entries = LoadParts(PartsPathFor(box_path));
+    if (!entries) return entries.error();
+    std::sort(records.begin(), records.end());
+    // The new position of every record that stays; removed ones get none.
+    constexpr std::size_t kRemoved = SIZE_MAX;
+    std::vector<std::size_t> moved_to(all->size());
+    std::vector<packet> kept;
+    kept.reserve(all->size());
+    for (std::size_t i = 0; i < all->size(); ++i) {
+        const bool removed = std::binary_search(records.begin(), records.end(), i);
+        moved_to[i] = removed ? kRemoved : kept.size();
+        if (!removed) kept.push_back((*all)[i]);
+    }
+    std::string kept_entries;
+    for (PartEntry entry : *entries) {
+        if (entry.record >= moved_to.size() || moved_to[entry.record] == kRemoved) continue;
+        entry.record = static_cast<std::uint32_t>(moved_to[entry.record]);
+        kept_entries += EncodePartEntry(entry);
+    }
+    if (auto saved = Save(box_path, kept); !saved) return saved;
+    const std::string parts_path = PartsPathFor(box_path);
+    if (entries->empty() && !files::Exists(parts_path)) return {};
+    return files::SaveDurably(parts_path, kept_entries);
 }
 
 }  // namespace velka::store

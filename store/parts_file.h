@@ -57,6 +57,16 @@ Result<std::vector<PartEntry>> LoadParts(const std::string& parts_path);
 Status AppendReceived(const std::string& box_path, std::span<const packet> records,
                       std::span<const std::optional<PartFacts>> facts);
 
+// Removes records from the store file and their entries from its parts file,
+// renumbering the entries of the records that stay. Each file is replaced whole
+// through the durable save (a crash leaves its old contents or its new, never a
+// mix); the store file goes first. Should a crash fall between the two, the
+// entries of records after the first removed one name the wrong records, and
+// their checksums make the view disbelieve them. `records` are positions from 0,
+// in any order; positions beyond the file are ignored. REQUIRES: the caller holds
+// the lock of the store file for the whole call.
+Status RemoveRecords(const std::string& box_path, std::vector<std::size_t> records);
+
 // The encoded form of one entry, and back. REQUIRES: `bytes` holds kPartEntrySize.
 std::string EncodePartEntry(const PartEntry& entry);
 PartEntry DecodePartEntry(const char* bytes);

@@ -76,8 +76,8 @@ TEST_F(VirtualModemTest, ATwoSegmentRussianMessageToTwoContactsShowsInTheOutbox)
     window_->qmOutBoxClick();
     QAbstractItemModel* rows = window_->findChild<QTableView*>("MessageTable")->model();
     ASSERT_EQ(rows->rowCount(), 2);
-    EXPECT_EQ(rows->index(0, 0).data().toString(), "+79990000002");
-    EXPECT_EQ(rows->index(1, 0).data().toString(), "+79161234567");
+    EXPECT_EQ(rows->index(0, 0).data().toString(), "Мария (+79990000002)");
+    EXPECT_EQ(rows->index(1, 0).data().toString(), "Пётр (+79161234567)");
     EXPECT_EQ(rows->index(0, 2).data().toString(), text);
     EXPECT_EQ(PlanOutgoingText(FromQt(text)).pieces.size(), 2u)
         << "two segments, the signature included";

@@ -149,6 +149,36 @@ TEST_F(JoinedBoxTest, AFailedPartsWriteIsAFailedSave) {
     EXPECT_FALSE(AppendReceived(box_, std::vector<packet>{Part("+1", "x")}, std::vector<Facts>{Of(1, 2)}));
 }
 
+TEST_F(JoinedBoxTest, RemovingAJoinedMessageTakesAllItsPartsAndRenumbersTheRest) {
+    Receive({Part("+1", "single"), Part("+2", "a1 "), Part("+3", "b1 "), Part("+2", "a2"),
+             Part("+3", "b2")},
+            {std::nullopt, Of(1, 2), Of(1, 2, 0x2B), Of(2, 2), Of(2, 2, 0x2B)});
+    const JoinedBox before = Open();
+    ASSERT_EQ(before.size(), 3u);
+    ASSERT_TRUE(RemoveRecords(box_, before.at(1).records));
+    EXPECT_EQ(Texts(), (std::vector<std::string>{"single", "b1 b2"}));
+    const auto entries = LoadParts(PartsPathFor(box_));
+    ASSERT_EQ(entries->size(), 2u);
+    EXPECT_EQ((*entries)[0].record, 1u);
+    EXPECT_EQ((*entries)[1].record, 2u);
+    ASSERT_TRUE(RemoveRecords(box_, {0, 77}));
+    EXPECT_EQ(Texts(), std::vector<std::string>{"b1 b2"}) << "a position beyond the file is ignored";
+}
+
+TEST_F(JoinedBoxTest, RemovingFromABoxWithoutPartsMakesNoPartsFile) {
+    ASSERT_TRUE(Append(box_, std::vector<packet>{Part("+1", "x"), Part("+1", "y")}));
+    ASSERT_TRUE(RemoveRecords(box_, {0}));
+    EXPECT_EQ(Texts(), std::vector<std::string>{"y"});
+    EXPECT_FALSE(files::Exists(PartsPathFor(box_)));
+}
+
+TEST_F(JoinedBoxTest, ARemovalThePartsFileRefusesLeavesTheBoxWhole) {
+    Receive({Part("+1", "x")}, {std::nullopt});
+    std::filesystem::create_directory(PartsPathFor(box_));
+    EXPECT_FALSE(RemoveRecords(box_, {0}));
+    EXPECT_EQ(Load(box_)->size(), 1u) << "the unreadable parts file stops the removal first";
+}
+
 TEST(MissingPartMark, NamesThePartAndTheTotal) {
     EXPECT_EQ(codepage::ToUtf8(MissingPartMark(2, 3)), "[часть 2 из 3 ещё не пришла]");
 }

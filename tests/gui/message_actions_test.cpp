@@ -1,0 +1,141 @@
+// The message pane's actions: reply, forward, copy and delete, from the context
+// menu, the keys and the double click.
+#include <QApplication>
+#include <QClipboard>
+#include <QDialog>
+#include <QPlainTextEdit>
+#include <QTest>
+
+#include "store/parts_file.h"
+#include "store/store_file.h"
+#include "tests/gui/main_form_fixture.h"
+
+namespace velka::gui::testing {
+namespace {
+
+template <typename T>
+T* In(QDialog& form, const char* name) {
+    T* found = form.findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(found, nullptr) << name;
+    return found;
+}
+
+class MessageActions : public MainFormTest {
+  protected:
+    // An inbox of a two-part message from Мария between two single ones.
+    void StoreInbox() {
+        AddStored("Друзья", "+79161234567", "Мария");
+        const std::vector<packet> records = {
+            MakePacket("+70000000001", "08.12.2026 9:00:00", "before"),
+            MakePacket("+79161234567", "08.12.2026 9:01:00", W("Первая часть, ")),
+            MakePacket("+79161234567", "08.12.2026 9:01:02", W("вторая часть")),
+            MakePacket("+70000000002", "08.12.2026 9:02:00", "after")};
+        const std::vector<std::optional<store::PartFacts>> facts = {
+            std::nullopt, store::PartFacts{7, 8, 2, 1}, store::PartFacts{7, 8, 2, 2}, std::nullopt};
+        ASSERT_TRUE(store::AppendReceived(home_.File("inbox.db"), records, facts));
+        Window().show();
+        // Shortcuts reach an active window only.
+        Window().activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&Window()));
+        Window().qmInBoxClick();
+        ASSERT_EQ(MessageTable()->model()->rowCount(), 3);
+    }
+    void Choose(int row) {
+        MessageTable()->setFocus();
+        MessageTable()->selectRow(row);
+    }
+    std::vector<std::string> ShownTexts() {
+        std::vector<std::string> texts;
+        for (int row = 0; row < MessageTable()->model()->rowCount(); ++row)
+            texts.push_back(Cell(MessageTable(), row, 2).toStdString());
+        return texts;
+    }
+};
+
+TEST_F(MessageActions, TheContextMenuOffersTheFourActions) {
+    StoreInbox();
+    auto* menu = Find<QMenu>("MessagePopupMenu");
+    QStringList entries;
+    for (QAction* action : menu->actions()) entries << action->text();
+    EXPECT_EQ(entries, QStringList({"Ответить", "Переслать", "Копировать текст", "Удалить сообщение"}));
+}
+
+TEST_F(MessageActions, ADoubleClickRepliesToTheSender) {
+    StoreInbox();
+    Choose(1);
+    dialogs_.AnswerForm([&](QDialog& form) -> int {
+        EXPECT_EQ(In<QLineEdit>(form, "RecepientsEdit")->text(), "+79161234567");
+        EXPECT_TRUE(In<QPlainTextEdit>(form, "MessageText")->toPlainText().isEmpty());
+        In<QPlainTextEdit>(form, "MessageText")->setPlainText("Да");
+        return QDialog::Accepted;
+    });
+    QWidget* rows = MessageTable()->viewport();
+    const QPoint centre = MessageTable()->visualRect(MessageTable()->model()->index(1, 2)).center();
+    // A double click is a click and then the double-click event, as a mouse sends them.
+    QTest::mouseClick(rows, Qt::LeftButton, {}, centre);
+    QTest::mouseDClick(rows, Qt::LeftButton, {}, centre);
+    EXPECT_EQ(dialogs_.FormsShown(), 1);
+    EXPECT_EQ(Window().Recipients(), std::vector<std::string>{"+79161234567"});
+}
+
+TEST_F(MessageActions, ForwardOpensTheComposeWindowWithTheWholeText) {
+    StoreInbox();
+    Choose(1);
+    dialogs_.AnswerForm([&](QDialog& form) -> int {
+        EXPECT_TRUE(In<QLineEdit>(form, "RecepientsEdit")->text().isEmpty());
+        EXPECT_EQ(In<QPlainTextEdit>(form, "MessageText")->toPlainText(), "Первая часть, вторая часть");
+        EXPECT_EQ(In<QLabel>(form, "CounterLabel")->text(), "Сообщений: 1  Знаков: 26");
+        return QDialog::Rejected;
+    });
+    QTest::keyClick(MessageTable(), Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(dialogs_.FormsShown(), 1);
+}
+
+TEST_F(MessageActions, CopyPutsTheTextOnTheClipboard) {
+    StoreInbox();
+    Choose(1);
+    QTest::keyClick(MessageTable(), Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(), "Первая часть, вторая часть");
+}
+
+TEST_F(MessageActions, DeleteAsksFirstAndTakesEveryPartOfAJoinedMessage) {
+    StoreInbox();
+    Choose(1);
+    dialogs_.AnswerConfirm(false);
+    QTest::keyClick(MessageTable(), Qt::Key_Delete);
+    EXPECT_EQ(ShownTexts().size(), 3u) << "answered No: nothing removed";
+    dialogs_.AnswerConfirm(true);
+    Action("actDelete")->trigger();
+    EXPECT_EQ(ShownTexts(), (std::vector<std::string>{"before", "after"}));
+    EXPECT_EQ(store::Load(home_.File("inbox.db"))->size(), 2u) << "both parts left the file";
+    EXPECT_TRUE(dialogs_.AllAnswersUsed());
+    EXPECT_TRUE(core_.QueueLock().try_lock());
+    core_.QueueLock().unlock();
+}
+
+TEST_F(MessageActions, WithoutAChosenMessageTheActionsDoNothing) {
+    StoreInbox();
+    MessageTable()->clearSelection();
+    MessageTable()->setCurrentIndex({});
+    for (const char* name : {"actReply", "actForward", "actDelete"}) Action(name)->trigger();
+    EXPECT_EQ(dialogs_.FormsShown(), 0);
+    EXPECT_TRUE(dialogs_.Messages().empty());
+    EXPECT_EQ(ShownTexts().size(), 3u);
+}
+
+TEST_F(MessageActions, ADeleteTheDiskRefusesIsReportedAndTheBoxStays) {
+    StoreInbox();
+    Choose(0);
+    std::filesystem::remove(store::PartsPathFor(home_.File("inbox.db")));
+    std::filesystem::create_directory(store::PartsPathFor(home_.File("inbox.db")));
+    dialogs_.AnswerConfirm(true);
+    Action("actDelete")->trigger();
+    ASSERT_EQ(dialogs_.Messages().size(), 2u);
+    EXPECT_EQ(dialogs_.Messages()[0].kind, MessageKind::Confirm);
+    EXPECT_EQ(dialogs_.Messages()[1].kind, MessageKind::Error);
+    EXPECT_EQ(store::Load(home_.File("inbox.db"))->size(), 4u);
+    EXPECT_EQ(ShownTexts().size(), 3u) << "the list stays as it was";
+}
+
+}  // namespace
+}  // namespace velka::gui::testing
