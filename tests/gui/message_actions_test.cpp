@@ -3,9 +3,11 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDialog>
+#include <QHeaderView>
 #include <QPlainTextEdit>
 #include <QTest>
 
+#include "gui/box_table_model.h"
 #include "store/parts_file.h"
 #include "store/store_file.h"
 #include "tests/gui/main_form_fixture.h"
@@ -135,6 +137,49 @@ TEST_F(MessageActions, ADeleteTheDiskRefusesIsReportedAndTheBoxStays) {
     EXPECT_EQ(dialogs_.Messages()[1].kind, MessageKind::Error);
     EXPECT_EQ(store::Load(home_.File("inbox.db"))->size(), 4u);
     EXPECT_EQ(ShownTexts().size(), 3u) << "the list stays as it was";
+}
+
+// With VELKA_SCREENSHOTS=DIR: a five-part message read as one, a message with a
+// part still missing, the list sorted by date, a reply and the delete question.
+TEST_F(MessageActions, Screenshots) {
+    if (!Screenshots::Enabled()) GTEST_SKIP() << "VELKA_SCREENSHOTS is not set";
+    AddStored("Семья", "+79161112233", "Мама");
+    AddStored("Друзья", "+79265556677", "Сергей");
+    const std::string story = W(
+        "Привет! Сообщаю подробности поездки на выходные. Оно содержит всё, что нужно знать: "
+        "выезжаем в субботу в 8:00 от дома, едем на двух машинах. Возьми тёплую одежду, "
+        "сапоги и термос. Ночуем на турбазе у озера, домики уже оплачены. В воскресенье "
+        "после обеда собираемся обратно, к вечеру будем дома. Позвони, если будут вопросы!");
+    std::vector<packet> records = {MakePacket("+79265556677", "07.12.2026 12:40:37",
+                                              W("Встречаемся в 19:00 у кинотеатра"))};
+    std::vector<std::optional<store::PartFacts>> facts = {std::nullopt};
+    const std::size_t parts = (story.size() + 66) / 67;
+    for (std::size_t part = 0; part < parts; ++part) {
+        records.push_back(MakePacket("+79161112233", "07.12.2026 18:05:1" + std::to_string(part),
+                                     story.substr(part * 67, 67)));
+        facts.push_back(store::PartFacts{0x41, 8, static_cast<std::uint8_t>(parts),
+                                         static_cast<std::uint8_t>(part + 1)});
+    }
+    records.push_back(MakePacket("+79001234567", "07.12.2026 20:11:00",
+                                 W("Завтра созвон в десять, повестку пришлю ")));
+    facts.push_back(store::PartFacts{0x12, 8, 2, 1});
+    ASSERT_TRUE(store::AppendReceived(home_.File("inbox.db"), records, facts));
+    Window().show();
+    Window().qmInBoxClick();
+    Choose(1);
+    Screenshots::Save(Window(), "main-inbox-joined");
+    MessageTable()->horizontalHeader()->setSortIndicator(BoxTableModel::kDateTime,
+                                                         Qt::DescendingOrder);
+    Choose(0);
+    Screenshots::Save(Window(), "main-inbox-sorted");
+    Choose(1);
+    dialogs_.NameNextScreenshot("compose-reply");
+    dialogs_.AnswerForm([](QDialog&) { return QDialog::Rejected; });
+    Action("actReply")->trigger();
+    dialogs_.NameNextScreenshot("confirm-delete");
+    dialogs_.AnswerConfirm(false);
+    Action("actDelete")->trigger();
+    EXPECT_TRUE(dialogs_.AllAnswersUsed());
 }
 
 }  // namespace
