@@ -29,35 +29,42 @@ QString Field(const store::JoinedMessage& message, const contacts::NumberNames& 
 
 }  // namespace
 
-void BoxTableModel::Show(store::JoinedBox box, contacts::NumberNames names) {
+void BoxTableModel::Show(std::array<std::optional<store::JoinedBox>, 2> boxes,
+                         contacts::NumberNames names, messages::Box shown) {
     beginResetModel();
-    box_ = std::move(box);
+    boxes_ = std::move(boxes);
     names_ = std::move(names);
-    order_.clear();
+    rows_.clear();
+    if (const auto& box = boxes_[Slot(shown)]) {
+        rows_.reserve(box->size());
+        for (std::size_t row = 0; row < box->size(); ++row) rows_.push_back({shown, row});
+    }
+    endResetModel();
+}
+
+void BoxTableModel::ShowPicked(std::vector<messages::MessageRef> picked) {
+    beginResetModel();
+    rows_ = std::move(picked);
     endResetModel();
 }
 
 void BoxTableModel::Clear() {
     beginResetModel();
-    box_.reset();
-    order_.clear();
+    boxes_ = {};
+    rows_.clear();
     endResetModel();
 }
 
-std::size_t BoxTableModel::BoxRow(int row) const {
-    const auto index = static_cast<std::size_t>(row);
-    return order_.empty() ? index : order_[index];
-}
-
-store::JoinedMessage BoxTableModel::MessageAt(int row) const {
-    return box_->at(BoxRow(row));
+ShownMessage BoxTableModel::MessageAt(int row) const {
+    const messages::MessageRef& ref = rows_[static_cast<std::size_t>(row)];
+    return {ref.box, BoxOf(ref.box).at(ref.row)};
 }
 
 int BoxTableModel::rowCount(const QModelIndex& parent) const {
-    if (parent.isValid() || !box_) return 0;
+    if (parent.isValid()) return 0;
     // A view counts rows in int; a box beyond that shows its first 2^31 - 1 messages.
     constexpr std::size_t kMaxRows = std::numeric_limits<int>::max();
-    return static_cast<int>(std::min(box_->size(), kMaxRows));
+    return static_cast<int>(std::min(rows_.size(), kMaxRows));
 }
 
 int BoxTableModel::columnCount(const QModelIndex& parent) const {
@@ -65,9 +72,8 @@ int BoxTableModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant BoxTableModel::data(const QModelIndex& index, int role) const {
-    if (!box_ || !index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole))
-        return {};
-    const QString field = Field(MessageAt(index.row()), names_, index.column());
+    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole)) return {};
+    const QString field = Field(MessageAt(index.row()).message, names_, index.column());
     if (index.column() != kText) return field;
     return role == Qt::ToolTipRole ? field : OneLine(field);
 }
@@ -87,21 +93,27 @@ QVariant BoxTableModel::headerData(int section, Qt::Orientation orientation, int
 }
 
 void BoxTableModel::sort(int column, Qt::SortOrder order) {
-    if (!box_ || column < 0 || column >= kColumnCount) return;
+    if (rows_.empty() || column < 0 || column >= kColumnCount) return;
     static constexpr messages::Column kColumns[] = {messages::Column::Number,
                                                     messages::Column::DateTime,
                                                     messages::Column::Text};
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    const std::vector<std::size_t> sorted = messages::SortedRows(
+        rows_.size(), [this](std::size_t row) { return MessageAt(static_cast<int>(row)).message; },
+        names_, kColumns[column], order == Qt::DescendingOrder);
     // The selection and the current row follow their messages to their new places.
+    std::vector<int> place(sorted.size());
+    std::vector<messages::MessageRef> rows;
+    rows.reserve(sorted.size());
+    for (const std::size_t old_row : sorted) {
+        place[old_row] = static_cast<int>(rows.size());
+        rows.push_back(rows_[old_row]);
+    }
+    rows_ = std::move(rows);
     const QModelIndexList before = persistentIndexList();
-    std::vector<std::size_t> messages_before;
-    for (const QModelIndex& index : before) messages_before.push_back(BoxRow(index.row()));
-    order_ = messages::SortedRows(*box_, names_, kColumns[column], order == Qt::DescendingOrder);
-    std::vector<int> place(order_.size());
-    for (std::size_t row = 0; row < order_.size(); ++row) place[order_[row]] = static_cast<int>(row);
     QModelIndexList after;
-    for (qsizetype i = 0; i < before.size(); ++i) {
-        after.append(index(place[messages_before[static_cast<std::size_t>(i)]], before[i].column()));
+    for (const QModelIndex& index : before) {
+        after.append(this->index(place[static_cast<std::size_t>(index.row())], index.column()));
     }
     changePersistentIndexList(before, after);
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);

@@ -1,18 +1,27 @@
-// The rows of a message view: one per message of a store file, long messages joined
+// The rows of a message view: messages of the store files, long messages joined
 // (store/joined_box.h), columns "номер абонента", "дата и время", "текст сообщения";
 // numbers shown with the contact's name where the book knows it; sorted by any
-// column (messages/message_list.h) when the view asks. Texts are decoded only when
-// the view asks for them.
+// column (messages/message_list.h) when the view asks. The rows are either all the
+// messages of one box, in box order, or messages picked from both boxes (a search,
+// a conversation). Texts are decoded only when the view asks for them.
 #pragma once
 
 #include <QAbstractTableModel>
+#include <array>
 #include <optional>
 #include <vector>
 
 #include "contacts/number_names.h"
+#include "messages/message_search.h"
 #include "store/joined_box.h"
 
 namespace velka::gui {
+
+// A message of a row, and the box it belongs to.
+struct ShownMessage {
+    messages::Box box;
+    store::JoinedMessage message;
+};
 
 class BoxTableModel final : public QAbstractTableModel {
   public:
@@ -20,13 +29,19 @@ class BoxTableModel final : public QAbstractTableModel {
 
     using QAbstractTableModel::QAbstractTableModel;
 
-    // Shows the messages of `box` in box order, numbers named by `names`,
-    // replacing what was shown.
-    void Show(store::JoinedBox box, contacts::NumberNames names);
+    // Takes the boxes to show from and the names of their numbers; a box not
+    // given shows nothing. Shows every message of `shown`, in box order.
+    void Show(std::array<std::optional<store::JoinedBox>, 2> boxes, contacts::NumberNames names,
+              messages::Box shown);
+    // Shows the messages `picked` from the boxes given last, in that order.
+    void ShowPicked(std::vector<messages::MessageRef> picked);
     void Clear();
 
+    // REQUIRES: Show was given the box.
+    const store::JoinedBox& BoxOf(messages::Box box) const { return *boxes_[Slot(box)]; }
+    const contacts::NumberNames& Names() const { return names_; }
     // The message of a row, whole. REQUIRES: 0 <= row < rowCount().
-    store::JoinedMessage MessageAt(int row) const;
+    ShownMessage MessageAt(int row) const;
     // The number as the number column shows it: with the contact's name if known.
     std::string Shown(std::string_view number) const { return names_.Shown(number); }
 
@@ -39,11 +54,11 @@ class BoxTableModel final : public QAbstractTableModel {
     void sort(int column, Qt::SortOrder order) override;
 
   private:
-    std::size_t BoxRow(int row) const;
+    static std::size_t Slot(messages::Box box) { return box == messages::Box::Inbox ? 0 : 1; }
 
-    std::optional<store::JoinedBox> box_;
+    std::array<std::optional<store::JoinedBox>, 2> boxes_;
     contacts::NumberNames names_;
-    std::vector<std::size_t> order_;  // box rows in view order; empty: box order
+    std::vector<messages::MessageRef> rows_;
 };
 
 }  // namespace velka::gui

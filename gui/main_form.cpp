@@ -87,9 +87,10 @@ TMainForm::TMainForm(Dialogs& dialogs, Registry& registry, app::AppCore& core, Q
     RegisterPictures();
     ui_->setupUi(this);
     PopupMenu->setObjectName(QStringLiteral("PopupMenu"));
-    PopupMenu->addActions({ui_->pumAdd, ui_->pumEdit, ui_->pumRemove});
+    PopupMenu->addActions({ui_->pumAdd, ui_->pumEdit, ui_->pumRemove, ui_->pumConversation});
     MessagePopupMenu->setObjectName(QStringLiteral("MessagePopupMenu"));
-    MessagePopupMenu->addActions({ui_->actReply, ui_->actForward, ui_->actCopy, ui_->actDelete});
+    MessagePopupMenu->addActions(
+        {ui_->actReply, ui_->actForward, ui_->actCopy, ui_->actDelete, ui_->actConversation});
     // The keys of the message actions work where the message list has the focus.
     ui_->MessageTable->addActions(MessagePopupMenu->actions());
     ui_->ContactsList->setModel(contacts_model_);
@@ -119,6 +120,7 @@ void TMainForm::BindControls() {
     BindToAction(ui_->pumAdd, ui_->actContactAdd);
     BindToAction(ui_->pumEdit, ui_->actContactEdit);
     BindToAction(ui_->pumRemove, ui_->actContactRemove);
+    BindToAction(ui_->pumConversation, ui_->actContactConversation);
     BindToAction(ui_->mmCompose, ui_->actCompose);
     ui_->tbContactAdd->setDefaultAction(ui_->actContactAdd);
     ui_->tbContactEdit->setDefaultAction(ui_->actContactEdit);
@@ -134,6 +136,10 @@ void TMainForm::BindControls() {
     connect(ui_->actForward, &QAction::triggered, this, &TMainForm::actForwardExecute);
     connect(ui_->actCopy, &QAction::triggered, this, &TMainForm::actCopyExecute);
     connect(ui_->actDelete, &QAction::triggered, this, &TMainForm::actDeleteExecute);
+    connect(ui_->actConversation, &QAction::triggered, this, &TMainForm::actConversationExecute);
+    connect(ui_->actContactConversation, &QAction::triggered, this,
+            &TMainForm::actContactConversationExecute);
+    connect(ui_->MessageSearch, &QLineEdit::textChanged, this, &TMainForm::MessageSearchChange);
     connect(ui_->qmCompose, &QToolButton::clicked, ui_->actCompose, &QAction::trigger);
     connect(ui_->actCompose, &QAction::triggered, this, &TMainForm::actComposeExecute);
     connect(ui_->qmOptions, &QToolButton::clicked, this, &TMainForm::qmOptionsClick);
@@ -252,7 +258,7 @@ void TMainForm::ComposeAndQueue(const ComposedMessage& start) {
     QueueMessage(message.recipients, message.text);
 }
 
-std::optional<store::JoinedMessage> TMainForm::CurrentMessage() const {
+std::optional<ShownMessage> TMainForm::CurrentMessage() const {
     const QModelIndex current = ui_->MessageTable->currentIndex();
     if (shown_box_.empty() || !current.isValid()) return std::nullopt;
     return box_model_->MessageAt(current.row());
@@ -264,36 +270,80 @@ void TMainForm::ShowMessageMenu(const QPoint& position) {
 }
 
 void TMainForm::actReplyExecute() {
-    if (const auto message = CurrentMessage()) ComposeAndQueue({message->number, {}});
+    if (const auto shown = CurrentMessage()) ComposeAndQueue({shown->message.number, {}});
 }
 
 // A joined message may be longer than one record holds: the compose window takes
 // the first 1024 characters, as it does with any text pasted into it.
 void TMainForm::actForwardExecute() {
-    if (const auto message = CurrentMessage()) ComposeAndQueue({{}, message->text});
+    if (const auto shown = CurrentMessage()) ComposeAndQueue({{}, shown->message.text});
 }
 
 void TMainForm::actCopyExecute() {
-    if (const auto message = CurrentMessage()) {
-        QGuiApplication::clipboard()->setText(ToQt(message->text));
+    if (const auto shown = CurrentMessage()) {
+        QGuiApplication::clipboard()->setText(ToQt(shown->message.text));
     }
 }
 
 // The worker appends to the box under the same lock, so the rewrite can neither
 // lose a message that arrives meanwhile nor be read half-done by a view.
 void TMainForm::actDeleteExecute() {
-    const auto message = CurrentMessage();
-    if (!message || !dialogs_.Confirm(this, QStringLiteral("Удалить сообщение?"))) return;
-    const std::string path = core_.FilePath(shown_box_);
+    const auto shown = CurrentMessage();
+    if (!shown || !dialogs_.Confirm(this, QStringLiteral("Удалить сообщение?"))) return;
+    const std::string path = core_.FilePath(
+        shown->box == messages::Box::Inbox ? app::kInboxFile : app::kOutboxFile);
     const Status removed = [&] {
         const std::lock_guard lock(core_.QueueLock());
-        return store::RemoveRecords(path, message->records);
+        return store::RemoveRecords(path, shown->message.records);
     }();
     if (!removed) {
         dialogs_.Error(this, SystemTextToQt(removed.error().message));
         return;
     }
     RefreshBoxView(shown_box_);
+}
+
+void TMainForm::actConversationExecute() {
+    if (const auto shown = CurrentMessage()) OpenConversation(shown->message.number);
+}
+
+void TMainForm::actContactConversationExecute() {
+    const int row = SelectedContactRow();
+    if (row >= 0) OpenConversation(contacts_model_->At(row).number);
+}
+
+void TMainForm::OpenConversation(const std::string& number) {
+    conversation_ = number;
+    const QSignalBlocker quiet(ui_->MessageSearch);
+    ui_->MessageSearch->clear();
+    ui_->PanelContacts->hide();
+    ui_->PanelMBCaption->setText(QStringLiteral(" Переписка: ") +
+                                 ToQt(contacts::NumberNames(book_.FullListing().rows).Shown(number)));
+    shown_box_ = app::kInboxFile;
+    if (!LoadBoxView(shown_box_)) {
+        shown_box_.clear();
+        return;
+    }
+    ui_->PanelMessageBox->show();
+}
+
+void TMainForm::MessageSearchChange() {
+    if (shown_box_.empty()) return;
+    const QString query = ui_->MessageSearch->text();
+    if (!query.isEmpty() && search_index_) {
+        box_model_->ShowPicked(search_index_->Find(FromQt(query)));
+        QHeaderView* header = ui_->MessageTable->horizontalHeader();
+        if (header->sortIndicatorSection() >= 0) {
+            box_model_->sort(header->sortIndicatorSection(), header->sortIndicatorOrder());
+        }
+        return;
+    }
+    conversation_.clear();
+    RefreshBoxView(shown_box_);
+}
+
+bool TMainForm::ShowsBothBoxes() const {
+    return !conversation_.empty() || !ui_->MessageSearch->text().isEmpty();
 }
 
 // Each record takes its own reading of the clock and the lock for its append
@@ -327,16 +377,21 @@ void TMainForm::OpenBoxView(const QString& caption, const std::string& file_name
     ui_->PanelContacts->hide();
     ui_->PanelMBCaption->setText(caption);
     shown_box_.clear();
-    if (!LoadBoxView(core_.FilePath(file_name))) return;
+    conversation_.clear();
+    {
+        const QSignalBlocker quiet(ui_->MessageSearch);
+        ui_->MessageSearch->clear();
+    }
+    if (!LoadBoxView(file_name)) return;
     shown_box_ = file_name;
     ui_->PanelMessageBox->show();
 }
 
 void TMainForm::RefreshBoxView(const std::string& file_name) {
-    if (shown_box_ != file_name) return;
+    if (shown_box_.empty() || (shown_box_ != file_name && !ShowsBothBoxes())) return;
     QScrollBar* rows = ui_->MessageTable->verticalScrollBar();
     const int position = rows->value();
-    if (!LoadBoxView(core_.FilePath(file_name))) {
+    if (!LoadBoxView(shown_box_)) {
         ui_->PanelMessageBox->hide();
         shown_box_.clear();
         return;
@@ -344,21 +399,40 @@ void TMainForm::RefreshBoxView(const std::string& file_name) {
     rows->setValue(position);
 }
 
-bool TMainForm::LoadBoxView(const std::string& path) {
+bool TMainForm::LoadBoxView(const std::string& file_name) {
     box_model_->Clear();
-    if (!files::Exists(path)) return true;
-    // The worker replaces a store file by renaming a complete new one over it, and
-    // only appends whole records; the mapping taken under the lock therefore stays
-    // a consistent picture of the file after the lock is released.
-    auto box = [&] {
-        const std::lock_guard lock(core_.QueueLock());
-        return store::JoinedBox::Open(path);
-    }();
-    if (!box) {
-        dialogs_.Error(this, SystemTextToQt(box.error().message));
-        return false;
+    search_index_.reset();
+    const bool both = ShowsBothBoxes();
+    const messages::Box shown =
+        file_name == app::kOutboxFile ? messages::Box::Outbox : messages::Box::Inbox;
+    std::array<std::optional<store::JoinedBox>, 2> boxes;
+    for (const messages::Box box : {messages::Box::Inbox, messages::Box::Outbox}) {
+        if (!both && box != shown) continue;
+        const std::string path =
+            core_.FilePath(box == messages::Box::Inbox ? app::kInboxFile : app::kOutboxFile);
+        // The worker replaces a store file by renaming a complete new one over it, and
+        // only appends whole records; the mapping taken under the lock therefore stays
+        // a consistent picture of the file after the lock is released.
+        auto opened = [&] {
+            const std::lock_guard lock(core_.QueueLock());
+            return store::JoinedBox::Open(path);
+        }();
+        if (!opened) {
+            dialogs_.Error(this, SystemTextToQt(opened.error().message));
+            return false;
+        }
+        boxes[box == messages::Box::Inbox ? 0 : 1] = std::move(*opened);
     }
-    box_model_->Show(std::move(*box), contacts::NumberNames(book_.FullListing().rows));
+    box_model_->Show(std::move(boxes), contacts::NumberNames(book_.FullListing().rows), shown);
+    if (!conversation_.empty()) {
+        box_model_->ShowPicked(messages::Conversation(box_model_->BoxOf(messages::Box::Inbox),
+                                                      box_model_->BoxOf(messages::Box::Outbox),
+                                                      conversation_));
+    } else if (both) {
+        search_index_.emplace(box_model_->BoxOf(messages::Box::Inbox),
+                              box_model_->BoxOf(messages::Box::Outbox), box_model_->Names());
+        box_model_->ShowPicked(search_index_->Find(FromQt(ui_->MessageSearch->text())));
+    }
     QHeaderView* header = ui_->MessageTable->horizontalHeader();
     if (header->sortIndicatorSection() >= 0) {
         box_model_->sort(header->sortIndicatorSection(), header->sortIndicatorOrder());
@@ -376,9 +450,9 @@ void TMainForm::ShowCurrentMessage() {
         ui_->ReaderText->clear();
         return;
     }
-    const store::JoinedMessage message = box_model_->MessageAt(current.row());
-    const QString party = shown_box_ == app::kOutboxFile ? QStringLiteral("Кому: ")
-                                                         : QStringLiteral("От: ");
+    const auto [box, message] = box_model_->MessageAt(current.row());
+    const QString party =
+        box == messages::Box::Outbox ? QStringLiteral("Кому: ") : QStringLiteral("От: ");
     ui_->ReaderHeader->setText(party + ToQt(box_model_->Shown(message.number)) +
                                QStringLiteral("    ") + ToQt(message.datetime));
     QString text = ToQt(message.text);

@@ -61,13 +61,14 @@ std::string DateTimeKey(std::string_view datetime) {
     return key.append(year).append(month).append(day).append(time);
 }
 
-std::vector<std::size_t> SortedRows(const store::JoinedBox& box,
+std::vector<std::size_t> SortedRows(std::size_t count,
+                                    const std::function<store::JoinedMessage(std::size_t)>& message_at,
                                     const contacts::NumberNames& names, Column column,
                                     bool descending) {
     std::vector<std::string> keys;
-    keys.reserve(box.size());
-    for (std::size_t row = 0; row < box.size(); ++row) keys.push_back(KeyOf(box.at(row), names, column));
-    std::vector<std::size_t> rows(box.size());
+    keys.reserve(count);
+    for (std::size_t row = 0; row < count; ++row) keys.push_back(KeyOf(message_at(row), names, column));
+    std::vector<std::size_t> rows(count);
     std::iota(rows.begin(), rows.end(), std::size_t{0});
     std::stable_sort(rows.begin(), rows.end(), [&](std::size_t a, std::size_t b) {
         return descending ? keys[b] < keys[a] : keys[a] < keys[b];

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,11 +21,12 @@ enum class Column { Number, DateTime, Text };
 // (an empty one: a time stamp that named no real date) sorts before every date.
 std::string DateTimeKey(std::string_view datetime);
 
-// The rows of `box` (0 .. size-1) in the order of `column`: numbers by what the
-// view shows (name and number, letter case ignored), dates in time order, texts
-// letter case ignored; equal keys keep the order of the box. Decodes every message
-// once.
-std::vector<std::size_t> SortedRows(const store::JoinedBox& box,
+// Rows 0 .. count-1, whose messages `message_at` gives, in the order of `column`:
+// numbers by what the view shows (name and number, letter case ignored), dates in
+// time order, texts letter case ignored; equal keys keep their order. Asks for
+// every message once.
+std::vector<std::size_t> SortedRows(std::size_t count,
+                                    const std::function<store::JoinedMessage(std::size_t)>& message_at,
                                     const contacts::NumberNames& names, Column column,
                                     bool descending);
 

@@ -97,9 +97,9 @@ TEST_F(MainFormMenus, ReadAsTheWindowLaysThemOut) {
     EXPECT_EQ(Captions(Find<QMenu>("mmServices")->actions()),
               QStringList({"Написать сообщение", "-", "Список контактов", "-", "Настройки"}));
     EXPECT_EQ(Captions(Find<QMenu>("mmContactsList")->actions()),
-              QStringList({"Добавить", "Редактировать", "Удалить", "-", "Поиск"}));
+              QStringList({"Добавить", "Редактировать", "Удалить", "Переписка", "-", "Поиск"}));
     EXPECT_EQ(Captions(Find<QMenu>("PopupMenu")->actions()),
-              QStringList({"Добавить", "Редактировать", "Удалить"}));
+              QStringList({"Добавить", "Редактировать", "Удалить", "Переписка"}));
 }
 
 TEST_F(MainFormMenus, ContactActionsFormOneCategory) {
@@ -117,7 +117,8 @@ TEST_F(MainFormMenus, EveryEntryRunsItsAction) {
         {"actContactAdd", {submenu[0], popup[0], Find<QToolButton>("tbContactAdd")}},
         {"actContactEdit", {submenu[1], popup[1], Find<QToolButton>("tbContactEdit")}},
         {"actContactRemove", {submenu[2], popup[2], Find<QToolButton>("tbContactRemove")}},
-        {"actSearch", {submenu[4], Find<QToolButton>("tbSearch")}},
+        {"actContactConversation", {submenu[3], popup[3]}},
+        {"actSearch", {submenu[5], Find<QToolButton>("tbSearch")}},
         {"actCompose", {Action("mmCompose"), Find<QToolButton>("qmCompose")}},
     };
     dialogs_.AnswerForm([](QDialog&) { return QDialog::Rejected; });  // the add entries open

@@ -54,12 +54,13 @@ class MessageActions : public MainFormTest {
     }
 };
 
-TEST_F(MessageActions, TheContextMenuOffersTheFourActions) {
+TEST_F(MessageActions, TheContextMenuOffersTheActions) {
     StoreInbox();
     auto* menu = Find<QMenu>("MessagePopupMenu");
     QStringList entries;
     for (QAction* action : menu->actions()) entries << action->text();
-    EXPECT_EQ(entries, QStringList({"Ответить", "Переслать", "Копировать текст", "Удалить сообщение"}));
+    EXPECT_EQ(entries, QStringList({"Ответить", "Переслать", "Копировать текст", "Удалить сообщение",
+                                    "Переписка"}));
 }
 
 TEST_F(MessageActions, ADoubleClickRepliesToTheSender) {
@@ -139,6 +140,62 @@ TEST_F(MessageActions, ADeleteTheDiskRefusesIsReportedAndTheBoxStays) {
     EXPECT_EQ(ShownTexts().size(), 3u) << "the list stays as it was";
 }
 
+class MessageSearchAndConversations : public MessageActions {
+  protected:
+    void StoreBoth() {
+        ASSERT_TRUE(store::Save(home_.File("outbox.db"),
+                                std::vector<packet>{MakePacket("89161234567", "08.12.2026 9:30:00",
+                                                               W("Ответ на ПЕРВУЮ часть"))}));
+        StoreInbox();
+    }
+    QString Caption() { return Find<QLabel>("PanelMBCaption")->text(); }
+};
+
+TEST_F(MessageSearchAndConversations, SearchFindsInBothBoxesAndAnEmptyFieldShowsTheBoxAgain) {
+    StoreBoth();
+    auto* search = Find<QLineEdit>("MessageSearch");
+    search->setText("ПЕРВ");
+    EXPECT_EQ(ShownTexts(), (std::vector<std::string>{"Первая часть, вторая часть",
+                                                      "Ответ на ПЕРВУЮ часть"}));
+    Choose(1);
+    EXPECT_TRUE(Find<QLabel>("ReaderHeader")->text().startsWith("Кому: Мария (89161234567)"));
+    search->setText("мария");
+    EXPECT_EQ(ShownTexts().size(), 2u) << "by the contact's name";
+    search->setText("0000000002");
+    EXPECT_EQ(ShownTexts(), std::vector<std::string>{"after"}) << "by the number";
+    search->clear();
+    EXPECT_EQ(ShownTexts().size(), 3u);
+    EXPECT_EQ(Caption(), " Принятые");
+}
+
+TEST_F(MessageSearchAndConversations, AConversationFromAContactHoldsBothBoxesInTimeOrder) {
+    StoreBoth();
+    Window().qmContactsClick();
+    SelectContact(0);
+    Action("actContactConversation")->trigger();
+    EXPECT_EQ(Caption(), " Переписка: Мария (+79161234567)");
+    EXPECT_TRUE(Find<QWidget>("PanelMessageBox")->isVisible());
+    EXPECT_EQ(ShownTexts(), (std::vector<std::string>{"Первая часть, вторая часть",
+                                                      "Ответ на ПЕРВУЮ часть"}));
+    Window().qmInBoxClick();
+    EXPECT_EQ(ShownTexts().size(), 3u);
+}
+
+TEST_F(MessageSearchAndConversations, AConversationFromAMessageTakesItsNumber) {
+    StoreBoth();
+    Choose(2);
+    Action("actConversation")->trigger();
+    EXPECT_EQ(Caption(), " Переписка: +70000000002");
+    EXPECT_EQ(ShownTexts(), std::vector<std::string>{"after"});
+}
+
+TEST_F(MessageSearchAndConversations, TheContactMenuOffersTheConversation) {
+    StoreBoth();
+    QStringList entries;
+    for (QAction* action : Find<QMenu>("PopupMenu")->actions()) entries << action->text();
+    EXPECT_TRUE(entries.contains("Переписка"));
+}
+
 // With VELKA_SCREENSHOTS=DIR: a five-part message read as one, a message with a
 // part still missing, the list sorted by date, a reply and the delete question.
 TEST_F(MessageActions, Screenshots) {
@@ -164,6 +221,11 @@ TEST_F(MessageActions, Screenshots) {
                                  W("Завтра созвон в десять, повестку пришлю ")));
     facts.push_back(store::PartFacts{0x12, 8, 2, 1});
     ASSERT_TRUE(store::AppendReceived(home_.File("inbox.db"), records, facts));
+    ASSERT_TRUE(store::Save(home_.File("outbox.db"),
+                            std::vector<packet>{MakePacket("+79161112233", "07.12.2026 9:20:11",
+                                                           W("Хорошо, куплю")),
+                                                MakePacket("89161112233", "07.12.2026 18:20:45",
+                                                           W("Отлично, всё возьму!"))}));
     Window().show();
     Window().qmInBoxClick();
     Choose(1);
@@ -172,6 +234,13 @@ TEST_F(MessageActions, Screenshots) {
                                                          Qt::DescendingOrder);
     Choose(0);
     Screenshots::Save(Window(), "main-inbox-sorted");
+    Find<QLineEdit>("MessageSearch")->setText("сапоги");
+    Screenshots::Save(Window(), "main-search-messages");
+    Find<QLineEdit>("MessageSearch")->clear();
+    Choose(1);
+    Action("actConversation")->trigger();
+    Screenshots::Save(Window(), "main-conversation");
+    Window().qmInBoxClick();
     Choose(1);
     dialogs_.NameNextScreenshot("compose-reply");
     dialogs_.AnswerForm([](QDialog&) { return QDialog::Rejected; });

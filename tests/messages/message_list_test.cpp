@@ -34,7 +34,8 @@ class SortedRowsTest : public ::testing::Test {
     }
     std::vector<std::size_t> Sorted(Column column, bool descending = false) {
         const auto box = store::JoinedBox::Open(path_);
-        return SortedRows(*box, names_, column, descending);
+        return SortedRows(box->size(), [&](std::size_t row) { return box->at(row); }, names_,
+                          column, descending);
     }
 
     velka::testing::TempDir dir_;
