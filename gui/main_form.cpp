@@ -19,6 +19,7 @@
 #include "gui/config_form.h"
 #include "settings/port_discovery.h"
 #include "gui/box_table_model.h"
+#include "messages/box_export.h"
 #include "gui/contact_table_model.h"
 #include "gui/dialogs.h"
 #include "gui/qt_text.h"
@@ -151,6 +152,7 @@ void TMainForm::BindControls() {
     connect(ui_->mmOutBox, &QAction::triggered, this, &TMainForm::qmOutBoxClick);
     connect(ui_->mmContacts, &QAction::triggered, this, &TMainForm::qmContactsClick);
     connect(ui_->mmClose, &QAction::triggered, this, &TMainForm::mmCloseClick);
+    connect(ui_->mmExportBox, &QAction::triggered, this, &TMainForm::mmExportBoxClick);
     connect(ui_->actContactAdd, &QAction::triggered, this, &TMainForm::actContactAddExecute);
     connect(ui_->actContactEdit, &QAction::triggered, this, &TMainForm::actContactEditExecute);
     connect(ui_->actContactRemove, &QAction::triggered, this, &TMainForm::actContactRemoveExecute);
@@ -340,6 +342,22 @@ void TMainForm::MessageSearchChange() {
     }
     conversation_.clear();
     RefreshBoxView(shown_box_);
+}
+
+void TMainForm::mmExportBoxClick() {
+    if (shown_box_.empty()) return;
+    const QString path = dialogs_.SaveFileName(this, QStringLiteral("Сохранить папку в CSV"),
+                                               QStringLiteral("CSV (*.csv)"));
+    if (path.isEmpty()) return;
+    std::vector<store::JoinedMessage> shown;
+    shown.reserve(static_cast<std::size_t>(box_model_->rowCount()));
+    for (int row = 0; row < box_model_->rowCount(); ++row) {
+        shown.push_back(box_model_->MessageAt(row).message);
+    }
+    // The file name in the platform's own narrow encoding, which its file calls take.
+    const Status saved = files::SaveDurably(path.toLocal8Bit().toStdString(),
+                                            messages::MessagesCsv(shown, box_model_->Names()));
+    if (!saved) dialogs_.Error(this, SystemTextToQt(saved.error().message));
 }
 
 bool TMainForm::ShowsBothBoxes() const {

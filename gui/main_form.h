@@ -74,6 +74,9 @@ class TMainForm final : public QMainWindow {
     // Shows the messages of both boxes that hold the text of MessageSearch; the
     // box on view again when it is emptied.
     void MessageSearchChange();
+    // Writes the messages the pane shows, in its order, to a CSV file the user
+    // names (messages/box_export.h); nothing while the pane is hidden.
+    void mmExportBoxClick();
     void qmOptionsClick();
     // The close query (sets the stop flag; closing is always allowed) and the close
     // (stops and joins the worker, drops what is still queued, closes the port).

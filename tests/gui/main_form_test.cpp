@@ -92,7 +92,8 @@ using MainFormMenus = MainFormTest;
 TEST_F(MainFormMenus, ReadAsTheWindowLaysThemOut) {
     EXPECT_EQ(Find<QMenu>("mmFile")->title(), "Файл");
     EXPECT_EQ(Captions(Find<QMenu>("mmFile")->actions()),
-              QStringList({"Принятые", "Отправленные", "Список контактов", "Выход"}));
+              QStringList({"Принятые", "Отправленные", "Список контактов",
+                           "Сохранить папку в CSV…", "Выход"}));
     EXPECT_EQ(Find<QMenu>("mmServices")->title(), "Сервис");
     EXPECT_EQ(Captions(Find<QMenu>("mmServices")->actions()),
               QStringList({"Написать сообщение", "-", "Список контактов", "-", "Настройки"}));

@@ -8,6 +8,7 @@
 #include <QTest>
 
 #include "gui/box_table_model.h"
+#include "platform/files.h"
 #include "store/parts_file.h"
 #include "store/store_file.h"
 #include "tests/gui/main_form_fixture.h"
@@ -194,6 +195,25 @@ TEST_F(MessageSearchAndConversations, TheContactMenuOffersTheConversation) {
     QStringList entries;
     for (QAction* action : Find<QMenu>("PopupMenu")->actions()) entries << action->text();
     EXPECT_TRUE(entries.contains("Переписка"));
+}
+
+TEST_F(MessageSearchAndConversations, TheShownMessagesAreSavedAsCsv) {
+    StoreBoth();
+    const std::string path = home_.File("export.csv");
+    dialogs_.AnswerFile(QString::fromStdString(path));
+    Action("mmExportBox")->trigger();
+    EXPECT_EQ(*files::ReadAll(path),
+              "number,name,date,text,state\r\n"
+              "+70000000001,,08.12.2026 9:00:00,before,\r\n"
+              "+79161234567,Мария,08.12.2026 9:01:00,\"Первая часть, вторая часть\",\r\n"
+              "+70000000002,,08.12.2026 9:02:00,after,\r\n");
+    dialogs_.AnswerFile({});  // cancelled: nothing written
+    Action("mmExportBox")->trigger();
+    dialogs_.AnswerFile(QString::fromStdString(home_.File("no/such/folder/x.csv")));
+    Action("mmExportBox")->trigger();
+    ASSERT_EQ(dialogs_.Messages().size(), 1u);
+    EXPECT_EQ(dialogs_.Messages()[0].kind, MessageKind::Error);
+    EXPECT_TRUE(dialogs_.AllAnswersUsed());
 }
 
 // With VELKA_SCREENSHOTS=DIR: a five-part message read as one, a message with a
