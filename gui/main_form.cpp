@@ -428,13 +428,7 @@ bool TMainForm::LoadBoxView(const std::string& file_name) {
         if (!both && box != shown) continue;
         const std::string path =
             core_.FilePath(box == messages::Box::Inbox ? app::kInboxFile : app::kOutboxFile);
-        // The worker replaces a store file by renaming a complete new one over it, and
-        // only appends whole records; the mapping taken under the lock therefore stays
-        // a consistent picture of the file after the lock is released.
-        auto opened = [&] {
-            const std::lock_guard lock(core_.QueueLock());
-            return store::JoinedBox::Open(path);
-        }();
+        auto opened = store::JoinedBox::Open(path, &core_.QueueLock());
         if (!opened) {
             dialogs_.Error(this, SystemTextToQt(opened.error().message));
             return false;

@@ -47,11 +47,14 @@ std::string MissingPartMark(std::size_t number, std::size_t total) {
                               std::to_string(total) + " ещё не пришла]");
 }
 
-Result<JoinedBox> JoinedBox::Open(const std::string& box_path) {
+Result<JoinedBox> JoinedBox::Open(const std::string& box_path, std::mutex* file_lock) {
+    std::unique_lock<std::mutex> guard;
+    if (file_lock) guard = std::unique_lock(*file_lock);
     auto box = BoxFile::Open(box_path);
     if (!box) return box.error();
     auto parts = LoadParts(PartsPathFor(box_path));
     if (!parts) return parts.error();
+    if (guard) guard.unlock();
     return Join(std::move(*box), *parts);
 }
 

@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <span>
 #include <string>
 #include <vector>
@@ -40,7 +41,11 @@ class JoinedBox {
   public:
     // The store file and its parts file. A missing file is an empty box; a parts
     // file that cannot be read is an error, so that parts never silently show apart.
-    static Result<JoinedBox> Open(const std::string& box_path);
+    // With `file_lock` (the lock the writers of the store file hold), the two files
+    // are read under it, so that they agree, and joined after it is released: the
+    // mapping stays a consistent picture of the file, which writers only append to
+    // or replace whole.
+    static Result<JoinedBox> Open(const std::string& box_path, std::mutex* file_lock = nullptr);
     // Joins the records of `box` by `parts`.
     static JoinedBox Join(BoxFile box, std::span<const PartEntry> parts);
 
