@@ -4,11 +4,12 @@
 #include <cctype>
 #include <optional>
 
+#include "modem/concatenation.h"
 #include "modem/dialogue.h"
 #include "platform/codepage.h"
 #include "serial/ser_except.h"
 #include "sms/smsbase.h"
-#include "store/store_file.h"
+#include "store/parts_file.h"
 
 namespace velka::modem {
 namespace {
@@ -168,15 +169,17 @@ ReceptionReport ReceiveMessages(TComPort& port, std::string_view storage,
     report.listed = true;
     const std::vector<ListedMessage> messages = ParseListing(*lines);
     std::vector<packet> records;
+    std::vector<std::optional<store::PartFacts>> parts;
     records.reserve(messages.size());
     for (const ListedMessage& message : messages) {
         if (!known.count({message.index, message.pdu})) {
             records.push_back(MakeInboxRecord(message.pdu));
+            parts.push_back(ConcatenationOf(message.pdu));
         }
     }
     {
         MutexLock guard(file_lock);
-        report.saved = store::Append(inbox_path, records);
+        report.saved = store::AppendReceived(inbox_path, records, parts);
     }
     if (!report.saved) {
         report.unsaved = records.size();

@@ -56,7 +56,8 @@ using StoredNotDeleted = std::set<std::pair<std::string, std::string>>;
 
 // One cycle: "AT+CPMS=<storage>" and "AT+CMGF=0" (each "OK" awaited up to 100
 // ticks), flush, "AT+CMGL=4" read to its final line. The listed messages are
-// appended to `inbox_path` durably while `file_lock` is held (the lock the box
+// appended to `inbox_path` (and the facts of the parts of long messages to its
+// parts file, store/parts_file.h) durably while `file_lock` is held (the lock the box
 // views take to read the file); then each stored message is deleted with
 // "AT+CMGD=<index>", its answer awaited before the next. A listing that ends in an
 // error, goes 30 s without a character or is cut by the stop flag, or a failed

@@ -11,8 +11,8 @@
 
 #include "gui/config_form.h"
 #include "gui/qt_text.h"
-#include "modem/send.h"
 #include "platform/profile.h"
+#include "sms/text_plan.h"
 #include "store/store_file.h"
 #include "tests/gui/main_form_fixture.h"
 #include "tests/modem/sim_fixture.h"
@@ -76,11 +76,11 @@ TEST_F(VirtualModemTest, ATwoSegmentRussianMessageToTwoContactsShowsInTheOutbox)
     window_->qmOutBoxClick();
     QAbstractItemModel* rows = window_->findChild<QTableView*>("MessageTable")->model();
     ASSERT_EQ(rows->rowCount(), 2);
-    EXPECT_EQ(rows->index(0, 0).data().toString(), "+79990000002");
-    EXPECT_EQ(rows->index(1, 0).data().toString(), "+79161234567");
+    EXPECT_EQ(rows->index(0, 0).data().toString(), "Мария (+79990000002)");
+    EXPECT_EQ(rows->index(1, 0).data().toString(), "Пётр (+79161234567)");
     EXPECT_EQ(rows->index(0, 2).data().toString(), text);
-    const std::string body = std::string(modem::kSignature) + FromQt(text);
-    EXPECT_EQ(modem::PlanText(body).pieces.size(), 2u) << "two segments, the signature included";
+    EXPECT_EQ(PlanOutgoingText(FromQt(text)).pieces.size(), 2u)
+        << "two segments, the signature included";
     EXPECT_EQ(modems_.Store(2).size(), 2u) << "the second modem holds both segments";
 }
 

@@ -11,12 +11,15 @@
 #include "modem/dialogue.h"
 #include "modem/receive.h"
 #include "modem/send.h"
+#include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/registry.h"
 #include "sms/smsbase.h"
+#include "store/joined_box.h"
 #include "store/store_file.h"
 #include "tests/modem/sim_fixture.h"
 #include "tests/support/temp_dir.h"
+#include "tools/modemsim/pdu.h"
 
 namespace velka::modem {
 namespace {
@@ -231,6 +234,55 @@ TEST_F(ModemSimTest, ReceivesEveryMessageInListingOrderThenDeletesThem) {
     EXPECT_EQ(inbox[0].state, kPacketStored);
     EXPECT_FALSE(inbox[0].datetime_text().empty());
     EXPECT_TRUE(modems_.Store(1).empty());
+}
+
+// A 331-character Russian text: five UCS2 parts, cut mid-word.
+std::string LongRussianUtf8() {
+    std::string text;
+    while (text.size() < 331 * 2) text += "Оно содержит всё, что нужно. ";
+    return codepage::ToUtf8(codepage::FromUtf8(text).substr(0, 331));
+}
+
+TEST_F(ModemSimTest, ALongMessageIsStoredInPartsWithTheirFactsAndReadsAsOne) {
+    modems_.Control("inject 1 +79161234567 " + LongRussianUtf8());
+    ASSERT_EQ(modems_.Store(1).size(), 5u);
+    ASSERT_TRUE(Init());
+    EXPECT_EQ(Receive().deleted, 5u);
+    EXPECT_EQ(Inbox().size(), 5u) << "one record per part, as ever";
+    const auto box = store::JoinedBox::Open(inbox_);
+    ASSERT_TRUE(box);
+    ASSERT_EQ(box->size(), 1u);
+    EXPECT_EQ(codepage::ToUtf8(box->at(0).text), LongRussianUtf8());
+    EXPECT_EQ(box->at(0).number, "+79161234567");
+}
+
+TEST_F(ModemSimTest, PartsThatArriveOutOfOrderAndInTwoCyclesJoinInPartOrder) {
+    const auto pdus = modemsim::DeliversForText(LongRussianUtf8(), "+79161234567", "+79000000000",
+                                                modemsim::NowLocal(), 0x77);
+    ASSERT_EQ(pdus.size(), 5u);
+    for (const std::size_t part : {4u, 0u, 2u}) modems_.Control("inject-pdu 1 " + pdus[part]);
+    ASSERT_TRUE(Init());
+    Receive();
+    auto box = store::JoinedBox::Open(inbox_);
+    ASSERT_EQ(box->size(), 1u);
+    EXPECT_EQ(box->at(0).missing, 2u);
+    EXPECT_NE(box->at(0).text.find(store::MissingPartMark(2, 5)), std::string::npos);
+    for (const std::size_t part : {3u, 1u}) modems_.Control("inject-pdu 1 " + pdus[part]);
+    Receive();
+    box = store::JoinedBox::Open(inbox_);
+    ASSERT_EQ(box->size(), 1u);
+    EXPECT_EQ(codepage::ToUtf8(box->at(0).text), LongRussianUtf8());
+}
+
+TEST_F(ModemSimTest, APartsFileThatRefusesWritesDeletesNothing) {
+    modems_.Control("inject 1 +79161234567 " + LongRussianUtf8());
+    std::filesystem::create_directory(store::PartsPathFor(inbox_));
+    ASSERT_TRUE(Init());
+    const auto report = Receive();
+    EXPECT_FALSE(report.saved);
+    EXPECT_EQ(report.deleted, 0u);
+    EXPECT_EQ(modems_.Store(1).size(), 5u)
+        << "the parts wait on the modem for a disk that takes them";
 }
 
 TEST_F(ModemSimTest, AnEmptyStoreCreatesAnEmptyInbox) {

@@ -23,6 +23,7 @@
 #include "platform/registry.h"
 #include "serial/ser_selcom.h"
 #include "sms/smsbase.h"
+#include "store/joined_box.h"
 #include "store/store_file.h"
 #include "tools/velka-sms-cli/console.h"
 
@@ -39,8 +40,9 @@ constexpr const char* kUsage =
     "usage: velka-sms-cli send NUMBER[,NUMBER...] TEXT [--timeout SECONDS]\n"
     "       velka-sms-cli receive     one reception cycle into inbox.db\n"
     "       velka-sms-cli watch       receive until interrupted, printing each message\n"
-    "       velka-sms-cli inbox       list inbox.db\n"
-    "       velka-sms-cli outbox      list outbox.db\n"
+    "       velka-sms-cli inbox [--parts]   list inbox.db, long messages joined\n"
+    "                                 (--parts: one line per part, as stored)\n"
+    "       velka-sms-cli outbox [--parts]  list outbox.db\n"
     "       velka-sms-cli ports       the serial ports present\n";
 
 int Fail(int status, const std::string& message) {
@@ -73,12 +75,16 @@ std::string Escaped(std::string_view text) {
     return out;
 }
 
-void PrintRecord(const velka::packet& record) {
+// One line: number, date and time, text (Windows-1251 fields, printed as UTF-8).
+void PrintMessage(std::string_view number, std::string_view datetime, std::string_view text) {
     using velka::codepage::ToUtf8;
-    std::printf("%s\t%s\t%s\n", ToUtf8(record.number_text()).c_str(),
-                ToUtf8(record.datetime_text()).c_str(),
-                ToUtf8(Escaped(record.text_text())).c_str());
+    std::printf("%s\t%s\t%s\n", ToUtf8(number).c_str(), ToUtf8(datetime).c_str(),
+                ToUtf8(Escaped(text)).c_str());
     std::fflush(stdout);
+}
+
+void PrintRecord(const velka::packet& record) {
+    PrintMessage(record.number_text(), record.datetime_text(), record.text_text());
 }
 
 std::vector<std::string> SplitNumbers(std::string_view list) {
@@ -256,10 +262,22 @@ int Watch() {
 
 // ---- inbox, outbox, ports ----
 
-int List(const char* file) {
-    const auto box = velka::store::BoxFile::Open(velka::ProgramFile(file));
+// The messages of a store file, long ones joined; with `parts_apart`, one line per
+// record as the file holds them.
+int List(const char* file, bool parts_apart) {
+    const std::string path = velka::ProgramFile(file);
+    if (parts_apart) {
+        const auto box = velka::store::BoxFile::Open(path);
+        if (!box) return Fail(kFailed, box.error().message);
+        for (std::size_t i = 0; i < box->size(); ++i) PrintRecord(box->at(i));
+        return 0;
+    }
+    const auto box = velka::store::JoinedBox::Open(path);
     if (!box) return Fail(kFailed, box.error().message);
-    for (std::size_t i = 0; i < box->size(); ++i) PrintRecord(box->at(i));
+    for (std::size_t i = 0; i < box->size(); ++i) {
+        const velka::store::JoinedMessage message = box->at(i);
+        PrintMessage(message.number, message.datetime, message.text);
+    }
     return 0;
 }
 
@@ -295,8 +313,9 @@ int main(int argc, char** argv) {
     if (command == "send") return Send(args);
     if (command == "receive" && bare) return Receive();
     if (command == "watch" && bare) return Watch();
-    if (command == "inbox" && bare) return List(velka::app::kInboxFile);
-    if (command == "outbox" && bare) return List(velka::app::kOutboxFile);
+    const bool parts = args.size() == 1 && args[0] == "--parts";
+    if (command == "inbox" && (bare || parts)) return List(velka::app::kInboxFile, parts);
+    if (command == "outbox" && (bare || parts)) return List(velka::app::kOutboxFile, parts);
     if (command == "ports" && bare) return Ports();
     return Usage();
 }
