@@ -58,7 +58,8 @@ class TMainForm final : public QMainWindow {
     void actComposeExecute();
     void qmOptionsClick();
     // The close query (sets the stop flag; closing is always allowed) and the close
-    // (stops and joins the worker, drops what is still queued, closes the port).
+    // (stops and joins the worker, closes the port, tells how many records wait in
+    // the queue file for the next start).
     void FormCloseQuery();
     void FormClose();
 
@@ -74,7 +75,7 @@ class TMainForm final : public QMainWindow {
     app::WorkerEvents WindowEvents();
     // Reloads the message pane when it shows `file_name`, keeping its scroll position.
     void RefreshBoxView(const std::string& file_name);
-    // Queues one record per sendable recipient and warns about the others.
+    // Queues one record per sendable recipient, in one write, and warns about the others.
     void QueueMessage(const std::string& recipients, const std::string& text);
     void BuildContactsListMenu();
     void OpenBoxView(const QString& caption, const std::string& file_name);

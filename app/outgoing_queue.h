@@ -4,7 +4,8 @@
 //
 // This header: the outgoing queue. Records wait here in the order they were queued;
 // the worker takes the first one that is due and puts a failed one back at the end,
-// not due again until its pause has passed. The queue lives in memory only.
+// not due again until its pause has passed. This is the worker's picture of the
+// queue file (app/queue_file.h), which is what survives the process.
 #pragma once
 
 #include <chrono>
@@ -13,6 +14,9 @@
 #include <deque>
 #include <mutex>
 #include <optional>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "store/packet.h"
 
@@ -25,10 +29,21 @@ using Clock = std::chrono::steady_clock;
 Clock::duration RetryPause(int attempts);
 
 struct QueuedRecord {
-    std::uint64_t id = 0;  // given by Append, unique in the run
+    std::uint64_t id = 0;  // NewRecordId(), given when queued; the same in every run
     packet record;
     int attempts = 0;         // failed sends so far
     Clock::time_point due{};  // not tried before this moment
+    // Progress through the messages the text goes out as: the first `confirmed`
+    // of `segments` were confirmed by the modem, under the concatenation
+    // `reference` (two hexadecimal digits; empty for a text sent as one message).
+    std::size_t confirmed = 0;
+    std::size_t segments = 0;
+    std::string reference;
+    // outbox.db's size when the modem confirmed the last message: the record is
+    // appended there or later. Set once every message is confirmed.
+    std::optional<std::uint64_t> outbox_mark;
+
+    bool AllConfirmed() const { return segments > 0 && confirmed >= segments; }
 };
 
 class OutgoingQueue {
@@ -38,24 +53,28 @@ class OutgoingQueue {
     // Hold it briefly: never across a modem exchange.
     std::mutex& lock() { return lock_; }
 
-    // Appends a record at the end and wakes the worker. Takes the lock. Any thread.
-    std::uint64_t Append(const packet& record);
+    // Appends records at the end and wakes the worker. Takes the lock. Any thread.
+    void Add(std::vector<QueuedRecord> records);
+    // Says that records were appended to the queue file, and wakes the worker to
+    // read them. Takes the lock. Any thread.
+    void NoteQueuedOnDisk();
 
     // REQUIRES: lock() held.
     bool empty() const { return records_.empty(); }
     std::size_t size() const { return records_.size(); }
     bool HasDue(Clock::time_point now) const;
+    // Whether NoteQueuedOnDisk was called since the last call; clears the note.
+    bool TakeQueuedOnDiskNote() { return std::exchange(queued_on_disk_, false); }
+    bool QueuedOnDisk() const { return queued_on_disk_; }
     // The earliest moment at which a record becomes due; nothing when empty.
     std::optional<Clock::time_point> NextDue() const;
     // Removes and gives the first record that is due.
     std::optional<QueuedRecord> TakeDue(Clock::time_point now);
     // Puts a record back at the end; it keeps its id.
     void PutBack(QueuedRecord record);
-    // Drops every record (at the close, records still queued are not kept).
-    void Clear() { records_.clear(); }
 
     // Sleeps, holding `held` (a lock on lock()) between looks, until `deadline`,
-    // or until `done()` (evaluated with the lock held) or a Wake()/Append() makes
+    // or until `done()` (evaluated with the lock held) or a Wake()/Add() makes
     // it true.
     template <typename Predicate>
     void SleepUntil(std::unique_lock<std::mutex>& held, Clock::time_point deadline,
@@ -70,7 +89,7 @@ class OutgoingQueue {
     std::mutex lock_;
     std::condition_variable wake_;
     std::deque<QueuedRecord> records_;  // guarded by lock_
-    std::uint64_t next_id_ = 1;         // guarded by lock_
+    bool queued_on_disk_ = false;       // guarded by lock_
 };
 
 }  // namespace velka::app

@@ -39,11 +39,14 @@ bool ContainsIgnoreCase(std::string_view line, std::string_view marker) {
     return upper.find(marker) != std::string::npos;
 }
 
+// What the record's text goes out as: the signature text, then the text.
+std::string Body(const packet& record) {
+    return std::string(kSignature) + std::string(record.text_text());
+}
+
 // The PDUs of a plan, or nothing when the number cannot be encoded.
 std::vector<std::string> BuildPdus(const TextPlan& plan, std::string_view number,
-                                   Registry& registry) {
-    const std::string reference =
-        plan.pieces.size() > 1 ? NextMessageReference(registry) : std::string();
+                                   std::string_view reference) {
     std::vector<std::string> pdus;
     for (std::size_t i = 0; i < plan.pieces.size(); ++i) {
         TSMS sms;
@@ -107,10 +110,18 @@ std::string NextMessageReference(Registry& registry) {
     return Hex2(reference);
 }
 
+bool NeedsReference(const packet& record) {
+    return PlanText(Body(record)).pieces.size() > 1;
+}
+
+std::vector<std::string> EncodeText(const packet& record, std::string_view reference) {
+    return BuildPdus(PlanText(Body(record)), record.number_text(), reference);
+}
+
 SendResult SendText(TComPort& port, const packet& record, const std::atomic<bool>& stop,
                     Registry& registry) {
-    const std::string body = std::string(kSignature) + std::string(record.text_text());
-    const std::vector<std::string> pdus = BuildPdus(PlanText(body), record.number_text(), registry);
+    const std::string reference = NeedsReference(record) ? NextMessageReference(registry) : "";
+    const std::vector<std::string> pdus = EncodeText(record, reference);
     if (pdus.empty()) return SendResult::Unsendable;
     for (const std::string& pdu : pdus) {
         if (!SendPdu(port, pdu, stop)) return SendResult::Failed;

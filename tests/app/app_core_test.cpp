@@ -33,7 +33,10 @@ class AppCoreTest : public ::testing::Test {
     }
     Status Start() { return core_.Start(outcomes_.Events()); }
     std::uint64_t Queue(const std::string& number, const std::string& text) {
-        return core_.Enqueue(MakePacket(number, "07.12.2026 10:00:00", text));
+        const packet record = MakePacket(number, "07.12.2026 10:00:00", text);
+        const auto ids = core_.Enqueue({&record, 1});
+        EXPECT_TRUE(ids.ok());
+        return ids ? ids->front() : 0;
     }
     bool WaitSent(std::uint64_t id, seconds limit = seconds(60)) {
         return outcomes_.WaitUntil([&] { return outcomes_.Count(id, SendOutcome::Sent) > 0; },

@@ -1,0 +1,52 @@
+// Locks between processes on a lock file: the one worker per program directory
+// (who drives the modem) and the appends to the queue file. Both POSIX flock and
+// Win32 LockFileEx tie the lock to an open file, so a killed holder's lock goes
+// with it and never has to be cleaned up by hand. Two LockFile objects conflict
+// whether they live in two processes or in one.
+//
+// Any thread; one object is used by one thread at a time.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <variant>
+
+#include "platform/result.h"
+
+namespace velka {
+
+// Who holds a lock, as the holder wrote it into the lock file.
+struct LockHolder {
+    std::uint32_t pid = 0;
+    std::string program;  // the holder's executable name, as the system gives it
+};
+
+class LockFile {
+  public:
+    // Blocks until the lock on `path` (created when missing) is this object's.
+    static Result<LockFile> Acquire(const std::string& path);
+
+    // Takes the lock on `path` without waiting and writes this process's id and
+    // program name into the file for others to read. When another holds it, gives
+    // what the holder wrote instead (pid 0 when it wrote nothing readable yet).
+    static Result<std::variant<LockFile, LockHolder>> TryAcquireNamed(const std::string& path);
+
+    LockFile(LockFile&&) noexcept;
+    LockFile& operator=(LockFile&&) noexcept;
+    // Releases the lock.
+    ~LockFile();
+
+  private:
+    struct Handle;
+    explicit LockFile(std::unique_ptr<Handle> handle);
+    std::unique_ptr<Handle> handle_;
+};
+
+// This process's id and executable name, as TryAcquireNamed writes them.
+LockHolder ThisProcess();
+
+// "velka-sms (pid 1234)".
+std::string Describe(const LockHolder& holder);
+
+}  // namespace velka
