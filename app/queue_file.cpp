@@ -295,10 +295,14 @@ Status QueueFile::AppendRecords(std::span<const QueuedRecord> records) const {
     return files::AppendDurably(path_, entries);
 }
 
-Status QueueFile::AppendConfirmed(const QueuedRecord& record, std::uint64_t outbox_size) const {
+Status QueueFile::AppendConfirmed(const QueuedRecord& record, std::uint64_t outbox_size,
+                                  std::span<const std::uint64_t> finished) const {
+    std::string entries;
+    for (const std::uint64_t id : finished) entries += FinishedEntry(id);
+    entries += ConfirmedEntry(record, outbox_size);
     const auto lock = LockQueue(lock_path_);
     if (!lock) return lock.error();
-    return files::AppendDurably(path_, ConfirmedEntry(record, outbox_size));
+    return files::AppendDurably(path_, entries);
 }
 
 Status QueueFile::AppendRetry(const QueuedRecord& record) const {

@@ -46,7 +46,10 @@ class QueueFile {
     // The modem confirmed the record's first `record.confirmed` messages; for the
     // last one, `outbox_size` is outbox.db's size at that moment (where the record
     // will be appended, unless records the disk refused earlier go first).
-    Status AppendConfirmed(const QueuedRecord& record, std::uint64_t outbox_size) const;
+    // `finished`: records finished earlier whose Finished entries ride along in
+    // the same write, so that they cost no flush of their own.
+    Status AppendConfirmed(const QueuedRecord& record, std::uint64_t outbox_size,
+                           std::span<const std::uint64_t> finished = {}) const;
     // The record failed again: its attempts and the moment of its next attempt.
     Status AppendRetry(const QueuedRecord& record) const;
     // The records are finished: recorded in outbox.db or unsent.db.

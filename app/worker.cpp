@@ -80,6 +80,7 @@ void Worker::Run() {
         }
     }
     WriteBacklogs();
+    NoteFinished();
     try {
         port_.SetOpen(false);
     } catch (const ESerialException&) {
@@ -193,7 +194,17 @@ void Worker::NoteConfirmed(QueuedRecord& item) {
         const auto size = files::Size(files_.outbox);
         item.outbox_mark = size ? *size : 0;
     }
-    Written(StoreFile::Queue, queue_file_.AppendConfirmed(item, item.outbox_mark.value_or(0)));
+    const Status noted =
+        queue_file_.AppendConfirmed(item, item.outbox_mark.value_or(0), unnoted_finished_);
+    if (noted) unnoted_finished_.clear();
+    Written(StoreFile::Queue, noted);
+}
+
+void Worker::NoteFinished() {
+    if (unnoted_finished_.empty()) return;
+    const Status noted = queue_file_.AppendFinished(unnoted_finished_);
+    if (noted) unnoted_finished_.clear();
+    Written(StoreFile::Queue, noted);
 }
 
 // The record stays queued in queue.db whatever happens here; the Retry entry only
@@ -223,8 +234,10 @@ void Worker::WriteBacklogs() {
 }
 
 // The records go to the store file first and are finished in queue.db after, so
-// that a kill in between leaves them queued, never lost; the outbox marks tell at
-// the next write which of them the store file has already.
+// that a kill in between leaves them queued, never lost. A sent record's Finished
+// entry waits for the next write to queue.db: until it is there, the outbox mark
+// of its last Confirmed entry lets a restart find it in outbox.db. An unsendable
+// record has no such mark and is finished at once.
 void Worker::WriteBacklog(StoreFile file, std::vector<QueuedRecord>& backlog) {
     if (backlog.empty()) return;
     const std::string& path = file == StoreFile::Outbox ? files_.outbox : files_.unsent;
@@ -239,11 +252,9 @@ void Worker::WriteBacklog(StoreFile file, std::vector<QueuedRecord>& backlog) {
     }
     Written(file, written);
     if (!written) return;
-    std::vector<std::uint64_t> ids;
-    for (const QueuedRecord& item : backlog) ids.push_back(item.id);
-    const Status finished = queue_file_.AppendFinished(ids);
-    Written(StoreFile::Queue, finished);
-    if (finished) backlog.clear();
+    for (const QueuedRecord& item : backlog) unnoted_finished_.push_back(item.id);
+    backlog.clear();
+    if (file == StoreFile::Unsent) NoteFinished();
 }
 
 void Worker::Written(StoreFile file, const Status& status) {
@@ -258,6 +269,7 @@ void Worker::Written(StoreFile file, const Status& status) {
 
 void Worker::IdlePass() {
     WriteBacklogs();
+    NoteFinished();
     CompactQueueFile();
     if (reception_.load() && modem::InitModem(port_, stop_)) {
         const auto report = modem::ReceiveMessages(port_, modem::kSimStorage, files_.inbox,

@@ -9,8 +9,9 @@
 //   2. after each message the modem confirms with "+CMGS:", a Confirmed entry in
 //      queue.db: how many messages are confirmed, under which reference;
 //   3. once all are, the record appended to outbox.db;
-//   4. a Finished entry in queue.db.
-// A kill after 2 and before 4 leaves a record whose messages are all confirmed:
+//   4. a Finished entry in queue.db, in the same write as the next note (or on
+//      the next idle pass), with no flush of its own.
+// A kill after 2 and before 4 is on disk leaves a record whose messages are all confirmed:
 // the next start appends it to outbox.db unless it is there already (found past
 // the outbox size kept in its last Confirmed entry) and finishes it. A kill inside
 // the messages leaves the confirmed count: the next start goes on with the next
@@ -119,6 +120,8 @@ class Worker {
     // each confirmation in queue.db before the next message goes.
     modem::SendResult SendRemaining(QueuedRecord& item);
     void NoteConfirmed(QueuedRecord& item);
+    // Writes the Finished entries that have not ridden along with a note yet.
+    void NoteFinished();
     void Retry(QueuedRecord item);
     void Report(const std::vector<QueueDamage>& damage) const;
     // Appends to a store file under the queue lock, then finishes the records in
@@ -146,6 +149,8 @@ class Worker {
     const WorkerEvents events_;
     std::vector<QueuedRecord> outbox_backlog_;  // worker's thread only
     std::vector<QueuedRecord> unsent_backlog_;  // worker's thread only
+    // Records in outbox.db or unsent.db whose Finished entry is not in queue.db yet.
+    std::vector<std::uint64_t> unnoted_finished_;  // worker's thread only
     modem::StoredNotDeleted undeleted_;         // worker's thread only
     std::array<bool, 4> failing_{};             // by StoreFile; worker's thread only
     std::thread thread_;
