@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <variant>
 
 #include "platform/result.h"
@@ -48,5 +49,10 @@ LockHolder ThisProcess();
 
 // "velka-sms (pid 1234)".
 std::string Describe(const LockHolder& holder);
+
+// What a holder writes into the lock file, "<pid> <program>\n", and its reading:
+// a holder with pid 0 for a text that is not one (a file still being written).
+std::string HolderText(const LockHolder& holder);
+LockHolder ParseHolder(std::string_view text);
 
 }  // namespace velka

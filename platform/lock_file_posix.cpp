@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <charconv>
 #include <climits>
 #include <string>
 
@@ -34,26 +33,17 @@ int Flock(int fd, int operation) {
     return result;
 }
 
-// "<pid> <program>\n", as WriteHolder leaves it.
 LockHolder ReadHolder(int fd) {
     char bytes[PATH_MAX + 32];
-    const ssize_t got = ::pread(fd, bytes, sizeof bytes - 1, 0);
-    LockHolder holder;
-    if (got <= 0) return holder;
-    const std::string_view text(bytes, static_cast<std::size_t>(got));
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), holder.pid);
-    if (error != std::errc() || end == text.data() + text.size() || *end != ' ') return {};
-    std::string_view program = text.substr(static_cast<std::size_t>(end - text.data()) + 1);
-    program = program.substr(0, program.find('\n'));
-    holder.program = std::string(program);
-    return holder;
+    const ssize_t got = ::pread(fd, bytes, sizeof bytes, 0);
+    if (got <= 0) return {};
+    return ParseHolder(std::string_view(bytes, static_cast<std::size_t>(got)));
 }
 
 // The holder's name goes in after the lock is taken, so a reader may see an empty
 // file for a moment; it then names no one rather than the wrong process.
 void WriteHolder(int fd) {
-    const LockHolder me = ThisProcess();
-    const std::string text = std::to_string(me.pid) + " " + me.program + "\n";
+    const std::string text = HolderText(ThisProcess());
     if (::ftruncate(fd, 0) == 0) {
         [[maybe_unused]] const ssize_t written = ::pwrite(fd, text.data(), text.size(), 0);
     }

@@ -3,7 +3,6 @@
 // holder's name at the start stays readable to the process that is refused.
 #include <windows.h>
 
-#include <charconv>
 #include <string>
 
 #include "platform/lock_file.h"
@@ -45,20 +44,12 @@ LockHolder ReadHolder(HANDLE file) {
     char bytes[MAX_PATH + 32];
     DWORD got = 0;
     OVERLAPPED at{};
-    LockHolder holder;
-    if (!ReadFile(file, bytes, sizeof bytes - 1, &got, &at) || got == 0) return holder;
-    const std::string_view text(bytes, got);
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), holder.pid);
-    if (error != std::errc() || end == text.data() + text.size() || *end != ' ') return {};
-    std::string_view program = text.substr(static_cast<std::size_t>(end - text.data()) + 1);
-    program = program.substr(0, program.find_first_of("\r\n"));
-    holder.program = std::string(program);
-    return holder;
+    if (!ReadFile(file, bytes, sizeof bytes, &got, &at) || got == 0) return {};
+    return ParseHolder(std::string_view(bytes, got));
 }
 
 void WriteHolder(HANDLE file) {
-    const LockHolder me = ThisProcess();
-    const std::string text = std::to_string(me.pid) + " " + me.program + "\r\n";
+    const std::string text = HolderText(ThisProcess());
     LARGE_INTEGER start{};
     if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN) || !SetEndOfFile(file)) return;
     DWORD written = 0;
