@@ -1,4 +1,4 @@
-#include "compose/compose_form.h"
+#include "gui/compose_form.h"
 
 #include <QHeaderView>
 #include <QMenu>
@@ -8,9 +8,9 @@
 #include <algorithm>
 
 #include "compose/compose.h"
-#include "ui/contact_table_model.h"
-#include "ui/dialogs.h"
-#include "ui/qt_text.h"
+#include "gui/contact_table_model.h"
+#include "gui/dialogs.h"
+#include "gui/qt_text.h"
 #include "ui_compose_form.h"
 
 namespace velka::gui {

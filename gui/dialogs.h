@@ -1,5 +1,5 @@
 // Message boxes and modal forms go through this one interface, so that tests can
-// answer them by script (see tests/app/scripted_dialogs.h). UI thread only; every
+// answer them by script (see tests/gui/scripted_dialogs.h). UI thread only; every
 // call blocks until the user answers.
 #pragma once
 

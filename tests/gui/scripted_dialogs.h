@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/dialogs.h"
+#include "gui/dialogs.h"
 
 class QWidget;
 

@@ -12,11 +12,11 @@
 
 #include "modem/send.h"
 #include "platform/profile.h"
-#include "settings/config_form.h"
+#include "gui/config_form.h"
 #include "store/store_file.h"
-#include "tests/app/main_form_fixture.h"
+#include "tests/gui/main_form_fixture.h"
 #include "tests/modem/sim_fixture.h"
-#include "ui/qt_text.h"
+#include "gui/qt_text.h"
 
 namespace velka::gui::testing {
 namespace {

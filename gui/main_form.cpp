@@ -1,4 +1,4 @@
-#include "app/main_form.h"
+#include "gui/main_form.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -9,18 +9,18 @@
 #include <QSignalBlocker>
 
 #include "compose/compose.h"
-#include "compose/compose_form.h"
+#include "gui/compose_form.h"
 #include "contacts/contact_entry.h"
-#include "contacts/edit_form.h"
+#include "gui/edit_form.h"
 #include "platform/datetime.h"
 #include "platform/files.h"
 #include "settings/config_apply.h"
-#include "settings/config_form.h"
+#include "gui/config_form.h"
 #include "settings/port_discovery.h"
-#include "ui/box_table_model.h"
-#include "ui/contact_table_model.h"
-#include "ui/dialogs.h"
-#include "ui/qt_text.h"
+#include "gui/box_table_model.h"
+#include "gui/contact_table_model.h"
+#include "gui/dialogs.h"
+#include "gui/qt_text.h"
 #include "ui_main_form.h"
 
 // The pictures are compiled into the static library velka_gui, whose resources

@@ -9,9 +9,9 @@
 
 #include "platform/files.h"
 #include "platform/profile.h"
-#include "serial/ser_sel_com_form.h"
+#include "gui/ser_sel_com_form.h"
 #include "settings/port_discovery.h"
-#include "tests/app/main_form_fixture.h"
+#include "tests/gui/main_form_fixture.h"
 
 namespace velka::gui::testing {
 namespace {

@@ -1,4 +1,4 @@
-#include "tests/app/scripted_dialogs.h"
+#include "tests/gui/scripted_dialogs.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include <QDialog>
 
 #include "store/store_file.h"
-#include "tests/app/main_form_fixture.h"
+#include "tests/gui/main_form_fixture.h"
 
 namespace velka::gui::testing {
 namespace {

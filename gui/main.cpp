@@ -4,12 +4,12 @@
 #include <exception>
 
 #include "app/app_core.h"
-#include "app/main_form.h"
+#include "gui/main_form.h"
 #include "platform/program_dir.h"
 #include "platform/registry.h"
-#include "settings/config_form.h"
-#include "ui/dialogs.h"
-#include "ui/qt_text.h"
+#include "gui/config_form.h"
+#include "gui/dialogs.h"
+#include "gui/qt_text.h"
 
 namespace {
 

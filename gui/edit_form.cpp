@@ -1,8 +1,8 @@
-#include "contacts/edit_form.h"
+#include "gui/edit_form.h"
 
 #include <QSignalBlocker>
 
-#include "ui/qt_text.h"
+#include "gui/qt_text.h"
 #include "ui_edit_form.h"
 
 namespace velka::gui {

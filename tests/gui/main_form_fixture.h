@@ -17,11 +17,11 @@
 #include <string>
 #include <vector>
 
-#include "app/main_form.h"
+#include "gui/main_form.h"
 #include "contacts/contact_book.h"
 #include "platform/codepage.h"
-#include "settings/config_form.h"
-#include "tests/app/scripted_dialogs.h"
+#include "gui/config_form.h"
+#include "tests/gui/scripted_dialogs.h"
 #include "tests/support/temp_dir.h"
 
 namespace velka::gui::testing {

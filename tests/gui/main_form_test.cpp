@@ -8,7 +8,7 @@
 
 #include "platform/files.h"
 #include "store/store_file.h"
-#include "tests/app/main_form_fixture.h"
+#include "tests/gui/main_form_fixture.h"
 
 namespace velka::gui::testing {
 namespace {

@@ -1,11 +1,11 @@
-#include "serial/ser_sel_com_form.h"
+#include "gui/ser_sel_com_form.h"
 
 #include <QGuiApplication>
 #include <QScreen>
 #include <QStyle>
 
 #include "serial/ser_selcom.h"
-#include "ui/dialogs.h"
+#include "gui/dialogs.h"
 #include "ui_ser_sel_com_form.h"
 
 namespace velka::gui {

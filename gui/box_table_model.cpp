@@ -1,8 +1,8 @@
-#include "ui/box_table_model.h"
+#include "gui/box_table_model.h"
 
 #include <limits>
 
-#include "ui/qt_text.h"
+#include "gui/qt_text.h"
 
 namespace velka::gui {
 namespace {

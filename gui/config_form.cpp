@@ -1,9 +1,9 @@
-#include "settings/config_form.h"
+#include "gui/config_form.h"
 
 #include <QShowEvent>
 
-#include "ui/dialogs.h"
-#include "ui/qt_text.h"
+#include "gui/dialogs.h"
+#include "gui/qt_text.h"
 #include "ui_config_form.h"
 
 namespace velka::gui {

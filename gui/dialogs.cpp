@@ -1,4 +1,4 @@
-#include "ui/dialogs.h"
+#include "gui/dialogs.h"
 
 #include <QApplication>
 #include <QDialog>

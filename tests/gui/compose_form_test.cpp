@@ -1,13 +1,13 @@
 // The compose window through the main window's "Написать": its layout, the three
 // ways of adding recipients, the counter and the text limit, and what sending queues.
-#include "compose/compose_form.h"
+#include "gui/compose_form.h"
 
 #include <QCheckBox>
 #include <QDialog>
 #include <QPlainTextEdit>
 #include <QPushButton>
 
-#include "tests/app/main_form_fixture.h"
+#include "tests/gui/main_form_fixture.h"
 
 namespace velka::gui::testing {
 namespace {

@@ -1,6 +1,6 @@
-#include "ui/contact_table_model.h"
+#include "gui/contact_table_model.h"
 
-#include "ui/qt_text.h"
+#include "gui/qt_text.h"
 
 namespace velka::gui {
 

@@ -1,6 +1,5 @@
-// app/: the program's entry and its main window, TMainForm: the quick menu on the
-// left, the contact pane and the message pane beside it, the main menu and the
-// contact actions. Only the window lives here; what it runs sits in the core
+// The main window, TMainForm: the quick menu on the left, the contact pane and the
+// message pane beside it, the main menu and the contact actions. Only the window lives here; what it runs sits in the core
 // (app/app_core.h, contacts/, compose/, settings/, store/) and is tested without a
 // window.
 #pragma once
