@@ -349,12 +349,11 @@ Result<QueueFile::Reading> QueueFile::Load() {
     offset_ = 0;
     auto reading = ReadFromOffset(true);
     if (!reading) return reading;
+    // The rewrite only drops what is finished or unreadable: when the disk refuses
+    // it, the records read are still good, and a later Compact tries again.
     std::string live;
     for (const QueuedRecord& item : reading->records) live += LiveEntries(item);
-    if (files::Exists(path_)) {
-        if (const Status saved = files::SaveDurably(path_, live); !saved) return saved.error();
-    }
-    offset_ = live.size();
+    if (files::Exists(path_) && files::SaveDurably(path_, live)) offset_ = live.size();
     return reading;
 }
 

@@ -61,7 +61,8 @@ class QueueFile {
     };
     // Worker's thread. The records not yet finished, with their progress; the file
     // is then rewritten with those alone, and unreadable bytes are kept aside.
-    // A missing file is an empty queue.
+    // A missing file is an empty queue. Until a Load has succeeded, ReadNew must
+    // not be called: it passes over what is finished only after a Load.
     Result<Reading> Load();
     // Worker's thread. The records that other writers queued since the last Load
     // or ReadNew. Unreadable bytes are kept aside.

@@ -65,9 +65,12 @@ void Worker::Join() {
 }
 
 void Worker::Run() {
-    Restore();
     while (!stop_.load()) {
-        TakeInNewRecords();
+        if (restored_) {
+            TakeInNewRecords();
+        } else {
+            restored_ = Restore();
+        }
         bool due = false;
         {
             std::lock_guard guard(queue_.lock());
@@ -105,12 +108,10 @@ void Worker::SendPass() {
     Deliver(std::move(*item));
 }
 
-void Worker::Restore() {
+bool Worker::Restore() {
     auto reading = queue_file_.Load();
-    if (!reading) {
-        Written(StoreFile::Queue, reading.error());
-        return;
-    }
+    Written(StoreFile::Queue, reading ? Status() : Status(reading.error()));
+    if (!reading) return false;
     Report(reading->damage);
     std::vector<QueuedRecord> waiting;
     for (QueuedRecord& item : reading->records) {
@@ -122,6 +123,7 @@ void Worker::Restore() {
     }
     WriteBacklog(StoreFile::Outbox, outbox_backlog_);
     queue_.Add(std::move(waiting));
+    return true;
 }
 
 void Worker::TakeInNewRecords() {

@@ -108,8 +108,9 @@ class Worker {
 
     // ---- The queue file and the send path ----
     // Reads queue.db at start: records whose messages were all confirmed are
-    // recorded, the others queued in their order.
-    void Restore();
+    // recorded, the others queued in their order. False when the file could not
+    // be read; the next pass tries again.
+    bool Restore();
     // Takes in the records queued in queue.db since the last look, by this
     // process or another.
     void TakeInNewRecords();
@@ -153,6 +154,7 @@ class Worker {
     std::vector<std::uint64_t> unnoted_finished_;  // worker's thread only
     modem::StoredNotDeleted undeleted_;         // worker's thread only
     std::array<bool, 4> failing_{};             // by StoreFile; worker's thread only
+    bool restored_ = false;                     // worker's thread only
     std::thread thread_;
 };
 

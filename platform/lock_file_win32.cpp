@@ -11,7 +11,7 @@
 namespace velka {
 
 struct LockFile::Handle {
-    explicit Handle(HANDLE file) : file(file) {}
+    explicit Handle(HANDLE opened) : file(opened) {}
     ~Handle() { CloseHandle(file); }  // closing the handle releases its locks
     HANDLE file;
 };
