@@ -318,6 +318,22 @@ TEST_F(AppCoreTest, AWorkerRestartedOverAQueueLeftByAKilledProcessGoesOnWhereItS
     EXPECT_EQ(*core_.QueuedCount(), 0u);
 }
 
+TEST_F(AppCoreTest, ADamagedQueueFileIsToldAndTheReadableRecordsAreSent) {
+    const packet record = MakePacket("+79990000002", "", "readable");
+    ASSERT_TRUE(core_.Enqueue({&record, 1}).ok());
+    ASSERT_TRUE(files::AppendDurably(home_.File(kQueueFile), "VQ\x01 torn"));
+    Configure(modems_.ComName(1), false);
+    ASSERT_TRUE(Start().ok());
+    ASSERT_TRUE(outcomes_.WaitUntil([&] { return outcomes_.CountAll(SendOutcome::Sent) == 1; }));
+    core_.Shutdown();
+    const auto damage = outcomes_.Damage();
+    ASSERT_EQ(damage.size(), 1u);
+    EXPECT_EQ(damage[0].bytes, 8u);
+    EXPECT_EQ(*files::ReadAll(damage[0].kept_in), "VQ\x01 torn");
+    EXPECT_NE(QueueDamageWarning(damage[0]).find("queue.db.damaged-"), std::string::npos);
+    EXPECT_EQ(Texts(kOutboxFile), std::vector<std::string>{"readable"});
+}
+
 TEST_F(AppCoreTest, ASecondCoreFindsTheModemTakenAndItsRecordsGoThroughTheRunningWorker) {
     Configure(modems_.ComName(1), false);
     ASSERT_TRUE(Start().ok());
