@@ -10,6 +10,28 @@ std::string Describe(const LockHolder& holder) {
     return name + " (pid " + std::to_string(holder.pid) + ")";
 }
 
+LockFile::LockFile(std::unique_ptr<Handle> handle) : handle_(std::move(handle)) {}
+LockFile::LockFile(LockFile&&) noexcept = default;
+LockFile& LockFile::operator=(LockFile&&) noexcept = default;
+LockFile::~LockFile() = default;
+
+Result<LockFile> LockFile::Acquire(const std::string& path) {
+    auto handle = Open(path);
+    if (!handle) return handle.error();
+    if (const auto taken = Lock(**handle, true, path); !taken) return taken.error();
+    return LockFile(std::move(*handle));
+}
+
+Result<std::variant<LockFile, LockHolder>> LockFile::TryAcquireNamed(const std::string& path) {
+    auto handle = Open(path);
+    if (!handle) return handle.error();
+    const auto taken = Lock(**handle, false, path);
+    if (!taken) return taken.error();
+    if (!*taken) return std::variant<LockFile, LockHolder>(ReadHolder(**handle));
+    WriteHolder(**handle);
+    return std::variant<LockFile, LockHolder>(LockFile(std::move(*handle)));
+}
+
 std::string HolderText(const LockHolder& holder) {
     return std::to_string(holder.pid) + " " + holder.program + "\n";
 }

@@ -39,8 +39,26 @@ class LockFile {
     ~LockFile();
 
   private:
-    struct Handle;
+    // An open lock file: a descriptor or a HANDLE. Closing it (the destructor,
+    // one for each system) releases the lock.
+    struct Handle {
+        explicit Handle(std::intptr_t opened) : native(opened) {}
+        ~Handle();
+        Handle(const Handle&) = delete;
+        Handle& operator=(const Handle&) = delete;
+        std::intptr_t native;
+    };
+    // The system's half, in lock_file_posix.cpp or lock_file_win32.cpp.
     explicit LockFile(std::unique_ptr<Handle> handle);
+    // Opens (creating) the lock file.
+    static Result<std::unique_ptr<Handle>> Open(const std::string& path);
+    // Takes the lock, waiting for it or not: false when another holds it.
+    static Result<bool> Lock(Handle& handle, bool wait, const std::string& path);
+    static LockHolder ReadHolder(Handle& handle);
+    // The holder's name goes in after the lock is taken, so a reader may see an
+    // empty file for a moment; it then names no one rather than the wrong process.
+    static void WriteHolder(Handle& handle);
+
     std::unique_ptr<Handle> handle_;
 };
 

@@ -10,12 +10,6 @@
 
 namespace velka {
 
-struct LockFile::Handle {
-    explicit Handle(HANDLE opened) : file(opened) {}
-    ~Handle() { CloseHandle(file); }  // closing the handle releases its locks
-    HANDLE file;
-};
-
 namespace {
 
 constexpr DWORD kLockedOffsetHigh = 1;  // 4 GiB in: never part of the holder's name
@@ -25,63 +19,47 @@ Error SystemError(const std::string& what, const std::string& path) {
     return Error{what + " \"" + path + "\": " + win32::ErrorText(code), static_cast<int>(code)};
 }
 
-Result<HANDLE> OpenLockFile(const std::string& path) {
+}  // namespace
+
+// Closing the handle releases its locks.
+LockFile::Handle::~Handle() {
+    CloseHandle(reinterpret_cast<HANDLE>(native));
+}
+
+Result<std::unique_ptr<LockFile::Handle>> LockFile::Open(const std::string& path) {
     const HANDLE file =
         CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                     FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return SystemError("Cannot open the lock file", path);
-    return file;
+    return std::make_unique<Handle>(reinterpret_cast<std::intptr_t>(file));
 }
 
-bool Lock(HANDLE file, DWORD flags) {
+Result<bool> LockFile::Lock(Handle& handle, bool wait, const std::string& path) {
     OVERLAPPED at{};
     at.OffsetHigh = kLockedOffsetHigh;
-    return LockFileEx(file, flags, 0, 1, 0, &at) != 0;
+    const DWORD flags = wait ? LOCKFILE_EXCLUSIVE_LOCK
+                             : LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY;
+    if (LockFileEx(reinterpret_cast<HANDLE>(handle.native), flags, 0, 1, 0, &at)) return true;
+    if (GetLastError() == ERROR_LOCK_VIOLATION) return false;
+    return SystemError("Cannot lock", path);
 }
 
-LockHolder ReadHolder(HANDLE file) {
+LockHolder LockFile::ReadHolder(Handle& handle) {
     char bytes[MAX_PATH + 32];
     DWORD got = 0;
     OVERLAPPED at{};
-    if (!ReadFile(file, bytes, sizeof bytes, &got, &at) || got == 0) return {};
+    if (!ReadFile(reinterpret_cast<HANDLE>(handle.native), bytes, sizeof bytes, &got, &at) || got == 0) return {};
     return ParseHolder(std::string_view(bytes, got));
 }
 
-void WriteHolder(HANDLE file) {
+void LockFile::WriteHolder(Handle& handle) {
     const std::string text = HolderText(ThisProcess());
     LARGE_INTEGER start{};
-    if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN) || !SetEndOfFile(file)) return;
+    if (!SetFilePointerEx(reinterpret_cast<HANDLE>(handle.native), start, nullptr, FILE_BEGIN) || !SetEndOfFile(reinterpret_cast<HANDLE>(handle.native)))
+        return;
     DWORD written = 0;
-    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-}
-
-}  // namespace
-
-LockFile::LockFile(std::unique_ptr<Handle> handle) : handle_(std::move(handle)) {}
-LockFile::LockFile(LockFile&&) noexcept = default;
-LockFile& LockFile::operator=(LockFile&&) noexcept = default;
-LockFile::~LockFile() = default;
-
-Result<LockFile> LockFile::Acquire(const std::string& path) {
-    const auto file = OpenLockFile(path);
-    if (!file) return file.error();
-    auto handle = std::make_unique<Handle>(*file);
-    if (!Lock(*file, LOCKFILE_EXCLUSIVE_LOCK)) return SystemError("Cannot lock", path);
-    return LockFile(std::move(handle));
-}
-
-Result<std::variant<LockFile, LockHolder>> LockFile::TryAcquireNamed(const std::string& path) {
-    const auto file = OpenLockFile(path);
-    if (!file) return file.error();
-    auto handle = std::make_unique<Handle>(*file);
-    if (!Lock(*file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY)) {
-        if (GetLastError() == ERROR_LOCK_VIOLATION)
-            return std::variant<LockFile, LockHolder>(ReadHolder(*file));
-        return SystemError("Cannot lock", path);
-    }
-    WriteHolder(*file);
-    return std::variant<LockFile, LockHolder>(LockFile(std::move(handle)));
+    WriteFile(reinterpret_cast<HANDLE>(handle.native), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }
 
 LockHolder ThisProcess() {
