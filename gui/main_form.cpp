@@ -173,6 +173,8 @@ void TMainForm::FormCreate() {
     ShowListing(book_.FullListing());
     if (const Status started = core_.Start(WindowEvents()); !started)
         dialogs_.Error(this, ToQt(started.error().message));
+    if (const auto& other = core_.OtherWorker())
+        dialogs_.Warning(this, ToQt(app::OtherWorkerNotice(*other)));
 }
 
 // The events run on the worker's thread; each posts its work to the window's
@@ -201,6 +203,10 @@ app::WorkerEvents TMainForm::WindowEvents() {
             ToQt(words.what) + '\n' + SystemTextToQt(error.message) + '\n' + ToQt(words.outcome);
         on_window([this, text] { dialogs_.Warning(this, text); });
     };
+    events.on_queue_damaged = [this, on_window](const app::QueueDamage& damage) {
+        const QString text = ToQt(app::QueueDamageWarning(damage));
+        on_window([this, text] { dialogs_.Warning(this, text); });
+    };
     return events;
 }
 
@@ -208,10 +214,15 @@ void TMainForm::FormCloseQuery() {
     core_.RequestStop();
 }
 
+// Records still queued stay in queue.db; the user hears how many go out at the
+// next start, unless another process drives the modem and sends them.
 void TMainForm::FormClose() {
     core_.Shutdown();
     recipients_.clear();
     closed_ = true;
+    if (core_.OtherWorker()) return;
+    if (const auto waiting = core_.QueuedCount(); waiting && *waiting > 0)
+        dialogs_.Warning(this, ToQt(app::ClosingWithQueuedNotice(*waiting)));
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
@@ -365,15 +376,18 @@ bool TMainForm::ShowsBothBoxes() const {
     return !conversation_.empty() || !ui_->MessageSearch->text().isEmpty();
 }
 
-// Each record takes its own reading of the clock and the lock for its append
-// alone, so the window never waits for more than one append while the worker
-// holds the lock through a modem initialisation.
+// The records go to the queue file in one write, flushed once, before the window
+// goes on; a disk that refuses them is told, and nothing counts as queued.
 void TMainForm::QueueMessage(const std::string& recipients, const std::string& text) {
     if (text.empty() || recipients.empty()) return;
     recipients_ = compose::SplitCommaText(recipients);
     const compose::RecipientCheck check = compose::CheckRecipients(recipients_);
+    std::vector<packet> records;
     for (const std::string& number : check.sendable)
-        core_.Enqueue(compose::MakeOutgoingRecord(number, NowLocal(), text));
+        records.push_back(compose::MakeOutgoingRecord(number, NowLocal(), text));
+    if (const auto queued = core_.Enqueue(records); !queued)
+        dialogs_.Error(
+            this, ToQt(app::NotQueuedNotice()) + '\n' + SystemTextToQt(queued.error().message));
     if (!check.rejected.empty())
         dialogs_.Warning(this, ToQt(compose::RejectionWarning(check.rejected)));
 }

@@ -79,7 +79,8 @@ class TMainForm final : public QMainWindow {
     void mmExportBoxClick();
     void qmOptionsClick();
     // The close query (sets the stop flag; closing is always allowed) and the close
-    // (stops and joins the worker, drops what is still queued, closes the port).
+    // (stops and joins the worker, closes the port, tells how many records wait in
+    // the queue file for the next start).
     void FormCloseQuery();
     void FormClose();
 
@@ -100,7 +101,7 @@ class TMainForm final : public QMainWindow {
     // The message at the current row of the message pane, if there is one.
     std::optional<ShownMessage> CurrentMessage() const;
     void ShowMessageMenu(const QPoint& position);
-    // Queues one record per sendable recipient and warns about the others.
+    // Queues one record per sendable recipient, in one write, and warns about the others.
     void QueueMessage(const std::string& recipients, const std::string& text);
     void BuildContactsListMenu();
     void OpenBoxView(const QString& caption, const std::string& file_name);

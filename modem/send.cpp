@@ -82,12 +82,18 @@ std::string NextMessageReference(Registry& registry) {
     return Hex2(reference);
 }
 
+bool NeedsReference(const packet& record) {
+    return PlanOutgoingText(record.text_text()).pieces.size() > 1;
+}
+
+std::vector<std::string> EncodeText(const packet& record, std::string_view reference) {
+    return SubmitPdus(PlanOutgoingText(record.text_text()), record.number_text(), reference);
+}
+
 SendResult SendText(TComPort& port, const packet& record, const std::atomic<bool>& stop,
                     Registry& registry) {
-    const TextPlan plan = PlanOutgoingText(record.text_text());
-    // Only segments share a reference; a single message does not use up one.
-    const std::string reference = plan.pieces.size() > 1 ? NextMessageReference(registry) : "";
-    const std::vector<std::string> pdus = SubmitPdus(plan, record.number_text(), reference);
+    const std::string reference = NeedsReference(record) ? NextMessageReference(registry) : "";
+    const std::vector<std::string> pdus = EncodeText(record, reference);
     if (pdus.empty()) return SendResult::Unsendable;
     for (const std::string& pdu : pdus) {
         if (!SendPdu(port, pdu, stop)) return SendResult::Failed;

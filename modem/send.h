@@ -44,6 +44,15 @@ std::vector<std::string> SubmitPdus(const TextPlan& plan, std::string_view numbe
 // errors are dropped: a reference is always given.
 std::string NextMessageReference(Registry& registry);
 
+// Whether the record's text goes out in segments, which share one reference.
+bool NeedsReference(const packet& record);
+
+// The PDUs of the record's text, one per message, in order; segments carry
+// `reference` (two hexadecimal digits) in their headers. Nothing when the number
+// cannot be encoded. The same record and reference always give the same PDUs, so
+// a text cut short can go on with its next segment.
+std::vector<std::string> EncodeText(const packet& record, std::string_view reference);
+
 enum class SendResult {
     Sent,        // every message of the text was confirmed by "+CMGS:"
     Failed,      // a message was refused or not confirmed; worth trying again later

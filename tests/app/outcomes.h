@@ -35,6 +35,11 @@ class Outcomes {
                     std::lock_guard guard(lock_);
                     store_failures_.push_back(file);
                     changed_.notify_all();
+                },
+                [this](const app::QueueDamage& damage) {
+                    std::lock_guard guard(lock_);
+                    damage_.push_back(damage);
+                    changed_.notify_all();
                 }};
     }
 
@@ -67,12 +72,18 @@ class Outcomes {
         return store_failures_;
     }
 
+    std::vector<app::QueueDamage> Damage() {
+        std::lock_guard guard(lock_);
+        return damage_;
+    }
+
   private:
     std::mutex lock_;
     std::condition_variable changed_;
     std::vector<Entry> sends_;                    // guarded by lock_
     std::vector<packet> received_;                // guarded by lock_
     std::vector<app::StoreFile> store_failures_;  // guarded by lock_
+    std::vector<app::QueueDamage> damage_;        // guarded by lock_
 };
 
 }  // namespace velka::testing

@@ -72,7 +72,9 @@ class ModemSimTest : public ::testing::Test {
 
 TEST_F(ModemSimTest, InitialisesAModemWithEchoOnAndTurnsTheEchoOff) {
     ASSERT_TRUE(Init());
-    EXPECT_EQ(modems_.Written(1), "AT\rAT\rATE0\rAT+CMEE=1\rAT+CMGF=0\r");
+    EXPECT_EQ(modems_.Written(1),
+              "\x1B"
+              "AT\rAT\rATE0\rAT+CMEE=1\rAT+CMGF=0\r");
     std::string answers;
     for (const auto& entry : modems_.modem(1).Transcript()) {
         if (entry.direction == modemsim::Direction::FromModem) answers += entry.bytes;
@@ -102,8 +104,22 @@ TEST_F(ModemSimTest, AModemThatRefusesPduModeIsNotReady) {
 TEST_F(ModemSimTest, ASilentModemIsNotReadyAfterTheTwoAttentionCommands) {
     modems_.Control("fault 1 silent on");
     EXPECT_FALSE(Init());
-    EXPECT_EQ(modems_.Written(1), "AT\rAT\r");
+    EXPECT_EQ(modems_.Written(1),
+              "\x1B"
+              "AT\rAT\r");
     EXPECT_FALSE(port_.Open()) << "the port is closed so that the next try opens it afresh";
+}
+
+// A client killed between "AT+CMGS=" and Ctrl-Z leaves the modem taking every byte
+// as part of the message; the next client's Esc ends that.
+TEST_F(ModemSimTest, AModemLeftWaitingForADeadClientsMessageIsReadyAgain) {
+    ASSERT_TRUE(Init());
+    ASSERT_TRUE(WriteCommand(port_, "AT+CMGS=20"));
+    ASSERT_TRUE(port_.WaitForString(">", kPromptTicks, false, true));
+    port_.SetOpen(false);
+    EXPECT_TRUE(Init());
+    EXPECT_EQ(Send(kSecond, "after the dead client"), SendResult::Sent);
+    EXPECT_EQ(SecondTexts().size(), 1u) << "the abandoned message was not sent";
 }
 
 TEST_F(ModemSimTest, PortNumberZeroOpensAndWritesNothing) {

@@ -1,7 +1,7 @@
 // velka-sms-cli: sending and receiving without a window, over the same application
 // core as the desktop client, with the program directory's Config.ini.
 //
-//   velka-sms-cli send NUMBER[,NUMBER...] TEXT [--timeout S]
+//   velka-sms-cli send NUMBER[,NUMBER...] TEXT [--timeout S] [--no-wait]
 //   velka-sms-cli receive | watch | inbox | outbox | ports
 //
 // Texts on the command line and in the output are UTF-8. Exit status: 0 success,
@@ -37,7 +37,7 @@ constexpr int kBadInput = 2;
 constexpr int kDefaultTimeoutSeconds = 120;
 
 constexpr const char* kUsage =
-    "usage: velka-sms-cli send NUMBER[,NUMBER...] TEXT [--timeout SECONDS]\n"
+    "usage: velka-sms-cli send NUMBER[,NUMBER...] TEXT [--timeout SECONDS] [--no-wait]\n"
     "       velka-sms-cli receive     one reception cycle into inbox.db\n"
     "       velka-sms-cli watch       receive until interrupted, printing each message\n"
     "       velka-sms-cli inbox [--parts]   list inbox.db, long messages joined\n"
@@ -112,6 +112,7 @@ struct SendRequest {
     std::vector<std::string> numbers;  // Windows-1251
     std::string text;                  // Windows-1251
     int timeout_seconds = kDefaultTimeoutSeconds;
+    bool wait = true;  // false: queue and return
 };
 
 // The request, or a sentence saying what is wrong with the command line.
@@ -119,6 +120,10 @@ velka::Result<SendRequest> ParseSend(const std::vector<std::string_view>& args) 
     SendRequest request;
     std::vector<std::string_view> positional;
     for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--no-wait") {
+            request.wait = false;
+            continue;
+        }
         if (args[i] != "--timeout") {
             positional.push_back(args[i]);
             continue;
@@ -156,16 +161,16 @@ velka::Result<SendRequest> ParseSend(const std::vector<std::string_view>& args) 
 }
 
 const char* Describe(std::optional<SendOutcome> outcome) {
-    if (!outcome) return "not sent";
+    if (!outcome) return "not sent yet (still queued)";
     switch (*outcome) {
         case SendOutcome::Sent:
             return "sent";
         case SendOutcome::Unsendable:
             return "cannot be sent (kept in unsent.db)";
         case SendOutcome::Failed:
-            return "not sent yet (the modem refused it)";
+            return "not sent yet (the modem refused it; still queued)";
     }
-    return "not sent";
+    return "not sent yet (still queued)";
 }
 
 // A store file that refuses writes is said on the error stream; the worker keeps
@@ -174,9 +179,40 @@ void SayStoreFailure(velka::app::StoreFile, const velka::Error& error) {
     std::fprintf(stderr, "velka-sms-cli: %s; will try again.\n", error.message.c_str());
 }
 
+void SayQueueDamage(const velka::app::QueueDamage& damage) {
+    std::fprintf(stderr,
+                 "velka-sms-cli: %llu unreadable byte(s) of the queue file were kept aside in "
+                 "%s; every readable record goes on.\n",
+                 static_cast<unsigned long long>(damage.bytes), damage.kept_in.c_str());
+}
+
+std::vector<velka::packet> Records(const SendRequest& request) {
+    const std::string now = velka::FormatDateTime(velka::NowLocal());
+    std::vector<velka::packet> records;
+    for (const std::string& number : request.numbers)
+        records.push_back(velka::MakePacket(number, now, request.text));
+    return records;
+}
+
+// Queued for whoever drives the modem, or for the next start: nothing to wait for.
+int SayQueued(const SendRequest& request, const std::string& who_sends) {
+    for (const std::string& number : request.numbers)
+        std::printf("%s: queued\n", velka::codepage::ToUtf8(number).c_str());
+    std::fprintf(stderr, "velka-sms-cli: %zu message(s) queued; %s.\n", request.numbers.size(),
+                 who_sends.c_str());
+    return 0;
+}
+
 int Send(const std::vector<std::string_view>& args) {
     const auto request = ParseSend(args);
     if (!request) return Fail(kBadInput, request.error().message);
+
+    AppCore core(velka::ProgramDirectory());
+    if (!request->wait) {
+        if (const auto queued = core.Enqueue(Records(*request)); !queued)
+            return Fail(kFailed, queued.error().message);
+        return SayQueued(*request, "the program that drives the modem sends them");
+    }
 
     std::mutex lock;
     std::condition_variable changed;
@@ -188,16 +224,21 @@ int Send(const std::vector<std::string_view>& args) {
         changed.notify_all();
     };
     events.on_store_failed = SayStoreFailure;
-    AppCore core(velka::ProgramDirectory());
+    events.on_queue_damaged = SayQueueDamage;
     if (const auto started = core.Start(events); !started)
         return Fail(kFailed, started.error().message);
+    if (const auto& other = core.OtherWorker()) {
+        std::fprintf(stderr, "velka-sms-cli: COM%u is driven by %s.\n", core.PortNumber(),
+                     velka::Describe(*other).c_str());
+        if (const auto queued = core.Enqueue(Records(*request)); !queued)
+            return Fail(kFailed, queued.error().message);
+        return SayQueued(*request, velka::Describe(*other) + " sends them");
+    }
     if (!core.WorkerRunning()) return Fail(kFailed, NoPortMessage(core));
 
-    const std::string now = velka::FormatDateTime(velka::NowLocal());
-    std::vector<std::uint64_t> ids;
-    for (const std::string& number : request->numbers) {
-        ids.push_back(core.Enqueue(velka::MakePacket(number, now, request->text)));
-    }
+    const auto queued = core.Enqueue(Records(*request));
+    if (!queued) return Fail(kFailed, queued.error().message);
+    const std::vector<std::uint64_t>& ids = *queued;
     const auto finished = [&] {
         return std::all_of(ids.begin(), ids.end(), [&](std::uint64_t id) {
             const auto found = outcomes.find(id);
@@ -223,7 +264,9 @@ int Send(const std::vector<std::string_view>& args) {
                     Describe(outcome));
     }
     if (!all_sent) {
-        std::fprintf(stderr, "velka-sms-cli: not every message was sent within %d s.\n",
+        std::fprintf(stderr,
+                     "velka-sms-cli: not every message was sent within %d s; the rest stay "
+                     "queued and go out at the next start.\n",
                      request->timeout_seconds);
     }
     return all_sent ? 0 : kFailed;
@@ -248,9 +291,14 @@ int Watch() {
         for (const velka::packet& record : stored) PrintRecord(record);
     };
     events.on_store_failed = SayStoreFailure;
+    events.on_queue_damaged = SayQueueDamage;
     AppCore core(velka::ProgramDirectory());
     if (const auto started = core.Start(events); !started)
         return Fail(kFailed, started.error().message);
+    if (const auto& other = core.OtherWorker()) {
+        return Fail(kFailed, "COM" + std::to_string(core.PortNumber()) + " is driven by " +
+                                 velka::Describe(*other) + ".");
+    }
     if (!core.WorkerRunning()) return Fail(kFailed, NoPortMessage(core));
     core.SetReceptionEnabled(true);
     std::fprintf(stderr, "velka-sms-cli: watching COM%u; Ctrl-C ends.\n", core.PortNumber());
