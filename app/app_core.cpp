@@ -68,7 +68,7 @@ std::uint64_t AppCore::Enqueue(const packet& record) {
 }
 
 void AppCore::RequestStop() {
-    stop_.store(true);
+    stop_.Set();
     queue_.Wake();
 }
 

@@ -20,6 +20,7 @@
 #include "modem/receive.h"
 #include "platform/program_dir.h"
 #include "platform/result.h"
+#include "platform/stop_signal.h"
 #include "serial/ser_port.h"
 #include "store/packet.h"
 
@@ -80,7 +81,7 @@ class AppCore {
 
     const std::string directory_;
     OutgoingQueue queue_;                // its own lock guards it
-    std::atomic<bool> stop_{false};      // set by RequestStop(); read by the worker and port waits
+    StopSignal stop_;                    // set by RequestStop(); read by the worker and port waits
     std::atomic<bool> reception_{true};  // set by the front end; read by the worker
     // Used by the front end's thread before the worker starts and after it ended,
     // by the worker's thread in between.
