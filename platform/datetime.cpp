@@ -1,7 +1,5 @@
 #include "platform/datetime.h"
 
-#include <cstdio>
-
 namespace velka {
 namespace {
 
@@ -10,6 +8,18 @@ bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 
 int DaysInMonth(int year, int month) {
     static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
+}
+
+// Appends a value of 0..9999 in decimal, with leading zeros to at least width digits.
+void AppendDigits(std::string& text, int value, int width) {
+    char digits[4];
+    int count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value > 0 && count < 4);
+    for (; count < width; ++count) digits[count] = '0';
+    while (count > 0) text += digits[--count];
 }
 
 }  // namespace
@@ -23,14 +33,23 @@ std::optional<DateTime> MakeDateTime(int year, int month, int day, int hour, int
     return DateTime{year, month, day, hour, minute, second};
 }
 
+// Written digit by digit: the codec formats the time stamp of every message it
+// decodes, and a formatted print cost more than the rest of the decoding.
 std::string FormatDateTime(const DateTime& when) {
-    char text[40];
-    if (when.hour == 0 && when.minute == 0 && when.second == 0) {
-        std::snprintf(text, sizeof text, "%02d.%02d.%04d", when.day, when.month, when.year);
-    } else {
-        std::snprintf(text, sizeof text, "%02d.%02d.%04d %d:%02d:%02d", when.day, when.month,
-                      when.year, when.hour, when.minute, when.second);
-    }
+    std::string text;
+    text.reserve(19);
+    AppendDigits(text, when.day, 2);
+    text += '.';
+    AppendDigits(text, when.month, 2);
+    text += '.';
+    AppendDigits(text, when.year, 4);
+    if (when.hour == 0 && when.minute == 0 && when.second == 0) return text;
+    text += ' ';
+    AppendDigits(text, when.hour, 1);
+    text += ':';
+    AppendDigits(text, when.minute, 2);
+    text += ':';
+    AppendDigits(text, when.second, 2);
     return text;
 }
 

@@ -85,25 +85,28 @@ constexpr std::array<uint8_t, 256> kByteToGsm = MakeByteToGsm();
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
-constexpr std::array<int8_t, 256> MakeHexValues() {
+constexpr std::array<int8_t, 256> MakeHexValues(bool lower_case_too) {
     std::array<int8_t, 256> values{};
     values.fill(-1);
     for (int digit = 0; digit < 16; ++digit) {
         values[static_cast<uint8_t>(kHexDigits[digit])] = static_cast<int8_t>(digit);
-        values[static_cast<uint8_t>("0123456789abcdef"[digit])] = static_cast<int8_t>(digit);
+        if (lower_case_too) {
+            values[static_cast<uint8_t>("0123456789abcdef"[digit])] = static_cast<int8_t>(digit);
+        }
     }
     return values;
 }
-constexpr std::array<int8_t, 256> kHexValues = MakeHexValues();
+constexpr std::array<int8_t, 256> kHexValues = MakeHexValues(true);
+// The septet unpacker takes upper-case digits only.
+constexpr std::array<int8_t, 256> kUpperHexValues = MakeHexValues(false);
 
 // The value of a hexadecimal digit of either case, or -1.
 int HexValue(char ch) {
     return kHexValues[static_cast<uint8_t>(ch)];
 }
 
-// The septet unpacker takes upper-case digits only.
 int UpperHexValue(char ch) {
-    return ch >= 'a' ? -1 : HexValue(ch);
+    return kUpperHexValues[static_cast<uint8_t>(ch)];
 }
 
 // Writes the low digits hexadecimal digits of value at at, upper case.
@@ -133,9 +136,13 @@ std::optional<int32_t> ParseHex(std::string_view digits) {
     return static_cast<int32_t>(value);
 }
 
+EConvertError NotHexadecimal(std::string_view digits) {
+    return EConvertError("'" + std::string(digits) + "' is not a hexadecimal number");
+}
+
 int32_t ParseHexOrThrow(std::string_view digits) {
     const auto value = ParseHex(digits);
-    if (!value) throw EConvertError("'" + std::string(digits) + "' is not a hexadecimal number");
+    if (!value) throw NotHexadecimal(digits);
     return *value;
 }
 
@@ -180,29 +187,38 @@ int32_t OctetOrZero(std::string_view pdu, int32_t pos) {
 // The septet codes of packed hexadecimal text. keep_trailing_zero decides the one
 // ambiguous case: a last octet that completes a group of seven leaves one septet in
 // the carry, which is either a real "@" or the fill of a text of 8k - 1 septets.
-std::string UnpackSeptetCodes(std::string_view hex, bool keep_trailing_zero) {
+// The first zero_octets octets are read as 0 whatever their digits (a user data
+// header, whose bits no text septet uses, and whose bad digit must not end the text).
+std::string UnpackSeptetCodes(std::string_view hex, bool keep_trailing_zero,
+                              size_t zero_octets = 0) {
     const size_t octets = hex.size() / 2;
     std::string septets(octets + octets / 7 + 1, '\0');
-    size_t count = 0;
-    int q = 1;
-    uint32_t carry = 0;
+    // Through plain pointers: writes through the string would make the compiler
+    // reload everything after each character.
+    const char* digits = hex.data();
+    char* out = septets.data();
+    char* const start = out;
+    // The octets' bits, least significant first, that no septet has taken yet.
+    uint32_t pending = 0;
+    int pending_bits = 0;
     for (size_t j = 0; j < octets; ++j) {
-        const int high = UpperHexValue(hex[2 * j]);
+        const int high = j < zero_octets ? 0 : UpperHexValue(digits[2 * j]);
         if (high < 0) break;
-        const int low = UpperHexValue(hex[2 * j + 1]);
+        const int low = j < zero_octets ? 0 : UpperHexValue(digits[2 * j + 1]);
         const auto octet = static_cast<uint32_t>(low < 0 ? high : high * 16 + low);
-        const uint32_t low_mask = 0xFFu >> q;
-        septets[count++] = static_cast<char>((((octet & low_mask) << (q - 1)) | carry) & 0xFF);
-        carry = (octet & ~low_mask & 0xFF) >> (8 - q);
-        if (++q == 8) {
-            if (j + 1 != octets || carry != 0 || keep_trailing_zero) {
-                septets[count++] = static_cast<char>(carry);
+        pending |= octet << pending_bits;
+        *out++ = static_cast<char>(pending & 0x7F);
+        pending >>= 7;
+        ++pending_bits;  // eight bits in, seven out
+        if (pending_bits == 7) {  // seven octets hold eight septets
+            if (j + 1 != octets || pending != 0 || keep_trailing_zero) {
+                *out++ = static_cast<char>(pending);
             }
-            q = 1;
-            carry = 0;
+            pending = 0;
+            pending_bits = 0;
         }
     }
-    septets.resize(count);
+    septets.resize(static_cast<size_t>(out - start));
     return septets;
 }
 
@@ -288,20 +304,21 @@ uint8_t AnsiToGsm(char16_t unit) {
 
 std::string GsmToAnsi(std::string_view septets) {
     std::string text(septets.size(), '\0');
-    size_t length = 0;
+    char* out = text.data();  // see UnpackSeptetCodes
+    char* const start = out;
     bool escaped = false;
     for (char ch : septets) {
         const auto septet = static_cast<uint8_t>(ch);
         if (escaped) {
             escaped = false;
-            text[length++] = static_cast<char>(kExtensionByteOf[septet]);
+            *out++ = static_cast<char>(kExtensionByteOf[septet]);
         } else if (septet == kEscape) {
             escaped = true;
         } else {
-            text[length++] = static_cast<char>(kGsmToByte[septet & 0x7F]);
+            *out++ = static_cast<char>(kGsmToByte[septet & 0x7F]);
         }
     }
-    text.resize(length);
+    text.resize(static_cast<size_t>(out - start));
     return text;
 }
 
@@ -346,13 +363,14 @@ std::string HexToBytes(std::string_view hex) {
 }
 
 std::u16string HexToUcs2(std::string_view hex) {
-    std::string padded(hex);
-    padded.append((4 - padded.size() % 4) % 4, '0');
-    std::u16string units;
-    units.reserve(padded.size() / 4);
-    for (size_t i = 0; i < padded.size(); i += 4) {
-        units.push_back(
-            static_cast<char16_t>(ParseHexOrThrow(std::string_view(padded).substr(i, 4))));
+    std::u16string units((hex.size() + 3) / 4, u'\0');
+    char16_t* out = units.data();
+    for (size_t at = 0; at < hex.size(); at += 4) {
+        // A short last group counts as padded with "0".
+        const auto digit = [&](size_t i) { return i < hex.size() ? HexValue(hex[i]) : 0; };
+        const int a = digit(at), b = digit(at + 1), c = digit(at + 2), d = digit(at + 3);
+        if ((a | b | c | d) < 0) throw NotHexadecimal(hex.substr(at, 4));
+        *out++ = static_cast<char16_t>(a << 12 | b << 8 | c << 4 | d);
     }
     return units;
 }
@@ -485,7 +503,12 @@ std::string TSMS::DecodeText() {
             UDH = DigitsAt(PDU, data_pos, 2 * header_length + 2);
         }
         UDL = ParseHexOrThrow(DigitsAt(PDU, length_pos, 2));
-        return NormalizeLineBreaks(DecodeUserData(header_length, data_pos));
+        std::string text = DecodeUserData(header_length, data_pos);
+        // Most texts hold no line break: they need no second copy.
+        const bool has_breaks =
+            std::any_of(text.begin(), text.end(), [](char ch) { return ch == '\r' || ch == '\n'; });
+        if (has_breaks) return NormalizeLineBreaks(text);
+        return text;
     } catch (const EConvertError&) {
         return std::string(kDecodeErrorText);
     }
@@ -498,19 +521,19 @@ std::string TSMS::DecodeUserData(int32_t header_length, int32_t data_pos) const 
     if (Alphabet == kAlphabetReserved) return std::string(kDecodeErrorText);
     const bool gsm7 = Alphabet == 0;
     const int32_t data_digits = 2 * (gsm7 ? OctetsForSeptets(UDL) : UDL);
-    std::string data(DigitsAt(PDU, data_pos, data_digits));
-    const int32_t header_digits = HasUDH ? 2 * (header_length + 1) : 0;
-    std::fill_n(data.begin(), std::min(data.size(), static_cast<size_t>(header_digits)), '0');
+    const std::string_view data = DigitsAt(PDU, data_pos, data_digits);
+    const int32_t header_octets = HasUDH ? header_length + 1 : 0;
 
     if (gsm7) {
         // UDL counts septets, the header's included; the trailing zero septet is kept
         // because UDL says whether it is an "@" of the text.
-        const std::string septets = UnpackSeptetCodes(data, /*keep_trailing_zero=*/true);
+        const std::string septets = UnpackSeptetCodes(data, /*keep_trailing_zero=*/true,
+                                                      static_cast<size_t>(header_octets));
         const int32_t first = HasUDH ? HeaderSeptets(header_length) : 0;
         return GsmToAnsi(SeptetRange(septets, first, UDL));
     }
     const std::string_view text_digits =
-        std::string_view(data).substr(std::min(data.size(), static_cast<size_t>(header_digits)));
+        data.substr(std::min(data.size(), static_cast<size_t>(2 * header_octets)));
     if (Alphabet == 1) return HexToBytes(text_digits);
     return codepage::FromUtf16(HexToUcs2(text_digits));
 }
