@@ -10,16 +10,10 @@ int DaysInMonth(int year, int month) {
     return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
 }
 
-// Appends a value of 0..9999 in decimal, with leading zeros to at least width digits.
-void AppendDigits(std::string& text, int value, int width) {
-    char digits[4];
-    int count = 0;
-    do {
-        digits[count++] = static_cast<char>('0' + value % 10);
-        value /= 10;
-    } while (value > 0 && count < 4);
-    for (; count < width; ++count) digits[count] = '0';
-    while (count > 0) text += digits[--count];
+// Writes value (0..9999) as `width` decimal digits at `at`; returns the end.
+char* PutDigits(char* at, int value, int width) {
+    for (int i = width - 1; i >= 0; --i, value /= 10) at[i] = static_cast<char>('0' + value % 10);
+    return at + width;
 }
 
 }  // namespace
@@ -33,24 +27,25 @@ std::optional<DateTime> MakeDateTime(int year, int month, int day, int hour, int
     return DateTime{year, month, day, hour, minute, second};
 }
 
-// Written digit by digit: the codec formats the time stamp of every message it
-// decodes, and a formatted print cost more than the rest of the decoding.
+// Written digit by digit into one buffer: the codec formats the time stamp of
+// every message it decodes, and a formatted print cost more than the rest of the
+// decoding.
 std::string FormatDateTime(const DateTime& when) {
-    std::string text;
-    text.reserve(19);
-    AppendDigits(text, when.day, 2);
-    text += '.';
-    AppendDigits(text, when.month, 2);
-    text += '.';
-    AppendDigits(text, when.year, 4);
-    if (when.hour == 0 && when.minute == 0 && when.second == 0) return text;
-    text += ' ';
-    AppendDigits(text, when.hour, 1);
-    text += ':';
-    AppendDigits(text, when.minute, 2);
-    text += ':';
-    AppendDigits(text, when.second, 2);
-    return text;
+    char text[19];  // "dd.mm.yyyy hh:mm:ss"
+    char* end = PutDigits(text, when.day, 2);
+    *end++ = '.';
+    end = PutDigits(end, when.month, 2);
+    *end++ = '.';
+    end = PutDigits(end, when.year, 4);
+    if (when.hour != 0 || when.minute != 0 || when.second != 0) {
+        *end++ = ' ';
+        end = PutDigits(end, when.hour, when.hour < 10 ? 1 : 2);
+        *end++ = ':';
+        end = PutDigits(end, when.minute, 2);
+        *end++ = ':';
+        end = PutDigits(end, when.second, 2);
+    }
+    return std::string(text, end);
 }
 
 }  // namespace velka
