@@ -137,7 +137,7 @@ Result<std::vector<std::uint64_t>> AppCore::Enqueue(std::span<const packet> reco
 }
 
 void AppCore::RequestStop() {
-    stop_.store(true);
+    stop_.Set();
     queue_.Wake();
 }
 

@@ -26,6 +26,7 @@
 #include "platform/lock_file.h"
 #include "platform/program_dir.h"
 #include "platform/result.h"
+#include "platform/stop_signal.h"
 #include "serial/ser_port.h"
 #include "store/packet.h"
 
@@ -104,7 +105,7 @@ class AppCore {
     QueueFile queue_file_;                    // appends from any thread; the rest the worker's
     std::optional<LockFile> modem_lock_;      // front end's thread only
     std::optional<LockHolder> other_worker_;  // front end's thread only
-    std::atomic<bool> stop_{false};      // set by RequestStop(); read by the worker and port waits
+    StopSignal stop_;                    // set by RequestStop(); read by the worker and port waits
     std::atomic<bool> reception_{true};  // set by the front end; read by the worker
     // Used by the front end's thread before the worker starts and after it ended,
     // by the worker's thread in between.

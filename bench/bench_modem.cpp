@@ -118,7 +118,7 @@ void Reception(int messages) {
         sim->Control("inject 1 +79161234567 message number " + std::to_string(i));
     }
     TComPort port;
-    std::atomic<bool> stop{false};
+    StopSignal stop;
     modem::ConfigurePort(port);
     port.SetStopFlag(&stop);
     port.SetComNumber(static_cast<std::uint16_t>(std::stoi(sim->com_name(0).substr(3))));

@@ -103,10 +103,7 @@ char16_t ToUnicode(unsigned char byte) {
     return byte < 0x80 ? static_cast<char16_t>(byte) : kHighHalf[byte - 0x80];
 }
 
-char FromUnicode(char32_t ch) {
-    if (ch < 0x80) return static_cast<char>(ch);
-    // The Russian alphabet is one run in both tables: the common case needs no search.
-    if (ch >= 0x0410 && ch <= 0x044F) return static_cast<char>(0xC0 + (ch - 0x0410));
+char FromUnicodeSearched(char32_t ch) {
     for (size_t i = 0; i < kHighHalf.size(); ++i) {
         if (kHighHalf[i] == ch) return static_cast<char>(0x80 + i);
     }

@@ -12,9 +12,19 @@ namespace velka::codepage {
 // 0x98, which the code page leaves unassigned, maps to U+0098 as Windows does.
 char16_t ToUnicode(unsigned char byte);
 
+// FromUnicode for a character outside ASCII and the Russian alphabet: a search of
+// the upper half of the table.
+char FromUnicodeSearched(char32_t ch);
+
 // The Windows-1251 byte of a Unicode character, or '?' when the code page lacks it.
-// No "best fit": U+010C (C with caron) gives '?', not 'C'.
-char FromUnicode(char32_t ch);
+// No "best fit": U+010C (C with caron) gives '?', not 'C'. Inline: the decoder of
+// every UCS2 message calls it per character.
+inline char FromUnicode(char32_t ch) {
+    if (ch < 0x80) return static_cast<char>(ch);
+    // The Russian alphabet is one run in both tables: the common case needs no search.
+    if (ch >= 0x0410 && ch <= 0x044F) return static_cast<char>(0xC0 + (ch - 0x0410));
+    return FromUnicodeSearched(ch);
+}
 
 std::u16string ToUtf16(std::string_view cp1251);
 // A surrogate pair is one character and gives one '?'; a lone surrogate gives '?'.

@@ -11,18 +11,20 @@ std::u16string ToUtf16(std::string_view cp1251) {
 }
 
 std::string FromUtf16(std::u16string_view utf16) {
-    std::string out;
-    out.reserve(utf16.size());
+    // Sized once and written by index: the codec converts every UCS2 message it reads.
+    std::string out(utf16.size(), '\0');
+    size_t length = 0;
     for (size_t i = 0; i < utf16.size(); ++i) {
         const char16_t unit = utf16[i];
         const bool high = unit >= 0xD800 && unit <= 0xDBFF;
         if (high && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 && utf16[i + 1] <= 0xDFFF) {
             ++i;  // a character beyond the BMP: no single byte holds it
-            out.push_back('?');
+            out[length++] = '?';
             continue;
         }
-        out.push_back(FromUnicode(unit));
+        out[length++] = FromUnicode(unit);
     }
+    out.resize(length);
     return out;
 }
 

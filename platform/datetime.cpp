@@ -1,7 +1,5 @@
 #include "platform/datetime.h"
 
-#include <cstdio>
-
 namespace velka {
 namespace {
 
@@ -12,6 +10,12 @@ bool IsLeapYear(int year) {
 int DaysInMonth(int year, int month) {
     static constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
+}
+
+// Writes value (0..9999) as `width` decimal digits at `at`; returns the end.
+char* PutDigits(char* at, int value, int width) {
+    for (int i = width - 1; i >= 0; --i, value /= 10) at[i] = static_cast<char>('0' + value % 10);
+    return at + width;
 }
 
 }  // namespace
@@ -25,15 +29,25 @@ std::optional<DateTime> MakeDateTime(int year, int month, int day, int hour, int
     return DateTime{year, month, day, hour, minute, second};
 }
 
+// Written digit by digit into one buffer: the codec formats the time stamp of
+// every message it decodes, and a formatted print cost more than the rest of the
+// decoding.
 std::string FormatDateTime(const DateTime& when) {
-    char text[40];
-    if (when.hour == 0 && when.minute == 0 && when.second == 0) {
-        std::snprintf(text, sizeof text, "%02d.%02d.%04d", when.day, when.month, when.year);
-    } else {
-        std::snprintf(text, sizeof text, "%02d.%02d.%04d %d:%02d:%02d", when.day, when.month,
-                      when.year, when.hour, when.minute, when.second);
+    char text[19];  // "dd.mm.yyyy hh:mm:ss"
+    char* end = PutDigits(text, when.day, 2);
+    *end++ = '.';
+    end = PutDigits(end, when.month, 2);
+    *end++ = '.';
+    end = PutDigits(end, when.year, 4);
+    if (when.hour != 0 || when.minute != 0 || when.second != 0) {
+        *end++ = ' ';
+        end = PutDigits(end, when.hour, when.hour < 10 ? 1 : 2);
+        *end++ = ':';
+        end = PutDigits(end, when.minute, 2);
+        *end++ = ':';
+        end = PutDigits(end, when.second, 2);
     }
-    return text;
+    return std::string(text, end);
 }
 
 }  // namespace velka

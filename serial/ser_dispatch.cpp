@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/codepage.h"
+#include "platform/wait.h"
 #include "serial/ser_except.h"
 
 namespace velka {
@@ -12,9 +13,6 @@ namespace {
 
 using std::chrono::milliseconds;
 
-// The dispatch thread wakes at least this often for timer triggers and the stop
-// flags; waits on the dispatcher look at a caller's stop flag as often.
-constexpr milliseconds kDispatchWait{50};
 constexpr milliseconds kFlushAckLimit{5000};
 // A full dispatch buffer wakes the dispatch thread again only when a block of this
 // size fits: waking it for every byte taken would cost a thread switch per byte.
@@ -310,11 +308,18 @@ int TBaseDispatcher::GetChar(std::uint8_t& c) {
     c = dbuffer_[static_cast<std::size_t>(dhead_)];
     dhead_ = (dhead_ + 1) % kDispatchBufferSize;
     dfull_ = false;
-    if (room_wanted_ && kDispatchBufferSize - BufferUsedLocked() >= kRoomWakeLevel) {
-        room_wanted_ = false;
-        room_.notify_all();
-    }
+    RoomMadeLocked();
     return ecOK;
+}
+
+// REQUIRES: data_lock_ held. Wakes a dispatch thread that waits for room in a
+// full buffer, once a block fits, or at any room when asked.
+void TBaseDispatcher::RoomMadeLocked(bool any_room) {
+    const int free = kDispatchBufferSize - BufferUsedLocked();
+    if (room_wanted_ && free >= (any_room ? 1 : kRoomWakeLevel)) {
+        room_wanted_ = false;
+        io_queue_.Wake();
+    }
 }
 
 int TBaseDispatcher::InBuffUsed() {
@@ -327,15 +332,19 @@ int TBaseDispatcher::InBuffFree() {
 }
 
 bool TBaseDispatcher::WaitForData(std::chrono::steady_clock::time_point deadline,
-                                  const std::atomic<bool>* stop, int count) {
+                                  const StopSignal* stop, int count) {
+    const int wanted = std::max(count, 1);
+    // Made before the data lock is taken: a stop takes its own lock, then ours.
+    const StopSignal::Wake stop_wakes(stop, data_lock_, data_ready_);
     MutexLock guard(data_lock_);
-    for (;;) {
-        if (AvailableLocked() >= std::max(count, 1)) return true;
-        if (ClosedForIO() || (stop && *stop)) return false;
-        const auto now = std::chrono::steady_clock::now();
-        if (now >= deadline) return false;
-        data_ready_.wait_until(data_lock_, std::min(deadline, now + kDispatchWait));
-    }
+    WaitUntil(data_ready_, data_lock_, deadline, [&]() REQUIRES(data_lock_) {
+        if (AvailableLocked() >= wanted || ClosedForIO() || (stop && stop->IsSet())) return true;
+        // A wait for more than a full buffer holds needs the queued bytes behind
+        // it now, not once a whole block fits.
+        RoomMadeLocked(/*any_room=*/true);
+        return false;
+    });
+    return AvailableLocked() >= wanted;
 }
 
 int TBaseDispatcher::FlushInBuffer() {
@@ -349,8 +358,8 @@ int TBaseDispatcher::FlushInBuffer() {
             dhead_ = dtail_;
             dfull_ = false;
         }
+        RoomMadeLocked();
     }
-    room_.notify_all();
     MutexLock guard(state_lock_);
     for (auto& trigger : triggers_.DataTriggers) trigger.Matched = 0;
     return ecOK;
@@ -394,6 +403,7 @@ int TBaseDispatcher::WriteCom(const std::uint8_t* buffer, int n) {
         if (ohead_ == otail_) ofull_ = true;
     }
     output_changed_.notify_all();
+    OutputChanged();
     return n;
 }
 
@@ -427,6 +437,7 @@ bool TBaseDispatcher::TakeOutput(std::vector<std::uint8_t>& block) {
     }
     guard.unlock();
     output_changed_.notify_all();
+    OutputChanged();
     return true;
 }
 
@@ -441,6 +452,11 @@ void TBaseDispatcher::OutputWritten() {
         writing_ = false;
     }
     output_changed_.notify_all();
+    OutputChanged();
+}
+
+void TBaseDispatcher::OutputChanged() {
+    if (output_watched_) io_queue_.Wake();
 }
 
 void TBaseDispatcher::AbandonOutput(bool writer_running) {
@@ -505,7 +521,6 @@ void TBaseDispatcher::Kill() {
     output_changed_.notify_all();
     { MutexLock guard(data_lock_); }
     data_ready_.notify_all();
-    room_.notify_all();
 }
 
 void TBaseDispatcher::ThreadEnded(int end_code) {
@@ -523,21 +538,36 @@ void TBaseDispatcher::DispatchLoop() {
     if (!closed_) TearDown();
 }
 
-// Sleeps until there is something to move, at most 50 ms (timer triggers). While
-// the dispatch buffer is full, waiting data is no work: only room for a block is.
+// Sleeps until there is something to move, the I/O queue is woken (a kill, a
+// trigger armed, output that a status trigger watches) or the nearest armed timer
+// trigger falls due; with nothing armed and nothing arriving it never wakes. While
+// the dispatch buffer is full, waiting data is no work: only room for a block is,
+// and GetChar wakes the queue when it has made that room.
 void TBaseDispatcher::WaitForWork() {
+    const auto deadline = NextTimerDeadline();
+    bool full = false;
     {
         MutexLock guard(data_lock_);
-        if (dfull_) {
-            room_wanted_ = true;
-            room_.wait_for(data_lock_, kDispatchWait, [this]() REQUIRES(data_lock_) {
-                return kill_ || kDispatchBufferSize - BufferUsedLocked() >= kRoomWakeLevel;
-            });
-            room_wanted_ = false;
-            return;
-        }
+        full = dfull_;
+        room_wanted_ = full;
     }
-    io_queue_.WaitForBuffer(kDispatchWait);
+    if (full) {
+        io_queue_.WaitForWake(deadline);
+    } else {
+        io_queue_.WaitForBuffer(deadline);
+    }
+}
+
+std::chrono::steady_clock::time_point TBaseDispatcher::NextTimerDeadline() {
+    MutexLock guard(state_lock_);
+    // While a wait holds the event-busy flag no trigger fires; clearing the flag
+    // wakes the dispatch thread.
+    if (event_busy_) return kNever;
+    auto deadline = kNever;
+    for (const auto& trigger : triggers_.TimerTriggers) {
+        if (trigger.Enabled) deadline = std::min(deadline, TimerDeadline(trigger.Timer));
+    }
+    return deadline;
 }
 
 void TBaseDispatcher::DispatchCycle() {
@@ -661,6 +691,7 @@ bool TBaseDispatcher::CheckStatusTriggers() {
         if (!fires) continue;
         // A status trigger fires once; its owner sets it again to re-arm it.
         trigger.Enabled = false;
+        UpdateOutputWatch();
         if (trigger.Kind == TStatusTriggerKind::ModemStatus) modem_status_ &= 0xF0;
         if (trigger.Kind == TStatusTriggerKind::LineError) line_error_ = 0;
         Notify(TTriggerMessage::TriggerStatus, trigger.Handle, static_cast<int>(trigger.Kind));
@@ -709,8 +740,8 @@ void TBaseDispatcher::Notify(TTriggerMessage message, std::uint16_t handle, int 
         const int taken = std::min(notify_max_read_, BufferUsedLocked());
         dhead_ = (dhead_ + taken) % kDispatchBufferSize;
         if (taken > 0) dfull_ = false;
+        RoomMadeLocked();
     }
-    room_.notify_all();
     SetEventBusy(was_busy);
 }
 
@@ -718,7 +749,10 @@ void TBaseDispatcher::Notify(TTriggerMessage message, std::uint16_t handle, int 
 
 bool TBaseDispatcher::SetEventBusy(bool busy) {
     MutexLock guard(state_lock_);
-    return event_busy_.exchange(busy);
+    const bool was_busy = event_busy_.exchange(busy);
+    // The triggers held back while the flag was set get their turn now.
+    if (was_busy && !busy) io_queue_.Wake();
+    return was_busy;
 }
 
 void TBaseDispatcher::ChangeLengthTrigger(std::uint16_t length) {
@@ -740,6 +774,23 @@ void TBaseDispatcher::SaveTriggers(TTriggerSave& save) {
 void TBaseDispatcher::RestoreTriggers(const TTriggerSave& save) {
     MutexLock guard(state_lock_);
     triggers_ = save;
+    TriggersArmed();
+}
+
+// REQUIRES: state_lock_ held. A trigger armed while the dispatch thread sleeps may
+// fall due before anything else wakes it: it recomputes its deadline now.
+void TBaseDispatcher::TriggersArmed() {
+    UpdateOutputWatch();
+    io_queue_.Wake();
+}
+
+// REQUIRES: state_lock_ held.
+void TBaseDispatcher::UpdateOutputWatch() {
+    const auto watches_output = [](const TStatusTrigger& trigger) {
+        return trigger.Enabled && trigger.Kind != TStatusTriggerKind::ModemStatus &&
+               trigger.Kind != TStatusTriggerKind::LineError;
+    };
+    output_watched_ = std::ranges::any_of(triggers_.StatusTriggers, watches_output);
 }
 
 std::uint16_t TBaseDispatcher::NewHandle() {
@@ -781,6 +832,7 @@ int TBaseDispatcher::SetTimerTrigger(std::uint16_t handle, std::int32_t ticks, b
         if (trigger.Handle != handle) continue;
         trigger.Timer = NewTimer(ticks);
         trigger.Enabled = enabled;
+        TriggersArmed();
         return ecOK;
     }
     return ecBadArgument;
@@ -792,6 +844,7 @@ int TBaseDispatcher::SetStatusTrigger(std::uint16_t handle, std::uint32_t value,
         if (trigger.Handle != handle) continue;
         trigger.Value = value;
         trigger.Enabled = enabled;
+        TriggersArmed();
         return ecOK;
     }
     return ecBadArgument;
@@ -803,6 +856,7 @@ int TBaseDispatcher::RemoveTrigger(std::uint16_t handle) {
     const std::size_t removed = std::erase_if(triggers_.DataTriggers, same) +
                                 std::erase_if(triggers_.TimerTriggers, same) +
                                 std::erase_if(triggers_.StatusTriggers, same);
+    UpdateOutputWatch();
     return removed > 0 ? ecOK : ecBadArgument;
 }
 

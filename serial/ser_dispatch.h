@@ -16,6 +16,11 @@
 // notification's handlers read and write while the trigger lists are held); any
 // of them then a device layer's own lock around its device calls.
 // Trigger handlers run on the dispatch thread and must not close the port.
+// Wakes: the dispatch thread sleeps on the I/O queue until an entry arrives, the
+// nearest armed timer trigger falls due, or the queue is woken (a kill, a trigger
+// armed, the event-busy flag cleared, output that an armed status trigger watches,
+// room made in a full dispatch buffer); idle with nothing armed, it never wakes.
+// A stop signal (platform/stop_signal.h) takes data_lock_ to wake WaitForData.
 #pragma once
 
 #include <atomic>
@@ -28,6 +33,7 @@
 #include <vector>
 
 #include "platform/mutex.h"
+#include "platform/stop_signal.h"
 #include "platform/ticks.h"
 #include "serial/ser_misc.h"
 #include "serial/ser_queue.h"
@@ -117,10 +123,10 @@ class TBaseDispatcher {
     int OutBuffFree();
 
     // Sleeps until at least `count` received bytes are ready (true), or the
-    // deadline passes, *stop becomes true, or the port is closed or its device
-    // vanished (false). The stop flag is looked at at least every 50 ms; every other
-    // way out wakes the wait at once. Any thread; stop may be null.
-    bool WaitForData(std::chrono::steady_clock::time_point deadline, const std::atomic<bool>* stop,
+    // deadline (kNever: none) passes, the stop is set, or the port is closed or its
+    // device vanished (false). Every way out wakes the wait at once; nothing wakes
+    // it otherwise. Any thread; stop may be null.
+    bool WaitForData(std::chrono::steady_clock::time_point deadline, const StopSignal* stop,
                      int count = 1);
 
     // Sleeps until the output ring has room for n bytes (true), or the deadline
@@ -212,6 +218,11 @@ class TBaseDispatcher {
   private:
     void DispatchLoop();
     void WaitForWork();
+    std::chrono::steady_clock::time_point NextTimerDeadline() EXCLUDES(state_lock_);
+    void RoomMadeLocked(bool any_room = false) REQUIRES(data_lock_);
+    void OutputChanged();
+    void TriggersArmed() REQUIRES(state_lock_);
+    void UpdateOutputWatch() REQUIRES(state_lock_);
     void DispatchCycle();
     void TakeStatusEvent();
     void ExtractData();
@@ -250,9 +261,9 @@ class TBaseDispatcher {
     // bytes reach it, and when the port closes or its device vanishes.
     Mutex data_lock_;
     ConditionVariable data_ready_;
-    // Signalled when a full dispatch buffer has room for a block again, and at kill.
-    ConditionVariable room_;
-    bool room_wanted_ GUARDED_BY(data_lock_) = false;  // the dispatch thread waits on room_
+    // The dispatch thread sleeps until a full dispatch buffer has room for a block;
+    // GetChar then wakes it through the I/O queue.
+    bool room_wanted_ GUARDED_BY(data_lock_) = false;
     std::vector<std::uint8_t> dbuffer_ GUARDED_BY(data_lock_);
     int dhead_ GUARDED_BY(data_lock_) = 0;  // next byte to hand out
     int dtail_ GUARDED_BY(data_lock_) = 0;  // next free place
@@ -275,6 +286,9 @@ class TBaseDispatcher {
     std::uint64_t flush_acked_ GUARDED_BY(output_lock_) = 0;
 
     std::atomic<bool> event_busy_{false};
+    // An enabled status trigger watches the output ring: output changes wake the
+    // dispatch thread. Written under state_lock_, read without it.
+    std::atomic<bool> output_watched_{false};
     std::atomic<bool> closed_{false};
     std::atomic<bool> device_gone_{false};
     std::atomic<bool> active_{false};

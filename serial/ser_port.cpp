@@ -271,7 +271,7 @@ bool TCustomComPort::WaitForString(const std::string& s, std::int32_t timeout, b
     };
     const auto stopped = [&] {
         return PortState() != TPortState::psOpen || dispatcher->DeviceGone() ||
-               (stop_flag_ && *stop_flag_);
+               (stop_flag_ && stop_flag_->IsSet());
     };
     std::size_t index = 0;
     bool finished = false;

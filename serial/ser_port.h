@@ -10,8 +10,8 @@
 // so a wait in progress never touches freed memory, and it reports failure.
 //
 // Waiting never spins: WaitForString and WaitCharReady sleep on the dispatcher
-// until a byte arrives, their deadline passes, the port closes or the stop flag
-// given by SetStopFlag is set (looked at at least every 50 ms).
+// until a byte arrives, their deadline passes, the port closes or the stop signal
+// given by SetStopFlag is set; each of these wakes them at once.
 #pragma once
 
 #include <atomic>
@@ -90,9 +90,9 @@ class TCustomComPort {
     bool WaitCharReady(std::chrono::steady_clock::time_point deadline);
     void ProcessCommunications();
 
-    // Every wait of the port also ends when *stop becomes true. Null: no stop flag.
-    // Set it before the waits start; the flag must outlive the port.
-    void SetStopFlag(const std::atomic<bool>* stop) { stop_flag_ = stop; }
+    // Every wait of the port also ends, at once, when the stop is set. Null: none.
+    // Set it before the waits start; the signal must outlive the port.
+    void SetStopFlag(const StopSignal* stop) { stop_flag_ = stop; }
     void SetDeviceLayerCallback(TDeviceLayerCallback callback) {
         layer_callback_ = std::move(callback);
     }
@@ -262,7 +262,7 @@ class TCustomComPort {
     bool force_ = false;  // setters apply even an unchanged value (during open)
     TTriggerSave saved_triggers_;
     bool has_saved_triggers_ = false;
-    const std::atomic<bool>* stop_flag_ = nullptr;
+    const StopSignal* stop_flag_ = nullptr;
     TDeviceLayerCallback layer_callback_;
     TPortSelector port_selector_;
     std::function<void()> event_pump_;

@@ -23,7 +23,7 @@ namespace velka {
 
 namespace {
 
-constexpr int kReadWaitMs = 50;
+constexpr int kNoTimeLimit = -1;
 constexpr int kWriteWaitMs = 100;
 constexpr auto kLineWatchPeriod = std::chrono::milliseconds(100);
 // WriteBlock's answer for a device that is gone: no error code, but the end.
@@ -163,6 +163,29 @@ void JoinIfRunning(std::thread& thread) {
 
 }  // namespace
 
+bool TWakePipe::Open() {
+    Close();
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) return false;
+    read_end_ = ends[0];
+    write_end_ = ends[1];
+    return true;
+}
+
+void TWakePipe::Signal() {
+    if (write_end_ < 0) return;
+    const char byte = 0;
+    // A full pipe is readable already; nothing else can fail here that matters.
+    [[maybe_unused]] const ssize_t put = ::write(write_end_, &byte, 1);
+}
+
+void TWakePipe::Close() {
+    for (int* end : {&read_end_, &write_end_}) {
+        if (*end >= 0) ::close(*end);
+        *end = -1;
+    }
+}
+
 std::unique_ptr<TBaseDispatcher> NewPlatformDispatcher() {
     return std::make_unique<TPosixDispatcher>();
 }
@@ -213,9 +236,11 @@ int TPosixDispatcher::CloseCom() {
         std::lock_guard guard(close_lock_);
         { std::lock_guard status_guard(status_lock_); }
         status_wake_.notify_all();
+        close_wake_.Signal();
         JoinIfRunning(status_thread_);
         JoinIfRunning(write_thread_);
         JoinIfRunning(read_thread_);
+        close_wake_.Close();
         if (fd_ >= 0) {
             result = ::close(fd_) == 0 ? ecOK : -1;
             fd_ = -1;
@@ -305,6 +330,7 @@ int TPosixDispatcher::GetComError(TComStat& status) {
 
 int TPosixDispatcher::StartDispatcher() {
     if (Active()) throw ESerialException(std::string("Dispatcher already started."));
+    if (!close_wake_.Open()) return -PortableError(errno);
     kill_ = false;
     read_thread_ = std::thread([this] { ReadLoop(); });
     StartDispatchThread();
@@ -317,16 +343,19 @@ void TPosixDispatcher::ReadLoop() {
     auto block = std::make_unique<TDataBuffer>();
     int end_code = ecOK;
     while (!kill_) {
-        pollfd watch{fd_, POLLIN, 0};
-        const int ready = ::poll(&watch, 1, kReadWaitMs);
+        std::array<pollfd, 2> watch{pollfd{fd_, POLLIN, 0},
+                                    pollfd{close_wake_.ReadEnd(), POLLIN, 0}};
+        const int ready = ::poll(watch.data(), watch.size(), kNoTimeLimit);
         if (ready < 0 && errno == EINTR) continue;
         if (ready < 0) {
             SetLastSystemError(errno);
             end_code = ecDeviceRead;
             break;
         }
-        if (ready == 0) continue;
-        if (watch.revents & POLLIN) {
+        // Only CloseCom writes to the pipe, after it has set the kill flag.
+        if (watch[1].revents != 0) break;
+        const short device = watch[0].revents;
+        if (device & POLLIN) {
             const ssize_t got = ::read(fd_, block->Data.data(), block->Data.size());
             if (got > 0) {
                 block->Filled = static_cast<int>(got);
@@ -341,7 +370,7 @@ void TPosixDispatcher::ReadLoop() {
             }
             break;
         }
-        if (watch.revents & (POLLHUP | POLLERR | POLLNVAL)) break;
+        if (device & (POLLHUP | POLLERR | POLLNVAL)) break;
     }
     ThreadEnded(end_code);
     Kill();

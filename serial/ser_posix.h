@@ -2,8 +2,9 @@
 // modem's tty, a pseudo-terminal) is opened raw and non-blocking, locked against
 // other programs, configured from the control block, and served by three threads
 // next to the dispatch thread:
-//   read thread   - waits at most 50 ms for input, reads 256-byte TDataBuffer
-//                   blocks and queues them; a hang-up or read error ends it;
+//   read thread   - sleeps in poll() until input arrives or CloseCom wakes it
+//                   through a pipe, reads 256-byte TDataBuffer blocks and queues
+//                   them; a hang-up or read error ends it;
 //   write thread  - sleeps until the output ring holds data, copies it out under
 //                   the output lock and writes it; a flush abandons the rest;
 //   status thread - watches the modem lines every 100 ms where the driver has
@@ -22,6 +23,28 @@
 #include "serial/ser_dispatch.h"
 
 namespace velka {
+
+// A pipe whose read end the read thread's poll() watches beside the device, so
+// that a close wakes it at once. Opened before the read thread starts; signalled
+// and closed by CloseCom (close_lock_), the close after the thread has ended.
+class TWakePipe {
+  public:
+    TWakePipe() = default;
+    ~TWakePipe() { Close(); }
+    TWakePipe(const TWakePipe&) = delete;
+    TWakePipe& operator=(const TWakePipe&) = delete;
+
+    // False with errno set when the system refuses a pipe.
+    bool Open();
+    // The read end becomes readable and stays so until Close.
+    void Signal();
+    void Close();
+    int ReadEnd() const { return read_end_; }
+
+  private:
+    int read_end_ = -1;
+    int write_end_ = -1;
+};
 
 class TPosixDispatcher : public TBaseDispatcher {
   public:
@@ -65,6 +88,7 @@ class TPosixDispatcher : public TBaseDispatcher {
     std::mutex status_lock_;               // with status_wake_: the kill flag
     std::condition_variable status_wake_;  // signalled by CloseCom
     std::mutex close_lock_;                // one CloseCom at a time
+    TWakePipe close_wake_;                 // wakes the read thread for a close
 };
 
 }  // namespace velka

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/wait.h"
+
 namespace velka {
 
 namespace {
@@ -44,11 +46,17 @@ void TIOQueue::Clear() {
     for (const auto& entry : entries_) bytes_queued_ += DataUnread(*entry);
 }
 
-bool TIOQueue::WaitForBuffer(std::chrono::milliseconds timeout) {
+bool TIOQueue::WaitForBuffer(std::chrono::steady_clock::time_point deadline) {
     std::unique_lock guard(lock_);
-    not_empty_.wait_for(guard, timeout, [this] { return !entries_.empty() || woken_; });
+    WaitUntil(not_empty_, guard, deadline, [this] { return !entries_.empty() || woken_; });
     woken_ = false;
     return !entries_.empty();
+}
+
+void TIOQueue::WaitForWake(std::chrono::steady_clock::time_point deadline) {
+    std::unique_lock guard(lock_);
+    WaitUntil(not_empty_, guard, deadline, [this] { return woken_; });
+    woken_ = false;
 }
 
 void TIOQueue::Wake() {

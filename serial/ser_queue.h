@@ -51,9 +51,13 @@ class TIOQueue {
     // Frees every entry that is not in use.
     void Clear();
     // Returns at once when the queue holds an entry; otherwise sleeps until one is
-    // pushed, Wake() is called or the timeout passes. True when an entry waits.
-    bool WaitForBuffer(std::chrono::milliseconds timeout);
-    // Ends a WaitForBuffer early (used when the dispatcher is told to stop).
+    // pushed, Wake() is called or the deadline passes. True when an entry waits.
+    bool WaitForBuffer(std::chrono::steady_clock::time_point deadline);
+    // Sleeps until Wake() is called or the deadline passes, whatever the queue holds:
+    // for a consumer that cannot take entries now and waits for a reason to try again.
+    void WaitForWake(std::chrono::steady_clock::time_point deadline);
+    // Ends the current or next WaitForBuffer or WaitForWake early: the consumer has
+    // work that is not an entry (a stop, a timer armed, room made for entries).
     void Wake();
 
     // Unread bytes of the first entry when it is a data block, else 0.
@@ -72,7 +76,7 @@ class TIOQueue {
     std::condition_variable not_empty_;               // pushed, or Wake()
     std::deque<std::unique_ptr<TIOBuffer>> entries_;  // guarded by lock_
     std::int64_t bytes_queued_ = 0;                   // guarded by lock_
-    bool woken_ = false;                              // guarded by lock_
+    bool woken_ = false;  // Wake() not yet seen by a wait; guarded by lock_
 };
 
 }  // namespace velka

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <utility>
 
 #include "platform/codepage.h"
@@ -85,25 +86,28 @@ constexpr std::array<uint8_t, 256> kByteToGsm = MakeByteToGsm();
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
-constexpr std::array<int8_t, 256> MakeHexValues() {
+constexpr std::array<int8_t, 256> MakeHexValues(bool lower_case_too) {
     std::array<int8_t, 256> values{};
     values.fill(-1);
     for (int digit = 0; digit < 16; ++digit) {
         values[static_cast<uint8_t>(kHexDigits[digit])] = static_cast<int8_t>(digit);
-        values[static_cast<uint8_t>("0123456789abcdef"[digit])] = static_cast<int8_t>(digit);
+        if (lower_case_too) {
+            values[static_cast<uint8_t>("0123456789abcdef"[digit])] = static_cast<int8_t>(digit);
+        }
     }
     return values;
 }
-constexpr std::array<int8_t, 256> kHexValues = MakeHexValues();
+constexpr std::array<int8_t, 256> kHexValues = MakeHexValues(true);
+// The septet unpacker takes upper-case digits only.
+constexpr std::array<int8_t, 256> kUpperHexValues = MakeHexValues(false);
 
 // The value of a hexadecimal digit of either case, or -1.
 int HexValue(char ch) {
     return kHexValues[static_cast<uint8_t>(ch)];
 }
 
-// The septet unpacker takes upper-case digits only.
 int UpperHexValue(char ch) {
-    return ch >= 'a' ? -1 : HexValue(ch);
+    return kUpperHexValues[static_cast<uint8_t>(ch)];
 }
 
 // Writes the low digits hexadecimal digits of value at at, upper case.
@@ -133,9 +137,13 @@ std::optional<int32_t> ParseHex(std::string_view digits) {
     return static_cast<int32_t>(value);
 }
 
+EConvertError NotHexadecimal(std::string_view digits) {
+    return EConvertError("'" + std::string(digits) + "' is not a hexadecimal number");
+}
+
 int32_t ParseHexOrThrow(std::string_view digits) {
     const auto value = ParseHex(digits);
-    if (!value) throw EConvertError("'" + std::string(digits) + "' is not a hexadecimal number");
+    if (!value) throw NotHexadecimal(digits);
     return *value;
 }
 
@@ -160,6 +168,35 @@ std::string UpperHex(std::string_view hex) {
     return upper;
 }
 
+// ---- UCS2 ----
+
+// The code units that HexToUcs2 makes of hex.
+size_t Ucs2Units(std::string_view hex) {
+    return (hex.size() + 3) / 4;
+}
+
+// Writes the Ucs2Units(hex) code units of hex at out. Throws EConvertError on a
+// digit that is not hexadecimal.
+void PutUcs2(std::string_view hex, char16_t* out) {
+    const char* digits = hex.data();
+    size_t at = 0;
+    for (; at + 4 <= hex.size(); at += 4) {
+        const int a = HexValue(digits[at]), b = HexValue(digits[at + 1]);
+        const int c = HexValue(digits[at + 2]), d = HexValue(digits[at + 3]);
+        if ((a | b | c | d) < 0) throw NotHexadecimal(hex.substr(at, 4));
+        *out++ = static_cast<char16_t>(a << 12 | b << 8 | c << 4 | d);
+    }
+    if (at == hex.size()) return;
+    // A short last group counts as padded with "0".
+    int value = 0;
+    for (size_t i = at; i < at + 4; ++i) {
+        const int digit = i < hex.size() ? HexValue(digits[i]) : 0;
+        if (digit < 0) throw NotHexadecimal(hex.substr(at));
+        value = value << 4 | digit;
+    }
+    *out = static_cast<char16_t>(value);
+}
+
 // ---- Reading a PDU by position ----
 
 // The count characters of text from the 1-based position pos, fewer (or none) where
@@ -177,33 +214,68 @@ int32_t OctetOrZero(std::string_view pdu, int32_t pos) {
 
 // ---- Septets ----
 
-// The septet codes of packed hexadecimal text. keep_trailing_zero decides the one
-// ambiguous case: a last octet that completes a group of seven leaves one septet in
-// the carry, which is either a real "@" or the fill of a text of 8k - 1 septets.
-std::string UnpackSeptetCodes(std::string_view hex, bool keep_trailing_zero) {
+// The octet of two digits as the unpacker reads them: only upper-case digits
+// count; a bad first digit gives -1 (the end), a bad second one is skipped.
+int PackedOctet(const char* digits) {
+    const int high = UpperHexValue(digits[0]);
+    if (high < 0) return -1;
+    const int low = UpperHexValue(digits[1]);
+    return low < 0 ? high : high * 16 + low;
+}
+
+// The septets that the 7-bit packing of `octets` octets holds at most.
+constexpr size_t SeptetCapacity(size_t octets) {
+    return octets + octets / 7 + 1;
+}
+
+// The septet codes of packed hexadecimal text, written at out (room for
+// SeptetCapacity(hex.size() / 2)); returns their count. keep_trailing_zero decides
+// the one ambiguous case: a last octet that completes a group of seven leaves one
+// septet over, which is either a real "@" or the fill of a text of 8k - 1 septets.
+// The first zero_octets octets are read as 0 whatever their digits (a user data
+// header, whose bits no text septet uses, and whose bad digit must not end the text).
+size_t UnpackSeptetsInto(std::string_view hex, bool keep_trailing_zero, size_t zero_octets,
+                         char* out) {
     const size_t octets = hex.size() / 2;
-    std::string septets(octets + octets / 7 + 1, '\0');
-    size_t count = 0;
-    int q = 1;
-    uint32_t carry = 0;
-    for (size_t j = 0; j < octets; ++j) {
-        const int high = UpperHexValue(hex[2 * j]);
-        if (high < 0) break;
-        const int low = UpperHexValue(hex[2 * j + 1]);
-        const auto octet = static_cast<uint32_t>(low < 0 ? high : high * 16 + low);
-        const uint32_t low_mask = 0xFFu >> q;
-        septets[count++] = static_cast<char>((((octet & low_mask) << (q - 1)) | carry) & 0xFF);
-        carry = (octet & ~low_mask & 0xFF) >> (8 - q);
-        if (++q == 8) {
-            if (j + 1 != octets || carry != 0 || keep_trailing_zero) {
-                septets[count++] = static_cast<char>(carry);
+    const char* digits = hex.data();
+    char* const start = out;
+    // The octets' bits, least significant first, that no septet has taken yet.
+    uint32_t pending = 0;
+    int pending_bits = 0;
+    size_t j = 0;
+    while (j < octets) {
+        // Seven good octets that are not the last hold eight septets: taken whole.
+        if (pending_bits == 0 && j >= zero_octets && j + 7 < octets) {
+            uint64_t group = 0;
+            int bad = 0;
+            for (size_t k = 0; k < 7; ++k) {
+                const int high = UpperHexValue(digits[2 * (j + k)]);
+                const int low = UpperHexValue(digits[2 * (j + k) + 1]);
+                bad |= high | low;
+                group |= static_cast<uint64_t>((high << 4 | low) & 0xFF) << (8 * k);
             }
-            q = 1;
-            carry = 0;
+            if (bad >= 0) {
+                for (int k = 0; k < 8; ++k) *out++ = static_cast<char>((group >> (7 * k)) & 0x7F);
+                j += 7;
+                continue;
+            }
+        }
+        const int octet = j < zero_octets ? 0 : PackedOctet(digits + 2 * j);
+        if (octet < 0) break;
+        pending |= static_cast<uint32_t>(octet) << pending_bits;
+        *out++ = static_cast<char>(pending & 0x7F);
+        pending >>= 7;
+        ++pending_bits;  // eight bits in, seven out
+        ++j;
+        if (pending_bits == 7) {  // seven octets hold eight septets
+            if (j != octets || pending != 0 || keep_trailing_zero) {
+                *out++ = static_cast<char>(pending);
+            }
+            pending = 0;
+            pending_bits = 0;
         }
     }
-    septets.resize(count);
-    return septets;
+    return static_cast<size_t>(out - start);
 }
 
 // Septets from..to (0-based, to excluded) of the text, clipped to what is there.
@@ -302,20 +374,20 @@ uint8_t AnsiToGsm(char16_t unit) {
 
 std::string GsmToAnsi(std::string_view septets) {
     std::string text(septets.size(), '\0');
-    size_t length = 0;
-    bool escaped = false;
-    for (char ch : septets) {
-        const auto septet = static_cast<uint8_t>(ch);
-        if (escaped) {
-            escaped = false;
-            text[length++] = static_cast<char>(kExtensionByteOf[septet]);
-        } else if (septet == kEscape) {
-            escaped = true;
-        } else {
-            text[length++] = static_cast<char>(kGsmToByte[septet & 0x7F]);
+    // Through plain pointers: writes through the string would make the compiler
+    // reload everything after each character.
+    char* out = text.data();
+    char* const start = out;
+    const auto* in = reinterpret_cast<const uint8_t*>(septets.data());
+    const size_t count = septets.size();
+    for (size_t i = 0; i < count; ++i) {
+        if (in[i] != kEscape) {
+            *out++ = static_cast<char>(kGsmToByte[in[i] & 0x7F]);
+        } else if (++i < count) {  // the code after an escape, whatever it is
+            *out++ = static_cast<char>(kExtensionByteOf[in[i]]);
         }
     }
-    text.resize(length);
+    text.resize(static_cast<size_t>(out - start));
     return text;
 }
 
@@ -347,7 +419,9 @@ std::string PackSeptets(std::string_view septets) {
 }
 
 std::string UnpackSeptets(std::string_view hex) {
-    return GsmToAnsi(UnpackSeptetCodes(hex, /*keep_trailing_zero=*/false));
+    std::string septets(SeptetCapacity(hex.size() / 2), '\0');
+    septets.resize(UnpackSeptetsInto(hex, /*keep_trailing_zero=*/false, 0, septets.data()));
+    return GsmToAnsi(septets);
 }
 
 std::string HexToBytes(std::string_view hex) {
@@ -360,14 +434,8 @@ std::string HexToBytes(std::string_view hex) {
 }
 
 std::u16string HexToUcs2(std::string_view hex) {
-    std::string padded(hex);
-    padded.append((4 - padded.size() % 4) % 4, '0');
-    std::u16string units;
-    units.reserve(padded.size() / 4);
-    for (size_t i = 0; i < padded.size(); i += 4) {
-        units.push_back(
-            static_cast<char16_t>(ParseHexOrThrow(std::string_view(padded).substr(i, 4))));
-    }
+    std::u16string units(Ucs2Units(hex), u'\0');
+    PutUcs2(hex, units.data());
     return units;
 }
 
@@ -524,7 +592,12 @@ std::string TSMS::DecodeText() {
             UDH = DigitsAt(PDU, data_pos, 2 * header_length + 2);
         }
         UDL = ParseHexOrThrow(DigitsAt(PDU, length_pos, 2));
-        return NormalizeLineBreaks(DecodeUserData(header_length, data_pos));
+        std::string text = DecodeUserData(header_length, data_pos);
+        // Most texts hold no line break: they need no second copy.
+        const bool has_breaks = std::memchr(text.data(), '\r', text.size()) ||
+                                std::memchr(text.data(), '\n', text.size());
+        if (has_breaks) return NormalizeLineBreaks(text);
+        return text;
     } catch (const EConvertError&) {
         return std::string(kDecodeErrorText);
     }
@@ -537,21 +610,27 @@ std::string TSMS::DecodeUserData(int32_t header_length, int32_t data_pos) const 
     if (Alphabet == kAlphabetReserved) return std::string(kDecodeErrorText);
     const bool gsm7 = Alphabet == 0;
     const int32_t data_digits = 2 * (gsm7 ? OctetsForSeptets(UDL) : UDL);
-    std::string data(DigitsAt(PDU, data_pos, data_digits));
-    const int32_t header_digits = HasUDH ? 2 * (header_length + 1) : 0;
-    std::fill_n(data.begin(), std::min(data.size(), static_cast<size_t>(header_digits)), '0');
+    const std::string_view data = DigitsAt(PDU, data_pos, data_digits);
+    const int32_t header_octets = HasUDH ? header_length + 1 : 0;
 
     if (gsm7) {
         // UDL counts septets, the header's included; the trailing zero septet is kept
         // because UDL says whether it is an "@" of the text.
-        const std::string septets = UnpackSeptetCodes(data, /*keep_trailing_zero=*/true);
+        // At most 255 septets of user data: they fit on the stack.
+        std::array<char, SeptetCapacity(OctetsForSeptets(255))> septets;
+        const size_t count = UnpackSeptetsInto(data, /*keep_trailing_zero=*/true,
+                                               static_cast<size_t>(header_octets), septets.data());
         const int32_t first = HasUDH ? HeaderSeptets(header_length) : 0;
-        return GsmToAnsi(SeptetRange(septets, first, UDL));
+        return GsmToAnsi(SeptetRange(std::string_view(septets.data(), count), first, UDL));
     }
     const std::string_view text_digits =
-        std::string_view(data).substr(std::min(data.size(), static_cast<size_t>(header_digits)));
+        data.substr(std::min(data.size(), static_cast<size_t>(2 * header_octets)));
     if (Alphabet == 1) return HexToBytes(text_digits);
-    return codepage::FromUtf16(HexToUcs2(text_digits));
+    // At most 255 octets of user data: the units fit on the stack.
+    std::array<char16_t, 128> units;
+    const size_t count = std::min(Ucs2Units(text_digits), units.size());
+    PutUcs2(text_digits.substr(0, 4 * count), units.data());
+    return codepage::FromUtf16(std::u16string_view(units.data(), count));
 }
 
 std::string TSMS::NormalizeLineBreaks(std::string_view text) {

@@ -61,7 +61,7 @@ class ModemSimTest : public ::testing::Test {
 
     SimModems modems_;
     TComPort port_;
-    std::atomic<bool> stop_{false};
+    StopSignal stop_;
     velka::testing::TempDir dir_;
     std::string inbox_ = dir_.File("inbox.db");
     Mutex lock_;
@@ -222,7 +222,7 @@ TEST_F(ModemSimTest, TheStopFlagEndsAWaitForAConfirmation) {
     ASSERT_TRUE(Init());
     std::thread stopper([&] {
         testing::Eventually([&] { return Count(modems_.Written(1), "\x1A") == 1; });
-        stop_ = true;
+        stop_.Set();
     });
     const auto started = std::chrono::steady_clock::now();
     EXPECT_EQ(Send(kSecond, "cut"), SendResult::Failed);
@@ -366,7 +366,7 @@ TEST_F(ModemSimTest, TheStopFlagDuringTheListingStoresAndDeletesNothing) {
     modems_.Control("fault 1 delay 1000");  // every answer, the listing's too, comes 1 s late
     std::thread stopper([&] {
         testing::Eventually([&] { return Count(modems_.Written(1), "AT+CMGL=4\r") == 1; });
-        stop_ = true;
+        stop_.Set();
     });
     const auto report = Receive();
     stopper.join();

@@ -10,6 +10,12 @@ TEST(DateTimeText, RussianDefaultsWithHourWithoutLeadingZero) {
     EXPECT_EQ(FormatDateTime({2026, 1, 2, 3, 4, 5}), "02.01.2026 3:04:05");
 }
 
+TEST(DateTimeText, TheYearAlwaysHasFourDigits) {
+    EXPECT_EQ(FormatDateTime({1, 1, 1, 0, 0, 0}), "01.01.0001");
+    EXPECT_EQ(FormatDateTime({999, 11, 30, 23, 5, 9}), "30.11.0999 23:05:09");
+    EXPECT_EQ(FormatDateTime({9999, 12, 31, 10, 0, 0}), "31.12.9999 10:00:00");
+}
+
 TEST(DateTimeText, ExactMidnightShowsTheDateAlone) {
     EXPECT_EQ(FormatDateTime({2026, 3, 1, 0, 0, 0}), "01.03.2026");
     EXPECT_EQ(FormatDateTime({2026, 3, 1, 0, 0, 1}), "01.03.2026 0:00:01");

@@ -309,19 +309,72 @@ TEST(DispatcherTriggers, SurviveAReopenThroughSaveAndRestore) {
     EXPECT_EQ(now.LengthTrigger, 7);
 }
 
-TEST_F(Dispatcher, WaitForDataWakesForBytesAndForTheStopFlag) {
+TEST_F(Dispatcher, WaitForDataWakesForBytes) {
     std::thread sender([&] { port.Receive("R"); });
     EXPECT_TRUE(port.WaitForData(Clock::now() + kPatience, nullptr));
     sender.join();
     Take(1);
+    EXPECT_FALSE(port.WaitForData(Clock::now(), nullptr));
+}
 
-    std::atomic<bool> stop{false};
-    std::thread stopper([&] { stop = true; });
+// Nothing looks at the stop on a timer any more: a wait that the stop failed to
+// wake would sleep its whole deadline.
+TEST_F(Dispatcher, SettingTheStopWakesASleepingWaitAtOnce) {
+    StopSignal stop;
+    std::thread stopper([&] {
+        while (stop.Sleepers() == 0) std::this_thread::yield();  // the wait is registered
+        stop.Set();
+    });
     const auto started = Clock::now();
-    EXPECT_FALSE(port.WaitForData(Clock::now() + kPatience, &stop));
+    EXPECT_FALSE(port.WaitForData(started + kPatience, &stop));
     EXPECT_LT(Clock::now() - started, kPatience);
     stopper.join();
-    EXPECT_FALSE(port.WaitForData(Clock::now(), nullptr));
+    EXPECT_EQ(stop.Sleepers(), 0u);
+    // A stop that came first ends a wait before it sleeps.
+    EXPECT_FALSE(port.WaitForData(Clock::now() + kPatience, &stop));
+}
+
+// The dispatch thread no longer wakes on its own: only the armed timer's deadline
+// brings it round while nothing arrives.
+TEST_F(Dispatcher, AnArmedTimerFiresOnTimeWhileNothingArrives) {
+    const std::uint16_t timer_handle = port.AddTimerTrigger();
+    std::atomic<bool> early{false};
+    EventTimer armed;
+    port.RegisterProcTriggerHandler([&](TTriggerMessage message, std::uint16_t h, int) {
+        if (message != TTriggerMessage::TriggerTimer || h != timer_handle) return;
+        if (!TimerExpired(armed)) early = true;
+        handled.Add();
+    });
+    for (int round = 1; round <= 2; ++round) {  // armed while the thread sleeps, twice
+        armed = NewTimer(2);
+        ASSERT_EQ(port.SetTimerTrigger(timer_handle, 2, true), 0);
+        ASSERT_TRUE(handled.WaitFor(round));
+    }
+    EXPECT_FALSE(early);
+}
+
+TEST_F(Dispatcher, ATimerDueDuringABusyWaitFiresWhenTheWaitEnds) {
+    const std::uint16_t timer_handle = port.AddTimerTrigger();
+    port.RegisterProcTriggerHandler([&](TTriggerMessage message, std::uint16_t, int) {
+        if (message == TTriggerMessage::TriggerTimer) handled.Add();
+    });
+    ASSERT_FALSE(port.SetEventBusy(true));
+    ASSERT_EQ(port.SetTimerTrigger(timer_handle, -1, true), 0);  // due at once
+    // Only the busy flag holds it back; nothing else will wake the dispatch thread.
+    EXPECT_TRUE(port.SetEventBusy(false));
+    EXPECT_TRUE(handled.WaitFor(1));
+}
+
+TEST_F(Dispatcher, AnOutputTriggerFiresWhenTheWriterEmptiesTheRing) {
+    const std::uint16_t sent_handle = port.AddStatusTrigger(TStatusTriggerKind::OutSent);
+    port.RegisterProcTriggerHandler([&](TTriggerMessage message, std::uint16_t h, int) {
+        if (message == TTriggerMessage::TriggerStatus && h == sent_handle) handled.Add();
+    });
+    const std::uint8_t bytes[] = {'A', 'T', '\r'};
+    ASSERT_EQ(port.PutBlock(bytes, 3), 0);
+    ASSERT_EQ(port.SetStatusTrigger(sent_handle, 0, true), 0);
+    EXPECT_EQ(port.TakeSent(), "AT\r");  // the write thread's part, no byte arriving
+    EXPECT_TRUE(handled.WaitFor(1));
 }
 
 TEST_F(Dispatcher, CloseFromAnotherThreadEndsAWaitAtOnce) {

@@ -45,7 +45,7 @@ class Port : public ::testing::Test {
         return out;
     }
 
-    std::atomic<bool> stop{false};
+    StopSignal stop;
     FakeDispatcher* device = nullptr;  // owned by the port while it is open
     TComPort port;
 };
@@ -225,7 +225,7 @@ TEST_F(Port, WaitForStringWithAnEmptyStringConsumesNothing) {
 
 TEST_F(Port, TheStopFlagEndsAWaitAtOnceWithFailure) {
     port.SetOpen(true);
-    std::thread stopper([&] { stop = true; });
+    std::thread stopper([&] { stop.Set(); });
     const auto started = Clock::now();
     EXPECT_FALSE(port.WaitForString("OK", 1000, false, true));  // 55 s unless stopped
     EXPECT_LT(Clock::now() - started, kPatience);

@@ -3,6 +3,7 @@
 #include <termios.h>
 
 #include <chrono>
+#include <future>
 #include <thread>
 
 #include "serial/ser_except.h"
@@ -155,6 +156,22 @@ TEST_F(PosixPort, ClosingIdleThreadsRunsIntoNoTimeLimit) {
     EXPECT_EQ(port.DonePort(), 0);
     // The flush acknowledgement alone would take 5 s if the write thread missed it.
     EXPECT_LT(Clock::now() - started, std::chrono::seconds(4));
+    EXPECT_FALSE(port.Active());
+}
+
+// The read thread sleeps in poll() with no time limit; only the close's wake-up
+// ends it. Without one, the close would wait for a byte that never comes: the
+// test then sends one itself, so that it can report the fault instead of hanging.
+TEST_F(PosixPort, CloseWakesTheSleepingReadThreadAtOnce) {
+    std::promise<int> closed;
+    std::thread closer([&] { closed.set_value(port.DonePort()); });
+    auto result = closed.get_future();
+    if (result.wait_for(kPatience) != std::future_status::ready) {
+        ADD_FAILURE() << "the close did not wake the read thread";
+        pty.Write("x");
+    }
+    closer.join();
+    EXPECT_EQ(result.get(), 0);
     EXPECT_FALSE(port.Active());
 }
 

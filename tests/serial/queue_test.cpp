@@ -2,6 +2,7 @@
 
 #include <thread>
 
+#include "platform/wait.h"
 #include "serial/ser_queue.h"
 
 namespace velka {
@@ -57,10 +58,27 @@ TEST(IOQueue, ClearKeepsTheEntryInUse) {
 
 TEST(IOQueue, WaitForBufferWakesOnPushAndTimesOutWhenEmpty) {
     TIOQueue queue;
-    EXPECT_FALSE(queue.WaitForBuffer(std::chrono::milliseconds(1)));
+    using Clock = std::chrono::steady_clock;
+    EXPECT_FALSE(queue.WaitForBuffer(Clock::now() + std::chrono::milliseconds(1)));
     std::thread pusher([&] { queue.Push(Block("x")); });
-    EXPECT_TRUE(queue.WaitForBuffer(std::chrono::seconds(30)));
+    EXPECT_TRUE(queue.WaitForBuffer(kNever));
     pusher.join();
+}
+
+// The dispatch thread sleeps this way while its buffer is full: the entries it
+// cannot take must not wake it, and a wake-up that came before it slept is kept.
+TEST(IOQueue, WaitForWakeIgnoresEntriesAndKeepsAWakeThatCameEarly) {
+    using Clock = std::chrono::steady_clock;
+    TIOQueue queue;
+    queue.Push(Block("x"));
+    const auto deadline = Clock::now() + std::chrono::milliseconds(20);
+    queue.WaitForWake(deadline);
+    EXPECT_GE(Clock::now(), deadline);
+
+    queue.Wake();
+    const auto started = Clock::now();
+    queue.WaitForWake(started + std::chrono::seconds(30));
+    EXPECT_LT(Clock::now() - started, std::chrono::seconds(30));
 }
 
 }  // namespace
