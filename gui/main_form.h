@@ -12,6 +12,7 @@
 
 #include "app/app_core.h"
 #include "contacts/contact_book.h"
+#include "contacts/contact_entry.h"
 #include "platform/registry.h"
 
 class QMenu;
@@ -84,6 +85,9 @@ class TMainForm final : public QMainWindow {
     void FillGroupToSearch();
     // The contact entered in `form` when it is valid; otherwise warns and gives nothing.
     std::optional<contacts::Contact> ValidEntry(const TEditForm& form);
+    // Tells the user that the registry refused a change of `contact`, and why.
+    void WarnRefused(contacts::RefusedChange change, const contacts::Contact& contact,
+                     const RegistryError& error);
     int SelectedContactRow() const;
     void ShowContactsMenu(const QPoint& position);
 
