@@ -79,7 +79,10 @@ bool ContactBook::ListGroup(const std::string& group, std::string_view shown_gro
     // a backslash in a group name as a path) is kept: deleting it would delete
     // contacts this listing cannot show.
     if (values->empty()) {
-        if (drop == DropEmptyGroup::Yes && !HasSubKeys(registry_, key)) registry_.DeleteKey(key);
+        // An empty group key the registry would not delete is only offered in the
+        // group lists until a later listing deletes it.
+        if (drop == DropEmptyGroup::Yes && !HasSubKeys(registry_, key))
+            IgnoreFailure(registry_.DeleteKey(key));
         return true;
     }
     for (RegistryValueInfo& value : *values) {

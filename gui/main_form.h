@@ -80,7 +80,7 @@ class TMainForm final : public QMainWindow {
     void OpenBoxView(const QString& caption, const std::string& file_name);
     // Refills MessageTable from the store file; false, after telling the user,
     // when the file exists but cannot be read.
-    bool LoadBoxView(const std::string& path);
+    [[nodiscard]] bool LoadBoxView(const std::string& path);
     void ShowListing(contacts::Listing listing);
     void FillGroupToSearch();
     // The contact entered in `form` when it is valid; otherwise warns and gives nothing.

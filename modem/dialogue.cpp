@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "platform/codepage.h"
+#include "platform/result.h"
 #include "platform/ticks.h"
 #include "serial/ser_except.h"
 
@@ -24,7 +25,7 @@ bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix) {
 }
 
 // Opens a closed port. A port that cannot be opened is left closed.
-bool EnsureOpen(TComPort& port) {
+[[nodiscard]] bool EnsureOpen(TComPort& port) {
     if (port.Open()) return true;
     try {
         port.SetOpen(true);
@@ -44,13 +45,13 @@ void ClosePort(TComPort& port) {
     }
 }
 
-bool Command(TComPort& port, AnswerReader& reader, std::string_view command) {
+[[nodiscard]] bool Command(TComPort& port, AnswerReader& reader, std::string_view command) {
     return WriteCommand(port, command) && reader.AwaitFinalResult(DeadlineIn(kCommandTicks));
 }
 
 // "AT" twice in a row, then one deadline for both answers: the first may be lost to
 // a modem that was asleep or had half a command in its buffer.
-bool Attention(TComPort& port, AnswerReader& reader) {
+[[nodiscard]] bool Attention(TComPort& port, AnswerReader& reader) {
     if (!WriteCommand(port, "AT") || !WriteCommand(port, "AT")) return false;
     const auto deadline = DeadlineIn(kCommandTicks);
     const bool first = reader.AwaitFinalResult(deadline);
@@ -147,8 +148,10 @@ bool InitModem(TComPort& port, const std::atomic<bool>& stop) {
         ClosePort(port);
         return false;
     }
-    Command(port, reader, "ATE0");
-    Command(port, reader, "AT+CMEE=1");
+    // A modem that keeps its echo or refuses numeric error codes still serves: the
+    // reader passes over echoed commands and knows word and numeric errors alike.
+    IgnoreFailure(Command(port, reader, "ATE0"));
+    IgnoreFailure(Command(port, reader, "AT+CMEE=1"));
     return Command(port, reader, "AT+CMGF=0");
 }
 

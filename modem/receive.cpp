@@ -85,7 +85,7 @@ std::optional<std::vector<std::string>> ReadListing(AnswerReader& reader) {
     return std::nullopt;
 }
 
-bool Prepare(TComPort& port, AnswerReader& reader, std::string_view storage) {
+[[nodiscard]] bool Prepare(TComPort& port, AnswerReader& reader, std::string_view storage) {
     for (const std::string& command :
          {"AT+CPMS=" + std::string(storage), std::string("AT+CMGF=0")}) {
         if (!WriteCommand(port, command) || !reader.AwaitFinalResult(DeadlineIn(kCommandTicks))) {

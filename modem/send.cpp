@@ -60,11 +60,12 @@ std::vector<std::string> BuildPdus(const TextPlan& plan, std::string_view number
 
 // After the PDU: the modem's answer, past echo and unsolicited lines. The final
 // "OK" that follows "+CMGS:" is read too, so that it does not linger in the input.
-bool AwaitConfirmation(AnswerReader& reader) {
+[[nodiscard]] bool AwaitConfirmation(AnswerReader& reader) {
     const auto deadline = Clock::now() + kConfirmationLimit;
     while (const auto line = reader.NextLine(deadline)) {
         if (ContainsIgnoreCase(*line, "+CMGS:")) {
-            reader.AwaitFinalResult(deadline);
+            // Sent once "+CMGS:" has come; a missing "OK" after it changes nothing.
+            IgnoreFailure(reader.AwaitFinalResult(deadline));
             return true;
         }
         if (ClassifyLine(*line) == LineKind::Error) return false;
@@ -103,7 +104,10 @@ std::string NextMessageReference(Registry& registry) {
     // The value is signed in the registry's eyes: 0x80000000 and up are negative.
     if (reference >= kLastReference) reference = 0;
     ++reference;
-    registry.WriteDWord(key, name, reference);
+    // A counter the registry will not take gives its reference again to the next
+    // long text. That is harmless: a text's segments are all sent before the next
+    // text begins, so the receiver never sees two texts' segments interleaved.
+    IgnoreFailure(registry.WriteDWord(key, name, reference));
     return Hex2(reference);
 }
 

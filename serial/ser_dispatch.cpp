@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/codepage.h"
+#include "platform/result.h"
 #include "serial/ser_except.h"
 
 namespace velka {
@@ -534,7 +535,8 @@ void TBaseDispatcher::WaitForWork() {
             return;
         }
     }
-    io_queue_.WaitForBuffer(kDispatchWait);
+    // Woken or timed out, the cycle that follows looks at whatever has come.
+    IgnoreFailure(io_queue_.WaitForBuffer(kDispatchWait));
 }
 
 void TBaseDispatcher::DispatchCycle() {

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "platform/codepage.h"
+#include "platform/result.h"
 #include "platform/ticks.h"
 #include "serial/ser_except.h"
 
@@ -292,12 +293,13 @@ bool TCustomComPort::WaitForString(const std::string& s, std::int32_t timeout, b
         }
         finished = TimerExpired(timer);
         if (finished) break;
+        // Data, a time-out or a stop: the loop looks at each in turn.
         if (handle_events && event_pump_) {
             event_pump_();
-            dispatcher->WaitForData(
-                std::min(deadline, std::chrono::steady_clock::now() + kPumpPeriod), stop_flag_);
+            IgnoreFailure(dispatcher->WaitForData(
+                std::min(deadline, std::chrono::steady_clock::now() + kPumpPeriod), stop_flag_));
         } else {
-            dispatcher->WaitForData(deadline, stop_flag_);
+            IgnoreFailure(dispatcher->WaitForData(deadline, stop_flag_));
         }
     }
     // A match found only after the time ran out counts as a time-out.

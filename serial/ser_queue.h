@@ -52,7 +52,7 @@ class TIOQueue {
     void Clear();
     // Returns at once when the queue holds an entry; otherwise sleeps until one is
     // pushed, Wake() is called or the timeout passes. True when an entry waits.
-    bool WaitForBuffer(std::chrono::milliseconds timeout);
+    [[nodiscard]] bool WaitForBuffer(std::chrono::milliseconds timeout);
     // Ends a WaitForBuffer early (used when the dispatcher is told to stop).
     void Wake();
 

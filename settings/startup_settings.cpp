@@ -19,7 +19,8 @@ std::string_view Trim(std::string_view text) {
 
 // Digits of one base, the whole of `digits`, into a value that fits in 32 bits
 // once the sign is applied.
-bool ParseMagnitude(std::string_view digits, int base, bool negative, std::int32_t& out) {
+[[nodiscard]] bool ParseMagnitude(std::string_view digits, int base, bool negative,
+                                  std::int32_t& out) {
     if (digits.empty()) return false;
     std::uint64_t magnitude = 0;
     const auto [end, error] =

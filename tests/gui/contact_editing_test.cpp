@@ -239,9 +239,8 @@ TEST_F(RefusedContactChange, AnEditWhoseOldContactStaysShowsBothContacts) {
     Refuse(::velka::testing::RegistryRefusal::Deletions);
     dialogs_.AnswerForm(Type("Boris", "2", "Home"));
     Window().actContactEditExecute();
-    ExpectRefusalWarning(
-        "Не удалось удалить из реестра прежнюю запись контакта \"Anna\".",
-        "Изменённый контакт сохранён; прежняя запись тоже остаётся в списке.");
+    ExpectRefusalWarning("Не удалось удалить из реестра прежнюю запись контакта \"Anna\".",
+                         "Изменённый контакт сохранён; прежняя запись тоже остаётся в списке.");
     EXPECT_EQ(ContactRows(), (Rows{{"Boris", "2", "Home"}, {"Anna", "1", "Work"}}));
     EXPECT_EQ(Stored(), (Rows{{"Boris", "2", "Home"}, {"Anna", "1", "Work"}}));
 }
