@@ -4,6 +4,7 @@
 
 #include "platform/codepage.h"
 #include "platform/result.h"
+#include "platform/text.h"
 #include "platform/ticks.h"
 #include "serial/ser_except.h"
 
@@ -12,12 +13,6 @@ namespace {
 
 constexpr std::uint16_t kBufferFull = 3686;
 constexpr std::uint16_t kBufferResume = 409;
-
-std::string_view TrimBlanks(std::string_view text) {
-    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-    return text;
-}
 
 bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() &&

@@ -4,13 +4,6 @@
 
 namespace velka::profile {
 
-std::string_view TrimBlanks(std::string_view text) {
-    const auto first = text.find_first_not_of(kBlanks);
-    if (first == std::string_view::npos) return {};
-    const auto last = text.find_last_not_of(kBlanks);
-    return text.substr(first, last - first + 1);
-}
-
 std::optional<std::string> WhyUnwritable(std::string_view section, std::string_view key,
                                          std::string_view value) {
     const auto has_line_break = [](std::string_view text) {

@@ -8,11 +8,6 @@
 
 namespace velka::profile {
 
-inline constexpr std::string_view kBlanks = " \t";
-
-// The text without blanks and tabs at either end, as names and values are read.
-std::string_view TrimBlanks(std::string_view text);
-
 // Why the key cannot be written (a sentence fragment), or nothing when it can.
 std::optional<std::string> WhyUnwritable(std::string_view section, std::string_view key,
                                          std::string_view value);

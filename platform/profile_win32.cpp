@@ -7,6 +7,7 @@
 
 #include "platform/profile.h"
 #include "platform/profile_names.h"
+#include "platform/text.h"
 #include "platform/win32_error.h"
 
 namespace velka::profile {
