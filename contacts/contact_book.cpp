@@ -31,8 +31,7 @@ bool HasSubKeys(Registry& registry, const std::string& key) {
 }  // namespace
 
 bool NameMatches(std::string_view name, std::string_view prefix) {
-    return name.size() >= prefix.size() &&
-           codepage::EqualIgnoreCase(name.substr(0, prefix.size()), prefix);
+    return codepage::StartsWithIgnoreCase(name, prefix);
 }
 
 bool IsValidGroupName(std::string_view group) {

@@ -14,11 +14,6 @@ namespace {
 constexpr std::uint16_t kBufferFull = 3686;
 constexpr std::uint16_t kBufferResume = 409;
 
-bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() &&
-           codepage::EqualIgnoreCase(text.substr(0, prefix.size()), prefix);
-}
-
 // Opens a closed port. A port that cannot be opened is left closed.
 [[nodiscard]] bool EnsureOpen(TComPort& port) {
     if (port.Open()) return true;
@@ -72,8 +67,9 @@ Clock::time_point DeadlineIn(std::int32_t ticks) {
 LineKind ClassifyLine(std::string_view line) {
     const std::string_view text = TrimBlanks(line);
     if (codepage::EqualIgnoreCase(text, "OK")) return LineKind::Ok;
-    if (codepage::EqualIgnoreCase(text, "ERROR") || StartsWithIgnoreCase(text, "+CME ERROR") ||
-        StartsWithIgnoreCase(text, "+CMS ERROR")) {
+    if (codepage::EqualIgnoreCase(text, "ERROR") ||
+        codepage::StartsWithIgnoreCase(text, "+CME ERROR") ||
+        codepage::StartsWithIgnoreCase(text, "+CMS ERROR")) {
         return LineKind::Error;
     }
     return LineKind::Other;

@@ -28,9 +28,7 @@ bool IsHexLine(std::string_view text) {
 }
 
 bool IsHeader(std::string_view line) {
-    const std::string_view text = TrimBlanks(line);
-    return text.size() >= kListingHeader.size() &&
-           codepage::EqualIgnoreCase(text.substr(0, kListingHeader.size()), kListingHeader);
+    return codepage::StartsWithIgnoreCase(TrimBlanks(line), kListingHeader);
 }
 
 struct Header {

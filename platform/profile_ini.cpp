@@ -116,11 +116,7 @@ std::string ReadString(const std::string& file, std::string_view section, std::s
 
 Status WriteString(const std::string& file, std::string_view section, std::string_view key,
                    std::string_view value) {
-    section = TrimBlanks(section);
-    key = TrimBlanks(key);
-    if (const auto why = WhyUnwritable(section, key, value)) {
-        return Error{RefusalMessage(file, section, key, *why), 0};
-    }
+    if (Status prepared = PrepareWrite(file, section, key, value); !prepared) return prepared;
     const auto contents = files::ReadAll(file);
     if (!contents && contents.error().system_code != ENOENT) {
         return Error{"Unable to write to " + file + " (" + contents.error().message + ").",
