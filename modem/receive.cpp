@@ -145,7 +145,7 @@ packet MakeInboxRecord(const std::string& pdu) {
 }
 
 ReceptionReport ReceiveMessages(TComPort& port, std::string_view storage,
-                                const std::string& inbox_path, std::mutex& file_lock,
+                                const std::string& inbox_path, Mutex& file_lock,
                                 const std::atomic<bool>& stop, StoredNotDeleted* remembered) {
     StoredNotDeleted forgotten;
     StoredNotDeleted& known = remembered ? *remembered : forgotten;
@@ -164,7 +164,7 @@ ReceptionReport ReceiveMessages(TComPort& port, std::string_view storage,
         }
     }
     {
-        std::lock_guard guard(file_lock);
+        MutexLock guard(file_lock);
         report.saved = store::Append(inbox_path, records);
     }
     if (!report.saved) {

@@ -7,12 +7,12 @@
 
 #include <atomic>
 #include <chrono>
-#include <mutex>
 #include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/mutex.h"
 #include "platform/result.h"
 #include "serial/ser_port.h"
 #include "store/packet.h"
@@ -64,8 +64,8 @@ using StoredNotDeleted = std::set<std::pair<std::string, std::string>>;
 // is stored again by a later cycle, unless `remembered` (kept by the caller from
 // cycle to cycle) says it was stored already.
 ReceptionReport ReceiveMessages(TComPort& port, std::string_view storage,
-                                const std::string& inbox_path, std::mutex& file_lock,
+                                const std::string& inbox_path, Mutex& file_lock,
                                 const std::atomic<bool>& stop,
-                                StoredNotDeleted* remembered = nullptr);
+                                StoredNotDeleted* remembered = nullptr) EXCLUDES(file_lock);
 
 }  // namespace velka::modem

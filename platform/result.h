@@ -12,8 +12,8 @@
 namespace velka {
 
 struct Error {
-    std::string message;   // a clear sentence, UTF-8 or Windows-1251 as the caller's layer uses
-    int system_code = 0;   // errno or GetLastError() at the failure point, 0 if none
+    std::string message;  // a clear sentence, UTF-8 or Windows-1251 as the caller's layer uses
+    int system_code = 0;  // errno or GetLastError() at the failure point, 0 if none
 };
 
 // Either a value or an error (an Error unless a layer has a richer one).
@@ -36,7 +36,7 @@ class [[nodiscard]] Result {
     // REQUIRES: !ok()
     const E& error() const { return std::get<E>(state_); }
 
-private:
+  private:
     std::variant<T, E> state_;
 };
 
@@ -45,14 +45,15 @@ template <typename E>
 class [[nodiscard]] BasicStatus {
   public:
     BasicStatus() = default;
-    BasicStatus(E error) : failed_(true), error_(std::move(error)) {}  // NOLINT(google-explicit-constructor)
+    BasicStatus(E error)
+        : failed_(true), error_(std::move(error)) {}  // NOLINT(google-explicit-constructor)
 
     bool ok() const { return !failed_; }
     explicit operator bool() const { return ok(); }
     // REQUIRES: !ok()
     const E& error() const { return error_; }
 
-private:
+  private:
     bool failed_ = false;
     E error_;
 };
