@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "messages/message_search.h"
 #include "platform/codepage.h"
 #include "store/store_file.h"
@@ -28,7 +29,7 @@ struct Setting {
                 records.push_back(MakePacket("+7916" + std::to_string(1000000 + i % 5000),
                                              "07.12.2026 12:00:00", text + std::to_string(i)));
             }
-            store::Save(dir.File(file), records);
+            bench::Require(store::Save(dir.File(file), records));
         }
         std::vector<contacts::Contact> contacts;
         for (int i = 0; i < 1000; ++i) {

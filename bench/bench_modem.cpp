@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "app/app_core.h"
+#include "bench/bench_support.h"
 #include "modem/dialogue.h"
 #include "modem/receive.h"
 #include "platform/profile.h"
@@ -43,17 +44,15 @@ std::unique_ptr<modemsim::Simulator> StartModems(const std::string& dir, std::si
     modemsim::SimulatorOptions options{modemsim::DefaultNumbers(1), dir, capacity};
     options.registry = &Registry::Machine();
     auto started = modemsim::Simulator::Start(options);
-    if (!started) {
-        std::fprintf(stderr, "bench_modem: %s\n", started.error().message.c_str());
-        std::exit(1);
-    }
+    bench::Require(started);
     return std::move(*started);
 }
 
 void Configure(const std::string& home, const std::string& port, bool reception) {
-    profile::WriteString(home + "/Config.ini", "DEVICEMAP", "SerialPort", port);
-    profile::WriteString(home + "/Config.ini", "DEVICEMAP", "PerformMailCheck",
-                         reception ? "1" : "0");
+    const std::string file = home + "/Config.ini";
+    bench::Require(profile::WriteString(file, "DEVICEMAP", "SerialPort", port));
+    bench::Require(
+        profile::WriteString(file, "DEVICEMAP", "PerformMailCheck", reception ? "1" : "0"));
 }
 
 void Throughput(int records) {
@@ -78,8 +77,8 @@ void Throughput(int records) {
         queued.push_back(MakePacket("+7916000" + std::to_string(1000 + i % 10),
                                     "07.12.2026 10:00:00", "record " + std::to_string(i)));
     }
-    if (!core.Enqueue(queued)) return;
-    core.Start(events);
+    bench::Require(core.Enqueue(queued));
+    bench::Require(core.Start(events));
     {
         std::unique_lock held(lock);
         done.wait(held, [&] { return sent == records; });
@@ -98,7 +97,7 @@ void Idle(int seconds) {
     auto sim = StartModems(sim_dir.path(), 20);
     Configure(home.path(), sim->com_name(0), true);
     app::AppCore core(home.path());
-    core.Start();
+    bench::Require(core.Start());
     const double cpu_before = ProcessCpuSeconds();
     const auto started = Clock::now();
     std::this_thread::sleep_for(std::chrono::seconds(seconds));

@@ -35,10 +35,13 @@ class ScratchRegistry {
 
 void BM_MessageRefIncrement(benchmark::State& state) {
     ScratchRegistry registry;
-    (*registry).WriteDWord(kKey, "MessageRef", 0);
+    if (!(*registry).WriteDWord(kKey, "MessageRef", 0)) return state.SkipWithError("refused");
     for (auto _ : state) {
         const auto current = (*registry).ReadDWord(kKey, "MessageRef");
-        (*registry).WriteDWord(kKey, "MessageRef", (*current + 1) & 0xFF);
+        if (!current || !(*registry).WriteDWord(kKey, "MessageRef", (*current + 1) & 0xFF)) {
+            state.SkipWithError("refused");
+            break;
+        }
     }
 }
 BENCHMARK(BM_MessageRefIncrement);
@@ -47,7 +50,8 @@ void BM_ListGroupOf(benchmark::State& state) {
     ScratchRegistry registry;
     const std::string group = kKey + "\\Contacts\\Group";
     for (int i = 0; i < state.range(0); ++i) {
-        (*registry).WriteString(group, "+7916" + std::to_string(1000000 + i), "Name");
+        if (!(*registry).WriteString(group, "+7916" + std::to_string(1000000 + i), "Name"))
+            return state.SkipWithError("refused");
     }
     for (auto _ : state) {
         auto values = (*registry).Values(group);

@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "platform/device_manager.h"
 #include "serial/ser_port.h"
 #include "serial/ser_posix.h"
@@ -116,9 +117,10 @@ void Latency() {
             written = Clock::now();
             modem.Write("OK", 2);
         });
-        port.WaitForString("OK", 100, false, true);
+        const bool answered = port.WaitForString("OK", 100, false, true);
         const auto returned = Clock::now();
         far_end.join();
+        if (!answered) bench::Stop("the answer never came");
         samples.push_back(Seconds(returned - written.load()) * 1e6);
     }
     std::sort(samples.begin(), samples.end());
@@ -187,8 +189,9 @@ void SendThroughput() {
     const std::vector<std::uint8_t> block(2048, 'y');
     const auto started = Clock::now();
     for (std::size_t sent = 0; sent < kBytes; sent += block.size()) {
-        port.WaitForOutputRoom(static_cast<int>(block.size()),
-                               Clock::now() + std::chrono::seconds(10));
+        if (!port.WaitForOutputRoom(static_cast<int>(block.size()),
+                                    Clock::now() + std::chrono::seconds(10)))
+            bench::Stop("the output ring stayed full");
         port.PutBlock(block.data(), static_cast<int>(block.size()));
     }
     far_end.join();

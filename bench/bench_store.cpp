@@ -26,13 +26,18 @@ std::vector<packet> Filler(std::size_t count) {
     return records;
 }
 
+// A store file of state.range(0) records; false, with the benchmark skipped, when
+// it cannot be made.
+bool MakeBox(benchmark::State& state, const std::string& path) {
+    if (Save(path, Filler(static_cast<std::size_t>(state.range(0))))) return true;
+    state.SkipWithError("cannot create the store file");
+    return false;
+}
+
 void BM_AppendOneRecord(benchmark::State& state) {
     testing::TempDir dir;
     const std::string path = dir.File("outbox.db");
-    if (!Save(path, Filler(static_cast<std::size_t>(state.range(0))))) {
-        state.SkipWithError("cannot create the store file");
-        return;
-    }
+    if (!MakeBox(state, path)) return;
     const std::vector<packet> one = Filler(1);
     for (auto _ : state) {
         if (!Append(path, one)) state.SkipWithError("append failed");
@@ -44,10 +49,7 @@ BENCHMARK(BM_AppendOneRecord)->Arg(10)->Arg(100000)->Unit(benchmark::kMicrosecon
 void BM_ListBox(benchmark::State& state) {
     testing::TempDir dir;
     const std::string path = dir.File("inbox.db");
-    if (!Save(path, Filler(static_cast<std::size_t>(state.range(0))))) {
-        state.SkipWithError("cannot create the store file");
-        return;
-    }
+    if (!MakeBox(state, path)) return;
     for (auto _ : state) {
         auto box = BoxFile::Open(path);
         std::size_t characters = 0;

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "contacts/contact_book.h"
 #include "gui/dialogs.h"
 #include "gui/main_form.h"
@@ -35,14 +36,15 @@ struct Setting {
         ::setenv("VELKA_HOME", home.path().c_str(), 1);
         contacts::ContactBook book(registry);
         for (int i = 0; i < kContacts; ++i)
-            book.WriteContact({"Contact " + std::to_string(i), "+7900" + std::to_string(i),
-                               "Group " + std::to_string(i % kGroups)});
+            bench::Require(
+                book.WriteContact({"Contact " + std::to_string(i), "+7900" + std::to_string(i),
+                                   "Group " + std::to_string(i % kGroups)}));
         std::vector<packet> records;
         records.reserve(kBoxRecords);
         for (std::size_t i = 0; i < kBoxRecords; ++i)
             records.push_back(MakePacket("+7999000" + std::to_string(i), "07.12.2026 12:00:00",
                                          "Message number " + std::to_string(i)));
-        store::Save(home.File("inbox.db"), records);
+        bench::Require(store::Save(home.File("inbox.db"), records));
     }
     velka::testing::TempDir home;
     Registry registry{home.File("registry.db")};

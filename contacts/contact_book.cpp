@@ -16,6 +16,13 @@ std::string InvalidDataType(const std::string& value_name) {
     return "Invalid data type for '" + value_name + "'";
 }
 
+RegistryError InvalidGroupName(std::string_view group) {
+    return {RegistryFailure::InvalidName,
+            "The group name \"" + codepage::ToUtf8(group) +
+                "\" is empty or holds a backslash, and cannot be a registry key.",
+            0};
+}
+
 bool HasSubKeys(Registry& registry, const std::string& key) {
     auto subkeys = registry.SubKeys(key);
     return !subkeys || !subkeys->empty();  // unknown counts as "has": never delete blindly
@@ -24,12 +31,16 @@ bool HasSubKeys(Registry& registry, const std::string& key) {
 }  // namespace
 
 bool NameMatches(std::string_view name, std::string_view prefix) {
-    return name.size() >= prefix.size() &&
-           codepage::EqualIgnoreCase(name.substr(0, prefix.size()), prefix);
+    return codepage::StartsWithIgnoreCase(name, prefix);
 }
 
 bool IsValidGroupName(std::string_view group) {
     return !group.empty() && group.find('\\') == std::string_view::npos;
+}
+
+bool IsSameStoredContact(const Contact& a, const Contact& b) {
+    return codepage::EqualIgnoreCase(a.group, b.group) &&
+           codepage::EqualIgnoreCase(a.number, b.number);
 }
 
 std::vector<std::string> ContactBook::GroupNames() const {
@@ -67,7 +78,10 @@ bool ContactBook::ListGroup(const std::string& group, std::string_view shown_gro
     // a backslash in a group name as a path) is kept: deleting it would delete
     // contacts this listing cannot show.
     if (values->empty()) {
-        if (drop == DropEmptyGroup::Yes && !HasSubKeys(registry_, key)) registry_.DeleteKey(key);
+        // An empty group key the registry would not delete is only offered in the
+        // group lists until a later listing deletes it.
+        if (drop == DropEmptyGroup::Yes && !HasSubKeys(registry_, key))
+            IgnoreFailure(registry_.DeleteKey(key));
         return true;
     }
     for (RegistryValueInfo& value : *values) {
@@ -81,16 +95,25 @@ bool ContactBook::ListGroup(const std::string& group, std::string_view shown_gro
     return true;
 }
 
-bool ContactBook::WriteContact(const Contact& contact) const {
-    if (!IsValidGroupName(contact.group)) return false;
-    return registry_.WriteString(GroupKey(contact.group), contact.number, contact.name).ok();
+RegistryStatus ContactBook::WriteContact(const Contact& contact) const {
+    if (!IsValidGroupName(contact.group)) return InvalidGroupName(contact.group);
+    return registry_.WriteString(GroupKey(contact.group), contact.number, contact.name);
 }
 
-void ContactBook::DeleteContact(std::string_view group, std::string_view number) const {
-    if (!IsValidGroupName(group)) return;
+RegistryStatus ContactBook::DeleteContact(std::string_view group, std::string_view number) const {
+    if (!IsValidGroupName(group)) return InvalidGroupName(group);
     const std::string key = GroupKey(group);
-    if (!registry_.CreateKey(key)) return;
-    registry_.DeleteValue(key, std::string(number));
+    if (RegistryStatus created = registry_.CreateKey(key); !created) return created;
+    RegistryStatus deleted = registry_.DeleteValue(key, std::string(number));
+    if (!deleted && deleted.error().failure == RegistryFailure::ValueNotFound) return {};
+    return deleted;
+}
+
+ContactMove ContactBook::MoveContact(const Contact& old, const Contact& updated) const {
+    ContactMove move{WriteContact(updated), {}};
+    if (move.written && !IsSameStoredContact(old, updated))
+        move.old_deleted = DeleteContact(old.group, old.number);
+    return move;
 }
 
 }  // namespace velka::contacts

@@ -7,9 +7,10 @@
 // The book keeps nothing in memory: every listing reads the registry afresh.
 //
 // Every operation runs to its end without processing user-interface events, so a
-// listing can never start inside another one. A key that cannot be opened or
-// written contributes nothing, silently: the registry is the user's own machine
-// store, and a failure there has nothing the user could act on.
+// listing can never start inside another one. A key that cannot be opened for a
+// listing contributes nothing, silently. A change the registry refuses is reported
+// with the registry's reason: the caller must tell the user, or the list would show
+// a contact that is not stored.
 #pragma once
 
 #include <optional>
@@ -47,6 +48,16 @@ bool NameMatches(std::string_view name, std::string_view prefix);
 // Group names become registry key names, so a backslash would make nested keys.
 bool IsValidGroupName(std::string_view group);
 
+// True when the two contacts are one registry value: the same group and number,
+// ignoring letter case as key and value names do. The names are not compared.
+bool IsSameStoredContact(const Contact& a, const Contact& b);
+
+// What an edit left in the registry, with the registry's reason for each refusal.
+struct ContactMove {
+    RegistryStatus written;      // refused: nothing changed, the old contact is stored as it was
+    RegistryStatus old_deleted;  // refused: the new contact and the old one are both stored
+};
+
 class ContactBook {
   public:
     // The registry must outlive the book. UI thread only.
@@ -65,12 +76,19 @@ class ContactBook {
     Listing FilteredListing(std::string_view name, std::string_view group) const;
 
     // Stores the contact, replacing the name of the same number in the same
-    // group. False, with nothing stored, when the registry refused or the group
-    // name is not valid.
-    bool WriteContact(const Contact& contact) const;
+    // group. On failure nothing is stored: the registry refused, or the group
+    // name is not valid (InvalidName).
+    [[nodiscard]] RegistryStatus WriteContact(const Contact& contact) const;
 
-    // Deletes the contact's value; the group key stays even when now empty.
-    void DeleteContact(std::string_view group, std::string_view number) const;
+    // Deletes the contact's value; the group key stays even when now empty. A
+    // contact that is not stored counts as deleted.
+    [[nodiscard]] RegistryStatus DeleteContact(std::string_view group,
+                                               std::string_view number) const;
+
+    // Changes the stored contact `old` into `updated`. The new value is written
+    // first and the old one deleted only after it, so a refusal at either step
+    // loses neither; when both are one value, the write alone replaces it.
+    [[nodiscard]] ContactMove MoveContact(const Contact& old, const Contact& updated) const;
 
   private:
     enum class DropEmptyGroup { No, Yes };

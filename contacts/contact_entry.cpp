@@ -47,4 +47,23 @@ std::string RemovalQuestion(std::string_view name) {
     return Text("Удалить запись \"") + std::string(name) + Text("\" из списка контактов");
 }
 
+RefusalText RefusalWarning(RefusedChange change, const Contact& contact) {
+    const std::string quoted = "\"" + contact.name + "\"";
+    switch (change) {
+        case RefusedChange::Add:
+            return {Text("Не удалось сохранить контакт ") + quoted + Text(" в реестре."),
+                    Text("Контакт не добавлен.")};
+        case RefusedChange::Edit:
+            return {Text("Не удалось сохранить изменения контакта ") + quoted + Text(" в реестре."),
+                    Text("Контакт остался прежним.")};
+        case RefusedChange::OldKept:
+            return {Text("Не удалось удалить из реестра прежнюю запись контакта ") + quoted + '.',
+                    Text("Изменённый контакт сохранён; прежняя запись тоже остаётся в списке.")};
+        case RefusedChange::Remove:
+            return {Text("Не удалось удалить контакт ") + quoted + Text(" из реестра."),
+                    Text("Контакт остаётся в списке.")};
+    }
+    return {};
+}
+
 }  // namespace velka::contacts

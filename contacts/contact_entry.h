@@ -31,4 +31,20 @@ std::string GroupOrDefault(std::string_view group, EntryMode mode);
 // The confirmation question before a contact is removed.
 std::string RemovalQuestion(std::string_view name);
 
+// A change of the contact book that the registry refused.
+enum class RefusedChange {
+    Add,      // the new contact was not written
+    Edit,     // the edited contact was not written; the old one stays
+    OldKept,  // the edited contact was written, but the old one could not be deleted
+    Remove,   // the contact could not be deleted
+};
+
+// The warning for a refused change, in two parts that frame the registry's own
+// reason: what was not done to `contact`, and what the contact list shows now.
+struct RefusalText {
+    std::string what;
+    std::string outcome;
+};
+RefusalText RefusalWarning(RefusedChange change, const Contact& contact);
+
 }  // namespace velka::contacts

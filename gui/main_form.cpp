@@ -72,6 +72,12 @@ void CentreOnScreen(QWidget& window) {
     }
 }
 
+// A warning about a failure: what was not done, the system's reason, and what
+// that leaves the user with.
+QString FailureWarning(std::string_view what, std::string_view reason, std::string_view outcome) {
+    return ToQt(what) + '\n' + SystemTextToQt(reason) + '\n' + ToQt(outcome);
+}
+
 }  // namespace
 
 TMainForm::TMainForm(Dialogs& dialogs, Registry& registry, app::AppCore& core, QWidget* parent)
@@ -199,8 +205,7 @@ app::WorkerEvents TMainForm::WindowEvents() {
     };
     events.on_store_failed = [this, on_window](app::StoreFile file, const Error& error) {
         const app::StoreFailureText words = app::StoreFailureWarning(file);
-        const QString text =
-            ToQt(words.what) + '\n' + SystemTextToQt(error.message) + '\n' + ToQt(words.outcome);
+        const QString text = FailureWarning(words.what, error.message, words.outcome);
         on_window([this, text] { dialogs_.Warning(this, text); });
     };
     events.on_queue_damaged = [this, on_window](const app::QueueDamage& damage) {
@@ -519,6 +524,14 @@ std::optional<contacts::Contact> TMainForm::ValidEntry(const TEditForm& form) {
     return entry;
 }
 
+void TMainForm::WarnRefused(contacts::RefusedChange change, const contacts::Contact& contact,
+                            const RegistryError& error) {
+    const contacts::RefusalText words = contacts::RefusalWarning(change, contact);
+    dialogs_.Warning(this, FailureWarning(words.what, error.message, words.outcome));
+}
+
+// The row is added only once the contact is stored, so the list never shows a
+// contact the registry refused.
 void TMainForm::actContactAddExecute() {
     TEditForm form(this);
     form.ClearFields();
@@ -528,10 +541,15 @@ void TMainForm::actContactAddExecute() {
     auto entry = ValidEntry(form);
     if (!entry) return;
     entry->group = contacts::GroupOrDefault(entry->group, contacts::EntryMode::Add);
+    if (const RegistryStatus written = book_.WriteContact(*entry); !written) {
+        WarnRefused(contacts::RefusedChange::Add, *entry, written.error());
+        return;
+    }
     contacts_model_->Append(*entry);
-    book_.WriteContact(*entry);
 }
 
+// The row follows what the registry holds after the move: unchanged when the new
+// contact was refused, and the old contact shown again when it could not be deleted.
 void TMainForm::actContactEditExecute() {
     const int row = SelectedContactRow();
     if (row < 0) return;
@@ -544,10 +562,17 @@ void TMainForm::actContactEditExecute() {
     if (dialogs_.ShowModal(form) != QDialog::Accepted) return;
     auto entry = ValidEntry(form);
     if (!entry) return;
-    book_.DeleteContact(old.group, old.number);
     entry->group = contacts::GroupOrDefault(entry->group, contacts::EntryMode::Edit);
+    const contacts::ContactMove move = book_.MoveContact(old, *entry);
+    if (!move.written) {
+        WarnRefused(contacts::RefusedChange::Edit, old, move.written.error());
+        return;
+    }
     contacts_model_->Replace(row, *entry);
-    book_.WriteContact(*entry);
+    if (!move.old_deleted) {
+        WarnRefused(contacts::RefusedChange::OldKept, old, move.old_deleted.error());
+        contacts_model_->Append(old);
+    }
 }
 
 void TMainForm::actContactRemoveExecute() {
@@ -555,7 +580,11 @@ void TMainForm::actContactRemoveExecute() {
     if (row < 0) return;
     const contacts::Contact contact = contacts_model_->At(row);
     if (!dialogs_.Confirm(this, ToQt(contacts::RemovalQuestion(contact.name)))) return;
-    book_.DeleteContact(contact.group, contact.number);
+    if (const RegistryStatus deleted = book_.DeleteContact(contact.group, contact.number);
+        !deleted) {
+        WarnRefused(contacts::RefusedChange::Remove, contact, deleted.error());
+        return;
+    }
     contacts_model_->Remove(row);
 }
 

@@ -12,6 +12,7 @@
 
 #include "app/app_core.h"
 #include "contacts/contact_book.h"
+#include "contacts/contact_entry.h"
 #include "gui/compose_form.h"
 #include "messages/message_search.h"
 #include "platform/registry.h"
@@ -109,7 +110,7 @@ class TMainForm final : public QMainWindow {
     // Refills MessageTable: the box `file_name`, or, while a search or a
     // conversation is on view, its messages from both boxes. False, after telling
     // the user, when a file exists but cannot be read.
-    bool LoadBoxView(const std::string& file_name);
+    [[nodiscard]] bool LoadBoxView(const std::string& file_name);
     // Whether the pane shows messages of both boxes (a search or a conversation).
     bool ShowsBothBoxes() const;
     // The reading pane: the whole text of the message at the current row, with its
@@ -119,6 +120,9 @@ class TMainForm final : public QMainWindow {
     void FillGroupToSearch();
     // The contact entered in `form` when it is valid; otherwise warns and gives nothing.
     std::optional<contacts::Contact> ValidEntry(const TEditForm& form);
+    // Tells the user that the registry refused a change of `contact`, and why.
+    void WarnRefused(contacts::RefusedChange change, const contacts::Contact& contact,
+                     const RegistryError& error);
     int SelectedContactRow() const;
     void ShowContactsMenu(const QPoint& position);
 

@@ -3,6 +3,8 @@
 #include <cctype>
 
 #include "platform/codepage.h"
+#include "platform/result.h"
+#include "platform/text.h"
 #include "platform/ticks.h"
 #include "serial/ser_except.h"
 
@@ -12,19 +14,8 @@ namespace {
 constexpr std::uint16_t kBufferFull = 3686;
 constexpr std::uint16_t kBufferResume = 409;
 
-std::string_view TrimBlanks(std::string_view text) {
-    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-    return text;
-}
-
-bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() &&
-           codepage::EqualIgnoreCase(text.substr(0, prefix.size()), prefix);
-}
-
 // Opens a closed port. A port that cannot be opened is left closed.
-bool EnsureOpen(TComPort& port) {
+[[nodiscard]] bool EnsureOpen(TComPort& port) {
     if (port.Open()) return true;
     try {
         port.SetOpen(true);
@@ -44,7 +35,7 @@ void ClosePort(TComPort& port) {
     }
 }
 
-bool Command(TComPort& port, AnswerReader& reader, std::string_view command) {
+[[nodiscard]] bool Command(TComPort& port, AnswerReader& reader, std::string_view command) {
     return WriteCommand(port, command) && reader.AwaitFinalResult(DeadlineIn(kCommandTicks));
 }
 
@@ -53,7 +44,7 @@ bool Command(TComPort& port, AnswerReader& reader, std::string_view command) {
 // client that died between "AT+CMGS=" and Ctrl-Z leaves the modem taking every
 // later byte as part of the message, answering nothing, until Esc abandons it; in
 // command mode the modem passes over it.
-bool Attention(TComPort& port, AnswerReader& reader) {
+[[nodiscard]] bool Attention(TComPort& port, AnswerReader& reader) {
     constexpr char kEscape = 0x1B;
     if (!WriteCommand(port, std::string(1, kEscape) + "AT") || !WriteCommand(port, "AT"))
         return false;
@@ -81,8 +72,9 @@ Clock::time_point DeadlineIn(std::int32_t ticks) {
 LineKind ClassifyLine(std::string_view line) {
     const std::string_view text = TrimBlanks(line);
     if (codepage::EqualIgnoreCase(text, "OK")) return LineKind::Ok;
-    if (codepage::EqualIgnoreCase(text, "ERROR") || StartsWithIgnoreCase(text, "+CME ERROR") ||
-        StartsWithIgnoreCase(text, "+CMS ERROR")) {
+    if (codepage::EqualIgnoreCase(text, "ERROR") ||
+        codepage::StartsWithIgnoreCase(text, "+CME ERROR") ||
+        codepage::StartsWithIgnoreCase(text, "+CMS ERROR")) {
         return LineKind::Error;
     }
     return LineKind::Other;
@@ -152,8 +144,10 @@ bool InitModem(TComPort& port, const std::atomic<bool>& stop) {
         ClosePort(port);
         return false;
     }
-    Command(port, reader, "ATE0");
-    Command(port, reader, "AT+CMEE=1");
+    // A modem that keeps its echo or refuses numeric error codes still serves: the
+    // reader passes over echoed commands and knows word and numeric errors alike.
+    IgnoreFailure(Command(port, reader, "ATE0"));
+    IgnoreFailure(Command(port, reader, "AT+CMEE=1"));
     return Command(port, reader, "AT+CMGF=0");
 }
 

@@ -55,7 +55,7 @@ class AnswerReader {
 
     // Lines up to and including the final result line; true for "OK". False on an
     // error result, at the deadline, on the stop flag or a port failure.
-    bool AwaitFinalResult(Clock::time_point deadline);
+    [[nodiscard]] bool AwaitFinalResult(Clock::time_point deadline);
 
     bool stopped() const { return stop_.load(); }
 
@@ -66,7 +66,7 @@ class AnswerReader {
 };
 
 // Writes the command and a carriage return. False when the port refuses.
-bool WriteCommand(TComPort& port, std::string_view command);
+[[nodiscard]] bool WriteCommand(TComPort& port, std::string_view command);
 
 // The modem initialisation: opens the port when it is closed, then "AT" twice,
 // "ATE0", "AT+CMEE=1" and "AT+CMGF=0", each answer awaited up to 100 ticks. True
@@ -74,6 +74,6 @@ bool WriteCommand(TComPort& port, std::string_view command);
 // "ATE0" and "AT+CMEE=1" do not count. False at once for port number 0, without
 // opening anything. A port that cannot be opened, or whose device has failed, is
 // closed again so that the next initialisation opens it afresh.
-bool InitModem(TComPort& port, const std::atomic<bool>& stop);
+[[nodiscard]] bool InitModem(TComPort& port, const std::atomic<bool>& stop);
 
 }  // namespace velka::modem

@@ -7,6 +7,7 @@
 #include "modem/concatenation.h"
 #include "modem/dialogue.h"
 #include "platform/codepage.h"
+#include "platform/text.h"
 #include "serial/ser_except.h"
 #include "sms/smsbase.h"
 #include "store/parts_file.h"
@@ -15,16 +16,6 @@ namespace velka::modem {
 namespace {
 
 constexpr std::string_view kListingHeader = "+CMGL:";
-
-std::string_view Trim(std::string_view text) {
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
 
 bool AllDigits(std::string_view text) {
     return !text.empty() &&
@@ -38,9 +29,7 @@ bool IsHexLine(std::string_view text) {
 }
 
 bool IsHeader(std::string_view line) {
-    const std::string_view text = Trim(line);
-    return text.size() >= kListingHeader.size() &&
-           codepage::EqualIgnoreCase(text.substr(0, kListingHeader.size()), kListingHeader);
+    return codepage::StartsWithIgnoreCase(TrimBlanks(line), kListingHeader);
 }
 
 struct Header {
@@ -49,13 +38,13 @@ struct Header {
 };
 
 std::optional<Header> ReadHeader(std::string_view line) {
-    const std::string_view fields = Trim(Trim(line).substr(kListingHeader.size()));
+    const std::string_view fields = TrimBlanks(TrimBlanks(line).substr(kListingHeader.size()));
     const std::size_t comma = fields.find(',');
-    Header header{std::string(Trim(fields.substr(0, comma))), std::nullopt};
+    Header header{std::string(TrimBlanks(fields.substr(0, comma))), std::nullopt};
     if (!AllDigits(header.index)) return std::nullopt;
     const std::size_t last_comma = fields.rfind(',');
     if (comma != std::string_view::npos && last_comma != comma) {
-        const std::string_view length = Trim(fields.substr(last_comma + 1));
+        const std::string_view length = TrimBlanks(fields.substr(last_comma + 1));
         if (AllDigits(length) && length.size() < 6) header.length = std::stoi(std::string(length));
     }
     return header;
@@ -86,7 +75,7 @@ std::optional<std::vector<std::string>> ReadListing(AnswerReader& reader) {
     return std::nullopt;
 }
 
-bool Prepare(TComPort& port, AnswerReader& reader, std::string_view storage) {
+[[nodiscard]] bool Prepare(TComPort& port, AnswerReader& reader, std::string_view storage) {
     for (const std::string& command :
          {"AT+CPMS=" + std::string(storage), std::string("AT+CMGF=0")}) {
         if (!WriteCommand(port, command) || !reader.AwaitFinalResult(DeadlineIn(kCommandTicks))) {
@@ -129,7 +118,7 @@ std::vector<ListedMessage> ParseListing(const std::vector<std::string>& lines) {
         if (!IsHeader(lines[i])) continue;
         const auto header = ReadHeader(lines[i]);
         for (std::size_t j = i + 1; j < lines.size() && !IsHeader(lines[j]); ++j) {
-            const std::string candidate = codepage::Upper(Trim(lines[j]));
+            const std::string candidate = codepage::Upper(TrimBlanks(lines[j]));
             if (!IsHexLine(candidate) || !header || !FitsHeader(candidate, *header)) continue;
             messages.push_back({header->index, candidate});
             break;

@@ -34,11 +34,12 @@ bool ContainsIgnoreCase(std::string_view line, std::string_view marker) {
 
 // After the PDU: the modem's answer, past echo and unsolicited lines. The final
 // "OK" that follows "+CMGS:" is read too, so that it does not linger in the input.
-bool AwaitConfirmation(AnswerReader& reader) {
+[[nodiscard]] bool AwaitConfirmation(AnswerReader& reader) {
     const auto deadline = Clock::now() + kConfirmationLimit;
     while (const auto line = reader.NextLine(deadline)) {
         if (ContainsIgnoreCase(*line, "+CMGS:")) {
-            reader.AwaitFinalResult(deadline);
+            // Sent once "+CMGS:" has come; a missing "OK" after it changes nothing.
+            IgnoreFailure(reader.AwaitFinalResult(deadline));
             return true;
         }
         if (ClassifyLine(*line) == LineKind::Error) return false;
@@ -78,7 +79,10 @@ std::string NextMessageReference(Registry& registry) {
     // The value is signed in the registry's eyes: 0x80000000 and up are negative.
     if (reference >= kLastReference) reference = 0;
     ++reference;
-    registry.WriteDWord(key, name, reference);
+    // A counter the registry will not take gives its reference again to the next
+    // long text. That is harmless: a text's segments are all sent before the next
+    // text begins, so the receiver never sees two texts' segments interleaved.
+    IgnoreFailure(registry.WriteDWord(key, name, reference));
     return Hex2(reference);
 }
 

@@ -69,6 +69,6 @@ SendResult SendText(TComPort& port, const packet& record, const std::atomic<bool
 // 1,000 ticks, the PDU and Ctrl-Z, then the answer. True at "+CMGS:"; false at an
 // error answer, after 60 s without an answer, on the stop flag or a port failure.
 // "+CMTI" and other unsolicited lines in between are read past.
-bool SendPdu(TComPort& port, const std::string& pdu, const std::atomic<bool>& stop);
+[[nodiscard]] bool SendPdu(TComPort& port, const std::string& pdu, const std::atomic<bool>& stop);
 
 }  // namespace velka::modem

@@ -144,4 +144,8 @@ bool EqualIgnoreCase(std::string_view a, std::string_view b) {
     return true;
 }
 
+bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() && EqualIgnoreCase(text.substr(0, prefix.size()), prefix);
+}
+
 }  // namespace velka::codepage

@@ -40,5 +40,8 @@ unsigned char UpperByte(unsigned char byte);
 std::string Upper(std::string_view cp1251);
 // True when the two texts are equal ignoring letter case as Upper() sees it.
 bool EqualIgnoreCase(std::string_view a, std::string_view b);
+// True when `text` begins with `prefix`, ignoring letter case as Upper() sees it.
+// A text shorter than the prefix never does; every text begins with "".
+bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix);
 
 }  // namespace velka::codepage

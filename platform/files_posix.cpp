@@ -23,7 +23,7 @@ class FileDescriptor {
     int get() const { return fd_; }
     bool valid() const { return fd_ >= 0; }
     // Closes now and reports the result; close can report a delayed write error.
-    bool Close() {
+    [[nodiscard]] bool Close() {
         const int fd = fd_;
         fd_ = -1;
         return ::close(fd) == 0;
@@ -33,7 +33,7 @@ class FileDescriptor {
     int fd_;
 };
 
-bool WriteAll(int fd, std::string_view data) {
+[[nodiscard]] bool WriteAll(int fd, std::string_view data) {
     while (!data.empty()) {
         const ssize_t written = ::write(fd, data.data(), data.size());
         if (written < 0) {

@@ -31,7 +31,9 @@ class FileHandle {
     FileHandle& operator=(const FileHandle&) = delete;
     HANDLE get() const { return handle_; }
     bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-    bool Close() { return CloseHandle(std::exchange(handle_, INVALID_HANDLE_VALUE)) != 0; }
+    [[nodiscard]] bool Close() {
+        return CloseHandle(std::exchange(handle_, INVALID_HANDLE_VALUE)) != 0;
+    }
 
   private:
     HANDLE handle_;
@@ -42,7 +44,7 @@ HANDLE OpenFile(const std::string& path, DWORD access, DWORD disposition) {
                        disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-bool WriteAll(HANDLE file, std::string_view data) {
+[[nodiscard]] bool WriteAll(HANDLE file, std::string_view data) {
     while (!data.empty()) {
         const auto chunk = static_cast<DWORD>(std::min<std::size_t>(data.size(), 1u << 30));
         DWORD written = 0;
@@ -52,7 +54,7 @@ bool WriteAll(HANDLE file, std::string_view data) {
     return true;
 }
 
-bool SetSize(HANDLE file, std::uint64_t size) {
+[[nodiscard]] bool SetSize(HANDLE file, std::uint64_t size) {
     LARGE_INTEGER at{};
     at.QuadPart = static_cast<LONGLONG>(size);
     return SetFilePointerEx(file, at, nullptr, FILE_BEGIN) && SetEndOfFile(file);

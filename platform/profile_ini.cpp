@@ -9,14 +9,10 @@
 #include "platform/files.h"
 #include "platform/profile.h"
 #include "platform/profile_names.h"
+#include "platform/text.h"
 
 namespace velka::profile {
 namespace {
-
-std::string_view TrimRight(std::string_view text) {
-    const auto last = text.find_last_not_of(kBlanks);
-    return last == std::string_view::npos ? std::string_view() : text.substr(0, last + 1);
-}
 
 std::string_view Unquote(std::string_view value) {
     if (value.size() >= 2 && value.front() == value.back() &&
@@ -69,7 +65,7 @@ std::optional<Entry> KeyEntry(std::string_view line) {
     if (line.empty() || line.front() == ';') return std::nullopt;
     const auto equals = line.find('=');
     if (equals == std::string_view::npos) return Entry{line, {}};
-    return Entry{TrimRight(line.substr(0, equals)), TrimBlanks(line.substr(equals + 1))};
+    return Entry{TrimTrailingBlanks(line.substr(0, equals)), TrimBlanks(line.substr(equals + 1))};
 }
 
 // Where a key lives in the lines: the section header's index (if the section
@@ -111,20 +107,16 @@ std::string Join(const std::vector<Line>& lines) {
 std::string ReadString(const std::string& file, std::string_view section, std::string_view key,
                        std::string_view default_value) {
     const auto contents = files::ReadAll(file);
-    if (!contents) return std::string(TrimRight(default_value));
+    if (!contents) return std::string(TrimTrailingBlanks(default_value));
     const auto lines = SplitLines(*contents);
     const Place place = Find(lines, TrimBlanks(section), TrimBlanks(key));
-    if (!place.key) return std::string(TrimRight(default_value));
+    if (!place.key) return std::string(TrimTrailingBlanks(default_value));
     return std::string(Unquote(KeyEntry(lines[*place.key].text)->value));
 }
 
 Status WriteString(const std::string& file, std::string_view section, std::string_view key,
                    std::string_view value) {
-    section = TrimBlanks(section);
-    key = TrimBlanks(key);
-    if (const auto why = WhyUnwritable(section, key, value)) {
-        return Error{RefusalMessage(file, section, key, *why), 0};
-    }
+    if (Status prepared = PrepareWrite(file, section, key, value); !prepared) return prepared;
     const auto contents = files::ReadAll(file);
     if (!contents && contents.error().system_code != ENOENT) {
         return Error{"Unable to write to " + file + " (" + contents.error().message + ").",

@@ -1,16 +1,14 @@
 #include "platform/profile_names.h"
 
+#include <optional>
+
 #include "platform/codepage.h"
+#include "platform/text.h"
 
 namespace velka::profile {
+namespace {
 
-std::string_view TrimBlanks(std::string_view text) {
-    const auto first = text.find_first_not_of(kBlanks);
-    if (first == std::string_view::npos) return {};
-    const auto last = text.find_last_not_of(kBlanks);
-    return text.substr(first, last - first + 1);
-}
-
+// Why the key cannot be written (a sentence fragment), or nothing when it can.
 std::optional<std::string> WhyUnwritable(std::string_view section, std::string_view key,
                                          std::string_view value) {
     const auto has_line_break = [](std::string_view text) {
@@ -27,10 +25,18 @@ std::optional<std::string> WhyUnwritable(std::string_view section, std::string_v
     return std::nullopt;
 }
 
-std::string RefusalMessage(const std::string& file, std::string_view section, std::string_view key,
-                           const std::string& why) {
-    return "Cannot write \"" + codepage::ToUtf8(key) + "\" of [" + codepage::ToUtf8(section) +
-           "] to " + file + ": " + why + ".";
+}  // namespace
+
+Status PrepareWrite(const std::string& file, std::string_view& section, std::string_view& key,
+                    std::string_view value) {
+    section = TrimBlanks(section);
+    key = TrimBlanks(key);
+    if (const auto why = WhyUnwritable(section, key, value)) {
+        return Error{"Cannot write \"" + codepage::ToUtf8(key) + "\" of [" +
+                         codepage::ToUtf8(section) + "] to " + file + ": " + *why + ".",
+                     0};
+    }
+    return {};
 }
 
 }  // namespace velka::profile

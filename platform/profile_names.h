@@ -2,23 +2,17 @@
 // written; shared by both implementations of the profile functions.
 #pragma once
 
-#include <optional>
 #include <string>
 #include <string_view>
 
+#include "platform/result.h"
+
 namespace velka::profile {
 
-inline constexpr std::string_view kBlanks = " \t";
-
-// The text without blanks and tabs at either end, as names and values are read.
-std::string_view TrimBlanks(std::string_view text);
-
-// Why the key cannot be written (a sentence fragment), or nothing when it can.
-std::optional<std::string> WhyUnwritable(std::string_view section, std::string_view key,
-                                         std::string_view value);
-
-// The message of a refused write: names the file, the key and the reason.
-std::string RefusalMessage(const std::string& file, std::string_view section, std::string_view key,
-                           const std::string& why);
+// The first step of every write: trims blanks off both ends of `section` and `key`
+// (as reading does), then refuses names and values that could not be read back as
+// written, with a message that names the file, the key and the reason.
+Status PrepareWrite(const std::string& file, std::string_view& section, std::string_view& key,
+                    std::string_view value);
 
 }  // namespace velka::profile

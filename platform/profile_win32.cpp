@@ -29,11 +29,7 @@ std::string ReadString(const std::string& file, std::string_view section, std::s
 
 Status WriteString(const std::string& file, std::string_view section, std::string_view key,
                    std::string_view value) {
-    section = TrimBlanks(section);
-    key = TrimBlanks(key);
-    if (const auto why = WhyUnwritable(section, key, value)) {
-        return Error{RefusalMessage(file, section, key, *why), 0};
-    }
+    if (Status prepared = PrepareWrite(file, section, key, value); !prepared) return prepared;
     if (!WritePrivateProfileStringA(std::string(section).c_str(), std::string(key).c_str(),
                                     std::string(value).c_str(), file.c_str())) {
         const DWORD code = GetLastError();

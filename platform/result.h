@@ -1,5 +1,8 @@
 // Failures that a caller must handle travel as values: an Error carries a sentence
-// for the user and, where the operating system refused, its own error code.
+// for the user and, where the operating system refused, its own error code. Both
+// result types are [[nodiscard]]: a call whose failure is ignored does not compile
+// with warnings as errors. Where a failure truly changes nothing for the caller,
+// the call says why in a comment and discards the result with IgnoreFailure().
 #pragma once
 
 #include <string>
@@ -16,7 +19,7 @@ struct Error {
 // Either a value or an error (an Error unless a layer has a richer one).
 // Deliberately small: just enough for the core's needs.
 template <typename T, typename E = Error>
-class Result {
+class [[nodiscard]] Result {
   public:
     Result(T value) : state_(std::move(value)) {}  // NOLINT(google-explicit-constructor)
     Result(E error) : state_(std::move(error)) {}  // NOLINT(google-explicit-constructor)
@@ -39,7 +42,7 @@ class Result {
 
 // The result of an operation that gives nothing back but can fail.
 template <typename E>
-class BasicStatus {
+class [[nodiscard]] BasicStatus {
   public:
     BasicStatus() = default;
     BasicStatus(E error)
@@ -55,5 +58,9 @@ class BasicStatus {
     E error_;
 };
 using Status = BasicStatus<Error>;
+
+// Discards a result on purpose; the caller's comment says why the failure does not matter.
+template <typename R>
+void IgnoreFailure(const R& /*result*/) {}
 
 }  // namespace velka

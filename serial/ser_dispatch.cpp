@@ -4,8 +4,10 @@
 #include <cstring>
 
 #include "platform/codepage.h"
+#include "platform/result.h"
 #include "platform/wait.h"
 #include "serial/ser_except.h"
+#include "serial/ser_match.h"
 
 namespace velka {
 
@@ -554,7 +556,8 @@ void TBaseDispatcher::WaitForWork() {
     if (full) {
         io_queue_.WaitForWake(deadline);
     } else {
-        io_queue_.WaitForBuffer(deadline);
+        // Woken or timed out, the cycle that follows looks at whatever has come.
+        IgnoreFailure(io_queue_.WaitForBuffer(deadline));
     }
 }
 
@@ -630,17 +633,9 @@ void TBaseDispatcher::ExtractData() {
     }
     MutexLock guard(state_lock_);
     for (auto& trigger : triggers_.DataTriggers) {
+        if (trigger.Match.empty()) continue;
         for (const char c : fresh) {
-            const auto fold = [&](char x) {
-                return trigger.IgnoreCase ? codepage::UpperByte(static_cast<unsigned char>(x))
-                                          : static_cast<unsigned char>(x);
-            };
-            if (trigger.Match.empty()) break;
-            if (fold(c) == fold(trigger.Match[trigger.Matched])) {
-                ++trigger.Matched;
-            } else {
-                trigger.Matched = fold(c) == fold(trigger.Match[0]) ? 1 : 0;
-            }
+            trigger.Matched = AdvanceMatch(trigger.Match, trigger.Matched, c, trigger.IgnoreCase);
             if (trigger.Matched == trigger.Match.size()) {
                 trigger.Matched = 0;
                 Notify(TTriggerMessage::TriggerData, trigger.Handle, 0);

@@ -126,12 +126,12 @@ class TBaseDispatcher {
     // deadline (kNever: none) passes, the stop is set, or the port is closed or its
     // device vanished (false). Every way out wakes the wait at once; nothing wakes
     // it otherwise. Any thread; stop may be null.
-    bool WaitForData(std::chrono::steady_clock::time_point deadline, const StopSignal* stop,
-                     int count = 1);
+    [[nodiscard]] bool WaitForData(std::chrono::steady_clock::time_point deadline,
+                                   const StopSignal* stop, int count = 1);
 
     // Sleeps until the output ring has room for n bytes (true), or the deadline
     // passes or the port closes (false). For writers that have more than a ring.
-    bool WaitForOutputRoom(int n, std::chrono::steady_clock::time_point deadline);
+    [[nodiscard]] bool WaitForOutputRoom(int n, std::chrono::steady_clock::time_point deadline);
     // Opens the named device and closes it again at once: 0, or minus the system
     // error (2: no such device, 5: in use). For port availability; no threads run.
     int ProbeDevice(const std::string& device_name);
@@ -172,7 +172,7 @@ class TBaseDispatcher {
     virtual int OpenCom(const std::string& name, int in_size, int out_size) = 0;
     // Ends every thread, the dispatch thread included, and closes the device.
     virtual int CloseCom() = 0;
-    virtual bool SetupCom(int in_size, int out_size) = 0;
+    [[nodiscard]] virtual bool SetupCom(int in_size, int out_size) = 0;
     virtual int GetComState(TDeviceControlBlock& block) = 0;
     virtual int SetComState(const TDeviceControlBlock& block) = 0;
     virtual int EscapeComFunction(int function) = 0;
@@ -202,7 +202,7 @@ class TBaseDispatcher {
     // `block` (replacing its content) and empties the ring. Sleeps until there is
     // output, a flush is requested, or the kill flag is set. False when killed.
     // A requested flush is acknowledged and answered with an empty block.
-    bool TakeOutput(std::vector<std::uint8_t>& block);
+    [[nodiscard]] bool TakeOutput(std::vector<std::uint8_t>& block);
     // True while a flush has been requested that the write thread has not acknowledged.
     bool FlushRequested();
     // The write thread says the block it took is written (or abandoned).

@@ -2,9 +2,10 @@
 
 #include <utility>
 
-#include "platform/codepage.h"
+#include "platform/result.h"
 #include "platform/ticks.h"
 #include "serial/ser_except.h"
+#include "serial/ser_match.h"
 
 namespace velka {
 
@@ -265,10 +266,6 @@ bool TCustomComPort::WaitForString(const std::string& s, std::int32_t timeout, b
     const bool was_busy = dispatcher->SetEventBusy(true);
     const EventTimer timer = NewTimer(timeout);
     const auto deadline = TimerDeadline(timer);
-    const auto fold = [ignore_case](char c) {
-        const auto byte = static_cast<unsigned char>(c);
-        return ignore_case ? codepage::UpperByte(byte) : byte;
-    };
     const auto stopped = [&] {
         return PortState() != TPortState::psOpen || dispatcher->DeviceGone() ||
                (stop_flag_ && stop_flag_->IsSet());
@@ -285,24 +282,19 @@ bool TCustomComPort::WaitForString(const std::string& s, std::int32_t timeout, b
         if (dispatcher->GetChar(byte) == ecOK) {
             const char c = static_cast<char>(byte);
             WaitChar(c);
-            // A restart search: after a mismatch only a character equal to the
-            // first of s starts a new match.
-            if (fold(c) == fold(s[index])) {
-                finished = ++index == s.size();
-            } else {
-                index = fold(c) == fold(s[0]) ? 1 : 0;
-            }
-            if (!finished) finished = TimerExpired(timer);
+            index = AdvanceMatch(s, index, c, ignore_case);
+            finished = index == s.size() || TimerExpired(timer);
             continue;
         }
         finished = TimerExpired(timer);
         if (finished) break;
+        // Data, a time-out or a stop: the loop looks at each in turn.
         if (handle_events && event_pump_) {
             event_pump_();
-            dispatcher->WaitForData(
-                std::min(deadline, std::chrono::steady_clock::now() + kPumpPeriod), stop_flag_);
+            IgnoreFailure(dispatcher->WaitForData(
+                std::min(deadline, std::chrono::steady_clock::now() + kPumpPeriod), stop_flag_));
         } else {
-            dispatcher->WaitForData(deadline, stop_flag_);
+            IgnoreFailure(dispatcher->WaitForData(deadline, stop_flag_));
         }
     }
     // A match found only after the time ran out counts as a time-out.

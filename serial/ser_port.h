@@ -82,12 +82,12 @@ class TCustomComPort {
     // stay. False at once when the port shuts down, its device vanishes or the
     // stop flag is set. With ignore_case, Windows-1251 upper-case forms compare.
     // With handle_events, the event pump (SetEventPump) runs between waits.
-    bool WaitForString(const std::string& s, std::int32_t timeout, bool handle_events,
-                       bool ignore_case);
+    [[nodiscard]] bool WaitForString(const std::string& s, std::int32_t timeout, bool handle_events,
+                                     bool ignore_case);
     // Sleeps until a received character is ready (true), or the deadline passes,
     // the stop flag is set, or the port closes or its device vanishes (false).
     // Opens or raises like the other I/O operations.
-    bool WaitCharReady(std::chrono::steady_clock::time_point deadline);
+    [[nodiscard]] bool WaitCharReady(std::chrono::steady_clock::time_point deadline);
     void ProcessCommunications();
 
     // Every wait of the port also ends, at once, when the stop is set. Null: none.

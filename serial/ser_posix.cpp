@@ -73,7 +73,7 @@ constexpr std::array kSpeeds{
     SpeedRow{460800, B460800}, SpeedRow{921600, B921600},
 };
 
-bool SpeedOf(std::uint32_t baud, speed_t& speed) {
+[[nodiscard]] bool SpeedOf(std::uint32_t baud, speed_t& speed) {
     for (const auto& row : kSpeeds) {
         if (row.baud == baud) {
             speed = row.speed;
@@ -153,7 +153,9 @@ std::optional<std::string> DevicePath(const std::string& name) {
     constexpr std::string_view kComPrefix = "\\\\.\\";
     if (!name.starts_with(kComPrefix)) return name;
     Registry& registry = Registry::Machine();
-    DeviceManager(registry).Refresh();
+    // A scan the registry refuses leaves the last listing, which still names
+    // every port that has not been replugged since.
+    IgnoreFailure(DeviceManager(registry).Refresh());
     return DevicePathOfComName(registry, name.substr(kComPrefix.size()));
 }
 

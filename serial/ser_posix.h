@@ -58,7 +58,7 @@ class TPosixDispatcher : public TBaseDispatcher {
     // ports the device manager lists.
     int OpenCom(const std::string& name, int in_size, int out_size) override;
     int CloseCom() override;
-    bool SetupCom(int in_size, int out_size) override;
+    [[nodiscard]] bool SetupCom(int in_size, int out_size) override;
     int GetComState(TDeviceControlBlock& block) override;
     int SetComState(const TDeviceControlBlock& block) override;
     int EscapeComFunction(int function) override;

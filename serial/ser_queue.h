@@ -52,7 +52,7 @@ class TIOQueue {
     void Clear();
     // Returns at once when the queue holds an entry; otherwise sleeps until one is
     // pushed, Wake() is called or the deadline passes. True when an entry waits.
-    bool WaitForBuffer(std::chrono::steady_clock::time_point deadline);
+    [[nodiscard]] bool WaitForBuffer(std::chrono::steady_clock::time_point deadline);
     // Sleeps until Wake() is called or the deadline passes, whatever the queue holds:
     // for a consumer that cannot take entries now and waits for a reason to try again.
     void WaitForWake(std::chrono::steady_clock::time_point deadline);

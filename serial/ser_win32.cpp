@@ -163,7 +163,7 @@ class TReadThread : public TWin32Thread {
 
   private:
     // Reads and queues blocks until a read gives nothing. False at the end.
-    bool ReadWhileData() {
+    [[nodiscard]] bool ReadWhileData() {
         while (!d_.kill_) {
             DWORD count = 0;
             DWORD error = 0;
@@ -215,7 +215,7 @@ class TWriteThread : public TWin32Thread {
 
     // Writes the block until every byte is out; a flush or a stop abandons the
     // rest. False when the write failed (and every thread is told to end).
-    bool WriteBlock() {
+    [[nodiscard]] bool WriteBlock() {
         const auto& block = d_.write_block_;
         std::size_t written = 0;
         while (written < block.size() && !d_.kill_ && !d_.FlushRequested()) {
@@ -288,7 +288,7 @@ class TStatusThread : public TWin32Thread {
     // drivers lack; then without the modem lines, which a line without them (a
     // pseudo-terminal mapped as a COM port) cannot report. False when nothing is
     // left to drop.
-    bool NarrowMask(DWORD& mask, DWORD error) {
+    [[nodiscard]] bool NarrowMask(DWORD& mask, DWORD error) {
         if (error == ERROR_INVALID_PARAMETER && (mask & EV_RING_TE_BIT)) {
             mask &= ~EV_RING_TE_BIT;
         } else if ((error == ERROR_INVALID_PARAMETER || error == ERROR_NOT_SUPPORTED) &&

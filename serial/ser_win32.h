@@ -66,7 +66,7 @@ class TWin32Dispatcher : public TBaseDispatcher {
   protected:
     int OpenCom(const std::string& name, int in_size, int out_size) override;
     int CloseCom() override;
-    bool SetupCom(int in_size, int out_size) override;
+    [[nodiscard]] bool SetupCom(int in_size, int out_size) override;
     int GetComState(TDeviceControlBlock& block) override;
     int SetComState(const TDeviceControlBlock& block) override;
     int EscapeComFunction(int function) override;

@@ -4,22 +4,17 @@
 #include <limits>
 
 #include "platform/profile.h"
+#include "platform/text.h"
 
 namespace velka::settings {
 namespace {
 
 constexpr std::size_t kPortPrefixLength = 3;  // the "COM" that the dialog writes
 
-std::string_view Trim(std::string_view text) {
-    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
-    while (!text.empty() && blank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && blank(text.back())) text.remove_suffix(1);
-    return text;
-}
-
 // Digits of one base, the whole of `digits`, into a value that fits in 32 bits
 // once the sign is applied.
-bool ParseMagnitude(std::string_view digits, int base, bool negative, std::int32_t& out) {
+[[nodiscard]] bool ParseMagnitude(std::string_view digits, int base, bool negative,
+                                  std::int32_t& out) {
     if (digits.empty()) return false;
     std::uint64_t magnitude = 0;
     const auto [end, error] =
@@ -38,7 +33,7 @@ bool ParseMagnitude(std::string_view digits, int base, bool negative, std::int32
 }  // namespace
 
 Result<std::int32_t> StrToInt(std::string_view text) {
-    std::string_view rest = Trim(text);
+    std::string_view rest = TrimBlanks(text);
     bool negative = false;
     if (!rest.empty() && (rest.front() == '-' || rest.front() == '+')) {
         negative = rest.front() == '-';

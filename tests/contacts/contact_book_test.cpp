@@ -68,7 +68,7 @@ TEST_F(ContactBookTest, WritingTheSameNumberInTheSameGroupReplacesTheName) {
 TEST_F(ContactBookTest, AnEmptiedGroupIsOfferedUntilTheNextFullListing) {
     Write("Old", "1", "A");
     Write("Kept", "2", "B");
-    book_.DeleteContact("Old", "1");
+    ASSERT_TRUE(book_.DeleteContact("Old", "1"));
     EXPECT_TRUE(registry_.KeyExists(GroupKey("Old")));
     EXPECT_EQ(book_.GroupNames(), (std::vector<std::string>{"Kept", "Old"}));
 
@@ -76,8 +76,8 @@ TEST_F(ContactBookTest, AnEmptiedGroupIsOfferedUntilTheNextFullListing) {
     EXPECT_EQ(book_.GroupNames(), (std::vector<std::string>{"Kept"}));
 }
 
-TEST_F(ContactBookTest, DeletingFromAMissingGroupLeavesAnEmptyGroupKey) {
-    book_.DeleteContact("Nobody", "1");
+TEST_F(ContactBookTest, DeletingFromAMissingGroupSucceedsAndLeavesAnEmptyGroupKey) {
+    EXPECT_TRUE(book_.DeleteContact("Nobody", "1"));
     EXPECT_TRUE(registry_.KeyExists(GroupKey("Nobody")));
     EXPECT_TRUE(Full().empty());
     EXPECT_FALSE(registry_.KeyExists(GroupKey("Nobody")));
@@ -106,7 +106,7 @@ TEST_F(ContactBookTest, AGroupSearchShowsTheGroupAsTyped) {
 
 TEST_F(ContactBookTest, OnlyListingsOverEveryGroupDeleteEmptyGroups) {
     Write("Gone", "1", "A");
-    book_.DeleteContact("Gone", "1");
+    ASSERT_TRUE(book_.DeleteContact("Gone", "1"));
     EXPECT_TRUE(Filtered("", "Gone").empty());
     EXPECT_TRUE(Filtered("x", "Gone").empty());
     EXPECT_TRUE(registry_.KeyExists(GroupKey("Gone")));
@@ -123,10 +123,39 @@ TEST_F(ContactBookTest, AValueThatIsNotAStringStopsTheListingWithAMessage) {
     EXPECT_EQ(listing.error, "Invalid data type for '777'");
 }
 
-TEST_F(ContactBookTest, AGroupNameWithABackslashIsNeverWritten) {
-    EXPECT_FALSE(book_.WriteContact({"Name", "1", "Work\\Sub"}));
-    EXPECT_FALSE(book_.WriteContact({"Name", "1", ""}));
+TEST_F(ContactBookTest, AGroupNameWithABackslashIsNeverWrittenNorDeletedFrom) {
+    for (const char* group : {"Work\\Sub", ""}) {
+        const RegistryStatus written = book_.WriteContact({"Name", "1", group});
+        ASSERT_FALSE(written);
+        EXPECT_EQ(written.error().failure, RegistryFailure::InvalidName);
+        EXPECT_FALSE(book_.DeleteContact(group, "1"));
+    }
     EXPECT_FALSE(registry_.KeyExists(kContactKey));
+}
+
+TEST_F(ContactBookTest, MovingAContactStoresTheNewOneAndDeletesTheOld) {
+    Write("Work", "1", "Anna");
+    Write("Work", "2", "Boris");
+    const ContactMove move = book_.MoveContact({"Anna", "1", "Work"}, {"Anna K", "3", "Home"});
+    EXPECT_TRUE(move.written);
+    EXPECT_TRUE(move.old_deleted);
+    EXPECT_EQ(Full(), (std::vector<Contact>{{"Anna K", "3", "Home"}, {"Boris", "2", "Work"}}));
+}
+
+// The same value rewritten in place keeps its place among the group's values.
+TEST_F(ContactBookTest, MovingAContactOntoItsOwnValueKeepsOneValueInItsPlace) {
+    Write(W("нет"), "1", "Anna");
+    Write(W("нет"), "2", "Boris");
+    const ContactMove move = book_.MoveContact({"Anna", "1", W("нет")}, {"Anna K", "1", W("Нет")});
+    EXPECT_TRUE(move.written);
+    EXPECT_TRUE(move.old_deleted);
+    EXPECT_EQ(Full(), (std::vector<Contact>{{"Anna K", "1", W("нет")}, {"Boris", "2", W("нет")}}));
+}
+
+TEST(IsSameStoredContact, ComparesGroupAndNumberIgnoringCaseButNotTheName) {
+    EXPECT_TRUE(IsSameStoredContact({"A", "1", W("Нет")}, {"B", "1", W("нет")}));
+    EXPECT_FALSE(IsSameStoredContact({"A", "1", "g"}, {"A", "2", "g"}));
+    EXPECT_FALSE(IsSameStoredContact({"A", "1", "g"}, {"A", "1", "h"}));
 }
 
 TEST_F(ContactBookTest, AGroupKeyWithKeysBelowItIsNotDeletedAsEmpty) {

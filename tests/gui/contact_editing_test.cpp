@@ -2,6 +2,7 @@
 
 #include "store/store_file.h"
 #include "tests/gui/main_form_fixture.h"
+#include "tests/support/registry_refusal.h"
 
 namespace velka::gui::testing {
 namespace {
@@ -190,6 +191,84 @@ TEST_F(ContactEditing, RemoveAsksAndDeletesOnlyOnOK) {
     EXPECT_TRUE(Stored().empty());
 }
 
+// The registry refuses changes here; the list must show what it really holds, and
+// the user must learn what was not done and why.
+class RefusedContactChange : public ContactEditing {
+  protected:
+    void SetUp() override {
+        AddStored("Work", "1", "Anna");
+        Window();
+        SelectContact(0);
+    }
+    void Refuse(::velka::testing::RegistryRefusal refusal) {
+        ::velka::testing::RefuseRegistryChanges(home_.File("registry.db"), refusal);
+    }
+    // One warning: what was not done, the registry's reason, what the list shows.
+    void ExpectRefusalWarning(const char* what, const char* outcome) {
+        ASSERT_EQ(dialogs_.Messages().size(), 1u);
+        EXPECT_EQ(dialogs_.Messages()[0].kind, MessageKind::Warning);
+        const QStringList lines = dialogs_.Messages()[0].text.split('\n');
+        ASSERT_EQ(lines.size(), 3);
+        EXPECT_EQ(lines[0], QString::fromUtf8(what));
+        EXPECT_TRUE(lines[1].contains(::velka::testing::kRefusalReason)) << lines[1].toStdString();
+        EXPECT_EQ(lines[2], QString::fromUtf8(outcome));
+    }
+};
+
+TEST_F(RefusedContactChange, ARefusedAddWarnsWithTheReasonAndAddsNoRow) {
+    Refuse(::velka::testing::RegistryRefusal::EveryChange);
+    dialogs_.AnswerForm(Type("Boris", "2", "Home"));
+    Window().actContactAddExecute();
+    ExpectRefusalWarning("Не удалось сохранить контакт \"Boris\" в реестре.",
+                         "Контакт не добавлен.");
+    EXPECT_EQ(ContactRows(), (Rows{{"Anna", "1", "Work"}}));
+    EXPECT_EQ(Stored(), (Rows{{"Anna", "1", "Work"}}));
+}
+
+TEST_F(RefusedContactChange, ARefusedEditKeepsTheOldContactInTheRowAndTheStore) {
+    Refuse(::velka::testing::RegistryRefusal::EveryChange);
+    dialogs_.AnswerForm(Type("Boris", "2", "Home"));
+    Window().actContactEditExecute();
+    ExpectRefusalWarning("Не удалось сохранить изменения контакта \"Anna\" в реестре.",
+                         "Контакт остался прежним.");
+    EXPECT_EQ(ContactRows(), (Rows{{"Anna", "1", "Work"}}));
+    EXPECT_EQ(Stored(), (Rows{{"Anna", "1", "Work"}}));
+}
+
+TEST_F(RefusedContactChange, AnEditWhoseOldContactStaysShowsBothContacts) {
+    Refuse(::velka::testing::RegistryRefusal::Deletions);
+    dialogs_.AnswerForm(Type("Boris", "2", "Home"));
+    Window().actContactEditExecute();
+    ExpectRefusalWarning("Не удалось удалить из реестра прежнюю запись контакта \"Anna\".",
+                         "Изменённый контакт сохранён; прежняя запись тоже остаётся в списке.");
+    EXPECT_EQ(ContactRows(), (Rows{{"Boris", "2", "Home"}, {"Anna", "1", "Work"}}));
+    EXPECT_EQ(Stored(), (Rows{{"Boris", "2", "Home"}, {"Anna", "1", "Work"}}));
+}
+
+// The group (in another letter case) and the number are kept, so the edit rewrites
+// the one value in place: nothing is deleted, and a refused deletion cannot matter.
+TEST_F(RefusedContactChange, AnEditOfTheNameAloneNeedsNoDeletion) {
+    Refuse(::velka::testing::RegistryRefusal::Deletions);
+    dialogs_.AnswerForm(Type("Anna K", "1", "WORK"));
+    Window().actContactEditExecute();
+    EXPECT_TRUE(dialogs_.Messages().empty());
+    EXPECT_EQ(ContactRows(), (Rows{{"Anna K", "1", "WORK"}}));
+    EXPECT_EQ(Stored(), (Rows{{"Anna K", "1", "Work"}}));
+}
+
+TEST_F(RefusedContactChange, ARefusedRemovalKeepsTheRow) {
+    Refuse(::velka::testing::RegistryRefusal::Deletions);
+    dialogs_.AnswerConfirm(true);
+    Window().actContactRemoveExecute();
+    ASSERT_EQ(dialogs_.Messages().size(), 2u);  // the question, then the warning
+    EXPECT_EQ(dialogs_.Messages()[1].kind, MessageKind::Warning);
+    EXPECT_TRUE(
+        dialogs_.Messages()[1].text.startsWith("Не удалось удалить контакт \"Anna\" из реестра."));
+    EXPECT_TRUE(dialogs_.Messages()[1].text.endsWith("Контакт остаётся в списке."));
+    EXPECT_EQ(ContactRows(), (Rows{{"Anna", "1", "Work"}}));
+    EXPECT_EQ(Stored(), (Rows{{"Anna", "1", "Work"}}));
+}
+
 class ContactSearch : public ContactEditing {
   protected:
     void SetUp() override {
@@ -245,7 +324,7 @@ TEST_F(ContactSearch, HidingRestoresTheFullListingAndKeepsTheTexts) {
 }
 
 TEST_F(ContactSearch, ANameSearchDeletesEmptiedGroups) {
-    Book().DeleteContact(W("Home"), "3");
+    ASSERT_TRUE(Book().DeleteContact(W("Home"), "3"));
     Action("actSearch")->trigger();
     EXPECT_EQ(Group()->count(), 2);
     Name()->setText("Б");

@@ -12,6 +12,7 @@
 #include "modem/send.h"
 #include "platform/codepage.h"
 #include "platform/registry.h"
+#include "platform/stop_signal.h"
 #include "sms/text_plan.h"
 #include "store/packet.h"
 #include "tests/modem/sim_fixture.h"
@@ -92,7 +93,7 @@ class CounterSendTest : public ::testing::Test {
 
     testing::SimModems modems_;
     TComPort port_;
-    std::atomic<bool> stop_{false};
+    StopSignal stop_;
 };
 
 TEST_F(CounterSendTest, TheReceivingModemGetsAsManyMessagesAsTheCounterShows) {

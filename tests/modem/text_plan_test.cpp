@@ -45,7 +45,7 @@ class MessageReferenceTest : public ::testing::Test {
         return *registry_.ReadDWord(std::string(kReferenceKey), "MessageRef");
     }
     void Store(std::uint32_t value) {
-        registry_.WriteDWord(std::string(kReferenceKey), "MessageRef", value);
+        ASSERT_TRUE(registry_.WriteDWord(std::string(kReferenceKey), "MessageRef", value));
     }
     velka::testing::TempDir dir_;
     Registry registry_{dir_.File("registry.db")};

@@ -43,8 +43,10 @@ TEST_F(RegistrationTest, AModemIsAnInstanceOfTheModemDeviceAndAPresentPort) {
 }
 
 TEST_F(RegistrationTest, TakesTheLowestNumberNoInstanceOfAnyDeviceRecords) {
-    registry_.WriteString(kUsb + "Vid_c251&Pid_1305\\old\\Device Parameters", "PortName", "COM1");
-    registry_.WriteString(kUsb + "Vid_1234&Pid_0001\\other\\Device Parameters", "PortName", "com3");
+    ASSERT_TRUE(registry_.WriteString(kUsb + "Vid_c251&Pid_1305\\old\\Device Parameters",
+                                      "PortName", "COM1"));
+    ASSERT_TRUE(registry_.WriteString(kUsb + "Vid_1234&Pid_0001\\other\\Device Parameters",
+                                      "PortName", "com3"));
     const auto second = Register("/run/sim/modem1", "sim-1");
     const auto fourth = Register("/run/sim/modem2", "sim-2");
     EXPECT_EQ(second->com_name(), "COM2");
@@ -52,8 +54,9 @@ TEST_F(RegistrationTest, TakesTheLowestNumberNoInstanceOfAnyDeviceRecords) {
 }
 
 TEST_F(RegistrationTest, EndingRemovesItsOwnEntriesOnly) {
-    registry_.WriteString(kSerialMap, "/dev/ttyS0", "COM9");
-    registry_.WriteString(kModemInstances + "\\real\\Device Parameters", "PortName", "COM9");
+    ASSERT_TRUE(registry_.WriteString(kSerialMap, "/dev/ttyS0", "COM9"));
+    ASSERT_TRUE(
+        registry_.WriteString(kModemInstances + "\\real\\Device Parameters", "PortName", "COM9"));
     Register("/run/sim/modem1", "sim-1").reset();
     EXPECT_FALSE(registry_.KeyExists(kModemInstances + "\\sim-1"));
     EXPECT_EQ(Listed("/run/sim/modem1"), "");
@@ -74,11 +77,12 @@ TEST_F(RegistrationTest, LeftoversOfAKilledSimulatorAreRemovedAndLiveEntriesKept
     // Process ids this high are never handed out.
     const std::string dead = "sim-2147483000-1";
     const std::string alive = "sim-" + std::to_string(::getpid()) + "-1";
-    registry_.WriteString(kModemInstances + "\\" + dead + "\\Device Parameters", "PortName",
-                          "COM1");
-    registry_.WriteString(kSerialMap, "/run/old/modem1", "COM1");
+    ASSERT_TRUE(registry_.WriteString(kModemInstances + "\\" + dead + "\\Device Parameters",
+                                      "PortName", "COM1"));
+    ASSERT_TRUE(registry_.WriteString(kSerialMap, "/run/old/modem1", "COM1"));
     const auto live = Register("/run/sim/modem1", alive);
-    registry_.WriteString(kModemInstances + "\\other-7\\Device Parameters", "PortName", "COM7");
+    ASSERT_TRUE(registry_.WriteString(kModemInstances + "\\other-7\\Device Parameters", "PortName",
+                                      "COM7"));
 
     RemoveDeadInstances(registry_, "sim-");
     EXPECT_FALSE(registry_.KeyExists(kModemInstances + "\\" + dead));

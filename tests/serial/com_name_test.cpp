@@ -90,7 +90,7 @@ TEST(ComName, AfterTheDeviceVanishedACloseAndOpenWorkOnceItIsBack) {
     // Not back yet: the open fails as for a port that does not exist.
     modem.reset();
     std::filesystem::remove(link);
-    DeviceManager(Registry::Machine()).Refresh();
+    ASSERT_TRUE(DeviceManager(Registry::Machine()).Refresh());
     EXPECT_THROW(port.SetOpen(true), EBadId);
 
     // Back, under the same name.

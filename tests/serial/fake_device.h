@@ -4,6 +4,8 @@
 // thread included.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <thread>
 #include <vector>
@@ -34,7 +36,7 @@ class FakeDispatcher : public TBaseDispatcher {
     std::string TakeSent() {
         if (OutBuffUsed() == 0) return {};
         std::vector<std::uint8_t> block;
-        TakeOutput(block);
+        EXPECT_TRUE(TakeOutput(block));
         OutputWritten();
         return std::string(block.begin(), block.end());
     }

@@ -137,18 +137,16 @@ TEST(DecodeDeliver, AnUnknownExtensionCodeGivesAZeroByte) {
 }
 
 TEST(DecodeDeliver, AReservedAlphabetOrBadDigitsGiveTheErrorText) {
-    TSMS reserved;
-    reserved.ParsePDU(Deliver("04", "0C", "02C834"));
-    EXPECT_EQ(reserved.DecodeText(), kDecodeErrorText);
-    TSMS bad_length;
-    bad_length.ParsePDU(Deliver("04", "08", "X2C834"));
-    EXPECT_EQ(bad_length.DecodeText(), kDecodeErrorText);
-    TSMS bad_ucs2;
-    bad_ucs2.ParsePDU(Deliver("04", "08", "04041Z0440"));
-    EXPECT_EQ(bad_ucs2.DecodeText(), kDecodeErrorText);
-    TSMS bad_header_length;
-    bad_header_length.ParsePDU(Deliver("44", "00", "09QQ00030A02019069"));
-    EXPECT_EQ(bad_header_length.DecodeText(), kDecodeErrorText);
+    for (const std::string& pdu : {
+             Deliver("04", "0C", "02C834"),              // a reserved alphabet
+             Deliver("04", "08", "X2C834"),              // a bad length digit
+             Deliver("04", "08", "04041Z0440"),          // a bad UCS2 digit
+             Deliver("44", "00", "09QQ00030A02019069"),  // a bad header length
+         }) {
+        TSMS sms;
+        sms.ParsePDU(pdu);
+        EXPECT_EQ(sms.DecodeText(), kDecodeErrorText) << pdu;
+    }
     EXPECT_EQ(std::string(kDecodeErrorText), codepage::FromUtf8("Ошибка"));
 }
 

@@ -53,12 +53,13 @@ bool Running(pid_t pid) {
     return ::kill(pid, 0) == 0 || errno != ESRCH;
 }
 
+// Failures are ignored, as in RemoveDeadInstances: this only tidies.
 void Unlist(Registry& registry, const std::string& com_name) {
     const auto ports = registry.Values(kSerialMap);
     if (!ports) return;
     for (const RegistryValueInfo& port : *ports) {
         const auto data = registry.ReadString(kSerialMap, port.name);
-        if (data && *data == com_name) registry.DeleteValue(kSerialMap, port.name);
+        if (data && *data == com_name) IgnoreFailure(registry.DeleteValue(kSerialMap, port.name));
     }
 }
 
@@ -74,7 +75,7 @@ void RemoveDeadInstances(Registry& registry, const std::string& prefix) {
         const std::string key = device_key + "\\" + instance;
         if (const auto name = registry.ReadString(key + "\\Device Parameters", kPortName))
             Unlist(registry, *name);
-        registry.DeleteKey(key);
+        IgnoreFailure(registry.DeleteKey(key));  // only tidies: the next run tries again
     }
 }
 
@@ -98,9 +99,10 @@ Result<std::unique_ptr<PortRegistration>> PortRegistration::Register(Registry& r
     return registration;
 }
 
+// What stays behind is removed by the next simulator's RemoveDeadInstances.
 PortRegistration::~PortRegistration() {
-    registry_.DeleteValue(kSerialMap, device_path_);
-    registry_.DeleteKey(instance_key_);
+    IgnoreFailure(registry_.DeleteValue(kSerialMap, device_path_));
+    IgnoreFailure(registry_.DeleteKey(instance_key_));
 }
 
 Status PortRegistration::SetPresent(bool present) {

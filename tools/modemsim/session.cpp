@@ -5,6 +5,8 @@
 #include <charconv>
 #include <utility>
 
+#include "platform/text.h"
+
 namespace velka::modemsim {
 namespace {
 
@@ -56,8 +58,7 @@ bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
 }
 
 std::optional<int> Number(std::string_view text) {
-    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    text = TrimBlanks(text);
     int value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;

@@ -177,8 +177,10 @@ Result<std::unique_ptr<Simulator>> Simulator::Start(const SimulatorOptions& opti
         config.identity.number = options.numbers[i];
         config.identity.capacity = options.capacity;
         config.device_path = options.directory + "/modem" + std::to_string(i + 1);
+        // The line itself has changed either way; a map the registry will not
+        // update only leaves port discovery a step behind, as a slow system would.
         config.on_line_change = [s = simulator.get(), i](bool up) {
-            if (i < s->registrations_.size()) s->registrations_[i]->SetPresent(up);
+            if (i < s->registrations_.size()) IgnoreFailure(s->registrations_[i]->SetPresent(up));
         };
         auto modem = Modem::Start(std::move(config), simulator->network_);
         if (!modem) return modem.error();

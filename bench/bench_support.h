@@ -1,0 +1,22 @@
+// What the harnesses in bench/ share: a figure measured after a failed setup would
+// be wrong, so a failure stops the harness with a message instead.
+#pragma once
+
+#include <cstdio>
+#include <cstdlib>
+#include <string_view>
+
+namespace velka::bench {
+
+[[noreturn]] inline void Stop(std::string_view why) {
+    std::fprintf(stderr, "%.*s\n", static_cast<int>(why.size()), why.data());
+    std::exit(1);
+}
+
+// Stops unless `result` (a Result or a Status) is ok.
+template <typename R>
+void Require(const R& result) {
+    if (!result) Stop(result.error().message);
+}
+
+}  // namespace velka::bench
