@@ -69,7 +69,10 @@ class ModemSimTest : public ::testing::Test {
 
 TEST_F(ModemSimTest, InitialisesAModemWithEchoOnAndTurnsTheEchoOff) {
     ASSERT_TRUE(Init());
-    EXPECT_EQ(modems_.Written(1), "AT\rAT\rATE0\rAT+CMEE=1\rAT+CMGF=0\r");
+    // The design's commands in their order, then the SIM's state and, at an
+    // opening, what the modem is.
+    EXPECT_EQ(modems_.Written(1),
+              "AT\rAT\rATE0\rAT+CMEE=1\rAT+CMGF=0\rAT+CPIN?\rAT+CGMI\rAT+CGMM\rAT+COPS?\rAT+CSQ\r");
     std::string answers;
     for (const auto& entry : modems_.modem(1).Transcript()) {
         if (entry.direction == modemsim::Direction::FromModem) answers += entry.bytes;
