@@ -36,6 +36,7 @@ Status AppCore::Start(WorkerEvents events) {
         port_, queue_, stop_, reception_,
         WorkerFiles{FilePath(kInboxFile), FilePath(kOutboxFile), FilePath(kUnsentFile)},
         Registry::Machine(), std::move(events));
+    if (pin_) worker_->SetPin(*pin_);
     worker_->Start();
     return {};
 }

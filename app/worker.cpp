@@ -134,6 +134,8 @@ void Worker::Written(StoreFile file, const Status& status) {
 void Worker::IdlePass() {
     WriteBacklogs();
     if (reception_.load() && OpenModem()) {
+        // Deliveries read before the listing go first: they are the older messages.
+        StoreDirect();
         const auto report =
             modem::ReceiveAll(port_, files_.inbox, queue_.lock(), stop_, undeleted_, modem_);
         // An empty listing's append proves the file writable, but its failure costs

@@ -17,6 +17,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -85,10 +86,16 @@ struct Delivery {
     std::string pdu;  // upper-case hexadecimal, SMSC part included
 };
 
+inline constexpr std::size_t kRecentlyStoredLimit = 256;
+
 // What the dialogue keeps about one modem between operations; owned by the worker
 // (or whoever drives the modem) and touched only on its thread.
 struct ModemContext {
     std::vector<Delivery> deliveries;  // handed over, waiting to be stored
+    // The PDUs stored lately, the newest last, at most kRecentlyStoredLimit: a
+    // delivery whose acknowledgement was lost (a port closed in between) is kept by
+    // the modem or brought again by the network, and must not be stored twice.
+    std::deque<std::string> recently_stored;
     bool silent = false;               // a command went unanswered within its bound
     bool answered = false;             // a command got its final result line
     bool opened = false;               // the initialisation opened the port afresh

@@ -135,6 +135,20 @@ void Join(ReceptionReport& total, ReceptionReport&& part) {
     if (total.saved && !part.saved) total.saved = part.saved;
 }
 
+bool StoredLately(const ModemContext& context, const std::string& pdu) {
+    return std::find(context.recently_stored.begin(), context.recently_stored.end(), pdu) !=
+           context.recently_stored.end();
+}
+
+void RememberStored(ModemContext& context, const std::vector<std::string>& pdus) {
+    for (const std::string& pdu : pdus) {
+        context.recently_stored.push_back(pdu);
+        if (context.recently_stored.size() > kRecentlyStoredLimit) {
+            context.recently_stored.pop_front();
+        }
+    }
+}
+
 // What a listing or a delivery holds, split into inbox records and status reports.
 struct Sorted {
     std::vector<packet> records;
@@ -213,13 +227,16 @@ ReceptionReport ReceiveMessages(TComPort& port, std::string_view storage,
         RunCommand(port, reader, "AT+CMGL=4", kCommandTicks, line.listing_idle_limit);
     if (listing.outcome != Outcome::Ok) return report;
     report.listed = true;
-    // Messages stored by an earlier cycle whose delete failed are deleted, not stored again.
-    std::vector<ListedMessage> fresh;
+    // Messages stored already (by an earlier cycle whose delete failed, or handed
+    // over directly and not acknowledged) are deleted, not stored again.
+    const auto stored_before = [&](const ListedMessage& message) {
+        return known.count({std::string(storage) + message.index, message.pdu}) > 0 ||
+               StoredLately(line, message.pdu);
+    };
+    const std::vector<ListedMessage> listed = ParseListing(listing.lines);
     std::vector<std::string> pdus;
-    for (ListedMessage& message : ParseListing(listing.lines)) {
-        if (known.count({std::string(storage) + message.index, message.pdu})) continue;
-        pdus.push_back(message.pdu);
-        fresh.push_back(std::move(message));
+    for (const ListedMessage& message : listed) {
+        if (!stored_before(message)) pdus.push_back(message.pdu);
     }
     Sorted sorted = Sort(pdus);
     const auto [inbox_saved, reports_saved] = Save(inbox_path, file_lock, sorted);
@@ -228,16 +245,20 @@ ReceptionReport ReceiveMessages(TComPort& port, std::string_view storage,
     if (reports_saved) report.reports = std::move(sorted.reports);
     // Only what is on the disk is deleted, with what an earlier cycle stored.
     std::vector<ListedMessage> deletable;
-    for (const ListedMessage& message : ParseListing(listing.lines)) {
-        const bool stored_before = known.count({std::string(storage) + message.index, message.pdu}) > 0;
+    for (const ListedMessage& message : listed) {
         const bool saved_now = IsStatusReport(message.pdu) ? bool(reports_saved) : bool(inbox_saved);
-        if (stored_before || saved_now) {
+        if (stored_before(message) || saved_now) {
             deletable.push_back(message);
         } else {
             ++report.unsaved;
         }
     }
     report.deleted = DeleteStored(port, reader, storage, deletable, known);
+    std::vector<std::string> saved;
+    for (const std::string& pdu : pdus) {
+        if (IsStatusReport(pdu) ? bool(reports_saved) : bool(inbox_saved)) saved.push_back(pdu);
+    }
+    RememberStored(line, saved);
     return report;
 }
 
@@ -282,7 +303,9 @@ ReceptionReport StoreDeliveries(TComPort& port, const std::string& inbox_path,
     std::vector<Delivery> taken;
     taken.swap(context.deliveries);
     std::vector<std::string> pdus;
-    for (const Delivery& delivery : taken) pdus.push_back(delivery.pdu);
+    for (const Delivery& delivery : taken) {
+        if (!StoredLately(context, delivery.pdu)) pdus.push_back(delivery.pdu);
+    }
     Sorted sorted = Sort(pdus);
     const auto [inbox_saved, reports_saved] = Save(inbox_path, file_lock, sorted);
     report.listed = true;
@@ -296,8 +319,14 @@ ReceptionReport StoreDeliveries(TComPort& port, const std::string& inbox_path,
     }
     report.stored = std::move(sorted.records);
     report.reports = std::move(sorted.reports);
+    RememberStored(context, pdus);
     AnswerReader reader(port, stop, &context);
-    for (std::size_t i = 0; i < taken.size(); ++i) RunCommand(port, reader, "AT+CNMA");
+    for (std::size_t i = 0; i < taken.size(); ++i) {
+        // After one acknowledgement went unanswered the rest would wait in vain;
+        // what the modem keeps for want of them is known by recently_stored.
+        const Outcome acknowledged = RunCommand(port, reader, "AT+CNMA").outcome;
+        if (acknowledged == Outcome::Silent || acknowledged == Outcome::Stopped) break;
+    }
     return report;
 }
 
