@@ -1,14 +1,18 @@
 // velka-sms-cli: sending and receiving without a window, over the same application
 // core as the desktop client, with the program directory's Config.ini.
 //
-//   velka-sms-cli send NUMBER[,NUMBER...] TEXT [--timeout S]
-//   velka-sms-cli receive | watch | inbox | outbox | ports
+//   velka-sms-cli [--pin PIN] send NUMBER[,NUMBER...] TEXT [--timeout S]
+//   velka-sms-cli [--pin PIN] receive | watch | status
+//   velka-sms-cli inbox | outbox | ports
+//
+// A SIM that asks for its PIN gets the one of --pin, or of VELKA_PIN, once.
 //
 // Texts on the command line and in the output are UTF-8. Exit status: 0 success,
 // 1 when the work failed (not sent in time, no modem), 2 for a wrong command line.
 #include <algorithm>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -41,7 +45,9 @@ constexpr const char* kUsage =
     "       velka-sms-cli watch       receive until interrupted, printing each message\n"
     "       velka-sms-cli inbox       list inbox.db\n"
     "       velka-sms-cli outbox      list outbox.db\n"
-    "       velka-sms-cli ports       the serial ports present\n";
+    "       velka-sms-cli ports       the serial ports present\n"
+    "       velka-sms-cli status      the modem: SIM state, maker, model, operator, signal\n"
+    "  --pin PIN before the command (or VELKA_PIN) unlocks a SIM that asks for its PIN.\n";
 
 int Fail(int status, const std::string& message) {
     std::fprintf(stderr, "velka-sms-cli: %s\n", message.c_str());
@@ -161,6 +167,32 @@ void SayStoreFailure(velka::app::StoreFile, const velka::Error& error) {
     std::fprintf(stderr, "velka-sms-cli: %s; will try again.\n", error.message.c_str());
 }
 
+// The PIN of --pin, else of VELKA_PIN; nothing when neither gives one.
+std::optional<std::string> GivenPin(std::optional<std::string> from_arguments) {
+    if (from_arguments) return from_arguments;
+    const char* from_environment = std::getenv("VELKA_PIN");
+    if (from_environment != nullptr && *from_environment != '\0') return std::string(from_environment);
+    return std::nullopt;
+}
+
+std::optional<std::string> g_pin;  // main's thread: set once before any command runs
+
+// A change of the modem's state is said on the error stream, in Russian as the
+// window says it; the worker goes on trying.
+void SayModemState(const velka::modem::ModemStatus& status) {
+    const std::string text = velka::app::ModemStateText(status);
+    if (text.empty()) {
+        std::fprintf(stderr, "velka-sms-cli: the modem is ready.\n");
+    } else {
+        std::fprintf(stderr, "velka-sms-cli: %s\n", velka::codepage::ToUtf8(text).c_str());
+    }
+}
+
+void PrepareCore(AppCore& core, velka::app::WorkerEvents& events) {
+    if (g_pin) core.SetPin(*g_pin);
+    events.on_modem_state = SayModemState;
+}
+
 int Send(const std::vector<std::string_view>& args) {
     const auto request = ParseSend(args);
     if (!request) return Fail(kBadInput, request.error().message);
@@ -176,6 +208,7 @@ int Send(const std::vector<std::string_view>& args) {
     };
     events.on_store_failed = SayStoreFailure;
     AppCore core(velka::ProgramDirectory());
+    PrepareCore(core, events);
     if (const auto started = core.Start(events); !started)
         return Fail(kFailed, started.error().message);
     if (!core.WorkerRunning()) return Fail(kFailed, NoPortMessage(core));
@@ -220,8 +253,9 @@ int Send(const std::vector<std::string_view>& args) {
 
 int Receive() {
     AppCore core(velka::ProgramDirectory());
+    if (g_pin) core.SetPin(*g_pin);
     const auto report = core.ReceiveOnce();
-    if (!report) return Fail(kFailed, report.error().message);
+    if (!report) return Fail(kFailed, velka::codepage::ToUtf8(report.error().message));
     for (const velka::packet& record : report->stored) PrintRecord(record);
     std::fprintf(stderr, "velka-sms-cli: %zu message(s) received.\n", report->stored.size());
     return 0;
@@ -236,6 +270,7 @@ int Watch() {
     };
     events.on_store_failed = SayStoreFailure;
     AppCore core(velka::ProgramDirectory());
+    PrepareCore(core, events);
     if (const auto started = core.Start(events); !started)
         return Fail(kFailed, started.error().message);
     if (!core.WorkerRunning()) return Fail(kFailed, NoPortMessage(core));
@@ -244,6 +279,26 @@ int Watch() {
     velka::cli::WaitForInterrupt();
     core.RequestStop();
     core.Shutdown();
+    return 0;
+}
+
+// ---- status ----
+
+// One fact a line: the SIM's state, manufacturer, model, operator and signal, each
+// after its name and a tab; what the modem refused is left empty.
+int Status() {
+    AppCore core(velka::ProgramDirectory());
+    if (g_pin) core.SetPin(*g_pin);
+    const auto probed = core.ProbeOnce();
+    if (!probed) return Fail(kFailed, probed.error().message);
+    const std::string state = velka::app::ModemStateText(probed->status);
+    const auto& info = probed->info;
+    using velka::codepage::ToUtf8;
+    std::printf("sim\t%s\n", state.empty() ? "ready" : ToUtf8(state).c_str());
+    std::printf("manufacturer\t%s\n", ToUtf8(info.manufacturer).c_str());
+    std::printf("model\t%s\n", ToUtf8(info.model).c_str());
+    std::printf("operator\t%s\n", ToUtf8(info.operator_name).c_str());
+    std::printf("signal\t%s\n", info.signal < 0 ? "" : std::to_string(info.signal).c_str());
     return 0;
 }
 
@@ -280,7 +335,13 @@ int Ports() {
 
 int main(int argc, char** argv) {
     if (argc < 2) return Usage();
-    const std::vector<std::string> arguments = velka::cli::Utf8Arguments(argc, argv);
+    std::vector<std::string> arguments = velka::cli::Utf8Arguments(argc, argv);
+    std::optional<std::string> pin;
+    if (arguments.size() >= 2 && arguments[0] == "--pin") {
+        pin = arguments[1];
+        arguments.erase(arguments.begin(), arguments.begin() + 2);
+    }
+    g_pin = GivenPin(pin);
     if (arguments.empty()) return Usage();
     const std::string_view command = arguments[0];
     const std::vector<std::string_view> args(arguments.begin() + 1, arguments.end());
@@ -291,5 +352,6 @@ int main(int argc, char** argv) {
     if (command == "inbox" && bare) return List(velka::app::kInboxFile);
     if (command == "outbox" && bare) return List(velka::app::kOutboxFile);
     if (command == "ports" && bare) return Ports();
+    if (command == "status" && bare) return Status();
     return Usage();
 }
