@@ -82,6 +82,16 @@ void ClosePort(TComPort& port) {
     }
 }
 
+std::string_view TrimSpace(std::string_view text) {
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
 bool IsPduLine(std::string_view text) {
     return !text.empty() && text.size() % 2 == 0 &&
            std::all_of(text.begin(), text.end(),

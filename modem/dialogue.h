@@ -192,6 +192,9 @@ class BusyRetry {
 inline constexpr auto kBusyPauseLongest = std::chrono::seconds(8);
 inline constexpr auto kBusyBudget = std::chrono::seconds(60);
 
+// The text without white space (blanks, tabs, line ends) at either end.
+std::string_view TrimSpace(std::string_view text);
+
 // A line made only of hexadecimal digit pairs: a PDU.
 bool IsPduLine(std::string_view text);
 

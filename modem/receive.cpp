@@ -16,23 +16,13 @@ namespace {
 
 constexpr std::string_view kListingHeader = "+CMGL:";
 
-std::string_view Trim(std::string_view text) {
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
 bool AllDigits(std::string_view text) {
     return !text.empty() &&
            std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 bool IsHeader(std::string_view line) {
-    const std::string_view text = Trim(line);
+    const std::string_view text = TrimSpace(line);
     return text.size() >= kListingHeader.size() &&
            codepage::EqualIgnoreCase(text.substr(0, kListingHeader.size()), kListingHeader);
 }
@@ -43,13 +33,13 @@ struct Header {
 };
 
 std::optional<Header> ReadHeader(std::string_view line) {
-    const std::string_view fields = Trim(Trim(line).substr(kListingHeader.size()));
+    const std::string_view fields = TrimSpace(TrimSpace(line).substr(kListingHeader.size()));
     const std::size_t comma = fields.find(',');
-    Header header{std::string(Trim(fields.substr(0, comma))), std::nullopt};
+    Header header{std::string(TrimSpace(fields.substr(0, comma))), std::nullopt};
     if (!AllDigits(header.index)) return std::nullopt;
     const std::size_t last_comma = fields.rfind(',');
     if (comma != std::string_view::npos && last_comma != comma) {
-        const std::string_view length = Trim(fields.substr(last_comma + 1));
+        const std::string_view length = TrimSpace(fields.substr(last_comma + 1));
         if (AllDigits(length) && length.size() < 6) header.length = std::stoi(std::string(length));
     }
     return header;
@@ -107,13 +97,13 @@ std::vector<std::string> OfferedMemories(const Answer& answer) {
         std::string name;
         for (const char c : rest.substr(0, rest.find(')'))) {
             if (c == ',') {
-                names.push_back(codepage::Upper(Trim(name)));
+                names.push_back(codepage::Upper(TrimSpace(name)));
                 name.clear();
             } else if (c != '"' && c != '(') {
                 name += c;
             }
         }
-        names.push_back(codepage::Upper(Trim(name)));
+        names.push_back(codepage::Upper(TrimSpace(name)));
         break;
     }
     return names;
@@ -185,7 +175,7 @@ std::vector<ListedMessage> ParseListing(const std::vector<std::string>& lines) {
         if (!IsHeader(lines[i])) continue;
         const auto header = ReadHeader(lines[i]);
         for (std::size_t j = i + 1; j < lines.size() && !IsHeader(lines[j]); ++j) {
-            const std::string candidate = codepage::Upper(Trim(lines[j]));
+            const std::string candidate = codepage::Upper(TrimSpace(lines[j]));
             if (!IsPduLine(candidate) || !header || !FitsHeader(candidate, *header)) continue;
             messages.push_back({header->index, candidate});
             break;

@@ -12,18 +12,8 @@
 namespace velka::modem {
 namespace {
 
-std::string_view Trim(std::string_view text) {
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
 std::optional<int> Number(std::string_view text) {
-    text = Trim(text);
+    text = TrimSpace(text);
     int value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
@@ -33,10 +23,10 @@ std::optional<int> Number(std::string_view text) {
 // What follows "<prefix>:" on the first line that starts with it, trimmed.
 std::optional<std::string> Field(const Answer& answer, std::string_view prefix) {
     for (const std::string& line : answer.lines) {
-        const std::string upper = codepage::Upper(Trim(line));
+        const std::string upper = codepage::Upper(TrimSpace(line));
         if (upper.starts_with(prefix) && upper.size() > prefix.size() &&
             upper[prefix.size()] == ':') {
-            return std::string(Trim(std::string_view(Trim(line)).substr(prefix.size() + 1)));
+            return std::string(TrimSpace(std::string_view(TrimSpace(line)).substr(prefix.size() + 1)));
         }
     }
     return std::nullopt;
@@ -51,7 +41,7 @@ std::vector<std::string> Split(std::string_view text) {
             fields.back() += c;
         }
     }
-    for (std::string& field : fields) field = std::string(Trim(field));
+    for (std::string& field : fields) field = std::string(TrimSpace(field));
     return fields;
 }
 
@@ -92,10 +82,10 @@ constexpr SimError kSimErrors[] = {
 };
 
 ModemState StateOfError(std::string_view final_line) {
-    const std::string upper = codepage::Upper(Trim(final_line));
+    const std::string upper = codepage::Upper(TrimSpace(final_line));
     const std::size_t colon = upper.find(':');
     if (colon == std::string::npos) return ModemState::Ready;  // a plain "ERROR"
-    const std::string_view reason = Trim(std::string_view(upper).substr(colon + 1));
+    const std::string_view reason = TrimSpace(std::string_view(upper).substr(colon + 1));
     const auto code = Number(reason);
     for (const SimError& error : kSimErrors) {
         if (code ? *code == error.code : reason == error.text) return error.state;
@@ -129,7 +119,7 @@ std::optional<int> TriesFrom(const Answer& answer, const TriesQuery& query) {
 std::string InformationOf(const Answer& answer, std::string_view prefix) {
     if (answer.outcome != Outcome::Ok || answer.lines.empty()) return {};
     if (const auto field = Field(answer, prefix)) return *field;
-    return std::string(Trim(answer.lines.front()));
+    return std::string(TrimSpace(answer.lines.front()));
 }
 
 }  // namespace

@@ -470,16 +470,16 @@ Session::Slots& Session::NewMessageSlots() {
     return faults_.new_memory == "SM" ? slots_ : me_slots_;
 }
 
-std::optional<int> Session::StoreFree(const Slots& slots) const {
-    for (std::size_t i = 0; i < slots.size(); ++i)
-        if (!slots[i]) return static_cast<int>(i) + 1;
+std::optional<int> Session::StoreFree(const Slots& cells) const {
+    for (std::size_t i = 0; i < cells.size(); ++i)
+        if (!cells[i]) return static_cast<int>(i) + 1;
     return std::nullopt;
 }
 
 std::vector<StoredMessage> Session::Messages() const {
     std::vector<StoredMessage> out;
-    for (const Slots* slots : {&slots_, &me_slots_})
-        for (const auto& slot : *slots)
+    for (const Slots* cells : {&slots_, &me_slots_})
+        for (const auto& slot : *cells)
             if (slot) out.push_back(*slot);
     return out;
 }
@@ -493,12 +493,12 @@ void Session::Receive(const std::string& deliver_pdu, SessionOutput& out, bool c
 }
 
 void Session::StoreNew(const std::string& pdu, SessionOutput& out) {
-    Slots& slots = NewMessageSlots();
-    if (!StoreFree(slots)) {
+    Slots& cells = NewMessageSlots();
+    if (!StoreFree(cells)) {
         held_back_.push_back(pdu);
         return;
     }
-    const int index = StoreDelivered(slots, pdu);
+    const int index = StoreDelivered(cells, pdu);
     if (Announcing()) SendUnsolicited(Announcement(index), out);
 }
 
@@ -507,13 +507,13 @@ void Session::HandOver(const std::string& header, const std::string& pdu, Sessio
     Emit("\r\n" + header + "\r\n" + pdu + "\r\n", {}, out);
 }
 
-int Session::StoreDelivered(Slots& slots, const std::string& pdu) {
-    const int index = *StoreFree(slots);
-    const std::string memory = &slots == &slots_ ? "SM" : "ME";
-    slots[static_cast<std::size_t>(index) - 1] =
+int Session::StoreDelivered(Slots& cells, const std::string& pdu) {
+    const int index = *StoreFree(cells);
+    const std::string memory = &cells == &slots_ ? "SM" : "ME";
+    cells[static_cast<std::size_t>(index) - 1] =
         StoredMessage{memory, index, MessageStatus::ReceivedUnread, pdu};
-    // In "MT" the modem's own slots come after the SIM's.
-    const bool after_sim = &slots == &me_slots_ && faults_.new_memory == "MT";
+    // In "MT" the modem's own cells come after the SIM's.
+    const bool after_sim = &cells == &me_slots_ && faults_.new_memory == "MT";
     return after_sim ? index + static_cast<int>(slots_.size()) : index;
 }
 
@@ -604,8 +604,8 @@ Session::Reply Session::CharacterSet(const Command& c) {
 std::optional<StoredMessage>* Session::Slot(int listed_index) {
     for (const MemoryPart& part : Parts(read_memory_)) {
         const int at = listed_index - part.offset;
-        if (at >= 1 && at <= static_cast<int>(part.slots->size()))
-            return &(*part.slots)[static_cast<std::size_t>(at) - 1];
+        if (at >= 1 && at <= static_cast<int>(part.cells->size()))
+            return &(*part.cells)[static_cast<std::size_t>(at) - 1];
     }
     return nullptr;
 }
@@ -614,8 +614,8 @@ Session::Reply Session::Storage(const Command& c) {
     const auto counted = [this] {
         std::size_t used = 0, total = 0;
         for (const MemoryPart& part : Parts(read_memory_)) {
-            total += part.slots->size();
-            for (const auto& slot : *part.slots) used += slot.has_value();
+            total += part.cells->size();
+            for (const auto& slot : *part.cells) used += slot.has_value();
         }
         return std::to_string(used) + "," + std::to_string(total);
     };
@@ -648,7 +648,7 @@ Session::Reply Session::List(const Command& c) {
         return Reply{{}, std::pair{ErrorFamily::Message, kCmsInvalidPduParameter}, false};
     Reply reply;
     for (const MemoryPart& part : Parts(read_memory_)) {
-        for (auto& slot : *part.slots) {
+        for (auto& slot : *part.cells) {
             if (!slot || (*wanted != 4 && static_cast<int>(slot->status) != *wanted)) continue;
             reply.lines.push_back("+CMGL: " + std::to_string(slot->index + part.offset) + "," +
                                   std::to_string(static_cast<int>(slot->status)) + ",," +
@@ -690,7 +690,7 @@ Session::Reply Session::Delete(const Command& c) {
         return Reply{{}, std::pair{ErrorFamily::Message, kCmsInvalidMemoryIndex}, false};
     if (*flag == 0) Slot(*index)->reset();
     for (const MemoryPart& part : Parts(read_memory_)) {
-        for (auto& slot : *part.slots) {
+        for (auto& slot : *part.cells) {
             if (!slot || *flag == 0) continue;
             const auto status = static_cast<int>(slot->status);
             // The delete flags of 27.005: 1 read, 2 also sent, 3 also unsent, 4 everything.
@@ -700,9 +700,9 @@ Session::Reply Session::Delete(const Command& c) {
         }
     }
     // Messages that waited for room arrive now; their announcements follow this answer.
-    Slots& slots = NewMessageSlots();
-    while (!held_back_.empty() && StoreFree(slots)) {
-        const int stored = StoreDelivered(slots, held_back_.front());
+    Slots& cells = NewMessageSlots();
+    while (!held_back_.empty() && StoreFree(cells)) {
+        const int stored = StoreDelivered(cells, held_back_.front());
         held_back_.pop_front();
         if (Announcing()) after_answer_.push_back(Announcement(stored));
     }

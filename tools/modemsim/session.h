@@ -147,7 +147,7 @@ class Session {
     std::string FinalText(const Reply& reply) const;
     using Slots = std::vector<std::optional<StoredMessage>>;
     struct MemoryPart {
-        Slots* slots;
+        Slots* cells;
         int offset;  // added to its slot numbers in the memory's listing
     };
     // "SM", "ME", or "MT" (the SIM and the modem's memory as one, the modem's after).
@@ -156,9 +156,9 @@ class Session {
     // The slot of a listed index in the memory being read; null when there is none.
     std::optional<StoredMessage>* Slot(int listed_index);
     Slots& NewMessageSlots();
-    std::optional<int> StoreFree(const Slots& slots) const;
+    std::optional<int> StoreFree(const Slots& cells) const;
     // REQUIRES: a free slot; gives the index as the new-message memory counts it.
-    int StoreDelivered(Slots& slots, const std::string& pdu);
+    int StoreDelivered(Slots& cells, const std::string& pdu);
     bool Announcing() const;
     std::string Announcement(int index) const;
     void StoreNew(const std::string& pdu, SessionOutput& out);
