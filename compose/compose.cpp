@@ -1,6 +1,7 @@
 #include "compose/compose.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "platform/codepage.h"
 #include "sms/smsbase.h"
@@ -73,8 +74,17 @@ std::string ProblemText(RecipientProblem problem) {
     return {};
 }
 
-std::size_t DigitCount(std::string_view number) {
-    return number.size() - (number.starts_with('+') ? 1 : 0);
+std::optional<RecipientProblem> ProblemOf(std::string_view item) {
+    if (item.empty()) return RecipientProblem::Empty;
+    switch (TSMS::CheckAddress(item)) {
+        case AddressProblem::NotDigits:
+            return RecipientProblem::NotANumber;
+        case AddressProblem::TooLong:
+            return RecipientProblem::TooLong;
+        case AddressProblem::None:
+            break;
+    }
+    return std::nullopt;
 }
 
 }  // namespace
@@ -120,12 +130,8 @@ std::vector<std::string> SplitCommaText(std::string_view text) {
 RecipientCheck CheckRecipients(const std::vector<std::string>& items) {
     RecipientCheck check;
     for (const std::string& item : items) {
-        if (item.empty()) {
-            check.rejected.push_back({item, RecipientProblem::Empty});
-        } else if (!TSMS::EncodeAddress(item)) {
-            check.rejected.push_back({item, RecipientProblem::NotANumber});
-        } else if (DigitCount(item) > kMaxAddressDigits) {
-            check.rejected.push_back({item, RecipientProblem::TooLong});
+        if (const auto problem = ProblemOf(item)) {
+            check.rejected.push_back({item, *problem});
         } else {
             check.sendable.push_back(item);
         }

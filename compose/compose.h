@@ -56,11 +56,8 @@ std::vector<std::string> SplitCommaText(std::string_view text);
 enum class RecipientProblem {
     Empty,       // an empty item: two commas together, or a comma at the end
     NotANumber,  // anything but digits after an optional leading "+"
-    TooLong,     // more digits than an address of a message can carry
+    TooLong,     // more digits than an address of a message can carry (kMaxAddressDigits)
 };
-
-// The most digits a destination address holds.
-inline constexpr std::size_t kMaxAddressDigits = 20;
 
 struct RejectedRecipient {
     std::string item;

@@ -17,6 +17,8 @@ packages=(
   g++-mingw-w64-x86-64-posix mingw-w64-tools mingw-w64-x86-64-dev
   wine wine64
   socat  # carries the virtual modem's control requests from the Windows tests (TCP)
+  # The fuzz targets: clang with libFuzzer and its sanitizer runtimes.
+  clang libclang-rt-14-dev
 )
 
 missing=()

@@ -252,6 +252,21 @@ bool IsValidHeader(std::string_view header) {
             ParseHex(header.substr(0, 2)) == static_cast<int32_t>(header.size() / 2 - 1));
 }
 
+bool ChoosesGsm7(int32_t coding, std::u16string_view text) {
+    return coding == kCodingGsm7 || (coding == kCodingAuto && DetectCoding(text) == kCodingGsm7);
+}
+
+// Septets of a 7-bit text after a header of header_octets octets (its length octet
+// included): the header's septets with their fill bits, then one per character.
+size_t Gsm7Septets(size_t units, int32_t header_octets) {
+    return (header_octets > 0 ? static_cast<size_t>(HeaderSeptets(header_octets - 1)) : 0) + units;
+}
+
+// Octets of a UCS2 text after a header of header_octets octets.
+size_t Ucs2Octets(size_t units, int32_t header_octets) {
+    return static_cast<size_t>(header_octets) + 2 * units;
+}
+
 struct UserData {
     std::string digits;  // the user data after the header, as hexadecimal text
     uint32_t length;     // the user data length octet: septets or octets, header included
@@ -261,8 +276,8 @@ struct UserData {
 // The header's septets are packed as zeros and then cut off, so that the text starts
 // on a septet boundary after the header and its fill bits.
 UserData Gsm7UserData(std::u16string_view text, int32_t header_octets) {
-    const int32_t reserved = header_octets > 0 ? HeaderSeptets(header_octets - 1) : 0;
-    std::string septets(static_cast<size_t>(reserved), '\0');
+    const size_t reserved = Gsm7Septets(0, header_octets);
+    std::string septets(reserved, '\0');
     septets.reserve(septets.size() + text.size());
     for (char16_t unit : text) septets.push_back(static_cast<char>(AnsiToGsm(unit)));
     std::string digits = PackSeptets(septets);
@@ -273,9 +288,8 @@ UserData Gsm7UserData(std::u16string_view text, int32_t header_octets) {
 UserData Ucs2UserData(std::u16string_view text, int32_t header_octets) {
     std::string digits(4 * text.size(), '0');
     for (size_t i = 0; i < text.size(); ++i) PutHex(digits.data() + 4 * i, text[i], 4);
-    const auto length =
-        static_cast<uint32_t>(header_octets) + static_cast<uint32_t>(text.size() * 2);
-    return {std::move(digits), length, kDcsUcs2};
+    return {std::move(digits), static_cast<uint32_t>(Ucs2Octets(text.size(), header_octets)),
+            kDcsUcs2};
 }
 
 }  // namespace
@@ -365,18 +379,26 @@ std::string SwapSemiOctets(std::string_view digits) {
 
 // ---- Encoding ----
 
-std::optional<std::string> TSMS::EncodeAddress(std::string_view number) {
-    const char* type = "81";  // unknown type of number, ISDN numbering plan
-    if (!number.empty() && number.front() == '+') {
-        type = "91";  // international number
-        number.remove_prefix(1);
-    }
+AddressProblem TSMS::CheckAddress(std::string_view number) {
+    if (number.starts_with('+')) number.remove_prefix(1);
     // Only digits: the number goes onto the modem line inside the PDU, and anything
     // else (a CR, ";", letters) would be command text there.
     const bool digits_only =
         std::all_of(number.begin(), number.end(), [](char ch) { return ch >= '0' && ch <= '9'; });
-    if (number.empty() || !digits_only) return std::nullopt;
+    if (number.empty() || !digits_only) return AddressProblem::NotDigits;
+    // The length octet counts digits: more than 20 no network takes, and more than
+    // 255 would not even fit the octet.
+    if (number.size() > kMaxAddressDigits) return AddressProblem::TooLong;
+    return AddressProblem::None;
+}
 
+std::optional<std::string> TSMS::EncodeAddress(std::string_view number) {
+    if (CheckAddress(number) != AddressProblem::None) return std::nullopt;
+    const char* type = "81";  // unknown type of number, ISDN numbering plan
+    if (number.starts_with('+')) {
+        type = "91";  // international number
+        number.remove_prefix(1);
+    }
     std::string digits(number);
     if (digits.size() % 2 != 0) digits.push_back('F');
     std::string field;
@@ -386,14 +408,31 @@ std::optional<std::string> TSMS::EncodeAddress(std::string_view number) {
     return field;
 }
 
+SubmitProblem TSMS::CheckSubmit() const {
+    const std::u16string text = codepage::ToUtf16(Text);
+    return CheckInputs(text, ChoosesGsm7(Coding, text));
+}
+
+// Each length octet of the PDU must hold its length in two digits, and the user
+// data must be one SMS: the send path splits longer texts before they get here.
+SubmitProblem TSMS::CheckInputs(std::u16string_view text, bool gsm7) const {
+    if (CheckAddress(Number) != AddressProblem::None) return SubmitProblem::BadNumber;
+    if (!IsValidHeader(UDH)) return SubmitProblem::BadHeader;
+    if (!IsValidReference(MessageReference)) return SubmitProblem::BadReference;
+    const auto header_octets = static_cast<int32_t>(UDH.size() / 2);
+    const bool fits =
+        gsm7 ? Gsm7Septets(text.size(), header_octets) <= static_cast<size_t>(kMaxUserDataSeptets)
+             : Ucs2Octets(text.size(), header_octets) <= static_cast<size_t>(kMaxUserDataOctets);
+    return fits ? SubmitProblem::None : SubmitProblem::UserDataTooLong;
+}
+
 std::string TSMS::EncodeSubmit() {
     TPDULength = 0;
-    const std::optional<std::string> address = EncodeAddress(Number);
-    if (!address || !IsValidReference(MessageReference) || !IsValidHeader(UDH)) return {};
-
     const std::u16string text = codepage::ToUtf16(Text);
-    const bool gsm7 =
-        Coding == kCodingGsm7 || (Coding == kCodingAuto && DetectCoding(text) == kCodingGsm7);
+    const bool gsm7 = ChoosesGsm7(Coding, text);
+    if (CheckInputs(text, gsm7) != SubmitProblem::None) return {};
+
+    const std::string address = *EncodeAddress(Number);
     const bool has_header = !UDH.empty();
     const auto header_octets = static_cast<int32_t>(UDH.size() / 2);
     const UserData user_data =
@@ -410,7 +449,7 @@ std::string TSMS::EncodeSubmit() {
     pdu.reserve(2 + 32 + UDH.size() + user_data.digits.size());
     AppendHex(pdu, static_cast<uint32_t>(first_octet), 2);
     pdu += MessageReference.empty() ? std::string("00") : UpperHex(MessageReference);
-    pdu += *address;
+    pdu += address;
     pdu += "00";  // protocol identifier
     AppendHex(pdu, static_cast<uint32_t>(dcs), 2);
     pdu += "FF";  // relative validity period, the longest

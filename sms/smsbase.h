@@ -10,6 +10,7 @@
 // thread that made it. Nothing blocks.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
@@ -29,6 +30,29 @@ class EConvertError : public std::runtime_error {
 inline constexpr int32_t kCodingGsm7 = 0;
 inline constexpr int32_t kCodingUcs2 = 2;
 inline constexpr int32_t kCodingAuto = -1;
+
+// What one SMS can carry (3GPP TS 23.040): a destination address of at most 20
+// digits, and user data of at most 140 octets, which 7-bit text fills with 160
+// septets. A header counts towards the user data.
+inline constexpr size_t kMaxAddressDigits = 20;
+inline constexpr int32_t kMaxUserDataOctets = 140;
+inline constexpr int32_t kMaxUserDataSeptets = 160;
+
+// Why a number cannot be a destination address.
+enum class AddressProblem {
+    None,
+    NotDigits,  // empty, or anything but digits after an optional "+"
+    TooLong,    // more than kMaxAddressDigits digits
+};
+
+// Why TSMS::EncodeSubmit refuses its inputs.
+enum class SubmitProblem {
+    None,
+    BadNumber,        // see AddressProblem
+    BadHeader,        // UDH is not whole octets of hexadecimal digits led by its length
+    BadReference,     // MessageReference is neither empty nor two hexadecimal digits
+    UserDataTooLong,  // the text and header need more than one SMS holds
+};
 
 // The text that DecodeText gives when the user data cannot be read ("Ошибка").
 inline constexpr std::string_view kDecodeErrorText = "\xCE\xF8\xE8\xE1\xEA\xE0";
@@ -100,16 +124,18 @@ class TSMS {
     bool IsSubmit = false;         // the parsed PDU is an SMS-SUBMIT
     int32_t Coding = kCodingGsm7;  // kCodingGsm7, kCodingUcs2 or kCodingAuto
 
-    // The SMS-SUBMIT PDU of the inputs, SMSC part "00" included, and TPDULength. An
-    // invalid Number (empty, or anything but digits after an optional "+"), a UDH that
-    // is not whole octets of hexadecimal digits, or a MessageReference that is not two
-    // hexadecimal digits gives an empty result and TPDULength 0: nothing that is not
-    // PDU text may reach the modem line.
+    // The SMS-SUBMIT PDU of the inputs, SMSC part "00" included, and TPDULength.
+    // Inputs that CheckSubmit finds a problem with give an empty result and
+    // TPDULength 0: nothing that is not the PDU of one SMS may reach the modem line.
     std::string EncodeSubmit();
 
+    // What is wrong with the inputs of EncodeSubmit as they stand, if anything.
+    SubmitProblem CheckSubmit() const;
+
     // The destination address field (length, type, swapped digits) of a number, or
-    // nothing when the number is invalid as above.
+    // nothing when CheckAddress finds a problem with it.
     static std::optional<std::string> EncodeAddress(std::string_view number);
+    static AddressProblem CheckAddress(std::string_view number);
 
     // Stores pdu in PDU and reads the header fields. Lenient: a field that cannot be
     // read (cut short, not hexadecimal) counts as 0. Never fails, never reads outside pdu.
@@ -136,6 +162,7 @@ class TSMS {
     static std::string NormalizeLineBreaks(std::string_view text);
 
   private:
+    SubmitProblem CheckInputs(std::u16string_view text, bool gsm7) const;
     std::string DecodeUserData(int32_t header_length, int32_t user_data_pos) const;
 };
 

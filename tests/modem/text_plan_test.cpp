@@ -38,6 +38,26 @@ TEST(TextPlanTest, YoAndOtherSignsBelowTheRussianLettersStaySevenBit) {
     EXPECT_EQ(PlanText("\xA8\xB8 \xAB\xBB").coding, kCodingGsm7);  // Ё ё « »
 }
 
+// The codec refuses user data beyond one SMS; every piece the plan makes must fit,
+// whatever the length of the body and its coding.
+TEST(TextPlanTest, EveryPieceEncodesAsOneSms) {
+    for (const char letter : {'a', '\xC0'}) {
+        for (std::size_t length = 0; length <= 1100; ++length) {
+            const TextPlan plan = PlanText(std::string(kSignature) + std::string(length, letter));
+            for (std::size_t i = 0; i < plan.pieces.size(); ++i) {
+                TSMS sms;
+                sms.Text = plan.pieces[i];
+                sms.Number = "+79161234567";
+                sms.Coding = plan.coding;
+                if (plan.pieces.size() > 1)
+                    sms.UDH = SegmentHeader("7F", plan.pieces.size(), i + 1);
+                ASSERT_FALSE(sms.EncodeSubmit().empty())
+                    << "piece " << i + 1 << " of a body of " << length << " x " << letter;
+            }
+        }
+    }
+}
+
 TEST(TextPlanTest, SegmentHeadersCarryReferenceCountAndNumber) {
     EXPECT_EQ(SegmentHeader("7F", 2, 1), "0500037F0201");
     EXPECT_EQ(SegmentHeader("01", 11, 10), "050003010B0A");

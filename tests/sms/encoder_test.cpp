@@ -98,20 +98,95 @@ TEST(EncodeSubmit, AnInvalidInputGivesAnEmptyPduAndLengthZero) {
         const char* number;
         const char* header;
         const char* reference;
+        SubmitProblem problem;
     };
-    for (const Case& c : {Case{"", "", ""}, Case{"+7123\r\n", "", ""}, Case{"AT", "", ""},
-                          Case{"+7", "0G00030A0201", ""}, Case{"+7", "0500030A020", ""},
-                          Case{"+7", "0400030A0201", ""}, Case{"+7", "05\r\nAT\r\n", ""},
-                          Case{"+7", "", "1"}, Case{"+7", "", "\r\n"}}) {
+    for (const Case& c : {Case{"", "", "", SubmitProblem::BadNumber},
+                          Case{"+7123\r\n", "", "", SubmitProblem::BadNumber},
+                          Case{"AT", "", "", SubmitProblem::BadNumber},
+                          Case{"+7", "0G00030A0201", "", SubmitProblem::BadHeader},
+                          Case{"+7", "0500030A020", "", SubmitProblem::BadHeader},
+                          Case{"+7", "0400030A0201", "", SubmitProblem::BadHeader},
+                          Case{"+7", "05\r\nAT\r\n", "", SubmitProblem::BadHeader},
+                          Case{"+7", "", "1", SubmitProblem::BadReference},
+                          Case{"+7", "", "\r\n", SubmitProblem::BadReference}}) {
         TSMS sms;
         sms.Text = "Hi";
         sms.Number = c.number;
         sms.UDH = c.header;
         sms.MessageReference = c.reference;
         sms.TPDULength = 99;
+        EXPECT_EQ(sms.CheckSubmit(), c.problem)
+            << c.number << "|" << c.header << "|" << c.reference;
         EXPECT_EQ(sms.EncodeSubmit(), "") << c.number << "|" << c.header << "|" << c.reference;
         EXPECT_EQ(sms.TPDULength, 0);
     }
+}
+
+// Text for n Russian letters "А" (UCS2 0410).
+std::string RussianLetters(size_t count) {
+    return std::string(count, '\xC0');
+}
+
+// One message piece as the send path hands it over.
+struct Piece {
+    std::string text;
+    const char* header;
+    int32_t coding;
+};
+
+// Beyond one SMS the length octets would take three digits (or claim more than the
+// network carries) and every field after them would shift: refused like bad input.
+TEST(EncodeSubmit, UserDataBeyondOneSmsIsRefused) {
+    for (const Piece& c :
+         {Piece{std::string(161, 'a'), "", kCodingGsm7},
+          Piece{std::string(154, 'a'), kConcatenationHeader, kCodingGsm7},
+          Piece{std::string(1024, 'a'), "", kCodingGsm7},
+          Piece{RussianLetters(71), "", kCodingUcs2},
+          Piece{RussianLetters(68), kConcatenationHeader, kCodingUcs2},
+          Piece{RussianLetters(80), "", kCodingAuto}, Piece{RussianLetters(128), "", kCodingAuto},
+          Piece{std::string(71, 'a'), "", kCodingUcs2}}) {
+        TSMS sms;
+        sms.Text = c.text;
+        sms.Number = "+71234567890";
+        sms.UDH = c.header;
+        sms.Coding = c.coding;
+        sms.TPDULength = 99;
+        EXPECT_EQ(sms.CheckSubmit(), SubmitProblem::UserDataTooLong) << c.text.size();
+        EXPECT_EQ(sms.EncodeSubmit(), "") << c.text.size() << " characters, coding " << c.coding;
+        EXPECT_EQ(sms.TPDULength, 0);
+    }
+}
+
+// 14 octets of header fields to +71234567890, then the 140 of user data.
+TEST(EncodeSubmit, UserDataFillingOneSmsExactlyIsEncoded) {
+    for (const Piece& c : {Piece{std::string(160, 'a'), "", kCodingGsm7},
+                           Piece{std::string(153, 'a'), kConcatenationHeader, kCodingGsm7},
+                           Piece{RussianLetters(70), "", kCodingAuto},
+                           Piece{RussianLetters(67), kConcatenationHeader, kCodingUcs2}}) {
+        int32_t length = 0;
+        const std::string pdu = Encode(c.text, "+71234567890", c.header, c.coding, &length);
+        EXPECT_EQ(length, 14 + 140) << c.text.size();
+        EXPECT_EQ(pdu.size(), 2 + 2 * static_cast<size_t>(length)) << c.text.size();
+    }
+}
+
+TEST(EncodeAddress, MoreThanTwentyDigitsAreRefused) {
+    const std::string twenty(20, '9');
+    EXPECT_EQ(TSMS::CheckAddress(twenty), AddressProblem::None);
+    EXPECT_EQ(TSMS::EncodeAddress("+" + twenty), "1491" + twenty);
+    for (const std::string& number : {twenty + "1", "+" + twenty + "1", std::string(256, '1')}) {
+        EXPECT_EQ(TSMS::CheckAddress(number), AddressProblem::TooLong) << number;
+        EXPECT_EQ(TSMS::EncodeAddress(number), std::nullopt) << number;
+        TSMS sms;
+        sms.Text = "Hi";
+        sms.Number = number;
+        EXPECT_EQ(sms.CheckSubmit(), SubmitProblem::BadNumber) << number;
+        EXPECT_EQ(sms.EncodeSubmit(), "") << number;
+        EXPECT_EQ(sms.TPDULength, 0);
+    }
+    EXPECT_EQ(TSMS::CheckAddress("+"), AddressProblem::NotDigits);
+    EXPECT_EQ(TSMS::CheckAddress(twenty + "1a"), AddressProblem::NotDigits)
+        << "a number that is not digits is that first, whatever its length";
 }
 
 TEST(EncodeSubmit, TpduLengthAgreesWithParsing) {

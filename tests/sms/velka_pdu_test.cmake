@@ -30,12 +30,31 @@ expect_run(0 "sender: 2B3731323334353637383930\ntimestamp: 30362E31322E323032362
 expect_run(2 "sender: +71234567890\ntimestamp: \nudh: \ntext: Hi\n"
     decode 07910700000000F0040B911732547698F000006200600225142102C834)
 
+# One SMS exactly: 70 Russian letters fill the 140 octets of user data.
+string(REPEAT "А" 70 seventy_letters)
+string(REPEAT "0410" 70 seventy_letters_ucs2)
+expect_run(0 "pdu: 0011000B911732547698F00008FF8C${seventy_letters_ucs2}\ntpdu_length: 154\n"
+    encode +71234567890 ${seventy_letters})
+
 # Bad input: a message on stderr, nothing on stdout, exit status 2.
 expect_run(2 "" encode "+7123 45" Hi)
 expect_run(2 "" encode --udh 05000 +71234567890 Hi)
 expect_run(2 "" encode --coding 1 +71234567890 Hi)
 expect_run(2 "" encode --hex-text +71234567890 CFF)
 expect_run(2 "" encode +71234567890)
+# More than one SMS holds: user data over 140 octets, over 160 septets, and
+# addresses over 20 digits, whose length octets would not fit two digits.
+string(REPEAT "А" 80 eighty_letters)
+string(REPEAT "А" 128 letters_128)
+string(REPEAT "a" 161 latin_161)
+string(REPEAT "7" 21 digits_21)
+string(REPEAT "7" 256 digits_256)
+expect_run(2 "" encode +71234567890 ${eighty_letters})
+expect_run(2 "" encode +71234567890 ${letters_128})
+expect_run(2 "" encode +71234567890 ${latin_161})
+expect_run(2 "" encode --udh 0500030A0201 --coding 2 +71234567890 ${eighty_letters})
+expect_run(2 "" encode +${digits_21} Hi)
+expect_run(2 "" encode ${digits_256} Hi)
 expect_run(2 "" decode 0791XYZ)
 expect_run(2 "" decode)
 expect_run(2 "" frobnicate)

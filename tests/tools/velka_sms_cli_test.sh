@@ -37,6 +37,7 @@ rmdir "$work/inbox.db" && mv "$work/inbox.kept" "$work/inbox.db"
 expect_output 'the second one' receive
 
 expect_refusal 2 "'12ab' is not a telephone number" send 12ab Hi
+expect_refusal 2 "'+123456789012345678901' has more than 20 digits" send +123456789012345678901 Hi
 expect_refusal 2 'at most 1024' send +79990000001 "$(head -c 1100 /dev/zero | tr '\0' x)"
 expect_refusal 2 'send needs NUMBER' send +79990000001
 expect_refusal 2 'usage:' frobnicate

@@ -102,6 +102,35 @@ std::optional<int> ParseCoding(std::string_view text) {
     return std::nullopt;
 }
 
+std::string AddressMessage(velka::AddressProblem problem) {
+    if (problem == velka::AddressProblem::TooLong) {
+        return "the number must have at most " + std::to_string(velka::kMaxAddressDigits) +
+               " digits";
+    }
+    return "the number must be digits, with an optional leading '+'";
+}
+
+// Why EncodeSubmit gave no PDU.
+std::string SubmitMessage(const velka::TSMS& sms) {
+    switch (sms.CheckSubmit()) {
+        case velka::SubmitProblem::BadNumber:
+            return AddressMessage(velka::TSMS::CheckAddress(sms.Number));
+        case velka::SubmitProblem::BadHeader:
+            return "--udh must be whole octets of hexadecimal digits, the first one counting "
+                   "the octets after it";
+        case velka::SubmitProblem::BadReference:
+            return "the message reference must be two hexadecimal digits";
+        case velka::SubmitProblem::UserDataTooLong:
+            return "the text does not fit in one SMS: at most " +
+                   std::to_string(velka::kMaxUserDataSeptets) + " septets (GSM 7-bit) or " +
+                   std::to_string(velka::kMaxUserDataOctets) +
+                   " octets (UCS2), the header included";
+        case velka::SubmitProblem::None:
+            break;
+    }
+    return "the PDU could not be built";
+}
+
 int Encode(std::span<char*> args) {
     velka::TSMS sms;
     sms.Coding = velka::kCodingAuto;
@@ -127,8 +156,9 @@ int Encode(std::span<char*> args) {
     if (operands.size() != 2) return Usage();
 
     sms.Number = operands[0];
-    if (!velka::TSMS::EncodeAddress(sms.Number)) {
-        return Fail("the number must be digits, with an optional leading '+'");
+    if (const velka::AddressProblem problem = velka::TSMS::CheckAddress(sms.Number);
+        problem != velka::AddressProblem::None) {
+        return Fail(AddressMessage(problem));
     }
     if (hex_text) {
         const std::optional<std::string> bytes = BytesOfHex(operands[1]);
@@ -138,11 +168,7 @@ int Encode(std::span<char*> args) {
         sms.Text = velka::codepage::FromUtf8(operands[1]);
     }
     const std::string pdu = sms.EncodeSubmit();
-    if (pdu.empty()) {
-        return Fail(
-            "--udh must be whole octets of hexadecimal digits, the first one counting "
-            "the octets after it");
-    }
+    if (pdu.empty()) return Fail(SubmitMessage(sms));
     std::printf("pdu: %s\ntpdu_length: %d\n", pdu.c_str(), sms.TPDULength);
     return 0;
 }

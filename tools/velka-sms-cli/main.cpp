@@ -133,9 +133,16 @@ velka::Result<SendRequest> ParseSend(const std::vector<std::string_view>& args) 
     }
     if (positional.size() != 2) return velka::Error{"send needs NUMBER[,NUMBER...] and TEXT."};
     for (const std::string& number : SplitNumbers(positional[0])) {
-        if (!velka::TSMS::EncodeAddress(number)) {
-            return velka::Error{
-                "'" + number + "' is not a telephone number (digits, with an optional '+' first)."};
+        switch (velka::TSMS::CheckAddress(number)) {
+            case velka::AddressProblem::NotDigits:
+                return velka::Error{
+                    "'" + number +
+                    "' is not a telephone number (digits, with an optional '+' first)."};
+            case velka::AddressProblem::TooLong:
+                return velka::Error{"'" + number + "' has more than " +
+                                    std::to_string(velka::kMaxAddressDigits) + " digits."};
+            case velka::AddressProblem::None:
+                break;
         }
         request.numbers.push_back(velka::codepage::FromUtf8(number));
     }

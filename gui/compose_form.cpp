@@ -1,0 +1,133 @@
+#include "gui/compose_form.h"
+
+#include <QHeaderView>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QSignalBlocker>
+#include <QTextCursor>
+#include <algorithm>
+
+#include "compose/compose.h"
+#include "gui/contact_table_model.h"
+#include "gui/dialogs.h"
+#include "gui/qt_text.h"
+#include "ui_compose_form.h"
+
+namespace velka::gui {
+
+std::string StoredMessageText(const QString& text) {
+    QString crlf = text;
+    crlf.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+    return FromQt(crlf);
+}
+
+TComposeForm::TComposeForm(contacts::ContactBook& book, Dialogs& dialogs, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      book_(book),
+      dialogs_(dialogs),
+      ui_(std::make_unique<Ui::TComposeForm>()),
+      contacts_model_(new ContactTableModel(this)),
+      PopupMenu(new QMenu(this)) {
+    ui_->setupUi(this);
+    PopupMenu->setObjectName(QStringLiteral("PopupMenu"));
+    PopupMenu->addActions({ui_->pmAdd, ui_->pmAddAll, ui_->pmAddChecked});
+    contacts_model_->SetCheckable(true);
+    ui_->ContactsList->setModel(contacts_model_);
+    ui_->ContactsList->setColumnWidth(ContactTableModel::kName, 170);
+    ui_->ContactsList->setColumnWidth(ContactTableModel::kNumber, 120);
+    QHeaderView* rows = ui_->ContactsList->verticalHeader();
+    rows->setSectionResizeMode(QHeaderView::Fixed);
+    rows->setDefaultSectionSize(ui_->ContactsList->fontMetrics().height() + 6);
+    ui_->ContactsList->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    BindControls();
+
+    const QSignalBlocker quiet(ui_->GroupToSearch);
+    for (const std::string& group : book_.GroupNames()) ui_->GroupToSearch->addItem(ToQt(group));
+    ui_->GroupToSearch->setEditText({});
+    ShowListing(book_.FullListing());
+}
+
+TComposeForm::~TComposeForm() = default;
+
+void TComposeForm::BindControls() {
+    connect(ui_->btnSend, &QPushButton::clicked, this, &QDialog::accept);
+    connect(ui_->btnAbort, &QPushButton::clicked, this, &QDialog::reject);
+    connect(ui_->pmAdd, &QAction::triggered, this, &TComposeForm::pmAddClick);
+    connect(ui_->pmAddAll, &QAction::triggered, this, &TComposeForm::pmAddAllClick);
+    connect(ui_->pmAddChecked, &QAction::triggered, this, &TComposeForm::pmAddCheckedClick);
+    connect(ui_->ContactsList, &QAbstractItemView::doubleClicked, this, &TComposeForm::pmAddClick);
+    connect(ui_->ContactsList, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) {
+                PopupMenu->popup(ui_->ContactsList->viewport()->mapToGlobal(at));
+            });
+    connect(ui_->NameToSearch, &QLineEdit::textChanged, this, &TComposeForm::NameToSearchChange);
+    connect(ui_->GroupToSearch, &QComboBox::editTextChanged, this,
+            &TComposeForm::NameToSearchChange);
+    connect(ui_->MessageText, &QPlainTextEdit::textChanged, this, &TComposeForm::MessageTextChange);
+}
+
+ComposedMessage TComposeForm::Message() const {
+    return {FromQt(ui_->RecepientsEdit->text()),
+            StoredMessageText(ui_->MessageText->toPlainText())};
+}
+
+void TComposeForm::ShowListing(contacts::Listing listing) {
+    contacts_model_->SetRows(std::move(listing.rows));
+    if (listing.error) dialogs_.Error(this, ToQt(*listing.error));
+}
+
+void TComposeForm::AddRow(int row) {
+    std::string list = FromQt(ui_->RecepientsEdit->text());
+    compose::AddRecipient(list, contacts_model_->At(row).number);
+    ui_->RecepientsEdit->setText(ToQt(list));
+}
+
+void TComposeForm::pmAddClick() {
+    const QModelIndexList selected = ui_->ContactsList->selectionModel()->selectedRows();
+    if (!selected.isEmpty()) AddRow(selected.first().row());
+}
+
+void TComposeForm::pmAddAllClick() {
+    for (int row = 0; row < contacts_model_->rowCount(); ++row) AddRow(row);
+}
+
+void TComposeForm::pmAddCheckedClick() {
+    for (int row = 0; row < contacts_model_->rowCount(); ++row) {
+        if (contacts_model_->IsChecked(row)) AddRow(row);
+    }
+}
+
+void TComposeForm::NameToSearchChange() {
+    ShowListing(book_.FilteredListing(FromQt(ui_->NameToSearch->text()),
+                                      FromQt(ui_->GroupToSearch->currentText())));
+}
+
+void TComposeForm::MessageTextChange() {
+    KeepWithinLimit();
+    ui_->CounterLabel->setText(
+        ToQt(compose::CounterText(StoredMessageText(ui_->MessageText->toPlainText()))));
+}
+
+// The limit counts the stored text, where a line break takes two characters. Each
+// pass removes at most as many characters as are too many (a line break counts
+// two), so nothing the limit allows is lost, and at least half of them, so a long
+// paste is cut in a few passes.
+void TComposeForm::KeepWithinLimit() {
+    QPlainTextEdit* edit = ui_->MessageText;
+    std::size_t length = StoredMessageText(edit->toPlainText()).size();
+    if (length <= compose::kMaxMessageLength) return;
+    const QSignalBlocker quiet(edit);
+    QTextCursor cursor = edit->textCursor();
+    if (cursor.position() == 0) cursor.movePosition(QTextCursor::End);
+    while (length > compose::kMaxMessageLength && cursor.position() > 0) {
+        const auto excess = static_cast<int>(length - compose::kMaxMessageLength);
+        const int cut = std::min(cursor.position(), std::max(1, excess / 2));
+        cursor.movePosition(QTextCursor::Left, QTextCursor::KeepAnchor, cut);
+        cursor.removeSelectedText();
+        length = StoredMessageText(edit->toPlainText()).size();
+    }
+    edit->setTextCursor(cursor);
+}
+
+}  // namespace velka::gui

@@ -1,0 +1,416 @@
+#include "gui/main_form.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMenu>
+#include <QScreen>
+#include <QScrollBar>
+#include <QSignalBlocker>
+
+#include "compose/compose.h"
+#include "gui/compose_form.h"
+#include "contacts/contact_entry.h"
+#include "gui/edit_form.h"
+#include "platform/datetime.h"
+#include "platform/files.h"
+#include "settings/config_apply.h"
+#include "gui/config_form.h"
+#include "settings/port_discovery.h"
+#include "gui/box_table_model.h"
+#include "gui/contact_table_model.h"
+#include "gui/dialogs.h"
+#include "gui/qt_text.h"
+#include "ui_main_form.h"
+
+// The pictures are compiled into the static library velka_gui, whose resources
+// are registered by hand (from the global namespace) before a window loads them.
+static void RegisterPictures() {
+    Q_INIT_RESOURCE(pictures);
+}
+
+namespace velka::gui {
+namespace {
+
+// A menu item bound to an action shows the action's caption, picture and state,
+// and runs the action when chosen, as the toolbar button of the same action does.
+// The item keeps the action it stands for, so that another item can be bound to
+// the same action.
+void BindToAction(QAction* item, QAction* action) {
+    const auto follow = [item, action] {
+        item->setText(action->text());
+        item->setIcon(action->icon());
+        item->setEnabled(action->isEnabled());
+        item->setVisible(action->isVisible());
+    };
+    follow();
+    item->setData(QVariant::fromValue(action));
+    QObject::connect(action, &QAction::changed, item, follow);
+    QObject::connect(item, &QAction::triggered, action, &QAction::trigger);
+}
+
+QAction* BoundAction(QAction* item) {
+    return item->data().value<QAction*>();
+}
+
+// Rows of one text line, fixed in height so that a view of any length lays out at
+// once, under headers aligned like the cells.
+void LayOutAsReport(QTableView& view) {
+    QHeaderView* rows = view.verticalHeader();
+    rows->setSectionResizeMode(QHeaderView::Fixed);
+    rows->setDefaultSectionSize(view.fontMetrics().height() + 6);
+    view.horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+}
+
+void CentreOnScreen(QWidget& window) {
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame = window.frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        window.move(frame.topLeft());
+    }
+}
+
+}  // namespace
+
+TMainForm::TMainForm(Dialogs& dialogs, Registry& registry, app::AppCore& core, QWidget* parent)
+    : QMainWindow(parent),
+      dialogs_(dialogs),
+      registry_(registry),
+      core_(core),
+      book_(registry),
+      ui_(std::make_unique<Ui::TMainForm>()),
+      contacts_model_(new ContactTableModel(this)),
+      box_model_(new BoxTableModel(this)),
+      PopupMenu(new QMenu(this)) {
+    RegisterPictures();
+    ui_->setupUi(this);
+    PopupMenu->setObjectName(QStringLiteral("PopupMenu"));
+    PopupMenu->addActions({ui_->pumAdd, ui_->pumEdit, ui_->pumRemove});
+    ui_->ContactsList->setModel(contacts_model_);
+    ui_->MessageTable->setModel(box_model_);
+    ui_->ContactsList->setColumnWidth(ContactTableModel::kName, 220);
+    ui_->ContactsList->setColumnWidth(ContactTableModel::kNumber, 150);
+    for (QTableView* view : {ui_->ContactsList, ui_->MessageTable}) LayOutAsReport(*view);
+    BindControls();
+    CentreOnScreen(*this);
+    FormCreate();
+}
+
+// The worker's events post to this window: it must have ended before the window
+// goes, even when the window is destroyed without being closed.
+TMainForm::~TMainForm() {
+    if (!closed_) {
+        FormCloseQuery();
+        FormClose();
+    }
+}
+
+void TMainForm::BindControls() {
+    BindToAction(ui_->pumAdd, ui_->actContactAdd);
+    BindToAction(ui_->pumEdit, ui_->actContactEdit);
+    BindToAction(ui_->pumRemove, ui_->actContactRemove);
+    BindToAction(ui_->mmCompose, ui_->actCompose);
+    ui_->tbContactAdd->setDefaultAction(ui_->actContactAdd);
+    ui_->tbContactEdit->setDefaultAction(ui_->actContactEdit);
+    ui_->tbContactRemove->setDefaultAction(ui_->actContactRemove);
+    ui_->tbSearch->setDefaultAction(ui_->actSearch);
+    connect(ui_->qmCompose, &QToolButton::clicked, ui_->actCompose, &QAction::trigger);
+    connect(ui_->actCompose, &QAction::triggered, this, &TMainForm::actComposeExecute);
+    connect(ui_->qmOptions, &QToolButton::clicked, this, &TMainForm::qmOptionsClick);
+    connect(ui_->mmOptions, &QAction::triggered, this, &TMainForm::qmOptionsClick);
+    connect(ui_->qmOutBox, &QToolButton::clicked, this, &TMainForm::qmOutBoxClick);
+    connect(ui_->qmInBox, &QToolButton::clicked, this, &TMainForm::qmInBoxClick);
+    connect(ui_->qmContacts, &QToolButton::clicked, this, &TMainForm::qmContactsClick);
+    connect(ui_->mmInBox, &QAction::triggered, this, &TMainForm::qmInBoxClick);
+    connect(ui_->mmOutBox, &QAction::triggered, this, &TMainForm::qmOutBoxClick);
+    connect(ui_->mmContacts, &QAction::triggered, this, &TMainForm::qmContactsClick);
+    connect(ui_->mmClose, &QAction::triggered, this, &TMainForm::mmCloseClick);
+    connect(ui_->actContactAdd, &QAction::triggered, this, &TMainForm::actContactAddExecute);
+    connect(ui_->actContactEdit, &QAction::triggered, this, &TMainForm::actContactEditExecute);
+    connect(ui_->actContactRemove, &QAction::triggered, this, &TMainForm::actContactRemoveExecute);
+    connect(ui_->actSearch, &QAction::triggered, this, &TMainForm::actSearchExecute);
+    connect(ui_->NameToSearch, &QLineEdit::textChanged, this, &TMainForm::NameToSearchChange);
+    connect(ui_->GroupToSearch, &QComboBox::editTextChanged, this, &TMainForm::NameToSearchChange);
+    connect(ui_->ContactsList, &QWidget::customContextMenuRequested, this,
+            &TMainForm::ShowContactsMenu);
+}
+
+// The outgoing queue, its lock, Config.ini and the worker belong to the application
+// core, which the window starts last, once everything the worker shares exists.
+void TMainForm::FormCreate() {
+    program_dir_ = core_.ProgramDirectory();
+    BuildContactsListMenu();
+    ui_->mmServices->insertSeparator(ui_->mmOptions);
+    ui_->mmServices->insertSeparator(ui_->mmContactsList->menuAction());
+    ShowListing(book_.FullListing());
+    if (const Status started = core_.Start(WindowEvents()); !started)
+        dialogs_.Error(this, ToQt(started.error().message));
+}
+
+// The events run on the worker's thread; each posts its work to the window's
+// thread. The worker is joined in FormClose, and what it posted before is dropped
+// once the window is closed.
+app::WorkerEvents TMainForm::WindowEvents() {
+    const auto on_window = [this](auto work) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, work] {
+                if (!closed_) work();
+            },
+            Qt::QueuedConnection);
+    };
+    app::WorkerEvents events;
+    events.on_send = [this, on_window](std::uint64_t, app::SendOutcome outcome) {
+        if (outcome == app::SendOutcome::Sent)
+            on_window([this] { RefreshBoxView(app::kOutboxFile); });
+    };
+    events.on_received = [this, on_window](const std::vector<packet>&) {
+        on_window([this] { RefreshBoxView(app::kInboxFile); });
+    };
+    events.on_store_failed = [this, on_window](app::StoreFile file, const Error& error) {
+        const app::StoreFailureText words = app::StoreFailureWarning(file);
+        const QString text = ToQt(words.what) + '\n' + SystemTextToQt(error.message) + '\n' +
+                             ToQt(words.outcome);
+        on_window([this, text] { dialogs_.Warning(this, text); });
+    };
+    events.on_modem_state = [this, on_window](const modem::ModemStatus& status) {
+        on_window([this, status] { ModemStateChanged(status); });
+    };
+    return events;
+}
+
+void TMainForm::ModemStateChanged(const modem::ModemStatus& status) {
+    const std::string text = app::ModemStateText(status);
+    if (text.empty()) return;
+    const bool wants_pin = status.state == modem::ModemState::PinNeeded ||
+                           status.state == modem::ModemState::PinRefused;
+    if (!wants_pin) {
+        dialogs_.Warning(this, ToQt(text));
+        return;
+    }
+    QInputDialog ask(this);
+    ask.setObjectName("PinDialog");
+    ask.setWindowTitle(ToQt(codepage::FromUtf8("PIN-код")));
+    ask.setLabelText(ToQt(text + codepage::FromUtf8("\r\nВведите PIN-код SIM-карты:")));
+    ask.setTextEchoMode(QLineEdit::Password);
+    if (dialogs_.ShowModal(ask) != QDialog::Accepted) return;
+    const std::string pin = ask.textValue().trimmed().toStdString();
+    // Only digits reach the modem; anything else would be refused and cost a try.
+    if (!pin.empty() && pin.find_first_not_of("0123456789") == std::string::npos) core_.SetPin(pin);
+}
+
+void TMainForm::FormCloseQuery() {
+    core_.RequestStop();
+}
+
+void TMainForm::FormClose() {
+    core_.Shutdown();
+    recipients_.clear();
+    closed_ = true;
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+    if (!closed_) {
+        FormCloseQuery();
+        FormClose();
+    }
+    event->accept();
+}
+
+void TMainForm::BuildContactsListMenu() {
+    const QList<QAction*> items = PopupMenu->actions();
+    for (QAction* popup_item : items)
+        BindToAction(ui_->mmContactsList->addAction(QString()), BoundAction(popup_item));
+    ui_->mmContactsList->addSeparator();
+    BindToAction(ui_->mmContactsList->addAction(QString()), ui_->actSearch);
+}
+
+void TMainForm::qmContactsClick() {
+    ui_->PanelMessageBox->hide();
+    shown_box_.clear();
+    ui_->PanelContacts->show();
+}
+
+void TMainForm::qmInBoxClick() {
+    OpenBoxView(QStringLiteral(" Принятые"), app::kInboxFile);
+}
+
+void TMainForm::qmOutBoxClick() {
+    OpenBoxView(QStringLiteral(" Отправленные"), app::kOutboxFile);
+}
+
+void TMainForm::mmCloseClick() {
+    close();
+}
+
+void TMainForm::actComposeExecute() {
+    TComposeForm form(book_, dialogs_, this);
+    if (dialogs_.ShowModal(form) != QDialog::Accepted) return;
+    const ComposedMessage message = form.Message();
+    QueueMessage(message.recipients, message.text);
+}
+
+// Each record takes its own reading of the clock and the lock for its append
+// alone, so the window never waits for more than one append while the worker
+// holds the lock through a modem initialisation.
+void TMainForm::QueueMessage(const std::string& recipients, const std::string& text) {
+    if (text.empty() || recipients.empty()) return;
+    recipients_ = compose::SplitCommaText(recipients);
+    const compose::RecipientCheck check = compose::CheckRecipients(recipients_);
+    for (const std::string& number : check.sendable)
+        core_.Enqueue(compose::MakeOutgoingRecord(number, NowLocal(), text));
+    if (!check.rejected.empty())
+        dialogs_.Warning(this, ToQt(compose::RejectionWarning(check.rejected)));
+}
+
+// Applying changes reception at once; a new port is used from the next start, so
+// the dialog keeps showing the port in use.
+void TMainForm::qmOptionsClick() {
+    if (!config_form_) return;
+    config_form_->Prepare(
+        settings::DiscoverModemPorts(registry_),
+        settings::InitialDialogSettings(core_.PortNumber(), core_.ReceptionEnabled()));
+    if (dialogs_.ShowModal(*config_form_) != QDialog::Accepted) return;
+    const Status applied =
+        settings::ApplySettings(core_.FilePath(app::kConfigFile), config_form_->Chosen(),
+                                [this](bool on) { core_.SetReceptionEnabled(on); });
+    if (!applied) dialogs_.Error(this, SystemTextToQt(applied.error().message));
+}
+
+void TMainForm::OpenBoxView(const QString& caption, const std::string& file_name) {
+    ui_->PanelContacts->hide();
+    ui_->PanelMBCaption->setText(caption);
+    shown_box_.clear();
+    if (!LoadBoxView(core_.FilePath(file_name))) return;
+    shown_box_ = file_name;
+    ui_->PanelMessageBox->show();
+}
+
+void TMainForm::RefreshBoxView(const std::string& file_name) {
+    if (shown_box_ != file_name) return;
+    QScrollBar* rows = ui_->MessageTable->verticalScrollBar();
+    const int position = rows->value();
+    if (!LoadBoxView(core_.FilePath(file_name))) {
+        ui_->PanelMessageBox->hide();
+        shown_box_.clear();
+        return;
+    }
+    rows->setValue(position);
+}
+
+bool TMainForm::LoadBoxView(const std::string& path) {
+    box_model_->Clear();
+    if (!files::Exists(path)) return true;
+    // The worker replaces a store file by renaming a complete new one over it, and
+    // only appends whole records; the mapping taken under the lock therefore stays
+    // a consistent picture of the file after the lock is released.
+    auto box = [&] {
+        const std::lock_guard lock(core_.QueueLock());
+        return store::BoxFile::Open(path);
+    }();
+    if (!box) {
+        dialogs_.Error(this, SystemTextToQt(box.error().message));
+        return false;
+    }
+    box_model_->Show(std::move(*box));
+    QHeaderView* header = ui_->MessageTable->horizontalHeader();
+    header->setResizeContentsPrecision(200);  // a sample of rows, whatever the box's size
+    ui_->MessageTable->resizeColumnToContents(BoxTableModel::kNumber);
+    ui_->MessageTable->resizeColumnToContents(BoxTableModel::kDateTime);
+    return true;
+}
+
+void TMainForm::ShowListing(contacts::Listing listing) {
+    contacts_model_->SetRows(std::move(listing.rows));
+    if (listing.error) dialogs_.Error(this, ToQt(*listing.error));
+}
+
+void TMainForm::FillGroupToSearch() {
+    QComboBox* combo = ui_->GroupToSearch;
+    const QString text = combo->currentText();
+    const QSignalBlocker quiet(combo);
+    combo->clear();
+    for (const std::string& group : book_.GroupNames()) combo->addItem(ToQt(group));
+    combo->setEditText(text);
+}
+
+int TMainForm::SelectedContactRow() const {
+    const QModelIndexList rows = ui_->ContactsList->selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+void TMainForm::ShowContactsMenu(const QPoint& position) {
+    PopupMenu->popup(ui_->ContactsList->viewport()->mapToGlobal(position));
+}
+
+std::optional<contacts::Contact> TMainForm::ValidEntry(const TEditForm& form) {
+    contacts::Contact entry = form.Entry();
+    if (const auto problem = contacts::CheckEntry(entry)) {
+        dialogs_.Warning(this, ToQt(contacts::ProblemMessage(*problem)));
+        return std::nullopt;
+    }
+    return entry;
+}
+
+void TMainForm::actContactAddExecute() {
+    TEditForm form(this);
+    form.ClearFields();
+    form.SetGroups(book_.GroupNames());
+    form.setWindowTitle(QStringLiteral("Создать новый"));
+    if (dialogs_.ShowModal(form) != QDialog::Accepted) return;
+    auto entry = ValidEntry(form);
+    if (!entry) return;
+    entry->group = contacts::GroupOrDefault(entry->group, contacts::EntryMode::Add);
+    contacts_model_->Append(*entry);
+    book_.WriteContact(*entry);
+}
+
+void TMainForm::actContactEditExecute() {
+    const int row = SelectedContactRow();
+    if (row < 0) return;
+    const contacts::Contact old = contacts_model_->At(row);
+    TEditForm form(this);
+    form.ClearFields();
+    form.setWindowTitle(QStringLiteral("Редактировать"));
+    form.FillFields(old);
+    form.SetGroups(book_.GroupNames());
+    if (dialogs_.ShowModal(form) != QDialog::Accepted) return;
+    auto entry = ValidEntry(form);
+    if (!entry) return;
+    book_.DeleteContact(old.group, old.number);
+    entry->group = contacts::GroupOrDefault(entry->group, contacts::EntryMode::Edit);
+    contacts_model_->Replace(row, *entry);
+    book_.WriteContact(*entry);
+}
+
+void TMainForm::actContactRemoveExecute() {
+    const int row = SelectedContactRow();
+    if (row < 0) return;
+    const contacts::Contact contact = contacts_model_->At(row);
+    if (!dialogs_.Confirm(this, ToQt(contacts::RemovalQuestion(contact.name)))) return;
+    book_.DeleteContact(contact.group, contact.number);
+    contacts_model_->Remove(row);
+}
+
+// The list gives up (or takes back) the panel's height through the pane's layout.
+void TMainForm::actSearchExecute() {
+    const bool show = !ui_->ContactsSearchPanel->isVisibleTo(ui_->PanelContacts);
+    ui_->ContactsSearchPanel->setVisible(show);
+    if (show) {
+        FillGroupToSearch();
+    } else {
+        ShowListing(book_.FullListing());
+    }
+}
+
+// Runs to its end without processing events, so a keystroke is handled only after
+// the listing of the previous one is shown: the view always ends up matching the
+// fields, and a listing never runs inside another.
+void TMainForm::NameToSearchChange() {
+    ShowListing(book_.FilteredListing(FromQt(ui_->NameToSearch->text()),
+                                      FromQt(ui_->GroupToSearch->currentText())));
+}
+
+}  // namespace velka::gui

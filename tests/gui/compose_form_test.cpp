@@ -1,0 +1,235 @@
+// The compose window through the main window's "Написать": its layout, the three
+// ways of adding recipients, the counter and the text limit, and what sending queues.
+#include "gui/compose_form.h"
+
+#include <QCheckBox>
+#include <QDialog>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include "tests/gui/main_form_fixture.h"
+
+namespace velka::gui::testing {
+namespace {
+
+class ComposeTest : public MainFormTest {
+  protected:
+    // Opens the compose window and runs `script` on it; the window closes with the
+    // result the script gives.
+    void Compose(const std::function<int(QDialog&)>& script) {
+        dialogs_.AnswerForm(script);
+        Window().findChild<QAction*>("actCompose")->trigger();
+    }
+    template <typename T>
+    static T* In(QDialog& form, const char* name) {
+        T* found = form.findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(found, nullptr) << name;
+        return found;
+    }
+    static QString RecipientText(QDialog& form) {
+        return In<QLineEdit>(form, "RecepientsEdit")->text();
+    }
+    static QTableView* List(QDialog& form) { return In<QTableView>(form, "ContactsList"); }
+    static void Trigger(QDialog& form, const char* menu_entry) {
+        In<QAction>(form, menu_entry)->trigger();
+    }
+    static void Tick(QDialog& form, int row) {
+        QAbstractItemModel* model = List(form)->model();
+        ASSERT_TRUE(model->setData(model->index(row, 0), Qt::Checked, Qt::CheckStateRole));
+    }
+    static QString Counter(QDialog& form) { return In<QLabel>(form, "CounterLabel")->text(); }
+    static void Write(QDialog& form, const QString& text) {
+        In<QPlainTextEdit>(form, "MessageText")->setPlainText(text);
+    }
+
+    // Three contacts: two in "Друзья", one in "Работа".
+    void AddThreeContacts() {
+        AddStored("Друзья", "+79161234567", "Иван");
+        AddStored("Друзья", "+79990000002", "Мария");
+        AddStored("Работа", "+74951112233", "Офис");
+    }
+};
+
+TEST_F(ComposeTest, OpensEmptyWithEveryContactAndGroup) {
+    AddThreeContacts();
+    Compose([&](QDialog& form) -> int {
+        EXPECT_EQ(form.windowTitle(), "Сообщение");
+        EXPECT_EQ(form.size(), QSize(756, 322));
+        EXPECT_EQ(In<QLabel>(form, "RecepientsCaption")->text(), " Список получателей: ");
+        EXPECT_EQ(In<QLabel>(form, "MessageCaption")->text(), " Текст сообщения: ");
+        EXPECT_EQ(In<QLabel>(form, "CaptionSearch")->text(), " Поиск");
+        EXPECT_EQ(In<QWidget>(form, "ComposePanel")->width(), 340);
+        EXPECT_EQ(Counter(form), "Сообщений: 0");
+        EXPECT_EQ(RecipientText(form), "");
+        EXPECT_EQ(In<QPushButton>(form, "btnSend")->text(), "Отправить");
+        EXPECT_EQ(In<QPushButton>(form, "btnAbort")->text(), "Отмена");
+        EXPECT_EQ(List(form)->model()->rowCount(), 3);
+        EXPECT_TRUE(List(form)->model()->flags(List(form)->model()->index(0, 0)) &
+                    Qt::ItemIsUserCheckable);
+        QComboBox* groups = In<QComboBox>(form, "GroupToSearch");
+        EXPECT_EQ(groups->count(), 2);
+        EXPECT_EQ(groups->itemText(0), "Друзья");
+        EXPECT_EQ(groups->currentText(), "");
+        return QDialog::Rejected;
+    });
+    EXPECT_EQ(dialogs_.FormsShown(), 1);
+}
+
+TEST_F(ComposeTest, AddsTheSelectedRowOnceAndNothingWithoutASelection) {
+    AddThreeContacts();
+    Compose([&](QDialog& form) -> int {
+        Trigger(form, "pmAdd");
+        EXPECT_EQ(RecipientText(form), "") << "no row selected";
+        List(form)->selectRow(1);
+        Trigger(form, "pmAdd");
+        Trigger(form, "pmAdd");
+        EXPECT_EQ(RecipientText(form), "+79990000002");
+        List(form)->selectRow(2);
+        emit List(form)->doubleClicked(List(form)->model()->index(2, 1));
+        EXPECT_EQ(RecipientText(form), "+79990000002,+74951112233");
+        return QDialog::Rejected;
+    });
+}
+
+TEST_F(ComposeTest, AddsAllRowsShownAfterASearchAndOnlyTickedOnes) {
+    AddThreeContacts();
+    AddStored("Друзья", "9161234567", "Иван без кода");
+    Compose([&](QDialog& form) -> int {
+        Trigger(form, "pmAddChecked");
+        EXPECT_EQ(RecipientText(form), "") << "nothing ticked";
+        Tick(form, 3);  // "Офис", after the three of "Друзья"
+        Trigger(form, "pmAddChecked");
+        EXPECT_EQ(RecipientText(form), "+74951112233");
+
+        In<QLineEdit>(form, "RecepientsEdit")->clear();
+        In<QLineEdit>(form, "NameToSearch")->setText("Ив");
+        EXPECT_EQ(List(form)->model()->rowCount(), 2);
+        Trigger(form, "pmAddAll");
+        // The number without its country prefix is inside the first one: skipped.
+        EXPECT_EQ(RecipientText(form), "+79161234567");
+        return QDialog::Rejected;
+    });
+}
+
+TEST_F(ComposeTest, TheSearchFiltersByGroup) {
+    AddThreeContacts();
+    Compose([&](QDialog& form) -> int {
+        In<QComboBox>(form, "GroupToSearch")->setEditText("работа");
+        EXPECT_EQ(List(form)->model()->rowCount(), 1);
+        Trigger(form, "pmAddAll");
+        EXPECT_EQ(RecipientText(form), "+74951112233");
+        return QDialog::Rejected;
+    });
+}
+
+TEST_F(ComposeTest, TheCounterFollowsTheText) {
+    Compose([&](QDialog& form) -> int {
+        Write(form, QString(160, 'a'));
+        EXPECT_EQ(Counter(form), "Сообщений: 1  Знаков: 160");
+        Write(form, QString(161, 'a'));
+        EXPECT_EQ(Counter(form), "Сообщений: 2  Знаков: 161");
+        Write(form, QString(70, 'a') + "ж");
+        EXPECT_EQ(Counter(form), "Сообщений: 2  Знаков: 71");
+        Write(form, QString(159, 'a') + "ё");
+        EXPECT_EQ(Counter(form), "Сообщений: 1  Знаков: 160");
+        Write(form, "a\nb");  // a line break is stored as CR LF
+        EXPECT_EQ(Counter(form), "Сообщений: 1  Знаков: 4");
+        Write(form, "");
+        EXPECT_EQ(Counter(form), "Сообщений: 1  Знаков: 0");
+        return QDialog::Rejected;
+    });
+}
+
+TEST_F(ComposeTest, NoMoreThan1024CharactersCanBeEntered) {
+    Compose([&](QDialog& form) -> int {
+        auto* edit = In<QPlainTextEdit>(form, "MessageText");
+        Write(form, QString(1000, 'a'));
+        edit->moveCursor(QTextCursor::Start);
+        edit->insertPlainText(QString(100, 'b'));
+        EXPECT_EQ(edit->toPlainText(), QString(24, 'b') + QString(1000, 'a'))
+            << "the pasted text is cut where it was inserted";
+        EXPECT_EQ(Counter(form), "Сообщений: 7  Знаков: 1024");
+        Write(form, QString(1023, 'a'));
+        edit->moveCursor(QTextCursor::End);
+        edit->insertPlainText("\n");  // would take two characters, only one is left
+        EXPECT_EQ(edit->toPlainText(), QString(1023, 'a'));
+        Write(form, QString(2000, 'c'));
+        EXPECT_EQ(edit->toPlainText().size(), 1024);
+        return QDialog::Rejected;
+    });
+}
+
+TEST_F(ComposeTest, CancelOrAnEmptyFieldQueuesNothingAndSaysNothing) {
+    Compose([&](QDialog& form) -> int {
+        In<QLineEdit>(form, "RecepientsEdit")->setText("+79161234567");
+        Write(form, "Hello");
+        return QDialog::Rejected;
+    });
+    Compose([&](QDialog& form) -> int {
+        In<QLineEdit>(form, "RecepientsEdit")->setText("+79161234567");
+        return QDialog::Accepted;
+    });
+    Compose([&](QDialog& form) -> int {
+        Write(form, "Hello");
+        return QDialog::Accepted;
+    });
+    EXPECT_TRUE(Window().Recipients().empty());
+    EXPECT_TRUE(dialogs_.Messages().empty());
+    EXPECT_EQ(dialogs_.FormsShown(), 3);
+}
+
+TEST_F(ComposeTest, AnOpenedWindowStartsAfresh) {
+    Compose([&](QDialog& form) -> int {
+        In<QLineEdit>(form, "RecepientsEdit")->setText("+79161234567");
+        Write(form, "Hello");
+        return QDialog::Rejected;
+    });
+    Compose([&](QDialog& form) -> int {
+        EXPECT_EQ(RecipientText(form), "");
+        EXPECT_EQ(In<QPlainTextEdit>(form, "MessageText")->toPlainText(), "");
+        EXPECT_EQ(Counter(form), "Сообщений: 0");
+        return QDialog::Rejected;
+    });
+}
+
+TEST_F(ComposeTest, UnsendableItemsAreNamedAndTheOthersQueued) {
+    Compose([&](QDialog& form) -> int {
+        In<QLineEdit>(form, "RecepientsEdit")->setText(" +79161234567,,Иван 112, ");
+        Write(form, "Hello");
+        return QDialog::Accepted;
+    });
+    EXPECT_EQ(Window().Recipients(),
+              (std::vector<std::string>{"+79161234567", "", W("Иван"), "112"}));
+    ASSERT_EQ(dialogs_.Messages().size(), 1u);
+    EXPECT_EQ(dialogs_.Messages()[0].kind, MessageKind::Warning);
+    EXPECT_EQ(dialogs_.Messages()[0].text,
+              "Сообщение не будет отправлено этим получателям:\n"
+              "\"\": пустой номер\n"
+              "\"Иван\": не номер телефона: допустимы только цифры и \"+\" в начале");
+}
+
+TEST_F(ComposeTest, Screenshots) {
+    if (!Screenshots::Enabled()) GTEST_SKIP() << "VELKA_SCREENSHOTS is not set";
+    AddThreeContacts();
+    AddStored("Семья", "+79035556677", "Мама");
+    dialogs_.NameNextScreenshot("compose");
+    Compose([&](QDialog& form) -> int {
+        Tick(form, 0);
+        Tick(form, 2);
+        Trigger(form, "pmAddChecked");
+        List(form)->selectRow(2);
+        Write(form,
+              "Привет! Встречаемся в субботу в 12:00 у входа в парк. "
+              "Не забудьте взять с собой воду и хорошее настроение.");
+        return QDialog::Rejected;
+    });
+    Compose([&](QDialog& form) -> int {
+        dialogs_.NameNextScreenshot("warning-recipients");
+        In<QLineEdit>(form, "RecepientsEdit")->setText("+79161234567,,Иван");
+        Write(form, "Hello");
+        return QDialog::Accepted;
+    });
+}
+
+}  // namespace
+}  // namespace velka::gui::testing

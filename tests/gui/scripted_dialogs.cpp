@@ -1,0 +1,108 @@
+#include "tests/gui/scripted_dialogs.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDialog>
+#include <QImage>
+#include <QMessageBox>
+#include <QPainter>
+#include <cstdlib>
+#include <utility>
+
+namespace velka::gui::testing {
+namespace {
+
+const char* ScreenshotDir() {
+    return std::getenv("VELKA_SCREENSHOTS");
+}
+
+// The offscreen platform draws no window frames; a plain title bar keeps the
+// caption, which is part of what the user sees.
+QImage Framed(QWidget& window) {
+    const QPixmap client = window.grab();
+    const int border = 1;
+    const int title_height = 26;
+    QImage image(client.width() + 2 * border, client.height() + title_height + border,
+                 QImage::Format_ARGB32);
+    image.fill(QColor(0x8a, 0x9b, 0xb0));
+    QPainter painter(&image);
+    painter.fillRect(border, border, image.width() - 2 * border, title_height - border,
+                     QColor(0xe8, 0xee, 0xf5));
+    int text_left = 8;
+    if (const QIcon icon = window.windowIcon(); !icon.isNull()) {
+        painter.drawPixmap(6, 5, icon.pixmap(16, 16));
+        text_left = 28;
+    }
+    QFont font = window.font();
+    font.setBold(true);
+    painter.setFont(font);
+    painter.setPen(QColor(0x22, 0x33, 0x44));
+    painter.drawText(QRect(text_left, border, image.width() - text_left, title_height - border),
+                     Qt::AlignVCenter | Qt::AlignLeft, window.windowTitle());
+    painter.drawPixmap(border, title_height, client);
+    return image;
+}
+
+}  // namespace
+
+bool Screenshots::Enabled() {
+    return ScreenshotDir() != nullptr;
+}
+
+void Screenshots::Save(QWidget& window, const std::string& name) {
+    if (!Enabled()) return;
+    const QString path =
+        QString::fromLocal8Bit(ScreenshotDir()) + "/" + QString::fromStdString(name) + ".png";
+    EXPECT_TRUE(Framed(window).save(path)) << path.toStdString();
+}
+
+void ScriptedDialogs::TakeScreenshot(QWidget& window, const std::string& name) {
+    if (name.empty() || !Screenshots::Enabled()) return;
+    window.show();
+    QApplication::processEvents();
+    Screenshots::Save(window, name);
+    window.hide();
+}
+
+void ScriptedDialogs::Record(MessageKind kind, QWidget* parent, const QString& text) {
+    messages_.push_back({kind, text});
+    const std::string name = std::exchange(next_screenshot_, {});
+    if (!name.empty()) TakeScreenshot(*MakeMessageBox(kind, parent, text), name);
+}
+
+void ScriptedDialogs::Warning(QWidget* parent, const QString& text) {
+    Record(MessageKind::Warning, parent, text);
+}
+
+bool ScriptedDialogs::Confirm(QWidget* parent, const QString& text) {
+    Record(MessageKind::Confirm, parent, text);
+    if (confirm_answers_.empty()) {
+        ADD_FAILURE() << "unexpected confirmation: " << text.toStdString();
+        return false;
+    }
+    const bool answer = confirm_answers_.front();
+    confirm_answers_.pop_front();
+    return answer;
+}
+
+void ScriptedDialogs::Error(QWidget* parent, const QString& text) {
+    Record(MessageKind::Error, parent, text);
+}
+
+int ScriptedDialogs::ShowModal(QDialog& form) {
+    ++forms_shown_;
+    // Taken now, so that the script may name the box that its answer brings up.
+    const std::string name = std::exchange(next_screenshot_, {});
+    if (form_scripts_.empty()) {
+        ADD_FAILURE() << "unexpected form: " << form.windowTitle().toStdString();
+        return QDialog::Rejected;
+    }
+    FormScript script = std::move(form_scripts_.front());
+    form_scripts_.pop_front();
+    const int result = script(form);
+    TakeScreenshot(form, name);
+    return result;
+}
+
+}  // namespace velka::gui::testing

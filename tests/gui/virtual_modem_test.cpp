@@ -1,0 +1,215 @@
+// The desktop client end to end on virtual modems: a message composed to two
+// contacts goes out through the worker and shows in "Отправленные"; the settings
+// dialog offers the virtual modems' ports and switches reception of a running
+// worker; closing stops the worker.
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QDialog>
+#include <QInputDialog>
+#include <QPlainTextEdit>
+#include <filesystem>
+#include <functional>
+
+#include "modem/send.h"
+#include "platform/profile.h"
+#include "gui/config_form.h"
+#include "store/store_file.h"
+#include "tests/gui/main_form_fixture.h"
+#include "tests/modem/sim_fixture.h"
+#include "gui/qt_text.h"
+
+namespace velka::gui::testing {
+namespace {
+
+using ::velka::testing::Eventually;
+
+class VirtualModemTest : public ::testing::Test {
+  protected:
+    // The window uses the machine registry, where the virtual modems are registered.
+    VirtualModemTest() { ::setenv("VELKA_HOME", home_.path().c_str(), 1); }
+    ~VirtualModemTest() override { Registry::Machine().DeleteKey(contacts::kContactKey); }
+
+    void Start(bool reception) {
+        const std::string ini = home_.File("Config.ini");
+        ASSERT_TRUE(profile::WriteString(ini, "DEVICEMAP", "SerialPort", modems_.ComName(1)));
+        ASSERT_TRUE(
+            profile::WriteString(ini, "DEVICEMAP", "PerformMailCheck", reception ? "1" : "0"));
+        window_ = std::make_unique<TMainForm>(dialogs_, Registry::Machine(), core_);
+        config_form_ = std::make_unique<TConfigForm>(window_.get());
+        window_->UseConfigForm(*config_form_);
+        window_->show();
+        ASSERT_TRUE(core_.WorkerRunning());
+    }
+    std::size_t Records(const char* file) {
+        const std::lock_guard lock(core_.QueueLock());
+        auto records = store::Load(home_.File(file));
+        return records ? records->size() : 0;
+    }
+    template <typename T>
+    static T* In(QWidget& form, const char* name) {
+        return form.findChild<T*>(QString::fromLatin1(name));
+    }
+
+    velka::testing::SimModems modems_{2};
+    velka::testing::TempDir home_;
+    ScriptedDialogs dialogs_;
+    app::AppCore core_{home_.path()};
+    std::unique_ptr<TMainForm> window_;
+    std::unique_ptr<TConfigForm> config_form_;
+};
+
+TEST_F(VirtualModemTest, ATwoSegmentRussianMessageToTwoContactsShowsInTheOutbox) {
+    contacts::ContactBook book(Registry::Machine());
+    ASSERT_TRUE(book.WriteContact({W("Мария"), "+79990000002", W("Друзья")}));
+    ASSERT_TRUE(book.WriteContact({W("Пётр"), "+79161234567", W("Друзья")}));
+    Start(false);
+    const QString text = QString("Привет! ").repeated(11);  // 88 characters: two segments
+    dialogs_.AnswerForm([&](QDialog& form) -> int {
+        In<QAction>(form, "pmAddAll")->trigger();
+        In<QPlainTextEdit>(form, "MessageText")->setPlainText(text);
+        EXPECT_EQ(In<QLabel>(form, "CounterLabel")->text(), "Сообщений: 2  Знаков: 88");
+        return QDialog::Accepted;
+    });
+    window_->findChild<QAction*>("actCompose")->trigger();
+    ASSERT_TRUE(Eventually([&] { return Records("outbox.db") == 2; }));
+    EXPECT_TRUE(dialogs_.Messages().empty());
+
+    window_->qmOutBoxClick();
+    QAbstractItemModel* rows = window_->findChild<QTableView*>("MessageTable")->model();
+    ASSERT_EQ(rows->rowCount(), 2);
+    EXPECT_EQ(rows->index(0, 0).data().toString(), "+79990000002");
+    EXPECT_EQ(rows->index(1, 0).data().toString(), "+79161234567");
+    EXPECT_EQ(rows->index(0, 2).data().toString(), text);
+    const std::string body = std::string(modem::kSignature) + FromQt(text);
+    EXPECT_EQ(modem::PlanText(body).pieces.size(), 2u) << "two segments, the signature included";
+    EXPECT_EQ(modems_.Store(2).size(), 2u) << "the second modem holds both segments";
+}
+
+TEST_F(VirtualModemTest, TheDialogOffersTheVirtualModemsAndSwitchesReceptionOn) {
+    Start(false);
+    modems_.Control("inject 1 +79161234567 Hello");
+    dialogs_.AnswerForm([&](QDialog& form) -> int {
+        QComboBox* ports = In<QComboBox>(form, "PortBox");
+        EXPECT_NE(ports->findText(QString::fromStdString(modems_.ComName(1))), -1);
+        EXPECT_NE(ports->findText(QString::fromStdString(modems_.ComName(2))), -1);
+        EXPECT_EQ(ports->currentText().toStdString(), modems_.ComName(1)) << "the port in use";
+        EXPECT_FALSE(In<QCheckBox>(form, "MailCheck")->isChecked());
+        In<QCheckBox>(form, "MailCheck")->setChecked(true);
+        return QDialog::Accepted;
+    });
+    window_->findChild<QAction*>("mmOptions")->trigger();
+    EXPECT_TRUE(core_.ReceptionEnabled());
+    ASSERT_TRUE(Eventually([&] { return Records("inbox.db") == 1; }));
+    window_->qmInBoxClick();
+    QAbstractItemModel* rows = window_->findChild<QTableView*>("MessageTable")->model();
+    ASSERT_EQ(rows->rowCount(), 1);
+    EXPECT_EQ(rows->index(0, 2).data().toString(), "Hello");
+}
+
+// Waits, letting the window handle what the worker posted to it.
+bool EventuallyOnWindow(const std::function<bool()>& condition) {
+    return Eventually([&] {
+        QCoreApplication::processEvents();
+        return condition();
+    });
+}
+
+TEST_F(VirtualModemTest, TheBoxOnViewShowsMessagesAsTheyArriveAndGoOut) {
+    Start(true);
+    window_->qmInBoxClick();
+    QAbstractItemModel* rows = window_->findChild<QTableView*>("MessageTable")->model();
+    ASSERT_EQ(rows->rowCount(), 0);
+    modems_.Control("inject 1 +79161234567 Hello");
+    ASSERT_TRUE(EventuallyOnWindow([&] { return rows->rowCount() == 1; }));
+    EXPECT_EQ(rows->index(0, 2).data().toString(), "Hello");
+
+    window_->qmOutBoxClick();
+    ASSERT_EQ(rows->rowCount(), 0);
+    dialogs_.AnswerForm([&](QDialog& form) -> int {
+        In<QLineEdit>(form, "RecepientsEdit")->setText("+79990000002");
+        In<QPlainTextEdit>(form, "MessageText")->setPlainText("on its way");
+        return QDialog::Accepted;
+    });
+    window_->findChild<QAction*>("actCompose")->trigger();
+    ASSERT_TRUE(EventuallyOnWindow([&] { return rows->rowCount() == 1; }));
+    EXPECT_EQ(rows->index(0, 2).data().toString(), "on its way");
+    EXPECT_TRUE(dialogs_.Messages().empty());
+}
+
+// A directory in outbox.db's place refuses every write, as a full disk would.
+TEST_F(VirtualModemTest, AnOutboxTheDiskRefusesIsToldOnceAndFilledLater) {
+    const std::string outbox = home_.File("outbox.db");
+    ASSERT_TRUE(std::filesystem::create_directory(outbox));
+    Start(false);
+    for (const char* text : {"first", "second"}) {
+        dialogs_.AnswerForm([&, text](QDialog& form) -> int {
+            In<QLineEdit>(form, "RecepientsEdit")->setText("+79990000002");
+            In<QPlainTextEdit>(form, "MessageText")->setPlainText(text);
+            return QDialog::Accepted;
+        });
+        window_->findChild<QAction*>("actCompose")->trigger();
+    }
+    dialogs_.NameNextScreenshot("warning-disk");
+    ASSERT_TRUE(Eventually([&] { return modems_.Store(2).size() == 2; }));
+    ASSERT_TRUE(EventuallyOnWindow([&] { return !dialogs_.Messages().empty(); }));
+    {
+        const std::lock_guard lock(core_.QueueLock());
+        std::filesystem::remove(outbox);
+    }
+    ASSERT_TRUE(Eventually([&] { return Records("outbox.db") == 2; }));
+    QCoreApplication::processEvents();
+    ASSERT_EQ(dialogs_.Messages().size(), 1u) << "one warning, not one per record";
+    EXPECT_EQ(dialogs_.Messages()[0].kind, MessageKind::Warning);
+    EXPECT_TRUE(dialogs_.Messages()[0].text.startsWith(
+        "Не удалось записать отправленное сообщение в список отправленных.\n"))
+        << dialogs_.Messages()[0].text.toStdString();
+    EXPECT_TRUE(dialogs_.Messages()[0].text.contains(QString::fromStdString(outbox)));
+}
+
+TEST_F(VirtualModemTest, ClosingStopsTheWorkerAndDropsWhatIsQueued) {
+    Start(false);
+    modems_.Control("fault 1 silent on");  // the worker waits on a modem that never answers
+    dialogs_.AnswerForm([&](QDialog& form) -> int {
+        In<QLineEdit>(form, "RecepientsEdit")->setText("+79990000002");
+        In<QPlainTextEdit>(form, "MessageText")->setPlainText("never sent");
+        return QDialog::Accepted;
+    });
+    window_->findChild<QAction*>("actCompose")->trigger();
+    window_->findChild<QAction*>("mmClose")->trigger();  // returns once the worker is joined
+    EXPECT_FALSE(window_->isVisible());
+    EXPECT_EQ(Records("outbox.db"), 0u);
+}
+
+TEST_F(VirtualModemTest, ASimThatWantsItsPinIsUnlockedWithThePinTheUserTypes) {
+    modems_.Control("fault 1 pin 2468");
+    modems_.Control("inject 1 +79161234567 behind the PIN");
+    dialogs_.AnswerForm([&](QDialog& form) -> int {
+        auto* ask = qobject_cast<QInputDialog*>(&form);
+        EXPECT_NE(ask, nullptr);
+        if (ask == nullptr) return QDialog::Rejected;
+        EXPECT_TRUE(ask->labelText().contains("PIN-код"));
+        ask->setTextValue("2468");
+        return QDialog::Accepted;
+    });
+    Start(true);
+    ASSERT_TRUE(Eventually([&] {
+        QCoreApplication::processEvents();
+        return Records("inbox.db") == 1;
+    }));
+    EXPECT_EQ(dialogs_.FormsShown(), 1);
+    EXPECT_TRUE(dialogs_.AllAnswersUsed());
+}
+
+TEST_F(VirtualModemTest, AMissingSimIsToldInAWarning) {
+    modems_.Control("fault 1 sim missing");
+    Start(true);
+    ASSERT_TRUE(Eventually([&] {
+        QCoreApplication::processEvents();
+        return !dialogs_.Messages().empty();
+    }));
+    EXPECT_EQ(dialogs_.Messages()[0].kind, MessageKind::Warning);
+    EXPECT_TRUE(dialogs_.Messages()[0].text.startsWith("В модеме нет SIM-карты."));
+}
+
+}  // namespace
+}  // namespace velka::gui::testing
