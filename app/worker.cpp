@@ -235,7 +235,8 @@ std::string ModemStateText(const modem::ModemStatus& status) {
             text = "SIM-карта модема неисправна или не читается.";
             break;
     }
-    if (status.tries_left >= 0) text += " Осталось попыток: " + std::to_string(status.tries_left) + ".";
+    if (status.tries_left >= 0)
+        text += " Осталось попыток: " + std::to_string(status.tries_left) + ".";
     text += " Сообщения не отправляются и не принимаются; модем будет опрошен снова.";
     return codepage::FromUtf8(text);
 }

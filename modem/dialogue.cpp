@@ -49,9 +49,9 @@ struct BusyForm {
     bool whole;  // the prefix is the whole line
 };
 constexpr BusyForm kBusyForms[] = {
-    {"+CME ERROR: 14", true},          {"+CME ERROR: 515", true},
-    {"+CMS ERROR: 314", true},         {"+CME ERROR: SIM BUSY", false},
-    {"+CMS ERROR: SIM BUSY", false},   {"+CME ERROR: PLEASE WAIT", false},
+    {"+CME ERROR: 14", true},        {"+CME ERROR: 515", true},
+    {"+CMS ERROR: 314", true},       {"+CME ERROR: SIM BUSY", false},
+    {"+CMS ERROR: SIM BUSY", false}, {"+CME ERROR: PLEASE WAIT", false},
 };
 
 bool IsDeliveryHeader(std::string_view line) {
@@ -131,7 +131,8 @@ LineKind ClassifyLine(std::string_view line) {
 std::optional<std::string> AnswerReader::NextLine(Clock::time_point deadline,
                                                   std::optional<Clock::duration> idle_limit) {
     for (;;) {
-        auto line = pending_ ? std::exchange(pending_, std::nullopt) : RawLine(deadline, idle_limit);
+        auto line =
+            pending_ ? std::exchange(pending_, std::nullopt) : RawLine(deadline, idle_limit);
         if (!line || !IsDeliveryHeader(TrimBlanks(*line))) return line;
         TakeDelivery(*line);
     }
@@ -145,7 +146,8 @@ void AnswerReader::TakeDelivery(std::string_view header) {
         pending_ = std::move(pdu);
         return;
     }
-    if (context_) context_->deliveries.push_back({StartsWithIgnoreCase(TrimBlanks(header), "+CDS:"), upper});
+    if (context_)
+        context_->deliveries.push_back({StartsWithIgnoreCase(TrimBlanks(header), "+CDS:"), upper});
 }
 
 std::optional<std::string> AnswerReader::RawLine(Clock::time_point deadline,
@@ -170,8 +172,7 @@ std::optional<std::string> AnswerReader::RawLine(Clock::time_point deadline,
     }
 }
 
-Answer AnswerReader::Await(Clock::time_point deadline,
-                           std::optional<Clock::duration> idle_limit) {
+Answer AnswerReader::Await(Clock::time_point deadline, std::optional<Clock::duration> idle_limit) {
     Answer answer;
     while (auto line = NextLine(deadline, idle_limit)) {
         const LineKind kind = ClassifyLine(*line);
@@ -180,7 +181,7 @@ Answer AnswerReader::Await(Clock::time_point deadline,
             continue;
         }
         if (context_) context_->answered = true;
-        answer.outcome = kind == LineKind::Ok   ? Outcome::Ok
+        answer.outcome = kind == LineKind::Ok  ? Outcome::Ok
                          : IsBusyAnswer(*line) ? Outcome::Busy
                                                : Outcome::Error;
         answer.final_line = std::move(*line);

@@ -72,10 +72,10 @@ struct ModemStatus {
 
 // What the modem says it is; a field the modem refused stays empty.
 struct ModemInfo {
-    std::string manufacturer;  // AT+CGMI
-    std::string model;         // AT+CGMM
-    std::string operator_name; // AT+COPS?
-    int signal = -1;           // AT+CSQ: 0..31, 99 unknown, -1 not asked or refused
+    std::string manufacturer;   // AT+CGMI
+    std::string model;          // AT+CGMM
+    std::string operator_name;  // AT+COPS?
+    int signal = -1;            // AT+CSQ: 0..31, 99 unknown, -1 not asked or refused
     bool operator==(const ModemInfo&) const = default;
 };
 
@@ -96,14 +96,14 @@ struct ModemContext {
     // delivery whose acknowledgement was lost (a port closed in between) is kept by
     // the modem or brought again by the network, and must not be stored twice.
     std::deque<std::string> recently_stored;
-    bool silent = false;               // a command went unanswered within its bound
-    bool answered = false;             // a command got its final result line
-    bool opened = false;               // the initialisation opened the port afresh
-    std::optional<std::string> pin;    // the user's PIN, sent once; cleared when refused
-    ModemStatus status;                // the SIM's state at the last initialisation
-    ModemInfo info;                    // read at each opening; the signal now and then
-    Clock::time_point signal_read{};   // when AT+CSQ was last asked
-    std::optional<std::vector<std::string>> memories;  // AT+CPMS=? of this opening
+    bool silent = false;              // a command went unanswered within its bound
+    bool answered = false;            // a command got its final result line
+    bool opened = false;              // the initialisation opened the port afresh
+    std::optional<std::string> pin;   // the user's PIN, sent once; cleared when refused
+    ModemStatus status;               // the SIM's state at the last initialisation
+    ModemInfo info;                   // read at each opening; the signal now and then
+    Clock::time_point signal_read{};  // when AT+CSQ was last asked
+    std::optional<std::vector<std::string>> memories;               // AT+CPMS=? of this opening
     Clock::duration listing_idle_limit = std::chrono::seconds(30);  // a listing this quiet is lost
 };
 

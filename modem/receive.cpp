@@ -5,8 +5,8 @@
 #include <optional>
 
 #include "modem/dialogue.h"
-#include "platform/datetime.h"
 #include "platform/codepage.h"
+#include "platform/datetime.h"
 #include "serial/ser_except.h"
 #include "sms/smsbase.h"
 #include "store/store_file.h"
@@ -236,7 +236,8 @@ ReceptionReport ReceiveMessages(TComPort& port, std::string_view storage,
     // Only what is on the disk is deleted, with what an earlier cycle stored.
     std::vector<ListedMessage> deletable;
     for (const ListedMessage& message : listed) {
-        const bool saved_now = IsStatusReport(message.pdu) ? bool(reports_saved) : bool(inbox_saved);
+        const bool saved_now =
+            IsStatusReport(message.pdu) ? bool(reports_saved) : bool(inbox_saved);
         if (stored_before(message) || saved_now) {
             deletable.push_back(message);
         } else {
@@ -277,8 +278,8 @@ ReceptionReport ReceiveAll(TComPort& port, const std::string& inbox_path, std::m
     ReceptionReport total;
     total.listed = true;
     for (const std::string& memory : ReceptionMemories(port, context, stop)) {
-        Join(total, ReceiveMessages(port, Storage(memory), inbox_path, file_lock, stop,
-                                    &remembered, &context));
+        Join(total, ReceiveMessages(port, Storage(memory), inbox_path, file_lock, stop, &remembered,
+                                    &context));
         if (!total.listed || stop.load()) break;
     }
     return total;

@@ -26,7 +26,8 @@ std::optional<std::string> Field(const Answer& answer, std::string_view prefix) 
         const std::string upper = codepage::Upper(TrimSpace(line));
         if (upper.starts_with(prefix) && upper.size() > prefix.size() &&
             upper[prefix.size()] == ':') {
-            return std::string(TrimSpace(std::string_view(TrimSpace(line)).substr(prefix.size() + 1)));
+            return std::string(
+                TrimSpace(std::string_view(TrimSpace(line)).substr(prefix.size() + 1)));
         }
     }
     return std::nullopt;

@@ -33,7 +33,8 @@ std::string TimeStampText(std::string_view hex, std::size_t at) {
             std::from_chars(digits.data() + 2 * i, digits.data() + 2 * i + 2, parts[i]);
         if (error != std::errc() || end != digits.data() + 2 * i + 2) return {};
     }
-    const auto when = MakeDateTime(2000 + parts[0], parts[1], parts[2], parts[3], parts[4], parts[5]);
+    const auto when =
+        MakeDateTime(2000 + parts[0], parts[1], parts[2], parts[3], parts[4], parts[5]);
     return when ? FormatDateTime(*when) : std::string();
 }
 

@@ -98,7 +98,10 @@ TEST_F(ModemStateTest, AModemThatStopsAnsweringIsToldAfterThreeSilencesAndRecove
     modems_.Control("fault 1 silent off");
     modems_.Control("inject 1 +79161234567 after the silence");
     ASSERT_TRUE(outcomes_.WaitUntil(
-        [&] { return outcomes_.ReceivedCount() == 1 && outcomes_.States().back().state == ModemState::Ready; },
+        [&] {
+            return outcomes_.ReceivedCount() == 1 &&
+                   outcomes_.States().back().state == ModemState::Ready;
+        },
         seconds(120)));
     EXPECT_EQ(InboxTexts(), std::vector<std::string>{"after the silence"});
 }
@@ -106,8 +109,7 @@ TEST_F(ModemStateTest, AModemThatStopsAnsweringIsToldAfterThreeSilencesAndRecove
 // The listing's own hang is bounded by 30 s of quiet (tested in the modem's
 // tests); a hang in the memory selection before it shows the same recovery sooner.
 TEST_F(ModemStateTest, AHungModemIsRecoveredWithoutARestart) {
-    for (int i = 1; i <= 3; ++i)
-        modems_.Control("inject 1 +79161234567 kept " + std::to_string(i));
+    for (int i = 1; i <= 3; ++i) modems_.Control("inject 1 +79161234567 kept " + std::to_string(i));
     modems_.Control("fault 1 hang AT+CPMS=\"SM\"");
     Start(true);
     ASSERT_TRUE(outcomes_.WaitUntil([&] { return outcomes_.ReceivedCount() == 3; }, seconds(120)));

@@ -89,8 +89,8 @@ class Outcomes {
   private:
     std::mutex lock_;
     std::condition_variable changed_;
-    std::vector<Entry> sends_;      // guarded by lock_
-    std::vector<packet> received_;  // guarded by lock_
+    std::vector<Entry> sends_;                    // guarded by lock_
+    std::vector<packet> received_;                // guarded by lock_
     std::vector<app::StoreFile> store_failures_;  // guarded by lock_
     std::vector<modem::ModemStatus> states_;      // guarded by lock_
     std::vector<modem::ModemInfo> infos_;         // guarded by lock_

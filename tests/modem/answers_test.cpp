@@ -11,18 +11,18 @@ namespace velka::modem {
 namespace {
 
 TEST(BusyAnswerTest, SimBusyAndPleaseWaitInNumbersAndWordsAreBusy) {
-    for (const char* line : {"+CME ERROR: 14", "+CME ERROR: 515", "+CMS ERROR: 314",
-                             "+cme error: sim busy", "+CMS ERROR: SIM busy",
-                             "+CME ERROR: Please wait, init or command processing in progress",
-                             " +CME ERROR: 14 "}) {
+    for (const char* line :
+         {"+CME ERROR: 14", "+CME ERROR: 515", "+CMS ERROR: 314", "+cme error: sim busy",
+          "+CMS ERROR: SIM busy", "+CME ERROR: Please wait, init or command processing in progress",
+          " +CME ERROR: 14 "}) {
         EXPECT_TRUE(IsBusyAnswer(line)) << line;
     }
 }
 
 TEST(BusyAnswerTest, FinalErrorsAndOtherCodesAreNotBusy) {
-    for (const char* line : {"ERROR", "+CME ERROR: 10", "+CME ERROR: 140", "+CMS ERROR: 3140",
-                             "+CMS ERROR: 500", "+CMS ERROR: 512", "+CME ERROR: 11", "OK",
-                             "+CME ERROR: SIM PIN required"}) {
+    for (const char* line :
+         {"ERROR", "+CME ERROR: 10", "+CME ERROR: 140", "+CMS ERROR: 3140", "+CMS ERROR: 500",
+          "+CMS ERROR: 512", "+CME ERROR: 11", "OK", "+CME ERROR: SIM PIN required"}) {
         EXPECT_FALSE(IsBusyAnswer(line)) << line;
     }
 }

@@ -331,7 +331,8 @@ TEST_F(SessionQuirksTest, APinLockedSimRefusesMessagesUntilItsPinAndCountsWrongO
     EXPECT_EQ(Run("AT+CMGL=4\r"), "\r\nOK\r\n");
     session_.PowerUp();
     EchoOff();
-    EXPECT_EQ(Run("AT+CPIN?\r"), "\r\n+CPIN: SIM PIN\r\n\r\nOK\r\n") << "asked again after power-up";
+    EXPECT_EQ(Run("AT+CPIN?\r"), "\r\n+CPIN: SIM PIN\r\n\r\nOK\r\n")
+        << "asked again after power-up";
 }
 
 TEST_F(SessionQuirksTest, ThreeWrongPinsLockTheSimBehindItsPuk) {
@@ -374,7 +375,8 @@ TEST_F(SessionQuirksTest, NewMessagesGoToTheModemsOwnMemoryWhenSoSet) {
     EchoOff();
     Set([](Faults& f) { f.new_memory = "ME"; });
     EXPECT_EQ(Receive(Deliver("mine")), "\r\n+CMTI: \"ME\",1\r\n");
-    EXPECT_EQ(Run("AT+CPMS=?\r"), "\r\n+CPMS: (\"SM\",\"ME\"),(\"SM\",\"ME\"),(\"SM\",\"ME\")\r\n\r\nOK\r\n");
+    EXPECT_EQ(Run("AT+CPMS=?\r"),
+              "\r\n+CPMS: (\"SM\",\"ME\"),(\"SM\",\"ME\"),(\"SM\",\"ME\")\r\n\r\nOK\r\n");
     EXPECT_EQ(Run("AT+CMGL=4\r"), "\r\nOK\r\n") << "the SIM holds nothing";
     EXPECT_EQ(Run("AT+CPMS=\"ME\"\r"), "\r\n+CPMS: 1,5,1,5,1,5\r\n\r\nOK\r\n");
     EXPECT_NE(Run("AT+CMGL=4\r").find("+CMGL: 1,0,,"), std::string::npos);

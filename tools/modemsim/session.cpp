@@ -364,14 +364,18 @@ void Session::Hang(const std::vector<Reply>& replies, SessionOutput& out) {
 std::optional<std::pair<Session::ErrorFamily, int>> Session::SimRefusal(const Command& c) const {
     const bool query = c.name == "+CPIN" || c.name == "+CPINR";
     if (!NeedsSim(c.name) && !query) return std::nullopt;
-    if (faults_.sim == SimCondition::Missing) return std::pair{ErrorFamily::Equipment, kCmeSimNotInserted};
-    if (faults_.sim == SimCondition::Failed) return std::pair{ErrorFamily::Equipment, kCmeSimFailure};
+    if (faults_.sim == SimCondition::Missing)
+        return std::pair{ErrorFamily::Equipment, kCmeSimNotInserted};
+    if (faults_.sim == SimCondition::Failed)
+        return std::pair{ErrorFamily::Equipment, kCmeSimFailure};
     if (std::chrono::steady_clock::now() < busy_until_) {
-        const auto family = faults_.busy_code == kCmsSimBusy ? ErrorFamily::Message : ErrorFamily::Equipment;
+        const auto family =
+            faults_.busy_code == kCmsSimBusy ? ErrorFamily::Message : ErrorFamily::Equipment;
         return std::pair{family, faults_.busy_code};
     }
     if (query) return std::nullopt;
-    if (faults_.sim == SimCondition::PhoneLocked) return std::pair{ErrorFamily::Equipment, kCmePhoneSimPinRequired};
+    if (faults_.sim == SimCondition::PhoneLocked)
+        return std::pair{ErrorFamily::Equipment, kCmePhoneSimPinRequired};
     if (pin_tries_ == 0) return std::pair{ErrorFamily::Equipment, kCmeSimPukRequired};
     if (pin_locked_) return std::pair{ErrorFamily::Equipment, kCmeSimPinRequired};
     return std::nullopt;
@@ -527,8 +531,8 @@ std::string Session::Announcement(int index) const {
 
 // The network's report that the message just accepted reached its recipient.
 void Session::ReportDelivery(const Submit& submit, std::uint8_t reference, SessionOutput& out) {
-    const StatusReport report{identity_.service_centre, reference, submit.destination,
-                              NowLocal(), NowLocal(), 0};
+    const StatusReport report{
+        identity_.service_centre, reference, submit.destination, NowLocal(), NowLocal(), 0};
     const std::string pdu = BuildStatusReport(report);
     if (faults_.reports == ReportMode::Direct) {
         HandOver("+CDS: " + std::to_string(TpduLength(pdu)), pdu, out);
@@ -792,13 +796,15 @@ Session::Reply Session::Registration(const Command& c) {
 Session::Reply Session::Pin(const Command& c) {
     if (c.kind == Kind::Test) return {};
     if (c.kind == Kind::Query) {
-        if (faults_.sim == SimCondition::PhoneLocked) return Reply{{"+CPIN: PH-SIM PIN"}, {}, false};
+        if (faults_.sim == SimCondition::PhoneLocked)
+            return Reply{{"+CPIN: PH-SIM PIN"}, {}, false};
         if (pin_tries_ == 0) return Reply{{"+CPIN: SIM PUK"}, {}, false};
         return Reply{{pin_locked_ ? "+CPIN: SIM PIN" : "+CPIN: READY"}, {}, false};
     }
     if (c.kind != Kind::Set || !pin_locked_)
         return Reply{{}, std::pair{ErrorFamily::Equipment, kCmeOperationNotAllowed}, false};
-    if (pin_tries_ == 0) return Reply{{}, std::pair{ErrorFamily::Equipment, kCmeSimPukRequired}, false};
+    if (pin_tries_ == 0)
+        return Reply{{}, std::pair{ErrorFamily::Equipment, kCmeSimPukRequired}, false};
     if (Unquoted(SplitArgs(c.args)[0]) != faults_.pin) {
         --pin_tries_;
         return Reply{{}, std::pair{ErrorFamily::Equipment, kCmeIncorrectPassword}, false};
@@ -811,9 +817,10 @@ Session::Reply Session::Pin(const Command& c) {
 // AT+CPINR of 27.007: the tries left for the SIM's PIN.
 Session::Reply Session::PinRetries(const Command& c) {
     if (c.kind == Kind::Test) return {};
-    return Reply{{"+CPINR: SIM PIN," + std::to_string(pin_tries_) + "," + std::to_string(kPinTries)},
-                 {},
-                 false};
+    return Reply{
+        {"+CPINR: SIM PIN," + std::to_string(pin_tries_) + "," + std::to_string(kPinTries)},
+        {},
+        false};
 }
 
 Session::Reply Session::Acknowledge(const Command& c) {

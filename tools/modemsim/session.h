@@ -42,17 +42,17 @@ struct Faults {
     std::uint32_t seed = 1;             // of the random faults, so that a run can be repeated
 
     // The SIM and the ways real modems differ.
-    std::string pin{};                     // not empty: the SIM asks for it after power-up
+    std::string pin{};  // not empty: the SIM asks for it after power-up
     SimCondition sim = SimCondition::Present;
     std::chrono::milliseconds sim_busy{0};  // after power-up, the SIM answers busy this long
     int busy_code = 14;                     // 14 or 515 (+CME ERROR), 314 (+CMS ERROR)
     std::string new_memory = "SM";          // where new messages go: "SM", "ME" or "MT"
     DirectDelivery direct = DirectDelivery::Off;
-    ReportMode reports = ReportMode::Off;    // a status report for every accepted send
-    std::string hang_command{};              // the next line starting with this hangs the modem
+    ReportMode reports = ReportMode::Off;  // a status report for every accepted send
+    std::string hang_command{};            // the next line starting with this hangs the modem
     PromptForm prompt = PromptForm::CrLfBlank;
-    int send_refusals = 0;                   // the next sends refused with refusal_code...
-    int refusal_code = 314;                  // ...a +CMS ERROR code
+    int send_refusals = 0;   // the next sends refused with refusal_code...
+    int refusal_code = 314;  // ...a +CMS ERROR code
 };
 
 // Message status as AT+CMGL and AT+CMGR number it.
@@ -209,16 +209,16 @@ class Session {
     int announced_length_ = 0;
     std::uint8_t next_reference_ = 0;  // "+CMGS: <mr>"
 
-    Slots slots_;     // "SM"
-    Slots me_slots_;  // "ME", the modem's own memory
+    Slots slots_;                     // "SM"
+    Slots me_slots_;                  // "ME", the modem's own memory
     std::string read_memory_ = "SM";  // <mem1> of AT+CPMS: listed, read, deleted
     bool pin_locked_ = false;
     int pin_tries_ = 3;
     std::chrono::steady_clock::time_point busy_until_{};
-    bool hung_ = false;                      // answers nothing until the client changes
+    bool hung_ = false;                       // answers nothing until the client changes
     std::deque<std::string> unacknowledged_;  // "+CMT:" PDUs awaiting AT+CNMA
-    std::deque<std::string> held_back_;      // arrived while the store was full
-    std::vector<std::string> after_answer_;  // unsolicited lines due after the current answer
+    std::deque<std::string> held_back_;       // arrived while the store was full
+    std::vector<std::string> after_answer_;   // unsolicited lines due after the current answer
 };
 
 }  // namespace velka::modemsim

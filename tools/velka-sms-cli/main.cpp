@@ -178,7 +178,8 @@ void SayStoreFailure(velka::app::StoreFile, const velka::Error& error) {
 std::optional<std::string> GivenPin(std::optional<std::string> from_arguments) {
     if (from_arguments) return from_arguments;
     const char* from_environment = std::getenv("VELKA_PIN");
-    if (from_environment != nullptr && *from_environment != '\0') return std::string(from_environment);
+    if (from_environment != nullptr && *from_environment != '\0')
+        return std::string(from_environment);
     return std::nullopt;
 }
 
