@@ -280,6 +280,24 @@ bool WriteCommand(TComPort& port, std::string_view command) {
     }
 }
 
+std::optional<ModemInfo> ProbePort(std::uint16_t number, std::int32_t ticks,
+                                   const std::atomic<bool>& stop) {
+    TComPort port;
+    ConfigurePort(port);
+    port.SetStopFlag(&stop);
+    port.SetComNumber(number);
+    if (!EnsureOpen(port)) return std::nullopt;
+    AnswerReader reader(port, stop);
+    std::optional<ModemInfo> info;
+    if (WriteCommand(port, "AT") && reader.AwaitFinalResult(DeadlineIn(ticks))) {
+        info.emplace();
+        Command(port, reader, "ATE0");  // so that no echo passes for an answer
+        ReadIdentity(port, reader, *info);
+    }
+    ClosePort(port);
+    return info;
+}
+
 bool InitModem(TComPort& port, const std::atomic<bool>& stop, ModemContext* context) {
     ModemContext own;
     ModemContext& line = context ? *context : own;

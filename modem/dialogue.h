@@ -213,6 +213,13 @@ bool WriteCommand(TComPort& port, std::string_view command);
 // initialisation opens it afresh.
 bool InitModem(TComPort& port, const std::atomic<bool>& stop, ModemContext* context = nullptr);
 
+// Whether the port `number` answers "AT" with "OK" within `ticks`, and then what
+// the modem says it is (a refused answer left empty); nothing when it does not
+// answer or cannot be opened. Opens the port and closes it again: never for a port
+// the worker holds. Blocks up to `ticks` and three command bounds; any thread.
+std::optional<ModemInfo> ProbePort(std::uint16_t number, std::int32_t ticks,
+                                   const std::atomic<bool>& stop);
+
 // Closes the port; the next initialisation opens it afresh. Never throws.
 void ClosePort(TComPort& port);
 

@@ -10,6 +10,7 @@
 // Texts on the command line and in the output are UTF-8. Exit status: 0 success,
 // 1 when the work failed (not sent in time, no modem), 2 for a wrong command line.
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +22,7 @@
 #include <vector>
 
 #include "app/app_core.h"
+#include "modem/dialogue.h"
 #include "platform/codepage.h"
 #include "platform/datetime.h"
 #include "platform/program_dir.h"
@@ -45,7 +47,7 @@ constexpr const char* kUsage =
     "       velka-sms-cli watch       receive until interrupted, printing each message\n"
     "       velka-sms-cli inbox       list inbox.db\n"
     "       velka-sms-cli outbox      list outbox.db\n"
-    "       velka-sms-cli ports       the serial ports present\n"
+    "       velka-sms-cli ports       the serial ports present, with the modem on each\n"
     "       velka-sms-cli status      the modem: SIM state, maker, model, operator, signal\n"
     "  --pin PIN before the command (or VELKA_PIN) unlocks a SIM that asks for its PIN.\n";
 
@@ -319,6 +321,18 @@ int List(const char* file) {
     return 0;
 }
 
+// What the modem on a port says it is, "manufacturer model"; empty when the port
+// does not answer "AT" within a second or so.
+std::string ModemName(std::uint16_t number) {
+    constexpr std::int32_t kProbeTicks = 20;  // 1.1 s: a modem answers "AT" at once
+    const std::atomic<bool> never_stopped{false};
+    const auto info = velka::modem::ProbePort(number, kProbeTicks, never_stopped);
+    if (!info) return {};
+    std::string name = info->manufacturer;
+    if (!info->model.empty()) name += (name.empty() ? "" : " ") + info->model;
+    return velka::codepage::ToUtf8(name);
+}
+
 int Ports() {
     const std::string key = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
     auto& registry = velka::Registry::Machine();
@@ -331,8 +345,10 @@ int Ports() {
     for (const auto& value : *values) {
         const auto name = registry.ReadString(key, value.name);
         if (!name) continue;
-        ports.emplace_back(velka::SelectedComNum(*name), velka::codepage::ToUtf8(*name) + "\t" +
-                                                             velka::codepage::ToUtf8(value.name));
+        const std::uint16_t number = velka::SelectedComNum(*name);
+        ports.emplace_back(number, velka::codepage::ToUtf8(*name) + "\t" +
+                                       velka::codepage::ToUtf8(value.name) + "\t" +
+                                       ModemName(number));
     }
     std::sort(ports.begin(), ports.end());
     for (const auto& [number, line] : ports) std::printf("%s\n", line.c_str());
