@@ -113,7 +113,7 @@ void AppCore::Shutdown() {
     } catch (const ESerialException&) {
         // A device that vanished has nothing left to close.
     }
-    std::lock_guard guard(queue_.lock());
+    MutexLock guard(queue_.lock());
     queue_.Clear();
 }
 

@@ -12,7 +12,6 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 
@@ -70,7 +69,7 @@ class AppCore {
     std::uint64_t Enqueue(const packet& record);
 
     // The outgoing-queue lock: hold it while reading inbox.db or outbox.db.
-    std::mutex& QueueLock() { return queue_.lock(); }
+    Mutex& QueueLock() RETURN_CAPABILITY(queue_.lock()) { return queue_.lock(); }
 
     bool ReceptionEnabled() const { return reception_.load(); }
     // Takes effect at the worker's next idle pass.

@@ -19,7 +19,7 @@ Clock::duration RetryPause(int attempts) {
 std::uint64_t OutgoingQueue::Append(const packet& record) {
     std::uint64_t id = 0;
     {
-        std::lock_guard guard(lock_);
+        MutexLock guard(lock_);
         id = next_id_++;
         records_.push_back(QueuedRecord{id, record, 0, Clock::time_point{}});
     }
@@ -54,7 +54,7 @@ void OutgoingQueue::PutBack(QueuedRecord record) {
 }
 
 void OutgoingQueue::Wake() {
-    { std::lock_guard guard(lock_); }
+    { MutexLock guard(lock_); }
     wake_.notify_all();
 }
 

@@ -8,12 +8,12 @@
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
-#include <mutex>
 #include <optional>
+#include <utility>
 
+#include "platform/mutex.h"
 #include "store/packet.h"
 
 namespace velka::app {
@@ -36,41 +36,40 @@ class OutgoingQueue {
     // The outgoing-queue lock. It guards the queue and every write of inbox.db,
     // outbox.db and unsent.db; the box views hold it while they read those files.
     // Hold it briefly: never across a modem exchange.
-    std::mutex& lock() { return lock_; }
+    Mutex& lock() RETURN_CAPABILITY(lock_) { return lock_; }
 
     // Appends a record at the end and wakes the worker. Takes the lock. Any thread.
-    std::uint64_t Append(const packet& record);
+    std::uint64_t Append(const packet& record) EXCLUDES(lock_);
 
-    // REQUIRES: lock() held.
-    bool empty() const { return records_.empty(); }
-    std::size_t size() const { return records_.size(); }
-    bool HasDue(Clock::time_point now) const;
+    // With lock() held.
+    bool empty() const REQUIRES(lock_) { return records_.empty(); }
+    std::size_t size() const REQUIRES(lock_) { return records_.size(); }
+    bool HasDue(Clock::time_point now) const REQUIRES(lock_);
     // The earliest moment at which a record becomes due; nothing when empty.
-    std::optional<Clock::time_point> NextDue() const;
+    std::optional<Clock::time_point> NextDue() const REQUIRES(lock_);
     // Removes and gives the first record that is due.
-    std::optional<QueuedRecord> TakeDue(Clock::time_point now);
+    std::optional<QueuedRecord> TakeDue(Clock::time_point now) REQUIRES(lock_);
     // Puts a record back at the end; it keeps its id.
-    void PutBack(QueuedRecord record);
+    void PutBack(QueuedRecord record) REQUIRES(lock_);
     // Drops every record (at the close, records still queued are not kept).
-    void Clear() { records_.clear(); }
+    void Clear() REQUIRES(lock_) { records_.clear(); }
 
-    // Sleeps, holding `held` (a lock on lock()) between looks, until `deadline`,
-    // or until `done()` (evaluated with the lock held) or a Wake()/Append() makes
-    // it true.
+    // Sleeps, holding lock() between looks, until `deadline`, or until `done()`
+    // (evaluated with the lock held, so declared `[...]() REQUIRES(queue.lock())`)
+    // or a Wake()/Append() makes it true.
     template <typename Predicate>
-    void SleepUntil(std::unique_lock<std::mutex>& held, Clock::time_point deadline,
-                    Predicate done) {
-        wake_.wait_until(held, deadline, done);
+    void SleepUntil(Clock::time_point deadline, Predicate done) REQUIRES(lock_) {
+        wake_.wait_until(lock_, deadline, std::move(done));
     }
     // Wakes every SleepUntil to look again. Takes the lock briefly, so that a
     // sleeper between its look and its sleep does not miss the call.
-    void Wake();
+    void Wake() EXCLUDES(lock_);
 
   private:
-    std::mutex lock_;
-    std::condition_variable wake_;
-    std::deque<QueuedRecord> records_;  // guarded by lock_
-    std::uint64_t next_id_ = 1;         // guarded by lock_
+    Mutex lock_;
+    ConditionVariable wake_;
+    std::deque<QueuedRecord> records_ GUARDED_BY(lock_);
+    std::uint64_t next_id_ GUARDED_BY(lock_) = 1;
 };
 
 }  // namespace velka::app

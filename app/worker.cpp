@@ -40,7 +40,7 @@ void Worker::Run() {
     while (!stop_.load()) {
         bool due = false;
         {
-            std::lock_guard guard(queue_.lock());
+            MutexLock guard(queue_.lock());
             due = queue_.HasDue(Clock::now());
         }
         if (due) {
@@ -67,7 +67,7 @@ void Worker::SendPass() {
     }
     std::optional<QueuedRecord> item;
     {
-        std::lock_guard guard(queue_.lock());
+        MutexLock guard(queue_.lock());
         item = queue_.TakeDue(Clock::now());
     }
     // A record taken after the close was asked for is neither sent nor stored.
@@ -94,7 +94,7 @@ void Worker::Deliver(QueuedRecord item) {
     item.due = Clock::now() + RetryPause(item.attempts);
     const std::uint64_t id = item.id;
     {
-        std::lock_guard guard(queue_.lock());
+        MutexLock guard(queue_.lock());
         queue_.PutBack(std::move(item));
     }
     Notify(id, SendOutcome::Failed);
@@ -114,7 +114,7 @@ void Worker::WriteBacklog(StoreFile file, std::vector<packet>& backlog) {
     if (backlog.empty()) return;
     Status written;
     {
-        std::lock_guard guard(queue_.lock());
+        MutexLock guard(queue_.lock());
         written = store::Append(file == StoreFile::Outbox ? files_.outbox : files_.unsent, backlog);
     }
     if (written) backlog.clear();
@@ -154,13 +154,13 @@ void Worker::IdlePass() {
 }
 
 void Worker::SetPin(std::string pin) {
-    std::lock_guard guard(pin_lock_);
+    MutexLock guard(pin_lock_);
     new_pin_ = std::move(pin);
 }
 
 bool Worker::OpenModem() {
     {
-        std::lock_guard guard(pin_lock_);
+        MutexLock guard(pin_lock_);
         if (new_pin_) modem_.pin = std::exchange(new_pin_, std::nullopt);
     }
     const bool ready = modem::InitModem(port_, stop_, &modem_);
@@ -243,14 +243,14 @@ std::string ModemStateText(const modem::ModemStatus& status) {
 
 void Worker::Pause(Clock::duration length, bool for_records) {
     const auto deadline = Clock::now() + length;
-    std::unique_lock held(queue_.lock());
+    MutexLock held(queue_.lock());
     while (!stop_.load() && Clock::now() < deadline) {
         if (for_records && queue_.HasDue(Clock::now())) return;
         auto until = deadline;
         if (for_records) {
             if (const auto next = queue_.NextDue(); next && *next < until) until = *next;
         }
-        queue_.SleepUntil(held, until, [&] {
+        queue_.SleepUntil(until, [&]() REQUIRES(queue_.lock()) {
             return stop_.load() || (for_records && queue_.HasDue(Clock::now()));
         });
     }

@@ -9,7 +9,6 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -18,6 +17,7 @@
 #include "app/outgoing_queue.h"
 #include "modem/dialogue.h"
 #include "modem/receive.h"
+#include "platform/mutex.h"
 #include "platform/result.h"
 #include "serial/ser_port.h"
 #include "store/packet.h"
@@ -102,22 +102,24 @@ class Worker {
     void SetPin(std::string pin);
 
   private:
-    void Run();
-    void SendPass();
-    void IdlePass();
-    void Deliver(QueuedRecord item);
+    // Each takes the queue lock itself, briefly, and so is called without it.
+    void Run() EXCLUDES(queue_.lock());
+    void SendPass() EXCLUDES(queue_.lock());
+    void IdlePass() EXCLUDES(queue_.lock());
+    void Deliver(QueuedRecord item) EXCLUDES(queue_.lock());
     // Appends to a store file under the queue lock; records that could not be
     // written (a full disk) wait in `backlog` and go first at the next write.
-    void Record(StoreFile file, std::vector<packet>& backlog, const packet& record);
+    void Record(StoreFile file, std::vector<packet>& backlog, const packet& record)
+        EXCLUDES(queue_.lock());
     // Tries again to write the records the disk refused earlier: on every idle pass,
     // so they land once the disk has room, and once more when the thread ends.
-    void WriteBacklogs();
-    void WriteBacklog(StoreFile file, std::vector<packet>& backlog);
+    void WriteBacklogs() EXCLUDES(queue_.lock());
+    void WriteBacklog(StoreFile file, std::vector<packet>& backlog) EXCLUDES(queue_.lock());
     // Tells on_store_failed when a file's writes start failing.
     void Written(StoreFile file, const Status& status);
     // Sleeps until `deadline` or the stop flag, and, when `for_records`, until a
     // record becomes due.
-    void Pause(Clock::duration length, bool for_records);
+    void Pause(Clock::duration length, bool for_records) EXCLUDES(queue_.lock());
     void Notify(std::uint64_t id, SendOutcome outcome) const;
 
     // --- the modem's state, direct deliveries and recovery ---
@@ -147,8 +149,8 @@ class Worker {
     int silences_ = 0;                    // in a row; worker's thread only
     modem::ModemStatus told_status_;      // last said; worker's thread only
     modem::ModemInfo told_info_;          // last said; worker's thread only
-    std::mutex pin_lock_;
-    std::optional<std::string> new_pin_;  // guarded by pin_lock_
+    Mutex pin_lock_;
+    std::optional<std::string> new_pin_ GUARDED_BY(pin_lock_);
     std::thread thread_;
 };
 

@@ -120,7 +120,7 @@ void Reception(int messages) {
     modem::ConfigurePort(port);
     port.SetStopFlag(&stop);
     port.SetComNumber(static_cast<std::uint16_t>(std::stoi(sim->com_name(0).substr(3))));
-    std::mutex lock;
+    Mutex lock;
     const auto started = Clock::now();
     const bool ready = modem::InitModem(port, stop);
     const auto report =

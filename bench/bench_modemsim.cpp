@@ -1,12 +1,11 @@
 // The virtual modem's cost as a client sees it: one command's round trip through the
 // pseudo-terminal, and one message sent to another simulated modem until its
 // "+CMTI" arrives there. Raw termios reads on the client side, as the tests do.
+#include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
-
-#include <benchmark/benchmark.h>
 
 #include <cstdlib>
 #include <string>
@@ -20,7 +19,7 @@ using velka::modemsim::Simulator;
 using velka::modemsim::SimulatorOptions;
 
 class Line {
-public:
+  public:
     explicit Line(const std::string& path) : fd_(::open(path.c_str(), O_RDWR | O_NOCTTY)) {
         termios mode{};
         ::tcgetattr(fd_, &mode);
@@ -45,7 +44,7 @@ public:
         return true;
     }
 
-private:
+  private:
     int fd_;
 };
 
@@ -84,7 +83,8 @@ void BM_SendUntilItArrives(benchmark::State& state) {
         sender.Write("AT+CMGS=16\r");
         sender.ReadUntil("> ");
         sender.Write(pdu + "\x1A");
-        if (!sender.ReadUntil("OK\r\n") || !recipient.ReadUntil("+CMTI")) state.SkipWithError("lost");
+        if (!sender.ReadUntil("OK\r\n") || !recipient.ReadUntil("+CMTI"))
+            state.SkipWithError("lost");
         state.PauseTiming();
         recipient.Write("AT+CMGD=1,4\r");  // keep the store from filling
         recipient.ReadUntil("OK\r\n");

@@ -16,11 +16,11 @@
 #include <string>
 #include <vector>
 
-#include "gui/main_form.h"
 #include "contacts/contact_book.h"
+#include "gui/dialogs.h"
+#include "gui/main_form.h"
 #include "store/store_file.h"
 #include "tests/support/temp_dir.h"
-#include "gui/dialogs.h"
 
 namespace velka::gui {
 namespace {

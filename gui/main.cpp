@@ -4,12 +4,12 @@
 #include <exception>
 
 #include "app/app_core.h"
-#include "gui/main_form.h"
-#include "platform/program_dir.h"
-#include "platform/registry.h"
 #include "gui/config_form.h"
 #include "gui/dialogs.h"
+#include "gui/main_form.h"
 #include "gui/qt_text.h"
+#include "platform/program_dir.h"
+#include "platform/registry.h"
 
 namespace {
 

@@ -11,18 +11,18 @@
 #include <QSignalBlocker>
 
 #include "compose/compose.h"
-#include "gui/compose_form.h"
 #include "contacts/contact_entry.h"
+#include "gui/box_table_model.h"
+#include "gui/compose_form.h"
+#include "gui/config_form.h"
+#include "gui/contact_table_model.h"
+#include "gui/dialogs.h"
 #include "gui/edit_form.h"
+#include "gui/qt_text.h"
 #include "platform/datetime.h"
 #include "platform/files.h"
 #include "settings/config_apply.h"
-#include "gui/config_form.h"
 #include "settings/port_discovery.h"
-#include "gui/box_table_model.h"
-#include "gui/contact_table_model.h"
-#include "gui/dialogs.h"
-#include "gui/qt_text.h"
 #include "ui_main_form.h"
 
 // The pictures are compiled into the static library velka_gui, whose resources
@@ -171,8 +171,8 @@ app::WorkerEvents TMainForm::WindowEvents() {
     };
     events.on_store_failed = [this, on_window](app::StoreFile file, const Error& error) {
         const app::StoreFailureText words = app::StoreFailureWarning(file);
-        const QString text = ToQt(words.what) + '\n' + SystemTextToQt(error.message) + '\n' +
-                             ToQt(words.outcome);
+        const QString text =
+            ToQt(words.what) + '\n' + SystemTextToQt(error.message) + '\n' + ToQt(words.outcome);
         on_window([this, text] { dialogs_.Warning(this, text); });
     };
     events.on_modem_state = [this, on_window](const modem::ModemStatus& status) {
@@ -307,7 +307,7 @@ bool TMainForm::LoadBoxView(const std::string& path) {
     // only appends whole records; the mapping taken under the lock therefore stays
     // a consistent picture of the file after the lock is released.
     auto box = [&] {
-        const std::lock_guard lock(core_.QueueLock());
+        const MutexLock lock(core_.QueueLock());
         return store::BoxFile::Open(path);
     }();
     if (!box) {

@@ -1,7 +1,7 @@
 // The main window, TMainForm: the quick menu on the left, the contact pane and the
-// message pane beside it, the main menu and the contact actions. Only the window lives here; what it runs sits in the core
-// (app/app_core.h, contacts/, compose/, settings/, store/) and is tested without a
-// window.
+// message pane beside it, the main menu and the contact actions. Only the window lives here; what
+// it runs sits in the core (app/app_core.h, contacts/, compose/, settings/, store/) and is tested
+// without a window.
 #pragma once
 
 #include <QMainWindow>
@@ -95,7 +95,7 @@ class TMainForm final : public QMainWindow {
     app::AppCore& core_;
     contacts::ContactBook book_;
     TConfigForm* config_form_ = nullptr;
-    bool closed_ = false;  // FormClose ran: a later close event has nothing left to release
+    bool closed_ = false;    // FormClose ran: a later close event has nothing left to release
     std::string shown_box_;  // the store file the message pane shows; empty while hidden
     std::string program_dir_;
     std::vector<std::string> recipients_;

@@ -4,8 +4,8 @@
 #include <QScreen>
 #include <QStyle>
 
-#include "serial/ser_selcom.h"
 #include "gui/dialogs.h"
+#include "serial/ser_selcom.h"
 #include "ui_ser_sel_com_form.h"
 
 namespace velka::gui {

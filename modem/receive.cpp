@@ -159,9 +159,9 @@ Sorted Sort(const std::vector<std::string>& pdus) {
 }
 
 // Both appends under the lock; the reports only after the inbox took its records.
-std::pair<Status, Status> Save(const std::string& inbox_path, std::mutex& file_lock,
+std::pair<Status, Status> Save(const std::string& inbox_path, Mutex& file_lock,
                                const Sorted& sorted) {
-    std::lock_guard guard(file_lock);
+    MutexLock guard(file_lock);
     Status inbox = store::Append(inbox_path, sorted.records);
     Status reports = AppendReports(ReportsFileBeside(inbox_path), sorted.reports);
     return {std::move(inbox), std::move(reports)};
@@ -203,7 +203,7 @@ packet MakeInboxRecord(const std::string& pdu) {
 }
 
 ReceptionReport ReceiveMessages(TComPort& port, std::string_view storage,
-                                const std::string& inbox_path, std::mutex& file_lock,
+                                const std::string& inbox_path, Mutex& file_lock,
                                 const std::atomic<bool>& stop, StoredNotDeleted* remembered,
                                 ModemContext* context) {
     StoredNotDeleted forgotten;
@@ -272,7 +272,7 @@ std::vector<std::string> ReceptionMemories(TComPort& port, ModemContext& context
     return memories;
 }
 
-ReceptionReport ReceiveAll(TComPort& port, const std::string& inbox_path, std::mutex& file_lock,
+ReceptionReport ReceiveAll(TComPort& port, const std::string& inbox_path, Mutex& file_lock,
                            const std::atomic<bool>& stop, StoredNotDeleted& remembered,
                            ModemContext& context) {
     ReceptionReport total;
@@ -286,7 +286,7 @@ ReceptionReport ReceiveAll(TComPort& port, const std::string& inbox_path, std::m
 }
 
 ReceptionReport StoreDeliveries(TComPort& port, const std::string& inbox_path,
-                                std::mutex& file_lock, const std::atomic<bool>& stop,
+                                Mutex& file_lock, const std::atomic<bool>& stop,
                                 ModemContext& context) {
     ReceptionReport report;
     if (context.deliveries.empty()) return report;

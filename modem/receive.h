@@ -7,7 +7,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <mutex>
 #include <set>
 #include <string>
 #include <string_view>
@@ -15,6 +14,7 @@
 
 #include "modem/dialogue.h"
 #include "modem/status_report.h"
+#include "platform/mutex.h"
 #include "platform/result.h"
 #include "serial/ser_port.h"
 #include "store/packet.h"
@@ -68,7 +68,7 @@ using StoredNotDeleted = std::set<std::pair<std::string, std::string>>;
 // by the caller from cycle to cycle) says it was stored already. Direct
 // deliveries read on the way go to context->deliveries (StoreDeliveries).
 ReceptionReport ReceiveMessages(TComPort& port, std::string_view storage,
-                                const std::string& inbox_path, std::mutex& file_lock,
+                                const std::string& inbox_path, Mutex& file_lock,
                                 const std::atomic<bool>& stop,
                                 StoredNotDeleted* remembered = nullptr,
                                 ModemContext* context = nullptr);
@@ -82,7 +82,7 @@ std::vector<std::string> ReceptionMemories(TComPort& port, ModemContext& context
 
 // ReceiveMessages on each of ReceptionMemories in turn, the reports joined. A
 // memory whose listing fails ends the cycle there.
-ReceptionReport ReceiveAll(TComPort& port, const std::string& inbox_path, std::mutex& file_lock,
+ReceptionReport ReceiveAll(TComPort& port, const std::string& inbox_path, Mutex& file_lock,
                            const std::atomic<bool>& stop, StoredNotDeleted& remembered,
                            ModemContext& context);
 
@@ -92,7 +92,7 @@ ReceptionReport ReceiveAll(TComPort& port, const std::string& inbox_path, std::m
 // Stored first, acknowledged after: a failed save keeps them in the context,
 // unacknowledged, for the next call.
 ReceptionReport StoreDeliveries(TComPort& port, const std::string& inbox_path,
-                                std::mutex& file_lock, const std::atomic<bool>& stop,
+                                Mutex& file_lock, const std::atomic<bool>& stop,
                                 ModemContext& context);
 
 }  // namespace velka::modem

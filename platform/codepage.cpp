@@ -33,11 +33,14 @@ struct CasePair {
     unsigned char lower;
     unsigned char upper;
 };
+// Five pairs a line, as a table reads best.
+// clang-format off
 constexpr std::array<CasePair, 15> kHighCasePairs = {{
     {0x83, 0x81}, {0x90, 0x80}, {0x9A, 0x8A}, {0x9C, 0x8C}, {0x9D, 0x8D},
     {0x9E, 0x8E}, {0x9F, 0x8F}, {0xA2, 0xA1}, {0xB3, 0xB2}, {0xB4, 0xA5},
     {0xB8, 0xA8}, {0xBA, 0xAA}, {0xBC, 0xA3}, {0xBE, 0xBD}, {0xBF, 0xAF},
 }};
+// clang-format on
 
 constexpr std::array<unsigned char, 256> MakeUpperTable() {
     std::array<unsigned char, 256> table{};
@@ -62,7 +65,9 @@ void AppendUtf8(std::string& out, char32_t ch) {
     }
 }
 
-bool IsContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
+bool IsContinuation(unsigned char byte) {
+    return (byte & 0xC0) == 0x80;
+}
 
 // Decodes one UTF-8 sequence at text[pos], advancing pos past it. Returns
 // U+FFFD (which Windows-1251 lacks, so it becomes '?') for a malformed sequence,
@@ -123,7 +128,9 @@ std::string FromUtf8(std::string_view utf8) {
     return out;
 }
 
-unsigned char UpperByte(unsigned char byte) { return kUpper[byte]; }
+unsigned char UpperByte(unsigned char byte) {
+    return kUpper[byte];
+}
 
 std::string Upper(std::string_view cp1251) {
     std::string out(cp1251);

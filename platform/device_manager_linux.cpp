@@ -64,9 +64,17 @@ int ComNumberOf(const std::string& name) {
     }
 }
 
+// The key that holds an instance's PortName, under its Vid_xxxx&Pid_yyyy key.
+std::string DeviceParametersKey(const std::string& vid_pid_key, const std::string& instance) {
+    std::string key = vid_pid_key;
+    key.append("\\").append(instance).append("\\Device Parameters");
+    return key;
+}
+
 std::string UsbPortKey(const UsbSerialPort& port) {
-    return std::string(kUsbEnumKey) + "\\Vid_" + port.vendor_id + "&Pid_" + port.product_id + "\\" +
-           port.instance + "\\Device Parameters";
+    return DeviceParametersKey(
+        std::string(kUsbEnumKey) + "\\Vid_" + port.vendor_id + "&Pid_" + port.product_id,
+        port.instance);
 }
 
 }  // namespace
@@ -137,8 +145,8 @@ RegistryResult<std::string> DeviceManager::LowestFreeComName() {
             const auto instances = registry_.SubKeys(vid_pid_key);
             if (!instances) continue;
             for (const auto& instance : *instances) {
-                const auto name = registry_.ReadString(
-                    vid_pid_key + "\\" + instance + "\\Device Parameters", "PortName");
+                const auto name =
+                    registry_.ReadString(DeviceParametersKey(vid_pid_key, instance), "PortName");
                 if (name) taken.insert(ComNumberOf(*name));
             }
         }

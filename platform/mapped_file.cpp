@@ -1,12 +1,14 @@
 // The parts of the file view that do not depend on how the system holds the
 // bytes; Open() and Release() are in the per-system files.
-#include <utility>
-
 #include "platform/mapped_file.h"
+
+#include <utility>
 
 namespace velka {
 
-MappedFile::~MappedFile() { Release(); }
+MappedFile::~MappedFile() {
+    Release();
+}
 
 MappedFile::MappedFile(MappedFile&& other) noexcept
     : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}

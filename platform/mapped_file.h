@@ -13,7 +13,7 @@
 namespace velka {
 
 class MappedFile {
-public:
+  public:
     // Maps the file. A missing file is an Error with system_code ENOENT; an empty
     // file gives an empty view.
     static Result<MappedFile> Open(const std::string& path);
@@ -27,7 +27,7 @@ public:
 
     std::string_view bytes() const { return {data_, size_}; }
 
-private:
+  private:
     MappedFile(const char* data, std::size_t size) : data_(data), size_(size) {}
     void Release();
 

@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-
 #include "platform/mapped_file.h"
 #include "platform/posix_error.h"
 

@@ -33,8 +33,8 @@ enum class RegistryFailure {
     KeyNotFound,    // the key, or a key on its path, does not exist
     ValueNotFound,  // the key exists but holds no value of that name
     WrongType,      // the value exists but is of the other type
-    InvalidName,    // an empty name inside a path ("A\\B"), or an empty key path where one is needed
-    StoreFailed,    // the store itself failed (file unreadable, disk full, locked too long)
+    InvalidName,  // an empty name inside a path ("A\\B"), or an empty key path where one is needed
+    StoreFailed,  // the store itself failed (file unreadable, disk full, locked too long)
 };
 
 struct RegistryError {
@@ -58,7 +58,7 @@ struct RegistryValueInfo {
 };
 
 class Registry {
-public:
+  public:
     // The machine registry of this process, opened on first use.
     static Registry& Machine();
 
@@ -95,7 +95,7 @@ public:
                               std::uint32_t value);
     RegistryStatus DeleteValue(const std::string& path, const std::string& name);
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

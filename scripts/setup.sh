@@ -16,6 +16,10 @@ packages=(
   # variant, for std::thread) and Wine to run the tests.
   g++-mingw-w64-x86-64-posix mingw-w64-tools mingw-w64-x86-64-dev
   wine wine64
+  # The static checks of ./test: the format check, clang-tidy, and the clang build
+  # whose thread-safety analysis checks the locks. One version, 14, so that every
+  # machine formats and warns alike.
+  clang-14 clang-tidy-14 clang-format-14
   socat  # carries the virtual modem's control requests from the Windows tests (TCP)
   # The fuzz targets: clang with libFuzzer and its sanitizer runtimes.
   clang libclang-rt-14-dev

@@ -73,19 +73,19 @@ int TBaseDispatcher::InitPort(const std::string& device_name, std::uint32_t baud
         return error > 0 ? -error : ecMemory;
     }
     {
-        std::lock_guard guard(data_lock_);
+        MutexLock guard(data_lock_);
         dbuffer_.assign(kDispatchBufferSize, 0);
         dhead_ = dtail_ = 0;
         dfull_ = false;
     }
     {
-        std::lock_guard guard(output_lock_);
+        MutexLock guard(output_lock_);
         obuffer_.assign(static_cast<std::size_t>(out_size), 0);
         ohead_ = otail_ = 0;
         ofull_ = false;
     }
     {
-        std::lock_guard guard(state_lock_);
+        MutexLock guard(state_lock_);
         GetComState(dcb_);
         dtr_auto_ = (flow_word & kFlowDtrAuto) != 0;
         dtr_state_ = (flow_word & kFlowDtrOn) != 0;
@@ -109,7 +109,7 @@ int TBaseDispatcher::InitPort(const std::string& device_name, std::uint32_t baud
 
 int TBaseDispatcher::DonePort() {
     {
-        std::lock_guard guard(data_lock_);
+        MutexLock guard(data_lock_);
         closed_ = true;
     }
     data_ready_.notify_all();
@@ -131,7 +131,7 @@ void TBaseDispatcher::StopDispatcher() {
 
 void TBaseDispatcher::TearDown() {
     {
-        std::lock_guard guard(data_lock_);
+        MutexLock guard(data_lock_);
         device_gone_ = true;
     }
     data_ready_.notify_all();
@@ -143,7 +143,7 @@ void TBaseDispatcher::TearDown() {
 int TBaseDispatcher::SetLine(std::uint32_t baud, int parity, int data_bits, int stop_bits) {
     TDeviceControlBlock block;
     {
-        std::lock_guard guard(state_lock_);
+        MutexLock guard(state_lock_);
         block = dcb_;
     }
     block.Flags |= TDeviceControlBlock::fBinary | TDeviceControlBlock::fTXContinueOnXoff;
@@ -158,11 +158,11 @@ int TBaseDispatcher::SetLine(std::uint32_t baud, int parity, int data_bits, int 
     if (block.ByteSize < 5 || block.ByteSize > 8) return ecByteSize;
     if (block.Parity > pSpace) return ecBadArgument;
     {
-        std::lock_guard guard(state_lock_);
+        MutexLock guard(state_lock_);
         if (block == dcb_) return ecOK;
     }
     if (const int drained = WaitTxSent(); drained < 0) return drained;
-    std::lock_guard guard(state_lock_);
+    MutexLock guard(state_lock_);
     return SetCommStateFix(block);
 }
 
@@ -170,14 +170,16 @@ int TBaseDispatcher::WaitTxSent() {
     std::uint32_t baud;
     TDeviceControlBlock block;
     {
-        std::lock_guard guard(state_lock_);
+        MutexLock guard(state_lock_);
         baud = last_baud_;
         block = dcb_;
     }
     {
-        std::unique_lock guard(output_lock_);
-        const auto drained = [this] { return kill_ || (!ofull_ && ohead_ == otail_ && !writing_); };
-        output_changed_.wait_for(guard, kDrainLimit, drained);
+        MutexLock guard(output_lock_);
+        const auto drained = [this]() REQUIRES(output_lock_) {
+            return kill_ || (!ofull_ && ohead_ == otail_ && !writing_);
+        };
+        output_changed_.wait_for(output_lock_, kDrainLimit, drained);
     }
     std::this_thread::sleep_for(EighteenCharacterTimes(block, baud));
     return ecOK;
@@ -202,7 +204,7 @@ int TBaseDispatcher::ApplyLineLevels() {
 
 int TBaseDispatcher::HWFlowOptions(int buffer_full, int buffer_resume, int options) {
     if (buffer_resume > buffer_full || buffer_full > in_size_) return ecBadArgument;
-    std::lock_guard guard(state_lock_);
+    MutexLock guard(state_lock_);
     TDeviceControlBlock block = dcb_;
     block.Flags &= ~(TDeviceControlBlock::fOutxCtsFlow | TDeviceControlBlock::fOutxDsrFlow);
     dtr_auto_ = (options & kHWUseDtr) != 0;
@@ -218,7 +220,7 @@ int TBaseDispatcher::HWFlowOptions(int buffer_full, int buffer_resume, int optio
 
 int TBaseDispatcher::SWFlowEnable(int buffer_full, int buffer_resume, int options) {
     if (buffer_resume > buffer_full || buffer_full > in_size_) return ecBadArgument;
-    std::lock_guard guard(state_lock_);
+    MutexLock guard(state_lock_);
     TDeviceControlBlock block = dcb_;
     if (options & kSWReceive) {
         block.Flags |= TDeviceControlBlock::fInX;
@@ -232,14 +234,14 @@ int TBaseDispatcher::SWFlowEnable(int buffer_full, int buffer_resume, int option
 }
 
 int TBaseDispatcher::SWFlowDisable() {
-    std::lock_guard guard(state_lock_);
+    MutexLock guard(state_lock_);
     TDeviceControlBlock block = dcb_;
     block.Flags &= ~(TDeviceControlBlock::fInX | TDeviceControlBlock::fOutX);
     return SetCommStateFix(block);
 }
 
 int TBaseDispatcher::SWFlowChars(char xon, char xoff) {
-    std::lock_guard guard(state_lock_);
+    MutexLock guard(state_lock_);
     TDeviceControlBlock block = dcb_;
     block.XonChar = xon;
     block.XoffChar = xoff;
@@ -247,7 +249,7 @@ int TBaseDispatcher::SWFlowChars(char xon, char xoff) {
 }
 
 int TBaseDispatcher::SetDtr(bool on) {
-    std::lock_guard guard(state_lock_);
+    MutexLock guard(state_lock_);
     if (dtr_auto_) return 1;
     dtr_state_ = on;
     dcb_.SetDtrControl(on ? kLineEnable : kLineDisable);
@@ -255,7 +257,7 @@ int TBaseDispatcher::SetDtr(bool on) {
 }
 
 int TBaseDispatcher::SetRts(bool on) {
-    std::lock_guard guard(state_lock_);
+    MutexLock guard(state_lock_);
     if (rts_auto_) return 1;
     rts_state_ = on;
     dcb_.SetRtsControl(on ? kLineEnable : kLineDisable);
@@ -263,12 +265,12 @@ int TBaseDispatcher::SetRts(bool on) {
 }
 
 TDeviceControlBlock TBaseDispatcher::ControlBlock() {
-    std::lock_guard guard(state_lock_);
+    MutexLock guard(state_lock_);
     return dcb_;
 }
 
 std::uint8_t TBaseDispatcher::ModemStatus() {
-    std::lock_guard guard(state_lock_);
+    MutexLock guard(state_lock_);
     return modem_status_;
 }
 
@@ -292,12 +294,12 @@ bool TBaseDispatcher::CharReadyLocked() const {
 }
 
 bool TBaseDispatcher::CharReady() {
-    std::lock_guard guard(data_lock_);
+    MutexLock guard(data_lock_);
     return CharReadyLocked();
 }
 
 int TBaseDispatcher::GetChar(std::uint8_t& c) {
-    std::lock_guard guard(data_lock_);
+    MutexLock guard(data_lock_);
     if (ClosedForIO()) return ecCommNotOpen;
     if (!CharReadyLocked()) return ecBufferIsEmpty;
     if (in_notification_) {
@@ -316,7 +318,7 @@ int TBaseDispatcher::GetChar(std::uint8_t& c) {
 }
 
 int TBaseDispatcher::InBuffUsed() {
-    std::lock_guard guard(data_lock_);
+    MutexLock guard(data_lock_);
     return ClosedForIO() ? 0 : BufferUsedLocked();
 }
 
@@ -326,19 +328,19 @@ int TBaseDispatcher::InBuffFree() {
 
 bool TBaseDispatcher::WaitForData(std::chrono::steady_clock::time_point deadline,
                                   const std::atomic<bool>* stop, int count) {
-    std::unique_lock guard(data_lock_);
+    MutexLock guard(data_lock_);
     for (;;) {
         if (AvailableLocked() >= std::max(count, 1)) return true;
         if (ClosedForIO() || (stop && *stop)) return false;
         const auto now = std::chrono::steady_clock::now();
         if (now >= deadline) return false;
-        data_ready_.wait_until(guard, std::min(deadline, now + kDispatchWait));
+        data_ready_.wait_until(data_lock_, std::min(deadline, now + kDispatchWait));
     }
 }
 
 int TBaseDispatcher::FlushInBuffer() {
     {
-        std::lock_guard guard(data_lock_);
+        MutexLock guard(data_lock_);
         if (ClosedForIO()) return ecCommNotOpen;
         FlushCom(1);
         if (in_notification_) {
@@ -349,7 +351,7 @@ int TBaseDispatcher::FlushInBuffer() {
         }
     }
     room_.notify_all();
-    std::lock_guard guard(state_lock_);
+    MutexLock guard(state_lock_);
     for (auto& trigger : triggers_.DataTriggers) trigger.Matched = 0;
     return ecOK;
 }
@@ -383,7 +385,7 @@ int TBaseDispatcher::OutBuffFree() {
 
 int TBaseDispatcher::WriteCom(const std::uint8_t* buffer, int n) {
     {
-        std::lock_guard guard(output_lock_);
+        MutexLock guard(output_lock_);
         const int size = static_cast<int>(obuffer_.size());
         const int first = std::min(n, size - ohead_);
         std::memcpy(obuffer_.data() + ohead_, buffer, static_cast<std::size_t>(first));
@@ -396,15 +398,15 @@ int TBaseDispatcher::WriteCom(const std::uint8_t* buffer, int n) {
 }
 
 int TBaseDispatcher::OutBufUsed() {
-    std::lock_guard guard(output_lock_);
+    MutexLock guard(output_lock_);
     const int size = static_cast<int>(obuffer_.size());
     if (ofull_) return size;
     return ohead_ - otail_ + (ohead_ < otail_ ? size : 0);
 }
 
 bool TBaseDispatcher::TakeOutput(std::vector<std::uint8_t>& block) {
-    std::unique_lock guard(output_lock_);
-    output_changed_.wait(guard, [this] {
+    MutexLock guard(output_lock_);
+    output_changed_.wait(output_lock_, [this]() REQUIRES(output_lock_) {
         return kill_ || flush_acked_ < flush_requested_ || ofull_ || ohead_ != otail_;
     });
     if (kill_) return false;
@@ -429,38 +431,39 @@ bool TBaseDispatcher::TakeOutput(std::vector<std::uint8_t>& block) {
 }
 
 bool TBaseDispatcher::FlushRequested() {
-    std::lock_guard guard(output_lock_);
+    MutexLock guard(output_lock_);
     return flush_acked_ < flush_requested_;
 }
 
 void TBaseDispatcher::OutputWritten() {
     {
-        std::lock_guard guard(output_lock_);
+        MutexLock guard(output_lock_);
         writing_ = false;
     }
     output_changed_.notify_all();
 }
 
 void TBaseDispatcher::AbandonOutput(bool writer_running) {
-    std::unique_lock guard(output_lock_);
+    MutexLock guard(output_lock_);
     ohead_ = otail_ = 0;
     ofull_ = false;
     if (!writer_running) return;
     const std::uint64_t request = ++flush_requested_;
     output_changed_.notify_all();
-    output_changed_.wait_for(guard, kFlushAckLimit,
-                             [&] { return kill_ || flush_acked_ >= request; });
+    output_changed_.wait_for(output_lock_, kFlushAckLimit, [&]() REQUIRES(output_lock_) {
+        return kill_ || flush_acked_ >= request;
+    });
 }
 
 bool TBaseDispatcher::WaitForOutputRoom(int n, std::chrono::steady_clock::time_point deadline) {
-    std::unique_lock guard(output_lock_);
-    const auto room = [&] {
+    MutexLock guard(output_lock_);
+    const auto room = [&]() REQUIRES(output_lock_) {
         if (kill_ || ClosedForIO()) return true;
         const int size = static_cast<int>(obuffer_.size());
         const int used = ofull_ ? size : ohead_ - otail_ + (ohead_ < otail_ ? size : 0);
         return size - used >= n;
     };
-    return output_changed_.wait_until(guard, deadline, room) && !kill_ && !ClosedForIO();
+    return output_changed_.wait_until(output_lock_, deadline, room) && !kill_ && !ClosedForIO();
 }
 
 int TBaseDispatcher::ProbeDevice(const std::string& device_name) {
@@ -498,9 +501,9 @@ bool TBaseDispatcher::OnDispatchThread() const {
 void TBaseDispatcher::Kill() {
     kill_ = true;
     io_queue_.Wake();
-    { std::lock_guard guard(output_lock_); }
+    { MutexLock guard(output_lock_); }
     output_changed_.notify_all();
-    { std::lock_guard guard(data_lock_); }
+    { MutexLock guard(data_lock_); }
     data_ready_.notify_all();
     room_.notify_all();
 }
@@ -524,10 +527,10 @@ void TBaseDispatcher::DispatchLoop() {
 // the dispatch buffer is full, waiting data is no work: only room for a block is.
 void TBaseDispatcher::WaitForWork() {
     {
-        std::unique_lock guard(data_lock_);
+        MutexLock guard(data_lock_);
         if (dfull_) {
             room_wanted_ = true;
-            room_.wait_for(guard, kDispatchWait, [this] {
+            room_.wait_for(data_lock_, kDispatchWait, [this]() REQUIRES(data_lock_) {
                 return kill_ || kDispatchBufferSize - BufferUsedLocked() >= kRoomWakeLevel;
             });
             room_wanted_ = false;
@@ -552,7 +555,7 @@ void TBaseDispatcher::TakeStatusEvent() {
     if (mask == 0) return;
     TComStat status;
     const int line_errors = (mask & (evBreak | evErr)) ? GetComError(status) : 0;
-    std::lock_guard guard(state_lock_);
+    MutexLock guard(state_lock_);
     std::uint8_t deltas = 0;
     if (mask & evCts) deltas |= msCtsDelta;
     if (mask & evDsr) deltas |= msDsrDelta;
@@ -569,7 +572,7 @@ void TBaseDispatcher::ExtractData() {
     // no trigger may announce them later.
     const bool busy = event_busy_;
     {
-        std::lock_guard guard(data_lock_);
+        MutexLock guard(data_lock_);
         if (dfull_ || dbuffer_.empty()) return;
         first_new = dtail_;
         // The free span runs from the tail to the head, or to the ring's end first.
@@ -589,13 +592,13 @@ void TBaseDispatcher::ExtractData() {
     // The data triggers see each new byte once, in order.
     std::string fresh;
     {
-        std::lock_guard guard(data_lock_);
+        MutexLock guard(data_lock_);
         for (int i = 0; i < moved; ++i) {
             fresh.push_back(static_cast<char>(
                 dbuffer_[static_cast<std::size_t>((first_new + i) % kDispatchBufferSize)]));
         }
     }
-    std::lock_guard guard(state_lock_);
+    MutexLock guard(state_lock_);
     for (auto& trigger : triggers_.DataTriggers) {
         for (const char c : fresh) {
             const auto fold = [&](char x) {
@@ -618,7 +621,7 @@ void TBaseDispatcher::ExtractData() {
 
 void TBaseDispatcher::CheckReceiveTriggers() {
     const int used = InBuffUsed();
-    std::lock_guard guard(state_lock_);
+    MutexLock guard(state_lock_);
     const bool grew = static_cast<std::size_t>(used) > last_notified_used_;
     last_notified_used_ = static_cast<std::size_t>(used);
     if (grew && used >= triggers_.LengthTrigger && triggers_.LengthTrigger > 0) {
@@ -631,10 +634,10 @@ bool TBaseDispatcher::CheckStatusTriggers() {
     const int used = OutBuffUsed();
     bool writing;
     {
-        std::lock_guard guard(output_lock_);
+        MutexLock guard(output_lock_);
         writing = writing_;
     }
-    std::lock_guard guard(state_lock_);
+    MutexLock guard(state_lock_);
     for (auto& trigger : triggers_.StatusTriggers) {
         if (!trigger.Enabled) continue;
         bool fires = false;
@@ -667,7 +670,7 @@ bool TBaseDispatcher::CheckStatusTriggers() {
 }
 
 bool TBaseDispatcher::CheckTimerTriggers() {
-    std::lock_guard guard(state_lock_);
+    MutexLock guard(state_lock_);
     for (auto& trigger : triggers_.TimerTriggers) {
         if (trigger.Enabled && TimerExpired(trigger.Timer)) {
             trigger.Enabled = false;
@@ -686,22 +689,22 @@ void TBaseDispatcher::Notify(TTriggerMessage message, std::uint16_t handle, int 
     if (handlers.empty()) return;
     const bool was_busy = SetEventBusy(true);
     {
-        std::lock_guard guard(data_lock_);
+        MutexLock guard(data_lock_);
         in_notification_ = true;
         notify_max_read_ = 0;
     }
     for (const auto& handler : handlers) {
         {
-            std::lock_guard guard(data_lock_);
+            MutexLock guard(data_lock_);
             notify_read_ = 0;
         }
         handler(message, handle, data);
-        std::lock_guard guard(data_lock_);
+        MutexLock guard(data_lock_);
         notify_max_read_ = std::max(notify_max_read_, notify_read_);
     }
     {
         // Every handler saw the same bytes; the head moves past the most any took.
-        std::lock_guard guard(data_lock_);
+        MutexLock guard(data_lock_);
         in_notification_ = false;
         const int taken = std::min(notify_max_read_, BufferUsedLocked());
         dhead_ = (dhead_ + taken) % kDispatchBufferSize;
@@ -714,28 +717,28 @@ void TBaseDispatcher::Notify(TTriggerMessage message, std::uint16_t handle, int 
 // --- Triggers and handlers ---
 
 bool TBaseDispatcher::SetEventBusy(bool busy) {
-    std::lock_guard guard(state_lock_);
+    MutexLock guard(state_lock_);
     return event_busy_.exchange(busy);
 }
 
 void TBaseDispatcher::ChangeLengthTrigger(std::uint16_t length) {
-    std::lock_guard guard(state_lock_);
+    MutexLock guard(state_lock_);
     triggers_.LengthTrigger = length;
 }
 
 void TBaseDispatcher::UpdateHandlerFlags(TUpdateHandlerFlags flag) {
-    std::lock_guard guard(state_lock_);
+    MutexLock guard(state_lock_);
     if (flag == TUpdateHandlerFlags::fuEnablePort) component_wants_ = true;
     if (flag == TUpdateHandlerFlags::fuDisablePort) component_wants_ = false;
 }
 
 void TBaseDispatcher::SaveTriggers(TTriggerSave& save) {
-    std::lock_guard guard(state_lock_);
+    MutexLock guard(state_lock_);
     save = triggers_;
 }
 
 void TBaseDispatcher::RestoreTriggers(const TTriggerSave& save) {
-    std::lock_guard guard(state_lock_);
+    MutexLock guard(state_lock_);
     triggers_ = save;
 }
 
@@ -746,7 +749,7 @@ std::uint16_t TBaseDispatcher::NewHandle() {
 }
 
 std::uint16_t TBaseDispatcher::AddDataTrigger(const std::string& match, bool ignore_case) {
-    std::lock_guard guard(state_lock_);
+    MutexLock guard(state_lock_);
     TDataTrigger trigger;
     trigger.Handle = NewHandle();
     trigger.Match = match;
@@ -756,7 +759,7 @@ std::uint16_t TBaseDispatcher::AddDataTrigger(const std::string& match, bool ign
 }
 
 std::uint16_t TBaseDispatcher::AddTimerTrigger() {
-    std::lock_guard guard(state_lock_);
+    MutexLock guard(state_lock_);
     TTimerTrigger trigger;
     trigger.Handle = NewHandle();
     triggers_.TimerTriggers.push_back(trigger);
@@ -764,7 +767,7 @@ std::uint16_t TBaseDispatcher::AddTimerTrigger() {
 }
 
 std::uint16_t TBaseDispatcher::AddStatusTrigger(TStatusTriggerKind kind) {
-    std::lock_guard guard(state_lock_);
+    MutexLock guard(state_lock_);
     TStatusTrigger trigger;
     trigger.Handle = NewHandle();
     trigger.Kind = kind;
@@ -773,7 +776,7 @@ std::uint16_t TBaseDispatcher::AddStatusTrigger(TStatusTriggerKind kind) {
 }
 
 int TBaseDispatcher::SetTimerTrigger(std::uint16_t handle, std::int32_t ticks, bool enabled) {
-    std::lock_guard guard(state_lock_);
+    MutexLock guard(state_lock_);
     for (auto& trigger : triggers_.TimerTriggers) {
         if (trigger.Handle != handle) continue;
         trigger.Timer = NewTimer(ticks);
@@ -784,7 +787,7 @@ int TBaseDispatcher::SetTimerTrigger(std::uint16_t handle, std::int32_t ticks, b
 }
 
 int TBaseDispatcher::SetStatusTrigger(std::uint16_t handle, std::uint32_t value, bool enabled) {
-    std::lock_guard guard(state_lock_);
+    MutexLock guard(state_lock_);
     for (auto& trigger : triggers_.StatusTriggers) {
         if (trigger.Handle != handle) continue;
         trigger.Value = value;
@@ -795,7 +798,7 @@ int TBaseDispatcher::SetStatusTrigger(std::uint16_t handle, std::uint32_t value,
 }
 
 int TBaseDispatcher::RemoveTrigger(std::uint16_t handle) {
-    std::lock_guard guard(state_lock_);
+    MutexLock guard(state_lock_);
     const auto same = [handle](const auto& trigger) { return trigger.Handle == handle; };
     const std::size_t removed = std::erase_if(triggers_.DataTriggers, same) +
                                 std::erase_if(triggers_.TimerTriggers, same) +
@@ -804,12 +807,12 @@ int TBaseDispatcher::RemoveTrigger(std::uint16_t handle) {
 }
 
 void TBaseDispatcher::SetComponentHandler(TTriggerHandler handler) {
-    std::lock_guard guard(state_lock_);
+    MutexLock guard(state_lock_);
     component_handler_ = std::move(handler);
 }
 
 void TBaseDispatcher::RegisterProcTriggerHandler(TTriggerHandler handler) {
-    std::lock_guard guard(state_lock_);
+    MutexLock guard(state_lock_);
     proc_handlers_.push_back(std::move(handler));
 }
 

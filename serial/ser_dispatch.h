@@ -20,15 +20,14 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/mutex.h"
 #include "platform/ticks.h"
 #include "serial/ser_misc.h"
 #include "serial/ser_queue.h"
@@ -219,61 +218,61 @@ class TBaseDispatcher {
     void CheckReceiveTriggers();
     bool CheckStatusTriggers();
     bool CheckTimerTriggers();
-    void Notify(TTriggerMessage message, std::uint16_t handle, int data);
+    void Notify(TTriggerMessage message, std::uint16_t handle, int data) REQUIRES(state_lock_);
     void TearDown();
     int WaitTxSent();
-    int SetCommStateFix(TDeviceControlBlock block);
-    int ApplyLineLevels();
-    int BufferUsedLocked() const;
-    bool CharReadyLocked() const;
-    int AvailableLocked() const;
+    int SetCommStateFix(TDeviceControlBlock block) REQUIRES(state_lock_);
+    int ApplyLineLevels() REQUIRES(state_lock_);
+    int BufferUsedLocked() const REQUIRES(data_lock_);
+    bool CharReadyLocked() const REQUIRES(data_lock_);
+    int AvailableLocked() const REQUIRES(data_lock_);
     bool ClosedForIO() const { return device_gone_ || closed_; }
-    std::uint16_t NewHandle();
+    std::uint16_t NewHandle() REQUIRES(state_lock_);
 
     // Guards the control block, line and flow state, triggers and handlers.
-    std::recursive_mutex state_lock_;
-    TDeviceControlBlock dcb_;                     // guarded by state_lock_
-    int in_size_ = 4096;                          // set at InitPort, then constant
-    int out_size_ = 4096;                         // set at InitPort, then constant
-    bool dtr_state_ = true;                       // guarded by state_lock_
-    bool dtr_auto_ = false;                       // guarded by state_lock_
-    bool rts_state_ = true;                       // guarded by state_lock_
-    bool rts_auto_ = false;                       // guarded by state_lock_
-    std::uint8_t modem_status_ = 0;               // guarded by state_lock_
-    std::uint32_t line_error_ = 0;                // guarded by state_lock_
-    TTriggerSave triggers_;                       // guarded by state_lock_
-    std::size_t last_notified_used_ = 0;          // guarded by state_lock_
-    bool component_wants_ = false;                // guarded by state_lock_
-    TTriggerHandler component_handler_;           // guarded by state_lock_
-    std::vector<TTriggerHandler> proc_handlers_;  // guarded by state_lock_
+    RecursiveMutex state_lock_;
+    TDeviceControlBlock dcb_ GUARDED_BY(state_lock_);
+    int in_size_ = 4096;   // set at InitPort, then constant
+    int out_size_ = 4096;  // set at InitPort, then constant
+    bool dtr_state_ GUARDED_BY(state_lock_) = true;
+    bool dtr_auto_ GUARDED_BY(state_lock_) = false;
+    bool rts_state_ GUARDED_BY(state_lock_) = true;
+    bool rts_auto_ GUARDED_BY(state_lock_) = false;
+    std::uint8_t modem_status_ GUARDED_BY(state_lock_) = 0;
+    std::uint32_t line_error_ GUARDED_BY(state_lock_) = 0;
+    TTriggerSave triggers_ GUARDED_BY(state_lock_);
+    std::size_t last_notified_used_ GUARDED_BY(state_lock_) = 0;
+    bool component_wants_ GUARDED_BY(state_lock_) = false;
+    TTriggerHandler component_handler_ GUARDED_BY(state_lock_);
+    std::vector<TTriggerHandler> proc_handlers_ GUARDED_BY(state_lock_);
 
     // Guards the dispatch buffer and its indices; data_ready_ is signalled when
     // bytes reach it, and when the port closes or its device vanishes.
-    std::mutex data_lock_;
-    std::condition_variable data_ready_;
+    Mutex data_lock_;
+    ConditionVariable data_ready_;
     // Signalled when a full dispatch buffer has room for a block again, and at kill.
-    std::condition_variable room_;
-    bool room_wanted_ = false;           // the dispatch thread waits on room_; data_lock_
-    std::vector<std::uint8_t> dbuffer_;  // guarded by data_lock_
-    int dhead_ = 0;                      // next byte to hand out; guarded by data_lock_
-    int dtail_ = 0;                      // next free place; guarded by data_lock_
-    bool dfull_ = false;                 // guarded by data_lock_
+    ConditionVariable room_;
+    bool room_wanted_ GUARDED_BY(data_lock_) = false;  // the dispatch thread waits on room_
+    std::vector<std::uint8_t> dbuffer_ GUARDED_BY(data_lock_);
+    int dhead_ GUARDED_BY(data_lock_) = 0;  // next byte to hand out
+    int dtail_ GUARDED_BY(data_lock_) = 0;  // next free place
+    bool dfull_ GUARDED_BY(data_lock_) = false;
     // While a notification is being sent, handlers read ahead of the head.
-    bool in_notification_ = false;  // guarded by data_lock_
-    int notify_read_ = 0;           // guarded by data_lock_
-    int notify_max_read_ = 0;       // guarded by data_lock_
+    bool in_notification_ GUARDED_BY(data_lock_) = false;
+    int notify_read_ GUARDED_BY(data_lock_) = 0;
+    int notify_max_read_ GUARDED_BY(data_lock_) = 0;
 
     // Guards the output ring; output_changed_ is signalled when output is added,
     // taken or written, a flush is requested or acknowledged, and at kill.
-    std::mutex output_lock_;
-    std::condition_variable output_changed_;
-    std::vector<std::uint8_t> obuffer_;  // guarded by output_lock_
-    int ohead_ = 0;                      // next free place; guarded by output_lock_
-    int otail_ = 0;                      // next byte to send; guarded by output_lock_
-    bool ofull_ = false;                 // guarded by output_lock_
-    bool writing_ = false;               // a taken block is being written; output_lock_
-    std::uint64_t flush_requested_ = 0;  // guarded by output_lock_
-    std::uint64_t flush_acked_ = 0;      // guarded by output_lock_
+    Mutex output_lock_;
+    ConditionVariable output_changed_;
+    std::vector<std::uint8_t> obuffer_ GUARDED_BY(output_lock_);
+    int ohead_ GUARDED_BY(output_lock_) = 0;  // next free place
+    int otail_ GUARDED_BY(output_lock_) = 0;  // next byte to send
+    bool ofull_ GUARDED_BY(output_lock_) = false;
+    bool writing_ GUARDED_BY(output_lock_) = false;  // a taken block is being written
+    std::uint64_t flush_requested_ GUARDED_BY(output_lock_) = 0;
+    std::uint64_t flush_acked_ GUARDED_BY(output_lock_) = 0;
 
     std::atomic<bool> event_busy_{false};
     std::atomic<bool> closed_{false};
@@ -281,7 +280,7 @@ class TBaseDispatcher {
     std::atomic<bool> active_{false};
     std::atomic<int> last_system_error_{0};
     std::atomic<int> last_error_{0};
-    std::uint32_t last_baud_ = 115200;  // guarded by state_lock_
+    std::uint32_t last_baud_ GUARDED_BY(state_lock_) = 115200;
 
     std::thread dispatch_thread_;  // started and joined by the device layer
 };

@@ -36,7 +36,12 @@ int OpenResult(int code) {
 }  // namespace
 
 TCustomComPort::~TCustomComPort() {
-    SetOpen(false);
+    try {
+        SetOpen(false);
+    } catch (const ESerialException&) {
+        // A close that had a reopen pending opens again, and that open may fail; a
+        // destructor must not throw, and the port is going away either way.
+    }
 }
 
 std::string TCustomComPort::DeviceName(std::uint16_t n) {
@@ -44,12 +49,12 @@ std::string TCustomComPort::DeviceName(std::uint16_t n) {
 }
 
 bool TCustomComPort::Open() const {
-    std::lock_guard guard(lifecycle_lock_);
+    MutexLock guard(lifecycle_lock_);
     return open_;
 }
 
 TPortState TCustomComPort::PortState() const {
-    std::lock_guard guard(lifecycle_lock_);
+    MutexLock guard(lifecycle_lock_);
     return state_;
 }
 
@@ -58,7 +63,7 @@ TPortState TCustomComPort::PortState() const {
 void TCustomComPort::SetOpen(bool open) {
     if (open) {
         {
-            std::lock_guard guard(lifecycle_lock_);
+            MutexLock guard(lifecycle_lock_);
             if (open_) return;
             if (state_ != TPortState::psClosed) {
                 open_pending_ = true;  // the close under way opens again when done
@@ -70,7 +75,7 @@ void TCustomComPort::SetOpen(bool open) {
     }
     std::shared_ptr<TBaseDispatcher> dispatcher;
     {
-        std::lock_guard guard(lifecycle_lock_);
+        MutexLock guard(lifecycle_lock_);
         if (state_ != TPortState::psOpen) return;
         state_ = TPortState::psShuttingDown;
         dispatcher = dispatcher_;
@@ -83,7 +88,7 @@ void TCustomComPort::SetOpen(bool open) {
     dispatcher->DonePort();
     bool reopen;
     {
-        std::lock_guard guard(lifecycle_lock_);
+        MutexLock guard(lifecycle_lock_);
         dispatcher_.reset();
         state_ = TPortState::psClosed;
         open_ = false;
@@ -103,14 +108,14 @@ void TCustomComPort::InitPort() {
                              data_bits_, stop_bits_, in_size_, out_size_, FlowWord());
     CheckException(OpenResult(result));
     {
-        std::lock_guard guard(lifecycle_lock_);
+        MutexLock guard(lifecycle_lock_);
         dispatcher_ = dispatcher;
         state_ = TPortState::psOpen;
     }
     try {
         ApplySettings(*dispatcher);
     } catch (...) {
-        std::lock_guard guard(lifecycle_lock_);
+        MutexLock guard(lifecycle_lock_);
         dispatcher_.reset();
         state_ = TPortState::psClosed;
         open_ = false;
@@ -118,7 +123,7 @@ void TCustomComPort::InitPort() {
         throw;
     }
     {
-        std::lock_guard guard(lifecycle_lock_);
+        MutexLock guard(lifecycle_lock_);
         open_ = true;
     }
     if (has_saved_triggers_) dispatcher->RestoreTriggers(saved_triggers_);
@@ -181,20 +186,20 @@ void TCustomComPort::SetComNumber(std::uint16_t n) {
 // --- Dispatcher access ---
 
 std::shared_ptr<TBaseDispatcher> TCustomComPort::OpenDispatcher() const {
-    std::lock_guard guard(lifecycle_lock_);
+    MutexLock guard(lifecycle_lock_);
     return state_ == TPortState::psOpen ? dispatcher_ : nullptr;
 }
 
 std::shared_ptr<TBaseDispatcher> TCustomComPort::DispatcherForIO() {
     bool open_first;
     {
-        std::lock_guard guard(lifecycle_lock_);
+        MutexLock guard(lifecycle_lock_);
         if (state_ == TPortState::psShuttingDown) return nullptr;
         if (dispatcher_) return dispatcher_;
         open_first = auto_open_;
     }
     if (open_first) SetOpen(true);
-    std::lock_guard guard(lifecycle_lock_);
+    MutexLock guard(lifecycle_lock_);
     if (state_ == TPortState::psShuttingDown) return nullptr;
     if (!dispatcher_) throw ECommNotOpen();
     return dispatcher_;
@@ -202,7 +207,7 @@ std::shared_ptr<TBaseDispatcher> TCustomComPort::DispatcherForIO() {
 
 template <typename Result, typename Op>
 Result TCustomComPort::WithDispatcher(Result shutting_down, Op op) {
-    std::unique_lock guard(lifecycle_lock_);
+    MutexLock guard(lifecycle_lock_);
     if (!dispatcher_ && state_ == TPortState::psClosed) {
         guard.unlock();
         DispatcherForIO();  // opens the port, or raises

@@ -19,10 +19,10 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 
+#include "platform/mutex.h"
 #include "serial/ser_dispatch.h"
 #include "serial/ser_misc.h"
 
@@ -218,11 +218,11 @@ class TCustomComPort {
     bool ShouldApply(bool changed) const { return changed || force_; }
 
     // Guards the port state, the open-pending flag and the dispatcher pointer.
-    mutable std::mutex lifecycle_lock_;
-    TPortState state_ = TPortState::psClosed;      // guarded by lifecycle_lock_
-    bool open_ = false;                            // guarded by lifecycle_lock_
-    bool open_pending_ = false;                    // guarded by lifecycle_lock_
-    std::shared_ptr<TBaseDispatcher> dispatcher_;  // guarded by lifecycle_lock_
+    mutable Mutex lifecycle_lock_;
+    TPortState state_ GUARDED_BY(lifecycle_lock_) = TPortState::psClosed;
+    bool open_ GUARDED_BY(lifecycle_lock_) = false;
+    bool open_pending_ GUARDED_BY(lifecycle_lock_) = false;
+    std::shared_ptr<TBaseDispatcher> dispatcher_ GUARDED_BY(lifecycle_lock_);
 
     // Settings: the opening thread's, set before the port is shared.
     TDeviceLayer device_layer_ = TDeviceLayer::dlWin32;

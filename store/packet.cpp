@@ -64,9 +64,15 @@ void packet::set_text(const char* bytes, std::size_t length) {
     checksum = chksum(text, kept);
 }
 
-std::string_view packet::number_text() const { return FieldText(number); }
-std::string_view packet::datetime_text() const { return FieldText(datetime); }
-std::string_view packet::text_text() const { return FieldText(text); }
+std::string_view packet::number_text() const {
+    return FieldText(number);
+}
+std::string_view packet::datetime_text() const {
+    return FieldText(datetime);
+}
+std::string_view packet::text_text() const {
+    return FieldText(text);
+}
 
 packet MakePacket(std::string_view number, std::string_view datetime, std::string_view text) {
     packet record;

@@ -28,9 +28,9 @@ struct packet {
     char number[kNumberField];      // recipient (outbox) or sender (inbox), Windows-1251
     char datetime[kDateTimeField];  // "dd.MM.yyyy H:mm:ss"
     std::uint8_t state;
-    std::uint16_t text_len;   // bytes of text, 0..1024
-    std::uint32_t checksum;   // chksum of the text_len bytes of text
-    char text[kTextField];    // Windows-1251 with CR LF line breaks
+    std::uint16_t text_len;  // bytes of text, 0..1024
+    std::uint32_t checksum;  // chksum of the text_len bytes of text
+    char text[kTextField];   // Windows-1251 with CR LF line breaks
 
     // A cleared record: every field zero.
     packet();

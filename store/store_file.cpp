@@ -46,7 +46,8 @@ Result<BoxFile> BoxFile::Open(const std::string& path) {
     return BoxFile(std::move(*mapped));
 }
 
-BoxFile::BoxFile(MappedFile file) : file_(std::move(file)), count_(file_.bytes().size() / kPacketSize) {}
+BoxFile::BoxFile(MappedFile file)
+    : file_(std::move(file)), count_(file_.bytes().size() / kPacketSize) {}
 
 packet BoxFile::at(std::size_t index) const {
     return DecodePacket(file_.bytes().data() + index * kPacketSize);

@@ -32,7 +32,7 @@ Status Save(const std::string& path, std::span<const packet> records);
 // The records of a file as they were when it was opened, decoded on demand, for
 // views over boxes of any size. Cheap to open; a missing file is an empty box.
 class BoxFile {
-public:
+  public:
     static Result<BoxFile> Open(const std::string& path);
 
     std::size_t size() const { return count_; }
@@ -40,7 +40,7 @@ public:
     // REQUIRES: index < size()
     packet at(std::size_t index) const;
 
-private:
+  private:
     explicit BoxFile(MappedFile file);
 
     MappedFile file_;

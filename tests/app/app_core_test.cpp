@@ -129,12 +129,12 @@ TEST_F(AppCoreTest, SentRecordsTheDiskRefusedLandOnceItTakesThemAgain) {
     EXPECT_EQ(outcomes_.StoreFailures(), std::vector<StoreFile>{StoreFile::Outbox})
         << "said once, when the writes started failing";
     {
-        std::lock_guard guard(core_.QueueLock());
+        MutexLock guard(core_.QueueLock());
         std::filesystem::remove(outbox);
     }
     // The idle pass writes them without waiting for another send.
     EXPECT_TRUE(Eventually([&] {
-        std::lock_guard guard(core_.QueueLock());
+        MutexLock guard(core_.QueueLock());
         return files::Exists(outbox) && Texts(kOutboxFile).size() == 2;
     }));
     ASSERT_TRUE(WaitSent(Queue("+79990000003", "third")));
@@ -151,7 +151,7 @@ TEST_F(AppCoreTest, ARecordTheDiskRefusedIsWrittenWhenTheProgramCloses) {
     // Whether the idle pass or the worker's last act writes it, it is there once
     // the program has closed.
     {
-        std::lock_guard guard(core_.QueueLock());
+        MutexLock guard(core_.QueueLock());
         std::filesystem::remove(outbox);
     }
     core_.RequestStop();
@@ -167,7 +167,7 @@ TEST_F(AppCoreTest, QueueingNeverWaitsForAModemThatIsSlowToAnswer) {
     ASSERT_TRUE(Eventually([&] { return Count(modems_.Written(1), "AT\r") >= 2; }));
     auto queued = std::async(std::launch::async, [&] {
         Queue("+79990000002", "also waits");
-        std::lock_guard guard(core_.QueueLock());
+        MutexLock guard(core_.QueueLock());
     });
     EXPECT_EQ(queued.wait_for(seconds(3)), std::future_status::ready)
         << "the initialisation waits 5.5 s; the lock must not be held through it";
@@ -196,7 +196,7 @@ TEST_F(AppCoreTest, ReceivesIntoTheInboxWhenReceptionIsSwitchedOn) {
     ASSERT_TRUE(outcomes_.WaitUntil([&] { return outcomes_.ReceivedCount() == 2; }));
     std::vector<std::string> texts;
     {
-        std::lock_guard guard(core_.QueueLock());
+        MutexLock guard(core_.QueueLock());
         texts = Texts(kInboxFile);
     }
     EXPECT_EQ(texts, (std::vector<std::string>{"first", "second"}));
@@ -216,7 +216,7 @@ TEST_F(AppCoreTest, MessagesTheInboxRefusedStayOnTheModemUntilItTakesThem) {
     EXPECT_EQ(outcomes_.StoreFailures(), std::vector<StoreFile>{StoreFile::Inbox});
     EXPECT_EQ(modems_.Store(1).size(), 2u);
     {
-        std::lock_guard guard(core_.QueueLock());
+        MutexLock guard(core_.QueueLock());
         std::filesystem::remove(inbox);
     }
     ASSERT_TRUE(outcomes_.WaitUntil([&] { return outcomes_.ReceivedCount() == 2; }));

@@ -32,7 +32,7 @@ class ModemStateTest : public ::testing::Test {
         return outcomes_.WaitUntil([&] { return outcomes_.WasTold(state); }, limit);
     }
     std::vector<std::string> InboxTexts() {
-        std::lock_guard guard(core_.QueueLock());
+        MutexLock guard(core_.QueueLock());
         const auto inbox = store::Load(home_.File(kInboxFile));
         std::vector<std::string> texts;
         if (!inbox) return texts;

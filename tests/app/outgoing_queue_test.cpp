@@ -15,7 +15,7 @@ TEST(OutgoingQueueTest, GivesRecordsInTheOrderQueued) {
     OutgoingQueue queue;
     queue.Append(MakePacket("+1", "", "A"));
     queue.Append(MakePacket("+2", "", "B"));
-    std::lock_guard guard(queue.lock());
+    MutexLock guard(queue.lock());
     const auto now = Clock::now();
     EXPECT_EQ(TextOf(queue.TakeDue(now)), "A");
     EXPECT_EQ(TextOf(queue.TakeDue(now)), "B");
@@ -27,7 +27,7 @@ TEST(OutgoingQueueTest, ARestingRecordIsPassedOverUntilItIsDueThenComesLast) {
     const auto a = queue.Append(MakePacket("+1", "", "A"));
     queue.Append(MakePacket("+2", "", "B"));
     queue.Append(MakePacket("+3", "", "C"));
-    std::lock_guard guard(queue.lock());
+    MutexLock guard(queue.lock());
     const auto now = Clock::now();
     auto failed = queue.TakeDue(now);
     ASSERT_EQ(failed->id, a);

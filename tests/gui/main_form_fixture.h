@@ -17,10 +17,10 @@
 #include <string>
 #include <vector>
 
-#include "gui/main_form.h"
 #include "contacts/contact_book.h"
-#include "platform/codepage.h"
 #include "gui/config_form.h"
+#include "gui/main_form.h"
+#include "platform/codepage.h"
 #include "tests/gui/scripted_dialogs.h"
 #include "tests/support/temp_dir.h"
 

@@ -7,9 +7,9 @@
 #include <QPushButton>
 #include <filesystem>
 
+#include "gui/ser_sel_com_form.h"
 #include "platform/files.h"
 #include "platform/profile.h"
-#include "gui/ser_sel_com_form.h"
 #include "settings/port_discovery.h"
 #include "tests/gui/main_form_fixture.h"
 

@@ -10,13 +10,13 @@
 #include <filesystem>
 #include <functional>
 
+#include "gui/config_form.h"
+#include "gui/qt_text.h"
 #include "modem/send.h"
 #include "platform/profile.h"
-#include "gui/config_form.h"
 #include "store/store_file.h"
 #include "tests/gui/main_form_fixture.h"
 #include "tests/modem/sim_fixture.h"
-#include "gui/qt_text.h"
 
 namespace velka::gui::testing {
 namespace {
@@ -41,7 +41,7 @@ class VirtualModemTest : public ::testing::Test {
         ASSERT_TRUE(core_.WorkerRunning());
     }
     std::size_t Records(const char* file) {
-        const std::lock_guard lock(core_.QueueLock());
+        const MutexLock lock(core_.QueueLock());
         auto records = store::Load(home_.File(file));
         return records ? records->size() : 0;
     }
@@ -153,7 +153,7 @@ TEST_F(VirtualModemTest, AnOutboxTheDiskRefusesIsToldOnceAndFilledLater) {
     ASSERT_TRUE(Eventually([&] { return modems_.Store(2).size() == 2; }));
     ASSERT_TRUE(EventuallyOnWindow([&] { return !dialogs_.Messages().empty(); }));
     {
-        const std::lock_guard lock(core_.QueueLock());
+        const MutexLock lock(core_.QueueLock());
         std::filesystem::remove(outbox);
     }
     ASSERT_TRUE(Eventually([&] { return Records("outbox.db") == 2; }));

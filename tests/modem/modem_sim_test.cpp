@@ -62,7 +62,7 @@ class ModemSimTest : public ::testing::Test {
     std::atomic<bool> stop_{false};
     velka::testing::TempDir dir_;
     std::string inbox_ = dir_.File("inbox.db");
-    std::mutex lock_;
+    Mutex lock_;
     StoredNotDeleted undeleted_;
 };
 

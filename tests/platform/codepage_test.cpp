@@ -25,8 +25,8 @@ TEST(Codepage, RussianLettersMapToTheCyrillicBlock) {
 TEST(Codepage, CharactersTheCodePageLacksBecomeQuestionMarks) {
     EXPECT_EQ(FromUnicode(0x010C), '?');  // no best fit to 'C'
     EXPECT_EQ(FromUtf16(u"A\u010CB"), "A?B");
-    EXPECT_EQ(FromUtf8("\xF0\x9F\x98\x80!"), "?!");       // one character beyond the BMP
-    EXPECT_EQ(FromUtf16(u"\xD83D\xDE00!"), "?!");         // the same as a surrogate pair
+    EXPECT_EQ(FromUtf8("\xF0\x9F\x98\x80!"), "?!");        // one character beyond the BMP
+    EXPECT_EQ(FromUtf16(u"\xD83D\xDE00!"), "?!");          // the same as a surrogate pair
     EXPECT_EQ(FromUtf16(std::u16string(1, 0xD800)), "?");  // a lone surrogate
 }
 
