@@ -285,9 +285,8 @@ ReceptionReport ReceiveAll(TComPort& port, const std::string& inbox_path, Mutex&
     return total;
 }
 
-ReceptionReport StoreDeliveries(TComPort& port, const std::string& inbox_path,
-                                Mutex& file_lock, const std::atomic<bool>& stop,
-                                ModemContext& context) {
+ReceptionReport StoreDeliveries(TComPort& port, const std::string& inbox_path, Mutex& file_lock,
+                                const std::atomic<bool>& stop, ModemContext& context) {
     ReceptionReport report;
     if (context.deliveries.empty()) return report;
     // Taken out first: the acknowledgements below may read further deliveries.

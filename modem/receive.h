@@ -91,8 +91,7 @@ ReceptionReport ReceiveAll(TComPort& port, const std::string& inbox_path, Mutex&
 // each with "AT+CNMA", whose error answer (a modem that wants none) is ignored.
 // Stored first, acknowledged after: a failed save keeps them in the context,
 // unacknowledged, for the next call.
-ReceptionReport StoreDeliveries(TComPort& port, const std::string& inbox_path,
-                                Mutex& file_lock, const std::atomic<bool>& stop,
-                                ModemContext& context);
+ReceptionReport StoreDeliveries(TComPort& port, const std::string& inbox_path, Mutex& file_lock,
+                                const std::atomic<bool>& stop, ModemContext& context);
 
 }  // namespace velka::modem
