@@ -1,13 +1,52 @@
 #include "app/app_core.h"
 
 #include "modem/dialogue.h"
+#include "platform/codepage.h"
 #include "platform/registry.h"
 #include "serial/ser_except.h"
 #include "settings/startup_settings.h"
 
 namespace velka::app {
+namespace {
 
-AppCore::AppCore(std::string program_directory) : directory_(std::move(program_directory)) {
+// "1 сообщение", "2 сообщения", "5 сообщений", "21 сообщение", "11 сообщений".
+std::string Messages(std::size_t count) {
+    const std::size_t tens = count % 100;
+    const std::size_t ones = count % 10;
+    const char* word = "сообщений";
+    if (tens < 11 || tens > 14) {
+        if (ones == 1) word = "сообщение";
+        if (ones >= 2 && ones <= 4) word = "сообщения";
+    }
+    return std::to_string(count) + " " + word;
+}
+
+}  // namespace
+
+std::string OtherWorkerNotice(const LockHolder& holder) {
+    const std::string who =
+        holder.pid == 0
+            ? "другая программа"
+            : "программа " + (holder.program.empty() ? std::string("без имени") : holder.program) +
+                  " (процесс " + std::to_string(holder.pid) + ")";
+    return codepage::FromUtf8("С модемом уже работает " + who +
+                              ". Сообщения будут поставлены в очередь и отправлены ею.");
+}
+
+std::string NotQueuedNotice() {
+    return codepage::FromUtf8(
+        "Сообщение не поставлено в очередь: не удалось записать файл очереди.");
+}
+
+std::string ClosingWithQueuedNotice(std::size_t count) {
+    const bool one = count % 10 == 1 && count % 100 != 11;
+    return codepage::FromUtf8("В очереди осталось " + Messages(count) + ". " +
+                              (one ? "Оно будет отправлено" : "Они будут отправлены") +
+                              " при следующем запуске программы.");
+}
+
+AppCore::AppCore(std::string program_directory)
+    : directory_(std::move(program_directory)), queue_file_(FilePath(kQueueFile)) {
     port_.SetStopFlag(&stop_);
     modem::ConfigurePort(port_);
 }
@@ -32,8 +71,11 @@ Status AppCore::Start(WorkerEvents events) {
         return Error{"There is no serial port COM" + std::to_string(*port) + "."};
     }
     port_.SetComNumber(static_cast<std::uint16_t>(*port));
+    const auto taken = TakeModem();
+    if (!taken) return taken.error();
+    if (!*taken) return {};
     worker_ = std::make_unique<Worker>(
-        port_, queue_, stop_, reception_,
+        port_, queue_, queue_file_, stop_, reception_,
         WorkerFiles{FilePath(kInboxFile), FilePath(kOutboxFile), FilePath(kUnsentFile)},
         Registry::Machine(), std::move(events));
     if (pin_) worker_->SetPin(*pin_);
@@ -49,12 +91,18 @@ Status AppCore::InitOnce(modem::ModemContext& context) {
             "No serial port is set: put SerialPort=COM<number> in section [DEVICEMAP] of " +
             FilePath(kConfigFile) + "."};
     }
+    const std::string name = "COM" + std::to_string(*port);
+    const auto taken = TakeModem();
+    if (!taken) return taken.error();
+    if (!*taken) {
+        return Error{"The modem on " + name + " is driven by " + Describe(*other_worker_) +
+                     "; it receives the messages."};
+    }
     port_.SetComNumber(static_cast<std::uint16_t>(*port));
     context.pin = pin_;
     if (!modem::InitModem(port_, stop_, &context) &&
         context.status.state == modem::ModemState::Unknown) {
-        return Error{"The modem on COM" + std::to_string(*port) +
-                     " does not answer, or the port cannot be opened."};
+        return Error{"The modem on " + name + " does not answer, or the port cannot be opened."};
     }
     return {};
 }
@@ -96,8 +144,29 @@ void AppCore::SetPin(std::string pin) {
     if (worker_) worker_->SetPin(std::move(pin));
 }
 
-std::uint64_t AppCore::Enqueue(const packet& record) {
-    return queue_.Append(record);
+Result<bool> AppCore::TakeModem() {
+    auto attempt = LockFile::TryAcquireNamed(FilePath(kWorkerLockFile));
+    if (!attempt) return attempt.error();
+    if (auto* holder = std::get_if<LockHolder>(&*attempt)) {
+        other_worker_ = std::move(*holder);
+        return false;
+    }
+    modem_lock_.emplace(std::move(std::get<LockFile>(*attempt)));
+    return true;
+}
+
+Result<std::vector<std::uint64_t>> AppCore::Enqueue(std::span<const packet> records) {
+    std::vector<QueuedRecord> items(records.size());
+    std::vector<std::uint64_t> ids;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        items[i].id = NewRecordId();
+        items[i].record = records[i];
+        ids.push_back(items[i].id);
+    }
+    if (const Status appended = queue_file_.AppendRecords(items); !appended)
+        return appended.error();
+    queue_.NoteQueuedOnDisk();
+    return ids;
 }
 
 void AppCore::RequestStop() {
@@ -113,8 +182,7 @@ void AppCore::Shutdown() {
     } catch (const ESerialException&) {
         // A device that vanished has nothing left to close.
     }
-    MutexLock guard(queue_.lock());
-    queue_.Clear();
+    modem_lock_.reset();
 }
 
 }  // namespace velka::app

@@ -1,7 +1,8 @@
 // The application core: what the main window holds for the whole run, without the
-// window. It owns the program directory, the outgoing queue and its lock, the stop
-// and reception flags, the serial port and the worker. A front end (the desktop
-// window, velka-sms-cli) creates one, calls Start() at start-up, Enqueue() to send,
+// window. It owns the program directory, the outgoing queue and its lock, the
+// queue file, the stop and reception flags, the serial port, the worker and the
+// lock that makes it the one process driving the modem of this program directory. A front end (the
+// desktop window, velka-sms-cli) creates one, calls Start() at start-up, Enqueue() to send,
 // QueueLock() around its reading of the store files, RequestStop() when asked to
 // close and Shutdown() when it closes.
 //
@@ -13,11 +14,15 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "app/outgoing_queue.h"
+#include "app/queue_file.h"
 #include "app/worker.h"
 #include "modem/receive.h"
+#include "platform/lock_file.h"
 #include "platform/program_dir.h"
 #include "platform/result.h"
 #include "serial/ser_port.h"
@@ -40,18 +45,26 @@ class AppCore {
     // the reception flag says. A "SerialPort" whose number does not convert starts
     // no worker and gives the conversion message for the front end to show
     // ("'x' is not a valid integer value"); so does a number that no port can have.
-    // A port number of 0 starts no worker. Call once; `events` go to the worker.
+    // A port number of 0 starts no worker. When another process drives the modem
+    // (it holds worker.lock), no worker starts either, and OtherWorker() names
+    // that process; records queued here go to it through the queue file.
+    // Call once; `events` go to the worker.
     Status Start(WorkerEvents events = {});
+
+    // The process that held worker.lock when Start or ReceiveOnce looked.
+    const std::optional<LockHolder>& OtherWorker() const { return other_worker_; }
 
     // For a front end that runs no worker (velka-sms-cli receive): reads Config.ini
     // as Start() does, then initialises the modem and runs one reception cycle on
     // the calling thread. Fails with a sentence when no port is set, the setting
-    // does not convert or the modem does not answer. REQUIRES: no worker running.
+    // does not convert, another process drives the modem or the modem does not
+    // answer. REQUIRES: no worker running.
     Result<modem::ReceptionReport> ReceiveOnce();
 
     // For a front end that runs no worker (velka-sms-cli status): initialises the
     // modem on the calling thread and gives its state and what it is. Fails as
-    // ReceiveOnce does when no port is set or the modem does not answer; a SIM that
+    // ReceiveOnce does when no port is set, another process drives the modem or the
+    // modem does not answer; a SIM that
     // is not ready is a state, not a failure. REQUIRES: no worker running.
     Result<modem::ModemContext> ProbeOnce();
 
@@ -63,10 +76,15 @@ class AppCore {
     // The port the worker uses; 0 when none was configured.
     std::uint16_t PortNumber() const { return port_.ComNumber(); }
 
-    // Queues one record for its one recipient; the lock is held only for the
-    // append. Gives the id that WorkerEvents::on_send reports. Records queued when
-    // no worker runs stay queued until the close.
-    std::uint64_t Enqueue(const packet& record);
+    // Queues records, one per recipient: they are in queue.db, flushed once for
+    // them all, when this returns. Gives their ids, which WorkerEvents::on_send
+    // reports. Records queued when no worker runs here wait in the file for the
+    // process that drives the modem, or for the next start. Blocks on the disk
+    // and, briefly, on another process's append; never on the modem.
+    Result<std::vector<std::uint64_t>> Enqueue(std::span<const packet> records);
+
+    // How many records wait in queue.db, unsent. Any time.
+    Result<std::size_t> QueuedCount() const { return queue_file_.CountWaiting(); }
 
     // The outgoing-queue lock: hold it while reading inbox.db or outbox.db.
     Mutex& QueueLock() RETURN_CAPABILITY(queue_.lock()) { return queue_.lock(); }
@@ -77,8 +95,9 @@ class AppCore {
 
     // The close query: sets the stop flag and wakes every wait. Never blocks long.
     void RequestStop();
-    // The close: stops the worker and waits for it, then closes the port and
-    // drops the records still queued. Safe to call more than once.
+    // The close: stops the worker and waits for it, closes the port and lets the
+    // modem go to another process. Records still queued stay in queue.db for the
+    // next start. Safe to call more than once.
     void Shutdown();
 
     const std::string& ProgramDirectory() const { return directory_; }
@@ -88,11 +107,17 @@ class AppCore {
     // Reads Config.ini, sets the reception flag and gives the port (0: none).
     Result<std::int32_t> ReadSettings();
     // ReadSettings, the port's number and the initialisation, on the calling
-    // thread, into `context`. Fails when no port is set or the modem is silent.
+    // thread, into `context`, holding worker.lock. Fails when no port is set,
+    // another process drives the modem or the modem is silent.
     Status InitOnce(modem::ModemContext& context);
+    // Takes worker.lock. False, with other_worker_ set, when another process holds it.
+    Result<bool> TakeModem();
 
     const std::string directory_;
-    OutgoingQueue queue_;                // its own lock guards it
+    OutgoingQueue queue_;                     // its own lock guards it
+    QueueFile queue_file_;                    // appends from any thread; the rest the worker's
+    std::optional<LockFile> modem_lock_;      // front end's thread only
+    std::optional<LockHolder> other_worker_;  // front end's thread only
     std::atomic<bool> stop_{false};      // set by RequestStop(); read by the worker and port waits
     std::atomic<bool> reception_{true};  // set by the front end; read by the worker
     // Used by the front end's thread before the worker starts and after it ended,
@@ -102,9 +127,20 @@ class AppCore {
     std::optional<std::string> pin_;  // front end's thread only; for the *Once calls
 };
 
+// What a front end tells the user, in Windows-1251:
+// another process drives the modem, and queued messages go out through it;
+std::string OtherWorkerNotice(const LockHolder& holder);
+// the queue file refused new records, which are therefore not queued;
+std::string NotQueuedNotice();
+// the window closes with `count` messages still queued; they go out at the next start.
+std::string ClosingWithQueuedNotice(std::size_t count);
+
 inline constexpr const char* kConfigFile = "Config.ini";
 inline constexpr const char* kInboxFile = "inbox.db";
 inline constexpr const char* kOutboxFile = "outbox.db";
 inline constexpr const char* kUnsentFile = "unsent.db";
+inline constexpr const char* kQueueFile = "queue.db";
+// Held by the process that drives the modem; names it for the others.
+inline constexpr const char* kWorkerLockFile = "worker.lock";
 
 }  // namespace velka::app

@@ -16,15 +16,20 @@ Clock::duration RetryPause(int attempts) {
     return std::min<Clock::duration>(pause, kLongestPause);
 }
 
-std::uint64_t OutgoingQueue::Append(const packet& record) {
-    std::uint64_t id = 0;
+void OutgoingQueue::Add(std::vector<QueuedRecord> records) {
     {
         MutexLock guard(lock_);
-        id = next_id_++;
-        records_.push_back(QueuedRecord{id, record, 0, Clock::time_point{}});
+        for (QueuedRecord& item : records) records_.push_back(std::move(item));
     }
     wake_.notify_all();
-    return id;
+}
+
+void OutgoingQueue::NoteQueuedOnDisk() {
+    {
+        MutexLock guard(lock_);
+        queued_on_disk_ = true;
+    }
+    wake_.notify_all();
 }
 
 bool OutgoingQueue::HasDue(Clock::time_point now) const {

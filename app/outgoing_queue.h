@@ -4,14 +4,17 @@
 //
 // This header: the outgoing queue. Records wait here in the order they were queued;
 // the worker takes the first one that is due and puts a failed one back at the end,
-// not due again until its pause has passed. The queue lives in memory only.
+// not due again until its pause has passed. This is the worker's picture of the
+// queue file (app/queue_file.h), which is what survives the process.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
 #include <deque>
 #include <optional>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "platform/mutex.h"
 #include "store/packet.h"
@@ -25,10 +28,21 @@ using Clock = std::chrono::steady_clock;
 Clock::duration RetryPause(int attempts);
 
 struct QueuedRecord {
-    std::uint64_t id = 0;  // given by Append, unique in the run
+    std::uint64_t id = 0;  // NewRecordId(), given when queued; the same in every run
     packet record;
     int attempts = 0;         // failed sends so far
     Clock::time_point due{};  // not tried before this moment
+    // Progress through the messages the text goes out as: the first `confirmed`
+    // of `segments` were confirmed by the modem, under the concatenation
+    // `reference` (two hexadecimal digits; empty for a text sent as one message).
+    std::size_t confirmed = 0;
+    std::size_t segments = 0;
+    std::string reference;
+    // outbox.db's size when the modem confirmed the last message: the record is
+    // appended there or later. Set once every message is confirmed.
+    std::optional<std::uint64_t> outbox_mark;
+
+    bool AllConfirmed() const { return segments > 0 && confirmed >= segments; }
 };
 
 class OutgoingQueue {
@@ -38,25 +52,29 @@ class OutgoingQueue {
     // Hold it briefly: never across a modem exchange.
     Mutex& lock() RETURN_CAPABILITY(lock_) { return lock_; }
 
-    // Appends a record at the end and wakes the worker. Takes the lock. Any thread.
-    std::uint64_t Append(const packet& record) EXCLUDES(lock_);
+    // Appends records at the end and wakes the worker. Takes the lock. Any thread.
+    void Add(std::vector<QueuedRecord> records) EXCLUDES(lock_);
+    // Says that records were appended to the queue file, and wakes the worker to
+    // read them. Takes the lock. Any thread.
+    void NoteQueuedOnDisk() EXCLUDES(lock_);
 
     // With lock() held.
     bool empty() const REQUIRES(lock_) { return records_.empty(); }
     std::size_t size() const REQUIRES(lock_) { return records_.size(); }
     bool HasDue(Clock::time_point now) const REQUIRES(lock_);
+    // Whether NoteQueuedOnDisk was called since the last call; clears the note.
+    bool TakeQueuedOnDiskNote() REQUIRES(lock_) { return std::exchange(queued_on_disk_, false); }
+    bool QueuedOnDisk() const REQUIRES(lock_) { return queued_on_disk_; }
     // The earliest moment at which a record becomes due; nothing when empty.
     std::optional<Clock::time_point> NextDue() const REQUIRES(lock_);
     // Removes and gives the first record that is due.
     std::optional<QueuedRecord> TakeDue(Clock::time_point now) REQUIRES(lock_);
     // Puts a record back at the end; it keeps its id.
     void PutBack(QueuedRecord record) REQUIRES(lock_);
-    // Drops every record (at the close, records still queued are not kept).
-    void Clear() REQUIRES(lock_) { records_.clear(); }
 
     // Sleeps, holding lock() between looks, until `deadline`, or until `done()`
     // (evaluated with the lock held, so declared `[...]() REQUIRES(queue.lock())`)
-    // or a Wake()/Append() makes it true.
+    // or a Wake()/Add() makes it true.
     template <typename Predicate>
     void SleepUntil(Clock::time_point deadline, Predicate done) REQUIRES(lock_) {
         wake_.wait_until(lock_, deadline, std::move(done));
@@ -69,7 +87,7 @@ class OutgoingQueue {
     Mutex lock_;
     ConditionVariable wake_;
     std::deque<QueuedRecord> records_ GUARDED_BY(lock_);
-    std::uint64_t next_id_ GUARDED_BY(lock_) = 1;
+    bool queued_on_disk_ GUARDED_BY(lock_) = false;
 };
 
 }  // namespace velka::app

@@ -7,17 +7,46 @@
 #include "modem/receive.h"
 #include "modem/send.h"
 #include "platform/codepage.h"
+#include "platform/files.h"
 #include "platform/registry.h"
 #include "serial/ser_except.h"
 #include "store/store_file.h"
 
 namespace velka::app {
 
-Worker::Worker(TComPort& port, OutgoingQueue& queue, const std::atomic<bool>& stop,
-               const std::atomic<bool>& reception, WorkerFiles files, Registry& registry,
-               WorkerEvents events)
+namespace {
+
+// Which of the records outbox.db holds already, each looked for past its mark and
+// past the one found before it. Only a kill between appending records and
+// finishing them in queue.db leaves them there.
+std::vector<bool> FoundInOutbox(const std::string& outbox, const std::vector<QueuedRecord>& items) {
+    std::vector<bool> found(items.size(), false);
+    const auto box = store::BoxFile::Open(outbox);
+    if (!box) return found;
+    std::size_t next = 0;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (!items[i].outbox_mark) continue;
+        const PacketBytes wanted = EncodePacket(items[i].record);
+        std::size_t at = std::max<std::size_t>(next, *items[i].outbox_mark / kPacketSize);
+        for (; at < box->size(); ++at) {
+            if (EncodePacket(box->at(at)) == wanted) break;
+        }
+        if (at < box->size()) {
+            found[i] = true;
+            next = at + 1;
+        }
+    }
+    return found;
+}
+
+}  // namespace
+
+Worker::Worker(TComPort& port, OutgoingQueue& queue, QueueFile& queue_file,
+               const std::atomic<bool>& stop, const std::atomic<bool>& reception, WorkerFiles files,
+               Registry& registry, WorkerEvents events)
     : port_(port),
       queue_(queue),
+      queue_file_(queue_file),
       stop_(stop),
       reception_(reception),
       files_(std::move(files)),
@@ -38,6 +67,11 @@ void Worker::Join() {
 
 void Worker::Run() {
     while (!stop_.load()) {
+        if (restored_) {
+            TakeInNewRecords();
+        } else {
+            restored_ = Restore();
+        }
         bool due = false;
         {
             MutexLock guard(queue_.lock());
@@ -50,6 +84,7 @@ void Worker::Run() {
         }
     }
     WriteBacklogs();
+    NoteFinished();
     try {
         port_.SetOpen(false);
     } catch (const ESerialException&) {
@@ -77,31 +112,125 @@ void Worker::SendPass() {
     AfterModemWork();
 }
 
-void Worker::Deliver(QueuedRecord item) {
-    switch (modem::SendText(port_, item.record, stop_, registry_, &modem_)) {
-        case modem::SendResult::Sent:
-            Record(StoreFile::Outbox, outbox_backlog_, item.record);
-            Notify(item.id, SendOutcome::Sent);
-            return;
-        case modem::SendResult::Unsendable:
-            Record(StoreFile::Unsent, unsent_backlog_, item.record);
-            Notify(item.id, SendOutcome::Unsendable);
-            return;
-        case modem::SendResult::Failed:
-            break;
+bool Worker::Restore() {
+    auto reading = queue_file_.Load();
+    Written(StoreFile::Queue, reading ? Status() : Status(reading.error()));
+    if (!reading) return false;
+    Report(reading->damage);
+    std::vector<QueuedRecord> waiting;
+    for (QueuedRecord& item : reading->records) {
+        if (item.AllConfirmed()) {
+            outbox_backlog_.push_back(std::move(item));
+        } else {
+            waiting.push_back(std::move(item));
+        }
     }
-    ++item.attempts;
-    item.due = Clock::now() + RetryPause(item.attempts);
-    const std::uint64_t id = item.id;
-    {
-        MutexLock guard(queue_.lock());
-        queue_.PutBack(std::move(item));
-    }
-    Notify(id, SendOutcome::Failed);
+    WriteBacklog(StoreFile::Outbox, outbox_backlog_);
+    queue_.Add(std::move(waiting));
+    return true;
 }
 
-void Worker::Record(StoreFile file, std::vector<packet>& backlog, const packet& record) {
-    backlog.push_back(record);
+void Worker::TakeInNewRecords() {
+    bool noted = false;
+    {
+        MutexLock guard(queue_.lock());
+        noted = queue_.TakeQueuedOnDiskNote();
+    }
+    if (!noted && !queue_file_.HasNew()) return;
+    auto reading = queue_file_.ReadNew();
+    if (!reading) {
+        Written(StoreFile::Queue, reading.error());
+        return;
+    }
+    Report(reading->damage);
+    queue_.Add(std::move(reading->records));
+}
+
+void Worker::CompactQueueFile() {
+    {
+        MutexLock guard(queue_.lock());
+        if (!queue_.empty() || queue_.QueuedOnDisk()) return;
+    }
+    if (!outbox_backlog_.empty() || !unsent_backlog_.empty()) return;
+    Written(StoreFile::Queue, queue_file_.Compact({}));
+}
+
+void Worker::Deliver(QueuedRecord item) {
+    switch (SendRemaining(item)) {
+        case modem::SendResult::Sent: {
+            const std::uint64_t id = item.id;
+            Record(StoreFile::Outbox, outbox_backlog_, std::move(item));
+            Notify(id, SendOutcome::Sent);
+            return;
+        }
+        case modem::SendResult::Unsendable: {
+            const std::uint64_t id = item.id;
+            Record(StoreFile::Unsent, unsent_backlog_, std::move(item));
+            Notify(id, SendOutcome::Unsendable);
+            return;
+        }
+        case modem::SendResult::Failed:
+            Retry(std::move(item));
+            return;
+    }
+}
+
+// A text whose first message was never confirmed starts afresh with a new
+// reference; one cut short goes on under the reference its first messages carry,
+// so that the recipient's phone still joins the parts.
+modem::SendResult Worker::SendRemaining(QueuedRecord& item) {
+    if (item.confirmed == 0)
+        item.reference = modem::NeedsReference(item.record) ? modem::NextMessageReference(registry_)
+                                                            : std::string();
+    const std::vector<std::string> pdus = modem::EncodeText(item.record, item.reference);
+    if (pdus.empty()) return modem::SendResult::Unsendable;
+    item.segments = pdus.size();
+    for (std::size_t next = item.confirmed; next < pdus.size(); ++next) {
+        if (!modem::SendPdu(port_, pdus[next], stop_, &modem_)) return modem::SendResult::Failed;
+        item.confirmed = next + 1;
+        NoteConfirmed(item);
+    }
+    return modem::SendResult::Sent;
+}
+
+// A note that cannot be written leaves the send going on: the message is out, and
+// only a kill before the disk takes a later note would send it again.
+void Worker::NoteConfirmed(QueuedRecord& item) {
+    if (item.AllConfirmed()) {
+        const auto size = files::Size(files_.outbox);
+        item.outbox_mark = size ? *size : 0;
+    }
+    const Status noted =
+        queue_file_.AppendConfirmed(item, item.outbox_mark.value_or(0), unnoted_finished_);
+    if (noted) unnoted_finished_.clear();
+    Written(StoreFile::Queue, noted);
+}
+
+void Worker::NoteFinished() {
+    if (unnoted_finished_.empty()) return;
+    const Status noted = queue_file_.AppendFinished(unnoted_finished_);
+    if (noted) unnoted_finished_.clear();
+    Written(StoreFile::Queue, noted);
+}
+
+// The record stays queued in queue.db whatever happens here; the Retry entry only
+// carries its pause over to the next run.
+void Worker::Retry(QueuedRecord item) {
+    ++item.attempts;
+    item.due = Clock::now() + RetryPause(item.attempts);
+    Notify(item.id, SendOutcome::Failed);
+    Written(StoreFile::Queue, queue_file_.AppendRetry(item));
+    MutexLock guard(queue_.lock());
+    queue_.PutBack(std::move(item));
+}
+
+void Worker::Report(const std::vector<QueueDamage>& damage) const {
+    if (!events_.on_queue_damaged) return;
+    for (const QueueDamage& part : damage) events_.on_queue_damaged(part);
+}
+
+void Worker::Record(StoreFile file, std::vector<QueuedRecord>& backlog, QueuedRecord item) {
+    backlog.push_back(std::move(item));
     WriteBacklog(file, backlog);
 }
 
@@ -110,15 +239,28 @@ void Worker::WriteBacklogs() {
     WriteBacklog(StoreFile::Unsent, unsent_backlog_);
 }
 
-void Worker::WriteBacklog(StoreFile file, std::vector<packet>& backlog) {
+// The records go to the store file first and are finished in queue.db after, so
+// that a kill in between leaves them queued, never lost. A sent record's Finished
+// entry waits for the next write to queue.db: until it is there, the outbox mark
+// of its last Confirmed entry lets a restart find it in outbox.db. An unsendable
+// record has no such mark and is finished at once.
+void Worker::WriteBacklog(StoreFile file, std::vector<QueuedRecord>& backlog) {
     if (backlog.empty()) return;
+    const std::string& path = file == StoreFile::Outbox ? files_.outbox : files_.unsent;
     Status written;
     {
         MutexLock guard(queue_.lock());
-        written = store::Append(file == StoreFile::Outbox ? files_.outbox : files_.unsent, backlog);
+        const std::vector<bool> there = FoundInOutbox(path, backlog);
+        std::vector<packet> missing;
+        for (std::size_t i = 0; i < backlog.size(); ++i)
+            if (!there[i]) missing.push_back(backlog[i].record);
+        if (!missing.empty()) written = store::Append(path, missing);
     }
-    if (written) backlog.clear();
     Written(file, written);
+    if (!written) return;
+    for (const QueuedRecord& item : backlog) unnoted_finished_.push_back(item.id);
+    backlog.clear();
+    if (file == StoreFile::Unsent) NoteFinished();
 }
 
 void Worker::Written(StoreFile file, const Status& status) {
@@ -133,6 +275,8 @@ void Worker::Written(StoreFile file, const Status& status) {
 
 void Worker::IdlePass() {
     WriteBacklogs();
+    NoteFinished();
+    CompactQueueFile();
     if (reception_.load() && OpenModem()) {
         // Deliveries read before the listing go first: they are the older messages.
         StoreDirect();
@@ -245,13 +389,14 @@ void Worker::Pause(Clock::duration length, bool for_records) {
     const auto deadline = Clock::now() + length;
     MutexLock held(queue_.lock());
     while (!stop_.load() && Clock::now() < deadline) {
-        if (for_records && queue_.HasDue(Clock::now())) return;
+        if (for_records && (queue_.HasDue(Clock::now()) || queue_.QueuedOnDisk())) return;
         auto until = deadline;
         if (for_records) {
             if (const auto next = queue_.NextDue(); next && *next < until) until = *next;
         }
         queue_.SleepUntil(until, [&]() REQUIRES(queue_.lock()) {
-            return stop_.load() || (for_records && queue_.HasDue(Clock::now()));
+            return stop_.load() ||
+                   (for_records && (queue_.HasDue(Clock::now()) || queue_.QueuedOnDisk()));
         });
     }
 }
@@ -270,8 +415,22 @@ StoreFailureText StoreFailureWarning(StoreFile file) {
         case StoreFile::Unsent:
             return {codepage::FromUtf8("Не удалось записать сообщение, которое нельзя отправить."),
                     codepage::FromUtf8(kWrittenLater)};
+        case StoreFile::Queue:
+            return {codepage::FromUtf8("Не удалось записать очередь отправки."),
+                    codepage::FromUtf8("Отправка продолжается, но если программа закроется "
+                                       "раньше, чем запись удастся, часть сообщений может "
+                                       "уйти повторно.")};
     }
     return {};
+}
+
+std::string QueueDamageWarning(const QueueDamage& damage) {
+    return codepage::FromUtf8("Часть очереди отправки повреждена и не может быть прочитана (" +
+                              std::to_string(damage.bytes) + " байт). Она сохранена в файле ") +
+           damage.kept_in.substr(damage.kept_in.find_last_of("\\/") + 1) +
+           codepage::FromUtf8(
+               " рядом с программой. Остальные сообщения очереди будут "
+               "отправлены.");
 }
 
 void Worker::Notify(std::uint64_t id, SendOutcome outcome) const {

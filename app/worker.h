@@ -3,6 +3,20 @@
 // each sent record to outbox.db; when no record is due and reception is on, it runs
 // the reception cycle every 5 s. It calls nothing in the user interface; whoever
 // wants to know what happened passes WorkerEvents.
+//
+// The order of writes for one record, each flushed before the next step:
+//   1. the record in queue.db (by whoever queued it);
+//   2. after each message the modem confirms with "+CMGS:", a Confirmed entry in
+//      queue.db: how many messages are confirmed, under which reference;
+//   3. once all are, the record appended to outbox.db;
+//   4. a Finished entry in queue.db, in the same write as the next note (or on
+//      the next idle pass), with no flush of its own.
+// A kill after 2 and before 4 is on disk leaves a record whose messages are all confirmed:
+// the next start appends it to outbox.db unless it is there already (found past
+// the outbox size kept in its last Confirmed entry) and finishes it. A kill inside
+// the messages leaves the confirmed count: the next start goes on with the next
+// message under the same reference. Only a kill between the modem's "+CMGS:" and
+// step 2 sends a message twice.
 #pragma once
 
 #include <array>
@@ -15,8 +29,10 @@
 #include <vector>
 
 #include "app/outgoing_queue.h"
+#include "app/queue_file.h"
 #include "modem/dialogue.h"
 #include "modem/receive.h"
+#include "modem/send.h"
 #include "platform/mutex.h"
 #include "platform/result.h"
 #include "serial/ser_port.h"
@@ -34,8 +50,8 @@ enum class SendOutcome {
     Unsendable,  // no PDU can be built for it; moved to unsent.db, never tried again
 };
 
-// The store files the worker writes.
-enum class StoreFile { Inbox, Outbox, Unsent };
+// The files the worker writes.
+enum class StoreFile { Inbox, Outbox, Unsent, Queue };
 
 // Called on the worker's thread, with no lock held; keep them short.
 struct WorkerEvents {
@@ -52,6 +68,9 @@ struct WorkerEvents {
     // What the modem is, its operator and signal: at each opening, and when the
     // signal changes (asked at most every 30 s while idle).
     std::function<void(const modem::ModemInfo& info)> on_modem_info;
+    // Part of queue.db could not be read: those bytes were kept aside in another
+    // file; every record that could be read goes on.
+    std::function<void(const QueueDamage& damage)> on_queue_damaged;
 };
 
 // The sentence (Windows-1251) that tells the user a modem state: what is wrong and
@@ -64,6 +83,9 @@ struct WorkerFiles {
     std::string outbox;  // sent records
     std::string unsent;  // records that can never be sent
 };
+
+// The warning a front end shows for WorkerEvents::on_queue_damaged. Windows-1251.
+std::string QueueDamageWarning(const QueueDamage& damage);
 
 // The warning a front end shows for WorkerEvents::on_store_failed, around the
 // system's reason: what could not be written, and what becomes of it. Windows-1251.
@@ -84,9 +106,9 @@ inline constexpr auto kLongestSilencePause = std::chrono::minutes(3);
 class Worker {
   public:
     // Everything passed must outlive the worker. The port has its number set.
-    Worker(TComPort& port, OutgoingQueue& queue, const std::atomic<bool>& stop,
-           const std::atomic<bool>& reception, WorkerFiles files, Registry& registry,
-           WorkerEvents events);
+    Worker(TComPort& port, OutgoingQueue& queue, QueueFile& queue_file,
+           const std::atomic<bool>& stop, const std::atomic<bool>& reception, WorkerFiles files,
+           Registry& registry, WorkerEvents events);
     // Joins the thread; the owner sets the stop flag and wakes the queue first.
     ~Worker();
     Worker(const Worker&) = delete;
@@ -102,19 +124,39 @@ class Worker {
     void SetPin(std::string pin);
 
   private:
-    // Each takes the queue lock itself, briefly, and so is called without it.
+    // Those marked EXCLUDES take the queue lock themselves, briefly.
     void Run() EXCLUDES(queue_.lock());
     void SendPass() EXCLUDES(queue_.lock());
     void IdlePass() EXCLUDES(queue_.lock());
+
+    // ---- The queue file and the send path ----
+    // Reads queue.db at start: records whose messages were all confirmed are
+    // recorded, the others queued in their order. False when the file could not
+    // be read; the next pass tries again.
+    bool Restore();
+    // Takes in the records queued in queue.db since the last look, by this
+    // process or another.
+    void TakeInNewRecords();
+    // Drops finished records from queue.db while nothing waits.
+    void CompactQueueFile();
     void Deliver(QueuedRecord item) EXCLUDES(queue_.lock());
-    // Appends to a store file under the queue lock; records that could not be
-    // written (a full disk) wait in `backlog` and go first at the next write.
-    void Record(StoreFile file, std::vector<packet>& backlog, const packet& record)
+    // Sends the messages of the record the modem has not confirmed yet, noting
+    // each confirmation in queue.db before the next message goes.
+    modem::SendResult SendRemaining(QueuedRecord& item);
+    void NoteConfirmed(QueuedRecord& item);
+    // Writes the Finished entries that have not ridden along with a note yet.
+    void NoteFinished();
+    void Retry(QueuedRecord item);
+    void Report(const std::vector<QueueDamage>& damage) const;
+    // Appends to a store file under the queue lock, then finishes the records in
+    // queue.db; records that could not be written (a full disk) wait in `backlog`
+    // and go first at the next write.
+    void Record(StoreFile file, std::vector<QueuedRecord>& backlog, QueuedRecord item)
         EXCLUDES(queue_.lock());
     // Tries again to write the records the disk refused earlier: on every idle pass,
     // so they land once the disk has room, and once more when the thread ends.
     void WriteBacklogs() EXCLUDES(queue_.lock());
-    void WriteBacklog(StoreFile file, std::vector<packet>& backlog) EXCLUDES(queue_.lock());
+    void WriteBacklog(StoreFile file, std::vector<QueuedRecord>& backlog) EXCLUDES(queue_.lock());
     // Tells on_store_failed when a file's writes start failing.
     void Written(StoreFile file, const Status& status);
     // Sleeps until `deadline` or the stop flag, and, when `for_records`, until a
@@ -136,19 +178,23 @@ class Worker {
 
     TComPort& port_;
     OutgoingQueue& queue_;
+    QueueFile& queue_file_;
     const std::atomic<bool>& stop_;
     const std::atomic<bool>& reception_;
     const WorkerFiles files_;
     Registry& registry_;
     const WorkerEvents events_;
-    std::vector<packet> outbox_backlog_;  // worker's thread only
-    std::vector<packet> unsent_backlog_;  // worker's thread only
-    modem::StoredNotDeleted undeleted_;   // worker's thread only
-    std::array<bool, 3> failing_{};       // by StoreFile; worker's thread only
-    modem::ModemContext modem_;           // worker's thread only
-    int silences_ = 0;                    // in a row; worker's thread only
-    modem::ModemStatus told_status_;      // last said; worker's thread only
-    modem::ModemInfo told_info_;          // last said; worker's thread only
+    std::vector<QueuedRecord> outbox_backlog_;  // worker's thread only
+    std::vector<QueuedRecord> unsent_backlog_;  // worker's thread only
+    // Records in outbox.db or unsent.db whose Finished entry is not in queue.db yet.
+    std::vector<std::uint64_t> unnoted_finished_;  // worker's thread only
+    modem::StoredNotDeleted undeleted_;            // worker's thread only
+    std::array<bool, 4> failing_{};                // by StoreFile; worker's thread only
+    bool restored_ = false;                        // worker's thread only
+    modem::ModemContext modem_;                    // worker's thread only
+    int silences_ = 0;                             // in a row; worker's thread only
+    modem::ModemStatus told_status_;               // last said; worker's thread only
+    modem::ModemInfo told_info_;                   // last said; worker's thread only
     Mutex pin_lock_;
     std::optional<std::string> new_pin_ GUARDED_BY(pin_lock_);
     std::thread thread_;

@@ -73,10 +73,12 @@ void Throughput(int records) {
     app::AppCore core(home.path());
     const auto started = Clock::now();
     const double cpu_before = ProcessCpuSeconds();
+    std::vector<packet> queued;
     for (int i = 0; i < records; ++i) {
-        core.Enqueue(MakePacket("+7916000" + std::to_string(1000 + i % 10), "07.12.2026 10:00:00",
-                                "record " + std::to_string(i)));
+        queued.push_back(MakePacket("+7916000" + std::to_string(1000 + i % 10),
+                                    "07.12.2026 10:00:00", "record " + std::to_string(i)));
     }
+    if (!core.Enqueue(queued)) return;
     core.Start(events);
     {
         std::unique_lock held(lock);

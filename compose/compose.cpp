@@ -1,22 +1,13 @@
 #include "compose/compose.h"
 
-#include <algorithm>
 #include <optional>
 
 #include "platform/codepage.h"
 #include "sms/smsbase.h"
+#include "sms/text_plan.h"
 
 namespace velka::compose {
 namespace {
-
-// Windows-1251 "А" (0xC0) to "я" (0xFF); "Ё" and "ё" lie outside.
-bool IsRussianLetter(char ch) {
-    return static_cast<unsigned char>(ch) >= 0xC0;
-}
-
-std::size_t SingleMessageLimit(std::string_view text) {
-    return std::any_of(text.begin(), text.end(), IsRussianLetter) ? kCyrillicLimit : kLatinLimit;
-}
 
 // Blanks and control characters: what separates items besides commas.
 bool IsSeparatorBlank(char ch) {
@@ -90,10 +81,7 @@ std::optional<RecipientProblem> ProblemOf(std::string_view item) {
 }  // namespace
 
 std::size_t MessageCount(std::string_view text) {
-    const std::size_t limit = SingleMessageLimit(text);
-    if (text.size() <= limit) return 1;
-    const std::size_t capacity = limit - kConcatenationHeaderCost;
-    return (text.size() + capacity - 1) / capacity;
+    return PlanOutgoingText(text).pieces.size();
 }
 
 std::string CounterText(std::string_view text) {

@@ -21,15 +21,8 @@ inline constexpr std::size_t kMaxMessageLength = kMaxTextLength;
 
 // ---- The counter ----
 
-// Single messages hold 160 characters of the 7-bit alphabet, or 70 in UCS2, which a
-// Russian letter (bytes 0xC0..0xFF: "А".."я", not "Ё"/"ё") calls for. A longer
-// text goes out in segments that each give 7 characters to the concatenation header.
-inline constexpr std::size_t kLatinLimit = 160;
-inline constexpr std::size_t kCyrillicLimit = 70;
-inline constexpr std::size_t kConcatenationHeaderCost = 7;
-
-// How many messages the text goes out as: 1 up to the limit (an empty text too),
-// else the length divided by the segment capacity, rounded up.
+// How many messages the text goes out as: the signature that sending puts in front
+// counts, so this is what the network carries (the plan of sms/text_plan.h).
 std::size_t MessageCount(std::string_view text);
 
 // "Сообщений: N  Знаков: L", two blanks before "Знаков".

@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "gui/qt_text.h"
+#include "messages/message_list.h"
 
 namespace velka::gui {
 namespace {
@@ -14,36 +15,55 @@ QString OneLine(QString text) {
     return text;
 }
 
-QString Field(const packet& record, int column) {
+QString Field(const store::JoinedMessage& message, const contacts::NumberNames& names, int column) {
     switch (column) {
         case BoxTableModel::kNumber:
-            return ToQt(record.number_text());
+            return ToQt(names.Shown(message.number));
         case BoxTableModel::kDateTime:
-            return ToQt(record.datetime_text());
+            return ToQt(message.datetime);
         default:
-            return ToQt(record.text_text());
+            return ToQt(message.text);
     }
 }
 
 }  // namespace
 
-void BoxTableModel::Show(store::BoxFile box) {
+void BoxTableModel::Show(std::array<std::optional<store::JoinedBox>, 2> boxes,
+                         contacts::NumberNames names, messages::Box shown) {
     beginResetModel();
-    box_ = std::move(box);
+    boxes_ = std::move(boxes);
+    names_ = std::move(names);
+    rows_.clear();
+    if (const auto& box = boxes_[Slot(shown)]) {
+        rows_.reserve(box->size());
+        for (std::size_t row = 0; row < box->size(); ++row) rows_.push_back({shown, row});
+    }
+    endResetModel();
+}
+
+void BoxTableModel::ShowPicked(std::vector<messages::MessageRef> picked) {
+    beginResetModel();
+    rows_ = std::move(picked);
     endResetModel();
 }
 
 void BoxTableModel::Clear() {
     beginResetModel();
-    box_.reset();
+    boxes_ = {};
+    rows_.clear();
     endResetModel();
 }
 
+ShownMessage BoxTableModel::MessageAt(int row) const {
+    const messages::MessageRef& ref = rows_[static_cast<std::size_t>(row)];
+    return {ref.box, BoxOf(ref.box).at(ref.row)};
+}
+
 int BoxTableModel::rowCount(const QModelIndex& parent) const {
-    if (parent.isValid() || !box_) return 0;
-    // A view counts rows in int; a box beyond that shows its first 2^31 - 1 records.
+    if (parent.isValid()) return 0;
+    // A view counts rows in int; a box beyond that shows its first 2^31 - 1 messages.
     constexpr std::size_t kMaxRows = std::numeric_limits<int>::max();
-    return static_cast<int>(std::min(box_->size(), kMaxRows));
+    return static_cast<int>(std::min(rows_.size(), kMaxRows));
 }
 
 int BoxTableModel::columnCount(const QModelIndex& parent) const {
@@ -51,10 +71,8 @@ int BoxTableModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant BoxTableModel::data(const QModelIndex& index, int role) const {
-    if (!box_ || !index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole))
-        return {};
-    const packet record = box_->at(static_cast<std::size_t>(index.row()));
-    const QString field = Field(record, index.column());
+    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole)) return {};
+    const QString field = Field(MessageAt(index.row()).message, names_, index.column());
     if (index.column() != kText) return field;
     return role == Qt::ToolTipRole ? field : OneLine(field);
 }
@@ -71,6 +89,32 @@ QVariant BoxTableModel::headerData(int section, Qt::Orientation orientation, int
         default:
             return {};
     }
+}
+
+void BoxTableModel::sort(int column, Qt::SortOrder order) {
+    if (rows_.empty() || column < 0 || column >= kColumnCount) return;
+    static constexpr messages::Column kColumns[] = {
+        messages::Column::Number, messages::Column::DateTime, messages::Column::Text};
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    const std::vector<std::size_t> sorted = messages::SortedRows(
+        rows_.size(), [this](std::size_t row) { return MessageAt(static_cast<int>(row)).message; },
+        names_, kColumns[column], order == Qt::DescendingOrder);
+    // The selection and the current row follow their messages to their new places.
+    std::vector<int> place(sorted.size());
+    std::vector<messages::MessageRef> rows;
+    rows.reserve(sorted.size());
+    for (const std::size_t old_row : sorted) {
+        place[old_row] = static_cast<int>(rows.size());
+        rows.push_back(rows_[old_row]);
+    }
+    rows_ = std::move(rows);
+    const QModelIndexList before = persistentIndexList();
+    QModelIndexList after;
+    for (const QModelIndex& index : before) {
+        after.append(this->index(place[static_cast<std::size_t>(index.row())], index.column()));
+    }
+    changePersistentIndexList(before, after);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
 }  // namespace velka::gui

@@ -1,14 +1,27 @@
-// The rows of a message view: one per record of a store file, in file order,
-// columns "номер абонента", "дата и время", "текст сообщения". Records are decoded
-// only when the view asks for them, so a box of any size opens at once.
+// The rows of a message view: messages of the store files, long messages joined
+// (store/joined_box.h), columns "номер абонента", "дата и время", "текст сообщения";
+// numbers shown with the contact's name where the book knows it; sorted by any
+// column (messages/message_list.h) when the view asks. The rows are either all the
+// messages of one box, in box order, or messages picked from both boxes (a search,
+// a conversation). Texts are decoded only when the view asks for them.
 #pragma once
 
 #include <QAbstractTableModel>
+#include <array>
 #include <optional>
+#include <vector>
 
-#include "store/store_file.h"
+#include "contacts/number_names.h"
+#include "messages/message_search.h"
+#include "store/joined_box.h"
 
 namespace velka::gui {
+
+// A message of a row, and the box it belongs to.
+struct ShownMessage {
+    messages::Box box;
+    store::JoinedMessage message;
+};
 
 class BoxTableModel final : public QAbstractTableModel {
   public:
@@ -16,9 +29,21 @@ class BoxTableModel final : public QAbstractTableModel {
 
     using QAbstractTableModel::QAbstractTableModel;
 
-    // Shows the records of `box`, replacing what was shown.
-    void Show(store::BoxFile box);
+    // Takes the boxes to show from and the names of their numbers; a box not
+    // given shows nothing. Shows every message of `shown`, in box order.
+    void Show(std::array<std::optional<store::JoinedBox>, 2> boxes, contacts::NumberNames names,
+              messages::Box shown);
+    // Shows the messages `picked` from the boxes given last, in that order.
+    void ShowPicked(std::vector<messages::MessageRef> picked);
     void Clear();
+
+    // REQUIRES: Show was given the box.
+    const store::JoinedBox& BoxOf(messages::Box box) const { return *boxes_[Slot(box)]; }
+    const contacts::NumberNames& Names() const { return names_; }
+    // The message of a row, whole. REQUIRES: 0 <= row < rowCount().
+    ShownMessage MessageAt(int row) const;
+    // The number as the number column shows it: with the contact's name if known.
+    std::string Shown(std::string_view number) const { return names_.Shown(number); }
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -26,9 +51,14 @@ class BoxTableModel final : public QAbstractTableModel {
     // text show as blanks, and the whole text is the tool tip.
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    void sort(int column, Qt::SortOrder order) override;
 
   private:
-    std::optional<store::BoxFile> box_;
+    static std::size_t Slot(messages::Box box) { return box == messages::Box::Inbox ? 0 : 1; }
+
+    std::array<std::optional<store::JoinedBox>, 2> boxes_;
+    contacts::NumberNames names_;
+    std::vector<messages::MessageRef> rows_;
 };
 
 }  // namespace velka::gui

@@ -72,6 +72,13 @@ ComposedMessage TComposeForm::Message() const {
             StoredMessageText(ui_->MessageText->toPlainText())};
 }
 
+void TComposeForm::Prefill(const ComposedMessage& message) {
+    ui_->RecepientsEdit->setText(ToQt(message.recipients));
+    QString text = ToQt(message.text);
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    if (!text.isEmpty()) ui_->MessageText->setPlainText(text);
+}
+
 void TComposeForm::ShowListing(contacts::Listing listing) {
     contacts_model_->SetRows(std::move(listing.rows));
     if (listing.error) dialogs_.Error(this, ToQt(*listing.error));

@@ -33,6 +33,9 @@ class TComposeForm final : public QDialog {
     ~TComposeForm() override;
 
     ComposedMessage Message() const;
+    // Fills the recipient list and the text (a reply, a forwarded message); the
+    // text is cut to the limit as if it had been pasted.
+    void Prefill(const ComposedMessage& message);
 
     // Handlers, bound to their controls in the constructor.
     void pmAddClick();

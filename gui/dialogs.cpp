@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -52,6 +53,11 @@ void WindowDialogs::Error(QWidget* parent, const QString& text) {
 
 int WindowDialogs::ShowModal(QDialog& form) {
     return form.exec();
+}
+
+QString WindowDialogs::SaveFileName(QWidget* parent, const QString& caption,
+                                    const QString& filter) {
+    return QFileDialog::getSaveFileName(parent, caption, QString(), filter);
 }
 
 }  // namespace velka::gui

@@ -28,6 +28,9 @@ class Dialogs {
     virtual void Error(QWidget* parent, const QString& text) = 0;
     // Shows the form modally and gives its result (QDialog::Accepted or Rejected).
     virtual int ShowModal(QDialog& form) = 0;
+    // Asks where to save a file: its path, or empty when the user cancelled.
+    virtual QString SaveFileName(QWidget* parent, const QString& caption,
+                                 const QString& filter) = 0;
 };
 
 // Fixes a dialog's size at its designed (minimum) size, or larger where the
@@ -45,6 +48,7 @@ class WindowDialogs final : public Dialogs {
     bool Confirm(QWidget* parent, const QString& text) override;
     void Error(QWidget* parent, const QString& text) override;
     int ShowModal(QDialog& form) override;
+    QString SaveFileName(QWidget* parent, const QString& caption, const QString& filter) override;
 };
 
 }  // namespace velka::gui

@@ -8,6 +8,7 @@
 #include "gui/dialogs.h"
 #include "gui/main_form.h"
 #include "gui/qt_text.h"
+#include "gui/translations.h"
 #include "platform/program_dir.h"
 #include "platform/registry.h"
 
@@ -37,6 +38,7 @@ int RunClient(velka::gui::Dialogs& dialogs) {
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Velka SMS Клиент Zevu"));
+    velka::gui::InstallQtTranslations(application);
     velka::gui::WindowDialogs dialogs;
     RunClient(dialogs);
     return 0;

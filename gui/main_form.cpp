@@ -1,5 +1,6 @@
 #include "gui/main_form.h"
 
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -19,6 +20,7 @@
 #include "gui/dialogs.h"
 #include "gui/edit_form.h"
 #include "gui/qt_text.h"
+#include "messages/box_export.h"
 #include "platform/datetime.h"
 #include "platform/files.h"
 #include "settings/config_apply.h"
@@ -83,16 +85,26 @@ TMainForm::TMainForm(Dialogs& dialogs, Registry& registry, app::AppCore& core, Q
       ui_(std::make_unique<Ui::TMainForm>()),
       contacts_model_(new ContactTableModel(this)),
       box_model_(new BoxTableModel(this)),
-      PopupMenu(new QMenu(this)) {
+      PopupMenu(new QMenu(this)),
+      MessagePopupMenu(new QMenu(this)) {
     RegisterPictures();
     ui_->setupUi(this);
     PopupMenu->setObjectName(QStringLiteral("PopupMenu"));
-    PopupMenu->addActions({ui_->pumAdd, ui_->pumEdit, ui_->pumRemove});
+    PopupMenu->addActions({ui_->pumAdd, ui_->pumEdit, ui_->pumRemove, ui_->pumConversation});
+    MessagePopupMenu->setObjectName(QStringLiteral("MessagePopupMenu"));
+    MessagePopupMenu->addActions(
+        {ui_->actReply, ui_->actForward, ui_->actCopy, ui_->actDelete, ui_->actConversation});
+    // The keys of the message actions work where the message list has the focus.
+    ui_->MessageTable->addActions(MessagePopupMenu->actions());
     ui_->ContactsList->setModel(contacts_model_);
     ui_->MessageTable->setModel(box_model_);
     ui_->ContactsList->setColumnWidth(ContactTableModel::kName, 220);
     ui_->ContactsList->setColumnWidth(ContactTableModel::kNumber, 150);
     for (QTableView* view : {ui_->ContactsList, ui_->MessageTable}) LayOutAsReport(*view);
+    // Box order until the user clicks a column header.
+    ui_->MessageTable->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+    ui_->MessageTable->setSortingEnabled(true);
+    ui_->MessageSplitter->setSizes({300, 120});
     BindControls();
     CentreOnScreen(*this);
     FormCreate();
@@ -111,11 +123,26 @@ void TMainForm::BindControls() {
     BindToAction(ui_->pumAdd, ui_->actContactAdd);
     BindToAction(ui_->pumEdit, ui_->actContactEdit);
     BindToAction(ui_->pumRemove, ui_->actContactRemove);
+    BindToAction(ui_->pumConversation, ui_->actContactConversation);
     BindToAction(ui_->mmCompose, ui_->actCompose);
     ui_->tbContactAdd->setDefaultAction(ui_->actContactAdd);
     ui_->tbContactEdit->setDefaultAction(ui_->actContactEdit);
     ui_->tbContactRemove->setDefaultAction(ui_->actContactRemove);
     ui_->tbSearch->setDefaultAction(ui_->actSearch);
+    connect(ui_->MessageTable->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            &TMainForm::ShowCurrentMessage);
+    connect(box_model_, &QAbstractItemModel::modelReset, this, &TMainForm::ShowCurrentMessage);
+    connect(ui_->MessageTable, &QWidget::customContextMenuRequested, this,
+            &TMainForm::ShowMessageMenu);
+    connect(ui_->MessageTable, &QAbstractItemView::doubleClicked, ui_->actReply, &QAction::trigger);
+    connect(ui_->actReply, &QAction::triggered, this, &TMainForm::actReplyExecute);
+    connect(ui_->actForward, &QAction::triggered, this, &TMainForm::actForwardExecute);
+    connect(ui_->actCopy, &QAction::triggered, this, &TMainForm::actCopyExecute);
+    connect(ui_->actDelete, &QAction::triggered, this, &TMainForm::actDeleteExecute);
+    connect(ui_->actConversation, &QAction::triggered, this, &TMainForm::actConversationExecute);
+    connect(ui_->actContactConversation, &QAction::triggered, this,
+            &TMainForm::actContactConversationExecute);
+    connect(ui_->MessageSearch, &QLineEdit::textChanged, this, &TMainForm::MessageSearchChange);
     connect(ui_->qmCompose, &QToolButton::clicked, ui_->actCompose, &QAction::trigger);
     connect(ui_->actCompose, &QAction::triggered, this, &TMainForm::actComposeExecute);
     connect(ui_->qmOptions, &QToolButton::clicked, this, &TMainForm::qmOptionsClick);
@@ -127,6 +154,7 @@ void TMainForm::BindControls() {
     connect(ui_->mmOutBox, &QAction::triggered, this, &TMainForm::qmOutBoxClick);
     connect(ui_->mmContacts, &QAction::triggered, this, &TMainForm::qmContactsClick);
     connect(ui_->mmClose, &QAction::triggered, this, &TMainForm::mmCloseClick);
+    connect(ui_->mmExportBox, &QAction::triggered, this, &TMainForm::mmExportBoxClick);
     connect(ui_->actContactAdd, &QAction::triggered, this, &TMainForm::actContactAddExecute);
     connect(ui_->actContactEdit, &QAction::triggered, this, &TMainForm::actContactEditExecute);
     connect(ui_->actContactRemove, &QAction::triggered, this, &TMainForm::actContactRemoveExecute);
@@ -147,6 +175,8 @@ void TMainForm::FormCreate() {
     ShowListing(book_.FullListing());
     if (const Status started = core_.Start(WindowEvents()); !started)
         dialogs_.Error(this, ToQt(started.error().message));
+    if (const auto& other = core_.OtherWorker())
+        dialogs_.Warning(this, ToQt(app::OtherWorkerNotice(*other)));
 }
 
 // The events run on the worker's thread; each posts its work to the window's
@@ -178,6 +208,10 @@ app::WorkerEvents TMainForm::WindowEvents() {
     events.on_modem_state = [this, on_window](const modem::ModemStatus& status) {
         on_window([this, status] { ModemStateChanged(status); });
     };
+    events.on_queue_damaged = [this, on_window](const app::QueueDamage& damage) {
+        const QString text = ToQt(app::QueueDamageWarning(damage));
+        on_window([this, text] { dialogs_.Warning(this, text); });
+    };
     return events;
 }
 
@@ -205,10 +239,15 @@ void TMainForm::FormCloseQuery() {
     core_.RequestStop();
 }
 
+// Records still queued stay in queue.db; the user hears how many go out at the
+// next start, unless another process drives the modem and sends them.
 void TMainForm::FormClose() {
     core_.Shutdown();
     recipients_.clear();
     closed_ = true;
+    if (core_.OtherWorker()) return;
+    if (const auto waiting = core_.QueuedCount(); waiting && *waiting > 0)
+        dialogs_.Warning(this, ToQt(app::ClosingWithQueuedNotice(*waiting)));
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
@@ -246,21 +285,134 @@ void TMainForm::mmCloseClick() {
 }
 
 void TMainForm::actComposeExecute() {
+    ComposeAndQueue({});
+}
+
+void TMainForm::ComposeAndQueue(const ComposedMessage& start) {
     TComposeForm form(book_, dialogs_, this);
+    form.Prefill(start);
     if (dialogs_.ShowModal(form) != QDialog::Accepted) return;
     const ComposedMessage message = form.Message();
     QueueMessage(message.recipients, message.text);
 }
 
-// Each record takes its own reading of the clock and the lock for its append
-// alone, so the window never waits for more than one append while the worker
-// holds the lock through a modem initialisation.
+std::optional<ShownMessage> TMainForm::CurrentMessage() const {
+    const QModelIndex current = ui_->MessageTable->currentIndex();
+    if (shown_box_.empty() || !current.isValid()) return std::nullopt;
+    return box_model_->MessageAt(current.row());
+}
+
+void TMainForm::ShowMessageMenu(const QPoint& position) {
+    if (!CurrentMessage()) return;
+    MessagePopupMenu->popup(ui_->MessageTable->viewport()->mapToGlobal(position));
+}
+
+void TMainForm::actReplyExecute() {
+    if (const auto shown = CurrentMessage()) ComposeAndQueue({shown->message.number, {}});
+}
+
+// A joined message may be longer than one record holds: the compose window takes
+// the first 1024 characters, as it does with any text pasted into it.
+void TMainForm::actForwardExecute() {
+    if (const auto shown = CurrentMessage()) ComposeAndQueue({{}, shown->message.text});
+}
+
+void TMainForm::actCopyExecute() {
+    if (const auto shown = CurrentMessage()) {
+        QGuiApplication::clipboard()->setText(ToQt(shown->message.text));
+    }
+}
+
+// The worker appends to the box under the same lock, so the rewrite can neither
+// lose a message that arrives meanwhile nor be read half-done by a view.
+void TMainForm::actDeleteExecute() {
+    const auto shown = CurrentMessage();
+    if (!shown || !dialogs_.Confirm(this, QStringLiteral("Удалить сообщение?"))) return;
+    const std::string path =
+        core_.FilePath(shown->box == messages::Box::Inbox ? app::kInboxFile : app::kOutboxFile);
+    const Status removed = [&] {
+        const MutexLock lock(core_.QueueLock());
+        return store::RemoveRecords(path, shown->message.records);
+    }();
+    if (!removed) {
+        dialogs_.Error(this, SystemTextToQt(removed.error().message));
+        return;
+    }
+    RefreshBoxView(shown_box_);
+}
+
+void TMainForm::actConversationExecute() {
+    if (const auto shown = CurrentMessage()) OpenConversation(shown->message.number);
+}
+
+void TMainForm::actContactConversationExecute() {
+    const int row = SelectedContactRow();
+    if (row >= 0) OpenConversation(contacts_model_->At(row).number);
+}
+
+void TMainForm::OpenConversation(const std::string& number) {
+    conversation_ = number;
+    const QSignalBlocker quiet(ui_->MessageSearch);
+    ui_->MessageSearch->clear();
+    ui_->PanelContacts->hide();
+    ui_->PanelMBCaption->setText(
+        QStringLiteral(" Переписка: ") +
+        ToQt(contacts::NumberNames(book_.FullListing().rows).Shown(number)));
+    shown_box_ = app::kInboxFile;
+    if (!LoadBoxView(shown_box_)) {
+        shown_box_.clear();
+        return;
+    }
+    ui_->PanelMessageBox->show();
+}
+
+void TMainForm::MessageSearchChange() {
+    if (shown_box_.empty()) return;
+    const QString query = ui_->MessageSearch->text();
+    if (!query.isEmpty() && search_index_) {
+        box_model_->ShowPicked(search_index_->Find(FromQt(query)));
+        QHeaderView* header = ui_->MessageTable->horizontalHeader();
+        if (header->sortIndicatorSection() >= 0) {
+            box_model_->sort(header->sortIndicatorSection(), header->sortIndicatorOrder());
+        }
+        return;
+    }
+    conversation_.clear();
+    RefreshBoxView(shown_box_);
+}
+
+void TMainForm::mmExportBoxClick() {
+    if (shown_box_.empty()) return;
+    const QString path = dialogs_.SaveFileName(this, QStringLiteral("Сохранить папку в CSV"),
+                                               QStringLiteral("CSV (*.csv)"));
+    if (path.isEmpty()) return;
+    std::vector<store::JoinedMessage> shown;
+    shown.reserve(static_cast<std::size_t>(box_model_->rowCount()));
+    for (int row = 0; row < box_model_->rowCount(); ++row) {
+        shown.push_back(box_model_->MessageAt(row).message);
+    }
+    // The file name in the platform's own narrow encoding, which its file calls take.
+    const Status saved = files::SaveDurably(path.toLocal8Bit().toStdString(),
+                                            messages::MessagesCsv(shown, box_model_->Names()));
+    if (!saved) dialogs_.Error(this, SystemTextToQt(saved.error().message));
+}
+
+bool TMainForm::ShowsBothBoxes() const {
+    return !conversation_.empty() || !ui_->MessageSearch->text().isEmpty();
+}
+
+// The records go to the queue file in one write, flushed once, before the window
+// goes on; a disk that refuses them is told, and nothing counts as queued.
 void TMainForm::QueueMessage(const std::string& recipients, const std::string& text) {
     if (text.empty() || recipients.empty()) return;
     recipients_ = compose::SplitCommaText(recipients);
     const compose::RecipientCheck check = compose::CheckRecipients(recipients_);
+    std::vector<packet> records;
     for (const std::string& number : check.sendable)
-        core_.Enqueue(compose::MakeOutgoingRecord(number, NowLocal(), text));
+        records.push_back(compose::MakeOutgoingRecord(number, NowLocal(), text));
+    if (const auto queued = core_.Enqueue(records); !queued)
+        dialogs_.Error(
+            this, ToQt(app::NotQueuedNotice()) + '\n' + SystemTextToQt(queued.error().message));
     if (!check.rejected.empty())
         dialogs_.Warning(this, ToQt(compose::RejectionWarning(check.rejected)));
 }
@@ -283,16 +435,21 @@ void TMainForm::OpenBoxView(const QString& caption, const std::string& file_name
     ui_->PanelContacts->hide();
     ui_->PanelMBCaption->setText(caption);
     shown_box_.clear();
-    if (!LoadBoxView(core_.FilePath(file_name))) return;
+    conversation_.clear();
+    {
+        const QSignalBlocker quiet(ui_->MessageSearch);
+        ui_->MessageSearch->clear();
+    }
+    if (!LoadBoxView(file_name)) return;
     shown_box_ = file_name;
     ui_->PanelMessageBox->show();
 }
 
 void TMainForm::RefreshBoxView(const std::string& file_name) {
-    if (shown_box_ != file_name) return;
+    if (shown_box_.empty() || (shown_box_ != file_name && !ShowsBothBoxes())) return;
     QScrollBar* rows = ui_->MessageTable->verticalScrollBar();
     const int position = rows->value();
-    if (!LoadBoxView(core_.FilePath(file_name))) {
+    if (!LoadBoxView(shown_box_)) {
         ui_->PanelMessageBox->hide();
         shown_box_.clear();
         return;
@@ -300,26 +457,59 @@ void TMainForm::RefreshBoxView(const std::string& file_name) {
     rows->setValue(position);
 }
 
-bool TMainForm::LoadBoxView(const std::string& path) {
+bool TMainForm::LoadBoxView(const std::string& file_name) {
     box_model_->Clear();
-    if (!files::Exists(path)) return true;
-    // The worker replaces a store file by renaming a complete new one over it, and
-    // only appends whole records; the mapping taken under the lock therefore stays
-    // a consistent picture of the file after the lock is released.
-    auto box = [&] {
-        const MutexLock lock(core_.QueueLock());
-        return store::BoxFile::Open(path);
-    }();
-    if (!box) {
-        dialogs_.Error(this, SystemTextToQt(box.error().message));
-        return false;
+    search_index_.reset();
+    const bool both = ShowsBothBoxes();
+    const messages::Box shown =
+        file_name == app::kOutboxFile ? messages::Box::Outbox : messages::Box::Inbox;
+    std::array<std::optional<store::JoinedBox>, 2> boxes;
+    for (const messages::Box box : {messages::Box::Inbox, messages::Box::Outbox}) {
+        if (!both && box != shown) continue;
+        const std::string path =
+            core_.FilePath(box == messages::Box::Inbox ? app::kInboxFile : app::kOutboxFile);
+        auto opened = store::JoinedBox::Open(path, &core_.QueueLock());
+        if (!opened) {
+            dialogs_.Error(this, SystemTextToQt(opened.error().message));
+            return false;
+        }
+        boxes[box == messages::Box::Inbox ? 0 : 1] = std::move(*opened);
     }
-    box_model_->Show(std::move(*box));
+    box_model_->Show(std::move(boxes), contacts::NumberNames(book_.FullListing().rows), shown);
+    if (!conversation_.empty()) {
+        box_model_->ShowPicked(messages::Conversation(box_model_->BoxOf(messages::Box::Inbox),
+                                                      box_model_->BoxOf(messages::Box::Outbox),
+                                                      conversation_));
+    } else if (both) {
+        search_index_.emplace(box_model_->BoxOf(messages::Box::Inbox),
+                              box_model_->BoxOf(messages::Box::Outbox), box_model_->Names());
+        box_model_->ShowPicked(search_index_->Find(FromQt(ui_->MessageSearch->text())));
+    }
     QHeaderView* header = ui_->MessageTable->horizontalHeader();
+    if (header->sortIndicatorSection() >= 0) {
+        box_model_->sort(header->sortIndicatorSection(), header->sortIndicatorOrder());
+    }
     header->setResizeContentsPrecision(200);  // a sample of rows, whatever the box's size
     ui_->MessageTable->resizeColumnToContents(BoxTableModel::kNumber);
     ui_->MessageTable->resizeColumnToContents(BoxTableModel::kDateTime);
     return true;
+}
+
+void TMainForm::ShowCurrentMessage() {
+    const QModelIndex current = ui_->MessageTable->currentIndex();
+    if (!current.isValid()) {
+        ui_->ReaderHeader->clear();
+        ui_->ReaderText->clear();
+        return;
+    }
+    const auto [box, message] = box_model_->MessageAt(current.row());
+    const QString party =
+        box == messages::Box::Outbox ? QStringLiteral("Кому: ") : QStringLiteral("От: ");
+    ui_->ReaderHeader->setText(party + ToQt(box_model_->Shown(message.number)) +
+                               QStringLiteral("    ") + ToQt(message.datetime));
+    QString text = ToQt(message.text);
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    ui_->ReaderText->setPlainText(text);
 }
 
 void TMainForm::ShowListing(contacts::Listing listing) {

@@ -12,7 +12,10 @@
 
 #include "app/app_core.h"
 #include "contacts/contact_book.h"
+#include "gui/compose_form.h"
+#include "messages/message_search.h"
 #include "platform/registry.h"
+#include "store/joined_box.h"
 
 class QMenu;
 namespace Ui {
@@ -22,6 +25,7 @@ class TMainForm;
 namespace velka::gui {
 
 class BoxTableModel;
+struct ShownMessage;
 class ContactTableModel;
 class Dialogs;
 class TConfigForm;
@@ -55,9 +59,28 @@ class TMainForm final : public QMainWindow {
     void actSearchExecute();
     void NameToSearchChange();
     void actComposeExecute();
+    // On the current message of the message pane; each does nothing without one.
+    // Reply and forward open the compose window with the sender (recipient) or the
+    // text filled in; delete asks first and removes every part of the message.
+    void actReplyExecute();
+    void actForwardExecute();
+    void actCopyExecute();
+    void actDeleteExecute();
+    // Every message to and from the number of the current message (actConversation)
+    // or of the selected contact (actContactConversation), from both boxes, in time
+    // order, under the caption " Переписка: " and the name or number.
+    void actConversationExecute();
+    void actContactConversationExecute();
+    // Shows the messages of both boxes that hold the text of MessageSearch; the
+    // box on view again when it is emptied.
+    void MessageSearchChange();
+    // Writes the messages the pane shows, in its order, to a CSV file the user
+    // names (messages/box_export.h); nothing while the pane is hidden.
+    void mmExportBoxClick();
     void qmOptionsClick();
     // The close query (sets the stop flag; closing is always allowed) and the close
-    // (stops and joins the worker, drops what is still queued, closes the port).
+    // (stops and joins the worker, closes the port, tells how many records wait in
+    // the queue file for the next start).
     void FormCloseQuery();
     void FormClose();
 
@@ -76,13 +99,25 @@ class TMainForm final : public QMainWindow {
     void ModemStateChanged(const modem::ModemStatus& status);
     // Reloads the message pane when it shows `file_name`, keeping its scroll position.
     void RefreshBoxView(const std::string& file_name);
-    // Queues one record per sendable recipient and warns about the others.
+    // Shows the compose window filled with `start` and queues what the user sends.
+    void ComposeAndQueue(const ComposedMessage& start);
+    // The message at the current row of the message pane, if there is one.
+    std::optional<ShownMessage> CurrentMessage() const;
+    void ShowMessageMenu(const QPoint& position);
+    // Queues one record per sendable recipient, in one write, and warns about the others.
     void QueueMessage(const std::string& recipients, const std::string& text);
     void BuildContactsListMenu();
     void OpenBoxView(const QString& caption, const std::string& file_name);
-    // Refills MessageTable from the store file; false, after telling the user,
-    // when the file exists but cannot be read.
-    bool LoadBoxView(const std::string& path);
+    void OpenConversation(const std::string& number);
+    // Refills MessageTable: the box `file_name`, or, while a search or a
+    // conversation is on view, its messages from both boxes. False, after telling
+    // the user, when a file exists but cannot be read.
+    bool LoadBoxView(const std::string& file_name);
+    // Whether the pane shows messages of both boxes (a search or a conversation).
+    bool ShowsBothBoxes() const;
+    // The reading pane: the whole text of the message at the current row, with its
+    // number (and the contact's name) and date; empty without a current row.
+    void ShowCurrentMessage();
     void ShowListing(contacts::Listing listing);
     void FillGroupToSearch();
     // The contact entered in `form` when it is valid; otherwise warns and gives nothing.
@@ -95,14 +130,17 @@ class TMainForm final : public QMainWindow {
     app::AppCore& core_;
     contacts::ContactBook book_;
     TConfigForm* config_form_ = nullptr;
-    bool closed_ = false;    // FormClose ran: a later close event has nothing left to release
-    std::string shown_box_;  // the store file the message pane shows; empty while hidden
+    bool closed_ = false;       // FormClose ran: a later close event has nothing left to release
+    std::string shown_box_;     // the store file the message pane shows; empty while hidden
+    std::string conversation_;  // the number whose conversation is on view, or empty
+    std::optional<messages::SearchIndex> search_index_;  // of the boxes the model holds
     std::string program_dir_;
     std::vector<std::string> recipients_;
     std::unique_ptr<Ui::TMainForm> ui_;
     ContactTableModel* contacts_model_;  // owned by the window (Qt parent)
     BoxTableModel* box_model_;           // owned by the window (Qt parent)
     QMenu* PopupMenu;                    // named as the form names it; owned by the window
+    QMenu* MessagePopupMenu;             // the message pane's context menu; owned by the window
 };
 
 }  // namespace velka::gui

@@ -63,9 +63,14 @@ Answer Command(TComPort& port, AnswerReader& reader, std::string_view command) {
 }
 
 // "AT" twice in a row, then one deadline for both answers: the first may be lost to
-// a modem that was asleep or had half a command in its buffer.
+// a modem that was asleep or had half a command in its buffer. Esc goes first: a
+// client that died between "AT+CMGS=" and Ctrl-Z leaves the modem taking every
+// later byte as part of the message, answering nothing, until Esc abandons it; in
+// command mode the modem passes over it.
 bool Attention(TComPort& port, AnswerReader& reader) {
-    if (!WriteCommand(port, "AT") || !WriteCommand(port, "AT")) return false;
+    constexpr char kEscape = 0x1B;
+    if (!WriteCommand(port, std::string(1, kEscape) + "AT") || !WriteCommand(port, "AT"))
+        return false;
     const auto deadline = DeadlineIn(kCommandTicks);
     const bool first = reader.AwaitFinalResult(deadline);
     const bool second = reader.AwaitFinalResult(deadline);

@@ -4,12 +4,13 @@
 #include <cctype>
 #include <optional>
 
+#include "modem/concatenation.h"
 #include "modem/dialogue.h"
 #include "platform/codepage.h"
 #include "platform/datetime.h"
 #include "serial/ser_except.h"
 #include "sms/smsbase.h"
-#include "store/store_file.h"
+#include "store/parts_file.h"
 
 namespace velka::modem {
 namespace {
@@ -142,6 +143,7 @@ void RememberStored(ModemContext& context, const std::vector<std::string>& pdus)
 // What a listing or a delivery holds, split into inbox records and status reports.
 struct Sorted {
     std::vector<packet> records;
+    std::vector<std::optional<store::PartFacts>> parts;  // one for each record
     std::vector<StatusReport> reports;
 };
 
@@ -153,6 +155,7 @@ Sorted Sort(const std::vector<std::string>& pdus) {
             sorted.reports.push_back(ParseStatusReport(pdu, now));
         } else {
             sorted.records.push_back(MakeInboxRecord(pdu));
+            sorted.parts.push_back(ConcatenationOf(pdu));
         }
     }
     return sorted;
@@ -162,7 +165,7 @@ Sorted Sort(const std::vector<std::string>& pdus) {
 std::pair<Status, Status> Save(const std::string& inbox_path, Mutex& file_lock,
                                const Sorted& sorted) {
     MutexLock guard(file_lock);
-    Status inbox = store::Append(inbox_path, sorted.records);
+    Status inbox = store::AppendReceived(inbox_path, sorted.records, sorted.parts);
     Status reports = AppendReports(ReportsFileBeside(inbox_path), sorted.reports);
     return {std::move(inbox), std::move(reports)};
 }

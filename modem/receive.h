@@ -58,15 +58,17 @@ using StoredNotDeleted = std::set<std::pair<std::string, std::string>>;
 // One cycle: "AT+CPMS=<storage>" and "AT+CMGF=0" (each "OK" awaited up to 100
 // ticks), the input read empty, "AT+CMGL=4" read to its final line; busy answers
 // are tried again (RunCommand). The listed messages are appended to `inbox_path`
-// and the listed status reports to reports.db beside it, durably, while
-// `file_lock` is held (the lock the box views take to read the file); then each
-// stored message and report is deleted with "AT+CMGD=<index>", its answer awaited
-// before the next. A listing that ends in an error, goes quiet for
-// context->listing_idle_limit (30 s) or is cut by the stop flag, or a failed save,
-// deletes nothing of what it would have held. The stop flag ends the deletes; what
-// stays on the modem is stored again by a later cycle, unless `remembered` (kept
-// by the caller from cycle to cycle) says it was stored already. Direct
-// deliveries read on the way go to context->deliveries (StoreDeliveries).
+// (and the facts of the parts of long messages to its parts file,
+// store/parts_file.h) and the listed status reports to reports.db beside it,
+// durably, while `file_lock` is held (the lock the box views take to read the
+// file); then each stored message and report is deleted with "AT+CMGD=<index>",
+// its answer awaited before the next. A listing that ends in an error, goes quiet
+// for context->listing_idle_limit (30 s) or is cut by the stop flag, or a failed
+// save, deletes nothing of what it would have held. The stop flag ends the
+// deletes; what stays on the modem is stored again by a later cycle, unless
+// `remembered` (kept by the caller from cycle to cycle) says it was stored
+// already. Direct deliveries read on the way go to context->deliveries
+// (StoreDeliveries).
 ReceptionReport ReceiveMessages(TComPort& port, std::string_view storage,
                                 const std::string& inbox_path, Mutex& file_lock,
                                 const std::atomic<bool>& stop,
@@ -86,9 +88,10 @@ ReceptionReport ReceiveAll(TComPort& port, const std::string& inbox_path, Mutex&
                            const std::atomic<bool>& stop, StoredNotDeleted& remembered,
                            ModemContext& context);
 
-// Stores what the modem handed over directly ("+CMT:" messages into inbox.db,
-// "+CDS:" status reports into reports.db) under `file_lock`, then acknowledges
-// each with "AT+CNMA", whose error answer (a modem that wants none) is ignored.
+// Stores what the modem handed over directly ("+CMT:" messages into inbox.db and
+// the facts of their parts into its parts file, "+CDS:" status reports into
+// reports.db) under `file_lock`, then acknowledges each with "AT+CNMA", whose
+// error answer (a modem that wants none) is ignored.
 // Stored first, acknowledged after: a failed save keeps them in the context,
 // unacknowledged, for the next call.
 ReceptionReport StoreDeliveries(TComPort& port, const std::string& inbox_path, Mutex& file_lock,

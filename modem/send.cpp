@@ -22,13 +22,6 @@ std::string Hex2(std::uint32_t value) {
     return digits;
 }
 
-bool ChoosesUcs2(std::string_view body) {
-    for (const char c : body) {
-        if (static_cast<unsigned char>(c) >= 0xC0) return true;
-    }
-    return false;
-}
-
 std::uint32_t FallbackReference() {
     std::mt19937 random(static_cast<std::uint32_t>(std::time(nullptr)));
     return random() % 252 + 1;
@@ -37,25 +30,6 @@ std::uint32_t FallbackReference() {
 bool ContainsIgnoreCase(std::string_view line, std::string_view marker) {
     const std::string upper = codepage::Upper(line);
     return upper.find(marker) != std::string::npos;
-}
-
-// The PDUs of a plan, or nothing when the number cannot be encoded.
-std::vector<std::string> BuildPdus(const TextPlan& plan, std::string_view number,
-                                   Registry& registry) {
-    const std::string reference =
-        plan.pieces.size() > 1 ? NextMessageReference(registry) : std::string();
-    std::vector<std::string> pdus;
-    for (std::size_t i = 0; i < plan.pieces.size(); ++i) {
-        TSMS sms;
-        sms.Text = plan.pieces[i];
-        sms.Number = std::string(number);
-        sms.Coding = plan.coding;
-        if (plan.pieces.size() > 1) sms.UDH = SegmentHeader(reference, plan.pieces.size(), i + 1);
-        std::string pdu = sms.EncodeSubmit();
-        if (pdu.empty()) return {};
-        pdus.push_back(std::move(pdu));
-    }
-    return pdus;
 }
 
 // After the PDU: the modem's answer, past echo and unsolicited lines. The final
@@ -91,24 +65,25 @@ Outcome TrySend(TComPort& port, AnswerReader& reader, const std::string& pdu, st
 
 }  // namespace
 
-TextPlan PlanText(std::string_view body) {
-    TextPlan plan;
-    plan.coding = ChoosesUcs2(body) ? kCodingUcs2 : kCodingGsm7;
-    const std::size_t limit = plan.coding == kCodingUcs2 ? kUcs2Limit : kGsm7Limit;
-    if (body.size() <= limit) {
-        plan.pieces.emplace_back(body);
-        return plan;
-    }
-    const std::size_t segment = limit - kConcatenationHeaderCost;
-    for (std::size_t at = 0; at < body.size(); at += segment) {
-        plan.pieces.emplace_back(body.substr(at, segment));
-    }
-    return plan;
-}
-
 std::string SegmentHeader(std::string_view reference, std::size_t count, std::size_t number) {
     return "050003" + std::string(reference) + Hex2(static_cast<std::uint32_t>(count)) +
            Hex2(static_cast<std::uint32_t>(number));
+}
+
+std::vector<std::string> SubmitPdus(const TextPlan& plan, std::string_view number,
+                                    std::string_view reference) {
+    std::vector<std::string> pdus;
+    for (std::size_t i = 0; i < plan.pieces.size(); ++i) {
+        TSMS sms;
+        sms.Text = plan.pieces[i];
+        sms.Number = std::string(number);
+        sms.Coding = plan.coding;
+        if (plan.pieces.size() > 1) sms.UDH = SegmentHeader(reference, plan.pieces.size(), i + 1);
+        std::string pdu = sms.EncodeSubmit();
+        if (pdu.empty()) return {};
+        pdus.push_back(std::move(pdu));
+    }
+    return pdus;
 }
 
 std::string NextMessageReference(Registry& registry) {
@@ -124,10 +99,18 @@ std::string NextMessageReference(Registry& registry) {
     return Hex2(reference);
 }
 
+bool NeedsReference(const packet& record) {
+    return PlanOutgoingText(record.text_text()).pieces.size() > 1;
+}
+
+std::vector<std::string> EncodeText(const packet& record, std::string_view reference) {
+    return SubmitPdus(PlanOutgoingText(record.text_text()), record.number_text(), reference);
+}
+
 SendResult SendText(TComPort& port, const packet& record, const std::atomic<bool>& stop,
                     Registry& registry, ModemContext* context) {
-    const std::string body = std::string(kSignature) + std::string(record.text_text());
-    const std::vector<std::string> pdus = BuildPdus(PlanText(body), record.number_text(), registry);
+    const std::string reference = NeedsReference(record) ? NextMessageReference(registry) : "";
+    const std::vector<std::string> pdus = EncodeText(record, reference);
     if (pdus.empty()) return SendResult::Unsendable;
     for (const std::string& pdu : pdus) {
         if (!SendPdu(port, pdu, stop, context)) return SendResult::Failed;

@@ -13,6 +13,7 @@
 
 #include "modem/dialogue.h"
 #include "serial/ser_port.h"
+#include "sms/text_plan.h"
 #include "store/packet.h"
 
 namespace velka {
@@ -21,35 +22,21 @@ class Registry;
 
 namespace velka::modem {
 
-// Two lines in Latin letters, so that the signature never forces UCS2 by itself.
-inline constexpr std::string_view kSignature = "Velka SMS\r\nhttps://velka-sms.example\r\n";
-
-inline constexpr std::size_t kGsm7Limit = 160;
-inline constexpr std::size_t kUcs2Limit = 70;
-// A segment gives 7 characters of its message to the concatenation header.
-inline constexpr std::size_t kConcatenationHeaderCost = 7;
-
 // Without an answer to a written PDU for this long, the send counts as failed.
 inline constexpr auto kConfirmationLimit = std::chrono::seconds(60);
 
 inline constexpr std::string_view kReferenceKey = "\\SOFTWARE\\Velka\\SMSConfig";
 inline constexpr std::string_view kReferenceValue = "MessageRef";
 
-// How a text goes out: its coding selector and its pieces, one per message. More
-// than one piece means numbered segments sharing one message reference.
-struct TextPlan {
-    std::int32_t coding = 0;
-    std::vector<std::string> pieces;
-};
-
-// Plans the body (signature and text, Windows-1251 bytes): UCS2 when it holds a
-// byte from 0xC0 to 0xFF (the Russian letters), else 7-bit; one message up to the
-// coding's limit, else segments of the limit less 7, the last one taking the rest.
-TextPlan PlanText(std::string_view body);
-
 // The user data header of segment `number` (from 1) of `count`: "050003", the
 // reference and the two numbers as two upper-case hexadecimal digits each.
 std::string SegmentHeader(std::string_view reference, std::size_t count, std::size_t number);
+
+// The SMS-SUBMIT PDUs of a plan to `number`, one per piece, segments carrying
+// `reference` (two hexadecimal digits) in their headers; nothing when the number
+// cannot be encoded.
+std::vector<std::string> SubmitPdus(const TextPlan& plan, std::string_view number,
+                                    std::string_view reference);
 
 // The next message reference as two upper-case hexadecimal digits, 01 to FF, kept
 // in the registry as "MessageRef": a stored value from 0 to 254 gives that value
@@ -58,14 +45,23 @@ std::string SegmentHeader(std::string_view reference, std::size_t count, std::si
 // errors are dropped: a reference is always given.
 std::string NextMessageReference(Registry& registry);
 
+// Whether the record's text goes out in segments, which share one reference.
+bool NeedsReference(const packet& record);
+
+// The PDUs of the record's text, one per message, in order; segments carry
+// `reference` (two hexadecimal digits) in their headers. Nothing when the number
+// cannot be encoded. The same record and reference always give the same PDUs, so
+// a text cut short can go on with its next segment.
+std::vector<std::string> EncodeText(const packet& record, std::string_view reference);
+
 enum class SendResult {
     Sent,        // every message of the text was confirmed by "+CMGS:"
     Failed,      // a message was refused or not confirmed; worth trying again later
     Unsendable,  // no PDU can be built (an empty or invalid number): nothing was written
 };
 
-// Sends the record's text to its number. Stops at the first message that fails and
-// writes nothing after it; a text sent again later gets a new reference. Nothing
+// Sends the record's text to its number, as PlanOutgoingText plans it. Stops at the first message
+// that fails and writes nothing after it; a text sent again later gets a new reference. Nothing
 // about the record changes. `context` as for SendPdu.
 SendResult SendText(TComPort& port, const packet& record, const std::atomic<bool>& stop,
                     Registry& registry, ModemContext* context = nullptr);

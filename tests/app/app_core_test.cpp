@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <future>
 
+#include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/profile.h"
 #include "store/store_file.h"
@@ -33,7 +34,10 @@ class AppCoreTest : public ::testing::Test {
     }
     Status Start() { return core_.Start(outcomes_.Events()); }
     std::uint64_t Queue(const std::string& number, const std::string& text) {
-        return core_.Enqueue(MakePacket(number, "07.12.2026 10:00:00", text));
+        const packet record = MakePacket(number, "07.12.2026 10:00:00", text);
+        const auto ids = core_.Enqueue({&record, 1});
+        EXPECT_TRUE(ids.ok());
+        return ids ? ids->front() : 0;
     }
     bool WaitSent(std::uint64_t id, seconds limit = seconds(60)) {
         return outcomes_.WaitUntil([&] { return outcomes_.Count(id, SendOutcome::Sent) > 0; },
@@ -246,6 +250,140 @@ TEST_F(AppCoreTest, ARecordQueuedAfterTheCloseQueryIsNeverSent) {
     core_.Shutdown();
     EXPECT_EQ(Count(modems_.Written(1), "AT+CMGS"), 0u);
     EXPECT_TRUE(outcomes_.Sends().empty());
+    EXPECT_EQ(*core_.QueuedCount(), 1u) << "kept for the next start";
+}
+
+TEST_F(AppCoreTest, RecordsLeftQueuedAtTheCloseGoOutInTheirOrderAtTheNextStart) {
+    {
+        AppCore without_port(home_.path());
+        ASSERT_TRUE(without_port.Start().ok());
+        const std::vector<packet> records = {MakePacket("+79990000002", "", "first"),
+                                             MakePacket("+79990000003", "", "second")};
+        ASSERT_TRUE(without_port.Enqueue(records).ok());
+        without_port.Shutdown();
+        EXPECT_EQ(*without_port.QueuedCount(), 2u);
+    }
+    Configure(modems_.ComName(1), false);
+    ASSERT_TRUE(Start().ok());
+    ASSERT_TRUE(outcomes_.WaitUntil([&] { return outcomes_.CountAll(SendOutcome::Sent) == 2; }));
+    core_.Shutdown();
+    EXPECT_EQ(Texts(kOutboxFile), (std::vector<std::string>{"first", "second"}));
+    EXPECT_EQ(*core_.QueuedCount(), 0u);
+}
+
+// What a process killed in the middle of its work leaves in queue.db: a long text
+// whose first segment the modem confirmed, a record whose messages were all
+// confirmed but never recorded, one recorded but not marked finished, and one not
+// yet tried.
+TEST_F(AppCoreTest, AWorkerRestartedOverAQueueLeftByAKilledProcessGoesOnWhereItStopped) {
+    const packet recorded = MakePacket("+79161110003", "08.12.2026 9:00:00", "recorded");
+    ASSERT_TRUE(store::Save(home_.File(kOutboxFile), std::vector<packet>{recorded}));
+    QueueFile file(home_.File(kQueueFile));
+    std::vector<QueuedRecord> left(4);
+    const std::string long_text(400, 'x');
+    left[0].record = MakePacket("+79161110001", "08.12.2026 9:00:00", long_text);
+    left[0].confirmed = 1;
+    left[0].segments = 3;
+    left[0].reference = "2A";
+    left[1].record = MakePacket("+79161110002", "08.12.2026 9:00:00", "accepted");
+    left[2].record = recorded;
+    left[3].record = MakePacket("+79161110004", "08.12.2026 9:00:00", "fresh");
+    for (auto& item : left) item.id = NewRecordId();
+    ASSERT_TRUE(file.AppendRecords(left));
+    ASSERT_TRUE(file.AppendConfirmed(left[0], 0));
+    left[1].confirmed = left[1].segments = 1;
+    ASSERT_TRUE(file.AppendConfirmed(left[1], kPacketSize));
+    left[2].confirmed = left[2].segments = 1;
+    ASSERT_TRUE(file.AppendConfirmed(left[2], 0));
+
+    Configure(modems_.ComName(1), false);
+    ASSERT_TRUE(Start().ok());
+    ASSERT_TRUE(WaitSent(left[0].id));
+    ASSERT_TRUE(WaitSent(left[3].id));
+    core_.Shutdown();
+
+    EXPECT_EQ(Texts(kOutboxFile),
+              (std::vector<std::string>{"recorded", "accepted", long_text, "fresh"}));
+    const auto outside = modems_.Outside();
+    ASSERT_EQ(outside.size(), 3u) << "segments 2 and 3, then the fresh record; nothing twice";
+    for (std::size_t i = 0; i < 2; ++i) {
+        const auto& octets = outside[i].data.octets;
+        ASSERT_TRUE(outside[i].data.has_header);
+        EXPECT_EQ(octets[3], 0x2A) << "the same reference";
+        EXPECT_EQ(octets[4], 3);
+        EXPECT_EQ(octets[5], i + 2) << "going on with the first unconfirmed segment";
+        EXPECT_EQ(outside[i].destination, "+79161110001");
+    }
+    EXPECT_EQ(outside[2].destination, "+79161110004");
+    EXPECT_EQ(*core_.QueuedCount(), 0u);
+}
+
+TEST_F(AppCoreTest, ADamagedQueueFileIsToldAndTheReadableRecordsAreSent) {
+    const packet record = MakePacket("+79990000002", "", "readable");
+    ASSERT_TRUE(core_.Enqueue({&record, 1}).ok());
+    ASSERT_TRUE(files::AppendDurably(home_.File(kQueueFile), "VQ\x01 torn"));
+    Configure(modems_.ComName(1), false);
+    ASSERT_TRUE(Start().ok());
+    ASSERT_TRUE(outcomes_.WaitUntil([&] { return outcomes_.CountAll(SendOutcome::Sent) == 1; }));
+    core_.Shutdown();
+    const auto damage = outcomes_.Damage();
+    ASSERT_EQ(damage.size(), 1u);
+    EXPECT_EQ(damage[0].bytes, 8u);
+    EXPECT_EQ(*files::ReadAll(damage[0].kept_in), "VQ\x01 torn");
+    EXPECT_NE(QueueDamageWarning(damage[0]).find("queue.db.damaged-"), std::string::npos);
+    EXPECT_EQ(Texts(kOutboxFile), std::vector<std::string>{"readable"});
+}
+
+TEST_F(AppCoreTest, ASecondCoreFindsTheModemTakenAndItsRecordsGoThroughTheRunningWorker) {
+    Configure(modems_.ComName(1), false);
+    ASSERT_TRUE(Start().ok());
+    ASSERT_TRUE(core_.WorkerRunning());
+    AppCore second(home_.path());
+    ASSERT_TRUE(second.Start().ok());
+    EXPECT_FALSE(second.WorkerRunning());
+    ASSERT_TRUE(second.OtherWorker().has_value());
+    EXPECT_EQ(second.OtherWorker()->pid, ThisProcess().pid);
+    EXPECT_EQ(second.PortNumber(), modems_.ComNumber(1));
+
+    const packet record = MakePacket("+79990000002", "", "through the other worker");
+    const auto ids = second.Enqueue({&record, 1});
+    ASSERT_TRUE(ids.ok());
+    ASSERT_TRUE(WaitSent(ids->front()));
+    second.Shutdown();
+    core_.Shutdown();
+    EXPECT_EQ(Texts(kOutboxFile), std::vector<std::string>{"through the other worker"});
+}
+
+TEST_F(AppCoreTest, ReceivingOnceWhileAnotherDrivesTheModemNamesIt) {
+    Configure(modems_.ComName(1), false);
+    ASSERT_TRUE(Start().ok());
+    AppCore second(home_.path());
+    const auto report = second.ReceiveOnce();
+    ASSERT_FALSE(report.ok());
+    EXPECT_NE(report.error().message.find("pid " + std::to_string(ThisProcess().pid)),
+              std::string::npos)
+        << report.error().message;
+}
+
+TEST(AppNotices, TheClosingNoticeCountsInRussian) {
+    EXPECT_EQ(codepage::ToUtf8(ClosingWithQueuedNotice(1)),
+              "В очереди осталось 1 сообщение. Оно будет отправлено при следующем запуске "
+              "программы.");
+    EXPECT_EQ(codepage::ToUtf8(ClosingWithQueuedNotice(3)),
+              "В очереди осталось 3 сообщения. Они будут отправлены при следующем запуске "
+              "программы.");
+    EXPECT_NE(codepage::ToUtf8(ClosingWithQueuedNotice(11)).find("11 сообщений. Они"),
+              std::string::npos);
+    EXPECT_NE(codepage::ToUtf8(ClosingWithQueuedNotice(21)).find("21 сообщение. Оно"),
+              std::string::npos);
+    EXPECT_NE(codepage::ToUtf8(ClosingWithQueuedNotice(200)).find("200 сообщений"),
+              std::string::npos);
+}
+
+TEST(AppNotices, TheOtherWorkerNoticeNamesTheProgramAndItsProcess) {
+    EXPECT_EQ(codepage::ToUtf8(OtherWorkerNotice(LockHolder{4321, "velka-sms-cli"})),
+              "С модемом уже работает программа velka-sms-cli (процесс 4321). Сообщения будут "
+              "поставлены в очередь и отправлены ею.");
 }
 
 }  // namespace

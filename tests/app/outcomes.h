@@ -45,6 +45,11 @@ class Outcomes {
                     std::lock_guard guard(lock_);
                     infos_.push_back(info);
                     changed_.notify_all();
+                },
+                [this](const app::QueueDamage& damage) {
+                    std::lock_guard guard(lock_);
+                    damage_.push_back(damage);
+                    changed_.notify_all();
                 }};
     }
 
@@ -86,6 +91,11 @@ class Outcomes {
         return store_failures_;
     }
 
+    std::vector<app::QueueDamage> Damage() {
+        std::lock_guard guard(lock_);
+        return damage_;
+    }
+
   private:
     std::mutex lock_;
     std::condition_variable changed_;
@@ -94,6 +104,7 @@ class Outcomes {
     std::vector<app::StoreFile> store_failures_;  // guarded by lock_
     std::vector<modem::ModemStatus> states_;      // guarded by lock_
     std::vector<modem::ModemInfo> infos_;         // guarded by lock_
+    std::vector<app::QueueDamage> damage_;        // guarded by lock_
 };
 
 }  // namespace velka::testing

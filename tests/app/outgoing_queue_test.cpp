@@ -11,10 +11,16 @@ std::string TextOf(const std::optional<QueuedRecord>& item) {
     return item ? std::string(item->record.text_text()) : "(none)";
 }
 
+QueuedRecord Item(std::uint64_t id, const char* text) {
+    QueuedRecord item;
+    item.id = id;
+    item.record = MakePacket("+1", "", text);
+    return item;
+}
+
 TEST(OutgoingQueueTest, GivesRecordsInTheOrderQueued) {
     OutgoingQueue queue;
-    queue.Append(MakePacket("+1", "", "A"));
-    queue.Append(MakePacket("+2", "", "B"));
+    queue.Add({Item(1, "A"), Item(2, "B")});
     MutexLock guard(queue.lock());
     const auto now = Clock::now();
     EXPECT_EQ(TextOf(queue.TakeDue(now)), "A");
@@ -24,9 +30,8 @@ TEST(OutgoingQueueTest, GivesRecordsInTheOrderQueued) {
 
 TEST(OutgoingQueueTest, ARestingRecordIsPassedOverUntilItIsDueThenComesLast) {
     OutgoingQueue queue;
-    const auto a = queue.Append(MakePacket("+1", "", "A"));
-    queue.Append(MakePacket("+2", "", "B"));
-    queue.Append(MakePacket("+3", "", "C"));
+    const std::uint64_t a = 7;
+    queue.Add({Item(a, "A"), Item(8, "B"), Item(9, "C")});
     MutexLock guard(queue.lock());
     const auto now = Clock::now();
     auto failed = queue.TakeDue(now);

@@ -31,12 +31,15 @@ TEST(StressTest, AThousandRecordsForTenRecipientsThroughARandomlyFaultyModem) {
     AppCore core(home.path());
     ASSERT_TRUE(core.Start(outcomes.Events()).ok());
 
-    std::map<std::uint64_t, std::string> text_of;
+    std::vector<packet> records;
     for (int i = 0; i < kRecords; ++i) {
         const std::string number = "+7916000000" + std::to_string(i % kRecipients);
-        const std::string text = "record " + std::to_string(i);
-        text_of[core.Enqueue(MakePacket(number, "07.12.2026 10:00:00", text))] = text;
+        records.push_back(MakePacket(number, "07.12.2026 10:00:00", "record " + std::to_string(i)));
     }
+    const auto ids = core.Enqueue(records);
+    ASSERT_TRUE(ids.ok());
+    std::map<std::uint64_t, std::string> text_of;
+    for (int i = 0; i < kRecords; ++i) text_of[(*ids)[i]] = records[i].text_text();
     // Now and then the modem refuses a few sends in a row, as one without credit does.
     for (int burst = 1; burst <= 4; ++burst) {
         ASSERT_TRUE(outcomes.WaitUntil(
@@ -70,7 +73,8 @@ TEST(StressTest, AThousandRecordsForTenRecipientsThroughARandomlyFaultyModem) {
         if (!failed_once.count(text)) never_failed_in_outbox.push_back(text);
     }
     std::vector<std::string> never_failed_queued;
-    for (const auto& [id, text] : text_of) {
+    for (const packet& record : records) {
+        const std::string text(record.text_text());
         if (!failed_once.count(text)) never_failed_queued.push_back(text);
     }
     EXPECT_EQ(never_failed_in_outbox, never_failed_queued);
@@ -118,8 +122,9 @@ TEST(StressTest, RealModemQuirksAtRandomLoseAndDuplicateNothing) {
         }
         for (int i = 0; i < kBatchRecords; ++i) {
             sent_texts.push_back("rec-" + std::to_string(batch) + "-" + std::to_string(i) + "-end");
-            core.Enqueue(MakePacket("+7916555000" + std::to_string(i % 10), "08.12.2026 10:00:00",
-                                    sent_texts.back()));
+            const packet record = MakePacket("+7916555000" + std::to_string(i % 10),
+                                             "08.12.2026 10:00:00", sent_texts.back());
+            ASSERT_TRUE(core.Enqueue({&record, 1}).ok());
         }
         ASSERT_TRUE(outcomes.WaitUntil(
             [&] { return outcomes.CountAll(SendOutcome::Sent) == sent_texts.size(); },

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/codepage.h"
+#include "sms/text_plan.h"
 
 namespace velka::compose {
 namespace {
@@ -25,29 +26,37 @@ std::string WithOneRussianLetter(std::size_t length) {
     return std::string(length - 1, 'a') + W("ж");
 }
 
-TEST(Counter, LatinTextsAreCountedIn160And153) {
+// The signature goes out in front of every text, so it takes its share of the
+// first message: 38 Latin characters.
+constexpr std::size_t kSig = kSignature.size();
+
+TEST(Counter, CountsTheSignatureThatGoesOutInFrontOfTheText) {
+    ASSERT_EQ(kSig, 38u);
     EXPECT_EQ(Utf8Counter(""), "Сообщений: 1  Знаков: 0");
-    EXPECT_EQ(Utf8Counter(Latin(160)), "Сообщений: 1  Знаков: 160");
-    EXPECT_EQ(Utf8Counter(Latin(161)), "Сообщений: 2  Знаков: 161");
-    EXPECT_EQ(Utf8Counter(Latin(306)), "Сообщений: 2  Знаков: 306");
-    EXPECT_EQ(Utf8Counter(Latin(307)), "Сообщений: 3  Знаков: 307");
+    EXPECT_EQ(Utf8Counter(Latin(160 - kSig)), "Сообщений: 1  Знаков: 122");
+    EXPECT_EQ(Utf8Counter(Latin(161 - kSig)), "Сообщений: 2  Знаков: 123")
+        << "160 Latin characters with the signature no longer fit one message";
+    EXPECT_EQ(Utf8Counter(Latin(306 - kSig)), "Сообщений: 2  Знаков: 268");
+    EXPECT_EQ(Utf8Counter(Latin(307 - kSig)), "Сообщений: 3  Знаков: 269");
     EXPECT_EQ(Utf8Counter(Latin(1024)), "Сообщений: 7  Знаков: 1024");
 }
 
-TEST(Counter, OneRussianLetterCountsTheWholeTextIn70And63) {
-    EXPECT_EQ(Utf8Counter(WithOneRussianLetter(70)), "Сообщений: 1  Знаков: 70");
-    EXPECT_EQ(Utf8Counter(WithOneRussianLetter(71)), "Сообщений: 2  Знаков: 71");
-    EXPECT_EQ(Utf8Counter(WithOneRussianLetter(126)), "Сообщений: 2  Знаков: 126");
-    EXPECT_EQ(Utf8Counter(WithOneRussianLetter(127)), "Сообщений: 3  Знаков: 127");
+TEST(Counter, OneRussianLetterCountsTheSignatureAndTextIn70And63) {
+    EXPECT_EQ(Utf8Counter(WithOneRussianLetter(70 - kSig)), "Сообщений: 1  Знаков: 32");
+    EXPECT_EQ(Utf8Counter(WithOneRussianLetter(71 - kSig)), "Сообщений: 2  Знаков: 33");
+    EXPECT_EQ(Utf8Counter(WithOneRussianLetter(69)), "Сообщений: 2  Знаков: 69")
+        << "69 Russian letters go out as two messages, not one";
+    EXPECT_EQ(Utf8Counter(WithOneRussianLetter(126 - kSig)), "Сообщений: 2  Знаков: 88");
+    EXPECT_EQ(Utf8Counter(WithOneRussianLetter(127 - kSig)), "Сообщений: 3  Знаков: 89");
     EXPECT_EQ(Utf8Counter(WithOneRussianLetter(1024)), "Сообщений: 17  Знаков: 1024");
-    EXPECT_EQ(MessageCount(W("я") + Latin(70)), 2u) << "the letter counts wherever it stands";
+    EXPECT_EQ(MessageCount(W("я") + Latin(32)), 2u) << "the letter counts wherever it stands";
 }
 
 TEST(Counter, YoAndOtherSignsKeepThe160Limit) {
-    EXPECT_EQ(MessageCount(W("ё") + Latin(159)), 1u);
-    EXPECT_EQ(MessageCount(W("Ё") + Latin(159)), 1u);
-    EXPECT_EQ(MessageCount(W("€№«»") + Latin(156)), 1u);
-    EXPECT_EQ(MessageCount(W("Ё") + Latin(160)), 2u);
+    EXPECT_EQ(MessageCount(W("ё") + Latin(159 - kSig)), 1u);
+    EXPECT_EQ(MessageCount(W("Ё") + Latin(159 - kSig)), 1u);
+    EXPECT_EQ(MessageCount(W("€№«»") + Latin(156 - kSig)), 1u);
+    EXPECT_EQ(MessageCount(W("Ё") + Latin(160 - kSig)), 2u);
 }
 
 TEST(Counter, StartsWithNoMessages) {

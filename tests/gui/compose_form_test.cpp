@@ -122,16 +122,17 @@ TEST_F(ComposeTest, TheSearchFiltersByGroup) {
     });
 }
 
-TEST_F(ComposeTest, TheCounterFollowsTheText) {
+// The signature (38 Latin characters) goes out in front of every text and counts.
+TEST_F(ComposeTest, TheCounterFollowsTheTextAndCountsTheSignature) {
     Compose([&](QDialog& form) -> int {
-        Write(form, QString(160, 'a'));
-        EXPECT_EQ(Counter(form), "Сообщений: 1  Знаков: 160");
-        Write(form, QString(161, 'a'));
-        EXPECT_EQ(Counter(form), "Сообщений: 2  Знаков: 161");
-        Write(form, QString(70, 'a') + "ж");
-        EXPECT_EQ(Counter(form), "Сообщений: 2  Знаков: 71");
-        Write(form, QString(159, 'a') + "ё");
-        EXPECT_EQ(Counter(form), "Сообщений: 1  Знаков: 160");
+        Write(form, QString(122, 'a'));
+        EXPECT_EQ(Counter(form), "Сообщений: 1  Знаков: 122");
+        Write(form, QString(123, 'a'));
+        EXPECT_EQ(Counter(form), "Сообщений: 2  Знаков: 123");
+        Write(form, QString(69, QChar(0x0436)));  // 69 x "ж": two messages with the signature
+        EXPECT_EQ(Counter(form), "Сообщений: 2  Знаков: 69");
+        Write(form, QString(121, 'a') + "ё");
+        EXPECT_EQ(Counter(form), "Сообщений: 1  Знаков: 122");
         Write(form, "a\nb");  // a line break is stored as CR LF
         EXPECT_EQ(Counter(form), "Сообщений: 1  Знаков: 4");
         Write(form, "");

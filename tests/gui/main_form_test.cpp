@@ -1,12 +1,15 @@
 #include <QDialog>
 #include <QHeaderView>
+#include <QPlainTextEdit>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTest>
 #include <filesystem>
 #include <mutex>
 
+#include "gui/box_table_model.h"
 #include "platform/files.h"
+#include "store/parts_file.h"
 #include "store/store_file.h"
 #include "tests/gui/main_form_fixture.h"
 
@@ -89,14 +92,15 @@ using MainFormMenus = MainFormTest;
 TEST_F(MainFormMenus, ReadAsTheWindowLaysThemOut) {
     EXPECT_EQ(Find<QMenu>("mmFile")->title(), "Файл");
     EXPECT_EQ(Captions(Find<QMenu>("mmFile")->actions()),
-              QStringList({"Принятые", "Отправленные", "Список контактов", "Выход"}));
+              QStringList({"Принятые", "Отправленные", "Список контактов", "Сохранить папку в CSV…",
+                           "Выход"}));
     EXPECT_EQ(Find<QMenu>("mmServices")->title(), "Сервис");
     EXPECT_EQ(Captions(Find<QMenu>("mmServices")->actions()),
               QStringList({"Написать сообщение", "-", "Список контактов", "-", "Настройки"}));
     EXPECT_EQ(Captions(Find<QMenu>("mmContactsList")->actions()),
-              QStringList({"Добавить", "Редактировать", "Удалить", "-", "Поиск"}));
+              QStringList({"Добавить", "Редактировать", "Удалить", "Переписка", "-", "Поиск"}));
     EXPECT_EQ(Captions(Find<QMenu>("PopupMenu")->actions()),
-              QStringList({"Добавить", "Редактировать", "Удалить"}));
+              QStringList({"Добавить", "Редактировать", "Удалить", "Переписка"}));
 }
 
 TEST_F(MainFormMenus, ContactActionsFormOneCategory) {
@@ -114,7 +118,8 @@ TEST_F(MainFormMenus, EveryEntryRunsItsAction) {
         {"actContactAdd", {submenu[0], popup[0], Find<QToolButton>("tbContactAdd")}},
         {"actContactEdit", {submenu[1], popup[1], Find<QToolButton>("tbContactEdit")}},
         {"actContactRemove", {submenu[2], popup[2], Find<QToolButton>("tbContactRemove")}},
-        {"actSearch", {submenu[4], Find<QToolButton>("tbSearch")}},
+        {"actContactConversation", {submenu[3], popup[3]}},
+        {"actSearch", {submenu[5], Find<QToolButton>("tbSearch")}},
         {"actCompose", {Action("mmCompose"), Find<QToolButton>("qmCompose")}},
     };
     dialogs_.AnswerForm([](QDialog&) { return QDialog::Rejected; });  // the add entries open
@@ -200,6 +205,81 @@ TEST_F(BoxViews, SwitchingBoxesReplacesTheRows) {
     Window().qmOutBoxClick();
     ASSERT_EQ(MessageTable()->model()->rowCount(), 1);
     EXPECT_EQ(Cell(MessageTable(), 0, 2), "out");
+}
+
+// A 331-character Russian message as five parts, stored as the reception cycle
+// stores them: one record each, their facts in inbox.parts.
+TEST_F(BoxViews, AFivePartMessageReadsAsOneRowAndAGapIsMarked) {
+    const QString whole = QString("Оно содержит всё, что нужно. ").repeated(12).left(331);
+    std::vector<packet> parts;
+    std::vector<std::optional<store::PartFacts>> facts;
+    for (std::uint8_t part = 1; part <= 5; ++part) {
+        const QString piece = whole.mid((part - 1) * 67, 67);
+        parts.push_back(MakePacket("+79161234567", "08.12.2026 10:00:0" + std::to_string(part),
+                                   codepage::FromUtf8(piece.toStdString())));
+        facts.push_back(store::PartFacts{0x2A, 8, 5, part});
+    }
+    parts.push_back(MakePacket("+79990000001", "08.12.2026 11:00:00", "single"));
+    facts.emplace_back();
+    const std::string inbox = home_.File("inbox.db");
+    ASSERT_TRUE(
+        store::AppendReceived(inbox, std::span(parts).subspan(2), std::span(facts).subspan(2)));
+    Window().qmInBoxClick();
+    ASSERT_EQ(MessageTable()->model()->rowCount(), 2);
+    EXPECT_EQ(Cell(MessageTable(), 0, 2),
+              "[часть 1 из 5 ещё не пришла][часть 2 из 5 ещё не пришла]" + whole.mid(134));
+    EXPECT_EQ(Cell(MessageTable(), 0, 1), "08.12.2026 10:00:03")
+        << "dated by the first part that came";
+
+    ASSERT_TRUE(store::AppendReceived(inbox, std::span(parts).first(2), std::span(facts).first(2)));
+    Window().qmInBoxClick();
+    ASSERT_EQ(MessageTable()->model()->rowCount(), 2);
+    EXPECT_EQ(Cell(MessageTable(), 0, 0), "+79161234567");
+    EXPECT_EQ(Cell(MessageTable(), 0, 1), "08.12.2026 10:00:01");
+    EXPECT_EQ(Cell(MessageTable(), 0, 2), whole);
+    EXPECT_EQ(Cell(MessageTable(), 1, 2), "single");
+}
+
+TEST_F(BoxViews, TheReadingPaneShowsTheWholeTextWithNameNumberAndDate) {
+    AddStored("Друзья", "+79161234567", "Мария");
+    Store("inbox.db",
+          {MakePacket("89161234567", "08.12.2026 9:05:00", W("Первая строка\r\nвторая")),
+           MakePacket("+70000000000", "08.12.2026 9:06:00", "unknown")});
+    Window().qmInBoxClick();
+    EXPECT_EQ(Cell(MessageTable(), 0, 0), "Мария (89161234567)") << "8... and +7... are one number";
+    EXPECT_EQ(Cell(MessageTable(), 1, 0), "+70000000000");
+    auto* header = Find<QLabel>("ReaderHeader");
+    auto* text = Find<QPlainTextEdit>("ReaderText");
+    EXPECT_TRUE(text->toPlainText().isEmpty()) << "nothing chosen yet";
+    MessageTable()->selectRow(0);
+    EXPECT_EQ(header->text(), "От: Мария (89161234567)    08.12.2026 9:05:00");
+    EXPECT_EQ(text->toPlainText(), "Первая строка\nвторая") << "line breaks kept";
+    MessageTable()->selectRow(1);
+    EXPECT_EQ(text->toPlainText(), "unknown");
+    Window().qmOutBoxClick();
+    EXPECT_TRUE(text->toPlainText().isEmpty()) << "another box: the pane is cleared";
+}
+
+TEST_F(BoxViews, ClickingAColumnHeaderSortsAndTheReadingPaneKeepsItsMessage) {
+    Store("inbox.db", {MakePacket("+3", "08.12.2026 10:00:00", "b"),
+                       MakePacket("+1", "08.12.2026 9:00:00", "C"),
+                       MakePacket("+2", "07.12.2026 23:00:00", "a")});
+    Window().qmInBoxClick();
+    EXPECT_EQ(Cell(MessageTable(), 0, 2), "b") << "box order until a header is clicked";
+    MessageTable()->selectRow(0);
+    QHeaderView* header = MessageTable()->horizontalHeader();
+    header->setSortIndicator(BoxTableModel::kDateTime, Qt::AscendingOrder);
+    EXPECT_EQ(Cell(MessageTable(), 0, 2), "a");
+    EXPECT_EQ(Cell(MessageTable(), 1, 2), "C");
+    EXPECT_EQ(Cell(MessageTable(), 2, 2), "b");
+    EXPECT_EQ(MessageTable()->currentIndex().row(), 2) << "the chosen message moved with its row";
+    EXPECT_EQ(Find<QPlainTextEdit>("ReaderText")->toPlainText(), "b");
+    header->setSortIndicator(BoxTableModel::kText, Qt::DescendingOrder);
+    EXPECT_EQ(Cell(MessageTable(), 0, 2), "C") << "letter case ignored";
+    header->setSortIndicator(BoxTableModel::kNumber, Qt::AscendingOrder);
+    EXPECT_EQ(Cell(MessageTable(), 0, 0), "+1");
+    Window().qmInBoxClick();
+    EXPECT_EQ(Cell(MessageTable(), 0, 0), "+1") << "a reload keeps the order chosen";
 }
 
 TEST_F(BoxViews, ATextShowsUpToItsFirstZeroByteAndNeverBeyondItsField) {

@@ -105,4 +105,14 @@ int ScriptedDialogs::ShowModal(QDialog& form) {
     return result;
 }
 
+QString ScriptedDialogs::SaveFileName(QWidget*, const QString& caption, const QString&) {
+    if (file_answers_.empty()) {
+        ADD_FAILURE() << "unexpected file question: " << caption.toStdString();
+        return {};
+    }
+    QString answer = std::move(file_answers_.front());
+    file_answers_.pop_front();
+    return answer;
+}
+
 }  // namespace velka::gui::testing

@@ -35,18 +35,23 @@ class ScriptedDialogs final : public Dialogs {
     // The answers, used in order. A confirmation or form without one fails the test.
     void AnswerConfirm(bool ok) { confirm_answers_.push_back(ok); }
     void AnswerForm(FormScript script) { form_scripts_.push_back(std::move(script)); }
+    // The path the next file question gives (empty: the user cancelled).
+    void AnswerFile(QString path) { file_answers_.push_back(std::move(path)); }
     // The screenshot name of the next box or form shown. A form script may name
     // the box that its answer brings up.
     void NameNextScreenshot(std::string name) { next_screenshot_ = std::move(name); }
 
     const std::vector<ShownMessage>& Messages() const { return messages_; }
     int FormsShown() const { return forms_shown_; }
-    bool AllAnswersUsed() const { return confirm_answers_.empty() && form_scripts_.empty(); }
+    bool AllAnswersUsed() const {
+        return confirm_answers_.empty() && form_scripts_.empty() && file_answers_.empty();
+    }
 
     void Warning(QWidget* parent, const QString& text) override;
     bool Confirm(QWidget* parent, const QString& text) override;
     void Error(QWidget* parent, const QString& text) override;
     int ShowModal(QDialog& form) override;
+    QString SaveFileName(QWidget* parent, const QString& caption, const QString& filter) override;
 
   private:
     void Record(MessageKind kind, QWidget* parent, const QString& text);
@@ -55,6 +60,7 @@ class ScriptedDialogs final : public Dialogs {
     std::vector<ShownMessage> messages_;
     std::deque<bool> confirm_answers_;
     std::deque<FormScript> form_scripts_;
+    std::deque<QString> file_answers_;
     std::string next_screenshot_;
     int forms_shown_ = 0;
 };

@@ -1,7 +1,8 @@
 // The desktop client end to end on virtual modems: a message composed to two
 // contacts goes out through the worker and shows in "Отправленные"; the settings
 // dialog offers the virtual modems' ports and switches reception of a running
-// worker; closing stops the worker.
+// worker; closing with records queued says they go out at the next start, which
+// sends them; a second window finds the modem taken and queues for the first.
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDialog>
@@ -12,8 +13,8 @@
 
 #include "gui/config_form.h"
 #include "gui/qt_text.h"
-#include "modem/send.h"
 #include "platform/profile.h"
+#include "sms/text_plan.h"
 #include "store/store_file.h"
 #include "tests/gui/main_form_fixture.h"
 #include "tests/modem/sim_fixture.h"
@@ -77,11 +78,11 @@ TEST_F(VirtualModemTest, ATwoSegmentRussianMessageToTwoContactsShowsInTheOutbox)
     window_->qmOutBoxClick();
     QAbstractItemModel* rows = window_->findChild<QTableView*>("MessageTable")->model();
     ASSERT_EQ(rows->rowCount(), 2);
-    EXPECT_EQ(rows->index(0, 0).data().toString(), "+79990000002");
-    EXPECT_EQ(rows->index(1, 0).data().toString(), "+79161234567");
+    EXPECT_EQ(rows->index(0, 0).data().toString(), "Мария (+79990000002)");
+    EXPECT_EQ(rows->index(1, 0).data().toString(), "Пётр (+79161234567)");
     EXPECT_EQ(rows->index(0, 2).data().toString(), text);
-    const std::string body = std::string(modem::kSignature) + FromQt(text);
-    EXPECT_EQ(modem::PlanText(body).pieces.size(), 2u) << "two segments, the signature included";
+    EXPECT_EQ(PlanOutgoingText(FromQt(text)).pieces.size(), 2u)
+        << "two segments, the signature included";
     EXPECT_EQ(modems_.Store(2).size(), 2u) << "the second modem holds both segments";
 }
 
@@ -166,18 +167,50 @@ TEST_F(VirtualModemTest, AnOutboxTheDiskRefusesIsToldOnceAndFilledLater) {
     EXPECT_TRUE(dialogs_.Messages()[0].text.contains(QString::fromStdString(outbox)));
 }
 
-TEST_F(VirtualModemTest, ClosingStopsTheWorkerAndDropsWhatIsQueued) {
+TEST_F(VirtualModemTest, ClosingWithARecordQueuedSaysSoAndTheNextStartSendsIt) {
     Start(false);
     modems_.Control("fault 1 silent on");  // the worker waits on a modem that never answers
     dialogs_.AnswerForm([&](QDialog& form) -> int {
         In<QLineEdit>(form, "RecepientsEdit")->setText("+79990000002");
-        In<QPlainTextEdit>(form, "MessageText")->setPlainText("never sent");
+        In<QPlainTextEdit>(form, "MessageText")->setPlainText("sent at the next start");
         return QDialog::Accepted;
     });
     window_->findChild<QAction*>("actCompose")->trigger();
+    dialogs_.NameNextScreenshot("warning-queued-at-close");
     window_->findChild<QAction*>("mmClose")->trigger();  // returns once the worker is joined
     EXPECT_FALSE(window_->isVisible());
     EXPECT_EQ(Records("outbox.db"), 0u);
+    ASSERT_EQ(dialogs_.Messages().size(), 1u);
+    EXPECT_EQ(dialogs_.Messages()[0].text,
+              "В очереди осталось 1 сообщение. Оно будет отправлено при следующем запуске "
+              "программы.");
+
+    modems_.Control("fault 1 silent off");
+    app::AppCore next_core(home_.path());
+    TMainForm next_window(dialogs_, Registry::Machine(), next_core);
+    EXPECT_TRUE(Eventually([&] { return Records("outbox.db") == 1; }));
+    EXPECT_EQ(modems_.Store(2).size(), 1u);
+}
+
+TEST_F(VirtualModemTest, ASecondWindowIsToldWhoDrivesTheModemAndQueuesForIt) {
+    Start(false);
+    app::AppCore second_core(home_.path());
+    TMainForm second(dialogs_, Registry::Machine(), second_core);
+    EXPECT_FALSE(second_core.WorkerRunning());
+    ASSERT_EQ(dialogs_.Messages().size(), 1u);
+    EXPECT_TRUE(dialogs_.Messages()[0].text.startsWith("С модемом уже работает программа "))
+        << dialogs_.Messages()[0].text.toStdString();
+    EXPECT_TRUE(dialogs_.Messages()[0].text.contains(
+        QString("(процесс %1)").arg(QCoreApplication::applicationPid())));
+    dialogs_.AnswerForm([&](QDialog& form) -> int {
+        In<QLineEdit>(form, "RecepientsEdit")->setText("+79990000002");
+        In<QPlainTextEdit>(form, "MessageText")->setPlainText("through the first window");
+        return QDialog::Accepted;
+    });
+    second.findChild<QAction*>("actCompose")->trigger();
+    EXPECT_TRUE(Eventually([&] { return Records("outbox.db") == 1; }));
+    second.close();
+    EXPECT_EQ(dialogs_.Messages().size(), 1u) << "the first window's worker sends; nothing to say";
 }
 
 TEST_F(VirtualModemTest, ASimThatWantsItsPinIsUnlockedWithThePinTheUserTypes) {

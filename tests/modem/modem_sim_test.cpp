@@ -12,12 +12,15 @@
 #include "modem/receive.h"
 #include "modem/send.h"
 #include "modem/status_report.h"
+#include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/registry.h"
 #include "sms/smsbase.h"
+#include "store/joined_box.h"
 #include "store/store_file.h"
 #include "tests/modem/sim_fixture.h"
 #include "tests/support/temp_dir.h"
+#include "tools/modemsim/pdu.h"
 
 namespace velka::modem {
 namespace {
@@ -70,9 +73,10 @@ class ModemSimTest : public ::testing::Test {
 
 TEST_F(ModemSimTest, InitialisesAModemWithEchoOnAndTurnsTheEchoOff) {
     ASSERT_TRUE(Init());
-    // The design's commands in their order, then the SIM's state and, at an
-    // opening, what the modem is.
+    // The design's commands in their order (after the Esc that ends a PDU prompt
+    // left open), then the SIM's state and, at an opening, what the modem is.
     EXPECT_EQ(modems_.Written(1),
+              "\x1B"
               "AT\rAT\rATE0\rAT+CMEE=1\rAT+CMGF=0\rAT+CPIN?\rAT+CGMI\rAT+CGMM\rAT+COPS?\rAT+CSQ\r");
     std::string answers;
     for (const auto& entry : modems_.modem(1).Transcript()) {
@@ -103,8 +107,22 @@ TEST_F(ModemSimTest, AModemThatRefusesPduModeIsNotReady) {
 TEST_F(ModemSimTest, ASilentModemIsNotReadyAfterTheTwoAttentionCommands) {
     modems_.Control("fault 1 silent on");
     EXPECT_FALSE(Init());
-    EXPECT_EQ(modems_.Written(1), "AT\rAT\r");
+    EXPECT_EQ(modems_.Written(1),
+              "\x1B"
+              "AT\rAT\r");
     EXPECT_FALSE(port_.Open()) << "the port is closed so that the next try opens it afresh";
+}
+
+// A client killed between "AT+CMGS=" and Ctrl-Z leaves the modem taking every byte
+// as part of the message; the next client's Esc ends that.
+TEST_F(ModemSimTest, AModemLeftWaitingForADeadClientsMessageIsReadyAgain) {
+    ASSERT_TRUE(Init());
+    ASSERT_TRUE(WriteCommand(port_, "AT+CMGS=20"));
+    ASSERT_TRUE(port_.WaitForString(">", kPromptTicks, false, true));
+    port_.SetOpen(false);
+    EXPECT_TRUE(Init());
+    EXPECT_EQ(Send(kSecond, "after the dead client"), SendResult::Sent);
+    EXPECT_EQ(SecondTexts().size(), 1u) << "the abandoned message was not sent";
 }
 
 TEST_F(ModemSimTest, PortNumberZeroOpensAndWritesNothing) {
@@ -235,6 +253,55 @@ TEST_F(ModemSimTest, ReceivesEveryMessageInListingOrderThenDeletesThem) {
     EXPECT_EQ(inbox[0].state, kPacketStored);
     EXPECT_FALSE(inbox[0].datetime_text().empty());
     EXPECT_TRUE(modems_.Store(1).empty());
+}
+
+// A 331-character Russian text: five UCS2 parts, cut mid-word.
+std::string LongRussianUtf8() {
+    std::string text;
+    while (text.size() < 331 * 2) text += "Оно содержит всё, что нужно. ";
+    return codepage::ToUtf8(codepage::FromUtf8(text).substr(0, 331));
+}
+
+TEST_F(ModemSimTest, ALongMessageIsStoredInPartsWithTheirFactsAndReadsAsOne) {
+    modems_.Control("inject 1 +79161234567 " + LongRussianUtf8());
+    ASSERT_EQ(modems_.Store(1).size(), 5u);
+    ASSERT_TRUE(Init());
+    EXPECT_EQ(Receive().deleted, 5u);
+    EXPECT_EQ(Inbox().size(), 5u) << "one record per part, as ever";
+    const auto box = store::JoinedBox::Open(inbox_);
+    ASSERT_TRUE(box);
+    ASSERT_EQ(box->size(), 1u);
+    EXPECT_EQ(codepage::ToUtf8(box->at(0).text), LongRussianUtf8());
+    EXPECT_EQ(box->at(0).number, "+79161234567");
+}
+
+TEST_F(ModemSimTest, PartsThatArriveOutOfOrderAndInTwoCyclesJoinInPartOrder) {
+    const auto pdus = modemsim::DeliversForText(LongRussianUtf8(), "+79161234567", "+79000000000",
+                                                modemsim::NowLocal(), 0x77);
+    ASSERT_EQ(pdus.size(), 5u);
+    for (const std::size_t part : {4u, 0u, 2u}) modems_.Control("inject-pdu 1 " + pdus[part]);
+    ASSERT_TRUE(Init());
+    Receive();
+    auto box = store::JoinedBox::Open(inbox_);
+    ASSERT_EQ(box->size(), 1u);
+    EXPECT_EQ(box->at(0).missing, 2u);
+    EXPECT_NE(box->at(0).text.find(store::MissingPartMark(2, 5)), std::string::npos);
+    for (const std::size_t part : {3u, 1u}) modems_.Control("inject-pdu 1 " + pdus[part]);
+    Receive();
+    box = store::JoinedBox::Open(inbox_);
+    ASSERT_EQ(box->size(), 1u);
+    EXPECT_EQ(codepage::ToUtf8(box->at(0).text), LongRussianUtf8());
+}
+
+TEST_F(ModemSimTest, APartsFileThatRefusesWritesDeletesNothing) {
+    modems_.Control("inject 1 +79161234567 " + LongRussianUtf8());
+    std::filesystem::create_directory(store::PartsPathFor(inbox_));
+    ASSERT_TRUE(Init());
+    const auto report = Receive();
+    EXPECT_FALSE(report.saved);
+    EXPECT_EQ(report.deleted, 0u);
+    EXPECT_EQ(modems_.Store(1).size(), 5u)
+        << "the parts wait on the modem for a disk that takes them";
 }
 
 TEST_F(ModemSimTest, AnEmptyStoreCreatesAnEmptyInbox) {
@@ -377,13 +444,13 @@ class RealModemTest : public ModemSimTest {
     }
     ReceptionReport StoreDirect() { return StoreDeliveries(port_, inbox_, lock_, stop_, context_); }
     std::vector<StatusReport> Reports() { return *LoadReports(ReportsFileBeside(inbox_)); }
-    // Waits until the modem has written `text` to the line.
-    void AwaitSent(std::size_t position, const std::string& text) {
+    // Waits until the modem has written `text` to the line `times` times.
+    void AwaitSent(std::size_t position, const std::string& text, std::size_t times = 1) {
         ASSERT_TRUE(testing::Eventually([&] {
             std::string answers;
             for (const auto& entry : modems_.modem(position).Transcript())
                 if (entry.direction == modemsim::Direction::FromModem) answers += entry.bytes;
-            return answers.find(text) != std::string::npos;
+            return Count(answers, text) >= times;
         }));
     }
 
@@ -463,6 +530,17 @@ TEST_F(RealModemTest, MessagesInTheModemsOwnMemoryAreReceivedAndLeaveIt) {
     EXPECT_TRUE(modems_.Store(1).empty());
 }
 
+TEST_F(RealModemTest, ALongMessageInTheModemsOwnMemoryKeepsItsPartsFactsAndReadsAsOne) {
+    modems_.Control("fault 1 new-memory ME");
+    modems_.Control("inject 1 +79161234567 " + LongRussianUtf8());
+    ASSERT_TRUE(Open());
+    EXPECT_EQ(ReceiveEverywhere().stored.size(), 5u);
+    const auto box = store::JoinedBox::Open(inbox_);
+    ASSERT_TRUE(box);
+    ASSERT_EQ(box->size(), 1u) << "joined by the facts in the parts file";
+    EXPECT_EQ(codepage::ToUtf8(box->at(0).text), LongRussianUtf8());
+}
+
 TEST_F(RealModemTest, AModemThatOffersOnlyMtIsListedThere) {
     modems_.Control("inject 1 +79161234567 on the SIM");
     modems_.Control("fault 1 new-memory MT");
@@ -486,6 +564,19 @@ TEST_F(RealModemTest, ADirectDeliveryIsStoredThenAcknowledged) {
     EXPECT_EQ(Count(modems_.Written(1), "AT+CNMA"), 1u);
     EXPECT_TRUE(testing::Eventually([&] { return modems_.modem(1).unacknowledged() == 0; }));
     EXPECT_TRUE(modems_.Store(1).empty());
+}
+
+TEST_F(RealModemTest, ALongMessageDeliveredDirectlyKeepsItsPartsFactsAndReadsAsOne) {
+    modems_.Control("fault 1 direct ack");
+    ASSERT_TRUE(Open());
+    modems_.Control("inject 1 +79161234567 " + LongRussianUtf8());
+    AwaitSent(1, "+CMT:", 5);
+    ASSERT_TRUE(Open());
+    ASSERT_EQ(StoreDirect().stored.size(), 5u);
+    const auto box = store::JoinedBox::Open(inbox_);
+    ASSERT_TRUE(box);
+    ASSERT_EQ(box->size(), 1u) << "joined by the facts in the parts file";
+    EXPECT_EQ(codepage::ToUtf8(box->at(0).text), LongRussianUtf8());
 }
 
 TEST_F(RealModemTest, ADirectDeliveryInsideAnotherAnswerIsKeptAndARefusedAcknowledgementIgnored) {

@@ -31,6 +31,8 @@ class SimModems {
     std::vector<modemsim::StoredMessage> Store(std::size_t position) {
         return modem(position).Messages();
     }
+    // What the modems sent to numbers that no modem owns, in order.
+    std::vector<modemsim::OutsideMessage> Outside() { return sim_->network().Outside(); }
 
   private:
     TempDir dir_;

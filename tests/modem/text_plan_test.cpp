@@ -1,9 +1,10 @@
-// The pure parts of the dialogue: planning a text into messages, the message
-// reference counter, and reading a listing.
+// The pure parts of the dialogue: segment headers, the message reference counter,
+// reading a listing and the concatenation header of a received part.
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "modem/concatenation.h"
 #include "modem/receive.h"
 #include "modem/send.h"
 #include "platform/registry.h"
@@ -12,31 +13,6 @@
 
 namespace velka::modem {
 namespace {
-
-std::vector<std::size_t> Sizes(const TextPlan& plan) {
-    std::vector<std::size_t> sizes;
-    for (const auto& piece : plan.pieces) sizes.push_back(piece.size());
-    return sizes;
-}
-
-TEST(TextPlanTest, SevenBitTextsSplitPast160IntoSegmentsOf153) {
-    EXPECT_EQ(Sizes(PlanText(std::string(160, 'a'))), std::vector<std::size_t>{160});
-    EXPECT_EQ(Sizes(PlanText(std::string(161, 'a'))), (std::vector<std::size_t>{153, 8}));
-    EXPECT_EQ(Sizes(PlanText(std::string(306, 'a'))), (std::vector<std::size_t>{153, 153}));
-    EXPECT_EQ(PlanText(std::string(306, 'a')).coding, kCodingGsm7);
-}
-
-TEST(TextPlanTest, OneRussianLetterAnywhereMakesTheWholeTextUcs2) {
-    const std::string text = std::string(70, 'a') + "\xFF";  // "я" last
-    const TextPlan plan = PlanText(text);
-    EXPECT_EQ(plan.coding, kCodingUcs2);
-    EXPECT_EQ(Sizes(plan), (std::vector<std::size_t>{63, 8}));
-    EXPECT_EQ(Sizes(PlanText(std::string(70, '\xC0'))), std::vector<std::size_t>{70});
-}
-
-TEST(TextPlanTest, YoAndOtherSignsBelowTheRussianLettersStaySevenBit) {
-    EXPECT_EQ(PlanText("\xA8\xB8 \xAB\xBB").coding, kCodingGsm7);  // Ё ё « »
-}
 
 // The codec refuses user data beyond one SMS; every piece the plan makes must fit,
 // whatever the length of the body and its coding.
@@ -149,6 +125,34 @@ TEST(InboxRecordTest, FillsSenderDateAndText) {
     EXPECT_EQ(record.number_text(), "+79161234567");
     EXPECT_EQ(record.datetime_text(), "06.12.2026 20:52:41");
     EXPECT_EQ(record.text_text(), "Hi");
+}
+
+// ---- Concatenation headers ----
+
+TEST(ConcatenationTest, ReadsEightAndSixteenBitReferences) {
+    EXPECT_EQ(ReadConcatenation("0500032A0302"), (store::PartFacts{0x2A, 8, 3, 2}));
+    EXPECT_EQ(ReadConcatenation("060804BEEF0201"), (store::PartFacts{0xBEEF, 16, 2, 1}));
+}
+
+TEST(ConcatenationTest, FindsTheElementAmongOthers) {
+    // A port-addressing element (05, four octets) before the concatenation element.
+    EXPECT_EQ(ReadConcatenation("0B05040B8423F00003110201"), (store::PartFacts{0x11, 8, 2, 1}));
+}
+
+TEST(ConcatenationTest, HeadersWithoutAUsableElementGiveNothing) {
+    EXPECT_FALSE(ReadConcatenation(""));
+    EXPECT_FALSE(ReadConcatenation("0A"));              // cut short
+    EXPECT_FALSE(ReadConcatenation("05040B8423F0"));    // ports only
+    EXPECT_FALSE(ReadConcatenation("0500032A0003"));    // no parts
+    EXPECT_FALSE(ReadConcatenation("0500032A0300"));    // part 0
+    EXPECT_FALSE(ReadConcatenation("0500032A0204"));    // part beyond the total
+    EXPECT_FALSE(ReadConcatenation("0500042A030201"));  // wrong element length
+    EXPECT_FALSE(ReadConcatenation("0500032A03"));      // element beyond the header
+    EXPECT_FALSE(ReadConcatenation("05XX032A0302"));    // not hexadecimal
+}
+
+TEST(ConcatenationTest, APduWithoutAHeaderHasNone) {
+    EXPECT_FALSE(ConcatenationOf(kHi));
 }
 
 }  // namespace

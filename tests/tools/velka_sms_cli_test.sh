@@ -54,6 +54,27 @@ configure COMx
 expect_refusal 1 "'x' is not a valid integer value" receive
 "$sim" ctl --dir "$work/sim" fault 1 silent on >/dev/null
 configure "$com1"
-expect_refusal 1 'not every message was sent within 1 s' send +79990000002 Hi --timeout 1
+expect_refusal 1 'the rest stay queued and go out at the next start' send +79990000002 'left queued' --timeout 1
+expect_output '+79990000002: queued' send +79990000002 'queued only' --no-wait
+"$sim" ctl --dir "$work/sim" fault 1 silent off >/dev/null
+
+# One worker per modem: while "watch" drives it, a "send" is told who does, queues
+# its record and returns; the running worker sends it and the ones left queued.
+"$cli" watch 2>"$work/watch.err" >/dev/null &
+watch_pid=$!
+for _ in $(seq 100); do grep -q 'watching' "$work/watch.err" && break; sleep 0.1; done
+expect_refusal 0 "is driven by velka-sms-cli (pid $watch_pid)" send +79990000002 'through the watcher'
+expect_output '+79990000002: queued' send +79990000002 'also through the watcher'
+expect_refusal 1 "driven by velka-sms-cli (pid $watch_pid)" receive
+sent_all() {
+    local out
+    out=$("$cli" outbox)
+    for text in 'left queued' 'queued only' 'through the watcher' 'also through the watcher'; do
+        grep -qF -- "$text" <<<"$out" || return 1
+    done
+}
+for _ in $(seq 300); do sent_all && break; sleep 0.1; done
+sent_all || fail "the running worker did not send what was queued for it: $("$cli" outbox)"
+kill -INT "$watch_pid" && wait "$watch_pid" || fail "watch did not end on Ctrl-C"
 
 finish

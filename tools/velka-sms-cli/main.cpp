@@ -1,9 +1,9 @@
 // velka-sms-cli: sending and receiving without a window, over the same application
 // core as the desktop client, with the program directory's Config.ini.
 //
-//   velka-sms-cli [--pin PIN] send NUMBER[,NUMBER...] TEXT [--timeout S]
+//   velka-sms-cli [--pin PIN] send NUMBER[,NUMBER...] TEXT [--timeout S] [--no-wait]
 //   velka-sms-cli [--pin PIN] receive | watch | status
-//   velka-sms-cli inbox | outbox | ports
+//   velka-sms-cli inbox [--parts] | outbox [--parts] | ports
 //
 // A SIM that asks for its PIN gets the one of --pin, or of VELKA_PIN, once.
 //
@@ -29,6 +29,7 @@
 #include "platform/registry.h"
 #include "serial/ser_selcom.h"
 #include "sms/smsbase.h"
+#include "store/joined_box.h"
 #include "store/store_file.h"
 #include "tools/velka-sms-cli/console.h"
 
@@ -42,11 +43,12 @@ constexpr int kBadInput = 2;
 constexpr int kDefaultTimeoutSeconds = 120;
 
 constexpr const char* kUsage =
-    "usage: velka-sms-cli send NUMBER[,NUMBER...] TEXT [--timeout SECONDS]\n"
+    "usage: velka-sms-cli send NUMBER[,NUMBER...] TEXT [--timeout SECONDS] [--no-wait]\n"
     "       velka-sms-cli receive     one reception cycle into inbox.db\n"
     "       velka-sms-cli watch       receive until interrupted, printing each message\n"
-    "       velka-sms-cli inbox       list inbox.db\n"
-    "       velka-sms-cli outbox      list outbox.db\n"
+    "       velka-sms-cli inbox [--parts]   list inbox.db, long messages joined\n"
+    "                                 (--parts: one line per part, as stored)\n"
+    "       velka-sms-cli outbox [--parts]  list outbox.db\n"
     "       velka-sms-cli ports       the serial ports present, with the modem on each\n"
     "       velka-sms-cli status      the modem: SIM state, maker, model, operator, signal\n"
     "  --pin PIN before the command (or VELKA_PIN) unlocks a SIM that asks for its PIN.\n";
@@ -81,12 +83,16 @@ std::string Escaped(std::string_view text) {
     return out;
 }
 
-void PrintRecord(const velka::packet& record) {
+// One line: number, date and time, text (Windows-1251 fields, printed as UTF-8).
+void PrintMessage(std::string_view number, std::string_view datetime, std::string_view text) {
     using velka::codepage::ToUtf8;
-    std::printf("%s\t%s\t%s\n", ToUtf8(record.number_text()).c_str(),
-                ToUtf8(record.datetime_text()).c_str(),
-                ToUtf8(Escaped(record.text_text())).c_str());
+    std::printf("%s\t%s\t%s\n", ToUtf8(number).c_str(), ToUtf8(datetime).c_str(),
+                ToUtf8(Escaped(text)).c_str());
     std::fflush(stdout);
+}
+
+void PrintRecord(const velka::packet& record) {
+    PrintMessage(record.number_text(), record.datetime_text(), record.text_text());
 }
 
 std::vector<std::string> SplitNumbers(std::string_view list) {
@@ -114,6 +120,7 @@ struct SendRequest {
     std::vector<std::string> numbers;  // Windows-1251
     std::string text;                  // Windows-1251
     int timeout_seconds = kDefaultTimeoutSeconds;
+    bool wait = true;  // false: queue and return
 };
 
 // The request, or a sentence saying what is wrong with the command line.
@@ -121,6 +128,10 @@ velka::Result<SendRequest> ParseSend(const std::vector<std::string_view>& args) 
     SendRequest request;
     std::vector<std::string_view> positional;
     for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--no-wait") {
+            request.wait = false;
+            continue;
+        }
         if (args[i] != "--timeout") {
             positional.push_back(args[i]);
             continue;
@@ -158,16 +169,16 @@ velka::Result<SendRequest> ParseSend(const std::vector<std::string_view>& args) 
 }
 
 const char* Describe(std::optional<SendOutcome> outcome) {
-    if (!outcome) return "not sent";
+    if (!outcome) return "not sent yet (still queued)";
     switch (*outcome) {
         case SendOutcome::Sent:
             return "sent";
         case SendOutcome::Unsendable:
             return "cannot be sent (kept in unsent.db)";
         case SendOutcome::Failed:
-            return "not sent yet (the modem refused it)";
+            return "not sent yet (the modem refused it; still queued)";
     }
-    return "not sent";
+    return "not sent yet (still queued)";
 }
 
 // A store file that refuses writes is said on the error stream; the worker keeps
@@ -203,9 +214,40 @@ void PrepareCore(AppCore& core, velka::app::WorkerEvents& events) {
     events.on_modem_state = SayModemState;
 }
 
+void SayQueueDamage(const velka::app::QueueDamage& damage) {
+    std::fprintf(stderr,
+                 "velka-sms-cli: %llu unreadable byte(s) of the queue file were kept aside in "
+                 "%s; every readable record goes on.\n",
+                 static_cast<unsigned long long>(damage.bytes), damage.kept_in.c_str());
+}
+
+std::vector<velka::packet> Records(const SendRequest& request) {
+    const std::string now = velka::FormatDateTime(velka::NowLocal());
+    std::vector<velka::packet> records;
+    for (const std::string& number : request.numbers)
+        records.push_back(velka::MakePacket(number, now, request.text));
+    return records;
+}
+
+// Queued for whoever drives the modem, or for the next start: nothing to wait for.
+int SayQueued(const SendRequest& request, const std::string& who_sends) {
+    for (const std::string& number : request.numbers)
+        std::printf("%s: queued\n", velka::codepage::ToUtf8(number).c_str());
+    std::fprintf(stderr, "velka-sms-cli: %zu message(s) queued; %s.\n", request.numbers.size(),
+                 who_sends.c_str());
+    return 0;
+}
+
 int Send(const std::vector<std::string_view>& args) {
     const auto request = ParseSend(args);
     if (!request) return Fail(kBadInput, request.error().message);
+
+    AppCore core(velka::ProgramDirectory());
+    if (!request->wait) {
+        if (const auto queued = core.Enqueue(Records(*request)); !queued)
+            return Fail(kFailed, queued.error().message);
+        return SayQueued(*request, "the program that drives the modem sends them");
+    }
 
     std::mutex lock;
     std::condition_variable changed;
@@ -217,17 +259,22 @@ int Send(const std::vector<std::string_view>& args) {
         changed.notify_all();
     };
     events.on_store_failed = SayStoreFailure;
-    AppCore core(velka::ProgramDirectory());
+    events.on_queue_damaged = SayQueueDamage;
     PrepareCore(core, events);
     if (const auto started = core.Start(events); !started)
         return Fail(kFailed, started.error().message);
+    if (const auto& other = core.OtherWorker()) {
+        std::fprintf(stderr, "velka-sms-cli: COM%u is driven by %s.\n", core.PortNumber(),
+                     velka::Describe(*other).c_str());
+        if (const auto queued = core.Enqueue(Records(*request)); !queued)
+            return Fail(kFailed, queued.error().message);
+        return SayQueued(*request, velka::Describe(*other) + " sends them");
+    }
     if (!core.WorkerRunning()) return Fail(kFailed, NoPortMessage(core));
 
-    const std::string now = velka::FormatDateTime(velka::NowLocal());
-    std::vector<std::uint64_t> ids;
-    for (const std::string& number : request->numbers) {
-        ids.push_back(core.Enqueue(velka::MakePacket(number, now, request->text)));
-    }
+    const auto queued = core.Enqueue(Records(*request));
+    if (!queued) return Fail(kFailed, queued.error().message);
+    const std::vector<std::uint64_t>& ids = *queued;
     const auto finished = [&] {
         return std::all_of(ids.begin(), ids.end(), [&](std::uint64_t id) {
             const auto found = outcomes.find(id);
@@ -253,7 +300,9 @@ int Send(const std::vector<std::string_view>& args) {
                     Describe(outcome));
     }
     if (!all_sent) {
-        std::fprintf(stderr, "velka-sms-cli: not every message was sent within %d s.\n",
+        std::fprintf(stderr,
+                     "velka-sms-cli: not every message was sent within %d s; the rest stay "
+                     "queued and go out at the next start.\n",
                      request->timeout_seconds);
     }
     return all_sent ? 0 : kFailed;
@@ -279,10 +328,15 @@ int Watch() {
         for (const velka::packet& record : stored) PrintRecord(record);
     };
     events.on_store_failed = SayStoreFailure;
+    events.on_queue_damaged = SayQueueDamage;
     AppCore core(velka::ProgramDirectory());
     PrepareCore(core, events);
     if (const auto started = core.Start(events); !started)
         return Fail(kFailed, started.error().message);
+    if (const auto& other = core.OtherWorker()) {
+        return Fail(kFailed, "COM" + std::to_string(core.PortNumber()) + " is driven by " +
+                                 velka::Describe(*other) + ".");
+    }
     if (!core.WorkerRunning()) return Fail(kFailed, NoPortMessage(core));
     core.SetReceptionEnabled(true);
     std::fprintf(stderr, "velka-sms-cli: watching COM%u; Ctrl-C ends.\n", core.PortNumber());
@@ -314,10 +368,22 @@ int Status() {
 
 // ---- inbox, outbox, ports ----
 
-int List(const char* file) {
-    const auto box = velka::store::BoxFile::Open(velka::ProgramFile(file));
+// The messages of a store file, long ones joined; with `parts_apart`, one line per
+// record as the file holds them.
+int List(const char* file, bool parts_apart) {
+    const std::string path = velka::ProgramFile(file);
+    if (parts_apart) {
+        const auto box = velka::store::BoxFile::Open(path);
+        if (!box) return Fail(kFailed, box.error().message);
+        for (std::size_t i = 0; i < box->size(); ++i) PrintRecord(box->at(i));
+        return 0;
+    }
+    const auto box = velka::store::JoinedBox::Open(path);
     if (!box) return Fail(kFailed, box.error().message);
-    for (std::size_t i = 0; i < box->size(); ++i) PrintRecord(box->at(i));
+    for (std::size_t i = 0; i < box->size(); ++i) {
+        const velka::store::JoinedMessage message = box->at(i);
+        PrintMessage(message.number, message.datetime, message.text);
+    }
     return 0;
 }
 
@@ -373,8 +439,9 @@ int main(int argc, char** argv) {
     if (command == "send") return Send(args);
     if (command == "receive" && bare) return Receive();
     if (command == "watch" && bare) return Watch();
-    if (command == "inbox" && bare) return List(velka::app::kInboxFile);
-    if (command == "outbox" && bare) return List(velka::app::kOutboxFile);
+    const bool parts = args.size() == 1 && args[0] == "--parts";
+    if (command == "inbox" && (bare || parts)) return List(velka::app::kInboxFile, parts);
+    if (command == "outbox" && (bare || parts)) return List(velka::app::kOutboxFile, parts);
     if (command == "ports" && bare) return Ports();
     if (command == "status" && bare) return Status();
     return Usage();

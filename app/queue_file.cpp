@@ -1,0 +1,384 @@
+#include "app/queue_file.h"
+
+#include <array>
+#include <cstdio>
+#include <fstream>
+#include <random>
+#include <unordered_map>
+
+#include "platform/datetime.h"
+#include "platform/files.h"
+#include "platform/lock_file.h"
+
+namespace velka::app {
+namespace {
+
+// ---- The entry layout (docs/queue-format.md) ----
+
+constexpr char kMagic[2] = {'V', 'Q'};
+constexpr std::size_t kHeaderSize = 12;  // magic, kind, zero, length, checksum
+
+enum class Kind : std::uint8_t { Queued = 1, Confirmed = 2, Retry = 3, Finished = 4 };
+
+constexpr std::size_t kQueuedSize = 8 + kPacketSize;
+constexpr std::size_t kConfirmedSize = 8 + 2 + 2 + 1 + 8;
+constexpr std::size_t kRetrySize = 8 + 4 + 8;
+constexpr std::size_t kFinishedSize = 8;
+
+std::size_t PayloadSize(std::uint8_t kind) {
+    switch (static_cast<Kind>(kind)) {
+        case Kind::Queued:
+            return kQueuedSize;
+        case Kind::Confirmed:
+            return kConfirmedSize;
+        case Kind::Retry:
+            return kRetrySize;
+        case Kind::Finished:
+            return kFinishedSize;
+    }
+    return 0;
+}
+
+// CRC-32 of IEEE 802.3 (the zlib and PNG one), bit by bit: entries are small.
+std::uint32_t Crc32(std::string_view bytes) {
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (const char c : bytes) {
+        crc ^= static_cast<unsigned char>(c);
+        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+void Put(std::string& out, std::uint64_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
+std::uint64_t Get(std::string_view in, std::size_t at, int bytes) {
+    std::uint64_t value = 0;
+    for (int i = bytes - 1; i >= 0; --i)
+        value = (value << 8) | static_cast<unsigned char>(in[at + static_cast<std::size_t>(i)]);
+    return value;
+}
+
+void PutEntry(std::string& out, Kind kind, std::string_view payload) {
+    std::string header(kMagic, 2);
+    header += static_cast<char>(kind);
+    header += '\0';
+    Put(header, payload.size(), 4);
+    const std::uint32_t crc = Crc32(header + std::string(payload));
+    Put(header, crc, 4);
+    out += header;
+    out += payload;
+}
+
+std::string QueuedEntry(const QueuedRecord& item) {
+    std::string payload;
+    Put(payload, item.id, 8);
+    const PacketBytes bytes = EncodePacket(item.record);
+    payload.append(bytes.data(), bytes.size());
+    std::string entry;
+    PutEntry(entry, Kind::Queued, payload);
+    return entry;
+}
+
+std::uint8_t ReferenceByte(const std::string& reference) {
+    return reference.empty() ? 0 : static_cast<std::uint8_t>(std::stoul(reference, nullptr, 16));
+}
+
+std::string ReferenceText(std::uint8_t reference) {
+    if (reference == 0) return {};
+    char digits[3];
+    std::snprintf(digits, sizeof digits, "%02X", static_cast<unsigned>(reference));
+    return digits;
+}
+
+std::string ConfirmedEntry(const QueuedRecord& item, std::uint64_t outbox_size) {
+    std::string payload;
+    Put(payload, item.id, 8);
+    Put(payload, item.confirmed, 2);
+    Put(payload, item.segments, 2);
+    Put(payload, ReferenceByte(item.reference), 1);
+    Put(payload, outbox_size, 8);
+    std::string entry;
+    PutEntry(entry, Kind::Confirmed, payload);
+    return entry;
+}
+
+// The next attempt's moment as wall-clock milliseconds, which mean the same to
+// the next run; the steady clock's do not.
+std::int64_t WallMilliseconds(Clock::time_point due) {
+    const auto wall = std::chrono::system_clock::now() + (due - Clock::now());
+    return std::chrono::duration_cast<std::chrono::milliseconds>(wall.time_since_epoch()).count();
+}
+
+Clock::time_point SteadyDue(std::int64_t wall_milliseconds) {
+    const auto wall =
+        std::chrono::system_clock::time_point(std::chrono::milliseconds(wall_milliseconds));
+    const auto left = wall - std::chrono::system_clock::now();
+    return left <= Clock::duration::zero()
+               ? Clock::time_point{}
+               : Clock::now() + std::chrono::duration_cast<Clock::duration>(left);
+}
+
+std::string RetryEntry(const QueuedRecord& item) {
+    std::string payload;
+    Put(payload, item.id, 8);
+    Put(payload, static_cast<std::uint32_t>(item.attempts), 4);
+    Put(payload, static_cast<std::uint64_t>(WallMilliseconds(item.due)), 8);
+    std::string entry;
+    PutEntry(entry, Kind::Retry, payload);
+    return entry;
+}
+
+std::string FinishedEntry(std::uint64_t id) {
+    std::string payload;
+    Put(payload, id, 8);
+    std::string entry;
+    PutEntry(entry, Kind::Finished, payload);
+    return entry;
+}
+
+// The whole state of a record that is not finished: what a rewritten file holds.
+std::string LiveEntries(const QueuedRecord& item) {
+    std::string entries = QueuedEntry(item);
+    if (item.confirmed > 0) entries += ConfirmedEntry(item, item.outbox_mark.value_or(0));
+    if (item.attempts > 0) entries += RetryEntry(item);
+    return entries;
+}
+
+// ---- Reading ----
+
+struct Entry {
+    Kind kind;
+    std::string_view payload;
+};
+
+// The entry at `at`, when a whole one with a right checksum starts there.
+std::optional<Entry> EntryAt(std::string_view bytes, std::size_t at) {
+    if (bytes.size() - at < kHeaderSize) return std::nullopt;
+    if (bytes[at] != kMagic[0] || bytes[at + 1] != kMagic[1] || bytes[at + 3] != '\0')
+        return std::nullopt;
+    const auto kind = static_cast<std::uint8_t>(bytes[at + 2]);
+    const std::uint64_t length = Get(bytes, at + 4, 4);
+    if (length == 0 || length != PayloadSize(kind)) return std::nullopt;
+    if (bytes.size() - at - kHeaderSize < length) return std::nullopt;
+    const std::string_view payload = bytes.substr(at + kHeaderSize, length);
+    const std::string checked = std::string(bytes.substr(at, 8)) + std::string(payload);
+    if (Crc32(checked) != Get(bytes, at + 8, 4)) return std::nullopt;
+    return Entry{static_cast<Kind>(kind), payload};
+}
+
+// Folds entries into the records they describe, in the order first queued.
+class Fold {
+  public:
+    explicit Fold(bool with_progress) : with_progress_(with_progress) {}
+
+    void Apply(const Entry& entry) {
+        const std::uint64_t id = Get(entry.payload, 0, 8);
+        if (entry.kind == Kind::Queued) {
+            if (index_.contains(id)) return;
+            index_[id] = records_.size();
+            QueuedRecord item;
+            item.id = id;
+            item.record = DecodePacket(entry.payload.data() + 8);
+            records_.push_back(std::move(item));
+            finished_.push_back(false);
+            return;
+        }
+        if (!with_progress_) return;
+        const auto found = index_.find(id);
+        if (found == index_.end()) return;  // its record was in bytes kept aside
+        QueuedRecord& item = records_[found->second];
+        switch (entry.kind) {
+            case Kind::Confirmed:
+                item.confirmed = Get(entry.payload, 8, 2);
+                item.segments = Get(entry.payload, 10, 2);
+                item.reference =
+                    ReferenceText(static_cast<std::uint8_t>(Get(entry.payload, 12, 1)));
+                item.outbox_mark = Get(entry.payload, 13, 8);
+                break;
+            case Kind::Retry:
+                item.attempts = static_cast<int>(Get(entry.payload, 8, 4));
+                item.due = SteadyDue(static_cast<std::int64_t>(Get(entry.payload, 12, 8)));
+                break;
+            case Kind::Finished:
+                finished_[found->second] = true;
+                break;
+            case Kind::Queued:
+                break;
+        }
+    }
+
+    std::vector<QueuedRecord> Live() && {
+        std::vector<QueuedRecord> live;
+        for (std::size_t i = 0; i < records_.size(); ++i)
+            if (!finished_[i]) live.push_back(std::move(records_[i]));
+        return live;
+    }
+
+  private:
+    const bool with_progress_;
+    std::vector<QueuedRecord> records_;
+    std::vector<bool> finished_;
+    std::unordered_map<std::uint64_t, std::size_t> index_;
+};
+
+struct Parsed {
+    std::vector<QueuedRecord> records;  // not finished, in queue order
+    std::string unreadable;             // every byte no whole entry covers
+};
+
+// Reads entry after entry; at bytes that start no whole entry with a right
+// checksum, it steps on byte by byte until one starts again, so that one damaged
+// entry costs no other.
+Parsed Parse(std::string_view bytes, bool fold_progress) {
+    Fold fold(fold_progress);
+    Parsed parsed;
+    std::size_t at = 0;
+    while (at < bytes.size()) {
+        if (const auto entry = EntryAt(bytes, at)) {
+            fold.Apply(*entry);
+            at += kHeaderSize + entry->payload.size();
+        } else {
+            parsed.unreadable += bytes[at++];
+        }
+    }
+    parsed.records = std::move(fold).Live();
+    return parsed;
+}
+
+std::string DamagedName(const std::string& path) {
+    const DateTime now = NowLocal();
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "%04d%02d%02d-%02d%02d%02d", now.year, now.month, now.day,
+                  now.hour, now.minute, now.second);
+    return path + ".damaged-" + stamp;
+}
+
+Result<LockFile> LockQueue(const std::string& lock_path) {
+    return LockFile::Acquire(lock_path);
+}
+
+// The file's bytes from `offset` on; what the worker has not read yet. A missing
+// file reads as empty.
+Result<std::string> ReadFrom(const std::string& path, std::uint64_t offset) {
+    if (!files::Exists(path)) return std::string();
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return Error{"Cannot open \"" + path + "\"."};
+    file.seekg(0, std::ios::end);
+    const std::uint64_t size = static_cast<std::uint64_t>(file.tellg());
+    std::string bytes(size > offset ? size - offset : 0, '\0');
+    file.seekg(static_cast<std::streamoff>(std::min(offset, size)));
+    if (!file.read(bytes.data(), static_cast<std::streamsize>(bytes.size())))
+        return Error{"Cannot read \"" + path + "\"."};
+    return bytes;
+}
+
+}  // namespace
+
+std::uint64_t NewRecordId() {
+    thread_local std::mt19937_64 random([] {
+        std::random_device device;
+        return (static_cast<std::uint64_t>(device()) << 32) ^ device();
+    }());
+    std::uint64_t id = 0;
+    while (id == 0) id = random();
+    return id;
+}
+
+QueueFile::QueueFile(std::string path) : path_(std::move(path)), lock_path_(path_ + ".lock") {}
+
+Status QueueFile::AppendRecords(std::span<const QueuedRecord> records) const {
+    std::string entries;
+    for (const QueuedRecord& item : records) entries += QueuedEntry(item);
+    const auto lock = LockQueue(lock_path_);
+    if (!lock) return lock.error();
+    return files::AppendDurably(path_, entries);
+}
+
+Status QueueFile::AppendConfirmed(const QueuedRecord& record, std::uint64_t outbox_size,
+                                  std::span<const std::uint64_t> finished) const {
+    std::string entries;
+    for (const std::uint64_t id : finished) entries += FinishedEntry(id);
+    entries += ConfirmedEntry(record, outbox_size);
+    const auto lock = LockQueue(lock_path_);
+    if (!lock) return lock.error();
+    return files::AppendDurably(path_, entries);
+}
+
+Status QueueFile::AppendRetry(const QueuedRecord& record) const {
+    const auto lock = LockQueue(lock_path_);
+    if (!lock) return lock.error();
+    return files::AppendDurably(path_, RetryEntry(record));
+}
+
+Status QueueFile::AppendFinished(std::span<const std::uint64_t> ids) const {
+    std::string entries;
+    for (const std::uint64_t id : ids) entries += FinishedEntry(id);
+    const auto lock = LockQueue(lock_path_);
+    if (!lock) return lock.error();
+    return files::AppendDurably(path_, entries);
+}
+
+Result<QueueFile::Reading> QueueFile::ReadFromOffset(bool fold_progress) {
+    const auto contents = ReadFrom(path_, offset_);
+    if (!contents) return contents.error();
+    Parsed parsed = Parse(*contents, fold_progress);
+    offset_ += contents->size();
+    Reading reading;
+    reading.records = std::move(parsed.records);
+    if (!parsed.unreadable.empty()) {
+        QueueDamage damage{DamagedName(path_), parsed.unreadable.size()};
+        if (const Status kept = files::AppendDurably(damage.kept_in, parsed.unreadable); !kept)
+            return kept.error();
+        reading.damage.push_back(std::move(damage));
+    }
+    return reading;
+}
+
+Result<std::size_t> QueueFile::CountWaiting() const {
+    const auto lock = LockQueue(lock_path_);
+    if (!lock) return lock.error();
+    const auto contents = ReadFrom(path_, 0);
+    if (!contents) return contents.error();
+    return Parse(*contents, true).records.size();
+}
+
+Result<QueueFile::Reading> QueueFile::Load() {
+    const auto lock = LockQueue(lock_path_);
+    if (!lock) return lock.error();
+    offset_ = 0;
+    auto reading = ReadFromOffset(true);
+    if (!reading) return reading;
+    // The rewrite only drops what is finished or unreadable: when the disk refuses
+    // it, the records read are still good, and a later Compact tries again.
+    std::string live;
+    for (const QueuedRecord& item : reading->records) live += LiveEntries(item);
+    if (files::Exists(path_) && files::SaveDurably(path_, live)) offset_ = live.size();
+    return reading;
+}
+
+Result<QueueFile::Reading> QueueFile::ReadNew() {
+    const auto lock = LockQueue(lock_path_);
+    if (!lock) return lock.error();
+    return ReadFromOffset(false);
+}
+
+bool QueueFile::HasNew() const {
+    const auto size = files::Size(path_);
+    return size && *size != offset_;
+}
+
+Status QueueFile::Compact(std::span<const QueuedRecord> live) {
+    const auto lock = LockQueue(lock_path_);
+    if (!lock) return lock.error();
+    const auto size = files::Size(path_);
+    if (!size || *size != offset_) return {};
+    std::string entries;
+    for (const QueuedRecord& item : live) entries += LiveEntries(item);
+    if (const Status saved = files::SaveDurably(path_, entries); !saved) return saved.error();
+    offset_ = entries.size();
+    return {};
+}
+
+}  // namespace velka::app

@@ -1,0 +1,89 @@
+// The queue file queue.db: the durable outgoing queue beside the store files. It
+// is a journal: entries are only ever appended, each one flushed before it counts,
+// and the file is rewritten whole (a new file renamed over the old) only to drop
+// what is finished. Every entry carries its own checksum, so a torn tail or a
+// damaged entry is found, kept aside and passed over. The format is written down
+// in docs/queue-format.md.
+//
+// Who writes: any process or thread appends records (AppendRecords), under the
+// file lock queue.db.lock, which serialises the writers of all processes. Only the
+// worker, which holds the modem lock, appends the other entries, reads the file
+// and rewrites it.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "app/outgoing_queue.h"
+#include "platform/result.h"
+
+namespace velka::app {
+
+// A fresh record id: random, so that processes queuing into one file at the same
+// time never give the same id. Any thread.
+std::uint64_t NewRecordId();
+
+// What a reading of the file could not make sense of, kept aside.
+struct QueueDamage {
+    std::string kept_in;      // the file that now holds the unreadable bytes
+    std::uint64_t bytes = 0;  // how many
+};
+
+class QueueFile {
+  public:
+    // `path`: queue.db in the program directory. Touches no file yet.
+    explicit QueueFile(std::string path);
+
+    const std::string& path() const { return path_; }
+
+    // Appends the records as one write and one flush. When it returns true the
+    // records survive a crash. Any thread, any process.
+    Status AppendRecords(std::span<const QueuedRecord> records) const;
+
+    // The worker's entries. Each is flushed before it returns. Worker's thread.
+    // The modem confirmed the record's first `record.confirmed` messages; for the
+    // last one, `outbox_size` is outbox.db's size at that moment (where the record
+    // will be appended, unless records the disk refused earlier go first).
+    // `finished`: records finished earlier whose Finished entries ride along in
+    // the same write, so that they cost no flush of their own.
+    Status AppendConfirmed(const QueuedRecord& record, std::uint64_t outbox_size,
+                           std::span<const std::uint64_t> finished = {}) const;
+    // The record failed again: its attempts and the moment of its next attempt.
+    Status AppendRetry(const QueuedRecord& record) const;
+    // The records are finished: recorded in outbox.db or unsent.db.
+    Status AppendFinished(std::span<const std::uint64_t> ids) const;
+
+    struct Reading {
+        std::vector<QueuedRecord> records;  // in queue order
+        std::vector<QueueDamage> damage;    // empty when every byte was read
+    };
+    // Worker's thread. The records not yet finished, with their progress; the file
+    // is then rewritten with those alone, and unreadable bytes are kept aside.
+    // A missing file is an empty queue. Until a Load has succeeded, ReadNew must
+    // not be called: it passes over what is finished only after a Load.
+    Result<Reading> Load();
+    // Worker's thread. The records that other writers queued since the last Load
+    // or ReadNew. Unreadable bytes are kept aside.
+    Result<Reading> ReadNew();
+    // Worker's thread. Whether the file grew since the worker last read it:
+    // cheap, for looking on every pass.
+    bool HasNew() const;
+    // How many records wait (queued and not finished). Any thread, any process.
+    Result<std::size_t> CountWaiting() const;
+    // Worker's thread. When nothing was queued since the last reading, replaces
+    // the file with `live` alone (what is finished drops out); otherwise leaves it
+    // for a later call, so that no record queued meanwhile is lost.
+    Status Compact(std::span<const QueuedRecord> live);
+
+  private:
+    // Reads from `offset_` to the end, under the file lock held by the caller.
+    Result<Reading> ReadFromOffset(bool fold_progress);
+
+    const std::string path_;
+    const std::string lock_path_;
+    std::uint64_t offset_ = 0;  // bytes read so far; worker's thread only
+};
+
+}  // namespace velka::app

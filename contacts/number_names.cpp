@@ -1,0 +1,40 @@
+#include "contacts/number_names.h"
+
+namespace velka::contacts {
+namespace {
+
+constexpr std::size_t kRussianNationalDigits = 11;
+
+}  // namespace
+
+std::string NumberKey(std::string_view number) {
+    std::string digits;
+    for (const char c : number) {
+        if (c >= '0' && c <= '9') digits += c;
+    }
+    if (digits.size() == kRussianNationalDigits && digits.front() == '8' &&
+        !number.starts_with('+')) {
+        digits.front() = '7';
+    }
+    return digits;
+}
+
+NumberNames::NumberNames(const std::vector<Contact>& contacts) {
+    for (const Contact& contact : contacts) {
+        std::string key = NumberKey(contact.number);
+        if (!key.empty()) names_.try_emplace(std::move(key), contact.name);
+    }
+}
+
+std::string_view NumberNames::NameOf(std::string_view number) const {
+    const auto found = names_.find(NumberKey(number));
+    return found == names_.end() ? std::string_view() : std::string_view(found->second);
+}
+
+std::string NumberNames::Shown(std::string_view number) const {
+    const std::string_view name = NameOf(number);
+    if (name.empty()) return std::string(number);
+    return std::string(name) + " (" + std::string(number) + ")";
+}
+
+}  // namespace velka::contacts

@@ -1,0 +1,32 @@
+// messages/: the messages of a box as the views show and order them: long messages
+// joined (store/joined_box.h), senders and recipients named from the contact book
+// (contacts/number_names.h), rows sorted by any column. Standard C++ over store/
+// and contacts/; the window's table model wires it. Pure; one thread at a time.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "contacts/number_names.h"
+#include "store/joined_box.h"
+
+namespace velka::messages {
+
+enum class Column { Number, DateTime, Text };
+
+// A date-time text of the store ("08.12.2026 9:05:00", "08.12.2026" at midnight)
+// as a key that sorts in time order ("120261208090500"); a text of another form
+// (an empty one: a time stamp that named no real date) sorts before every date.
+std::string DateTimeKey(std::string_view datetime);
+
+// Rows 0 .. count-1, whose messages `message_at` gives, in the order of `column`:
+// numbers by what the view shows (name and number, letter case ignored), dates in
+// time order, texts letter case ignored; equal keys keep their order. Asks for
+// every message once.
+std::vector<std::size_t> SortedRows(
+    std::size_t count, const std::function<store::JoinedMessage(std::size_t)>& message_at,
+    const contacts::NumberNames& names, Column column, bool descending);
+
+}  // namespace velka::messages

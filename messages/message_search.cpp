@@ -1,0 +1,72 @@
+#include "messages/message_search.h"
+
+#include <algorithm>
+
+#include "messages/message_list.h"
+#include "platform/codepage.h"
+
+namespace velka::messages {
+namespace {
+
+bool AllDigits(std::string_view text) {
+    return !text.empty() &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+template <typename Visit>
+void ForEachMessage(const store::JoinedBox& inbox, const store::JoinedBox& outbox, Visit visit) {
+    for (std::size_t row = 0; row < inbox.size(); ++row)
+        visit(MessageRef{Box::Inbox, row}, inbox.at(row));
+    for (std::size_t row = 0; row < outbox.size(); ++row)
+        visit(MessageRef{Box::Outbox, row}, outbox.at(row));
+}
+
+}  // namespace
+
+SearchIndex::SearchIndex(const store::JoinedBox& inbox, const store::JoinedBox& outbox,
+                         const contacts::NumberNames& names) {
+    entries_.reserve(inbox.size() + outbox.size());
+    ForEachMessage(inbox, outbox, [&](const MessageRef& ref, const store::JoinedMessage& message) {
+        std::string haystack = message.number;
+        haystack.append("\n").append(contacts::NumberKey(message.number));
+        haystack.append("\n").append(names.NameOf(message.number));
+        haystack.append("\n").append(message.text);
+        entries_.push_back({ref, codepage::Upper(haystack)});
+    });
+}
+
+std::vector<MessageRef> SearchIndex::Find(std::string_view query) const {
+    std::vector<MessageRef> found;
+    if (query.empty()) return found;
+    const std::string needle = codepage::Upper(query);
+    // "8916..." as typed nationally: the digits of the stored "+7916..." begin "7916".
+    const std::string international =
+        AllDigits(needle) && needle.front() == '8' ? "\n7" + needle.substr(1) : std::string();
+    for (const Entry& entry : entries_) {
+        const bool hit =
+            entry.haystack.find(needle) != std::string::npos ||
+            (!international.empty() && entry.haystack.find(international) != std::string::npos);
+        if (hit) found.push_back(entry.ref);
+    }
+    return found;
+}
+
+std::vector<MessageRef> Conversation(const store::JoinedBox& inbox, const store::JoinedBox& outbox,
+                                     std::string_view number) {
+    const std::string key = contacts::NumberKey(number);
+    std::vector<std::pair<std::string, MessageRef>> dated;
+    if (key.empty()) return {};
+    ForEachMessage(inbox, outbox, [&](const MessageRef& ref, const store::JoinedMessage& message) {
+        if (contacts::NumberKey(message.number) == key) {
+            dated.emplace_back(DateTimeKey(message.datetime), ref);
+        }
+    });
+    std::stable_sort(dated.begin(), dated.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<MessageRef> refs;
+    refs.reserve(dated.size());
+    for (const auto& [time, ref] : dated) refs.push_back(ref);
+    return refs;
+}
+
+}  // namespace velka::messages

@@ -1,0 +1,42 @@
+// How a message text goes out over the network: the signature in front, the coding
+// the text calls for, and the pieces it is cut into, one per SMS. The send path
+// builds its PDUs from this plan and the compose counter counts it, so the number
+// the user sees is the number of messages the network carries. Pure; any thread.
+//
+// Texts are Windows-1251 bytes; every byte is one character and one septet in the
+// 7-bit alphabet (see AnsiToGsm), so cutting by bytes is cutting by characters.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velka {
+
+// Sent in front of every text. Two lines in Latin letters, so that the signature
+// never forces UCS2 by itself.
+inline constexpr std::string_view kSignature = "Velka SMS\r\nhttps://velka-sms.example\r\n";
+
+inline constexpr std::size_t kGsm7Limit = 160;
+inline constexpr std::size_t kUcs2Limit = 70;
+// A segment gives 7 characters of its message to the concatenation header.
+inline constexpr std::size_t kConcatenationHeaderCost = 7;
+
+// How a text goes out: its coding selector and its pieces, one per message. More
+// than one piece means numbered segments sharing one message reference.
+struct TextPlan {
+    std::int32_t coding = 0;
+    std::vector<std::string> pieces;
+};
+
+// Plans a body as it stands: UCS2 when it holds a byte from 0xC0 to 0xFF (the
+// Russian letters), else 7-bit; one message up to the coding's limit, else segments
+// of the limit less 7, the last one taking the rest.
+TextPlan PlanText(std::string_view body);
+
+// Plans what sending a record's text puts on the network: the signature, then the text.
+TextPlan PlanOutgoingText(std::string_view text);
+
+}  // namespace velka

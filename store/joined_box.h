@@ -1,0 +1,75 @@
+// A store file as people read it: one message per row, the parts of a long message
+// (same sender, reference and number of parts, as its parts file records them)
+// joined in part order. Rows stand in the order in which each message's first part
+// arrived; a message is dated by its first part that came, in part order. A part that has not come
+// shows as a mark
+// "[часть 2 из 3 ещё не пришла]" where its text belongs. A part stored twice (a
+// delete the modem did not confirm) shows once. A sender's reference comes round
+// again after 256 (or 65,536) long messages: a part whose place is taken by a
+// different text starts a new message. Records without parts entries (older
+// files, single messages) show as they are.
+//
+// The joining pass reads only the records that are parts; texts are decoded when
+// a row is asked for. An instance belongs to one thread at a time.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/mutex.h"
+#include "platform/result.h"
+#include "store/parts_file.h"
+#include "store/store_file.h"
+
+namespace velka::store {
+
+// One message as shown: Windows-1251 texts.
+struct JoinedMessage {
+    std::string number;
+    std::string datetime;
+    std::string text;                  // the parts' texts in order, gaps marked
+    std::vector<std::size_t> records;  // the records that carry it, in part order
+    std::size_t missing = 0;           // parts that have not come
+};
+
+// The text that stands in for a part that has not come: "[часть 2 из 3 ещё не пришла]".
+std::string MissingPartMark(std::size_t number, std::size_t total);
+
+class JoinedBox {
+  public:
+    // The store file and its parts file. A missing file is an empty box; a parts
+    // file that cannot be read is an error, so that parts never silently show apart.
+    // With `file_lock` (the lock the writers of the store file hold), the two files
+    // are read under it, so that they agree, and joined after it is released: the
+    // mapping stays a consistent picture of the file, which writers only append to
+    // or replace whole.
+    static Result<JoinedBox> Open(const std::string& box_path, Mutex* file_lock = nullptr);
+    // Joins the records of `box` by `parts`.
+    static JoinedBox Join(BoxFile box, std::span<const PartEntry> parts);
+
+    std::size_t size() const { return rows_.size(); }
+    // REQUIRES: row < size()
+    JoinedMessage at(std::size_t row) const;
+    const BoxFile& box() const { return box_; }
+
+  private:
+    static constexpr std::uint32_t kMissing = UINT32_MAX;
+
+    // A row: its slots in slots_, one per part (a message on its own has one).
+    struct Row {
+        std::uint32_t first_slot = 0;
+        std::uint16_t slot_count = 1;
+    };
+
+    explicit JoinedBox(BoxFile box) : box_(std::move(box)) {}
+    void AddSingle(std::size_t record);
+
+    BoxFile box_;
+    std::vector<Row> rows_;
+    std::vector<std::uint32_t> slots_;  // record index per part, or kMissing
+};
+
+}  // namespace velka::store

@@ -1,0 +1,136 @@
+#include "store/parts_file.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <limits>
+
+#include "platform/files.h"
+#include "store/store_file.h"
+
+namespace velka::store {
+namespace {
+
+// Entry layout, little-endian: record index (4), record checksum (4), reference (2),
+// reference width in bits (1), total (1), part number (1), three zero bytes.
+constexpr std::size_t kRecordAt = 0;
+constexpr std::size_t kChecksumAt = 4;
+constexpr std::size_t kReferenceAt = 8;
+constexpr std::size_t kBitsAt = 10;
+constexpr std::size_t kTotalAt = 11;
+constexpr std::size_t kNumberAt = 12;
+
+void Put(std::string& out, std::size_t at, std::uint32_t value, std::size_t bytes) {
+    for (std::size_t i = 0; i < bytes; ++i)
+        out[at + i] = static_cast<char>(value >> (8 * i) & 0xFF);
+}
+
+std::uint32_t Get(const char* bytes, std::size_t at, std::size_t count) {
+    std::uint32_t value = 0;
+    for (std::size_t i = count; i-- > 0;)
+        value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
+    return value;
+}
+
+// Where the next appended record will stand: an append cuts a torn tail first, so
+// the whole records are what counts.
+Result<std::uint64_t> RecordsIn(const std::string& box_path) {
+    if (!files::Exists(box_path)) return std::uint64_t{0};
+    auto size = files::Size(box_path);
+    if (!size) return size.error();
+    return *size / kPacketSize;
+}
+
+}  // namespace
+
+std::string PartsPathFor(const std::string& box_path) {
+    const std::size_t dot = box_path.rfind('.');
+    const std::size_t separator = box_path.find_last_of("/\\");
+    const bool has_extension =
+        dot != std::string::npos && (separator == std::string::npos || dot > separator);
+    return (has_extension ? box_path.substr(0, dot) : box_path) + ".parts";
+}
+
+std::string EncodePartEntry(const PartEntry& entry) {
+    std::string bytes(kPartEntrySize, '\0');
+    Put(bytes, kRecordAt, entry.record, 4);
+    Put(bytes, kChecksumAt, entry.checksum, 4);
+    Put(bytes, kReferenceAt, entry.facts.reference, 2);
+    Put(bytes, kBitsAt, entry.facts.reference_bits, 1);
+    Put(bytes, kTotalAt, entry.facts.total, 1);
+    Put(bytes, kNumberAt, entry.facts.number, 1);
+    return bytes;
+}
+
+PartEntry DecodePartEntry(const char* bytes) {
+    PartEntry entry;
+    entry.record = Get(bytes, kRecordAt, 4);
+    entry.checksum = Get(bytes, kChecksumAt, 4);
+    entry.facts.reference = static_cast<std::uint16_t>(Get(bytes, kReferenceAt, 2));
+    entry.facts.reference_bits = static_cast<std::uint8_t>(Get(bytes, kBitsAt, 1));
+    entry.facts.total = static_cast<std::uint8_t>(Get(bytes, kTotalAt, 1));
+    entry.facts.number = static_cast<std::uint8_t>(Get(bytes, kNumberAt, 1));
+    return entry;
+}
+
+Result<std::vector<PartEntry>> LoadParts(const std::string& parts_path) {
+    auto bytes = files::ReadAll(parts_path);
+    if (!bytes) {
+        if (bytes.error().system_code == ENOENT) return std::vector<PartEntry>{};
+        return bytes.error();
+    }
+    std::vector<PartEntry> entries;
+    entries.reserve(bytes->size() / kPartEntrySize);
+    for (std::size_t at = 0; at + kPartEntrySize <= bytes->size(); at += kPartEntrySize) {
+        entries.push_back(DecodePartEntry(bytes->data() + at));
+    }
+    return entries;
+}
+
+Status AppendReceived(const std::string& box_path, std::span<const packet> records,
+                      std::span<const std::optional<PartFacts>> facts) {
+    const auto first = RecordsIn(box_path);
+    if (!first) return first.error();
+    std::string entries;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        if (!facts[i]) continue;
+        const std::uint64_t position = *first + i;
+        // Beyond 2^32 records (4.6 TB of store file) a part shows as a message of its own.
+        if (position > std::numeric_limits<std::uint32_t>::max()) continue;
+        entries +=
+            EncodePartEntry({static_cast<std::uint32_t>(position), records[i].checksum, *facts[i]});
+    }
+    if (auto kept = Append(box_path, records); !kept) return kept;
+    if (entries.empty()) return {};
+    return files::AppendDurably(PartsPathFor(box_path), entries, kPartEntrySize);
+}
+
+Status RemoveRecords(const std::string& box_path, std::vector<std::size_t> records) {
+    auto all = Load(box_path);
+    if (!all) return all.error();
+    auto entries = LoadParts(PartsPathFor(box_path));
+    if (!entries) return entries.error();
+    std::sort(records.begin(), records.end());
+    // The new position of every record that stays; removed ones get none.
+    constexpr std::size_t kRemoved = SIZE_MAX;
+    std::vector<std::size_t> moved_to(all->size());
+    std::vector<packet> kept;
+    kept.reserve(all->size());
+    for (std::size_t i = 0; i < all->size(); ++i) {
+        const bool removed = std::binary_search(records.begin(), records.end(), i);
+        moved_to[i] = removed ? kRemoved : kept.size();
+        if (!removed) kept.push_back((*all)[i]);
+    }
+    std::string kept_entries;
+    for (PartEntry entry : *entries) {
+        if (entry.record >= moved_to.size() || moved_to[entry.record] == kRemoved) continue;
+        entry.record = static_cast<std::uint32_t>(moved_to[entry.record]);
+        kept_entries += EncodePartEntry(entry);
+    }
+    if (auto saved = Save(box_path, kept); !saved) return saved;
+    const std::string parts_path = PartsPathFor(box_path);
+    if (entries->empty() && !files::Exists(parts_path)) return {};
+    return files::SaveDurably(parts_path, kept_entries);
+}
+
+}  // namespace velka::store

@@ -1,0 +1,183 @@
+// The queue file: order, what survives a restart, and damage (a torn tail, an
+// entry whose checksum is wrong) kept aside without costing any other record.
+#include "app/queue_file.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "platform/files.h"
+#include "tests/support/temp_dir.h"
+
+namespace velka::app {
+namespace {
+
+QueuedRecord Item(const std::string& text, const std::string& number = "+79160000001") {
+    QueuedRecord item;
+    item.id = NewRecordId();
+    item.record = MakePacket(number, "08.12.2026 10:00:00", text);
+    return item;
+}
+
+std::vector<std::string> Texts(const std::vector<QueuedRecord>& records) {
+    std::vector<std::string> texts;
+    for (const auto& item : records) texts.emplace_back(item.record.text_text());
+    return texts;
+}
+
+class QueueFileTest : public ::testing::Test {
+  protected:
+    std::string Path() const { return dir_.File("queue.db"); }
+    std::vector<QueuedRecord> Load() {
+        QueueFile file(Path());
+        auto reading = file.Load();
+        EXPECT_TRUE(reading.ok());
+        if (!reading) return {};
+        damage_ = reading->damage;
+        return reading->records;
+    }
+    std::vector<std::string> DamagedFiles() const {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(dir_.path())) {
+            const std::string name = entry.path().filename().string();
+            if (name.starts_with("queue.db.damaged-")) names.push_back(name);
+        }
+        return names;
+    }
+    void CorruptByteAt(std::uint64_t offset) {
+        std::fstream file(Path(), std::ios::binary | std::ios::in | std::ios::out);
+        file.seekg(static_cast<std::streamoff>(offset));
+        const char byte = static_cast<char>(file.get() ^ 0x20);
+        file.seekp(static_cast<std::streamoff>(offset));
+        file.put(byte);
+    }
+
+    velka::testing::TempDir dir_;
+    std::vector<QueueDamage> damage_;
+};
+
+TEST_F(QueueFileTest, RecordsComeBackInTheOrderQueuedWithTheirBytesAndIds) {
+    QueueFile file(Path());
+    const std::vector<QueuedRecord> first = {Item("one"), Item("two")};
+    const std::vector<QueuedRecord> second = {Item("three", "+79160000002")};
+    ASSERT_TRUE(file.AppendRecords(first));
+    ASSERT_TRUE(file.AppendRecords(second));
+    const auto loaded = Load();
+    ASSERT_EQ(Texts(loaded), (std::vector<std::string>{"one", "two", "three"}));
+    EXPECT_EQ(loaded[0].id, first[0].id);
+    EXPECT_EQ(loaded[2].id, second[0].id);
+    EXPECT_EQ(EncodePacket(loaded[2].record), EncodePacket(second[0].record));
+    EXPECT_TRUE(damage_.empty());
+}
+
+TEST_F(QueueFileTest, AMissingFileIsAnEmptyQueueAndStaysMissing) {
+    EXPECT_TRUE(Load().empty());
+    EXPECT_FALSE(files::Exists(Path()));
+}
+
+TEST_F(QueueFileTest, ProgressAttemptsAndFinishedRecordsSurviveARestart) {
+    QueueFile file(Path());
+    std::vector<QueuedRecord> items = {Item("cut short"), Item("refused"), Item("sent")};
+    ASSERT_TRUE(file.AppendRecords(items));
+    items[0].confirmed = 2;
+    items[0].segments = 3;
+    items[0].reference = "2A";
+    ASSERT_TRUE(file.AppendConfirmed(items[0], 5 * kPacketSize));
+    items[1].attempts = 3;
+    items[1].due = Clock::now() + std::chrono::minutes(4);
+    ASSERT_TRUE(file.AppendRetry(items[1]));
+    const std::uint64_t sent[] = {items[2].id};
+    ASSERT_TRUE(file.AppendFinished(sent));
+
+    const auto loaded = Load();
+    ASSERT_EQ(Texts(loaded), (std::vector<std::string>{"cut short", "refused"}));
+    EXPECT_EQ(loaded[0].confirmed, 2u);
+    EXPECT_EQ(loaded[0].segments, 3u);
+    EXPECT_EQ(loaded[0].reference, "2A");
+    EXPECT_EQ(loaded[0].outbox_mark, 5 * kPacketSize);
+    EXPECT_FALSE(loaded[0].AllConfirmed());
+    EXPECT_EQ(loaded[1].attempts, 3);
+    EXPECT_GT(loaded[1].due, Clock::now() + std::chrono::minutes(3)) << "the pause goes on";
+    EXPECT_LE(loaded[1].due, Clock::now() + std::chrono::minutes(4));
+}
+
+TEST_F(QueueFileTest, LoadingRewritesTheFileWithTheUnfinishedRecordsAlone) {
+    QueueFile file(Path());
+    std::vector<QueuedRecord> items = {Item("a"), Item("b"), Item("c")};
+    ASSERT_TRUE(file.AppendRecords(items));
+    const std::uint64_t done[] = {items[0].id, items[2].id};
+    ASSERT_TRUE(file.AppendFinished(done));
+    items[1].confirmed = 1;
+    items[1].segments = 2;
+    items[1].reference = "07";
+    ASSERT_TRUE(file.AppendConfirmed(items[1], 0));
+    const auto before = *files::Size(Path());
+    ASSERT_EQ(Texts(Load()), std::vector<std::string>{"b"});
+    EXPECT_LT(*files::Size(Path()), before);
+    const auto again = Load();
+    ASSERT_EQ(Texts(again), std::vector<std::string>{"b"});
+    EXPECT_EQ(again[0].reference, "07") << "progress is kept by the rewrite";
+    EXPECT_EQ(again[0].confirmed, 1u);
+}
+
+TEST_F(QueueFileTest, ATornTailIsKeptAsideAndEveryWholeRecordGoesOn) {
+    QueueFile file(Path());
+    ASSERT_TRUE(file.AppendRecords(std::vector<QueuedRecord>{Item("one"), Item("two")}));
+    const auto whole = *files::Size(Path());
+    ASSERT_TRUE(file.AppendRecords(std::vector<QueuedRecord>{Item("torn")}));
+    std::filesystem::resize_file(Path(), whole + 500);
+
+    EXPECT_EQ(Texts(Load()), (std::vector<std::string>{"one", "two"}));
+    ASSERT_EQ(damage_.size(), 1u);
+    EXPECT_EQ(damage_[0].bytes, 500u);
+    const auto kept = DamagedFiles();
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(*files::Size(dir_.File(kept[0])), 500u);
+    EXPECT_EQ(*files::Size(Path()), whole) << "the queue file is whole again";
+    EXPECT_EQ(Texts(Load()), (std::vector<std::string>{"one", "two"}));
+    EXPECT_TRUE(damage_.empty()) << "told once";
+}
+
+TEST_F(QueueFileTest, ARecordWithABadChecksumCostsItselfAloneAndIsKeptAside) {
+    QueueFile file(Path());
+    ASSERT_TRUE(file.AppendRecords(std::vector<QueuedRecord>{Item("one")}));
+    const auto first_end = *files::Size(Path());
+    ASSERT_TRUE(file.AppendRecords(std::vector<QueuedRecord>{Item("two")}));
+    const auto second_end = *files::Size(Path());
+    ASSERT_TRUE(file.AppendRecords(std::vector<QueuedRecord>{Item("three")}));
+    CorruptByteAt(first_end + 100);  // inside the second record's text field
+
+    EXPECT_EQ(Texts(Load()), (std::vector<std::string>{"one", "three"}));
+    ASSERT_EQ(damage_.size(), 1u);
+    EXPECT_EQ(damage_[0].bytes, second_end - first_end);
+    const auto kept = DamagedFiles();
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(dir_.File(kept[0]), damage_[0].kept_in);
+}
+
+TEST_F(QueueFileTest, RecordsQueuedByAnotherWriterAreReadAsNewAndNeverCompactedAway) {
+    QueueFile worker(Path());
+    ASSERT_TRUE(worker.AppendRecords(std::vector<QueuedRecord>{Item("before")}));
+    ASSERT_EQ(Texts(worker.Load()->records), std::vector<std::string>{"before"});
+    EXPECT_FALSE(worker.HasNew());
+
+    const QueueFile other(Path());
+    ASSERT_TRUE(other.AppendRecords(std::vector<QueuedRecord>{Item("from elsewhere")}));
+    EXPECT_TRUE(worker.HasNew());
+    ASSERT_TRUE(worker.Compact({}));
+    EXPECT_EQ(Texts(Load()), (std::vector<std::string>{"before", "from elsewhere"}))
+        << "a compaction with unread records waits";
+
+    QueueFile restarted(Path());
+    ASSERT_TRUE(restarted.Load().ok());
+    ASSERT_TRUE(other.AppendRecords(std::vector<QueuedRecord>{Item("later")}));
+    const auto fresh = restarted.ReadNew();
+    ASSERT_TRUE(fresh.ok());
+    EXPECT_EQ(Texts(fresh->records), std::vector<std::string>{"later"});
+    ASSERT_TRUE(restarted.Compact({}));
+    EXPECT_TRUE(Load().empty()) << "once read, finished records compact away";
+}
+
+}  // namespace
+}  // namespace velka::app

@@ -1,0 +1,33 @@
+#include "messages/box_export.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/codepage.h"
+
+namespace velka::messages {
+namespace {
+
+TEST(BoxCsv, QuotesOnlyFieldsThatNeedItAndDoublesInnerQuotes) {
+    EXPECT_EQ(CsvField("plain"), "plain");
+    EXPECT_EQ(CsvField("a,b"), "\"a,b\"");
+    EXPECT_EQ(CsvField("say \"hi\""), "\"say \"\"hi\"\"\"");
+    EXPECT_EQ(CsvField("two\r\nlines"), "\"two\r\nlines\"");
+}
+
+TEST(BoxCsv, OneLinePerMessageInUtf8WithTheContactsName) {
+    const contacts::NumberNames names({{codepage::FromUtf8("Мария"), "+79161234567", "A"}});
+    store::JoinedMessage named;
+    named.number = "89161234567";
+    named.datetime = "08.12.2026 9:05:00";
+    named.text = codepage::FromUtf8("Привет,\r\nкак дела?");
+    store::JoinedMessage unknown;
+    unknown.number = "MTS";
+    unknown.text = "Balance: 10";
+    EXPECT_EQ(MessagesCsv({named, unknown}, names),
+              "number,name,date,text,state\r\n"
+              "89161234567,Мария,08.12.2026 9:05:00,\"Привет,\r\nкак дела?\",\r\n"
+              "MTS,,,Balance: 10,\r\n");
+}
+
+}  // namespace
+}  // namespace velka::messages

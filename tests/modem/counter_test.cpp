@@ -1,0 +1,114 @@
+// The compose counter against what the network carries: for every length a message
+// may have, the number the counter shows is the number of SMS-SUBMIT PDUs the send
+// path builds, each of which the virtual modem's own decoder accepts as one message
+// within the network's 140 octets, and together they carry the signature and text.
+// A sample of lengths is also sent for real and counted at the receiving modem.
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+#include "compose/compose.h"
+#include "modem/dialogue.h"
+#include "modem/send.h"
+#include "platform/codepage.h"
+#include "platform/registry.h"
+#include "sms/text_plan.h"
+#include "store/packet.h"
+#include "tests/modem/sim_fixture.h"
+#include "tools/modemsim/pdu.h"
+
+namespace velka::modem {
+namespace {
+
+constexpr const char* kSecond = "+79990000002";
+constexpr std::size_t kMaxUserDataOctets = 140;
+constexpr std::size_t kMaxSeptets = 160;
+
+// Texts of `length` characters drawn from the 7-bit alphabet or from Russian letters,
+// blanks and punctuation (characters outside the extension table, which the codec
+// sends as look-alikes).
+std::string LatinText(std::size_t length) {
+    static constexpr std::string_view kPattern = "Hello, world! 0123456789 ok? ";
+    std::string text;
+    for (std::size_t i = 0; i < length; ++i) text += kPattern[i % kPattern.size()];
+    return text;
+}
+std::string RussianText(std::size_t length) {
+    static const std::string pattern = codepage::FromUtf8("Съешь ещё этих мягких булок. ");
+    std::string text;
+    for (std::size_t i = 0; i < length; ++i) text += pattern[i % pattern.size()];
+    return text;
+}
+
+// The octets a message's user data takes on the network.
+std::size_t UserDataOctets(const modemsim::UserData& data) {
+    const bool seven_bit = (data.coding & 0x0C) == 0;
+    return seven_bit ? (data.length * 7 + 7) / 8 : data.length;
+}
+
+// What the network would carry for `text`, checked by the simulator's decoder: the
+// number of messages, each within one message's room, the texts joined in order.
+void ExpectCounterMatchesThePdus(const std::string& text) {
+    const std::vector<std::string> pdus = SubmitPdus(PlanOutgoingText(text), kSecond, "2A");
+    ASSERT_EQ(compose::MessageCount(text), pdus.size()) << text.size() << " characters";
+    std::string carried;
+    for (const std::string& pdu : pdus) {
+        const auto submit = modemsim::ParseSubmit(pdu, static_cast<int>(pdu.size() / 2 - 1));
+        ASSERT_TRUE(submit) << submit.error().message;
+        EXPECT_LE(UserDataOctets(submit->data), kMaxUserDataOctets) << text.size();
+        if ((submit->data.coding & 0x0C) == 0) {
+            EXPECT_LE(submit->data.length, kMaxSeptets);
+        }
+        EXPECT_EQ(submit->data.has_header, pdus.size() > 1);
+        carried += modemsim::UserDataText(submit->data);
+    }
+    EXPECT_EQ(carried, codepage::ToUtf8(std::string(kSignature) + text)) << text.size();
+}
+
+TEST(CounterAgainstTheNetwork, EveryLengthFrom1To1024CountsTheMessagesThatGoOut) {
+    for (std::size_t length = 1; length <= compose::kMaxMessageLength; ++length) {
+        ExpectCounterMatchesThePdus(LatinText(length));
+        ExpectCounterMatchesThePdus(RussianText(length));
+        if (::testing::Test::HasFailure()) return;  // one length tells the story
+    }
+}
+
+class CounterSendTest : public ::testing::Test {
+  protected:
+    CounterSendTest() : modems_(2, 100) {
+        ConfigurePort(port_);
+        port_.SetStopFlag(&stop_);
+        port_.SetComNumber(modems_.ComNumber(1));
+    }
+    ~CounterSendTest() override { port_.SetOpen(false); }
+
+    // Sends `text` and gives how many messages the second modem received.
+    std::size_t MessagesReceivedFor(const std::string& text) {
+        const std::size_t before = modems_.Store(2).size();
+        const packet record = MakePacket(kSecond, "07.12.2026 10:00:00", text);
+        EXPECT_EQ(SendText(port_, record, stop_, Registry::Machine()), SendResult::Sent);
+        return modems_.Store(2).size() - before;
+    }
+
+    testing::SimModems modems_;
+    TComPort port_;
+    std::atomic<bool> stop_{false};
+};
+
+TEST_F(CounterSendTest, TheReceivingModemGetsAsManyMessagesAsTheCounterShows) {
+    ASSERT_TRUE(InitModem(port_, stop_));
+    const std::size_t signature = kSignature.size();
+    for (const std::size_t length : {std::size_t{1}, 160 - signature, 161 - signature,
+                                     306 - signature, 307 - signature, std::size_t{1024}}) {
+        const std::string text = LatinText(length);
+        EXPECT_EQ(MessagesReceivedFor(text), compose::MessageCount(text)) << length;
+    }
+    for (const std::size_t length :
+         {std::size_t{69}, 70 - signature, 71 - signature, std::size_t{1024}}) {
+        const std::string text = RussianText(length);
+        EXPECT_EQ(MessagesReceivedFor(text), compose::MessageCount(text)) << length;
+    }
+}
+
+}  // namespace
+}  // namespace velka::modem
