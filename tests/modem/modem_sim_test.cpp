@@ -454,6 +454,15 @@ class RealModemTest : public ModemSimTest {
         }));
     }
 
+    // inbox.db reads as the one message of LongRussianUtf8(), its parts joined by
+    // the facts in the parts file.
+    void ExpectOneLongRussianMessage() {
+        const auto box = store::JoinedBox::Open(inbox_);
+        ASSERT_TRUE(box);
+        ASSERT_EQ(box->size(), 1u);
+        EXPECT_EQ(codepage::ToUtf8(box->at(0).text), LongRussianUtf8());
+    }
+
     ModemContext context_;
 };
 
@@ -535,10 +544,7 @@ TEST_F(RealModemTest, ALongMessageInTheModemsOwnMemoryKeepsItsPartsFactsAndReads
     modems_.Control("inject 1 +79161234567 " + LongRussianUtf8());
     ASSERT_TRUE(Open());
     EXPECT_EQ(ReceiveEverywhere().stored.size(), 5u);
-    const auto box = store::JoinedBox::Open(inbox_);
-    ASSERT_TRUE(box);
-    ASSERT_EQ(box->size(), 1u) << "joined by the facts in the parts file";
-    EXPECT_EQ(codepage::ToUtf8(box->at(0).text), LongRussianUtf8());
+    ExpectOneLongRussianMessage();
 }
 
 TEST_F(RealModemTest, AModemThatOffersOnlyMtIsListedThere) {
@@ -573,10 +579,7 @@ TEST_F(RealModemTest, ALongMessageDeliveredDirectlyKeepsItsPartsFactsAndReadsAsO
     AwaitSent(1, "+CMT:", 5);
     ASSERT_TRUE(Open());
     ASSERT_EQ(StoreDirect().stored.size(), 5u);
-    const auto box = store::JoinedBox::Open(inbox_);
-    ASSERT_TRUE(box);
-    ASSERT_EQ(box->size(), 1u) << "joined by the facts in the parts file";
-    EXPECT_EQ(codepage::ToUtf8(box->at(0).text), LongRussianUtf8());
+    ExpectOneLongRussianMessage();
 }
 
 TEST_F(RealModemTest, ADirectDeliveryInsideAnotherAnswerIsKeptAndARefusedAcknowledgementIgnored) {
