@@ -218,8 +218,7 @@ Outcome AnswerReader::AwaitPrompt(Clock::time_point deadline) {
                 if (partial_.empty()) continue;
                 std::string line;
                 line.swap(partial_);
-                if (const Outcome instead = LineInsteadOfPrompt(std::move(line));
-                    instead != Outcome::Silent) {
+                if (const Outcome instead = LineInsteadOfPrompt(line); instead != Outcome::Silent) {
                     return instead;
                 }
             }
@@ -234,7 +233,7 @@ Outcome AnswerReader::AwaitPrompt(Clock::time_point deadline) {
     return Outcome::Silent;
 }
 
-Outcome AnswerReader::LineInsteadOfPrompt(std::string line) {
+Outcome AnswerReader::LineInsteadOfPrompt(const std::string& line) {
     if (IsDeliveryHeader(TrimBlanks(line))) {
         TakeDelivery(line);
         return Outcome::Silent;

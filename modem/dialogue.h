@@ -156,7 +156,7 @@ class AnswerReader {
                                        std::optional<Clock::duration> idle_limit);
     // What a whole line read while a prompt is awaited means: nothing yet (Silent),
     // or the error that came instead.
-    Outcome LineInsteadOfPrompt(std::string line);
+    Outcome LineInsteadOfPrompt(const std::string& line);
     // After a "+CMT:" or "+CDS:" header: its PDU line into the context. A line that
     // is no PDU drops the header and comes back as the next line.
     void TakeDelivery(std::string_view header);
