@@ -78,11 +78,12 @@ Status AppCore::Start(WorkerEvents events) {
         port_, queue_, queue_file_, stop_, reception_,
         WorkerFiles{FilePath(kInboxFile), FilePath(kOutboxFile), FilePath(kUnsentFile)},
         Registry::Machine(), std::move(events));
+    if (pin_) worker_->SetPin(*pin_);
     worker_->Start();
     return {};
 }
 
-Result<modem::ReceptionReport> AppCore::ReceiveOnce() {
+Status AppCore::InitOnce(modem::ModemContext& context) {
     const auto port = ReadSettings();
     if (!port) return port.error();
     if (*port <= 0 || *port > 0xFFFF) {
@@ -98,17 +99,49 @@ Result<modem::ReceptionReport> AppCore::ReceiveOnce() {
                      "; it receives the messages."};
     }
     port_.SetComNumber(static_cast<std::uint16_t>(*port));
-    if (!modem::InitModem(port_, stop_)) {
+    context.pin = pin_;
+    if (!modem::InitModem(port_, stop_, &context) &&
+        context.status.state == modem::ModemState::Unknown) {
         return Error{"The modem on " + name + " does not answer, or the port cannot be opened."};
     }
-    auto report = modem::ReceiveMessages(port_, modem::kSimStorage, FilePath(kInboxFile),
-                                         queue_.lock(), stop_);
-    if (!report.listed) return Error{"The modem on " + name + " did not list its messages."};
+    return {};
+}
+
+Result<modem::ReceptionReport> AppCore::ReceiveOnce() {
+    modem::ModemContext context;
+    if (const Status opened = InitOnce(context); !opened) return opened.error();
+    if (context.status.state != modem::ModemState::Ready) {
+        return Error{ModemStateText(context.status)};
+    }
+    modem::StoredNotDeleted remembered;
+    auto report =
+        modem::ReceiveAll(port_, FilePath(kInboxFile), queue_.lock(), stop_, remembered, context);
+    if (!report.listed) {
+        return Error{"The modem on COM" + std::to_string(port_.ComNumber()) +
+                     " did not list its messages."};
+    }
+    auto direct =
+        modem::StoreDeliveries(port_, FilePath(kInboxFile), queue_.lock(), stop_, context);
+    for (packet& record : direct.stored) report.stored.push_back(std::move(record));
+    for (auto& status_report : direct.reports) report.reports.push_back(std::move(status_report));
+    if (report.saved && !direct.saved) report.saved = direct.saved;
+    report.unsaved += direct.unsaved;
     if (!report.saved) {
         return Error{report.saved.error().message + ". " + std::to_string(report.unsaved) +
                      " message(s) stay on the modem until they can be saved."};
     }
     return report;
+}
+
+Result<modem::ModemContext> AppCore::ProbeOnce() {
+    modem::ModemContext context;
+    if (const Status opened = InitOnce(context); !opened) return opened.error();
+    return context;
+}
+
+void AppCore::SetPin(std::string pin) {
+    pin_ = pin;
+    if (worker_) worker_->SetPin(std::move(pin));
 }
 
 Result<bool> AppCore::TakeModem() {

@@ -13,7 +13,6 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
@@ -63,6 +62,17 @@ class AppCore {
     // answer. REQUIRES: no worker running.
     Result<modem::ReceptionReport> ReceiveOnce();
 
+    // For a front end that runs no worker (velka-sms-cli status): initialises the
+    // modem on the calling thread and gives its state and what it is. Fails as
+    // ReceiveOnce does when no port is set, another process drives the modem or the
+    // modem does not answer; a SIM that
+    // is not ready is a state, not a failure. REQUIRES: no worker running.
+    Result<modem::ModemContext> ProbeOnce();
+
+    // The PIN the user gave, sent once when the SIM asks for it; kept in memory
+    // only. Before Start() or ReceiveOnce(), or while the worker runs.
+    void SetPin(std::string pin);
+
     bool WorkerRunning() const { return worker_ != nullptr; }
     // The port the worker uses; 0 when none was configured.
     std::uint16_t PortNumber() const { return port_.ComNumber(); }
@@ -97,6 +107,10 @@ class AppCore {
   private:
     // Reads Config.ini, sets the reception flag and gives the port (0: none).
     Result<std::int32_t> ReadSettings();
+    // ReadSettings, the port's number and the initialisation, on the calling
+    // thread, into `context`, holding worker.lock. Fails when no port is set,
+    // another process drives the modem or the modem is silent.
+    Status InitOnce(modem::ModemContext& context);
     // Takes worker.lock. False, with other_worker_ set, when another process holds it.
     Result<bool> TakeModem();
 
@@ -111,6 +125,7 @@ class AppCore {
     // by the worker's thread in between.
     TComPort port_;
     std::unique_ptr<Worker> worker_;  // front end's thread only
+    std::optional<std::string> pin_;  // front end's thread only; for the *Once calls
 };
 
 // What a front end tells the user, in Windows-1251:

@@ -1,6 +1,7 @@
 #include "app/worker.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "modem/dialogue.h"
 #include "modem/receive.h"
@@ -94,8 +95,9 @@ void Worker::Run() {
 // The initialisation runs without the queue lock, so that queuing and the box
 // views never wait for a modem that is slow to answer.
 void Worker::SendPass() {
-    if (!modem::InitModem(port_, stop_)) {
-        Pause(kIdlePause, false);
+    if (!OpenModem()) {
+        AfterModemWork();
+        Pause(RecoveryPause(), false);
         return;
     }
     std::optional<QueuedRecord> item;
@@ -106,6 +108,8 @@ void Worker::SendPass() {
     // A record taken after the close was asked for is neither sent nor stored.
     if (!item || stop_.load()) return;
     Deliver(std::move(*item));
+    StoreDirect();
+    AfterModemWork();
 }
 
 bool Worker::Restore() {
@@ -182,7 +186,7 @@ modem::SendResult Worker::SendRemaining(QueuedRecord& item) {
     if (pdus.empty()) return modem::SendResult::Unsendable;
     item.segments = pdus.size();
     for (std::size_t next = item.confirmed; next < pdus.size(); ++next) {
-        if (!modem::SendPdu(port_, pdus[next], stop_)) return modem::SendResult::Failed;
+        if (!modem::SendPdu(port_, pdus[next], stop_, &modem_)) return modem::SendResult::Failed;
         item.confirmed = next + 1;
         NoteConfirmed(item);
     }
@@ -273,18 +277,112 @@ void Worker::IdlePass() {
     WriteBacklogs();
     NoteFinished();
     CompactQueueFile();
-    if (reception_.load() && modem::InitModem(port_, stop_)) {
-        const auto report = modem::ReceiveMessages(port_, modem::kSimStorage, files_.inbox,
-                                                   queue_.lock(), stop_, &undeleted_);
+    if (reception_.load() && OpenModem()) {
+        // Deliveries read before the listing go first: they are the older messages.
+        StoreDirect();
+        const auto report =
+            modem::ReceiveAll(port_, files_.inbox, queue_.lock(), stop_, undeleted_, modem_);
         // An empty listing's append proves the file writable, but its failure costs
         // no message and is not worth a warning.
         if (report.listed && (report.saved || report.unsaved > 0)) {
             Written(StoreFile::Inbox, report.saved);
         }
         if (!report.stored.empty() && events_.on_received) events_.on_received(report.stored);
+        StoreDirect();
+        AfterModemWork();
         Pause(kAfterReceptionPause, true);
+    } else if (reception_.load()) {
+        AfterModemWork();
     }
-    Pause(kIdlePause, true);
+    Pause(RecoveryPause(), true);
+}
+
+void Worker::SetPin(std::string pin) {
+    MutexLock guard(pin_lock_);
+    new_pin_ = std::move(pin);
+}
+
+bool Worker::OpenModem() {
+    {
+        MutexLock guard(pin_lock_);
+        if (new_pin_) modem_.pin = std::exchange(new_pin_, std::nullopt);
+    }
+    const bool ready = modem::InitModem(port_, stop_, &modem_);
+    TellModemState();
+    return ready;
+}
+
+void Worker::StoreDirect() {
+    const auto report = modem::StoreDeliveries(port_, files_.inbox, queue_.lock(), stop_, modem_);
+    if (report.listed) Written(StoreFile::Inbox, report.saved);
+    if (!report.stored.empty() && events_.on_received) events_.on_received(report.stored);
+}
+
+void Worker::AfterModemWork() {
+    if (stop_.load()) return;
+    if (std::exchange(modem_.silent, false)) {
+        modem::ClosePort(port_);
+        ++silences_;
+    } else if (std::exchange(modem_.answered, false)) {
+        silences_ = 0;
+    }
+    modem_.answered = false;
+    TellModemState();
+}
+
+Clock::duration Worker::RecoveryPause() const {
+    if (silences_ == 0) return kIdlePause;
+    const int doublings = std::min(silences_ - 1, 8);
+    return std::min<Clock::duration>(kIdlePause * (1 << doublings), kLongestSilencePause);
+}
+
+void Worker::TellModemState() {
+    modem::ModemStatus status = modem_.status;
+    if (silences_ >= kSilencesBeforeTelling) status = {modem::ModemState::NotAnswering};
+    if (status.state != modem::ModemState::Unknown && status != told_status_) {
+        told_status_ = status;
+        if (events_.on_modem_state) events_.on_modem_state(status);
+    }
+    if (modem_.info != told_info_ && modem_.info != modem::ModemInfo{}) {
+        told_info_ = modem_.info;
+        if (events_.on_modem_info) events_.on_modem_info(told_info_);
+    }
+}
+
+std::string ModemStateText(const modem::ModemStatus& status) {
+    using modem::ModemState;
+    std::string text;
+    switch (status.state) {
+        case ModemState::Unknown:
+        case ModemState::Ready:
+            return {};
+        case ModemState::NotAnswering:
+            return codepage::FromUtf8(
+                "Модем не отвечает. Программа переоткрывает порт и пробует снова; сообщения "
+                "ждут в очереди.");
+        case ModemState::PinNeeded:
+            text = "SIM-карта модема запрашивает PIN-код.";
+            break;
+        case ModemState::PinRefused:
+            text = "Неверный PIN-код.";
+            break;
+        case ModemState::PukNeeded:
+            text = "SIM-карта заблокирована: нужен PUK-код. Разблокируйте её в телефоне.";
+            break;
+        case ModemState::PhoneLocked:
+            text = "Модем привязан к другой SIM-карте и запрашивает код PH-SIM PIN.";
+            break;
+        case ModemState::NoSim:
+            text = "В модеме нет SIM-карты.";
+            break;
+        case ModemState::SimFailure:
+            text = "SIM-карта модема неисправна или не читается.";
+            break;
+    }
+    if (status.tries_left >= 0)
+        text += " Осталось попыток: " + std::to_string(status.tries_left) + ".";
+    text += " Сообщения не отправляются и не принимаются; модем будет опрошен снова.";
+    return codepage::FromUtf8(text);
 }
 
 void Worker::Pause(Clock::duration length, bool for_records) {

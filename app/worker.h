@@ -23,14 +23,17 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "app/outgoing_queue.h"
 #include "app/queue_file.h"
+#include "modem/dialogue.h"
 #include "modem/receive.h"
 #include "modem/send.h"
+#include "platform/mutex.h"
 #include "platform/result.h"
 #include "serial/ser_port.h"
 #include "store/packet.h"
@@ -58,10 +61,21 @@ struct WorkerEvents {
     // start failing, and not again until one has succeeded. Nothing is lost: sent
     // records wait in memory, received messages stay on the modem.
     std::function<void(StoreFile file, const Error& error)> on_store_failed;
+    // The modem's state changed: the SIM wants its PIN, refused it, is missing or
+    // has failed, or the modem stopped answering (after three silences in a row),
+    // or all is well again. Said once per change; ModemStateText words it.
+    std::function<void(const modem::ModemStatus& status)> on_modem_state;
+    // What the modem is, its operator and signal: at each opening, and when the
+    // signal changes (asked at most every 30 s while idle).
+    std::function<void(const modem::ModemInfo& info)> on_modem_info;
     // Part of queue.db could not be read: those bytes were kept aside in another
     // file; every record that could be read goes on.
     std::function<void(const QueueDamage& damage)> on_queue_damaged;
 };
+
+// The sentence (Windows-1251) that tells the user a modem state: what is wrong and
+// what becomes of the messages; empty for Ready and Unknown.
+std::string ModemStateText(const modem::ModemStatus& status);
 
 // The files the worker writes, in the program directory.
 struct WorkerFiles {
@@ -84,6 +98,10 @@ StoreFailureText StoreFailureWarning(StoreFile file);
 // Pauses of the worker's loop.
 inline constexpr auto kIdlePause = std::chrono::milliseconds(2000);
 inline constexpr auto kAfterReceptionPause = std::chrono::milliseconds(3000);
+// A modem that went silent this many times in a row is said not to answer.
+inline constexpr int kSilencesBeforeTelling = 3;
+// The pause after a silence doubles from kIdlePause up to this.
+inline constexpr auto kLongestSilencePause = std::chrono::minutes(3);
 
 class Worker {
   public:
@@ -100,6 +118,10 @@ class Worker {
     void Start();
     // Waits for the thread to end. REQUIRES: the stop flag set and the queue woken.
     void Join();
+
+    // The PIN the user gave, for the worker to send once at the next
+    // initialisation that finds the SIM asking for it. Kept in memory only. Any thread.
+    void SetPin(std::string pin);
 
   private:
     // Those marked EXCLUDES take the queue lock themselves, briefly.
@@ -142,6 +164,18 @@ class Worker {
     void Pause(Clock::duration length, bool for_records) EXCLUDES(queue_.lock());
     void Notify(std::uint64_t id, SendOutcome outcome) const;
 
+    // --- the modem's state, direct deliveries and recovery ---
+    // The initialisation with the PIN the user gave since; tells what changed.
+    bool OpenModem();
+    // Stores and acknowledges what the modem handed over directly.
+    void StoreDirect();
+    // After modem work: a silence closes the port (the next pass opens it afresh and
+    // starts from the initialisation) and counts towards "not answering".
+    void AfterModemWork();
+    // kIdlePause, or the growing pause after silences.
+    Clock::duration RecoveryPause() const;
+    void TellModemState();
+
     TComPort& port_;
     OutgoingQueue& queue_;
     QueueFile& queue_file_;
@@ -157,6 +191,12 @@ class Worker {
     modem::StoredNotDeleted undeleted_;            // worker's thread only
     std::array<bool, 4> failing_{};                // by StoreFile; worker's thread only
     bool restored_ = false;                        // worker's thread only
+    modem::ModemContext modem_;                    // worker's thread only
+    int silences_ = 0;                             // in a row; worker's thread only
+    modem::ModemStatus told_status_;               // last said; worker's thread only
+    modem::ModemInfo told_info_;                   // last said; worker's thread only
+    Mutex pin_lock_;
+    std::optional<std::string> new_pin_ GUARDED_BY(pin_lock_);
     std::thread thread_;
 };
 

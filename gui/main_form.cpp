@@ -4,6 +4,8 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMenu>
 #include <QScreen>
 #include <QScrollBar>
@@ -208,11 +210,34 @@ app::WorkerEvents TMainForm::WindowEvents() {
         const QString text = FailureWarning(words.what, error.message, words.outcome);
         on_window([this, text] { dialogs_.Warning(this, text); });
     };
+    events.on_modem_state = [this, on_window](const modem::ModemStatus& status) {
+        on_window([this, status] { ModemStateChanged(status); });
+    };
     events.on_queue_damaged = [this, on_window](const app::QueueDamage& damage) {
         const QString text = ToQt(app::QueueDamageWarning(damage));
         on_window([this, text] { dialogs_.Warning(this, text); });
     };
     return events;
+}
+
+void TMainForm::ModemStateChanged(const modem::ModemStatus& status) {
+    const std::string text = app::ModemStateText(status);
+    if (text.empty()) return;
+    const bool wants_pin = status.state == modem::ModemState::PinNeeded ||
+                           status.state == modem::ModemState::PinRefused;
+    if (!wants_pin) {
+        dialogs_.Warning(this, ToQt(text));
+        return;
+    }
+    QInputDialog ask(this);
+    ask.setObjectName("PinDialog");
+    ask.setWindowTitle(ToQt(codepage::FromUtf8("PIN-код")));
+    ask.setLabelText(ToQt(text + codepage::FromUtf8("\r\nВведите PIN-код SIM-карты:")));
+    ask.setTextEchoMode(QLineEdit::Password);
+    if (dialogs_.ShowModal(ask) != QDialog::Accepted) return;
+    const std::string pin = ask.textValue().trimmed().toStdString();
+    // Only digits reach the modem; anything else would be refused and cost a try.
+    if (!pin.empty() && pin.find_first_not_of("0123456789") == std::string::npos) core_.SetPin(pin);
 }
 
 void TMainForm::FormCloseQuery() {

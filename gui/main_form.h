@@ -95,6 +95,9 @@ class TMainForm final : public QMainWindow {
     // received message refreshes the box on view; a store file that refuses
     // writes is told in a warning.
     app::WorkerEvents WindowEvents();
+    // A change of the modem's state: a SIM that wants its PIN asks the user for it,
+    // any other problem is shown in a warning.
+    void ModemStateChanged(const modem::ModemStatus& status);
     // Reloads the message pane when it shows `file_name`, keeping its scroll position.
     void RefreshBoxView(const std::string& file_name);
     // Shows the compose window filled with `start` and queues what the user sends.

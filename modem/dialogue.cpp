@@ -1,7 +1,10 @@
 #include "modem/dialogue.h"
 
+#include <algorithm>
 #include <cctype>
+#include <utility>
 
+#include "modem/sim.h"
 #include "platform/codepage.h"
 #include "platform/result.h"
 #include "platform/text.h"
@@ -25,18 +28,30 @@ constexpr std::uint16_t kBufferResume = 409;
     }
 }
 
-// Closes the port so that the next initialisation opens the device afresh: after a
-// modem that stopped answering or a device that vanished, an old open is worthless.
-void ClosePort(TComPort& port) {
-    try {
-        port.SetOpen(false);
-    } catch (const ESerialException&) {
-        // Closing a device that is already gone; nothing is left to release.
-    }
+// How long the PDU line of a "+CMT:" or "+CDS:" header may take to follow it.
+constexpr auto kDeliveryLineLimit = std::chrono::seconds(5);
+
+// The busy answers, upper case, as the final line starts: 27.007 "+CME ERROR: 14"
+// (SIM busy), 27.005 "+CMS ERROR: 314" (SIM busy), and the vendors' "+CME ERROR:
+// 515" (please wait, init or command processing in progress), each in its numeric
+// and its text form. A numeric code is followed by the line's end.
+struct BusyForm {
+    std::string_view prefix;
+    bool whole;  // the prefix is the whole line
+};
+constexpr BusyForm kBusyForms[] = {
+    {"+CME ERROR: 14", true},        {"+CME ERROR: 515", true},
+    {"+CMS ERROR: 314", true},       {"+CME ERROR: SIM BUSY", false},
+    {"+CMS ERROR: SIM BUSY", false}, {"+CME ERROR: PLEASE WAIT", false},
+};
+
+bool IsDeliveryHeader(std::string_view line) {
+    return codepage::StartsWithIgnoreCase(line, "+CMT:") ||
+           codepage::StartsWithIgnoreCase(line, "+CDS:");
 }
 
-[[nodiscard]] bool Command(TComPort& port, AnswerReader& reader, std::string_view command) {
-    return WriteCommand(port, command) && reader.AwaitFinalResult(DeadlineIn(kCommandTicks));
+Answer Command(TComPort& port, AnswerReader& reader, std::string_view command) {
+    return RunCommand(port, reader, command);
 }
 
 // "AT" twice in a row, then one deadline for both answers: the first may be lost to
@@ -55,6 +70,27 @@ void ClosePort(TComPort& port) {
 }
 
 }  // namespace
+
+void ClosePort(TComPort& port) {
+    try {
+        port.SetOpen(false);
+    } catch (const ESerialException&) {
+        // Closing a device that is already gone; nothing is left to release.
+    }
+}
+
+bool IsPduLine(std::string_view text) {
+    return !text.empty() && text.size() % 2 == 0 &&
+           std::all_of(text.begin(), text.end(),
+                       [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; });
+}
+
+bool IsBusyAnswer(std::string_view line) {
+    const std::string upper = codepage::Upper(TrimBlanks(line));
+    return std::any_of(std::begin(kBusyForms), std::end(kBusyForms), [&](const BusyForm& form) {
+        return form.whole ? upper == form.prefix : upper.starts_with(form.prefix);
+    });
+}
 
 void ConfigurePort(TComPort& port) {
     port.SetBaud(115200);
@@ -82,6 +118,29 @@ LineKind ClassifyLine(std::string_view line) {
 
 std::optional<std::string> AnswerReader::NextLine(Clock::time_point deadline,
                                                   std::optional<Clock::duration> idle_limit) {
+    for (;;) {
+        auto line =
+            pending_ ? std::exchange(pending_, std::nullopt) : RawLine(deadline, idle_limit);
+        if (!line || !IsDeliveryHeader(TrimBlanks(*line))) return line;
+        TakeDelivery(*line);
+    }
+}
+
+void AnswerReader::TakeDelivery(std::string_view header) {
+    auto pdu = RawLine(Clock::now() + kDeliveryLineLimit, std::nullopt);
+    if (!pdu) return;
+    const std::string upper = codepage::Upper(TrimBlanks(*pdu));
+    if (!IsPduLine(upper)) {
+        pending_ = std::move(pdu);
+        return;
+    }
+    if (context_)
+        context_->deliveries.push_back(
+            {codepage::StartsWithIgnoreCase(TrimBlanks(header), "+CDS:"), upper});
+}
+
+std::optional<std::string> AnswerReader::RawLine(Clock::time_point deadline,
+                                                 std::optional<Clock::duration> idle_limit) {
     try {
         for (;;) {
             while (port_.CharReady()) {
@@ -102,18 +161,102 @@ std::optional<std::string> AnswerReader::NextLine(Clock::time_point deadline,
     }
 }
 
-bool AnswerReader::AwaitFinalResult(Clock::time_point deadline) {
-    while (const auto line = NextLine(deadline)) {
-        switch (ClassifyLine(*line)) {
-            case LineKind::Ok:
-                return true;
-            case LineKind::Error:
-                return false;
-            case LineKind::Other:
-                break;
+Answer AnswerReader::Await(Clock::time_point deadline, std::optional<Clock::duration> idle_limit) {
+    Answer answer;
+    while (auto line = NextLine(deadline, idle_limit)) {
+        const LineKind kind = ClassifyLine(*line);
+        if (kind == LineKind::Other) {
+            answer.lines.push_back(std::move(*line));
+            continue;
         }
+        if (context_) context_->answered = true;
+        answer.outcome = kind == LineKind::Ok  ? Outcome::Ok
+                         : IsBusyAnswer(*line) ? Outcome::Busy
+                                               : Outcome::Error;
+        answer.final_line = std::move(*line);
+        return answer;
     }
-    return false;
+    answer.outcome = stopped() ? Outcome::Stopped : Outcome::Silent;
+    if (answer.outcome == Outcome::Silent) NoteSilence();
+    return answer;
+}
+
+bool AnswerReader::AwaitFinalResult(Clock::time_point deadline) {
+    return Await(deadline).outcome == Outcome::Ok;
+}
+
+Outcome AnswerReader::AwaitPrompt(Clock::time_point deadline) {
+    try {
+        for (;;) {
+            while (port_.CharReady()) {
+                const char c = port_.GetChar();
+                if (c == '>' && TrimBlanks(partial_).empty()) {
+                    partial_.clear();
+                    if (context_) context_->answered = true;
+                    return Outcome::Ok;
+                }
+                if (c != '\r' && c != '\n') {
+                    partial_ += c;
+                    continue;
+                }
+                if (partial_.empty()) continue;
+                std::string line;
+                line.swap(partial_);
+                if (const Outcome instead = LineInsteadOfPrompt(line); instead != Outcome::Silent) {
+                    return instead;
+                }
+            }
+            if (stop_.load()) return Outcome::Stopped;
+            if (!port_.WaitCharReady(deadline)) break;
+        }
+    } catch (const ESerialException&) {
+        // A failed device answers nothing more.
+    }
+    if (stop_.load()) return Outcome::Stopped;
+    NoteSilence();
+    return Outcome::Silent;
+}
+
+Outcome AnswerReader::LineInsteadOfPrompt(const std::string& line) {
+    if (IsDeliveryHeader(TrimBlanks(line))) {
+        TakeDelivery(line);
+        return Outcome::Silent;
+    }
+    if (ClassifyLine(line) != LineKind::Error) return Outcome::Silent;
+    if (context_) context_->answered = true;
+    return IsBusyAnswer(line) ? Outcome::Busy : Outcome::Error;
+}
+
+bool AnswerReader::Idle(Clock::time_point until) {
+    while (NextLine(until)) {
+    }
+    return !stopped();
+}
+
+void AnswerReader::NoteSilence() {
+    if (context_) context_->silent = true;
+}
+
+bool BusyRetry::Wait(AnswerReader& reader) {
+    const auto now = Clock::now();
+    if (now + next_ - start_ > kBusyBudget) return false;
+    const bool heard = reader.Idle(now + next_);
+    next_ = std::min<Clock::duration>(next_ * 2, kBusyPauseLongest);
+    return heard;
+}
+
+Answer RunCommand(TComPort& port, AnswerReader& reader, std::string_view command,
+                  std::int32_t ticks, std::optional<Clock::duration> idle_limit) {
+    BusyRetry retry;
+    for (;;) {
+        if (!WriteCommand(port, command)) {
+            reader.NoteSilence();
+            return Answer{};
+        }
+        const auto deadline = idle_limit ? Clock::now() + *idle_limit : DeadlineIn(ticks);
+        Answer answer = reader.Await(deadline, idle_limit);
+        if (answer.outcome != Outcome::Busy || !retry.Wait(reader)) return answer;
+    }
 }
 
 bool WriteCommand(TComPort& port, std::string_view command) {
@@ -125,30 +268,59 @@ bool WriteCommand(TComPort& port, std::string_view command) {
     }
 }
 
-bool InitModem(TComPort& port, const std::atomic<bool>& stop) {
+std::optional<ModemInfo> ProbePort(std::uint16_t number, std::int32_t ticks,
+                                   const StopSignal& stop) {
+    TComPort port;
+    ConfigurePort(port);
+    port.SetStopFlag(&stop);
+    port.SetComNumber(number);
+    if (!EnsureOpen(port)) return std::nullopt;
+    AnswerReader reader(port, stop);
+    std::optional<ModemInfo> info;
+    if (WriteCommand(port, "AT") && reader.AwaitFinalResult(DeadlineIn(ticks))) {
+        info.emplace();
+        Command(port, reader, "ATE0");  // so that no echo passes for an answer
+        ReadIdentity(port, reader, *info);
+    }
+    ClosePort(port);
+    return info;
+}
+
+bool InitModem(TComPort& port, const std::atomic<bool>& stop, ModemContext* context) {
+    ModemContext own;
+    ModemContext& line = context ? *context : own;
     if (port.ComNumber() == 0) return false;
+    const bool was_open = port.Open();
     if (!EnsureOpen(port)) {
         ClosePort(port);
         return false;
     }
-    AnswerReader reader(port, stop);
-    try {
-        // Answers that came after their wait gave up would otherwise be read as
-        // the answers to these commands.
-        port.FlushInBuffer();
-    } catch (const ESerialException&) {
-        ClosePort(port);
-        return false;
+    if (!was_open) {
+        line.opened = true;
+        line.memories.reset();
     }
+    AnswerReader reader(port, stop, &line);
+    // Answers that came after their wait gave up would otherwise be read as the
+    // answers to these commands; deliveries among them are kept.
+    reader.Idle(Clock::now());
     if (!Attention(port, reader)) {
+        if (!stop.load()) reader.NoteSilence();
         ClosePort(port);
         return false;
     }
     // A modem that keeps its echo or refuses numeric error codes still serves: the
     // reader passes over echoed commands and knows word and numeric errors alike.
-    IgnoreFailure(Command(port, reader, "ATE0"));
-    IgnoreFailure(Command(port, reader, "AT+CMEE=1"));
-    return Command(port, reader, "AT+CMGF=0");
+    Command(port, reader, "ATE0");
+    Command(port, reader, "AT+CMEE=1");
+    if (Command(port, reader, "AT+CMGF=0").outcome != Outcome::Ok) return false;
+    line.status = CheckSim(port, reader, line);
+    // Asked whatever the SIM says: a modem without a ready SIM still names itself.
+    if (std::exchange(line.opened, false)) ReadIdentity(port, reader, line.info);
+    if (Clock::now() - line.signal_read >= kSignalInterval) {
+        line.info.signal = ReadSignal(port, reader);
+        line.signal_read = Clock::now();
+    }
+    return line.status.state == ModemState::Ready;
 }
 
 }  // namespace velka::modem

@@ -17,10 +17,13 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "platform/stop_signal.h"
 #include "serial/ser_port.h"
 
 namespace velka::modem {
@@ -42,38 +45,181 @@ enum class LineKind { Ok, Error, Other };
 // "OK" and the error results, ignoring letter case and blanks around the line.
 LineKind ClassifyLine(std::string_view line);
 
+// An error result that means "not now": the SIM is still busy or the modem is
+// still starting, and the same command succeeds a moment later. The numeric and
+// text forms of "+CME ERROR: 14" (SIM busy) and "+CMS ERROR: 314" (SIM busy) of
+// 3GPP TS 27.007 and 27.005, and "+CME ERROR: 515", the vendors' "please wait,
+// init or command processing in progress".
+bool IsBusyAnswer(std::string_view line);
+
+// How far a modem has let the client go. Kept by the worker from pass to pass.
+enum class ModemState {
+    Unknown,       // not asked yet
+    Ready,         // the SIM is ready for messages
+    NotAnswering,  // the modem said nothing within its bounds, several times in a row
+    PinNeeded,     // the SIM asks for its PIN and none was given
+    PinRefused,    // the PIN given was wrong; it is not sent again by itself
+    PukNeeded,     // the SIM is blocked behind its PUK
+    PhoneLocked,   // the modem is locked to another SIM ("PH-SIM PIN")
+    NoSim,         // no SIM in the modem ("+CME ERROR: 10")
+    SimFailure,    // the SIM does not work ("+CME ERROR: 13")
+};
+
+struct ModemStatus {
+    ModemState state = ModemState::Unknown;
+    int tries_left = -1;  // PIN tries the modem says are left; -1 when it does not say
+    bool operator==(const ModemStatus&) const = default;
+};
+
+// What the modem says it is; a field the modem refused stays empty.
+struct ModemInfo {
+    std::string manufacturer;   // AT+CGMI
+    std::string model;          // AT+CGMM
+    std::string operator_name;  // AT+COPS?
+    int signal = -1;            // AT+CSQ: 0..31, 99 unknown, -1 not asked or refused
+    bool operator==(const ModemInfo&) const = default;
+};
+
+// A message the modem handed over directly ("+CMT:") or a status report it handed
+// over ("+CDS:"): read from the line, not yet stored nor acknowledged.
+struct Delivery {
+    bool status_report = false;
+    std::string pdu;  // upper-case hexadecimal, SMSC part included
+};
+
+inline constexpr std::size_t kRecentlyStoredLimit = 256;
+
+// What the dialogue keeps about one modem between operations; owned by the worker
+// (or whoever drives the modem) and touched only on its thread.
+struct ModemContext {
+    std::vector<Delivery> deliveries;  // handed over, waiting to be stored
+    // The PDUs stored lately, the newest last, at most kRecentlyStoredLimit: a
+    // delivery whose acknowledgement was lost (a port closed in between) is kept by
+    // the modem or brought again by the network, and must not be stored twice.
+    std::deque<std::string> recently_stored;
+    bool silent = false;              // a command went unanswered within its bound
+    bool answered = false;            // a command got its final result line
+    bool opened = false;              // the initialisation opened the port afresh
+    std::optional<std::string> pin;   // the user's PIN, sent once; cleared when refused
+    ModemStatus status;               // the SIM's state at the last initialisation
+    ModemInfo info;                   // read at each opening; the signal now and then
+    Clock::time_point signal_read{};  // when AT+CSQ was last asked
+    std::optional<std::vector<std::string>> memories;               // AT+CPMS=? of this opening
+    Clock::duration listing_idle_limit = std::chrono::seconds(30);  // a listing this quiet is lost
+};
+
+// How a command's answer ended.
+enum class Outcome { Ok, Error, Busy, Silent, Stopped };
+
+struct Answer {
+    Outcome outcome = Outcome::Silent;
+    std::vector<std::string> lines;  // information lines before the final result
+    std::string final_line;          // "OK", "+CME ERROR: 10", ...; empty when none came
+};
+
 // Reads the modem's output as lines through one port, for one dialogue operation.
+// With a context, "+CMT:" and "+CDS:" and the PDU line after each are taken out of
+// the answers into context->deliveries, and silence and answers are noted there.
 class AnswerReader {
   public:
-    AnswerReader(TComPort& port, const std::atomic<bool>& stop) : port_(port), stop_(stop) {}
+    AnswerReader(TComPort& port, const std::atomic<bool>& stop, ModemContext* context = nullptr)
+        : port_(port), stop_(stop), context_(context) {}
 
-    // The next non-empty line without its line end (CR, LF or both). Nothing when
-    // the deadline passes, the stop flag is set or the port fails first. With
-    // `idle_limit`, the deadline moves on with every character that arrives.
+    // The next non-empty line without its line end (CR, LF or both), direct
+    // deliveries aside. Nothing when the deadline passes, the stop flag is set or
+    // the port fails first. With `idle_limit`, the deadline moves on with every
+    // character that arrives.
     std::optional<std::string> NextLine(Clock::time_point deadline,
                                         std::optional<Clock::duration> idle_limit = {});
 
-    // Lines up to and including the final result line; true for "OK". False on an
-    // error result, at the deadline, on the stop flag or a port failure.
+    // Lines up to and including the final result line; `idle_limit` as for NextLine.
+    Answer Await(Clock::time_point deadline, std::optional<Clock::duration> idle_limit = {});
+    // True when Await ends in "OK".
     [[nodiscard]] bool AwaitFinalResult(Clock::time_point deadline);
+
+    // Reads and drops whatever lines come until `until` (deliveries are kept): a
+    // pause that still hears the modem, and, with `until` now, what a flush was
+    // for, without losing a delivery. False when the stop flag ended it.
+    bool Idle(Clock::time_point until);
+
+    // The send prompt: a ">" with nothing before it on its line (">", "\r\n>" and
+    // "\r\n> " alike). Ok when it came; Error or Busy for an error result line
+    // instead; Silent at the deadline; Stopped on the stop flag.
+    Outcome AwaitPrompt(Clock::time_point deadline);
+
+    // Notes that the modem went silent, for a wait the caller bounds itself.
+    void NoteSilence();
 
     bool stopped() const { return stop_.load(); }
 
   private:
+    std::optional<std::string> RawLine(Clock::time_point deadline,
+                                       std::optional<Clock::duration> idle_limit);
+    // What a whole line read while a prompt is awaited means: nothing yet (Silent),
+    // or the error that came instead.
+    Outcome LineInsteadOfPrompt(const std::string& line);
+    // After a "+CMT:" or "+CDS:" header: its PDU line into the context. A line that
+    // is no PDU drops the header and comes back as the next line.
+    void TakeDelivery(std::string_view header);
+
     TComPort& port_;
     const std::atomic<bool>& stop_;
-    std::string partial_;  // characters of a line whose end has not come yet
+    ModemContext* context_;
+    std::string partial_;                 // characters of a line whose end has not come yet
+    std::optional<std::string> pending_;  // a line read after a header, to give next
 };
+
+// Writes the command and awaits its answer, `ticks` at most (with `idle_limit`:
+// until the modem has been quiet that long); a busy answer
+// (IsBusyAnswer) is met by sending the command again after a pause that grows from
+// 0.5 s to 8 s, up to about a minute in all, then it counts as an error. The stop
+// flag ends the pauses at once.
+Answer RunCommand(TComPort& port, AnswerReader& reader, std::string_view command,
+                  std::int32_t ticks = kCommandTicks,
+                  std::optional<Clock::duration> idle_limit = {});
+
+// The pauses between tries of a command the modem answered busy.
+class BusyRetry {
+  public:
+    // Waits the next pause, hearing the modem through `reader`. False when the
+    // budget is spent or the stop flag is set: give up.
+    bool Wait(AnswerReader& reader);
+
+  private:
+    const Clock::time_point start_ = Clock::now();
+    Clock::duration next_ = std::chrono::milliseconds(500);
+};
+
+inline constexpr auto kBusyPauseLongest = std::chrono::seconds(8);
+inline constexpr auto kBusyBudget = std::chrono::seconds(60);
+
+// A line made only of hexadecimal digit pairs: a PDU.
+bool IsPduLine(std::string_view text);
 
 // Writes the command and a carriage return. False when the port refuses.
 [[nodiscard]] bool WriteCommand(TComPort& port, std::string_view command);
 
 // The modem initialisation: opens the port when it is closed, then "AT" twice,
-// "ATE0", "AT+CMEE=1" and "AT+CMGF=0", each answer awaited up to 100 ticks. True
-// when one of the two "AT" and the "AT+CMGF=0" were answered "OK"; the answers to
-// "ATE0" and "AT+CMEE=1" do not count. False at once for port number 0, without
-// opening anything. A port that cannot be opened, or whose device has failed, is
-// closed again so that the next initialisation opens it afresh.
-[[nodiscard]] bool InitModem(TComPort& port, const std::atomic<bool>& stop);
+// "ATE0", "AT+CMEE=1" and "AT+CMGF=0", each answer awaited up to 100 ticks, then
+// "AT+CPIN?" for the SIM's state. True when one of the two "AT" and the
+// "AT+CMGF=0" were answered "OK" and the SIM is ready; the answers to "ATE0" and
+// "AT+CMEE=1" do not count. A SIM that asks for its PIN gets context->pin once;
+// a refused PIN is dropped. At each opening the modem's identity and operator are
+// read into context->info, and the signal at most every 30 s. False at once for
+// port number 0, without opening anything. A port that cannot be opened, or whose
+// device has failed or gone silent, is closed again so that the next
+// initialisation opens it afresh.
+[[nodiscard]] bool InitModem(TComPort& port, const std::atomic<bool>& stop,
+                             ModemContext* context = nullptr);
+
+// Whether the port `number` answers "AT" with "OK" within `ticks`, and then what
+// the modem says it is (a refused answer left empty); nothing when it does not
+// answer or cannot be opened. Opens the port and closes it again: never for a port
+// the worker holds. Blocks up to `ticks` and three command bounds; any thread.
+std::optional<ModemInfo> ProbePort(std::uint16_t number, std::int32_t ticks,
+                                   const StopSignal& stop);
+
+// Closes the port; the next initialisation opens it afresh. Never throws.
+void ClosePort(TComPort& port);
 
 }  // namespace velka::modem

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "modem/dialogue.h"
+#include "modem/status_report.h"
 #include "platform/mutex.h"
 #include "platform/result.h"
 #include "serial/ser_port.h"
@@ -21,8 +23,6 @@ namespace velka::modem {
 
 // The SIM storage, with the quotes the command wants.
 inline constexpr std::string_view kSimStorage = "\"SM\"";
-// A listing during which nothing arrives for this long has been lost.
-inline constexpr auto kListingIdleLimit = std::chrono::seconds(30);
 
 struct ListedMessage {
     std::string index;  // decimal digits, as the modem gave them
@@ -42,11 +42,12 @@ std::vector<ListedMessage> ParseListing(const std::vector<std::string>& lines);
 packet MakeInboxRecord(const std::string& pdu);
 
 struct ReceptionReport {
-    bool listed = false;         // the listing came to its "OK"
-    std::vector<packet> stored;  // records appended to inbox.db, in listing order
-    std::size_t deleted = 0;     // deletes the modem confirmed
-    Status saved;                // the append to inbox.db; when it failed, nothing was deleted
-    std::size_t unsaved = 0;     // listed messages inbox.db refused; they stay on the modem
+    bool listed = false;                // the listing came to its "OK"
+    std::vector<packet> stored;         // records appended to inbox.db, in listing order
+    std::vector<StatusReport> reports;  // status reports appended to reports.db
+    std::size_t deleted = 0;            // deletes the modem confirmed
+    Status saved;             // the appends; what a failed one should have held stays on the modem
+    std::size_t unsaved = 0;  // listed messages the files refused; they stay on the modem
 };
 
 // Messages that a cycle stored but whose delete the modem did not confirm, as
@@ -55,18 +56,45 @@ struct ReceptionReport {
 using StoredNotDeleted = std::set<std::pair<std::string, std::string>>;
 
 // One cycle: "AT+CPMS=<storage>" and "AT+CMGF=0" (each "OK" awaited up to 100
-// ticks), flush, "AT+CMGL=4" read to its final line. The listed messages are
-// appended to `inbox_path` (and the facts of the parts of long messages to its
-// parts file, store/parts_file.h) durably while `file_lock` is held (the lock the box
-// views take to read the file); then each stored message is deleted with
-// "AT+CMGD=<index>", its answer awaited before the next. A listing that ends in an
-// error, goes 30 s without a character or is cut by the stop flag, or a failed
-// save, deletes nothing. The stop flag ends the deletes; what stays on the modem
-// is stored again by a later cycle, unless `remembered` (kept by the caller from
-// cycle to cycle) says it was stored already.
+// ticks), the input read empty, "AT+CMGL=4" read to its final line; busy answers
+// are tried again (RunCommand). The listed messages are appended to `inbox_path`
+// (and the facts of the parts of long messages to its parts file,
+// store/parts_file.h) and the listed status reports to reports.db beside it,
+// durably, while `file_lock` is held (the lock the box views take to read the
+// file); then each stored message and report is deleted with "AT+CMGD=<index>",
+// its answer awaited before the next. A listing that ends in an error, goes quiet
+// for context->listing_idle_limit (30 s) or is cut by the stop flag, or a failed
+// save, deletes nothing of what it would have held. The stop flag ends the
+// deletes; what stays on the modem is stored again by a later cycle, unless
+// `remembered` (kept by the caller from cycle to cycle) says it was stored
+// already. Direct deliveries read on the way go to context->deliveries
+// (StoreDeliveries).
 ReceptionReport ReceiveMessages(TComPort& port, std::string_view storage,
                                 const std::string& inbox_path, Mutex& file_lock,
                                 const std::atomic<bool>& stop,
-                                StoredNotDeleted* remembered = nullptr) EXCLUDES(file_lock);
+                                StoredNotDeleted* remembered = nullptr,
+                                ModemContext* context = nullptr);
+
+// The memories that hold received messages, in the order they are listed: "SM",
+// then "ME", or "MT" where the modem offers that and no "ME". What the modem
+// offers is asked with "AT+CPMS=?" once per opening (context->memories); a modem
+// that refuses it is listed in "SM" only.
+std::vector<std::string> ReceptionMemories(TComPort& port, ModemContext& context,
+                                           const std::atomic<bool>& stop);
+
+// ReceiveMessages on each of ReceptionMemories in turn, the reports joined. A
+// memory whose listing fails ends the cycle there.
+ReceptionReport ReceiveAll(TComPort& port, const std::string& inbox_path, Mutex& file_lock,
+                           const std::atomic<bool>& stop, StoredNotDeleted& remembered,
+                           ModemContext& context);
+
+// Stores what the modem handed over directly ("+CMT:" messages into inbox.db and
+// the facts of their parts into its parts file, "+CDS:" status reports into
+// reports.db) under `file_lock`, then acknowledges each with "AT+CNMA", whose
+// error answer (a modem that wants none) is ignored.
+// Stored first, acknowledged after: a failed save keeps them in the context,
+// unacknowledged, for the next call.
+ReceptionReport StoreDeliveries(TComPort& port, const std::string& inbox_path, Mutex& file_lock,
+                                const std::atomic<bool>& stop, ModemContext& context);
 
 }  // namespace velka::modem

@@ -34,17 +34,34 @@ bool ContainsIgnoreCase(std::string_view line, std::string_view marker) {
 
 // After the PDU: the modem's answer, past echo and unsolicited lines. The final
 // "OK" that follows "+CMGS:" is read too, so that it does not linger in the input.
-[[nodiscard]] bool AwaitConfirmation(AnswerReader& reader) {
+Outcome AwaitConfirmation(AnswerReader& reader) {
     const auto deadline = Clock::now() + kConfirmationLimit;
     while (const auto line = reader.NextLine(deadline)) {
         if (ContainsIgnoreCase(*line, "+CMGS:")) {
             // Sent once "+CMGS:" has come; a missing "OK" after it changes nothing.
             IgnoreFailure(reader.AwaitFinalResult(deadline));
-            return true;
+            return Outcome::Ok;
         }
-        if (ClassifyLine(*line) == LineKind::Error) return false;
+        if (ClassifyLine(*line) == LineKind::Error) {
+            return IsBusyAnswer(*line) ? Outcome::Busy : Outcome::Error;
+        }
     }
-    return false;
+    if (reader.stopped()) return Outcome::Stopped;
+    reader.NoteSilence();
+    return Outcome::Silent;
+}
+
+// One try: the command, the prompt, the PDU and its confirmation.
+Outcome TrySend(TComPort& port, AnswerReader& reader, const std::string& pdu, std::int32_t length) {
+    if (!WriteCommand(port, "AT+CMGS=" + std::to_string(length))) return Outcome::Silent;
+    const Outcome prompt = reader.AwaitPrompt(DeadlineIn(kPromptTicks));
+    if (prompt != Outcome::Ok) return prompt;
+    try {
+        port.PutString(pdu + kCtrlZ);
+    } catch (const ESerialException&) {
+        return Outcome::Silent;
+    }
+    return AwaitConfirmation(reader);
 }
 
 }  // namespace
@@ -95,28 +112,27 @@ std::vector<std::string> EncodeText(const packet& record, std::string_view refer
 }
 
 SendResult SendText(TComPort& port, const packet& record, const std::atomic<bool>& stop,
-                    Registry& registry) {
+                    Registry& registry, ModemContext* context) {
     const std::string reference = NeedsReference(record) ? NextMessageReference(registry) : "";
     const std::vector<std::string> pdus = EncodeText(record, reference);
     if (pdus.empty()) return SendResult::Unsendable;
     for (const std::string& pdu : pdus) {
-        if (!SendPdu(port, pdu, stop)) return SendResult::Failed;
+        if (!SendPdu(port, pdu, stop, context)) return SendResult::Failed;
     }
     return SendResult::Sent;
 }
 
-bool SendPdu(TComPort& port, const std::string& pdu, const std::atomic<bool>& stop) {
+bool SendPdu(TComPort& port, const std::string& pdu, const std::atomic<bool>& stop,
+             ModemContext* context) {
     TSMS parsed;
     parsed.ParsePDU(pdu);
-    if (!WriteCommand(port, "AT+CMGS=" + std::to_string(parsed.TPDULength))) return false;
-    try {
-        if (!port.WaitForString(">", kPromptTicks, false, true)) return false;
-        port.PutString(pdu + kCtrlZ);
-    } catch (const ESerialException&) {
-        return false;
+    AnswerReader reader(port, stop, context);
+    BusyRetry retry;
+    for (;;) {
+        const Outcome outcome = TrySend(port, reader, pdu, parsed.TPDULength);
+        if (outcome == Outcome::Ok) return true;
+        if (outcome != Outcome::Busy || !retry.Wait(reader)) return false;
     }
-    AnswerReader reader(port, stop);
-    return AwaitConfirmation(reader);
 }
 
 }  // namespace velka::modem

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "modem/dialogue.h"
 #include "serial/ser_port.h"
 #include "sms/text_plan.h"
 #include "store/packet.h"
@@ -61,14 +62,18 @@ enum class SendResult {
 
 // Sends the record's text to its number, as PlanOutgoingText plans it. Stops at the first message
 // that fails and writes nothing after it; a text sent again later gets a new reference. Nothing
-// about the record changes.
+// about the record changes. `context` as for SendPdu.
 SendResult SendText(TComPort& port, const packet& record, const std::atomic<bool>& stop,
-                    Registry& registry);
+                    Registry& registry, ModemContext* context = nullptr);
 
-// One PDU (hexadecimal, SMSC part included): "AT+CMGS=<length>", ">" awaited up to
-// 1,000 ticks, the PDU and Ctrl-Z, then the answer. True at "+CMGS:"; false at an
-// error answer, after 60 s without an answer, on the stop flag or a port failure.
-// "+CMTI" and other unsolicited lines in between are read past.
-[[nodiscard]] bool SendPdu(TComPort& port, const std::string& pdu, const std::atomic<bool>& stop);
+// One PDU (hexadecimal, SMSC part included): "AT+CMGS=<length>", the prompt ">"
+// awaited up to 1,000 ticks, the PDU and Ctrl-Z, then the answer. True at
+// "+CMGS:"; false at an error answer, after 60 s without an answer, on the stop
+// flag or a port failure. A busy answer (IsBusyAnswer), to the command or to the
+// PDU, sends both again after a growing pause, as RunCommand does. "+CMTI" and
+// other unsolicited lines in between are read past; with a context, direct
+// deliveries among them go to context->deliveries and silence is noted there.
+[[nodiscard]] bool SendPdu(TComPort& port, const std::string& pdu, const std::atomic<bool>& stop,
+                           ModemContext* context = nullptr);
 
 }  // namespace velka::modem

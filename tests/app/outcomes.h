@@ -36,6 +36,16 @@ class Outcomes {
                     store_failures_.push_back(file);
                     changed_.notify_all();
                 },
+                [this](const modem::ModemStatus& status) {
+                    std::lock_guard guard(lock_);
+                    states_.push_back(status);
+                    changed_.notify_all();
+                },
+                [this](const modem::ModemInfo& info) {
+                    std::lock_guard guard(lock_);
+                    infos_.push_back(info);
+                    changed_.notify_all();
+                },
                 [this](const app::QueueDamage& damage) {
                     std::lock_guard guard(lock_);
                     damage_.push_back(damage);
@@ -66,6 +76,15 @@ class Outcomes {
     }
     std::size_t ReceivedCount() const { return received_.size(); }
     // REQUIRES: called inside a WaitUntil condition, or after the worker ended.
+    std::vector<modem::ModemStatus> States() const { return states_; }
+    bool WasTold(modem::ModemState state) const {
+        for (const auto& status : states_)
+            if (status.state == state) return true;
+        return false;
+    }
+    std::vector<modem::ModemInfo> Infos() const { return infos_; }
+    std::vector<packet> Received() const { return received_; }
+    // REQUIRES: called inside a WaitUntil condition, or after the worker ended.
     std::size_t StoreFailureCount() const { return store_failures_.size(); }
     std::vector<app::StoreFile> StoreFailures() {
         std::lock_guard guard(lock_);
@@ -83,6 +102,8 @@ class Outcomes {
     std::vector<Entry> sends_;                    // guarded by lock_
     std::vector<packet> received_;                // guarded by lock_
     std::vector<app::StoreFile> store_failures_;  // guarded by lock_
+    std::vector<modem::ModemStatus> states_;      // guarded by lock_
+    std::vector<modem::ModemInfo> infos_;         // guarded by lock_
     std::vector<app::QueueDamage> damage_;        // guarded by lock_
 };
 

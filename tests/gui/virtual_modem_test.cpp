@@ -6,6 +6,7 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDialog>
+#include <QInputDialog>
 #include <QPlainTextEdit>
 #include <filesystem>
 #include <functional>
@@ -214,6 +215,37 @@ TEST_F(VirtualModemTest, ASecondWindowIsToldWhoDrivesTheModemAndQueuesForIt) {
     EXPECT_TRUE(Eventually([&] { return Records("outbox.db") == 1; }));
     second.close();
     EXPECT_EQ(dialogs_.Messages().size(), 1u) << "the first window's worker sends; nothing to say";
+}
+
+TEST_F(VirtualModemTest, ASimThatWantsItsPinIsUnlockedWithThePinTheUserTypes) {
+    modems_.Control("fault 1 pin 2468");
+    modems_.Control("inject 1 +79161234567 behind the PIN");
+    dialogs_.AnswerForm([&](QDialog& form) -> int {
+        auto* ask = qobject_cast<QInputDialog*>(&form);
+        EXPECT_NE(ask, nullptr);
+        if (ask == nullptr) return QDialog::Rejected;
+        EXPECT_TRUE(ask->labelText().contains("PIN-код"));
+        ask->setTextValue("2468");
+        return QDialog::Accepted;
+    });
+    Start(true);
+    ASSERT_TRUE(Eventually([&] {
+        QCoreApplication::processEvents();
+        return Records("inbox.db") == 1;
+    }));
+    EXPECT_EQ(dialogs_.FormsShown(), 1);
+    EXPECT_TRUE(dialogs_.AllAnswersUsed());
+}
+
+TEST_F(VirtualModemTest, AMissingSimIsToldInAWarning) {
+    modems_.Control("fault 1 sim missing");
+    Start(true);
+    ASSERT_TRUE(Eventually([&] {
+        QCoreApplication::processEvents();
+        return !dialogs_.Messages().empty();
+    }));
+    EXPECT_EQ(dialogs_.Messages()[0].kind, MessageKind::Warning);
+    EXPECT_TRUE(dialogs_.Messages()[0].text.startsWith("В модеме нет SIM-карты."));
 }
 
 }  // namespace

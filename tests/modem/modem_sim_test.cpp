@@ -11,6 +11,7 @@
 #include "modem/dialogue.h"
 #include "modem/receive.h"
 #include "modem/send.h"
+#include "modem/status_report.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/registry.h"
@@ -79,9 +80,11 @@ class ModemSimTest : public ::testing::Test {
 
 TEST_F(ModemSimTest, InitialisesAModemWithEchoOnAndTurnsTheEchoOff) {
     ASSERT_TRUE(Init());
+    // The design's commands in their order (after the Esc that ends a PDU prompt
+    // left open), then the SIM's state and, at an opening, what the modem is.
     EXPECT_EQ(modems_.Written(1),
               "\x1B"
-              "AT\rAT\rATE0\rAT+CMEE=1\rAT+CMGF=0\r");
+              "AT\rAT\rATE0\rAT+CMEE=1\rAT+CMGF=0\rAT+CPIN?\rAT+CGMI\rAT+CGMM\rAT+COPS?\rAT+CSQ\r");
     std::string answers;
     for (const auto& entry : modems_.modem(1).Transcript()) {
         if (entry.direction == modemsim::Direction::FromModem) answers += entry.bytes;
@@ -428,6 +431,306 @@ TEST_F(ModemSimTest, AMessageSentBetweenModemsIsReceivedOnTheOther) {
     ASSERT_EQ(inbox.size(), 1u);
     EXPECT_EQ(inbox[0].number_text(), kFirst);
     EXPECT_EQ(inbox[0].text_text(), std::string(kSignature) + "across");
+}
+
+// ---- Real modems: a SIM that wants its PIN or is busy, other memories, direct
+// deliveries, status reports, a modem that hangs ----
+
+class RealModemTest : public ModemSimTest {
+  protected:
+    RealModemTest() { context_.listing_idle_limit = std::chrono::seconds(2); }
+    bool Open() { return InitModem(port_, stop_, &context_); }
+    ReceptionReport ReceiveEverywhere() {
+        return ReceiveAll(port_, inbox_, lock_, stop_, undeleted_, context_);
+    }
+    ReceptionReport StoreDirect() { return StoreDeliveries(port_, inbox_, lock_, stop_, context_); }
+    std::vector<StatusReport> Reports() { return *LoadReports(ReportsFileBeside(inbox_)); }
+    // Waits until the modem has written `text` to the line `times` times.
+    void AwaitSent(std::size_t position, const std::string& text, std::size_t times = 1) {
+        ASSERT_TRUE(testing::Eventually([&] {
+            std::string answers;
+            for (const auto& entry : modems_.modem(position).Transcript())
+                if (entry.direction == modemsim::Direction::FromModem) answers += entry.bytes;
+            return Count(answers, text) >= times;
+        }));
+    }
+
+    // inbox.db reads as the one message of LongRussianUtf8(), its parts joined by
+    // the facts in the parts file.
+    void ExpectOneLongRussianMessage() {
+        const auto box = store::JoinedBox::Open(inbox_);
+        ASSERT_TRUE(box);
+        ASSERT_EQ(box->size(), 1u);
+        EXPECT_EQ(codepage::ToUtf8(box->at(0).text), LongRussianUtf8());
+    }
+
+    ModemContext context_;
+};
+
+TEST_F(RealModemTest, ASimStillBusyAfterPowerUpIsWaitedFor) {
+    modems_.Control("fault 1 sim-busy 1500 515");
+    modems_.Control("inject 1 +79161234567 waited");
+    EXPECT_TRUE(Open());
+    EXPECT_GE(Count(modems_.Written(1), "AT+CPIN?"), 2u) << "asked again after the busy answer";
+    EXPECT_EQ(ReceiveEverywhere().stored.size(), 1u);
+}
+
+TEST_F(RealModemTest, ABusyListingIsTriedAgainAndNotCountedAsFailed) {
+    modems_.Control("inject 1 +79161234567 later");
+    ASSERT_TRUE(Open());
+    modems_.Control("fault 1 sim-busy 1200 314");
+    const auto report = ReceiveEverywhere();
+    EXPECT_TRUE(report.listed);
+    EXPECT_EQ(report.stored.size(), 1u);
+    EXPECT_TRUE(modems_.Store(1).empty());
+}
+
+TEST_F(RealModemTest, TransientSendRefusalsAreTriedAgainAndTheMessageGoesOnce) {
+    modems_.Control("fault 1 send-refusals 2 314");
+    ASSERT_TRUE(Open());
+    EXPECT_EQ(SendText(port_, MakePacket(kSecond, "07.12.2026 10:00:00", "once"), stop_,
+                       Registry::Machine(), &context_),
+              SendResult::Sent);
+    EXPECT_EQ(Count(modems_.Written(1), "AT+CMGS="), 3u);
+    EXPECT_EQ(modems_.Store(2).size(), 1u);
+}
+
+TEST_F(RealModemTest, AFinalSendRefusalIsNotTriedAgain) {
+    modems_.Control("fault 1 send-refusals 1 500");
+    ASSERT_TRUE(Open());
+    EXPECT_EQ(Send(kSecond, "refused"), SendResult::Failed);
+    EXPECT_EQ(Count(modems_.Written(1), "AT+CMGS="), 1u);
+}
+
+TEST_F(RealModemTest, TheStopFlagEndsABusyWaitAtOnce) {
+    ASSERT_TRUE(Open());
+    modems_.Control("fault 1 sim-busy 600000");
+    std::thread stopper([&] {
+        testing::Eventually([&] { return Count(modems_.Written(1), "AT+CPMS=\"SM\"") >= 2; });
+        stop_.Set();
+    });
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_FALSE(ReceiveEverywhere().listed);
+    stopper.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
+}
+
+TEST_F(RealModemTest, EveryPromptFormIsAccepted) {
+    for (const char* form : {"bare", "crlf", "crlf-blank"}) {
+        modems_.Control(std::string("fault 1 prompt ") + form);
+        ASSERT_TRUE(Open());
+        EXPECT_EQ(Send(kSecond, form), SendResult::Sent) << form;
+    }
+    EXPECT_EQ(modems_.Store(2).size(), 3u);
+}
+
+TEST_F(RealModemTest, MessagesInTheModemsOwnMemoryAreReceivedAndLeaveIt) {
+    modems_.Control("fault 1 new-memory ME");
+    modems_.Control("inject 1 +79161234567 in the modem");
+    modems_.Control("inject 1 +79161234567 and another");
+    ASSERT_TRUE(Open());
+    EXPECT_EQ(ReceiveEverywhere().stored.size(), 2u);
+    ASSERT_TRUE(Open());
+    ReceiveEverywhere();
+    EXPECT_EQ(Count(modems_.Written(1), "AT+CPMS=?"), 1u) << "asked once per opening";
+    EXPECT_EQ(Count(modems_.Written(1), "AT+CPMS=\"ME\""), 2u);
+    const auto inbox = Inbox();
+    ASSERT_EQ(inbox.size(), 2u);
+    EXPECT_EQ(inbox[0].text_text(), "in the modem");
+    EXPECT_TRUE(modems_.Store(1).empty());
+}
+
+TEST_F(RealModemTest, ALongMessageInTheModemsOwnMemoryKeepsItsPartsFactsAndReadsAsOne) {
+    modems_.Control("fault 1 new-memory ME");
+    modems_.Control("inject 1 +79161234567 " + LongRussianUtf8());
+    ASSERT_TRUE(Open());
+    EXPECT_EQ(ReceiveEverywhere().stored.size(), 5u);
+    ExpectOneLongRussianMessage();
+}
+
+TEST_F(RealModemTest, AModemThatOffersOnlyMtIsListedThere) {
+    modems_.Control("inject 1 +79161234567 on the SIM");
+    modems_.Control("fault 1 new-memory MT");
+    modems_.Control("inject 1 +79161234567 in MT");
+    ASSERT_TRUE(Open());
+    EXPECT_EQ(ReceiveEverywhere().stored.size(), 2u);
+    EXPECT_EQ(Count(modems_.Written(1), "AT+CPMS=\"MT\""), 1u);
+    EXPECT_TRUE(modems_.Store(1).empty());
+    EXPECT_EQ(Inbox().size(), 2u) << "each once";
+}
+
+TEST_F(RealModemTest, ADirectDeliveryIsStoredThenAcknowledged) {
+    modems_.Control("fault 1 direct ack");
+    ASSERT_TRUE(Open());
+    modems_.Control("inject 1 +79161234567 straight over");
+    AwaitSent(1, "+CMT:");
+    ASSERT_TRUE(Open());  // reads the line, as the worker's next pass does
+    const auto report = StoreDirect();
+    ASSERT_EQ(report.stored.size(), 1u);
+    EXPECT_EQ(Inbox().at(0).text_text(), "straight over");
+    EXPECT_EQ(Count(modems_.Written(1), "AT+CNMA"), 1u);
+    EXPECT_TRUE(testing::Eventually([&] { return modems_.modem(1).unacknowledged() == 0; }));
+    EXPECT_TRUE(modems_.Store(1).empty());
+}
+
+TEST_F(RealModemTest, ALongMessageDeliveredDirectlyKeepsItsPartsFactsAndReadsAsOne) {
+    modems_.Control("fault 1 direct ack");
+    ASSERT_TRUE(Open());
+    modems_.Control("inject 1 +79161234567 " + LongRussianUtf8());
+    AwaitSent(1, "+CMT:", 5);
+    ASSERT_TRUE(Open());
+    ASSERT_EQ(StoreDirect().stored.size(), 5u);
+    ExpectOneLongRussianMessage();
+}
+
+TEST_F(RealModemTest, ADirectDeliveryInsideAnotherAnswerIsKeptAndARefusedAcknowledgementIgnored) {
+    modems_.Control("fault 1 direct on");
+    modems_.Control("fault 1 confirm-delay 500");
+    ASSERT_TRUE(Open());
+    std::thread injector([&] {
+        testing::Eventually([&] { return Count(modems_.Written(1), "\x1A") == 1; });
+        modems_.Control("inject 1 +79161234567 during the send");
+    });
+    EXPECT_EQ(SendText(port_, MakePacket(kSecond, "07.12.2026 10:00:00", "out"), stop_,
+                       Registry::Machine(), &context_),
+              SendResult::Sent);
+    injector.join();
+    AwaitSent(1, "+CMT:");
+    ASSERT_TRUE(Open());
+    EXPECT_EQ(StoreDirect().stored.size(), 1u) << "the modem's +CMS ERROR: 340 to AT+CNMA ignored";
+    EXPECT_TRUE(Open()) << "the refused acknowledgement left nothing behind";
+    EXPECT_EQ(Inbox().size(), 1u);
+}
+
+TEST_F(RealModemTest, ADeliveryHeaderWithoutAPduLineIsDropped) {
+    ASSERT_TRUE(Open());
+    modems_.Control("unsolicited 1 +CMT: ,25");
+    modems_.Control("unsolicited 1 NOT-A-PDU");
+    AwaitSent(1, "NOT-A-PDU");
+    EXPECT_TRUE(Open());
+    EXPECT_TRUE(context_.deliveries.empty());
+    EXPECT_TRUE(StoreDirect().stored.empty());
+    EXPECT_FALSE(files::Exists(inbox_));
+}
+
+TEST_F(RealModemTest, StatusReportsInTheListingAreKeptAsReportsNotMessages) {
+    modems_.Control("fault 1 reports sm");
+    modems_.Control("inject 1 +79161234567 a real message");
+    ASSERT_TRUE(Open());
+    ASSERT_EQ(Send(kSecond, "report me"), SendResult::Sent);
+    ASSERT_EQ(modems_.Store(1).size(), 2u) << "the report waits in SM beside the message";
+    const auto report = ReceiveEverywhere();
+    EXPECT_EQ(report.stored.size(), 1u);
+    ASSERT_EQ(report.reports.size(), 1u);
+    const auto inbox = Inbox();
+    ASSERT_EQ(inbox.size(), 1u);
+    EXPECT_EQ(inbox[0].text_text(), "a real message");
+    const auto reports = Reports();
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(reports[0].reference, 0);
+    EXPECT_EQ(reports[0].recipient, kSecond);
+    EXPECT_EQ(reports[0].status, 0);
+    EXPECT_FALSE(reports[0].centre_time.empty());
+    EXPECT_FALSE(reports[0].discharged.empty());
+    EXPECT_TRUE(modems_.Store(1).empty()) << "deleted once kept";
+}
+
+TEST_F(RealModemTest, HandedOverAndAnnouncedStatusReportsAreKeptToo) {
+    modems_.Control("fault 1 reports cds");
+    ASSERT_TRUE(Open());
+    ASSERT_EQ(Send(kSecond, "first"), SendResult::Sent);
+    AwaitSent(1, "+CDS:");
+    ASSERT_TRUE(Open());
+    EXPECT_EQ(StoreDirect().reports.size(), 1u);
+    modems_.Control("fault 1 reports cdsi");
+    ASSERT_EQ(Send(kSecond, "second"), SendResult::Sent);
+    ASSERT_TRUE(Open());
+    EXPECT_EQ(ReceiveEverywhere().reports.size(), 1u);
+    const auto reports = Reports();
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_EQ(reports[1].reference, 1);
+    EXPECT_FALSE(files::Exists(inbox_) && !Inbox().empty());
+    EXPECT_TRUE(modems_.Store(1).empty());
+}
+
+TEST_F(RealModemTest, AModemThatHangsInAListingIsReopenedAndLosesNothing) {
+    for (int i = 1; i <= 4; ++i) modems_.Control("inject 1 +79161234567 h" + std::to_string(i));
+    ASSERT_TRUE(Open());
+    modems_.Control("fault 1 hang AT+CMGL");
+    const auto cut = ReceiveEverywhere();
+    EXPECT_FALSE(cut.listed);
+    EXPECT_TRUE(context_.silent);
+    EXPECT_EQ(modems_.Store(1).size(), 4u) << "a listing cut short deletes nothing";
+    EXPECT_FALSE(Open()) << "still hung while the port stays open";
+    ClosePort(port_);
+    ASSERT_TRUE(Open());
+    EXPECT_EQ(ReceiveEverywhere().stored.size(), 4u);
+    EXPECT_TRUE(modems_.Store(1).empty());
+    EXPECT_EQ(Inbox().size(), 4u);
+}
+
+TEST_F(RealModemTest, ASimPinIsSentOnceAndTheSimIsThenReady) {
+    modems_.Control("fault 1 pin 1234");
+    EXPECT_FALSE(Open());
+    EXPECT_EQ(context_.status.state, ModemState::PinNeeded);
+    EXPECT_EQ(context_.status.tries_left, 3);
+    context_.pin = "1234";
+    EXPECT_TRUE(Open());
+    EXPECT_EQ(context_.status.state, ModemState::Ready);
+    EXPECT_EQ(Count(modems_.Written(1), "AT+CPIN=\"1234\""), 1u);
+    EXPECT_EQ(Send(kSecond, "unlocked"), SendResult::Sent);
+}
+
+TEST_F(RealModemTest, ARefusedPinIsNeverSentAgainByItself) {
+    modems_.Control("fault 1 pin 1234");
+    context_.pin = "0000";
+    EXPECT_FALSE(Open());
+    EXPECT_EQ(context_.status.state, ModemState::PinRefused);
+    EXPECT_EQ(context_.status.tries_left, 2);
+    EXPECT_FALSE(context_.pin.has_value());
+    EXPECT_FALSE(Open());
+    EXPECT_FALSE(Open());
+    EXPECT_EQ(Count(modems_.Written(1), "AT+CPIN=\""), 1u);
+    EXPECT_EQ(context_.status.state, ModemState::PinRefused) << "still said until a new PIN";
+}
+
+TEST_F(RealModemTest, ASimThatCannotServeIsSaidAndNothingIsSent) {
+    const std::pair<const char*, ModemState> cases[] = {
+        {"fault 1 sim missing", ModemState::NoSim},
+        {"fault 1 sim failure", ModemState::SimFailure},
+        {"fault 1 sim ph-sim", ModemState::PhoneLocked},
+    };
+    for (const auto& [fault, state] : cases) {
+        modems_.Control(fault);
+        EXPECT_FALSE(Open()) << fault;
+        EXPECT_EQ(context_.status.state, state) << fault;
+    }
+    modems_.Control("fault 1 sim present");
+    modems_.Control("fault 1 pin 1234");
+    context_.pin = "9999";
+    for (int i = 0; i < 3; ++i) {
+        Open();
+        context_.pin = "9999";  // the user typed it again, three times
+    }
+    EXPECT_FALSE(Open());
+    EXPECT_EQ(context_.status.state, ModemState::PukNeeded);
+    EXPECT_EQ(Count(modems_.Written(1), "AT+CMGS"), 0u);
+}
+
+TEST_F(RealModemTest, WhatTheModemIsIsReadAtEachOpening) {
+    ASSERT_TRUE(Open());
+    EXPECT_EQ(context_.info.manufacturer, "Velka");
+    EXPECT_EQ(context_.info.model, "Virtual GSM Modem");
+    EXPECT_EQ(context_.info.operator_name, "Velka Net");
+    EXPECT_EQ(context_.info.signal, 20);
+    ASSERT_TRUE(Open());
+    EXPECT_EQ(Count(modems_.Written(1), "AT+CGMI"), 1u) << "not again while the port stays open";
+    EXPECT_EQ(Count(modems_.Written(1), "AT+CSQ"), 1u) << "not again within 30 s";
+    modems_.Control("fault 1 error AT+COPS");
+    ClosePort(port_);
+    ASSERT_TRUE(Open()) << "a refused answer is no failure";
+    EXPECT_EQ(context_.info.operator_name, "");
+    EXPECT_EQ(context_.info.manufacturer, "Velka");
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace velka::modemsim {
 namespace {
 
@@ -303,6 +305,176 @@ TEST(SessionRandomFaults, NoiseComesBeforeAnswersAndNowhereElse) {
     EXPECT_GT(all.size(), 20 * std::string("AT\r\r\nOK\r\n").size());
     EXPECT_EQ(all.substr(0, 3), "AT\r");
     EXPECT_EQ(all.substr(all.size() - 6), "\r\nOK\r\n");
+}
+
+// ---- The ways real modems and SIMs differ ----
+
+class SessionQuirksTest : public SessionTest {
+  protected:
+    void Set(const std::function<void(Faults&)>& change) {
+        Faults faults = session_.faults();
+        change(faults);
+        session_.SetFaults(faults);
+    }
+};
+
+TEST_F(SessionQuirksTest, APinLockedSimRefusesMessagesUntilItsPinAndCountsWrongOnes) {
+    EchoOff();
+    Set([](Faults& f) { f.pin = "1234"; });
+    Run("AT+CMEE=1\r");
+    EXPECT_EQ(Run("AT+CPIN?\r"), "\r\n+CPIN: SIM PIN\r\n\r\nOK\r\n");
+    EXPECT_EQ(Run("AT+CMGL=4\r"), "\r\n+CME ERROR: 11\r\n");
+    EXPECT_EQ(Run("AT+CPIN=\"0000\"\r"), "\r\n+CME ERROR: 16\r\n");
+    EXPECT_EQ(Run("AT+CPINR=\"SIM PIN\"\r"), "\r\n+CPINR: SIM PIN,2,3\r\n\r\nOK\r\n");
+    EXPECT_EQ(Run("AT+CPIN=\"1234\"\r"), "\r\nOK\r\n");
+    EXPECT_EQ(Run("AT+CPIN?\r"), "\r\n+CPIN: READY\r\n\r\nOK\r\n");
+    EXPECT_EQ(Run("AT+CMGL=4\r"), "\r\nOK\r\n");
+    session_.PowerUp();
+    EchoOff();
+    EXPECT_EQ(Run("AT+CPIN?\r"), "\r\n+CPIN: SIM PIN\r\n\r\nOK\r\n")
+        << "asked again after power-up";
+}
+
+TEST_F(SessionQuirksTest, ThreeWrongPinsLockTheSimBehindItsPuk) {
+    EchoOff();
+    Set([](Faults& f) { f.pin = "1234"; });
+    Run("AT+CMEE=1\r");
+    for (int i = 0; i < 3; ++i) Run("AT+CPIN=\"9999\"\r");
+    EXPECT_EQ(Run("AT+CPIN?\r"), "\r\n+CPIN: SIM PUK\r\n\r\nOK\r\n");
+    EXPECT_EQ(Run("AT+CPIN=\"1234\"\r"), "\r\n+CME ERROR: 12\r\n");
+}
+
+TEST_F(SessionQuirksTest, AMissingOrFailedSimIsSaidWithItsCode) {
+    EchoOff();
+    Run("AT+CMEE=1\r");
+    Set([](Faults& f) { f.sim = SimCondition::Missing; });
+    EXPECT_EQ(Run("AT+CPIN?\r"), "\r\n+CME ERROR: 10\r\n");
+    Set([](Faults& f) { f.sim = SimCondition::Failed; });
+    EXPECT_EQ(Run("AT+CMGS=16\r"), "\r\n+CME ERROR: 13\r\n");
+    Set([](Faults& f) { f.sim = SimCondition::PhoneLocked; });
+    EXPECT_EQ(Run("AT+CPIN?\r"), "\r\n+CPIN: PH-SIM PIN\r\n\r\nOK\r\n");
+}
+
+TEST_F(SessionQuirksTest, ABusySimAnswersItsBusyCodeInNumberOrText) {
+    EchoOff();
+    Set([](Faults& f) { f.sim_busy = std::chrono::hours(1); });
+    EXPECT_EQ(Run("AT+CMGF=0\r"), "\r\nOK\r\n") << "the modem itself answers";
+    Run("AT+CMEE=1\r");
+    EXPECT_EQ(Run("AT+CPMS=\"SM\"\r"), "\r\n+CME ERROR: 14\r\n");
+    Set([](Faults& f) { f.busy_code = 515; });
+    Run("AT+CMEE=2\r");
+    EXPECT_EQ(Run("AT+CPIN?\r"),
+              "\r\n+CME ERROR: Please wait, init or command processing in progress\r\n");
+    Set([](Faults& f) { f.busy_code = 314; });
+    EXPECT_EQ(Run("AT+CMGL=4\r"), "\r\n+CMS ERROR: SIM busy\r\n");
+    Set([](Faults& f) { f.sim_busy = milliseconds(0); });
+    EXPECT_EQ(Run("AT+CMGL=4\r"), "\r\nOK\r\n");
+}
+
+TEST_F(SessionQuirksTest, NewMessagesGoToTheModemsOwnMemoryWhenSoSet) {
+    EchoOff();
+    Set([](Faults& f) { f.new_memory = "ME"; });
+    EXPECT_EQ(Receive(Deliver("mine")), "\r\n+CMTI: \"ME\",1\r\n");
+    EXPECT_EQ(Run("AT+CPMS=?\r"),
+              "\r\n+CPMS: (\"SM\",\"ME\"),(\"SM\",\"ME\"),(\"SM\",\"ME\")\r\n\r\nOK\r\n");
+    EXPECT_EQ(Run("AT+CMGL=4\r"), "\r\nOK\r\n") << "the SIM holds nothing";
+    EXPECT_EQ(Run("AT+CPMS=\"ME\"\r"), "\r\n+CPMS: 1,5,1,5,1,5\r\n\r\nOK\r\n");
+    EXPECT_NE(Run("AT+CMGL=4\r").find("+CMGL: 1,0,,"), std::string::npos);
+    EXPECT_EQ(Run("AT+CMGD=1\r"), "\r\nOK\r\n");
+    EXPECT_TRUE(session_.Messages().empty());
+}
+
+TEST_F(SessionQuirksTest, MtListsTheSimAndThenTheModemsMemoryAfterIt) {
+    EchoOff();
+    Receive(Deliver("on the SIM"));
+    Set([](Faults& f) { f.new_memory = "MT"; });
+    EXPECT_EQ(Receive(Deliver("in the modem")), "\r\n+CMTI: \"MT\",6\r\n");
+    Run("AT+CPMS=\"MT\"\r");
+    const std::string listing = Run("AT+CMGL=4\r");
+    EXPECT_NE(listing.find("+CMGL: 1,"), std::string::npos);
+    EXPECT_NE(listing.find("+CMGL: 6,"), std::string::npos);
+    Run("AT+CMGD=6\r");
+    ASSERT_EQ(session_.Messages().size(), 1u);
+    EXPECT_EQ(session_.Messages()[0].memory, "SM");
+}
+
+TEST_F(SessionQuirksTest, DirectDeliveryHandsTheMessageOverAndWaitsForItsAcknowledgement) {
+    EchoOff();
+    Set([](Faults& f) { f.direct = DirectDelivery::Acknowledged; });
+    const std::string pdu = Deliver("direct");
+    EXPECT_EQ(Receive(pdu), "\r\n+CMT: ,25\r\n" + pdu + "\r\n");
+    EXPECT_TRUE(session_.Messages().empty());
+    EXPECT_EQ(session_.unacknowledged(), 1u);
+    EXPECT_EQ(Run("AT+CNMA\r"), "\r\nOK\r\n");
+    EXPECT_EQ(session_.unacknowledged(), 0u);
+    EXPECT_EQ(Run("AT+CNMA\r"), "\r\n+CMS ERROR: 340\r\n") << "nothing left to acknowledge";
+}
+
+TEST_F(SessionQuirksTest, AnUnacknowledgedDeliveryIsStoredWhenTheClientLetsGo) {
+    Set([](Faults& f) { f.direct = DirectDelivery::Acknowledged; });
+    Receive(Deliver("kept"));
+    session_.ClientChanged();
+    EXPECT_EQ(session_.Messages().size(), 1u);
+    SessionOutput out;
+    Set([](Faults& f) { f.direct = DirectDelivery::On; });
+    session_.Receive(Deliver("nobody listens"), out, false);
+    EXPECT_EQ(session_.Messages().size(), 2u) << "no client: stored instead";
+}
+
+TEST_F(SessionQuirksTest, StatusReportsAreKeptInTheSimOrHandedOver) {
+    EchoOff();
+    Set([](Faults& f) { f.reports = ReportMode::Indicated; });
+    Run("AT+CMGS=16\r");
+    const std::string answer = Run(std::string(kSubmitHi) + "\x1A");
+    EXPECT_NE(answer.find("+CMGS: 0"), std::string::npos);
+    EXPECT_NE(answer.find("+CDSI: \"SM\",1"), std::string::npos);
+    ASSERT_EQ(session_.Messages().size(), 1u);
+    // SMSC part, then the first octet 06: TP-MTI 2, an SMS-STATUS-REPORT, reference 00.
+    const std::string report = session_.Messages()[0].pdu;
+    const auto smsc = std::stoi(report.substr(0, 2), nullptr, 16);
+    EXPECT_EQ(report.substr(2 + 2 * smsc, 4), "0600") << report;
+    Set([](Faults& f) { f.reports = ReportMode::Direct; });
+    Run("AT+CMGS=16\r");
+    const std::string direct = Run(std::string(kSubmitHi) + "\x1A");
+    EXPECT_LT(direct.find("+CMGS: 1"), direct.find("+CDS: "));
+}
+
+TEST_F(SessionQuirksTest, AHungModemSaysHalfAListingAndNothingUntilTheClientLetsGo) {
+    EchoOff();
+    for (const char* text : {"a", "b"}) Receive(Deliver(text));
+    Set([](Faults& f) { f.hang_command = "AT+CMGL"; });
+    const std::string half = Run("AT+CMGL=4\r");
+    EXPECT_NE(half.find("+CMGL: 1,"), std::string::npos);
+    EXPECT_EQ(half.find("+CMGL: 2,"), std::string::npos);
+    EXPECT_EQ(half.find("OK"), std::string::npos);
+    EXPECT_EQ(Run("AT\r"), "");
+    session_.ClientChanged();
+    EXPECT_EQ(Run("AT\r"), "\r\nOK\r\n");
+    EXPECT_NE(Run("AT+CMGL=4\r").find("OK"), std::string::npos) << "the hang was spent";
+}
+
+TEST_F(SessionQuirksTest, ThePromptTakesTheFormSet) {
+    EchoOff();
+    Set([](Faults& f) { f.prompt = PromptForm::Bare; });
+    EXPECT_EQ(Run("AT+CMGS=16\r"), ">");
+    Run("\x1B");
+    Set([](Faults& f) { f.prompt = PromptForm::CrLf; });
+    EXPECT_EQ(Run("AT+CMGS=16\r"), "\r\n>");
+}
+
+TEST_F(SessionQuirksTest, TransientRefusalsEndAfterTheirCount) {
+    EchoOff();
+    Set([](Faults& f) {
+        f.send_refusals = 2;
+        f.refusal_code = 314;
+    });
+    for (int i = 0; i < 2; ++i) {
+        Run("AT+CMGS=16\r");
+        EXPECT_EQ(Run(std::string(kSubmitHi) + "\x1A"), "\r\n+CMS ERROR: 314\r\n");
+    }
+    Run("AT+CMGS=16\r");
+    EXPECT_NE(Run(std::string(kSubmitHi) + "\x1A").find("+CMGS:"), std::string::npos);
+    EXPECT_EQ(submits_.size(), 1u);
 }
 
 }  // namespace

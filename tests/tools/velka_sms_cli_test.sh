@@ -22,8 +22,9 @@ source "$(dirname "$0")/../support/expect.sh"
 # shellcheck source=../support/sms_cli_checks.sh
 source "$(dirname "$0")/../support/sms_cli_checks.sh"
 
-expect_output "$com1	$work/sim/modem1" ports
+expect_output "$com1	$work/sim/modem1	Velka Virtual GSM Modem" ports
 check_send_and_receive
+expect_output "operator	Velka Net" status
 expect_output 'Velka SMS\nhttps://' inbox
 
 # An inbox the disk refuses (a directory in its place): the message stays on the
@@ -41,6 +42,14 @@ expect_refusal 2 "'+123456789012345678901' has more than 20 digits" send +123456
 expect_refusal 2 'at most 1024' send +79990000001 "$(head -c 1100 /dev/zero | tr '\0' x)"
 expect_refusal 2 'send needs NUMBER' send +79990000001
 expect_refusal 2 'usage:' frobnicate
+# A SIM that wants its PIN: a wrong one is refused and said in Russian, the right
+# one from VELKA_PIN lets the message through.
+"$sim" ctl --dir "$work/sim" fault 2 pin 2468 >/dev/null
+"$sim" ctl --dir "$work/sim" inject 2 +79161234567 behind-the-pin >/dev/null
+configure "$com2"
+expect_refusal 1 'Неверный PIN-код. Осталось попыток: 2.' --pin 1357 receive
+VELKA_PIN=2468 expect_output 'behind-the-pin' receive
+
 configure COMx
 expect_refusal 1 "'x' is not a valid integer value" receive
 "$sim" ctl --dir "$work/sim" fault 1 silent on >/dev/null

@@ -167,7 +167,7 @@ Status Modem::DropLine() {
         std::lock_guard lock(mutex_);
         if (master_ < 0) return Error{"the line of " + number() + " is already down", 0};
         CloseLine();
-        session_.Reset();
+        session_.PowerUp();
     }
     Wake();
     if (config_.on_line_change) config_.on_line_change(false);
@@ -179,7 +179,7 @@ Status Modem::RestoreLine() {
         std::lock_guard lock(mutex_);
         if (master_ >= 0) return Error{"the line of " + number() + " is up", 0};
         if (Status opened = OpenLine(); !opened) return opened;
-        session_.Reset();
+        session_.PowerUp();
     }
     Wake();
     if (config_.on_line_change) config_.on_line_change(true);
@@ -191,10 +191,11 @@ bool Modem::line_up() const {
     return master_ >= 0;
 }
 
-void Modem::Drain(int fd) {
+bool Modem::Drain(int fd) {
     alignas(inotify_event) char buffer[4096];
-    while (::read(fd, buffer, sizeof buffer) > 0) {
-    }
+    bool any = false;
+    while (::read(fd, buffer, sizeof buffer) > 0) any = true;
+    return any;
 }
 
 void Modem::Wake() {
@@ -270,9 +271,10 @@ void Modem::Serve() {
         lock.unlock();
         ::poll(fds, present ? 3 : 2, timeout);
         Drain(wake_fd_);
-        Drain(open_watch_);
+        const bool opened = Drain(open_watch_);
         lock.lock();
         if (generation != generation_ || master_ < 0) continue;
+        if (opened || (present && (fds[2].revents & POLLHUP) != 0)) session_.ClientChanged();
         std::vector<Submit> submits;
         if (present && (fds[2].revents & POLLIN) != 0) ReadInput(submits);
         if (!submits.empty()) {
@@ -322,7 +324,7 @@ void Modem::Receive(const std::string& deliver_pdu) {
     {
         std::lock_guard lock(mutex_);
         SessionOutput out;
-        session_.Receive(deliver_pdu, out);
+        session_.Receive(deliver_pdu, out, ClientPresent());
         Enqueue(out);
     }
     Wake();
@@ -331,6 +333,11 @@ void Modem::Receive(const std::string& deliver_pdu) {
 std::vector<StoredMessage> Modem::Messages() const {
     std::lock_guard lock(mutex_);
     return session_.Messages();
+}
+
+std::size_t Modem::unacknowledged() const {
+    std::lock_guard lock(mutex_);
+    return session_.unacknowledged();
 }
 
 std::size_t Modem::held_back() const {

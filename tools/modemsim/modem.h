@@ -76,6 +76,8 @@ class Modem {
     void Receive(const std::string& deliver_pdu);
     std::vector<StoredMessage> Messages() const;
     std::size_t held_back() const;
+    // Direct deliveries handed over and not yet acknowledged with AT+CNMA.
+    std::size_t unacknowledged() const;
     std::vector<TranscriptEntry> Transcript() const;
 
   private:
@@ -87,7 +89,7 @@ class Modem {
     void WriteDue();                               // REQUIRES: mutex_ held
     void Enqueue(SessionOutput& out);              // REQUIRES: mutex_ held
     bool ClientPresent() const;                    // REQUIRES: mutex_ held
-    static void Drain(int fd);                     // reads a non-blocking descriptor empty
+    static bool Drain(int fd);  // reads a non-blocking descriptor empty; true if it held anything
     void Wake();
     void Record(Direction direction, std::string bytes);  // REQUIRES: mutex_ held
 

@@ -371,6 +371,14 @@ std::vector<UserData> UserDataForText(std::string_view utf8, std::uint8_t refere
     return out;
 }
 
+void PutTimeStamp(Octets& out, const TimeStamp& t) {
+    for (const int field : {t.year % 100, t.month, t.day, t.hour, t.minute, t.second})
+        out.push_back(SwappedDecimal(field));
+    const int quarters = t.zone_quarters < 0 ? -t.zone_quarters : t.zone_quarters;
+    out.push_back(
+        static_cast<std::uint8_t>(SwappedDecimal(quarters) | (t.zone_quarters < 0 ? 0x08 : 0)));
+}
+
 }  // namespace
 
 std::string ToHex(const Octets& octets) {
@@ -456,13 +464,21 @@ std::string BuildDeliver(const Deliver& deliver) {
     PutAddress(out, deliver.originator);
     out.push_back(deliver.data.protocol_id);
     out.push_back(deliver.data.coding);
-    const TimeStamp& t = deliver.time;
-    for (const int field : {t.year % 100, t.month, t.day, t.hour, t.minute, t.second})
-        out.push_back(SwappedDecimal(field));
-    const int quarters = t.zone_quarters < 0 ? -t.zone_quarters : t.zone_quarters;
-    out.push_back(
-        static_cast<std::uint8_t>(SwappedDecimal(quarters) | (t.zone_quarters < 0 ? 0x08 : 0)));
+    PutTimeStamp(out, deliver.time);
     PutUserDataBody(out, deliver.data);
+    return ToHex(out);
+}
+
+std::string BuildStatusReport(const StatusReport& report) {
+    Octets out;
+    PutServiceCentre(out, report.service_centre);
+    // TP-MTI 2 (SMS-STATUS-REPORT) with "no more messages waiting".
+    out.push_back(0x06);
+    out.push_back(report.reference);
+    PutAddress(out, report.recipient);
+    PutTimeStamp(out, report.centre_time);
+    PutTimeStamp(out, report.discharged);
+    out.push_back(report.status);
     return ToHex(out);
 }
 

@@ -64,6 +64,18 @@ struct Deliver {
 std::string BuildDeliver(const Deliver& deliver);
 Result<Deliver> ParseDeliver(std::string_view hex);
 
+// An SMS-STATUS-REPORT as a modem keeps or hands it over (SMSC part included): the
+// message `reference` to `recipient` was delivered (TP-ST 0) at `discharged`.
+struct StatusReport {
+    std::string service_centre;
+    std::uint8_t reference = 0;
+    std::string recipient;
+    TimeStamp centre_time;
+    TimeStamp discharged;
+    std::uint8_t status = 0;
+};
+std::string BuildStatusReport(const StatusReport& report);
+
 // The SMS-DELIVER PDUs that carry a text (UTF-8) from `originator`: GSM 7-bit when
 // every character is in the default alphabet or its extension, UCS2 otherwise; a
 // text longer than one message goes as segments with a concatenation header of

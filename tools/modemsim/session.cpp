@@ -19,16 +19,55 @@ constexpr int kCmsOperationNotAllowed = 302;
 constexpr int kCmsOperationNotSupported = 303;
 constexpr int kCmsInvalidPduParameter = 304;
 constexpr int kCmsInvalidMemoryIndex = 321;
-// 27.007 equipment failure codes.
+constexpr int kCmsSimBusy = 314;
+constexpr int kCmsNoAcknowledgementExpected = 340;
+// 27.007 equipment failure codes; 515 is the vendors' "please wait".
+constexpr int kCmeOperationNotAllowed = 3;
 constexpr int kCmeOperationNotSupported = 4;
+constexpr int kCmePhoneSimPinRequired = 5;
+constexpr int kCmeSimNotInserted = 10;
+constexpr int kCmeSimPinRequired = 11;
+constexpr int kCmeSimPukRequired = 12;
+constexpr int kCmeSimFailure = 13;
+constexpr int kCmeSimBusy = 14;
+constexpr int kCmeIncorrectPassword = 16;
+constexpr int kCmePleaseWait = 515;
+constexpr int kPinTries = 3;
 
 const char* CmeText(int code) {
     switch (code) {
+        case kCmeOperationNotAllowed:
+            return "operation not allowed";
         case kCmeOperationNotSupported:
             return "operation not supported";
+        case kCmePhoneSimPinRequired:
+            return "PH-SIM PIN required";
+        case kCmeSimNotInserted:
+            return "SIM not inserted";
+        case kCmeSimPinRequired:
+            return "SIM PIN required";
+        case kCmeSimPukRequired:
+            return "SIM PUK required";
+        case kCmeSimFailure:
+            return "SIM failure";
+        case kCmeSimBusy:
+            return "SIM busy";
+        case kCmeIncorrectPassword:
+            return "incorrect password";
+        case kCmePleaseWait:
+            return "Please wait, init or command processing in progress";
         default:
             return "unknown";
     }
+}
+
+// Commands that need the SIM: refused while it is locked, missing or busy.
+bool NeedsSim(const std::string& name) {
+    static const char* const kSimCommands[] = {"+CPMS", "+CMGL", "+CMGR", "+CMGD", "+CMGS",
+                                               "+CNUM", "+CSCA", "+CIMI", "+CNMA"};
+    for (const char* command : kSimCommands)
+        if (name == command) return true;
+    return false;
 }
 
 const char* CmsText(int code) {
@@ -41,6 +80,10 @@ const char* CmsText(int code) {
             return "invalid PDU mode parameter";
         case kCmsInvalidMemoryIndex:
             return "invalid memory index";
+        case kCmsSimBusy:
+            return "SIM busy";
+        case kCmsNoAcknowledgementExpected:
+            return "no +CNMA acknowledgement expected";
         default:
             return "unknown error";
     }
@@ -154,6 +197,8 @@ const Session::HandlerEntry Session::kHandlers[] = {
     {"+CSQ", &Session::SignalQuality},
     {"+CREG", &Session::Registration},
     {"+CPIN", &Session::Pin},
+    {"+CPINR", &Session::PinRetries},
+    {"+CNMA", &Session::Acknowledge},
     {"+CNUM", &Session::OwnNumber},
     {"+COPS", &Session::Operator},
     {"+CFUN", &Session::Functionality},
@@ -161,8 +206,16 @@ const Session::HandlerEntry Session::kHandlers[] = {
 };
 
 Session::Session(ModemIdentity identity)
-    : identity_(std::move(identity)), slots_(identity_.capacity) {
+    : identity_(std::move(identity)), slots_(identity_.capacity), me_slots_(identity_.capacity) {
+    PowerUp();
+}
+
+void Session::PowerUp() {
     Reset();
+    read_memory_ = "SM";
+    ClientChanged();
+    pin_locked_ = !faults_.pin.empty() && pin_tries_ > 0;
+    busy_until_ = std::chrono::steady_clock::now() + faults_.sim_busy;
 }
 
 void Session::Reset() {
@@ -177,14 +230,30 @@ void Session::Reset() {
 }
 
 void Session::SetFaults(const Faults& faults) {
+    // A new PIN or busy time takes effect as if the SIM had just been inserted.
+    if (faults.pin != faults_.pin) {
+        pin_locked_ = !faults.pin.empty();
+        pin_tries_ = kPinTries;
+    }
+    if (faults.sim_busy != faults_.sim_busy)
+        busy_until_ = std::chrono::steady_clock::now() + faults.sim_busy;
     faults_ = faults;
     random_.seed(faults.seed);
+}
+
+void Session::ClientChanged() {
+    hung_ = false;
+    SessionOutput unused;
+    while (!unacknowledged_.empty()) {
+        StoreNew(unacknowledged_.front(), unused);
+        unacknowledged_.pop_front();
+    }
 }
 
 // --- input ---
 
 void Session::Feed(std::string_view bytes, SessionOutput& out) {
-    if (faults_.silent) return;
+    if (faults_.silent || hung_) return;
     for (const char byte : bytes) {
         if (in_pdu_) {
             FeedPduByte(byte, out);
@@ -238,6 +307,7 @@ void Session::ExecuteLine(const std::string& raw, SessionOutput& out) {
     if (at == std::string::npos) return;
     const std::string line = raw.substr(at);
     std::vector<Reply> replies;
+    const bool hangs = StartsWithIgnoringCase(line, faults_.hang_command);
     if (StartsWithIgnoringCase(line, faults_.error_command)) {
         replies.push_back(Reply{{}, std::pair{ErrorFamily::Plain, 0}, false});
     } else {
@@ -246,10 +316,15 @@ void Session::ExecuteLine(const std::string& raw, SessionOutput& out) {
             if (replies.back().error || replies.back().prompt) break;
         }
     }
+    if (hangs) {
+        Hang(replies, out);
+        return;
+    }
     if (!replies.empty() && replies.back().prompt) {
         EmitFaultsBeforeAnswer(line, out);
         in_pdu_ = true;
-        Emit("\r\n> ", faults_.answer_delay, out);
+        static const char* const kPrompts[] = {"\r\n> ", "\r\n>", ">"};
+        Emit(kPrompts[static_cast<int>(faults_.prompt)], faults_.answer_delay, out);
         return;
     }
     if (replies.empty()) replies.push_back(Reply{});  // a bare "AT"
@@ -275,8 +350,42 @@ Session::Command Session::ParseCommand(const std::string& text) {
     return command;
 }
 
+// A modem that hangs in the middle of an answer: the first half of its lines (of a
+// listing, the first messages) and then nothing, until the client lets go of the port.
+void Session::Hang(const std::vector<Reply>& replies, SessionOutput& out) {
+    faults_.hang_command.clear();
+    hung_ = true;
+    in_pdu_ = false;
+    const std::vector<std::string>& lines = replies.front().lines;
+    std::string text;
+    for (std::size_t i = 0; i < (lines.size() + 1) / 2; ++i) text += "\r\n" + lines[i];
+    if (!text.empty()) Emit(text + "\r\n", faults_.answer_delay, out);
+}
+
+std::optional<std::pair<Session::ErrorFamily, int>> Session::SimRefusal(const Command& c) const {
+    const bool query = c.name == "+CPIN" || c.name == "+CPINR";
+    if (!NeedsSim(c.name) && !query) return std::nullopt;
+    if (faults_.sim == SimCondition::Missing)
+        return std::pair{ErrorFamily::Equipment, kCmeSimNotInserted};
+    if (faults_.sim == SimCondition::Failed)
+        return std::pair{ErrorFamily::Equipment, kCmeSimFailure};
+    if (std::chrono::steady_clock::now() < busy_until_) {
+        const auto family =
+            faults_.busy_code == kCmsSimBusy ? ErrorFamily::Message : ErrorFamily::Equipment;
+        return std::pair{family, faults_.busy_code};
+    }
+    if (query) return std::nullopt;
+    if (faults_.sim == SimCondition::PhoneLocked)
+        return std::pair{ErrorFamily::Equipment, kCmePhoneSimPinRequired};
+    if (pin_tries_ == 0) return std::pair{ErrorFamily::Equipment, kCmeSimPukRequired};
+    if (pin_locked_) return std::pair{ErrorFamily::Equipment, kCmeSimPinRequired};
+    return std::nullopt;
+}
+
 Session::Reply Session::Execute(const Command& command) {
     if (command.name[0] != '+' && command.name[0] != '^') return Basic(command);
+    if (command.kind != Kind::Test)
+        if (const auto refusal = SimRefusal(command)) return Reply{{}, refusal, false};
     for (const HandlerEntry& entry : kHandlers)
         if (command.name == entry.name) return (this->*entry.handler)(command);
     return Reply{{}, std::pair{ErrorFamily::Plain, 0}, false};
@@ -352,41 +461,89 @@ void Session::SendNoise(std::size_t count, SessionOutput& out) {
 
 // --- the store ---
 
-std::optional<int> Session::StoreFree() const {
-    for (std::size_t i = 0; i < slots_.size(); ++i)
-        if (!slots_[i]) return static_cast<int>(i) + 1;
+std::vector<Session::MemoryPart> Session::Parts(const std::string& memory) {
+    if (memory == "ME") return {{&me_slots_, 0}};
+    if (memory == "MT") return {{&slots_, 0}, {&me_slots_, static_cast<int>(slots_.size())}};
+    return {{&slots_, 0}};
+}
+
+bool Session::Offers(const std::string& memory) const {
+    return memory == "SM" || memory == faults_.new_memory;
+}
+
+Session::Slots& Session::NewMessageSlots() {
+    return faults_.new_memory == "SM" ? slots_ : me_slots_;
+}
+
+std::optional<int> Session::StoreFree(const Slots& cells) const {
+    for (std::size_t i = 0; i < cells.size(); ++i)
+        if (!cells[i]) return static_cast<int>(i) + 1;
     return std::nullopt;
 }
 
 std::vector<StoredMessage> Session::Messages() const {
     std::vector<StoredMessage> out;
-    for (const auto& slot : slots_)
-        if (slot) out.push_back(*slot);
+    for (const Slots* cells : {&slots_, &me_slots_})
+        for (const auto& slot : *cells)
+            if (slot) out.push_back(*slot);
     return out;
 }
 
-void Session::Receive(const std::string& deliver_pdu, SessionOutput& out) {
-    if (!StoreFree()) {
-        held_back_.push_back(deliver_pdu);
+void Session::Receive(const std::string& deliver_pdu, SessionOutput& out, bool client_present) {
+    if (faults_.direct != DirectDelivery::Off && client_present && !faults_.silent && !hung_) {
+        HandOver("+CMT: ," + std::to_string(TpduLength(deliver_pdu)), deliver_pdu, out);
         return;
     }
-    const int index = StoreDelivered(deliver_pdu);
+    StoreNew(deliver_pdu, out);
+}
+
+void Session::StoreNew(const std::string& pdu, SessionOutput& out) {
+    Slots& cells = NewMessageSlots();
+    if (!StoreFree(cells)) {
+        held_back_.push_back(pdu);
+        return;
+    }
+    const int index = StoreDelivered(cells, pdu);
     if (Announcing()) SendUnsolicited(Announcement(index), out);
 }
 
-int Session::StoreDelivered(const std::string& pdu) {
-    const int index = *StoreFree();
-    slots_[static_cast<std::size_t>(index) - 1] =
-        StoredMessage{index, MessageStatus::ReceivedUnread, pdu};
-    return index;
+void Session::HandOver(const std::string& header, const std::string& pdu, SessionOutput& out) {
+    if (faults_.direct == DirectDelivery::Acknowledged) unacknowledged_.push_back(pdu);
+    Emit("\r\n" + header + "\r\n" + pdu + "\r\n", {}, out);
+}
+
+int Session::StoreDelivered(Slots& cells, const std::string& pdu) {
+    const int index = *StoreFree(cells);
+    const std::string memory = &cells == &slots_ ? "SM" : "ME";
+    cells[static_cast<std::size_t>(index) - 1] =
+        StoredMessage{memory, index, MessageStatus::ReceivedUnread, pdu};
+    // In "MT" the modem's own cells come after the SIM's.
+    const bool after_sim = &cells == &me_slots_ && faults_.new_memory == "MT";
+    return after_sim ? index + static_cast<int>(slots_.size()) : index;
 }
 
 bool Session::Announcing() const {
     return new_message_mode_ == 1 && !faults_.silent;
 }
 
-std::string Session::Announcement(int index) {
-    return "+CMTI: \"SM\"," + std::to_string(index);
+std::string Session::Announcement(int index) const {
+    return "+CMTI: \"" + faults_.new_memory + "\"," + std::to_string(index);
+}
+
+// The network's report that the message just accepted reached its recipient.
+void Session::ReportDelivery(const Submit& submit, std::uint8_t reference, SessionOutput& out) {
+    const StatusReport report{
+        identity_.service_centre, reference, submit.destination, NowLocal(), NowLocal(), 0};
+    const std::string pdu = BuildStatusReport(report);
+    if (faults_.reports == ReportMode::Direct) {
+        HandOver("+CDS: " + std::to_string(TpduLength(pdu)), pdu, out);
+        return;
+    }
+    const auto index = StoreFree(slots_);
+    if (!index) return;  // a full SIM loses the report, as real ones do
+    StoreDelivered(slots_, pdu);
+    if (faults_.reports == ReportMode::Indicated)
+        SendUnsolicited("+CDSI: \"SM\"," + std::to_string(*index), out);
 }
 
 // --- commands ---
@@ -449,21 +606,44 @@ Session::Reply Session::CharacterSet(const Command& c) {
     return {};
 }
 
+std::optional<StoredMessage>* Session::Slot(int listed_index) {
+    for (const MemoryPart& part : Parts(read_memory_)) {
+        const int at = listed_index - part.offset;
+        if (at >= 1 && at <= static_cast<int>(part.cells->size()))
+            return &(*part.cells)[static_cast<std::size_t>(at) - 1];
+    }
+    return nullptr;
+}
+
 Session::Reply Session::Storage(const Command& c) {
-    const std::string used = std::to_string(Messages().size());
-    const std::string total = std::to_string(slots_.size());
-    const std::string counts = used + "," + total;
-    if (c.kind == Kind::Test) return Reply{{"+CPMS: (\"SM\"),(\"SM\"),(\"SM\")"}, {}, false};
+    const auto counted = [this] {
+        std::size_t used = 0, total = 0;
+        for (const MemoryPart& part : Parts(read_memory_)) {
+            total += part.cells->size();
+            for (const auto& slot : *part.cells) used += slot.has_value();
+        }
+        return std::to_string(used) + "," + std::to_string(total);
+    };
+    const std::string counts = counted();
+    if (c.kind == Kind::Test) {
+        const std::string offered =
+            faults_.new_memory == "SM" ? "(\"SM\")" : "(\"SM\",\"" + faults_.new_memory + "\")";
+        return Reply{{"+CPMS: " + offered + "," + offered + "," + offered}, {}, false};
+    }
+    const std::string quoted = "\"" + read_memory_ + "\",";
     if (c.kind == Kind::Query)
-        return Reply{
-            {"+CPMS: \"SM\"," + counts + ",\"SM\"," + counts + ",\"SM\"," + counts}, {}, false};
+        return Reply{{"+CPMS: " + quoted + counts + "," + quoted + counts + "," + quoted + counts},
+                     {},
+                     false};
     const auto memories = SplitArgs(c.args);
     if (c.kind != Kind::Set || memories.size() > 3)
         return Reply{{}, std::pair{ErrorFamily::Message, kCmsOperationNotAllowed}, false};
     for (const std::string& memory : memories)
-        if (Upper(Unquoted(memory)) != "SM")
+        if (!Offers(Upper(Unquoted(memory))))
             return Reply{{}, std::pair{ErrorFamily::Message, kCmsOperationNotAllowed}, false};
-    return Reply{{"+CPMS: " + counts + "," + counts + "," + counts}, {}, false};
+    read_memory_ = Upper(Unquoted(memories[0]));
+    const std::string now = counted();
+    return Reply{{"+CPMS: " + now + "," + now + "," + now}, {}, false};
 }
 
 Session::Reply Session::List(const Command& c) {
@@ -472,15 +652,17 @@ Session::Reply Session::List(const Command& c) {
     if (c.kind == Kind::Query || !wanted || *wanted < 0 || *wanted > 4)
         return Reply{{}, std::pair{ErrorFamily::Message, kCmsInvalidPduParameter}, false};
     Reply reply;
-    for (auto& slot : slots_) {
-        if (!slot || (*wanted != 4 && static_cast<int>(slot->status) != *wanted)) continue;
-        reply.lines.push_back("+CMGL: " + std::to_string(slot->index) + "," +
-                              std::to_string(static_cast<int>(slot->status)) + ",," +
-                              std::to_string(TpduLength(slot->pdu)));
-        reply.lines.push_back(slot->pdu);
-        // Listing a new message is reading it, on the SIM as on the handset.
-        if (slot->status == MessageStatus::ReceivedUnread)
-            slot->status = MessageStatus::ReceivedRead;
+    for (const MemoryPart& part : Parts(read_memory_)) {
+        for (auto& slot : *part.cells) {
+            if (!slot || (*wanted != 4 && static_cast<int>(slot->status) != *wanted)) continue;
+            reply.lines.push_back("+CMGL: " + std::to_string(slot->index + part.offset) + "," +
+                                  std::to_string(static_cast<int>(slot->status)) + ",," +
+                                  std::to_string(TpduLength(slot->pdu)));
+            reply.lines.push_back(slot->pdu);
+            // Listing a new message is reading it, on the SIM as on the handset.
+            if (slot->status == MessageStatus::ReceivedUnread)
+                slot->status = MessageStatus::ReceivedRead;
+        }
     }
     return reply;
 }
@@ -488,10 +670,10 @@ Session::Reply Session::List(const Command& c) {
 Session::Reply Session::Read(const Command& c) {
     if (c.kind == Kind::Test) return {};
     const auto index = Number(c.args);
-    if (c.kind != Kind::Set || !index || *index < 1 || *index > static_cast<int>(slots_.size()) ||
-        !slots_[static_cast<std::size_t>(*index) - 1])
+    auto* slot = c.kind == Kind::Set && index ? Slot(*index) : nullptr;
+    if (slot == nullptr || !*slot)
         return Reply{{}, std::pair{ErrorFamily::Message, kCmsInvalidMemoryIndex}, false};
-    StoredMessage& message = *slots_[static_cast<std::size_t>(*index) - 1];
+    StoredMessage& message = **slot;
     Reply reply{{"+CMGR: " + std::to_string(static_cast<int>(message.status)) + ",," +
                      std::to_string(TpduLength(message.pdu)),
                  message.pdu},
@@ -509,20 +691,23 @@ Session::Reply Session::Delete(const Command& c) {
     const auto index = Number(args[0]);
     const auto flag = args.size() > 1 ? Number(args[1]) : std::optional<int>(0);
     if (c.kind != Kind::Set || !index || !flag || *flag < 0 || *flag > 4 ||
-        (*flag == 0 && (*index < 1 || *index > static_cast<int>(slots_.size()))))
+        (*flag == 0 && Slot(*index) == nullptr))
         return Reply{{}, std::pair{ErrorFamily::Message, kCmsInvalidMemoryIndex}, false};
-    for (auto& slot : slots_) {
-        if (!slot) continue;
-        const auto status = static_cast<int>(slot->status);
-        // The delete flags of 27.005: 1 read, 2 also sent, 3 also unsent, 4 everything.
-        const bool chosen = *flag == 0 ? slot->index == *index
-                                       : status == 1 || (*flag >= 2 && status == 3) ||
-                                             (*flag >= 3 && status == 2) || *flag == 4;
-        if (chosen) slot.reset();
+    if (*flag == 0) Slot(*index)->reset();
+    for (const MemoryPart& part : Parts(read_memory_)) {
+        for (auto& slot : *part.cells) {
+            if (!slot || *flag == 0) continue;
+            const auto status = static_cast<int>(slot->status);
+            // The delete flags of 27.005: 1 read, 2 also sent, 3 also unsent, 4 everything.
+            if (status == 1 || (*flag >= 2 && status == 3) || (*flag >= 3 && status == 2) ||
+                *flag == 4)
+                slot.reset();
+        }
     }
     // Messages that waited for room arrive now; their announcements follow this answer.
-    while (!held_back_.empty() && StoreFree()) {
-        const int stored = StoreDelivered(held_back_.front());
+    Slots& cells = NewMessageSlots();
+    while (!held_back_.empty() && StoreFree(cells)) {
+        const int stored = StoreDelivered(cells, held_back_.front());
         held_back_.pop_front();
         if (Announcing()) after_answer_.push_back(Announcement(stored));
     }
@@ -548,14 +733,20 @@ void Session::FinishSend(SessionOutput& out) {
         reply.error = std::pair{ErrorFamily::Message, kCmsInvalidPduParameter};
     } else if (faults_.send_error != 0) {
         reply.error = std::pair{ErrorFamily::Message, faults_.send_error};
+    } else if (faults_.send_refusals > 0) {
+        --faults_.send_refusals;
+        reply.error = std::pair{ErrorFamily::Message, faults_.refusal_code};
     } else {
-        reply.lines.push_back("+CMGS: " + std::to_string(next_reference_++));
-        out.submits.push_back(std::move(*submit));
+        reply.lines.push_back("+CMGS: " + std::to_string(next_reference_));
     }
     Answer(
         {reply},
         faults_.answer_delay + (reply.error ? std::chrono::milliseconds{0} : faults_.confirm_delay),
         out);
+    if (reply.error) return;
+    if (faults_.reports != ReportMode::Off) ReportDelivery(*submit, next_reference_, out);
+    ++next_reference_;
+    out.submits.push_back(std::move(*submit));
 }
 
 Session::Reply Session::ServiceCentre(const Command& c) {
@@ -604,8 +795,41 @@ Session::Reply Session::Registration(const Command& c) {
 }
 
 Session::Reply Session::Pin(const Command& c) {
-    if (c.kind == Kind::Query) return Reply{{"+CPIN: READY"}, {}, false};
-    return Reply{{}, std::pair{ErrorFamily::Equipment, kCmeOperationNotSupported}, false};
+    if (c.kind == Kind::Test) return {};
+    if (c.kind == Kind::Query) {
+        if (faults_.sim == SimCondition::PhoneLocked)
+            return Reply{{"+CPIN: PH-SIM PIN"}, {}, false};
+        if (pin_tries_ == 0) return Reply{{"+CPIN: SIM PUK"}, {}, false};
+        return Reply{{pin_locked_ ? "+CPIN: SIM PIN" : "+CPIN: READY"}, {}, false};
+    }
+    if (c.kind != Kind::Set || !pin_locked_)
+        return Reply{{}, std::pair{ErrorFamily::Equipment, kCmeOperationNotAllowed}, false};
+    if (pin_tries_ == 0)
+        return Reply{{}, std::pair{ErrorFamily::Equipment, kCmeSimPukRequired}, false};
+    if (Unquoted(SplitArgs(c.args)[0]) != faults_.pin) {
+        --pin_tries_;
+        return Reply{{}, std::pair{ErrorFamily::Equipment, kCmeIncorrectPassword}, false};
+    }
+    pin_locked_ = false;
+    pin_tries_ = kPinTries;
+    return {};
+}
+
+// AT+CPINR of 27.007: the tries left for the SIM's PIN.
+Session::Reply Session::PinRetries(const Command& c) {
+    if (c.kind == Kind::Test) return {};
+    return Reply{
+        {"+CPINR: SIM PIN," + std::to_string(pin_tries_) + "," + std::to_string(kPinTries)},
+        {},
+        false};
+}
+
+Session::Reply Session::Acknowledge(const Command& c) {
+    if (c.kind == Kind::Test) return Reply{{"+CNMA: (0-2)"}, {}, false};
+    if (unacknowledged_.empty())
+        return Reply{{}, std::pair{ErrorFamily::Message, kCmsNoAcknowledgementExpected}, false};
+    unacknowledged_.pop_front();
+    return {};
 }
 
 Session::Reply Session::OwnNumber(const Command& c) {

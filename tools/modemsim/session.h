@@ -17,6 +17,15 @@
 
 namespace velka::modemsim {
 
+enum class SimCondition { Present, Missing, Failed, PhoneLocked };
+// New messages handed over as "+CMT:" instead of stored; with Acknowledged each
+// must be acknowledged with AT+CNMA.
+enum class DirectDelivery { Off, On, Acknowledged };
+// Status reports kept in "SM" (listed among the messages), kept and announced with
+// "+CDSI:", or handed over as "+CDS:".
+enum class ReportMode { Off, Stored, Indicated, Direct };
+enum class PromptForm { CrLfBlank, CrLf, Bare };  // "\r\n> ", "\r\n>", ">"
+
 // Misbehaviour to put on a modem; everything off by default.
 struct Faults {
     bool silent = false;          // reads everything, answers nothing, echoes nothing
@@ -31,13 +40,27 @@ struct Faults {
     double random_unsolicited = 0;      // chance, per answer, of a random unsolicited line first
     double random_noise = 0;            // chance, per answer, of a burst of noise bytes first
     std::uint32_t seed = 1;             // of the random faults, so that a run can be repeated
+
+    // The SIM and the ways real modems differ.
+    std::string pin{};  // not empty: the SIM asks for it after power-up
+    SimCondition sim = SimCondition::Present;
+    std::chrono::milliseconds sim_busy{0};  // after power-up, the SIM answers busy this long
+    int busy_code = 14;                     // 14 or 515 (+CME ERROR), 314 (+CMS ERROR)
+    std::string new_memory = "SM";          // where new messages go: "SM", "ME" or "MT"
+    DirectDelivery direct = DirectDelivery::Off;
+    ReportMode reports = ReportMode::Off;  // a status report for every accepted send
+    std::string hang_command{};            // the next line starting with this hangs the modem
+    PromptForm prompt = PromptForm::CrLfBlank;
+    int send_refusals = 0;   // the next sends refused with refusal_code...
+    int refusal_code = 314;  // ...a +CMS ERROR code
 };
 
 // Message status as AT+CMGL and AT+CMGR number it.
 enum class MessageStatus { ReceivedUnread = 0, ReceivedRead = 1, StoredUnsent = 2, StoredSent = 3 };
 
 struct StoredMessage {
-    int index = 0;  // the SIM slot, from 1
+    std::string memory = "SM";  // "SM" on the SIM, "ME" in the modem
+    int index = 0;              // the slot in its memory, from 1
     MessageStatus status = MessageStatus::ReceivedUnread;
     std::string pdu;  // hexadecimal, SMSC information included
 };
@@ -65,21 +88,31 @@ class Session {
   public:
     explicit Session(ModemIdentity identity);
 
-    // The state after power-on or ATZ: echo on, numeric errors off, PDU mode.
-    // The SIM store survives.
+    // The state after ATZ: echo on, numeric errors off, PDU mode. The SIM store
+    // survives.
     void Reset();
+    // Power-on: Reset(), and the SIM asks for its PIN again and is busy for a while
+    // when the faults say so.
+    void PowerUp();
 
     void Feed(std::string_view bytes, SessionOutput& out);
     // A message from the network: into the lowest free slot, announced when the
     // client asked for it; held back while the store is full.
-    void Receive(const std::string& deliver_pdu, SessionOutput& out);
+    // With direct delivery on, handed over as "+CMT:" when a client has the port
+    // open (`client_present`), stored otherwise.
+    void Receive(const std::string& deliver_pdu, SessionOutput& out, bool client_present = true);
+    // The client closed or opened the port: a hang ends, and deliveries it did not
+    // acknowledge are stored, as the network's retry would bring them.
+    void ClientChanged();
     void SendUnsolicited(const std::string& line, SessionOutput& out);
     void SendNoise(std::size_t count, SessionOutput& out);
 
     void SetFaults(const Faults& faults);
     const Faults& faults() const { return faults_; }
+    // Every stored message, the SIM's first, then the modem's own memory.
     std::vector<StoredMessage> Messages() const;
     std::size_t held_back() const { return held_back_.size(); }
+    std::size_t unacknowledged() const { return unacknowledged_.size(); }
 
   private:
     enum class Kind { Action, Set, Query, Test };
@@ -112,10 +145,28 @@ class Session {
     void Emit(std::string text, std::chrono::milliseconds delay, SessionOutput& out);
     void EmitFaultsBeforeAnswer(const std::string& line, SessionOutput& out);
     std::string FinalText(const Reply& reply) const;
-    std::optional<int> StoreFree() const;
-    int StoreDelivered(const std::string& pdu);  // REQUIRES: a free slot; gives its index
+    using Slots = std::vector<std::optional<StoredMessage>>;
+    struct MemoryPart {
+        Slots* cells;
+        int offset;  // added to its slot numbers in the memory's listing
+    };
+    // "SM", "ME", or "MT" (the SIM and the modem's memory as one, the modem's after).
+    std::vector<MemoryPart> Parts(const std::string& memory);
+    bool Offers(const std::string& memory) const;
+    // The slot of a listed index in the memory being read; null when there is none.
+    std::optional<StoredMessage>* Slot(int listed_index);
+    Slots& NewMessageSlots();
+    std::optional<int> StoreFree(const Slots& cells) const;
+    // REQUIRES: a free slot; gives the index as the new-message memory counts it.
+    int StoreDelivered(Slots& cells, const std::string& pdu);
     bool Announcing() const;
-    static std::string Announcement(int index);
+    std::string Announcement(int index) const;
+    void StoreNew(const std::string& pdu, SessionOutput& out);
+    void HandOver(const std::string& header, const std::string& pdu, SessionOutput& out);
+    void ReportDelivery(const Submit& submit, std::uint8_t reference, SessionOutput& out);
+    // Why the SIM cannot serve a command now, as an error; nothing when it can.
+    std::optional<std::pair<ErrorFamily, int>> SimRefusal(const Command& c) const;
+    void Hang(const std::vector<Reply>& replies, SessionOutput& out);
 
     Reply Basic(const Command& c);
     Reply Identify(const Command& c);
@@ -133,6 +184,8 @@ class Session {
     Reply SignalQuality(const Command& c);
     Reply Registration(const Command& c);
     Reply Pin(const Command& c);
+    Reply PinRetries(const Command& c);
+    Reply Acknowledge(const Command& c);
     Reply OwnNumber(const Command& c);
     Reply Operator(const Command& c);
     Reply Functionality(const Command& c);
@@ -156,9 +209,16 @@ class Session {
     int announced_length_ = 0;
     std::uint8_t next_reference_ = 0;  // "+CMGS: <mr>"
 
-    std::vector<std::optional<StoredMessage>> slots_;
-    std::deque<std::string> held_back_;      // arrived while the store was full
-    std::vector<std::string> after_answer_;  // unsolicited lines due after the current answer
+    Slots slots_;                     // "SM"
+    Slots me_slots_;                  // "ME", the modem's own memory
+    std::string read_memory_ = "SM";  // <mem1> of AT+CPMS: listed, read, deleted
+    bool pin_locked_ = false;
+    int pin_tries_ = 3;
+    std::chrono::steady_clock::time_point busy_until_{};
+    bool hung_ = false;                       // answers nothing until the client changes
+    std::deque<std::string> unacknowledged_;  // "+CMT:" PDUs awaiting AT+CNMA
+    std::deque<std::string> held_back_;       // arrived while the store was full
+    std::vector<std::string> after_answer_;   // unsolicited lines due after the current answer
 };
 
 }  // namespace velka::modemsim

@@ -49,11 +49,33 @@ const char* StatusName(MessageStatus status) {
 }
 
 std::string Describe(const StoredMessage& message) {
-    std::string line =
-        std::to_string(message.index) + " " + StatusName(message.status) + " " + message.pdu;
+    std::string line = (message.memory == "SM" ? "" : message.memory + " ") +
+                       std::to_string(message.index) + " " + StatusName(message.status) + " " +
+                       message.pdu;
     if (const auto deliver = ParseDeliver(message.pdu))
         line += "\n    from " + deliver->originator + ": " + UserDataText(deliver->data);
     return line + "\n";
+}
+
+// Names of the enumerated faults' values, in the enumerations' order.
+constexpr const char* kSimNames[] = {"present", "missing", "failure", "ph-sim"};
+constexpr const char* kDirectNames[] = {"off", "on", "ack"};
+constexpr const char* kReportNames[] = {"off", "sm", "cdsi", "cds"};
+constexpr const char* kPromptNames[] = {"crlf-blank", "crlf", "bare"};
+
+template <typename Enum, std::size_t N>
+bool SetChoice(Enum& field, const char* const (&names)[N], const std::vector<std::string>& value) {
+    for (std::size_t i = 0; value.size() == 1 && i < N; ++i) {
+        if (value[0] != names[i]) continue;
+        field = static_cast<Enum>(i);
+        return true;
+    }
+    return false;
+}
+
+template <typename Enum, std::size_t N>
+const char* ChoiceName(Enum value, const char* const (&names)[N]) {
+    return names[static_cast<std::size_t>(value)];
 }
 
 std::string DescribeFaults(const Faults& f) {
@@ -70,7 +92,16 @@ std::string DescribeFaults(const Faults& f) {
         << "\n"
         << "random-unsolicited " << f.random_unsolicited << "\n"
         << "random-noise " << f.random_noise << "\n"
-        << "seed " << f.seed << "\n";
+        << "seed " << f.seed << "\n"
+        << "pin " << (f.pin.empty() ? "off" : f.pin) << "\n"
+        << "sim " << ChoiceName(f.sim, kSimNames) << "\n"
+        << "sim-busy " << f.sim_busy.count() << " " << f.busy_code << "\n"
+        << "new-memory " << f.new_memory << "\n"
+        << "direct " << ChoiceName(f.direct, kDirectNames) << "\n"
+        << "reports " << ChoiceName(f.reports, kReportNames) << "\n"
+        << "hang " << (f.hang_command.empty() ? "off" : f.hang_command) << "\n"
+        << "prompt " << ChoiceName(f.prompt, kPromptNames) << "\n"
+        << "send-refusals " << f.send_refusals << " " << f.refusal_code << "\n";
     return out.str();
 }
 
@@ -124,6 +155,47 @@ bool SetUnsolicitedBefore(Faults& f, const std::vector<std::string>& value) {
     return true;
 }
 
+bool SetBusyCode(int& field, const std::string& word) {
+    const auto code = Parse<int>(word);
+    if (!code || (*code != 14 && *code != 515 && *code != 314)) return false;
+    field = *code;
+    return true;
+}
+
+// "MS [CODE]": the SIM busy for MS after power-up, answering CODE.
+bool SetSimBusy(Faults& f, const std::vector<std::string>& value) {
+    if (value.empty() || value.size() > 2) return false;
+    if (value.size() == 2 && !SetBusyCode(f.busy_code, value[1])) return false;
+    return SetMilliseconds(f.sim_busy, {value[0]});
+}
+
+// "N [CODE]": the next N sends refused with +CMS ERROR: CODE.
+bool SetSendRefusals(Faults& f, const std::vector<std::string>& value) {
+    if (value.empty() || value.size() > 2) return false;
+    if (value.size() == 2 && !SetNumber(f.refusal_code, {value[1]})) return false;
+    return SetNumber(f.send_refusals, {value[0]});
+}
+
+bool SetMemory(std::string& field, const std::vector<std::string>& value) {
+    if (value.size() != 1 || (value[0] != "SM" && value[0] != "ME" && value[0] != "MT"))
+        return false;
+    field = value[0];
+    return true;
+}
+
+bool SetPin(std::string& field, const std::vector<std::string>& value) {
+    if (value.size() != 1) return false;
+    if (value[0] == "off") {
+        field.clear();
+        return true;
+    }
+    if (value[0].size() < 4 || value[0].size() > 8 ||
+        value[0].find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    field = value[0];
+    return true;
+}
+
 struct FaultSetter {
     const char* name;
     bool (*apply)(Faults&, const std::vector<std::string>& value);
@@ -156,6 +228,15 @@ constexpr FaultSetter kFaultSetters[] = {
     {"random-noise", [](Faults& f, const Values& v) { return SetChance(f.random_noise, v); }},
     {"seed", [](Faults& f, const Values& v) { return SetNumber(f.seed, v); }},
     {"unsolicited-before", SetUnsolicitedBefore},
+    {"pin", [](Faults& f, const Values& v) { return SetPin(f.pin, v); }},
+    {"sim", [](Faults& f, const Values& v) { return SetChoice(f.sim, kSimNames, v); }},
+    {"sim-busy", SetSimBusy},
+    {"new-memory", [](Faults& f, const Values& v) { return SetMemory(f.new_memory, v); }},
+    {"direct", [](Faults& f, const Values& v) { return SetChoice(f.direct, kDirectNames, v); }},
+    {"reports", [](Faults& f, const Values& v) { return SetChoice(f.reports, kReportNames, v); }},
+    {"hang", [](Faults& f, const Values& v) { return SetCommand(f.hang_command, v); }},
+    {"prompt", [](Faults& f, const Values& v) { return SetChoice(f.prompt, kPromptNames, v); }},
+    {"send-refusals", SetSendRefusals},
 };
 
 }  // namespace
@@ -231,7 +312,12 @@ std::string Simulator::Help() {
            "                                delay MS, confirm-delay MS, lower on|off,\n"
            "                                echo-stuck on|off, unsolicited-before CMD "
            "LINE...|off,\n"
-           "                                random-unsolicited P, random-noise P, seed N, clear\n"
+           "                                random-unsolicited P, random-noise P, seed N,\n"
+           "                                pin CODE|off, sim present|missing|failure|ph-sim,\n"
+           "                                sim-busy MS [14|515|314], new-memory SM|ME|MT,\n"
+           "                                direct off|on|ack, reports off|sm|cdsi|cds,\n"
+           "                                hang CMD|off, prompt crlf-blank|crlf|bare,\n"
+           "                                send-refusals N [CODE], clear\n"
            "MODEM is a position from 1 or a number.\n";
 }
 

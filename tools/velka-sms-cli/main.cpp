@@ -1,14 +1,19 @@
 // velka-sms-cli: sending and receiving without a window, over the same application
 // core as the desktop client, with the program directory's Config.ini.
 //
-//   velka-sms-cli send NUMBER[,NUMBER...] TEXT [--timeout S] [--no-wait]
-//   velka-sms-cli receive | watch | inbox | outbox | ports
+//   velka-sms-cli [--pin PIN] send NUMBER[,NUMBER...] TEXT [--timeout S] [--no-wait]
+//   velka-sms-cli [--pin PIN] receive | watch | status
+//   velka-sms-cli inbox [--parts] | outbox [--parts] | ports
+//
+// A SIM that asks for its PIN gets the one of --pin, or of VELKA_PIN, once.
 //
 // Texts on the command line and in the output are UTF-8. Exit status: 0 success,
 // 1 when the work failed (not sent in time, no modem), 2 for a wrong command line.
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -17,10 +22,12 @@
 #include <vector>
 
 #include "app/app_core.h"
+#include "modem/dialogue.h"
 #include "platform/codepage.h"
 #include "platform/datetime.h"
 #include "platform/program_dir.h"
 #include "platform/registry.h"
+#include "platform/stop_signal.h"
 #include "serial/ser_selcom.h"
 #include "sms/smsbase.h"
 #include "store/joined_box.h"
@@ -43,7 +50,9 @@ constexpr const char* kUsage =
     "       velka-sms-cli inbox [--parts]   list inbox.db, long messages joined\n"
     "                                 (--parts: one line per part, as stored)\n"
     "       velka-sms-cli outbox [--parts]  list outbox.db\n"
-    "       velka-sms-cli ports       the serial ports present\n";
+    "       velka-sms-cli ports       the serial ports present, with the modem on each\n"
+    "       velka-sms-cli status      the modem: SIM state, maker, model, operator, signal\n"
+    "  --pin PIN before the command (or VELKA_PIN) unlocks a SIM that asks for its PIN.\n";
 
 int Fail(int status, const std::string& message) {
     std::fprintf(stderr, "velka-sms-cli: %s\n", message.c_str());
@@ -179,6 +188,33 @@ void SayStoreFailure(velka::app::StoreFile, const velka::Error& error) {
     std::fprintf(stderr, "velka-sms-cli: %s; will try again.\n", error.message.c_str());
 }
 
+// The PIN of --pin, else of VELKA_PIN; nothing when neither gives one.
+std::optional<std::string> GivenPin(std::optional<std::string> from_arguments) {
+    if (from_arguments) return from_arguments;
+    const char* from_environment = std::getenv("VELKA_PIN");
+    if (from_environment != nullptr && *from_environment != '\0')
+        return std::string(from_environment);
+    return std::nullopt;
+}
+
+std::optional<std::string> g_pin;  // main's thread: set once before any command runs
+
+// A change of the modem's state is said on the error stream, in Russian as the
+// window says it; the worker goes on trying.
+void SayModemState(const velka::modem::ModemStatus& status) {
+    const std::string text = velka::app::ModemStateText(status);
+    if (text.empty()) {
+        std::fprintf(stderr, "velka-sms-cli: the modem is ready.\n");
+    } else {
+        std::fprintf(stderr, "velka-sms-cli: %s\n", velka::codepage::ToUtf8(text).c_str());
+    }
+}
+
+void PrepareCore(AppCore& core, velka::app::WorkerEvents& events) {
+    if (g_pin) core.SetPin(*g_pin);
+    events.on_modem_state = SayModemState;
+}
+
 void SayQueueDamage(const velka::app::QueueDamage& damage) {
     std::fprintf(stderr,
                  "velka-sms-cli: %llu unreadable byte(s) of the queue file were kept aside in "
@@ -225,6 +261,7 @@ int Send(const std::vector<std::string_view>& args) {
     };
     events.on_store_failed = SayStoreFailure;
     events.on_queue_damaged = SayQueueDamage;
+    PrepareCore(core, events);
     if (const auto started = core.Start(events); !started)
         return Fail(kFailed, started.error().message);
     if (const auto& other = core.OtherWorker()) {
@@ -276,8 +313,9 @@ int Send(const std::vector<std::string_view>& args) {
 
 int Receive() {
     AppCore core(velka::ProgramDirectory());
+    if (g_pin) core.SetPin(*g_pin);
     const auto report = core.ReceiveOnce();
-    if (!report) return Fail(kFailed, report.error().message);
+    if (!report) return Fail(kFailed, velka::codepage::ToUtf8(report.error().message));
     for (const velka::packet& record : report->stored) PrintRecord(record);
     std::fprintf(stderr, "velka-sms-cli: %zu message(s) received.\n", report->stored.size());
     return 0;
@@ -293,6 +331,7 @@ int Watch() {
     events.on_store_failed = SayStoreFailure;
     events.on_queue_damaged = SayQueueDamage;
     AppCore core(velka::ProgramDirectory());
+    PrepareCore(core, events);
     if (const auto started = core.Start(events); !started)
         return Fail(kFailed, started.error().message);
     if (const auto& other = core.OtherWorker()) {
@@ -305,6 +344,26 @@ int Watch() {
     velka::cli::WaitForInterrupt();
     core.RequestStop();
     core.Shutdown();
+    return 0;
+}
+
+// ---- status ----
+
+// One fact a line: the SIM's state, manufacturer, model, operator and signal, each
+// after its name and a tab; what the modem refused is left empty.
+int Status() {
+    AppCore core(velka::ProgramDirectory());
+    if (g_pin) core.SetPin(*g_pin);
+    const auto probed = core.ProbeOnce();
+    if (!probed) return Fail(kFailed, probed.error().message);
+    const std::string state = velka::app::ModemStateText(probed->status);
+    const auto& info = probed->info;
+    using velka::codepage::ToUtf8;
+    std::printf("sim\t%s\n", state.empty() ? "ready" : ToUtf8(state).c_str());
+    std::printf("manufacturer\t%s\n", ToUtf8(info.manufacturer).c_str());
+    std::printf("model\t%s\n", ToUtf8(info.model).c_str());
+    std::printf("operator\t%s\n", ToUtf8(info.operator_name).c_str());
+    std::printf("signal\t%s\n", info.signal < 0 ? "" : std::to_string(info.signal).c_str());
     return 0;
 }
 
@@ -329,6 +388,18 @@ int List(const char* file, bool parts_apart) {
     return 0;
 }
 
+// What the modem on a port says it is, "manufacturer model"; empty when the port
+// does not answer "AT" within a second or so.
+std::string ModemName(std::uint16_t number) {
+    constexpr std::int32_t kProbeTicks = 20;  // 1.1 s: a modem answers "AT" at once
+    const velka::StopSignal never_stopped;
+    const auto info = velka::modem::ProbePort(number, kProbeTicks, never_stopped);
+    if (!info) return {};
+    std::string name = info->manufacturer;
+    if (!info->model.empty()) name += (name.empty() ? "" : " ") + info->model;
+    return velka::codepage::ToUtf8(name);
+}
+
 int Ports() {
     const std::string key = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
     auto& registry = velka::Registry::Machine();
@@ -341,8 +412,10 @@ int Ports() {
     for (const auto& value : *values) {
         const auto name = registry.ReadString(key, value.name);
         if (!name) continue;
-        ports.emplace_back(velka::SelectedComNum(*name), velka::codepage::ToUtf8(*name) + "\t" +
-                                                             velka::codepage::ToUtf8(value.name));
+        const std::uint16_t number = velka::SelectedComNum(*name);
+        ports.emplace_back(number, velka::codepage::ToUtf8(*name) + "\t" +
+                                       velka::codepage::ToUtf8(value.name) + "\t" +
+                                       ModemName(number));
     }
     std::sort(ports.begin(), ports.end());
     for (const auto& [number, line] : ports) std::printf("%s\n", line.c_str());
@@ -353,7 +426,13 @@ int Ports() {
 
 int main(int argc, char** argv) {
     if (argc < 2) return Usage();
-    const std::vector<std::string> arguments = velka::cli::Utf8Arguments(argc, argv);
+    std::vector<std::string> arguments = velka::cli::Utf8Arguments(argc, argv);
+    std::optional<std::string> pin;
+    if (arguments.size() >= 2 && arguments[0] == "--pin") {
+        pin = arguments[1];
+        arguments.erase(arguments.begin(), arguments.begin() + 2);
+    }
+    g_pin = GivenPin(pin);
     if (arguments.empty()) return Usage();
     const std::string_view command = arguments[0];
     const std::vector<std::string_view> args(arguments.begin() + 1, arguments.end());
@@ -365,5 +444,6 @@ int main(int argc, char** argv) {
     if (command == "inbox" && (bare || parts)) return List(velka::app::kInboxFile, parts);
     if (command == "outbox" && (bare || parts)) return List(velka::app::kOutboxFile, parts);
     if (command == "ports" && bare) return Ports();
+    if (command == "status" && bare) return Status();
     return Usage();
 }

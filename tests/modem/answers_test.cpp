@@ -1,0 +1,85 @@
+// What the dialogue makes of single answers, without a modem: which error results
+// mean "busy, try again", and status reports taken apart and kept in reports.db.
+#include <gtest/gtest.h>
+
+#include "modem/dialogue.h"
+#include "modem/status_report.h"
+#include "platform/files.h"
+#include "tests/support/temp_dir.h"
+
+namespace velka::modem {
+namespace {
+
+TEST(BusyAnswerTest, SimBusyAndPleaseWaitInNumbersAndWordsAreBusy) {
+    for (const char* line :
+         {"+CME ERROR: 14", "+CME ERROR: 515", "+CMS ERROR: 314", "+cme error: sim busy",
+          "+CMS ERROR: SIM busy", "+CME ERROR: Please wait, init or command processing in progress",
+          " +CME ERROR: 14 "}) {
+        EXPECT_TRUE(IsBusyAnswer(line)) << line;
+    }
+}
+
+TEST(BusyAnswerTest, FinalErrorsAndOtherCodesAreNotBusy) {
+    for (const char* line :
+         {"ERROR", "+CME ERROR: 10", "+CME ERROR: 140", "+CMS ERROR: 3140", "+CMS ERROR: 500",
+          "+CMS ERROR: 512", "+CME ERROR: 11", "OK", "+CME ERROR: SIM PIN required"}) {
+        EXPECT_FALSE(IsBusyAnswer(line)) << line;
+    }
+}
+
+// SMSC +79990000000; reference 0x2A to +71234567890; time stamps 8 Dec 2026
+// 14:40:01 and 14:40:05 (zone +3 h); status 0, delivered.
+constexpr const char* kReport =
+    "07919799000000F0"
+    "06"
+    "2A"
+    "0B911732547698F0"
+    "62218041041021"
+    "62218041045021"
+    "00";
+
+TEST(StatusReportTest, TheFieldsOfAReportAreRead) {
+    ASSERT_TRUE(IsStatusReport(kReport));
+    const StatusReport report = ParseStatusReport(kReport, "08.12.2026 14:41:00");
+    EXPECT_EQ(report.reference, 0x2A);
+    EXPECT_EQ(report.recipient, "+71234567890");
+    EXPECT_EQ(report.centre_time, "08.12.2026 14:40:01");
+    EXPECT_EQ(report.discharged, "08.12.2026 14:40:05");
+    EXPECT_EQ(report.status, 0);
+    EXPECT_EQ(report.pdu, kReport);
+}
+
+TEST(StatusReportTest, DeliversAndSubmitsAreNoReports) {
+    EXPECT_FALSE(IsStatusReport("07919799000000F0040B919761214365F70000621340022514210"));
+    EXPECT_FALSE(IsStatusReport("0011000B911732547698F00000FF02C834"));
+    EXPECT_FALSE(IsStatusReport(""));
+    EXPECT_FALSE(IsStatusReport("ZZ"));
+}
+
+TEST(StatusReportTest, ACutReportKeepsItsPduAndWhatCouldBeRead) {
+    const std::string cut = std::string(kReport).substr(0, 40);  // into the first time stamp
+    const StatusReport report = ParseStatusReport(cut, "now");
+    EXPECT_EQ(report.reference, 0x2A);
+    EXPECT_EQ(report.recipient, "+71234567890");
+    EXPECT_EQ(report.centre_time, "");
+    EXPECT_EQ(report.status, -1);
+    EXPECT_EQ(report.pdu, cut);
+}
+
+TEST(ReportsFileTest, ReportsComeBackAsWrittenAndATornRecordIsCutOff) {
+    velka::testing::TempDir dir;
+    const std::string path = ReportsFileBeside(dir.File("inbox.db"));
+    EXPECT_EQ(path, dir.File("reports.db"));
+    EXPECT_TRUE(LoadReports(path)->empty()) << "no file holds no reports";
+    const StatusReport first = ParseStatusReport(kReport, "08.12.2026 14:41:00");
+    ASSERT_TRUE(AppendReports(path, {first}));
+    ASSERT_TRUE(files::AppendDurably(path, "08.12.2026\t4"));  // a crash in mid-append
+    StatusReport second = first;
+    second.reference = 7;
+    ASSERT_TRUE(AppendReports(path, {second}));
+    EXPECT_EQ(*files::Size(path), 2 * kReportRecordSize);
+    EXPECT_EQ(*LoadReports(path), (std::vector<StatusReport>{first, second}));
+}
+
+}  // namespace
+}  // namespace velka::modem
