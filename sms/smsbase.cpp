@@ -594,9 +594,7 @@ std::string TSMS::DecodeText() {
         UDL = ParseHexOrThrow(DigitsAt(PDU, length_pos, 2));
         std::string text = DecodeUserData(header_length, data_pos);
         // Most texts hold no line break: they need no second copy.
-        const bool has_breaks = std::memchr(text.data(), '\r', text.size()) ||
-                                std::memchr(text.data(), '\n', text.size());
-        if (has_breaks) return NormalizeLineBreaks(text);
+        if (text.find_first_of("\r\n") != std::string::npos) return NormalizeLineBreaks(text);
         return text;
     } catch (const EConvertError&) {
         return std::string(kDecodeErrorText);
