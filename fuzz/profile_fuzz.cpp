@@ -15,6 +15,7 @@
 #include "platform/codepage.h"
 #include "platform/profile.h"
 #include "platform/profile_names.h"
+#include "platform/text.h"
 
 namespace velka {
 namespace {
@@ -34,7 +35,7 @@ std::string ReadFile(const std::string& path) {
 // The value a read gives back for a line "key=value": trimmed of blanks, then of
 // one pair of matching quotes.
 std::string AsRead(std::string_view value) {
-    value = profile::TrimBlanks(value);
+    value = TrimBlanks(value);
     if (value.size() >= 2 && value.front() == value.back() &&
         (value.front() == '"' || value.front() == '\'')) {
         value = value.substr(1, value.size() - 2);
@@ -43,9 +44,8 @@ std::string AsRead(std::string_view value) {
 }
 
 bool SameName(const Name& a, const Name& b) {
-    return codepage::EqualIgnoreCase(profile::TrimBlanks(a.section),
-                                     profile::TrimBlanks(b.section)) &&
-           codepage::EqualIgnoreCase(profile::TrimBlanks(a.key), profile::TrimBlanks(b.key));
+    return codepage::EqualIgnoreCase(TrimBlanks(a.section), TrimBlanks(b.section)) &&
+           codepage::EqualIgnoreCase(TrimBlanks(a.key), TrimBlanks(b.key));
 }
 
 std::string Read(const std::string& file, const Name& name) {
