@@ -10,8 +10,8 @@
 
 #include "platform/codepage.h"
 #include "platform/files.h"
-#include "platform/profile.h"
 #include "store/store_file.h"
+#include "tests/app/config_ini.h"
 #include "tests/app/outcomes.h"
 #include "tests/modem/sim_fixture.h"
 
@@ -27,10 +27,7 @@ class AppCoreTest : public ::testing::Test {
     AppCoreTest() : modems_(3) {}
 
     void Configure(const std::string& port, bool reception) {
-        const std::string ini = home_.File(kConfigFile);
-        ASSERT_TRUE(profile::WriteString(ini, "DEVICEMAP", "SerialPort", port));
-        ASSERT_TRUE(
-            profile::WriteString(ini, "DEVICEMAP", "PerformMailCheck", reception ? "1" : "0"));
+        ASSERT_TRUE(testing::WriteModemConfig(home_.File(kConfigFile), port, reception));
     }
     Status Start() { return core_.Start(outcomes_.Events()); }
     std::uint64_t Queue(const std::string& number, const std::string& text) {

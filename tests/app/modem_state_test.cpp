@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "app/app_core.h"
-#include "platform/profile.h"
 #include "store/store_file.h"
+#include "tests/app/config_ini.h"
 #include "tests/app/outcomes.h"
 #include "tests/modem/sim_fixture.h"
 
@@ -22,10 +22,8 @@ class ModemStateTest : public ::testing::Test {
     ModemStateTest() : modems_(2) {}
 
     void Start(bool reception) {
-        const std::string ini = home_.File(kConfigFile);
-        ASSERT_TRUE(profile::WriteString(ini, "DEVICEMAP", "SerialPort", modems_.ComName(1)));
         ASSERT_TRUE(
-            profile::WriteString(ini, "DEVICEMAP", "PerformMailCheck", reception ? "1" : "0"));
+            testing::WriteModemConfig(home_.File(kConfigFile), modems_.ComName(1), reception));
         ASSERT_TRUE(core_.Start(outcomes_.Events()).ok());
     }
     bool Told(ModemState state, seconds limit = seconds(60)) {

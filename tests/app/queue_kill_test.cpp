@@ -23,8 +23,8 @@
 #include <thread>
 
 #include "app/app_core.h"
-#include "platform/profile.h"
 #include "store/store_file.h"
+#include "tests/app/config_ini.h"
 #include "tests/modem/sim_fixture.h"
 
 extern char** environ;
@@ -120,9 +120,7 @@ Accepted WhatTheModemAccepted(testing::SimModems& modems) {
 class QueueKillTest : public ::testing::Test {
   protected:
     QueueKillTest() : modems_(1) {
-        const std::string ini = home_.File(kConfigFile);
-        EXPECT_TRUE(profile::WriteString(ini, "DEVICEMAP", "SerialPort", modems_.ComName(1)));
-        EXPECT_TRUE(profile::WriteString(ini, "DEVICEMAP", "PerformMailCheck", "0"));
+        EXPECT_TRUE(testing::WriteModemConfig(home_.File(kConfigFile), modems_.ComName(1), false));
         // The child's environment: this one's, with its own program directory.
         for (char** variable = environ; *variable != nullptr; ++variable)
             if (std::string_view(*variable).rfind("VELKA_HOME=", 0) != 0)

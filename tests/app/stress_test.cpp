@@ -7,8 +7,8 @@
 #include <set>
 
 #include "app/app_core.h"
-#include "platform/profile.h"
 #include "store/store_file.h"
+#include "tests/app/config_ini.h"
 #include "tests/app/outcomes.h"
 #include "tests/modem/sim_fixture.h"
 
@@ -24,9 +24,7 @@ TEST(StressTest, AThousandRecordsForTenRecipientsThroughARandomlyFaultyModem) {
     modems.Control("fault 1 random-unsolicited 0.05");
     modems.Control("fault 1 random-noise 0.02");
     velka::testing::TempDir home;
-    ASSERT_TRUE(
-        profile::WriteString(home.File(kConfigFile), "DEVICEMAP", "SerialPort", modems.ComName(1)));
-    ASSERT_TRUE(profile::WriteString(home.File(kConfigFile), "DEVICEMAP", "PerformMailCheck", "0"));
+    ASSERT_TRUE(testing::WriteModemConfig(home.File(kConfigFile), modems.ComName(1), false));
     testing::Outcomes outcomes;
     AppCore core(home.path());
     ASSERT_TRUE(core.Start(outcomes.Events()).ok());
@@ -97,9 +95,7 @@ TEST(StressTest, RealModemQuirksAtRandomLoseAndDuplicateNothing) {
     // Real modems do not change their memories while running: one for the whole run.
     modems.Control(std::string("fault 1 new-memory ") + memories[random() % 3]);
     velka::testing::TempDir home;
-    ASSERT_TRUE(
-        profile::WriteString(home.File(kConfigFile), "DEVICEMAP", "SerialPort", modems.ComName(1)));
-    ASSERT_TRUE(profile::WriteString(home.File(kConfigFile), "DEVICEMAP", "PerformMailCheck", "1"));
+    ASSERT_TRUE(testing::WriteModemConfig(home.File(kConfigFile), modems.ComName(1), true));
     testing::Outcomes outcomes;
     AppCore core(home.path());
     ASSERT_TRUE(core.Start(outcomes.Events()).ok());
