@@ -1,6 +1,8 @@
 #include "gui/config_form.h"
 
+#include <QAbstractItemView>
 #include <QShowEvent>
+#include <algorithm>
 
 #include "gui/dialogs.h"
 #include "gui/qt_text.h"
@@ -16,6 +18,11 @@ TConfigForm::TConfigForm(QWidget* parent)
       ui_(std::make_unique<Ui::TConfigForm>()) {
     ui_->setupUi(this);
     connect(ui_->ApplyBtn, &QPushButton::clicked, this, &QDialog::accept);
+    // A labelled entry chosen from the list puts its port alone in the field, which
+    // is what the field keeps and what fits its width.
+    connect(ui_->PortBox, &QComboBox::currentIndexChanged, this, [this](int item) {
+        if (item >= 0) ui_->PortBox->setEditText(ui_->PortBox->itemData(item).toString());
+    });
     FixSizeToContents(*this);
 }
 
@@ -24,9 +31,19 @@ TConfigForm::~TConfigForm() = default;
 void TConfigForm::Prepare(const std::vector<std::string>& ports,
                           const settings::DialogSettings& shown) {
     ui_->PortBox->clear();
-    for (const std::string& port : ports) ui_->PortBox->addItem(ToQt(port));
+    for (const std::string& port : ports) ui_->PortBox->addItem(ToQt(port), ToQt(port));
     ui_->PortBox->setEditText(ToQt(shown.port));
     ui_->MailCheck->setChecked(shown.reception);
+}
+
+// Adding an item to an editable box leaves the text being edited as it is.
+void TConfigForm::OfferPort(const app::AnsweringPort& answering) {
+    const QString typed = ui_->PortBox->currentText();
+    ui_->PortBox->addItem(ToQt(app::PortLabel(answering)), ToQt(answering.port));
+    ui_->PortBox->setEditText(typed);
+    // The field keeps its designed width; the list opens wide enough for the labels.
+    QAbstractItemView* list = ui_->PortBox->view();
+    list->setMinimumWidth(std::max(list->minimumWidth(), list->sizeHintForColumn(0) + 24));
 }
 
 settings::DialogSettings TConfigForm::Chosen() const {

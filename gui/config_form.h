@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/port_offer.h"
 #include "settings/config_apply.h"
 
 namespace Ui {
@@ -25,6 +26,9 @@ class TConfigForm final : public QDialog {
     // Offers `ports` (Windows-1251) in the port list and sets both fields afresh,
     // so nothing typed into a dialog closed without "Применить" survives.
     void Prepare(const std::vector<std::string>& ports, const settings::DialogSettings& shown);
+    // Adds a port on which a modem answered after those offered so far, under its
+    // label; choosing it puts the port alone in the field.
+    void OfferPort(const app::AnsweringPort& answering);
     // The fields as they stand: the port text as typed or chosen, the check box.
     settings::DialogSettings Chosen() const;
 

@@ -429,7 +429,19 @@ void TMainForm::qmOptionsClick() {
     config_form_->Prepare(
         settings::DiscoverModemPorts(registry_),
         settings::InitialDialogSettings(core_.PortNumber(), core_.ReceptionEnabled()));
-    if (dialogs_.ShowModal(*config_form_) != QDialog::Accepted) return;
+    int answer = QDialog::Rejected;
+    {
+        // Lives while the dialog is shown: closing it stops the probes still waiting.
+        TConfigForm* form = config_form_;
+        const app::PortProbe probe(app::PortsToProbe(registry_, core_.PortNumber()),
+                                   [form](const app::AnsweringPort& answering) {
+                                       QMetaObject::invokeMethod(
+                                           form, [form, answering] { form->OfferPort(answering); },
+                                           Qt::QueuedConnection);
+                                   });
+        answer = dialogs_.ShowModal(*config_form_);
+    }
+    if (answer != QDialog::Accepted) return;
     const Status applied =
         settings::ApplySettings(core_.FilePath(app::kConfigFile), config_form_->Chosen(),
                                 [this](bool on) { core_.SetReceptionEnabled(on); });

@@ -24,10 +24,17 @@ inline constexpr std::array<const char*, 2> kModemDeviceKeys = {
     "\\SYSTEM\\CurrentControlSet\\Enum\\USB\\Vid_ffff&Pid_1305",
 };
 inline constexpr char kSerialDeviceMapKey[] = "\\HARDWARE\\DEVICEMAP\\SERIALCOMM";
+// Where every USB device keeps its instances, one subkey per vendor and product.
+inline constexpr char kUsbDevicesKey[] = "\\SYSTEM\\CurrentControlSet\\Enum\\USB";
 
 // The ports, in the order of the serial device map. Names compare exactly, letter
 // case included. A port recorded by two instances is listed twice, as it is two
 // installations the user may want to tell apart in the registry.
 std::vector<std::string> DiscoverModemPorts(Registry& registry);
+
+// The serial ports of every other USB device present now (a modem of another
+// maker, an adapter), each once, in the order of the serial device map, less those
+// DiscoverModemPorts gives. Whether a modem answers on them is for a probe to say.
+std::vector<std::string> DiscoverOtherUsbSerialPorts(Registry& registry);
 
 }  // namespace velka::settings

@@ -3,6 +3,7 @@
 // dialog offers the virtual modems' ports and switches reception of a running
 // worker; closing with records queued says they go out at the next start, which
 // sends them; a second window finds the modem taken and queues for the first.
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDialog>
@@ -117,6 +118,31 @@ bool EventuallyOnWindow(const std::function<bool()>& condition) {
         QCoreApplication::processEvents();
         return condition();
     });
+}
+
+// A modem of another maker is not among the modem's own ports; the dialog finds it
+// by asking every other USB serial port, and lists it after them under its name.
+TEST_F(VirtualModemTest, TheDialogOffersAnotherMakersModemByNameAfterTheModemsOwn) {
+    modems_.AsAnotherMakers(2, "\\SYSTEM\\CurrentControlSet\\Enum\\USB\\Vid_12d1&Pid_1506");
+    Start(false);
+    const QString label = QString::fromStdString(modems_.ComName(2) + " (Velka Virtual GSM Modem)");
+    dialogs_.AnswerForm([&](QDialog& form) -> int {
+        QComboBox* ports = In<QComboBox>(form, "PortBox");
+        EXPECT_TRUE(EventuallyOnWindow([&] { return ports->findText(label) != -1; }));
+        EXPECT_EQ(ports->itemText(0).toStdString(), modems_.ComName(1)) << "the modem's own first";
+        EXPECT_EQ(ports->currentText().toStdString(), modems_.ComName(1)) << "the port in use";
+        if (Screenshots::Enabled()) {
+            ports->showPopup();
+            Screenshots::Save(*ports->view()->window(), "settings-other-modem");
+            ports->hidePopup();
+        }
+        ports->setCurrentIndex(ports->findText(label));
+        EXPECT_EQ(ports->currentText().toStdString(), modems_.ComName(2)) << "the port alone";
+        return QDialog::Accepted;
+    });
+    window_->findChild<QAction*>("mmOptions")->trigger();
+    EXPECT_EQ(profile::ReadString(home_.File("Config.ini"), "DEVICEMAP", "SerialPort", ""),
+              modems_.ComName(2));
 }
 
 TEST_F(VirtualModemTest, TheBoxOnViewShowsMessagesAsTheyArriveAndGoOut) {

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "platform/registry.h"
+#include "settings/port_discovery.h"
 
 namespace velka::testing {
 
@@ -32,6 +33,23 @@ std::string SimModems::Written(std::size_t position) {
         if (entry.direction == modemsim::Direction::ToModem) bytes += entry.bytes;
     }
     return bytes;
+}
+
+void SimModems::AsAnotherMakers(std::size_t position, const std::string& device_key) {
+    Registry& registry = Registry::Machine();
+    const std::string own = settings::kModemDeviceKeys[1];
+    const auto instances = registry.SubKeys(own);
+    ASSERT_TRUE(instances.ok());
+    for (const std::string& instance : *instances) {
+        const std::string key = own + "\\" + instance;
+        const auto port = registry.ReadString(key + "\\Device Parameters", "PortName");
+        if (port && *port == ComName(position)) {
+            ASSERT_TRUE(registry.DeleteKey(key));
+        }
+    }
+    ASSERT_TRUE(registry.WriteString(
+        device_key + "\\port" + std::to_string(position) + "\\Device Parameters", "PortName",
+        ComName(position)));
 }
 
 std::size_t Count(const std::string& text, const std::string& needle) {

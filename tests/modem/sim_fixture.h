@@ -31,6 +31,10 @@ class SimModems {
     std::vector<modemsim::StoredMessage> Store(std::size_t position) {
         return modem(position).Messages();
     }
+    // Makes the modem at `position` look like another maker's: its port recorded by
+    // an instance of the USB device `device_key` instead of under the virtual
+    // modem's own identifiers. Fails the test when the registry refuses.
+    void AsAnotherMakers(std::size_t position, const std::string& device_key);
     // What the modems sent to numbers that no modem owns, in order.
     std::vector<modemsim::OutsideMessage> Outside() { return sim_->network().Outside(); }
 

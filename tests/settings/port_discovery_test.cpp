@@ -90,5 +90,37 @@ TEST_F(PortDiscovery, InstancesWithoutParametersOrPortNameMatchNothing) {
     EXPECT_EQ(DiscoverModemPorts(registry_), Ports{"COM4"});
 }
 
+// Other makers' modems: the serial ports of every other USB device present now,
+// each once, never the modem's own nor a port without a USB device (a built-in
+// serial port, the virtual modem's pseudo-terminal).
+TEST_F(PortDiscovery, OtherUsbPortsArePresentOnesOfOtherDevicesEachOnce) {
+    constexpr char kHuawei[] = "\\SYSTEM\\CurrentControlSet\\Enum\\USB\\Vid_12d1&Pid_1506";
+    Install(kC251, "modem", "COM3");
+    Install(kHuawei, "pcui", "COM8");
+    Install(kHuawei, "diag", "COM9");
+    Install(kHuawei, "again", "COM8");  // the same port recorded twice is still one port
+    Install(kOther, "adapter", "COM5");
+    Install(kOther, "unplugged", "COM6");
+    Plug("\\Device\\Serial0", "COM1");  // built in: no USB device records it
+    Plug("\\Device\\ssudmdm0000", "COM3");
+    Plug("\\Device\\hw0", "COM9");
+    Plug("\\Device\\hw1", "COM8");
+    Plug("\\Device\\ftdi", "COM5");
+    const auto device_map = registry_.Values(kSerialDeviceMapKey);
+    ASSERT_TRUE(device_map.ok());
+    Ports expected;
+    for (const RegistryValueInfo& value : *device_map)
+        if (value.text == "COM9" || value.text == "COM8" || value.text == "COM5")
+            expected.push_back(value.text);
+    EXPECT_EQ(DiscoverOtherUsbSerialPorts(registry_), expected);
+    EXPECT_EQ(DiscoverModemPorts(registry_), Ports{"COM3"}) << "the modem's own stay apart";
+}
+
+TEST_F(PortDiscovery, TheModemsOwnIdentifiersInAnotherLetterCaseAreNoOtherDevice) {
+    Install("\\SYSTEM\\CurrentControlSet\\Enum\\USB\\VID_C251&PID_1305", "x", "COM4");
+    Plug("\\Device\\a", "COM4");
+    EXPECT_EQ(DiscoverOtherUsbSerialPorts(registry_), Ports{});
+}
+
 }  // namespace
 }  // namespace velka::settings

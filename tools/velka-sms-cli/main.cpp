@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "app/app_core.h"
+#include "app/port_offer.h"
 #include "modem/dialogue.h"
 #include "platform/codepage.h"
 #include "platform/datetime.h"
@@ -388,18 +389,9 @@ int List(const char* file, bool parts_apart) {
     return 0;
 }
 
-// What the modem on a port says it is, "manufacturer model"; empty when the port
-// does not answer "AT" within a second or so.
-std::string ModemName(std::uint16_t number) {
-    constexpr std::int32_t kProbeTicks = 20;  // 1.1 s: a modem answers "AT" at once
-    const velka::StopSignal never_stopped;
-    const auto info = velka::modem::ProbePort(number, kProbeTicks, never_stopped);
-    if (!info) return {};
-    std::string name = info->manufacturer;
-    if (!info->model.empty()) name += (name.empty() ? "" : " ") + info->model;
-    return velka::codepage::ToUtf8(name);
-}
-
+// Every port of the serial device map with its device and what the modem on it
+// says it is (empty when it does not answer "AT" within a second or so), by number.
+// The ports are probed all at once, so silent ones cost one bound, not one each.
 int Ports() {
     const std::string key = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
     auto& registry = velka::Registry::Machine();
@@ -408,17 +400,29 @@ int Ports() {
         if (values.error().failure == velka::RegistryFailure::KeyNotFound) return 0;
         return Fail(kFailed, values.error().message);
     }
-    std::vector<std::pair<std::uint16_t, std::string>> ports;
+    std::vector<std::pair<std::string, std::string>> devices;  // COM name, device path
+    std::vector<std::string> names;
     for (const auto& value : *values) {
-        const auto name = registry.ReadString(key, value.name);
+        auto name = registry.ReadString(key, value.name);
         if (!name) continue;
-        const std::uint16_t number = velka::SelectedComNum(*name);
-        ports.emplace_back(number, velka::codepage::ToUtf8(*name) + "\t" +
-                                       velka::codepage::ToUtf8(value.name) + "\t" +
-                                       ModemName(number));
+        if (std::find(names.begin(), names.end(), *name) == names.end()) names.push_back(*name);
+        devices.emplace_back(std::move(*name), value.name);
     }
-    std::sort(ports.begin(), ports.end());
-    for (const auto& [number, line] : ports) std::printf("%s\n", line.c_str());
+    std::stable_sort(devices.begin(), devices.end(), [](const auto& a, const auto& b) {
+        return velka::SelectedComNum(a.first) < velka::SelectedComNum(b.first);
+    });
+    std::mutex lock;
+    std::map<std::string, std::string> modem_names;
+    velka::app::PortProbe probe(names, [&](const velka::app::AnsweringPort& answering) {
+        const std::lock_guard guard(lock);
+        modem_names[answering.port] = answering.name;
+    });
+    probe.Finish();
+    for (const auto& [name, path] : devices) {
+        std::printf("%s\t%s\t%s\n", velka::codepage::ToUtf8(name).c_str(),
+                    velka::codepage::ToUtf8(path).c_str(),
+                    velka::codepage::ToUtf8(modem_names[name]).c_str());
+    }
     return 0;
 }
 
