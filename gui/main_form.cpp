@@ -22,6 +22,7 @@
 #include "gui/qt_text.h"
 #include "messages/box_export.h"
 #include "platform/datetime.h"
+#include "platform/device_manager.h"
 #include "platform/files.h"
 #include "settings/config_apply.h"
 #include "settings/port_discovery.h"
@@ -426,6 +427,7 @@ void TMainForm::QueueMessage(const std::string& recipients, const std::string& t
 // the dialog keeps showing the port in use.
 void TMainForm::qmOptionsClick() {
     if (!config_form_) return;
+    IgnoreFailure(RefreshSerialPortList(registry_));
     config_form_->Prepare(
         settings::DiscoverModemPorts(registry_),
         settings::InitialDialogSettings(core_.PortNumber(), core_.ReceptionEnabled()));

@@ -58,6 +58,12 @@ class DeviceManager {
     std::string dev_root_;
 };
 
+// Brings the serial device map up to date before a list of ports is shown, so that
+// a modem plugged in since the last opening of a port is offered. On Windows the
+// system keeps the map itself and this does nothing. A refused write leaves the
+// last listing, which still names every port not replugged since.
+RegistryStatus RefreshSerialPortList(Registry& registry);
+
 // The device path listed in SERIALCOMM with the data com_name ("COM5", compared
 // ignoring case); nothing when no port has that name.
 std::optional<std::string> DevicePathOfComName(Registry& registry, const std::string& com_name);

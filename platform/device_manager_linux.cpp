@@ -191,4 +191,8 @@ std::optional<std::string> DevicePathOfComName(Registry& registry, const std::st
     return std::nullopt;
 }
 
+RegistryStatus RefreshSerialPortList(Registry& registry) {
+    return DeviceManager(registry).Refresh();
+}
+
 }  // namespace velka

@@ -155,7 +155,7 @@ std::optional<std::string> DevicePath(const std::string& name) {
     Registry& registry = Registry::Machine();
     // A scan the registry refuses leaves the last listing, which still names
     // every port that has not been replugged since.
-    IgnoreFailure(DeviceManager(registry).Refresh());
+    IgnoreFailure(RefreshSerialPortList(registry));
     return DevicePathOfComName(registry, name.substr(kComPrefix.size()));
 }
 

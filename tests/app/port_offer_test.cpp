@@ -24,9 +24,7 @@ class PortOfferTest : public ::testing::Test {
     PortOfferTest() : modems_(3) {
         for (std::size_t position : {2, 3}) modems_.AsAnotherMakers(position, kOtherMaker);
     }
-    ~PortOfferTest() override {
-        IgnoreFailure(Registry::Machine().DeleteKey(kOtherMaker));
-    }
+    ~PortOfferTest() override { IgnoreFailure(Registry::Machine().DeleteKey(kOtherMaker)); }
 
     // What a probe of `ports` finds, once every probe has ended.
     std::vector<AnsweringPort> Probe(const std::vector<std::string>& ports) {

@@ -45,8 +45,14 @@ class SettingsTest : public MainFormTest {
                       const std::string& port) {
         ASSERT_TRUE(registry_.WriteString(
             std::string(device_key) + "\\" + instance + "\\Device Parameters", "PortName", port));
-        ASSERT_TRUE(
-            registry_.WriteString(settings::kSerialDeviceMapKey, "\\Device\\" + instance, port));
+        Plug(instance, port);
+    }
+    // The port present now: listed in the serial device map under a device path that
+    // exists, as the list is brought up to date before the dialog shows it.
+    void Plug(const std::string& device, const std::string& port) {
+        const std::string path = home_.File("dev-" + device);
+        ASSERT_TRUE(files::SaveDurably(path, ""));
+        ASSERT_TRUE(registry_.WriteString(settings::kSerialDeviceMapKey, path, port));
     }
 };
 
@@ -176,7 +182,7 @@ TEST_F(SettingsTest, OffersThePortsOfConnectedModemsOfBothIdentifiers) {
     ASSERT_TRUE(registry_.WriteString(
         std::string(settings::kModemDeviceKeys[0]) + "\\c251-2\\Device Parameters", "PortName",
         "com5"));
-    ASSERT_TRUE(registry_.WriteString(settings::kSerialDeviceMapKey, "\\Device\\x", "COM5"));
+    Plug("x", "COM5");
     Window().show();
     dialogs_.NameNextScreenshot("settings");
     Options([&](QDialog& form) -> int {
