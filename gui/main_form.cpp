@@ -278,12 +278,21 @@ void TMainForm::qmContactsClick() {
     ui_->PanelContacts->show();
 }
 
+namespace {
+
+QString BoxCaption(const std::string& file_name) {
+    return file_name == app::kOutboxFile ? QStringLiteral(" Отправленные")
+                                         : QStringLiteral(" Принятые");
+}
+
+}  // namespace
+
 void TMainForm::qmInBoxClick() {
-    OpenBoxView(QStringLiteral(" Принятые"), app::kInboxFile);
+    OpenBoxView(app::kInboxFile);
 }
 
 void TMainForm::qmOutBoxClick() {
-    OpenBoxView(QStringLiteral(" Отправленные"), app::kOutboxFile);
+    OpenBoxView(app::kOutboxFile);
 }
 
 void TMainForm::mmCloseClick() {
@@ -375,6 +384,9 @@ void TMainForm::OpenConversation(const std::string& number) {
 void TMainForm::MessageSearchChange() {
     if (shown_box_.empty()) return;
     const QString query = ui_->MessageSearch->text();
+    // A search shows messages of both boxes, not of the one the caption named.
+    ui_->PanelMBCaption->setText(query.isEmpty() ? BoxCaption(shown_box_)
+                                                 : QStringLiteral(" Поиск: ") + query);
     if (!query.isEmpty() && search_index_) {
         box_model_->ShowPicked(search_index_->Find(FromQt(query)));
         QHeaderView* header = ui_->MessageTable->horizontalHeader();
@@ -450,9 +462,9 @@ void TMainForm::qmOptionsClick() {
     if (!applied) dialogs_.Error(this, SystemTextToQt(applied.error().message));
 }
 
-void TMainForm::OpenBoxView(const QString& caption, const std::string& file_name) {
+void TMainForm::OpenBoxView(const std::string& file_name) {
     ui_->PanelContacts->hide();
-    ui_->PanelMBCaption->setText(caption);
+    ui_->PanelMBCaption->setText(BoxCaption(file_name));
     shown_box_.clear();
     conversation_.clear();
     {

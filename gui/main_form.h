@@ -108,7 +108,7 @@ class TMainForm final : public QMainWindow {
     // Queues one record per sendable recipient, in one write, and warns about the others.
     void QueueMessage(const std::string& recipients, const std::string& text);
     void BuildContactsListMenu();
-    void OpenBoxView(const QString& caption, const std::string& file_name);
+    void OpenBoxView(const std::string& file_name);
     void OpenConversation(const std::string& number);
     // Refills MessageTable: the box `file_name`, or, while a search or a
     // conversation is on view, its messages from both boxes. False, after telling

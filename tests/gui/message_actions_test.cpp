@@ -159,6 +159,7 @@ TEST_F(MessageSearchAndConversations, SearchFindsInBothBoxesAndAnEmptyFieldShows
     search->setText("ПЕРВ");
     EXPECT_EQ(ShownTexts(),
               (std::vector<std::string>{"Первая часть, вторая часть", "Ответ на ПЕРВУЮ часть"}));
+    EXPECT_EQ(Caption(), " Поиск: ПЕРВ") << "not the caption of the box it was typed in";
     Choose(1);
     EXPECT_TRUE(Find<QLabel>("ReaderHeader")->text().startsWith("Кому: Мария (89161234567)"));
     search->setText("мария");
