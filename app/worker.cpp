@@ -213,22 +213,22 @@ void Worker::NoteFinished() {
     Written(StoreFile::Queue, noted);
 }
 
-// The record stays queued in queue.db whatever happens here; the Retry entry only
-// carries its pause over to the next run.
 // The record is back in the queue before anyone hears of the failure, so that a
-// view refreshed on the news finds it resting, never missing.
+// view refreshed on the news finds it resting, never missing. The Retry entry only
+// carries its pause over to the next run; the record stays queued in queue.db
+// whatever happens to that write.
 void Worker::Retry(QueuedRecord item) {
     ++item.attempts;
     item.due = Clock::now() + RetryPause(item.attempts);
     item.refusal = modem_.refusal;
-    Written(StoreFile::Queue, queue_file_.AppendRetry(item));
     const SendFailure failure{item.id, item.refusal, item.attempts, item.due};
     {
         MutexLock guard(queue_.lock());
-        queue_.PutBack(std::move(item));
+        queue_.PutBack(item);
     }
     Notify(failure.id, SendOutcome::Failed);
     if (events_.on_send_failed) events_.on_send_failed(failure);
+    Written(StoreFile::Queue, queue_file_.AppendRetry(item));
 }
 
 void Worker::Report(const std::vector<QueueDamage>& damage) const {
