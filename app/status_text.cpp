@@ -86,10 +86,4 @@ std::string QueueStateText(const QueueRow& row, Clock::time_point now) {
     return {};
 }
 
-std::string TextStart(const std::string& text, std::size_t length) {
-    std::string line = text.substr(0, text.find_first_of("\r\n"));
-    if (line.size() <= length && line.size() == text.size()) return line;
-    return line.substr(0, length) + "...";
-}
-
 }  // namespace velka::app

@@ -40,8 +40,4 @@ std::string FailureLine(const std::string& refusal, Clock::time_point next_attem
 // a resting record, "не может быть отправлено".
 std::string QueueStateText(const QueueRow& row, Clock::time_point now);
 
-// The start of a message text for a list or a notification: at most `length`
-// characters on one line, with "..." when cut.
-std::string TextStart(const std::string& text, std::size_t length = 40);
-
 }  // namespace velka::app

@@ -195,12 +195,6 @@ TEST(StatusText, QueueAndBulkLines) {
     EXPECT_EQ(BulkLine({}), "") << "no bulk under way";
 }
 
-TEST(StatusText, TheStartOfATextIsOneLineCutWithDots) {
-    EXPECT_EQ(TextStart("short"), "short");
-    EXPECT_EQ(TextStart("first line\r\nsecond"), "first line...");
-    EXPECT_EQ(TextStart(std::string(50, 'a'), 10), std::string(10, 'a') + "...");
-}
-
 // ---- Through the worker and the virtual modem ----
 
 class QueueWorkerTest : public ::testing::Test {
