@@ -98,7 +98,9 @@ class AppCore {
     };
     QueueSummary SummaryOfQueue() EXCLUDES(queue_.lock());
     // Removes a waiting record for good (app/queue_view.h). Blocks on the disk.
-    Result<Removal> RemoveFromQueue(std::uint64_t id) { return RemoveQueued(queue_, queue_file_, id); }
+    Result<Removal> RemoveFromQueue(std::uint64_t id) {
+        return RemoveQueued(queue_, queue_file_, id);
+    }
 
     // The outgoing-queue lock: hold it while reading inbox.db or outbox.db.
     Mutex& QueueLock() RETURN_CAPABILITY(queue_.lock()) { return queue_.lock(); }

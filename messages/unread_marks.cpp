@@ -97,8 +97,8 @@ ArrivalNotice NoticeOf(const std::vector<packet>& arrived, const contacts::Numbe
     for (const packet& record : arrived) one_sender &= record.number_text() == first_number;
     const std::string name(names.NameOf(first_number));
     ArrivalNotice notice;
-    notice.title = !one_sender         ? codepage::FromUtf8("Новых сообщений: ") +
-                                             std::to_string(arrived.size())
+    notice.title = !one_sender
+                       ? codepage::FromUtf8("Новых сообщений: ") + std::to_string(arrived.size())
                    : name.empty() ? first_number
                                   : name;
     notice.text = TextStart(std::string(arrived.front().text_text()), kNoticeLength);

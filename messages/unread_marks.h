@@ -18,6 +18,9 @@
 
 namespace velka::messages {
 
+// The file beside inbox.db.
+inline constexpr const char* kUnreadFile = "inbox.unread";
+
 // FNV-1a of the record's 1076 bytes as the store file holds them.
 std::uint64_t RecordKey(const packet& record);
 

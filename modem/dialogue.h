@@ -98,16 +98,16 @@ struct ModemContext {
     // delivery whose acknowledgement was lost (a port closed in between) is kept by
     // the modem or brought again by the network, and must not be stored twice.
     std::deque<std::string> recently_stored;
-    bool silent = false;              // a command went unanswered within its bound
-    bool answered = false;            // a command got its final result line
-    bool opened = false;              // the initialisation opened the port afresh
-    std::optional<std::string> pin;   // the user's PIN, sent once; cleared when refused
-    ModemStatus status;               // the SIM's state at the last initialisation
-    ModemInfo info;                   // read at each opening; the signal now and then
+    bool silent = false;             // a command went unanswered within its bound
+    bool answered = false;           // a command got its final result line
+    bool opened = false;             // the initialisation opened the port afresh
+    std::optional<std::string> pin;  // the user's PIN, sent once; cleared when refused
+    ModemStatus status;              // the SIM's state at the last initialisation
+    ModemInfo info;                  // read at each opening; the signal now and then
     // The modem's error answer to the last send that failed ("+CMS ERROR: 500"), as
     // it came; empty when that send failed for silence. Set by SendPdu.
     std::string refusal;
-    Clock::time_point signal_read{};  // when AT+CSQ was last asked
+    Clock::time_point signal_read{};                                // when AT+CSQ was last asked
     std::optional<std::vector<std::string>> memories;               // AT+CPMS=? of this opening
     Clock::duration listing_idle_limit = std::chrono::seconds(30);  // a listing this quiet is lost
 };

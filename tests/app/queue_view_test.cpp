@@ -160,8 +160,7 @@ TEST(StatusText, TheModemLineNamesPortStateOperatorAndSignalLevel) {
     info.signal = 20;
     EXPECT_EQ(ModemLine("COM3", {modem::ModemState::Ready}, info),
               W("COM3: готов, MegaFon, сигнал: хороший"));
-    EXPECT_EQ(ModemLine("COM3", {modem::ModemState::PortMissing}, info),
-              W("COM3: порт не найден"))
+    EXPECT_EQ(ModemLine("COM3", {modem::ModemState::PortMissing}, info), W("COM3: порт не найден"))
         << "what a missing modem said before is stale";
     EXPECT_EQ(ModemLine("COM3", {modem::ModemState::NotAnswering}, {}), W("COM3: не отвечает"));
     EXPECT_EQ(ModemLine("COM3", {modem::ModemState::PinNeeded}, {}), W("COM3: нужен PIN-код"));
@@ -261,7 +260,8 @@ TEST_F(QueueWorkerTest, AModemWhosePortIsGoneIsSaidToBeMissing) {
     ASSERT_TRUE(testing::WriteModemConfig(home_.File(kConfigFile), "COM250", true));
     testing::Outcomes outcomes;
     auto core = StartCore(outcomes);
-    EXPECT_TRUE(outcomes.WaitUntil([&] { return outcomes.WasTold(modem::ModemState::PortMissing); }));
+    EXPECT_TRUE(
+        outcomes.WaitUntil([&] { return outcomes.WasTold(modem::ModemState::PortMissing); }));
 }
 
 }  // namespace

@@ -82,9 +82,10 @@ TEST_F(UnreadMarksTest, AFileThatCannotBeReadIsAnError) {
 
 TEST(ArrivalNotice, NamesTheContactOrTheNumberAndStartsTheText) {
     const contacts::NumberNames names({{W("Мария"), "+79990000002", W("Друзья")}});
-    const auto from_maria = MakePacket("89990000002", "07.12.2026 10:00:00", W("Привет, как дела?"));
-    const auto from_stranger = MakePacket("+79161234567", "07.12.2026 10:00:00",
-                                          std::string(70, 'x') + "\r\nmore");
+    const auto from_maria =
+        MakePacket("89990000002", "07.12.2026 10:00:00", W("Привет, как дела?"));
+    const auto from_stranger =
+        MakePacket("+79161234567", "07.12.2026 10:00:00", std::string(70, 'x') + "\r\nmore");
     ArrivalNotice notice = NoticeOf({from_maria}, names);
     EXPECT_EQ(notice.title, W("Мария")) << "8XXXXXXXXXX is +7XXXXXXXXXX";
     EXPECT_EQ(notice.text, W("Привет, как дела?"));
