@@ -185,4 +185,13 @@ void AppCore::Shutdown() {
     modem_lock_.reset();
 }
 
+QueueSnapshot AppCore::SnapshotOfQueue() {
+    return SnapshotQueue(queue_, FilePath(kUnsentFile), Clock::now());
+}
+
+AppCore::QueueSummary AppCore::SummaryOfQueue() {
+    MutexLock guard(queue_.lock());
+    return {queue_.Count(), queue_.Bulk()};
+}
+
 }  // namespace velka::app

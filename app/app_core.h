@@ -20,6 +20,7 @@
 
 #include "app/outgoing_queue.h"
 #include "app/queue_file.h"
+#include "app/queue_view.h"
 #include "app/worker.h"
 #include "modem/receive.h"
 #include "platform/lock_file.h"
@@ -86,6 +87,20 @@ class AppCore {
 
     // How many records wait in queue.db, unsent. Any time.
     Result<std::size_t> QueuedCount() const { return queue_file_.CountWaiting(); }
+
+    // ---- What the status bar and the queue view show ----
+    // The records of this process's queue (as the worker holds it) and of unsent.db.
+    QueueSnapshot SnapshotOfQueue();
+    // How many records the worker holds (waiting and being sent), and the bulk's progress.
+    struct QueueSummary {
+        std::size_t count = 0;
+        BulkProgress bulk;
+    };
+    QueueSummary SummaryOfQueue() EXCLUDES(queue_.lock());
+    // Removes a waiting record for good (app/queue_view.h). Blocks on the disk.
+    Result<Removal> RemoveFromQueue(std::uint64_t id) {
+        return RemoveQueued(queue_, queue_file_, id);
+    }
 
     // The outgoing-queue lock: hold it while reading inbox.db or outbox.db.
     Mutex& QueueLock() RETURN_CAPABILITY(queue_.lock()) { return queue_.lock(); }

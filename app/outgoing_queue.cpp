@@ -19,6 +19,7 @@ Clock::duration RetryPause(int attempts) {
 void OutgoingQueue::Add(std::vector<QueuedRecord> records) {
     {
         MutexLock guard(lock_);
+        bulk_.total += records.size();
         for (QueuedRecord& item : records) records_.push_back(std::move(item));
     }
     wake_.notify_all();
@@ -51,11 +52,30 @@ std::optional<QueuedRecord> OutgoingQueue::TakeDue(Clock::time_point now) {
     if (first_due == records_.end()) return std::nullopt;
     QueuedRecord taken = std::move(*first_due);
     records_.erase(first_due);
+    sending_ = taken;
     return taken;
 }
 
 void OutgoingQueue::PutBack(QueuedRecord record) {
+    if (sending_ && sending_->id == record.id) sending_.reset();
     records_.push_back(std::move(record));
+}
+
+void OutgoingQueue::EndSending(std::uint64_t id, bool gone) {
+    if (sending_ && sending_->id == id) sending_.reset();
+    if (gone) ++bulk_.done;
+    if (Count() == 0) bulk_ = {};
+}
+
+std::optional<QueuedRecord> OutgoingQueue::Remove(std::uint64_t id) {
+    const auto found = std::find_if(records_.begin(), records_.end(),
+                                    [id](const QueuedRecord& r) { return r.id == id; });
+    if (found == records_.end()) return std::nullopt;
+    QueuedRecord removed = std::move(*found);
+    records_.erase(found);
+    if (bulk_.total > 0) --bulk_.total;
+    if (Count() == 0) bulk_ = {};
+    return removed;
 }
 
 void OutgoingQueue::Wake() {

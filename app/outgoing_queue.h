@@ -41,8 +41,19 @@ struct QueuedRecord {
     // outbox.db's size when the modem confirmed the last message: the record is
     // appended there or later. Set once every message is confirmed.
     std::optional<std::uint64_t> outbox_mark;
+    // The modem's error answer at the last failed attempt; empty after a silence.
+    // In memory only: a record restored at start rests without its reason.
+    std::string refusal;
 
     bool AllConfirmed() const { return segments > 0 && confirmed >= segments; }
+};
+
+// A bulk send: the records queued since the queue was last empty, and how many of
+// them have gone (sent, or moved aside as never sendable). Both are 0 while empty.
+struct BulkProgress {
+    std::size_t done = 0;
+    std::size_t total = 0;
+    bool operator==(const BulkProgress&) const = default;
 };
 
 class OutgoingQueue {
@@ -69,8 +80,23 @@ class OutgoingQueue {
     std::optional<Clock::time_point> NextDue() const REQUIRES(lock_);
     // Removes and gives the first record that is due.
     std::optional<QueuedRecord> TakeDue(Clock::time_point now) REQUIRES(lock_);
-    // Puts a record back at the end; it keeps its id.
+    // Puts a record back at the end; it keeps its id. Ends its being sent.
     void PutBack(QueuedRecord record) REQUIRES(lock_);
+
+    // ---- What the user sees of the queue ----
+    // The record TakeDue gave last, until PutBack or EndSending: the one the worker
+    // sends now.
+    const std::optional<QueuedRecord>& Sending() const REQUIRES(lock_) { return sending_; }
+    // The worker is done with record `id`: `gone` when it left the queue for good
+    // (sent or never sendable), which counts it done in the bulk.
+    void EndSending(std::uint64_t id, bool gone) REQUIRES(lock_);
+    // The records waiting, in queue order (the one being sent not among them).
+    const std::deque<QueuedRecord>& Waiting() const REQUIRES(lock_) { return records_; }
+    // Waiting and being sent.
+    std::size_t Count() const REQUIRES(lock_) { return records_.size() + (sending_ ? 1 : 0); }
+    BulkProgress Bulk() const REQUIRES(lock_) { return bulk_; }
+    // Takes the waiting record `id` out of the queue; nothing when it is not waiting.
+    std::optional<QueuedRecord> Remove(std::uint64_t id) REQUIRES(lock_);
 
     // Sleeps, holding lock() between looks, until `deadline`, or until `done()`
     // (evaluated with the lock held, so declared `[...]() REQUIRES(queue.lock())`)
@@ -88,6 +114,8 @@ class OutgoingQueue {
     ConditionVariable wake_;
     std::deque<QueuedRecord> records_ GUARDED_BY(lock_);
     bool queued_on_disk_ GUARDED_BY(lock_) = false;
+    std::optional<QueuedRecord> sending_ GUARDED_BY(lock_);
+    BulkProgress bulk_ GUARDED_BY(lock_);
 };
 
 }  // namespace velka::app

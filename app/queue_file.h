@@ -6,7 +6,8 @@
 // in docs/queue-format.md.
 //
 // Who writes: any process or thread appends records (AppendRecords), under the
-// file lock queue.db.lock, which serialises the writers of all processes. Only the
+// file lock queue.db.lock, which serialises the writers of all processes; the
+// front end appends a Finished entry for a record the user removed. Only the
 // worker, which holds the modem lock, appends the other entries, reads the file
 // and rewrites it.
 #pragma once
@@ -52,7 +53,10 @@ class QueueFile {
                            std::span<const std::uint64_t> finished = {}) const;
     // The record failed again: its attempts and the moment of its next attempt.
     Status AppendRetry(const QueuedRecord& record) const;
-    // The records are finished: recorded in outbox.db or unsent.db.
+    // The records are finished: recorded in outbox.db or unsent.db, or removed
+    // from the queue by the user. The one entry besides AppendRecords that the
+    // front end's thread writes too (a removal), serialised with the others by the
+    // file lock.
     Status AppendFinished(std::span<const std::uint64_t> ids) const;
 
     struct Reading {

@@ -213,15 +213,22 @@ void Worker::NoteFinished() {
     Written(StoreFile::Queue, noted);
 }
 
-// The record stays queued in queue.db whatever happens here; the Retry entry only
-// carries its pause over to the next run.
+// The record is back in the queue before anyone hears of the failure, so that a
+// view refreshed on the news finds it resting, never missing. The Retry entry only
+// carries its pause over to the next run; the record stays queued in queue.db
+// whatever happens to that write.
 void Worker::Retry(QueuedRecord item) {
     ++item.attempts;
     item.due = Clock::now() + RetryPause(item.attempts);
-    Notify(item.id, SendOutcome::Failed);
+    item.refusal = modem_.refusal;
+    const SendFailure failure{item.id, item.refusal, item.attempts, item.due};
+    {
+        MutexLock guard(queue_.lock());
+        queue_.PutBack(item);
+    }
+    Notify(failure.id, SendOutcome::Failed);
+    if (events_.on_send_failed) events_.on_send_failed(failure);
     Written(StoreFile::Queue, queue_file_.AppendRetry(item));
-    MutexLock guard(queue_.lock());
-    queue_.PutBack(std::move(item));
 }
 
 void Worker::Report(const std::vector<QueueDamage>& damage) const {
@@ -355,6 +362,7 @@ std::string ModemStateText(const modem::ModemStatus& status) {
     switch (status.state) {
         case ModemState::Unknown:
         case ModemState::Ready:
+        case ModemState::PortMissing:
             return {};
         case ModemState::NotAnswering:
             return codepage::FromUtf8(
@@ -434,6 +442,10 @@ std::string QueueDamageWarning(const QueueDamage& damage) {
 }
 
 void Worker::Notify(std::uint64_t id, SendOutcome outcome) const {
+    {
+        MutexLock guard(queue_.lock());
+        queue_.EndSending(id, outcome != SendOutcome::Failed);
+    }
     if (events_.on_send) events_.on_send(id, outcome);
 }
 

@@ -53,6 +53,15 @@ enum class SendOutcome {
 // The files the worker writes.
 enum class StoreFile { Inbox, Outbox, Unsent, Queue };
 
+// A send that failed: the record goes back to the queue and rests until `next_attempt`.
+struct SendFailure {
+    std::uint64_t id = 0;
+    // The modem's error answer ("+CMS ERROR: 500"); empty when the modem said nothing.
+    std::string reason;
+    int attempts = 0;
+    Clock::time_point next_attempt{};
+};
+
 // Called on the worker's thread, with no lock held; keep them short.
 struct WorkerEvents {
     std::function<void(std::uint64_t id, SendOutcome outcome)> on_send;
@@ -71,10 +80,13 @@ struct WorkerEvents {
     // Part of queue.db could not be read: those bytes were kept aside in another
     // file; every record that could be read goes on.
     std::function<void(const QueueDamage& damage)> on_queue_damaged;
+    // A send failed and the record rests until its next attempt: why, and when.
+    std::function<void(const SendFailure& failure)> on_send_failed;
 };
 
 // The sentence (Windows-1251) that tells the user a modem state: what is wrong and
-// what becomes of the messages; empty for Ready and Unknown.
+// what becomes of the messages; empty for Ready and Unknown, and for PortMissing,
+// which the status bar shows: an unplugged modem is no reason for a message box.
 std::string ModemStateText(const modem::ModemStatus& status);
 
 // The files the worker writes, in the program directory.
@@ -162,6 +174,7 @@ class Worker {
     // Sleeps until `deadline` or the stop flag, and, when `for_records`, until a
     // record becomes due.
     void Pause(Clock::duration length, bool for_records) EXCLUDES(queue_.lock());
+    // Tells on_send, and ends the queue's note of the record being sent.
     void Notify(std::uint64_t id, SendOutcome outcome) const;
 
     // --- the modem's state, direct deliveries and recovery ---

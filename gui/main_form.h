@@ -14,11 +14,15 @@
 #include "contacts/contact_book.h"
 #include "contacts/contact_entry.h"
 #include "gui/compose_form.h"
+#include "gui/notifier.h"
 #include "messages/message_search.h"
+#include "messages/unread_marks.h"
 #include "platform/registry.h"
 #include "store/joined_box.h"
 
+class QLabel;
 class QMenu;
+class QTimer;
 namespace Ui {
 class TMainForm;
 }
@@ -31,6 +35,7 @@ class ContactTableModel;
 class Dialogs;
 class TConfigForm;
 class TEditForm;
+class TQueueForm;
 
 class TMainForm final : public QMainWindow {
   public:
@@ -44,6 +49,10 @@ class TMainForm final : public QMainWindow {
     // The settings dialog, made once at start-up and shown by qmOptionsClick; it
     // must outlive the window. Until it is given, qmOptionsClick does nothing.
     void UseConfigForm(TConfigForm& form) { config_form_ = &form; }
+
+    // Where notifications and the modem's state go instead of the system tray (a
+    // test's double); it must outlive the window.
+    void UseNotifier(Notifier& notifier) { notifier_ = &notifier; }
 
     const std::string& ProgramDir() const { return program_dir_; }
     // One recipient per entry, as the last compose action read them.
@@ -79,6 +88,9 @@ class TMainForm final : public QMainWindow {
     // names (messages/box_export.h); nothing while the pane is hidden.
     void mmExportBoxClick();
     void qmOptionsClick();
+    // The queue view (quick-menu button qmQueue): the records waiting to be sent,
+    // each removable after a question; modal, refreshed each second while open.
+    void qmQueueClick();
     // The close query (sets the stop flag; closing is always allowed) and the close
     // (stops and joins the worker, closes the port, tells how many records wait in
     // the queue file for the next start).
@@ -129,6 +141,27 @@ class TMainForm final : public QMainWindow {
     int SelectedContactRow() const;
     void ShowContactsMenu(const QPoint& position);
 
+    // ---- The status bar, the queue view, notifications and the tray ----
+    // The status bar's labels and its one-second clock, the quick menu's "Очередь",
+    // the tray and the unread marks. Before FormCreate, which starts the worker.
+    void BuildStatusArea();
+    // Adds to the window's worker events what the status bar, the tray and the
+    // unread count follow.
+    app::WorkerEvents WithStatusEvents(app::WorkerEvents events);
+    // Runs `work` on the window's thread, unless the window closed meanwhile.
+    void PostToWindow(std::function<void()> work);
+    // The modem, the queue, the bulk's progress and the last failure's countdown;
+    // the queue view too while it is open.
+    void RefreshStatusBar();
+    void MessagesArrived(const std::vector<packet>& stored);
+    // The current message of the pane is read once it shows in the reading pane.
+    void MarkShownRead();
+    // "Принятые (3)" on the quick menu; the designed caption when none is unread.
+    void ShowUnreadCount();
+    void SaveUnreadMarks();
+    void RemoveFromQueue(const app::QueueRow& row);
+    void FillQueueForm();
+
     Dialogs& dialogs_;
     Registry& registry_;
     app::AppCore& core_;
@@ -145,6 +178,22 @@ class TMainForm final : public QMainWindow {
     BoxTableModel* box_model_;           // owned by the window (Qt parent)
     QMenu* PopupMenu;                    // named as the form names it; owned by the window
     QMenu* MessagePopupMenu;             // the message pane's context menu; owned by the window
+
+    // What the worker said last, on the window's thread.
+    modem::ModemStatus modem_status_;
+    modem::ModemInfo modem_info_;
+    std::optional<app::SendFailure> last_failure_;  // until a record is sent
+    std::optional<messages::UnreadMarks> unread_;   // nothing when inbox.unread is unreadable
+    bool unread_failing_ = false;                   // a save failed and was told
+    std::unique_ptr<Notifier> tray_;
+    Notifier* notifier_ = nullptr;      // tray_, or a test's double
+    TQueueForm* queue_form_ = nullptr;  // while the queue view is open
+    QMenu* TrayMenu = nullptr;          // owned by the window
+    QLabel* ModemLabel = nullptr;       // the status bar's labels, owned by it
+    QLabel* QueueLabel = nullptr;
+    QLabel* BulkLabel = nullptr;
+    QLabel* FailureLabel = nullptr;
+    QTimer* StatusTimer = nullptr;  // owned by the window
 };
 
 }  // namespace velka::gui

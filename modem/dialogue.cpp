@@ -224,6 +224,7 @@ Outcome AnswerReader::LineInsteadOfPrompt(const std::string& line) {
     }
     if (ClassifyLine(line) != LineKind::Error) return Outcome::Silent;
     if (context_) context_->answered = true;
+    NoteRefusal(line);
     return IsBusyAnswer(line) ? Outcome::Busy : Outcome::Error;
 }
 
@@ -235,6 +236,10 @@ bool AnswerReader::Idle(Clock::time_point until) {
 
 void AnswerReader::NoteSilence() {
     if (context_) context_->silent = true;
+}
+
+void AnswerReader::NoteRefusal(const std::string& line) {
+    if (context_) context_->refusal = TrimBlanks(line);
 }
 
 bool BusyRetry::Wait(AnswerReader& reader) {
@@ -293,6 +298,7 @@ bool InitModem(TComPort& port, const std::atomic<bool>& stop, ModemContext* cont
     const bool was_open = port.Open();
     if (!EnsureOpen(port)) {
         ClosePort(port);
+        line.status = {ModemState::PortMissing};
         return false;
     }
     if (!was_open) {

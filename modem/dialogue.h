@@ -57,6 +57,7 @@ enum class ModemState {
     Unknown,       // not asked yet
     Ready,         // the SIM is ready for messages
     NotAnswering,  // the modem said nothing within its bounds, several times in a row
+    PortMissing,   // the port could not be opened: the device is unplugged or gone
     PinNeeded,     // the SIM asks for its PIN and none was given
     PinRefused,    // the PIN given was wrong; it is not sent again by itself
     PukNeeded,     // the SIM is blocked behind its PUK
@@ -97,13 +98,16 @@ struct ModemContext {
     // delivery whose acknowledgement was lost (a port closed in between) is kept by
     // the modem or brought again by the network, and must not be stored twice.
     std::deque<std::string> recently_stored;
-    bool silent = false;              // a command went unanswered within its bound
-    bool answered = false;            // a command got its final result line
-    bool opened = false;              // the initialisation opened the port afresh
-    std::optional<std::string> pin;   // the user's PIN, sent once; cleared when refused
-    ModemStatus status;               // the SIM's state at the last initialisation
-    ModemInfo info;                   // read at each opening; the signal now and then
-    Clock::time_point signal_read{};  // when AT+CSQ was last asked
+    bool silent = false;             // a command went unanswered within its bound
+    bool answered = false;           // a command got its final result line
+    bool opened = false;             // the initialisation opened the port afresh
+    std::optional<std::string> pin;  // the user's PIN, sent once; cleared when refused
+    ModemStatus status;              // the SIM's state at the last initialisation
+    ModemInfo info;                  // read at each opening; the signal now and then
+    // The modem's error answer to the last send that failed ("+CMS ERROR: 500"), as
+    // it came; empty when that send failed for silence. Set by SendPdu.
+    std::string refusal;
+    Clock::time_point signal_read{};                                // when AT+CSQ was last asked
     std::optional<std::vector<std::string>> memories;               // AT+CPMS=? of this opening
     Clock::duration listing_idle_limit = std::chrono::seconds(30);  // a listing this quiet is lost
 };
@@ -149,6 +153,8 @@ class AnswerReader {
 
     // Notes that the modem went silent, for a wait the caller bounds itself.
     void NoteSilence();
+    // Keeps the modem's error answer in the context, for the user to read.
+    void NoteRefusal(const std::string& line);
 
     bool stopped() const { return stop_.load(); }
 

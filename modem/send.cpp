@@ -43,6 +43,7 @@ Outcome AwaitConfirmation(AnswerReader& reader) {
             return Outcome::Ok;
         }
         if (ClassifyLine(*line) == LineKind::Error) {
+            reader.NoteRefusal(*line);
             return IsBusyAnswer(*line) ? Outcome::Busy : Outcome::Error;
         }
     }
@@ -127,6 +128,7 @@ bool SendPdu(TComPort& port, const std::string& pdu, const std::atomic<bool>& st
     TSMS parsed;
     parsed.ParsePDU(pdu);
     AnswerReader reader(port, stop, context);
+    if (context) context->refusal.clear();
     BusyRetry retry;
     for (;;) {
         const Outcome outcome = TrySend(port, reader, pdu, parsed.TPDULength);

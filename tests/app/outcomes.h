@@ -50,6 +50,11 @@ class Outcomes {
                     std::lock_guard guard(lock_);
                     damage_.push_back(damage);
                     changed_.notify_all();
+                },
+                [this](const app::SendFailure& failure) {
+                    std::lock_guard guard(lock_);
+                    failures_.push_back(failure);
+                    changed_.notify_all();
                 }};
     }
 
@@ -91,6 +96,9 @@ class Outcomes {
         return store_failures_;
     }
 
+    // REQUIRES: called inside a WaitUntil condition, or after the worker ended.
+    std::vector<app::SendFailure> Failures() const { return failures_; }
+
     std::vector<app::QueueDamage> Damage() {
         std::lock_guard guard(lock_);
         return damage_;
@@ -105,6 +113,7 @@ class Outcomes {
     std::vector<modem::ModemStatus> states_;      // guarded by lock_
     std::vector<modem::ModemInfo> infos_;         // guarded by lock_
     std::vector<app::QueueDamage> damage_;        // guarded by lock_
+    std::vector<app::SendFailure> failures_;      // guarded by lock_
 };
 
 }  // namespace velka::testing

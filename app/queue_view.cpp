@@ -1,0 +1,67 @@
+#include "app/queue_view.h"
+
+#include "store/store_file.h"
+
+namespace velka::app {
+namespace {
+
+QueueRow RowOf(const QueuedRecord& item, QueueRowState state) {
+    QueueRow row;
+    row.id = item.id;
+    row.record = item.record;
+    row.state = state;
+    row.refusal = item.refusal;
+    row.next_attempt = item.due;
+    row.confirmed = item.confirmed;
+    row.segments = item.segments;
+    return row;
+}
+
+// A record that failed rests until it is due again; one never tried, or due now, waits.
+QueueRowState WaitingState(const QueuedRecord& item, Clock::time_point now) {
+    return item.attempts > 0 && item.due > now ? QueueRowState::Resting : QueueRowState::Waiting;
+}
+
+}  // namespace
+
+QueueSnapshot SnapshotQueue(OutgoingQueue& queue, const std::string& unsent_path,
+                            Clock::time_point now) {
+    QueueSnapshot snapshot;
+    MutexLock guard(queue.lock());
+    if (const auto& sending = queue.Sending())
+        snapshot.rows.push_back(RowOf(*sending, QueueRowState::Sending));
+    for (const QueuedRecord& item : queue.Waiting())
+        snapshot.rows.push_back(RowOf(item, WaitingState(item, now)));
+    const auto unsent = store::Load(unsent_path);
+    if (!unsent) {
+        snapshot.unsent_error = unsent.error().message;
+        return snapshot;
+    }
+    for (const packet& record : *unsent) {
+        QueueRow row;
+        row.record = record;
+        row.state = QueueRowState::Unsendable;
+        snapshot.rows.push_back(std::move(row));
+    }
+    return snapshot;
+}
+
+Result<Removal> RemoveQueued(OutgoingQueue& queue, const QueueFile& file, std::uint64_t id) {
+    std::optional<QueuedRecord> removed;
+    {
+        MutexLock guard(queue.lock());
+        if (queue.Sending() && queue.Sending()->id == id) return Removal::BeingSent;
+        removed = queue.Remove(id);
+    }
+    if (!removed) return Removal::NotQueued;
+    const std::uint64_t ids[] = {id};
+    if (const Status noted = file.AppendFinished(ids); !noted) {
+        std::vector<QueuedRecord> back;
+        back.push_back(std::move(*removed));
+        queue.Add(std::move(back));
+        return noted.error();
+    }
+    return Removal::Removed;
+}
+
+}  // namespace velka::app

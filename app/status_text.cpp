@@ -1,0 +1,89 @@
+#include "app/status_text.h"
+
+#include "platform/codepage.h"
+
+namespace velka::app {
+
+std::string ModemStateWord(modem::ModemState state) {
+    using modem::ModemState;
+    switch (state) {
+        case ModemState::Unknown:
+            return codepage::FromUtf8("подключение");
+        case ModemState::Ready:
+            return codepage::FromUtf8("готов");
+        case ModemState::NotAnswering:
+            return codepage::FromUtf8("не отвечает");
+        case ModemState::PortMissing:
+            return codepage::FromUtf8("порт не найден");
+        case ModemState::PinNeeded:
+            return codepage::FromUtf8("нужен PIN-код");
+        case ModemState::PinRefused:
+            return codepage::FromUtf8("неверный PIN-код");
+        case ModemState::PukNeeded:
+            return codepage::FromUtf8("нужен PUK-код");
+        case ModemState::PhoneLocked:
+            return codepage::FromUtf8("нужен код PH-SIM PIN");
+        case ModemState::NoSim:
+            return codepage::FromUtf8("нет SIM-карты");
+        case ModemState::SimFailure:
+            return codepage::FromUtf8("SIM-карта неисправна");
+    }
+    return {};
+}
+
+// The AT+CSQ scale (27.007): 0 is -113 dBm or less, 31 is -51 dBm or more, 99 not
+// known. Around 10 (-93 dBm) a modem starts to lose messages; from 15 (-83 dBm) on
+// it works without trouble.
+std::string SignalLevelText(int csq) {
+    if (csq < 0 || csq > 31) return {};
+    if (csq >= 15) return codepage::FromUtf8("сигнал: хороший");
+    if (csq >= 10) return codepage::FromUtf8("сигнал: средний");
+    if (csq >= 1) return codepage::FromUtf8("сигнал: слабый");
+    return codepage::FromUtf8("нет сигнала");
+}
+
+std::string ModemLine(const std::string& port_name, const modem::ModemStatus& status,
+                      const modem::ModemInfo& info) {
+    std::string line = port_name + ": " + ModemStateWord(status.state);
+    if (status.state != modem::ModemState::Ready) return line;
+    if (!info.operator_name.empty()) line += ", " + info.operator_name;
+    if (const std::string signal = SignalLevelText(info.signal); !signal.empty())
+        line += ", " + signal;
+    return line;
+}
+
+std::string QueueLine(std::size_t count) {
+    return codepage::FromUtf8("В очереди: ") + std::to_string(count);
+}
+
+std::string BulkLine(const BulkProgress& bulk) {
+    if (bulk.total == 0) return {};
+    return codepage::FromUtf8("Отправлено ") + std::to_string(bulk.done) +
+           codepage::FromUtf8(" из ") + std::to_string(bulk.total);
+}
+
+std::string FailureLine(const std::string& refusal, Clock::time_point next_attempt,
+                        Clock::time_point now) {
+    std::string line = refusal.empty() ? codepage::FromUtf8("Модем не ответил")
+                                       : codepage::FromUtf8("Модем отказал (") + refusal + ")";
+    if (next_attempt <= now) return line + codepage::FromUtf8(", повтор сейчас");
+    const auto left = std::chrono::ceil<std::chrono::seconds>(next_attempt - now);
+    return line + codepage::FromUtf8(", повтор через ") + std::to_string(left.count()) +
+           codepage::FromUtf8(" с");
+}
+
+std::string QueueStateText(const QueueRow& row, Clock::time_point now) {
+    switch (row.state) {
+        case QueueRowState::Sending:
+            return codepage::FromUtf8("отправляется");
+        case QueueRowState::Waiting:
+            return codepage::FromUtf8("ждёт");
+        case QueueRowState::Resting:
+            return FailureLine(row.refusal, row.next_attempt, now);
+        case QueueRowState::Unsendable:
+            return codepage::FromUtf8("не может быть отправлено");
+    }
+    return {};
+}
+
+}  // namespace velka::app

@@ -1,0 +1,43 @@
+// The words of the main window's status bar and of the queue view, in
+// Windows-1251: the modem (port, state, operator, signal), the queue, a bulk
+// send's progress and the last failure with its next attempt. Pure functions; any
+// thread.
+#pragma once
+
+#include <string>
+
+#include "app/outgoing_queue.h"
+#include "app/queue_view.h"
+#include "modem/dialogue.h"
+
+namespace velka::app {
+
+// The state in a word or two: "готов", "не отвечает", "порт не найден", "нужен PIN-код"...
+std::string ModemStateWord(modem::ModemState state);
+
+// The signal as a level from the AT+CSQ value: "сигнал: хороший" (15 and more),
+// "средний" (10 to 14), "слабый" (1 to 9), "нет сигнала" (0); empty when unknown.
+std::string SignalLevelText(int csq);
+
+// "COM3: готов, МегаФон, сигнал: хороший"; the operator and the signal only
+// while the modem is ready and says them.
+std::string ModemLine(const std::string& port_name, const modem::ModemStatus& status,
+                      const modem::ModemInfo& info);
+
+// "В очереди: 5".
+std::string QueueLine(std::size_t count);
+
+// "Отправлено 37 из 200"; empty when no bulk is under way.
+std::string BulkLine(const BulkProgress& bulk);
+
+// Why a send failed and when it is tried again: "Модем отказал (+CMS ERROR: 500),
+// повтор через 8 с", or "Модем не ответил, ..." without a refusal; "повтор сейчас"
+// once the moment has come. Seconds round up, so a countdown never shows 0 early.
+std::string FailureLine(const std::string& refusal, Clock::time_point next_attempt,
+                        Clock::time_point now);
+
+// The state column of the queue view: "отправляется", "ждёт", the failure line of
+// a resting record, "не может быть отправлено".
+std::string QueueStateText(const QueueRow& row, Clock::time_point now);
+
+}  // namespace velka::app

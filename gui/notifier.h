@@ -1,0 +1,39 @@
+// The system tray: an icon that shows the modem's state, a menu to bring the
+// window up or leave, and notifications of arrived messages. Behind an interface,
+// so that a test reads what would have been shown: offscreen there is no tray.
+#pragma once
+
+#include <QString>
+#include <memory>
+
+#include "modem/dialogue.h"
+
+class QMenu;
+class QSystemTrayIcon;
+class QWidget;
+
+namespace velka::gui {
+
+class Notifier {
+  public:
+    virtual ~Notifier() = default;
+    // A notification: the sender (or a count) and the start of the text.
+    virtual void Notify(const QString& title, const QString& text) = 0;
+    // The tray icon's picture and tooltip follow the modem's state.
+    virtual void ShowModemState(modem::ModemState state, const QString& tooltip) = 0;
+};
+
+// The real tray icon, when the desktop has a tray; otherwise it shows nothing.
+// The menu's "Открыть" raises `window`, "Выход" runs `quit` (the window's close).
+class TrayNotifier final : public Notifier {
+  public:
+    TrayNotifier(QWidget& window, QMenu& menu);
+    ~TrayNotifier() override;
+    void Notify(const QString& title, const QString& text) override;
+    void ShowModemState(modem::ModemState state, const QString& tooltip) override;
+
+  private:
+    std::unique_ptr<QSystemTrayIcon> icon_;
+};
+
+}  // namespace velka::gui

@@ -1,0 +1,114 @@
+#include "messages/unread_marks.h"
+
+#include <cstdio>
+
+#include "platform/codepage.h"
+#include "platform/files.h"
+
+namespace velka::messages {
+namespace {
+
+constexpr std::string_view kHeader = "VELKA-UNREAD 1";
+constexpr std::size_t kKeyDigits = 16;
+constexpr std::size_t kNoticeLength = 60;
+
+std::optional<std::uint64_t> ParseKey(std::string_view line) {
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.size() != kKeyDigits) return std::nullopt;
+    std::uint64_t key = 0;
+    for (const char c : line) {
+        int digit = -1;
+        if (c >= '0' && c <= '9') digit = c - '0';
+        if (c >= 'a' && c <= 'f') digit = c - 'a' + 10;
+        if (digit < 0) return std::nullopt;
+        key = (key << 4) | static_cast<std::uint64_t>(digit);
+    }
+    return key;
+}
+
+}  // namespace
+
+std::uint64_t RecordKey(const packet& record) {
+    std::uint64_t hash = 0xcbf29ce484222325ULL;
+    for (const char c : EncodePacket(record)) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 0x100000001b3ULL;
+    }
+    return hash;
+}
+
+Result<UnreadMarks> UnreadMarks::Load(const std::string& path) {
+    UnreadMarks marks(path);
+    if (!files::Exists(path)) return marks;
+    const auto contents = files::ReadAll(path);
+    if (!contents) return contents.error();
+    std::string_view rest = *contents;
+    while (!rest.empty()) {
+        const std::size_t end = rest.find('\n');
+        if (const auto key = ParseKey(rest.substr(0, end))) marks.keys_.insert(*key);
+        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+    }
+    return marks;
+}
+
+bool UnreadMarks::AddUnread(const std::vector<packet>& arrived) {
+    bool changed = false;
+    for (const packet& record : arrived) changed |= keys_.insert(RecordKey(record)).second;
+    return changed;
+}
+
+bool UnreadMarks::MarkRead(const store::JoinedBox& inbox, const store::JoinedMessage& message) {
+    bool changed = false;
+    for (const std::size_t record : message.records)
+        changed |= keys_.erase(RecordKey(inbox.box().at(record))) > 0;
+    return changed;
+}
+
+std::size_t UnreadMarks::CountUnread(const store::JoinedBox& inbox) const {
+    if (keys_.empty()) return 0;
+    std::size_t count = 0;
+    for (std::size_t row = 0; row < inbox.size(); ++row) {
+        for (const std::size_t record : inbox.at(row).records) {
+            if (keys_.contains(RecordKey(inbox.box().at(record)))) {
+                ++count;
+                break;
+            }
+        }
+    }
+    return count;
+}
+
+Status UnreadMarks::Save() const {
+    std::string contents(kHeader);
+    contents += '\n';
+    for (const std::uint64_t key : keys_) {
+        char digits[kKeyDigits + 1];
+        std::snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(key));
+        contents += digits;
+        contents += '\n';
+    }
+    return files::SaveDurably(path_, contents);
+}
+
+ArrivalNotice NoticeOf(const std::vector<packet>& arrived, const contacts::NumberNames& names) {
+    if (arrived.empty()) return {};
+    const std::string first_number(arrived.front().number_text());
+    bool one_sender = true;
+    for (const packet& record : arrived) one_sender &= record.number_text() == first_number;
+    const std::string name(names.NameOf(first_number));
+    ArrivalNotice notice;
+    notice.title = !one_sender
+                       ? codepage::FromUtf8("Новых сообщений: ") + std::to_string(arrived.size())
+                   : name.empty() ? first_number
+                                  : name;
+    notice.text = TextStart(std::string(arrived.front().text_text()), kNoticeLength);
+    return notice;
+}
+
+std::string TextStart(const std::string& text, std::size_t length) {
+    const std::string line = text.substr(0, text.find_first_of("\r\n"));
+    if (line.size() <= length && line.size() == text.size()) return line;
+    return line.substr(0, length) + "...";
+}
+
+}  // namespace velka::messages

@@ -1,0 +1,65 @@
+// Which received messages the user has not read yet, kept in inbox.unread beside
+// inbox.db (docs/unread-file.md), so that the marks survive a restart without a
+// byte of the 1076-byte records changing. A record is named by a 64-bit hash of
+// its bytes: the store files have no ids, and a deletion shifts every position.
+//
+// Threads: the front end's only; it alone reads and writes inbox.unread.
+#pragma once
+
+#include <cstdint>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "contacts/number_names.h"
+#include "platform/result.h"
+#include "store/joined_box.h"
+#include "store/packet.h"
+
+namespace velka::messages {
+
+// The file beside inbox.db.
+inline constexpr const char* kUnreadFile = "inbox.unread";
+
+// FNV-1a of the record's 1076 bytes as the store file holds them.
+std::uint64_t RecordKey(const packet& record);
+
+class UnreadMarks {
+  public:
+    // The marks kept at `path`; a missing file holds none. Lines that are no key
+    // are passed over (those messages count as read): a damaged file costs marks,
+    // never a message. Fails only when the file exists and cannot be read.
+    static Result<UnreadMarks> Load(const std::string& path);
+
+    // Marks the records unread; gives whether anything changed.
+    bool AddUnread(const std::vector<packet>& arrived);
+    // Marks the records of `message` (rows of `inbox`) read; gives whether anything changed.
+    bool MarkRead(const store::JoinedBox& inbox, const store::JoinedMessage& message);
+    // The messages of `inbox` with at least one unread part. Marks of records no
+    // longer in the box (deleted) count for nothing.
+    std::size_t CountUnread(const store::JoinedBox& inbox) const;
+
+    // Writes the file whole and durably (a new file renamed over the old).
+    Status Save() const;
+
+  private:
+    explicit UnreadMarks(std::string path) : path_(std::move(path)) {}
+
+    std::string path_;
+    std::set<std::uint64_t> keys_;
+};
+
+// A system-tray notification of arrived messages: the sender's contact name (the
+// number when the book has none) and the start of the text; for messages from
+// several senders, "Новых сообщений: N" and the first text. Windows-1251.
+struct ArrivalNotice {
+    std::string title;
+    std::string text;
+};
+ArrivalNotice NoticeOf(const std::vector<packet>& arrived, const contacts::NumberNames& names);
+
+// The start of a message text for a list or a notification: its first line, at
+// most `length` characters, with "..." when cut.
+std::string TextStart(const std::string& text, std::size_t length = 40);
+
+}  // namespace velka::messages

@@ -1,0 +1,277 @@
+// The status bar, the queue view, notifications and the unread count, on the real
+// window offscreen over virtual modems: what the bar says for a ready modem, a SIM
+// that wants its PIN, a port that is gone, a queue under way and a refused send;
+// a queued record removed after a question, the one being sent refused; the
+// notification's words and an unread count that survives a restart.
+#include <QCoreApplication>
+#include <QDialog>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTableWidget>
+#include <functional>
+
+#include "app/queue_view.h"
+#include "gui/notifier.h"
+#include "gui/qt_text.h"
+#include "platform/profile.h"
+#include "store/store_file.h"
+#include "tests/gui/main_form_fixture.h"
+#include "tests/modem/sim_fixture.h"
+
+namespace velka::gui::testing {
+namespace {
+
+using ::velka::testing::Eventually;
+
+// What the window would have shown in the tray.
+class RecordingNotifier final : public Notifier {
+  public:
+    struct Notice {
+        QString title;
+        QString text;
+    };
+    void Notify(const QString& title, const QString& text) override {
+        notices.push_back({title, text});
+    }
+    void ShowModemState(modem::ModemState state, const QString& tooltip) override {
+        last_state = state;
+        last_tooltip = tooltip;
+    }
+    std::vector<Notice> notices;
+    modem::ModemState last_state = modem::ModemState::Unknown;
+    QString last_tooltip;
+};
+
+bool OnWindow(const std::function<bool()>& condition) {
+    return Eventually([&] {
+        QCoreApplication::processEvents();
+        return condition();
+    });
+}
+
+class StatusBarTest : public ::testing::Test {
+  protected:
+    StatusBarTest() { ::setenv("VELKA_HOME", home_.path().c_str(), 1); }
+    ~StatusBarTest() override {
+        window_.reset();
+        IgnoreFailure(Registry::Machine().DeleteKey(contacts::kContactKey));
+    }
+
+    void Configure(const std::string& port, bool reception) {
+        const std::string ini = home_.File("Config.ini");
+        ASSERT_TRUE(profile::WriteString(ini, "DEVICEMAP", "SerialPort", port));
+        ASSERT_TRUE(
+            profile::WriteString(ini, "DEVICEMAP", "PerformMailCheck", reception ? "1" : "0"));
+    }
+    // Notifications go to the recorder from the first worker event on: the worker
+    // starts inside the window's constructor, and its events wait in the queue of
+    // the window's thread until this test lets them run.
+    void Open() {
+        core_ = std::make_unique<app::AppCore>(home_.path());
+        window_ = std::make_unique<TMainForm>(dialogs_, Registry::Machine(), *core_);
+        window_->UseNotifier(notifier_);
+        window_->resize(900, 560);
+        window_->show();
+    }
+    void Close() {
+        window_->close();
+        window_.reset();
+        core_.reset();
+    }
+    QString Label(const char* name) {
+        return window_->findChild<QLabel*>(QString::fromLatin1(name))->text();
+    }
+    void Queue(const std::string& number, const std::string& text, int count = 1) {
+        std::vector<packet> records(static_cast<std::size_t>(count),
+                                    MakePacket(number, "07.12.2026 10:00:00", W(text)));
+        ASSERT_TRUE(core_->Enqueue(records).ok());
+    }
+    void Picture(const std::string& name) {
+        QCoreApplication::processEvents();
+        Screenshots::Save(*window_, name);
+    }
+
+    velka::testing::SimModems modems_{2};
+    velka::testing::TempDir home_;
+    ScriptedDialogs dialogs_;
+    RecordingNotifier notifier_;
+    std::unique_ptr<app::AppCore> core_;
+    std::unique_ptr<TMainForm> window_;
+};
+
+TEST_F(StatusBarTest, AReadyModemShowsItsPortOperatorAndSignalAndTheQueue) {
+    Configure(modems_.ComName(1), false);
+    Open();
+    const QString ready = QString::fromStdString(modems_.ComName(1)) +
+                          QStringLiteral(": готов, Velka Net, сигнал: хороший");
+    Queue("+79990000002", "hello");
+    ASSERT_TRUE(OnWindow([&] { return Label("ModemLabel") == ready; }))
+        << Label("ModemLabel").toStdString();
+    ASSERT_TRUE(OnWindow([&] { return Label("QueueLabel") == QStringLiteral("В очереди: 0"); }));
+    EXPECT_EQ(Label("BulkLabel"), "") << "the bulk ended with the queue";
+    EXPECT_EQ(notifier_.last_state, modem::ModemState::Ready);
+    EXPECT_EQ(notifier_.last_tooltip, ready);
+    Picture("statusbar-ready");
+}
+
+TEST_F(StatusBarTest, ABulkSendCountsWhatWentOutOfAllQueued) {
+    modems_.Control("fault 1 confirm-delay 200");
+    Configure(modems_.ComName(1), false);
+    Open();
+    Queue("+79990000002", "bulk", 6);
+    ASSERT_TRUE(OnWindow([&] {
+        const QString bulk = Label("BulkLabel");
+        return bulk.startsWith(QStringLiteral("Отправлено ")) && bulk.endsWith(" из 6") &&
+               bulk != QStringLiteral("Отправлено 0 из 6");
+    }));
+    const QString queued = Label("QueueLabel");
+    EXPECT_TRUE(queued.startsWith(QStringLiteral("В очереди: "))) << queued.toStdString();
+    EXPECT_NE(queued, QStringLiteral("В очереди: 0"));
+    Picture("statusbar-bulk");
+    ASSERT_TRUE(OnWindow([&] { return Label("BulkLabel").isEmpty(); }));
+    EXPECT_EQ(Label("QueueLabel"), QStringLiteral("В очереди: 0"));
+}
+
+TEST_F(StatusBarTest, ARefusedSendShowsTheModemsAnswerAndTheNextAttempt) {
+    modems_.Control("fault 1 send-error 500");
+    Configure(modems_.ComName(1), false);
+    Open();
+    Queue("+79990000002", "refused");
+    ASSERT_TRUE(OnWindow([&] {
+        return Label("FailureLabel")
+            .startsWith(QStringLiteral("Модем отказал (+CMS ERROR: 500), повтор через "));
+    })) << Label("FailureLabel").toStdString();
+    EXPECT_TRUE(Label("FailureLabel").endsWith(QStringLiteral(" с")));
+    EXPECT_EQ(Label("QueueLabel"), QStringLiteral("В очереди: 1"));
+    Picture("statusbar-refused");
+    modems_.Control("fault 1 clear");
+    ASSERT_TRUE(OnWindow([&] { return Label("FailureLabel").isEmpty(); }))
+        << "a send that went through ends the failure's line";
+}
+
+TEST_F(StatusBarTest, ASimThatWantsItsPinSaysSoInTheBar) {
+    modems_.Control("fault 1 pin 1234");
+    Configure(modems_.ComName(1), false);
+    dialogs_.AnswerForm([](QDialog&) { return QDialog::Rejected; });  // the PIN question
+    Open();
+    const QString pin =
+        QString::fromStdString(modems_.ComName(1)) + QStringLiteral(": нужен PIN-код");
+    Queue("+79990000002", "waits for the PIN");
+    ASSERT_TRUE(OnWindow([&] { return Label("ModemLabel") == pin; }))
+        << Label("ModemLabel").toStdString();
+    Picture("statusbar-pin");
+}
+
+TEST_F(StatusBarTest, APortThatIsGoneIsSaidAndNoMessageBoxComes) {
+    Configure("COM250", true);
+    Open();
+    ASSERT_TRUE(
+        OnWindow([&] { return Label("ModemLabel") == QStringLiteral("COM250: порт не найден"); }));
+    EXPECT_EQ(notifier_.last_state, modem::ModemState::PortMissing);
+    EXPECT_TRUE(dialogs_.Messages().empty()) << "the bar says it; an unplugged modem is no box";
+    Picture("statusbar-port-missing");
+}
+
+// ---- The queue view ----
+
+// The modem holds its confirmation back, so the first record stays the one being
+// sent while the view is open.
+TEST_F(StatusBarTest, TheQueueViewRefusesTheRecordBeingSentAndRemovesAWaitingOneForGood) {
+    contacts::ContactBook book(Registry::Machine());
+    ASSERT_TRUE(book.WriteContact({W("Мария"), "+79990000002", W("Друзья")}));
+    modems_.Control("fault 1 confirm-delay 60000");
+    Configure(modems_.ComName(1), false);
+    Open();
+    // One write: the worker takes both in before it starts the first send.
+    const std::vector<packet> records{
+        MakePacket("+79990000002", "07.12.2026 10:00:00", W("Первое сообщение в очереди")),
+        MakePacket("+79161234567", "07.12.2026 10:00:00", W("Второе"))};
+    ASSERT_TRUE(core_->Enqueue(records).ok());
+    ASSERT_TRUE(OnWindow([&] {
+        const auto rows = core_->SnapshotOfQueue().rows;
+        return rows.size() == 2 && rows[0].state == app::QueueRowState::Sending;
+    })) << core_->SnapshotOfQueue().rows.size()
+        << " rows";
+
+    dialogs_.NameNextScreenshot("queue-view");
+    dialogs_.AnswerConfirm(true);
+    dialogs_.AnswerForm([&](QDialog& form) -> int {
+        auto* table = form.findChild<QTableWidget*>("QueueTable");
+        auto* remove = form.findChild<QPushButton*>("RemoveButton");
+        EXPECT_EQ(table->rowCount(), 2);
+        EXPECT_EQ(table->item(0, 0)->text(), QStringLiteral("Мария (+79990000002)"));
+        EXPECT_EQ(table->item(0, 1)->text(), QStringLiteral("Первое сообщение в очереди"));
+        EXPECT_EQ(table->item(0, 2)->text(), QStringLiteral("отправляется"));
+        EXPECT_EQ(table->item(1, 0)->text(), QStringLiteral("+79161234567"));
+        EXPECT_EQ(table->item(1, 2)->text(), QStringLiteral("ждёт"));
+
+        table->selectRow(0);
+        remove->click();
+        EXPECT_EQ(dialogs_.Messages().size(), 1u) << "the one being sent is refused, unasked";
+        EXPECT_EQ(table->rowCount(), 2);
+
+        table->selectRow(1);
+        remove->click();
+        EXPECT_EQ(table->rowCount(), 1) << "asked, then removed";
+        return QDialog::Accepted;
+    });
+    window_->findChild<QToolButton*>("qmQueue")->click();
+    EXPECT_TRUE(dialogs_.AllAnswersUsed());
+    ASSERT_EQ(dialogs_.Messages().size(), 2u) << "the refusal, then the question";
+    EXPECT_EQ(dialogs_.Messages()[0].kind, MessageKind::Warning);
+    EXPECT_EQ(dialogs_.Messages()[1].text, QStringLiteral("Удалить сообщение из очереди?"));
+    EXPECT_TRUE(dialogs_.Messages()[0].text.startsWith(
+        QStringLiteral("Это сообщение сейчас отправляется, и удалить его нельзя.")));
+    Close();
+
+    modems_.Control("fault 1 clear");
+    Open();
+    ASSERT_TRUE(OnWindow([&] { return Label("QueueLabel") == QStringLiteral("В очереди: 0"); }));
+    ASSERT_TRUE(OnWindow([&] {
+        const MutexLock lock(core_->QueueLock());
+        const auto outbox = store::Load(home_.File("outbox.db"));
+        return outbox && outbox->size() == 1;
+    }));
+    const auto outbox = store::Load(home_.File("outbox.db"));
+    EXPECT_EQ(std::string((*outbox)[0].number_text()), "+79990000002")
+        << "the removed record did not go out at the next start; the other did";
+}
+
+// ---- Notifications and the unread count ----
+
+TEST_F(StatusBarTest, AnArrivalIsNotifiedAndItsUnreadCountSurvivesARestart) {
+    contacts::ContactBook book(Registry::Machine());
+    ASSERT_TRUE(book.WriteContact({W("Пётр"), "+79161234567", W("Друзья")}));
+    Configure(modems_.ComName(1), true);
+    Open();
+    modems_.Control("inject 1 +79161234567 Hello from Petr");
+    modems_.Control("inject 1 +79990000003 Second");
+    auto* inbox_button = window_->findChild<QToolButton*>("qmInBox");
+    ASSERT_TRUE(OnWindow([&] { return inbox_button->text() == QStringLiteral("Принятые (2)"); }))
+        << inbox_button->text().toStdString();
+    ASSERT_FALSE(notifier_.notices.empty());
+    const auto& first = notifier_.notices.front();
+    if (notifier_.notices.size() == 1) {
+        EXPECT_EQ(first.title, QStringLiteral("Новых сообщений: 2"));
+    } else {
+        EXPECT_EQ(first.title, QStringLiteral("Пётр"));
+    }
+    EXPECT_EQ(first.text, QStringLiteral("Hello from Petr"));
+    Picture("notification-unread");
+    Close();
+
+    Configure(modems_.ComName(1), false);
+    Open();
+    inbox_button = window_->findChild<QToolButton*>("qmInBox");
+    EXPECT_EQ(inbox_button->text(), QStringLiteral("Принятые (2)")) << "kept in inbox.unread";
+    window_->qmInBoxClick();
+    auto* table = window_->findChild<QTableView*>("MessageTable");
+    table->setCurrentIndex(table->model()->index(0, 0));
+    EXPECT_EQ(inbox_button->text(), QStringLiteral("Принятые (1)")) << "read once shown";
+    Close();
+    Open();
+    EXPECT_EQ(window_->findChild<QToolButton*>("qmInBox")->text(), QStringLiteral("Принятые (1)"));
+}
+
+}  // namespace
+}  // namespace velka::gui::testing

@@ -1,0 +1,108 @@
+// The unread marks of inbox.unread: kept across a reading of the file, counted per
+// message (a long one once), read when its parts are; a damaged line costs a mark
+// and nothing else; and the notification's words.
+#include "messages/unread_marks.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "platform/codepage.h"
+#include "platform/files.h"
+#include "store/store_file.h"
+#include "tests/support/temp_dir.h"
+
+namespace velka::messages {
+namespace {
+
+std::string W(std::string_view utf8) {
+    return codepage::FromUtf8(utf8);
+}
+
+class UnreadMarksTest : public ::testing::Test {
+  protected:
+    store::JoinedBox Inbox(const std::vector<packet>& records) {
+        EXPECT_TRUE(store::Save(inbox_, records));
+        auto box = store::JoinedBox::Open(inbox_);
+        EXPECT_TRUE(box.ok());
+        return std::move(*box);
+    }
+    UnreadMarks Marks() {
+        auto marks = UnreadMarks::Load(path_);
+        EXPECT_TRUE(marks.ok());
+        return std::move(*marks);
+    }
+
+    velka::testing::TempDir home_;
+    std::string inbox_ = home_.File("inbox.db");
+    std::string path_ = home_.File("inbox.unread");
+    packet a_ = MakePacket("+79990000001", "07.12.2026 10:00:00", "first");
+    packet b_ = MakePacket("+79990000002", "07.12.2026 10:01:00", "second");
+};
+
+TEST_F(UnreadMarksTest, MarksSurviveAReadingOfTheFileAndReadingOneLeavesTheOther) {
+    const auto inbox = Inbox({a_, b_});
+    auto marks = Marks();
+    EXPECT_EQ(marks.CountUnread(inbox), 0u) << "no file: nothing unread";
+    EXPECT_TRUE(marks.AddUnread({a_, b_}));
+    EXPECT_FALSE(marks.AddUnread({a_})) << "marked already";
+    ASSERT_TRUE(marks.Save());
+
+    auto again = Marks();
+    EXPECT_EQ(again.CountUnread(inbox), 2u);
+    EXPECT_TRUE(again.MarkRead(inbox, inbox.at(0)));
+    EXPECT_FALSE(again.MarkRead(inbox, inbox.at(0))) << "read already";
+    ASSERT_TRUE(again.Save());
+    EXPECT_EQ(Marks().CountUnread(inbox), 1u);
+}
+
+TEST_F(UnreadMarksTest, ADeletedMessagesMarkCountsForNothing) {
+    auto marks = Marks();
+    marks.AddUnread({a_, b_});
+    EXPECT_EQ(marks.CountUnread(Inbox({b_})), 1u);
+}
+
+TEST_F(UnreadMarksTest, ADamagedLineCostsItsMarkAndNothingElse) {
+    auto marks = Marks();
+    marks.AddUnread({a_, b_});
+    ASSERT_TRUE(marks.Save());
+    auto contents = files::ReadAll(path_);
+    ASSERT_TRUE(contents.ok());
+    std::string damaged = *contents;
+    damaged.insert(damaged.find('\n') + 1, "zz-not-a-key\n0123\n");
+    damaged[damaged.rfind('\n') - 1] = 'X';  // the last key no longer one
+    ASSERT_TRUE(files::SaveDurably(path_, damaged));
+    EXPECT_EQ(Marks().CountUnread(Inbox({a_, b_})), 1u);
+}
+
+TEST_F(UnreadMarksTest, AFileThatCannotBeReadIsAnError) {
+    std::filesystem::create_directory(path_);
+    EXPECT_FALSE(UnreadMarks::Load(path_).ok());
+}
+
+TEST(ArrivalNotice, NamesTheContactOrTheNumberAndStartsTheText) {
+    const contacts::NumberNames names({{W("Мария"), "+79990000002", W("Друзья")}});
+    const auto from_maria =
+        MakePacket("89990000002", "07.12.2026 10:00:00", W("Привет, как дела?"));
+    const auto from_stranger =
+        MakePacket("+79161234567", "07.12.2026 10:00:00", std::string(70, 'x') + "\r\nmore");
+    ArrivalNotice notice = NoticeOf({from_maria}, names);
+    EXPECT_EQ(notice.title, W("Мария")) << "8XXXXXXXXXX is +7XXXXXXXXXX";
+    EXPECT_EQ(notice.text, W("Привет, как дела?"));
+    notice = NoticeOf({from_stranger}, names);
+    EXPECT_EQ(notice.title, "+79161234567");
+    EXPECT_EQ(notice.text, std::string(60, 'x') + "...");
+    notice = NoticeOf({from_maria, from_stranger}, names);
+    EXPECT_EQ(notice.title, W("Новых сообщений: 2"));
+    EXPECT_EQ(NoticeOf({from_maria, from_maria}, names).title, W("Мария"))
+        << "two parts of one sender's long message";
+}
+
+TEST(TextStart, IsTheFirstLineCutWithDots) {
+    EXPECT_EQ(TextStart("short"), "short");
+    EXPECT_EQ(TextStart("first line\r\nsecond"), "first line...");
+    EXPECT_EQ(TextStart(std::string(50, 'a'), 10), std::string(10, 'a') + "...");
+}
+
+}  // namespace
+}  // namespace velka::messages
