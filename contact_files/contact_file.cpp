@@ -36,15 +36,14 @@ std::string NumberFromFile(std::string_view text) {
     return number;
 }
 
-Status ExportContacts(const contacts::ContactBook& book, std::string_view group,
-                      ContactFormat format, const std::string& path) {
+BasicStatus<ExportError> ExportContacts(const contacts::ContactBook& book, std::string_view group,
+                                        ContactFormat format, const std::string& path) {
     const contacts::Listing listing =
         group.empty() ? book.FullListing() : book.FilteredListing("", group);
-    if (listing.error) {
-        return Error{"The contacts were not exported: " + codepage::ToUtf8(*listing.error) + ".",
-                     0};
-    }
-    return files::SaveDurably(path, ContactFileText(format, listing.rows));
+    if (listing.error) return ExportError{ExportError::Source::Listing, *listing.error};
+    const Status saved = files::SaveDurably(path, ContactFileText(format, listing.rows));
+    if (!saved) return ExportError{ExportError::Source::File, saved.error().message};
+    return {};
 }
 
 }  // namespace velka::contact_files

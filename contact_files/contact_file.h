@@ -48,10 +48,20 @@ std::string ContactFileText(ContactFormat format, const std::vector<contacts::Co
 // else stays, for the contact rules to judge.
 std::string NumberFromFile(std::string_view text);
 
+// Why an export wrote nothing. The two sources speak different encodings.
+struct ExportError {
+    enum class Source {
+        Listing,  // the registry could not list the contacts: Windows-1251, as the book says it
+        File,     // the file could not be written: the system's message, in its own encoding
+    };
+    Source source = Source::File;
+    std::string message;
+};
+
 // Writes every contact of the book, or of `group` when it is not empty, to `path`
-// durably. A listing the registry cannot finish writes nothing (the file would
-// silently miss contacts); the error then, or the file's, is a sentence in UTF-8.
-Status ExportContacts(const contacts::ContactBook& book, std::string_view group,
+// durably. A listing the registry cannot finish writes nothing: the file would
+// silently miss contacts.
+BasicStatus<ExportError> ExportContacts(const contacts::ContactBook& book, std::string_view group,
                       ContactFormat format, const std::string& path);
 
 // The texts of this module are written in UTF-8 and kept as Windows-1251.

@@ -77,8 +77,9 @@ TEST_F(ContactImport, ExportsOneGroupOnly) {
 
 TEST_F(ContactImport, AnUnwritablePathIsToldWithItsName) {
     const std::string file = dir_.File("missing-folder/book.vcf");
-    const Status saved = ExportContacts(book_, "", ContactFormat::VCard, file);
+    const auto saved = ExportContacts(book_, "", ContactFormat::VCard, file);
     ASSERT_FALSE(saved);
+    EXPECT_EQ(saved.error().source, ExportError::Source::File);
     EXPECT_THAT(saved.error().message, HasSubstr("missing-folder"));
 }
 
