@@ -62,7 +62,7 @@ struct ExportError {
 // durably. A listing the registry cannot finish writes nothing: the file would
 // silently miss contacts.
 BasicStatus<ExportError> ExportContacts(const contacts::ContactBook& book, std::string_view group,
-                      ContactFormat format, const std::string& path);
+                                        ContactFormat format, const std::string& path);
 
 // The texts of this module are written in UTF-8 and kept as Windows-1251.
 std::string Text(std::string_view utf8);

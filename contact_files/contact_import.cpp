@@ -38,16 +38,15 @@ std::vector<std::vector<const ImportPlan::Entry*>> WriteGroups(const ImportPlan&
     std::map<std::string, std::size_t> group_index;
     for (const ImportPlan::Entry& entry : plan.entries) {
         if (entry.kind == Kind::SameName) {
-            report.skipped.push_back({entry.where, Text("контакт уже есть в группе ") +
-                                                       Quoted(entry.contact.group)});
+            report.skipped.push_back(
+                {entry.where, Text("контакт уже есть в группе ") + Quoted(entry.contact.group)});
             continue;
         }
         if (entry.kind == Kind::OtherName && existing == ExistingNumber::Skip) {
-            report.skipped.push_back({entry.where, Text("номер ") + entry.contact.number +
-                                                       Text(" уже есть в группе ") +
-                                                       Quoted(entry.contact.group) +
-                                                       Text(" под именем ") +
-                                                       Quoted(entry.stored_name)});
+            report.skipped.push_back(
+                {entry.where, Text("номер ") + entry.contact.number + Text(" уже есть в группе ") +
+                                  Quoted(entry.contact.group) + Text(" под именем ") +
+                                  Quoted(entry.stored_name)});
             continue;
         }
         const auto [place, added] =
@@ -88,7 +87,8 @@ ImportPlan PlanImport(const ParsedFile& file, std::string_view chosen_group,
     }
     std::map<std::string, std::string> names;  // by StoredKey: the name stored, or to be
     for (const contacts::Contact& stored : listing.rows) names[StoredKey(stored)] = stored.name;
-    const std::string default_group = contacts::GroupOrDefault(chosen_group, contacts::EntryMode::Add);
+    const std::string default_group =
+        contacts::GroupOrDefault(chosen_group, contacts::EntryMode::Add);
     for (const FileRow& row : file.rows) {
         ImportPlan::Entry entry{row.where, row.contact, Kind::New, {}};
         if (entry.contact.group.empty()) entry.contact.group = default_group;
@@ -120,7 +120,8 @@ ImportReport ApplyImport(const ImportPlan& plan, ExistingNumber existing,
         std::vector<contacts::Contact> contacts;
         contacts.reserve(entries.size());
         for (const ImportPlan::Entry* entry : entries) contacts.push_back(entry->contact);
-        const Registry::BatchWrite batch = book.WriteGroup(entries.front()->contact.group, contacts);
+        const Registry::BatchWrite batch =
+            book.WriteGroup(entries.front()->contact.group, contacts);
         CountWritten(entries, batch.written, report);
         if (!batch.status) {
             report.stopped = batch.status.error().message;

@@ -60,8 +60,8 @@ std::vector<std::string> LogicalLines(std::string_view text) {
         } else {
             lines.emplace_back(line);
         }
-        soft_break = !lines.back().empty() && lines.back().back() == '=' &&
-                     IsQuotedPrintable(lines.back());
+        soft_break =
+            !lines.back().empty() && lines.back().back() == '=' && IsQuotedPrintable(lines.back());
     }
     return lines;
 }
@@ -83,7 +83,8 @@ ContentLine SplitContentLine(std::string_view line) {
         if (end == std::string_view::npos) end = head.size();
         std::string part = AsciiUpper(head.substr(start, end - start));
         if (first) {
-            parsed.name = part.substr(part.rfind('.') == std::string::npos ? 0 : part.rfind('.') + 1);
+            parsed.name =
+                part.substr(part.rfind('.') == std::string::npos ? 0 : part.rfind('.') + 1);
             first = false;
         } else {
             parsed.params.push_back(std::move(part));

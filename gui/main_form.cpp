@@ -485,8 +485,8 @@ void TMainForm::mmExportContactsClick() {
     const QString path = dialogs_.SaveFileName(this, caption, kContactFilesFilter);
     if (path.isEmpty()) return;
     const std::string file = path.toLocal8Bit().toStdString();
-    const auto saved = contact_files::ExportContacts(book_, group,
-                                                     contact_files::FormatOfPath(file), file);
+    const auto saved =
+        contact_files::ExportContacts(book_, group, contact_files::FormatOfPath(file), file);
     if (saved) return;
     const contact_files::ExportError& error = saved.error();
     dialogs_.Error(this, error.source == contact_files::ExportError::Source::Listing

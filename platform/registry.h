@@ -20,9 +20,9 @@
 // inside. Two processes may use the same file at once: each call is one transaction.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <cstddef>
 #include <string>
 #include <utility>
 #include <vector>

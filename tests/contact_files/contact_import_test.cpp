@@ -1,5 +1,7 @@
 // Importing contact files into the book and exporting the book, against a registry
 // stand-in of the test's own.
+#include "contact_files/contact_import.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -8,7 +10,6 @@
 #include <vector>
 
 #include "contact_files/contact_file.h"
-#include "contact_files/contact_import.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "tests/support/temp_dir.h"
@@ -144,8 +145,8 @@ TEST_F(ContactImport, RowsBreakingTheContactRulesAreNamedAndTheOthersImported) {
 TEST_F(ContactImport, ACardWithoutAGroupGoesToTheDefaultGroupWhenNoneIsPicked) {
     Import(ContactFormat::VCard, "BEGIN:VCARD\nFN:A\nTEL:1\nEND:VCARD\n");
     EXPECT_EQ(Stored(book_), (std::vector<Contact>{{"A", "1", Cp("нет")}}));
-    EXPECT_TRUE(NeedsGroup(ParseContactFile(ContactFormat::VCard,
-                                            "BEGIN:VCARD\nFN:A\nTEL:1\nEND:VCARD\n")));
+    EXPECT_TRUE(NeedsGroup(
+        ParseContactFile(ContactFormat::VCard, "BEGIN:VCARD\nFN:A\nTEL:1\nEND:VCARD\n")));
 }
 
 }  // namespace

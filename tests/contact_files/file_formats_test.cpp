@@ -41,14 +41,14 @@ TEST(VCardReading, UnfoldsLinesUnescapesAndGivesOneContactPerNumber) {
     EXPECT_TRUE(parsed.bad.empty());
     const std::string name = Cp("Иванов, Пётр; мл.");
     const std::string group = Cp("Работа, отдел");
-    EXPECT_EQ(Contacts(parsed), (std::vector<Contact>{{name, "+79123456789", group},
-                                                      {name, "84951234567", group}}));
+    EXPECT_EQ(Contacts(parsed),
+              (std::vector<Contact>{{name, "+79123456789", group}, {name, "84951234567", group}}));
     EXPECT_EQ(parsed.rows[1].where, Cp("Карточка 1"));
 }
 
 TEST(VCardReading, TakesTheNameFromNWithoutFnAndLeavesTheGroupEmptyWithoutCategories) {
-    const ParsedFile parsed = ParseVCards(
-        "BEGIN:VCARD\nVERSION:3.0\nN:Smith;John;Q;Dr.;Jr.\nTEL:123\nEND:VCARD\n");
+    const ParsedFile parsed =
+        ParseVCards("BEGIN:VCARD\nVERSION:3.0\nN:Smith;John;Q;Dr.;Jr.\nTEL:123\nEND:VCARD\n");
     EXPECT_EQ(Contacts(parsed), (std::vector<Contact>{{"Dr. John Q Smith Jr.", "123", ""}}));
 }
 
@@ -65,8 +65,8 @@ TEST(VCardReading, ReadsQuotedPrintableCardsOfVersion21) {
         "TEL;HOME:555\r\n"
         "END:VCARD\r\n";
     const ParsedFile parsed = ParseVCards(file);
-    EXPECT_EQ(Contacts(parsed), (std::vector<Contact>{{Cp("Анна"), "+79001112233", ""},
-                                                      {Cp("Борис"), "555", ""}}));
+    EXPECT_EQ(Contacts(parsed),
+              (std::vector<Contact>{{Cp("Анна"), "+79001112233", ""}, {Cp("Борис"), "555", ""}}));
 }
 
 TEST(VCardReading, NamesCardsWithoutNumbersOrEndAndRefusesAFileWithoutCards) {
@@ -94,7 +94,8 @@ TEST(VCardReading, ACharacterWindows1251LacksBecomesAQuestionMark) {
 }
 
 TEST(VCardWriting, EscapesAndFoldsAt75OctetsWithoutSplittingACharacter) {
-    const std::string long_name = Cp(std::string(30, 'a') + "; " + "Щукина-Ёлкина Александра Константиновна");
+    const std::string long_name =
+        Cp(std::string(30, 'a') + "; " + "Щукина-Ёлкина Александра Константиновна");
     const std::string text = VCardsText({{long_name, "+79123456789", Cp("Группа, вторая")}});
     EXPECT_THAT(text, HasSubstr("BEGIN:VCARD\r\nVERSION:3.0\r\n"));
     EXPECT_THAT(text, HasSubstr("CATEGORIES:Группа\\, вторая\r\n"));

@@ -32,20 +32,20 @@ class ContactFiles : public MainFormTest {
 TEST_F(ContactFiles, ImportAsksForAGroupAndTheSkipOrUpdateAndReports) {
     AddStored("Работа", "+79001234567", "Иванов");
     Window();
-    const std::string path = WriteFile(
-        "book.vcf",
-        "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Иванов Иван\r\nTEL:+7 900 123-45-67\r\n"
-        "CATEGORIES:Работа\r\nEND:VCARD\r\n"
-        "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Мама\r\nTEL:+79161112233\r\nEND:VCARD\r\n"
-        "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Без номера\r\nEND:VCARD\r\n");
-    dialogs_.AnswerChoice("Семья");          // the group of the card without one
+    const std::string path =
+        WriteFile("book.vcf",
+                  "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Иванов Иван\r\nTEL:+7 900 123-45-67\r\n"
+                  "CATEGORIES:Работа\r\nEND:VCARD\r\n"
+                  "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Мама\r\nTEL:+79161112233\r\nEND:VCARD\r\n"
+                  "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Без номера\r\nEND:VCARD\r\n");
+    dialogs_.AnswerChoice("Семья");         // the group of the card without one
     dialogs_.AnswerChoice("Обновить имя");  // the stored number under another name
     Import(path);
 
     ASSERT_EQ(dialogs_.Choices().size(), 2u);
     EXPECT_EQ(dialogs_.Choices()[1].choices, (QStringList{"Пропустить", "Обновить имя"}));
-    EXPECT_EQ(ContactRows(), (Rows{{"Иванов Иван", "+79001234567", "Работа"},
-                                   {"Мама", "+79161112233", "Семья"}}));
+    EXPECT_EQ(ContactRows(),
+              (Rows{{"Иванов Иван", "+79001234567", "Работа"}, {"Мама", "+79161112233", "Семья"}}));
     ASSERT_EQ(dialogs_.Messages().size(), 1u);
     const ShownMessage& report = dialogs_.Messages()[0];
     EXPECT_EQ(report.kind, MessageKind::Report);
