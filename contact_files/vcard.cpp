@@ -127,7 +127,7 @@ std::string DecodedValue(const ContentLine& line) {
         }
         if (StartsWith(param, "CHARSET=")) charset = param.substr(8);
     }
-    const std::string bytes =
+    std::string bytes =
         quoted_printable ? DecodeQuotedPrintable(line.value) : std::string(line.value);
     const bool cp1251 = charset == "WINDOWS-1251" || charset == "CP1251";
     if (!cp1251 && codepage::IsValidUtf8(bytes)) return codepage::FromUtf8(bytes);
