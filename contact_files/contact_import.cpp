@@ -30,7 +30,8 @@ std::string Quoted(std::string_view text) {
 }
 
 // The entries to write, in groups of one registry key each, in the order the
-// groups first appear in the file.
+// groups first appear in the file; the entries left alone go to the report's
+// skipped rows, with why.
 std::vector<std::vector<const ImportPlan::Entry*>> WriteGroups(const ImportPlan& plan,
                                                                ExistingNumber existing,
                                                                ImportReport& report) {
