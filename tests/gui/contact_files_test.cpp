@@ -10,6 +10,7 @@
 #include "gui/translations.h"
 #include "platform/files.h"
 #include "tests/gui/main_form_fixture.h"
+#include "tests/support/registry_refusal.h"
 
 namespace velka::gui::testing {
 namespace {
@@ -67,6 +68,20 @@ TEST_F(ContactFiles, ACancelledQuestionWritesNothingAndABrokenFileIsTold) {
     EXPECT_TRUE(dialogs_.Messages()[0].text.contains("name,number,group"));
     EXPECT_EQ(dialogs_.Messages()[1].kind, MessageKind::Error);
     EXPECT_TRUE(ContactRows().empty());
+}
+
+TEST_F(ContactFiles, ARefusedWriteStopsTheImportAndThePaneShowsWhatWasWritten) {
+    AddStored("Работа", "+79001234567", "Иванов");
+    Window();
+    ::velka::testing::RefuseRegistryChanges(home_.File("registry.db"),
+                                            ::velka::testing::RegistryRefusal::NewKeys);
+    Import(WriteFile("two.csv", "name,number,group\nПётр,2,Работа\nМама,3,Семья\n"));
+    EXPECT_EQ(ContactRows(), (Rows{{"Иванов", "+79001234567", "Работа"}, {"Пётр", "2", "Работа"}}));
+    ASSERT_EQ(dialogs_.Messages().size(), 1u);
+    const QString& text = dialogs_.Messages()[0].text;
+    EXPECT_TRUE(text.contains("Импорт остановлен")) << text.toStdString();
+    EXPECT_TRUE(text.contains(::velka::testing::kRefusalReason));
+    EXPECT_TRUE(text.contains("Записано до остановки: 1, не записано: 1"));
 }
 
 TEST_F(ContactFiles, ExportWritesEveryContactOrTheSelectedGroup) {
