@@ -17,6 +17,7 @@
 
 #include "app/status_text.h"
 #include "compose/compose.h"
+#include "contact_files/contact_import.h"
 #include "contacts/contact_entry.h"
 #include "gui/box_table_model.h"
 #include "gui/compose_form.h"
@@ -169,6 +170,8 @@ void TMainForm::BindControls() {
     connect(ui_->mmContacts, &QAction::triggered, this, &TMainForm::qmContactsClick);
     connect(ui_->mmClose, &QAction::triggered, this, &TMainForm::mmCloseClick);
     connect(ui_->mmExportBox, &QAction::triggered, this, &TMainForm::mmExportBoxClick);
+    connect(ui_->mmImportContacts, &QAction::triggered, this, &TMainForm::mmImportContactsClick);
+    connect(ui_->mmExportContacts, &QAction::triggered, this, &TMainForm::mmExportContactsClick);
     connect(ui_->actContactAdd, &QAction::triggered, this, &TMainForm::actContactAddExecute);
     connect(ui_->actContactEdit, &QAction::triggered, this, &TMainForm::actContactEditExecute);
     connect(ui_->actContactRemove, &QAction::triggered, this, &TMainForm::actContactRemoveExecute);
@@ -420,6 +423,113 @@ void TMainForm::mmExportBoxClick() {
     const Status saved = files::SaveDurably(path.toLocal8Bit().toStdString(),
                                             messages::MessagesCsv(shown, box_model_->Names()));
     if (!saved) dialogs_.Error(this, SystemTextToQt(saved.error().message));
+}
+
+namespace {
+
+const QString kContactFilesFilter = QStringLiteral("vCard (*.vcf);;CSV (*.csv)");
+
+}  // namespace
+
+void TMainForm::mmImportContactsClick() {
+    const QString caption = QStringLiteral("Импорт контактов");
+    const QString path = dialogs_.OpenFileName(this, caption, kContactFilesFilter);
+    if (path.isEmpty()) return;
+    // The file name in the platform's own narrow encoding, which its file calls take.
+    const std::string file = path.toLocal8Bit().toStdString();
+    const Result<std::string> bytes = files::ReadAll(file);
+    if (!bytes) {
+        dialogs_.Error(this, SystemTextToQt(bytes.error().message));
+        return;
+    }
+    const contact_files::ParsedFile parsed =
+        contact_files::ParseContactFile(contact_files::FormatOfPath(file), *bytes);
+    if (parsed.error) {
+        dialogs_.Error(this, ToQt(*parsed.error));
+        return;
+    }
+    std::string group;
+    if (contact_files::NeedsGroup(parsed)) {
+        const std::optional<std::string> picked = AskImportGroup();
+        if (!picked) return;
+        group = *picked;
+    }
+    const contact_files::ImportPlan plan = contact_files::PlanImport(parsed, group, book_);
+    if (plan.error) {
+        dialogs_.Error(this, ToQt(*plan.error));
+        return;
+    }
+    auto existing = contact_files::ExistingNumber::Skip;
+    if (plan.HasOtherNames()) {
+        const QString skip = QStringLiteral("Пропустить");
+        const QString answer = dialogs_.Choose(
+            this, caption,
+            QStringLiteral("Некоторые номера уже есть в своих группах под другими именами.\n"
+                           "Что с ними сделать?"),
+            {skip, QStringLiteral("Обновить имя")}, false);
+        if (answer.isEmpty()) return;
+        if (answer != skip) existing = contact_files::ExistingNumber::Update;
+    }
+    const contact_files::ImportReport report = contact_files::ApplyImport(plan, existing, book_);
+    RefreshContacts();
+    dialogs_.Report(this, ToQt(contact_files::ReportSummary(report)),
+                    ToQt(contact_files::ReportDetails(report)));
+}
+
+std::optional<std::string> TMainForm::AskImportGroup() {
+    QStringList groups;
+    const std::string current = CurrentGroup();
+    if (!current.empty()) groups << ToQt(current);
+    for (const std::string& group : book_.GroupNames()) {
+        if (!codepage::EqualIgnoreCase(group, current)) groups << ToQt(group);
+    }
+    if (groups.isEmpty()) groups << ToQt(contacts::GroupOrDefault("", contacts::EntryMode::Edit));
+    const QString answer = dialogs_.Choose(
+        this, QStringLiteral("Импорт контактов"),
+        QStringLiteral("Группа для контактов, у которых в файле её нет:"), groups, true);
+    if (answer.isEmpty()) return std::nullopt;
+    return FromQt(answer);
+}
+
+void TMainForm::mmExportContactsClick() {
+    const QString caption = QStringLiteral("Экспорт контактов");
+    std::string group = CurrentGroup();
+    if (!group.empty()) {
+        const QString all = QStringLiteral("Все контакты");
+        const QString answer =
+            dialogs_.Choose(this, caption, QStringLiteral("Какие контакты записать в файл?"),
+                            {all, QStringLiteral("Группа \"%1\"").arg(ToQt(group))}, false);
+        if (answer.isEmpty()) return;
+        if (answer == all) group.clear();
+    }
+    const QString path = dialogs_.SaveFileName(this, caption, kContactFilesFilter);
+    if (path.isEmpty()) return;
+    const std::string file = path.toLocal8Bit().toStdString();
+    const auto saved =
+        contact_files::ExportContacts(book_, group, contact_files::FormatOfPath(file), file);
+    if (saved) return;
+    const contact_files::ExportError& error = saved.error();
+    dialogs_.Error(this, error.source == contact_files::ExportError::Source::Listing
+                             ? ToQt(error.message)
+                             : SystemTextToQt(error.message));
+}
+
+std::string TMainForm::CurrentGroup() const {
+    if (ui_->ContactsSearchPanel->isVisibleTo(ui_->PanelContacts)) {
+        const std::string typed = FromQt(ui_->GroupToSearch->currentText());
+        if (!typed.empty()) return typed;
+    }
+    const int row = SelectedContactRow();
+    return row < 0 ? std::string() : contacts_model_->At(row).group;
+}
+
+void TMainForm::RefreshContacts() {
+    if (ui_->ContactsSearchPanel->isVisibleTo(ui_->PanelContacts)) {
+        FillGroupToSearch();
+        NameToSearchChange();
+    } else {
+        ShowListing(book_.FullListing());
+    }
 }
 
 bool TMainForm::ShowsBothBoxes() const {

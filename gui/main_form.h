@@ -87,6 +87,14 @@ class TMainForm final : public QMainWindow {
     // Writes the messages the pane shows, in its order, to a CSV file the user
     // names (messages/box_export.h); nothing while the pane is hidden.
     void mmExportBoxClick();
+    // Reads a vCard or CSV file the user picks (contact_files/) into the contact
+    // book. Before writing it asks for a group when some contact has none, and
+    // whether to skip or update numbers stored under other names when there are
+    // any; then refreshes the contact pane and reports what it did.
+    void mmImportContactsClick();
+    // Writes every contact, or those of the current group when there is one and
+    // the user wants it, to a vCard or CSV file as its name ends.
+    void mmExportContactsClick();
     void qmOptionsClick();
     // The queue view (quick-menu button qmQueue): the records waiting to be sent,
     // each removable after a question; modal, refreshed each second while open.
@@ -139,6 +147,13 @@ class TMainForm final : public QMainWindow {
     void WarnRefused(contacts::RefusedChange change, const contacts::Contact& contact,
                      const RegistryError& error);
     int SelectedContactRow() const;
+    // The group the contact pane is on: the group typed into the search panel while
+    // it is open, else the selected contact's; empty when neither.
+    std::string CurrentGroup() const;
+    // The contact pane again from the registry, with the search on view kept.
+    void RefreshContacts();
+    // The group for the imported contacts without one, or nothing when cancelled.
+    std::optional<std::string> AskImportGroup();
     void ShowContactsMenu(const QPoint& position);
 
     // ---- The status bar, the queue view, notifications and the tray ----
