@@ -12,7 +12,7 @@ cd "$(dirname "$0")/.."
 dir=${1:-build/clang}
 jobs=${2:-$(nproc)}
 
-core='platform|sms|store|serial|modem|contacts|compose|settings|app|contact_files'
+core='platform|sms|store|serial|modem|contacts|compose|settings|messages|app|contact_files'
 mkdir -p "$(dirname "$dir")"
 cmake -S . -B "$dir" -G Ninja -DCMAKE_CXX_COMPILER=clang++-14 -DCMAKE_BUILD_TYPE=Debug \
     -DVELKA_WERROR=ON -DVELKA_GUI=OFF -DVELKA_BENCH=OFF > "$dir.configure.log" 2>&1 \
