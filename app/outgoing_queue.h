@@ -18,6 +18,7 @@
 
 #include "platform/mutex.h"
 #include "store/packet.h"
+#include "store/sent_file.h"
 
 namespace velka::app {
 
@@ -41,6 +42,9 @@ struct QueuedRecord {
     // outbox.db's size when the modem confirmed the last message: the record is
     // appended there or later. Set once every message is confirmed.
     std::optional<std::uint64_t> outbox_mark;
+    // What the modem said of each confirmed message, in order: its reference and
+    // when. As many as `confirmed` for records sent since references are kept.
+    std::vector<store::SegmentSent> sent;
 
     bool AllConfirmed() const { return segments > 0 && confirmed >= segments; }
 };

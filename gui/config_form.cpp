@@ -27,10 +27,12 @@ void TConfigForm::Prepare(const std::vector<std::string>& ports,
     for (const std::string& port : ports) ui_->PortBox->addItem(ToQt(port));
     ui_->PortBox->setEditText(ToQt(shown.port));
     ui_->MailCheck->setChecked(shown.reception);
+    ui_->DeliveryReportCheck->setChecked(shown.delivery_reports);
 }
 
 settings::DialogSettings TConfigForm::Chosen() const {
-    return {FromQt(ui_->PortBox->currentText()), ui_->MailCheck->isChecked()};
+    return {FromQt(ui_->PortBox->currentText()), ui_->MailCheck->isChecked(),
+            ui_->DeliveryReportCheck->isChecked()};
 }
 
 void TConfigForm::showEvent(QShowEvent* event) {

@@ -21,6 +21,7 @@
 #include "gui/edit_form.h"
 #include "gui/qt_text.h"
 #include "messages/box_export.h"
+#include "modem/delivery.h"
 #include "platform/datetime.h"
 #include "platform/files.h"
 #include "settings/config_apply.h"
@@ -216,6 +217,9 @@ app::WorkerEvents TMainForm::WindowEvents() {
     events.on_queue_damaged = [this, on_window](const app::QueueDamage& damage) {
         const QString text = ToQt(app::QueueDamageWarning(damage));
         on_window([this, text] { dialogs_.Warning(this, text); });
+    };
+    events.on_delivery_state = [this, on_window] {
+        on_window([this] { RefreshBoxView(app::kOutboxFile); });
     };
     return events;
 }
@@ -428,11 +432,13 @@ void TMainForm::qmOptionsClick() {
     if (!config_form_) return;
     config_form_->Prepare(
         settings::DiscoverModemPorts(registry_),
-        settings::InitialDialogSettings(core_.PortNumber(), core_.ReceptionEnabled()));
+        settings::InitialDialogSettings(core_.PortNumber(), core_.ReceptionEnabled(),
+                                        core_.DeliveryReportsEnabled()));
     if (dialogs_.ShowModal(*config_form_) != QDialog::Accepted) return;
-    const Status applied =
-        settings::ApplySettings(core_.FilePath(app::kConfigFile), config_form_->Chosen(),
-                                [this](bool on) { core_.SetReceptionEnabled(on); });
+    const Status applied = settings::ApplySettings(
+        core_.FilePath(app::kConfigFile), config_form_->Chosen(),
+        [this](bool on) { core_.SetReceptionEnabled(on); },
+        [this](bool on) { core_.SetDeliveryReportsEnabled(on); });
     if (!applied) dialogs_.Error(this, SystemTextToQt(applied.error().message));
 }
 
@@ -462,6 +468,22 @@ void TMainForm::RefreshBoxView(const std::string& file_name) {
     rows->setValue(position);
 }
 
+// A states file that cannot be read costs the states alone: the messages still show.
+void TMainForm::ShowDeliveryStates(const std::string& outbox_path, store::JoinedBox& outbox) {
+    const auto states = modem::LoadDeliveryStates(outbox_path, outbox.box(), &core_.QueueLock());
+    if (!states) {
+        dialogs_.Error(this, SystemTextToQt(states.error().message));
+        return;
+    }
+    // Said once for each new count, not at every refresh of the view.
+    if (states->unbelieved != told_unbelieved_states_) {
+        told_unbelieved_states_ = states->unbelieved;
+        if (states->unbelieved > 0)
+            dialogs_.Warning(this, ToQt(modem::UnbelievedStatesWarning(states->unbelieved)));
+    }
+    outbox.SetStates(modem::DeliveryStateTexts(states->by_record));
+}
+
 bool TMainForm::LoadBoxView(const std::string& file_name) {
     box_model_->Clear();
     search_index_.reset();
@@ -478,6 +500,7 @@ bool TMainForm::LoadBoxView(const std::string& file_name) {
             dialogs_.Error(this, SystemTextToQt(opened.error().message));
             return false;
         }
+        if (box == messages::Box::Outbox) ShowDeliveryStates(path, *opened);
         boxes[box == messages::Box::Inbox ? 0 : 1] = std::move(*opened);
     }
     box_model_->Show(std::move(boxes), contacts::NumberNames(book_.FullListing().rows), shown);
@@ -495,8 +518,11 @@ bool TMainForm::LoadBoxView(const std::string& file_name) {
         box_model_->sort(header->sortIndicatorSection(), header->sortIndicatorOrder());
     }
     header->setResizeContentsPrecision(200);  // a sample of rows, whatever the box's size
+    ui_->MessageTable->setColumnHidden(BoxTableModel::kState,
+                                       shown == messages::Box::Inbox && !both);
     ui_->MessageTable->resizeColumnToContents(BoxTableModel::kNumber);
     ui_->MessageTable->resizeColumnToContents(BoxTableModel::kDateTime);
+    ui_->MessageTable->resizeColumnToContents(BoxTableModel::kState);
     return true;
 }
 

@@ -50,6 +50,11 @@ class Outcomes {
                     std::lock_guard guard(lock_);
                     damage_.push_back(damage);
                     changed_.notify_all();
+                },
+                [this] {
+                    std::lock_guard guard(lock_);
+                    ++delivery_changes_;
+                    changed_.notify_all();
                 }};
     }
 
@@ -96,6 +101,9 @@ class Outcomes {
         return damage_;
     }
 
+    // REQUIRES: called inside a WaitUntil condition, or after the worker ended.
+    std::size_t DeliveryChanges() const { return delivery_changes_; }
+
   private:
     std::mutex lock_;
     std::condition_variable changed_;
@@ -105,6 +113,7 @@ class Outcomes {
     std::vector<modem::ModemStatus> states_;      // guarded by lock_
     std::vector<modem::ModemInfo> infos_;         // guarded by lock_
     std::vector<app::QueueDamage> damage_;        // guarded by lock_
+    std::size_t delivery_changes_ = 0;            // guarded by lock_
 };
 
 }  // namespace velka::testing

@@ -48,8 +48,9 @@ struct Faults {
     int busy_code = 14;                     // 14 or 515 (+CME ERROR), 314 (+CMS ERROR)
     std::string new_memory = "SM";          // where new messages go: "SM", "ME" or "MT"
     DirectDelivery direct = DirectDelivery::Off;
-    ReportMode reports = ReportMode::Off;  // a status report for every accepted send
-    std::string hang_command{};            // the next line starting with this hangs the modem
+    ReportMode reports = ReportMode::Off;  // a status report for every accepted send asking one
+    std::uint8_t report_status = 0;  // the TP-ST those reports carry: 0 delivered, 0x40.. failed
+    std::string hang_command{};      // the next line starting with this hangs the modem
     PromptForm prompt = PromptForm::CrLfBlank;
     int send_refusals = 0;   // the next sends refused with refusal_code...
     int refusal_code = 314;  // ...a +CMS ERROR code

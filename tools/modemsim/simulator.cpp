@@ -99,6 +99,7 @@ std::string DescribeFaults(const Faults& f) {
         << "new-memory " << f.new_memory << "\n"
         << "direct " << ChoiceName(f.direct, kDirectNames) << "\n"
         << "reports " << ChoiceName(f.reports, kReportNames) << "\n"
+        << "report-status " << static_cast<int>(f.report_status) << "\n"
         << "hang " << (f.hang_command.empty() ? "off" : f.hang_command) << "\n"
         << "prompt " << ChoiceName(f.prompt, kPromptNames) << "\n"
         << "send-refusals " << f.send_refusals << " " << f.refusal_code << "\n";
@@ -234,6 +235,7 @@ constexpr FaultSetter kFaultSetters[] = {
     {"new-memory", [](Faults& f, const Values& v) { return SetMemory(f.new_memory, v); }},
     {"direct", [](Faults& f, const Values& v) { return SetChoice(f.direct, kDirectNames, v); }},
     {"reports", [](Faults& f, const Values& v) { return SetChoice(f.reports, kReportNames, v); }},
+    {"report-status", [](Faults& f, const Values& v) { return SetNumber(f.report_status, v); }},
     {"hang", [](Faults& f, const Values& v) { return SetCommand(f.hang_command, v); }},
     {"prompt", [](Faults& f, const Values& v) { return SetChoice(f.prompt, kPromptNames, v); }},
     {"send-refusals", SetSendRefusals},
@@ -316,6 +318,7 @@ std::string Simulator::Help() {
            "                                pin CODE|off, sim present|missing|failure|ph-sim,\n"
            "                                sim-busy MS [14|515|314], new-memory SM|ME|MT,\n"
            "                                direct off|on|ack, reports off|sm|cdsi|cds,\n"
+           "                                report-status N (TP-ST of reports: 0, 64..),\n"
            "                                hang CMD|off, prompt crlf-blank|crlf|bare,\n"
            "                                send-refusals N [CODE], clear\n"
            "MODEM is a position from 1 or a number.\n";
