@@ -140,9 +140,10 @@ class Matcher {
     static DeliveryState StateOf(const std::vector<SegmentOutcome>& segments) {
         if (segments.empty()) return {};
         for (const SegmentOutcome& segment : segments) {
-            if (IsFinalFailure(segment.status)) return {Delivery::NotDelivered, {}, segment.status};
+            if (IsFinalFailure(segment.status))
+                return {DeliveryOutcome::NotDelivered, {}, segment.status};
         }
-        DeliveryState delivered{Delivery::Delivered, {}, -1};
+        DeliveryState delivered{DeliveryOutcome::Delivered, {}, -1};
         for (const SegmentOutcome& segment : segments) {
             if (!IsDelivered(segment.status)) return {};
             if (DateTimeKey(segment.when) > DateTimeKey(delivered.when))
@@ -173,11 +174,11 @@ std::string FailureReason(int status) {
 
 std::string DeliveryStateText(const DeliveryState& state) {
     switch (state.delivery) {
-        case Delivery::Sent:
+        case DeliveryOutcome::Sent:
             return codepage::FromUtf8("отправлено");
-        case Delivery::Delivered:
+        case DeliveryOutcome::Delivered:
             return codepage::FromUtf8("доставлено") + (state.when.empty() ? "" : " " + state.when);
-        case Delivery::NotDelivered:
+        case DeliveryOutcome::NotDelivered:
             return codepage::FromUtf8("не доставлено: ") + FailureReason(state.status);
     }
     return {};

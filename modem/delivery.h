@@ -19,14 +19,14 @@
 
 namespace velka::modem {
 
-enum class Delivery {
+enum class DeliveryOutcome {
     Sent,          // the modem took it; no final report (yet), or none was asked for
     Delivered,     // every message of the text reached the recipient
     NotDelivered,  // a message of it failed for good, or the centre gave up
 };
 
 struct DeliveryState {
-    Delivery delivery = Delivery::Sent;
+    DeliveryOutcome delivery = DeliveryOutcome::Sent;
     std::string when;  // Delivered: the latest discharge time (else the centre's time stamp)
     int status = -1;   // NotDelivered: the TP-ST of the failed message
     bool operator==(const DeliveryState&) const = default;
