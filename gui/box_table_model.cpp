@@ -98,8 +98,8 @@ QVariant BoxTableModel::headerData(int section, Qt::Orientation orientation, int
 void BoxTableModel::sort(int column, Qt::SortOrder order) {
     if (rows_.empty() || column < 0 || column >= kColumnCount) return;
     static constexpr messages::Column kColumns[] = {
-        messages::Column::Number, messages::Column::DateTime, messages::Column::State,
-        messages::Column::Text};
+        messages::Column::Number, messages::Column::DateTime, messages::Column::Text,
+        messages::Column::State};
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     const std::vector<std::size_t> sorted = messages::SortedRows(
         rows_.size(), [this](std::size_t row) { return MessageAt(static_cast<int>(row)).message; },

@@ -101,7 +101,8 @@ TEST_F(DeliveryMatchTest, ALongTextIsDeliveredOnlyWhenEveryPartIs) {
     Sent("three parts", {10, 11, 12});
     Reports({Report(10, kRecipient, 0, "08.12.2026 10:01:00", "08.12.2026 10:00:50"),
              Report(12, kRecipient, 0, "08.12.2026 10:01:00", "08.12.2026 10:00:59")});
-    EXPECT_EQ(Deliveries(), std::vector<DeliveryOutcome>{DeliveryOutcome::Sent}) << "part 2 not reported yet";
+    EXPECT_EQ(Deliveries(), std::vector<DeliveryOutcome>{DeliveryOutcome::Sent})
+        << "part 2 not reported yet";
     Reports({Report(11, kRecipient, 0x20, "08.12.2026 10:01:30")});
     EXPECT_EQ(Deliveries(), std::vector<DeliveryOutcome>{DeliveryOutcome::Sent}) << "still trying";
     Reports({Report(11, kRecipient, 0, "08.12.2026 10:02:00", "08.12.2026 10:01:55")});
@@ -118,8 +119,7 @@ TEST_F(DeliveryMatchTest, OneFailedPartMakesTheTextNotDeliveredWithTheReason) {
              Report(22, kRecipient, 0, "08.12.2026 10:01:00")});
     const DeliveryState state = Load().by_record.at(0);
     EXPECT_EQ(state.delivery, DeliveryOutcome::NotDelivered);
-    EXPECT_EQ(DeliveryStateText(state),
-              codepage::FromUtf8("не доставлено: истёк срок хранения"));
+    EXPECT_EQ(DeliveryStateText(state), codepage::FromUtf8("не доставлено: истёк срок хранения"));
     EXPECT_EQ(FailureReason(0x61),
               codepage::FromUtf8("телефон получателя занят, попытки прекращены"));
     EXPECT_EQ(FailureReason(0x5A), codepage::FromUtf8("постоянная ошибка, код 0x5A"));
@@ -133,8 +133,9 @@ TEST_F(DeliveryMatchTest, AReferenceThatCameRoundNamesTheLatestMessageSentBefore
     Sent("new", {5}, "08.12.2026 10:00:00");
     Sent("newer, after the report", {5}, "08.12.2026 11:00:00");
     Reports({Report(5, kRecipient, 0, "08.12.2026 10:30:00")});
-    EXPECT_EQ(Deliveries(), (std::vector<DeliveryOutcome>{DeliveryOutcome::Sent, DeliveryOutcome::Sent,
-                                                   DeliveryOutcome::Delivered, DeliveryOutcome::Sent}));
+    EXPECT_EQ(Deliveries(),
+              (std::vector<DeliveryOutcome>{DeliveryOutcome::Sent, DeliveryOutcome::Sent,
+                                            DeliveryOutcome::Delivered, DeliveryOutcome::Sent}));
 }
 
 TEST_F(DeliveryMatchTest, ANationalNumberInTheReportMatchesTheInternationalOne) {
@@ -152,7 +153,8 @@ TEST_F(DeliveryMatchTest, AReportThatMatchesNothingChangesNothing) {
              Report(2, kRecipient, 0x41, "08.12.2026 9:00:00"),  // came before it was sent
              Report(-1, kRecipient, 0x41, "08.12.2026 10:01:00")});
     EXPECT_EQ(Load().by_record, before);
-    EXPECT_EQ(Deliveries(), (std::vector<DeliveryOutcome>{DeliveryOutcome::Sent, DeliveryOutcome::Sent}));
+    EXPECT_EQ(Deliveries(),
+              (std::vector<DeliveryOutcome>{DeliveryOutcome::Sent, DeliveryOutcome::Sent}));
 }
 
 TEST_F(DeliveryMatchTest, AMissingStatesFileShowsEveryRecordAsSentWithoutAWarning) {
@@ -188,8 +190,7 @@ TEST_F(DeliveryMatchTest, ADamagedOrForeignStatesFileLosesNoRecordAndIsCounted) 
                                                           MakePacket(kRecipient, "", "more")}));
     states = Load();
     EXPECT_EQ(states.unbelieved, 2u);
-    EXPECT_EQ(states.by_record,
-              (std::vector<DeliveryState>{DeliveryState{}, DeliveryState{}}));
+    EXPECT_EQ(states.by_record, (std::vector<DeliveryState>{DeliveryState{}, DeliveryState{}}));
 }
 
 }  // namespace

@@ -30,8 +30,8 @@ TEST(SentPath, ReplacesTheStoreFilesExtension) {
 TEST_F(SentFileTest, EachMessageOfEachRecordGetsAnEntryNamingItsRecord) {
     const packet first = MakePacket("+79160000001", "08.12.2026 10:00:00", "one");
     const packet second = MakePacket("89160000002", "08.12.2026 10:01:00", "two parts");
-    ASSERT_TRUE(AppendSent(Box(), std::vector<packet>{first}, std::vector<std::vector<SegmentSent>>{
-                                                                 {{5, "08.12.2026 10:00:01"}}}));
+    ASSERT_TRUE(AppendSent(Box(), std::vector<packet>{first},
+                           std::vector<std::vector<SegmentSent>>{{{5, "08.12.2026 10:00:01"}}}));
     ASSERT_TRUE(AppendSent(Box(), std::vector<packet>{second},
                            std::vector<std::vector<SegmentSent>>{
                                {{6, "08.12.2026 10:01:01"}, {-1, "08.12.2026 10:01:02"}}}));
