@@ -458,6 +458,25 @@ TEST_F(SessionQuirksTest, OnlyASendThatAsksForAReportGetsOneWithTheStatusSet) {
     EXPECT_EQ(report.substr(report.size() - 2), "41") << "TP-ST last: " << report;
 }
 
+TEST_F(SessionQuirksTest, AReportStatusWithACountFailsThatManyReportsAndTheLaterOnesDeliver) {
+    EchoOff();
+    Set([](Faults& f) {
+        f.reports = ReportMode::Stored;
+        f.report_status = 0x45;
+        f.report_status_count = 1;
+    });
+    for (int i = 0; i < 3; ++i) {
+        Run("AT+CMGS=16\r");
+        Run(std::string(kSubmitHiReported) + "\x1A");
+    }
+    const auto stored = session_.Messages();
+    ASSERT_EQ(stored.size(), 3u);
+    std::vector<std::string> statuses;
+    for (const auto& message : stored)
+        statuses.push_back(message.pdu.substr(message.pdu.size() - 2));
+    EXPECT_EQ(statuses, (std::vector<std::string>{"45", "00", "00"}));
+}
+
 TEST_F(SessionQuirksTest, MessageReferencesComeRoundAfter255) {
     EchoOff();
     std::string last;

@@ -535,7 +535,7 @@ std::string Session::Announcement(int index) const {
 void Session::ReportDelivery(const Submit& submit, std::uint8_t reference, SessionOutput& out) {
     const StatusReport report{
         identity_.service_centre, reference, submit.destination, NowLocal(), NowLocal(),
-        faults_.report_status};
+        NextReportStatus()};
     const std::string pdu = BuildStatusReport(report);
     if (faults_.reports == ReportMode::Direct) {
         HandOver("+CDS: " + std::to_string(TpduLength(pdu)), pdu, out);
@@ -546,6 +546,12 @@ void Session::ReportDelivery(const Submit& submit, std::uint8_t reference, Sessi
     StoreDelivered(slots_, pdu);
     if (faults_.reports == ReportMode::Indicated)
         SendUnsolicited("+CDSI: \"SM\"," + std::to_string(*index), out);
+}
+
+std::uint8_t Session::NextReportStatus() {
+    if (faults_.report_status_count == 0) return 0;
+    if (faults_.report_status_count > 0) --faults_.report_status_count;
+    return faults_.report_status;
 }
 
 // --- commands ---
