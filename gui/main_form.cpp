@@ -522,7 +522,17 @@ bool TMainForm::LoadBoxView(const std::string& file_name) {
                                        shown == messages::Box::Inbox && !both);
     ui_->MessageTable->resizeColumnToContents(BoxTableModel::kNumber);
     ui_->MessageTable->resizeColumnToContents(BoxTableModel::kDateTime);
+    // The text takes the width the other columns leave. The state column fits its
+    // states up to a delivery with its date; a longer reason shows whole in the
+    // tooltip and the reading pane.
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(BoxTableModel::kText, QHeaderView::Stretch);
     ui_->MessageTable->resizeColumnToContents(BoxTableModel::kState);
+    const int widest_state = ui_->MessageTable->fontMetrics().horizontalAdvance(
+                                 QStringLiteral("доставлено 00.00.0000 00:00:00")) +
+                             12;
+    if (ui_->MessageTable->columnWidth(BoxTableModel::kState) > widest_state)
+        ui_->MessageTable->setColumnWidth(BoxTableModel::kState, widest_state);
     return true;
 }
 
@@ -536,8 +546,10 @@ void TMainForm::ShowCurrentMessage() {
     const auto [box, message] = box_model_->MessageAt(current.row());
     const QString party =
         box == messages::Box::Outbox ? QStringLiteral("Кому: ") : QStringLiteral("От: ");
-    ui_->ReaderHeader->setText(party + ToQt(box_model_->Shown(message.number)) +
-                               QStringLiteral("    ") + ToQt(message.datetime));
+    QString header = party + ToQt(box_model_->Shown(message.number)) + QStringLiteral("    ") +
+                     ToQt(message.datetime);
+    if (!message.state.empty()) header += QStringLiteral("\nСостояние: ") + ToQt(message.state);
+    ui_->ReaderHeader->setText(header);
     QString text = ToQt(message.text);
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     ui_->ReaderText->setPlainText(text);

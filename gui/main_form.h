@@ -119,7 +119,8 @@ class TMainForm final : public QMainWindow {
     // Whether the pane shows messages of both boxes (a search or a conversation).
     bool ShowsBothBoxes() const;
     // The reading pane: the whole text of the message at the current row, with its
-    // number (and the contact's name) and date; empty without a current row.
+    // number (and the contact's name), date and, for a sent one, delivery state;
+    // empty without a current row.
     void ShowCurrentMessage();
     void ShowListing(contacts::Listing listing);
     void FillGroupToSearch();
