@@ -67,8 +67,6 @@ class Matcher {
     Matcher(const store::BoxFile& box, std::span<const store::SentEntry> sent) : sent_(sent) {
         outcomes_.resize(sent.size());
         believed_.resize(sent.size(), false);
-        std::optional<std::uint32_t> checked_record;
-        std::uint32_t checksum = 0;
         for (std::size_t i = 0; i < sent.size(); ++i) {
             const store::SentEntry& entry = sent[i];
             // A record beyond the box was appended after the view opened it: not a fault.
@@ -77,12 +75,7 @@ class Matcher {
                 continue;
             }
             if (entry.segment == 0 || entry.segment > entry.total) continue;
-            // The messages of one record stand together: decode it once for them all.
-            if (checked_record != entry.record) {
-                checked_record = entry.record;
-                checksum = box.at(entry.record).checksum;
-            }
-            if (checksum != entry.checksum) continue;
+            if (box.ChecksumAt(entry.record) != entry.checksum) continue;
             believed_[i] = true;
             if (entry.sent.reference < 0) continue;
             candidates_[MatchKey(entry.sent.reference, entry.recipient)].push_back(

@@ -1,9 +1,9 @@
 // Delivery states of sent records: the status reports kept in reports.db matched to
 // the messages whose references outbox.states keeps (store/sent_file.h), by message
 // reference and recipient. Nothing is stored: the states are worked out afresh from
-// those two files whenever a view loads the outbox, which for 100,000 records takes
-// a fraction of a second (docs/performance.md). Pure but for the loading, which
-// blocks on the disk; any thread.
+// those two files whenever a view loads the outbox; for 100,000 records with
+// 100,000 reports that measured 172 ms (bench_delivery, docs/performance.md). Pure
+// but for the loading, which blocks on the disk; any thread.
 #pragma once
 
 #include <cstddef>

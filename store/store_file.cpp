@@ -60,4 +60,8 @@ packet BoxFile::at(std::size_t index) const {
     return DecodePacket(file_.bytes().data() + index * kPacketSize);
 }
 
+std::uint32_t BoxFile::ChecksumAt(std::size_t index) const {
+    return DecodeChecksum(file_.bytes().data() + index * kPacketSize);
+}
+
 }  // namespace velka::store

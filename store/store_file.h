@@ -43,6 +43,8 @@ class BoxFile {
     bool empty() const { return count_ == 0; }
     // REQUIRES: index < size()
     packet at(std::size_t index) const;
+    // at(index).checksum without decoding the rest of the record. REQUIRES: index < size()
+    std::uint32_t ChecksumAt(std::size_t index) const;
 
   private:
     explicit BoxFile(MappedFile file);
