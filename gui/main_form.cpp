@@ -28,6 +28,7 @@
 #include "gui/qt_text.h"
 #include "gui/queue_form.h"
 #include "messages/box_export.h"
+#include "modem/delivery.h"
 #include "platform/datetime.h"
 #include "platform/device_manager.h"
 #include "platform/files.h"
@@ -227,6 +228,9 @@ app::WorkerEvents TMainForm::WindowEvents() {
     events.on_queue_damaged = [this, on_window](const app::QueueDamage& damage) {
         const QString text = ToQt(app::QueueDamageWarning(damage));
         on_window([this, text] { dialogs_.Warning(this, text); });
+    };
+    events.on_delivery_state = [this, on_window] {
+        on_window([this] { RefreshBoxView(app::kOutboxFile); });
     };
     return events;
 }
@@ -559,7 +563,8 @@ void TMainForm::qmOptionsClick() {
     IgnoreFailure(RefreshSerialPortList(registry_));
     config_form_->Prepare(
         settings::DiscoverModemPorts(registry_),
-        settings::InitialDialogSettings(core_.PortNumber(), core_.ReceptionEnabled()));
+        settings::InitialDialogSettings(core_.PortNumber(), core_.ReceptionEnabled(),
+                                        core_.DeliveryReportsEnabled()));
     int answer = QDialog::Rejected;
     {
         // Lives while the dialog is shown: closing it stops the probes still waiting.
@@ -573,9 +578,10 @@ void TMainForm::qmOptionsClick() {
         answer = dialogs_.ShowModal(*config_form_);
     }
     if (answer != QDialog::Accepted) return;
-    const Status applied =
-        settings::ApplySettings(core_.FilePath(app::kConfigFile), config_form_->Chosen(),
-                                [this](bool on) { core_.SetReceptionEnabled(on); });
+    const Status applied = settings::ApplySettings(
+        core_.FilePath(app::kConfigFile), config_form_->Chosen(),
+        [this](bool on) { core_.SetReceptionEnabled(on); },
+        [this](bool on) { core_.SetDeliveryReportsEnabled(on); });
     if (!applied) dialogs_.Error(this, SystemTextToQt(applied.error().message));
 }
 
@@ -605,6 +611,22 @@ void TMainForm::RefreshBoxView(const std::string& file_name) {
     rows->setValue(position);
 }
 
+// A states file that cannot be read costs the states alone: the messages still show.
+void TMainForm::ShowDeliveryStates(const std::string& outbox_path, store::JoinedBox& outbox) {
+    const auto states = modem::LoadDeliveryStates(outbox_path, outbox.box(), &core_.QueueLock());
+    if (!states) {
+        dialogs_.Error(this, SystemTextToQt(states.error().message));
+        return;
+    }
+    // Said once for each new count, not at every refresh of the view.
+    if (states->unbelieved != told_unbelieved_states_) {
+        told_unbelieved_states_ = states->unbelieved;
+        if (states->unbelieved > 0)
+            dialogs_.Warning(this, ToQt(modem::UnbelievedStatesWarning(states->unbelieved)));
+    }
+    outbox.SetStates(modem::DeliveryStateTexts(states->by_record));
+}
+
 bool TMainForm::LoadBoxView(const std::string& file_name) {
     box_model_->Clear();
     search_index_.reset();
@@ -621,6 +643,7 @@ bool TMainForm::LoadBoxView(const std::string& file_name) {
             dialogs_.Error(this, SystemTextToQt(opened.error().message));
             return false;
         }
+        if (box == messages::Box::Outbox) ShowDeliveryStates(path, *opened);
         boxes[box == messages::Box::Inbox ? 0 : 1] = std::move(*opened);
     }
     box_model_->Show(std::move(boxes), contacts::NumberNames(book_.FullListing().rows), shown);
@@ -638,8 +661,21 @@ bool TMainForm::LoadBoxView(const std::string& file_name) {
         box_model_->sort(header->sortIndicatorSection(), header->sortIndicatorOrder());
     }
     header->setResizeContentsPrecision(200);  // a sample of rows, whatever the box's size
+    ui_->MessageTable->setColumnHidden(BoxTableModel::kState,
+                                       shown == messages::Box::Inbox && !both);
     ui_->MessageTable->resizeColumnToContents(BoxTableModel::kNumber);
     ui_->MessageTable->resizeColumnToContents(BoxTableModel::kDateTime);
+    // The text takes the width the other columns leave. The state column fits its
+    // states up to a delivery with its date; a longer reason shows whole in the
+    // tooltip and the reading pane.
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(BoxTableModel::kText, QHeaderView::Stretch);
+    ui_->MessageTable->resizeColumnToContents(BoxTableModel::kState);
+    const int widest_state = ui_->MessageTable->fontMetrics().horizontalAdvance(
+                                 QStringLiteral("доставлено 00.00.0000 00:00:00")) +
+                             12;
+    if (ui_->MessageTable->columnWidth(BoxTableModel::kState) > widest_state)
+        ui_->MessageTable->setColumnWidth(BoxTableModel::kState, widest_state);
     return true;
 }
 
@@ -653,8 +689,10 @@ void TMainForm::ShowCurrentMessage() {
     const auto [box, message] = box_model_->MessageAt(current.row());
     const QString party =
         box == messages::Box::Outbox ? QStringLiteral("Кому: ") : QStringLiteral("От: ");
-    ui_->ReaderHeader->setText(party + ToQt(box_model_->Shown(message.number)) +
-                               QStringLiteral("    ") + ToQt(message.datetime));
+    QString header = party + ToQt(box_model_->Shown(message.number)) + QStringLiteral("    ") +
+                     ToQt(message.datetime);
+    if (!message.state.empty()) header += QStringLiteral("\nСостояние: ") + ToQt(message.state);
+    ui_->ReaderHeader->setText(header);
     QString text = ToQt(message.text);
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     ui_->ReaderText->setPlainText(text);

@@ -134,10 +134,13 @@ class TMainForm final : public QMainWindow {
     // conversation is on view, its messages from both boxes. False, after telling
     // the user, when a file exists but cannot be read.
     [[nodiscard]] bool LoadBoxView(const std::string& file_name);
+    // Gives the outbox's records their delivery states; warns of a damaged states file.
+    void ShowDeliveryStates(const std::string& outbox_path, store::JoinedBox& outbox);
     // Whether the pane shows messages of both boxes (a search or a conversation).
     bool ShowsBothBoxes() const;
     // The reading pane: the whole text of the message at the current row, with its
-    // number (and the contact's name) and date; empty without a current row.
+    // number (and the contact's name), date and, for a sent one, delivery state;
+    // empty without a current row.
     void ShowCurrentMessage();
     void ShowListing(contacts::Listing listing);
     void FillGroupToSearch();
@@ -178,6 +181,7 @@ class TMainForm final : public QMainWindow {
     void FillQueueForm();
 
     Dialogs& dialogs_;
+    std::size_t told_unbelieved_states_ = 0;  // the last count warned of
     Registry& registry_;
     app::AppCore& core_;
     contacts::ContactBook book_;
