@@ -22,6 +22,7 @@ void OutgoingQueue::Add(std::vector<QueuedRecord> records) {
         for (QueuedRecord& item : records) records_.push_back(std::move(item));
     }
     wake_.notify_all();
+    wake_signal_.Set();
 }
 
 void OutgoingQueue::NoteQueuedOnDisk() {
@@ -30,6 +31,7 @@ void OutgoingQueue::NoteQueuedOnDisk() {
         queued_on_disk_ = true;
     }
     wake_.notify_all();
+    wake_signal_.Set();
 }
 
 bool OutgoingQueue::HasDue(Clock::time_point now) const {
@@ -61,6 +63,7 @@ void OutgoingQueue::PutBack(QueuedRecord record) {
 void OutgoingQueue::Wake() {
     { MutexLock guard(lock_); }
     wake_.notify_all();
+    wake_signal_.Set();
 }
 
 }  // namespace velka::app

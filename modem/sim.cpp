@@ -193,4 +193,10 @@ int ReadSignal(TComPort& port, AnswerReader& reader) {
     return Number(Split(*field).front()).value_or(-1);
 }
 
+void ReadSignalWhenDue(TComPort& port, AnswerReader& reader, ModemContext& context) {
+    if (Clock::now() - context.signal_read < kSignalInterval) return;
+    context.info.signal = ReadSignal(port, reader);
+    context.signal_read = Clock::now();
+}
+
 }  // namespace velka::modem

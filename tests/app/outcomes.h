@@ -50,6 +50,11 @@ class Outcomes {
                     std::lock_guard guard(lock_);
                     damage_.push_back(damage);
                     changed_.notify_all();
+                },
+                [this](const std::vector<modem::StatusReport>& kept) {
+                    std::lock_guard guard(lock_);
+                    reports_ += kept.size();
+                    changed_.notify_all();
                 }};
     }
 
@@ -75,6 +80,8 @@ class Outcomes {
         return sends_;
     }
     std::size_t ReceivedCount() const { return received_.size(); }
+    // REQUIRES: called inside a WaitUntil condition, or after the worker ended.
+    std::size_t ReportCount() const { return reports_; }
     // REQUIRES: called inside a WaitUntil condition, or after the worker ended.
     std::vector<modem::ModemStatus> States() const { return states_; }
     bool WasTold(modem::ModemState state) const {
@@ -105,6 +112,7 @@ class Outcomes {
     std::vector<modem::ModemStatus> states_;      // guarded by lock_
     std::vector<modem::ModemInfo> infos_;         // guarded by lock_
     std::vector<app::QueueDamage> damage_;        // guarded by lock_
+    std::size_t reports_ = 0;                     // guarded by lock_
 };
 
 }  // namespace velka::testing
