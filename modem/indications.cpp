@@ -82,11 +82,8 @@ std::optional<std::string> AnnouncementCommandFor(const Answer& test_answer) {
         std::initializer_list<int> preferred;
         bool lowest_else;
     };
-    const std::array<Wish, 5> wishes{{{{2, 1, 3}, false},
-                                      {{1}, false},
-                                      {{0}, true},
-                                      {{2, 1, 0}, true},
-                                      {{0}, true}}};
+    const std::array<Wish, 5> wishes{
+        {{{2, 1, 3}, false}, {{1}, false}, {{0}, true}, {{2, 1, 0}, true}, {{0}, true}}};
     std::string command = "AT+CNMI=";
     for (std::size_t i = 0; i < std::min(ranges->size(), wishes.size()); ++i) {
         const auto value = Choose((*ranges)[i], wishes[i].preferred, wishes[i].lowest_else);

@@ -31,22 +31,23 @@ TEST(AnnouncementCommand, TheClosestFormTheModemOffersIsAskedFor) {
         {"+cnmi: (0-2), (0-1), (0), (0-2), (0)", "AT+CNMI=2,1,0,2,0"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(AnnouncementCommandFor(TestAnswer(c.offered)), std::optional<std::string>(c.asked))
+        EXPECT_EQ(AnnouncementCommandFor(TestAnswer(c.offered)),
+                  std::optional<std::string>(c.asked))
             << c.offered;
     }
 }
 
 TEST(AnnouncementCommand, AModemThatCannotAnnounceIsPolled) {
     for (const char* offered : {
-             "+CNMI: (0),(0-1),(0),(0),(0)",   // no mode forwards indications
-             "+CNMI: (0-2),(0),(0),(0),(0)",   // no "+CMTI" for stored messages
-             "+CNMI: (0-2),(0,2,3),(0),(0)",   // direct deliveries only
-             "+CNMI: (0-2",                    // cut off
-             "+CNMI: (a-b),(0-1)",             // unreadable
-             "+CNMI: (2-0),(1)",               // a range that runs backwards
-             "+CNMI: (0-99999999999),(1)",     // a number past int
-             "+CNMI: 2,1,0,0,0",               // the query's answer, not the test's
-             "RING",                           // no +CNMI line at all
+             "+CNMI: (0),(0-1),(0),(0),(0)",  // no mode forwards indications
+             "+CNMI: (0-2),(0),(0),(0),(0)",  // no "+CMTI" for stored messages
+             "+CNMI: (0-2),(0,2,3),(0),(0)",  // direct deliveries only
+             "+CNMI: (0-2",                   // cut off
+             "+CNMI: (a-b),(0-1)",            // unreadable
+             "+CNMI: (2-0),(1)",              // a range that runs backwards
+             "+CNMI: (0-99999999999),(1)",    // a number past int
+             "+CNMI: 2,1,0,0,0",              // the query's answer, not the test's
+             "RING",                          // no +CNMI line at all
          }) {
         EXPECT_EQ(AnnouncementCommandFor(TestAnswer(offered)), std::nullopt) << offered;
     }
