@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <utility>
 
 #include "modem/indications.h"
@@ -83,6 +84,14 @@ void ClosePort(TComPort& port) {
     } catch (const ESerialException&) {
         // Closing a device that is already gone; nothing is left to release.
     }
+}
+
+std::optional<int> AnswerNumber(std::string_view text) {
+    text = TrimBlanks(text);
+    int value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return value;
 }
 
 bool IsPduLine(std::string_view text) {

@@ -208,6 +208,10 @@ class BusyRetry {
 inline constexpr auto kBusyPauseLongest = std::chrono::seconds(8);
 inline constexpr auto kBusyBudget = std::chrono::seconds(60);
 
+// A decimal number between blanks, as the modem writes the fields of its answers;
+// nothing for anything else.
+std::optional<int> AnswerNumber(std::string_view text);
+
 // A line made only of hexadecimal digit pairs: a PDU.
 bool IsPduLine(std::string_view text);
 

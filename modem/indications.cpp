@@ -15,14 +15,6 @@ namespace {
 
 using Values = std::set<int>;
 
-std::optional<int> Number(std::string_view text) {
-    text = TrimBlanks(text);
-    int value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-    return value;
-}
-
 // "0-2", "1" or "0,1,3": the values one parameter may take; nothing when unreadable.
 std::optional<Values> ReadRange(std::string_view text) {
     constexpr int kWidestRange = 16;  // no AT+CNMI parameter goes past 3
@@ -32,8 +24,9 @@ std::optional<Values> ReadRange(std::string_view text) {
         const std::size_t comma = std::min(text.find(',', start), text.size());
         const std::string_view item = text.substr(start, comma - start);
         const std::size_t dash = item.find('-');
-        const auto low = Number(item.substr(0, dash));
-        const auto high = dash == std::string_view::npos ? low : Number(item.substr(dash + 1));
+        const auto low = AnswerNumber(item.substr(0, dash));
+        const auto high =
+            dash == std::string_view::npos ? low : AnswerNumber(item.substr(dash + 1));
         if (!low || !high || *high < *low || *high - *low > kWidestRange) return std::nullopt;
         for (int v = *low; v <= *high; ++v) values.insert(v);
         start = comma + 1;
