@@ -54,7 +54,7 @@ void Measure(const Mode& mode, int arrivals) {
 
     std::mutex lock;
     std::condition_variable stored_one;
-    std::size_t stored = 0;  // guarded by lock
+    std::size_t stored = 0;       // guarded by lock
     Clock::time_point stored_at;  // guarded by lock
     app::WorkerEvents events;
     events.on_received = [&](const std::vector<packet>& records) {

@@ -6,6 +6,8 @@
 # received (from its transcript), in all and per 30 s, AT+CSQ apart.
 #
 #   bench/idle_watch.sh [SECONDS] [BUILD_DIR]     (after cmake --build BUILD_DIR)
+#   VELKA_SIM_FAULT='cnmi refuse' bench/idle_watch.sh    the same with a modem that
+#                                                        announces nothing, for comparison
 set -euo pipefail
 seconds=${1:-60}
 build=${2:-build/release}
@@ -26,6 +28,10 @@ trap cleanup EXIT
 read -r -t 30 line <&"${SIM[0]}"
 com=$(awk '{print $3}' <<<"$line")
 printf '[DEVICEMAP]\r\nSerialPort=%s\r\nPerformMailCheck=1\r\n' "$com" >"$work/Config.ini"
+if [[ -n ${VELKA_SIM_FAULT:-} ]]; then
+    # shellcheck disable=SC2086 # the words of the fault
+    "$sim" ctl --dir "$work/sim" fault 1 $VELKA_SIM_FAULT >/dev/null
+fi
 
 "$cli" watch 2>"$work/watch.err" >/dev/null &
 watch_pid=$!
