@@ -80,6 +80,7 @@ Status AppCore::Start(WorkerEvents events) {
         WorkerFiles{FilePath(kInboxFile), FilePath(kOutboxFile), FilePath(kUnsentFile)},
         Registry::Machine(), std::move(events));
     if (pin_) worker_->SetPin(*pin_);
+    worker_->SetSafetyPoll(safety_poll_);
     worker_->Start();
     return {};
 }

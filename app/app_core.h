@@ -74,6 +74,9 @@ class AppCore {
     // only. Before Start() or ReceiveOnce(), or while the worker runs.
     void SetPin(std::string pin);
 
+    // How often the worker polls a modem that announces arrivals (kSafetyPoll).
+    // Before Start().
+    void SetSafetyPoll(Clock::duration interval) { safety_poll_ = interval; }
     bool WorkerRunning() const { return worker_ != nullptr; }
     // The port the worker uses; 0 when none was configured.
     std::uint16_t PortNumber() const { return port_.ComNumber(); }
@@ -144,8 +147,9 @@ class AppCore {
     // Used by the front end's thread before the worker starts and after it ended,
     // by the worker's thread in between.
     TComPort port_;
-    std::unique_ptr<Worker> worker_;  // front end's thread only
-    std::optional<std::string> pin_;  // front end's thread only; for the *Once calls
+    std::unique_ptr<Worker> worker_;             // front end's thread only
+    std::optional<std::string> pin_;             // front end's thread only; for the *Once calls
+    Clock::duration safety_poll_ = kSafetyPoll;  // front end's thread only
 };
 
 // What a front end tells the user, in Windows-1251:

@@ -23,6 +23,7 @@ void OutgoingQueue::Add(std::vector<QueuedRecord> records) {
         for (QueuedRecord& item : records) records_.push_back(std::move(item));
     }
     wake_.notify_all();
+    wake_signal_.Set();
 }
 
 void OutgoingQueue::NoteQueuedOnDisk() {
@@ -31,6 +32,7 @@ void OutgoingQueue::NoteQueuedOnDisk() {
         queued_on_disk_ = true;
     }
     wake_.notify_all();
+    wake_signal_.Set();
 }
 
 bool OutgoingQueue::HasDue(Clock::time_point now) const {
@@ -81,6 +83,7 @@ std::optional<QueuedRecord> OutgoingQueue::Remove(std::uint64_t id) {
 void OutgoingQueue::Wake() {
     { MutexLock guard(lock_); }
     wake_.notify_all();
+    wake_signal_.Set();
 }
 
 }  // namespace velka::app

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "platform/mutex.h"
+#include "platform/stop_signal.h"
 #include "store/packet.h"
 #include "store/sent_file.h"
 
@@ -113,6 +114,11 @@ class OutgoingQueue {
     // sleeper between its look and its sleep does not miss the call.
     void Wake() EXCLUDES(lock_);
 
+    // Set by every Add, NoteQueuedOnDisk and Wake besides the condition variable:
+    // for the one sleeper that waits on the modem's port as well (the worker
+    // listening for announcements), which clears it before it looks at the queue.
+    StopSignal& wake_signal() { return wake_signal_; }
+
   private:
     Mutex lock_;
     ConditionVariable wake_;
@@ -120,6 +126,7 @@ class OutgoingQueue {
     bool queued_on_disk_ GUARDED_BY(lock_) = false;
     std::optional<QueuedRecord> sending_ GUARDED_BY(lock_);
     BulkProgress bulk_ GUARDED_BY(lock_);
+    StopSignal wake_signal_;  // its own lock; set by any thread, cleared by the worker
 };
 
 }  // namespace velka::app

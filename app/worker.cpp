@@ -6,6 +6,7 @@
 #include "modem/dialogue.h"
 #include "modem/receive.h"
 #include "modem/send.h"
+#include "modem/sim.h"
 #include "platform/codepage.h"
 #include "platform/datetime.h"
 #include "platform/files.h"
@@ -344,25 +345,81 @@ void Worker::IdlePass() {
     WriteBacklogs();
     NoteFinished();
     CompactQueueFile();
-    if (reception_.load() && OpenModem()) {
-        // Deliveries read before the listing go first: they are the older messages.
-        StoreDirect();
-        const auto report =
-            modem::ReceiveAll(port_, files_.inbox, queue_.lock(), stop_, undeleted_, modem_);
-        // An empty listing's append proves the file writable, but its failure costs
-        // no message and is not worth a warning.
-        if (report.listed && (report.saved || report.unsaved > 0)) {
-            Written(StoreFile::Inbox, report.saved);
-        }
-        if (!report.stored.empty() && events_.on_received) events_.on_received(report.stored);
-        TellReports(report);
-        StoreDirect();
+    if (!reception_.load()) {
+        Pause(RecoveryPause(), true);
+        return;
+    }
+    if (Listening()) {
+        ListenPass();
+        return;
+    }
+    if (OpenModem()) {
+        ReceiveCycle();
         AfterModemWork();
+        // A modem that took AT+CNMI during this initialisation is listened to from now on.
+        if (Listening()) return;
         Pause(kAfterReceptionPause, true);
-    } else if (reception_.load()) {
+    } else {
         AfterModemWork();
     }
     Pause(RecoveryPause(), true);
+}
+
+void Worker::ReceiveCycle() {
+    // Announcements that come from here on may name messages this listing misses.
+    modem_.announced = false;
+    // Deliveries read before the listing go first: they are the older messages.
+    StoreDirect();
+    const auto report =
+        modem::ReceiveAll(port_, files_.inbox, queue_.lock(), stop_, undeleted_, modem_);
+    // An empty listing's append proves the file writable, but its failure costs
+    // no message and is not worth a warning.
+    if (report.listed && (report.saved || report.unsaved > 0)) {
+        Written(StoreFile::Inbox, report.saved);
+    }
+    if (!report.stored.empty() && events_.on_received) events_.on_received(report.stored);
+    if (!report.reports.empty() && events_.on_reports) events_.on_reports(report.reports);
+    StoreDirect();
+    last_cycle_ = Clock::now();
+}
+
+// Messages the inbox refused stay on the modem, announced already: the design's
+// polling tries them again every few seconds until the disk takes them.
+bool Worker::Listening() const {
+    return modem_.announcing.value_or(false) && silences_ == 0 &&
+           !failing_[static_cast<std::size_t>(StoreFile::Inbox)] &&
+           modem_.status.state == modem::ModemState::Ready && port_.Open();
+}
+
+void Worker::ListenPass() {
+    AwaitReason();
+    if (stop_.load()) return;
+    StoreDirect();
+    if (modem_.announced || Clock::now() >= last_cycle_ + safety_poll_) {
+        ReceiveCycle();
+    } else {
+        modem::AnswerReader reader(port_, stop_, &modem_);
+        modem::ReadSignalWhenDue(port_, reader, modem_);
+    }
+    AfterModemWork();
+}
+
+// One wait that ends on whichever comes first: bytes from the modem (the port's
+// wait), a record queued (the queue sets its wake signal, which the port's wait
+// also hears), a retry falling due, the safety poll or the signal reading (the
+// deadline), or the stop (the port's stop signal). The wake signal is cleared
+// before the queue is looked at, so a record queued after the look still ends it.
+void Worker::AwaitReason() {
+    queue_.wake_signal().Clear();
+    auto deadline =
+        std::min(last_cycle_ + safety_poll_, modem_.signal_read + modem::kSignalInterval);
+    {
+        MutexLock guard(queue_.lock());
+        if (queue_.HasDue(Clock::now()) || queue_.QueuedOnDisk()) return;
+        if (const auto next = queue_.NextDue(); next && *next < deadline) deadline = *next;
+    }
+    if (modem_.announced || !modem_.deliveries.empty()) return;
+    modem::Listen(port_, stop_, queue_.wake_signal(), deadline, modem_);
 }
 
 void Worker::SetPin(std::string pin) {
@@ -384,11 +441,7 @@ void Worker::StoreDirect() {
     const auto report = modem::StoreDeliveries(port_, files_.inbox, queue_.lock(), stop_, modem_);
     if (report.listed) Written(StoreFile::Inbox, report.saved);
     if (!report.stored.empty() && events_.on_received) events_.on_received(report.stored);
-    TellReports(report);
-}
-
-void Worker::TellReports(const modem::ReceptionReport& report) const {
-    if (!report.reports.empty() && events_.on_delivery_state) events_.on_delivery_state();
+    if (!report.reports.empty() && events_.on_reports) events_.on_reports(report.reports);
 }
 
 void Worker::AfterModemWork() {

@@ -1,8 +1,13 @@
 // The background worker: the one thread that drives the modem. It sends the queued
 // records one after another, each after a fresh modem initialisation, appending
 // each sent record to outbox.db; when no record is due and reception is on, it runs
-// the reception cycle every 5 s. It calls nothing in the user interface; whoever
-// wants to know what happened passes WorkerEvents.
+// the reception cycle. A modem that took AT+CNMI announces what arrives: the worker
+// then sleeps on the port and runs the cycle when "+CMTI:" or "+CDSI:" comes, and
+// otherwise only every kSafetyPoll, in case an announcement was lost; between
+// those it talks to the modem only for a due record and the signal reading. A
+// modem that announces nothing is polled every 5 s, each pass after a full
+// initialisation. It calls nothing in the user interface; whoever wants to know
+// what happened passes WorkerEvents.
 //
 // The order of writes for one record, each flushed before the next step:
 //   1. the record in queue.db (by whoever queued it);
@@ -84,9 +89,9 @@ struct WorkerEvents {
     std::function<void(const QueueDamage& damage)> on_queue_damaged;
     // A send failed and the record rests until its next attempt: why, and when.
     std::function<void(const SendFailure& failure)> on_send_failed;
-    // Status reports were kept in reports.db: the delivery states of sent records
-    // (modem/delivery.h) may have changed.
-    std::function<void()> on_delivery_state;
+    // Status reports were kept in reports.db (non-empty batches): the delivery
+    // states of sent records (modem/delivery.h) may have changed.
+    std::function<void(const std::vector<modem::StatusReport>& kept)> on_reports;
 };
 
 // The sentence (Windows-1251) that tells the user a modem state: what is wrong and
@@ -119,6 +124,9 @@ inline constexpr auto kAfterReceptionPause = std::chrono::milliseconds(3000);
 inline constexpr int kSilencesBeforeTelling = 3;
 // The pause after a silence doubles from kIdlePause up to this.
 inline constexpr auto kLongestSilencePause = std::chrono::minutes(3);
+// While the modem announces arrivals, the reception cycle still runs this often,
+// for an announcement the modem dropped or the line lost.
+inline constexpr auto kSafetyPoll = std::chrono::seconds(60);
 
 class Worker {
   public:
@@ -140,6 +148,9 @@ class Worker {
     // The PIN the user gave, for the worker to send once at the next
     // initialisation that finds the SIM asking for it. Kept in memory only. Any thread.
     void SetPin(std::string pin);
+    // The safety poll's interval (kSafetyPoll); tests shorten or lengthen it.
+    // Before Start().
+    void SetSafetyPoll(Clock::duration interval) { safety_poll_ = interval; }
 
   private:
     // Those marked EXCLUDES take the queue lock themselves, briefly.
@@ -177,6 +188,18 @@ class Worker {
     void WriteBacklog(StoreFile file, std::vector<QueuedRecord>& backlog) EXCLUDES(queue_.lock());
     // Tells on_store_failed when a file's writes start failing.
     void Written(StoreFile file, const Status& status);
+    // The reception cycle over every memory, with what the modem handed over
+    // directly before and after it.
+    void ReceiveCycle() EXCLUDES(queue_.lock());
+    // Whether the modem announces arrivals on a port that is open and answering,
+    // and the inbox takes what it lists.
+    bool Listening() const;
+    // One idle pass while Listening(): sleeps on the port until an announcement,
+    // a record queued or due, the stop, the safety poll or the signal reading, then
+    // does what that asks.
+    void ListenPass() EXCLUDES(queue_.lock());
+    // The sleep of ListenPass; returns at once when a record waits.
+    void AwaitReason() EXCLUDES(queue_.lock());
     // Sleeps until `deadline` or the stop flag, and, when `for_records`, until a
     // record becomes due.
     void Pause(Clock::duration length, bool for_records) EXCLUDES(queue_.lock());
@@ -188,8 +211,6 @@ class Worker {
     bool OpenModem();
     // Stores and acknowledges what the modem handed over directly.
     void StoreDirect();
-    // Tells on_delivery_state when status reports were kept.
-    void TellReports(const modem::ReceptionReport& report) const;
     // After modem work: a silence closes the port (the next pass opens it afresh and
     // starts from the initialisation) and counts towards "not answering".
     void AfterModemWork();
@@ -217,6 +238,8 @@ class Worker {
     int silences_ = 0;                             // in a row; worker's thread only
     modem::ModemStatus told_status_;               // last said; worker's thread only
     modem::ModemInfo told_info_;                   // last said; worker's thread only
+    Clock::duration safety_poll_ = kSafetyPoll;    // set before Start
+    Clock::time_point last_cycle_{};               // worker's thread only
     Mutex pin_lock_;
     std::optional<std::string> new_pin_ GUARDED_BY(pin_lock_);
     std::thread thread_;

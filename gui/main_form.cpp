@@ -229,7 +229,7 @@ app::WorkerEvents TMainForm::WindowEvents() {
         const QString text = ToQt(app::QueueDamageWarning(damage));
         on_window([this, text] { dialogs_.Warning(this, text); });
     };
-    events.on_delivery_state = [this, on_window] {
+    events.on_reports = [this, on_window](const std::vector<modem::StatusReport>&) {
         on_window([this] { RefreshBoxView(app::kOutboxFile); });
     };
     return events;

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <utility>
 
+#include "modem/indications.h"
 #include "modem/sim.h"
 #include "platform/codepage.h"
 #include "platform/result.h"
@@ -45,6 +47,11 @@ constexpr BusyForm kBusyForms[] = {
     {"+CMS ERROR: SIM BUSY", false}, {"+CME ERROR: PLEASE WAIT", false},
 };
 
+bool IsAnnouncement(std::string_view line) {
+    return codepage::StartsWithIgnoreCase(line, "+CMTI:") ||
+           codepage::StartsWithIgnoreCase(line, "+CDSI:");
+}
+
 bool IsDeliveryHeader(std::string_view line) {
     return codepage::StartsWithIgnoreCase(line, "+CMT:") ||
            codepage::StartsWithIgnoreCase(line, "+CDS:");
@@ -77,6 +84,14 @@ void ClosePort(TComPort& port) {
     } catch (const ESerialException&) {
         // Closing a device that is already gone; nothing is left to release.
     }
+}
+
+std::optional<int> AnswerNumber(std::string_view text) {
+    text = TrimBlanks(text);
+    int value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return value;
 }
 
 bool IsPduLine(std::string_view text) {
@@ -121,8 +136,39 @@ std::optional<std::string> AnswerReader::NextLine(Clock::time_point deadline,
     for (;;) {
         auto line =
             pending_ ? std::exchange(pending_, std::nullopt) : RawLine(deadline, idle_limit);
-        if (!line || !IsDeliveryHeader(TrimBlanks(*line))) return line;
+        if (!line) return line;
+        if (TakeAnnouncement(*line)) continue;
+        if (!IsDeliveryHeader(TrimBlanks(*line))) return line;
         TakeDelivery(*line);
+    }
+}
+
+bool AnswerReader::TakeAnnouncement(std::string_view line) {
+    if (!IsAnnouncement(TrimBlanks(line))) return false;
+    if (context_) context_->announced = true;
+    return true;
+}
+
+void AnswerReader::ReadArrived(Clock::duration line_limit) {
+    const auto deadline = Clock::now() + line_limit;
+    try {
+        for (;;) {
+            while (port_.CharReady()) {
+                const char c = port_.GetChar();
+                if (c != '\r' && c != '\n') {
+                    partial_ += c;
+                } else if (!partial_.empty()) {
+                    std::string line;
+                    line.swap(partial_);
+                    if (!TakeAnnouncement(line) && IsDeliveryHeader(TrimBlanks(line)))
+                        TakeDelivery(line);
+                }
+            }
+            // Only a line begun is waited for: the modem writes each one whole.
+            if (partial_.empty() || stop_.load() || !port_.WaitCharReady(deadline)) return;
+        }
+    } catch (const ESerialException&) {
+        // A failed device has nothing more to say; the next command finds it out.
     }
 }
 
@@ -218,6 +264,7 @@ Outcome AnswerReader::AwaitPrompt(Clock::time_point deadline) {
 }
 
 Outcome AnswerReader::LineInsteadOfPrompt(const std::string& line) {
+    if (TakeAnnouncement(line)) return Outcome::Silent;
     if (IsDeliveryHeader(TrimBlanks(line))) {
         TakeDelivery(line);
         return Outcome::Silent;
@@ -304,6 +351,7 @@ bool InitModem(TComPort& port, const std::atomic<bool>& stop, ModemContext* cont
     if (!was_open) {
         line.opened = true;
         line.memories.reset();
+        line.announcing.reset();
     }
     AnswerReader reader(port, stop, &line);
     // Answers that came after their wait gave up would otherwise be read as the
@@ -322,11 +370,35 @@ bool InitModem(TComPort& port, const std::atomic<bool>& stop, ModemContext* cont
     line.status = CheckSim(port, reader, line);
     // Asked whatever the SIM says: a modem without a ready SIM still names itself.
     if (std::exchange(line.opened, false)) ReadIdentity(port, reader, line.info);
-    if (Clock::now() - line.signal_read >= kSignalInterval) {
-        line.info.signal = ReadSignal(port, reader);
-        line.signal_read = Clock::now();
+    ReadSignalWhenDue(port, reader, line);
+    const bool ready = line.status.state == ModemState::Ready;
+    // After the design's five commands, so that their order stays as it was.
+    if (ready && !line.announcing) line.announcing = AskForAnnouncements(port, reader);
+    return ready;
+}
+
+void Listen(TComPort& port, const std::atomic<bool>& stop, const StopSignal& wake,
+            Clock::time_point deadline, ModemContext& context) {
+    // How long the rest of a line begun may take: the modem writes one whole.
+    constexpr auto kRestOfLine = std::chrono::seconds(1);
+    // One reader throughout, so that a line split across two waits stays whole.
+    AnswerReader reader(port, stop, &context);
+    // Line ends left by the last answer, "RING" and the like end no listening.
+    while (!context.announced && context.deliveries.empty()) {
+        bool heard = false;
+        try {
+            heard = port.WaitCharReady(deadline, &wake);
+        } catch (const ESerialException&) {
+            heard = false;
+        }
+        if (!heard) {
+            // Woken early by nothing it waits for: the device failed or vanished.
+            // As a silence, it has the port opened afresh.
+            if (Clock::now() < deadline && !wake.IsSet() && !stop.load()) context.silent = true;
+            return;
+        }
+        reader.ReadArrived(kRestOfLine);
     }
-    return line.status.state == ModemState::Ready;
 }
 
 }  // namespace velka::modem

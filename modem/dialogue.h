@@ -107,8 +107,14 @@ struct ModemContext {
     // The modem's error answer to the last send that failed ("+CMS ERROR: 500"), as
     // it came; empty when that send failed for silence. Set by SendPdu.
     std::string refusal;
-    Clock::time_point signal_read{};                                // when AT+CSQ was last asked
-    std::optional<std::vector<std::string>> memories;               // AT+CPMS=? of this opening
+    Clock::time_point signal_read{};                   // when AT+CSQ was last asked
+    std::optional<std::vector<std::string>> memories;  // AT+CPMS=? of this opening
+    // Whether the modem took AT+CNMI at this opening and announces what arrives;
+    // nothing until it was asked.
+    std::optional<bool> announcing;
+    // "+CMTI:" or "+CDSI:" came since the last reception cycle began: a message or
+    // status report waits in a memory.
+    bool announced = false;
     Clock::duration listing_idle_limit = std::chrono::seconds(30);  // a listing this quiet is lost
 };
 
@@ -130,9 +136,10 @@ class AnswerReader {
         : port_(port), stop_(stop), context_(context) {}
 
     // The next non-empty line without its line end (CR, LF or both), direct
-    // deliveries aside. Nothing when the deadline passes, the stop flag is set or
-    // the port fails first. With `idle_limit`, the deadline moves on with every
-    // character that arrives.
+    // deliveries and announcements ("+CMTI:", "+CDSI:", noted in the context) aside:
+    // they come at any moment, even between the lines of another answer. Nothing when the deadline
+    // passes, the stop flag is set or the port fails first. With `idle_limit`, the deadline moves
+    // on with every character that arrives.
     std::optional<std::string> NextLine(Clock::time_point deadline,
                                         std::optional<Clock::duration> idle_limit = {});
 
@@ -156,11 +163,19 @@ class AnswerReader {
     // Keeps the modem's error answer in the context, for the user to read.
     void NoteRefusal(const std::string& line);
 
+    // Reads the lines that have come, and the rest of one begun (at most
+    // `line_limit` for it), noting announcements and keeping deliveries; other
+    // unsolicited lines are dropped. Never waits for a line that has not begun, so
+    // an announcement costs no wait after it.
+    void ReadArrived(Clock::duration line_limit);
+
     bool stopped() const { return stop_.load(); }
 
   private:
     std::optional<std::string> RawLine(Clock::time_point deadline,
                                        std::optional<Clock::duration> idle_limit);
+    // An announcement is noted in the context and taken out of the answer.
+    bool TakeAnnouncement(std::string_view line);
     // What a whole line read while a prompt is awaited means: nothing yet (Silent),
     // or the error that came instead.
     Outcome LineInsteadOfPrompt(const std::string& line);
@@ -199,6 +214,10 @@ class BusyRetry {
 inline constexpr auto kBusyPauseLongest = std::chrono::seconds(8);
 inline constexpr auto kBusyBudget = std::chrono::seconds(60);
 
+// A decimal number between blanks, as the modem writes the fields of its answers;
+// nothing for anything else.
+std::optional<int> AnswerNumber(std::string_view text);
+
 // A line made only of hexadecimal digit pairs: a PDU.
 bool IsPduLine(std::string_view text);
 
@@ -211,12 +230,22 @@ bool IsPduLine(std::string_view text);
 // "AT+CMGF=0" were answered "OK" and the SIM is ready; the answers to "ATE0" and
 // "AT+CMEE=1" do not count. A SIM that asks for its PIN gets context->pin once;
 // a refused PIN is dropped. At each opening the modem's identity and operator are
-// read into context->info, and the signal at most every 30 s. False at once for
+// read into context->info, and the signal at most every 30 s. Once the SIM is
+// ready, the modem is asked once per opening to announce new messages
+// (AskForAnnouncements, context->announcing). False at once for
 // port number 0, without opening anything. A port that cannot be opened, or whose
 // device has failed or gone silent, is closed again so that the next
 // initialisation opens it afresh.
 [[nodiscard]] bool InitModem(TComPort& port, const std::atomic<bool>& stop,
                              ModemContext* context = nullptr);
+
+// While the modem announces (context.announcing): sleeps on the port until it
+// announces something or hands a delivery over (noted in the context), `wake` or
+// the stop flag is set, or `deadline` passes; other unsolicited lines are read
+// and dropped. A port that fails meanwhile counts as a silence (context.silent).
+// Costs nothing while it sleeps. Blocks; the worker's thread.
+void Listen(TComPort& port, const std::atomic<bool>& stop, const StopSignal& wake,
+            Clock::time_point deadline, ModemContext& context);
 
 // Whether the port `number` answers "AT" with "OK" within `ticks`, and then what
 // the modem says it is (a refused answer left empty); nothing when it does not

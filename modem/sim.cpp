@@ -13,14 +13,6 @@
 namespace velka::modem {
 namespace {
 
-std::optional<int> Number(std::string_view text) {
-    text = TrimBlanks(text);
-    int value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-    return value;
-}
-
 // What follows "<prefix>:" on the first line that starts with it, trimmed.
 std::optional<std::string> Field(const Answer& answer, std::string_view prefix) {
     for (const std::string& line : answer.lines) {
@@ -88,7 +80,7 @@ ModemState StateOfError(std::string_view final_line) {
     const std::size_t colon = upper.find(':');
     if (colon == std::string::npos) return ModemState::Ready;  // a plain "ERROR"
     const std::string_view reason = TrimBlanks(std::string_view(upper).substr(colon + 1));
-    const auto code = Number(reason);
+    const auto code = AnswerNumber(reason);
     for (const SimError& error : kSimErrors) {
         if (code ? *code == error.code : reason == error.text) return error.state;
     }
@@ -115,7 +107,7 @@ std::optional<int> TriesFrom(const Answer& answer, const TriesQuery& query) {
     if (!field) return std::nullopt;
     const std::vector<std::string> fields = Split(*field);
     if (query.field >= fields.size()) return std::nullopt;
-    return Number(fields[query.field]);
+    return AnswerNumber(fields[query.field]);
 }
 
 std::string InformationOf(const Answer& answer, std::string_view prefix) {
@@ -190,7 +182,13 @@ int ReadSignal(TComPort& port, AnswerReader& reader) {
     const Answer answer = RunCommand(port, reader, "AT+CSQ");
     const auto field = answer.outcome == Outcome::Ok ? Field(answer, "+CSQ") : std::nullopt;
     if (!field) return -1;
-    return Number(Split(*field).front()).value_or(-1);
+    return AnswerNumber(Split(*field).front()).value_or(-1);
+}
+
+void ReadSignalWhenDue(TComPort& port, AnswerReader& reader, ModemContext& context) {
+    if (Clock::now() - context.signal_read < kSignalInterval) return;
+    context.info.signal = ReadSignal(port, reader);
+    context.signal_read = Clock::now();
 }
 
 }  // namespace velka::modem

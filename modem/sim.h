@@ -30,5 +30,8 @@ std::optional<int> PinTriesLeft(TComPort& port, AnswerReader& reader);
 void ReadIdentity(TComPort& port, AnswerReader& reader, ModemInfo& info);
 // The signal of AT+CSQ (0..31, 99 unknown), -1 when refused.
 int ReadSignal(TComPort& port, AnswerReader& reader);
+// ReadSignal into context.info when kSignalInterval has passed since the last
+// reading (context.signal_read); nothing is asked otherwise.
+void ReadSignalWhenDue(TComPort& port, AnswerReader& reader, ModemContext& context);
 
 }  // namespace velka::modem

@@ -27,6 +27,10 @@ class StopSignal {
     // of the waits it wakes.
     void Set();
     bool IsSet() const { return flag_.load(); }
+    // Lowers the flag again, for a signal used as a wake-up rather than a stop: its
+    // one waiter clears it before it looks at what it waits for, so that a Set()
+    // after the look still ends the next wait.
+    void Clear() { flag_.store(false); }
     // The flag, for code that only looks at it (the modem dialogue, the worker's loop).
     operator const std::atomic<bool>&() const { return flag_; }
     // The registered waits now; for tests that must know a wait is asleep.

@@ -334,13 +334,16 @@ int TBaseDispatcher::InBuffFree() {
 }
 
 bool TBaseDispatcher::WaitForData(std::chrono::steady_clock::time_point deadline,
-                                  const StopSignal* stop, int count) {
+                                  const StopSignal* stop, int count, const StopSignal* wake) {
     const int wanted = std::max(count, 1);
-    // Made before the data lock is taken: a stop takes its own lock, then ours.
+    // Made before the data lock is taken: a signal takes its own lock, then ours.
     const StopSignal::Wake stop_wakes(stop, data_lock_, data_ready_);
+    const StopSignal::Wake other_wakes(wake, data_lock_, data_ready_);
     MutexLock guard(data_lock_);
     WaitUntil(data_ready_, data_lock_, deadline, [&]() REQUIRES(data_lock_) {
-        if (AvailableLocked() >= wanted || ClosedForIO() || (stop && stop->IsSet())) return true;
+        if (AvailableLocked() >= wanted || ClosedForIO() || (stop && stop->IsSet()) ||
+            (wake && wake->IsSet()))
+            return true;
         // A wait for more than a full buffer holds needs the queued bytes behind
         // it now, not once a whole block fits.
         RoomMadeLocked(/*any_room=*/true);

@@ -125,9 +125,11 @@ class TBaseDispatcher {
     // Sleeps until at least `count` received bytes are ready (true), or the
     // deadline (kNever: none) passes, the stop is set, or the port is closed or its
     // device vanished (false). Every way out wakes the wait at once; nothing wakes
-    // it otherwise. Any thread; stop may be null.
+    // it otherwise. `wake`, when given, ends the wait like the stop: a caller that
+    // also waits for something other than the port. Any thread; both may be null.
     [[nodiscard]] bool WaitForData(std::chrono::steady_clock::time_point deadline,
-                                   const StopSignal* stop, int count = 1);
+                                   const StopSignal* stop, int count = 1,
+                                   const StopSignal* wake = nullptr);
 
     // Sleeps until the output ring has room for n bytes (true), or the deadline
     // passes or the port closes (false). For writers that have more than a ring.

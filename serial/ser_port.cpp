@@ -252,9 +252,10 @@ void TCustomComPort::ProcessCommunications() {
     if (auto dispatcher = DispatcherForIO()) CheckException(dispatcher->ProcessCommunications());
 }
 
-bool TCustomComPort::WaitCharReady(std::chrono::steady_clock::time_point deadline) {
+bool TCustomComPort::WaitCharReady(std::chrono::steady_clock::time_point deadline,
+                                   const StopSignal* wake) {
     const auto dispatcher = DispatcherForIO();
-    return dispatcher && dispatcher->WaitForData(deadline, stop_flag_);
+    return dispatcher && dispatcher->WaitForData(deadline, stop_flag_, 1, wake);
 }
 
 bool TCustomComPort::WaitForString(const std::string& s, std::int32_t timeout, bool handle_events,

@@ -85,9 +85,10 @@ class TCustomComPort {
     [[nodiscard]] bool WaitForString(const std::string& s, std::int32_t timeout, bool handle_events,
                                      bool ignore_case);
     // Sleeps until a received character is ready (true), or the deadline passes,
-    // the stop flag is set, or the port closes or its device vanishes (false).
-    // Opens or raises like the other I/O operations.
-    [[nodiscard]] bool WaitCharReady(std::chrono::steady_clock::time_point deadline);
+    // the stop flag or `wake` is set, or the port closes or its device vanishes
+    // (false). Opens or raises like the other I/O operations.
+    [[nodiscard]] bool WaitCharReady(std::chrono::steady_clock::time_point deadline,
+                                     const StopSignal* wake = nullptr);
     void ProcessCommunications();
 
     // Every wait of the port also ends, at once, when the stop is set. Null: none.

@@ -97,7 +97,7 @@ TEST_F(DeliveryReportsTest, ALongTextIsDeliveredOnceTheReportsOfAllThreeMessages
     EXPECT_EQ(StateText(0), "доставлено " + latest);
     EXPECT_TRUE(Eventually([&] { return modems_.Store(1).empty(); }))
         << "the reports are taken off the SIM once kept";
-    EXPECT_TRUE(outcomes_.WaitUntil([&] { return outcomes_.DeliveryChanges() > 0; }))
+    EXPECT_TRUE(outcomes_.WaitUntil([&] { return outcomes_.ReportCount() > 0; }))
         << "the front end was told";
 }
 

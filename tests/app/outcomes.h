@@ -56,9 +56,9 @@ class Outcomes {
                     failures_.push_back(failure);
                     changed_.notify_all();
                 },
-                [this] {
+                [this](const std::vector<modem::StatusReport>& kept) {
                     std::lock_guard guard(lock_);
-                    ++delivery_changes_;
+                    reports_ += kept.size();
                     changed_.notify_all();
                 }};
     }
@@ -86,6 +86,8 @@ class Outcomes {
     }
     std::size_t ReceivedCount() const { return received_.size(); }
     // REQUIRES: called inside a WaitUntil condition, or after the worker ended.
+    std::size_t ReportCount() const { return reports_; }
+    // REQUIRES: called inside a WaitUntil condition, or after the worker ended.
     std::vector<modem::ModemStatus> States() const { return states_; }
     bool WasTold(modem::ModemState state) const {
         for (const auto& status : states_)
@@ -110,7 +112,6 @@ class Outcomes {
     }
 
     // REQUIRES: called inside a WaitUntil condition, or after the worker ended.
-    std::size_t DeliveryChanges() const { return delivery_changes_; }
 
   private:
     std::mutex lock_;
@@ -122,7 +123,7 @@ class Outcomes {
     std::vector<modem::ModemInfo> infos_;         // guarded by lock_
     std::vector<app::QueueDamage> damage_;        // guarded by lock_
     std::vector<app::SendFailure> failures_;      // guarded by lock_
-    std::size_t delivery_changes_ = 0;            // guarded by lock_
+    std::size_t reports_ = 0;                     // guarded by lock_
 };
 
 }  // namespace velka::testing

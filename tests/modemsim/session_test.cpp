@@ -149,6 +149,47 @@ TEST_F(SessionTest, DeletedSlotsAreReusedLowestFirst) {
     EXPECT_TRUE(session_.Messages().empty());
 }
 
+// ---- AT+CNMI: what the modem offers, what it takes, where it announces ----
+
+TEST_F(SessionTest, AtPlusCnmiOffersEveryValueOrANarrowerRangeOrNothing) {
+    EchoOff();
+    EXPECT_EQ(Run("AT+CNMI=?\r"), "\r\n+CNMI: (0-3),(0-3),(0-3),(0-2),(0-1)\r\n\r\nOK\r\n");
+    EXPECT_EQ(Run("AT+CNMI=2,1,0,2,0\r"), "\r\nOK\r\n");
+    EXPECT_EQ(Run("AT+CNMI?\r"), "\r\n+CNMI: 2,1,0,2,0\r\n\r\nOK\r\n");
+
+    session_.SetFaults(Faults{.indications = IndicationSupport::Narrow});
+    EXPECT_EQ(Run("AT+CNMI=?\r"), "\r\n+CNMI: (0-2),(0-1),(0),(0),(0)\r\n\r\nOK\r\n");
+    EXPECT_EQ(Run("AT+CNMI=2,1,0,2,0\r"), "\r\n+CMS ERROR: 303\r\n") << "ds 2 lies outside (0)";
+    EXPECT_EQ(Run("AT+CNMI=3,1,0,0,0\r"), "\r\n+CMS ERROR: 303\r\n");
+    EXPECT_EQ(Run("AT+CNMI=2,1,0,0,0\r"), "\r\nOK\r\n");
+
+    session_.SetFaults(Faults{.indications = IndicationSupport::Refused});
+    for (const char* form : {"AT+CNMI=?\r", "AT+CNMI?\r", "AT+CNMI=2,1,0,2,0\r"})
+        EXPECT_EQ(Run(form), "\r\nERROR\r\n") << form;
+}
+
+TEST_F(SessionTest, AnAnnouncementHeldForTheNextAnswerComesBeforeItsFinalResult) {
+    EchoOff();
+    session_.SetFaults(Faults{.announce_inside = true});
+    EXPECT_EQ(Receive(Deliver("a")), "") << "held back until the client says something";
+    EXPECT_EQ(Run("AT+CSQ\r"), "\r\n+CSQ: 20,99\r\n\r\n+CMTI: \"SM\",1\r\n\r\nOK\r\n");
+    EXPECT_EQ(Run("AT+CSQ\r"), "\r\n+CSQ: 20,99\r\n\r\nOK\r\n") << "said once";
+}
+
+TEST_F(SessionTest, StatusReportsStayInTheSimWhileDsIsZero) {
+    EchoOff();
+    session_.SetFaults(Faults{.reports = ReportMode::Indicated});
+    ASSERT_EQ(Run("AT+CNMI=2,1,0,0,0\r"), "\r\nOK\r\n");
+    Run("AT+CMGS=16\r");
+    const std::string sent = Run(std::string(kSubmitHiReported) + "\x1A");
+    EXPECT_EQ(sent.find("+CDSI:"), std::string::npos) << sent;
+    EXPECT_EQ(session_.Messages().size(), 1u) << "the report is kept all the same";
+    ASSERT_EQ(Run("AT+CNMI=2,1,0,2,0\r"), "\r\nOK\r\n");
+    Run("AT+CMGS=16\r");
+    const std::string again = Run(std::string(kSubmitHiReported) + "\x1A");
+    EXPECT_NE(again.find("+CDSI: \"SM\",2"), std::string::npos) << again;
+}
+
 class SmallStore : public SessionTest {
   protected:
     SmallStore() : SessionTest(2) {}

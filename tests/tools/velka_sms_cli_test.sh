@@ -25,7 +25,25 @@ source "$(dirname "$0")/../support/sms_cli_checks.sh"
 expect_output "$com1	$work/sim/modem1	Velka Virtual GSM Modem" ports
 check_send_and_receive
 expect_output "operator	Velka Net" status
+expect_output "port	$com2" status
+expect_output "announcements	on" status
+expect_output "queue	0" status
 expect_output 'Velka SMS\nhttps://' inbox
+
+# --json: one value a script can parse, UTF-8, every text escaped.
+json_check() {  # json_check PYTHON-EXPRESSION-ON-d ARGS...
+    local check=$1 out
+    shift
+    out=$("$cli" "$@") || { fail "$* exited non-zero"; return; }
+    python3 -c "import json, sys; d = json.loads(sys.stdin.read()); sys.exit(0 if ($check) else 1)" \
+        <<<"$out" || fail "$*: '$check' does not hold for: $out"
+}
+json_check "d['port'] == '$com2' and d['signal'] == 20 and d['queue'] == 0 and d['sim'] == 'ready'" status --json
+json_check "d[0]['number'] == '+79990000001' and d[0]['text'].endswith('Привет из Велки') and '\n' in d[0]['text']" inbox --json
+json_check "len(d) == 1" inbox --parts --json
+expect_refusal 2 'usage:' inbox --json --json
+expect_refusal 2 'usage:' status --parts
+configure "$com2"
 
 # An inbox the disk refuses (a directory in its place): the message stays on the
 # modem, the failure is said, and a later receive stores it.
@@ -36,6 +54,9 @@ mv "$work/inbox.db" "$work/inbox.kept" && mkdir "$work/inbox.db"
 expect_refusal 1 '1 message(s) stay on the modem until they can be saved.' receive
 rmdir "$work/inbox.db" && mv "$work/inbox.kept" "$work/inbox.db"
 expect_output 'the second one' receive
+configure "$com1"
+expect_output '+79990000002: sent' send +79990000002 $'a "quote", a \\ and\ta tab'
+json_check "d[-1]['text'].endswith('a \"quote\", a \\\\ and\\ta tab')" outbox --json
 
 expect_refusal 2 "'12ab' is not a telephone number" send 12ab Hi
 expect_refusal 2 "'+123456789012345678901' has more than 20 digits" send +123456789012345678901 Hi
@@ -60,7 +81,10 @@ expect_output '+79990000002: queued' send +79990000002 'queued only' --no-wait
 
 # One worker per modem: while "watch" drives it, a "send" is told who does, queues
 # its record and returns; the running worker sends it and the ones left queued.
-"$cli" watch 2>"$work/watch.err" >/dev/null &
+# Watch prints each status report it keeps and each message as it arrives.
+"$sim" ctl --dir "$work/sim" fault 1 reports cdsi >/dev/null
+printf 'DeliveryReports=1\r\n' >>"$work/Config.ini"  # each message asks for its report
+"$cli" watch 2>"$work/watch.err" >"$work/watch.out" &
 watch_pid=$!
 for _ in $(seq 100); do grep -q 'watching' "$work/watch.err" && break; sleep 0.1; done
 expect_refusal 0 "is driven by velka-sms-cli (pid $watch_pid)" send +79990000002 'through the watcher'
@@ -75,6 +99,11 @@ sent_all() {
 }
 for _ in $(seq 300); do sent_all && break; sleep 0.1; done
 sent_all || fail "the running worker did not send what was queued for it: $("$cli" outbox)"
+"$sim" ctl --dir "$work/sim" inject 1 +79161234567 'arrived while watching' >/dev/null
+watched() { grep -qF $'report\t+79990000002\t' "$work/watch.out" && grep -qF $'+79161234567\t' "$work/watch.out" && grep -qF 'arrived while watching' "$work/watch.out"; }
+for _ in $(seq 300); do watched && break; sleep 0.1; done
+watched || fail "watch did not print the report and the arrival: $(cat "$work/watch.out")"
+grep -qF 'delivered' "$work/watch.out" || fail "watch did not say the message was delivered: $(cat "$work/watch.out")"
 kill -INT "$watch_pid" && wait "$watch_pid" || fail "watch did not end on Ctrl-C"
 
 finish

@@ -222,6 +222,7 @@ void Session::Reset() {
     echo_ = true;
     error_mode_ = 0;
     new_message_mode_ = identity_.announce_received ? 1 : 0;
+    report_mode_ = -1;
     charset_ = "GSM";
     registration_mode_ = 0;
     in_pdu_ = false;
@@ -440,6 +441,8 @@ void Session::Answer(const std::vector<Reply>& replies, std::chrono::millisecond
             text += reply.lines[i] + (i + 1 < reply.lines.size() ? "\r\n" : "");
         text += "\r\n";
     }
+    for (const std::string& line : inside_answer_) text += "\r\n" + line + "\r\n";
+    inside_answer_.clear();
     text += "\r\n" + FinalText(replies.back()) + "\r\n";
     for (const std::string& line : after_answer_) text += "\r\n" + line + "\r\n";
     after_answer_.clear();
@@ -504,7 +507,15 @@ void Session::StoreNew(const std::string& pdu, SessionOutput& out) {
         return;
     }
     const int index = StoreDelivered(cells, pdu);
-    if (Announcing()) SendUnsolicited(Announcement(index), out);
+    if (Announcing()) Announce(Announcement(index), out);
+}
+
+void Session::Announce(std::string line, SessionOutput& out) {
+    if (faults_.announce_inside) {
+        inside_answer_.push_back(std::move(line));
+    } else {
+        SendUnsolicited(line, out);
+    }
 }
 
 void Session::HandOver(const std::string& header, const std::string& pdu, SessionOutput& out) {
@@ -537,15 +548,19 @@ void Session::ReportDelivery(const Submit& submit, std::uint8_t reference, Sessi
         identity_.service_centre, reference, submit.destination, NowLocal(), NowLocal(),
         NextReportStatus()};
     const std::string pdu = BuildStatusReport(report);
-    if (faults_.reports == ReportMode::Direct) {
+    const ReportMode mode = Reporting();
+    if (mode == ReportMode::Direct) {
         HandOver("+CDS: " + std::to_string(TpduLength(pdu)), pdu, out);
         return;
     }
     const auto index = StoreFree(slots_);
     if (!index) return;  // a full SIM loses the report, as real ones do
     StoreDelivered(slots_, pdu);
-    if (faults_.reports == ReportMode::Indicated)
-        SendUnsolicited("+CDSI: \"SM\"," + std::to_string(*index), out);
+    if (mode == ReportMode::Indicated) Announce("+CDSI: \"SM\"," + std::to_string(*index), out);
+}
+
+ReportMode Session::Reporting() const {
+    return report_mode_ == 0 ? ReportMode::Stored : faults_.reports;
 }
 
 std::uint8_t Session::NextReportStatus() {
@@ -769,15 +784,39 @@ Session::Reply Session::ServiceCentre(const Command& c) {
     return {};
 }
 
+// AT+CNMI of 27.005: <mode>,<mt>,<bm>,<ds>,<bfr>. Only <mt> and <ds> change what
+// this modem does; every value must lie in the ranges the test form offers.
 Session::Reply Session::Indications(const Command& c) {
-    if (c.kind == Kind::Query)
-        return Reply{{"+CNMI: 2," + std::to_string(new_message_mode_) + ",0,0,0"}, {}, false};
-    if (c.kind == Kind::Test) return Reply{{"+CNMI: (0-2),(0-1),(0),(0),(0)"}, {}, false};
+    static constexpr int kFull[] = {3, 3, 3, 2, 1};    // the highest value of each
+    static constexpr int kNarrow[] = {2, 1, 0, 0, 0};  // mode 0-2, mt 0-1, the rest 0
+    const Reply refused{{}, std::pair{ErrorFamily::Message, kCmsOperationNotSupported}, false};
+    if (faults_.indications == IndicationSupport::Refused)
+        return Reply{{}, std::pair{ErrorFamily::Plain, 0}, false};
+    const int* highest = faults_.indications == IndicationSupport::Full ? kFull : kNarrow;
+    if (c.kind == Kind::Query) {
+        return Reply{{"+CNMI: 2," + std::to_string(new_message_mode_) + ",0," +
+                      std::to_string(std::max(report_mode_, 0)) + ",0"},
+                     {},
+                     false};
+    }
+    if (c.kind == Kind::Test) {
+        std::string ranges = "+CNMI: ";
+        for (int i = 0; i < 5; ++i) {
+            if (i > 0) ranges += ',';
+            ranges += highest[i] == 0 ? "(0)" : "(0-" + std::to_string(highest[i]) + ")";
+        }
+        return Reply{{ranges}, {}, false};
+    }
     const auto args = SplitArgs(c.args);
-    const auto mt = args.size() > 1 ? Number(args[1]) : std::optional<int>(0);
-    if (c.kind != Kind::Set || !mt || *mt < 0 || *mt > 3)
-        return Reply{{}, std::pair{ErrorFamily::Message, kCmsOperationNotSupported}, false};
-    new_message_mode_ = *mt;
+    if (c.kind != Kind::Set || args.size() > 5) return refused;
+    std::vector<int> values;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const auto value = args[i].empty() ? std::optional<int>(0) : Number(args[i]);
+        if (!value || *value < 0 || *value > highest[i]) return refused;
+        values.push_back(*value);
+    }
+    if (values.size() > 1) new_message_mode_ = values[1];
+    if (values.size() > 3) report_mode_ = values[3];
     return {};
 }
 

@@ -25,6 +25,9 @@ enum class DirectDelivery { Off, On, Acknowledged };
 // "+CDSI:", or handed over as "+CDS:".
 enum class ReportMode { Off, Stored, Indicated, Direct };
 enum class PromptForm { CrLfBlank, CrLf, Bare };  // "\r\n> ", "\r\n>", ">"
+// How AT+CNMI is served: every value 27.005 names; only mode 0-2, mt 0-1 and the
+// rest 0, as many modems offer; or not at all ("ERROR" to every form).
+enum class IndicationSupport { Full, Narrow, Refused };
 
 // Misbehaviour to put on a modem; everything off by default.
 struct Faults {
@@ -55,6 +58,11 @@ struct Faults {
     PromptForm prompt = PromptForm::CrLfBlank;
     int send_refusals = 0;   // the next sends refused with refusal_code...
     int refusal_code = 314;  // ...a +CMS ERROR code
+    IndicationSupport indications = IndicationSupport::Full;
+    // The "+CMTI" of an arrival is held back and put inside the next answer, between
+    // its information lines and its final result, as modems do that announce while
+    // they answer.
+    bool announce_inside = false;
 };
 
 // Message status as AT+CMGL and AT+CMGR number it.
@@ -168,6 +176,10 @@ class Session {
     void ReportDelivery(const Submit& submit, std::uint8_t reference, SessionOutput& out);
     // The TP-ST of the next report, counting down report_status_count.
     std::uint8_t NextReportStatus();
+    // How a status report comes: as the reports fault says, but only kept in "SM"
+    // while the client has set <ds> of AT+CNMI to 0 (no routing to it).
+    ReportMode Reporting() const;
+    void Announce(std::string line, SessionOutput& out);
     // Why the SIM cannot serve a command now, as an error; nothing when it can.
     std::optional<std::pair<ErrorFamily, int>> SimRefusal(const Command& c) const;
     void Hang(const std::vector<Reply>& replies, SessionOutput& out);
@@ -203,6 +215,7 @@ class Session {
     bool echo_ = true;
     int error_mode_ = 0;        // AT+CMEE
     int new_message_mode_ = 0;  // <mt> of AT+CNMI: 1 announces with "+CMTI"
+    int report_mode_ = -1;      // <ds> of AT+CNMI; -1 until set
     std::string charset_ = "GSM";
     int registration_mode_ = 0;  // AT+CREG
 
@@ -223,6 +236,7 @@ class Session {
     std::deque<std::string> unacknowledged_;  // "+CMT:" PDUs awaiting AT+CNMA
     std::deque<std::string> held_back_;       // arrived while the store was full
     std::vector<std::string> after_answer_;   // unsolicited lines due after the current answer
+    std::vector<std::string> inside_answer_;  // announcements due inside the next answer
 };
 
 }  // namespace velka::modemsim

@@ -62,6 +62,7 @@ constexpr const char* kSimNames[] = {"present", "missing", "failure", "ph-sim"};
 constexpr const char* kDirectNames[] = {"off", "on", "ack"};
 constexpr const char* kReportNames[] = {"off", "sm", "cdsi", "cds"};
 constexpr const char* kPromptNames[] = {"crlf-blank", "crlf", "bare"};
+constexpr const char* kIndicationNames[] = {"full", "narrow", "refuse"};
 
 template <typename Enum, std::size_t N>
 bool SetChoice(Enum& field, const char* const (&names)[N], const std::vector<std::string>& value) {
@@ -103,7 +104,9 @@ std::string DescribeFaults(const Faults& f) {
         << "\n"
         << "hang " << (f.hang_command.empty() ? "off" : f.hang_command) << "\n"
         << "prompt " << ChoiceName(f.prompt, kPromptNames) << "\n"
-        << "send-refusals " << f.send_refusals << " " << f.refusal_code << "\n";
+        << "send-refusals " << f.send_refusals << " " << f.refusal_code << "\n"
+        << "cnmi " << ChoiceName(f.indications, kIndicationNames) << "\n"
+        << "announce-inside " << (f.announce_inside ? "on" : "off") << "\n";
     return out.str();
 }
 
@@ -250,6 +253,9 @@ constexpr FaultSetter kFaultSetters[] = {
     {"hang", [](Faults& f, const Values& v) { return SetCommand(f.hang_command, v); }},
     {"prompt", [](Faults& f, const Values& v) { return SetChoice(f.prompt, kPromptNames, v); }},
     {"send-refusals", SetSendRefusals},
+    {"cnmi",
+     [](Faults& f, const Values& v) { return SetChoice(f.indications, kIndicationNames, v); }},
+    {"announce-inside", [](Faults& f, const Values& v) { return SetSwitch(f.announce_inside, v); }},
 };
 
 }  // namespace
@@ -331,7 +337,8 @@ std::string Simulator::Help() {
            "                                direct off|on|ack, reports off|sm|cdsi|cds,\n"
            "                                report-status N [COUNT] (TP-ST of reports),\n"
            "                                hang CMD|off, prompt crlf-blank|crlf|bare,\n"
-           "                                send-refusals N [CODE], clear\n"
+           "                                send-refusals N [CODE], cnmi full|narrow|refuse,\n"
+           "                                announce-inside on|off, clear\n"
            "MODEM is a position from 1 or a number.\n";
 }
 

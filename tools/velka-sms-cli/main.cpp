@@ -2,8 +2,8 @@
 // core as the desktop client, with the program directory's Config.ini.
 //
 //   velka-sms-cli [--pin PIN] send NUMBER[,NUMBER...] TEXT [--timeout S] [--no-wait]
-//   velka-sms-cli [--pin PIN] receive | watch | status
-//   velka-sms-cli inbox [--parts] | outbox [--parts] | ports
+//   velka-sms-cli [--pin PIN] receive | watch | status [--json]
+//   velka-sms-cli inbox [--parts] [--json] | outbox [--parts] [--json] | ports
 //
 // A SIM that asks for its PIN gets the one of --pin, or of VELKA_PIN, once.
 //
@@ -17,6 +17,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,6 +35,7 @@
 #include "store/joined_box.h"
 #include "store/store_file.h"
 #include "tools/velka-sms-cli/console.h"
+#include "tools/velka-sms-cli/json.h"
 
 namespace {
 
@@ -48,11 +50,14 @@ constexpr const char* kUsage =
     "usage: velka-sms-cli send NUMBER[,NUMBER...] TEXT [--timeout SECONDS] [--no-wait]\n"
     "       velka-sms-cli receive     one reception cycle into inbox.db\n"
     "       velka-sms-cli watch       receive until interrupted, printing each message\n"
-    "       velka-sms-cli inbox [--parts]   list inbox.db, long messages joined\n"
+    "                                 and each status report as it is kept\n"
+    "       velka-sms-cli inbox [--parts] [--json]   list inbox.db, long messages joined\n"
     "                                 (--parts: one line per part, as stored)\n"
-    "       velka-sms-cli outbox [--parts]  list outbox.db\n"
+    "       velka-sms-cli outbox [--parts] [--json]  list outbox.db\n"
     "       velka-sms-cli ports       the serial ports present, with the modem on each\n"
-    "       velka-sms-cli status      the modem: SIM state, maker, model, operator, signal\n"
+    "       velka-sms-cli status [--json]  the modem: port, SIM state, maker, model,\n"
+    "                                 operator, signal, announcements; the queue\n"
+    "  --json prints one JSON value (UTF-8) for scripts.\n"
     "  --pin PIN before the command (or VELKA_PIN) unlocks a SIM that asks for its PIN.\n";
 
 int Fail(int status, const std::string& message) {
@@ -95,6 +100,25 @@ void PrintMessage(std::string_view number, std::string_view datetime, std::strin
 
 void PrintRecord(const velka::packet& record) {
     PrintMessage(record.number_text(), record.datetime_text(), record.text_text());
+}
+
+// What TP-ST (3GPP TS 23.040 9.2.3.15) says of a sent message: completed (0x00 to
+// 0x1F; 0 to 2 delivered), still being tried (0x20 to 0x3F) or given up.
+std::string ReportState(int status) {
+    if (status >= 0 && status <= 2) return "delivered";
+    if (status >= 0x20 && status <= 0x3F)
+        return "still trying (status " + std::to_string(status) + ")";
+    return "not delivered (status " + std::to_string(status) + ")";
+}
+
+// A status report on one line: "report", the recipient, when the network says it
+// was delivered (else when it was kept), what became of the message.
+void PrintReport(const velka::modem::StatusReport& report) {
+    using velka::codepage::ToUtf8;
+    const std::string& when = report.discharged.empty() ? report.received : report.discharged;
+    std::printf("report\t%s\t%s\t%s\n", ToUtf8(report.recipient).c_str(), ToUtf8(when).c_str(),
+                ReportState(report.status).c_str());
+    std::fflush(stdout);
 }
 
 std::vector<std::string> SplitNumbers(std::string_view list) {
@@ -329,6 +353,9 @@ int Watch() {
     events.on_received = [](const std::vector<velka::packet>& stored) {
         for (const velka::packet& record : stored) PrintRecord(record);
     };
+    events.on_reports = [](const std::vector<velka::modem::StatusReport>& kept) {
+        for (const velka::modem::StatusReport& report : kept) PrintReport(report);
+    };
     events.on_store_failed = SayStoreFailure;
     events.on_queue_damaged = SayQueueDamage;
     AppCore core(velka::ProgramDirectory());
@@ -350,42 +377,108 @@ int Watch() {
 
 // ---- status ----
 
-// One fact a line: the SIM's state, manufacturer, model, operator and signal, each
-// after its name and a tab; what the modem refused is left empty.
-int Status() {
+// The facts of `status`, in their order: name and value (UTF-8), and whether the
+// value is a number for JSON.
+struct Fact {
+    std::string name;
+    std::string value;
+    bool number = false;
+};
+
+std::vector<Fact> StatusFacts(const AppCore& core, const velka::modem::ModemContext& modem,
+                              std::size_t queued) {
+    using velka::codepage::ToUtf8;
+    const std::string state = velka::app::ModemStateText(modem.status);
+    const auto& info = modem.info;
+    return {
+        {"port", "COM" + std::to_string(core.PortNumber())},
+        {"sim", state.empty() ? "ready" : ToUtf8(state)},
+        {"manufacturer", ToUtf8(info.manufacturer)},
+        {"model", ToUtf8(info.model)},
+        {"operator", ToUtf8(info.operator_name)},
+        {"signal", info.signal < 0 ? "" : std::to_string(info.signal), true},
+        {"announcements", modem.announcing.value_or(false) ? "on" : "off"},
+        {"queue", std::to_string(queued), true},
+    };
+}
+
+// One fact a line, after its name and a tab; what the modem refused is left
+// empty. With `json`, one object, an empty number as null.
+int Status(bool json) {
     AppCore core(velka::ProgramDirectory());
     if (g_pin) core.SetPin(*g_pin);
     const auto probed = core.ProbeOnce();
     if (!probed) return Fail(kFailed, probed.error().message);
-    const std::string state = velka::app::ModemStateText(probed->status);
-    const auto& info = probed->info;
-    using velka::codepage::ToUtf8;
-    std::printf("sim\t%s\n", state.empty() ? "ready" : ToUtf8(state).c_str());
-    std::printf("manufacturer\t%s\n", ToUtf8(info.manufacturer).c_str());
-    std::printf("model\t%s\n", ToUtf8(info.model).c_str());
-    std::printf("operator\t%s\n", ToUtf8(info.operator_name).c_str());
-    std::printf("signal\t%s\n", info.signal < 0 ? "" : std::to_string(info.signal).c_str());
+    const auto queued = core.QueuedCount();
+    if (!queued) return Fail(kFailed, queued.error().message);
+    const std::vector<Fact> facts = StatusFacts(core, *probed, *queued);
+    if (!json) {
+        for (const Fact& fact : facts)
+            std::printf("%s\t%s\n", fact.name.c_str(), fact.value.c_str());
+        return 0;
+    }
+    velka::cli::JsonMembers members;
+    for (const Fact& fact : facts) {
+        const std::string value = !fact.number         ? velka::cli::JsonString(fact.value)
+                                  : fact.value.empty() ? "null"
+                                                       : fact.value;
+        members.emplace_back(fact.name, value);
+    }
+    std::printf("%s\n", velka::cli::JsonObject(members).c_str());
     return 0;
 }
 
 // ---- inbox, outbox, ports ----
 
-// The messages of a store file, long ones joined; with `parts_apart`, one line per
+// One message of a listing, its fields Windows-1251.
+struct Row {
+    std::string number;
+    std::string datetime;
+    std::string text;
+};
+
+// The messages of a store file, long ones joined; with `parts_apart`, one per
 // record as the file holds them.
-int List(const char* file, bool parts_apart) {
-    const std::string path = velka::ProgramFile(file);
+velka::Result<std::vector<Row>> ReadBox(const std::string& path, bool parts_apart) {
+    std::vector<Row> rows;
     if (parts_apart) {
         const auto box = velka::store::BoxFile::Open(path);
-        if (!box) return Fail(kFailed, box.error().message);
-        for (std::size_t i = 0; i < box->size(); ++i) PrintRecord(box->at(i));
-        return 0;
+        if (!box) return box.error();
+        for (std::size_t i = 0; i < box->size(); ++i) {
+            const velka::packet record = box->at(i);
+            rows.push_back({std::string(record.number_text()), std::string(record.datetime_text()),
+                            std::string(record.text_text())});
+        }
+        return rows;
     }
     const auto box = velka::store::JoinedBox::Open(path);
-    if (!box) return Fail(kFailed, box.error().message);
+    if (!box) return box.error();
     for (std::size_t i = 0; i < box->size(); ++i) {
-        const velka::store::JoinedMessage message = box->at(i);
-        PrintMessage(message.number, message.datetime, message.text);
+        velka::store::JoinedMessage message = box->at(i);
+        rows.push_back(
+            {std::move(message.number), std::move(message.datetime), std::move(message.text)});
     }
+    return rows;
+}
+
+// One message a line, or with `json` one array of objects whose texts keep their
+// line breaks.
+int List(const char* file, bool parts_apart, bool json) {
+    const auto rows = ReadBox(velka::ProgramFile(file), parts_apart);
+    if (!rows) return Fail(kFailed, rows.error().message);
+    if (!json) {
+        for (const Row& row : *rows) PrintMessage(row.number, row.datetime, row.text);
+        return 0;
+    }
+    using velka::cli::JsonString;
+    using velka::codepage::ToUtf8;
+    std::vector<std::string> values;
+    for (const Row& row : *rows) {
+        values.push_back(velka::cli::JsonObject({{"number", JsonString(ToUtf8(row.number))},
+                                                 {"datetime", JsonString(ToUtf8(row.datetime))},
+                                                 {"text", JsonString(ToUtf8(row.text))}}));
+    }
+    std::printf("%s\n", velka::cli::JsonArray(values).c_str());
     return 0;
 }
 
@@ -444,10 +537,25 @@ int main(int argc, char** argv) {
     if (command == "send") return Send(args);
     if (command == "receive" && bare) return Receive();
     if (command == "watch" && bare) return Watch();
-    const bool parts = args.size() == 1 && args[0] == "--parts";
-    if (command == "inbox" && (bare || parts)) return List(velka::app::kInboxFile, parts);
-    if (command == "outbox" && (bare || parts)) return List(velka::app::kOutboxFile, parts);
+    // The options of the listings, in any order, each at most once.
+    const auto only = [&](std::initializer_list<std::string_view> allowed) {
+        return std::all_of(args.begin(), args.end(),
+                           [&](std::string_view arg) {
+                               return std::find(allowed.begin(), allowed.end(), arg) !=
+                                      allowed.end();
+                           }) &&
+               std::set<std::string_view>(args.begin(), args.end()).size() == args.size();
+    };
+    const auto given = [&](std::string_view option) {
+        return std::find(args.begin(), args.end(), option) != args.end();
+    };
+    const bool json = given("--json");
+    const bool parts = given("--parts");
+    if (command == "inbox" && only({"--parts", "--json"}))
+        return List(velka::app::kInboxFile, parts, json);
+    if (command == "outbox" && only({"--parts", "--json"}))
+        return List(velka::app::kOutboxFile, parts, json);
     if (command == "ports" && bare) return Ports();
-    if (command == "status" && bare) return Status();
+    if (command == "status" && only({"--json"})) return Status(json);
     return Usage();
 }

@@ -1,0 +1,131 @@
+// Reception woken by the modem: a worker whose modem announces arrivals sleeps on
+// the port and runs the reception cycle when "+CMTI:" or "+CDSI:" comes, polling
+// only as a safety net; a modem that announces nothing is polled as before.
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "app/app_core.h"
+#include "tests/app/config_ini.h"
+#include "tests/app/outcomes.h"
+#include "tests/modem/sim_fixture.h"
+
+namespace velka::app {
+namespace {
+
+using testing::Count;
+using testing::Eventually;
+
+// Longer than any test: an arrival stored before it passes was announced.
+constexpr auto kNoSafetyPoll = std::chrono::hours(1);
+
+class ReceptionTest : public ::testing::Test {
+  protected:
+    ReceptionTest() : modems_(2) {}
+
+    void Start(Clock::duration safety_poll) {
+        ASSERT_TRUE(testing::WriteModemConfig(home_.File(kConfigFile), modems_.ComName(1), true));
+        core_.SetSafetyPoll(safety_poll);
+        ASSERT_TRUE(core_.Start(outcomes_.Events()).ok());
+    }
+    // Until the first reception cycle has listed the SIM.
+    void AwaitFirstCycle() {
+        ASSERT_TRUE(Eventually([&] { return Count(Written(), "AT+CMGL") >= 1; }));
+    }
+    std::string Written() { return modems_.Written(1); }
+    void Inject(const std::string& text) { modems_.Control("inject 1 +79161234567 " + text); }
+    bool AwaitReceived(std::size_t count) {
+        return outcomes_.WaitUntil([&] { return outcomes_.ReceivedCount() >= count; });
+    }
+    std::uint64_t Queue(const std::string& text) {
+        const packet record = MakePacket("+79990000002", "08.12.2026 10:00:00", text);
+        const auto ids = core_.Enqueue({&record, 1});
+        EXPECT_TRUE(ids.ok());
+        return ids ? ids->front() : 0;
+    }
+
+    testing::SimModems modems_;
+    velka::testing::TempDir home_;
+    testing::Outcomes outcomes_;
+    AppCore core_{home_.path()};
+};
+
+TEST_F(ReceptionTest, AnAnnouncedArrivalIsStoredWithoutAPollOrAnInitialisation) {
+    Start(kNoSafetyPoll);
+    AwaitFirstCycle();
+    Inject("announced");
+    ASSERT_TRUE(AwaitReceived(1));
+    const std::string written = Written();
+    EXPECT_EQ(Count(written, "AT+CPIN?"), 1u) << "initialised once, at the opening";
+    EXPECT_LE(Count(written, "AT+CMGL"), 2u) << "the first cycle and the announced one";
+    EXPECT_TRUE(modems_.Store(1).empty());
+}
+
+TEST_F(ReceptionTest, AModemRefusingAnnouncementsIsStillReceivedByPolling) {
+    modems_.Control("fault 1 cnmi refuse");
+    Start(kNoSafetyPoll);
+    AwaitFirstCycle();
+    Inject("polled");
+    ASSERT_TRUE(AwaitReceived(1));
+    EXPECT_GE(Count(Written(), "AT+CPIN?"), 2u) << "each poll after a full initialisation";
+    EXPECT_EQ(Count(Written(), "AT+CNMI=2"), 0u) << "the set form is not tried";
+}
+
+TEST_F(ReceptionTest, AnAnnouncementInsideASendsAnswerStartsACycleAfterTheSend) {
+    Start(kNoSafetyPoll);
+    AwaitFirstCycle();
+    modems_.Control("fault 1 announce-inside on");
+    Inject("inside an answer");  // held by the modem until the client's next command
+    const std::uint64_t id = Queue("out");
+    ASSERT_TRUE(outcomes_.WaitUntil([&] {
+        return outcomes_.Count(id, SendOutcome::Sent) == 1 && outcomes_.ReceivedCount() == 1;
+    }));
+    const std::string written = Written();
+    EXPECT_LT(written.find("AT+CMGS"), written.rfind("AT+CMGL")) << "received after the send";
+    EXPECT_EQ(outcomes_.Received().front().text_text(), "inside an answer");
+}
+
+TEST_F(ReceptionTest, AnnouncedStatusReportsAreKept) {
+    modems_.Control("fault 1 reports cdsi");
+    Start(kNoSafetyPoll);
+    core_.SetDeliveryReportsEnabled(true);
+    AwaitFirstCycle();
+    const std::uint64_t id = Queue("report me");
+    ASSERT_TRUE(outcomes_.WaitUntil([&] {
+        return outcomes_.Count(id, SendOutcome::Sent) == 1 && outcomes_.ReportCount() == 1;
+    }));
+    EXPECT_EQ(outcomes_.ReceivedCount(), 0u) << "a status report is no message";
+    EXPECT_TRUE(Eventually([&] { return modems_.Store(1).empty(); }));
+}
+
+TEST_F(ReceptionTest, ARecordQueuedWhileListeningWakesTheWorker) {
+    Start(kNoSafetyPoll);
+    AwaitFirstCycle();
+    const std::uint64_t id = Queue("wake up");
+    ASSERT_TRUE(outcomes_.WaitUntil([&] { return outcomes_.Count(id, SendOutcome::Sent) == 1; }));
+    const std::string written = Written();
+    // Without the wake it would go out only when the listening ends for the
+    // next signal reading.
+    EXPECT_EQ(Count(written.substr(0, written.find("AT+CMGS")), "AT+CSQ"), 1u);
+}
+
+// With the safety poll shortened, several polls pass: between them the worker
+// sends nothing, and each poll is the bare listing, without an initialisation.
+TEST_F(ReceptionTest, AnIdleWorkerTalksOnlyForTheSafetyPollAndTheSignal) {
+    Start(std::chrono::milliseconds(300));
+    ASSERT_TRUE(Eventually([&] { return Count(Written(), "AT+CMGL") >= 4; }));
+    core_.Shutdown();
+    const std::string written = Written();
+    const std::string after_first = written.substr(written.find("AT+CMGL=4\r") + 10);
+    const std::set<std::string> allowed{"AT+CPMS=\"SM\"", "AT+CMGF=0", "AT+CMGL=4", "AT+CSQ"};
+    std::size_t start = 0;
+    for (std::size_t end; (end = after_first.find('\r', start)) != std::string::npos;
+         start = end + 1) {
+        const std::string command = after_first.substr(start, end - start);
+        EXPECT_EQ(allowed.count(command), 1u) << command;
+    }
+    EXPECT_EQ(Count(written, "AT+CPIN?"), 1u);
+}
+
+}  // namespace
+}  // namespace velka::app
