@@ -687,8 +687,13 @@ void TMainForm::NameToSearchChange() {
 // ---- The status bar, the queue view, notifications and the tray ----
 
 void TMainForm::BuildStatusArea() {
+    // Each part in a sunken panel of its own, so that the parts read apart; a part
+    // with nothing to say is hidden rather than shown as an empty panel.
     for (QLabel** label : {&ModemLabel, &QueueLabel, &BulkLabel, &FailureLabel}) {
         *label = new QLabel(ui_->StatusBar);
+        (*label)->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        (*label)->setMargin(1);
+        (*label)->hide();
         ui_->StatusBar->addWidget(*label);
     }
     ModemLabel->setObjectName(QStringLiteral("ModemLabel"));
@@ -798,14 +803,20 @@ void TMainForm::RefreshStatusBar() {
     const std::string port = "COM" + std::to_string(core_.PortNumber());
     const QString modem =
         core_.WorkerRunning() ? ToQt(app::ModemLine(port, modem_status_, modem_info_)) : QString();
-    ModemLabel->setText(modem);
-    QueueLabel->setText(ToQt(app::QueueLine(queue.count)));
-    BulkLabel->setText(ToQt(app::BulkLine(queue.bulk)));
-    FailureLabel->setText(last_failure_ ? ToQt(app::FailureLine(last_failure_->reason,
-                                                                last_failure_->next_attempt, now))
-                                        : QString());
+    ShowStatusPart(*ModemLabel, modem);
+    ShowStatusPart(*QueueLabel, ToQt(app::QueueLine(queue.count)));
+    ShowStatusPart(*BulkLabel, ToQt(app::BulkLine(queue.bulk)));
+    ShowStatusPart(*FailureLabel, last_failure_
+                                      ? ToQt(app::FailureLine(last_failure_->reason,
+                                                              last_failure_->next_attempt, now))
+                                      : QString());
     notifier_->ShowModemState(modem_status_.state, modem);
     if (queue_form_) FillQueueForm();
+}
+
+void TMainForm::ShowStatusPart(QLabel& part, const QString& text) {
+    part.setText(text);
+    part.setVisible(!text.isEmpty());
 }
 
 void TMainForm::MessagesArrived(const std::vector<packet>& stored) {

@@ -158,6 +158,8 @@ class TMainForm final : public QMainWindow {
     // The modem, the queue, the bulk's progress and the last failure's countdown;
     // the queue view too while it is open.
     void RefreshStatusBar();
+    // One part of the status bar: its words, hidden while it has none.
+    static void ShowStatusPart(QLabel& part, const QString& text);
     // RefreshStatusBar for a worker event: events close together share one refresh.
     void RefreshStatusBarSoon();
     void MessagesArrived(const std::vector<packet>& stored);

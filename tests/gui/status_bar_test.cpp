@@ -109,6 +109,9 @@ TEST_F(StatusBarTest, AReadyModemShowsItsPortOperatorAndSignalAndTheQueue) {
         << Label("ModemLabel").toStdString();
     ASSERT_TRUE(OnWindow([&] { return Label("QueueLabel") == QStringLiteral("В очереди: 0"); }));
     EXPECT_EQ(Label("BulkLabel"), "") << "the bulk ended with the queue";
+    EXPECT_FALSE(window_->findChild<QLabel*>("BulkLabel")->isVisible())
+        << "a part with nothing to say leaves no empty panel";
+    EXPECT_TRUE(window_->findChild<QLabel*>("ModemLabel")->isVisible());
     EXPECT_EQ(notifier_.last_state, modem::ModemState::Ready);
     EXPECT_EQ(notifier_.last_tooltip, ready);
     Picture("statusbar-ready");
@@ -218,12 +221,13 @@ TEST_F(StatusBarTest, TheQueueViewShowsEachRecordsStateWithTheRefusalAndTheNextA
     }));
     modems_.Control("fault 1 clear");
     modems_.Control("fault 1 confirm-delay 60000");
-    ASSERT_TRUE(core_->Enqueue(std::vector<packet>{
-                                   MakePacket("+79161234567", "07.12.2026 10:00:00",
-                                              W("Счёт за декабрь оплачен")),
-                                   MakePacket("+79035550101", "07.12.2026 10:00:00",
-                                              W("Напоминание: завтра собрание в 10:00"))})
-                    .ok());
+    ASSERT_TRUE(
+        core_
+            ->Enqueue(std::vector<packet>{
+                MakePacket("+79161234567", "07.12.2026 10:00:00", W("Счёт за декабрь оплачен")),
+                MakePacket("+79035550101", "07.12.2026 10:00:00",
+                           W("Напоминание: завтра собрание в 10:00"))})
+            .ok());
     ASSERT_TRUE(OnWindow([&] {
         const auto rows = core_->SnapshotOfQueue().rows;
         return rows.size() == 4 && rows[0].state == app::QueueRowState::Sending;
@@ -252,7 +256,6 @@ TEST_F(StatusBarTest, TheQueueViewShowsEachRecordsStateWithTheRefusalAndTheNextA
     EXPECT_TRUE(dialogs_.AllAnswersUsed());
 }
 
-
 // The modem holds its confirmation back, so the first record stays the one being
 // sent while the view is open.
 TEST_F(StatusBarTest, TheQueueViewRefusesTheRecordBeingSentAndRemovesAWaitingOneForGood) {
@@ -272,7 +275,6 @@ TEST_F(StatusBarTest, TheQueueViewRefusesTheRecordBeingSentAndRemovesAWaitingOne
     })) << core_->SnapshotOfQueue().rows.size()
         << " rows";
 
-    dialogs_.NameNextScreenshot("queue-view");
     dialogs_.AnswerConfirm(true);
     dialogs_.AnswerForm([&](QDialog& form) -> int {
         auto* table = form.findChild<QTableWidget*>("QueueTable");
