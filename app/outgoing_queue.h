@@ -42,7 +42,7 @@ struct QueuedRecord {
     // appended there or later. Set once every message is confirmed.
     std::optional<std::uint64_t> outbox_mark;
     // The modem's error answer at the last failed attempt; empty after a silence.
-    // In memory only: a record restored at start rests without its reason.
+    // Kept in queue.db with the attempts (up to 64 bytes).
     std::string refusal;
 
     bool AllConfirmed() const { return segments > 0 && confirmed >= segments; }

@@ -51,7 +51,8 @@ class QueueFile {
     // the same write, so that they cost no flush of their own.
     Status AppendConfirmed(const QueuedRecord& record, std::uint64_t outbox_size,
                            std::span<const std::uint64_t> finished = {}) const;
-    // The record failed again: its attempts and the moment of its next attempt.
+    // The record failed again: its attempts, the moment of its next attempt and
+    // the modem's refusal, if it gave one, in one write.
     Status AppendRetry(const QueuedRecord& record) const;
     // The records are finished: recorded in outbox.db or unsent.db, or removed
     // from the queue by the user. The one entry besides AppendRecords that the
