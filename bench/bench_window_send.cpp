@@ -1,11 +1,11 @@
 // A bulk send with the main window open against the same send without it, in one run:
 // records queued for the virtual modem, then the worker started, and the wall time
-// until every record is in outbox.db. Three ways, taken in turns so that the machine's other
-// load falls on each alike:
+// until every record is in outbox.db. Three ways, taken in turns so that the
+// machine's other load falls on each alike:
 //   core    - the application core alone (as the console front end runs it);
-//   window  - the main window offscreen, its status bar refreshed on every worker
-//             event and each second, the contact pane on view;
-//   outbox  - the same with "Отправленные" on view, reloaded after every send.
+//   window  - the main window offscreen, its status bar following the worker's
+//             events and its one-second clock, the contact pane on view;
+//   outbox  - the same with "Отправленные" on view, following every send.
 // A harness that prints figures: bench_window_send [RECORDS] [ROUNDS]
 #include <sys/resource.h>
 
