@@ -59,6 +59,7 @@ Result<std::int32_t> AppCore::ReadSettings() {
     settings::StartupSettings settings;
     const Status read = settings::ReadStartupSettings(FilePath(kConfigFile), settings);
     reception_.store(settings.reception);
+    delivery_reports_.store(settings.delivery_reports);
     if (!read) return read.error();
     return settings.port;
 }
@@ -75,7 +76,7 @@ Status AppCore::Start(WorkerEvents events) {
     if (!taken) return taken.error();
     if (!*taken) return {};
     worker_ = std::make_unique<Worker>(
-        port_, queue_, queue_file_, stop_, reception_,
+        port_, queue_, queue_file_, stop_, reception_, delivery_reports_,
         WorkerFiles{FilePath(kInboxFile), FilePath(kOutboxFile), FilePath(kUnsentFile)},
         Registry::Machine(), std::move(events));
     if (pin_) worker_->SetPin(*pin_);

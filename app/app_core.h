@@ -109,6 +109,10 @@ class AppCore {
     // Takes effect at the worker's next idle pass.
     void SetReceptionEnabled(bool enabled) { reception_.store(enabled); }
 
+    bool DeliveryReportsEnabled() const { return delivery_reports_.load(); }
+    // Takes effect from the next message the worker sends.
+    void SetDeliveryReportsEnabled(bool enabled) { delivery_reports_.store(enabled); }
+
     // The close query: sets the stop flag and wakes every wait. Never blocks long.
     void RequestStop();
     // The close: stops the worker and waits for it, closes the port and lets the
@@ -136,6 +140,7 @@ class AppCore {
     std::optional<LockHolder> other_worker_;  // front end's thread only
     StopSignal stop_;                    // set by RequestStop(); read by the worker and port waits
     std::atomic<bool> reception_{true};  // set by the front end; read by the worker
+    std::atomic<bool> delivery_reports_{false};  // set by the front end; read by the worker
     // Used by the front end's thread before the worker starts and after it ended,
     // by the worker's thread in between.
     TComPort port_;

@@ -18,6 +18,7 @@
 
 #include "platform/mutex.h"
 #include "store/packet.h"
+#include "store/sent_file.h"
 
 namespace velka::app {
 
@@ -44,6 +45,9 @@ struct QueuedRecord {
     // The modem's error answer at the last failed attempt; empty after a silence.
     // Kept in queue.db with the attempts (up to 64 bytes).
     std::string refusal;
+    // What the modem said of each confirmed message, in order: its reference and
+    // when. As many as `confirmed` for records sent since references are kept.
+    std::vector<store::SegmentSent> sent;
 
     bool AllConfirmed() const { return segments > 0 && confirmed >= segments; }
 };

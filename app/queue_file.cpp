@@ -7,6 +7,7 @@
 #include <random>
 #include <unordered_map>
 
+#include "platform/crc32.h"
 #include "platform/datetime.h"
 #include "platform/files.h"
 #include "platform/lock_file.h"
@@ -19,13 +20,22 @@ namespace {
 constexpr char kMagic[2] = {'V', 'Q'};
 constexpr std::size_t kHeaderSize = 12;  // magic, kind, zero, length, checksum
 
-// Kind 5 is taken by delivery references; a Refusal entry follows its Retry entry.
-enum class Kind : std::uint8_t { Queued = 1, Confirmed = 2, Retry = 3, Finished = 4, Refusal = 6 };
+// A Refusal entry follows its Retry entry.
+enum class Kind : std::uint8_t {
+    Queued = 1,
+    Confirmed = 2,
+    Retry = 3,
+    Finished = 4,
+    Referenced = 5,
+    Refusal = 6,
+};
 
 constexpr std::size_t kQueuedSize = 8 + kPacketSize;
 constexpr std::size_t kConfirmedSize = 8 + 2 + 2 + 1 + 8;
 constexpr std::size_t kRetrySize = 8 + 4 + 8;
 constexpr std::size_t kFinishedSize = 8;
+constexpr std::size_t kReferencedSize = 8 + 2 + 2 + kDateTimeField;
+constexpr std::uint64_t kNoReference = 0xFFFF;
 // A modem's error answer ("+CMS ERROR: 500") is a few dozen bytes; a longer one is cut.
 constexpr std::size_t kRefusalTextSize = 64;
 constexpr std::size_t kRefusalSize = 8 + kRefusalTextSize;
@@ -40,20 +50,12 @@ std::size_t PayloadSize(std::uint8_t kind) {
             return kRetrySize;
         case Kind::Finished:
             return kFinishedSize;
+        case Kind::Referenced:
+            return kReferencedSize;
         case Kind::Refusal:
             return kRefusalSize;
     }
     return 0;
-}
-
-// CRC-32 of IEEE 802.3 (the zlib and PNG one), bit by bit: entries are small.
-std::uint32_t Crc32(std::string_view bytes) {
-    std::uint32_t crc = 0xFFFFFFFFu;
-    for (const char c : bytes) {
-        crc ^= static_cast<unsigned char>(c);
-        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
 }
 
 void Put(std::string& out, std::uint64_t value, int bytes) {
@@ -111,6 +113,31 @@ std::string ConfirmedEntry(const QueuedRecord& item, std::uint64_t outbox_size) 
     return entry;
 }
 
+// Message `index` (from 0) of the record: the modem's reference and when it came.
+std::string ReferencedEntry(const QueuedRecord& item, std::size_t index) {
+    const store::SegmentSent& sent = item.sent[index];
+    std::string payload;
+    Put(payload, item.id, 8);
+    Put(payload, index, 2);
+    Put(payload, sent.reference >= 0 ? static_cast<std::uint64_t>(sent.reference) : kNoReference,
+        2);
+    std::string when = sent.when.substr(0, kMaxDateTimeLength);
+    when.resize(kDateTimeField, '\0');
+    payload += when;
+    std::string entry;
+    PutEntry(entry, Kind::Referenced, payload);
+    return entry;
+}
+
+void ApplyReferenced(QueuedRecord& item, std::string_view payload) {
+    const std::size_t index = Get(payload, 8, 2);
+    const std::uint64_t reference = Get(payload, 10, 2);
+    const std::string_view when = payload.substr(12, kDateTimeField);
+    if (item.sent.size() <= index) item.sent.resize(index + 1);
+    item.sent[index] = {reference == kNoReference ? -1 : static_cast<int>(reference),
+                        std::string(when.substr(0, when.find('\0')))};
+}
+
 // The next attempt's moment as wall-clock milliseconds, which mean the same to
 // the next run; the steady clock's do not.
 std::int64_t WallMilliseconds(Clock::time_point due) {
@@ -157,6 +184,7 @@ std::string FinishedEntry(std::uint64_t id) {
 std::string LiveEntries(const QueuedRecord& item) {
     std::string entries = QueuedEntry(item);
     if (item.confirmed > 0) entries += ConfirmedEntry(item, item.outbox_mark.value_or(0));
+    for (std::size_t i = 0; i < item.sent.size(); ++i) entries += ReferencedEntry(item, i);
     if (item.attempts > 0) entries += RetryEntries(item);
     return entries;
 }
@@ -224,6 +252,9 @@ class Fold {
             }
             case Kind::Finished:
                 finished_[found->second] = true;
+                break;
+            case Kind::Referenced:
+                ApplyReferenced(item, entry.payload);
                 break;
             case Kind::Queued:
                 break;
@@ -322,6 +353,9 @@ Status QueueFile::AppendConfirmed(const QueuedRecord& record, std::uint64_t outb
     std::string entries;
     for (const std::uint64_t id : finished) entries += FinishedEntry(id);
     entries += ConfirmedEntry(record, outbox_size);
+    // The message just confirmed: its reference goes to disk in the same write.
+    if (record.confirmed > 0 && record.confirmed <= record.sent.size())
+        entries += ReferencedEntry(record, record.confirmed - 1);
     const auto lock = LockQueue(lock_path_);
     if (!lock) return lock.error();
     return files::AppendDurably(path_, entries);

@@ -48,7 +48,8 @@ class QueueFile {
     // last one, `outbox_size` is outbox.db's size at that moment (where the record
     // will be appended, unless records the disk refused earlier go first).
     // `finished`: records finished earlier whose Finished entries ride along in
-    // the same write, so that they cost no flush of their own.
+    // the same write, so that they cost no flush of their own. The reference the
+    // modem gave the last confirmed message (record.sent) goes in the same write.
     Status AppendConfirmed(const QueuedRecord& record, std::uint64_t outbox_size,
                            std::span<const std::uint64_t> finished = {}) const;
     // The record failed again: its attempts, the moment of its next attempt and

@@ -7,20 +7,23 @@
 #include "modem/receive.h"
 #include "modem/send.h"
 #include "platform/codepage.h"
+#include "platform/datetime.h"
 #include "platform/files.h"
 #include "platform/registry.h"
 #include "serial/ser_except.h"
+#include "store/sent_file.h"
 #include "store/store_file.h"
 
 namespace velka::app {
 
 namespace {
 
-// Which of the records outbox.db holds already, each looked for past its mark and
+// Where outbox.db holds the records already, each looked for past its mark and
 // past the one found before it. Only a kill between appending records and
 // finishing them in queue.db leaves them there.
-std::vector<bool> FoundInOutbox(const std::string& outbox, const std::vector<QueuedRecord>& items) {
-    std::vector<bool> found(items.size(), false);
+std::vector<std::optional<std::size_t>> FoundInOutbox(const std::string& outbox,
+                                                      const std::vector<QueuedRecord>& items) {
+    std::vector<std::optional<std::size_t>> found(items.size());
     const auto box = store::BoxFile::Open(outbox);
     if (!box) return found;
     std::size_t next = 0;
@@ -32,23 +35,78 @@ std::vector<bool> FoundInOutbox(const std::string& outbox, const std::vector<Que
             if (EncodePacket(box->at(at)) == wanted) break;
         }
         if (at < box->size()) {
-            found[i] = true;
+            found[i] = at;
             next = at + 1;
         }
     }
     return found;
 }
 
+// Whether the sent file has entries for the record at `position`.
+bool HasSentEntries(const std::vector<store::SentEntry>& entries, std::size_t position,
+                    const packet& record) {
+    return std::any_of(entries.begin(), entries.end(), [&](const store::SentEntry& entry) {
+        return entry.record == position && entry.checksum == record.checksum;
+    });
+}
+
+// Writes the records of `backlog` that `path` lacks: sent records with their
+// messages' entries in the sent file beside it. A sent record found in outbox.db
+// whose entries a kill or a refused write kept out gets them now.
+// REQUIRES: the queue lock held.
+Status AppendMissing(StoreFile file, const std::string& path,
+                     const std::vector<QueuedRecord>& backlog) {
+    const auto there = FoundInOutbox(path, backlog);
+    std::vector<packet> missing;
+    std::vector<std::vector<store::SegmentSent>> missing_sent;
+    std::vector<std::size_t> found_at;
+    std::vector<packet> found;
+    std::vector<std::vector<store::SegmentSent>> found_sent;
+    for (std::size_t i = 0; i < backlog.size(); ++i) {
+        if (!there[i]) {
+            missing.push_back(backlog[i].record);
+            missing_sent.push_back(backlog[i].sent);
+        } else if (!backlog[i].sent.empty()) {
+            found_at.push_back(*there[i]);
+            found.push_back(backlog[i].record);
+            found_sent.push_back(backlog[i].sent);
+        }
+    }
+    if (file != StoreFile::Outbox) return missing.empty() ? Status() : store::Append(path, missing);
+    if (!found.empty()) {
+        const auto entries = store::LoadSent(store::SentPathFor(path));
+        if (!entries) return entries.error();
+        std::vector<std::size_t> lacking;
+        for (std::size_t i = 0; i < found.size(); ++i) {
+            if (HasSentEntries(entries->entries, found_at[i], found[i])) continue;
+            lacking.push_back(i);
+        }
+        std::vector<std::size_t> at;
+        std::vector<packet> records;
+        std::vector<std::vector<store::SegmentSent>> sent;
+        for (const std::size_t i : lacking) {
+            at.push_back(found_at[i]);
+            records.push_back(found[i]);
+            sent.push_back(found_sent[i]);
+        }
+        if (auto kept = store::AppendSentEntries(path, at, records, sent); !kept) return kept;
+    }
+    if (missing.empty()) return {};
+    return store::AppendSent(path, missing, missing_sent);
+}
+
 }  // namespace
 
 Worker::Worker(TComPort& port, OutgoingQueue& queue, QueueFile& queue_file,
-               const std::atomic<bool>& stop, const std::atomic<bool>& reception, WorkerFiles files,
-               Registry& registry, WorkerEvents events)
+               const std::atomic<bool>& stop, const std::atomic<bool>& reception,
+               const std::atomic<bool>& delivery_reports, WorkerFiles files, Registry& registry,
+               WorkerEvents events)
     : port_(port),
       queue_(queue),
       queue_file_(queue_file),
       stop_(stop),
       reception_(reception),
+      delivery_reports_(delivery_reports),
       files_(std::move(files)),
       registry_(registry),
       events_(std::move(events)) {}
@@ -182,12 +240,18 @@ modem::SendResult Worker::SendRemaining(QueuedRecord& item) {
     if (item.confirmed == 0)
         item.reference = modem::NeedsReference(item.record) ? modem::NextMessageReference(registry_)
                                                             : std::string();
-    const std::vector<std::string> pdus = modem::EncodeText(item.record, item.reference);
+    const auto reports =
+        delivery_reports_.load() ? modem::DeliveryReports::Requested : modem::DeliveryReports::Off;
+    const std::vector<std::string> pdus = modem::EncodeText(item.record, item.reference, reports);
     if (pdus.empty()) return modem::SendResult::Unsendable;
     item.segments = pdus.size();
     for (std::size_t next = item.confirmed; next < pdus.size(); ++next) {
-        if (!modem::SendPdu(port_, pdus[next], stop_, &modem_)) return modem::SendResult::Failed;
+        const auto confirmation = modem::SendPdu(port_, pdus[next], stop_, &modem_);
+        if (!confirmation) return modem::SendResult::Failed;
         item.confirmed = next + 1;
+        // Messages confirmed in a run that kept no references stay unknown.
+        item.sent.resize(next);
+        item.sent.push_back({confirmation->reference, FormatDateTime(NowLocal())});
         NoteConfirmed(item);
     }
     return modem::SendResult::Sent;
@@ -257,11 +321,7 @@ void Worker::WriteBacklog(StoreFile file, std::vector<QueuedRecord>& backlog) {
     Status written;
     {
         MutexLock guard(queue_.lock());
-        const std::vector<bool> there = FoundInOutbox(path, backlog);
-        std::vector<packet> missing;
-        for (std::size_t i = 0; i < backlog.size(); ++i)
-            if (!there[i]) missing.push_back(backlog[i].record);
-        if (!missing.empty()) written = store::Append(path, missing);
+        written = AppendMissing(file, path, backlog);
     }
     Written(file, written);
     if (!written) return;
@@ -295,6 +355,7 @@ void Worker::IdlePass() {
             Written(StoreFile::Inbox, report.saved);
         }
         if (!report.stored.empty() && events_.on_received) events_.on_received(report.stored);
+        TellReports(report);
         StoreDirect();
         AfterModemWork();
         Pause(kAfterReceptionPause, true);
@@ -323,6 +384,11 @@ void Worker::StoreDirect() {
     const auto report = modem::StoreDeliveries(port_, files_.inbox, queue_.lock(), stop_, modem_);
     if (report.listed) Written(StoreFile::Inbox, report.saved);
     if (!report.stored.empty() && events_.on_received) events_.on_received(report.stored);
+    TellReports(report);
+}
+
+void Worker::TellReports(const modem::ReceptionReport& report) const {
+    if (!report.reports.empty() && events_.on_delivery_state) events_.on_delivery_state();
 }
 
 void Worker::AfterModemWork() {

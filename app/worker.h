@@ -7,8 +7,10 @@
 // The order of writes for one record, each flushed before the next step:
 //   1. the record in queue.db (by whoever queued it);
 //   2. after each message the modem confirms with "+CMGS:", a Confirmed entry in
-//      queue.db: how many messages are confirmed, under which reference;
-//   3. once all are, the record appended to outbox.db;
+//      queue.db: how many messages are confirmed, under which reference, and the
+//      modem's message reference for the one just confirmed;
+//   3. once all are, the record appended to outbox.db, then its messages'
+//      references to outbox.states;
 //   4. a Finished entry in queue.db, in the same write as the next note (or on
 //      the next idle pass), with no flush of its own.
 // A kill after 2 and before 4 is on disk leaves a record whose messages are all confirmed:
@@ -82,6 +84,9 @@ struct WorkerEvents {
     std::function<void(const QueueDamage& damage)> on_queue_damaged;
     // A send failed and the record rests until its next attempt: why, and when.
     std::function<void(const SendFailure& failure)> on_send_failed;
+    // Status reports were kept in reports.db: the delivery states of sent records
+    // (modem/delivery.h) may have changed.
+    std::function<void()> on_delivery_state;
 };
 
 // The sentence (Windows-1251) that tells the user a modem state: what is wrong and
@@ -119,8 +124,9 @@ class Worker {
   public:
     // Everything passed must outlive the worker. The port has its number set.
     Worker(TComPort& port, OutgoingQueue& queue, QueueFile& queue_file,
-           const std::atomic<bool>& stop, const std::atomic<bool>& reception, WorkerFiles files,
-           Registry& registry, WorkerEvents events);
+           const std::atomic<bool>& stop, const std::atomic<bool>& reception,
+           const std::atomic<bool>& delivery_reports, WorkerFiles files, Registry& registry,
+           WorkerEvents events);
     // Joins the thread; the owner sets the stop flag and wakes the queue first.
     ~Worker();
     Worker(const Worker&) = delete;
@@ -182,6 +188,8 @@ class Worker {
     bool OpenModem();
     // Stores and acknowledges what the modem handed over directly.
     void StoreDirect();
+    // Tells on_delivery_state when status reports were kept.
+    void TellReports(const modem::ReceptionReport& report) const;
     // After modem work: a silence closes the port (the next pass opens it afresh and
     // starts from the initialisation) and counts towards "not answering".
     void AfterModemWork();
@@ -194,6 +202,7 @@ class Worker {
     QueueFile& queue_file_;
     const std::atomic<bool>& stop_;
     const std::atomic<bool>& reception_;
+    const std::atomic<bool>& delivery_reports_;  // TP-SRR in each message sent
     const WorkerFiles files_;
     Registry& registry_;
     const WorkerEvents events_;

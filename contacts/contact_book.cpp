@@ -100,6 +100,15 @@ RegistryStatus ContactBook::WriteContact(const Contact& contact) const {
     return registry_.WriteString(GroupKey(contact.group), contact.number, contact.name);
 }
 
+Registry::BatchWrite ContactBook::WriteGroup(std::string_view group,
+                                             const std::vector<Contact>& contacts) const {
+    if (!IsValidGroupName(group)) return {0, InvalidGroupName(group)};
+    std::vector<std::pair<std::string, std::string>> values;
+    values.reserve(contacts.size());
+    for (const Contact& contact : contacts) values.emplace_back(contact.number, contact.name);
+    return registry_.WriteStrings(GroupKey(group), values);
+}
+
 RegistryStatus ContactBook::DeleteContact(std::string_view group, std::string_view number) const {
     if (!IsValidGroupName(group)) return InvalidGroupName(group);
     const std::string key = GroupKey(group);

@@ -80,6 +80,14 @@ class ContactBook {
     // name is not valid (InvalidName).
     [[nodiscard]] RegistryStatus WriteContact(const Contact& contact) const;
 
+    // Stores many contacts of one group (each contact's own group is not read) as
+    // one registry call, replacing the names of numbers already there. The registry's
+    // batch write says how many are stored when it refuses; none, when the group
+    // name is not valid (InvalidName). Each contact is one value, so none is ever
+    // stored in part.
+    [[nodiscard]] Registry::BatchWrite WriteGroup(std::string_view group,
+                                                  const std::vector<Contact>& contacts) const;
+
     // Deletes the contact's value; the group key stays even when now empty. A
     // contact that is not stored counts as deleted.
     [[nodiscard]] RegistryStatus DeleteContact(std::string_view group,

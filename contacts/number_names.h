@@ -1,7 +1,6 @@
 // Names for numbers: which contact of the book a telephone number belongs to, as
-// the message views show it. A number matches a contact when their digits match;
-// a Russian number written nationally ("8" and ten digits) is the same number as
-// written internationally ("+7" and ten digits). Pure; built on the UI thread from
+// the message views show it. A number matches a contact when their NumberKeys
+// (platform/number_key.h) match. Pure; built on the UI thread from
 // a listing, read on it afterwards.
 #pragma once
 
@@ -11,13 +10,9 @@
 #include <vector>
 
 #include "contacts/contact_book.h"
+#include "platform/number_key.h"
 
 namespace velka::contacts {
-
-// The digits that identify a number: every digit in order, blanks, dashes,
-// brackets and the "+" left out; "8XXXXXXXXXX" becomes "7XXXXXXXXXX". A sender
-// name without digits ("MTS") gives an empty key, which matches nothing.
-std::string NumberKey(std::string_view number);
 
 class NumberNames {
   public:

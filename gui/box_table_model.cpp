@@ -21,6 +21,8 @@ QString Field(const store::JoinedMessage& message, const contacts::NumberNames& 
             return ToQt(names.Shown(message.number));
         case BoxTableModel::kDateTime:
             return ToQt(message.datetime);
+        case BoxTableModel::kState:
+            return ToQt(message.state);
         default:
             return ToQt(message.text);
     }
@@ -84,6 +86,8 @@ QVariant BoxTableModel::headerData(int section, Qt::Orientation orientation, int
             return QStringLiteral("номер абонента");
         case kDateTime:
             return QStringLiteral("дата и время");
+        case kState:
+            return QStringLiteral("состояние");
         case kText:
             return QStringLiteral("текст сообщения");
         default:
@@ -94,7 +98,8 @@ QVariant BoxTableModel::headerData(int section, Qt::Orientation orientation, int
 void BoxTableModel::sort(int column, Qt::SortOrder order) {
     if (rows_.empty() || column < 0 || column >= kColumnCount) return;
     static constexpr messages::Column kColumns[] = {
-        messages::Column::Number, messages::Column::DateTime, messages::Column::Text};
+        messages::Column::Number, messages::Column::DateTime, messages::Column::Text,
+        messages::Column::State};
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     const std::vector<std::size_t> sorted = messages::SortedRows(
         rows_.size(), [this](std::size_t row) { return MessageAt(static_cast<int>(row)).message; },

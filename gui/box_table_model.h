@@ -1,5 +1,6 @@
 // The rows of a message view: messages of the store files, long messages joined
-// (store/joined_box.h), columns "номер абонента", "дата и время", "текст сообщения";
+// (store/joined_box.h), columns "номер абонента", "дата и время", "текст сообщения",
+// "состояние" (the delivery state of a sent message);
 // numbers shown with the contact's name where the book knows it; sorted by any
 // column (messages/message_list.h) when the view asks. The rows are either all the
 // messages of one box, in box order, or messages picked from both boxes (a search,
@@ -25,7 +26,8 @@ struct ShownMessage {
 
 class BoxTableModel final : public QAbstractTableModel {
   public:
-    enum Column { kNumber, kDateTime, kText, kColumnCount };
+    // The state column shows a sent message's delivery state; received ones have none.
+    enum Column { kNumber, kDateTime, kText, kState, kColumnCount };
 
     using QAbstractTableModel::QAbstractTableModel;
 

@@ -34,6 +34,7 @@ void TConfigForm::Prepare(const std::vector<std::string>& ports,
     for (const std::string& port : ports) ui_->PortBox->addItem(ToQt(port), ToQt(port));
     ui_->PortBox->setEditText(ToQt(shown.port));
     ui_->MailCheck->setChecked(shown.reception);
+    ui_->DeliveryReportCheck->setChecked(shown.delivery_reports);
 }
 
 // Adding an item to an editable box leaves the text being edited as it is.
@@ -47,7 +48,8 @@ void TConfigForm::OfferPort(const app::AnsweringPort& answering) {
 }
 
 settings::DialogSettings TConfigForm::Chosen() const {
-    return {FromQt(ui_->PortBox->currentText()), ui_->MailCheck->isChecked()};
+    return {FromQt(ui_->PortBox->currentText()), ui_->MailCheck->isChecked(),
+            ui_->DeliveryReportCheck->isChecked()};
 }
 
 void TConfigForm::showEvent(QShowEvent* event) {

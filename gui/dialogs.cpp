@@ -3,8 +3,11 @@
 #include <QApplication>
 #include <QDialog>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 
 namespace velka::gui {
 
@@ -34,9 +37,33 @@ std::unique_ptr<QMessageBox> MakeMessageBox(MessageKind kind, QWidget* parent,
             box->setIcon(QMessageBox::Critical);
             box->setStandardButtons(QMessageBox::Ok);
             break;
+        case MessageKind::Report:
+            box->setWindowTitle(QApplication::applicationName());
+            box->setIcon(QMessageBox::Information);
+            box->setStandardButtons(QMessageBox::Ok);
+            break;
     }
     box->button(QMessageBox::Ok)->setText(QStringLiteral("OK"));
     return box;
+}
+
+std::unique_ptr<QMessageBox> MakeReportBox(QWidget* parent, const QString& text,
+                                           const QString& details) {
+    auto box = MakeMessageBox(MessageKind::Report, parent, text);
+    if (!details.isEmpty()) box->setDetailedText(details);
+    return box;
+}
+
+std::unique_ptr<QInputDialog> MakeChoiceDialog(QWidget* parent, const QString& caption,
+                                               const QString& label, const QStringList& choices,
+                                               bool editable) {
+    auto dialog = std::make_unique<QInputDialog>(parent);
+    dialog->setWindowTitle(caption);
+    dialog->setLabelText(label);
+    dialog->setComboBoxItems(choices);
+    dialog->setComboBoxEditable(editable);
+    if (!choices.isEmpty()) dialog->setTextValue(choices.first());
+    return dialog;
 }
 
 void WindowDialogs::Warning(QWidget* parent, const QString& text) {
@@ -57,7 +84,29 @@ int WindowDialogs::ShowModal(QDialog& form) {
 
 QString WindowDialogs::SaveFileName(QWidget* parent, const QString& caption,
                                     const QString& filter) {
-    return QFileDialog::getSaveFileName(parent, caption, QString(), filter);
+    QString chosen_filter;
+    QString path = QFileDialog::getSaveFileName(parent, caption, QString(), filter, &chosen_filter);
+    // "CSV (*.csv)": the extension after the filter's first "*".
+    const QRegularExpressionMatch extension =
+        QRegularExpression(QStringLiteral("\\*(\\.\\w+)")).match(chosen_filter);
+    if (!path.isEmpty() && QFileInfo(path).suffix().isEmpty() && extension.hasMatch())
+        path += extension.captured(1);
+    return path;
+}
+
+QString WindowDialogs::OpenFileName(QWidget* parent, const QString& caption,
+                                    const QString& filter) {
+    return QFileDialog::getOpenFileName(parent, caption, QString(), filter);
+}
+
+QString WindowDialogs::Choose(QWidget* parent, const QString& caption, const QString& label,
+                              const QStringList& choices, bool editable) {
+    const auto dialog = MakeChoiceDialog(parent, caption, label, choices, editable);
+    return dialog->exec() == QDialog::Accepted ? dialog->textValue() : QString();
+}
+
+void WindowDialogs::Report(QWidget* parent, const QString& text, const QString& details) {
+    MakeReportBox(parent, text, details)->exec();
 }
 
 }  // namespace velka::gui

@@ -17,6 +17,7 @@
 
 #include "app/status_text.h"
 #include "compose/compose.h"
+#include "contact_files/contact_import.h"
 #include "contacts/contact_entry.h"
 #include "gui/box_table_model.h"
 #include "gui/compose_form.h"
@@ -27,6 +28,7 @@
 #include "gui/qt_text.h"
 #include "gui/queue_form.h"
 #include "messages/box_export.h"
+#include "modem/delivery.h"
 #include "platform/datetime.h"
 #include "platform/device_manager.h"
 #include "platform/files.h"
@@ -173,6 +175,8 @@ void TMainForm::BindControls() {
     connect(ui_->mmContacts, &QAction::triggered, this, &TMainForm::qmContactsClick);
     connect(ui_->mmClose, &QAction::triggered, this, &TMainForm::mmCloseClick);
     connect(ui_->mmExportBox, &QAction::triggered, this, &TMainForm::mmExportBoxClick);
+    connect(ui_->mmImportContacts, &QAction::triggered, this, &TMainForm::mmImportContactsClick);
+    connect(ui_->mmExportContacts, &QAction::triggered, this, &TMainForm::mmExportContactsClick);
     connect(ui_->actContactAdd, &QAction::triggered, this, &TMainForm::actContactAddExecute);
     connect(ui_->actContactEdit, &QAction::triggered, this, &TMainForm::actContactEditExecute);
     connect(ui_->actContactRemove, &QAction::triggered, this, &TMainForm::actContactRemoveExecute);
@@ -228,6 +232,9 @@ app::WorkerEvents TMainForm::WindowEvents() {
     events.on_queue_damaged = [this, on_window](const app::QueueDamage& damage) {
         const QString text = ToQt(app::QueueDamageWarning(damage));
         on_window([this, text] { dialogs_.Warning(this, text); });
+    };
+    events.on_delivery_state = [this, on_window] {
+        on_window([this] { RefreshBoxViewSoon(app::kOutboxFile); });
     };
     return events;
 }
@@ -426,6 +433,113 @@ void TMainForm::mmExportBoxClick() {
     if (!saved) dialogs_.Error(this, SystemTextToQt(saved.error().message));
 }
 
+namespace {
+
+const QString kContactFilesFilter = QStringLiteral("vCard (*.vcf);;CSV (*.csv)");
+
+}  // namespace
+
+void TMainForm::mmImportContactsClick() {
+    const QString caption = QStringLiteral("Импорт контактов");
+    const QString path = dialogs_.OpenFileName(this, caption, kContactFilesFilter);
+    if (path.isEmpty()) return;
+    // The file name in the platform's own narrow encoding, which its file calls take.
+    const std::string file = path.toLocal8Bit().toStdString();
+    const Result<std::string> bytes = files::ReadAll(file);
+    if (!bytes) {
+        dialogs_.Error(this, SystemTextToQt(bytes.error().message));
+        return;
+    }
+    const contact_files::ParsedFile parsed =
+        contact_files::ParseContactFile(contact_files::FormatOfPath(file), *bytes);
+    if (parsed.error) {
+        dialogs_.Error(this, ToQt(*parsed.error));
+        return;
+    }
+    std::string group;
+    if (contact_files::NeedsGroup(parsed)) {
+        const std::optional<std::string> picked = AskImportGroup();
+        if (!picked) return;
+        group = *picked;
+    }
+    const contact_files::ImportPlan plan = contact_files::PlanImport(parsed, group, book_);
+    if (plan.error) {
+        dialogs_.Error(this, ToQt(*plan.error));
+        return;
+    }
+    auto existing = contact_files::ExistingNumber::Skip;
+    if (plan.HasOtherNames()) {
+        const QString skip = QStringLiteral("Пропустить");
+        const QString answer = dialogs_.Choose(
+            this, caption,
+            QStringLiteral("Некоторые номера уже есть в своих группах под другими именами.\n"
+                           "Что с ними сделать?"),
+            {skip, QStringLiteral("Обновить имя")}, false);
+        if (answer.isEmpty()) return;
+        if (answer != skip) existing = contact_files::ExistingNumber::Update;
+    }
+    const contact_files::ImportReport report = contact_files::ApplyImport(plan, existing, book_);
+    RefreshContacts();
+    dialogs_.Report(this, ToQt(contact_files::ReportSummary(report)),
+                    ToQt(contact_files::ReportDetails(report)));
+}
+
+std::optional<std::string> TMainForm::AskImportGroup() {
+    QStringList groups;
+    const std::string current = CurrentGroup();
+    if (!current.empty()) groups << ToQt(current);
+    for (const std::string& group : book_.GroupNames()) {
+        if (!codepage::EqualIgnoreCase(group, current)) groups << ToQt(group);
+    }
+    if (groups.isEmpty()) groups << ToQt(contacts::GroupOrDefault("", contacts::EntryMode::Edit));
+    const QString answer = dialogs_.Choose(
+        this, QStringLiteral("Импорт контактов"),
+        QStringLiteral("Группа для контактов, у которых в файле её нет:"), groups, true);
+    if (answer.isEmpty()) return std::nullopt;
+    return FromQt(answer);
+}
+
+void TMainForm::mmExportContactsClick() {
+    const QString caption = QStringLiteral("Экспорт контактов");
+    std::string group = CurrentGroup();
+    if (!group.empty()) {
+        const QString all = QStringLiteral("Все контакты");
+        const QString answer =
+            dialogs_.Choose(this, caption, QStringLiteral("Какие контакты записать в файл?"),
+                            {all, QStringLiteral("Группа \"%1\"").arg(ToQt(group))}, false);
+        if (answer.isEmpty()) return;
+        if (answer == all) group.clear();
+    }
+    const QString path = dialogs_.SaveFileName(this, caption, kContactFilesFilter);
+    if (path.isEmpty()) return;
+    const std::string file = path.toLocal8Bit().toStdString();
+    const auto saved =
+        contact_files::ExportContacts(book_, group, contact_files::FormatOfPath(file), file);
+    if (saved) return;
+    const contact_files::ExportError& error = saved.error();
+    dialogs_.Error(this, error.source == contact_files::ExportError::Source::Listing
+                             ? ToQt(error.message)
+                             : SystemTextToQt(error.message));
+}
+
+std::string TMainForm::CurrentGroup() const {
+    if (ui_->ContactsSearchPanel->isVisibleTo(ui_->PanelContacts)) {
+        const std::string typed = FromQt(ui_->GroupToSearch->currentText());
+        if (!typed.empty()) return typed;
+    }
+    const int row = SelectedContactRow();
+    return row < 0 ? std::string() : contacts_model_->At(row).group;
+}
+
+void TMainForm::RefreshContacts() {
+    if (ui_->ContactsSearchPanel->isVisibleTo(ui_->PanelContacts)) {
+        FillGroupToSearch();
+        NameToSearchChange();
+    } else {
+        ShowListing(book_.FullListing());
+    }
+}
+
 bool TMainForm::ShowsBothBoxes() const {
     return !conversation_.empty() || !ui_->MessageSearch->text().isEmpty();
 }
@@ -453,7 +567,8 @@ void TMainForm::qmOptionsClick() {
     IgnoreFailure(RefreshSerialPortList(registry_));
     config_form_->Prepare(
         settings::DiscoverModemPorts(registry_),
-        settings::InitialDialogSettings(core_.PortNumber(), core_.ReceptionEnabled()));
+        settings::InitialDialogSettings(core_.PortNumber(), core_.ReceptionEnabled(),
+                                        core_.DeliveryReportsEnabled()));
     int answer = QDialog::Rejected;
     {
         // Lives while the dialog is shown: closing it stops the probes still waiting.
@@ -467,9 +582,10 @@ void TMainForm::qmOptionsClick() {
         answer = dialogs_.ShowModal(*config_form_);
     }
     if (answer != QDialog::Accepted) return;
-    const Status applied =
-        settings::ApplySettings(core_.FilePath(app::kConfigFile), config_form_->Chosen(),
-                                [this](bool on) { core_.SetReceptionEnabled(on); });
+    const Status applied = settings::ApplySettings(
+        core_.FilePath(app::kConfigFile), config_form_->Chosen(),
+        [this](bool on) { core_.SetReceptionEnabled(on); },
+        [this](bool on) { core_.SetDeliveryReportsEnabled(on); });
     if (!applied) dialogs_.Error(this, SystemTextToQt(applied.error().message));
 }
 
@@ -514,6 +630,22 @@ void TMainForm::RefreshChangedBoxes() {
     if (shown_changed) RefreshBoxView(shown_box_);
 }
 
+// A states file that cannot be read costs the states alone: the messages still show.
+void TMainForm::ShowDeliveryStates(const std::string& outbox_path, store::JoinedBox& outbox) {
+    const auto states = modem::LoadDeliveryStates(outbox_path, outbox.box(), &core_.QueueLock());
+    if (!states) {
+        dialogs_.Error(this, SystemTextToQt(states.error().message));
+        return;
+    }
+    // Said once for each new count, not at every refresh of the view.
+    if (states->unbelieved != told_unbelieved_states_) {
+        told_unbelieved_states_ = states->unbelieved;
+        if (states->unbelieved > 0)
+            dialogs_.Warning(this, ToQt(modem::UnbelievedStatesWarning(states->unbelieved)));
+    }
+    outbox.SetStates(modem::DeliveryStateTexts(states->by_record));
+}
+
 bool TMainForm::LoadBoxView(const std::string& file_name) {
     box_model_->Clear();
     search_index_.reset();
@@ -530,6 +662,7 @@ bool TMainForm::LoadBoxView(const std::string& file_name) {
             dialogs_.Error(this, SystemTextToQt(opened.error().message));
             return false;
         }
+        if (box == messages::Box::Outbox) ShowDeliveryStates(path, *opened);
         boxes[box == messages::Box::Inbox ? 0 : 1] = std::move(*opened);
     }
     box_model_->Show(std::move(boxes), contacts::NumberNames(book_.FullListing().rows), shown);
@@ -547,8 +680,21 @@ bool TMainForm::LoadBoxView(const std::string& file_name) {
         box_model_->sort(header->sortIndicatorSection(), header->sortIndicatorOrder());
     }
     header->setResizeContentsPrecision(200);  // a sample of rows, whatever the box's size
+    ui_->MessageTable->setColumnHidden(BoxTableModel::kState,
+                                       shown == messages::Box::Inbox && !both);
     ui_->MessageTable->resizeColumnToContents(BoxTableModel::kNumber);
     ui_->MessageTable->resizeColumnToContents(BoxTableModel::kDateTime);
+    // The text takes the width the other columns leave. The state column fits its
+    // states up to a delivery with its date; a longer reason shows whole in the
+    // tooltip and the reading pane.
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(BoxTableModel::kText, QHeaderView::Stretch);
+    ui_->MessageTable->resizeColumnToContents(BoxTableModel::kState);
+    const int widest_state = ui_->MessageTable->fontMetrics().horizontalAdvance(
+                                 QStringLiteral("доставлено 00.00.0000 00:00:00")) +
+                             12;
+    if (ui_->MessageTable->columnWidth(BoxTableModel::kState) > widest_state)
+        ui_->MessageTable->setColumnWidth(BoxTableModel::kState, widest_state);
     return true;
 }
 
@@ -562,8 +708,10 @@ void TMainForm::ShowCurrentMessage() {
     const auto [box, message] = box_model_->MessageAt(current.row());
     const QString party =
         box == messages::Box::Outbox ? QStringLiteral("Кому: ") : QStringLiteral("От: ");
-    ui_->ReaderHeader->setText(party + ToQt(box_model_->Shown(message.number)) +
-                               QStringLiteral("    ") + ToQt(message.datetime));
+    QString header = party + ToQt(box_model_->Shown(message.number)) + QStringLiteral("    ") +
+                     ToQt(message.datetime);
+    if (!message.state.empty()) header += QStringLiteral("\nСостояние: ") + ToQt(message.state);
+    ui_->ReaderHeader->setText(header);
     QString text = ToQt(message.text);
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     ui_->ReaderText->setPlainText(text);

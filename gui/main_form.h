@@ -88,6 +88,14 @@ class TMainForm final : public QMainWindow {
     // Writes the messages the pane shows, in its order, to a CSV file the user
     // names (messages/box_export.h); nothing while the pane is hidden.
     void mmExportBoxClick();
+    // Reads a vCard or CSV file the user picks (contact_files/) into the contact
+    // book. Before writing it asks for a group when some contact has none, and
+    // whether to skip or update numbers stored under other names when there are
+    // any; then refreshes the contact pane and reports what it did.
+    void mmImportContactsClick();
+    // Writes every contact, or those of the current group when there is one and
+    // the user wants it, to a vCard or CSV file as its name ends.
+    void mmExportContactsClick();
     void qmOptionsClick();
     // The queue view (quick-menu button qmQueue): the records waiting to be sent,
     // each removable after a question; modal, refreshed each second while open.
@@ -131,10 +139,13 @@ class TMainForm final : public QMainWindow {
     // conversation is on view, its messages from both boxes. False, after telling
     // the user, when a file exists but cannot be read.
     [[nodiscard]] bool LoadBoxView(const std::string& file_name);
+    // Gives the outbox's records their delivery states; warns of a damaged states file.
+    void ShowDeliveryStates(const std::string& outbox_path, store::JoinedBox& outbox);
     // Whether the pane shows messages of both boxes (a search or a conversation).
     bool ShowsBothBoxes() const;
     // The reading pane: the whole text of the message at the current row, with its
-    // number (and the contact's name) and date; empty without a current row.
+    // number (and the contact's name), date and, for a sent one, delivery state;
+    // empty without a current row.
     void ShowCurrentMessage();
     void ShowListing(contacts::Listing listing);
     void FillGroupToSearch();
@@ -144,6 +155,13 @@ class TMainForm final : public QMainWindow {
     void WarnRefused(contacts::RefusedChange change, const contacts::Contact& contact,
                      const RegistryError& error);
     int SelectedContactRow() const;
+    // The group the contact pane is on: the group typed into the search panel while
+    // it is open, else the selected contact's; empty when neither.
+    std::string CurrentGroup() const;
+    // The contact pane again from the registry, with the search on view kept.
+    void RefreshContacts();
+    // The group for the imported contacts without one, or nothing when cancelled.
+    std::optional<std::string> AskImportGroup();
     void ShowContactsMenu(const QPoint& position);
 
     // ---- The status bar, the queue view, notifications and the tray ----
@@ -172,6 +190,7 @@ class TMainForm final : public QMainWindow {
     void FillQueueForm();
 
     Dialogs& dialogs_;
+    std::size_t told_unbelieved_states_ = 0;  // the last count warned of
     Registry& registry_;
     app::AppCore& core_;
     contacts::ContactBook book_;

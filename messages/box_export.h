@@ -1,7 +1,8 @@
 // A box, or the messages a view shows of it, as a CSV file for other programs:
 // UTF-8, a header line "number,name,date,text,state", one line per message (a long
-// message joined, its line breaks kept inside the quoted field). The delivery
-// state is not known for any message yet, so that column stays empty. Pure.
+// message joined, its line breaks kept inside the quoted field). The state column
+// holds a sent message's delivery state (JoinedMessage::state, set from
+// modem/delivery.h), empty for a received one. Pure.
 #pragma once
 
 #include <string>

@@ -14,16 +14,11 @@
 
 namespace velka::messages {
 
-enum class Column { Number, DateTime, Text };
-
-// A date-time text of the store ("08.12.2026 9:05:00", "08.12.2026" at midnight)
-// as a key that sorts in time order ("120261208090500"); a text of another form
-// (an empty one: a time stamp that named no real date) sorts before every date.
-std::string DateTimeKey(std::string_view datetime);
+enum class Column { Number, DateTime, State, Text };
 
 // Rows 0 .. count-1, whose messages `message_at` gives, in the order of `column`:
 // numbers by what the view shows (name and number, letter case ignored), dates in
-// time order, texts letter case ignored; equal keys keep their order. Asks for
+// time order, texts and delivery states letter case ignored; equal keys keep their order. Asks for
 // every message once.
 std::vector<std::size_t> SortedRows(
     std::size_t count, const std::function<store::JoinedMessage(std::size_t)>& message_at,

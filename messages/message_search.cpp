@@ -4,6 +4,8 @@
 
 #include "messages/message_list.h"
 #include "platform/codepage.h"
+#include "platform/datetime.h"
+#include "platform/number_key.h"
 
 namespace velka::messages {
 namespace {
@@ -28,7 +30,7 @@ SearchIndex::SearchIndex(const store::JoinedBox& inbox, const store::JoinedBox& 
     entries_.reserve(inbox.size() + outbox.size());
     ForEachMessage(inbox, outbox, [&](const MessageRef& ref, const store::JoinedMessage& message) {
         std::string haystack = message.number;
-        haystack.append("\n").append(contacts::NumberKey(message.number));
+        haystack.append("\n").append(NumberKey(message.number));
         haystack.append("\n").append(names.NameOf(message.number));
         haystack.append("\n").append(message.text);
         entries_.push_back({ref, codepage::Upper(haystack)});
@@ -53,11 +55,11 @@ std::vector<MessageRef> SearchIndex::Find(std::string_view query) const {
 
 std::vector<MessageRef> Conversation(const store::JoinedBox& inbox, const store::JoinedBox& outbox,
                                      std::string_view number) {
-    const std::string key = contacts::NumberKey(number);
+    const std::string key = NumberKey(number);
     std::vector<std::pair<std::string, MessageRef>> dated;
     if (key.empty()) return {};
     ForEachMessage(inbox, outbox, [&](const MessageRef& ref, const store::JoinedMessage& message) {
-        if (contacts::NumberKey(message.number) == key) {
+        if (NumberKey(message.number) == key) {
             dated.emplace_back(DateTimeKey(message.datetime), ref);
         }
     });

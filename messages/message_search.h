@@ -45,7 +45,7 @@ class SearchIndex {
     std::vector<Entry> entries_;
 };
 
-// Every message to or from `number` (digits matching as contacts::NumberKey has
+// Every message to or from `number` (digits matching as NumberKey has
 // them) in both boxes, in time order; equal times keep inbox before outbox and box
 // order.
 std::vector<MessageRef> Conversation(const store::JoinedBox& inbox, const store::JoinedBox& outbox,

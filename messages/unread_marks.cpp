@@ -106,7 +106,7 @@ ArrivalNotice NoticeOf(const std::vector<packet>& arrived, const contacts::Numbe
 }
 
 std::string TextStart(const std::string& text, std::size_t length) {
-    const std::string line = text.substr(0, text.find_first_of("\r\n"));
+    std::string line = text.substr(0, text.find_first_of("\r\n"));
     if (line.size() <= length && line.size() == text.size()) return line;
     return line.substr(0, length) + "...";
 }

@@ -1,5 +1,6 @@
 #include "modem/send.h"
 
+#include <charconv>
 #include <cstdio>
 #include <ctime>
 #include <random>
@@ -7,6 +8,7 @@
 #include "modem/dialogue.h"
 #include "platform/codepage.h"
 #include "platform/registry.h"
+#include "platform/text.h"
 #include "serial/ser_except.h"
 #include "sms/smsbase.h"
 
@@ -34,10 +36,11 @@ bool ContainsIgnoreCase(std::string_view line, std::string_view marker) {
 
 // After the PDU: the modem's answer, past echo and unsolicited lines. The final
 // "OK" that follows "+CMGS:" is read too, so that it does not linger in the input.
-Outcome AwaitConfirmation(AnswerReader& reader) {
+Outcome AwaitConfirmation(AnswerReader& reader, Confirmation& confirmation) {
     const auto deadline = Clock::now() + kConfirmationLimit;
     while (const auto line = reader.NextLine(deadline)) {
         if (ContainsIgnoreCase(*line, "+CMGS:")) {
+            confirmation.reference = ConfirmedReference(*line);
             // Sent once "+CMGS:" has come; a missing "OK" after it changes nothing.
             IgnoreFailure(reader.AwaitFinalResult(deadline));
             return Outcome::Ok;
@@ -53,7 +56,8 @@ Outcome AwaitConfirmation(AnswerReader& reader) {
 }
 
 // One try: the command, the prompt, the PDU and its confirmation.
-Outcome TrySend(TComPort& port, AnswerReader& reader, const std::string& pdu, std::int32_t length) {
+Outcome TrySend(TComPort& port, AnswerReader& reader, const std::string& pdu, std::int32_t length,
+                Confirmation& confirmation) {
     if (!WriteCommand(port, "AT+CMGS=" + std::to_string(length))) return Outcome::Silent;
     const Outcome prompt = reader.AwaitPrompt(DeadlineIn(kPromptTicks));
     if (prompt != Outcome::Ok) return prompt;
@@ -62,7 +66,7 @@ Outcome TrySend(TComPort& port, AnswerReader& reader, const std::string& pdu, st
     } catch (const ESerialException&) {
         return Outcome::Silent;
     }
-    return AwaitConfirmation(reader);
+    return AwaitConfirmation(reader, confirmation);
 }
 
 }  // namespace
@@ -73,13 +77,14 @@ std::string SegmentHeader(std::string_view reference, std::size_t count, std::si
 }
 
 std::vector<std::string> SubmitPdus(const TextPlan& plan, std::string_view number,
-                                    std::string_view reference) {
+                                    std::string_view reference, DeliveryReports reports) {
     std::vector<std::string> pdus;
     for (std::size_t i = 0; i < plan.pieces.size(); ++i) {
         TSMS sms;
         sms.Text = plan.pieces[i];
         sms.Number = std::string(number);
         sms.Coding = plan.coding;
+        sms.StatusReport = reports == DeliveryReports::Requested;
         if (plan.pieces.size() > 1) sms.UDH = SegmentHeader(reference, plan.pieces.size(), i + 1);
         std::string pdu = sms.EncodeSubmit();
         if (pdu.empty()) return {};
@@ -108,14 +113,16 @@ bool NeedsReference(const packet& record) {
     return PlanOutgoingText(record.text_text()).pieces.size() > 1;
 }
 
-std::vector<std::string> EncodeText(const packet& record, std::string_view reference) {
-    return SubmitPdus(PlanOutgoingText(record.text_text()), record.number_text(), reference);
+std::vector<std::string> EncodeText(const packet& record, std::string_view reference,
+                                    DeliveryReports reports) {
+    return SubmitPdus(PlanOutgoingText(record.text_text()), record.number_text(), reference,
+                      reports);
 }
 
 SendResult SendText(TComPort& port, const packet& record, const std::atomic<bool>& stop,
-                    Registry& registry, ModemContext* context) {
+                    Registry& registry, ModemContext* context, DeliveryReports reports) {
     const std::string reference = NeedsReference(record) ? NextMessageReference(registry) : "";
-    const std::vector<std::string> pdus = EncodeText(record, reference);
+    const std::vector<std::string> pdus = EncodeText(record, reference, reports);
     if (pdus.empty()) return SendResult::Unsendable;
     for (const std::string& pdu : pdus) {
         if (!SendPdu(port, pdu, stop, context)) return SendResult::Failed;
@@ -123,17 +130,29 @@ SendResult SendText(TComPort& port, const packet& record, const std::atomic<bool
     return SendResult::Sent;
 }
 
-bool SendPdu(TComPort& port, const std::string& pdu, const std::atomic<bool>& stop,
-             ModemContext* context) {
+int ConfirmedReference(std::string_view line) {
+    const auto colon = line.find(':');
+    if (colon == std::string_view::npos) return -1;
+    const std::string_view rest = TrimBlanks(line.substr(colon + 1));
+    int value = -1;
+    const auto [end, error] = std::from_chars(rest.data(), rest.data() + rest.size(), value);
+    // Some modems add the SMSC's time stamp after a comma; the reference comes first.
+    const bool whole = end == rest.data() + rest.size() || *end == ',';
+    return error == std::errc() && whole && value >= 0 && value <= 255 ? value : -1;
+}
+
+std::optional<Confirmation> SendPdu(TComPort& port, const std::string& pdu,
+                                    const std::atomic<bool>& stop, ModemContext* context) {
     TSMS parsed;
     parsed.ParsePDU(pdu);
     AnswerReader reader(port, stop, context);
     if (context) context->refusal.clear();
     BusyRetry retry;
     for (;;) {
-        const Outcome outcome = TrySend(port, reader, pdu, parsed.TPDULength);
-        if (outcome == Outcome::Ok) return true;
-        if (outcome != Outcome::Busy || !retry.Wait(reader)) return false;
+        Confirmation confirmation;
+        const Outcome outcome = TrySend(port, reader, pdu, parsed.TPDULength, confirmation);
+        if (outcome == Outcome::Ok) return confirmation;
+        if (outcome != Outcome::Busy || !retry.Wait(reader)) return std::nullopt;
     }
 }
 

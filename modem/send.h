@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,11 +33,16 @@ inline constexpr std::string_view kReferenceValue = "MessageRef";
 // reference and the two numbers as two upper-case hexadecimal digits each.
 std::string SegmentHeader(std::string_view reference, std::size_t count, std::size_t number);
 
+// Whether each SMS-SUBMIT asks the network for a status report (TP-SRR). Off, the
+// PDUs are exactly those of a client that never asks.
+enum class DeliveryReports { Off, Requested };
+
 // The SMS-SUBMIT PDUs of a plan to `number`, one per piece, segments carrying
 // `reference` (two hexadecimal digits) in their headers; nothing when the number
 // cannot be encoded.
 std::vector<std::string> SubmitPdus(const TextPlan& plan, std::string_view number,
-                                    std::string_view reference);
+                                    std::string_view reference,
+                                    DeliveryReports reports = DeliveryReports::Off);
 
 // The next message reference as two upper-case hexadecimal digits, 01 to FF, kept
 // in the registry as "MessageRef": a stored value from 0 to 254 gives that value
@@ -52,7 +58,8 @@ bool NeedsReference(const packet& record);
 // `reference` (two hexadecimal digits) in their headers. Nothing when the number
 // cannot be encoded. The same record and reference always give the same PDUs, so
 // a text cut short can go on with its next segment.
-std::vector<std::string> EncodeText(const packet& record, std::string_view reference);
+std::vector<std::string> EncodeText(const packet& record, std::string_view reference,
+                                    DeliveryReports reports = DeliveryReports::Off);
 
 enum class SendResult {
     Sent,        // every message of the text was confirmed by "+CMGS:"
@@ -64,16 +71,26 @@ enum class SendResult {
 // that fails and writes nothing after it; a text sent again later gets a new reference. Nothing
 // about the record changes. `context` as for SendPdu.
 SendResult SendText(TComPort& port, const packet& record, const std::atomic<bool>& stop,
-                    Registry& registry, ModemContext* context = nullptr);
+                    Registry& registry, ModemContext* context = nullptr,
+                    DeliveryReports reports = DeliveryReports::Off);
+
+// What the modem said when it took a message: "+CMGS: <mr>".
+struct Confirmation {
+    int reference = -1;  // TP-MR the network will name in a status report; -1 when unreadable
+};
+
+// The message reference of a "+CMGS:" line: 0 to 255, or -1 when it has none.
+int ConfirmedReference(std::string_view line);
 
 // One PDU (hexadecimal, SMSC part included): "AT+CMGS=<length>", the prompt ">"
-// awaited up to 1,000 ticks, the PDU and Ctrl-Z, then the answer. True at
-// "+CMGS:"; false at an error answer, after 60 s without an answer, on the stop
+// awaited up to 1,000 ticks, the PDU and Ctrl-Z, then the answer. The confirmation
+// at "+CMGS:"; nothing at an error answer, after 60 s without an answer, on the stop
 // flag or a port failure. A busy answer (IsBusyAnswer), to the command or to the
 // PDU, sends both again after a growing pause, as RunCommand does. "+CMTI" and
 // other unsolicited lines in between are read past; with a context, direct
 // deliveries among them go to context->deliveries and silence is noted there.
-[[nodiscard]] bool SendPdu(TComPort& port, const std::string& pdu, const std::atomic<bool>& stop,
-                           ModemContext* context = nullptr);
+[[nodiscard]] std::optional<Confirmation> SendPdu(TComPort& port, const std::string& pdu,
+                                                  const std::atomic<bool>& stop,
+                                                  ModemContext* context = nullptr);
 
 }  // namespace velka::modem

@@ -1,7 +1,9 @@
 #include "modem/status_report.h"
 
+#include <array>
 #include <cerrno>
 #include <charconv>
+#include <optional>
 
 #include "platform/datetime.h"
 #include "platform/files.h"
@@ -52,20 +54,27 @@ std::string EncodeRecord(const StatusReport& report) {
     return line + "\r\n";
 }
 
-std::vector<std::string> Fields(std::string_view record) {
-    record = record.substr(0, record.find_last_not_of(" \r\n") + 1);
-    std::vector<std::string> fields(1);
-    for (const char c : record) {
-        if (c == '\t') {
-            fields.emplace_back();
-        } else {
-            fields.back() += c;
-        }
+// The fields of a record, read where they lie: tab-separated, the last one (the
+// PDU, hexadecimal) ending at the blanks that pad the record. Nothing when the
+// record has another number of fields. Loading 100,000 reports is mostly this.
+std::optional<std::array<std::string_view, kFieldCount>> Fields(std::string_view record) {
+    std::array<std::string_view, kFieldCount> fields;
+    for (std::size_t i = 0; i + 1 < kFieldCount; ++i) {
+        const std::size_t tab = record.find('\t');
+        if (tab == std::string_view::npos) return std::nullopt;
+        fields[i] = record.substr(0, tab);
+        record.remove_prefix(tab + 1);
     }
+    std::size_t end = 0;
+    while (end < record.size() && record[end] != ' ' && record[end] != '\r' &&
+           record[end] != '\n' && record[end] != '\t')
+        ++end;
+    if (end < record.size() && record[end] == '\t') return std::nullopt;
+    fields.back() = record.substr(0, end);
     return fields;
 }
 
-int NumberOr(const std::string& text, int fallback) {
+int NumberOr(std::string_view text, int fallback) {
     int value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     return error == std::errc() && end == text.data() + text.size() ? value : fallback;
@@ -115,11 +124,14 @@ Result<std::vector<StatusReport>> LoadReports(const std::string& path) {
         return contents.error();
     }
     std::vector<StatusReport> reports;
+    reports.reserve(contents->size() / kReportRecordSize);
     for (std::size_t at = 0; at + kReportRecordSize <= contents->size(); at += kReportRecordSize) {
         const auto fields = Fields(std::string_view(*contents).substr(at, kReportRecordSize));
-        if (fields.size() != kFieldCount) continue;
-        reports.push_back({fields[0], NumberOr(fields[1], -1), fields[2], fields[3], fields[4],
-                           NumberOr(fields[5], -1), fields[6]});
+        if (!fields) continue;
+        const auto& f = *fields;
+        reports.push_back({std::string(f[0]), NumberOr(f[1], -1), std::string(f[2]),
+                           std::string(f[3]), std::string(f[4]), NumberOr(f[5], -1),
+                           std::string(f[6])});
     }
     return reports;
 }

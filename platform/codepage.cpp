@@ -99,6 +99,16 @@ char32_t NextUtf8(std::string_view text, size_t& pos) {
 
 }  // namespace
 
+bool IsValidUtf8(std::string_view text) {
+    size_t pos = 0;
+    while (pos < text.size()) {
+        const size_t start = pos;
+        // A malformed sequence consumes one byte; a real U+FFFD consumes three.
+        if (NextUtf8(text, pos) == 0xFFFD && pos - start == 1) return false;
+    }
+    return true;
+}
+
 char16_t ToUnicode(unsigned char byte) {
     return byte < 0x80 ? static_cast<char16_t>(byte) : kHighHalf[byte - 0x80];
 }

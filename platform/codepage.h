@@ -34,6 +34,10 @@ std::string ToUtf8(std::string_view cp1251);
 // Malformed UTF-8 gives one '?' per bad sequence; nothing is dropped silently.
 std::string FromUtf8(std::string_view utf8);
 
+// True when the whole text is well-formed UTF-8 (pure ASCII is). A file in
+// Windows-1251 with any Russian letter almost never is, which tells the two apart.
+bool IsValidUtf8(std::string_view text);
+
 // Upper case through the Windows-1251 table: Latin, Russian (with Ё/ё) and the
 // Ukrainian and Belarusian letters. Other bytes stay as they are.
 unsigned char UpperByte(unsigned char byte);

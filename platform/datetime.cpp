@@ -3,6 +3,26 @@
 namespace velka {
 namespace {
 
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// Reads up to `width` digits at `at`, at least one; advances past them.
+bool ReadNumber(std::string_view text, std::size_t& at, std::size_t width, std::string& out) {
+    const std::size_t start = at;
+    while (at < text.size() && at - start < width && IsDigit(text[at])) ++at;
+    if (at == start) return false;
+    out += std::string(width - (at - start), '0');
+    out += text.substr(start, at - start);
+    return true;
+}
+
+bool Expect(std::string_view text, std::size_t& at, char separator) {
+    if (at >= text.size() || text[at] != separator) return false;
+    ++at;
+    return true;
+}
+
 bool IsLeapYear(int year) {
     return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
 }
@@ -48,6 +68,24 @@ std::string FormatDateTime(const DateTime& when) {
         end = PutDigits(end, when.second, 2);
     }
     return std::string(text, end);
+}
+
+std::string DateTimeKey(std::string_view datetime) {
+    std::string day, month, year, time;
+    std::size_t at = 0;
+    const bool date_read = ReadNumber(datetime, at, 2, day) && Expect(datetime, at, '.') &&
+                           ReadNumber(datetime, at, 2, month) && Expect(datetime, at, '.') &&
+                           ReadNumber(datetime, at, 4, year);
+    std::string key(1, date_read ? '1' : '0');
+    if (!date_read) return key.append(datetime);
+    if (Expect(datetime, at, ' ')) {
+        const bool time_read = ReadNumber(datetime, at, 2, time) && Expect(datetime, at, ':') &&
+                               ReadNumber(datetime, at, 2, time) && Expect(datetime, at, ':') &&
+                               ReadNumber(datetime, at, 2, time);
+        if (!time_read) time.clear();
+    }
+    time.resize(6, '0');
+    return key.append(year).append(month).append(day).append(time);
 }
 
 }  // namespace velka

@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace velka {
 
@@ -26,5 +27,10 @@ DateTime NowLocal();
 
 // "06.12.2026 20:52:41"; "06.12.2026" at 00:00:00.
 std::string FormatDateTime(const DateTime& when);
+
+// A date-time text of the store ("08.12.2026 9:05:00", "08.12.2026" at midnight)
+// as a key that sorts in time order ("120261208090500"); a text of another form
+// (an empty one: a time stamp that named no real date) sorts before every date.
+std::string DateTimeKey(std::string_view datetime);
 
 }  // namespace velka

@@ -20,9 +20,11 @@
 // inside. Two processes may use the same file at once: each call is one transaction.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/result.h"
@@ -94,6 +96,18 @@ class Registry {
     RegistryStatus WriteDWord(const std::string& path, const std::string& name,
                               std::uint32_t value);
     RegistryStatus DeleteValue(const std::string& path, const std::string& name);
+
+    // Writes many string values into one key as one call, as WriteString would one
+    // by one, for imports of thousands of values. The stand-in writes them in one
+    // transaction: all or none. Windows has no transaction over values: they are
+    // written in order and the first refusal stops the rest. `written` says how
+    // many are stored in either case.
+    struct BatchWrite {
+        std::size_t written = 0;
+        RegistryStatus status;
+    };
+    BatchWrite WriteStrings(const std::string& path,
+                            const std::vector<std::pair<std::string, std::string>>& names_values);
 
   private:
     struct Impl;

@@ -449,6 +449,20 @@ RegistryStatus Registry::WriteString(const std::string& path, const std::string&
     });
 }
 
+Registry::BatchWrite Registry::WriteStrings(
+    const std::string& path, const std::vector<std::pair<std::string, std::string>>& names_values) {
+    BatchWrite batch;
+    batch.status = impl_->TransactStatus(true, [&](sqlite3* db) {
+        for (const auto& [name, value] : names_values) {
+            const std::string utf8 = codepage::ToUtf8(value);
+            WriteValue(db, path, name, kStringType,
+                       [&](Statement& statement, int index) { statement.BindText(index, utf8); });
+        }
+    });
+    if (batch.status) batch.written = names_values.size();
+    return batch;
+}
+
 RegistryStatus Registry::WriteDWord(const std::string& path, const std::string& name,
                                     std::uint32_t value) {
     return impl_->TransactStatus(true, [&](sqlite3* db) {

@@ -309,6 +309,17 @@ RegistryStatus Registry::WriteString(const std::string& path, const std::string&
                     static_cast<DWORD>((text.size() + 1) * sizeof(char16_t)));
 }
 
+Registry::BatchWrite Registry::WriteStrings(
+    const std::string& path, const std::vector<std::pair<std::string, std::string>>& names_values) {
+    BatchWrite batch;
+    for (const auto& [name, value] : names_values) {
+        batch.status = WriteString(path, name, value);
+        if (!batch.status) break;
+        ++batch.written;
+    }
+    return batch;
+}
+
 RegistryStatus Registry::WriteDWord(const std::string& path, const std::string& name,
                                     std::uint32_t value) {
     const DWORD number = value;

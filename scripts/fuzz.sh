@@ -12,7 +12,7 @@ cd "$(dirname "$0")/.."
 
 build=${1:?usage: scripts/fuzz.sh BUILD_DIR [SECONDS]}
 seconds=${2:-20}
-targets=(deliver submit listing store profile)
+targets=(deliver submit listing store profile contact_files)
 
 run_dir="$build/fuzz-run"
 rm -rf "$run_dir"

@@ -17,7 +17,8 @@ std::vector<std::string> RecordedPortNames(Registry& registry,
         auto instances = registry.SubKeys(device_key);
         if (!instances) continue;
         for (const std::string& instance : *instances) {
-            const std::string parameters = device_key + "\\" + instance + "\\Device Parameters";
+            std::string parameters = device_key;
+            parameters.append("\\").append(instance).append("\\Device Parameters");
             if (!registry.KeyExists(parameters)) continue;
             auto name = registry.ReadString(parameters, "PortName");
             recorded.push_back(name ? std::move(*name) : std::string());

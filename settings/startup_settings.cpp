@@ -79,6 +79,7 @@ std::int32_t ReadInteger(const std::string& ini_path, std::string_view section,
 Status ReadStartupSettings(const std::string& ini_path, StartupSettings& settings) {
     settings = StartupSettings{};
     settings.reception = ReadInteger(ini_path, kSection, kMailCheckKey, 1) != 0;
+    settings.delivery_reports = ReadInteger(ini_path, kSection, kDeliveryReportsKey, 0) != 0;
     const std::string port_text = profile::ReadString(ini_path, kSection, kSerialPortKey, "");
     if (port_text.size() <= kPortPrefixLength) return {};
     const auto port = StrToInt(std::string_view(port_text).substr(kPortPrefixLength));

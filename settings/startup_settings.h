@@ -2,7 +2,9 @@
 // start-up. Uses platform/ only.
 //
 // The file has one section, "DEVICEMAP", with "SerialPort" (the text "COM" and the
-// port number, as the settings dialog writes it) and "PerformMailCheck" ("1" or "0").
+// port number, as the settings dialog writes it), "PerformMailCheck" ("1" or "0")
+// and "DeliveryReports" ("1" or "0"; missing means "0": the messages ask for no
+// status report).
 #pragma once
 
 #include <cstdint>
@@ -16,11 +18,13 @@ namespace velka::settings {
 inline constexpr std::string_view kSection = "DEVICEMAP";
 inline constexpr std::string_view kSerialPortKey = "SerialPort";
 inline constexpr std::string_view kMailCheckKey = "PerformMailCheck";
+inline constexpr std::string_view kDeliveryReportsKey = "DeliveryReports";
 
 // What start-up takes from Config.ini.
 struct StartupSettings {
-    bool reception = true;  // PerformMailCheck
-    std::int32_t port = 0;  // the port to start the worker on; 0: start none
+    bool reception = true;          // PerformMailCheck
+    bool delivery_reports = false;  // DeliveryReports
+    std::int32_t port = 0;          // the port to start the worker on; 0: start none
 };
 
 // A strict conversion of the whole text to a 32-bit integer: blanks around it, an

@@ -109,6 +109,10 @@ JoinedBox JoinedBox::Join(BoxFile box, std::span<const PartEntry> parts) {
     return joined;
 }
 
+void JoinedBox::SetStates(std::vector<std::string> by_record) {
+    states_ = std::move(by_record);
+}
+
 JoinedMessage JoinedBox::at(std::size_t row) const {
     const Row& shape = rows_[row];
     JoinedMessage message;
@@ -123,6 +127,7 @@ JoinedMessage JoinedBox::at(std::size_t row) const {
         if (message.records.empty()) {
             message.number = part.number_text();
             message.datetime = part.datetime_text();
+            if (record < states_.size()) message.state = states_[record];
         }
         message.text += part.text_text();
         message.records.push_back(record);

@@ -33,6 +33,7 @@ struct JoinedMessage {
     std::string text;                  // the parts' texts in order, gaps marked
     std::vector<std::size_t> records;  // the records that carry it, in part order
     std::size_t missing = 0;           // parts that have not come
+    std::string state;                 // the delivery state of a sent message; empty when not known
 };
 
 // The text that stands in for a part that has not come: "[часть 2 из 3 ещё не пришла]".
@@ -55,6 +56,10 @@ class JoinedBox {
     JoinedMessage at(std::size_t row) const;
     const BoxFile& box() const { return box_; }
 
+    // The delivery state of each record, by position (modem/delivery.h words them);
+    // a message shows the state of its first record. Records beyond show none.
+    void SetStates(std::vector<std::string> by_record);
+
   private:
     static constexpr std::uint32_t kMissing = UINT32_MAX;
 
@@ -68,6 +73,7 @@ class JoinedBox {
     void AddSingle(std::size_t record);
 
     BoxFile box_;
+    std::vector<std::string> states_;  // by record
     std::vector<Row> rows_;
     std::vector<std::uint32_t> slots_;  // record index per part, or kMissing
 };

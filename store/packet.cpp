@@ -100,9 +100,13 @@ packet DecodePacket(const char* bytes) {
     std::memcpy(record.datetime, bytes + offsetof(packet, datetime), kDateTimeField);
     record.state = static_cast<std::uint8_t>(bytes[kStateOffset]);
     record.text_len = static_cast<std::uint16_t>(GetLittleEndian(bytes + kTextLenOffset, 2));
-    record.checksum = GetLittleEndian(bytes + kChecksumOffset, 4);
+    record.checksum = DecodeChecksum(bytes);
     std::memcpy(record.text, bytes + offsetof(packet, text), kTextField);
     return record;
+}
+
+std::uint32_t DecodeChecksum(const char* bytes) {
+    return GetLittleEndian(bytes + kChecksumOffset, 4);
 }
 
 }  // namespace velka

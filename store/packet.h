@@ -59,5 +59,8 @@ using PacketBytes = std::array<char, kPacketSize>;
 PacketBytes EncodePacket(const packet& record);
 // REQUIRES: `bytes` holds at least kPacketSize bytes.
 packet DecodePacket(const char* bytes);
+// The checksum field alone, for a caller that needs nothing else of the record.
+// REQUIRES: as DecodePacket.
+std::uint32_t DecodeChecksum(const char* bytes);
 
 }  // namespace velka

@@ -6,6 +6,8 @@
 #include <limits>
 
 #include "platform/files.h"
+#include "store/little_endian.h"
+#include "store/sent_file.h"
 #include "store/store_file.h"
 
 namespace velka::store {
@@ -20,27 +22,6 @@ constexpr std::size_t kBitsAt = 10;
 constexpr std::size_t kTotalAt = 11;
 constexpr std::size_t kNumberAt = 12;
 
-void Put(std::string& out, std::size_t at, std::uint32_t value, std::size_t bytes) {
-    for (std::size_t i = 0; i < bytes; ++i)
-        out[at + i] = static_cast<char>(value >> (8 * i) & 0xFF);
-}
-
-std::uint32_t Get(const char* bytes, std::size_t at, std::size_t count) {
-    std::uint32_t value = 0;
-    for (std::size_t i = count; i-- > 0;)
-        value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
-    return value;
-}
-
-// Where the next appended record will stand: an append cuts a torn tail first, so
-// the whole records are what counts.
-Result<std::uint64_t> RecordsIn(const std::string& box_path) {
-    if (!files::Exists(box_path)) return std::uint64_t{0};
-    auto size = files::Size(box_path);
-    if (!size) return size.error();
-    return *size / kPacketSize;
-}
-
 }  // namespace
 
 std::string PartsPathFor(const std::string& box_path) {
@@ -53,23 +34,23 @@ std::string PartsPathFor(const std::string& box_path) {
 
 std::string EncodePartEntry(const PartEntry& entry) {
     std::string bytes(kPartEntrySize, '\0');
-    Put(bytes, kRecordAt, entry.record, 4);
-    Put(bytes, kChecksumAt, entry.checksum, 4);
-    Put(bytes, kReferenceAt, entry.facts.reference, 2);
-    Put(bytes, kBitsAt, entry.facts.reference_bits, 1);
-    Put(bytes, kTotalAt, entry.facts.total, 1);
-    Put(bytes, kNumberAt, entry.facts.number, 1);
+    PutLittleEndian(bytes, kRecordAt, entry.record, 4);
+    PutLittleEndian(bytes, kChecksumAt, entry.checksum, 4);
+    PutLittleEndian(bytes, kReferenceAt, entry.facts.reference, 2);
+    PutLittleEndian(bytes, kBitsAt, entry.facts.reference_bits, 1);
+    PutLittleEndian(bytes, kTotalAt, entry.facts.total, 1);
+    PutLittleEndian(bytes, kNumberAt, entry.facts.number, 1);
     return bytes;
 }
 
 PartEntry DecodePartEntry(const char* bytes) {
     PartEntry entry;
-    entry.record = Get(bytes, kRecordAt, 4);
-    entry.checksum = Get(bytes, kChecksumAt, 4);
-    entry.facts.reference = static_cast<std::uint16_t>(Get(bytes, kReferenceAt, 2));
-    entry.facts.reference_bits = static_cast<std::uint8_t>(Get(bytes, kBitsAt, 1));
-    entry.facts.total = static_cast<std::uint8_t>(Get(bytes, kTotalAt, 1));
-    entry.facts.number = static_cast<std::uint8_t>(Get(bytes, kNumberAt, 1));
+    entry.record = GetLittleEndian(bytes, kRecordAt, 4);
+    entry.checksum = GetLittleEndian(bytes, kChecksumAt, 4);
+    entry.facts.reference = static_cast<std::uint16_t>(GetLittleEndian(bytes, kReferenceAt, 2));
+    entry.facts.reference_bits = static_cast<std::uint8_t>(GetLittleEndian(bytes, kBitsAt, 1));
+    entry.facts.total = static_cast<std::uint8_t>(GetLittleEndian(bytes, kTotalAt, 1));
+    entry.facts.number = static_cast<std::uint8_t>(GetLittleEndian(bytes, kNumberAt, 1));
     return entry;
 }
 
@@ -89,7 +70,7 @@ Result<std::vector<PartEntry>> LoadParts(const std::string& parts_path) {
 
 Status AppendReceived(const std::string& box_path, std::span<const packet> records,
                       std::span<const std::optional<PartFacts>> facts) {
-    const auto first = RecordsIn(box_path);
+    const auto first = RecordCount(box_path);
     if (!first) return first.error();
     std::string entries;
     for (std::size_t i = 0; i < records.size(); ++i) {
@@ -128,6 +109,7 @@ Status RemoveRecords(const std::string& box_path, std::vector<std::size_t> recor
         kept_entries += EncodePartEntry(entry);
     }
     if (auto saved = Save(box_path, kept); !saved) return saved;
+    if (auto renumbered = RenumberSent(box_path, moved_to); !renumbered) return renumbered;
     const std::string parts_path = PartsPathFor(box_path);
     if (entries->empty() && !files::Exists(parts_path)) return {};
     return files::SaveDurably(parts_path, kept_entries);

@@ -57,8 +57,9 @@ Result<std::vector<PartEntry>> LoadParts(const std::string& parts_path);
 Status AppendReceived(const std::string& box_path, std::span<const packet> records,
                       std::span<const std::optional<PartFacts>> facts);
 
-// Removes records from the store file and their entries from its parts file,
-// renumbering the entries of the records that stay. Each file is replaced whole
+// Removes records from the store file and their entries from its parts file and
+// its sent file (store/sent_file.h), renumbering the entries of the records that
+// stay. Each file is replaced whole
 // through the durable save (a crash leaves its old contents or its new, never a
 // mix); the store file goes first. Should a crash fall between the two, the
 // entries of records after the first removed one name the wrong records, and

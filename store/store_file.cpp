@@ -33,6 +33,13 @@ Status Append(const std::string& path, std::span<const packet> records) {
     return files::AppendDurably(path, Serialise(records), kPacketSize);
 }
 
+Result<std::uint64_t> RecordCount(const std::string& path) {
+    if (!files::Exists(path)) return std::uint64_t{0};
+    auto size = files::Size(path);
+    if (!size) return size.error();
+    return *size / kPacketSize;
+}
+
 Status Save(const std::string& path, std::span<const packet> records) {
     return files::SaveDurably(path, Serialise(records));
 }
@@ -51,6 +58,10 @@ BoxFile::BoxFile(MappedFile file)
 
 packet BoxFile::at(std::size_t index) const {
     return DecodePacket(file_.bytes().data() + index * kPacketSize);
+}
+
+std::uint32_t BoxFile::ChecksumAt(std::size_t index) const {
+    return DecodeChecksum(file_.bytes().data() + index * kPacketSize);
 }
 
 }  // namespace velka::store

@@ -26,6 +26,10 @@ Result<std::vector<packet>> Load(const std::string& path);
 // the new records start on a record boundary. Costs the same whatever the size.
 Status Append(const std::string& path, std::span<const packet> records);
 
+// The whole records in the file: where the next appended record will stand, since
+// an append cuts a torn tail first. A missing file holds none.
+Result<std::uint64_t> RecordCount(const std::string& path);
+
 // Replaces the whole file with the records.
 Status Save(const std::string& path, std::span<const packet> records);
 
@@ -39,6 +43,8 @@ class BoxFile {
     bool empty() const { return count_ == 0; }
     // REQUIRES: index < size()
     packet at(std::size_t index) const;
+    // at(index).checksum without decoding the rest of the record. REQUIRES: index < size()
+    std::uint32_t ChecksumAt(std::size_t index) const;
 
   private:
     explicit BoxFile(MappedFile file);

@@ -55,6 +55,11 @@ class Outcomes {
                     std::lock_guard guard(lock_);
                     failures_.push_back(failure);
                     changed_.notify_all();
+                },
+                [this] {
+                    std::lock_guard guard(lock_);
+                    ++delivery_changes_;
+                    changed_.notify_all();
                 }};
     }
 
@@ -104,6 +109,9 @@ class Outcomes {
         return damage_;
     }
 
+    // REQUIRES: called inside a WaitUntil condition, or after the worker ended.
+    std::size_t DeliveryChanges() const { return delivery_changes_; }
+
   private:
     std::mutex lock_;
     std::condition_variable changed_;
@@ -114,6 +122,7 @@ class Outcomes {
     std::vector<modem::ModemInfo> infos_;         // guarded by lock_
     std::vector<app::QueueDamage> damage_;        // guarded by lock_
     std::vector<app::SendFailure> failures_;      // guarded by lock_
+    std::size_t delivery_changes_ = 0;            // guarded by lock_
 };
 
 }  // namespace velka::testing

@@ -148,6 +148,52 @@ TEST_F(QueueFileTest, ARetryEntryOfAnOlderFileReadsWithoutAReason) {
     EXPECT_TRUE(damage_.empty());
 }
 
+TEST_F(QueueFileTest, TheModemsReferencesOfConfirmedMessagesSurviveAKillAndARewrite) {
+    QueueFile file(Path());
+    std::vector<QueuedRecord> items = {Item("three parts")};
+    ASSERT_TRUE(file.AppendRecords(items));
+    items[0].segments = 3;
+    items[0].reference = "07";
+    items[0].sent = {{254, "08.12.2026 10:00:01"}};
+    items[0].confirmed = 1;
+    ASSERT_TRUE(file.AppendConfirmed(items[0], 0));
+    items[0].sent.push_back({255, "08.12.2026 10:00:02"});
+    items[0].confirmed = 2;
+    ASSERT_TRUE(file.AppendConfirmed(items[0], 0));
+    // Killed here, before the third message: the next start reads the two references.
+    const std::vector<store::SegmentSent> expected = {{254, "08.12.2026 10:00:01"},
+                                                      {255, "08.12.2026 10:00:02"}};
+    auto loaded = Load();
+    ASSERT_EQ(loaded.size(), 1u);
+    EXPECT_EQ(loaded[0].sent, expected);
+    // The start's rewrite keeps them, and the next confirmation adds its own.
+    loaded[0].sent.push_back({-1, "08.12.2026 10:00:03"});
+    loaded[0].confirmed = 3;
+    QueueFile again(Path());
+    ASSERT_TRUE(again.Load().ok());
+    ASSERT_TRUE(again.AppendConfirmed(loaded[0], 0));
+    loaded = Load();
+    ASSERT_EQ(loaded.size(), 1u);
+    ASSERT_EQ(loaded[0].sent.size(), 3u);
+    EXPECT_EQ(loaded[0].sent[1], expected[1]);
+    EXPECT_EQ(loaded[0].sent[2].reference, -1) << "a confirmation that named no reference";
+    EXPECT_TRUE(loaded[0].AllConfirmed());
+}
+
+TEST_F(QueueFileTest, AFileWrittenBeforeReferencesWereKeptStillReads) {
+    QueueFile file(Path());
+    std::vector<QueuedRecord> items = {Item("older")};
+    ASSERT_TRUE(file.AppendRecords(items));
+    items[0].segments = 2;
+    items[0].confirmed = 1;  // no `sent`: as an older program wrote it
+    ASSERT_TRUE(file.AppendConfirmed(items[0], 0));
+    const auto loaded = Load();
+    ASSERT_EQ(loaded.size(), 1u);
+    EXPECT_EQ(loaded[0].confirmed, 1u);
+    EXPECT_TRUE(loaded[0].sent.empty());
+    EXPECT_TRUE(DamagedFiles().empty());
+}
+
 TEST_F(QueueFileTest, LoadingRewritesTheFileWithTheUnfinishedRecordsAlone) {
     QueueFile file(Path());
     std::vector<QueuedRecord> items = {Item("a"), Item("b"), Item("c")};

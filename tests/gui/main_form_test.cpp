@@ -45,7 +45,7 @@ TEST_F(MainFormStartUp, ShowsTheContactPaneOfTheLaidOutWindow) {
     EXPECT_NE(Find<QStatusBar>("StatusBar"), nullptr);
     EXPECT_EQ(Headers(ContactsList()), QStringList({"абонент", "номер телефона", "группа"}));
     EXPECT_EQ(Headers(MessageTable()),
-              QStringList({"номер абонента", "дата и время", "текст сообщения"}));
+              QStringList({"номер абонента", "дата и время", "текст сообщения", "состояние"}));
     EXPECT_TRUE(ContactsList()->showGrid());
     EXPECT_EQ(ContactsList()->editTriggers(), QAbstractItemView::NoEditTriggers);
     EXPECT_EQ(MessageTable()->selectionBehavior(), QAbstractItemView::SelectRows);
@@ -93,7 +93,7 @@ TEST_F(MainFormMenus, ReadAsTheWindowLaysThemOut) {
     EXPECT_EQ(Find<QMenu>("mmFile")->title(), "Файл");
     EXPECT_EQ(Captions(Find<QMenu>("mmFile")->actions()),
               QStringList({"Принятые", "Отправленные", "Список контактов", "Сохранить папку в CSV…",
-                           "Выход"}));
+                           "Импорт контактов…", "Экспорт контактов…", "Выход"}));
     EXPECT_EQ(Find<QMenu>("mmServices")->title(), "Сервис");
     EXPECT_EQ(Captions(Find<QMenu>("mmServices")->actions()),
               QStringList({"Написать сообщение", "-", "Список контактов", "-", "Настройки"}));

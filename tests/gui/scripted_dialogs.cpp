@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
 #include <QImage>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QPainter>
 #include <cstdlib>
@@ -66,7 +68,7 @@ void ScriptedDialogs::TakeScreenshot(QWidget& window, const std::string& name) {
 }
 
 void ScriptedDialogs::Record(MessageKind kind, QWidget* parent, const QString& text) {
-    messages_.push_back({kind, text});
+    messages_.push_back({kind, text, {}});
     const std::string name = std::exchange(next_screenshot_, {});
     if (!name.empty()) TakeScreenshot(*MakeMessageBox(kind, parent, text), name);
 }
@@ -106,6 +108,43 @@ int ScriptedDialogs::ShowModal(QDialog& form) {
 }
 
 QString ScriptedDialogs::SaveFileName(QWidget*, const QString& caption, const QString&) {
+    return NextFile(caption);
+}
+
+QString ScriptedDialogs::OpenFileName(QWidget*, const QString& caption, const QString&) {
+    return NextFile(caption);
+}
+
+QString ScriptedDialogs::Choose(QWidget* parent, const QString& caption, const QString& label,
+                                const QStringList& choices, bool editable) {
+    choices_.push_back({label, choices});
+    const std::string name = std::exchange(next_screenshot_, {});
+    if (!name.empty()) {
+        TakeScreenshot(*MakeChoiceDialog(parent, caption, label, choices, editable), name);
+    }
+    if (choice_answers_.empty()) {
+        ADD_FAILURE() << "unexpected choice: " << label.toStdString();
+        return {};
+    }
+    QString answer = std::move(choice_answers_.front());
+    choice_answers_.pop_front();
+    return answer;
+}
+
+void ScriptedDialogs::Report(QWidget* parent, const QString& text, const QString& details) {
+    messages_.push_back({MessageKind::Report, text, details});
+    const std::string name = std::exchange(next_screenshot_, {});
+    if (!name.empty()) {
+        const auto box = MakeReportBox(parent, text, details);
+        // Shown with the details open, as the user reads them after a click.
+        for (QAbstractButton* button : box->buttons()) {
+            if (box->buttonRole(button) == QMessageBox::ActionRole) button->click();
+        }
+        TakeScreenshot(*box, name);
+    }
+}
+
+QString ScriptedDialogs::NextFile(const QString& caption) {
     if (file_answers_.empty()) {
         ADD_FAILURE() << "unexpected file question: " << caption.toStdString();
         return {};

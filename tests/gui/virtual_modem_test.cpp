@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <functional>
 
+#include "gui/box_table_model.h"
 #include "gui/config_form.h"
 #include "gui/qt_text.h"
 #include "platform/profile.h"
@@ -164,6 +165,32 @@ TEST_F(VirtualModemTest, TheBoxOnViewShowsMessagesAsTheyArriveAndGoOut) {
     window_->findChild<QAction*>("actCompose")->trigger();
     ASSERT_TRUE(EventuallyOnWindow([&] { return rows->rowCount() == 1; }));
     EXPECT_EQ(rows->index(0, 2).data().toString(), "on its way");
+    EXPECT_TRUE(dialogs_.Messages().empty());
+}
+
+// Reception off keeps the status report on the modem until the test lets the worker
+// read it: the refresh that shows "доставлено" can then come from nothing but the
+// worker's word that a report was kept.
+TEST_F(VirtualModemTest, TheOutboxOnViewShowsTheDeliveryOnceTheReportIsKept) {
+    modems_.Control("fault 1 reports sm");
+    ASSERT_TRUE(
+        profile::WriteString(home_.File("Config.ini"), "DEVICEMAP", "DeliveryReports", "1"));
+    Start(false);
+    window_->qmOutBoxClick();
+    QAbstractItemModel* rows = window_->findChild<QTableView*>("MessageTable")->model();
+    dialogs_.AnswerForm([&](QDialog& form) -> int {
+        In<QLineEdit>(form, "RecepientsEdit")->setText("+79990000002");
+        In<QPlainTextEdit>(form, "MessageText")->setPlainText("report me");
+        return QDialog::Accepted;
+    });
+    window_->findChild<QAction*>("actCompose")->trigger();
+    const auto state = [&] { return rows->index(0, BoxTableModel::kState).data().toString(); };
+    ASSERT_TRUE(EventuallyOnWindow([&] { return rows->rowCount() == 1; }));
+    EXPECT_EQ(state(), "отправлено");
+    EXPECT_EQ(modems_.Store(1).size(), 1u) << "the report waits on the SIM";
+    core_.SetReceptionEnabled(true);
+    ASSERT_TRUE(EventuallyOnWindow([&] { return state().startsWith("доставлено "); }))
+        << state().toStdString();
     EXPECT_TRUE(dialogs_.Messages().empty());
 }
 

@@ -29,5 +29,20 @@ TEST(BoxCsv, OneLinePerMessageInUtf8WithTheContactsName) {
               "MTS,,,Balance: 10,\r\n");
 }
 
+TEST(BoxCsv, TheStateColumnCarriesEachSentMessagesStateQuotedWhereItNeedsIt) {
+    const contacts::NumberNames names(std::vector<contacts::Contact>{});
+    store::JoinedMessage delivered;
+    delivered.number = "+79161234567";
+    delivered.text = "one";
+    delivered.state = codepage::FromUtf8("доставлено 08.12.2026 14:40:01");
+    store::JoinedMessage given_up = delivered;
+    given_up.text = "two";
+    given_up.state = codepage::FromUtf8("не доставлено: сеть перегружена, попытки прекращены");
+    EXPECT_EQ(MessagesCsv({delivered, given_up}, names),
+              "number,name,date,text,state\r\n"
+              "+79161234567,,,one,доставлено 08.12.2026 14:40:01\r\n"
+              "+79161234567,,,two,\"не доставлено: сеть перегружена, попытки прекращены\"\r\n");
+}
+
 }  // namespace
 }  // namespace velka::messages

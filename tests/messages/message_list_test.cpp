@@ -13,15 +13,6 @@ std::string W(std::string_view utf8) {
     return codepage::FromUtf8(utf8);
 }
 
-TEST(DateTimeKey, SortsInTimeOrderWhateverTheHourWidth) {
-    EXPECT_EQ(DateTimeKey("08.12.2026 9:05:00"), "120261208090500");
-    EXPECT_LT(DateTimeKey("08.12.2026 9:05:00"), DateTimeKey("08.12.2026 10:00:00"));
-    EXPECT_LT(DateTimeKey("31.12.2025 23:59:59"), DateTimeKey("01.01.2026"));
-    EXPECT_EQ(DateTimeKey("01.01.2026"), "120260101000000") << "midnight has no time part";
-    EXPECT_LT(DateTimeKey(""), DateTimeKey("01.01.1990 0:00:01"));
-    EXPECT_LT(DateTimeKey("garbage"), DateTimeKey("01.01.1990 0:00:01"));
-}
-
 class SortedRowsTest : public ::testing::Test {
   protected:
     SortedRowsTest() {

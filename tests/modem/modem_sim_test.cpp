@@ -41,9 +41,10 @@ class ModemSimTest : public ::testing::Test {
     ~ModemSimTest() override { port_.SetOpen(false); }
 
     bool Init() { return InitModem(port_, stop_); }
-    SendResult Send(const std::string& number, const std::string& text) {
+    SendResult Send(const std::string& number, const std::string& text,
+                    DeliveryReports reports = DeliveryReports::Off) {
         return SendText(port_, MakePacket(number, "07.12.2026 10:00:00", text), stop_,
-                        Registry::Machine());
+                        Registry::Machine(), nullptr, reports);
     }
     ReceptionReport Receive() {
         return ReceiveMessages(port_, kSimStorage, inbox_, lock_, stop_, &undeleted_);
@@ -617,7 +618,7 @@ TEST_F(RealModemTest, StatusReportsInTheListingAreKeptAsReportsNotMessages) {
     modems_.Control("fault 1 reports sm");
     modems_.Control("inject 1 +79161234567 a real message");
     ASSERT_TRUE(Open());
-    ASSERT_EQ(Send(kSecond, "report me"), SendResult::Sent);
+    ASSERT_EQ(Send(kSecond, "report me", DeliveryReports::Requested), SendResult::Sent);
     ASSERT_EQ(modems_.Store(1).size(), 2u) << "the report waits in SM beside the message";
     const auto report = ReceiveEverywhere();
     EXPECT_EQ(report.stored.size(), 1u);
@@ -638,12 +639,12 @@ TEST_F(RealModemTest, StatusReportsInTheListingAreKeptAsReportsNotMessages) {
 TEST_F(RealModemTest, HandedOverAndAnnouncedStatusReportsAreKeptToo) {
     modems_.Control("fault 1 reports cds");
     ASSERT_TRUE(Open());
-    ASSERT_EQ(Send(kSecond, "first"), SendResult::Sent);
+    ASSERT_EQ(Send(kSecond, "first", DeliveryReports::Requested), SendResult::Sent);
     AwaitSent(1, "+CDS:");
     ASSERT_TRUE(Open());
     EXPECT_EQ(StoreDirect().reports.size(), 1u);
     modems_.Control("fault 1 reports cdsi");
-    ASSERT_EQ(Send(kSecond, "second"), SendResult::Sent);
+    ASSERT_EQ(Send(kSecond, "second", DeliveryReports::Requested), SendResult::Sent);
     ASSERT_TRUE(Open());
     EXPECT_EQ(ReceiveEverywhere().reports.size(), 1u);
     const auto reports = Reports();

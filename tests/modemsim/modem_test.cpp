@@ -259,6 +259,8 @@ TEST_F(SimulatorTest, SwitchesFaultsAndDropsLines) {
     EXPECT_EQ(f.unsolicited_line, "+CMTI: \"SM\",2");
     EXPECT_EQ(f.random_noise, 0.25);
     EXPECT_NE(simulator_->Control("faults 1").find("lower on\n"), std::string::npos);
+    EXPECT_EQ(simulator_->Control("fault 1 report-status 69 2"), "ok\n");
+    EXPECT_NE(simulator_->Control("faults 1").find("report-status 69 2\n"), std::string::npos);
     EXPECT_EQ(simulator_->Control("fault 1 clear"), "ok\n");
     EXPECT_FALSE(simulator_->modem(0).faults().lower_case);
     EXPECT_EQ(simulator_->Control("drop 2"), "ok\n");
@@ -270,7 +272,8 @@ TEST_F(SimulatorTest, RefusesBadRequestsAndSaysWhy) {
     for (const char* request :
          {"fault 1 delay soon", "fault 1 random-noise 2", "fault 1 silent maybe",
           "fault 1 colour red", "inject 9 +7123 hi", "inject 1 +7123", "inject-pdu 1 0011",
-          "noise 1 many", "frobnicate 1 x", "store", "restore 1"}) {
+          "noise 1 many", "frobnicate 1 x", "store", "restore 1", "fault 1 report-status 69 -1",
+          "fault 1 report-status 300"}) {
         const std::string answer = simulator_->Control(request);
         EXPECT_TRUE(answer.starts_with("error: ")) << request << " -> " << answer;
     }

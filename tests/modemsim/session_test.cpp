@@ -11,6 +11,8 @@ using std::chrono::milliseconds;
 
 // "Hi" to +71234567890: a 16-octet TPDU after an empty SMSC part.
 constexpr const char* kSubmitHi = "0011000B911732547698F00000FF02C834";
+// The same with TP-SRR set: the sender asks for a status report.
+constexpr const char* kSubmitHiReported = "0031000B911732547698F00000FF02C834";
 
 std::string Deliver(const std::string& text) {
     return DeliversForText(text, "+79990000009", "+79990000000",
@@ -425,7 +427,7 @@ TEST_F(SessionQuirksTest, StatusReportsAreKeptInTheSimOrHandedOver) {
     EchoOff();
     Set([](Faults& f) { f.reports = ReportMode::Indicated; });
     Run("AT+CMGS=16\r");
-    const std::string answer = Run(std::string(kSubmitHi) + "\x1A");
+    const std::string answer = Run(std::string(kSubmitHiReported) + "\x1A");
     EXPECT_NE(answer.find("+CMGS: 0"), std::string::npos);
     EXPECT_NE(answer.find("+CDSI: \"SM\",1"), std::string::npos);
     ASSERT_EQ(session_.Messages().size(), 1u);
@@ -435,8 +437,57 @@ TEST_F(SessionQuirksTest, StatusReportsAreKeptInTheSimOrHandedOver) {
     EXPECT_EQ(report.substr(2 + 2 * smsc, 4), "0600") << report;
     Set([](Faults& f) { f.reports = ReportMode::Direct; });
     Run("AT+CMGS=16\r");
-    const std::string direct = Run(std::string(kSubmitHi) + "\x1A");
+    const std::string direct = Run(std::string(kSubmitHiReported) + "\x1A");
     EXPECT_LT(direct.find("+CMGS: 1"), direct.find("+CDS: "));
+}
+
+TEST_F(SessionQuirksTest, OnlyASendThatAsksForAReportGetsOneWithTheStatusSet) {
+    EchoOff();
+    Set([](Faults& f) {
+        f.reports = ReportMode::Stored;
+        f.report_status = 0x41;
+    });
+    Run("AT+CMGS=16\r");
+    EXPECT_NE(Run(std::string(kSubmitHi) + "\x1A").find("+CMGS: 0"), std::string::npos);
+    EXPECT_TRUE(session_.Messages().empty()) << "TP-SRR not set: no report";
+    Run("AT+CMGS=16\r");
+    EXPECT_NE(Run(std::string(kSubmitHiReported) + "\x1A").find("+CMGS: 1"), std::string::npos)
+        << "every send gets a reference of its own";
+    ASSERT_EQ(session_.Messages().size(), 1u);
+    const std::string report = session_.Messages()[0].pdu;
+    EXPECT_EQ(report.substr(report.size() - 2), "41") << "TP-ST last: " << report;
+}
+
+TEST_F(SessionQuirksTest, AReportStatusWithACountFailsThatManyReportsAndTheLaterOnesDeliver) {
+    EchoOff();
+    Set([](Faults& f) {
+        f.reports = ReportMode::Stored;
+        f.report_status = 0x45;
+        f.report_status_count = 1;
+    });
+    for (int i = 0; i < 3; ++i) {
+        Run("AT+CMGS=16\r");
+        Run(std::string(kSubmitHiReported) + "\x1A");
+    }
+    const auto stored = session_.Messages();
+    ASSERT_EQ(stored.size(), 3u);
+    std::vector<std::string> statuses;
+    for (const auto& message : stored)
+        statuses.push_back(message.pdu.substr(message.pdu.size() - 2));
+    EXPECT_EQ(statuses, (std::vector<std::string>{"45", "00", "00"}));
+}
+
+TEST_F(SessionQuirksTest, MessageReferencesComeRoundAfter255) {
+    EchoOff();
+    std::string last;
+    for (int i = 0; i < 257; ++i) {
+        Run("AT+CMGS=16\r");
+        last = Run(std::string(kSubmitHi) + "\x1A");
+        if (i == 255) {
+            EXPECT_NE(last.find("+CMGS: 255"), std::string::npos) << last;
+        }
+    }
+    EXPECT_NE(last.find("+CMGS: 0"), std::string::npos) << last;
 }
 
 TEST_F(SessionQuirksTest, AHungModemSaysHalfAListingAndNothingUntilTheClientLetsGo) {

@@ -37,6 +37,16 @@ TEST(Codepage, MalformedUtf8GivesOneQuestionMarkPerBadByteAndKeepsTheRest) {
     EXPECT_EQ(FromUtf8("\xED\xA0\x80x"), "???x");  // an encoded surrogate
 }
 
+TEST(Codepage, Utf8IsToldApartFromWindows1251) {
+    EXPECT_TRUE(codepage::IsValidUtf8(""));
+    EXPECT_TRUE(codepage::IsValidUtf8("plain ASCII"));
+    EXPECT_TRUE(codepage::IsValidUtf8("Ёлка \xEF\xBF\xBD \xF0\x9F\x98\x80"));  // U+FFFD itself
+    EXPECT_FALSE(codepage::IsValidUtf8(codepage::FromUtf8("Ёлка")));
+    EXPECT_FALSE(codepage::IsValidUtf8("\xD0"));          // cut short
+    EXPECT_FALSE(codepage::IsValidUtf8("\xC0\xAF"));      // overlong
+    EXPECT_FALSE(codepage::IsValidUtf8("\xED\xA0\x80"));  // a surrogate
+}
+
 TEST(Codepage, UpperCaseCoversLatinRussianUkrainianAndBelarusianLetters) {
     EXPECT_EQ(Upper("abc xyz"), "ABC XYZ");
     EXPECT_EQ(Upper(FromUtf8("привет ёж")), FromUtf8("ПРИВЕТ ЁЖ"));

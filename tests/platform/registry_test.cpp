@@ -63,6 +63,22 @@ TEST_F(RegistryTest, ValueNamesIgnoreCaseAndKeepTheirFirstSpelling) {
     EXPECT_THAT(registry_.SubKeys("\\SOFTWARE\\Velka\\ZEDOzadev").value(), ElementsAre("Contacts"));
 }
 
+TEST_F(RegistryTest, ABatchWriteStoresEveryValueAsSingleWritesWould) {
+    const std::string key = kContacts + "\\" + W("Новая");
+    ASSERT_TRUE(registry_.WriteString(kContacts + "\\" + W("новая"), "2", "old").ok());
+    const Registry::BatchWrite batch =
+        registry_.WriteStrings(key, {{"1", W("Анна")}, {"2", W("Борис")}, {"3", "C"}, {"1", "A"}});
+    ASSERT_TRUE(batch.status.ok());
+    EXPECT_EQ(batch.written, 4u);
+    // One value per name (the order is the system's on Windows); the last write wins.
+    EXPECT_THAT(ValueNames(registry_, key), ::testing::UnorderedElementsAre("1", "2", "3"));
+    EXPECT_EQ(registry_.ReadString(key, "2").value(), W("Борис"));
+    EXPECT_EQ(registry_.ReadString(key, "1").value(), "A");
+    const Registry::BatchWrite refused = registry_.WriteStrings("A\\\\B", {{"1", "x"}});
+    EXPECT_FALSE(refused.status.ok());
+    EXPECT_EQ(refused.written, 0u);
+}
+
 // As on Windows: the order of the upper-cased characters' Unicode values, so Latin
 // before Cyrillic and "Ё" (U+0401) before "А" (U+0410).
 TEST_F(RegistryTest, SubKeysEnumerateInNameOrderIgnoringCase) {

@@ -18,17 +18,20 @@ class ConfigApply : public ::testing::Test {
         return profile::ReadString(ini_, kSection, key, "<missing>");
     }
     Status Apply(const DialogSettings& chosen, const std::string& ini) {
-        return ApplySettings(ini, chosen, [this](bool on) { reception_ = on; });
+        return ApplySettings(
+            ini, chosen, [this](bool on) { reception_ = on; },
+            [this](bool on) { delivery_reports_ = on; });
     }
 
     velka::testing::TempDir dir_;
     std::string ini_ = dir_.File("Config.ini");
     std::optional<bool> reception_;
+    std::optional<bool> delivery_reports_;
 };
 
-TEST(DialogStart, ShowsThePortInUseAndTheReceptionFlag) {
-    EXPECT_EQ(InitialDialogSettings(0, true), (DialogSettings{"", true}));
-    EXPECT_EQ(InitialDialogSettings(12, false), (DialogSettings{"COM12", false}));
+TEST(DialogStart, ShowsThePortInUseAndTheFlags) {
+    EXPECT_EQ(InitialDialogSettings(0, true, false), (DialogSettings{"", true, false}));
+    EXPECT_EQ(InitialDialogSettings(12, false, true), (DialogSettings{"COM12", false, true}));
 }
 
 TEST_F(ConfigApply, TheFirstApplyCreatesTheFileWithBothKeys) {
@@ -58,7 +61,23 @@ TEST_F(ConfigApply, AFileThatCannotBeWrittenKeepsReceptionAsItWas) {
     EXPECT_EQ(status.error().message.rfind("Unable to write to " + unwritable, 0), 0u)
         << status.error().message;
     EXPECT_FALSE(reception_.has_value());
+    EXPECT_FALSE(delivery_reports_.has_value());
     EXPECT_FALSE(files::Exists(unwritable));
+}
+
+TEST_F(ConfigApply, DeliveryReportsAreOffUntilTheDialogSwitchesThemOn) {
+    StartupSettings read;
+    ASSERT_TRUE(ReadStartupSettings(ini_, read));
+    EXPECT_FALSE(read.delivery_reports) << "no file: off";
+    ASSERT_TRUE(Apply({"COM3", true}, ini_));
+    EXPECT_EQ(Stored("DeliveryReports"), "0");
+    EXPECT_EQ(delivery_reports_, false);
+    ASSERT_TRUE(Apply({"COM3", true, true}, ini_));
+    EXPECT_EQ(Stored("DeliveryReports"), "1");
+    EXPECT_EQ(delivery_reports_, true);
+    ASSERT_TRUE(ReadStartupSettings(ini_, read));
+    EXPECT_TRUE(read.delivery_reports);
+    EXPECT_TRUE(read.reception);
 }
 
 }  // namespace

@@ -14,6 +14,7 @@ namespace velka::testing {
 enum class RegistryRefusal {
     EveryChange,  // creating, writing and deleting keys and values
     Deletions,    // deleting keys and values only; writing still works
+    NewKeys,      // creating keys only; values of existing keys can still be written
 };
 
 // The reason the refused calls give, inside the registry's message.

@@ -14,8 +14,11 @@ namespace {
 std::string RefusalTriggers(RegistryRefusal refusal) {
     std::vector<std::string> kinds = {"DELETE"};
     if (refusal == RegistryRefusal::EveryChange) kinds.insert(kinds.end(), {"INSERT", "UPDATE"});
+    if (refusal == RegistryRefusal::NewKeys) kinds = {"INSERT"};
+    std::vector<std::string> tables = {"keys", "key_values"};
+    if (refusal == RegistryRefusal::NewKeys) tables = {"keys"};
     std::string sql;
-    for (const std::string table : {"keys", "key_values"}) {
+    for (const std::string& table : tables) {
         for (const std::string& kind : kinds) {
             sql += "CREATE TRIGGER IF NOT EXISTS refuse_" + kind + "_" + table + " BEFORE " + kind +
                    " ON " + table + " BEGIN SELECT RAISE(ABORT, '" + kRefusalReason + "'); END;";

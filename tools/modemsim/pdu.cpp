@@ -425,6 +425,7 @@ Result<Submit> ParseSubmit(std::string_view hex, int declared_length) {
     cursor.Take(first);
     if ((first & 0x03) != 0x01) return Bad("is not an SMS-SUBMIT");
     submit.reply_path = (first & 0x80) != 0;
+    submit.status_report = (first & 0x20) != 0;
     if (!cursor.Take(submit.reference)) return Bad("ends before its message reference");
     if (!TakeAddress(cursor, submit.destination) || submit.destination.empty() ||
         submit.destination == "+")

@@ -35,6 +35,7 @@ struct Submit {
     std::string destination;  // "+" and digits for an international number, else digits
     std::uint8_t reference = 0;
     bool reply_path = false;
+    bool status_report = false;  // TP-SRR: the sender asks for a status report
     UserData data;
 };
 
@@ -65,7 +66,7 @@ std::string BuildDeliver(const Deliver& deliver);
 Result<Deliver> ParseDeliver(std::string_view hex);
 
 // An SMS-STATUS-REPORT as a modem keeps or hands it over (SMSC part included): the
-// message `reference` to `recipient` was delivered (TP-ST 0) at `discharged`.
+// message `reference` to `recipient` met `status` (TP-ST; 0 delivered) at `discharged`.
 struct StatusReport {
     std::string service_centre;
     std::uint8_t reference = 0;

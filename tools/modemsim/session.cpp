@@ -530,10 +530,12 @@ std::string Session::Announcement(int index) const {
     return "+CMTI: \"" + faults_.new_memory + "\"," + std::to_string(index);
 }
 
-// The network's report that the message just accepted reached its recipient.
+// The network's report of what became of the message just accepted: it reached its
+// recipient, or met the status the faults name.
 void Session::ReportDelivery(const Submit& submit, std::uint8_t reference, SessionOutput& out) {
     const StatusReport report{
-        identity_.service_centre, reference, submit.destination, NowLocal(), NowLocal(), 0};
+        identity_.service_centre, reference, submit.destination, NowLocal(), NowLocal(),
+        NextReportStatus()};
     const std::string pdu = BuildStatusReport(report);
     if (faults_.reports == ReportMode::Direct) {
         HandOver("+CDS: " + std::to_string(TpduLength(pdu)), pdu, out);
@@ -544,6 +546,12 @@ void Session::ReportDelivery(const Submit& submit, std::uint8_t reference, Sessi
     StoreDelivered(slots_, pdu);
     if (faults_.reports == ReportMode::Indicated)
         SendUnsolicited("+CDSI: \"SM\"," + std::to_string(*index), out);
+}
+
+std::uint8_t Session::NextReportStatus() {
+    if (faults_.report_status_count == 0) return 0;
+    if (faults_.report_status_count > 0) --faults_.report_status_count;
+    return faults_.report_status;
 }
 
 // --- commands ---
@@ -744,8 +752,9 @@ void Session::FinishSend(SessionOutput& out) {
         faults_.answer_delay + (reply.error ? std::chrono::milliseconds{0} : faults_.confirm_delay),
         out);
     if (reply.error) return;
-    if (faults_.reports != ReportMode::Off) ReportDelivery(*submit, next_reference_, out);
-    ++next_reference_;
+    if (faults_.reports != ReportMode::Off && submit->status_report)
+        ReportDelivery(*submit, next_reference_, out);
+    ++next_reference_;  // wraps from 255 to 0, as TP-MR does
     out.submits.push_back(std::move(*submit));
 }
 

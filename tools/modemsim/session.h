@@ -48,8 +48,10 @@ struct Faults {
     int busy_code = 14;                     // 14 or 515 (+CME ERROR), 314 (+CMS ERROR)
     std::string new_memory = "SM";          // where new messages go: "SM", "ME" or "MT"
     DirectDelivery direct = DirectDelivery::Off;
-    ReportMode reports = ReportMode::Off;  // a status report for every accepted send
-    std::string hang_command{};            // the next line starting with this hangs the modem
+    ReportMode reports = ReportMode::Off;  // a status report for every accepted send asking one
+    std::uint8_t report_status = 0;  // the TP-ST those reports carry: 0 delivered, 0x40.. failed...
+    int report_status_count = -1;    // ...the next this many of them (later ones 0); -1: all
+    std::string hang_command{};      // the next line starting with this hangs the modem
     PromptForm prompt = PromptForm::CrLfBlank;
     int send_refusals = 0;   // the next sends refused with refusal_code...
     int refusal_code = 314;  // ...a +CMS ERROR code
@@ -164,6 +166,8 @@ class Session {
     void StoreNew(const std::string& pdu, SessionOutput& out);
     void HandOver(const std::string& header, const std::string& pdu, SessionOutput& out);
     void ReportDelivery(const Submit& submit, std::uint8_t reference, SessionOutput& out);
+    // The TP-ST of the next report, counting down report_status_count.
+    std::uint8_t NextReportStatus();
     // Why the SIM cannot serve a command now, as an error; nothing when it can.
     std::optional<std::pair<ErrorFamily, int>> SimRefusal(const Command& c) const;
     void Hang(const std::vector<Reply>& replies, SessionOutput& out);

@@ -99,6 +99,8 @@ std::string DescribeFaults(const Faults& f) {
         << "new-memory " << f.new_memory << "\n"
         << "direct " << ChoiceName(f.direct, kDirectNames) << "\n"
         << "reports " << ChoiceName(f.reports, kReportNames) << "\n"
+        << "report-status " << static_cast<int>(f.report_status) << " " << f.report_status_count
+        << "\n"
         << "hang " << (f.hang_command.empty() ? "off" : f.hang_command) << "\n"
         << "prompt " << ChoiceName(f.prompt, kPromptNames) << "\n"
         << "send-refusals " << f.send_refusals << " " << f.refusal_code << "\n";
@@ -176,6 +178,16 @@ bool SetSendRefusals(Faults& f, const std::vector<std::string>& value) {
     return SetNumber(f.send_refusals, {value[0]});
 }
 
+// "report-status N [COUNT]": without a count, every report carries N.
+bool SetReportStatus(Faults& f, const std::vector<std::string>& value) {
+    if (value.empty() || value.size() > 2) return false;
+    int count = -1;
+    if (value.size() == 2 && (!SetNumber(count, {value[1]}) || count < 0)) return false;
+    if (!SetNumber(f.report_status, {value[0]})) return false;
+    f.report_status_count = count;
+    return true;
+}
+
 bool SetMemory(std::string& field, const std::vector<std::string>& value) {
     if (value.size() != 1 || (value[0] != "SM" && value[0] != "ME" && value[0] != "MT"))
         return false;
@@ -234,6 +246,7 @@ constexpr FaultSetter kFaultSetters[] = {
     {"new-memory", [](Faults& f, const Values& v) { return SetMemory(f.new_memory, v); }},
     {"direct", [](Faults& f, const Values& v) { return SetChoice(f.direct, kDirectNames, v); }},
     {"reports", [](Faults& f, const Values& v) { return SetChoice(f.reports, kReportNames, v); }},
+    {"report-status", SetReportStatus},
     {"hang", [](Faults& f, const Values& v) { return SetCommand(f.hang_command, v); }},
     {"prompt", [](Faults& f, const Values& v) { return SetChoice(f.prompt, kPromptNames, v); }},
     {"send-refusals", SetSendRefusals},
@@ -316,6 +329,7 @@ std::string Simulator::Help() {
            "                                pin CODE|off, sim present|missing|failure|ph-sim,\n"
            "                                sim-busy MS [14|515|314], new-memory SM|ME|MT,\n"
            "                                direct off|on|ack, reports off|sm|cdsi|cds,\n"
+           "                                report-status N [COUNT] (TP-ST of reports),\n"
            "                                hang CMD|off, prompt crlf-blank|crlf|bare,\n"
            "                                send-refusals N [CODE], clear\n"
            "MODEM is a position from 1 or a number.\n";

@@ -1,0 +1,221 @@
+#include "modem/delivery.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <optional>
+#include <unordered_map>
+
+#include "platform/codepage.h"
+#include "platform/datetime.h"
+#include "platform/number_key.h"
+
+namespace velka::modem {
+namespace {
+
+// TP-ST classes (3GPP TS 23.040 9.2.3.15).
+constexpr int kStillTrying = 0x20;
+constexpr int kPermanentError = 0x40;
+constexpr int kTemporaryGivenUp = 0x60;
+constexpr int kReserved = 0x80;
+
+// The codes a network actually sends, in plain words, from the table of TP-ST values
+// of 3GPP TS 23.040 9.2.3.15.
+struct StatusWords {
+    int status;
+    const char* words;  // UTF-8
+};
+constexpr StatusWords kStatusWords[] = {
+    {0x40, "ошибка в сети"},
+    {0x41, "телефон получателя не может принять сообщение"},
+    {0x42, "получатель отклонил сообщение"},
+    {0x43, "номер недоступен"},
+    {0x44, "услуга недоступна"},
+    {0x45, "нет связи с сетью получателя"},
+    {0x46, "истёк срок хранения"},
+    {0x47, "удалено отправителем"},
+    {0x48, "удалено центром сообщений"},
+    {0x49, "сообщение не найдено в центре"},
+    {0x60, "сеть перегружена, попытки прекращены"},
+    {0x61, "телефон получателя занят, попытки прекращены"},
+    {0x62, "получатель не отвечает, попытки прекращены"},
+    {0x63, "услуга отклонена, попытки прекращены"},
+    {0x64, "услуга недоступна, попытки прекращены"},
+    {0x65, "ошибка в телефоне получателя, попытки прекращены"},
+};
+
+bool IsFinalFailure(int status) {
+    return status >= kPermanentError;
+}
+
+bool IsDelivered(int status) {
+    return status >= 0 && status < kStillTrying;
+}
+
+std::string MatchKey(int reference, std::string_view recipient) {
+    return std::to_string(reference) + ':' + NumberKey(recipient);
+}
+
+// What became of one message: the report that names it last.
+struct SegmentOutcome {
+    int status = -1;  // -1: no report
+    std::string when;
+};
+
+// The entries that are believed, with the report each one drew.
+class Matcher {
+  public:
+    Matcher(const store::BoxFile& box, std::span<const store::SentEntry> sent) : sent_(sent) {
+        outcomes_.resize(sent.size());
+        believed_.resize(sent.size(), false);
+        for (std::size_t i = 0; i < sent.size(); ++i) {
+            const store::SentEntry& entry = sent[i];
+            // A record beyond the box was appended after the view opened it: not a fault.
+            if (entry.record >= box.size()) {
+                believed_[i] = true;
+                continue;
+            }
+            if (entry.segment == 0 || entry.segment > entry.total) continue;
+            if (box.ChecksumAt(entry.record) != entry.checksum) continue;
+            believed_[i] = true;
+            if (entry.sent.reference < 0) continue;
+            candidates_[MatchKey(entry.sent.reference, entry.recipient)].push_back(
+                {DateTimeKey(entry.sent.when), i});
+        }
+        // Sent in the order of their times; equal times keep file order.
+        for (auto& [key, list] : candidates_) {
+            std::stable_sort(list.begin(), list.end(),
+                             [](const auto& a, const auto& b) { return a.sent < b.sent; });
+        }
+    }
+
+    void Apply(const StatusReport& report) {
+        if (report.reference < 0 || report.status < 0) return;
+        const auto found = candidates_.find(MatchKey(report.reference, report.recipient));
+        if (found == candidates_.end()) return;
+        const std::string came = DateTimeKey(report.received);
+        const auto& list = found->second;
+        // The last message sent no later than the report came.
+        const auto after = std::upper_bound(
+            list.begin(), list.end(), came,
+            [](const std::string& at, const auto& candidate) { return at < candidate.sent; });
+        if (after == list.begin()) return;
+        SegmentOutcome& outcome = outcomes_[std::prev(after)->entry];
+        outcome.status = report.status;
+        outcome.when = report.discharged.empty() ? report.centre_time : report.discharged;
+    }
+
+    std::size_t Unbelieved() const {
+        return static_cast<std::size_t>(std::count(believed_.begin(), believed_.end(), false));
+    }
+
+    std::vector<DeliveryState> States(std::size_t records) const {
+        // By record: the outcome of each of its messages, by segment number.
+        std::vector<std::vector<SegmentOutcome>> segments(records);
+        for (std::size_t i = 0; i < sent_.size(); ++i) {
+            if (!believed_[i] || sent_[i].record >= records) continue;
+            auto& of_record = segments[sent_[i].record];
+            if (of_record.size() < sent_[i].total) of_record.resize(sent_[i].total);
+            // A message confirmed twice (its entries written again after a crash) keeps
+            // whichever entry drew a report.
+            if (outcomes_[i].status >= 0) of_record[sent_[i].segment - 1] = outcomes_[i];
+        }
+        std::vector<DeliveryState> states(records);
+        for (std::size_t r = 0; r < records; ++r) states[r] = StateOf(segments[r]);
+        return states;
+    }
+
+  private:
+    struct Candidate {
+        std::string sent;  // DateTimeKey of when it was sent
+        std::size_t entry;
+    };
+
+    static DeliveryState StateOf(const std::vector<SegmentOutcome>& segments) {
+        if (segments.empty()) return {};
+        for (const SegmentOutcome& segment : segments) {
+            if (IsFinalFailure(segment.status))
+                return {DeliveryOutcome::NotDelivered, {}, segment.status};
+        }
+        DeliveryState delivered{DeliveryOutcome::Delivered, {}, -1};
+        for (const SegmentOutcome& segment : segments) {
+            if (!IsDelivered(segment.status)) return {};
+            if (DateTimeKey(segment.when) > DateTimeKey(delivered.when))
+                delivered.when = segment.when;
+        }
+        return delivered;
+    }
+
+    std::span<const store::SentEntry> sent_;
+    std::vector<SegmentOutcome> outcomes_;  // by entry
+    std::vector<bool> believed_;            // by entry
+    std::unordered_map<std::string, std::vector<Candidate>> candidates_;
+};
+
+}  // namespace
+
+std::string FailureReason(int status) {
+    for (const StatusWords& known : kStatusWords) {
+        if (known.status == status) return codepage::FromUtf8(known.words);
+    }
+    char code[8];
+    std::snprintf(code, sizeof code, "0x%02X", static_cast<unsigned>(status & 0xFF));
+    const char* kind = status >= kTemporaryGivenUp && status < kReserved
+                           ? "временная ошибка, попытки прекращены"
+                           : "постоянная ошибка";
+    return codepage::FromUtf8(std::string(kind) + ", код " + code);
+}
+
+std::string DeliveryStateText(const DeliveryState& state) {
+    switch (state.delivery) {
+        case DeliveryOutcome::Sent:
+            return codepage::FromUtf8("отправлено");
+        case DeliveryOutcome::Delivered:
+            return codepage::FromUtf8("доставлено") + (state.when.empty() ? "" : " " + state.when);
+        case DeliveryOutcome::NotDelivered:
+            return codepage::FromUtf8("не доставлено: ") + FailureReason(state.status);
+    }
+    return {};
+}
+
+std::vector<std::string> DeliveryStateTexts(const std::vector<DeliveryState>& states) {
+    std::vector<std::string> texts;
+    texts.reserve(states.size());
+    for (const DeliveryState& state : states) texts.push_back(DeliveryStateText(state));
+    return texts;
+}
+
+std::vector<DeliveryState> MatchReports(const store::BoxFile& box,
+                                        std::span<const store::SentEntry> sent,
+                                        std::span<const StatusReport> reports) {
+    Matcher matcher(box, sent);
+    for (const StatusReport& report : reports) matcher.Apply(report);
+    return matcher.States(box.size());
+}
+
+Result<DeliveryStates> LoadDeliveryStates(const std::string& box_path, const store::BoxFile& box,
+                                          Mutex* file_lock) {
+    Result<store::SentReading> sent = Error{};
+    Result<std::vector<StatusReport>> reports = Error{};
+    {
+        std::optional<MutexLock<Mutex>> held;
+        if (file_lock) held.emplace(*file_lock);
+        sent = store::LoadSent(store::SentPathFor(box_path));
+        reports = LoadReports(ReportsFileBeside(box_path));
+    }
+    if (!sent) return sent.error();
+    if (!reports) return reports.error();
+    Matcher matcher(box, sent->entries);
+    for (const StatusReport& report : *reports) matcher.Apply(report);
+    return DeliveryStates{matcher.States(box.size()), sent->damaged + matcher.Unbelieved()};
+}
+
+std::string UnbelievedStatesWarning(std::size_t unbelieved) {
+    return codepage::FromUtf8(
+        "Файл состояний доставки outbox.states повреждён или не совпадает со списком "
+        "отправленных (записей: " +
+        std::to_string(unbelieved) +
+        "). Все отправленные сообщения показаны; у части из них состояние доставки "
+        "неизвестно и показано как «отправлено».");
+}
+
+}  // namespace velka::modem

@@ -1,0 +1,74 @@
+// Delivery states of sent records: the status reports kept in reports.db matched to
+// the messages whose references outbox.states keeps (store/sent_file.h), by message
+// reference and recipient. Nothing is stored: the states are worked out afresh from
+// those two files whenever a view loads the outbox; for 100,000 records with
+// 100,000 reports that measured 172 ms (bench_delivery, docs/performance.md). Pure
+// but for the loading, which blocks on the disk; any thread.
+#pragma once
+
+#include <cstddef>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "modem/status_report.h"
+#include "platform/mutex.h"
+#include "platform/result.h"
+#include "store/sent_file.h"
+#include "store/store_file.h"
+
+namespace velka::modem {
+
+enum class DeliveryOutcome {
+    Sent,          // the modem took it; no final report (yet), or none was asked for
+    Delivered,     // every message of the text reached the recipient
+    NotDelivered,  // a message of it failed for good, or the centre gave up
+};
+
+struct DeliveryState {
+    DeliveryOutcome delivery = DeliveryOutcome::Sent;
+    std::string when;  // Delivered: the latest discharge time (else the centre's time stamp)
+    int status = -1;   // NotDelivered: the TP-ST of the failed message
+    bool operator==(const DeliveryState&) const = default;
+};
+
+// "отправлено", "доставлено 08.12.2026 14:40:01", "не доставлено: <reason>".
+// Windows-1251.
+std::string DeliveryStateText(const DeliveryState& state);
+
+// DeliveryStateText of each state, in order.
+std::vector<std::string> DeliveryStateTexts(const std::vector<DeliveryState>& states);
+
+// A failing TP-ST in plain words (Windows-1251): the common codes by name, others by
+// their class and number.
+std::string FailureReason(int status);
+
+// The state of each record of `box`, by position. An entry is believed only when
+// its record carries the checksum it names. A report names the most recent message
+// with its reference and recipient (numbers compared by NumberKey) that was sent
+// no later than the report came: references come round after 256 messages. A
+// later report of the same message overrides an earlier one (a "still trying"
+// report followed by the final one). A report that matches nothing changes nothing.
+std::vector<DeliveryState> MatchReports(const store::BoxFile& box,
+                                        std::span<const store::SentEntry> sent,
+                                        std::span<const StatusReport> reports);
+
+struct DeliveryStates {
+    std::vector<DeliveryState> by_record;  // one per record of the box
+    // Entries of outbox.states that could not be read, or whose record does not carry
+    // the checksum they name: their records show as "отправлено". Zero when all is well.
+    std::size_t unbelieved = 0;
+};
+
+// The states of the records of `box`, the store file at `box_path`: its sent file
+// and reports.db beside it, read under `file_lock` (the lock their writers hold)
+// when one is given. A missing sent file or reports.db is no error: every record
+// then shows as sent. A file that cannot be read is the error.
+Result<DeliveryStates> LoadDeliveryStates(const std::string& box_path, const store::BoxFile& box,
+                                          Mutex* file_lock = nullptr);
+
+// The warning a front end shows when DeliveryStates::unbelieved is not zero.
+// Windows-1251.
+std::string UnbelievedStatesWarning(std::size_t unbelieved);
+
+}  // namespace velka::modem

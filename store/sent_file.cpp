@@ -1,0 +1,147 @@
+#include "store/sent_file.h"
+
+#include <cerrno>
+#include <cstring>
+#include <limits>
+
+#include "platform/crc32.h"
+#include "platform/files.h"
+#include "store/little_endian.h"
+#include "store/store_file.h"
+
+namespace velka::store {
+namespace {
+
+// Entry layout, little-endian (docs/sent-file.md): record index (4), record
+// checksum (4), segment (1), total (1), reference (2; 0xFFFF none), when sent
+// (20, date-time text, zero-filled), recipient (25, zero-filled), three zero
+// bytes, CRC-32 of bytes 0-59 (4).
+constexpr std::size_t kRecordAt = 0;
+constexpr std::size_t kChecksumAt = 4;
+constexpr std::size_t kSegmentAt = 8;
+constexpr std::size_t kTotalAt = 9;
+constexpr std::size_t kReferenceAt = 10;
+constexpr std::size_t kWhenAt = 12;
+constexpr std::size_t kRecipientAt = kWhenAt + kDateTimeField;
+constexpr std::size_t kCrcAt = kSentEntrySize - 4;
+static_assert(kRecipientAt + kNumberField <= kCrcAt);
+constexpr std::uint32_t kNoReference = 0xFFFF;
+
+void PutText(std::string& out, std::size_t at, std::string_view text, std::size_t field) {
+    out.replace(at, std::min(text.size(), field - 1), text.substr(0, field - 1));
+}
+
+std::string GetText(const char* bytes, std::size_t at, std::size_t field) {
+    return std::string(bytes + at, strnlen(bytes + at, field));
+}
+
+std::string EntriesOf(std::size_t position, const packet& record,
+                      const std::vector<SegmentSent>& sent) {
+    // Beyond 2^32 records (4.6 TB of store file) a record shows without its state.
+    if (position > std::numeric_limits<std::uint32_t>::max() || sent.size() > 255) return {};
+    std::string entries;
+    for (std::size_t i = 0; i < sent.size(); ++i) {
+        entries += EncodeSentEntry({static_cast<std::uint32_t>(position), record.checksum,
+                                    static_cast<std::uint8_t>(i + 1),
+                                    static_cast<std::uint8_t>(sent.size()), sent[i],
+                                    std::string(record.number_text())});
+    }
+    return entries;
+}
+
+}  // namespace
+
+std::string SentPathFor(const std::string& box_path) {
+    const std::size_t dot = box_path.rfind('.');
+    const std::size_t separator = box_path.find_last_of("/\\");
+    const bool has_extension =
+        dot != std::string::npos && (separator == std::string::npos || dot > separator);
+    return (has_extension ? box_path.substr(0, dot) : box_path) + ".states";
+}
+
+std::string EncodeSentEntry(const SentEntry& entry) {
+    std::string bytes(kSentEntrySize, '\0');
+    PutLittleEndian(bytes, kRecordAt, entry.record, 4);
+    PutLittleEndian(bytes, kChecksumAt, entry.checksum, 4);
+    PutLittleEndian(bytes, kSegmentAt, entry.segment, 1);
+    PutLittleEndian(bytes, kTotalAt, entry.total, 1);
+    const bool known = entry.sent.reference >= 0 && entry.sent.reference <= 255;
+    PutLittleEndian(bytes, kReferenceAt,
+                    known ? static_cast<std::uint32_t>(entry.sent.reference) : kNoReference, 2);
+    PutText(bytes, kWhenAt, entry.sent.when, kDateTimeField);
+    PutText(bytes, kRecipientAt, entry.recipient, kNumberField);
+    PutLittleEndian(bytes, kCrcAt, Crc32(std::string_view(bytes).substr(0, kCrcAt)), 4);
+    return bytes;
+}
+
+bool DecodeSentEntry(const char* bytes, SentEntry& entry) {
+    if (Crc32(std::string_view(bytes, kCrcAt)) != GetLittleEndian(bytes, kCrcAt, 4)) return false;
+    entry.record = GetLittleEndian(bytes, kRecordAt, 4);
+    entry.checksum = GetLittleEndian(bytes, kChecksumAt, 4);
+    entry.segment = static_cast<std::uint8_t>(GetLittleEndian(bytes, kSegmentAt, 1));
+    entry.total = static_cast<std::uint8_t>(GetLittleEndian(bytes, kTotalAt, 1));
+    const std::uint32_t reference = GetLittleEndian(bytes, kReferenceAt, 2);
+    entry.sent.reference = reference == kNoReference ? -1 : static_cast<int>(reference);
+    entry.sent.when = GetText(bytes, kWhenAt, kDateTimeField);
+    entry.recipient = GetText(bytes, kRecipientAt, kNumberField);
+    return true;
+}
+
+Result<SentReading> LoadSent(const std::string& sent_path) {
+    auto bytes = files::ReadAll(sent_path);
+    if (!bytes) {
+        if (bytes.error().system_code == ENOENT) return SentReading{};
+        return bytes.error();
+    }
+    SentReading reading;
+    reading.entries.reserve(bytes->size() / kSentEntrySize);
+    std::size_t at = 0;
+    for (; at + kSentEntrySize <= bytes->size(); at += kSentEntrySize) {
+        SentEntry entry;
+        if (DecodeSentEntry(bytes->data() + at, entry)) {
+            reading.entries.push_back(std::move(entry));
+        } else {
+            ++reading.damaged;
+        }
+    }
+    if (at < bytes->size()) ++reading.damaged;
+    return reading;
+}
+
+Status AppendSent(const std::string& box_path, std::span<const packet> records,
+                  std::span<const std::vector<SegmentSent>> sent) {
+    const auto first = RecordCount(box_path);
+    if (!first) return first.error();
+    std::string entries;
+    for (std::size_t i = 0; i < records.size(); ++i)
+        entries += EntriesOf(*first + i, records[i], sent[i]);
+    if (auto kept = Append(box_path, records); !kept) return kept;
+    if (entries.empty()) return {};
+    return files::AppendDurably(SentPathFor(box_path), entries, kSentEntrySize);
+}
+
+Status AppendSentEntries(const std::string& box_path, std::span<const std::size_t> positions,
+                         std::span<const packet> records,
+                         std::span<const std::vector<SegmentSent>> sent) {
+    std::string entries;
+    for (std::size_t i = 0; i < records.size(); ++i)
+        entries += EntriesOf(positions[i], records[i], sent[i]);
+    if (entries.empty()) return {};
+    return files::AppendDurably(SentPathFor(box_path), entries, kSentEntrySize);
+}
+
+Status RenumberSent(const std::string& box_path, const std::vector<std::size_t>& moved_to) {
+    const std::string sent_path = SentPathFor(box_path);
+    if (!files::Exists(sent_path)) return {};
+    auto reading = LoadSent(sent_path);
+    if (!reading) return reading.error();
+    std::string kept;
+    for (SentEntry entry : reading->entries) {
+        if (entry.record >= moved_to.size() || moved_to[entry.record] == SIZE_MAX) continue;
+        entry.record = static_cast<std::uint32_t>(moved_to[entry.record]);
+        kept += EncodeSentEntry(entry);
+    }
+    return files::SaveDurably(sent_path, kept);
+}
+
+}  // namespace velka::store

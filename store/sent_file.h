@@ -1,0 +1,83 @@
+// The sent file beside a store file ("outbox.db" -> "outbox.states"): for each
+// message of each sent record, the facts its 1076-byte record has no room for: the
+// message reference the modem gave it ("+CMGS: <mr>"), the recipient and when it
+// went. Status reports name a sent message by reference and recipient; these
+// entries let a view find the record they speak of. Format: docs/sent-file.md.
+//
+// The sent file is only appended to, together with its store file and after it,
+// under the same lock (the outgoing-queue lock). Every entry carries a CRC of its
+// own and the checksum of its record: an entry that is damaged, or that names a
+// record which no longer carries that checksum, is not believed, and the record
+// it spoke of still shows, only without its delivery state.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/result.h"
+#include "store/packet.h"
+
+namespace velka::store {
+
+// One message of a sent text, as the modem confirmed it.
+struct SegmentSent {
+    int reference = -1;  // TP-MR, 0..255; -1 when the confirmation named none
+    std::string when;    // local date-time text ("08.12.2026 14:40:01") of the confirmation
+    bool operator==(const SegmentSent&) const = default;
+};
+
+// One entry: message `segment` (from 1) of `total` of the record at `record`.
+struct SentEntry {
+    std::uint32_t record = 0;    // position in the store file, from 0
+    std::uint32_t checksum = 0;  // that record's checksum field
+    std::uint8_t segment = 1;
+    std::uint8_t total = 1;
+    SegmentSent sent;
+    std::string recipient;  // the record's number, Windows-1251
+    bool operator==(const SentEntry&) const = default;
+};
+
+inline constexpr std::size_t kSentEntrySize = 64;
+
+// "outbox.db" -> "outbox.states".
+std::string SentPathFor(const std::string& box_path);
+
+struct SentReading {
+    std::vector<SentEntry> entries;  // the entries whose CRC is right, in file order
+    std::size_t damaged = 0;         // entries whose CRC is wrong; a torn tail counts too
+};
+
+// Every entry of a sent file. A missing file has none and is no damage.
+Result<SentReading> LoadSent(const std::string& sent_path);
+
+// Appends sent records to the store file and their messages' entries to its sent
+// file, each flushed to the disk before this returns. `sent[i]` are the messages
+// of records[i], in order (may be empty: a record sent before references were
+// kept). REQUIRES: sent.size() == records.size(); the caller holds the lock of the
+// store file. A failure of the store file's write is the result and nothing is
+// written; a failure of the sent file's write is the result too, with the records
+// kept: the caller must not append them again (see AppendSentEntries).
+Status AppendSent(const std::string& box_path, std::span<const packet> records,
+                  std::span<const std::vector<SegmentSent>> sent);
+
+// Appends the entries of records already in the store file at `positions`. For a
+// record whose entries a crash or a refused write kept out. REQUIRES: the caller
+// holds the lock of the store file.
+Status AppendSentEntries(const std::string& box_path, std::span<const std::size_t> positions,
+                         std::span<const packet> records,
+                         std::span<const std::vector<SegmentSent>> sent);
+
+// Rewrites the sent file after records were removed from its store file:
+// `moved_to[i]` is record i's new position, or SIZE_MAX for a removed record.
+// REQUIRES: the caller holds the lock of the store file.
+Status RenumberSent(const std::string& box_path, const std::vector<std::size_t>& moved_to);
+
+// The encoded form of one entry, and back. REQUIRES: `bytes` holds kSentEntrySize.
+std::string EncodeSentEntry(const SentEntry& entry);
+// False when the entry's CRC is wrong.
+bool DecodeSentEntry(const char* bytes, SentEntry& entry);
+
+}  // namespace velka::store

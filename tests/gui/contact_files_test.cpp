@@ -1,0 +1,146 @@
+// Contact import and export from the "Файл" menu, answered through scripted dialogs.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QMenuBar>
+#include <QTranslator>
+#include <string>
+#include <vector>
+
+#include "gui/translations.h"
+#include "platform/files.h"
+#include "tests/gui/main_form_fixture.h"
+#include "tests/support/registry_refusal.h"
+
+namespace velka::gui::testing {
+namespace {
+
+using Rows = std::vector<std::vector<std::string>>;
+
+class ContactFiles : public MainFormTest {
+  protected:
+    std::string WriteFile(const std::string& name, const std::string& text) {
+        const std::string path = home_.File(name);
+        EXPECT_TRUE(files::SaveDurably(path, text));
+        return path;
+    }
+    void Import(const std::string& path) {
+        dialogs_.AnswerFile(QString::fromStdString(path));
+        Action("mmImportContacts")->trigger();
+    }
+};
+
+TEST_F(ContactFiles, ImportAsksForAGroupAndTheSkipOrUpdateAndReports) {
+    AddStored("Работа", "+79001234567", "Иванов");
+    Window();
+    const std::string path =
+        WriteFile("book.vcf",
+                  "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Иванов Иван\r\nTEL:+7 900 123-45-67\r\n"
+                  "CATEGORIES:Работа\r\nEND:VCARD\r\n"
+                  "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Мама\r\nTEL:+79161112233\r\nEND:VCARD\r\n"
+                  "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Без номера\r\nEND:VCARD\r\n");
+    dialogs_.AnswerChoice("Семья");         // the group of the card without one
+    dialogs_.AnswerChoice("Обновить имя");  // the stored number under another name
+    Import(path);
+
+    ASSERT_EQ(dialogs_.Choices().size(), 2u);
+    EXPECT_EQ(dialogs_.Choices()[1].choices, (QStringList{"Пропустить", "Обновить имя"}));
+    EXPECT_EQ(ContactRows(),
+              (Rows{{"Иванов Иван", "+79001234567", "Работа"}, {"Мама", "+79161112233", "Семья"}}));
+    ASSERT_EQ(dialogs_.Messages().size(), 1u);
+    const ShownMessage& report = dialogs_.Messages()[0];
+    EXPECT_EQ(report.kind, MessageKind::Report);
+    EXPECT_TRUE(report.text.contains("Импортировано: 1")) << report.text.toStdString();
+    EXPECT_TRUE(report.text.contains("Обновлено: 1"));
+    EXPECT_TRUE(report.details.contains("Карточка 3: в карточке нет номера"));
+    EXPECT_TRUE(dialogs_.AllAnswersUsed());
+}
+
+TEST_F(ContactFiles, ACancelledQuestionWritesNothingAndABrokenFileIsTold) {
+    Window();
+    dialogs_.AnswerChoice({});  // the group question cancelled
+    Import(WriteFile("nogroup.csv", "name,number\nАнна,1\n"));
+    EXPECT_TRUE(ContactRows().empty());
+    Import(WriteFile("bad.csv", "no header here\n"));
+    Import(home_.File("missing.vcf"));
+    ASSERT_EQ(dialogs_.Messages().size(), 2u);
+    EXPECT_EQ(dialogs_.Messages()[0].kind, MessageKind::Error);
+    EXPECT_TRUE(dialogs_.Messages()[0].text.contains("name,number,group"));
+    EXPECT_EQ(dialogs_.Messages()[1].kind, MessageKind::Error);
+    EXPECT_TRUE(ContactRows().empty());
+}
+
+TEST_F(ContactFiles, ARefusedWriteStopsTheImportAndThePaneShowsWhatWasWritten) {
+    AddStored("Работа", "+79001234567", "Иванов");
+    Window();
+    ::velka::testing::RefuseRegistryChanges(home_.File("registry.db"),
+                                            ::velka::testing::RegistryRefusal::NewKeys);
+    Import(WriteFile("two.csv", "name,number,group\nПётр,2,Работа\nМама,3,Семья\n"));
+    EXPECT_EQ(ContactRows(), (Rows{{"Иванов", "+79001234567", "Работа"}, {"Пётр", "2", "Работа"}}));
+    ASSERT_EQ(dialogs_.Messages().size(), 1u);
+    const QString& text = dialogs_.Messages()[0].text;
+    EXPECT_TRUE(text.contains("Импорт остановлен")) << text.toStdString();
+    EXPECT_TRUE(text.contains(::velka::testing::kRefusalReason));
+    EXPECT_TRUE(text.contains("Записано до остановки: 1, не записано: 1"));
+}
+
+TEST_F(ContactFiles, ExportWritesEveryContactOrTheSelectedGroup) {
+    AddStored("Работа", "+79001234567", "Иванов, Иван");
+    AddStored("Семья", "+79161112233", "Мама");
+    Window();
+    const std::string all = home_.File("all.csv");
+    dialogs_.AnswerFile(QString::fromStdString(all));
+    Action("mmExportContacts")->trigger();  // nothing selected: no question, every contact
+    EXPECT_EQ(*files::ReadAll(all),
+              "name,number,group\r\n\"Иванов, Иван\",+79001234567,Работа\r\n"
+              "Мама,+79161112233,Семья\r\n");
+
+    SelectContact(1);
+    const std::string family = home_.File("family.vcf");
+    dialogs_.AnswerChoice("Группа \"Семья\"");
+    dialogs_.AnswerFile(QString::fromStdString(family));
+    Action("mmExportContacts")->trigger();
+    ASSERT_EQ(dialogs_.Choices().size(), 1u);
+    EXPECT_EQ(*files::ReadAll(family),
+              "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Мама\r\nN:Мама;;;;\r\nTEL:+79161112233\r\n"
+              "CATEGORIES:Семья\r\nEND:VCARD\r\n");
+
+    dialogs_.AnswerChoice("Все контакты");
+    dialogs_.AnswerFile(QString::fromStdString(home_.File("no/such/folder/x.vcf")));
+    Action("mmExportContacts")->trigger();
+    ASSERT_EQ(dialogs_.Messages().size(), 1u);
+    EXPECT_EQ(dialogs_.Messages()[0].kind, MessageKind::Error);
+    EXPECT_TRUE(dialogs_.Messages()[0].text.contains("no/such/folder"));
+    EXPECT_TRUE(dialogs_.AllAnswersUsed());
+}
+
+// With VELKA_SCREENSHOTS=DIR: the "Файл" menu, the export question and an import report.
+TEST_F(ContactFiles, Screenshots) {
+    if (!Screenshots::Enabled()) GTEST_SKIP() << "VELKA_SCREENSHOTS is not set";
+    // Qt's own buttons ("Cancel", "Show Details...") in Russian, as the program shows them.
+    const std::unique_ptr<QTranslator> russian(InstallQtTranslations(*qApp));
+    AddStored("Работа", "+79001234567", "Иванов Иван");
+    AddStored("Семья", "+79161112233", "Мама");
+    Window().show();
+    QMenu* file_menu = Find<QMenu>("mmFile");
+    file_menu->popup(Window().mapToGlobal(QPoint(0, Window().menuBar()->height())));
+    QApplication::processEvents();
+    Screenshots::Save(*file_menu, "menu-file-contacts");
+    file_menu->hide();
+
+    SelectContact(1);
+    dialogs_.NameNextScreenshot("export-contacts");
+    dialogs_.AnswerChoice({});
+    Action("mmExportContacts")->trigger();
+
+    const std::string path = WriteFile(
+        "phone.csv",
+        "name,number,group\nПетрова Анна,+7 (900) 765-43-21,Работа\nИванов Иван,+79001234567,"
+        "Работа\nСергей,+79265556677,Друзья\nБрат,8-916-ABC,Семья\n");
+    dialogs_.NameNextScreenshot("import-report");
+    Import(path);
+    Screenshots::Save(Window(), "main-contacts-imported");
+}
+
+}  // namespace
+}  // namespace velka::gui::testing
