@@ -44,7 +44,7 @@ struct QueuedRecord {
     // appended there or later. Set once every message is confirmed.
     std::optional<std::uint64_t> outbox_mark;
     // The modem's error answer at the last failed attempt; empty after a silence.
-    // In memory only: a record restored at start rests without its reason.
+    // Kept in queue.db with the attempts (up to 64 bytes).
     std::string refusal;
     // What the modem said of each confirmed message, in order: its reference and
     // when. As many as `confirmed` for records sent since references are kept.

@@ -1,5 +1,6 @@
 #include "app/queue_file.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <fstream>
@@ -19,12 +20,14 @@ namespace {
 constexpr char kMagic[2] = {'V', 'Q'};
 constexpr std::size_t kHeaderSize = 12;  // magic, kind, zero, length, checksum
 
+// A Refusal entry follows its Retry entry.
 enum class Kind : std::uint8_t {
     Queued = 1,
     Confirmed = 2,
     Retry = 3,
     Finished = 4,
     Referenced = 5,
+    Refusal = 6,
 };
 
 constexpr std::size_t kQueuedSize = 8 + kPacketSize;
@@ -33,6 +36,9 @@ constexpr std::size_t kRetrySize = 8 + 4 + 8;
 constexpr std::size_t kFinishedSize = 8;
 constexpr std::size_t kReferencedSize = 8 + 2 + 2 + kDateTimeField;
 constexpr std::uint64_t kNoReference = 0xFFFF;
+// A modem's error answer ("+CMS ERROR: 500") is a few dozen bytes; a longer one is cut.
+constexpr std::size_t kRefusalTextSize = 64;
+constexpr std::size_t kRefusalSize = 8 + kRefusalTextSize;
 
 std::size_t PayloadSize(std::uint8_t kind) {
     switch (static_cast<Kind>(kind)) {
@@ -46,6 +52,8 @@ std::size_t PayloadSize(std::uint8_t kind) {
             return kFinishedSize;
         case Kind::Referenced:
             return kReferencedSize;
+        case Kind::Refusal:
+            return kRefusalSize;
     }
     return 0;
 }
@@ -146,14 +154,22 @@ Clock::time_point SteadyDue(std::int64_t wall_milliseconds) {
                : Clock::now() + std::chrono::duration_cast<Clock::duration>(left);
 }
 
-std::string RetryEntry(const QueuedRecord& item) {
+// The Retry entry, and after it the modem's refusal when it gave one (a silence
+// gives none). A Retry entry read without a Refusal after it clears the reason.
+std::string RetryEntries(const QueuedRecord& item) {
     std::string payload;
     Put(payload, item.id, 8);
     Put(payload, static_cast<std::uint32_t>(item.attempts), 4);
     Put(payload, static_cast<std::uint64_t>(WallMilliseconds(item.due)), 8);
-    std::string entry;
-    PutEntry(entry, Kind::Retry, payload);
-    return entry;
+    std::string entries;
+    PutEntry(entries, Kind::Retry, payload);
+    if (item.refusal.empty()) return entries;
+    std::string refusal;
+    Put(refusal, item.id, 8);
+    std::string text = item.refusal.substr(0, std::min(item.refusal.find('\0'), kRefusalTextSize));
+    text.resize(kRefusalTextSize, '\0');
+    PutEntry(entries, Kind::Refusal, refusal + text);
+    return entries;
 }
 
 std::string FinishedEntry(std::uint64_t id) {
@@ -169,7 +185,7 @@ std::string LiveEntries(const QueuedRecord& item) {
     std::string entries = QueuedEntry(item);
     if (item.confirmed > 0) entries += ConfirmedEntry(item, item.outbox_mark.value_or(0));
     for (std::size_t i = 0; i < item.sent.size(); ++i) entries += ReferencedEntry(item, i);
-    if (item.attempts > 0) entries += RetryEntry(item);
+    if (item.attempts > 0) entries += RetryEntries(item);
     return entries;
 }
 
@@ -227,7 +243,13 @@ class Fold {
             case Kind::Retry:
                 item.attempts = static_cast<int>(Get(entry.payload, 8, 4));
                 item.due = SteadyDue(static_cast<std::int64_t>(Get(entry.payload, 12, 8)));
+                item.refusal.clear();
                 break;
+            case Kind::Refusal: {
+                const std::string_view text = entry.payload.substr(8);
+                item.refusal = std::string(text.substr(0, text.find('\0')));
+                break;
+            }
             case Kind::Finished:
                 finished_[found->second] = true;
                 break;
@@ -342,7 +364,7 @@ Status QueueFile::AppendConfirmed(const QueuedRecord& record, std::uint64_t outb
 Status QueueFile::AppendRetry(const QueuedRecord& record) const {
     const auto lock = LockQueue(lock_path_);
     if (!lock) return lock.error();
-    return files::AppendDurably(path_, RetryEntry(record));
+    return files::AppendDurably(path_, RetryEntries(record));
 }
 
 Status QueueFile::AppendFinished(std::span<const std::uint64_t> ids) const {

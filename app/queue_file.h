@@ -52,7 +52,8 @@ class QueueFile {
     // modem gave the last confirmed message (record.sent) goes in the same write.
     Status AppendConfirmed(const QueuedRecord& record, std::uint64_t outbox_size,
                            std::span<const std::uint64_t> finished = {}) const;
-    // The record failed again: its attempts and the moment of its next attempt.
+    // The record failed again: its attempts, the moment of its next attempt and
+    // the modem's refusal, if it gave one, in one write.
     Status AppendRetry(const QueuedRecord& record) const;
     // The records are finished: recorded in outbox.db or unsent.db, or removed
     // from the queue by the user. The one entry besides AppendRecords that the

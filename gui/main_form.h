@@ -7,6 +7,7 @@
 #include <QMainWindow>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -120,6 +121,10 @@ class TMainForm final : public QMainWindow {
     void ModemStateChanged(const modem::ModemStatus& status);
     // Reloads the message pane when it shows `file_name`, keeping its scroll position.
     void RefreshBoxView(const std::string& file_name);
+    // The same for a store file the worker wrote: changes gathered over a quarter of
+    // a second are shown in one reload (RefreshChangedBoxes).
+    void RefreshBoxViewSoon(const std::string& file_name);
+    void RefreshChangedBoxes();
     // Shows the compose window filled with `start` and queues what the user sends.
     void ComposeAndQueue(const ComposedMessage& start);
     // The message at the current row of the message pane, if there is one.
@@ -171,6 +176,10 @@ class TMainForm final : public QMainWindow {
     // The modem, the queue, the bulk's progress and the last failure's countdown;
     // the queue view too while it is open.
     void RefreshStatusBar();
+    // One part of the status bar: its words, hidden while it has none.
+    static void ShowStatusPart(QLabel& part, const QString& text);
+    // RefreshStatusBar for a worker event: events close together share one refresh.
+    void RefreshStatusBarSoon();
     void MessagesArrived(const std::vector<packet>& stored);
     // The current message of the pane is read once it shows in the reading pane.
     void MarkShownRead();
@@ -197,6 +206,8 @@ class TMainForm final : public QMainWindow {
     BoxTableModel* box_model_;           // owned by the window (Qt parent)
     QMenu* PopupMenu;                    // named as the form names it; owned by the window
     QMenu* MessagePopupMenu;             // the message pane's context menu; owned by the window
+    QTimer* BoxRefreshTimer;  // single shot, runs RefreshChangedBoxes; owned by the window
+    std::set<std::string> boxes_changed_;  // store files written since the last reload
 
     // What the worker said last, on the window's thread.
     modem::ModemStatus modem_status_;
@@ -212,7 +223,8 @@ class TMainForm final : public QMainWindow {
     QLabel* QueueLabel = nullptr;
     QLabel* BulkLabel = nullptr;
     QLabel* FailureLabel = nullptr;
-    QTimer* StatusTimer = nullptr;  // owned by the window
+    QTimer* StatusTimer = nullptr;      // each second; owned by the window
+    QTimer* StatusSoonTimer = nullptr;  // single shot, after worker events; owned by the window
 };
 
 }  // namespace velka::gui

@@ -58,9 +58,14 @@ void TrayNotifier::Notify(const QString& title, const QString& text) {
     if (icon_->isVisible()) icon_->showMessage(title, text);
 }
 
+// The window tells the state on every refresh (each second and each send); the icon
+// is drawn again only when the state changes.
 void TrayNotifier::ShowModemState(modem::ModemState state, const QString& tooltip) {
-    icon_->setIcon(StateIcon(state));
-    icon_->setToolTip(tooltip);
+    if (state != shown_state_) {
+        icon_->setIcon(StateIcon(state));
+        shown_state_ = state;
+    }
+    if (tooltip != icon_->toolTip()) icon_->setToolTip(tooltip);
 }
 
 }  // namespace velka::gui

@@ -34,6 +34,7 @@ class TrayNotifier final : public Notifier {
 
   private:
     std::unique_ptr<QSystemTrayIcon> icon_;
+    modem::ModemState shown_state_ = modem::ModemState::Unknown;  // what the icon shows
 };
 
 }  // namespace velka::gui

@@ -102,6 +102,52 @@ TEST_F(QueueFileTest, ProgressAttemptsAndFinishedRecordsSurviveARestart) {
     EXPECT_LE(loaded[1].due, Clock::now() + std::chrono::minutes(4));
 }
 
+// The reason rides with its Retry entry: a later silence (a Retry without one)
+// clears it, a rewrite keeps it, and an answer longer than its field is cut there.
+TEST_F(QueueFileTest, TheModemsRefusalSurvivesARestartUntilALaterAttemptSaysOtherwise) {
+    QueueFile file(Path());
+    std::vector<QueuedRecord> items = {Item("refused"), Item("then silence"), Item("long")};
+    ASSERT_TRUE(file.AppendRecords(items));
+    for (QueuedRecord& item : items) {
+        item.attempts = 1;
+        item.due = Clock::now() + std::chrono::minutes(1);
+        item.refusal = "+CMS ERROR: 500";
+    }
+    items[2].refusal = "+CME ERROR: " + std::string(100, 'x');
+    for (const QueuedRecord& item : items) ASSERT_TRUE(file.AppendRetry(item));
+    items[1].attempts = 2;
+    items[1].refusal.clear();
+    ASSERT_TRUE(file.AppendRetry(items[1]));
+
+    for (int start = 1; start <= 2; ++start) {  // the second reads the rewritten file
+        const auto loaded = Load();
+        ASSERT_EQ(loaded.size(), 3u);
+        EXPECT_EQ(loaded[0].refusal, "+CMS ERROR: 500") << "start " << start;
+        EXPECT_EQ(loaded[0].attempts, 1);
+        EXPECT_EQ(loaded[1].refusal, "") << "the silence came last";
+        EXPECT_EQ(loaded[1].attempts, 2);
+        EXPECT_EQ(loaded[2].refusal, items[2].refusal.substr(0, 64));
+        EXPECT_TRUE(damage_.empty());
+    }
+}
+
+// A file written before refusals were kept: the same Retry entry, no Refusal after it.
+TEST_F(QueueFileTest, ARetryEntryOfAnOlderFileReadsWithoutAReason) {
+    QueuedRecord item = Item("older");
+    item.attempts = 2;
+    item.due = Clock::now() + std::chrono::minutes(1);
+    QueueFile file(Path());
+    ASSERT_TRUE(file.AppendRecords({&item, 1}));
+    ASSERT_TRUE(file.AppendRetry(item));  // no refusal: the bytes an older program wrote
+    const auto size = *files::Size(Path());
+    EXPECT_EQ(size, 2 * 12 + (8 + kPacketSize) + 20) << "Queued and Retry entries alone";
+    const auto loaded = Load();
+    ASSERT_EQ(loaded.size(), 1u);
+    EXPECT_EQ(loaded[0].attempts, 2);
+    EXPECT_EQ(loaded[0].refusal, "");
+    EXPECT_TRUE(damage_.empty());
+}
+
 TEST_F(QueueFileTest, TheModemsReferencesOfConfirmedMessagesSurviveAKillAndARewrite) {
     QueueFile file(Path());
     std::vector<QueuedRecord> items = {Item("three parts")};

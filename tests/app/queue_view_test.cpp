@@ -256,6 +256,26 @@ TEST_F(QueueWorkerTest, TheModemsRefusalReachesTheUserAndARemovedRecordNeverGoes
     EXPECT_EQ(std::string((*outbox)[0].text_text()), "sent");
 }
 
+// The next start finds its modem gone, so the record read back from queue.db is
+// not tried again: what the view shows is what the file kept.
+TEST_F(QueueWorkerTest, ARestingRecordKeepsTheModemsRefusalAcrossARestart) {
+    ASSERT_TRUE(testing::WriteModemConfig(home_.File(kConfigFile), modems_.ComName(1), false));
+    modems_.Control("fault 1 send-error 500");
+    testing::Outcomes outcomes;
+    auto core = StartCore(outcomes);
+    const auto refused = Queue(*core, "refused");
+    ASSERT_TRUE(outcomes.WaitUntil([&] { return !outcomes.Failures().empty(); }));
+    core.reset();  // joins the worker, which writes the Retry entry before it looks at stop
+
+    ASSERT_TRUE(testing::WriteModemConfig(home_.File(kConfigFile), "COM250", false));
+    testing::Outcomes after;
+    core = StartCore(after);
+    ASSERT_TRUE(velka::testing::Eventually([&] { return !core->SnapshotOfQueue().rows.empty(); }));
+    const QueueRow row = core->SnapshotOfQueue().rows.front();
+    EXPECT_EQ(row.id, refused);
+    EXPECT_EQ(row.refusal, "+CMS ERROR: 500");
+}
+
 TEST_F(QueueWorkerTest, AModemWhosePortIsGoneIsSaidToBeMissing) {
     ASSERT_TRUE(testing::WriteModemConfig(home_.File(kConfigFile), "COM250", true));
     testing::Outcomes outcomes;

@@ -109,6 +109,9 @@ TEST_F(StatusBarTest, AReadyModemShowsItsPortOperatorAndSignalAndTheQueue) {
         << Label("ModemLabel").toStdString();
     ASSERT_TRUE(OnWindow([&] { return Label("QueueLabel") == QStringLiteral("В очереди: 0"); }));
     EXPECT_EQ(Label("BulkLabel"), "") << "the bulk ended with the queue";
+    EXPECT_FALSE(window_->findChild<QLabel*>("BulkLabel")->isVisible())
+        << "a part with nothing to say leaves no empty panel";
+    EXPECT_TRUE(window_->findChild<QLabel*>("ModemLabel")->isVisible());
     EXPECT_EQ(notifier_.last_state, modem::ModemState::Ready);
     EXPECT_EQ(notifier_.last_tooltip, ready);
     Picture("statusbar-ready");
@@ -172,7 +175,86 @@ TEST_F(StatusBarTest, APortThatIsGoneIsSaidAndNoMessageBoxComes) {
     Picture("statusbar-port-missing");
 }
 
+// The worker says it after three silences in a row, each the full wait for an
+// answer; the bound is generous for a loaded machine.
+TEST_F(StatusBarTest, AModemThatNeverAnswersIsSaidInTheBarAndTheTray) {
+    modems_.Control("fault 1 silent on");
+    Configure(modems_.ComName(1), true);
+    Open();
+    const QString silent =
+        QString::fromStdString(modems_.ComName(1)) + QStringLiteral(": не отвечает");
+    ASSERT_TRUE(Eventually(
+        [&] {
+            QCoreApplication::processEvents();
+            return Label("ModemLabel") == silent;
+        },
+        std::chrono::seconds(120)))
+        << Label("ModemLabel").toStdString();
+    EXPECT_EQ(notifier_.last_state, modem::ModemState::NotAnswering);
+    EXPECT_EQ(notifier_.last_tooltip, silent);
+    ASSERT_EQ(dialogs_.Messages().size(), 1u) << "told once in a warning as well";
+    EXPECT_TRUE(dialogs_.Messages()[0].text.startsWith(QStringLiteral("Модем не отвечает.")));
+    Picture("statusbar-not-answering");
+}
+
 // ---- The queue view ----
+
+// Every state a row can be in, at once: a record refused by the modem rests until
+// its next attempt; the modem then holds the next record's confirmation back, so it
+// stays the one being sent and the one after it waits; unsent.db holds one that can
+// never go. The resting one went back to the queue's end before the others came.
+TEST_F(StatusBarTest, TheQueueViewShowsEachRecordsStateWithTheRefusalAndTheNextAttempt) {
+    const std::vector<packet> unsent{
+        MakePacket("", "07.12.2026 9:00:00", W("Без номера получателя"))};
+    ASSERT_TRUE(store::Save(home_.File(app::kUnsentFile), unsent));
+    contacts::ContactBook book(Registry::Machine());
+    ASSERT_TRUE(book.WriteContact({W("Мария"), "+79990000002", W("Друзья")}));
+    modems_.Control("fault 1 send-error 500");
+    Configure(modems_.ComName(1), false);
+    Open();
+    Queue("+79990000002", "Встречаемся в семь у входа");
+    // Refused twice: it rests 4 s, long enough for the view to find it resting.
+    ASSERT_TRUE(OnWindow([&] {
+        const auto rows = core_->SnapshotOfQueue().rows;
+        return !rows.empty() && rows[0].state == app::QueueRowState::Resting &&
+               rows[0].next_attempt - app::Clock::now() > std::chrono::seconds(3);
+    }));
+    modems_.Control("fault 1 clear");
+    modems_.Control("fault 1 confirm-delay 60000");
+    ASSERT_TRUE(
+        core_
+            ->Enqueue(std::vector<packet>{
+                MakePacket("+79161234567", "07.12.2026 10:00:00", W("Счёт за декабрь оплачен")),
+                MakePacket("+79035550101", "07.12.2026 10:00:00",
+                           W("Напоминание: завтра собрание в 10:00"))})
+            .ok());
+    ASSERT_TRUE(OnWindow([&] {
+        const auto rows = core_->SnapshotOfQueue().rows;
+        return rows.size() == 4 && rows[0].state == app::QueueRowState::Sending;
+    }));
+
+    dialogs_.NameNextScreenshot("queue-view");
+    dialogs_.AnswerForm([&](QDialog& form) -> int {
+        auto* table = form.findChild<QTableWidget*>("QueueTable");
+        const auto cell = [&](int row, int column) { return table->item(row, column)->text(); };
+        EXPECT_EQ(table->rowCount(), 4);
+        if (table->rowCount() != 4) return QDialog::Rejected;
+        EXPECT_EQ(cell(0, 0), QStringLiteral("+79161234567"));
+        EXPECT_EQ(cell(0, 2), QStringLiteral("отправляется"));
+        EXPECT_EQ(cell(1, 0), QStringLiteral("Мария (+79990000002)"));
+        EXPECT_EQ(cell(1, 1), QStringLiteral("Встречаемся в семь у входа"));
+        EXPECT_TRUE(
+            cell(1, 2).startsWith(QStringLiteral("Модем отказал (+CMS ERROR: 500), повтор через ")))
+            << cell(1, 2).toStdString();
+        EXPECT_EQ(cell(2, 0), QStringLiteral("+79035550101"));
+        EXPECT_EQ(cell(2, 2), QStringLiteral("ждёт"));
+        EXPECT_EQ(cell(3, 1), QStringLiteral("Без номера получателя"));
+        EXPECT_EQ(cell(3, 2), QStringLiteral("не может быть отправлено"));
+        return QDialog::Accepted;
+    });
+    window_->findChild<QToolButton*>("qmQueue")->click();
+    EXPECT_TRUE(dialogs_.AllAnswersUsed());
+}
 
 // The modem holds its confirmation back, so the first record stays the one being
 // sent while the view is open.
@@ -193,7 +275,6 @@ TEST_F(StatusBarTest, TheQueueViewRefusesTheRecordBeingSentAndRemovesAWaitingOne
     })) << core_->SnapshotOfQueue().rows.size()
         << " rows";
 
-    dialogs_.NameNextScreenshot("queue-view");
     dialogs_.AnswerConfirm(true);
     dialogs_.AnswerForm([&](QDialog& form) -> int {
         auto* table = form.findChild<QTableWidget*>("QueueTable");
