@@ -25,11 +25,7 @@ constexpr std::size_t kNumberAt = 12;
 }  // namespace
 
 std::string PartsPathFor(const std::string& box_path) {
-    const std::size_t dot = box_path.rfind('.');
-    const std::size_t separator = box_path.find_last_of("/\\");
-    const bool has_extension =
-        dot != std::string::npos && (separator == std::string::npos || dot > separator);
-    return (has_extension ? box_path.substr(0, dot) : box_path) + ".parts";
+    return SideFilePath(box_path, "parts");
 }
 
 std::string EncodePartEntry(const PartEntry& entry) {

@@ -52,11 +52,7 @@ std::string EntriesOf(std::size_t position, const packet& record,
 }  // namespace
 
 std::string SentPathFor(const std::string& box_path) {
-    const std::size_t dot = box_path.rfind('.');
-    const std::size_t separator = box_path.find_last_of("/\\");
-    const bool has_extension =
-        dot != std::string::npos && (separator == std::string::npos || dot > separator);
-    return (has_extension ? box_path.substr(0, dot) : box_path) + ".states";
+    return SideFilePath(box_path, "states");
 }
 
 std::string EncodeSentEntry(const SentEntry& entry) {

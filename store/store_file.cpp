@@ -64,4 +64,12 @@ std::uint32_t BoxFile::ChecksumAt(std::size_t index) const {
     return DecodeChecksum(file_.bytes().data() + index * kPacketSize);
 }
 
+std::string SideFilePath(const std::string& box_path, std::string_view extension) {
+    const std::size_t dot = box_path.rfind('.');
+    const std::size_t separator = box_path.find_last_of("/\\");
+    const bool has_extension =
+        dot != std::string::npos && (separator == std::string::npos || dot > separator);
+    return (has_extension ? box_path.substr(0, dot + 1) : box_path + ".") + std::string(extension);
+}
+
 }  // namespace velka::store

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/mapped_file.h"
@@ -32,6 +33,11 @@ Result<std::uint64_t> RecordCount(const std::string& path);
 
 // Replaces the whole file with the records.
 Status Save(const std::string& path, std::span<const packet> records);
+
+// The file that keeps facts of a store file's records beside it: the store file's
+// path with `extension` ("parts", "states") for its own ("inbox.db" gives
+// "inbox.parts"), or added where it has none.
+std::string SideFilePath(const std::string& box_path, std::string_view extension);
 
 // The records of a file as they were when it was opened, decoded on demand, for
 // views over boxes of any size. Cheap to open; a missing file is an empty box.
