@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QIcon>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -852,7 +853,7 @@ void TMainForm::BuildStatusArea() {
     auto* queue_button = new QToolButton(ui_->qmInBox->parentWidget());
     queue_button->setObjectName(QStringLiteral("qmQueue"));
     queue_button->setText(QStringLiteral("Очередь"));
-    queue_button->setIcon(ui_->qmOutBox->icon());
+    queue_button->setIcon(QIcon(QStringLiteral(":/pictures/queue.svg")));
     queue_button->setMinimumSize(ui_->qmInBox->minimumSize());
     queue_button->setMaximumSize(ui_->qmInBox->maximumSize());
     queue_button->setIconSize(ui_->qmInBox->iconSize());
