@@ -105,5 +105,9 @@ for _ in $(seq 300); do watched && break; sleep 0.1; done
 watched || fail "watch did not print the report and the arrival: $(cat "$work/watch.out")"
 grep -qF 'delivered' "$work/watch.out" || fail "watch did not say the message was delivered: $(cat "$work/watch.out")"
 kill -INT "$watch_pid" && wait "$watch_pid" || fail "watch did not end on Ctrl-C"
+# The outbox as JSON carries each message's delivery state: sent before reports were
+# asked for, delivered once the watcher kept its report.
+json_check "d[0]['state'] == 'отправлено' and any(m['state'].startswith('доставлено ') for m in d)" outbox --json
+json_check "all('state' not in m for m in d)" inbox --json
 
 finish

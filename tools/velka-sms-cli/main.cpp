@@ -24,6 +24,7 @@
 
 #include "app/app_core.h"
 #include "app/port_offer.h"
+#include "modem/delivery.h"
 #include "modem/dialogue.h"
 #include "platform/codepage.h"
 #include "platform/datetime.h"
@@ -435,36 +436,54 @@ struct Row {
     std::string number;
     std::string datetime;
     std::string text;
+    std::string state;  // the delivery state of a sent message; empty when not known
 };
 
+// The delivery state of each record of the store file at `path` (outbox.db), by
+// position; none when its states cannot be read, which costs the states alone.
+std::vector<std::string> StatesOf(const std::string& path, const velka::store::BoxFile& box) {
+    const auto states = velka::modem::LoadDeliveryStates(path, box);
+    if (!states) {
+        std::fprintf(stderr, "velka-sms-cli: %s\n",
+                     velka::codepage::ToUtf8(states.error().message).c_str());
+        return {};
+    }
+    return velka::modem::DeliveryStateTexts(states->by_record);
+}
+
 // The messages of a store file, long ones joined; with `parts_apart`, one per
-// record as the file holds them.
-velka::Result<std::vector<Row>> ReadBox(const std::string& path, bool parts_apart) {
+// record as the file holds them. With `states`, each with its delivery state.
+velka::Result<std::vector<Row>> ReadBox(const std::string& path, bool parts_apart, bool states) {
     std::vector<Row> rows;
     if (parts_apart) {
         const auto box = velka::store::BoxFile::Open(path);
         if (!box) return box.error();
+        const std::vector<std::string> by_record =
+            states ? StatesOf(path, *box) : std::vector<std::string>();
         for (std::size_t i = 0; i < box->size(); ++i) {
             const velka::packet record = box->at(i);
             rows.push_back({std::string(record.number_text()), std::string(record.datetime_text()),
-                            std::string(record.text_text())});
+                            std::string(record.text_text()),
+                            i < by_record.size() ? by_record[i] : std::string()});
         }
         return rows;
     }
-    const auto box = velka::store::JoinedBox::Open(path);
+    auto box = velka::store::JoinedBox::Open(path);
     if (!box) return box.error();
+    if (states) box->SetStates(StatesOf(path, box->box()));
     for (std::size_t i = 0; i < box->size(); ++i) {
         velka::store::JoinedMessage message = box->at(i);
-        rows.push_back(
-            {std::move(message.number), std::move(message.datetime), std::move(message.text)});
+        rows.push_back({std::move(message.number), std::move(message.datetime),
+                        std::move(message.text), std::move(message.state)});
     }
     return rows;
 }
 
 // One message a line, or with `json` one array of objects whose texts keep their
-// line breaks.
+// line breaks; the sent messages' objects also carry their delivery state.
 int List(const char* file, bool parts_apart, bool json) {
-    const auto rows = ReadBox(velka::ProgramFile(file), parts_apart);
+    const bool sent = std::string_view(file) == velka::app::kOutboxFile;
+    const auto rows = ReadBox(velka::ProgramFile(file), parts_apart, sent && json);
     if (!rows) return Fail(kFailed, rows.error().message);
     if (!json) {
         for (const Row& row : *rows) PrintMessage(row.number, row.datetime, row.text);
@@ -474,9 +493,11 @@ int List(const char* file, bool parts_apart, bool json) {
     using velka::codepage::ToUtf8;
     std::vector<std::string> values;
     for (const Row& row : *rows) {
-        values.push_back(velka::cli::JsonObject({{"number", JsonString(ToUtf8(row.number))},
-                                                 {"datetime", JsonString(ToUtf8(row.datetime))},
-                                                 {"text", JsonString(ToUtf8(row.text))}}));
+        velka::cli::JsonMembers members = {{"number", JsonString(ToUtf8(row.number))},
+                                           {"datetime", JsonString(ToUtf8(row.datetime))},
+                                           {"text", JsonString(ToUtf8(row.text))}};
+        if (sent) members.emplace_back("state", JsonString(ToUtf8(row.state)));
+        values.push_back(velka::cli::JsonObject(members));
     }
     std::printf("%s\n", velka::cli::JsonArray(values).c_str());
     return 0;
