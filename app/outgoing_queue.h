@@ -40,8 +40,10 @@ struct QueuedRecord {
     std::size_t confirmed = 0;
     std::size_t segments = 0;
     std::string reference;
-    // outbox.db's size when the modem confirmed the last message: the record is
-    // appended there or later. Set once every message is confirmed.
+    // The size of the store file the record goes to, noted before it goes there:
+    // the record is appended at that point or later. For outbox.db, its size when
+    // the modem confirmed the last message; for unsent.db, its size when the record
+    // was found unsendable. Unset until then.
     std::optional<std::uint64_t> outbox_mark;
     // The modem's error answer at the last failed attempt; empty after a silence.
     // Kept in queue.db with the attempts (up to 64 bytes).

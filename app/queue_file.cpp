@@ -183,7 +183,8 @@ std::string FinishedEntry(std::uint64_t id) {
 // The whole state of a record that is not finished: what a rewritten file holds.
 std::string LiveEntries(const QueuedRecord& item) {
     std::string entries = QueuedEntry(item);
-    if (item.confirmed > 0) entries += ConfirmedEntry(item, item.outbox_mark.value_or(0));
+    if (item.confirmed > 0 || item.outbox_mark)
+        entries += ConfirmedEntry(item, item.outbox_mark.value_or(0));
     for (std::size_t i = 0; i < item.sent.size(); ++i) entries += ReferencedEntry(item, i);
     if (item.attempts > 0) entries += RetryEntries(item);
     return entries;
@@ -425,6 +426,9 @@ bool QueueFile::HasNew() const {
 }
 
 Status QueueFile::Compact(std::span<const QueuedRecord> live) {
+    // An empty file has nothing to drop; an idle worker asks on every pass, and a
+    // rewrite would cost a flush each time.
+    if (const auto size = files::Size(path_); live.empty() && size && *size == 0) return {};
     const auto lock = LockQueue(lock_path_);
     if (!lock) return lock.error();
     const auto size = files::Size(path_);

@@ -19,13 +19,13 @@ namespace velka::app {
 
 namespace {
 
-// Where outbox.db holds the records already, each looked for past its mark and
-// past the one found before it. Only a kill between appending records and
-// finishing them in queue.db leaves them there.
-std::vector<std::optional<std::size_t>> FoundInOutbox(const std::string& outbox,
-                                                      const std::vector<QueuedRecord>& items) {
+// Where the store file (outbox.db or unsent.db) holds the records already, each
+// looked for past its mark and past the one found before it. Only a kill between
+// appending records and finishing them in queue.db leaves them there.
+std::vector<std::optional<std::size_t>> FoundInStoreFile(const std::string& path,
+                                                         const std::vector<QueuedRecord>& items) {
     std::vector<std::optional<std::size_t>> found(items.size());
-    const auto box = store::BoxFile::Open(outbox);
+    const auto box = store::BoxFile::Open(path);
     if (!box) return found;
     std::size_t next = 0;
     for (std::size_t i = 0; i < items.size(); ++i) {
@@ -57,7 +57,7 @@ bool HasSentEntries(const std::vector<store::SentEntry>& entries, std::size_t po
 // REQUIRES: the queue lock held.
 Status AppendMissing(StoreFile file, const std::string& path,
                      const std::vector<QueuedRecord>& backlog) {
-    const auto there = FoundInOutbox(path, backlog);
+    const auto there = FoundInStoreFile(path, backlog);
     std::vector<packet> missing;
     std::vector<std::vector<store::SegmentSent>> missing_sent;
     std::vector<std::size_t> found_at;
@@ -224,6 +224,7 @@ void Worker::Deliver(QueuedRecord item) {
         }
         case modem::SendResult::Unsendable: {
             const std::uint64_t id = item.id;
+            NoteUnsendable(item);
             Record(StoreFile::Unsent, unsent_backlog_, std::move(item));
             Notify(id, SendOutcome::Unsendable);
             return;
@@ -267,6 +268,19 @@ void Worker::NoteConfirmed(QueuedRecord& item) {
     }
     const Status noted =
         queue_file_.AppendConfirmed(item, item.outbox_mark.value_or(0), unnoted_finished_);
+    if (noted) unnoted_finished_.clear();
+    Written(StoreFile::Queue, noted);
+}
+
+// Like the last confirmation of a sent record, the mark lets a restart after a
+// kill between the append to unsent.db and the Finished entry find the record
+// there instead of appending it a second time. A record a restart found
+// unsendable again keeps the mark it had.
+void Worker::NoteUnsendable(QueuedRecord& item) {
+    if (item.outbox_mark) return;
+    const auto size = files::Size(files_.unsent);
+    item.outbox_mark = size ? *size : 0;
+    const Status noted = queue_file_.AppendConfirmed(item, *item.outbox_mark, unnoted_finished_);
     if (noted) unnoted_finished_.clear();
     Written(StoreFile::Queue, noted);
 }
@@ -405,8 +419,9 @@ void Worker::ListenPass() {
 }
 
 // One wait that ends on whichever comes first: bytes from the modem (the port's
-// wait), a record queued (the queue sets its wake signal, which the port's wait
-// also hears), a retry falling due, the safety poll or the signal reading (the
+// wait), a record queued in this process (the queue sets its wake signal, which
+// the port's wait also hears) or by another one (queue.db grew, looked at each
+// kQueueFileLook), a retry falling due, the safety poll or the signal reading (the
 // deadline), or the stop (the port's stop signal). The wake signal is cleared
 // before the queue is looked at, so a record queued after the look still ends it.
 void Worker::AwaitReason() {
@@ -418,8 +433,16 @@ void Worker::AwaitReason() {
         if (queue_.HasDue(Clock::now()) || queue_.QueuedOnDisk()) return;
         if (const auto next = queue_.NextDue(); next && *next < deadline) deadline = *next;
     }
-    if (modem_.announced || !modem_.deliveries.empty()) return;
-    modem::Listen(port_, stop_, queue_.wake_signal(), deadline, modem_);
+    while (!HeardAReason()) {
+        const auto look = std::min(deadline, Clock::now() + kQueueFileLook);
+        modem::Listen(port_, stop_, queue_.wake_signal(), look, modem_);
+        if (look == deadline || queue_file_.HasNew()) return;
+    }
+}
+
+bool Worker::HeardAReason() const {
+    return stop_.load() || queue_.wake_signal().IsSet() || modem_.announced ||
+           !modem_.deliveries.empty() || modem_.silent || !port_.Open();
 }
 
 void Worker::SetPin(std::string pin) {

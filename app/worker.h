@@ -120,6 +120,10 @@ StoreFailureText StoreFailureWarning(StoreFile file);
 // Pauses of the worker's loop.
 inline constexpr auto kIdlePause = std::chrono::milliseconds(2000);
 inline constexpr auto kAfterReceptionPause = std::chrono::milliseconds(3000);
+// How often a worker asleep on the port looks whether queue.db grew: a record
+// another process queued (velka-sms-cli send beside the window) cannot wake it.
+// A look is one stat of the file.
+inline constexpr auto kQueueFileLook = std::chrono::seconds(1);
 // A modem that went silent this many times in a row is said not to answer.
 inline constexpr int kSilencesBeforeTelling = 3;
 // The pause after a silence doubles from kIdlePause up to this.
@@ -173,6 +177,8 @@ class Worker {
     // each confirmation in queue.db before the next message goes.
     modem::SendResult SendRemaining(QueuedRecord& item);
     void NoteConfirmed(QueuedRecord& item);
+    // Notes in queue.db where unsent.db ends, before the record goes there.
+    void NoteUnsendable(QueuedRecord& item);
     // Writes the Finished entries that have not ridden along with a note yet.
     void NoteFinished();
     void Retry(QueuedRecord item);
@@ -200,6 +206,8 @@ class Worker {
     void ListenPass() EXCLUDES(queue_.lock());
     // The sleep of ListenPass; returns at once when a record waits.
     void AwaitReason() EXCLUDES(queue_.lock());
+    // Whether something ended the wait for the worker to act on (not queue.db).
+    bool HeardAReason() const;
     // Sleeps until `deadline` or the stop flag, and, when `for_records`, until a
     // record becomes due.
     void Pause(Clock::duration length, bool for_records) EXCLUDES(queue_.lock());

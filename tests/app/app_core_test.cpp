@@ -101,6 +101,37 @@ TEST_F(AppCoreTest, AnUnsendableRecordGoesToUnsentAndTheNextOneIsSent) {
     EXPECT_EQ(Count(modems_.Written(1), "AT+CMGS="), 1u);
 }
 
+// A kill between appending an unsendable record to unsent.db and its Finished
+// entry. The first run is refused the append (unsent.db leads into a folder that
+// is not there), so it ends with what that kill leaves in queue.db; then the
+// append is made as if it had gone through, and a second worker starts over both.
+TEST_F(AppCoreTest, ARestartAfterAKillAtTheAppendToUnsentLeavesTheRecordThereOnce) {
+    const std::string unsent = home_.File(kUnsentFile);
+    std::filesystem::create_symlink(home_.File("missing/unsent.db"), unsent);
+    Configure(modems_.ComName(1), false);
+    ASSERT_TRUE(Start().ok());
+    const auto bad = Queue("", "no number");
+    const auto good = Queue("+79990000002", "fine");
+    ASSERT_TRUE(WaitSent(good));
+    core_.Shutdown();
+    ASSERT_EQ(outcomes_.Count(bad, SendOutcome::Unsendable), 1u);
+
+    QueueFile file(home_.File(kQueueFile));
+    const auto left = file.Load();
+    ASSERT_TRUE(left.ok());
+    ASSERT_EQ(left->records.size(), 1u);
+    EXPECT_EQ(left->records[0].outbox_mark, 0u) << "unsent.db's end, noted before the append";
+    std::filesystem::remove(unsent);
+    ASSERT_TRUE(store::Save(unsent, std::vector<packet>{left->records[0].record}));
+
+    AppCore second(home_.path());
+    ASSERT_TRUE(second.Start().ok());
+    ASSERT_TRUE(Eventually([&] { return *second.QueuedCount() == 0; }));
+    second.Shutdown();
+    EXPECT_EQ(Texts(kUnsentFile), std::vector<std::string>{"no number"});
+    EXPECT_EQ(Texts(kOutboxFile), std::vector<std::string>{"fine"});
+}
+
 TEST_F(AppCoreTest, AFailedRecordPausesWhileTheOthersGoOn) {
     modems_.Control("fault 1 send-error 500");
     Configure(modems_.ComName(1), false);

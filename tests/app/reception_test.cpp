@@ -109,6 +109,22 @@ TEST_F(ReceptionTest, ARecordQueuedWhileListeningWakesTheWorker) {
     EXPECT_EQ(Count(written.substr(0, written.find("AT+CMGS")), "AT+CSQ"), 1u);
 }
 
+// velka-sms-cli send beside the window: the record reaches queue.db alone, with no
+// wake signal, and the listening worker still finds it before it next reads the
+// signal.
+TEST_F(ReceptionTest, ARecordAnotherProcessQueuesWhileListeningGoesOutAtOnce) {
+    Start(kNoSafetyPoll);
+    AwaitFirstCycle();
+    QueuedRecord item;
+    item.id = NewRecordId();
+    item.record = MakePacket("+79990000002", "08.12.2026 10:00:00", "from another process");
+    ASSERT_TRUE(QueueFile(home_.File(kQueueFile)).AppendRecords({&item, 1}));
+    ASSERT_TRUE(
+        outcomes_.WaitUntil([&] { return outcomes_.Count(item.id, SendOutcome::Sent) == 1; }));
+    const std::string written = Written();
+    EXPECT_EQ(Count(written.substr(0, written.find("AT+CMGS")), "AT+CSQ"), 1u);
+}
+
 // With the safety poll shortened, several polls pass: between them the worker
 // sends nothing, and each poll is the bare listing, without an initialisation.
 TEST_F(ReceptionTest, AnIdleWorkerTalksOnlyForTheSafetyPollAndTheSignal) {
