@@ -283,6 +283,24 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
+// Qt ends the program by itself only when the last visible window closes, and
+// the window may be hidden to the tray.
+void TMainForm::QuitFromTray() {
+    close();
+    QCoreApplication::quit();
+}
+
+void TMainForm::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    // Hidden once the change is done: hiding inside the state change would leave
+    // some window managers with a minimised window that never comes back.
+    if (event->type() == QEvent::WindowStateChange && isMinimized() && notifier_ != nullptr &&
+        notifier_->InTray())
+        QTimer::singleShot(0, this, [this] {
+            if (isMinimized()) hide();
+        });
+}
+
 void TMainForm::BuildContactsListMenu() {
     const QList<QAction*> items = PopupMenu->actions();
     for (QAction* popup_item : items)
@@ -870,7 +888,7 @@ void TMainForm::BuildStatusArea() {
         activateWindow();
     });
     connect(TrayMenu->addAction(QStringLiteral("Выход")), &QAction::triggered, this,
-            &TMainForm::mmCloseClick);
+            &TMainForm::QuitFromTray);
     tray_ = std::make_unique<TrayNotifier>(*this, *TrayMenu);
     notifier_ = tray_.get();
 

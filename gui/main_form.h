@@ -105,9 +105,15 @@ class TMainForm final : public QMainWindow {
     // the queue file for the next start).
     void FormCloseQuery();
     void FormClose();
+    // "Выход" in the tray icon's menu: closes as the window's own close does,
+    // shown or hidden, and ends the program.
+    void QuitFromTray();
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    // A minimised window hides to the tray when the tray has the icon: the client
+    // goes on receiving there without taking room on the task bar.
+    void changeEvent(QEvent* event) override;
 
   private:
     void BindControls();

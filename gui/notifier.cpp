@@ -45,17 +45,23 @@ QIcon StateIcon(modem::ModemState state) {
 TrayNotifier::TrayNotifier(QWidget& window, QMenu& menu)
     : icon_(std::make_unique<QSystemTrayIcon>(StateIcon(modem::ModemState::Unknown))) {
     icon_->setContextMenu(&menu);
-    QObject::connect(icon_.get(), &QSystemTrayIcon::activated, &window, [&window] {
+    const auto bring_up = [&window] {
         window.showNormal();
         window.activateWindow();
-    });
+    };
+    QObject::connect(icon_.get(), &QSystemTrayIcon::activated, &window, bring_up);
+    QObject::connect(icon_.get(), &QSystemTrayIcon::messageClicked, &window, bring_up);
     if (QSystemTrayIcon::isSystemTrayAvailable()) icon_->show();
 }
 
 TrayNotifier::~TrayNotifier() = default;
 
 void TrayNotifier::Notify(const QString& title, const QString& text) {
-    if (icon_->isVisible()) icon_->showMessage(title, text);
+    if (InTray()) icon_->showMessage(title, text);
+}
+
+bool TrayNotifier::InTray() const {
+    return icon_->isVisible();
 }
 
 // The window tells the state on every refresh (each second and each send); the icon

@@ -21,16 +21,21 @@ class Notifier {
     virtual void Notify(const QString& title, const QString& text) = 0;
     // The tray icon's picture and tooltip follow the modem's state.
     virtual void ShowModemState(modem::ModemState state, const QString& tooltip) = 0;
+    // Whether the icon is in the tray, so that a window hidden to it can be
+    // brought back from there.
+    virtual bool InTray() const = 0;
 };
 
 // The real tray icon, when the desktop has a tray; otherwise it shows nothing.
-// The menu's "Открыть" raises `window`, "Выход" runs `quit` (the window's close).
+// A click on the icon or on a notification brings `window` up; `menu` is the
+// icon's context menu.
 class TrayNotifier final : public Notifier {
   public:
     TrayNotifier(QWidget& window, QMenu& menu);
     ~TrayNotifier() override;
     void Notify(const QString& title, const QString& text) override;
     void ShowModemState(modem::ModemState state, const QString& tooltip) override;
+    bool InTray() const override;
 
   private:
     std::unique_ptr<QSystemTrayIcon> icon_;

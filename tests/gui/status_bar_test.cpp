@@ -2,9 +2,11 @@
 // window offscreen over virtual modems: what the bar says for a ready modem, a SIM
 // that wants its PIN, a port that is gone, a queue under way and a refused send;
 // a queued record removed after a question, the one being sent refused; the
-// notification's words and an unread count that survives a restart.
+// notification's words and an unread count that survives a restart; a minimised
+// window hidden to the tray and brought back or closed from there.
 #include <QCoreApplication>
 #include <QDialog>
+#include <QMenu>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTableWidget>
@@ -37,7 +39,9 @@ class RecordingNotifier final : public Notifier {
         last_state = state;
         last_tooltip = tooltip;
     }
+    bool InTray() const override { return in_tray; }
     std::vector<Notice> notices;
+    bool in_tray = true;
     modem::ModemState last_state = modem::ModemState::Unknown;
     QString last_tooltip;
 };
@@ -352,6 +356,35 @@ TEST_F(StatusBarTest, AnArrivalIsNotifiedAndItsUnreadCountSurvivesARestart) {
     Close();
     Open();
     EXPECT_EQ(window_->findChild<QToolButton*>("qmInBox")->text(), QStringLiteral("Принятые (1)"));
+}
+
+TEST_F(StatusBarTest, AMinimisedWindowHidesToTheTrayAndComesBackOrClosesFromItsMenu) {
+    Configure(modems_.ComName(1), false);
+    Open();
+    const QList<QAction*> tray = window_->findChild<QMenu*>(QStringLiteral("TrayMenu"))->actions();
+    ASSERT_EQ(tray.size(), 2);
+    EXPECT_EQ(tray[0]->text(), QStringLiteral("Открыть"));
+    EXPECT_EQ(tray[1]->text(), QStringLiteral("Выход"));
+
+    window_->showMinimized();
+    ASSERT_TRUE(OnWindow([&] { return window_->isHidden(); })) << "hidden to the tray";
+    tray[0]->trigger();
+    EXPECT_TRUE(window_->isVisible());
+    EXPECT_FALSE(window_->isMinimized());
+
+    notifier_.in_tray = false;
+    window_->showMinimized();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(window_->isVisible()) << "with no tray to come back from, it stays on the task bar";
+
+    notifier_.in_tray = true;
+    window_->showNormal();
+    window_->showMinimized();
+    ASSERT_TRUE(OnWindow([&] { return window_->isHidden(); }));
+    app::AppCore other(home_.path());
+    ASSERT_FALSE(other.ProbeOnce().ok()) << "the window's worker holds the modem";
+    tray[1]->trigger();
+    EXPECT_TRUE(other.ProbeOnce().ok()) << "the hidden window closed and let the modem go";
 }
 
 }  // namespace
