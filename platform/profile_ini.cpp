@@ -23,7 +23,8 @@ std::string_view Unquote(std::string_view value) {
 }
 
 // One line of the file: its bytes without the line end, and the line end itself
-// ("\r\n", "\n" or "" for a last line without one).
+// ("\r\n", "\n", or for a last line "\r" or "": a file cut short after the "\r"
+// of its "\r\n" still ends that line).
 struct Line {
     std::string text;
     std::string end;
@@ -35,9 +36,9 @@ std::vector<Line> SplitLines(std::string_view contents) {
         const auto newline = contents.find('\n');
         std::string_view text = contents.substr(0, newline);
         std::string end = newline == std::string_view::npos ? "" : "\n";
-        if (!end.empty() && !text.empty() && text.back() == '\r') {
+        if (!text.empty() && text.back() == '\r') {
             text.remove_suffix(1);
-            end = "\r\n";
+            end = end.empty() ? "\r" : "\r\n";
         }
         lines.push_back({std::string(text), end});
         contents.remove_prefix(newline == std::string_view::npos ? contents.size() : newline + 1);
@@ -125,7 +126,9 @@ Status WriteString(const std::string& file, std::string_view section, std::strin
     std::vector<Line> lines = SplitLines(contents ? *contents : std::string());
     const std::string line_end =
         lines.empty() || lines.front().end != "\n" ? std::string("\r\n") : std::string("\n");
+    // The last line gets a whole line end before anything goes after it.
     if (!lines.empty() && lines.back().end.empty()) lines.back().end = line_end;
+    if (!lines.empty() && lines.back().end == "\r") lines.back().end = "\r\n";
 
     const Place place = Find(lines, section, key);
     if (place.key) {

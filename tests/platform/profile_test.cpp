@@ -94,6 +94,17 @@ TEST_F(ProfileTest, ANewKeyEndsItsSectionAndANewSectionEndsTheFile) {
     EXPECT_EQ(ReadString(file_, W("РАЗДЕЛ"), W("ключ"), ""), W("Значение"));
 }
 
+// Found by the fuzz target: the last key's value read "1\r" before a write and
+// "1" after it, because the write ended the line.
+TEST_F(ProfileTest, ALastLineCutAfterItsCarriageReturnReadsTheSameBeforeAndAfterAWrite) {
+    SKIP_UNDER_WINE("the stand-in's own reading of line ends");
+    Put("[A]\nk=1\r");
+    EXPECT_EQ(ReadString(file_, "A", "k", "missing"), "1");
+    ASSERT_TRUE(WriteString(file_, "A", "z", "2").ok());
+    EXPECT_EQ(ReadString(file_, "A", "k", "missing"), "1");
+    EXPECT_EQ(Contents(), "[A]\nk=1\r\nz=2\n");
+}
+
 TEST_F(ProfileTest, NamesAndValuesThatCouldNotBeReadBackAreRefused) {
     Put("[S]\nk=v\n");
     const std::string before = Contents();
