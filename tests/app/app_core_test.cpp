@@ -40,6 +40,17 @@ class AppCoreTest : public ::testing::Test {
         return outcomes_.WaitUntil([&] { return outcomes_.Count(id, SendOutcome::Sent) > 0; },
                                    limit);
     }
+    // "no number" cannot be sent; "fine" goes out after it. Ends with the worker
+    // shut down.
+    void SendAnUnsendableRecordThenAGoodOne() {
+        Configure(modems_.ComName(1), false);
+        ASSERT_TRUE(Start().ok());
+        const auto bad = Queue("", "no number");
+        const auto good = Queue("+79990000002", "fine");
+        ASSERT_TRUE(WaitSent(good));
+        core_.Shutdown();
+        EXPECT_EQ(outcomes_.Count(bad, SendOutcome::Unsendable), 1u);
+    }
     std::vector<packet> Box(const char* name) { return *store::Load(home_.File(name)); }
     std::vector<std::string> Texts(const char* name) {
         std::vector<std::string> texts;
@@ -89,13 +100,7 @@ TEST_F(AppCoreTest, SendsQueuedRecordsInOrderAfterTheOutboxsEarlierRecords) {
 }
 
 TEST_F(AppCoreTest, AnUnsendableRecordGoesToUnsentAndTheNextOneIsSent) {
-    Configure(modems_.ComName(1), false);
-    ASSERT_TRUE(Start().ok());
-    const auto bad = Queue("", "no number");
-    const auto good = Queue("+79990000002", "fine");
-    ASSERT_TRUE(WaitSent(good));
-    core_.Shutdown();
-    EXPECT_EQ(outcomes_.Count(bad, SendOutcome::Unsendable), 1u);
+    ASSERT_NO_FATAL_FAILURE(SendAnUnsendableRecordThenAGoodOne());
     EXPECT_EQ(Texts(kUnsentFile), std::vector<std::string>{"no number"});
     EXPECT_EQ(Texts(kOutboxFile), std::vector<std::string>{"fine"});
     EXPECT_EQ(Count(modems_.Written(1), "AT+CMGS="), 1u);
@@ -108,13 +113,7 @@ TEST_F(AppCoreTest, AnUnsendableRecordGoesToUnsentAndTheNextOneIsSent) {
 TEST_F(AppCoreTest, ARestartAfterAKillAtTheAppendToUnsentLeavesTheRecordThereOnce) {
     const std::string unsent = home_.File(kUnsentFile);
     std::filesystem::create_symlink(home_.File("missing/unsent.db"), unsent);
-    Configure(modems_.ComName(1), false);
-    ASSERT_TRUE(Start().ok());
-    const auto bad = Queue("", "no number");
-    const auto good = Queue("+79990000002", "fine");
-    ASSERT_TRUE(WaitSent(good));
-    core_.Shutdown();
-    ASSERT_EQ(outcomes_.Count(bad, SendOutcome::Unsendable), 1u);
+    ASSERT_NO_FATAL_FAILURE(SendAnUnsendableRecordThenAGoodOne());
 
     QueueFile file(home_.File(kQueueFile));
     const auto left = file.Load();
