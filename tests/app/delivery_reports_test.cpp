@@ -30,10 +30,14 @@ class DeliveryReportsTest : public ::testing::Test {
 
     // Starts the worker on modem 1, which keeps a status report in "SM" for every
     // send that asks for one.
+    // The modem keeps its reports on the SIM without announcing them, so the worker
+    // finds them at its safety poll; shortened, so that finding them does not hang
+    // on whether the first reception cycle came before the send or after it.
     void Start(bool reception, bool reports) {
         modems_.Control("fault 1 reports sm");
         ASSERT_TRUE(
             testing::WriteModemConfig(home_.File(kConfigFile), modems_.ComName(1), reception));
+        core_.SetSafetyPoll(std::chrono::milliseconds(200));
         ASSERT_TRUE(core_.Start(outcomes_.Events()).ok());
         core_.SetDeliveryReportsEnabled(reports);
     }
