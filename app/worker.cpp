@@ -280,9 +280,7 @@ void Worker::NoteUnsendable(QueuedRecord& item) {
     if (item.outbox_mark) return;
     const auto size = files::Size(files_.unsent);
     item.outbox_mark = size ? *size : 0;
-    const Status noted = queue_file_.AppendConfirmed(item, *item.outbox_mark, unnoted_finished_);
-    if (noted) unnoted_finished_.clear();
-    Written(StoreFile::Queue, noted);
+    NoteConfirmed(item);  // none confirmed: the note carries the mark alone
 }
 
 void Worker::NoteFinished() {

@@ -283,6 +283,11 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
+void TMainForm::ShowFromTray() {
+    showNormal();
+    activateWindow();
+}
+
 // Qt ends the program by itself only when the last visible window closes, and
 // the window may be hidden to the tray.
 void TMainForm::QuitFromTray() {
@@ -883,13 +888,11 @@ void TMainForm::BuildStatusArea() {
 
     TrayMenu = new QMenu(this);
     TrayMenu->setObjectName(QStringLiteral("TrayMenu"));
-    connect(TrayMenu->addAction(QStringLiteral("Открыть")), &QAction::triggered, this, [this] {
-        showNormal();
-        activateWindow();
-    });
+    connect(TrayMenu->addAction(QStringLiteral("Открыть")), &QAction::triggered, this,
+            &TMainForm::ShowFromTray);
     connect(TrayMenu->addAction(QStringLiteral("Выход")), &QAction::triggered, this,
             &TMainForm::QuitFromTray);
-    tray_ = std::make_unique<TrayNotifier>(*this, *TrayMenu);
+    tray_ = std::make_unique<TrayNotifier>(*TrayMenu, [this] { ShowFromTray(); });
     notifier_ = tray_.get();
 
     connect(ui_->MessageTable->selectionModel(), &QItemSelectionModel::currentRowChanged, this,

@@ -105,6 +105,9 @@ class TMainForm final : public QMainWindow {
     // the queue file for the next start).
     void FormCloseQuery();
     void FormClose();
+    // "Открыть" in the tray icon's menu, and a click on the icon or a notification:
+    // the window back, shown normally and in front.
+    void ShowFromTray();
     // "Выход" in the tray icon's menu: closes as the window's own close does,
     // shown or hidden, and ends the program.
     void QuitFromTray();

@@ -42,15 +42,11 @@ QIcon StateIcon(modem::ModemState state) {
 
 }  // namespace
 
-TrayNotifier::TrayNotifier(QWidget& window, QMenu& menu)
+TrayNotifier::TrayNotifier(QMenu& menu, std::function<void()> bring_up)
     : icon_(std::make_unique<QSystemTrayIcon>(StateIcon(modem::ModemState::Unknown))) {
     icon_->setContextMenu(&menu);
-    const auto bring_up = [&window] {
-        window.showNormal();
-        window.activateWindow();
-    };
-    QObject::connect(icon_.get(), &QSystemTrayIcon::activated, &window, bring_up);
-    QObject::connect(icon_.get(), &QSystemTrayIcon::messageClicked, &window, bring_up);
+    QObject::connect(icon_.get(), &QSystemTrayIcon::activated, &menu, bring_up);
+    QObject::connect(icon_.get(), &QSystemTrayIcon::messageClicked, &menu, bring_up);
     if (QSystemTrayIcon::isSystemTrayAvailable()) icon_->show();
 }
 

@@ -4,13 +4,13 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 #include <memory>
 
 #include "modem/dialogue.h"
 
 class QMenu;
 class QSystemTrayIcon;
-class QWidget;
 
 namespace velka::gui {
 
@@ -27,11 +27,11 @@ class Notifier {
 };
 
 // The real tray icon, when the desktop has a tray; otherwise it shows nothing.
-// A click on the icon or on a notification brings `window` up; `menu` is the
-// icon's context menu.
+// A click on the icon or on a notification runs `bring_up` (the window's own way
+// back from the tray); `menu` is the icon's context menu.
 class TrayNotifier final : public Notifier {
   public:
-    TrayNotifier(QWidget& window, QMenu& menu);
+    TrayNotifier(QMenu& menu, std::function<void()> bring_up);
     ~TrayNotifier() override;
     void Notify(const QString& title, const QString& text) override;
     void ShowModemState(modem::ModemState state, const QString& tooltip) override;
