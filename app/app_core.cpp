@@ -115,15 +115,12 @@ Result<modem::ReceptionReport> AppCore::ReceiveOnce() {
     if (context.status.state != modem::ModemState::Ready) {
         return Error{ModemStateText(context.status)};
     }
-    modem::StoredNotDeleted remembered;
-    auto report =
-        modem::ReceiveAll(port_, FilePath(kInboxFile), queue_.lock(), stop_, remembered, context);
+    auto report = modem::ReceiveAll(port_, FilePath(kInboxFile), stop_, context);
     if (!report.listed) {
         return Error{"The modem on COM" + std::to_string(port_.ComNumber()) +
                      " did not list its messages."};
     }
-    auto direct =
-        modem::StoreDeliveries(port_, FilePath(kInboxFile), queue_.lock(), stop_, context);
+    auto direct = modem::StoreDeliveries(port_, FilePath(kInboxFile), stop_, context);
     for (packet& record : direct.stored) report.stored.push_back(std::move(record));
     for (auto& status_report : direct.reports) report.reports.push_back(std::move(status_report));
     if (report.saved && !direct.saved) report.saved = direct.saved;

@@ -3,11 +3,12 @@
 // queue file, the stop and reception flags, the serial port, the worker and the
 // lock that makes it the one process driving the modem of this program directory. A front end (the
 // desktop window, velka-sms-cli) creates one, calls Start() at start-up, Enqueue() to send,
-// QueueLock() around its reading of the store files, RequestStop() when asked to
-// close and Shutdown() when it closes.
+// RequestStop() when asked to close and Shutdown() when it closes. The store files
+// are read and written under their own lock (store/box_lock.h), which every
+// process honours.
 //
-// Threads: every member is for the front end's thread, except QueueLock(), which
-// any thread may take, and the WorkerEvents, which run on the worker's thread.
+// Threads: every member is for the front end's thread, except the WorkerEvents,
+// which run on the worker's thread.
 #pragma once
 
 #include <atomic>
@@ -104,9 +105,6 @@ class AppCore {
     Result<Removal> RemoveFromQueue(std::uint64_t id) {
         return RemoveQueued(queue_, queue_file_, id);
     }
-
-    // The outgoing-queue lock: hold it while reading inbox.db or outbox.db.
-    Mutex& QueueLock() RETURN_CAPABILITY(queue_.lock()) { return queue_.lock(); }
 
     bool ReceptionEnabled() const { return reception_.load(); }
     // Takes effect at the worker's next idle pass.

@@ -12,6 +12,7 @@
 #include "platform/files.h"
 #include "platform/registry.h"
 #include "serial/ser_except.h"
+#include "store/box_lock.h"
 #include "store/sent_file.h"
 #include "store/store_file.h"
 
@@ -54,8 +55,7 @@ bool HasSentEntries(const std::vector<store::SentEntry>& entries, std::size_t po
 // Writes the records of `backlog` that `path` lacks: sent records with their
 // messages' entries in the sent file beside it. A sent record found in outbox.db
 // whose entries a kill or a refused write kept out gets them now.
-// REQUIRES: the queue lock held.
-Status AppendMissing(StoreFile file, const std::string& path,
+Status AppendMissing(const store::BoxLock& held, StoreFile file, const std::string& path,
                      const std::vector<QueuedRecord>& backlog) {
     const auto there = FoundInStoreFile(path, backlog);
     std::vector<packet> missing;
@@ -73,7 +73,9 @@ Status AppendMissing(StoreFile file, const std::string& path,
             found_sent.push_back(backlog[i].sent);
         }
     }
-    if (file != StoreFile::Outbox) return missing.empty() ? Status() : store::Append(path, missing);
+    if (file != StoreFile::Outbox) {
+        return missing.empty() ? Status() : store::Append(held, path, missing);
+    }
     if (!found.empty()) {
         const auto entries = store::LoadSent(store::SentPathFor(path));
         if (!entries) return entries.error();
@@ -90,10 +92,10 @@ Status AppendMissing(StoreFile file, const std::string& path,
             records.push_back(found[i]);
             sent.push_back(found_sent[i]);
         }
-        if (auto kept = store::AppendSentEntries(path, at, records, sent); !kept) return kept;
+        if (auto kept = store::AppendSentEntries(held, path, at, records, sent); !kept) return kept;
     }
     if (missing.empty()) return {};
-    return store::AppendSent(path, missing, missing_sent);
+    return store::AppendSent(held, path, missing, missing_sent);
 }
 
 }  // namespace
@@ -331,11 +333,11 @@ void Worker::WriteBacklogs() {
 void Worker::WriteBacklog(StoreFile file, std::vector<QueuedRecord>& backlog) {
     if (backlog.empty()) return;
     const std::string& path = file == StoreFile::Outbox ? files_.outbox : files_.unsent;
-    Status written;
-    {
-        MutexLock guard(queue_.lock());
-        written = AppendMissing(file, path, backlog);
-    }
+    const Status written = [&]() -> Status {
+        const auto held = store::BoxLock::Take(path);
+        if (!held) return held.error();
+        return AppendMissing(*held, file, path, backlog);
+    }();
     Written(file, written);
     if (!written) return;
     for (const QueuedRecord& item : backlog) unnoted_finished_.push_back(item.id);
@@ -382,8 +384,7 @@ void Worker::ReceiveCycle() {
     modem_.announced = false;
     // Deliveries read before the listing go first: they are the older messages.
     StoreDirect();
-    const auto report =
-        modem::ReceiveAll(port_, files_.inbox, queue_.lock(), stop_, undeleted_, modem_);
+    const auto report = modem::ReceiveAll(port_, files_.inbox, stop_, modem_);
     // An empty listing's append proves the file writable, but its failure costs
     // no message and is not worth a warning.
     if (report.listed && (report.saved || report.unsaved > 0)) {
@@ -459,7 +460,7 @@ bool Worker::OpenModem() {
 }
 
 void Worker::StoreDirect() {
-    const auto report = modem::StoreDeliveries(port_, files_.inbox, queue_.lock(), stop_, modem_);
+    const auto report = modem::StoreDeliveries(port_, files_.inbox, stop_, modem_);
     if (report.listed) Written(StoreFile::Inbox, report.saved);
     if (!report.stored.empty() && events_.on_received) events_.on_received(report.stored);
     if (!report.reports.empty() && events_.on_reports) events_.on_reports(report.reports);

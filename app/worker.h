@@ -185,7 +185,7 @@ class Worker {
     void NoteFinished();
     void Retry(QueuedRecord item);
     void Report(const std::vector<QueueDamage>& damage) const;
-    // Appends to a store file under the queue lock, then finishes the records in
+    // Appends to a store file under the box lock, then finishes the records in
     // queue.db; records that could not be written (a full disk) wait in `backlog`
     // and go first at the next write.
     void Record(StoreFile file, std::vector<QueuedRecord>& backlog, QueuedRecord item)
@@ -241,7 +241,6 @@ class Worker {
     std::vector<QueuedRecord> unsent_backlog_;  // worker's thread only
     // Records in outbox.db or unsent.db whose Finished entry is not in queue.db yet.
     std::vector<std::uint64_t> unnoted_finished_;  // worker's thread only
-    modem::StoredNotDeleted undeleted_;            // worker's thread only
     std::array<bool, 4> failing_{};                // by StoreFile; worker's thread only
     bool restored_ = false;                        // worker's thread only
     modem::ModemContext modem_;                    // worker's thread only

@@ -54,12 +54,13 @@ struct Outbox {
             report.status = i % 10 == 0 ? 0x45 : 0;
             made.push_back(std::move(report));
         }
-        bench::Require(store::AppendSent(path, records, sent));
-        bench::Require(AppendReports(ReportsFileBeside(path), made));
+        bench::Require(store::AppendSent(bench::Held(path), path, records, sent));
+        bench::Require(AppendReports(bench::Held(store::ReportsPathBeside(path)),
+                                     store::ReportsPathBeside(path), made));
         auto loaded = store::LoadSent(store::SentPathFor(path));
         bench::Require(loaded);
         entries = std::move(loaded->entries);
-        auto kept = LoadReports(ReportsFileBeside(path));
+        auto kept = LoadReports(store::ReportsPathBeside(path));
         bench::Require(kept);
         reports = std::move(*kept);
     }
@@ -96,7 +97,8 @@ BENCHMARK(BM_LoadSentFile)->Unit(benchmark::kMillisecond);
 
 void BM_LoadReportsFile(benchmark::State& state) {
     Outbox& outbox = Shared();
-    for (auto _ : state) benchmark::DoNotOptimize(LoadReports(ReportsFileBeside(outbox.path)));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(LoadReports(store::ReportsPathBeside(outbox.path)));
 }
 BENCHMARK(BM_LoadReportsFile)->Unit(benchmark::kMillisecond);
 

@@ -29,7 +29,7 @@ struct Setting {
                 records.push_back(MakePacket("+7916" + std::to_string(1000000 + i % 5000),
                                              "07.12.2026 12:00:00", text + std::to_string(i)));
             }
-            bench::Require(store::Save(dir.File(file), records));
+            bench::Require(store::Save(bench::Held(dir.File(file)), dir.File(file), records));
         }
         std::vector<contacts::Contact> contacts;
         for (int i = 0; i < 1000; ++i) {

@@ -121,11 +121,10 @@ void Reception(int messages) {
     modem::ConfigurePort(port);
     port.SetStopFlag(&stop);
     port.SetComNumber(static_cast<std::uint16_t>(std::stoi(sim->com_name(0).substr(3))));
-    Mutex lock;
     const auto started = Clock::now();
     const bool ready = modem::InitModem(port, stop);
     const auto report =
-        modem::ReceiveMessages(port, modem::kSimStorage, home.File("inbox.db"), lock, stop);
+        modem::ReceiveMessages(port, modem::kSimStorage, home.File("inbox.db"), stop);
     const double wall = Seconds(Clock::now() - started);
     port.SetOpen(false);
     std::printf("reception: %zu of %d messages stored and %zu deleted in one cycle in %.3f s%s\n",

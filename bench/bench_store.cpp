@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "platform/files.h"
 #include "store/joined_box.h"
 #include "store/store_file.h"
@@ -29,7 +30,8 @@ std::vector<packet> Filler(std::size_t count) {
 // A store file of state.range(0) records; false, with the benchmark skipped, when
 // it cannot be made.
 bool MakeBox(benchmark::State& state, const std::string& path) {
-    if (Save(path, Filler(static_cast<std::size_t>(state.range(0))))) return true;
+    if (Save(bench::Held(path), path, Filler(static_cast<std::size_t>(state.range(0)))))
+        return true;
     state.SkipWithError("cannot create the store file");
     return false;
 }
@@ -40,7 +42,7 @@ void BM_AppendOneRecord(benchmark::State& state) {
     if (!MakeBox(state, path)) return;
     const std::vector<packet> one = Filler(1);
     for (auto _ : state) {
-        if (!Append(path, one)) state.SkipWithError("append failed");
+        if (!Append(bench::Held(path), path, one)) state.SkipWithError("append failed");
     }
 }
 BENCHMARK(BM_AppendOneRecord)->Arg(10)->Arg(100000)->Unit(benchmark::kMicrosecond);
@@ -96,7 +98,7 @@ bool MakePartsBox(const std::string& path, std::size_t parts) {
             facts.push_back(
                 PartFacts{static_cast<std::uint16_t>(message / 1000 % 256), 8, 3, number});
         }
-        if (!AppendReceived(path, records, facts)) return false;
+        if (!AppendReceived(bench::Held(path), path, records, facts)) return false;
     }
     return true;
 }

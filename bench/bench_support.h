@@ -4,7 +4,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <string_view>
+
+#include "store/box_lock.h"
 
 namespace velka::bench {
 
@@ -17,6 +20,14 @@ namespace velka::bench {
 template <typename R>
 void Require(const R& result) {
     if (!result) Stop(result.error().message);
+}
+
+// The box lock for a harness that writes store files, in one expression:
+// store::Save(Held(path), path, records).
+inline store::BoxLock Held(const std::string& box_path) {
+    auto held = store::BoxLock::Take(box_path);
+    Require(held);
+    return std::move(*held);
 }
 
 }  // namespace velka::bench

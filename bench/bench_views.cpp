@@ -44,7 +44,8 @@ struct Setting {
         for (std::size_t i = 0; i < kBoxRecords; ++i)
             records.push_back(MakePacket("+7999000" + std::to_string(i), "07.12.2026 12:00:00",
                                          "Message number " + std::to_string(i)));
-        bench::Require(store::Save(home.File("inbox.db"), records));
+        bench::Require(
+            store::Save(bench::Held(home.File("inbox.db")), home.File("inbox.db"), records));
     }
     velka::testing::TempDir home;
     Registry registry{home.File("registry.db")};

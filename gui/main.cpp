@@ -2,8 +2,10 @@
 // and the message loop.
 #include <QApplication>
 #include <exception>
+#include <string>
 
 #include "app/app_core.h"
+#include "app/private_files.h"
 #include "gui/config_form.h"
 #include "gui/dialogs.h"
 #include "gui/main_form.h"
@@ -20,10 +22,13 @@ namespace {
 int RunClient(velka::gui::Dialogs& dialogs) {
     try {
         velka::app::AppCore core(velka::ProgramDirectory());
+        // Before the window reads or the worker writes any of the files.
+        const std::string closed = velka::app::MakeClientFilesPrivate(core.ProgramDirectory());
         velka::gui::TMainForm window(dialogs, velka::Registry::Machine(), core);
         velka::gui::TConfigForm config_form(&window);
         window.UseConfigForm(config_form);
         window.show();
+        if (!closed.empty()) dialogs.Warning(&window, velka::gui::ToQt(closed));
         return QApplication::exec();
     } catch (const std::exception& error) {
         dialogs.Error(nullptr, velka::gui::SystemTextToQt(error.what()));

@@ -29,6 +29,7 @@
 #include "gui/qt_text.h"
 #include "gui/queue_form.h"
 #include "messages/box_export.h"
+#include "messages/message_list.h"
 #include "modem/delivery.h"
 #include "platform/datetime.h"
 #include "platform/device_manager.h"
@@ -126,6 +127,11 @@ TMainForm::TMainForm(Dialogs& dialogs, Registry& registry, app::AppCore& core, Q
     BoxRefreshTimer->setSingleShot(true);
     BoxRefreshTimer->setInterval(250);
     connect(BoxRefreshTimer, &QTimer::timeout, this, &TMainForm::RefreshChangedBoxes);
+    box_watch_.emplace(core_.FilePath(app::kInboxFile), core_.FilePath(app::kOutboxFile));
+    BoxWatchTimer = new QTimer(this);
+    BoxWatchTimer->setInterval(kBoxWatchInterval);
+    connect(BoxWatchTimer, &QTimer::timeout, this, &TMainForm::WatchBoxes);
+    BoxWatchTimer->start();
     BuildStatusArea();
     CentreOnScreen(*this);
     FormCreate();
@@ -380,17 +386,16 @@ void TMainForm::actCopyExecute() {
     }
 }
 
-// The worker appends to the box under the same lock, so the rewrite can neither
-// lose a message that arrives meanwhile nor be read half-done by a view.
+// Whoever appends to the box (this window's worker, or another process) waits
+// for the rewrite, which finds the message again in the file as it is then: a
+// message that arrives meanwhile is neither lost nor read half-done by a view.
 void TMainForm::actDeleteExecute() {
     const auto shown = CurrentMessage();
     if (!shown || !dialogs_.Confirm(this, QStringLiteral("Удалить сообщение?"))) return;
     const std::string path =
         core_.FilePath(shown->box == messages::Box::Inbox ? app::kInboxFile : app::kOutboxFile);
-    const Status removed = [&] {
-        const MutexLock lock(core_.QueueLock());
-        return store::RemoveRecords(path, shown->message.records);
-    }();
+    const Status removed =
+        messages::RemoveMessage(path, box_model_->BoxOf(shown->box), shown->message);
     if (!removed) {
         dialogs_.Error(this, SystemTextToQt(removed.error().message));
         return;
@@ -647,6 +652,16 @@ void TMainForm::RefreshBoxViewSoon(const std::string& file_name) {
     if (!BoxRefreshTimer->isActive()) BoxRefreshTimer->start();
 }
 
+// What another process writes has no event here: a look at the files' stamps
+// each second finds it. Arrivals this window's own worker stored were told by
+// its event already.
+void TMainForm::WatchBoxes() {
+    messages::BoxWatch::Changes changes = box_watch_->Look();
+    if (changes.inbox) RefreshBoxViewSoon(app::kInboxFile);
+    if (changes.outbox) RefreshBoxViewSoon(app::kOutboxFile);
+    if (!changes.arrived.empty() && !core_.WorkerRunning()) MessagesArrived(changes.arrived);
+}
+
 void TMainForm::RefreshChangedBoxes() {
     const bool shown_changed =
         boxes_changed_.contains(shown_box_) || (ShowsBothBoxes() && !boxes_changed_.empty());
@@ -656,7 +671,7 @@ void TMainForm::RefreshChangedBoxes() {
 
 // A states file that cannot be read costs the states alone: the messages still show.
 void TMainForm::ShowDeliveryStates(const std::string& outbox_path, store::JoinedBox& outbox) {
-    const auto states = modem::LoadDeliveryStates(outbox_path, outbox.box(), &core_.QueueLock());
+    const auto states = modem::LoadDeliveryStates(outbox_path, outbox.box());
     if (!states) {
         dialogs_.Error(this, SystemTextToQt(states.error().message));
         return;
@@ -681,7 +696,7 @@ bool TMainForm::LoadBoxView(const std::string& file_name) {
         if (!both && box != shown) continue;
         const std::string path =
             core_.FilePath(box == messages::Box::Inbox ? app::kInboxFile : app::kOutboxFile);
-        auto opened = store::JoinedBox::Open(path, &core_.QueueLock());
+        auto opened = store::JoinedBox::Open(path);
         if (!opened) {
             dialogs_.Error(this, SystemTextToQt(opened.error().message));
             return false;
@@ -1021,8 +1036,7 @@ void TMainForm::SaveUnreadMarks() {
 void TMainForm::ShowUnreadCount() {
     std::size_t unread = 0;
     if (unread_) {
-        if (const auto inbox =
-                store::JoinedBox::Open(core_.FilePath(app::kInboxFile), &core_.QueueLock())) {
+        if (const auto inbox = store::JoinedBox::Open(core_.FilePath(app::kInboxFile))) {
             unread = unread_->CountUnread(*inbox);
         }
     }

@@ -16,6 +16,7 @@
 #include "contacts/contact_entry.h"
 #include "gui/compose_form.h"
 #include "gui/notifier.h"
+#include "messages/box_watch.h"
 #include "messages/message_search.h"
 #include "messages/unread_marks.h"
 #include "platform/registry.h"
@@ -134,6 +135,9 @@ class TMainForm final : public QMainWindow {
     // a second are shown in one reload (RefreshChangedBoxes).
     void RefreshBoxViewSoon(const std::string& file_name);
     void RefreshChangedBoxes();
+    // Refreshes the views another process's writes changed, and tells of the
+    // messages it received (BoxWatchTimer).
+    void WatchBoxes();
     // Shows the compose window filled with `start` and queues what the user sends.
     void ComposeAndQueue(const ComposedMessage& start);
     // The message at the current row of the message pane, if there is one.
@@ -217,6 +221,10 @@ class TMainForm final : public QMainWindow {
     QMenu* MessagePopupMenu;             // the message pane's context menu; owned by the window
     QTimer* BoxRefreshTimer;  // single shot, runs RefreshChangedBoxes; owned by the window
     std::set<std::string> boxes_changed_;  // store files written since the last reload
+    // Another process's arrivals show within a second of being stored.
+    static constexpr int kBoxWatchInterval = 1000;  // ms
+    QTimer* BoxWatchTimer;                          // runs WatchBoxes; owned by the window
+    std::optional<messages::BoxWatch> box_watch_;
 
     // What the worker said last, on the window's thread.
     modem::ModemStatus modem_status_;

@@ -5,6 +5,8 @@
 
 #include "platform/codepage.h"
 #include "platform/datetime.h"
+#include "store/box_lock.h"
+#include "store/parts_file.h"
 
 namespace velka::messages {
 namespace {
@@ -39,6 +41,17 @@ std::vector<std::size_t> SortedRows(
         return descending ? keys[b] < keys[a] : keys[a] < keys[b];
     });
     return rows;
+}
+
+Status RemoveMessage(const std::string& box_path, const store::JoinedBox& box,
+                     const store::JoinedMessage& message) {
+    std::vector<store::RecordToRemove> records;
+    records.reserve(message.records.size());
+    for (const std::size_t position : message.records)
+        records.push_back({position, box.box().at(position)});
+    const auto held = store::BoxLock::Take(box_path);
+    if (!held) return held.error();
+    return store::RemoveRecords(*held, box_path, records);
 }
 
 }  // namespace velka::messages

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "contacts/number_names.h"
+#include "platform/result.h"
 #include "store/joined_box.h"
 
 namespace velka::messages {
@@ -23,5 +24,13 @@ enum class Column { Number, DateTime, State, Text };
 std::vector<std::size_t> SortedRows(
     std::size_t count, const std::function<store::JoinedMessage(std::size_t)>& message_at,
     const contacts::NumberNames& names, Column column, bool descending);
+
+// Deletes a message the user picked from `box` (a picture of the store file at
+// `box_path` taken earlier) under the box lock: its records are found again in
+// the file as it is now, so that what another process appended meanwhile stays.
+// Blocks on the disk and on another process's write. A message removed by
+// someone else already is no error.
+Status RemoveMessage(const std::string& box_path, const store::JoinedBox& box,
+                     const store::JoinedMessage& message);
 
 }  // namespace velka::messages

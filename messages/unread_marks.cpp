@@ -4,6 +4,8 @@
 
 #include "platform/codepage.h"
 #include "platform/files.h"
+#include "platform/fnv.h"
+#include "store/box_lock.h"
 
 namespace velka::messages {
 namespace {
@@ -29,38 +31,51 @@ std::optional<std::uint64_t> ParseKey(std::string_view line) {
 }  // namespace
 
 std::uint64_t RecordKey(const packet& record) {
-    std::uint64_t hash = 0xcbf29ce484222325ULL;
-    for (const char c : EncodePacket(record)) {
-        hash ^= static_cast<unsigned char>(c);
-        hash *= 0x100000001b3ULL;
-    }
-    return hash;
+    const PacketBytes bytes = EncodePacket(record);
+    return Fnv1a(std::string_view(bytes.data(), bytes.size()));
 }
 
-Result<UnreadMarks> UnreadMarks::Load(const std::string& path) {
-    UnreadMarks marks(path);
-    if (!files::Exists(path)) return marks;
+Result<std::set<std::uint64_t>> UnreadMarks::ReadKeys(const std::string& path) {
+    std::set<std::uint64_t> keys;
+    if (!files::Exists(path)) return keys;
     const auto contents = files::ReadAll(path);
     if (!contents) return contents.error();
     std::string_view rest = *contents;
     while (!rest.empty()) {
         const std::size_t end = rest.find('\n');
-        if (const auto key = ParseKey(rest.substr(0, end))) marks.keys_.insert(*key);
+        if (const auto key = ParseKey(rest.substr(0, end))) keys.insert(*key);
         rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
     }
+    return keys;
+}
+
+Result<UnreadMarks> UnreadMarks::Load(const std::string& path) {
+    UnreadMarks marks(path);
+    auto keys = ReadKeys(path);
+    if (!keys) return keys.error();
+    marks.keys_ = std::move(*keys);
     return marks;
 }
 
 bool UnreadMarks::AddUnread(const std::vector<packet>& arrived) {
     bool changed = false;
-    for (const packet& record : arrived) changed |= keys_.insert(RecordKey(record)).second;
+    for (const packet& record : arrived) {
+        const std::uint64_t key = RecordKey(record);
+        read_.erase(key);
+        added_.insert(key);
+        changed |= keys_.insert(key).second;
+    }
     return changed;
 }
 
 bool UnreadMarks::MarkRead(const store::JoinedBox& inbox, const store::JoinedMessage& message) {
     bool changed = false;
-    for (const std::size_t record : message.records)
-        changed |= keys_.erase(RecordKey(inbox.box().at(record))) > 0;
+    for (const std::size_t record : message.records) {
+        const std::uint64_t key = RecordKey(inbox.box().at(record));
+        added_.erase(key);
+        read_.insert(key);
+        changed |= keys_.erase(key) > 0;
+    }
     return changed;
 }
 
@@ -78,16 +93,26 @@ std::size_t UnreadMarks::CountUnread(const store::JoinedBox& inbox) const {
     return count;
 }
 
-Status UnreadMarks::Save() const {
+Status UnreadMarks::Save() {
+    const auto held = store::BoxLock::Take(path_);
+    if (!held) return held.error();
+    auto keys = ReadKeys(path_);
+    if (!keys) return keys.error();
+    for (const std::uint64_t key : read_) keys->erase(key);
+    keys->insert(added_.begin(), added_.end());
     std::string contents(kHeader);
     contents += '\n';
-    for (const std::uint64_t key : keys_) {
+    for (const std::uint64_t key : *keys) {
         char digits[kKeyDigits + 1];
         std::snprintf(digits, sizeof digits, "%016llx", static_cast<unsigned long long>(key));
         contents += digits;
         contents += '\n';
     }
-    return files::SaveDurably(path_, contents);
+    if (Status saved = files::SaveDurably(path_, contents); !saved) return saved;
+    keys_ = std::move(*keys);
+    added_.clear();
+    read_.clear();
+    return {};
 }
 
 ArrivalNotice NoticeOf(const std::vector<packet>& arrived, const contacts::NumberNames& names) {

@@ -3,7 +3,11 @@
 // byte of the 1076-byte records changing. A record is named by a 64-bit hash of
 // its bytes: the store files have no ids, and a deletion shifts every position.
 //
-// Threads: the front end's only; it alone reads and writes inbox.unread.
+// Two windows on one program directory may keep marks at once: each saves what it
+// changed into the file as it is then, under the box lock (store/box_lock.h), so
+// neither throws away the other's marks.
+//
+// Threads: the front end's only.
 #pragma once
 
 #include <cstdint>
@@ -39,14 +43,21 @@ class UnreadMarks {
     // longer in the box (deleted) count for nothing.
     std::size_t CountUnread(const store::JoinedBox& inbox) const;
 
-    // Writes the file whole and durably (a new file renamed over the old).
-    Status Save() const;
+    // Writes the marks changed since the last Save into the file as it is now,
+    // whole and durably (a new file renamed over the old), under the box lock, and
+    // takes in the marks others wrote meanwhile. On failure the changes are kept
+    // for the next Save.
+    Status Save();
 
   private:
     explicit UnreadMarks(std::string path) : path_(std::move(path)) {}
+    // The keys of the file; a missing file holds none.
+    static Result<std::set<std::uint64_t>> ReadKeys(const std::string& path);
 
     std::string path_;
     std::set<std::uint64_t> keys_;
+    std::set<std::uint64_t> added_;  // since the last Save
+    std::set<std::uint64_t> read_;   // since the last Save
 };
 
 // A system-tray notification of arrived messages: the sender's contact name (the

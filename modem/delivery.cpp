@@ -8,6 +8,7 @@
 #include "platform/codepage.h"
 #include "platform/datetime.h"
 #include "platform/number_key.h"
+#include "store/box_lock.h"
 
 namespace velka::modem {
 namespace {
@@ -192,15 +193,13 @@ std::vector<DeliveryState> MatchReports(const store::BoxFile& box,
     return matcher.States(box.size());
 }
 
-Result<DeliveryStates> LoadDeliveryStates(const std::string& box_path, const store::BoxFile& box,
-                                          Mutex* file_lock) {
+Result<DeliveryStates> LoadDeliveryStates(const std::string& box_path, const store::BoxFile& box) {
     Result<store::SentReading> sent = Error{};
     Result<std::vector<StatusReport>> reports = Error{};
     {
-        std::optional<MutexLock<Mutex>> held;
-        if (file_lock) held.emplace(*file_lock);
+        const std::optional<store::BoxLock> held = store::TakeForReading(box_path);
         sent = store::LoadSent(store::SentPathFor(box_path));
-        reports = LoadReports(ReportsFileBeside(box_path));
+        reports = LoadReports(store::ReportsPathBeside(box_path));
     }
     if (!sent) return sent.error();
     if (!reports) return reports.error();

@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "modem/status_report.h"
-#include "platform/mutex.h"
 #include "platform/result.h"
 #include "store/sent_file.h"
 #include "store/store_file.h"
@@ -61,11 +60,9 @@ struct DeliveryStates {
 };
 
 // The states of the records of `box`, the store file at `box_path`: its sent file
-// and reports.db beside it, read under `file_lock` (the lock their writers hold)
-// when one is given. A missing sent file or reports.db is no error: every record
-// then shows as sent. A file that cannot be read is the error.
-Result<DeliveryStates> LoadDeliveryStates(const std::string& box_path, const store::BoxFile& box,
-                                          Mutex* file_lock = nullptr);
+// and reports.db beside it, read under the box lock (store/box_lock.h). A missing sent file or
+// reports.db is no error: every record then shows as sent. A file that cannot be read is the error.
+Result<DeliveryStates> LoadDeliveryStates(const std::string& box_path, const store::BoxFile& box);
 
 // The warning a front end shows when DeliveryStates::unbelieved is not zero.
 // Windows-1251.

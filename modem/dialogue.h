@@ -17,7 +17,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <deque>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -88,22 +87,16 @@ struct Delivery {
     std::string pdu;  // upper-case hexadecimal, SMSC part included
 };
 
-inline constexpr std::size_t kRecentlyStoredLimit = 256;
-
 // What the dialogue keeps about one modem between operations; owned by the worker
 // (or whoever drives the modem) and touched only on its thread.
 struct ModemContext {
     std::vector<Delivery> deliveries;  // handed over, waiting to be stored
-    // The PDUs stored lately, the newest last, at most kRecentlyStoredLimit: a
-    // delivery whose acknowledgement was lost (a port closed in between) is kept by
-    // the modem or brought again by the network, and must not be stored twice.
-    std::deque<std::string> recently_stored;
-    bool silent = false;             // a command went unanswered within its bound
-    bool answered = false;           // a command got its final result line
-    bool opened = false;             // the initialisation opened the port afresh
-    std::optional<std::string> pin;  // the user's PIN, sent once; cleared when refused
-    ModemStatus status;              // the SIM's state at the last initialisation
-    ModemInfo info;                  // read at each opening; the signal now and then
+    bool silent = false;               // a command went unanswered within its bound
+    bool answered = false;             // a command got its final result line
+    bool opened = false;               // the initialisation opened the port afresh
+    std::optional<std::string> pin;    // the user's PIN, sent once; cleared when refused
+    ModemStatus status;                // the SIM's state at the last initialisation
+    ModemInfo info;                    // read at each opening; the signal now and then
     // The modem's error answer to the last send that failed ("+CMS ERROR: 500"), as
     // it came; empty when that send failed for silence. Set by SendPdu.
     std::string refusal;

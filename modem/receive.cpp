@@ -3,15 +3,22 @@
 #include <algorithm>
 #include <cctype>
 #include <optional>
+#include <set>
 
 #include "modem/concatenation.h"
 #include "modem/dialogue.h"
+#include "modem/identity.h"
 #include "platform/codepage.h"
+#include "platform/crc32.h"
 #include "platform/datetime.h"
+#include "platform/files.h"
 #include "platform/text.h"
 #include "serial/ser_except.h"
 #include "sms/smsbase.h"
+#include "store/box_lock.h"
+#include "store/identity_file.h"
 #include "store/parts_file.h"
+#include "store/store_file.h"
 
 namespace velka::modem {
 namespace {
@@ -68,20 +75,14 @@ bool FitsHeader(const std::string& pdu, const Header& header) {
     return true;
 }
 
-// Deletes each message, its answer awaited before the next; confirmed deletes
-// leave `remembered`, refused ones join it.
-std::size_t DeleteStored(TComPort& port, AnswerReader& reader, std::string_view storage,
-                         const std::vector<ListedMessage>& messages, StoredNotDeleted& remembered) {
+// Deletes each message, its answer awaited before the next. One whose delete the
+// modem refuses is listed again by a later cycle, which knows it by its identity.
+std::size_t DeleteStored(TComPort& port, AnswerReader& reader,
+                         const std::vector<ListedMessage>& messages) {
     std::size_t deleted = 0;
     for (const ListedMessage& message : messages) {
         if (reader.stopped()) break;
-        const auto key = std::make_pair(std::string(storage) + message.index, message.pdu);
-        if (RunCommand(port, reader, "AT+CMGD=" + message.index).outcome == Outcome::Ok) {
-            remembered.erase(key);
-            ++deleted;
-        } else {
-            remembered.insert(key);
-        }
+        if (RunCommand(port, reader, "AT+CMGD=" + message.index).outcome == Outcome::Ok) ++deleted;
     }
     return deleted;
 }
@@ -125,48 +126,115 @@ void Join(ReceptionReport& total, ReceptionReport&& part) {
     if (total.saved && !part.saved) total.saved = part.saved;
 }
 
-bool StoredLately(const ModemContext& context, const std::string& pdu) {
-    return std::find(context.recently_stored.begin(), context.recently_stored.end(), pdu) !=
-           context.recently_stored.end();
-}
-
-void RememberStored(ModemContext& context, const std::vector<std::string>& pdus) {
-    for (const std::string& pdu : pdus) {
-        context.recently_stored.push_back(pdu);
-        if (context.recently_stored.size() > kRecentlyStoredLimit) {
-            context.recently_stored.pop_front();
-        }
-    }
-}
-
-// What a listing or a delivery holds, split into inbox records and status reports.
-struct Sorted {
-    std::vector<packet> records;
-    std::vector<std::optional<store::PartFacts>> parts;  // one for each record
-    std::vector<StatusReport> reports;
+// What a listing or a delivery held, as the files took it.
+struct Saved {
+    Status status;                      // the first write that failed, if any
+    std::vector<bool> on_disk;          // by PDU: stored now or by an earlier cycle
+    std::vector<packet> stored;         // the records appended to inbox.db now
+    std::vector<StatusReport> reports;  // the reports appended to reports.db now
 };
 
-Sorted Sort(const std::vector<std::string>& pdus) {
-    Sorted sorted;
-    const std::string now = FormatDateTime(NowLocal());
-    for (const std::string& pdu : pdus) {
-        if (IsStatusReport(pdu)) {
-            sorted.reports.push_back(ParseStatusReport(pdu, now));
-        } else {
-            sorted.records.push_back(MakeInboxRecord(pdu));
-            sorted.parts.push_back(ConcatenationOf(pdu));
-        }
-    }
-    return sorted;
+// What is new of `pdus` (neither stored before nor met earlier in the same batch),
+// split into inbox records and status reports, with the identity entries that go
+// before them.
+struct NewOnes {
+    std::vector<std::size_t> pdu_of_record;
+    std::vector<packet> records;
+    std::vector<std::optional<store::PartFacts>> parts;
+    std::vector<std::size_t> pdu_of_report;
+    std::vector<StatusReport> reports;
+    std::vector<store::IdentityEntry> identities;
+};
+
+Result<std::uint64_t> ReportCount(const std::string& reports_path) {
+    if (!files::Exists(reports_path)) return std::uint64_t{0};
+    auto size = files::Size(reports_path);
+    if (!size) return size.error();
+    return *size / kReportRecordSize;
 }
 
-// Both appends under the lock; the reports only after the inbox took its records.
-std::pair<Status, Status> Save(const std::string& inbox_path, Mutex& file_lock,
-                               const Sorted& sorted) {
-    MutexLock guard(file_lock);
-    Status inbox = store::AppendReceived(inbox_path, sorted.records, sorted.parts);
-    Status reports = AppendReports(ReportsFileBeside(inbox_path), sorted.reports);
-    return {std::move(inbox), std::move(reports)};
+std::uint32_t RecordCrc(const packet& record) {
+    const PacketBytes bytes = EncodePacket(record);
+    return Crc32(std::string_view(bytes.data(), bytes.size()));
+}
+
+// Sorts out the new ones under the lock; `on_disk` marks the PDUs stored before.
+Result<NewOnes> SortNew(const store::BoxLock& held, const std::string& inbox_path,
+                        const std::vector<std::string>& pdus, std::vector<bool>& on_disk) {
+    const std::string reports_path = store::ReportsPathBeside(inbox_path);
+    auto stored =
+        store::StoredIdentities::Load(held, {inbox_path, reports_path, kReportRecordSize});
+    if (!stored) return stored.error();
+    const auto first_record = store::RecordCount(inbox_path);
+    if (!first_record) return first_record.error();
+    const auto first_report = ReportCount(reports_path);
+    if (!first_report) return first_report.error();
+    NewOnes fresh;
+    std::set<std::uint64_t> in_batch;
+    const std::string now = FormatDateTime(NowLocal());
+    for (std::size_t i = 0; i < pdus.size(); ++i) {
+        const std::uint64_t identity = ReceivedIdentity(pdus[i]);
+        if (stored->Holds(identity) || !in_batch.insert(identity).second) {
+            on_disk[i] = true;
+            continue;
+        }
+        store::IdentityEntry entry{identity};
+        if (IsStatusReport(pdus[i])) {
+            fresh.reports.push_back(ParseStatusReport(pdus[i], now));
+            fresh.pdu_of_report.push_back(i);
+            entry.file = store::IdentifiedFile::Reports;
+            entry.record = static_cast<std::uint32_t>(*first_report + fresh.reports.size() - 1);
+            entry.record_crc = Crc32(ReportRecord(fresh.reports.back()));
+        } else {
+            fresh.records.push_back(MakeInboxRecord(pdus[i]));
+            fresh.parts.push_back(ConcatenationOf(pdus[i]));
+            fresh.pdu_of_record.push_back(i);
+            entry.record = static_cast<std::uint32_t>(*first_record + fresh.records.size() - 1);
+            entry.record_crc = RecordCrc(fresh.records.back());
+        }
+        fresh.identities.push_back(entry);
+    }
+    return fresh;
+}
+
+// Stores what is new of `pdus` in one step under the box lock: the identities
+// first, then the records with their parts' facts, then the reports, each
+// flushed. A kill between the identities and their records leaves entries that
+// nothing bears out, so the messages are stored again, never lost; one after
+// them leaves identities that a later listing is known by, so nothing is stored
+// twice. A message whose write failed is not on the disk and stays on the modem.
+Saved Save(const std::string& inbox_path, const std::vector<std::string>& pdus) {
+    Saved saved;
+    saved.on_disk.assign(pdus.size(), false);
+    // An empty listing writes nothing, but its append creates the box and proves
+    // the disk takes writes again after a refusal.
+    auto held = store::BoxLock::Take(inbox_path);
+    if (!held) {
+        saved.status = held.error();
+        return saved;
+    }
+    auto fresh = SortNew(*held, inbox_path, pdus, saved.on_disk);
+    if (!fresh) {
+        saved.status = fresh.error();
+        std::fill(saved.on_disk.begin(), saved.on_disk.end(), false);
+        return saved;
+    }
+    if (Status noted = store::AppendIdentities(*held, inbox_path, fresh->identities); !noted) {
+        saved.status = std::move(noted);
+        return saved;
+    }
+    Status inbox = store::AppendReceived(*held, inbox_path, fresh->records, fresh->parts);
+    Status reports = AppendReports(*held, store::ReportsPathBeside(inbox_path), fresh->reports);
+    if (inbox) {
+        for (const std::size_t i : fresh->pdu_of_record) saved.on_disk[i] = true;
+        saved.stored = std::move(fresh->records);
+    }
+    if (reports) {
+        for (const std::size_t i : fresh->pdu_of_report) saved.on_disk[i] = true;
+        saved.reports = std::move(fresh->reports);
+    }
+    saved.status = !inbox ? std::move(inbox) : std::move(reports);
+    return saved;
 }
 
 }  // namespace
@@ -205,11 +273,8 @@ packet MakeInboxRecord(const std::string& pdu) {
 }
 
 ReceptionReport ReceiveMessages(TComPort& port, std::string_view storage,
-                                const std::string& inbox_path, Mutex& file_lock,
-                                const std::atomic<bool>& stop, StoredNotDeleted* remembered,
+                                const std::string& inbox_path, const std::atomic<bool>& stop,
                                 ModemContext* context) {
-    StoredNotDeleted forgotten;
-    StoredNotDeleted& known = remembered ? *remembered : forgotten;
     ModemContext own;
     ModemContext& line = context ? *context : own;
     ReceptionReport report;
@@ -219,39 +284,24 @@ ReceptionReport ReceiveMessages(TComPort& port, std::string_view storage,
         RunCommand(port, reader, "AT+CMGL=4", kCommandTicks, line.listing_idle_limit);
     if (listing.outcome != Outcome::Ok) return report;
     report.listed = true;
-    // Messages stored already (by an earlier cycle whose delete failed, or handed
-    // over directly and not acknowledged) are deleted, not stored again.
-    const auto stored_before = [&](const ListedMessage& message) {
-        return known.count({std::string(storage) + message.index, message.pdu}) > 0 ||
-               StoredLately(line, message.pdu);
-    };
     const std::vector<ListedMessage> listed = ParseListing(listing.lines);
     std::vector<std::string> pdus;
-    for (const ListedMessage& message : listed) {
-        if (!stored_before(message)) pdus.push_back(message.pdu);
-    }
-    Sorted sorted = Sort(pdus);
-    const auto [inbox_saved, reports_saved] = Save(inbox_path, file_lock, sorted);
-    report.saved = !inbox_saved ? inbox_saved : reports_saved;
-    if (inbox_saved) report.stored = std::move(sorted.records);
-    if (reports_saved) report.reports = std::move(sorted.reports);
-    // Only what is on the disk is deleted, with what an earlier cycle stored.
+    pdus.reserve(listed.size());
+    for (const ListedMessage& message : listed) pdus.push_back(message.pdu);
+    Saved saved = Save(inbox_path, pdus);
+    report.saved = std::move(saved.status);
+    report.stored = std::move(saved.stored);
+    report.reports = std::move(saved.reports);
+    // Only what is on the disk is deleted: stored now, or by an earlier cycle.
     std::vector<ListedMessage> deletable;
-    for (const ListedMessage& message : listed) {
-        const bool saved_now =
-            IsStatusReport(message.pdu) ? bool(reports_saved) : bool(inbox_saved);
-        if (stored_before(message) || saved_now) {
-            deletable.push_back(message);
+    for (std::size_t i = 0; i < listed.size(); ++i) {
+        if (saved.on_disk[i]) {
+            deletable.push_back(listed[i]);
         } else {
             ++report.unsaved;
         }
     }
-    report.deleted = DeleteStored(port, reader, storage, deletable, known);
-    std::vector<std::string> saved;
-    for (const std::string& pdu : pdus) {
-        if (IsStatusReport(pdu) ? bool(reports_saved) : bool(inbox_saved)) saved.push_back(pdu);
-    }
-    RememberStored(line, saved);
+    report.deleted = DeleteStored(port, reader, deletable);
     return report;
 }
 
@@ -274,20 +324,18 @@ std::vector<std::string> ReceptionMemories(TComPort& port, ModemContext& context
     return memories;
 }
 
-ReceptionReport ReceiveAll(TComPort& port, const std::string& inbox_path, Mutex& file_lock,
-                           const std::atomic<bool>& stop, StoredNotDeleted& remembered,
-                           ModemContext& context) {
+ReceptionReport ReceiveAll(TComPort& port, const std::string& inbox_path,
+                           const std::atomic<bool>& stop, ModemContext& context) {
     ReceptionReport total;
     total.listed = true;
     for (const std::string& memory : ReceptionMemories(port, context, stop)) {
-        Join(total, ReceiveMessages(port, Storage(memory), inbox_path, file_lock, stop, &remembered,
-                                    &context));
+        Join(total, ReceiveMessages(port, Storage(memory), inbox_path, stop, &context));
         if (!total.listed || stop.load()) break;
     }
     return total;
 }
 
-ReceptionReport StoreDeliveries(TComPort& port, const std::string& inbox_path, Mutex& file_lock,
+ReceptionReport StoreDeliveries(TComPort& port, const std::string& inbox_path,
                                 const std::atomic<bool>& stop, ModemContext& context) {
     ReceptionReport report;
     if (context.deliveries.empty()) return report;
@@ -295,27 +343,25 @@ ReceptionReport StoreDeliveries(TComPort& port, const std::string& inbox_path, M
     std::vector<Delivery> taken;
     taken.swap(context.deliveries);
     std::vector<std::string> pdus;
-    for (const Delivery& delivery : taken) {
-        if (!StoredLately(context, delivery.pdu)) pdus.push_back(delivery.pdu);
-    }
-    Sorted sorted = Sort(pdus);
-    const auto [inbox_saved, reports_saved] = Save(inbox_path, file_lock, sorted);
+    pdus.reserve(taken.size());
+    for (const Delivery& delivery : taken) pdus.push_back(delivery.pdu);
+    Saved saved = Save(inbox_path, pdus);
     report.listed = true;
-    report.saved = !inbox_saved ? inbox_saved : reports_saved;
-    if (!inbox_saved || !reports_saved) {
-        // Whatever a file refused waits in the context; a part written twice is
-        // better than a message lost.
+    report.saved = std::move(saved.status);
+    report.stored = std::move(saved.stored);
+    report.reports = std::move(saved.reports);
+    if (!report.saved) {
+        // Everything waits in the context, unacknowledged; what did reach the disk
+        // is known by its identity when it is taken again.
         report.unsaved = taken.size();
         context.deliveries.insert(context.deliveries.begin(), taken.begin(), taken.end());
         return report;
     }
-    report.stored = std::move(sorted.records);
-    report.reports = std::move(sorted.reports);
-    RememberStored(context, pdus);
     AnswerReader reader(port, stop, &context);
     for (std::size_t i = 0; i < taken.size(); ++i) {
         // After one acknowledgement went unanswered the rest would wait in vain;
-        // what the modem keeps for want of them is known by recently_stored.
+        // what the modem keeps for want of them comes again and is known by its
+        // identity.
         const Outcome acknowledged = RunCommand(port, reader, "AT+CNMA").outcome;
         if (acknowledged == Outcome::Silent || acknowledged == Outcome::Stopped) break;
     }

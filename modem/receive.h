@@ -1,20 +1,20 @@
 // The reception cycle: every message the modem holds in one storage moves into
 // inbox.db. Stored first, deleted after: a message is deleted on the modem only
-// once its record is on the disk, so a crash, a stop or a failed save may at worst
-// store a message twice, never lose it.
+// once its record is on the disk, so a crash, a stop or a failed save never loses
+// it; and each message is stored once, whatever comes between the store and the
+// delete, since its identity (modem/identity.h) is kept beside inbox.db in the
+// same step (store/identity_file.h) and a message listed again is known by it.
 // Threads: the worker's thread, with the modem initialised (modem/dialogue.h).
 #pragma once
 
 #include <atomic>
 #include <chrono>
-#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "modem/dialogue.h"
 #include "modem/status_report.h"
-#include "platform/mutex.h"
 #include "platform/result.h"
 #include "serial/ser_port.h"
 #include "store/packet.h"
@@ -50,29 +50,21 @@ struct ReceptionReport {
     std::size_t unsaved = 0;  // listed messages the files refused; they stay on the modem
 };
 
-// Messages that a cycle stored but whose delete the modem did not confirm, as
-// (index, PDU). A later cycle given the same set deletes them again without storing
-// them a second time, so a modem that refuses deletes does not fill inbox.db.
-using StoredNotDeleted = std::set<std::pair<std::string, std::string>>;
-
 // One cycle: "AT+CPMS=<storage>" and "AT+CMGF=0" (each "OK" awaited up to 100
 // ticks), the input read empty, "AT+CMGL=4" read to its final line; busy answers
-// are tried again (RunCommand). The listed messages are appended to `inbox_path`
-// (and the facts of the parts of long messages to its parts file,
-// store/parts_file.h) and the listed status reports to reports.db beside it,
-// durably, while `file_lock` is held (the lock the box views take to read the
-// file); then each stored message and report is deleted with "AT+CMGD=<index>",
-// its answer awaited before the next. A listing that ends in an error, goes quiet
-// for context->listing_idle_limit (30 s) or is cut by the stop flag, or a failed
-// save, deletes nothing of what it would have held. The stop flag ends the
-// deletes; what stays on the modem is stored again by a later cycle, unless
-// `remembered` (kept by the caller from cycle to cycle) says it was stored
-// already. Direct deliveries read on the way go to context->deliveries
-// (StoreDeliveries).
+// are tried again (RunCommand). The listed messages that were not stored before
+// are appended to `inbox_path` (and the facts of the parts of long messages to its
+// parts file, store/parts_file.h) and the listed status reports to reports.db
+// beside it, durably, under the box lock (store/box_lock.h), with their
+// identities; then each message on the disk, stored now or before, is deleted
+// with "AT+CMGD=<index>", its answer awaited before the next. A listing that ends
+// in an error, goes quiet for context->listing_idle_limit (30 s) or is cut by the
+// stop flag, or a failed save, deletes nothing of what it would have held. The
+// stop flag ends the deletes; what stays on the modem is deleted by a later
+// cycle, which knows it was stored. Direct deliveries read on the way go to
+// context->deliveries (StoreDeliveries).
 ReceptionReport ReceiveMessages(TComPort& port, std::string_view storage,
-                                const std::string& inbox_path, Mutex& file_lock,
-                                const std::atomic<bool>& stop,
-                                StoredNotDeleted* remembered = nullptr,
+                                const std::string& inbox_path, const std::atomic<bool>& stop,
                                 ModemContext* context = nullptr);
 
 // The memories that hold received messages, in the order they are listed: "SM",
@@ -84,17 +76,16 @@ std::vector<std::string> ReceptionMemories(TComPort& port, ModemContext& context
 
 // ReceiveMessages on each of ReceptionMemories in turn, the reports joined. A
 // memory whose listing fails ends the cycle there.
-ReceptionReport ReceiveAll(TComPort& port, const std::string& inbox_path, Mutex& file_lock,
-                           const std::atomic<bool>& stop, StoredNotDeleted& remembered,
-                           ModemContext& context);
+ReceptionReport ReceiveAll(TComPort& port, const std::string& inbox_path,
+                           const std::atomic<bool>& stop, ModemContext& context);
 
 // Stores what the modem handed over directly ("+CMT:" messages into inbox.db and
 // the facts of their parts into its parts file, "+CDS:" status reports into
-// reports.db) under `file_lock`, then acknowledges each with "AT+CNMA", whose
-// error answer (a modem that wants none) is ignored.
-// Stored first, acknowledged after: a failed save keeps them in the context,
-// unacknowledged, for the next call.
-ReceptionReport StoreDeliveries(TComPort& port, const std::string& inbox_path, Mutex& file_lock,
+// reports.db) as a listing's messages are stored, known by the same identities,
+// then acknowledges each with "AT+CNMA", whose error answer (a modem that wants
+// none) is ignored. Stored first, acknowledged after: a failed save keeps them in
+// the context, unacknowledged, for the next call.
+ReceptionReport StoreDeliveries(TComPort& port, const std::string& inbox_path,
                                 const std::atomic<bool>& stop, ModemContext& context);
 
 }  // namespace velka::modem

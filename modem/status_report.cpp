@@ -46,13 +46,17 @@ std::optional<std::size_t> FirstOctetAt(std::string_view pdu) {
     return 2 + 2 * static_cast<std::size_t>(*smsc);
 }
 
-std::string EncodeRecord(const StatusReport& report) {
+}  // namespace
+
+std::string ReportRecord(const StatusReport& report) {
     std::string line = report.received + '\t' + std::to_string(report.reference) + '\t' +
                        report.recipient + '\t' + report.centre_time + '\t' + report.discharged +
                        '\t' + std::to_string(report.status) + '\t' + report.pdu;
     line.resize(kReportRecordSize - 2, ' ');
     return line + "\r\n";
 }
+
+namespace {
 
 // The fields of a record, read where they lie: tab-separated, the last one (the
 // PDU, hexadecimal) ending at the blanks that pad the record. Nothing when the
@@ -106,14 +110,11 @@ StatusReport ParseStatusReport(std::string_view pdu, std::string received) {
     return report;
 }
 
-std::string ReportsFileBeside(const std::string& inbox_path) {
-    return InDirectory(files::DirectoryOf(inbox_path), kReportsFile);
-}
-
-Status AppendReports(const std::string& path, const std::vector<StatusReport>& reports) {
+Status AppendReports(const store::BoxLock&, const std::string& path,
+                     const std::vector<StatusReport>& reports) {
     if (reports.empty()) return {};
     std::string records;
-    for (const StatusReport& report : reports) records += EncodeRecord(report);
+    for (const StatusReport& report : reports) records += ReportRecord(report);
     return files::AppendDurably(path, records, kReportRecordSize);
 }
 

@@ -2,7 +2,8 @@
 // what became of a sent message. They are never received messages: each is kept as
 // one record of reports.db beside the store files (format: docs/reports.md) and
 // then deleted on the modem. Pure functions, any thread; the file functions block
-// on the disk, and their callers hold the lock that guards the store files.
+// on the disk, and the writer takes a BoxLock as proof that its caller holds the
+// lock of the store files (store/box_lock.h).
 #pragma once
 
 #include <optional>
@@ -11,10 +12,10 @@
 #include <vector>
 
 #include "platform/result.h"
+#include "store/box_lock.h"
 
 namespace velka::modem {
 
-inline constexpr const char* kReportsFile = "reports.db";
 // Each record is this many bytes: its fields, blanks, then CR LF.
 inline constexpr std::size_t kReportRecordSize = 512;
 
@@ -36,11 +37,12 @@ bool IsStatusReport(std::string_view pdu);
 // the PDU is kept whole all the same.
 StatusReport ParseStatusReport(std::string_view pdu, std::string received);
 
-// reports.db beside inbox.db.
-std::string ReportsFileBeside(const std::string& inbox_path);
+// The record of one report as reports.db holds it, kReportRecordSize bytes.
+std::string ReportRecord(const StatusReport& report);
 
 // Appends the reports durably (a torn record of an earlier crash is cut off first).
-Status AppendReports(const std::string& path, const std::vector<StatusReport>& reports);
+Status AppendReports(const store::BoxLock& held, const std::string& path,
+                     const std::vector<StatusReport>& reports);
 
 // Every whole record of the file; a missing file holds none.
 Result<std::vector<StatusReport>> LoadReports(const std::string& path);

@@ -17,6 +17,17 @@ bool Exists(const std::string& path);
 // The size of the file in bytes, or an Error (a missing file is an error here).
 Result<std::uint64_t> Size(const std::string& path);
 
+// What a cheap look tells of a file: its size, its last write time (in the
+// system's own units) and which file it is, so that a write by another process is
+// noticed without reading the file. A missing file has all three 0.
+struct FileStamp {
+    std::uint64_t size = 0;
+    std::int64_t modified = 0;
+    std::uint64_t identity = 0;  // the inode, or the Windows file index
+    bool operator==(const FileStamp&) const = default;
+};
+FileStamp StampOf(const std::string& path);
+
 // The whole file. A missing file is an Error with system_code ENOENT.
 Result<std::string> ReadAll(const std::string& path);
 

@@ -11,6 +11,10 @@
 namespace velka::files {
 namespace {
 
+// Messages, the queue and the settings are the user's alone: read and written by
+// the owner only. The umask can only take more away.
+constexpr mode_t kPrivate = S_IRUSR | S_IWUSR;
+
 // Closes the descriptor when the scope ends, whatever way it ends.
 class FileDescriptor {
   public:
@@ -65,6 +69,14 @@ Result<std::uint64_t> Size(const std::string& path) {
     return static_cast<std::uint64_t>(info.st_size);
 }
 
+FileStamp StampOf(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return {};
+    return {static_cast<std::uint64_t>(info.st_size),
+            static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec,
+            static_cast<std::uint64_t>(info.st_ino)};
+}
+
 Result<std::string> ReadAll(const std::string& path) {
     FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!fd.valid()) return PosixFileError("Cannot open", path);
@@ -84,7 +96,10 @@ Result<std::string> ReadAll(const std::string& path) {
 
 Status SaveDurably(const std::string& path, std::string_view contents) {
     const std::string temporary = path + ".tmp";
-    FileDescriptor fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    // A temporary left by a crash goes first: reopened, it would keep the mode and
+    // owner it was made with. A new one made here is this user's and private.
+    ::unlink(temporary.c_str());
+    FileDescriptor fd(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kPrivate));
     if (!fd.valid()) return PosixFileError("Cannot create", temporary);
     if (!WriteAll(fd.get(), contents) || ::fsync(fd.get()) != 0 || !fd.Close()) {
         Error error = PosixFileError("Cannot write", temporary);
@@ -102,7 +117,7 @@ Status SaveDurably(const std::string& path, std::string_view contents) {
 
 Status AppendDurably(const std::string& path, std::string_view data, std::uint64_t unit) {
     const bool existed = Exists(path);
-    FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+    FileDescriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, kPrivate));
     if (!fd.valid()) return PosixFileError("Cannot open", path);
     struct stat info {};
     if (::fstat(fd.get(), &info) != 0) return PosixFileError("Cannot examine", path);

@@ -73,6 +73,25 @@ Result<std::uint64_t> Size(const std::string& path) {
     return (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
 }
 
+FileStamp StampOf(const std::string& path) {
+    // A handle that shares everything, so a look never stands in a writer's way.
+    const HANDLE file =
+        CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return {};
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool known = GetFileInformationByHandle(file, &info) != 0;
+    CloseHandle(file);
+    if (!known) return {};
+    const auto join = [](DWORD high, DWORD low) {
+        return (static_cast<std::uint64_t>(high) << 32) | low;
+    };
+    return {join(info.nFileSizeHigh, info.nFileSizeLow),
+            static_cast<std::int64_t>(
+                join(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime)),
+            join(info.nFileIndexHigh, info.nFileIndexLow)};
+}
+
 Result<std::string> ReadAll(const std::string& path) {
     FileHandle file(OpenFile(path, GENERIC_READ, OPEN_EXISTING));
     if (!file.valid()) return SystemError("Cannot open", path);

@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -17,7 +18,8 @@ LockFile::Handle::~Handle() {
 }
 
 Result<std::unique_ptr<LockFile::Handle>> LockFile::Open(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    // Private like the files it guards: it names the process holding them.
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, S_IRUSR | S_IWUSR);
     if (fd < 0) return PosixFileError("Cannot open the lock file", path);
     return std::make_unique<Handle>(fd);
 }

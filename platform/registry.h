@@ -59,6 +59,11 @@ struct RegistryValueInfo {
     std::string text;
 };
 
+// The file of the machine registry's stand-in: VELKA_REGISTRY, else "registry.db"
+// in the program directory. "" on Windows, where the machine registry is the
+// system's and no file of ours. Any thread.
+std::string MachineRegistryFile();
+
 class Registry {
   public:
     // The machine registry of this process, opened on first use.

@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "platform/codepage.h"
+#include "platform/file_access.h"
 #include "platform/program_dir.h"
 #include "platform/registry.h"
 
@@ -227,14 +228,14 @@ void WriteValue(sqlite3* db, const std::string& path, const std::string& name, i
     upsert.Step();
 }
 
-std::string MachineRegistryPath() {
+}  // namespace
+
+std::string MachineRegistryFile() {
     if (const char* path = std::getenv("VELKA_REGISTRY"); path != nullptr && *path != '\0') {
         return path;
     }
     return ProgramFile("registry.db");
 }
-
-}  // namespace
 
 struct Registry::Impl {
     explicit Impl(std::string file) : path(std::move(file)) {}
@@ -295,6 +296,10 @@ struct Registry::Impl {
     // first use; a failed open is tried again on the next call.
     sqlite3* Open() {
         if (db != nullptr) return db;
+        // SQLite would make the file 0644 under the umask, and its -wal and -shm
+        // take the file's mode: made private first, they all stay private. Should
+        // this fail, the open below fails too and says why.
+        IgnoreFailure(files::CreatePrivate(path));
         const int rc =
             sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
         try {
@@ -350,7 +355,7 @@ struct Registry::Impl {
 };
 
 Registry& Registry::Machine() {
-    static Registry machine(MachineRegistryPath());
+    static Registry machine(MachineRegistryFile());
     return machine;
 }
 

@@ -179,6 +179,11 @@ std::u16string StandInBase(const std::string& file) {
 
 struct Registry::Impl : Root {};
 
+// Even VELKA_REGISTRY names a key here, not a file.
+std::string MachineRegistryFile() {
+    return {};
+}
+
 Registry& Registry::Machine() {
     static Registry machine([] {
         const char* path = std::getenv("VELKA_REGISTRY");

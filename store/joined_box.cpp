@@ -50,14 +50,13 @@ std::string MissingPartMark(std::size_t number, std::size_t total) {
                               " ещё не пришла]");
 }
 
-Result<JoinedBox> JoinedBox::Open(const std::string& box_path, Mutex* file_lock) {
-    std::optional<MutexLock<Mutex>> guard;
-    if (file_lock) guard.emplace(*file_lock);
+Result<JoinedBox> JoinedBox::Open(const std::string& box_path) {
+    std::optional<BoxLock> held = TakeForReading(box_path);
     auto box = BoxFile::Open(box_path);
     if (!box) return box.error();
     auto parts = LoadParts(PartsPathFor(box_path));
     if (!parts) return parts.error();
-    guard.reset();
+    held.reset();
     return Join(std::move(*box), *parts);
 }
 

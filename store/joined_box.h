@@ -19,7 +19,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/mutex.h"
 #include "platform/result.h"
 #include "store/parts_file.h"
 #include "store/store_file.h"
@@ -43,11 +42,10 @@ class JoinedBox {
   public:
     // The store file and its parts file. A missing file is an empty box; a parts
     // file that cannot be read is an error, so that parts never silently show apart.
-    // With `file_lock` (the lock the writers of the store file hold), the two files
-    // are read under it, so that they agree, and joined after it is released: the
-    // mapping stays a consistent picture of the file, which writers only append to
-    // or replace whole.
-    static Result<JoinedBox> Open(const std::string& box_path, Mutex* file_lock = nullptr);
+    // The two files are read under the box lock (store/box_lock.h), so that they
+    // agree, and joined after it is released: the mapping stays a consistent
+    // picture of the file, which writers only append to or replace whole.
+    static Result<JoinedBox> Open(const std::string& box_path);
     // Joins the records of `box` by `parts`.
     static JoinedBox Join(BoxFile box, std::span<const PartEntry> parts);
 

@@ -4,8 +4,10 @@
 #include <cerrno>
 #include <cstdint>
 #include <limits>
+#include <optional>
 
 #include "platform/files.h"
+#include "store/identity_file.h"
 #include "store/little_endian.h"
 #include "store/sent_file.h"
 #include "store/store_file.h"
@@ -64,7 +66,8 @@ Result<std::vector<PartEntry>> LoadParts(const std::string& parts_path) {
     return entries;
 }
 
-Status AppendReceived(const std::string& box_path, std::span<const packet> records,
+Status AppendReceived(const BoxLock& held, const std::string& box_path,
+                      std::span<const packet> records,
                       std::span<const std::optional<PartFacts>> facts) {
     const auto first = RecordCount(box_path);
     if (!first) return first.error();
@@ -77,24 +80,59 @@ Status AppendReceived(const std::string& box_path, std::span<const packet> recor
         entries +=
             EncodePartEntry({static_cast<std::uint32_t>(position), records[i].checksum, *facts[i]});
     }
-    if (auto kept = Append(box_path, records); !kept) return kept;
+    if (auto kept = Append(held, box_path, records); !kept) return kept;
     if (entries.empty()) return {};
     return files::AppendDurably(PartsPathFor(box_path), entries, kPartEntrySize);
 }
 
-Status RemoveRecords(const std::string& box_path, std::vector<std::size_t> records) {
+namespace {
+
+// Where each record to remove stands in `box` now, each place taken once: at its
+// position when that holds its bytes, else at the nearest place before it (appends
+// only add after it; removals move it towards the start), else after it.
+std::vector<std::size_t> FindAgain(const std::vector<PacketBytes>& box,
+                                   std::span<const RecordToRemove> wanted) {
+    std::vector<bool> taken(box.size(), false);
+    std::vector<std::size_t> found;
+    for (const RecordToRemove& record : wanted) {
+        const PacketBytes bytes = EncodePacket(record.record);
+        const auto matches = [&](std::size_t at) { return !taken[at] && box[at] == bytes; };
+        const std::size_t start = std::min(record.position, box.size());
+        std::optional<std::size_t> at;
+        for (std::size_t i = start + 1; i-- > 0 && !at;) {
+            if (i < box.size() && matches(i)) at = i;
+        }
+        for (std::size_t i = start + 1; i < box.size() && !at; ++i) {
+            if (matches(i)) at = i;
+        }
+        if (!at) continue;
+        taken[*at] = true;
+        found.push_back(*at);
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+}  // namespace
+
+Status RemoveRecords(const BoxLock& held, const std::string& box_path,
+                     std::span<const RecordToRemove> records) {
     auto all = Load(box_path);
     if (!all) return all.error();
     auto entries = LoadParts(PartsPathFor(box_path));
     if (!entries) return entries.error();
-    std::sort(records.begin(), records.end());
+    std::vector<PacketBytes> bytes;
+    bytes.reserve(all->size());
+    for (const packet& record : *all) bytes.push_back(EncodePacket(record));
+    const std::vector<std::size_t> removed_at = FindAgain(bytes, records);
+    if (removed_at.empty()) return {};
     // The new position of every record that stays; removed ones get none.
     constexpr std::size_t kRemoved = SIZE_MAX;
     std::vector<std::size_t> moved_to(all->size());
     std::vector<packet> kept;
     kept.reserve(all->size());
     for (std::size_t i = 0; i < all->size(); ++i) {
-        const bool removed = std::binary_search(records.begin(), records.end(), i);
+        const bool removed = std::binary_search(removed_at.begin(), removed_at.end(), i);
         moved_to[i] = removed ? kRemoved : kept.size();
         if (!removed) kept.push_back((*all)[i]);
     }
@@ -104,8 +142,11 @@ Status RemoveRecords(const std::string& box_path, std::vector<std::size_t> recor
         entry.record = static_cast<std::uint32_t>(moved_to[entry.record]);
         kept_entries += EncodePartEntry(entry);
     }
-    if (auto saved = Save(box_path, kept); !saved) return saved;
-    if (auto renumbered = RenumberSent(box_path, moved_to); !renumbered) return renumbered;
+    if (auto renumbered = RenumberIdentities(held, box_path, bytes, moved_to); !renumbered) {
+        return renumbered;
+    }
+    if (auto saved = Save(held, box_path, kept); !saved) return saved;
+    if (auto renumbered = RenumberSent(held, box_path, moved_to); !renumbered) return renumbered;
     const std::string parts_path = PartsPathFor(box_path);
     if (entries->empty() && !files::Exists(parts_path)) return {};
     return files::SaveDurably(parts_path, kept_entries);

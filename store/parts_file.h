@@ -2,8 +2,8 @@
 // that is one part of a long message, the concatenation facts its 1076-byte record
 // has no room for. The format is described in docs/parts-file.md.
 //
-// A parts file is only ever appended to, together with its store file and after
-// it, under the same lock (the outgoing-queue lock). A record without an entry is a
+// A parts file is appended to together with its store file and after it, and
+// rewritten only as records are removed, always under the box lock. A record without an entry is a
 // message of its own; an entry whose record does not carry the checksum it names
 // (a store file replaced or damaged from outside) is not believed.
 #pragma once
@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/result.h"
+#include "store/box_lock.h"
 #include "store/packet.h"
 
 namespace velka::store {
@@ -50,23 +51,32 @@ Result<std::vector<PartEntry>> LoadParts(const std::string& parts_path);
 
 // Appends received records to the store file and, for those that are parts of a
 // long message (`facts[i]` set), their entries to its parts file, each flushed to
-// the disk before this returns. REQUIRES: facts.size() == records.size(); the
-// caller holds the lock of the store file. A failure of either write is the
-// result: the caller must not take the records as kept (a record whose entry was
-// not written would show as a loose part), and may write them again later.
-Status AppendReceived(const std::string& box_path, std::span<const packet> records,
+// the disk before this returns. REQUIRES: facts.size() == records.size(). A failure of either write
+// is the result: the caller must not take the records as kept (a record whose entry was not written
+// would show as a loose part), and may write them again later.
+Status AppendReceived(const BoxLock& held, const std::string& box_path,
+                      std::span<const packet> records,
                       std::span<const std::optional<PartFacts>> facts);
 
-// Removes records from the store file and their entries from its parts file and
-// its sent file (store/sent_file.h), renumbering the entries of the records that
-// stay. Each file is replaced whole
-// through the durable save (a crash leaves its old contents or its new, never a
-// mix); the store file goes first. Should a crash fall between the two, the
-// entries of records after the first removed one name the wrong records, and
-// their checksums make the view disbelieve them. `records` are positions from 0,
-// in any order; positions beyond the file are ignored. REQUIRES: the caller holds
-// the lock of the store file for the whole call.
-Status RemoveRecords(const std::string& box_path, std::vector<std::size_t> records);
+// A record to remove: where the view that showed it found it, and what it was.
+struct RecordToRemove {
+    std::size_t position = 0;
+    packet record;
+};
+
+// Removes records from the store file and their entries from its identities file
+// (store/identity_file.h; the removed ones stay there as the user's deletions),
+// its sent file (store/sent_file.h) and its parts file, renumbering the entries
+// of the records that stay. The records are found again in the file as it is
+// now, by their bytes, at their position or, when appends and other removals
+// moved them, at the nearest place that holds the same bytes; one that is no
+// longer there was removed already and is passed over. Each file is replaced
+// whole through the durable save (a crash leaves its old contents or its new,
+// never a mix); the identities go first, then the store file. Should a crash fall
+// between them, entries of records after the first removed one name the wrong
+// records, and their checksums make every reader disbelieve them.
+Status RemoveRecords(const BoxLock& held, const std::string& box_path,
+                     std::span<const RecordToRemove> records);
 
 // The encoded form of one entry, and back. REQUIRES: `bytes` holds kPartEntrySize.
 std::string EncodePartEntry(const PartEntry& entry);

@@ -104,20 +104,20 @@ Result<SentReading> LoadSent(const std::string& sent_path) {
     return reading;
 }
 
-Status AppendSent(const std::string& box_path, std::span<const packet> records,
+Status AppendSent(const BoxLock& held, const std::string& box_path, std::span<const packet> records,
                   std::span<const std::vector<SegmentSent>> sent) {
     const auto first = RecordCount(box_path);
     if (!first) return first.error();
     std::string entries;
     for (std::size_t i = 0; i < records.size(); ++i)
         entries += EntriesOf(*first + i, records[i], sent[i]);
-    if (auto kept = Append(box_path, records); !kept) return kept;
+    if (auto kept = Append(held, box_path, records); !kept) return kept;
     if (entries.empty()) return {};
     return files::AppendDurably(SentPathFor(box_path), entries, kSentEntrySize);
 }
 
-Status AppendSentEntries(const std::string& box_path, std::span<const std::size_t> positions,
-                         std::span<const packet> records,
+Status AppendSentEntries(const BoxLock&, const std::string& box_path,
+                         std::span<const std::size_t> positions, std::span<const packet> records,
                          std::span<const std::vector<SegmentSent>> sent) {
     std::string entries;
     for (std::size_t i = 0; i < records.size(); ++i)
@@ -126,7 +126,8 @@ Status AppendSentEntries(const std::string& box_path, std::span<const std::size_
     return files::AppendDurably(SentPathFor(box_path), entries, kSentEntrySize);
 }
 
-Status RenumberSent(const std::string& box_path, const std::vector<std::size_t>& moved_to) {
+Status RenumberSent(const BoxLock&, const std::string& box_path,
+                    const std::vector<std::size_t>& moved_to) {
     const std::string sent_path = SentPathFor(box_path);
     if (!files::Exists(sent_path)) return {};
     auto reading = LoadSent(sent_path);

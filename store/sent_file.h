@@ -4,11 +4,11 @@
 // went. Status reports name a sent message by reference and recipient; these
 // entries let a view find the record they speak of. Format: docs/sent-file.md.
 //
-// The sent file is only appended to, together with its store file and after it,
-// under the same lock (the outgoing-queue lock). Every entry carries a CRC of its
-// own and the checksum of its record: an entry that is damaged, or that names a
-// record which no longer carries that checksum, is not believed, and the record
-// it spoke of still shows, only without its delivery state.
+// The sent file is appended to together with its store file and after it, and
+// rewritten only as records are removed, always under the box lock. Every entry carries a CRC of
+// its own and the checksum of its record: an entry that is damaged, or that names a record which no
+// longer carries that checksum, is not believed, and the record it spoke of still shows, only
+// without its delivery state.
 #pragma once
 
 #include <cstddef>
@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/result.h"
+#include "store/box_lock.h"
 #include "store/packet.h"
 
 namespace velka::store {
@@ -56,24 +57,22 @@ Result<SentReading> LoadSent(const std::string& sent_path);
 // Appends sent records to the store file and their messages' entries to its sent
 // file, each flushed to the disk before this returns. `sent[i]` are the messages
 // of records[i], in order (may be empty: a record sent before references were
-// kept). REQUIRES: sent.size() == records.size(); the caller holds the lock of the
-// store file. A failure of the store file's write is the result and nothing is
-// written; a failure of the sent file's write is the result too, with the records
+// kept). REQUIRES: sent.size() == records.size(). A failure of the store file's write is the result
+// and nothing is written; a failure of the sent file's write is the result too, with the records
 // kept: the caller must not append them again (see AppendSentEntries).
-Status AppendSent(const std::string& box_path, std::span<const packet> records,
+Status AppendSent(const BoxLock& held, const std::string& box_path, std::span<const packet> records,
                   std::span<const std::vector<SegmentSent>> sent);
 
 // Appends the entries of records already in the store file at `positions`. For a
-// record whose entries a crash or a refused write kept out. REQUIRES: the caller
-// holds the lock of the store file.
-Status AppendSentEntries(const std::string& box_path, std::span<const std::size_t> positions,
-                         std::span<const packet> records,
+// record whose entries a crash or a refused write kept out.
+Status AppendSentEntries(const BoxLock& held, const std::string& box_path,
+                         std::span<const std::size_t> positions, std::span<const packet> records,
                          std::span<const std::vector<SegmentSent>> sent);
 
 // Rewrites the sent file after records were removed from its store file:
 // `moved_to[i]` is record i's new position, or SIZE_MAX for a removed record.
-// REQUIRES: the caller holds the lock of the store file.
-Status RenumberSent(const std::string& box_path, const std::vector<std::size_t>& moved_to);
+Status RenumberSent(const BoxLock& held, const std::string& box_path,
+                    const std::vector<std::size_t>& moved_to);
 
 // The encoded form of one entry, and back. REQUIRES: `bytes` holds kSentEntrySize.
 std::string EncodeSentEntry(const SentEntry& entry);

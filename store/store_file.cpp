@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "platform/files.h"
+#include "platform/program_dir.h"
 
 namespace velka::store {
 namespace {
@@ -29,7 +30,7 @@ Result<std::vector<packet>> Load(const std::string& path) {
     return records;
 }
 
-Status Append(const std::string& path, std::span<const packet> records) {
+Status Append(const BoxLock&, const std::string& path, std::span<const packet> records) {
     return files::AppendDurably(path, Serialise(records), kPacketSize);
 }
 
@@ -40,7 +41,7 @@ Result<std::uint64_t> RecordCount(const std::string& path) {
     return *size / kPacketSize;
 }
 
-Status Save(const std::string& path, std::span<const packet> records) {
+Status Save(const BoxLock&, const std::string& path, std::span<const packet> records) {
     return files::SaveDurably(path, Serialise(records));
 }
 
@@ -62,6 +63,11 @@ packet BoxFile::at(std::size_t index) const {
 
 std::uint32_t BoxFile::ChecksumAt(std::size_t index) const {
     return DecodeChecksum(file_.bytes().data() + index * kPacketSize);
+}
+
+std::string FileBeside(const std::string& box_path, const std::string& name) {
+    const std::string directory = files::DirectoryOf(box_path);
+    return directory.empty() ? name : InDirectory(directory, name);
 }
 
 std::string SideFilePath(const std::string& box_path, std::string_view extension) {

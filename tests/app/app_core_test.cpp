@@ -14,6 +14,7 @@
 #include "tests/app/config_ini.h"
 #include "tests/app/outcomes.h"
 #include "tests/modem/sim_fixture.h"
+#include "tests/support/box_held.h"
 
 namespace velka::app {
 namespace {
@@ -82,7 +83,8 @@ TEST_F(AppCoreTest, APortThatIsNoNumberGivesTheMessageAndStartsNoWorker) {
 
 TEST_F(AppCoreTest, SendsQueuedRecordsInOrderAfterTheOutboxsEarlierRecords) {
     std::vector<packet> old(10, MakePacket("+7000", "01.01.2026 1:00:00", "old"));
-    ASSERT_TRUE(store::Save(home_.File(kOutboxFile), old));
+    ASSERT_TRUE(store::Save(velka::testing::BoxHeld(home_.File(kOutboxFile)),
+                            home_.File(kOutboxFile), old));
     Configure(modems_.ComName(1), false);
     ASSERT_TRUE(Start().ok());
     EXPECT_EQ(core_.PortNumber(), modems_.ComNumber(1));
@@ -121,7 +123,8 @@ TEST_F(AppCoreTest, ARestartAfterAKillAtTheAppendToUnsentLeavesTheRecordThereOnc
     ASSERT_EQ(left->records.size(), 1u);
     EXPECT_EQ(left->records[0].outbox_mark, 0u) << "unsent.db's end, noted before the append";
     std::filesystem::remove(unsent);
-    ASSERT_TRUE(store::Save(unsent, std::vector<packet>{left->records[0].record}));
+    ASSERT_TRUE(store::Save(velka::testing::BoxHeld(unsent), unsent,
+                            std::vector<packet>{left->records[0].record}));
 
     AppCore second(home_.path());
     ASSERT_TRUE(second.Start().ok());
@@ -160,14 +163,12 @@ TEST_F(AppCoreTest, SentRecordsTheDiskRefusedLandOnceItTakesThemAgain) {
     EXPECT_EQ(outcomes_.StoreFailures(), std::vector<StoreFile>{StoreFile::Outbox})
         << "said once, when the writes started failing";
     {
-        MutexLock guard(core_.QueueLock());
+        const auto held = velka::testing::BoxHeld(outbox);
         std::filesystem::remove(outbox);
     }
     // The idle pass writes them without waiting for another send.
-    EXPECT_TRUE(Eventually([&] {
-        MutexLock guard(core_.QueueLock());
-        return files::Exists(outbox) && Texts(kOutboxFile).size() == 2;
-    }));
+    EXPECT_TRUE(
+        Eventually([&] { return files::Exists(outbox) && Texts(kOutboxFile).size() == 2; }));
     ASSERT_TRUE(WaitSent(Queue("+79990000003", "third")));
     core_.Shutdown();
     EXPECT_EQ(Texts(kOutboxFile), (std::vector<std::string>{"first", "second", "third"}));
@@ -182,7 +183,7 @@ TEST_F(AppCoreTest, ARecordTheDiskRefusedIsWrittenWhenTheProgramCloses) {
     // Whether the idle pass or the worker's last act writes it, it is there once
     // the program has closed.
     {
-        MutexLock guard(core_.QueueLock());
+        const auto held = velka::testing::BoxHeld(outbox);
         std::filesystem::remove(outbox);
     }
     core_.RequestStop();
@@ -196,10 +197,7 @@ TEST_F(AppCoreTest, QueueingNeverWaitsForAModemThatIsSlowToAnswer) {
     ASSERT_TRUE(Start().ok());
     Queue("+79990000002", "waits");
     ASSERT_TRUE(Eventually([&] { return Count(modems_.Written(1), "AT\r") >= 2; }));
-    auto queued = std::async(std::launch::async, [&] {
-        Queue("+79990000002", "also waits");
-        MutexLock guard(core_.QueueLock());
-    });
+    auto queued = std::async(std::launch::async, [&] { Queue("+79990000002", "also waits"); });
     EXPECT_EQ(queued.wait_for(seconds(3)), std::future_status::ready)
         << "the initialisation waits 5.5 s; the lock must not be held through it";
 }
@@ -225,12 +223,7 @@ TEST_F(AppCoreTest, ReceivesIntoTheInboxWhenReceptionIsSwitchedOn) {
     ASSERT_TRUE(Start().ok());
     core_.SetReceptionEnabled(true);
     ASSERT_TRUE(outcomes_.WaitUntil([&] { return outcomes_.ReceivedCount() == 2; }));
-    std::vector<std::string> texts;
-    {
-        MutexLock guard(core_.QueueLock());
-        texts = Texts(kInboxFile);
-    }
-    EXPECT_EQ(texts, (std::vector<std::string>{"first", "second"}));
+    EXPECT_EQ(Texts(kInboxFile), (std::vector<std::string>{"first", "second"}));
     EXPECT_TRUE(modems_.Store(1).empty());
 }
 
@@ -247,7 +240,7 @@ TEST_F(AppCoreTest, MessagesTheInboxRefusedStayOnTheModemUntilItTakesThem) {
     EXPECT_EQ(outcomes_.StoreFailures(), std::vector<StoreFile>{StoreFile::Inbox});
     EXPECT_EQ(modems_.Store(1).size(), 2u);
     {
-        MutexLock guard(core_.QueueLock());
+        const auto held = velka::testing::BoxHeld(inbox);
         std::filesystem::remove(inbox);
     }
     ASSERT_TRUE(outcomes_.WaitUntil([&] { return outcomes_.ReceivedCount() == 2; }));
@@ -304,7 +297,8 @@ TEST_F(AppCoreTest, RecordsLeftQueuedAtTheCloseGoOutInTheirOrderAtTheNextStart) 
 // yet tried.
 TEST_F(AppCoreTest, AWorkerRestartedOverAQueueLeftByAKilledProcessGoesOnWhereItStopped) {
     const packet recorded = MakePacket("+79161110003", "08.12.2026 9:00:00", "recorded");
-    ASSERT_TRUE(store::Save(home_.File(kOutboxFile), std::vector<packet>{recorded}));
+    ASSERT_TRUE(store::Save(velka::testing::BoxHeld(home_.File(kOutboxFile)),
+                            home_.File(kOutboxFile), std::vector<packet>{recorded}));
     QueueFile file(home_.File(kQueueFile));
     std::vector<QueuedRecord> left(4);
     const std::string long_text(400, 'x');

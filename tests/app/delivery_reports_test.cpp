@@ -16,6 +16,7 @@
 #include "tests/app/config_ini.h"
 #include "tests/app/outcomes.h"
 #include "tests/modem/sim_fixture.h"
+#include "tests/support/box_held.h"
 
 namespace velka::app {
 namespace {
@@ -52,21 +53,15 @@ class DeliveryReportsTest : public ::testing::Test {
         return id;
     }
     std::vector<modem::StatusReport> KeptReports() {
-        MutexLock guard(core_.QueueLock());
-        auto reports = modem::LoadReports(modem::ReportsFileBeside(home_.File(kInboxFile)));
+        auto reports = modem::LoadReports(store::ReportsPathBeside(home_.File(kInboxFile)));
         return reports ? *reports : std::vector<modem::StatusReport>{};
     }
     // The outbox's states, read as the window reads them.
     std::vector<modem::DeliveryState> States() {
         const std::string outbox = home_.File(kOutboxFile);
-        std::optional<store::BoxFile> box;
-        {
-            MutexLock guard(core_.QueueLock());
-            auto opened = store::BoxFile::Open(outbox);
-            if (!opened) return {};
-            box.emplace(std::move(*opened));
-        }
-        const auto states = modem::LoadDeliveryStates(outbox, *box, &core_.QueueLock());
+        auto box = store::BoxFile::Open(outbox);
+        if (!box) return {};
+        const auto states = modem::LoadDeliveryStates(outbox, *box);
         EXPECT_TRUE(states.ok());
         if (!states) return {};
         EXPECT_EQ(states->unbelieved, 0u);
@@ -136,7 +131,8 @@ TEST_F(DeliveryReportsTest, WithTheSettingOffNoReportIsAskedForAndTheStateStaysS
 // writes the second record with its entries.
 TEST_F(DeliveryReportsTest, ARestartWritesTheReferencesAKillKeptOutOfTheStatesFile) {
     const packet recorded = MakePacket("+79161110003", "08.12.2026 9:00:00", "recorded");
-    ASSERT_TRUE(store::Save(home_.File(kOutboxFile), std::vector<packet>{recorded}));
+    ASSERT_TRUE(store::Save(velka::testing::BoxHeld(home_.File(kOutboxFile)),
+                            home_.File(kOutboxFile), std::vector<packet>{recorded}));
     std::vector<QueuedRecord> left(2);
     left[0].record = recorded;
     left[0].sent = {{17, "08.12.2026 9:00:01"}};
@@ -157,8 +153,10 @@ TEST_F(DeliveryReportsTest, ARestartWritesTheReferencesAKillKeptOutOfTheStatesFi
     report.recipient = "89161110003";
     report.discharged = "08.12.2026 9:04:00";
     report.status = 0;
-    ASSERT_TRUE(
-        modem::AppendReports(modem::ReportsFileBeside(home_.File(kInboxFile)), {report}).ok());
+    ASSERT_TRUE(modem::AppendReports(
+                    velka::testing::BoxHeld(store::ReportsPathBeside(home_.File(kInboxFile))),
+                    store::ReportsPathBeside(home_.File(kInboxFile)), {report})
+                    .ok());
 
     Start(false, false);
     ASSERT_TRUE(Eventually([&] { return *core_.QueuedCount() == 0; }));

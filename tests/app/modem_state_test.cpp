@@ -30,7 +30,6 @@ class ModemStateTest : public ::testing::Test {
         return outcomes_.WaitUntil([&] { return outcomes_.WasTold(state); }, limit);
     }
     std::vector<std::string> InboxTexts() {
-        MutexLock guard(core_.QueueLock());
         const auto inbox = store::Load(home_.File(kInboxFile));
         std::vector<std::string> texts;
         if (!inbox) return texts;

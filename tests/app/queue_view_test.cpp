@@ -13,6 +13,7 @@
 #include "tests/app/config_ini.h"
 #include "tests/app/outcomes.h"
 #include "tests/modem/sim_fixture.h"
+#include "tests/support/box_held.h"
 
 namespace velka::app {
 namespace {
@@ -55,7 +56,8 @@ class QueueViewTest : public ::testing::Test {
 
 TEST_F(QueueViewTest, ListsTheSendingRecordFirstThenWaitingRestingAndUnsendable) {
     const std::vector<packet> unsent{MakePacket("", "07.12.2026 9:00:00", "no number")};
-    ASSERT_TRUE(store::Save(home_.File(kUnsentFile), unsent));
+    ASSERT_TRUE(store::Save(velka::testing::BoxHeld(home_.File(kUnsentFile)),
+                            home_.File(kUnsentFile), unsent));
     queue_.Add(Records({1, 2, 3}));
     auto failed = Take();
     ASSERT_TRUE(failed);

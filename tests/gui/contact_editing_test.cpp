@@ -2,6 +2,7 @@
 
 #include "store/store_file.h"
 #include "tests/gui/main_form_fixture.h"
+#include "tests/support/box_held.h"
 #include "tests/support/registry_refusal.h"
 
 namespace velka::gui::testing {
@@ -343,7 +344,7 @@ TEST_F(ContactEditing, Screenshots) {
     AddStored("Семья", "+79163334455", "Брат Алексей");
     AddStored("Друзья", "+79265556677", "Сергей");
     ASSERT_TRUE(
-        store::Save(home_.File("inbox.db"),
+        store::Save(velka::testing::BoxHeld(home_.File("inbox.db")), home_.File("inbox.db"),
                     std::vector<packet>{MakePacket("+79161112233", "07.12.2026 9:15:02",
                                                    W("Доброе утро! Не забудь купить хлеб.")),
                                         MakePacket("+79265556677", "07.12.2026 12:40:37",
@@ -351,7 +352,7 @@ TEST_F(ContactEditing, Screenshots) {
                                         MakePacket("+79001234567", "07.12.2026 16:03:55",
                                                    W("Отчёт отправил, посмотри, пожалуйста"))}));
     ASSERT_TRUE(store::Save(
-        home_.File("outbox.db"),
+        velka::testing::BoxHeld(home_.File("outbox.db")), home_.File("outbox.db"),
         std::vector<packet>{MakePacket("+79161112233", "07.12.2026 9:20:11", W("Хорошо, куплю")),
                             MakePacket("+79007654321", "07.12.2026 14:02:48",
                                        W("Анна, совещание переносится на завтра"))}));

@@ -10,6 +10,7 @@
 #include "store/sent_file.h"
 #include "store/store_file.h"
 #include "tests/gui/main_form_fixture.h"
+#include "tests/support/box_held.h"
 
 namespace velka::gui::testing {
 namespace {
@@ -20,7 +21,8 @@ class OutboxStates : public MainFormTest {
     void Sent(const std::string& number, const std::string& when, const std::string& text_utf8,
               int reference) {
         const std::vector<store::SegmentSent> sent = {{reference, when}};
-        ASSERT_TRUE(store::AppendSent(home_.File("outbox.db"),
+        ASSERT_TRUE(store::AppendSent(velka::testing::BoxHeld(home_.File("outbox.db")),
+                                      home_.File("outbox.db"),
                                       std::vector<packet>{MakePacket(number, when, W(text_utf8))},
                                       std::vector<std::vector<store::SegmentSent>>{sent}));
     }
@@ -32,8 +34,9 @@ class OutboxStates : public MainFormTest {
         report.recipient = recipient;
         report.discharged = discharged;
         report.status = status;
-        ASSERT_TRUE(
-            modem::AppendReports(modem::ReportsFileBeside(home_.File("inbox.db")), {report}));
+        ASSERT_TRUE(modem::AppendReports(
+            velka::testing::BoxHeld(store::ReportsPathBeside(home_.File("inbox.db"))),
+            store::ReportsPathBeside(home_.File("inbox.db")), {report}));
     }
     QString State(int row) { return Cell(MessageTable(), row, BoxTableModel::kState); }
 };
@@ -47,7 +50,7 @@ TEST_F(OutboxStates, TheColumnAndTheReadingPaneShowEachSentMessagesState) {
     Report(1, "+79161234567", 0, "08.12.2026 14:40:01");
     Report(2, "89265556677", 0x45, "08.12.2026 15:30:00");  // the same number, written with 8
     ASSERT_TRUE(store::Save(
-        home_.File("inbox.db"),
+        velka::testing::BoxHeld(home_.File("inbox.db")), home_.File("inbox.db"),
         std::vector<packet>{MakePacket("+79161234567", "08.12.2026 14:45:00", W("Жду у входа"))}));
     Window().show();
     Window().qmOutBoxClick();

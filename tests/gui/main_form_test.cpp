@@ -12,6 +12,7 @@
 #include "store/parts_file.h"
 #include "store/store_file.h"
 #include "tests/gui/main_form_fixture.h"
+#include "tests/support/box_held.h"
 
 namespace velka::gui::testing {
 namespace {
@@ -178,7 +179,8 @@ TEST_F(MainFormPanes, ExitClosesTheWindow) {
 class BoxViews : public MainFormTest {
   protected:
     void Store(const std::string& file, const std::vector<packet>& records) {
-        ASSERT_TRUE(store::Save(home_.File(file), records));
+        ASSERT_TRUE(
+            store::Save(velka::testing::BoxHeld(home_.File(file)), home_.File(file), records));
     }
 };
 
@@ -222,8 +224,8 @@ TEST_F(BoxViews, AFivePartMessageReadsAsOneRowAndAGapIsMarked) {
     parts.push_back(MakePacket("+79990000001", "08.12.2026 11:00:00", "single"));
     facts.emplace_back();
     const std::string inbox = home_.File("inbox.db");
-    ASSERT_TRUE(
-        store::AppendReceived(inbox, std::span(parts).subspan(2), std::span(facts).subspan(2)));
+    ASSERT_TRUE(store::AppendReceived(velka::testing::BoxHeld(inbox), inbox,
+                                      std::span(parts).subspan(2), std::span(facts).subspan(2)));
     Window().qmInBoxClick();
     ASSERT_EQ(MessageTable()->model()->rowCount(), 2);
     EXPECT_EQ(Cell(MessageTable(), 0, 2),
@@ -231,7 +233,8 @@ TEST_F(BoxViews, AFivePartMessageReadsAsOneRowAndAGapIsMarked) {
     EXPECT_EQ(Cell(MessageTable(), 0, 1), "08.12.2026 10:00:03")
         << "dated by the first part that came";
 
-    ASSERT_TRUE(store::AppendReceived(inbox, std::span(parts).first(2), std::span(facts).first(2)));
+    ASSERT_TRUE(store::AppendReceived(velka::testing::BoxHeld(inbox), inbox,
+                                      std::span(parts).first(2), std::span(facts).first(2)));
     Window().qmInBoxClick();
     ASSERT_EQ(MessageTable()->model()->rowCount(), 2);
     EXPECT_EQ(Cell(MessageTable(), 0, 0), "+79161234567");
@@ -317,13 +320,12 @@ TEST_F(BoxViews, AFileThatCannotBeReadIsReportedAndNoPaneIsShown) {
     EXPECT_FALSE(Find<QWidget>("PanelMessageBox")->isVisible());
 }
 
-TEST_F(BoxViews, LoadAndReleaseTheOutgoingQueueLock) {
+TEST_F(BoxViews, LoadAndReleaseTheBoxLock) {
     Store("inbox.db", {MakePacket("1", "d", "t")});
     Window().show();
     Window().qmInBoxClick();
     EXPECT_EQ(MessageTable()->model()->rowCount(), 1);
-    EXPECT_TRUE(core_.QueueLock().try_lock());
-    core_.QueueLock().unlock();
+    EXPECT_TRUE(velka::testing::BoxLockFree(home_.File("inbox.db")));
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "store/parts_file.h"
 #include "store/store_file.h"
 #include "tests/gui/main_form_fixture.h"
+#include "tests/support/box_held.h"
 
 namespace velka::gui::testing {
 namespace {
@@ -35,7 +36,8 @@ class MessageActions : public MainFormTest {
             MakePacket("+70000000002", "08.12.2026 9:02:00", "after")};
         const std::vector<std::optional<store::PartFacts>> facts = {
             std::nullopt, store::PartFacts{7, 8, 2, 1}, store::PartFacts{7, 8, 2, 2}, std::nullopt};
-        ASSERT_TRUE(store::AppendReceived(home_.File("inbox.db"), records, facts));
+        ASSERT_TRUE(store::AppendReceived(velka::testing::BoxHeld(home_.File("inbox.db")),
+                                          home_.File("inbox.db"), records, facts));
         Window().show();
         // Shortcuts reach an active window only.
         Window().activateWindow();
@@ -114,8 +116,7 @@ TEST_F(MessageActions, DeleteAsksFirstAndTakesEveryPartOfAJoinedMessage) {
     EXPECT_EQ(ShownTexts(), (std::vector<std::string>{"before", "after"}));
     EXPECT_EQ(store::Load(home_.File("inbox.db"))->size(), 2u) << "both parts left the file";
     EXPECT_TRUE(dialogs_.AllAnswersUsed());
-    EXPECT_TRUE(core_.QueueLock().try_lock());
-    core_.QueueLock().unlock();
+    EXPECT_TRUE(velka::testing::BoxLockFree(home_.File("inbox.db")));
 }
 
 TEST_F(MessageActions, WithoutAChosenMessageTheActionsDoNothing) {
@@ -145,7 +146,8 @@ TEST_F(MessageActions, ADeleteTheDiskRefusesIsReportedAndTheBoxStays) {
 class MessageSearchAndConversations : public MessageActions {
   protected:
     void StoreBoth() {
-        ASSERT_TRUE(store::Save(home_.File("outbox.db"),
+        ASSERT_TRUE(store::Save(velka::testing::BoxHeld(home_.File("outbox.db")),
+                                home_.File("outbox.db"),
                                 std::vector<packet>{MakePacket("89161234567", "08.12.2026 9:30:00",
                                                                W("Ответ на ПЕРВУЮ часть"))}));
         StoreInbox();
@@ -242,9 +244,10 @@ TEST_F(MessageActions, Screenshots) {
     records.push_back(MakePacket("+79001234567", "07.12.2026 20:11:00",
                                  W("Завтра созвон в десять, повестку пришлю ")));
     facts.push_back(store::PartFacts{0x12, 8, 2, 1});
-    ASSERT_TRUE(store::AppendReceived(home_.File("inbox.db"), records, facts));
+    ASSERT_TRUE(store::AppendReceived(velka::testing::BoxHeld(home_.File("inbox.db")),
+                                      home_.File("inbox.db"), records, facts));
     ASSERT_TRUE(store::Save(
-        home_.File("outbox.db"),
+        velka::testing::BoxHeld(home_.File("outbox.db")), home_.File("outbox.db"),
         std::vector<packet>{
             MakePacket("+79161112233", "07.12.2026 9:20:11", W("Хорошо, куплю")),
             MakePacket("89161112233", "07.12.2026 18:20:45", W("Отлично, всё возьму!"))}));

@@ -19,6 +19,7 @@
 #include "store/store_file.h"
 #include "tests/gui/main_form_fixture.h"
 #include "tests/modem/sim_fixture.h"
+#include "tests/support/box_held.h"
 
 namespace velka::gui::testing {
 namespace {
@@ -210,7 +211,8 @@ TEST_F(StatusBarTest, AModemThatNeverAnswersIsSaidInTheBarAndTheTray) {
 TEST_F(StatusBarTest, TheQueueViewShowsEachRecordsStateWithTheRefusalAndTheNextAttempt) {
     const std::vector<packet> unsent{
         MakePacket("", "07.12.2026 9:00:00", W("Без номера получателя"))};
-    ASSERT_TRUE(store::Save(home_.File(app::kUnsentFile), unsent));
+    ASSERT_TRUE(store::Save(velka::testing::BoxHeld(home_.File(app::kUnsentFile)),
+                            home_.File(app::kUnsentFile), unsent));
     contacts::ContactBook book(Registry::Machine());
     ASSERT_TRUE(book.WriteContact({W("Мария"), "+79990000002", W("Друзья")}));
     modems_.Control("fault 1 send-error 500");
@@ -313,7 +315,6 @@ TEST_F(StatusBarTest, TheQueueViewRefusesTheRecordBeingSentAndRemovesAWaitingOne
     Open();
     ASSERT_TRUE(OnWindow([&] { return Label("QueueLabel") == QStringLiteral("В очереди: 0"); }));
     ASSERT_TRUE(OnWindow([&] {
-        const MutexLock lock(core_->QueueLock());
         const auto outbox = store::Load(home_.File("outbox.db"));
         return outbox && outbox->size() == 1;
     }));
@@ -356,6 +357,36 @@ TEST_F(StatusBarTest, AnArrivalIsNotifiedAndItsUnreadCountSurvivesARestart) {
     Close();
     Open();
     EXPECT_EQ(window_->findChild<QToolButton*>("qmInBox")->text(), QStringLiteral("Принятые (1)"));
+}
+
+// velka-sms-cli watch drives the modem; the window beside it runs no worker and
+// hears of no arrival but through the files.
+TEST_F(StatusBarTest, AWindowBesideAnotherReceiverShowsCountsAndTellsWhatItStores) {
+    Configure(modems_.ComName(1), true);
+    app::AppCore watch(home_.path());
+    ASSERT_TRUE(watch.Start().ok());
+    ASSERT_TRUE(watch.WorkerRunning());
+    Open();
+    ASSERT_FALSE(core_->WorkerRunning());
+    window_->qmInBoxClick();
+    auto* table = window_->findChild<QTableView*>("MessageTable");
+    modems_.Control("inject 1 +79161234567 Beside the window");
+    ASSERT_TRUE(OnWindow([&] { return table->model()->rowCount() == 1; }));
+    EXPECT_EQ(table->model()->index(0, 2).data().toString(), QStringLiteral("Beside the window"));
+    EXPECT_EQ(window_->findChild<QToolButton*>("qmInBox")->text(), QStringLiteral("Принятые (1)"));
+    ASSERT_EQ(notifier_.notices.size(), 1u);
+    EXPECT_EQ(notifier_.notices[0].text, QStringLiteral("Beside the window"));
+    // The window's delete and the other process's next arrival keep each other.
+    table->setCurrentIndex(table->model()->index(0, 0));
+    dialogs_.AnswerConfirm(true);
+    window_->findChild<QAction*>("actDelete")->trigger();
+    modems_.Control("inject 1 +79161234567 After the delete");
+    ASSERT_TRUE(OnWindow([&] {
+        return table->model()->rowCount() == 1 &&
+               table->model()->index(0, 2).data().toString() == "After the delete";
+    }));
+    watch.RequestStop();
+    watch.Shutdown();
 }
 
 TEST_F(StatusBarTest, AMinimisedWindowHidesToTheTrayAndComesBackOrClosesFromItsMenu) {

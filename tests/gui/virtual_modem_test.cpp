@@ -20,6 +20,7 @@
 #include "store/store_file.h"
 #include "tests/gui/main_form_fixture.h"
 #include "tests/modem/sim_fixture.h"
+#include "tests/support/box_held.h"
 
 namespace velka::gui::testing {
 namespace {
@@ -48,7 +49,6 @@ class VirtualModemTest : public ::testing::Test {
         ASSERT_TRUE(core_.WorkerRunning());
     }
     std::size_t Records(const char* file) {
-        const MutexLock lock(core_.QueueLock());
         auto records = store::Load(home_.File(file));
         return records ? records->size() : 0;
     }
@@ -211,7 +211,7 @@ TEST_F(VirtualModemTest, AnOutboxTheDiskRefusesIsToldOnceAndFilledLater) {
     ASSERT_TRUE(Eventually([&] { return modems_.Store(2).size() == 2; }));
     ASSERT_TRUE(EventuallyOnWindow([&] { return !dialogs_.Messages().empty(); }));
     {
-        const MutexLock lock(core_.QueueLock());
+        const auto held = velka::testing::BoxHeld(outbox);
         std::filesystem::remove(outbox);
     }
     ASSERT_TRUE(Eventually([&] { return Records("outbox.db") == 2; }));

@@ -4,6 +4,7 @@
 
 #include "platform/codepage.h"
 #include "store/store_file.h"
+#include "tests/support/box_held.h"
 #include "tests/support/temp_dir.h"
 
 namespace velka::messages {
@@ -16,13 +17,13 @@ std::string W(std::string_view utf8) {
 class SortedRowsTest : public ::testing::Test {
   protected:
     SortedRowsTest() {
-        EXPECT_TRUE(
-            store::Save(path_, std::vector<packet>{
-                                   MakePacket("+79990000002", "08.12.2026 10:00:00", W("яблоко")),
-                                   MakePacket("+79161234567", "08.12.2026 9:00:00", "banana"),
-                                   MakePacket("+70000000000", "07.12.2026 23:00:00", W("Арбуз")),
-                                   MakePacket("+79990000002", "", "Apple"),
-                               }));
+        EXPECT_TRUE(store::Save(velka::testing::BoxHeld(path_), path_,
+                                std::vector<packet>{
+                                    MakePacket("+79990000002", "08.12.2026 10:00:00", W("яблоко")),
+                                    MakePacket("+79161234567", "08.12.2026 9:00:00", "banana"),
+                                    MakePacket("+70000000000", "07.12.2026 23:00:00", W("Арбуз")),
+                                    MakePacket("+79990000002", "", "Apple"),
+                                }));
     }
     std::vector<std::size_t> Sorted(Column column, bool descending = false) {
         const auto box = store::JoinedBox::Open(path_);

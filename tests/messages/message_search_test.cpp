@@ -4,6 +4,7 @@
 
 #include "platform/codepage.h"
 #include "store/store_file.h"
+#include "tests/support/box_held.h"
 #include "tests/support/temp_dir.h"
 
 namespace velka::messages {
@@ -17,14 +18,14 @@ class MessageSearchTest : public ::testing::Test {
   protected:
     MessageSearchTest() {
         EXPECT_TRUE(store::Save(
-            dir_.File("inbox.db"),
+            velka::testing::BoxHeld(dir_.File("inbox.db")), dir_.File("inbox.db"),
             std::vector<packet>{
                 MakePacket("+79161234567", "08.12.2026 10:00:00", W("Привет, ЁЖИК в тумане")),
                 MakePacket("+70000000000", "08.12.2026 9:00:00", "Hello World"),
                 MakePacket("89161234567", "07.12.2026 9:00:00", "national form"),
             }));
         EXPECT_TRUE(
-            store::Save(dir_.File("outbox.db"),
+            store::Save(velka::testing::BoxHeld(dir_.File("outbox.db")), dir_.File("outbox.db"),
                         std::vector<packet>{
                             MakePacket("+79161234567", "08.12.2026 9:30:00", W("ответ ёжику")),
                         }));

@@ -10,6 +10,7 @@
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "store/store_file.h"
+#include "tests/support/box_held.h"
 #include "tests/support/temp_dir.h"
 
 namespace velka::messages {
@@ -22,7 +23,7 @@ std::string W(std::string_view utf8) {
 class UnreadMarksTest : public ::testing::Test {
   protected:
     store::JoinedBox Inbox(const std::vector<packet>& records) {
-        EXPECT_TRUE(store::Save(inbox_, records));
+        EXPECT_TRUE(store::Save(velka::testing::BoxHeld(inbox_), inbox_, records));
         auto box = store::JoinedBox::Open(inbox_);
         EXPECT_TRUE(box.ok());
         return std::move(*box);
@@ -54,6 +55,25 @@ TEST_F(UnreadMarksTest, MarksSurviveAReadingOfTheFileAndReadingOneLeavesTheOther
     EXPECT_FALSE(again.MarkRead(inbox, inbox.at(0))) << "read already";
     ASSERT_TRUE(again.Save());
     EXPECT_EQ(Marks().CountUnread(inbox), 1u);
+}
+
+TEST_F(UnreadMarksTest, TwoWindowsSavingInTurnKeepEachOthersMarks) {
+    const auto inbox = Inbox({a_, b_});
+    auto first = Marks();
+    auto second = Marks();
+    first.AddUnread({a_});
+    ASSERT_TRUE(first.Save());
+    second.AddUnread({b_});
+    ASSERT_TRUE(second.Save());
+    EXPECT_EQ(Marks().CountUnread(inbox), 2u) << "the second save kept the first's mark";
+    EXPECT_EQ(second.CountUnread(inbox), 2u) << "and took it in";
+    ASSERT_TRUE(first.Save());
+    EXPECT_EQ(first.CountUnread(inbox), 2u) << "a save takes in what the other saved";
+    ASSERT_TRUE(first.MarkRead(inbox, inbox.at(1)));
+    ASSERT_TRUE(first.Save());
+    ASSERT_TRUE(second.Save());
+    EXPECT_EQ(Marks().CountUnread(inbox), 1u)
+        << "a save with nothing changed brings no read mark back";
 }
 
 TEST_F(UnreadMarksTest, ADeletedMessagesMarkCountsForNothing) {

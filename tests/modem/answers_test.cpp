@@ -5,6 +5,8 @@
 #include "modem/dialogue.h"
 #include "modem/status_report.h"
 #include "platform/files.h"
+#include "store/store_file.h"
+#include "tests/support/box_held.h"
 #include "tests/support/temp_dir.h"
 
 namespace velka::modem {
@@ -68,15 +70,15 @@ TEST(StatusReportTest, ACutReportKeepsItsPduAndWhatCouldBeRead) {
 
 TEST(ReportsFileTest, ReportsComeBackAsWrittenAndATornRecordIsCutOff) {
     velka::testing::TempDir dir;
-    const std::string path = ReportsFileBeside(dir.File("inbox.db"));
+    const std::string path = store::ReportsPathBeside(dir.File("inbox.db"));
     EXPECT_EQ(path, dir.File("reports.db"));
     EXPECT_TRUE(LoadReports(path)->empty()) << "no file holds no reports";
     const StatusReport first = ParseStatusReport(kReport, "08.12.2026 14:41:00");
-    ASSERT_TRUE(AppendReports(path, {first}));
+    ASSERT_TRUE(AppendReports(velka::testing::BoxHeld(path), path, {first}));
     ASSERT_TRUE(files::AppendDurably(path, "08.12.2026\t4"));  // a crash in mid-append
     StatusReport second = first;
     second.reference = 7;
-    ASSERT_TRUE(AppendReports(path, {second}));
+    ASSERT_TRUE(AppendReports(velka::testing::BoxHeld(path), path, {second}));
     EXPECT_EQ(*files::Size(path), 2 * kReportRecordSize);
     EXPECT_EQ(*LoadReports(path), (std::vector<StatusReport>{first, second}));
 }

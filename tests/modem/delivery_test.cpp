@@ -11,6 +11,7 @@
 #include "modem/send.h"
 #include "platform/codepage.h"
 #include "store/sent_file.h"
+#include "tests/support/box_held.h"
 #include "tests/support/temp_dir.h"
 
 namespace velka::modem {
@@ -74,11 +75,13 @@ class DeliveryMatchTest : public ::testing::Test {
               const std::string& number = kRecipient) {
         std::vector<store::SegmentSent> sent;
         for (const int reference : references) sent.push_back({reference, when});
-        ASSERT_TRUE(store::AppendSent(Outbox(), std::vector<packet>{MakePacket(number, when, text)},
+        ASSERT_TRUE(store::AppendSent(velka::testing::BoxHeld(Outbox()), Outbox(),
+                                      std::vector<packet>{MakePacket(number, when, text)},
                                       std::vector<std::vector<store::SegmentSent>>{sent}));
     }
     void Reports(const std::vector<StatusReport>& reports) {
-        ASSERT_TRUE(AppendReports(ReportsFileBeside(Outbox()), reports));
+        ASSERT_TRUE(AppendReports(velka::testing::BoxHeld(store::ReportsPathBeside(Outbox())),
+                                  store::ReportsPathBeside(Outbox()), reports));
     }
     DeliveryStates Load() {
         const auto box = store::BoxFile::Open(Outbox());
@@ -158,8 +161,9 @@ TEST_F(DeliveryMatchTest, AReportThatMatchesNothingChangesNothing) {
 }
 
 TEST_F(DeliveryMatchTest, AMissingStatesFileShowsEveryRecordAsSentWithoutAWarning) {
-    ASSERT_TRUE(store::Append(Outbox(), std::vector<packet>{MakePacket(kRecipient, "", "a"),
-                                                            MakePacket(kRecipient, "", "b")}));
+    ASSERT_TRUE(store::Append(
+        velka::testing::BoxHeld(Outbox()), Outbox(),
+        std::vector<packet>{MakePacket(kRecipient, "", "a"), MakePacket(kRecipient, "", "b")}));
     Reports({Report(1, kRecipient, 0, "08.12.2026 10:01:00")});
     const DeliveryStates states = Load();
     EXPECT_EQ(states.by_record.size(), 2u) << "no sent message lost";
@@ -186,8 +190,9 @@ TEST_F(DeliveryMatchTest, ADamagedOrForeignStatesFileLosesNoRecordAndIsCounted) 
     EXPECT_FALSE(UnbelievedStatesWarning(states.unbelieved).empty());
 
     // The outbox replaced from outside: the entries name records that are not theirs.
-    ASSERT_TRUE(store::Save(Outbox(), std::vector<packet>{MakePacket(kRecipient, "", "else"),
-                                                          MakePacket(kRecipient, "", "more")}));
+    ASSERT_TRUE(store::Save(velka::testing::BoxHeld(Outbox()), Outbox(),
+                            std::vector<packet>{MakePacket(kRecipient, "", "else"),
+                                                MakePacket(kRecipient, "", "more")}));
     states = Load();
     EXPECT_EQ(states.unbelieved, 2u);
     EXPECT_EQ(states.by_record, (std::vector<DeliveryState>{DeliveryState{}, DeliveryState{}}));

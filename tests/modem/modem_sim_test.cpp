@@ -19,6 +19,7 @@
 #include "store/joined_box.h"
 #include "store/store_file.h"
 #include "tests/modem/sim_fixture.h"
+#include "tests/support/box_held.h"
 #include "tests/support/temp_dir.h"
 #include "tools/modemsim/pdu.h"
 
@@ -46,9 +47,7 @@ class ModemSimTest : public ::testing::Test {
         return SendText(port_, MakePacket(number, "07.12.2026 10:00:00", text), stop_,
                         Registry::Machine(), nullptr, reports);
     }
-    ReceptionReport Receive() {
-        return ReceiveMessages(port_, kSimStorage, inbox_, lock_, stop_, &undeleted_);
-    }
+    ReceptionReport Receive() { return ReceiveMessages(port_, kSimStorage, inbox_, stop_); }
     std::vector<packet> Inbox() { return *store::Load(inbox_); }
     // A cycle that did not get the listing: the one message stays on the SIM alone.
     void ExpectNothingStoredOrDeleted(const ReceptionReport& report) {
@@ -73,8 +72,6 @@ class ModemSimTest : public ::testing::Test {
     StopSignal stop_;
     velka::testing::TempDir dir_;
     std::string inbox_ = dir_.File("inbox.db");
-    Mutex lock_;
-    StoredNotDeleted undeleted_;
 };
 
 // ---- Initialisation ----
@@ -338,7 +335,7 @@ TEST_F(ModemSimTest, IndexesOfSeveralDigitsAreDeletedWhole) {
 TEST_F(ModemSimTest, KeepsEarlierInboxRecordsFirstAndUnchanged) {
     std::vector<packet> old;
     for (int i = 0; i < 5; ++i) old.push_back(MakePacket("+7000", "01.01.2026 1:00:00", "old"));
-    ASSERT_TRUE(store::Save(inbox_, old));
+    ASSERT_TRUE(store::Save(velka::testing::BoxHeld(inbox_), inbox_, old));
     modems_.Control("inject 1 +79161234567 new1");
     modems_.Control("inject 1 +79161234567 new2");
     ASSERT_TRUE(Init());
@@ -408,6 +405,27 @@ TEST_F(ModemSimTest, AMessageWhoseDeleteIsRefusedIsStoredOnceAndDeletedLater) {
     EXPECT_EQ(Inbox().size(), 1u);
 }
 
+TEST_F(ModemSimTest, AMessageListedAgainIsKnownByWhatTheNetworkGaveItNotByWhereItLies) {
+    // One SMS-DELIVER from +71234567890, "Hi", and the same message as another
+    // service centre and another first octet (TP-MMS) would hand it over.
+    const std::string pdu = "07910700000000F0040B911732547698F000006221600225142102C834";
+    const std::string again = "07910799999999F0000B911732547698F000006221600225142102C834";
+    modems_.Control("inject-pdu 1 " + pdu);
+    ASSERT_TRUE(Init());
+    ASSERT_EQ(Receive().stored.size(), 1u);
+    // Deleted by the user, then listed late from another memory slot.
+    ASSERT_TRUE(velka::testing::RemoveRecordsAt(inbox_, {0}));
+    modems_.Control("inject-pdu 1 " + again);
+    const ReceptionReport late = Receive();
+    EXPECT_TRUE(late.stored.empty()) << "a message the user deleted does not come back";
+    EXPECT_EQ(late.deleted, 1u);
+    EXPECT_TRUE(modems_.Store(1).empty());
+    EXPECT_TRUE(Inbox().empty());
+    // Another text from the same sender in the same second is another message.
+    modems_.Control("inject-pdu 1 07910700000000F0040B911732547698F000006221600225142102C839");
+    EXPECT_EQ(Receive().stored.size(), 1u);
+}
+
 TEST_F(ModemSimTest, ATimeStampThatIsNoDateIsStoredWithAnEmptyDate) {
     // An SMS-DELIVER from +79161234567 dated month 13, text "Hi".
     modems_.Control(
@@ -443,11 +461,9 @@ class RealModemTest : public ModemSimTest {
   protected:
     RealModemTest() { context_.listing_idle_limit = std::chrono::seconds(2); }
     bool Open() { return InitModem(port_, stop_, &context_); }
-    ReceptionReport ReceiveEverywhere() {
-        return ReceiveAll(port_, inbox_, lock_, stop_, undeleted_, context_);
-    }
-    ReceptionReport StoreDirect() { return StoreDeliveries(port_, inbox_, lock_, stop_, context_); }
-    std::vector<StatusReport> Reports() { return *LoadReports(ReportsFileBeside(inbox_)); }
+    ReceptionReport ReceiveEverywhere() { return ReceiveAll(port_, inbox_, stop_, context_); }
+    ReceptionReport StoreDirect() { return StoreDeliveries(port_, inbox_, stop_, context_); }
+    std::vector<StatusReport> Reports() { return *LoadReports(store::ReportsPathBeside(inbox_)); }
     // Waits until the modem has written `text` to the line `times` times.
     void AwaitSent(std::size_t position, const std::string& text, std::size_t times = 1) {
         ASSERT_TRUE(testing::Eventually([&] {

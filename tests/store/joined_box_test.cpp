@@ -10,6 +10,7 @@
 
 #include "platform/codepage.h"
 #include "platform/files.h"
+#include "tests/support/box_held.h"
 #include "tests/support/temp_dir.h"
 
 namespace velka::store {
@@ -30,7 +31,7 @@ PartFacts Of(std::uint8_t number, std::uint8_t total, std::uint16_t reference = 
 class JoinedBoxTest : public ::testing::Test {
   protected:
     void Receive(const std::vector<packet>& records, const std::vector<Facts>& facts) {
-        ASSERT_TRUE(AppendReceived(box_, records, facts));
+        ASSERT_TRUE(AppendReceived(velka::testing::BoxHeld(box_), box_, records, facts));
     }
     JoinedBox Open() {
         auto box = JoinedBox::Open(box_);
@@ -118,7 +119,8 @@ TEST_F(JoinedBoxTest, APartStoredTwiceShowsOnceAndAReusedReferenceStartsANewMess
 }
 
 TEST_F(JoinedBoxTest, RecordsWithoutBelievableEntriesShowAsTheyAre) {
-    ASSERT_TRUE(Append(box_, std::vector<packet>{Part("+1", "older file")}));
+    ASSERT_TRUE(
+        Append(velka::testing::BoxHeld(box_), box_, std::vector<packet>{Part("+1", "older file")}));
     Receive({Part("+1", "x"), Part("+1", "y")}, {Of(1, 2), Of(2, 2)});
     // An entry naming a checksum its record does not carry, one beyond the file, and
     // one whose numbers make no sense.
@@ -147,8 +149,9 @@ TEST_F(JoinedBoxTest, AMissingBoxIsEmptyAndAnUnreadablePartsFileIsAnError) {
 
 TEST_F(JoinedBoxTest, AFailedPartsWriteIsAFailedSave) {
     std::filesystem::create_directory(PartsPathFor(box_));
-    EXPECT_FALSE(
-        AppendReceived(box_, std::vector<packet>{Part("+1", "x")}, std::vector<Facts>{Of(1, 2)}));
+    EXPECT_FALSE(AppendReceived(velka::testing::BoxHeld(box_), box_,
+                                std::vector<packet>{Part("+1", "x")},
+                                std::vector<Facts>{Of(1, 2)}));
 }
 
 TEST_F(JoinedBoxTest, RemovingAJoinedMessageTakesAllItsPartsAndRenumbersTheRest) {
@@ -157,20 +160,23 @@ TEST_F(JoinedBoxTest, RemovingAJoinedMessageTakesAllItsPartsAndRenumbersTheRest)
             {std::nullopt, Of(1, 2), Of(1, 2, 0x2B), Of(2, 2), Of(2, 2, 0x2B)});
     const JoinedBox before = Open();
     ASSERT_EQ(before.size(), 3u);
-    ASSERT_TRUE(RemoveRecords(box_, before.at(1).records));
+    ASSERT_TRUE(velka::testing::RemoveRecordsAt(box_, before.at(1).records));
     EXPECT_EQ(Texts(), (std::vector<std::string>{"single", "b1 b2"}));
     const auto entries = LoadParts(PartsPathFor(box_));
     ASSERT_EQ(entries->size(), 2u);
     EXPECT_EQ((*entries)[0].record, 1u);
     EXPECT_EQ((*entries)[1].record, 2u);
-    ASSERT_TRUE(RemoveRecords(box_, {0, 77}));
+    const std::vector<RecordToRemove> gone_and_first{{0, Part("+2", "a1 ")},
+                                                     {0, Part("+1", "single")}};
+    ASSERT_TRUE(RemoveRecords(velka::testing::BoxHeld(box_), box_, gone_and_first));
     EXPECT_EQ(Texts(), std::vector<std::string>{"b1 b2"})
-        << "a position beyond the file is ignored";
+        << "a record removed already is passed over";
 }
 
 TEST_F(JoinedBoxTest, RemovingFromABoxWithoutPartsMakesNoPartsFile) {
-    ASSERT_TRUE(Append(box_, std::vector<packet>{Part("+1", "x"), Part("+1", "y")}));
-    ASSERT_TRUE(RemoveRecords(box_, {0}));
+    ASSERT_TRUE(Append(velka::testing::BoxHeld(box_), box_,
+                       std::vector<packet>{Part("+1", "x"), Part("+1", "y")}));
+    ASSERT_TRUE(velka::testing::RemoveRecordsAt(box_, {0}));
     EXPECT_EQ(Texts(), std::vector<std::string>{"y"});
     EXPECT_FALSE(files::Exists(PartsPathFor(box_)));
 }
@@ -178,7 +184,7 @@ TEST_F(JoinedBoxTest, RemovingFromABoxWithoutPartsMakesNoPartsFile) {
 TEST_F(JoinedBoxTest, ARemovalThePartsFileRefusesLeavesTheBoxWhole) {
     Receive({Part("+1", "x")}, {std::nullopt});
     std::filesystem::create_directory(PartsPathFor(box_));
-    EXPECT_FALSE(RemoveRecords(box_, {0}));
+    EXPECT_FALSE(velka::testing::RemoveRecordsAt(box_, {0}));
     EXPECT_EQ(Load(box_)->size(), 1u) << "the unreadable parts file stops the removal first";
 }
 

@@ -9,6 +9,7 @@
 #include "platform/files.h"
 #include "store/parts_file.h"
 #include "store/store_file.h"
+#include "tests/support/box_held.h"
 #include "tests/support/temp_dir.h"
 
 namespace velka::store {
@@ -30,9 +31,9 @@ TEST(SentPath, ReplacesTheStoreFilesExtension) {
 TEST_F(SentFileTest, EachMessageOfEachRecordGetsAnEntryNamingItsRecord) {
     const packet first = MakePacket("+79160000001", "08.12.2026 10:00:00", "one");
     const packet second = MakePacket("89160000002", "08.12.2026 10:01:00", "two parts");
-    ASSERT_TRUE(AppendSent(Box(), std::vector<packet>{first},
+    ASSERT_TRUE(AppendSent(velka::testing::BoxHeld(Box()), Box(), std::vector<packet>{first},
                            std::vector<std::vector<SegmentSent>>{{{5, "08.12.2026 10:00:01"}}}));
-    ASSERT_TRUE(AppendSent(Box(), std::vector<packet>{second},
+    ASSERT_TRUE(AppendSent(velka::testing::BoxHeld(Box()), Box(), std::vector<packet>{second},
                            std::vector<std::vector<SegmentSent>>{
                                {{6, "08.12.2026 10:01:01"}, {-1, "08.12.2026 10:01:02"}}}));
     const auto reading = LoadSent(Sent());
@@ -54,7 +55,7 @@ TEST_F(SentFileTest, AMissingFileHoldsNothingAndADamagedEntryIsCountedNotBelieve
     EXPECT_EQ(missing->damaged, 0u);
 
     const packet record = MakePacket("+79160000001", "08.12.2026 10:00:00", "text");
-    ASSERT_TRUE(AppendSent(Box(), std::vector<packet>{record},
+    ASSERT_TRUE(AppendSent(velka::testing::BoxHeld(Box()), Box(), std::vector<packet>{record},
                            std::vector<std::vector<SegmentSent>>{
                                {{1, "08.12.2026 10:00:01"}, {2, "08.12.2026 10:00:02"}}}));
     {
@@ -79,8 +80,8 @@ TEST_F(SentFileTest, RemovingRecordsRenumbersTheEntriesOfThoseThatStay) {
                                      "text " + std::to_string(i)));
         sent.push_back({{i + 10, "08.12.2026 10:00:01"}});
     }
-    ASSERT_TRUE(AppendSent(Box(), records, sent));
-    ASSERT_TRUE(RemoveRecords(Box(), {0}));
+    ASSERT_TRUE(AppendSent(velka::testing::BoxHeld(Box()), Box(), records, sent));
+    ASSERT_TRUE(velka::testing::RemoveRecordsAt(Box(), {0}));
     const auto reading = LoadSent(Sent());
     ASSERT_TRUE(reading.ok());
     ASSERT_EQ(reading->entries.size(), 2u);

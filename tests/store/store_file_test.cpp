@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "platform/files.h"
+#include "tests/support/box_held.h"
 #include "tests/support/temp_dir.h"
 
 namespace velka::store {
@@ -35,9 +37,9 @@ TEST(StoreFile, AMissingFileIsAnEmptyStore) {
 TEST(StoreFile, AppendAddsAfterTheRecordsAlreadyThere) {
     testing::TempDir dir;
     const std::string path = dir.File("outbox.db");
-    ASSERT_TRUE(Append(path, Records(3)));
+    ASSERT_TRUE(Append(velka::testing::BoxHeld(path), path, Records(3)));
     const std::string before = *files::ReadAll(path);
-    ASSERT_TRUE(Append(path, Records(1, "new ")));
+    ASSERT_TRUE(Append(velka::testing::BoxHeld(path), path, Records(1, "new ")));
 
     const std::string after = *files::ReadAll(path);
     EXPECT_EQ(after.size(), 4 * kPacketSize);
@@ -55,7 +57,7 @@ TEST(StoreFile, APartialTailIsNotARecordAndIsDroppedBeforeAnAppend) {
     ASSERT_TRUE(files::SaveDurably(path, damaged));
     EXPECT_EQ(Load(path)->size(), 1u);
 
-    ASSERT_TRUE(Append(path, Records(1, "after ")));
+    ASSERT_TRUE(Append(velka::testing::BoxHeld(path), path, Records(1, "after ")));
     EXPECT_EQ(*files::Size(path), 2 * kPacketSize);
     EXPECT_EQ(Texts(*Load(path)), (std::vector<std::string>{"text 0", "after 0"}));
 }
@@ -63,27 +65,31 @@ TEST(StoreFile, APartialTailIsNotARecordAndIsDroppedBeforeAnAppend) {
 TEST(StoreFile, SaveReplacesTheWholeFile) {
     testing::TempDir dir;
     const std::string path = dir.File("outbox.db");
-    ASSERT_TRUE(Save(path, Records(5)));
-    ASSERT_TRUE(Save(path, Records(2, "again ")));
+    ASSERT_TRUE(Save(velka::testing::BoxHeld(path), path, Records(5)));
+    ASSERT_TRUE(Save(velka::testing::BoxHeld(path), path, Records(2, "again ")));
     EXPECT_EQ(Texts(*Load(path)), (std::vector<std::string>{"again 0", "again 1"}));
 }
 
 TEST(StoreFile, AnOpenBoxShowsTheFileAsItWasWhenOpened) {
     testing::TempDir dir;
     const std::string path = dir.File("outbox.db");
-    ASSERT_TRUE(Append(path, Records(2)));
+    ASSERT_TRUE(Append(velka::testing::BoxHeld(path), path, Records(2)));
     auto box = BoxFile::Open(path);
     ASSERT_TRUE(box.ok());
-    ASSERT_TRUE(Append(path, Records(1, "later ")));
-    ASSERT_TRUE(Save(path, Records(1, "replaced ")));
+    ASSERT_TRUE(Append(velka::testing::BoxHeld(path), path, Records(1, "later ")));
+    ASSERT_TRUE(Save(velka::testing::BoxHeld(path), path, Records(1, "replaced ")));
     ASSERT_EQ(box->size(), 2u);
     EXPECT_EQ(box->at(1).text_text(), "text 1");
 }
 
 TEST(StoreFile, WriteFailuresAreReportedAndLoseNothing) {
     testing::TempDir dir;
-    EXPECT_FALSE(Append(dir.File("missing/outbox.db"), Records(1)).ok());
-    EXPECT_FALSE(Save(dir.File("missing/outbox.db"), Records(1)).ok());
+    EXPECT_FALSE(BoxLock::Take(dir.File("missing/outbox.db")).ok())
+        << "a directory that cannot hold the lock cannot hold the store either";
+    const std::string path = dir.File("outbox.db");
+    std::filesystem::create_directory(path);
+    EXPECT_FALSE(Append(velka::testing::BoxHeld(path), path, Records(1)).ok());
+    EXPECT_FALSE(Save(velka::testing::BoxHeld(path), path, Records(1)).ok());
     // A store file that is a directory cannot be read: an error, not an empty box.
     EXPECT_FALSE(Load(dir.path()).ok());
 }

@@ -24,6 +24,14 @@ source "$(dirname "$0")/../support/sms_cli_checks.sh"
 
 expect_output "$com1	$work/sim/modem1	Velka Virtual GSM Modem" ports
 check_send_and_receive
+
+# A Config.ini written by hand under the usual umask is open to others: the next
+# start closes it and says so on stderr, once.
+rm "$work/Config.ini"
+(umask 022 && configure "$com2")
+expect_refusal 0 'доступ к ним есть только у владельца: Config.ini.' inbox
+[[ $(stat -c %a "$work/Config.ini") == 600 ]] || fail "Config.ini is still open to others"
+[[ -z $("$cli" inbox 2>&1 >/dev/null) ]] || fail "the closing was said again"
 expect_output "operator	Velka Net" status
 expect_output "port	$com2" status
 expect_output "announcements	on" status

@@ -24,6 +24,7 @@
 
 #include "app/app_core.h"
 #include "app/port_offer.h"
+#include "app/private_files.h"
 #include "modem/delivery.h"
 #include "modem/dialogue.h"
 #include "platform/codepage.h"
@@ -555,6 +556,9 @@ int main(int argc, char** argv) {
     const std::string_view command = arguments[0];
     const std::vector<std::string_view> args(arguments.begin() + 1, arguments.end());
     const bool bare = args.empty();
+    if (const std::string closed = velka::app::MakeClientFilesPrivate(velka::ProgramDirectory());
+        !closed.empty())
+        std::fprintf(stderr, "velka-sms-cli: %s\n", velka::codepage::ToUtf8(closed).c_str());
     if (command == "send") return Send(args);
     if (command == "receive" && bare) return Receive();
     if (command == "watch" && bare) return Watch();

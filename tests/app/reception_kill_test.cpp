@@ -1,0 +1,228 @@
+// Reception that nothing loses and nothing doubles, whatever happens around it.
+//
+// The kill test: a receiving process (reception_child once, one cycle as
+// velka-sms-cli receive runs it) is killed with SIGKILL at random moments while
+// messages arrive, round after round, then runs undisturbed until the SIM is
+// empty. Every message the modem was given is then in inbox.db exactly once: a
+// kill between the store and the delete leaves it on the SIM, and the next cycle
+// knows it by its identity.
+//
+// The two-process test: a watching process (reception_child watch, as
+// velka-sms-cli watch) receives a stream of messages while this process deletes
+// messages from inbox.db as fast as it can through the window's own call. Every
+// message ends either in inbox.db or among those deleted, once.
+//
+// VELKA_KILL_ROUNDS sets the kills (default 10) and VELKA_TWO_PROCESS_MESSAGES the
+// stream (default 120); bench/reception_kill.sh runs both with over a thousand.
+// VELKA_KILL_SEED repeats a run.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <map>
+#include <random>
+#include <set>
+#include <thread>
+
+#include "app/app_core.h"
+#include "messages/message_list.h"
+#include "store/joined_box.h"
+#include "store/store_file.h"
+#include "tests/app/config_ini.h"
+#include "tests/modem/sim_fixture.h"
+
+extern char** environ;
+
+namespace velka::app {
+namespace {
+
+constexpr const char* kSender = "+79165550100";
+
+unsigned long EnvironmentNumber(const char* name, unsigned long fallback) {
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != '\0' ? std::strtoul(value, nullptr, 10) : fallback;
+}
+
+std::string Tag(int number) {
+    return "<m" + std::to_string(number) + ">";
+}
+
+class ReceptionKillTest : public ::testing::Test {
+  protected:
+    ReceptionKillTest() : modems_(1, 250) {
+        EXPECT_TRUE(testing::WriteModemConfig(home_.File(kConfigFile), modems_.ComName(1), true));
+        // The child's environment: this one's, with its own program directory.
+        for (char** variable = environ; *variable != nullptr; ++variable)
+            if (std::string_view(*variable).rfind("VELKA_HOME=", 0) != 0)
+                environment_.emplace_back(*variable);
+        environment_.push_back("VELKA_HOME=" + home_.path());
+    }
+
+    // The child in `mode`; with `input`, its standard input is the read end of a
+    // pipe whose write end is put there.
+    pid_t Spawn(const char* mode, int* input = nullptr) {
+        std::vector<char*> env;
+        for (std::string& variable : environment_) env.push_back(variable.data());
+        env.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        int pipe_ends[2] = {-1, -1};
+        if (input != nullptr) {
+            EXPECT_EQ(::pipe(pipe_ends), 0);
+            posix_spawn_file_actions_adddup2(&actions, pipe_ends[0], 0);
+            posix_spawn_file_actions_addclose(&actions, pipe_ends[1]);
+        }
+        char program[] = VELKA_RECEPTION_CHILD;
+        std::string mode_word(mode);
+        char* argv[] = {program, mode_word.data(), nullptr};
+        pid_t pid = -1;
+        const int spawned = posix_spawn(&pid, program, &actions, nullptr, argv, env.data());
+        posix_spawn_file_actions_destroy(&actions);
+        if (input != nullptr) {
+            ::close(pipe_ends[0]);
+            *input = pipe_ends[1];
+        }
+        EXPECT_EQ(spawned, 0);
+        return pid;
+    }
+
+    // Runs the child to its end; true when it ended by itself with success.
+    bool RunUndisturbed(const char* mode) {
+        const pid_t child = Spawn(mode);
+        int status = 0;
+        return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+               WEXITSTATUS(status) == 0;
+    }
+
+    void Inject(int number) {
+        modems_.Control(std::string("inject 1 ") + kSender + " message " + Tag(number));
+        injected_.insert(Tag(number));
+    }
+
+    // How often each tag stands in inbox.db.
+    std::map<std::string, int> Stored() {
+        std::map<std::string, int> stored;
+        const auto inbox = store::Load(home_.File(kInboxFile));
+        EXPECT_TRUE(inbox.ok());
+        if (!inbox) return stored;
+        for (const packet& record : *inbox) {
+            const std::string text(record.text_text());
+            ++stored[text.substr(text.find('<'))];
+        }
+        return stored;
+    }
+
+    std::size_t Twice(const std::map<std::string, int>& stored) {
+        std::size_t twice = 0;
+        for (const auto& [tag, times] : stored) twice += times > 1;
+        return twice;
+    }
+
+    testing::SimModems modems_;
+    velka::testing::TempDir home_;
+    std::vector<std::string> environment_;
+    std::set<std::string> injected_;
+};
+
+TEST_F(ReceptionKillTest, KilledAtRandomEveryMessageIsStoredOnce) {
+    const unsigned long rounds = EnvironmentNumber("VELKA_KILL_ROUNDS", 10);
+    const unsigned long seed = EnvironmentNumber("VELKA_KILL_SEED", std::random_device()());
+    std::mt19937 random(static_cast<std::uint32_t>(seed));
+    // A cycle takes about 0.2 s here; most kills fall inside one.
+    std::uniform_int_distribution<int> moment_ms(0, 180);
+    std::uniform_int_distribution<int> arrivals(1, 5);
+
+    int next = 0;
+    unsigned long kills = 0;
+    unsigned long ended_by_themselves = 0;
+    while (kills < rounds && !HasFailure()) {
+        // Never more than the SIM holds, so no arrival is refused for want of room.
+        if (modems_.Store(1).size() < 200) {
+            for (int i = arrivals(random); i > 0; --i) Inject(++next);
+        }
+        const pid_t child = Spawn("once");
+        ASSERT_GT(child, 0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(moment_ms(random)));
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        WIFSIGNALED(status) ? ++kills : ++ended_by_themselves;
+    }
+    for (int run = 0; run < 5 && !modems_.Store(1).empty(); ++run) {
+        ASSERT_TRUE(RunUndisturbed("once"));
+    }
+    EXPECT_TRUE(modems_.Store(1).empty()) << "the undisturbed runs left messages on the SIM";
+
+    const auto stored = Stored();
+    std::size_t lost = 0;
+    for (const std::string& tag : injected_) lost += !stored.contains(tag);
+    EXPECT_EQ(lost, 0u) << "given to the modem but not stored";
+    EXPECT_EQ(Twice(stored), 0u) << "stored twice";
+    EXPECT_EQ(stored.size(), injected_.size());
+    std::printf("reception kill test (seed %lu): %lu kills, %lu runs ended by themselves, %zu "
+                "messages; lost %zu, stored twice %zu\n",
+                seed, kills, ended_by_themselves, injected_.size(), lost, Twice(stored));
+}
+
+TEST_F(ReceptionKillTest, AReceiverAndADeleterBesideItLoseNothing) {
+    const int messages = static_cast<int>(EnvironmentNumber("VELKA_TWO_PROCESS_MESSAGES", 120));
+    int input = -1;
+    const pid_t watcher = Spawn("watch", &input);
+    ASSERT_GT(watcher, 0);
+    const std::string inbox_path = home_.File(kInboxFile);
+    // The deleter: as fast as it can, the newest message shown, the one an append
+    // most likely races, until the stream has ended and the SIM is empty.
+    std::map<std::string, int> deleted;
+    std::atomic<bool> stream_ended{false};
+    std::thread deleter([&] {
+        int after_end = 0;
+        for (std::uint64_t pass = 0; after_end < 20; ++pass) {
+            if (stream_ended.load()) ++after_end;
+            const auto box = store::JoinedBox::Open(inbox_path);
+            ASSERT_TRUE(box.ok());
+            // Every other pass only reads, as a view that refreshes does.
+            if (box->size() == 0 || pass % 2 == 1) continue;
+            const store::JoinedMessage newest = box->at(box->size() - 1);
+            ASSERT_TRUE(messages::RemoveMessage(inbox_path, *box, newest));
+            ++deleted[newest.text.substr(newest.text.find('<'))];
+        }
+    });
+    // The stream: a message every few milliseconds, each announced by the modem.
+    for (int next = 1; next <= messages && !HasFailure(); ++next) {
+        while (modems_.Store(1).size() >= 200) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        Inject(next);
+        std::this_thread::sleep_for(std::chrono::milliseconds(3));
+    }
+    const bool emptied = testing::Eventually([&] { return modems_.Store(1).empty(); });
+    stream_ended = true;
+    deleter.join();
+    ::close(input);
+    int status = 0;
+    ASSERT_EQ(::waitpid(watcher, &status, 0), watcher);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the watcher did not end well";
+    ASSERT_TRUE(emptied) << "the watcher left messages on the SIM";
+
+    const auto stored = Stored();
+    std::size_t lost = 0;
+    std::size_t both = 0;
+    for (const std::string& tag : injected_) {
+        lost += !stored.contains(tag) && !deleted.contains(tag);
+        both += stored.contains(tag) && deleted.contains(tag);
+    }
+    EXPECT_EQ(lost, 0u) << "neither in inbox.db nor deleted by the user";
+    EXPECT_EQ(both, 0u) << "deleted by the user but stored again";
+    EXPECT_EQ(Twice(stored) + Twice(deleted), 0u) << "stored twice";
+    EXPECT_GT(deleted.size(), 0u);
+    std::printf("two processes: %zu messages, %zu deleted beside the receiver, %zu kept; lost "
+                "%zu\n",
+                injected_.size(), deleted.size(), stored.size(), lost);
+}
+
+}  // namespace
+}  // namespace velka::app
