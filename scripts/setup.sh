@@ -8,6 +8,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libsqlite3-dev sqlite3
+  nlohmann-json3-dev  # velka-sms-cli's --json (header-only; the Windows build uses it too)
   qt6-base-dev qt6-base-dev-tools libgl-dev libqt6svg6 fonts-dejavu-core
   # Qt's own texts in Russian (standard buttons, the edit fields' context menus).
   qt6-translations-l10n

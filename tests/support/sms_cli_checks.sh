@@ -2,6 +2,15 @@
 # through $com1 to the second modem's number, both boxes listed, the text received
 # through $com2. Needs expect.sh sourced first, and $work, $com1 and $com2.
 
+# --json: one value a script can parse, UTF-8, every text escaped.
+json_check() {  # json_check PYTHON-EXPRESSION-ON-d ARGS...
+    local check=$1 out
+    shift
+    out=$(run_program "$@") || { fail "$* exited non-zero"; return; }
+    python3 -c "import json, sys; d = json.loads(sys.stdin.read()); sys.exit(0 if ($check) else 1)" \
+        <<<"$out" || fail "$*: '$check' does not hold for: $out"
+}
+
 configure() { printf '[DEVICEMAP]\r\nSerialPort=%s\r\nPerformMailCheck=0\r\n' "$1" >"$work/Config.ini"; }
 
 check_send_and_receive() {
@@ -13,4 +22,5 @@ check_send_and_receive() {
     configure "$com2"
     expect_output 'Привет из Велки' receive
     expect_output $'+79990000001\t' inbox
+    json_check "d[0]['number'] == '+79990000001' and d[0]['text'].endswith('Привет из Велки') and '\n' in d[0]['text']" inbox --json
 }

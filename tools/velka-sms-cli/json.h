@@ -1,24 +1,21 @@
-// JSON output of velka-sms-cli for scripts: one value per run, UTF-8, every string
-// escaped as RFC 8259 asks. Pure functions, any thread.
+// JSON output of velka-sms-cli for scripts: one value per run, UTF-8, built and
+// escaped by nlohmann-json. Pure functions, any thread.
 #pragma once
 
+#include <nlohmann/json.hpp>
 #include <string>
-#include <string_view>
-#include <utility>
-#include <vector>
 
 namespace velka::cli {
 
-// `text` (UTF-8) as a JSON string with its quotes: the quote, the backslash and
-// every control character escaped; other characters, Cyrillic included, as they are.
-std::string JsonString(std::string_view text);
+// Objects keep their members in the order they were added, so that a listing's
+// messages read "number", "datetime", "text" (and "state") as scripts have seen.
+using Json = nlohmann::ordered_json;
 
-// An object whose members are written in this order; each value is JSON already
-// (a JsonString, a number, null).
-using JsonMembers = std::vector<std::pair<std::string, std::string>>;
-std::string JsonObject(const JsonMembers& members);
-
-// An array of values that are JSON already, one per line for readability.
-std::string JsonArray(const std::vector<std::string>& values);
+// `value` as velka-sms-cli prints it, without a final line break: indented by two
+// spaces, characters beyond ASCII (Cyrillic) as they are, the quote, the backslash
+// and every control character, the zero byte included, escaped. A string that is
+// not well-formed UTF-8 gets U+FFFD for each bad sequence rather than an exception,
+// so that one odd record cannot cost a script the whole listing.
+std::string JsonText(const Json& value);
 
 }  // namespace velka::cli

@@ -419,14 +419,17 @@ int Status(bool json) {
             std::printf("%s\t%s\n", fact.name.c_str(), fact.value.c_str());
         return 0;
     }
-    velka::cli::JsonMembers members;
+    velka::cli::Json object = velka::cli::Json::object();
     for (const Fact& fact : facts) {
-        const std::string value = !fact.number         ? velka::cli::JsonString(fact.value)
-                                  : fact.value.empty() ? "null"
-                                                       : fact.value;
-        members.emplace_back(fact.name, value);
+        if (!fact.number) {
+            object[fact.name] = fact.value;
+        } else if (fact.value.empty()) {
+            object[fact.name] = nullptr;
+        } else {
+            object[fact.name] = std::stoull(fact.value);  // digits StatusFacts wrote
+        }
     }
-    std::printf("%s\n", velka::cli::JsonObject(members).c_str());
+    std::printf("%s\n", velka::cli::JsonText(object).c_str());
     return 0;
 }
 
@@ -490,17 +493,17 @@ int List(const char* file, bool parts_apart, bool json) {
         for (const Row& row : *rows) PrintMessage(row.number, row.datetime, row.text);
         return 0;
     }
-    using velka::cli::JsonString;
     using velka::codepage::ToUtf8;
-    std::vector<std::string> values;
+    velka::cli::Json messages = velka::cli::Json::array();
     for (const Row& row : *rows) {
-        velka::cli::JsonMembers members = {{"number", JsonString(ToUtf8(row.number))},
-                                           {"datetime", JsonString(ToUtf8(row.datetime))},
-                                           {"text", JsonString(ToUtf8(row.text))}};
-        if (sent) members.emplace_back("state", JsonString(ToUtf8(row.state)));
-        values.push_back(velka::cli::JsonObject(members));
+        velka::cli::Json message = {{"number", ToUtf8(row.number)},
+                                    {"datetime", ToUtf8(row.datetime)},
+                                    {"text", ToUtf8(row.text)}};
+        if (sent) message["state"] = ToUtf8(row.state);
+        messages.push_back(std::move(message));
     }
-    std::printf("%s\n", velka::cli::JsonArray(values).c_str());
+    // The printed text holds no zero byte (JsonText escapes it), so %s prints it whole.
+    std::printf("%s\n", velka::cli::JsonText(messages).c_str());
     return 0;
 }
 
@@ -553,12 +556,12 @@ int main(int argc, char** argv) {
     }
     g_pin = GivenPin(pin);
     if (arguments.empty()) return Usage();
-    const std::string_view command = arguments[0];
-    const std::vector<std::string_view> args(arguments.begin() + 1, arguments.end());
-    const bool bare = args.empty();
     if (const std::string closed = velka::app::MakeClientFilesPrivate(velka::ProgramDirectory());
         !closed.empty())
         std::fprintf(stderr, "velka-sms-cli: %s\n", velka::codepage::ToUtf8(closed).c_str());
+    const std::string_view command = arguments[0];
+    const std::vector<std::string_view> args(arguments.begin() + 1, arguments.end());
+    const bool bare = args.empty();
     if (command == "send") return Send(args);
     if (command == "receive" && bare) return Receive();
     if (command == "watch" && bare) return Watch();
