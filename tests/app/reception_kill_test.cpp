@@ -7,10 +7,12 @@
 // kill between the store and the delete leaves it on the SIM, and the next cycle
 // knows it by its identity.
 //
-// The two-process test: a watching process (reception_child watch, as
+// The two-process tests: a watching process (reception_child watch, as
 // velka-sms-cli watch) receives a stream of messages while this process deletes
 // messages from inbox.db as fast as it can through the window's own call. Every
-// message ends either in inbox.db or among those deleted, once.
+// message ends either in inbox.db or among those deleted, once. And a sending
+// process (reception_child send) beside the same deleter on outbox.db: every sent
+// record ends in outbox.db or among those deleted, and its state still names it.
 //
 // VELKA_KILL_ROUNDS sets the kills (default 10) and VELKA_TWO_PROCESS_MESSAGES the
 // stream (default 120); bench/reception_kill.sh runs both with over a thousand.
@@ -25,13 +27,16 @@
 #include <atomic>
 #include <cstdlib>
 #include <map>
+#include <optional>
 #include <random>
 #include <set>
 #include <thread>
 
 #include "app/app_core.h"
 #include "messages/message_list.h"
+#include "modem/delivery.h"
 #include "store/joined_box.h"
+#include "store/sent_file.h"
 #include "store/store_file.h"
 #include "tests/app/config_ini.h"
 #include "tests/modem/sim_fixture.h"
@@ -105,17 +110,31 @@ class ReceptionKillTest : public ::testing::Test {
         injected_.insert(Tag(number));
     }
 
-    // How often each tag stands in inbox.db.
-    std::map<std::string, int> Stored() {
+    // How often each tag stands in the store file.
+    std::map<std::string, int> Stored(const char* file = kInboxFile) {
         std::map<std::string, int> stored;
-        const auto inbox = store::Load(home_.File(kInboxFile));
-        EXPECT_TRUE(inbox.ok());
-        if (!inbox) return stored;
-        for (const packet& record : *inbox) {
+        const auto box = store::Load(home_.File(file));
+        EXPECT_TRUE(box.ok());
+        if (!box) return stored;
+        for (const packet& record : *box) {
             const std::string text(record.text_text());
             ++stored[text.substr(text.find('<'))];
         }
         return stored;
+    }
+
+    // Deletes the newest message of the store file, as the window deletes it, when
+    // its number is odd or `odd_only` is false; gives its tag, or nothing.
+    std::optional<std::string> DeleteNewest(const char* file, bool odd_only = false) {
+        const std::string path = home_.File(file);
+        const auto box = store::JoinedBox::Open(path);
+        EXPECT_TRUE(box.ok());
+        if (!box || box->size() == 0) return std::nullopt;
+        const store::JoinedMessage newest = box->at(box->size() - 1);
+        const std::size_t digit = newest.text.rfind('>') - 1;
+        if (odd_only && (newest.text[digit] - '0') % 2 == 0) return std::nullopt;
+        EXPECT_TRUE(messages::RemoveMessage(path, *box, newest));
+        return newest.text.substr(newest.text.find('<'));
     }
 
     std::size_t Twice(const std::map<std::string, int>& stored) {
@@ -165,9 +184,10 @@ TEST_F(ReceptionKillTest, KilledAtRandomEveryMessageIsStoredOnce) {
     EXPECT_EQ(lost, 0u) << "given to the modem but not stored";
     EXPECT_EQ(Twice(stored), 0u) << "stored twice";
     EXPECT_EQ(stored.size(), injected_.size());
-    std::printf("reception kill test (seed %lu): %lu kills, %lu runs ended by themselves, %zu "
-                "messages; lost %zu, stored twice %zu\n",
-                seed, kills, ended_by_themselves, injected_.size(), lost, Twice(stored));
+    std::printf(
+        "reception kill test (seed %lu): %lu kills, %lu runs ended by themselves, %zu "
+        "messages; lost %zu, stored twice %zu\n",
+        seed, kills, ended_by_themselves, injected_.size(), lost, Twice(stored));
 }
 
 TEST_F(ReceptionKillTest, AReceiverAndADeleterBesideItLoseNothing) {
@@ -184,18 +204,18 @@ TEST_F(ReceptionKillTest, AReceiverAndADeleterBesideItLoseNothing) {
         int after_end = 0;
         for (std::uint64_t pass = 0; after_end < 20; ++pass) {
             if (stream_ended.load()) ++after_end;
-            const auto box = store::JoinedBox::Open(inbox_path);
-            ASSERT_TRUE(box.ok());
             // Every other pass only reads, as a view that refreshes does.
-            if (box->size() == 0 || pass % 2 == 1) continue;
-            const store::JoinedMessage newest = box->at(box->size() - 1);
-            ASSERT_TRUE(messages::RemoveMessage(inbox_path, *box, newest));
-            ++deleted[newest.text.substr(newest.text.find('<'))];
+            if (pass % 2 == 1) {
+                EXPECT_TRUE(store::JoinedBox::Open(inbox_path).ok());
+            } else if (const auto tag = DeleteNewest(kInboxFile)) {
+                ++deleted[*tag];
+            }
         }
     });
     // The stream: a message every few milliseconds, each announced by the modem.
     for (int next = 1; next <= messages && !HasFailure(); ++next) {
-        while (modems_.Store(1).size() >= 200) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        while (modems_.Store(1).size() >= 200)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
         Inject(next);
         std::this_thread::sleep_for(std::chrono::milliseconds(3));
     }
@@ -219,9 +239,56 @@ TEST_F(ReceptionKillTest, AReceiverAndADeleterBesideItLoseNothing) {
     EXPECT_EQ(both, 0u) << "deleted by the user but stored again";
     EXPECT_EQ(Twice(stored) + Twice(deleted), 0u) << "stored twice";
     EXPECT_GT(deleted.size(), 0u);
-    std::printf("two processes: %zu messages, %zu deleted beside the receiver, %zu kept; lost "
-                "%zu\n",
-                injected_.size(), deleted.size(), stored.size(), lost);
+    std::printf(
+        "two processes: %zu messages, %zu deleted beside the receiver, %zu kept; lost "
+        "%zu\n",
+        injected_.size(), deleted.size(), stored.size(), lost);
+}
+
+// The worker appends sent records and their messages' references to outbox.db and
+// outbox.states while the window deletes from them: no record is lost and every
+// state still names its record.
+TEST_F(ReceptionKillTest, ASenderAndADeleterBesideItKeepEveryRecordAndItsState) {
+    const int records = static_cast<int>(EnvironmentNumber("VELKA_TWO_PROCESS_MESSAGES", 120));
+    ASSERT_TRUE(testing::WriteModemConfig(home_.File(kConfigFile), modems_.ComName(1), false));
+    std::set<std::string> queued;
+    std::vector<packet> batch;
+    for (int i = 1; i <= records; ++i) {
+        batch.push_back(MakePacket("+79165550001", "09.12.2026 10:00:00", "sent " + Tag(i)));
+        queued.insert(Tag(i));
+    }
+    ASSERT_TRUE(AppCore(home_.path()).Enqueue(batch).ok());
+    const pid_t sender = Spawn("send");
+    ASSERT_GT(sender, 0);
+    std::map<std::string, int> deleted;
+    int status = 0;
+    pid_t ended = 0;
+    // Only the odd ones, so that the even ones stay to have their states checked.
+    while ((ended = ::waitpid(sender, &status, WNOHANG)) == 0) {
+        if (const auto tag = DeleteNewest(kOutboxFile, true)) ++deleted[*tag];
+    }
+    ASSERT_EQ(ended, sender);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the sender did not end well";
+
+    const auto kept = Stored(kOutboxFile);
+    std::size_t lost = 0;
+    for (const std::string& tag : queued) lost += !kept.contains(tag) && !deleted.contains(tag);
+    EXPECT_EQ(lost, 0u) << "sent but neither in outbox.db nor deleted";
+    EXPECT_EQ(Twice(kept) + Twice(deleted), 0u);
+    EXPECT_GT(deleted.size(), 0u);
+    EXPECT_GE(kept.size(), queued.size() / 2) << "every even one stays";
+    const std::string outbox = home_.File(kOutboxFile);
+    const auto box = store::BoxFile::Open(outbox);
+    ASSERT_TRUE(box.ok());
+    const auto states = modem::LoadDeliveryStates(outbox, *box);
+    ASSERT_TRUE(states.ok());
+    EXPECT_EQ(states->unbelieved, 0u) << "a state names a record it no longer stands beside";
+    const auto sent = store::LoadSent(store::SentPathFor(outbox));
+    ASSERT_TRUE(sent.ok());
+    EXPECT_EQ(sent->entries.size(), box->size()) << "one reference for each kept record";
+    std::printf(
+        "sender and deleter: %d records, %zu deleted beside the sender, %zu kept; lost %zu\n",
+        records, deleted.size(), kept.size(), lost);
 }
 
 }  // namespace
