@@ -6,8 +6,20 @@
 # else: a build step checks the includes before the library compiles, so a wrong-way
 # include fails the build with the file, the line and what the module may use.
 #
-# Includes are written from the project's root ("sms/smsbase.h"); the first folder of
-# the path names the module ("tools/modemsim/..." for the virtual modem).
+# velka_check_program_includes(TARGET target [USES module ...] [SHARES folder ...])
+#
+# The same rule for a program of tools/, tests/, bench/ or fuzz/ (or a helper library
+# there): its files are the C++ sources it compiles and the headers of its own folders
+# that they include. They may include the folders of those sources, the modules named
+# in USES with what those modules use, and the helper folders named in SHARES (every
+# test and benchmark shares tests/support). Every target defined in a program folder
+# must be declared so; the configure step fails on one that is not.
+#
+# Includes are written from the project's root ("sms/smsbase.h"), in quotes and without
+# "..": the check refuses a project header in angle brackets and a path that climbs.
+# The first folder of the path names the module ("tools/modemsim/..." for the virtual
+# modem); a top-level folder with C++ files that is neither a module nor a program
+# folder fails the configure step (velka_check_top_folders).
 
 set(VELKA_INCLUDE_CHECK_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/CheckIncludes.cmake)
 
@@ -42,16 +54,142 @@ endfunction()
 function(velka_check_includes target folder allowed)
     file(GLOB _files CONFIGURE_DEPENDS
         ${PROJECT_SOURCE_DIR}/${folder}/*.h ${PROJECT_SOURCE_DIR}/${folder}/*.cpp)
+    _velka_include_check_step(${target} "${folder}/" "${allowed}" "${_files}" -DFOLDER=${folder})
+endfunction()
+
+# The build step shared by modules and programs: runs the check script before TARGET
+# compiles, and again when one of DEPENDS or the script changes.
+function(_velka_include_check_step target what allowed depends)
     set(_stamp ${CMAKE_CURRENT_BINARY_DIR}/${target}.includes-checked)
     string(REPLACE ";" "," _allowed_arg "${allowed}")
-    string(REPLACE ";" "," _known_arg "${VELKA_MODULE_FOLDERS}")
+    string(REPLACE ";" "," _modules_arg "${VELKA_MODULE_FOLDERS}")
+    string(REPLACE ";" "," _programs_arg "${VELKA_PROGRAM_FOLDERS}")
     add_custom_command(OUTPUT ${_stamp}
-        COMMAND ${CMAKE_COMMAND} -DMODULE=${folder} -DALLOWED=${_allowed_arg}
-                -DKNOWN=${_known_arg} -DROOT=${PROJECT_SOURCE_DIR} -DSTAMP=${_stamp}
+        COMMAND ${CMAKE_COMMAND} "-DNAME=${what}" -DALLOWED=${_allowed_arg}
+                -DMODULES=${_modules_arg} -DPROGRAMS=${_programs_arg}
+                -DROOT=${PROJECT_SOURCE_DIR} -DSTAMP=${_stamp} ${ARGN}
                 -P ${VELKA_INCLUDE_CHECK_SCRIPT}
-        DEPENDS ${_files} ${VELKA_INCLUDE_CHECK_SCRIPT}
-        COMMENT "Checking the includes of ${folder}/"
+        DEPENDS ${depends} ${VELKA_INCLUDE_CHECK_SCRIPT}
+        COMMENT "Checking the includes of ${what}"
         VERBATIM)
     add_custom_target(${target}_includes DEPENDS ${_stamp})
     add_dependencies(${target} ${target}_includes)
+    set_property(TARGET ${target} PROPERTY VELKA_INCLUDES_CHECKED ON)
+endfunction()
+
+function(velka_check_program_includes)
+    cmake_parse_arguments(P "" "TARGET" "USES;SHARES" ${ARGN})
+    if(NOT TARGET ${P_TARGET})
+        message(FATAL_ERROR "velka_check_program_includes: no target ${P_TARGET}")
+    endif()
+    set(_allowed ${P_SHARES})
+    foreach(_module IN LISTS P_USES)
+        get_property(_module_allowed GLOBAL PROPERTY VELKA_MODULE_FOLDERS_${_module})
+        if(NOT _module_allowed)
+            message(FATAL_ERROR "${P_TARGET}: uses ${_module}, which is not a module defined yet")
+        endif()
+        list(APPEND _allowed ${_module_allowed})
+    endforeach()
+    set_property(TARGET ${P_TARGET} PROPERTY VELKA_INCLUDES_ALLOWED ${_allowed})
+    # The sources are read at the end of the folder's CMakeLists.txt, so that those
+    # added later with target_sources are checked too.
+    cmake_language(EVAL CODE "cmake_language(DEFER CALL _velka_check_program_now ${P_TARGET})")
+endfunction()
+
+function(_velka_check_program_now target)
+    get_target_property(_sources ${target} SOURCES)
+    get_target_property(_source_dir ${target} SOURCE_DIR)
+    get_target_property(_allowed ${target} VELKA_INCLUDES_ALLOWED)
+    if(NOT _allowed)
+        set(_allowed "")
+    endif()
+    set(_files "")
+    set(_depends "")
+    foreach(_source IN LISTS _sources)
+        if(NOT _source MATCHES "\\.(cpp|h)$")
+            continue()
+        endif()
+        get_filename_component(_source ${_source} ABSOLUTE BASE_DIR ${_source_dir})
+        cmake_path(IS_PREFIX PROJECT_SOURCE_DIR ${_source} NORMALIZE _ours)
+        cmake_path(IS_PREFIX PROJECT_BINARY_DIR ${_source} NORMALIZE _generated)
+        if(NOT _ours OR _generated)
+            continue()
+        endif()
+        list(APPEND _files ${_source})
+        file(RELATIVE_PATH _relative ${PROJECT_SOURCE_DIR} ${_source})
+        get_filename_component(_folder ${_relative} DIRECTORY)
+        list(APPEND _allowed ${_folder})
+    endforeach()
+    list(REMOVE_DUPLICATES _allowed)
+    # The headers the check may follow: those of the folders the program may include.
+    foreach(_folder IN LISTS _allowed)
+        if(NOT _folder IN_LIST VELKA_MODULE_FOLDERS)
+            file(GLOB _headers ${PROJECT_SOURCE_DIR}/${_folder}/*.h)
+            list(APPEND _depends ${_headers})
+        endif()
+    endforeach()
+    string(REPLACE ";" "," _files_arg "${_files}")
+    _velka_include_check_step(${target} "${target}" "${_allowed}" "${_files};${_depends}"
+        -DFILES=${_files_arg})
+endfunction()
+
+# Fails the configure step when a top-level folder holds C++ files but is neither a
+# module folder nor a program folder, since the include check would never see it.
+# Build trees (any folder holding a CMakeCache.txt one or two levels down) are skipped.
+function(velka_check_top_folders)
+    set(_known ${VELKA_PROGRAM_FOLDERS})
+    foreach(_module IN LISTS VELKA_MODULE_FOLDERS)
+        string(REGEX REPLACE "/.*" "" _top "${_module}")
+        list(APPEND _known ${_top})
+    endforeach()
+    file(GLOB _entries LIST_DIRECTORIES true RELATIVE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/*)
+    foreach(_entry IN LISTS _entries)
+        set(_dir ${PROJECT_SOURCE_DIR}/${_entry})
+        if(NOT IS_DIRECTORY ${_dir} OR _entry MATCHES "^\\." OR _entry IN_LIST _known)
+            continue()
+        endif()
+        file(GLOB _caches ${_dir}/CMakeCache.txt ${_dir}/*/CMakeCache.txt)
+        cmake_path(IS_PREFIX _dir ${PROJECT_BINARY_DIR} NORMALIZE _holds_this_build)
+        if(_caches OR _holds_this_build)
+            continue()
+        endif()
+        file(GLOB_RECURSE _code ${_dir}/*.cpp ${_dir}/*.h)
+        if(_code)
+            message(FATAL_ERROR "${_entry}/ holds C++ files but is neither in "
+                "VELKA_MODULE_FOLDERS nor one of the program folders (${VELKA_PROGRAM_FOLDERS}), "
+                "so no include check would see it: add it to VELKA_MODULE_FOLDERS with "
+                "velka_add_module, or move the files into a program folder")
+        endif()
+    endforeach()
+endfunction()
+
+# Fails the configure step on a target of a program folder that declares no modules
+# (velka_check_program_includes or the USES of the helpers that call it). Called at the
+# end of the top-level CMakeLists.txt, when every target exists.
+function(velka_check_programs_declared)
+    set(_folders ${PROJECT_SOURCE_DIR})
+    set(_missing "")
+    while(_folders)
+        list(POP_FRONT _folders _folder)
+        get_property(_subfolders DIRECTORY ${_folder} PROPERTY SUBDIRECTORIES)
+        list(APPEND _folders ${_subfolders})
+        file(RELATIVE_PATH _relative ${PROJECT_SOURCE_DIR} ${_folder})
+        string(REGEX REPLACE "/.*" "" _top "${_relative}")
+        if(NOT _top IN_LIST VELKA_PROGRAM_FOLDERS OR _relative IN_LIST VELKA_MODULE_FOLDERS)
+            continue()
+        endif()
+        get_property(_targets DIRECTORY ${_folder} PROPERTY BUILDSYSTEM_TARGETS)
+        foreach(_target IN LISTS _targets)
+            get_target_property(_type ${_target} TYPE)
+            get_target_property(_checked ${_target} VELKA_INCLUDES_CHECKED)
+            if(NOT _type STREQUAL "UTILITY" AND NOT _checked)
+                list(APPEND _missing "${_target} (${_relative}/)")
+            endif()
+        endforeach()
+    endwhile()
+    if(_missing)
+        list(JOIN _missing ", " _missing)
+        message(FATAL_ERROR "these programs declare no modules, so their includes go "
+            "unchecked: ${_missing}; use velka_check_program_includes(TARGET ... USES ...)")
+    endif()
 endfunction()

@@ -11,13 +11,13 @@
 #include <chrono>
 #include <cstdlib>
 #include <functional>
-#include <mutex>
 #include <optional>
 #include <string_view>
 #include <thread>
 
 #include "platform/codepage.h"
 #include "platform/file_access.h"
+#include "platform/mutex.h"
 #include "platform/program_dir.h"
 #include "platform/registry.h"
 
@@ -245,8 +245,8 @@ struct Registry::Impl {
     // thrown inside into the result. Writers take the write lock at the start, so
     // a busy file is waited for (busy timeout) instead of failing half-way.
     template <typename T, typename Body>
-    RegistryResult<T> Transact(bool write, Body&& body) {
-        std::lock_guard lock(mutex);
+    RegistryResult<T> Transact(bool write, Body&& body) EXCLUDES(mutex) {
+        MutexLock lock(mutex);
         const auto deadline = std::chrono::steady_clock::now() + kBusyTimeout;
         auto pause = std::chrono::milliseconds(1);
         while (true) {
@@ -267,9 +267,8 @@ struct Registry::Impl {
         }
     }
 
-    // REQUIRES: mutex is held.
     template <typename T, typename Body>
-    T TransactOnce(bool write, Body& body) {
+    T TransactOnce(bool write, Body& body) REQUIRES(mutex) {
         sqlite3* open = Open();
         Exec(open, write ? "BEGIN IMMEDIATE" : "BEGIN");
         try {
@@ -283,7 +282,7 @@ struct Registry::Impl {
     }
 
     template <typename Body>
-    RegistryStatus TransactStatus(bool write, Body&& body) {
+    RegistryStatus TransactStatus(bool write, Body&& body) EXCLUDES(mutex) {
         auto result = Transact<bool>(write, [&](sqlite3* open) {
             body(open);
             return true;
@@ -292,9 +291,9 @@ struct Registry::Impl {
         return {};
     }
 
-    // REQUIRES: mutex is held. The connection, opened (and the schema made) on
-    // first use; a failed open is tried again on the next call.
-    sqlite3* Open() {
+    // The connection, opened (and the schema made) on first use; a failed open is
+    // tried again on the next call.
+    sqlite3* Open() REQUIRES(mutex) {
         if (db != nullptr) return db;
         // SQLite would make the file 0644 under the umask, and its -wal and -shm
         // take the file's mode: made private first, they all stay private. Should
@@ -317,7 +316,7 @@ struct Registry::Impl {
         return db;
     }
 
-    void MakeSchema() {
+    void MakeSchema() REQUIRES(mutex) {
         Exec(db, "BEGIN IMMEDIATE");
         try {
             Statement version(db, "PRAGMA user_version");
@@ -337,12 +336,12 @@ struct Registry::Impl {
         }
     }
 
-    void Exec(sqlite3* open, const char* sql) {
+    void Exec(sqlite3* open, const char* sql) REQUIRES(mutex) {
         const int rc = sqlite3_exec(open, sql, nullptr, nullptr, nullptr);
         if (rc != SQLITE_OK) throw FileError(sqlite3_extended_errcode(open));
     }
 
-    RegistryError FileError(int rc) const {
+    RegistryError FileError(int rc) const REQUIRES(mutex) {
         const char* detail = db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
         return RegistryError{RegistryFailure::StoreFailed,
                              "The registry file \"" + path + "\" cannot be used: " + detail + ".",
@@ -350,8 +349,8 @@ struct Registry::Impl {
     }
 
     const std::string path;
-    std::mutex mutex;
-    sqlite3* db = nullptr;  // guarded by mutex
+    Mutex mutex;
+    sqlite3* db GUARDED_BY(mutex) = nullptr;
 };
 
 Registry& Registry::Machine() {

@@ -6,7 +6,7 @@ namespace velka {
 
 void StopSignal::Set() {
     flag_.store(true);
-    std::lock_guard guard(lock_);
+    MutexLock guard(lock_);
     for (Wake* wait : waits_) {
         // Taking the wait's mutex orders this wake-up after its look at the flag:
         // either it saw the flag set, or it is asleep and hears the notification.
@@ -16,20 +16,20 @@ void StopSignal::Set() {
 }
 
 std::size_t StopSignal::Sleepers() const {
-    std::lock_guard guard(lock_);
+    MutexLock guard(lock_);
     return waits_.size();
 }
 
 StopSignal::Wake::Wake(const StopSignal* signal, Mutex& mutex, ConditionVariable& wake)
     : signal_(signal), mutex_(mutex), wake_(wake) {
     if (!signal_) return;
-    std::lock_guard guard(signal_->lock_);
+    MutexLock guard(signal_->lock_);
     signal_->waits_.push_back(this);
 }
 
 StopSignal::Wake::~Wake() {
     if (!signal_) return;
-    std::lock_guard guard(signal_->lock_);
+    MutexLock guard(signal_->lock_);
     std::erase(signal_->waits_, this);
 }
 

@@ -10,7 +10,7 @@
 #pragma once
 
 #include <atomic>
-#include <mutex>
+#include <cstddef>
 #include <vector>
 
 #include "platform/mutex.h"
@@ -25,7 +25,7 @@ class StopSignal {
 
     // Sets the flag and wakes every registered wait. Never blocks beyond the locks
     // of the waits it wakes.
-    void Set();
+    void Set() EXCLUDES(lock_);
     bool IsSet() const { return flag_.load(); }
     // Lowers the flag again, for a signal used as a wake-up rather than a stop: its
     // one waiter clears it before it looks at what it waits for, so that a Set()
@@ -34,14 +34,14 @@ class StopSignal {
     // The flag, for code that only looks at it (the modem dialogue, the worker's loop).
     operator const std::atomic<bool>&() const { return flag_; }
     // The registered waits now; for tests that must know a wait is asleep.
-    std::size_t Sleepers() const;
+    std::size_t Sleepers() const EXCLUDES(lock_);
 
     // While it lives, Set() on `signal` (which may be null: nothing registers) takes
     // `mutex` and then notifies `wake`. Make it before taking `mutex` and let it die
     // after releasing it; the wait looks at IsSet() under `mutex` before it sleeps.
     class Wake {
       public:
-        Wake(const StopSignal* signal, Mutex& mutex, ConditionVariable& wake);
+        Wake(const StopSignal* signal, Mutex& mutex, ConditionVariable& wake) EXCLUDES(mutex);
         ~Wake();
         Wake(const Wake&) = delete;
         Wake& operator=(const Wake&) = delete;
@@ -55,9 +55,9 @@ class StopSignal {
 
   private:
     std::atomic<bool> flag_{false};
-    mutable std::mutex lock_;
+    mutable Mutex lock_;
     // Registering a wait changes no stop request, so it works on a const signal.
-    mutable std::vector<Wake*> waits_;  // guarded by lock_
+    mutable std::vector<Wake*> waits_ GUARDED_BY(lock_);
 };
 
 }  // namespace velka
