@@ -1,22 +1,16 @@
 #include "gui/main_form.h"
 
-#include <QClipboard>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QHeaderView>
-#include <QIcon>
 #include <QInputDialog>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QScreen>
-#include <QScrollBar>
 #include <QSignalBlocker>
-#include <QStatusBar>
 #include <QTimer>
 #include <QToolButton>
 
-#include "app/status_text.h"
 #include "compose/compose.h"
 #include "contact_files/contact_import.h"
 #include "contacts/contact_entry.h"
@@ -27,10 +21,6 @@
 #include "gui/dialogs.h"
 #include "gui/edit_form.h"
 #include "gui/qt_text.h"
-#include "gui/queue_form.h"
-#include "messages/box_export.h"
-#include "messages/message_list.h"
-#include "modem/delivery.h"
 #include "platform/datetime.h"
 #include "platform/device_manager.h"
 #include "platform/files.h"
@@ -289,29 +279,6 @@ void TMainForm::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-void TMainForm::ShowFromTray() {
-    showNormal();
-    activateWindow();
-}
-
-// Qt ends the program by itself only when the last visible window closes, and
-// the window may be hidden to the tray.
-void TMainForm::QuitFromTray() {
-    close();
-    QCoreApplication::quit();
-}
-
-void TMainForm::changeEvent(QEvent* event) {
-    QMainWindow::changeEvent(event);
-    // Hidden once the change is done: hiding inside the state change would leave
-    // some window managers with a minimised window that never comes back.
-    if (event->type() == QEvent::WindowStateChange && isMinimized() && notifier_ != nullptr &&
-        notifier_->InTray())
-        QTimer::singleShot(0, this, [this] {
-            if (isMinimized()) hide();
-        });
-}
-
 void TMainForm::BuildContactsListMenu() {
     const QList<QAction*> items = PopupMenu->actions();
     for (QAction* popup_item : items)
@@ -324,23 +291,6 @@ void TMainForm::qmContactsClick() {
     ui_->PanelMessageBox->hide();
     shown_box_.clear();
     ui_->PanelContacts->show();
-}
-
-namespace {
-
-QString BoxCaption(const std::string& file_name) {
-    return file_name == app::kOutboxFile ? QStringLiteral(" Отправленные")
-                                         : QStringLiteral(" Принятые");
-}
-
-}  // namespace
-
-void TMainForm::qmInBoxClick() {
-    OpenBoxView(app::kInboxFile);
-}
-
-void TMainForm::qmOutBoxClick() {
-    OpenBoxView(app::kOutboxFile);
 }
 
 void TMainForm::mmCloseClick() {
@@ -357,109 +307,6 @@ void TMainForm::ComposeAndQueue(const ComposedMessage& start) {
     if (dialogs_.ShowModal(form) != QDialog::Accepted) return;
     const ComposedMessage message = form.Message();
     QueueMessage(message.recipients, message.text);
-}
-
-std::optional<ShownMessage> TMainForm::CurrentMessage() const {
-    const QModelIndex current = ui_->MessageTable->currentIndex();
-    if (shown_box_.empty() || !current.isValid()) return std::nullopt;
-    return box_model_->MessageAt(current.row());
-}
-
-void TMainForm::ShowMessageMenu(const QPoint& position) {
-    if (!CurrentMessage()) return;
-    MessagePopupMenu->popup(ui_->MessageTable->viewport()->mapToGlobal(position));
-}
-
-void TMainForm::actReplyExecute() {
-    if (const auto shown = CurrentMessage()) ComposeAndQueue({shown->message.number, {}});
-}
-
-// A joined message may be longer than one record holds: the compose window takes
-// the first 1024 characters, as it does with any text pasted into it.
-void TMainForm::actForwardExecute() {
-    if (const auto shown = CurrentMessage()) ComposeAndQueue({{}, shown->message.text});
-}
-
-void TMainForm::actCopyExecute() {
-    if (const auto shown = CurrentMessage()) {
-        QGuiApplication::clipboard()->setText(ToQt(shown->message.text));
-    }
-}
-
-// Whoever appends to the box (this window's worker, or another process) waits
-// for the rewrite, which finds the message again in the file as it is then: a
-// message that arrives meanwhile is neither lost nor read half-done by a view.
-void TMainForm::actDeleteExecute() {
-    const auto shown = CurrentMessage();
-    if (!shown || !dialogs_.Confirm(this, QStringLiteral("Удалить сообщение?"))) return;
-    const std::string path =
-        core_.FilePath(shown->box == messages::Box::Inbox ? app::kInboxFile : app::kOutboxFile);
-    const Status removed =
-        messages::RemoveMessage(path, box_model_->BoxOf(shown->box), shown->message);
-    if (!removed) {
-        dialogs_.Error(this, SystemTextToQt(removed.error().message));
-        return;
-    }
-    RefreshBoxView(shown_box_);
-}
-
-void TMainForm::actConversationExecute() {
-    if (const auto shown = CurrentMessage()) OpenConversation(shown->message.number);
-}
-
-void TMainForm::actContactConversationExecute() {
-    const int row = SelectedContactRow();
-    if (row >= 0) OpenConversation(contacts_model_->At(row).number);
-}
-
-void TMainForm::OpenConversation(const std::string& number) {
-    conversation_ = number;
-    const QSignalBlocker quiet(ui_->MessageSearch);
-    ui_->MessageSearch->clear();
-    ui_->PanelContacts->hide();
-    ui_->PanelMBCaption->setText(
-        QStringLiteral(" Переписка: ") +
-        ToQt(contacts::NumberNames(book_.FullListing().rows).Shown(number)));
-    shown_box_ = app::kInboxFile;
-    if (!LoadBoxView(shown_box_)) {
-        shown_box_.clear();
-        return;
-    }
-    ui_->PanelMessageBox->show();
-}
-
-void TMainForm::MessageSearchChange() {
-    if (shown_box_.empty()) return;
-    const QString query = ui_->MessageSearch->text();
-    // A search shows messages of both boxes, not of the one the caption named.
-    ui_->PanelMBCaption->setText(query.isEmpty() ? BoxCaption(shown_box_)
-                                                 : QStringLiteral(" Поиск: ") + query);
-    if (!query.isEmpty() && search_index_) {
-        box_model_->ShowPicked(search_index_->Find(FromQt(query)));
-        QHeaderView* header = ui_->MessageTable->horizontalHeader();
-        if (header->sortIndicatorSection() >= 0) {
-            box_model_->sort(header->sortIndicatorSection(), header->sortIndicatorOrder());
-        }
-        return;
-    }
-    conversation_.clear();
-    RefreshBoxView(shown_box_);
-}
-
-void TMainForm::mmExportBoxClick() {
-    if (shown_box_.empty()) return;
-    const QString path = dialogs_.SaveFileName(this, QStringLiteral("Сохранить папку в CSV"),
-                                               QStringLiteral("CSV (*.csv)"));
-    if (path.isEmpty()) return;
-    std::vector<store::JoinedMessage> shown;
-    shown.reserve(static_cast<std::size_t>(box_model_->rowCount()));
-    for (int row = 0; row < box_model_->rowCount(); ++row) {
-        shown.push_back(box_model_->MessageAt(row).message);
-    }
-    // The file name in the platform's own narrow encoding, which its file calls take.
-    const Status saved = files::SaveDurably(path.toLocal8Bit().toStdString(),
-                                            messages::MessagesCsv(shown, box_model_->Names()));
-    if (!saved) dialogs_.Error(this, SystemTextToQt(saved.error().message));
 }
 
 namespace {
@@ -569,10 +416,6 @@ void TMainForm::RefreshContacts() {
     }
 }
 
-bool TMainForm::ShowsBothBoxes() const {
-    return !conversation_.empty() || !ui_->MessageSearch->text().isEmpty();
-}
-
 // The records go to the queue file in one write, flushed once, before the window
 // goes on; a disk that refuses them is told, and nothing counts as queued.
 void TMainForm::QueueMessage(const std::string& recipients, const std::string& text) {
@@ -616,144 +459,6 @@ void TMainForm::qmOptionsClick() {
         [this](bool on) { core_.SetReceptionEnabled(on); },
         [this](bool on) { core_.SetDeliveryReportsEnabled(on); });
     if (!applied) dialogs_.Error(this, SystemTextToQt(applied.error().message));
-}
-
-void TMainForm::OpenBoxView(const std::string& file_name) {
-    ui_->PanelContacts->hide();
-    ui_->PanelMBCaption->setText(BoxCaption(file_name));
-    shown_box_.clear();
-    conversation_.clear();
-    {
-        const QSignalBlocker quiet(ui_->MessageSearch);
-        ui_->MessageSearch->clear();
-    }
-    if (!LoadBoxView(file_name)) return;
-    shown_box_ = file_name;
-    ui_->PanelMessageBox->show();
-}
-
-void TMainForm::RefreshBoxView(const std::string& file_name) {
-    if (shown_box_.empty() || (shown_box_ != file_name && !ShowsBothBoxes())) return;
-    QScrollBar* rows = ui_->MessageTable->verticalScrollBar();
-    const int position = rows->value();
-    if (!LoadBoxView(shown_box_)) {
-        ui_->PanelMessageBox->hide();
-        shown_box_.clear();
-        return;
-    }
-    rows->setValue(position);
-}
-
-// A bulk send appends to outbox.db hundreds of times a second, and reloading the box
-// after each append cost more than the send itself: the view catches up once per
-// pause instead, a quarter of a second after the first change.
-void TMainForm::RefreshBoxViewSoon(const std::string& file_name) {
-    boxes_changed_.insert(file_name);
-    if (!BoxRefreshTimer->isActive()) BoxRefreshTimer->start();
-}
-
-// What another process writes has no event here: a look at the files' stamps
-// each second finds it. Arrivals this window's own worker stored were told by
-// its event already.
-void TMainForm::WatchBoxes() {
-    messages::BoxWatch::Changes changes = box_watch_->Look();
-    if (changes.inbox) RefreshBoxViewSoon(app::kInboxFile);
-    if (changes.outbox) RefreshBoxViewSoon(app::kOutboxFile);
-    if (!changes.arrived.empty() && !core_.WorkerRunning()) MessagesArrived(changes.arrived);
-}
-
-void TMainForm::RefreshChangedBoxes() {
-    const bool shown_changed =
-        boxes_changed_.contains(shown_box_) || (ShowsBothBoxes() && !boxes_changed_.empty());
-    boxes_changed_.clear();
-    if (shown_changed) RefreshBoxView(shown_box_);
-}
-
-// A states file that cannot be read costs the states alone: the messages still show.
-void TMainForm::ShowDeliveryStates(const std::string& outbox_path, store::JoinedBox& outbox) {
-    const auto states = modem::LoadDeliveryStates(outbox_path, outbox.box());
-    if (!states) {
-        dialogs_.Error(this, SystemTextToQt(states.error().message));
-        return;
-    }
-    // Said once for each new count, not at every refresh of the view.
-    if (states->unbelieved != told_unbelieved_states_) {
-        told_unbelieved_states_ = states->unbelieved;
-        if (states->unbelieved > 0)
-            dialogs_.Warning(this, ToQt(modem::UnbelievedStatesWarning(states->unbelieved)));
-    }
-    outbox.SetStates(modem::DeliveryStateTexts(states->by_record));
-}
-
-bool TMainForm::LoadBoxView(const std::string& file_name) {
-    box_model_->Clear();
-    search_index_.reset();
-    const bool both = ShowsBothBoxes();
-    const messages::Box shown =
-        file_name == app::kOutboxFile ? messages::Box::Outbox : messages::Box::Inbox;
-    std::array<std::optional<store::JoinedBox>, 2> boxes;
-    for (const messages::Box box : {messages::Box::Inbox, messages::Box::Outbox}) {
-        if (!both && box != shown) continue;
-        const std::string path =
-            core_.FilePath(box == messages::Box::Inbox ? app::kInboxFile : app::kOutboxFile);
-        auto opened = store::JoinedBox::Open(path);
-        if (!opened) {
-            dialogs_.Error(this, SystemTextToQt(opened.error().message));
-            return false;
-        }
-        if (box == messages::Box::Outbox) ShowDeliveryStates(path, *opened);
-        boxes[box == messages::Box::Inbox ? 0 : 1] = std::move(*opened);
-    }
-    box_model_->Show(std::move(boxes), contacts::NumberNames(book_.FullListing().rows), shown);
-    if (!conversation_.empty()) {
-        box_model_->ShowPicked(messages::Conversation(box_model_->BoxOf(messages::Box::Inbox),
-                                                      box_model_->BoxOf(messages::Box::Outbox),
-                                                      conversation_));
-    } else if (both) {
-        search_index_.emplace(box_model_->BoxOf(messages::Box::Inbox),
-                              box_model_->BoxOf(messages::Box::Outbox), box_model_->Names());
-        box_model_->ShowPicked(search_index_->Find(FromQt(ui_->MessageSearch->text())));
-    }
-    QHeaderView* header = ui_->MessageTable->horizontalHeader();
-    if (header->sortIndicatorSection() >= 0) {
-        box_model_->sort(header->sortIndicatorSection(), header->sortIndicatorOrder());
-    }
-    header->setResizeContentsPrecision(200);  // a sample of rows, whatever the box's size
-    ui_->MessageTable->setColumnHidden(BoxTableModel::kState,
-                                       shown == messages::Box::Inbox && !both);
-    ui_->MessageTable->resizeColumnToContents(BoxTableModel::kNumber);
-    ui_->MessageTable->resizeColumnToContents(BoxTableModel::kDateTime);
-    // The text takes the width the other columns leave. The state column fits its
-    // states up to a delivery with its date; a longer reason shows whole in the
-    // tooltip and the reading pane.
-    header->setStretchLastSection(false);
-    header->setSectionResizeMode(BoxTableModel::kText, QHeaderView::Stretch);
-    ui_->MessageTable->resizeColumnToContents(BoxTableModel::kState);
-    const int widest_state = ui_->MessageTable->fontMetrics().horizontalAdvance(
-                                 QStringLiteral("доставлено 00.00.0000 00:00:00")) +
-                             12;
-    if (ui_->MessageTable->columnWidth(BoxTableModel::kState) > widest_state)
-        ui_->MessageTable->setColumnWidth(BoxTableModel::kState, widest_state);
-    return true;
-}
-
-void TMainForm::ShowCurrentMessage() {
-    const QModelIndex current = ui_->MessageTable->currentIndex();
-    if (!current.isValid()) {
-        ui_->ReaderHeader->clear();
-        ui_->ReaderText->clear();
-        return;
-    }
-    const auto [box, message] = box_model_->MessageAt(current.row());
-    const QString party =
-        box == messages::Box::Outbox ? QStringLiteral("Кому: ") : QStringLiteral("От: ");
-    QString header = party + ToQt(box_model_->Shown(message.number)) + QStringLiteral("    ") +
-                     ToQt(message.datetime);
-    if (!message.state.empty()) header += QStringLiteral("\nСостояние: ") + ToQt(message.state);
-    ui_->ReaderHeader->setText(header);
-    QString text = ToQt(message.text);
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    ui_->ReaderText->setPlainText(text);
 }
 
 void TMainForm::ShowListing(contacts::Listing listing) {
@@ -869,229 +574,6 @@ void TMainForm::actSearchExecute() {
 void TMainForm::NameToSearchChange() {
     ShowListing(book_.FilteredListing(FromQt(ui_->NameToSearch->text()),
                                       FromQt(ui_->GroupToSearch->currentText())));
-}
-
-// ---- The status bar, the queue view, notifications and the tray ----
-
-void TMainForm::BuildStatusArea() {
-    // Each part in a sunken panel of its own, so that the parts read apart; a part
-    // with nothing to say is hidden rather than shown as an empty panel.
-    for (QLabel** label : {&ModemLabel, &QueueLabel, &BulkLabel, &FailureLabel}) {
-        *label = new QLabel(ui_->StatusBar);
-        (*label)->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        (*label)->setMargin(1);
-        (*label)->hide();
-        ui_->StatusBar->addWidget(*label);
-    }
-    ModemLabel->setObjectName(QStringLiteral("ModemLabel"));
-    QueueLabel->setObjectName(QStringLiteral("QueueLabel"));
-    BulkLabel->setObjectName(QStringLiteral("BulkLabel"));
-    FailureLabel->setObjectName(QStringLiteral("FailureLabel"));
-
-    auto* queue_button = new QToolButton(ui_->qmInBox->parentWidget());
-    queue_button->setObjectName(QStringLiteral("qmQueue"));
-    queue_button->setText(QStringLiteral("Очередь"));
-    queue_button->setIcon(QIcon(QStringLiteral(":/pictures/queue.svg")));
-    queue_button->setMinimumSize(ui_->qmInBox->minimumSize());
-    queue_button->setMaximumSize(ui_->qmInBox->maximumSize());
-    queue_button->setIconSize(ui_->qmInBox->iconSize());
-    queue_button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    queue_button->setAutoRaise(true);
-    auto* menu_layout = qobject_cast<QBoxLayout*>(ui_->qmInBox->parentWidget()->layout());
-    menu_layout->insertWidget(menu_layout->indexOf(ui_->qmInBox) + 1, queue_button);
-    connect(queue_button, &QToolButton::clicked, this, &TMainForm::qmQueueClick);
-
-    TrayMenu = new QMenu(this);
-    TrayMenu->setObjectName(QStringLiteral("TrayMenu"));
-    connect(TrayMenu->addAction(QStringLiteral("Открыть")), &QAction::triggered, this,
-            &TMainForm::ShowFromTray);
-    connect(TrayMenu->addAction(QStringLiteral("Выход")), &QAction::triggered, this,
-            &TMainForm::QuitFromTray);
-    tray_ = std::make_unique<TrayNotifier>(*TrayMenu, [this] { ShowFromTray(); });
-    notifier_ = tray_.get();
-
-    connect(ui_->MessageTable->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            &TMainForm::MarkShownRead);
-    auto marks = messages::UnreadMarks::Load(core_.FilePath(messages::kUnreadFile));
-    if (marks) {
-        unread_ = std::move(*marks);
-    } else {
-        dialogs_.Warning(this, SystemTextToQt(marks.error().message));
-    }
-    ShowUnreadCount();
-
-    StatusSoonTimer = new QTimer(this);
-    StatusSoonTimer->setSingleShot(true);
-    StatusSoonTimer->setInterval(100);
-    connect(StatusSoonTimer, &QTimer::timeout, this, &TMainForm::RefreshStatusBar);
-    StatusTimer = new QTimer(this);
-    StatusTimer->setInterval(1000);
-    connect(StatusTimer, &QTimer::timeout, this, &TMainForm::RefreshStatusBar);
-    StatusTimer->start();
-}
-
-void TMainForm::PostToWindow(std::function<void()> work) {
-    QMetaObject::invokeMethod(
-        this,
-        [this, work = std::move(work)] {
-            if (!closed_) work();
-        },
-        Qt::QueuedConnection);
-}
-
-app::WorkerEvents TMainForm::WithStatusEvents(app::WorkerEvents events) {
-    events.on_send = [this, told = std::move(events.on_send)](std::uint64_t id,
-                                                              app::SendOutcome outcome) {
-        if (told) told(id, outcome);
-        PostToWindow([this, outcome] {
-            if (outcome == app::SendOutcome::Sent) last_failure_.reset();
-            RefreshStatusBarSoon();
-        });
-    };
-    events.on_received = [this,
-                          told = std::move(events.on_received)](const std::vector<packet>& stored) {
-        if (told) told(stored);
-        PostToWindow([this, stored] { MessagesArrived(stored); });
-    };
-    events.on_modem_state =
-        [this, told = std::move(events.on_modem_state)](const modem::ModemStatus& status) {
-            if (told) told(status);
-            PostToWindow([this, status] {
-                modem_status_ = status;
-                RefreshStatusBarSoon();
-            });
-        };
-    events.on_modem_info = [this](const modem::ModemInfo& info) {
-        PostToWindow([this, info] {
-            modem_info_ = info;
-            RefreshStatusBarSoon();
-        });
-    };
-    events.on_send_failed = [this](const app::SendFailure& failure) {
-        PostToWindow([this, failure] {
-            last_failure_ = failure;
-            RefreshStatusBarSoon();
-        });
-    };
-    return events;
-}
-
-// The worker tells of hundreds of sends a second in a bulk; the bar shows what they
-// add up to a tenth of a second after the first, in one refresh.
-void TMainForm::RefreshStatusBarSoon() {
-    if (!StatusSoonTimer->isActive()) StatusSoonTimer->start();
-}
-
-void TMainForm::RefreshStatusBar() {
-    const auto now = app::Clock::now();
-    const app::AppCore::QueueSummary queue = core_.SummaryOfQueue();
-    const std::string port = "COM" + std::to_string(core_.PortNumber());
-    const QString modem =
-        core_.WorkerRunning() ? ToQt(app::ModemLine(port, modem_status_, modem_info_)) : QString();
-    ShowStatusPart(*ModemLabel, modem);
-    ShowStatusPart(*QueueLabel, ToQt(app::QueueLine(queue.count)));
-    ShowStatusPart(*BulkLabel, ToQt(app::BulkLine(queue.bulk)));
-    ShowStatusPart(*FailureLabel, last_failure_
-                                      ? ToQt(app::FailureLine(last_failure_->reason,
-                                                              last_failure_->next_attempt, now))
-                                      : QString());
-    notifier_->ShowModemState(modem_status_.state, modem);
-    if (queue_form_) FillQueueForm();
-}
-
-void TMainForm::ShowStatusPart(QLabel& part, const QString& text) {
-    part.setText(text);
-    part.setVisible(!text.isEmpty());
-}
-
-void TMainForm::MessagesArrived(const std::vector<packet>& stored) {
-    if (unread_ && unread_->AddUnread(stored)) SaveUnreadMarks();
-    ShowUnreadCount();
-    const messages::ArrivalNotice notice =
-        messages::NoticeOf(stored, contacts::NumberNames(book_.FullListing().rows));
-    notifier_->Notify(ToQt(notice.title), ToQt(notice.text));
-}
-
-void TMainForm::MarkShownRead() {
-    const auto shown = CurrentMessage();
-    if (!shown || shown->box != messages::Box::Inbox || !unread_) return;
-    if (!unread_->MarkRead(box_model_->BoxOf(messages::Box::Inbox), shown->message)) return;
-    SaveUnreadMarks();
-    ShowUnreadCount();
-}
-
-// A mark that cannot be saved costs no message: the warning is said once, and the
-// marks go on in memory until a save succeeds.
-void TMainForm::SaveUnreadMarks() {
-    const Status saved = unread_->Save();
-    if (saved) {
-        unread_failing_ = false;
-    } else if (!std::exchange(unread_failing_, true)) {
-        dialogs_.Warning(this,
-                         QStringLiteral("Не удалось сохранить отметки непрочитанных сообщений.\n") +
-                             SystemTextToQt(saved.error().message));
-    }
-}
-
-void TMainForm::ShowUnreadCount() {
-    std::size_t unread = 0;
-    if (unread_) {
-        if (const auto inbox = store::JoinedBox::Open(core_.FilePath(app::kInboxFile))) {
-            unread = unread_->CountUnread(*inbox);
-        }
-    }
-    ui_->qmInBox->setText(unread == 0 ? QStringLiteral("Принятые")
-                                      : QStringLiteral("Принятые (%1)").arg(unread));
-}
-
-void TMainForm::qmQueueClick() {
-    TQueueForm form(this);
-    form.OnRemove([this](const app::QueueRow& row) { RemoveFromQueue(row); });
-    queue_form_ = &form;
-    FillQueueForm();
-    dialogs_.ShowModal(form);
-    queue_form_ = nullptr;
-}
-
-void TMainForm::FillQueueForm() {
-    const app::QueueSnapshot snapshot = core_.SnapshotOfQueue();
-    queue_form_->Fill(snapshot.rows, contacts::NumberNames(book_.FullListing().rows),
-                      app::Clock::now());
-}
-
-// The record the worker sends now is refused rather than cut off mid-send; a long
-// text partly sent already is the user's call.
-void TMainForm::RemoveFromQueue(const app::QueueRow& row) {
-    const QString busy = QStringLiteral(
-        "Это сообщение сейчас отправляется, и удалить его нельзя. Если отправка не удастся, "
-        "его можно будет удалить, пока оно ждёт повтора.");
-    if (row.state == app::QueueRowState::Unsendable) {
-        dialogs_.Warning(this,
-                         QStringLiteral("Это сообщение нельзя отправить, и в очереди его нет."));
-        return;
-    }
-    if (row.state == app::QueueRowState::Sending) {
-        dialogs_.Warning(this, busy);
-        return;
-    }
-    const QString question =
-        row.PartlySent() ? QStringLiteral(
-                               "Из этого длинного сообщения уже отправлено частей: %1 из %2. "
-                               "Удалить остальные из очереди?")
-                               .arg(row.confirmed)
-                               .arg(row.segments)
-                         : QStringLiteral("Удалить сообщение из очереди?");
-    if (!dialogs_.Confirm(this, question)) return;
-    const auto removed = core_.RemoveFromQueue(row.id);
-    if (!removed) {
-        dialogs_.Error(this, QStringLiteral("Сообщение не удалено из очереди.\n") +
-                                 SystemTextToQt(removed.error().message));
-    } else if (*removed == app::Removal::BeingSent) {
-        dialogs_.Warning(this, busy);
-    } else if (last_failure_ && last_failure_->id == row.id) {
-        last_failure_.reset();
-    }
-    RefreshStatusBar();
 }
 
 }  // namespace velka::gui
