@@ -1,5 +1,6 @@
 #include "app/app_core.h"
 
+#include "app/status_text.h"
 #include "modem/dialogue.h"
 #include "platform/codepage.h"
 #include "platform/registry.h"

@@ -1,13 +1,15 @@
-// The words of the main window's status bar and of the queue view, in
-// Windows-1251: the modem (port, state, operator, signal), the queue, a bulk
-// send's progress and the last failure with its next attempt. Pure functions; any
-// thread.
+// The words of the main window's status bar, of the queue view and of the
+// warnings the worker's events bring, in Windows-1251: the modem (port, state,
+// operator, signal), the queue, a bulk send's progress, the last failure with its
+// next attempt, a modem state that stops the messages, a store file the disk
+// refuses, a damaged queue file. Pure functions; any thread.
 #pragma once
 
 #include <string>
 
 #include "app/outgoing_queue.h"
 #include "app/queue_view.h"
+#include "app/worker.h"
 #include "modem/dialogue.h"
 
 namespace velka::app {
@@ -39,5 +41,21 @@ std::string FailureLine(const std::string& refusal, Clock::time_point next_attem
 // The state column of the queue view: "отправляется", "ждёт", the failure line of
 // a resting record, "не может быть отправлено".
 std::string QueueStateText(const QueueRow& row, Clock::time_point now);
+
+// The sentence (Windows-1251) that tells the user a modem state: what is wrong and
+// what becomes of the messages; empty for Ready and Unknown, and for PortMissing,
+// which the status bar shows: an unplugged modem is no reason for a message box.
+std::string ModemStateText(const modem::ModemStatus& status);
+
+// The warning a front end shows for WorkerEvents::on_queue_damaged. Windows-1251.
+std::string QueueDamageWarning(const QueueDamage& damage);
+
+// The warning a front end shows for WorkerEvents::on_store_failed, around the
+// system's reason: what could not be written, and what becomes of it. Windows-1251.
+struct StoreFailureText {
+    std::string what;
+    std::string outcome;
+};
+StoreFailureText StoreFailureWarning(StoreFile file);
 
 }  // namespace velka::app

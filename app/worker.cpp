@@ -497,43 +497,6 @@ void Worker::TellModemState() {
     }
 }
 
-std::string ModemStateText(const modem::ModemStatus& status) {
-    using modem::ModemState;
-    std::string text;
-    switch (status.state) {
-        case ModemState::Unknown:
-        case ModemState::Ready:
-        case ModemState::PortMissing:
-            return {};
-        case ModemState::NotAnswering:
-            return codepage::FromUtf8(
-                "Модем не отвечает. Программа переоткрывает порт и пробует снова; сообщения "
-                "ждут в очереди.");
-        case ModemState::PinNeeded:
-            text = "SIM-карта модема запрашивает PIN-код.";
-            break;
-        case ModemState::PinRefused:
-            text = "Неверный PIN-код.";
-            break;
-        case ModemState::PukNeeded:
-            text = "SIM-карта заблокирована: нужен PUK-код. Разблокируйте её в телефоне.";
-            break;
-        case ModemState::PhoneLocked:
-            text = "Модем привязан к другой SIM-карте и запрашивает код PH-SIM PIN.";
-            break;
-        case ModemState::NoSim:
-            text = "В модеме нет SIM-карты.";
-            break;
-        case ModemState::SimFailure:
-            text = "SIM-карта модема неисправна или не читается.";
-            break;
-    }
-    if (status.tries_left >= 0)
-        text += " Осталось попыток: " + std::to_string(status.tries_left) + ".";
-    text += " Сообщения не отправляются и не принимаются; модем будет опрошен снова.";
-    return codepage::FromUtf8(text);
-}
-
 void Worker::Pause(Clock::duration length, bool for_records) {
     const auto deadline = Clock::now() + length;
     MutexLock held(queue_.lock());
@@ -548,38 +511,6 @@ void Worker::Pause(Clock::duration length, bool for_records) {
                    (for_records && (queue_.HasDue(Clock::now()) || queue_.QueuedOnDisk()));
         });
     }
-}
-
-StoreFailureText StoreFailureWarning(StoreFile file) {
-    constexpr const char* kWrittenLater = "Запись будет сделана, как только диск её примет.";
-    switch (file) {
-        case StoreFile::Inbox:
-            return {codepage::FromUtf8("Не удалось сохранить принятые сообщения."),
-                    codepage::FromUtf8("Они остаются в модеме и будут сохранены, как только "
-                                       "запись станет возможна.")};
-        case StoreFile::Outbox:
-            return {codepage::FromUtf8(
-                        "Не удалось записать отправленное сообщение в список отправленных."),
-                    codepage::FromUtf8(kWrittenLater)};
-        case StoreFile::Unsent:
-            return {codepage::FromUtf8("Не удалось записать сообщение, которое нельзя отправить."),
-                    codepage::FromUtf8(kWrittenLater)};
-        case StoreFile::Queue:
-            return {codepage::FromUtf8("Не удалось записать очередь отправки."),
-                    codepage::FromUtf8("Отправка продолжается, но если программа закроется "
-                                       "раньше, чем запись удастся, часть сообщений может "
-                                       "уйти повторно.")};
-    }
-    return {};
-}
-
-std::string QueueDamageWarning(const QueueDamage& damage) {
-    return codepage::FromUtf8("Часть очереди отправки повреждена и не может быть прочитана (" +
-                              std::to_string(damage.bytes) + " байт). Она сохранена в файле ") +
-           damage.kept_in.substr(damage.kept_in.find_last_of("\\/") + 1) +
-           codepage::FromUtf8(
-               " рядом с программой. Остальные сообщения очереди будут "
-               "отправлены.");
 }
 
 void Worker::Notify(std::uint64_t id, SendOutcome outcome) const {

@@ -90,14 +90,9 @@ struct WorkerEvents {
     // A send failed and the record rests until its next attempt: why, and when.
     std::function<void(const SendFailure& failure)> on_send_failed;
     // Status reports were kept in reports.db (non-empty batches): the delivery
-    // states of sent records (modem/delivery.h) may have changed.
-    std::function<void(const std::vector<modem::StatusReport>& kept)> on_reports;
+    // states of sent records (messages/delivery_states.h) may have changed.
+    std::function<void(const std::vector<store::StatusReport>& kept)> on_reports;
 };
-
-// The sentence (Windows-1251) that tells the user a modem state: what is wrong and
-// what becomes of the messages; empty for Ready and Unknown, and for PortMissing,
-// which the status bar shows: an unplugged modem is no reason for a message box.
-std::string ModemStateText(const modem::ModemStatus& status);
 
 // The files the worker writes, in the program directory.
 struct WorkerFiles {
@@ -105,17 +100,6 @@ struct WorkerFiles {
     std::string outbox;  // sent records
     std::string unsent;  // records that can never be sent
 };
-
-// The warning a front end shows for WorkerEvents::on_queue_damaged. Windows-1251.
-std::string QueueDamageWarning(const QueueDamage& damage);
-
-// The warning a front end shows for WorkerEvents::on_store_failed, around the
-// system's reason: what could not be written, and what becomes of it. Windows-1251.
-struct StoreFailureText {
-    std::string what;
-    std::string outcome;
-};
-StoreFailureText StoreFailureWarning(StoreFile file);
 
 // Pauses of the worker's loop.
 inline constexpr auto kIdlePause = std::chrono::milliseconds(2000);

@@ -8,12 +8,12 @@
 #include <vector>
 
 #include "bench/bench_support.h"
-#include "modem/delivery.h"
+#include "messages/delivery_states.h"
 #include "store/sent_file.h"
 #include "store/store_file.h"
 #include "tests/support/temp_dir.h"
 
-namespace velka::modem {
+namespace velka::messages {
 namespace {
 
 constexpr std::size_t kRecords = 100000;
@@ -38,7 +38,7 @@ struct Outbox {
     Outbox() {
         std::vector<packet> records;
         std::vector<std::vector<store::SegmentSent>> sent;
-        std::vector<StatusReport> made;
+        std::vector<store::StatusReport> made;
         records.reserve(kRecords);
         sent.reserve(kRecords);
         made.reserve(kRecords);
@@ -46,7 +46,7 @@ struct Outbox {
             const int reference = static_cast<int>(i % 256);
             records.push_back(MakePacket(Recipient(i), Time(i), "Message " + std::to_string(i)));
             sent.push_back({{reference, Time(i)}});
-            StatusReport report;
+            store::StatusReport report;
             report.received = Time(i + 60);
             report.reference = reference;
             report.recipient = Recipient(i);
@@ -55,19 +55,19 @@ struct Outbox {
             made.push_back(std::move(report));
         }
         bench::Require(store::AppendSent(bench::Held(path), path, records, sent));
-        bench::Require(AppendReports(bench::Held(store::ReportsPathBeside(path)),
-                                     store::ReportsPathBeside(path), made));
+        bench::Require(store::AppendReports(bench::Held(store::ReportsPathBeside(path)),
+                                            store::ReportsPathBeside(path), made));
         auto loaded = store::LoadSent(store::SentPathFor(path));
         bench::Require(loaded);
         entries = std::move(loaded->entries);
-        auto kept = LoadReports(store::ReportsPathBeside(path));
+        auto kept = store::LoadReports(store::ReportsPathBeside(path));
         bench::Require(kept);
         reports = std::move(*kept);
     }
     velka::testing::TempDir dir;
     const std::string path = dir.File("outbox.db");
     std::vector<store::SentEntry> entries;
-    std::vector<StatusReport> reports;
+    std::vector<store::StatusReport> reports;
 };
 
 Outbox& Shared() {
@@ -98,7 +98,7 @@ BENCHMARK(BM_LoadSentFile)->Unit(benchmark::kMillisecond);
 void BM_LoadReportsFile(benchmark::State& state) {
     Outbox& outbox = Shared();
     for (auto _ : state)
-        benchmark::DoNotOptimize(LoadReports(store::ReportsPathBeside(outbox.path)));
+        benchmark::DoNotOptimize(store::LoadReports(store::ReportsPathBeside(outbox.path)));
 }
 BENCHMARK(BM_LoadReportsFile)->Unit(benchmark::kMillisecond);
 
@@ -112,6 +112,6 @@ void BM_MatchReports(benchmark::State& state) {
 BENCHMARK(BM_MatchReports)->Unit(benchmark::kMillisecond);
 
 }  // namespace
-}  // namespace velka::modem
+}  // namespace velka::messages
 
 BENCHMARK_MAIN();

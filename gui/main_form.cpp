@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include "app/status_text.h"
 #include "compose/compose.h"
 #include "contact_files/contact_import.h"
 #include "contacts/contact_entry.h"
@@ -230,7 +231,7 @@ app::WorkerEvents TMainForm::WindowEvents() {
         const QString text = ToQt(app::QueueDamageWarning(damage));
         on_window([this, text] { dialogs_.Warning(this, text); });
     };
-    events.on_reports = [this, on_window](const std::vector<modem::StatusReport>&) {
+    events.on_reports = [this, on_window](const std::vector<store::StatusReport>&) {
         on_window([this] { RefreshBoxViewSoon(app::kOutboxFile); });
     };
     return events;

@@ -152,8 +152,9 @@ class TMainForm final : public QMainWindow {
     // conversation is on view, its messages from both boxes. False, after telling
     // the user, when a file exists but cannot be read.
     [[nodiscard]] bool LoadBoxView(const std::string& file_name);
-    // Gives the outbox's records their delivery states; warns of a damaged states file.
-    void ShowDeliveryStates(const std::string& outbox_path, store::JoinedBox& outbox);
+    // The outbox with its delivery states; tells of a states file that cannot be
+    // read (the messages still show) or that is damaged.
+    Result<store::JoinedBox> OpenSentBox(const std::string& outbox_path);
     // Whether the pane shows messages of both boxes (a search or a conversation).
     bool ShowsBothBoxes() const;
     // The reading pane: the whole text of the message at the current row, with its

@@ -13,8 +13,8 @@
 #include "gui/main_form.h"
 #include "gui/qt_text.h"
 #include "messages/box_export.h"
+#include "messages/delivery_states.h"
 #include "messages/message_list.h"
-#include "modem/delivery.h"
 #include "platform/files.h"
 #include "ui_main_form.h"
 
@@ -198,19 +198,20 @@ void TMainForm::RefreshChangedBoxes() {
 }
 
 // A states file that cannot be read costs the states alone: the messages still show.
-void TMainForm::ShowDeliveryStates(const std::string& outbox_path, store::JoinedBox& outbox) {
-    const auto states = modem::LoadDeliveryStates(outbox_path, outbox.box());
-    if (!states) {
-        dialogs_.Error(this, SystemTextToQt(states.error().message));
-        return;
+Result<store::JoinedBox> TMainForm::OpenSentBox(const std::string& outbox_path) {
+    auto sent = messages::OpenSentBox(outbox_path);
+    if (!sent) return sent.error();
+    if (sent->states_error) {
+        dialogs_.Error(this, SystemTextToQt(sent->states_error->message));
+        return std::move(sent->box);
     }
     // Said once for each new count, not at every refresh of the view.
-    if (states->unbelieved != told_unbelieved_states_) {
-        told_unbelieved_states_ = states->unbelieved;
-        if (states->unbelieved > 0)
-            dialogs_.Warning(this, ToQt(modem::UnbelievedStatesWarning(states->unbelieved)));
+    if (sent->unbelieved != told_unbelieved_states_) {
+        told_unbelieved_states_ = sent->unbelieved;
+        if (sent->unbelieved > 0)
+            dialogs_.Warning(this, ToQt(messages::UnbelievedStatesWarning(sent->unbelieved)));
     }
-    outbox.SetStates(modem::DeliveryStateTexts(states->by_record));
+    return std::move(sent->box);
 }
 
 bool TMainForm::LoadBoxView(const std::string& file_name) {
@@ -224,12 +225,12 @@ bool TMainForm::LoadBoxView(const std::string& file_name) {
         if (!both && box != shown) continue;
         const std::string path =
             core_.FilePath(box == messages::Box::Inbox ? app::kInboxFile : app::kOutboxFile);
-        auto opened = store::JoinedBox::Open(path);
+        auto opened =
+            box == messages::Box::Outbox ? OpenSentBox(path) : store::JoinedBox::Open(path);
         if (!opened) {
             dialogs_.Error(this, SystemTextToQt(opened.error().message));
             return false;
         }
-        if (box == messages::Box::Outbox) ShowDeliveryStates(path, *opened);
         boxes[box == messages::Box::Inbox ? 0 : 1] = std::move(*opened);
     }
     box_model_->Show(std::move(boxes), contacts::NumberNames(book_.FullListing().rows), shown);

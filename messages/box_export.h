@@ -2,7 +2,7 @@
 // UTF-8, a header line "number,name,date,text,state", one line per message (a long
 // message joined, its line breaks kept inside the quoted field). The state column
 // holds a sent message's delivery state (JoinedMessage::state, set from
-// modem/delivery.h), empty for a received one. Pure.
+// messages/delivery_states.h), empty for a received one. Pure.
 #pragma once
 
 #include <string>

@@ -120,7 +120,7 @@ std::string Storage(std::string_view memory) {
 void Join(ReceptionReport& total, ReceptionReport&& part) {
     total.listed = total.listed && part.listed;
     for (packet& record : part.stored) total.stored.push_back(std::move(record));
-    for (StatusReport& report : part.reports) total.reports.push_back(std::move(report));
+    for (store::StatusReport& report : part.reports) total.reports.push_back(std::move(report));
     total.deleted += part.deleted;
     total.unsaved += part.unsaved;
     if (total.saved && !part.saved) total.saved = part.saved;
@@ -128,10 +128,10 @@ void Join(ReceptionReport& total, ReceptionReport&& part) {
 
 // What a listing or a delivery held, as the files took it.
 struct Saved {
-    Status status;                      // the first write that failed, if any
-    std::vector<bool> on_disk;          // by PDU: stored now or by an earlier cycle
-    std::vector<packet> stored;         // the records appended to inbox.db now
-    std::vector<StatusReport> reports;  // the reports appended to reports.db now
+    Status status;                             // the first write that failed, if any
+    std::vector<bool> on_disk;                 // by PDU: stored now or by an earlier cycle
+    std::vector<packet> stored;                // the records appended to inbox.db now
+    std::vector<store::StatusReport> reports;  // the reports appended to reports.db now
 };
 
 // What is new of `pdus` (neither stored before nor met earlier in the same batch),
@@ -142,7 +142,7 @@ struct NewOnes {
     std::vector<packet> records;
     std::vector<std::optional<store::PartFacts>> parts;
     std::vector<std::size_t> pdu_of_report;
-    std::vector<StatusReport> reports;
+    std::vector<store::StatusReport> reports;
     std::vector<store::IdentityEntry> identities;
 };
 
@@ -150,7 +150,7 @@ Result<std::uint64_t> ReportCount(const std::string& reports_path) {
     if (!files::Exists(reports_path)) return std::uint64_t{0};
     auto size = files::Size(reports_path);
     if (!size) return size.error();
-    return *size / kReportRecordSize;
+    return *size / store::kReportRecordSize;
 }
 
 std::uint32_t RecordCrc(const packet& record) {
@@ -163,7 +163,7 @@ Result<NewOnes> SortNew(const store::BoxLock& held, const std::string& inbox_pat
                         const std::vector<std::string>& pdus, std::vector<bool>& on_disk) {
     const std::string reports_path = store::ReportsPathBeside(inbox_path);
     auto stored =
-        store::StoredIdentities::Load(held, {inbox_path, reports_path, kReportRecordSize});
+        store::StoredIdentities::Load(held, {inbox_path, reports_path, store::kReportRecordSize});
     if (!stored) return stored.error();
     const auto first_record = store::RecordCount(inbox_path);
     if (!first_record) return first_record.error();
@@ -184,7 +184,7 @@ Result<NewOnes> SortNew(const store::BoxLock& held, const std::string& inbox_pat
             fresh.pdu_of_report.push_back(i);
             entry.file = store::IdentifiedFile::Reports;
             entry.record = static_cast<std::uint32_t>(*first_report + fresh.reports.size() - 1);
-            entry.record_crc = Crc32(ReportRecord(fresh.reports.back()));
+            entry.record_crc = Crc32(store::ReportRecord(fresh.reports.back()));
         } else {
             fresh.records.push_back(MakeInboxRecord(pdus[i]));
             fresh.parts.push_back(ConcatenationOf(pdus[i]));
@@ -224,7 +224,8 @@ Saved Save(const std::string& inbox_path, const std::vector<std::string>& pdus) 
         return saved;
     }
     Status inbox = store::AppendReceived(*held, inbox_path, fresh->records, fresh->parts);
-    Status reports = AppendReports(*held, store::ReportsPathBeside(inbox_path), fresh->reports);
+    Status reports =
+        store::AppendReports(*held, store::ReportsPathBeside(inbox_path), fresh->reports);
     if (inbox) {
         for (const std::size_t i : fresh->pdu_of_record) saved.on_disk[i] = true;
         saved.stored = std::move(fresh->records);

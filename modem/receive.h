@@ -42,10 +42,10 @@ std::vector<ListedMessage> ParseListing(const std::vector<std::string>& lines);
 packet MakeInboxRecord(const std::string& pdu);
 
 struct ReceptionReport {
-    bool listed = false;                // the listing came to its "OK"
-    std::vector<packet> stored;         // records appended to inbox.db, in listing order
-    std::vector<StatusReport> reports;  // status reports appended to reports.db
-    std::size_t deleted = 0;            // deletes the modem confirmed
+    bool listed = false;                       // the listing came to its "OK"
+    std::vector<packet> stored;                // records appended to inbox.db, in listing order
+    std::vector<store::StatusReport> reports;  // status reports appended to reports.db
+    std::size_t deleted = 0;                   // deletes the modem confirmed
     Status saved;             // the appends; what a failed one should have held stays on the modem
     std::size_t unsaved = 0;  // listed messages the files refused; they stay on the modem
 };

@@ -54,7 +54,7 @@ class JoinedBox {
     JoinedMessage at(std::size_t row) const;
     const BoxFile& box() const { return box_; }
 
-    // The delivery state of each record, by position (modem/delivery.h words them);
+    // The delivery state of each record, by position (messages/delivery_states.h words them);
     // a message shows the state of its first record. Records beyond show none.
     void SetStates(std::vector<std::string> by_record);
 

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <future>
 
+#include "app/status_text.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "store/store_file.h"

@@ -8,7 +8,7 @@
 #include <set>
 
 #include "app/app_core.h"
-#include "modem/delivery.h"
+#include "messages/delivery_states.h"
 #include "modem/status_report.h"
 #include "platform/codepage.h"
 #include "store/sent_file.h"
@@ -52,16 +52,16 @@ class DeliveryReportsTest : public ::testing::Test {
             outcomes_.WaitUntil([&] { return outcomes_.Count(id, SendOutcome::Sent) > 0; }));
         return id;
     }
-    std::vector<modem::StatusReport> KeptReports() {
-        auto reports = modem::LoadReports(store::ReportsPathBeside(home_.File(kInboxFile)));
-        return reports ? *reports : std::vector<modem::StatusReport>{};
+    std::vector<store::StatusReport> KeptReports() {
+        auto reports = store::LoadReports(store::ReportsPathBeside(home_.File(kInboxFile)));
+        return reports ? *reports : std::vector<store::StatusReport>{};
     }
     // The outbox's states, read as the window reads them.
-    std::vector<modem::DeliveryState> States() {
+    std::vector<messages::DeliveryState> States() {
         const std::string outbox = home_.File(kOutboxFile);
         auto box = store::BoxFile::Open(outbox);
         if (!box) return {};
-        const auto states = modem::LoadDeliveryStates(outbox, *box);
+        const auto states = messages::LoadDeliveryStates(outbox, *box);
         EXPECT_TRUE(states.ok());
         if (!states) return {};
         EXPECT_EQ(states->unbelieved, 0u);
@@ -69,8 +69,9 @@ class DeliveryReportsTest : public ::testing::Test {
     }
     std::string StateText(std::size_t record) {
         const auto states = States();
-        return record < states.size() ? codepage::ToUtf8(modem::DeliveryStateText(states[record]))
-                                      : std::string();
+        return record < states.size()
+                   ? codepage::ToUtf8(messages::DeliveryStateText(states[record]))
+                   : std::string();
     }
 
     testing::SimModems modems_;
@@ -147,13 +148,13 @@ TEST_F(DeliveryReportsTest, ARestartWritesTheReferencesAKillKeptOutOfTheStatesFi
     ASSERT_TRUE(file.AppendConfirmed(left[0], 0));
     ASSERT_TRUE(file.AppendConfirmed(left[1], kPacketSize));
     // The report of the first came after the restart; the Russian form of the number.
-    modem::StatusReport report;
+    store::StatusReport report;
     report.received = "08.12.2026 9:05:00";
     report.reference = 17;
     report.recipient = "89161110003";
     report.discharged = "08.12.2026 9:04:00";
     report.status = 0;
-    ASSERT_TRUE(modem::AppendReports(
+    ASSERT_TRUE(store::AppendReports(
                     velka::testing::BoxHeld(store::ReportsPathBeside(home_.File(kInboxFile))),
                     store::ReportsPathBeside(home_.File(kInboxFile)), {report})
                     .ok());

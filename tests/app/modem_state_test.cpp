@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "app/app_core.h"
+#include "app/status_text.h"
 #include "store/store_file.h"
 #include "tests/app/config_ini.h"
 #include "tests/app/outcomes.h"

@@ -56,7 +56,7 @@ class Outcomes {
                     failures_.push_back(failure);
                     changed_.notify_all();
                 },
-                [this](const std::vector<modem::StatusReport>& kept) {
+                [this](const std::vector<store::StatusReport>& kept) {
                     std::lock_guard guard(lock_);
                     reports_ += kept.size();
                     changed_.notify_all();

@@ -33,8 +33,8 @@
 #include <thread>
 
 #include "app/app_core.h"
+#include "messages/delivery_states.h"
 #include "messages/message_list.h"
-#include "modem/delivery.h"
 #include "store/joined_box.h"
 #include "store/sent_file.h"
 #include "store/store_file.h"
@@ -280,7 +280,7 @@ TEST_F(ReceptionKillTest, ASenderAndADeleterBesideItKeepEveryRecordAndItsState) 
     const std::string outbox = home_.File(kOutboxFile);
     const auto box = store::BoxFile::Open(outbox);
     ASSERT_TRUE(box.ok());
-    const auto states = modem::LoadDeliveryStates(outbox, *box);
+    const auto states = messages::LoadDeliveryStates(outbox, *box);
     ASSERT_TRUE(states.ok());
     EXPECT_EQ(states->unbelieved, 0u) << "a state names a record it no longer stands beside";
     const auto sent = store::LoadSent(store::SentPathFor(outbox));

@@ -28,13 +28,13 @@ class OutboxStates : public MainFormTest {
     }
     void Report(int reference, const std::string& recipient, int status,
                 const std::string& discharged) {
-        modem::StatusReport report;
+        store::StatusReport report;
         report.received = discharged;
         report.reference = reference;
         report.recipient = recipient;
         report.discharged = discharged;
         report.status = status;
-        ASSERT_TRUE(modem::AppendReports(
+        ASSERT_TRUE(store::AppendReports(
             velka::testing::BoxHeld(store::ReportsPathBeside(home_.File("inbox.db"))),
             store::ReportsPathBeside(home_.File("inbox.db")), {report}));
     }

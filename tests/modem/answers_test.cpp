@@ -42,7 +42,7 @@ constexpr const char* kReport =
 
 TEST(StatusReportTest, TheFieldsOfAReportAreRead) {
     ASSERT_TRUE(IsStatusReport(kReport));
-    const StatusReport report = ParseStatusReport(kReport, "08.12.2026 14:41:00");
+    const store::StatusReport report = ParseStatusReport(kReport, "08.12.2026 14:41:00");
     EXPECT_EQ(report.reference, 0x2A);
     EXPECT_EQ(report.recipient, "+71234567890");
     EXPECT_EQ(report.centre_time, "08.12.2026 14:40:01");
@@ -60,7 +60,7 @@ TEST(StatusReportTest, DeliversAndSubmitsAreNoReports) {
 
 TEST(StatusReportTest, ACutReportKeepsItsPduAndWhatCouldBeRead) {
     const std::string cut = std::string(kReport).substr(0, 40);  // into the first time stamp
-    const StatusReport report = ParseStatusReport(cut, "now");
+    const store::StatusReport report = ParseStatusReport(cut, "now");
     EXPECT_EQ(report.reference, 0x2A);
     EXPECT_EQ(report.recipient, "+71234567890");
     EXPECT_EQ(report.centre_time, "");
@@ -72,15 +72,15 @@ TEST(ReportsFileTest, ReportsComeBackAsWrittenAndATornRecordIsCutOff) {
     velka::testing::TempDir dir;
     const std::string path = store::ReportsPathBeside(dir.File("inbox.db"));
     EXPECT_EQ(path, dir.File("reports.db"));
-    EXPECT_TRUE(LoadReports(path)->empty()) << "no file holds no reports";
-    const StatusReport first = ParseStatusReport(kReport, "08.12.2026 14:41:00");
-    ASSERT_TRUE(AppendReports(velka::testing::BoxHeld(path), path, {first}));
+    EXPECT_TRUE(store::LoadReports(path)->empty()) << "no file holds no reports";
+    const store::StatusReport first = ParseStatusReport(kReport, "08.12.2026 14:41:00");
+    ASSERT_TRUE(store::AppendReports(velka::testing::BoxHeld(path), path, {first}));
     ASSERT_TRUE(files::AppendDurably(path, "08.12.2026\t4"));  // a crash in mid-append
-    StatusReport second = first;
+    store::StatusReport second = first;
     second.reference = 7;
-    ASSERT_TRUE(AppendReports(velka::testing::BoxHeld(path), path, {second}));
-    EXPECT_EQ(*files::Size(path), 2 * kReportRecordSize);
-    EXPECT_EQ(*LoadReports(path), (std::vector<StatusReport>{first, second}));
+    ASSERT_TRUE(store::AppendReports(velka::testing::BoxHeld(path), path, {second}));
+    EXPECT_EQ(*files::Size(path), 2 * store::kReportRecordSize);
+    EXPECT_EQ(*store::LoadReports(path), (std::vector<store::StatusReport>{first, second}));
 }
 
 }  // namespace

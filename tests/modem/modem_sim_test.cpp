@@ -463,7 +463,9 @@ class RealModemTest : public ModemSimTest {
     bool Open() { return InitModem(port_, stop_, &context_); }
     ReceptionReport ReceiveEverywhere() { return ReceiveAll(port_, inbox_, stop_, context_); }
     ReceptionReport StoreDirect() { return StoreDeliveries(port_, inbox_, stop_, context_); }
-    std::vector<StatusReport> Reports() { return *LoadReports(store::ReportsPathBeside(inbox_)); }
+    std::vector<store::StatusReport> Reports() {
+        return *store::LoadReports(store::ReportsPathBeside(inbox_));
+    }
     // Waits until the modem has written `text` to the line `times` times.
     void AwaitSent(std::size_t position, const std::string& text, std::size_t times = 1) {
         ASSERT_TRUE(testing::Eventually([&] {

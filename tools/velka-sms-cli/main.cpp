@@ -25,7 +25,8 @@
 #include "app/app_core.h"
 #include "app/port_offer.h"
 #include "app/private_files.h"
-#include "modem/delivery.h"
+#include "app/status_text.h"
+#include "messages/delivery_states.h"
 #include "modem/dialogue.h"
 #include "platform/codepage.h"
 #include "platform/datetime.h"
@@ -115,7 +116,7 @@ std::string ReportState(int status) {
 
 // A status report on one line: "report", the recipient, when the network says it
 // was delivered (else when it was kept), what became of the message.
-void PrintReport(const velka::modem::StatusReport& report) {
+void PrintReport(const velka::store::StatusReport& report) {
     using velka::codepage::ToUtf8;
     const std::string& when = report.discharged.empty() ? report.received : report.discharged;
     std::printf("report\t%s\t%s\t%s\n", ToUtf8(report.recipient).c_str(), ToUtf8(when).c_str(),
@@ -355,8 +356,8 @@ int Watch() {
     events.on_received = [](const std::vector<velka::packet>& stored) {
         for (const velka::packet& record : stored) PrintRecord(record);
     };
-    events.on_reports = [](const std::vector<velka::modem::StatusReport>& kept) {
-        for (const velka::modem::StatusReport& report : kept) PrintReport(report);
+    events.on_reports = [](const std::vector<velka::store::StatusReport>& kept) {
+        for (const velka::store::StatusReport& report : kept) PrintReport(report);
     };
     events.on_store_failed = SayStoreFailure;
     events.on_queue_damaged = SayQueueDamage;
@@ -445,14 +446,26 @@ struct Row {
 
 // The delivery state of each record of the store file at `path` (outbox.db), by
 // position; none when its states cannot be read, which costs the states alone.
+void TellStatesUnread(const velka::Error& error) {
+    std::fprintf(stderr, "velka-sms-cli: %s\n", velka::codepage::ToUtf8(error.message).c_str());
+}
+
 std::vector<std::string> StatesOf(const std::string& path, const velka::store::BoxFile& box) {
-    const auto states = velka::modem::LoadDeliveryStates(path, box);
-    if (!states) {
-        std::fprintf(stderr, "velka-sms-cli: %s\n",
-                     velka::codepage::ToUtf8(states.error().message).c_str());
+    auto texts = velka::messages::LoadStateTexts(path, box);
+    if (!texts) {
+        TellStatesUnread(texts.error());
         return {};
     }
-    return velka::modem::DeliveryStateTexts(states->by_record);
+    return std::move(texts->by_record);
+}
+
+// The store file's messages joined, with their delivery states when `states`.
+velka::Result<velka::store::JoinedBox> OpenJoined(const std::string& path, bool states) {
+    if (!states) return velka::store::JoinedBox::Open(path);
+    auto sent = velka::messages::OpenSentBox(path);
+    if (!sent) return sent.error();
+    if (sent->states_error) TellStatesUnread(*sent->states_error);
+    return std::move(sent->box);
 }
 
 // The messages of a store file, long ones joined; with `parts_apart`, one per
@@ -472,9 +485,8 @@ velka::Result<std::vector<Row>> ReadBox(const std::string& path, bool parts_apar
         }
         return rows;
     }
-    auto box = velka::store::JoinedBox::Open(path);
+    auto box = OpenJoined(path, states);
     if (!box) return box.error();
-    if (states) box->SetStates(StatesOf(path, box->box()));
     for (std::size_t i = 0; i < box->size(); ++i) {
         velka::store::JoinedMessage message = box->at(i);
         rows.push_back({std::move(message.number), std::move(message.datetime),

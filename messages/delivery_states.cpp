@@ -1,4 +1,4 @@
-#include "modem/delivery.h"
+#include "messages/delivery_states.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -10,7 +10,7 @@
 #include "platform/number_key.h"
 #include "store/box_lock.h"
 
-namespace velka::modem {
+namespace velka::messages {
 namespace {
 
 // TP-ST classes (3GPP TS 23.040 9.2.3.15).
@@ -89,7 +89,7 @@ class Matcher {
         }
     }
 
-    void Apply(const StatusReport& report) {
+    void Apply(const store::StatusReport& report) {
         if (report.reference < 0 || report.status < 0) return;
         const auto found = candidates_.find(MatchKey(report.reference, report.recipient));
         if (found == candidates_.end()) return;
@@ -187,25 +187,45 @@ std::vector<std::string> DeliveryStateTexts(const std::vector<DeliveryState>& st
 
 std::vector<DeliveryState> MatchReports(const store::BoxFile& box,
                                         std::span<const store::SentEntry> sent,
-                                        std::span<const StatusReport> reports) {
+                                        std::span<const store::StatusReport> reports) {
     Matcher matcher(box, sent);
-    for (const StatusReport& report : reports) matcher.Apply(report);
+    for (const store::StatusReport& report : reports) matcher.Apply(report);
     return matcher.States(box.size());
 }
 
 Result<DeliveryStates> LoadDeliveryStates(const std::string& box_path, const store::BoxFile& box) {
     Result<store::SentReading> sent = Error{};
-    Result<std::vector<StatusReport>> reports = Error{};
+    Result<std::vector<store::StatusReport>> reports = Error{};
     {
         const std::optional<store::BoxLock> held = store::TakeForReading(box_path);
         sent = store::LoadSent(store::SentPathFor(box_path));
-        reports = LoadReports(store::ReportsPathBeside(box_path));
+        reports = store::LoadReports(store::ReportsPathBeside(box_path));
     }
     if (!sent) return sent.error();
     if (!reports) return reports.error();
     Matcher matcher(box, sent->entries);
-    for (const StatusReport& report : *reports) matcher.Apply(report);
+    for (const store::StatusReport& report : *reports) matcher.Apply(report);
     return DeliveryStates{matcher.States(box.size()), sent->damaged + matcher.Unbelieved()};
+}
+
+Result<StateTexts> LoadStateTexts(const std::string& box_path, const store::BoxFile& box) {
+    auto states = LoadDeliveryStates(box_path, box);
+    if (!states) return states.error();
+    return StateTexts{DeliveryStateTexts(states->by_record), states->unbelieved};
+}
+
+Result<SentBox> OpenSentBox(const std::string& box_path) {
+    auto opened = store::JoinedBox::Open(box_path);
+    if (!opened) return opened.error();
+    SentBox sent{std::move(*opened), 0, std::nullopt};
+    auto texts = LoadStateTexts(box_path, sent.box.box());
+    if (!texts) {
+        sent.states_error = texts.error();
+        return sent;
+    }
+    sent.unbelieved = texts->unbelieved;
+    sent.box.SetStates(std::move(texts->by_record));
+    return sent;
 }
 
 std::string UnbelievedStatesWarning(std::size_t unbelieved) {
@@ -217,4 +237,4 @@ std::string UnbelievedStatesWarning(std::size_t unbelieved) {
         "неизвестно и показано как «отправлено».");
 }
 
-}  // namespace velka::modem
+}  // namespace velka::messages

@@ -7,16 +7,18 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
-#include "modem/status_report.h"
 #include "platform/result.h"
+#include "store/joined_box.h"
+#include "store/reports_file.h"
 #include "store/sent_file.h"
 #include "store/store_file.h"
 
-namespace velka::modem {
+namespace velka::messages {
 
 enum class DeliveryOutcome {
     Sent,          // the modem took it; no final report (yet), or none was asked for
@@ -50,7 +52,7 @@ std::string FailureReason(int status);
 // report followed by the final one). A report that matches nothing changes nothing.
 std::vector<DeliveryState> MatchReports(const store::BoxFile& box,
                                         std::span<const store::SentEntry> sent,
-                                        std::span<const StatusReport> reports);
+                                        std::span<const store::StatusReport> reports);
 
 struct DeliveryStates {
     std::vector<DeliveryState> by_record;  // one per record of the box
@@ -64,8 +66,28 @@ struct DeliveryStates {
 // reports.db is no error: every record then shows as sent. A file that cannot be read is the error.
 Result<DeliveryStates> LoadDeliveryStates(const std::string& box_path, const store::BoxFile& box);
 
+// The states of the records of `box` in words (DeliveryStateTexts), as every view
+// of a sent box shows them.
+struct StateTexts {
+    std::vector<std::string> by_record;
+    std::size_t unbelieved = 0;  // as DeliveryStates::unbelieved
+};
+Result<StateTexts> LoadStateTexts(const std::string& box_path, const store::BoxFile& box);
+
+// A sent box as the views show it (the window, velka-sms-cli outbox, their
+// exports): its messages joined (store/joined_box.h), each with its delivery state
+// in words. A states file that cannot be read costs the states alone: the
+// messages show without them and `states_error` says why. The box that cannot be
+// read is the error.
+struct SentBox {
+    store::JoinedBox box;
+    std::size_t unbelieved = 0;  // as DeliveryStates::unbelieved
+    std::optional<Error> states_error;
+};
+Result<SentBox> OpenSentBox(const std::string& box_path);
+
 // The warning a front end shows when DeliveryStates::unbelieved is not zero.
 // Windows-1251.
 std::string UnbelievedStatesWarning(std::size_t unbelieved);
 
-}  // namespace velka::modem
+}  // namespace velka::messages
