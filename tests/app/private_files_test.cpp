@@ -19,6 +19,7 @@
 #include "tests/app/config_ini.h"
 #include "tests/app/outcomes.h"
 #include "tests/modem/sim_fixture.h"
+#include "tests/support/umask.h"
 
 namespace velka::app {
 namespace {
@@ -27,17 +28,7 @@ namespace fs = std::filesystem;
 
 constexpr fs::perms kOthersBits = fs::perms::group_all | fs::perms::others_all;
 
-// Sets the process's umask for one test and gives the old one back.
-class Umask {
-  public:
-    explicit Umask(mode_t mask) : old_(::umask(mask)) {}
-    ~Umask() { ::umask(old_); }
-    Umask(const Umask&) = delete;
-    Umask& operator=(const Umask&) = delete;
-
-  private:
-    mode_t old_;
-};
+using velka::testing::Umask;
 
 fs::perms PermsOf(const std::string& path) {
     return fs::symlink_status(path).permissions();

@@ -9,10 +9,8 @@
 //
 // VELKA_KILL_ROUNDS sets the number of kills (default 12, seconds of running);
 // bench/queue_kill.sh runs it with over a thousand. VELKA_KILL_SEED repeats a run.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
@@ -24,10 +22,9 @@
 
 #include "app/app_core.h"
 #include "store/store_file.h"
+#include "tests/app/child_process.h"
 #include "tests/app/config_ini.h"
 #include "tests/modem/sim_fixture.h"
-
-extern char** environ;
 
 namespace velka::app {
 namespace {
@@ -121,26 +118,11 @@ class QueueKillTest : public ::testing::Test {
   protected:
     QueueKillTest() : modems_(1) {
         EXPECT_TRUE(testing::WriteModemConfig(home_.File(kConfigFile), modems_.ComName(1), false));
-        // The child's environment: this one's, with its own program directory.
-        for (char** variable = environ; *variable != nullptr; ++variable)
-            if (std::string_view(*variable).rfind("VELKA_HOME=", 0) != 0)
-                environment_.emplace_back(*variable);
-        environment_.push_back("VELKA_HOME=" + home_.path());
     }
 
     pid_t SpawnWorker() {
-        std::vector<char*> env;
-        for (std::string& variable : environment_) env.push_back(variable.data());
-        env.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        char program[] = VELKA_QUEUE_WORKER_CHILD;
-        char* argv[] = {program, nullptr};
-        pid_t pid = -1;
-        const int spawned = posix_spawn(&pid, program, &actions, nullptr, argv, env.data());
-        posix_spawn_file_actions_destroy(&actions);
-        EXPECT_EQ(spawned, 0);
+        const pid_t pid = testing::SpawnChild(VELKA_WORKER_CHILD, "send", environment_);
+        EXPECT_GT(pid, 0);
         return pid;
     }
 
@@ -185,7 +167,7 @@ class QueueKillTest : public ::testing::Test {
 
     testing::SimModems modems_;
     velka::testing::TempDir home_;
-    std::vector<std::string> environment_;
+    std::vector<std::string> environment_ = testing::ChildEnvironment(home_.path());
     std::set<std::string> queued_;
 };
 

@@ -1,26 +1,24 @@
 // Reception that nothing loses and nothing doubles, whatever happens around it.
 //
-// The kill test: a receiving process (reception_child once, one cycle as
+// The kill test: a receiving process (worker_child once, one cycle as
 // velka-sms-cli receive runs it) is killed with SIGKILL at random moments while
 // messages arrive, round after round, then runs undisturbed until the SIM is
 // empty. Every message the modem was given is then in inbox.db exactly once: a
 // kill between the store and the delete leaves it on the SIM, and the next cycle
 // knows it by its identity.
 //
-// The two-process tests: a watching process (reception_child watch, as
+// The two-process tests: a watching process (worker_child watch, as
 // velka-sms-cli watch) receives a stream of messages while this process deletes
 // messages from inbox.db as fast as it can through the window's own call. Every
 // message ends either in inbox.db or among those deleted, once. And a sending
-// process (reception_child send) beside the same deleter on outbox.db: every sent
+// process (worker_child send) beside the same deleter on outbox.db: every sent
 // record ends in outbox.db or among those deleted, and its state still names it.
 //
 // VELKA_KILL_ROUNDS sets the kills (default 10) and VELKA_TWO_PROCESS_MESSAGES the
 // stream (default 120); bench/reception_kill.sh runs both with over a thousand.
 // VELKA_KILL_SEED repeats a run.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -38,10 +36,9 @@
 #include "store/joined_box.h"
 #include "store/sent_file.h"
 #include "store/store_file.h"
+#include "tests/app/child_process.h"
 #include "tests/app/config_ini.h"
 #include "tests/modem/sim_fixture.h"
-
-extern char** environ;
 
 namespace velka::app {
 namespace {
@@ -61,39 +58,13 @@ class ReceptionKillTest : public ::testing::Test {
   protected:
     ReceptionKillTest() : modems_(1, 250) {
         EXPECT_TRUE(testing::WriteModemConfig(home_.File(kConfigFile), modems_.ComName(1), true));
-        // The child's environment: this one's, with its own program directory.
-        for (char** variable = environ; *variable != nullptr; ++variable)
-            if (std::string_view(*variable).rfind("VELKA_HOME=", 0) != 0)
-                environment_.emplace_back(*variable);
-        environment_.push_back("VELKA_HOME=" + home_.path());
     }
 
-    // The child in `mode`; with `input`, its standard input is the read end of a
-    // pipe whose write end is put there.
+    // The child in `mode`; with `input`, its standard input is a pipe whose write
+    // end is put there.
     pid_t Spawn(const char* mode, int* input = nullptr) {
-        std::vector<char*> env;
-        for (std::string& variable : environment_) env.push_back(variable.data());
-        env.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        int pipe_ends[2] = {-1, -1};
-        if (input != nullptr) {
-            EXPECT_EQ(::pipe(pipe_ends), 0);
-            posix_spawn_file_actions_adddup2(&actions, pipe_ends[0], 0);
-            posix_spawn_file_actions_addclose(&actions, pipe_ends[1]);
-        }
-        char program[] = VELKA_RECEPTION_CHILD;
-        std::string mode_word(mode);
-        char* argv[] = {program, mode_word.data(), nullptr};
-        pid_t pid = -1;
-        const int spawned = posix_spawn(&pid, program, &actions, nullptr, argv, env.data());
-        posix_spawn_file_actions_destroy(&actions);
-        if (input != nullptr) {
-            ::close(pipe_ends[0]);
-            *input = pipe_ends[1];
-        }
-        EXPECT_EQ(spawned, 0);
+        const pid_t pid = testing::SpawnChild(VELKA_WORKER_CHILD, mode, environment_, input);
+        EXPECT_GT(pid, 0);
         return pid;
     }
 
@@ -145,7 +116,7 @@ class ReceptionKillTest : public ::testing::Test {
 
     testing::SimModems modems_;
     velka::testing::TempDir home_;
-    std::vector<std::string> environment_;
+    std::vector<std::string> environment_ = testing::ChildEnvironment(home_.path());
     std::set<std::string> injected_;
 };
 

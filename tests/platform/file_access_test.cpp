@@ -15,21 +15,12 @@
 #include "platform/lock_file.h"
 #include "platform/registry.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/umask.h"
 
 namespace velka::files {
 namespace {
 
-// Sets the process's umask for one test and gives the old one back.
-class Umask {
-  public:
-    explicit Umask(mode_t mask) : old_(::umask(mask)) {}
-    ~Umask() { ::umask(old_); }
-    Umask(const Umask&) = delete;
-    Umask& operator=(const Umask&) = delete;
-
-  private:
-    mode_t old_;
-};
+using velka::testing::Umask;
 
 // The permission bits of the file itself, not of what a link points at; -1 when
 // there is nothing there.

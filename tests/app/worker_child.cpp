@@ -1,9 +1,9 @@
-// The child of the reception kill and two-process tests, over the program
+// The child of the kill and two-process tests, over the program
 // directory in VELKA_HOME:
-//   reception_child once    one reception cycle, as velka-sms-cli receive runs it;
-//   reception_child watch   the worker with reception on, as velka-sms-cli watch
-//                           runs it, until its standard input ends;
-//   reception_child send    the worker until queue.db holds nothing to send.
+//   worker_child once    one reception cycle, as velka-sms-cli receive runs it;
+//   worker_child watch   the worker with reception on, as velka-sms-cli watch
+//                        runs it, until its standard input ends;
+//   worker_child send    the worker until queue.db holds nothing to send.
 // "done" on stdout says it ended by itself.
 #include <condition_variable>
 #include <cstdio>
@@ -19,7 +19,7 @@ using velka::app::AppCore;
 
 bool StartWorker(AppCore& core, velka::app::WorkerEvents events = {}) {
     if (const auto started = core.Start(std::move(events)); !started || !core.WorkerRunning()) {
-        std::fprintf(stderr, "reception child: no worker\n");
+        std::fprintf(stderr, "worker child: no worker\n");
         return false;
     }
     return true;
@@ -56,7 +56,7 @@ int main(int argc, char** argv) {
     if (mode == "once") {
         const auto received = core.ReceiveOnce();
         if (!received) {
-            std::fprintf(stderr, "reception child: %s\n", received.error().message.c_str());
+            std::fprintf(stderr, "worker child: %s\n", received.error().message.c_str());
             return 1;
         }
     } else if (mode == "watch") {
@@ -67,7 +67,7 @@ int main(int argc, char** argv) {
     } else if (mode == "send") {
         if (!SendAll(core)) return 1;
     } else {
-        std::fprintf(stderr, "usage: reception_child once|watch|send\n");
+        std::fprintf(stderr, "usage: worker_child once|watch|send\n");
         return 2;
     }
     core.RequestStop();
