@@ -11,7 +11,6 @@
 #include "platform/codepage.h"
 #include "platform/crc32.h"
 #include "platform/datetime.h"
-#include "platform/files.h"
 #include "platform/text.h"
 #include "serial/ser_except.h"
 #include "sms/smsbase.h"
@@ -146,18 +145,6 @@ struct NewOnes {
     std::vector<store::IdentityEntry> identities;
 };
 
-Result<std::uint64_t> ReportCount(const std::string& reports_path) {
-    if (!files::Exists(reports_path)) return std::uint64_t{0};
-    auto size = files::Size(reports_path);
-    if (!size) return size.error();
-    return *size / store::kReportRecordSize;
-}
-
-std::uint32_t RecordCrc(const packet& record) {
-    const PacketBytes bytes = EncodePacket(record);
-    return Crc32(std::string_view(bytes.data(), bytes.size()));
-}
-
 // Sorts out the new ones under the lock; `on_disk` marks the PDUs stored before.
 Result<NewOnes> SortNew(const store::BoxLock& held, const std::string& inbox_path,
                         const std::vector<std::string>& pdus, std::vector<bool>& on_disk) {
@@ -167,7 +154,7 @@ Result<NewOnes> SortNew(const store::BoxLock& held, const std::string& inbox_pat
     if (!stored) return stored.error();
     const auto first_record = store::RecordCount(inbox_path);
     if (!first_record) return first_record.error();
-    const auto first_report = ReportCount(reports_path);
+    const auto first_report = store::ReportCount(reports_path);
     if (!first_report) return first_report.error();
     NewOnes fresh;
     std::set<std::uint64_t> in_batch;
@@ -190,7 +177,7 @@ Result<NewOnes> SortNew(const store::BoxLock& held, const std::string& inbox_pat
             fresh.parts.push_back(ConcatenationOf(pdus[i]));
             fresh.pdu_of_record.push_back(i);
             entry.record = static_cast<std::uint32_t>(*first_record + fresh.records.size() - 1);
-            entry.record_crc = RecordCrc(fresh.records.back());
+            entry.record_crc = store::RecordCrc(fresh.records.back());
         }
         fresh.identities.push_back(entry);
     }

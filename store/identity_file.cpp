@@ -1,6 +1,5 @@
 #include "store/identity_file.h"
 
-#include <cerrno>
 #include <cstdint>
 
 #include "platform/crc32.h"
@@ -49,6 +48,11 @@ const MappedFile& Mapped(std::optional<MappedFile>& mapped, const std::string& p
 
 }  // namespace
 
+std::uint32_t RecordCrc(const packet& record) {
+    const PacketBytes bytes = EncodePacket(record);
+    return Crc32(std::string_view(bytes.data(), bytes.size()));
+}
+
 std::string IdentitiesPathFor(const std::string& inbox_path) {
     return SideFilePath(inbox_path, "ids");
 }
@@ -79,24 +83,7 @@ bool DecodeIdentityEntry(const char* bytes, IdentityEntry& entry) {
 }
 
 Result<IdentityReading> LoadIdentities(const std::string& path) {
-    auto bytes = files::ReadAll(path);
-    if (!bytes) {
-        if (bytes.error().system_code == ENOENT) return IdentityReading{};
-        return bytes.error();
-    }
-    IdentityReading reading;
-    reading.entries.reserve(bytes->size() / kIdentityEntrySize);
-    std::size_t at = 0;
-    for (; at + kIdentityEntrySize <= bytes->size(); at += kIdentityEntrySize) {
-        IdentityEntry entry;
-        if (DecodeIdentityEntry(bytes->data() + at, entry)) {
-            reading.entries.push_back(entry);
-        } else {
-            ++reading.damaged;
-        }
-    }
-    if (at < bytes->size()) ++reading.damaged;
-    return reading;
+    return LoadEntries<IdentityEntry>(path, kIdentityEntrySize, DecodeIdentityEntry);
 }
 
 Result<StoredIdentities> StoredIdentities::Load(const BoxLock&, IdentifiedFiles files) {

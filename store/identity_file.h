@@ -27,6 +27,7 @@
 #include "platform/mapped_file.h"
 #include "platform/result.h"
 #include "store/box_lock.h"
+#include "store/entry_file.h"
 #include "store/packet.h"
 
 namespace velka::store {
@@ -48,6 +49,9 @@ inline constexpr std::size_t kIdentityEntrySize = 32;
 // Entries kept after a compaction; the file is compacted when it holds twice as many.
 inline constexpr std::size_t kIdentitiesKept = 4096;
 
+// The CRC an entry names for an inbox record: of the record's bytes as written.
+std::uint32_t RecordCrc(const packet& record);
+
 // "inbox.db" -> "inbox.ids".
 std::string IdentitiesPathFor(const std::string& inbox_path);
 
@@ -58,10 +62,7 @@ struct IdentifiedFiles {
     std::size_t report_size = 0;
 };
 
-struct IdentityReading {
-    std::vector<IdentityEntry> entries;  // those whose own CRC is right, in file order
-    std::size_t damaged = 0;             // entries whose CRC is wrong; a torn tail counts too
-};
+using IdentityReading = EntryReading<IdentityEntry>;
 
 // Every entry of an identities file; a missing file has none and is no damage.
 Result<IdentityReading> LoadIdentities(const std::string& path);

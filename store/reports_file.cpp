@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "platform/files.h"
+#include "store/store_file.h"
 
 namespace velka::store {
 namespace {
@@ -47,6 +48,10 @@ std::string ReportRecord(const StatusReport& report) {
                        '\t' + std::to_string(report.status) + '\t' + report.pdu;
     line.resize(kReportRecordSize - 2, ' ');
     return line + "\r\n";
+}
+
+Result<std::uint64_t> ReportCount(const std::string& path) {
+    return WholeRecords(path, kReportRecordSize);
 }
 
 Status AppendReports(const BoxLock&, const std::string& path,

@@ -36,6 +36,9 @@ std::string ReportRecord(const StatusReport& report);
 Status AppendReports(const BoxLock& held, const std::string& path,
                      const std::vector<StatusReport>& reports);
 
+// The whole records of the file: where the next appended report will stand.
+Result<std::uint64_t> ReportCount(const std::string& path);
+
 // Every whole record of the file; a missing file holds none.
 Result<std::vector<StatusReport>> LoadReports(const std::string& path);
 

@@ -1,6 +1,5 @@
 #include "store/sent_file.h"
 
-#include <cerrno>
 #include <cstring>
 #include <limits>
 
@@ -84,24 +83,7 @@ bool DecodeSentEntry(const char* bytes, SentEntry& entry) {
 }
 
 Result<SentReading> LoadSent(const std::string& sent_path) {
-    auto bytes = files::ReadAll(sent_path);
-    if (!bytes) {
-        if (bytes.error().system_code == ENOENT) return SentReading{};
-        return bytes.error();
-    }
-    SentReading reading;
-    reading.entries.reserve(bytes->size() / kSentEntrySize);
-    std::size_t at = 0;
-    for (; at + kSentEntrySize <= bytes->size(); at += kSentEntrySize) {
-        SentEntry entry;
-        if (DecodeSentEntry(bytes->data() + at, entry)) {
-            reading.entries.push_back(std::move(entry));
-        } else {
-            ++reading.damaged;
-        }
-    }
-    if (at < bytes->size()) ++reading.damaged;
-    return reading;
+    return LoadEntries<SentEntry>(sent_path, kSentEntrySize, DecodeSentEntry);
 }
 
 Status AppendSent(const BoxLock& held, const std::string& box_path, std::span<const packet> records,

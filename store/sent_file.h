@@ -19,6 +19,7 @@
 
 #include "platform/result.h"
 #include "store/box_lock.h"
+#include "store/entry_file.h"
 #include "store/packet.h"
 
 namespace velka::store {
@@ -46,10 +47,7 @@ inline constexpr std::size_t kSentEntrySize = 64;
 // "outbox.db" -> "outbox.states".
 std::string SentPathFor(const std::string& box_path);
 
-struct SentReading {
-    std::vector<SentEntry> entries;  // the entries whose CRC is right, in file order
-    std::size_t damaged = 0;         // entries whose CRC is wrong; a torn tail counts too
-};
+using SentReading = EntryReading<SentEntry>;
 
 // Every entry of a sent file. A missing file has none and is no damage.
 Result<SentReading> LoadSent(const std::string& sent_path);

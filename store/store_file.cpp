@@ -35,10 +35,14 @@ Status Append(const BoxLock&, const std::string& path, std::span<const packet> r
 }
 
 Result<std::uint64_t> RecordCount(const std::string& path) {
+    return WholeRecords(path, kPacketSize);
+}
+
+Result<std::uint64_t> WholeRecords(const std::string& path, std::size_t record_size) {
     if (!files::Exists(path)) return std::uint64_t{0};
     auto size = files::Size(path);
     if (!size) return size.error();
-    return *size / kPacketSize;
+    return *size / record_size;
 }
 
 Status Save(const BoxLock&, const std::string& path, std::span<const packet> records) {

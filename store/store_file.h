@@ -32,6 +32,10 @@ Status Append(const BoxLock& held, const std::string& path, std::span<const pack
 // an append cuts a torn tail first. A missing file holds none.
 Result<std::uint64_t> RecordCount(const std::string& path);
 
+// The whole records of `record_size` bytes in the file at `path`, for any file of
+// fixed-size records; a missing file holds none.
+Result<std::uint64_t> WholeRecords(const std::string& path, std::size_t record_size);
+
 // Replaces the whole file with the records.
 Status Save(const BoxLock& held, const std::string& path, std::span<const packet> records);
 

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/crc32.h"
 #include "platform/files.h"
 #include "store/parts_file.h"
 #include "store/store_file.h"
@@ -23,10 +22,8 @@ class IdentityFileTest : public ::testing::Test {
         ASSERT_TRUE(count.ok());
         std::vector<IdentityEntry> entries;
         for (std::size_t i = 0; i < records.size(); ++i) {
-            const PacketBytes bytes = EncodePacket(records[i]);
             entries.push_back({first_identity + i, IdentifiedFile::Inbox, false,
-                               static_cast<std::uint32_t>(*count + i),
-                               Crc32(std::string_view(bytes.data(), bytes.size()))});
+                               static_cast<std::uint32_t>(*count + i), RecordCrc(records[i])});
         }
         const BoxLock held = velka::testing::BoxHeld(inbox_);
         ASSERT_TRUE(AppendIdentities(held, inbox_, entries));
