@@ -1,10 +1,9 @@
 #include "app/app_core.h"
 
 #include "app/status_text.h"
-#include "modem/dialogue.h"
+#include "modem/inbox_sink.h"
 #include "platform/codepage.h"
 #include "platform/registry.h"
-#include "serial/ser_except.h"
 #include "settings/startup_settings.h"
 
 namespace velka::app {
@@ -47,10 +46,9 @@ std::string ClosingWithQueuedNotice(std::size_t count) {
 }
 
 AppCore::AppCore(std::string program_directory)
-    : directory_(std::move(program_directory)), queue_file_(FilePath(kQueueFile)) {
-    port_.SetStopFlag(&stop_);
-    modem::ConfigurePort(port_);
-}
+    : directory_(std::move(program_directory)),
+      queue_file_(FilePath(kQueueFile)),
+      session_(stop_, Registry::Machine()) {}
 
 AppCore::~AppCore() {
     Shutdown();
@@ -72,21 +70,21 @@ Status AppCore::Start(WorkerEvents events) {
     if (*port < 0 || *port > 0xFFFF) {
         return Error{"There is no serial port COM" + std::to_string(*port) + "."};
     }
-    port_.SetComNumber(static_cast<std::uint16_t>(*port));
+    session_.Bind(static_cast<std::uint16_t>(*port));
     const auto taken = TakeModem();
     if (!taken) return taken.error();
     if (!*taken) return {};
     worker_ = std::make_unique<Worker>(
-        port_, queue_, queue_file_, stop_, reception_, delivery_reports_,
+        session_, queue_, queue_file_, stop_, reception_, delivery_reports_,
         WorkerFiles{FilePath(kInboxFile), FilePath(kOutboxFile), FilePath(kUnsentFile)},
-        Registry::Machine(), std::move(events));
+        std::move(events));
     if (pin_) worker_->SetPin(*pin_);
     worker_->SetSafetyPoll(safety_poll_);
     worker_->Start();
     return {};
 }
 
-Status AppCore::InitOnce(modem::ModemContext& context) {
+Status AppCore::InitOnce() {
     const auto port = ReadSettings();
     if (!port) return port.error();
     if (*port <= 0 || *port > 0xFFFF) {
@@ -101,31 +99,25 @@ Status AppCore::InitOnce(modem::ModemContext& context) {
         return Error{"The modem on " + name + " is driven by " + Describe(*other_worker_) +
                      "; it receives the messages."};
     }
-    port_.SetComNumber(static_cast<std::uint16_t>(*port));
-    context.pin = pin_;
-    if (!modem::InitModem(port_, stop_, &context) &&
-        context.status.state == modem::ModemState::Unknown) {
+    session_.Bind(static_cast<std::uint16_t>(*port));
+    if (pin_) session_.GivePin(*pin_);
+    if (!session_.Open() && session_.Status().state == modem::ModemState::Unknown) {
         return Error{"The modem on " + name + " does not answer, or the port cannot be opened."};
     }
     return {};
 }
 
 Result<modem::ReceptionReport> AppCore::ReceiveOnce() {
-    modem::ModemContext context;
-    if (const Status opened = InitOnce(context); !opened) return opened.error();
-    if (context.status.state != modem::ModemState::Ready) {
-        return Error{ModemStateText(context.status)};
+    if (const Status opened = InitOnce(); !opened) return opened.error();
+    if (session_.Status().state != modem::ModemState::Ready) {
+        return Error{ModemStateText(session_.Status())};
     }
-    auto report = modem::ReceiveAll(port_, FilePath(kInboxFile), stop_, context);
+    modem::InboxSink inbox(FilePath(kInboxFile));
+    auto report = session_.Receive(inbox);
     if (!report.listed) {
-        return Error{"The modem on COM" + std::to_string(port_.ComNumber()) +
+        return Error{"The modem on COM" + std::to_string(session_.PortNumber()) +
                      " did not list its messages."};
     }
-    auto direct = modem::StoreDeliveries(port_, FilePath(kInboxFile), stop_, context);
-    for (packet& record : direct.stored) report.stored.push_back(std::move(record));
-    for (auto& status_report : direct.reports) report.reports.push_back(std::move(status_report));
-    if (report.saved && !direct.saved) report.saved = direct.saved;
-    report.unsaved += direct.unsaved;
     if (!report.saved) {
         return Error{report.saved.error().message + ". " + std::to_string(report.unsaved) +
                      " message(s) stay on the modem until they can be saved."};
@@ -133,10 +125,9 @@ Result<modem::ReceptionReport> AppCore::ReceiveOnce() {
     return report;
 }
 
-Result<modem::ModemContext> AppCore::ProbeOnce() {
-    modem::ModemContext context;
-    if (const Status opened = InitOnce(context); !opened) return opened.error();
-    return context;
+Result<AppCore::ModemReport> AppCore::ProbeOnce() {
+    if (const Status opened = InitOnce(); !opened) return opened.error();
+    return ModemReport{session_.Status(), session_.Info(), session_.Announces()};
 }
 
 void AppCore::SetPin(std::string pin) {
@@ -177,11 +168,7 @@ void AppCore::RequestStop() {
 void AppCore::Shutdown() {
     RequestStop();
     if (worker_) worker_->Join();
-    try {
-        port_.SetOpen(false);
-    } catch (const ESerialException&) {
-        // A device that vanished has nothing left to close.
-    }
+    session_.Close();
     modem_lock_.reset();
 }
 

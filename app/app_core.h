@@ -1,6 +1,6 @@
 // The application core: what the main window holds for the whole run, without the
 // window. It owns the program directory, the outgoing queue and its lock, the
-// queue file, the stop and reception flags, the serial port, the worker and the
+// queue file, the stop and reception flags, the modem session, the worker and the
 // lock that makes it the one process driving the modem of this program directory. A front end (the
 // desktop window, velka-sms-cli) creates one, calls Start() at start-up, Enqueue() to send,
 // RequestStop() when asked to close and Shutdown() when it closes. The store files
@@ -23,12 +23,11 @@
 #include "app/queue_file.h"
 #include "app/queue_view.h"
 #include "app/worker.h"
-#include "modem/receive.h"
+#include "modem/session.h"
 #include "platform/lock_file.h"
 #include "platform/program_dir.h"
 #include "platform/result.h"
 #include "platform/stop_signal.h"
-#include "serial/ser_port.h"
 #include "store/packet.h"
 
 namespace velka::app {
@@ -59,17 +58,23 @@ class AppCore {
 
     // For a front end that runs no worker (velka-sms-cli receive): reads Config.ini
     // as Start() does, then initialises the modem and runs one reception cycle on
-    // the calling thread. Fails with a sentence when no port is set, the setting
-    // does not convert, another process drives the modem or the modem does not
-    // answer. REQUIRES: no worker running.
+    // the calling thread, through the same call as the worker's. Fails with a
+    // sentence when no port is set, the setting does not convert, another process
+    // drives the modem or the modem does not answer. REQUIRES: no worker running.
     Result<modem::ReceptionReport> ReceiveOnce();
 
+    // What the modem said of itself when it was opened.
+    struct ModemReport {
+        modem::ModemStatus status;
+        modem::ModemInfo info;
+        bool announces = false;  // it took AT+CNMI and announces what arrives
+    };
     // For a front end that runs no worker (velka-sms-cli status): initialises the
     // modem on the calling thread and gives its state and what it is. Fails as
     // ReceiveOnce does when no port is set, another process drives the modem or the
-    // modem does not answer; a SIM that
-    // is not ready is a state, not a failure. REQUIRES: no worker running.
-    Result<modem::ModemContext> ProbeOnce();
+    // modem does not answer; a SIM that is not ready is a state, not a failure.
+    // REQUIRES: no worker running.
+    Result<ModemReport> ProbeOnce();
 
     // The PIN the user gave, sent once when the SIM asks for it; kept in memory
     // only. Before Start() or ReceiveOnce(), or while the worker runs.
@@ -80,7 +85,7 @@ class AppCore {
     void SetSafetyPoll(Clock::duration interval) { safety_poll_ = interval; }
     bool WorkerRunning() const { return worker_ != nullptr; }
     // The port the worker uses; 0 when none was configured.
-    std::uint16_t PortNumber() const { return port_.ComNumber(); }
+    std::uint16_t PortNumber() const { return session_.PortNumber(); }
 
     // Queues records, one per recipient: they are in queue.db, flushed once for
     // them all, when this returns. Gives their ids, which WorkerEvents::on_send
@@ -128,9 +133,9 @@ class AppCore {
     // Reads Config.ini, sets the reception flag and gives the port (0: none).
     Result<std::int32_t> ReadSettings();
     // ReadSettings, the port's number and the initialisation, on the calling
-    // thread, into `context`, holding worker.lock. Fails when no port is set,
-    // another process drives the modem or the modem is silent.
-    Status InitOnce(modem::ModemContext& context);
+    // thread, holding worker.lock. Fails when no port is set, another process
+    // drives the modem or the modem is silent.
+    Status InitOnce();
     // Takes worker.lock. False, with other_worker_ set, when another process holds it.
     Result<bool> TakeModem();
 
@@ -142,11 +147,11 @@ class AppCore {
     StopSignal stop_;                    // set by RequestStop(); read by the worker and port waits
     std::atomic<bool> reception_{true};  // set by the front end; read by the worker
     std::atomic<bool> delivery_reports_{false};  // set by the front end; read by the worker
-    // Used by the front end's thread before the worker starts and after it ended,
-    // by the worker's thread in between.
-    TComPort port_;
+    // Driven by the front end's thread before the worker starts and after it
+    // ended, by the worker's thread in between.
+    modem::Session session_;
     std::unique_ptr<Worker> worker_;             // front end's thread only
-    std::optional<std::string> pin_;             // front end's thread only; for the *Once calls
+    std::optional<std::string> pin_;             // front end's thread only; for Start
     Clock::duration safety_poll_ = kSafetyPoll;  // front end's thread only
 };
 

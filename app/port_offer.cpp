@@ -33,7 +33,7 @@ PortProbe::PortProbe(const std::vector<std::string>& ports, Found found)
     : found_(std::move(found)) {
     for (const std::string& port : ports) {
         threads_.emplace_back([this, port] {
-            const auto info = modem::ProbePort(SelectedComNum(port), kProbeTicks, stop_);
+            const auto info = modem::Session::Probe(SelectedComNum(port), kProbeBound, stop_);
             if (info && !stop_.IsSet()) found_({port, ModemName(*info)});
         });
     }

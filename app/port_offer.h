@@ -8,13 +8,14 @@
 // in as modems answer.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "modem/dialogue.h"
+#include "modem/session.h"
 #include "platform/registry.h"
 #include "platform/stop_signal.h"
 
@@ -40,7 +41,7 @@ std::vector<std::string> PortsToProbe(Registry& registry, std::uint16_t held);
 
 // How long a port may take to answer "AT": a modem answers at once, and the user
 // is waiting for the list.
-inline constexpr std::int32_t kProbeTicks = 20;  // 1.1 s
+inline constexpr std::chrono::milliseconds kProbeBound{1100};
 
 class PortProbe {
   public:

@@ -10,7 +10,7 @@
 #include "app/outgoing_queue.h"
 #include "app/queue_view.h"
 #include "app/worker.h"
-#include "modem/dialogue.h"
+#include "modem/session.h"
 
 namespace velka::app {
 

@@ -3,15 +3,9 @@
 #include <algorithm>
 #include <utility>
 
-#include "modem/dialogue.h"
-#include "modem/receive.h"
-#include "modem/send.h"
-#include "modem/sim.h"
 #include "platform/codepage.h"
 #include "platform/datetime.h"
 #include "platform/files.h"
-#include "platform/registry.h"
-#include "serial/ser_except.h"
 #include "store/box_lock.h"
 #include "store/sent_file.h"
 #include "store/store_file.h"
@@ -100,18 +94,17 @@ Status AppendMissing(const store::BoxLock& held, StoreFile file, const std::stri
 
 }  // namespace
 
-Worker::Worker(TComPort& port, OutgoingQueue& queue, QueueFile& queue_file,
+Worker::Worker(modem::Session& session, OutgoingQueue& queue, QueueFile& queue_file,
                const std::atomic<bool>& stop, const std::atomic<bool>& reception,
-               const std::atomic<bool>& delivery_reports, WorkerFiles files, Registry& registry,
-               WorkerEvents events)
-    : port_(port),
+               const std::atomic<bool>& delivery_reports, WorkerFiles files, WorkerEvents events)
+    : session_(session),
       queue_(queue),
       queue_file_(queue_file),
       stop_(stop),
       reception_(reception),
       delivery_reports_(delivery_reports),
       files_(std::move(files)),
-      registry_(registry),
+      inbox_(files_.inbox),
       events_(std::move(events)) {}
 
 Worker::~Worker() {
@@ -146,11 +139,7 @@ void Worker::Run() {
     }
     WriteBacklogs();
     NoteFinished();
-    try {
-        port_.SetOpen(false);
-    } catch (const ESerialException&) {
-        // The device is gone already; nothing is left to close.
-    }
+    session_.Close();
 }
 
 // The initialisation runs without the queue lock, so that queuing and the box
@@ -169,7 +158,7 @@ void Worker::SendPass() {
     // A record taken after the close was asked for is neither sent nor stored.
     if (!item || stop_.load()) return;
     Deliver(std::move(*item));
-    StoreDirect();
+    KeepDelivered();
     AfterModemWork();
 }
 
@@ -237,28 +226,24 @@ void Worker::Deliver(QueuedRecord item) {
     }
 }
 
-// A text whose first message was never confirmed starts afresh with a new
-// reference; one cut short goes on under the reference its first messages carry,
-// so that the recipient's phone still joins the parts.
 modem::SendResult Worker::SendRemaining(QueuedRecord& item) {
-    if (item.confirmed == 0)
-        item.reference = modem::NeedsReference(item.record) ? modem::NextMessageReference(registry_)
-                                                            : std::string();
     const auto reports =
         delivery_reports_.load() ? modem::DeliveryReports::Requested : modem::DeliveryReports::Off;
-    const std::vector<std::string> pdus = modem::EncodeText(item.record, item.reference, reports);
-    if (pdus.empty()) return modem::SendResult::Unsendable;
-    item.segments = pdus.size();
-    for (std::size_t next = item.confirmed; next < pdus.size(); ++next) {
-        const auto confirmation = modem::SendPdu(port_, pdus[next], stop_, &modem_);
-        if (!confirmation) return modem::SendResult::Failed;
-        item.confirmed = next + 1;
-        // Messages confirmed in a run that kept no references stay unknown.
-        item.sent.resize(next);
-        item.sent.push_back({confirmation->reference, FormatDateTime(NowLocal())});
-        NoteConfirmed(item);
-    }
-    return modem::SendResult::Sent;
+    modem::SendPosition position{item.reference, item.confirmed, item.segments};
+    const auto result =
+        session_.Send(item.record, position, reports,
+                      [&](const modem::SendPosition& at, const modem::Confirmation& confirmation) {
+                          item.reference = at.reference;
+                          item.segments = at.segments;
+                          item.confirmed = at.confirmed;
+                          // Messages confirmed in a run that kept no references stay unknown.
+                          item.sent.resize(at.confirmed - 1);
+                          item.sent.push_back({confirmation.reference, FormatDateTime(NowLocal())});
+                          NoteConfirmed(item);
+                      });
+    item.reference = position.reference;
+    item.segments = position.segments;
+    return result;
 }
 
 // A note that cannot be written leaves the send going on: the message is out, and
@@ -299,7 +284,7 @@ void Worker::NoteFinished() {
 void Worker::Retry(QueuedRecord item) {
     ++item.attempts;
     item.due = Clock::now() + RetryPause(item.attempts);
-    item.refusal = modem_.refusal;
+    item.refusal = session_.Refusal();
     const SendFailure failure{item.id, item.refusal, item.attempts, item.due};
     {
         MutexLock guard(queue_.lock());
@@ -380,39 +365,36 @@ void Worker::IdlePass() {
 }
 
 void Worker::ReceiveCycle() {
-    // Announcements that come from here on may name messages this listing misses.
-    modem_.announced = false;
-    // Deliveries read before the listing go first: they are the older messages.
-    StoreDirect();
-    const auto report = modem::ReceiveAll(port_, files_.inbox, stop_, modem_);
-    // An empty listing's append proves the file writable, but its failure costs
-    // no message and is not worth a warning.
+    Received(session_.Receive(inbox_));
+    last_cycle_ = Clock::now();
+}
+
+// An empty listing's append proves the file writable, but its failure costs no
+// message and is not worth a warning.
+void Worker::Received(const modem::ReceptionReport& report) {
     if (report.listed && (report.saved || report.unsaved > 0)) {
         Written(StoreFile::Inbox, report.saved);
     }
     if (!report.stored.empty() && events_.on_received) events_.on_received(report.stored);
     if (!report.reports.empty() && events_.on_reports) events_.on_reports(report.reports);
-    StoreDirect();
-    last_cycle_ = Clock::now();
 }
 
 // Messages the inbox refused stay on the modem, announced already: the design's
 // polling tries them again every few seconds until the disk takes them.
 bool Worker::Listening() const {
-    return modem_.announcing.value_or(false) && silences_ == 0 &&
+    return session_.Announces() && silences_ == 0 &&
            !failing_[static_cast<std::size_t>(StoreFile::Inbox)] &&
-           modem_.status.state == modem::ModemState::Ready && port_.Open();
+           session_.Status().state == modem::ModemState::Ready && session_.PortOpen();
 }
 
 void Worker::ListenPass() {
     AwaitReason();
     if (stop_.load()) return;
-    StoreDirect();
-    if (modem_.announced || Clock::now() >= last_cycle_ + safety_poll_) {
+    KeepDelivered();
+    if (session_.Announced() || Clock::now() >= last_cycle_ + safety_poll_) {
         ReceiveCycle();
     } else {
-        modem::AnswerReader reader(port_, stop_, &modem_);
-        modem::ReadSignalWhenDue(port_, reader, modem_);
+        session_.ReadSignalWhenDue();
     }
     AfterModemWork();
 }
@@ -425,8 +407,7 @@ void Worker::ListenPass() {
 // before the queue is looked at, so a record queued after the look still ends it.
 void Worker::AwaitReason() {
     queue_.wake_signal().Clear();
-    auto deadline =
-        std::min(last_cycle_ + safety_poll_, modem_.signal_read + modem::kSignalInterval);
+    auto deadline = std::min(last_cycle_ + safety_poll_, session_.NextSignalReading());
     {
         MutexLock guard(queue_.lock());
         if (queue_.HasDue(Clock::now()) || queue_.QueuedOnDisk()) return;
@@ -434,14 +415,13 @@ void Worker::AwaitReason() {
     }
     while (!HeardAReason()) {
         const auto look = std::min(deadline, Clock::now() + kQueueFileLook);
-        modem::Listen(port_, stop_, queue_.wake_signal(), look, modem_);
+        session_.Listen(queue_.wake_signal(), look);
         if (look == deadline || queue_file_.HasNew()) return;
     }
 }
 
 bool Worker::HeardAReason() const {
-    return stop_.load() || queue_.wake_signal().IsSet() || modem_.announced ||
-           !modem_.deliveries.empty() || modem_.silent || !port_.Open();
+    return stop_.load() || queue_.wake_signal().IsSet() || session_.Heard();
 }
 
 void Worker::SetPin(std::string pin) {
@@ -452,29 +432,29 @@ void Worker::SetPin(std::string pin) {
 bool Worker::OpenModem() {
     {
         MutexLock guard(pin_lock_);
-        if (new_pin_) modem_.pin = std::exchange(new_pin_, std::nullopt);
+        if (new_pin_) session_.GivePin(*std::exchange(new_pin_, std::nullopt));
     }
-    const bool ready = modem::InitModem(port_, stop_, &modem_);
+    const bool ready = session_.Open();
     TellModemState();
     return ready;
 }
 
-void Worker::StoreDirect() {
-    const auto report = modem::StoreDeliveries(port_, files_.inbox, stop_, modem_);
-    if (report.listed) Written(StoreFile::Inbox, report.saved);
-    if (!report.stored.empty() && events_.on_received) events_.on_received(report.stored);
-    if (!report.reports.empty() && events_.on_reports) events_.on_reports(report.reports);
+void Worker::KeepDelivered() {
+    Received(session_.KeepDelivered(inbox_));
 }
 
 void Worker::AfterModemWork() {
     if (stop_.load()) return;
-    if (std::exchange(modem_.silent, false)) {
-        modem::ClosePort(port_);
-        ++silences_;
-    } else if (std::exchange(modem_.answered, false)) {
-        silences_ = 0;
+    switch (session_.Settle()) {
+        case modem::Session::Conduct::Silent:
+            ++silences_;
+            break;
+        case modem::Session::Conduct::Answered:
+            silences_ = 0;
+            break;
+        case modem::Session::Conduct::Nothing:
+            break;
     }
-    modem_.answered = false;
     TellModemState();
 }
 
@@ -485,14 +465,15 @@ Clock::duration Worker::RecoveryPause() const {
 }
 
 void Worker::TellModemState() {
-    modem::ModemStatus status = modem_.status;
+    modem::ModemStatus status = session_.Status();
     if (silences_ >= kSilencesBeforeTelling) status = {modem::ModemState::NotAnswering};
     if (status.state != modem::ModemState::Unknown && status != told_status_) {
         told_status_ = status;
         if (events_.on_modem_state) events_.on_modem_state(status);
     }
-    if (modem_.info != told_info_ && modem_.info != modem::ModemInfo{}) {
-        told_info_ = modem_.info;
+    if (const modem::ModemInfo info = session_.Info();
+        info != told_info_ && info != modem::ModemInfo{}) {
+        told_info_ = info;
         if (events_.on_modem_info) events_.on_modem_info(told_info_);
     }
 }

@@ -37,17 +37,11 @@
 
 #include "app/outgoing_queue.h"
 #include "app/queue_file.h"
-#include "modem/dialogue.h"
-#include "modem/receive.h"
-#include "modem/send.h"
+#include "modem/inbox_sink.h"
+#include "modem/session.h"
 #include "platform/mutex.h"
 #include "platform/result.h"
-#include "serial/ser_port.h"
 #include "store/packet.h"
-
-namespace velka {
-class Registry;
-}
 
 namespace velka::app {
 
@@ -120,11 +114,11 @@ inline constexpr auto kSafetyPoll = std::chrono::seconds(60);
 
 class Worker {
   public:
-    // Everything passed must outlive the worker. The port has its number set.
-    Worker(TComPort& port, OutgoingQueue& queue, QueueFile& queue_file,
+    // Everything passed must outlive the worker. The session has its port bound; the
+    // worker's thread drives it from Start() to the end of Join().
+    Worker(modem::Session& session, OutgoingQueue& queue, QueueFile& queue_file,
            const std::atomic<bool>& stop, const std::atomic<bool>& reception,
-           const std::atomic<bool>& delivery_reports, WorkerFiles files, Registry& registry,
-           WorkerEvents events);
+           const std::atomic<bool>& delivery_reports, WorkerFiles files, WorkerEvents events);
     // Joins the thread; the owner sets the stop flag and wakes the queue first.
     ~Worker();
     Worker(const Worker&) = delete;
@@ -163,6 +157,9 @@ class Worker {
     // each confirmation in queue.db before the next message goes.
     modem::SendResult SendRemaining(QueuedRecord& item);
     void NoteConfirmed(QueuedRecord& item);
+    // Tells on_received and on_reports what a reception kept, and on_store_failed
+    // when the inbox refused it.
+    void Received(const modem::ReceptionReport& report);
     // Notes in queue.db where unsent.db ends, before the record goes there.
     void NoteUnsendable(QueuedRecord& item);
     // Writes the Finished entries that have not ridden along with a note yet.
@@ -180,8 +177,7 @@ class Worker {
     void WriteBacklog(StoreFile file, std::vector<QueuedRecord>& backlog) EXCLUDES(queue_.lock());
     // Tells on_store_failed when a file's writes start failing.
     void Written(StoreFile file, const Status& status);
-    // The reception cycle over every memory, with what the modem handed over
-    // directly before and after it.
+    // The reception cycle (modem::Session::Receive).
     void ReceiveCycle() EXCLUDES(queue_.lock());
     // Whether the modem announces arrivals on a port that is open and answering,
     // and the inbox takes what it lists.
@@ -203,8 +199,8 @@ class Worker {
     // --- the modem's state, direct deliveries and recovery ---
     // The initialisation with the PIN the user gave since; tells what changed.
     bool OpenModem();
-    // Stores and acknowledges what the modem handed over directly.
-    void StoreDirect();
+    // Keeps and acknowledges what the modem handed over directly.
+    void KeepDelivered();
     // After modem work: a silence closes the port (the next pass opens it afresh and
     // starts from the initialisation) and counts towards "not answering".
     void AfterModemWork();
@@ -212,14 +208,14 @@ class Worker {
     Clock::duration RecoveryPause() const;
     void TellModemState();
 
-    TComPort& port_;
+    modem::Session& session_;  // driven by the worker's thread while it runs
     OutgoingQueue& queue_;
     QueueFile& queue_file_;
     const std::atomic<bool>& stop_;
     const std::atomic<bool>& reception_;
     const std::atomic<bool>& delivery_reports_;  // TP-SRR in each message sent
     const WorkerFiles files_;
-    Registry& registry_;
+    modem::InboxSink inbox_;
     const WorkerEvents events_;
     std::vector<QueuedRecord> outbox_backlog_;  // worker's thread only
     std::vector<QueuedRecord> unsent_backlog_;  // worker's thread only
@@ -227,7 +223,6 @@ class Worker {
     std::vector<std::uint64_t> unnoted_finished_;  // worker's thread only
     std::array<bool, 4> failing_{};                // by StoreFile; worker's thread only
     bool restored_ = false;                        // worker's thread only
-    modem::ModemContext modem_;                    // worker's thread only
     int silences_ = 0;                             // in a row; worker's thread only
     modem::ModemStatus told_status_;               // last said; worker's thread only
     modem::ModemInfo told_info_;                   // last said; worker's thread only

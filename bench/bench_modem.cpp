@@ -17,8 +17,8 @@
 
 #include "app/app_core.h"
 #include "bench/bench_support.h"
-#include "modem/dialogue.h"
-#include "modem/receive.h"
+#include "modem/inbox_sink.h"
+#include "modem/session.h"
 #include "platform/profile.h"
 #include "platform/registry.h"
 #include "tests/support/temp_dir.h"
@@ -116,17 +116,15 @@ void Reception(int messages) {
     for (int i = 0; i < messages; ++i) {
         sim->Control("inject 1 +79161234567 message number " + std::to_string(i));
     }
-    TComPort port;
     StopSignal stop;
-    modem::ConfigurePort(port);
-    port.SetStopFlag(&stop);
-    port.SetComNumber(static_cast<std::uint16_t>(std::stoi(sim->com_name(0).substr(3))));
+    modem::Session session(stop, Registry::Machine());
+    session.Bind(static_cast<std::uint16_t>(std::stoi(sim->com_name(0).substr(3))));
+    modem::InboxSink inbox(home.File("inbox.db"));
     const auto started = Clock::now();
-    const bool ready = modem::InitModem(port, stop);
-    const auto report =
-        modem::ReceiveMessages(port, modem::kSimStorage, home.File("inbox.db"), stop);
+    const bool ready = session.Open();
+    const auto report = session.Receive(inbox);
     const double wall = Seconds(Clock::now() - started);
-    port.SetOpen(false);
+    session.Close();
     std::printf("reception: %zu of %d messages stored and %zu deleted in one cycle in %.3f s%s\n",
                 report.stored.size(), messages, report.deleted, wall,
                 ready ? "" : " (modem not ready)");

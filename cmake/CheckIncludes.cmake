@@ -1,5 +1,6 @@
 # cmake -DNAME=what -DALLOWED=a,b -DMODULES=a,b,c -DPROGRAMS=tools,tests -DROOT=dir
-#       (-DFOLDER=folder | -DFILES=file,file) [-DSTAMP=file] -P CheckIncludes.cmake
+#       (-DFOLDER=folder | -DFILES=file,file) [-DINTERNAL=a/x.h,b/y.h] [-DSTAMP=file]
+#       -P CheckIncludes.cmake
 #
 # Checks the includes of a module (every C++ file of FOLDER) or of a program (its
 # FILES and the headers of its own folders that they include, followed from file to
@@ -9,7 +10,8 @@
 #   - a project path written with angle brackets (<store/packet.h>): those are for
 #     other libraries, and the compiler would look for them there first;
 #   - a path that climbs with "..": it says where a file sits, not which module it
-#     belongs to, and so slips past the rule above.
+#     belongs to, and so slips past the rule above;
+#   - one of the INTERNAL headers: another module's workings behind its face.
 # A project path is one that starts with a module folder (MODULES, the longest that
 # fits) or a program folder (PROGRAMS); a program path belongs to its directory
 # ("tests/support/temp_dir.h" to tests/support). Includes of the standard library,
@@ -18,6 +20,7 @@ cmake_minimum_required(VERSION 3.25)
 string(REPLACE "," ";" _allowed "${ALLOWED}")
 string(REPLACE "," ";" _modules "${MODULES}")
 string(REPLACE "," ";" _programs "${PROGRAMS}")
+string(REPLACE "," ";" _internal "${INTERNAL}")
 if(DEFINED FOLDER)
     # A module: whatever its folder holds now, so that a new file is checked at once.
     file(GLOB _pending ${ROOT}/${FOLDER}/*.h ${ROOT}/${FOLDER}/*.cpp)
@@ -107,6 +110,9 @@ while(_pending)
         endif()
         if(NOT _owner IN_LIST _allowed)
             string(APPEND _errors "${_where}: ${_owner}/ is not among the folders it may use\n")
+        elseif(_path IN_LIST _internal)
+            string(APPEND _errors
+                "${_where}: internal to ${_owner}/; go through the headers that are its face\n")
         elseif(NOT _owner IN_LIST _modules AND EXISTS ${ROOT}/${_path})
             # A header of the program's own folders: its includes count as the program's.
             list(APPEND _pending ${ROOT}/${_path})

@@ -1,19 +1,24 @@
-# velka_add_module(NAME name [FOLDER folder] SOURCES ... [DEPENDS module ...])
+# velka_add_module(NAME name [FOLDER folder] SOURCES ... [DEPENDS module ...]
+#                  [INTERNAL header ...])
 #
 # One core module: the library velka_<name> built from one folder, linking only the
 # modules named in DEPENDS (and, through them, the modules below those). Every file of
 # the folder may include its own folder and the folders of those modules, nothing
 # else: a build step checks the includes before the library compiles, so a wrong-way
-# include fails the build with the file, the line and what the module may use.
+# include fails the build with the file, the line and what the module may use. The
+# headers named in INTERNAL are the module's own workings behind its face: no other
+# module includes them, and a program only when it OPENS the module.
 #
-# velka_check_program_includes(TARGET target [USES module ...] [SHARES folder ...])
+# velka_check_program_includes(TARGET target [USES module ...] [SHARES folder ...]
+#                              [OPENS module ...])
 #
 # The same rule for a program of tools/, tests/, bench/ or fuzz/ (or a helper library
 # there): its files are the C++ sources it compiles and the headers of its own folders
 # that they include. They may include the folders of those sources, the modules named
-# in USES with what those modules use, and the helper folders named in SHARES (every
-# test and benchmark shares tests/support). Every target defined in a program folder
-# must be declared so; the configure step fails on one that is not.
+# in USES with what those modules use, the helper folders named in SHARES (every test
+# and benchmark shares tests/support), and the internal headers of the modules named
+# in OPENS (a module's own tests). Every target defined in a program folder must be
+# declared so; the configure step fails on one that is not.
 #
 # Includes are written from the project's root ("sms/smsbase.h"), in quotes and without
 # "..": the check refuses a project header in angle brackets and a path that climbs.
@@ -24,7 +29,7 @@
 set(VELKA_INCLUDE_CHECK_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/CheckIncludes.cmake)
 
 function(velka_add_module)
-    cmake_parse_arguments(M "" "NAME;FOLDER" "SOURCES;DEPENDS" ${ARGN})
+    cmake_parse_arguments(M "" "NAME;FOLDER" "SOURCES;DEPENDS;INTERNAL" ${ARGN})
     if(NOT M_FOLDER)
         set(M_FOLDER ${M_NAME})
     endif()
@@ -40,8 +45,29 @@ function(velka_add_module)
     list(REMOVE_DUPLICATES _allowed)
     set_property(GLOBAL PROPERTY VELKA_MODULE_FOLDERS_${M_NAME} ${_allowed})
     set_property(GLOBAL APPEND PROPERTY VELKA_MODULES ${M_NAME})
+    set_property(GLOBAL PROPERTY VELKA_MODULE_FOLDER_${M_NAME} ${M_FOLDER})
+    foreach(_header IN LISTS M_INTERNAL)
+        if(NOT EXISTS ${PROJECT_SOURCE_DIR}/${M_FOLDER}/${_header})
+            message(FATAL_ERROR "module ${M_NAME}: no internal header ${M_FOLDER}/${_header}")
+        endif()
+        set_property(GLOBAL APPEND PROPERTY VELKA_INTERNAL_HEADERS ${M_FOLDER}/${_header})
+    endforeach()
 
     velka_check_includes(${_target} "${M_FOLDER}" "${_allowed}")
+endfunction()
+
+# _velka_closed_headers(OUT OPEN-FOLDER...): the internal headers of every module
+# defined so far, but those of the folders given.
+function(_velka_closed_headers out)
+    get_property(_internal GLOBAL PROPERTY VELKA_INTERNAL_HEADERS)
+    set(_closed "")
+    foreach(_header IN LISTS _internal)
+        get_filename_component(_folder ${_header} DIRECTORY)
+        if(NOT _folder IN_LIST ARGN)
+            list(APPEND _closed ${_header})
+        endif()
+    endforeach()
+    set(${out} ${_closed} PARENT_SCOPE)
 endfunction()
 
 # _velka_folders_of(OUT WHO MODULE...): the folders the modules may include (their
@@ -65,7 +91,10 @@ endfunction()
 function(velka_check_includes target folder allowed)
     file(GLOB _files CONFIGURE_DEPENDS
         ${PROJECT_SOURCE_DIR}/${folder}/*.h ${PROJECT_SOURCE_DIR}/${folder}/*.cpp)
-    _velka_include_check_step(${target} "${folder}/" "${allowed}" "${_files}" -DFOLDER=${folder})
+    _velka_closed_headers(_closed ${folder})
+    string(REPLACE ";" "," _closed_arg "${_closed}")
+    _velka_include_check_step(${target} "${folder}/" "${allowed}" "${_files}" -DFOLDER=${folder}
+        -DINTERNAL=${_closed_arg})
 endfunction()
 
 # The build step shared by modules and programs: runs the check script before TARGET
@@ -89,13 +118,22 @@ function(_velka_include_check_step target what allowed depends)
 endfunction()
 
 function(velka_check_program_includes)
-    cmake_parse_arguments(P "" "TARGET" "USES;SHARES" ${ARGN})
+    cmake_parse_arguments(P "" "TARGET" "USES;SHARES;OPENS" ${ARGN})
     if(NOT TARGET ${P_TARGET})
         message(FATAL_ERROR "velka_check_program_includes: no target ${P_TARGET}")
     endif()
     _velka_folders_of(_module_allowed "${P_TARGET}" ${P_USES})
     set(_allowed ${P_SHARES} ${_module_allowed})
     set_property(TARGET ${P_TARGET} PROPERTY VELKA_INCLUDES_ALLOWED ${_allowed})
+    set(_opened "")
+    foreach(_module IN LISTS P_OPENS)
+        get_property(_folder GLOBAL PROPERTY VELKA_MODULE_FOLDER_${_module})
+        if(NOT _folder)
+            message(FATAL_ERROR "${P_TARGET}: opens ${_module}, which is not a module defined yet")
+        endif()
+        list(APPEND _opened ${_folder})
+    endforeach()
+    set_property(TARGET ${P_TARGET} PROPERTY VELKA_INCLUDES_OPENED "${_opened}")
     # The sources are read at the end of the folder's CMakeLists.txt, so that those
     # added later with target_sources are checked too.
     cmake_language(EVAL CODE "cmake_language(DEFER CALL _velka_check_program_now ${P_TARGET})")
@@ -134,8 +172,14 @@ function(_velka_check_program_now target)
         endif()
     endforeach()
     string(REPLACE ";" "," _files_arg "${_files}")
+    get_target_property(_opened ${target} VELKA_INCLUDES_OPENED)
+    if(NOT _opened)
+        set(_opened "")
+    endif()
+    _velka_closed_headers(_closed ${_opened})
+    string(REPLACE ";" "," _closed_arg "${_closed}")
     _velka_include_check_step(${target} "${target}" "${_allowed}" "${_files};${_depends}"
-        -DFILES=${_files_arg})
+        -DFILES=${_files_arg} -DINTERNAL=${_closed_arg})
 endfunction()
 
 # Fails the configure step when a top-level folder holds C++ files but is neither a

@@ -1,19 +1,21 @@
 # velka_add_test(NAME name LABEL label SOURCES ... USES module ... [SHARES folder ...]
-#                [LIBS ...])
+#                [OPENS module ...] [LIBS ...])
 # One test program, one ctest entry, labelled by module. Every test gets its own
 # program directory and registry file, so tests never see each other's files.
 # USES names the modules its files include (velka_check_program_includes); it may
 # include tests/support and the folders of its sources besides, and the helper
-# folders of programs named in SHARES.
+# folders of programs named in SHARES, and the internal headers of the modules named
+# in OPENS (a module's own tests).
 find_package(GTest REQUIRED)
 
 function(velka_add_test)
-    cmake_parse_arguments(T "" "NAME;LABEL" "SOURCES;USES;SHARES;LIBS" ${ARGN})
+    cmake_parse_arguments(T "" "NAME;LABEL" "SOURCES;USES;SHARES;OPENS;LIBS" ${ARGN})
     if(NOT T_USES)
         message(FATAL_ERROR "velka_add_test(${T_NAME}): USES must name the modules it tests")
     endif()
     add_executable(${T_NAME} ${T_SOURCES})
-    velka_check_program_includes(TARGET ${T_NAME} USES ${T_USES} SHARES tests/support ${T_SHARES})
+    velka_check_program_includes(TARGET ${T_NAME} USES ${T_USES} SHARES tests/support ${T_SHARES}
+        OPENS ${T_OPENS})
     target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} velka_test_support GTest::gtest GTest::gmock)
     add_test(NAME ${T_NAME} COMMAND ${T_NAME})
     # Every test of the Windows build is also labelled "windows" (run under Wine here).

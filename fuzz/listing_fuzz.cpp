@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
+#include "modem/inbox_sink.h"
 #include "modem/receive.h"
 #include "store/packet.h"
 

@@ -7,7 +7,7 @@
 #include <functional>
 #include <memory>
 
-#include "modem/dialogue.h"
+#include "modem/session.h"
 
 class QMenu;
 class QSystemTrayIcon;

@@ -145,7 +145,7 @@ std::optional<std::string> AnswerReader::NextLine(Clock::time_point deadline,
 
 bool AnswerReader::TakeAnnouncement(std::string_view line) {
     if (!IsAnnouncement(TrimBlanks(line))) return false;
-    if (context_) context_->announced = true;
+    context_.announced = true;
     return true;
 }
 
@@ -180,9 +180,8 @@ void AnswerReader::TakeDelivery(std::string_view header) {
         pending_ = std::move(pdu);
         return;
     }
-    if (context_)
-        context_->deliveries.push_back(
-            {codepage::StartsWithIgnoreCase(TrimBlanks(header), "+CDS:"), upper});
+    context_.deliveries.push_back(
+        {codepage::StartsWithIgnoreCase(TrimBlanks(header), "+CDS:"), upper});
 }
 
 std::optional<std::string> AnswerReader::RawLine(Clock::time_point deadline,
@@ -215,7 +214,7 @@ Answer AnswerReader::Await(Clock::time_point deadline, std::optional<Clock::dura
             answer.lines.push_back(std::move(*line));
             continue;
         }
-        if (context_) context_->answered = true;
+        context_.answered = true;
         answer.outcome = kind == LineKind::Ok  ? Outcome::Ok
                          : IsBusyAnswer(*line) ? Outcome::Busy
                                                : Outcome::Error;
@@ -238,7 +237,7 @@ Outcome AnswerReader::AwaitPrompt(Clock::time_point deadline) {
                 const char c = port_.GetChar();
                 if (c == '>' && TrimBlanks(partial_).empty()) {
                     partial_.clear();
-                    if (context_) context_->answered = true;
+                    context_.answered = true;
                     return Outcome::Ok;
                 }
                 if (c != '\r' && c != '\n') {
@@ -270,7 +269,7 @@ Outcome AnswerReader::LineInsteadOfPrompt(const std::string& line) {
         return Outcome::Silent;
     }
     if (ClassifyLine(line) != LineKind::Error) return Outcome::Silent;
-    if (context_) context_->answered = true;
+    context_.answered = true;
     NoteRefusal(line);
     return IsBusyAnswer(line) ? Outcome::Busy : Outcome::Error;
 }
@@ -282,11 +281,11 @@ bool AnswerReader::Idle(Clock::time_point until) {
 }
 
 void AnswerReader::NoteSilence() {
-    if (context_) context_->silent = true;
+    context_.silent = true;
 }
 
 void AnswerReader::NoteRefusal(const std::string& line) {
-    if (context_) context_->refusal = TrimBlanks(line);
+    context_.refusal = TrimBlanks(line);
 }
 
 bool BusyRetry::Wait(AnswerReader& reader) {
@@ -320,16 +319,17 @@ bool WriteCommand(TComPort& port, std::string_view command) {
     }
 }
 
-std::optional<ModemInfo> ProbePort(std::uint16_t number, std::int32_t ticks,
+std::optional<ModemInfo> ProbePort(std::uint16_t number, std::chrono::milliseconds bound,
                                    const StopSignal& stop) {
     TComPort port;
     ConfigurePort(port);
     port.SetStopFlag(&stop);
     port.SetComNumber(number);
     if (!EnsureOpen(port)) return std::nullopt;
-    AnswerReader reader(port, stop);
+    ModemContext context;
+    AnswerReader reader(port, stop, context);
     std::optional<ModemInfo> info;
-    if (WriteCommand(port, "AT") && reader.AwaitFinalResult(DeadlineIn(ticks))) {
+    if (WriteCommand(port, "AT") && reader.AwaitFinalResult(Clock::now() + bound)) {
         info.emplace();
         Command(port, reader, "ATE0");  // so that no echo passes for an answer
         ReadIdentity(port, reader, *info);
@@ -338,9 +338,7 @@ std::optional<ModemInfo> ProbePort(std::uint16_t number, std::int32_t ticks,
     return info;
 }
 
-bool InitModem(TComPort& port, const std::atomic<bool>& stop, ModemContext* context) {
-    ModemContext own;
-    ModemContext& line = context ? *context : own;
+bool InitModem(TComPort& port, const std::atomic<bool>& stop, ModemContext& line) {
     if (port.ComNumber() == 0) return false;
     const bool was_open = port.Open();
     if (!EnsureOpen(port)) {
@@ -353,7 +351,7 @@ bool InitModem(TComPort& port, const std::atomic<bool>& stop, ModemContext* cont
         line.memories.reset();
         line.announcing.reset();
     }
-    AnswerReader reader(port, stop, &line);
+    AnswerReader reader(port, stop, line);
     // Answers that came after their wait gave up would otherwise be read as the
     // answers to these commands; deliveries among them are kept.
     reader.Idle(Clock::now());
@@ -382,7 +380,7 @@ void Listen(TComPort& port, const std::atomic<bool>& stop, const StopSignal& wak
     // How long the rest of a line begun may take: the modem writes one whole.
     constexpr auto kRestOfLine = std::chrono::seconds(1);
     // One reader throughout, so that a line split across two waits stays whole.
-    AnswerReader reader(port, stop, &context);
+    AnswerReader reader(port, stop, context);
     // Line ends left by the last answer, "RING" and the like end no listening.
     while (!context.announced && context.deliveries.empty()) {
         bool heard = false;

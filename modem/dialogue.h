@@ -1,8 +1,5 @@
-// modem/: the AT dialogue with a GSM modem through the serial port component:
-// initialisation, sending one message record, the reception cycle. Uses serial/,
-// sms/, store/ and platform/.
-//
-// This header: how a command is written and its answer read, and the initialisation.
+// The AT dialogue behind the session (modem/session.h), the module's own: how a
+// command is written and its answer read, and the initialisation.
 // Every command ends in one carriage return. Each wait reads the answer of its own
 // command up to its final result line ("OK", "ERROR", "+CME ERROR: n", "+CMS ERROR: n"),
 // so an answer never lingers in the input to pass for the answer of a later command;
@@ -22,12 +19,11 @@
 #include <string_view>
 #include <vector>
 
+#include "modem/session.h"
 #include "platform/stop_signal.h"
 #include "serial/ser_port.h"
 
 namespace velka::modem {
-
-using Clock = std::chrono::steady_clock;
 
 // Time-outs in ticks of 55 ms, the component's timer unit.
 inline constexpr std::int32_t kCommandTicks = 100;  // 5.5 s for "OK"
@@ -51,35 +47,6 @@ LineKind ClassifyLine(std::string_view line);
 // init or command processing in progress".
 bool IsBusyAnswer(std::string_view line);
 
-// How far a modem has let the client go. Kept by the worker from pass to pass.
-enum class ModemState {
-    Unknown,       // not asked yet
-    Ready,         // the SIM is ready for messages
-    NotAnswering,  // the modem said nothing within its bounds, several times in a row
-    PortMissing,   // the port could not be opened: the device is unplugged or gone
-    PinNeeded,     // the SIM asks for its PIN and none was given
-    PinRefused,    // the PIN given was wrong; it is not sent again by itself
-    PukNeeded,     // the SIM is blocked behind its PUK
-    PhoneLocked,   // the modem is locked to another SIM ("PH-SIM PIN")
-    NoSim,         // no SIM in the modem ("+CME ERROR: 10")
-    SimFailure,    // the SIM does not work ("+CME ERROR: 13")
-};
-
-struct ModemStatus {
-    ModemState state = ModemState::Unknown;
-    int tries_left = -1;  // PIN tries the modem says are left; -1 when it does not say
-    bool operator==(const ModemStatus&) const = default;
-};
-
-// What the modem says it is; a field the modem refused stays empty.
-struct ModemInfo {
-    std::string manufacturer;   // AT+CGMI
-    std::string model;          // AT+CGMM
-    std::string operator_name;  // AT+COPS?
-    int signal = -1;            // AT+CSQ: 0..31, 99 unknown, -1 not asked or refused
-    bool operator==(const ModemInfo&) const = default;
-};
-
 // A message the modem handed over directly ("+CMT:") or a status report it handed
 // over ("+CDS:"): read from the line, not yet stored nor acknowledged.
 struct Delivery {
@@ -87,8 +54,8 @@ struct Delivery {
     std::string pdu;  // upper-case hexadecimal, SMSC part included
 };
 
-// What the dialogue keeps about one modem between operations; owned by the worker
-// (or whoever drives the modem) and touched only on its thread.
+// What the dialogue keeps about one modem between operations; owned by its
+// Session and touched only on the thread that drives it.
 struct ModemContext {
     std::vector<Delivery> deliveries;  // handed over, waiting to be stored
     bool silent = false;               // a command went unanswered within its bound
@@ -121,11 +88,11 @@ struct Answer {
 };
 
 // Reads the modem's output as lines through one port, for one dialogue operation.
-// With a context, "+CMT:" and "+CDS:" and the PDU line after each are taken out of
-// the answers into context->deliveries, and silence and answers are noted there.
+// "+CMT:" and "+CDS:" and the PDU line after each are taken out of the answers
+// into context.deliveries, and silence and answers are noted in the context.
 class AnswerReader {
   public:
-    AnswerReader(TComPort& port, const std::atomic<bool>& stop, ModemContext* context = nullptr)
+    AnswerReader(TComPort& port, const std::atomic<bool>& stop, ModemContext& context)
         : port_(port), stop_(stop), context_(context) {}
 
     // The next non-empty line without its line end (CR, LF or both), direct
@@ -178,7 +145,7 @@ class AnswerReader {
 
     TComPort& port_;
     const std::atomic<bool>& stop_;
-    ModemContext* context_;
+    ModemContext& context_;
     std::string partial_;                 // characters of a line whose end has not come yet
     std::optional<std::string> pending_;  // a line read after a header, to give next
 };
@@ -221,16 +188,15 @@ bool IsPduLine(std::string_view text);
 // "ATE0", "AT+CMEE=1" and "AT+CMGF=0", each answer awaited up to 100 ticks, then
 // "AT+CPIN?" for the SIM's state. True when one of the two "AT" and the
 // "AT+CMGF=0" were answered "OK" and the SIM is ready; the answers to "ATE0" and
-// "AT+CMEE=1" do not count. A SIM that asks for its PIN gets context->pin once;
+// "AT+CMEE=1" do not count. A SIM that asks for its PIN gets context.pin once;
 // a refused PIN is dropped. At each opening the modem's identity and operator are
-// read into context->info, and the signal at most every 30 s. Once the SIM is
+// read into context.info, and the signal at most every 30 s. Once the SIM is
 // ready, the modem is asked once per opening to announce new messages
-// (AskForAnnouncements, context->announcing). False at once for
+// (AskForAnnouncements, context.announcing). False at once for
 // port number 0, without opening anything. A port that cannot be opened, or whose
 // device has failed or gone silent, is closed again so that the next
 // initialisation opens it afresh.
-[[nodiscard]] bool InitModem(TComPort& port, const std::atomic<bool>& stop,
-                             ModemContext* context = nullptr);
+[[nodiscard]] bool InitModem(TComPort& port, const std::atomic<bool>& stop, ModemContext& context);
 
 // While the modem announces (context.announcing): sleeps on the port until it
 // announces something or hands a delivery over (noted in the context), `wake` or
@@ -240,11 +206,8 @@ bool IsPduLine(std::string_view text);
 void Listen(TComPort& port, const std::atomic<bool>& stop, const StopSignal& wake,
             Clock::time_point deadline, ModemContext& context);
 
-// Whether the port `number` answers "AT" with "OK" within `ticks`, and then what
-// the modem says it is (a refused answer left empty); nothing when it does not
-// answer or cannot be opened. Opens the port and closes it again: never for a port
-// the worker holds. Blocks up to `ticks` and three command bounds; any thread.
-std::optional<ModemInfo> ProbePort(std::uint16_t number, std::int32_t ticks,
+// Session::Probe. Blocks up to `bound` and three command bounds; any thread.
+std::optional<ModemInfo> ProbePort(std::uint16_t number, std::chrono::milliseconds bound,
                                    const StopSignal& stop);
 
 // Closes the port; the next initialisation opens it afresh. Never throws.

@@ -3,21 +3,12 @@
 #include <algorithm>
 #include <cctype>
 #include <optional>
-#include <set>
 
-#include "modem/concatenation.h"
 #include "modem/dialogue.h"
-#include "modem/identity.h"
 #include "platform/codepage.h"
-#include "platform/crc32.h"
-#include "platform/datetime.h"
 #include "platform/text.h"
 #include "serial/ser_except.h"
 #include "sms/smsbase.h"
-#include "store/box_lock.h"
-#include "store/identity_file.h"
-#include "store/parts_file.h"
-#include "store/store_file.h"
 
 namespace velka::modem {
 namespace {
@@ -125,106 +116,6 @@ void Join(ReceptionReport& total, ReceptionReport&& part) {
     if (total.saved && !part.saved) total.saved = part.saved;
 }
 
-// What a listing or a delivery held, as the files took it.
-struct Saved {
-    Status status;                             // the first write that failed, if any
-    std::vector<bool> on_disk;                 // by PDU: stored now or by an earlier cycle
-    std::vector<packet> stored;                // the records appended to inbox.db now
-    std::vector<store::StatusReport> reports;  // the reports appended to reports.db now
-};
-
-// What is new of `pdus` (neither stored before nor met earlier in the same batch),
-// split into inbox records and status reports, with the identity entries that go
-// before them.
-struct NewOnes {
-    std::vector<std::size_t> pdu_of_record;
-    std::vector<packet> records;
-    std::vector<std::optional<store::PartFacts>> parts;
-    std::vector<std::size_t> pdu_of_report;
-    std::vector<store::StatusReport> reports;
-    std::vector<store::IdentityEntry> identities;
-};
-
-// Sorts out the new ones under the lock; `on_disk` marks the PDUs stored before.
-Result<NewOnes> SortNew(const store::BoxLock& held, const std::string& inbox_path,
-                        const std::vector<std::string>& pdus, std::vector<bool>& on_disk) {
-    const std::string reports_path = store::ReportsPathBeside(inbox_path);
-    auto stored =
-        store::StoredIdentities::Load(held, {inbox_path, reports_path, store::kReportRecordSize});
-    if (!stored) return stored.error();
-    const auto first_record = store::RecordCount(inbox_path);
-    if (!first_record) return first_record.error();
-    const auto first_report = store::ReportCount(reports_path);
-    if (!first_report) return first_report.error();
-    NewOnes fresh;
-    std::set<std::uint64_t> in_batch;
-    const std::string now = FormatDateTime(NowLocal());
-    for (std::size_t i = 0; i < pdus.size(); ++i) {
-        const std::uint64_t identity = ReceivedIdentity(pdus[i]);
-        if (stored->Holds(identity) || !in_batch.insert(identity).second) {
-            on_disk[i] = true;
-            continue;
-        }
-        store::IdentityEntry entry{identity};
-        if (IsStatusReport(pdus[i])) {
-            fresh.reports.push_back(ParseStatusReport(pdus[i], now));
-            fresh.pdu_of_report.push_back(i);
-            entry.file = store::IdentifiedFile::Reports;
-            entry.record = static_cast<std::uint32_t>(*first_report + fresh.reports.size() - 1);
-            entry.record_crc = Crc32(store::ReportRecord(fresh.reports.back()));
-        } else {
-            fresh.records.push_back(MakeInboxRecord(pdus[i]));
-            fresh.parts.push_back(ConcatenationOf(pdus[i]));
-            fresh.pdu_of_record.push_back(i);
-            entry.record = static_cast<std::uint32_t>(*first_record + fresh.records.size() - 1);
-            entry.record_crc = store::RecordCrc(fresh.records.back());
-        }
-        fresh.identities.push_back(entry);
-    }
-    return fresh;
-}
-
-// Stores what is new of `pdus` in one step under the box lock: the identities
-// first, then the records with their parts' facts, then the reports, each
-// flushed. A kill between the identities and their records leaves entries that
-// nothing bears out, so the messages are stored again, never lost; one after
-// them leaves identities that a later listing is known by, so nothing is stored
-// twice. A message whose write failed is not on the disk and stays on the modem.
-Saved Save(const std::string& inbox_path, const std::vector<std::string>& pdus) {
-    Saved saved;
-    saved.on_disk.assign(pdus.size(), false);
-    // An empty listing writes nothing, but its append creates the box and proves
-    // the disk takes writes again after a refusal.
-    auto held = store::BoxLock::Take(inbox_path);
-    if (!held) {
-        saved.status = held.error();
-        return saved;
-    }
-    auto fresh = SortNew(*held, inbox_path, pdus, saved.on_disk);
-    if (!fresh) {
-        saved.status = fresh.error();
-        std::fill(saved.on_disk.begin(), saved.on_disk.end(), false);
-        return saved;
-    }
-    if (Status noted = store::AppendIdentities(*held, inbox_path, fresh->identities); !noted) {
-        saved.status = std::move(noted);
-        return saved;
-    }
-    Status inbox = store::AppendReceived(*held, inbox_path, fresh->records, fresh->parts);
-    Status reports =
-        store::AppendReports(*held, store::ReportsPathBeside(inbox_path), fresh->reports);
-    if (inbox) {
-        for (const std::size_t i : fresh->pdu_of_record) saved.on_disk[i] = true;
-        saved.stored = std::move(fresh->records);
-    }
-    if (reports) {
-        for (const std::size_t i : fresh->pdu_of_report) saved.on_disk[i] = true;
-        saved.reports = std::move(fresh->reports);
-    }
-    saved.status = !inbox ? std::move(inbox) : std::move(reports);
-    return saved;
-}
-
 }  // namespace
 
 std::vector<ListedMessage> ParseListing(const std::vector<std::string>& lines) {
@@ -242,31 +133,10 @@ std::vector<ListedMessage> ParseListing(const std::vector<std::string>& lines) {
     return messages;
 }
 
-packet MakeInboxRecord(const std::string& pdu) {
-    TSMS sms;
-    sms.ParsePDU(pdu);
-    std::string datetime;
-    try {
-        datetime = sms.DecodeTimeStamp();
-    } catch (const EConvertError&) {
-        // A time stamp that names no real date must not cost the message.
-    }
-    std::string text;
-    try {
-        text = sms.DecodeText();
-    } catch (const EConvertError&) {
-        text = std::string(kDecodeErrorText);
-    }
-    return MakePacket(sms.DecodeSender(), datetime, text);
-}
-
-ReceptionReport ReceiveMessages(TComPort& port, std::string_view storage,
-                                const std::string& inbox_path, const std::atomic<bool>& stop,
-                                ModemContext* context) {
-    ModemContext own;
-    ModemContext& line = context ? *context : own;
+ReceptionReport ReceiveMessages(TComPort& port, std::string_view storage, ReceptionSink& sink,
+                                const std::atomic<bool>& stop, ModemContext& line) {
     ReceptionReport report;
-    AnswerReader reader(port, stop, &line);
+    AnswerReader reader(port, stop, line);
     if (!Prepare(port, reader, storage)) return report;
     const Answer listing =
         RunCommand(port, reader, "AT+CMGL=4", kCommandTicks, line.listing_idle_limit);
@@ -276,7 +146,7 @@ ReceptionReport ReceiveMessages(TComPort& port, std::string_view storage,
     std::vector<std::string> pdus;
     pdus.reserve(listed.size());
     for (const ListedMessage& message : listed) pdus.push_back(message.pdu);
-    Saved saved = Save(inbox_path, pdus);
+    ReceptionSink::Kept saved = sink.Keep(pdus);
     report.saved = std::move(saved.status);
     report.stored = std::move(saved.stored);
     report.reports = std::move(saved.reports);
@@ -296,7 +166,7 @@ ReceptionReport ReceiveMessages(TComPort& port, std::string_view storage,
 std::vector<std::string> ReceptionMemories(TComPort& port, ModemContext& context,
                                            const std::atomic<bool>& stop) {
     if (!context.memories) {
-        AnswerReader reader(port, stop, &context);
+        AnswerReader reader(port, stop, context);
         context.memories = OfferedMemories(RunCommand(port, reader, "AT+CPMS=?"));
     }
     const auto offers = [&](std::string_view name) {
@@ -312,19 +182,19 @@ std::vector<std::string> ReceptionMemories(TComPort& port, ModemContext& context
     return memories;
 }
 
-ReceptionReport ReceiveAll(TComPort& port, const std::string& inbox_path,
-                           const std::atomic<bool>& stop, ModemContext& context) {
+ReceptionReport ReceiveAll(TComPort& port, ReceptionSink& sink, const std::atomic<bool>& stop,
+                           ModemContext& context) {
     ReceptionReport total;
     total.listed = true;
     for (const std::string& memory : ReceptionMemories(port, context, stop)) {
-        Join(total, ReceiveMessages(port, Storage(memory), inbox_path, stop, &context));
+        Join(total, ReceiveMessages(port, Storage(memory), sink, stop, context));
         if (!total.listed || stop.load()) break;
     }
     return total;
 }
 
-ReceptionReport StoreDeliveries(TComPort& port, const std::string& inbox_path,
-                                const std::atomic<bool>& stop, ModemContext& context) {
+ReceptionReport StoreDeliveries(TComPort& port, ReceptionSink& sink, const std::atomic<bool>& stop,
+                                ModemContext& context) {
     ReceptionReport report;
     if (context.deliveries.empty()) return report;
     // Taken out first: the acknowledgements below may read further deliveries.
@@ -333,7 +203,7 @@ ReceptionReport StoreDeliveries(TComPort& port, const std::string& inbox_path,
     std::vector<std::string> pdus;
     pdus.reserve(taken.size());
     for (const Delivery& delivery : taken) pdus.push_back(delivery.pdu);
-    Saved saved = Save(inbox_path, pdus);
+    ReceptionSink::Kept saved = sink.Keep(pdus);
     report.listed = true;
     report.saved = std::move(saved.status);
     report.stored = std::move(saved.stored);
@@ -345,7 +215,7 @@ ReceptionReport StoreDeliveries(TComPort& port, const std::string& inbox_path,
         context.deliveries.insert(context.deliveries.begin(), taken.begin(), taken.end());
         return report;
     }
-    AnswerReader reader(port, stop, &context);
+    AnswerReader reader(port, stop, context);
     for (std::size_t i = 0; i < taken.size(); ++i) {
         // After one acknowledgement went unanswered the rest would wait in vain;
         // what the modem keeps for want of them comes again and is known by its

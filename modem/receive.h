@@ -1,10 +1,10 @@
-// The reception cycle: every message the modem holds in one storage moves into
-// inbox.db. Stored first, deleted after: a message is deleted on the modem only
-// once its record is on the disk, so a crash, a stop or a failed save never loses
-// it; and each message is stored once, whatever comes between the store and the
-// delete, since its identity (modem/identity.h) is kept beside inbox.db in the
-// same step (store/identity_file.h) and a message listed again is known by it.
-// Threads: the worker's thread, with the modem initialised (modem/dialogue.h).
+// The reception cycle behind Session::Receive: every message the modem holds in
+// one storage goes to a sink (modem/inbox_sink.h keeps them in inbox.db). Kept
+// first, deleted after: a message is deleted on the modem only once the sink holds
+// it, so a crash, a stop or a failed save never loses it; and each message is kept
+// once, whatever comes between the keeping and the delete, since the sink knows a
+// message listed again.
+// Threads: the session's, with the modem initialised (modem/dialogue.h).
 #pragma once
 
 #include <atomic>
@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "modem/dialogue.h"
-#include "modem/status_report.h"
+#include "modem/session.h"
 #include "platform/result.h"
 #include "serial/ser_port.h"
 #include "store/packet.h"
@@ -41,31 +41,18 @@ std::vector<ListedMessage> ParseListing(const std::vector<std::string>& lines);
 // and the decoded text, each cut to its field.
 packet MakeInboxRecord(const std::string& pdu);
 
-struct ReceptionReport {
-    bool listed = false;                       // the listing came to its "OK"
-    std::vector<packet> stored;                // records appended to inbox.db, in listing order
-    std::vector<store::StatusReport> reports;  // status reports appended to reports.db
-    std::size_t deleted = 0;                   // deletes the modem confirmed
-    Status saved;             // the appends; what a failed one should have held stays on the modem
-    std::size_t unsaved = 0;  // listed messages the files refused; they stay on the modem
-};
-
 // One cycle: "AT+CPMS=<storage>" and "AT+CMGF=0" (each "OK" awaited up to 100
 // ticks), the input read empty, "AT+CMGL=4" read to its final line; busy answers
-// are tried again (RunCommand). The listed messages that were not stored before
-// are appended to `inbox_path` (and the facts of the parts of long messages to its
-// parts file, store/parts_file.h) and the listed status reports to reports.db
-// beside it, durably, under the box lock (store/box_lock.h), with their
-// identities; then each message on the disk, stored now or before, is deleted
-// with "AT+CMGD=<index>", its answer awaited before the next. A listing that ends
-// in an error, goes quiet for context->listing_idle_limit (30 s) or is cut by the
-// stop flag, or a failed save, deletes nothing of what it would have held. The
-// stop flag ends the deletes; what stays on the modem is deleted by a later
-// cycle, which knows it was stored. Direct deliveries read on the way go to
-// context->deliveries (StoreDeliveries).
-ReceptionReport ReceiveMessages(TComPort& port, std::string_view storage,
-                                const std::string& inbox_path, const std::atomic<bool>& stop,
-                                ModemContext* context = nullptr);
+// are tried again (RunCommand). The listed messages go to `sink`; then each
+// message the sink holds is deleted with "AT+CMGD=<index>", its answer awaited
+// before the next. A listing that ends in an error, goes quiet for
+// context.listing_idle_limit (30 s) or is cut by the stop flag, or a sink that
+// fails, deletes nothing of what it would have held. The stop flag ends the
+// deletes; what stays on the modem is deleted by a later cycle, which the sink
+// tells it holds already. Direct deliveries read on the way go to
+// context.deliveries (StoreDeliveries).
+ReceptionReport ReceiveMessages(TComPort& port, std::string_view storage, ReceptionSink& sink,
+                                const std::atomic<bool>& stop, ModemContext& context);
 
 // The memories that hold received messages, in the order they are listed: "SM",
 // then "ME", or "MT" where the modem offers that and no "ME". What the modem
@@ -76,16 +63,15 @@ std::vector<std::string> ReceptionMemories(TComPort& port, ModemContext& context
 
 // ReceiveMessages on each of ReceptionMemories in turn, the reports joined. A
 // memory whose listing fails ends the cycle there.
-ReceptionReport ReceiveAll(TComPort& port, const std::string& inbox_path,
-                           const std::atomic<bool>& stop, ModemContext& context);
+ReceptionReport ReceiveAll(TComPort& port, ReceptionSink& sink, const std::atomic<bool>& stop,
+                           ModemContext& context);
 
-// Stores what the modem handed over directly ("+CMT:" messages into inbox.db and
-// the facts of their parts into its parts file, "+CDS:" status reports into
-// reports.db) as a listing's messages are stored, known by the same identities,
-// then acknowledges each with "AT+CNMA", whose error answer (a modem that wants
-// none) is ignored. Stored first, acknowledged after: a failed save keeps them in
-// the context, unacknowledged, for the next call.
-ReceptionReport StoreDeliveries(TComPort& port, const std::string& inbox_path,
-                                const std::atomic<bool>& stop, ModemContext& context);
+// Gives what the modem handed over directly ("+CMT:" messages, "+CDS:" status
+// reports) to the sink as a listing's messages are, then acknowledges each with
+// "AT+CNMA", whose error answer (a modem that wants none) is ignored. Kept first,
+// acknowledged after: a sink that fails leaves them in the context,
+// unacknowledged, for the next call.
+ReceptionReport StoreDeliveries(TComPort& port, ReceptionSink& sink, const std::atomic<bool>& stop,
+                                ModemContext& context);
 
 }  // namespace velka::modem

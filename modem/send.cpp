@@ -6,6 +6,7 @@
 #include <random>
 
 #include "modem/dialogue.h"
+#include "modem/pdu_octets.h"
 #include "platform/codepage.h"
 #include "platform/registry.h"
 #include "platform/text.h"
@@ -56,7 +57,7 @@ Outcome AwaitConfirmation(AnswerReader& reader, Confirmation& confirmation) {
 }
 
 // One try: the command, the prompt, the PDU and its confirmation.
-Outcome TrySend(TComPort& port, AnswerReader& reader, const std::string& pdu, std::int32_t length,
+Outcome TrySend(TComPort& port, AnswerReader& reader, const std::string& pdu, std::size_t length,
                 Confirmation& confirmation) {
     if (!WriteCommand(port, "AT+CMGS=" + std::to_string(length))) return Outcome::Silent;
     const Outcome prompt = reader.AwaitPrompt(DeadlineIn(kPromptTicks));
@@ -109,25 +110,11 @@ std::string NextMessageReference(Registry& registry) {
     return Hex2(reference);
 }
 
-bool NeedsReference(const packet& record) {
-    return PlanOutgoingText(record.text_text()).pieces.size() > 1;
-}
-
-std::vector<std::string> EncodeText(const packet& record, std::string_view reference,
-                                    DeliveryReports reports) {
-    return SubmitPdus(PlanOutgoingText(record.text_text()), record.number_text(), reference,
-                      reports);
-}
-
-SendResult SendText(TComPort& port, const packet& record, const std::atomic<bool>& stop,
-                    Registry& registry, ModemContext* context, DeliveryReports reports) {
-    const std::string reference = NeedsReference(record) ? NextMessageReference(registry) : "";
-    const std::vector<std::string> pdus = EncodeText(record, reference, reports);
-    if (pdus.empty()) return SendResult::Unsendable;
-    for (const std::string& pdu : pdus) {
-        if (!SendPdu(port, pdu, stop, context)) return SendResult::Failed;
-    }
-    return SendResult::Sent;
+std::vector<std::string> EncodeText(const packet& record, std::string& reference,
+                                    Registry& registry, DeliveryReports reports) {
+    const TextPlan plan = PlanOutgoingText(record.text_text());
+    if (reference.empty() && plan.pieces.size() > 1) reference = NextMessageReference(registry);
+    return SubmitPdus(plan, record.number_text(), reference, reports);
 }
 
 int ConfirmedReference(std::string_view line) {
@@ -141,16 +128,22 @@ int ConfirmedReference(std::string_view line) {
     return error == std::errc() && whole && value >= 0 && value <= 255 ? value : -1;
 }
 
+std::optional<std::size_t> TpduLength(std::string_view pdu) {
+    const auto start = TpduStart(pdu);
+    if (!start || pdu.size() % 2 != 0 || pdu.size() <= *start) return std::nullopt;
+    return (pdu.size() - *start) / 2;
+}
+
 std::optional<Confirmation> SendPdu(TComPort& port, const std::string& pdu,
-                                    const std::atomic<bool>& stop, ModemContext* context) {
-    TSMS parsed;
-    parsed.ParsePDU(pdu);
+                                    const std::atomic<bool>& stop, ModemContext& context) {
+    const auto length = TpduLength(pdu);
+    if (!length) return std::nullopt;
     AnswerReader reader(port, stop, context);
-    if (context) context->refusal.clear();
+    context.refusal.clear();
     BusyRetry retry;
     for (;;) {
         Confirmation confirmation;
-        const Outcome outcome = TrySend(port, reader, pdu, parsed.TPDULength, confirmation);
+        const Outcome outcome = TrySend(port, reader, pdu, *length, confirmation);
         if (outcome == Outcome::Ok) return confirmation;
         if (outcome != Outcome::Busy || !retry.Wait(reader)) return std::nullopt;
     }

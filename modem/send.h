@@ -1,7 +1,7 @@
-// Sending one message record: the signature text in front of the text, the choice
-// of GSM 7-bit or UCS2, the split of a long text into numbered segments with a
-// concatenation header, and each segment's "AT+CMGS=" exchange.
-// Threads: the worker's thread, with the modem initialised (modem/dialogue.h).
+// Sending one message record, behind Session::Send: the signature text in front of
+// the text, the choice of GSM 7-bit or UCS2, the split of a long text into numbered
+// segments with a concatenation header, and each segment's "AT+CMGS=" exchange.
+// Threads: the session's, with the modem initialised (modem/dialogue.h).
 #pragma once
 
 #include <atomic>
@@ -33,10 +33,6 @@ inline constexpr std::string_view kReferenceValue = "MessageRef";
 // reference and the two numbers as two upper-case hexadecimal digits each.
 std::string SegmentHeader(std::string_view reference, std::size_t count, std::size_t number);
 
-// Whether each SMS-SUBMIT asks the network for a status report (TP-SRR). Off, the
-// PDUs are exactly those of a client that never asks.
-enum class DeliveryReports { Off, Requested };
-
 // The SMS-SUBMIT PDUs of a plan to `number`, one per piece, segments carrying
 // `reference` (two hexadecimal digits) in their headers; nothing when the number
 // cannot be encoded.
@@ -51,33 +47,13 @@ std::vector<std::string> SubmitPdus(const TextPlan& plan, std::string_view numbe
 // errors are dropped: a reference is always given.
 std::string NextMessageReference(Registry& registry);
 
-// Whether the record's text goes out in segments, which share one reference.
-bool NeedsReference(const packet& record);
-
 // The PDUs of the record's text, one per message, in order; segments carry
-// `reference` (two hexadecimal digits) in their headers. Nothing when the number
-// cannot be encoded. The same record and reference always give the same PDUs, so
-// a text cut short can go on with its next segment.
-std::vector<std::string> EncodeText(const packet& record, std::string_view reference,
-                                    DeliveryReports reports = DeliveryReports::Off);
-
-enum class SendResult {
-    Sent,        // every message of the text was confirmed by "+CMGS:"
-    Failed,      // a message was refused or not confirmed; worth trying again later
-    Unsendable,  // no PDU can be built (an empty or invalid number): nothing was written
-};
-
-// Sends the record's text to its number, as PlanOutgoingText plans it. Stops at the first message
-// that fails and writes nothing after it; a text sent again later gets a new reference. Nothing
-// about the record changes. `context` as for SendPdu.
-SendResult SendText(TComPort& port, const packet& record, const std::atomic<bool>& stop,
-                    Registry& registry, ModemContext* context = nullptr,
-                    DeliveryReports reports = DeliveryReports::Off);
-
-// What the modem said when it took a message: "+CMGS: <mr>".
-struct Confirmation {
-    int reference = -1;  // TP-MR the network will name in a status report; -1 when unreadable
-};
+// `reference` (two hexadecimal digits) in their headers, a new one from
+// NextMessageReference when it is empty and the text has several. Nothing when the
+// number cannot be encoded. The same record and reference always give the same
+// PDUs, so a text cut short can go on with its next segment.
+std::vector<std::string> EncodeText(const packet& record, std::string& reference,
+                                    Registry& registry, DeliveryReports reports);
 
 // The message reference of a "+CMGS:" line: 0 to 255, or -1 when it has none.
 int ConfirmedReference(std::string_view line);
@@ -87,10 +63,15 @@ int ConfirmedReference(std::string_view line);
 // at "+CMGS:"; nothing at an error answer, after 60 s without an answer, on the stop
 // flag or a port failure. A busy answer (IsBusyAnswer), to the command or to the
 // PDU, sends both again after a growing pause, as RunCommand does. "+CMTI" and
-// other unsolicited lines in between are read past; with a context, direct
-// deliveries among them go to context->deliveries and silence is noted there.
+// other unsolicited lines in between are read past; direct
+// deliveries among them go to context.deliveries and silence is noted there; the
+// context keeps an error answer as the refusal.
 [[nodiscard]] std::optional<Confirmation> SendPdu(TComPort& port, const std::string& pdu,
                                                   const std::atomic<bool>& stop,
-                                                  ModemContext* context = nullptr);
+                                                  ModemContext& context);
+
+// The length "AT+CMGS=" names: the PDU's octets after its SMSC part. Nothing for
+// a PDU whose SMSC part does not fit it.
+std::optional<std::size_t> TpduLength(std::string_view pdu);
 
 }  // namespace velka::modem

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <optional>
 
+#include "modem/pdu_octets.h"
 #include "platform/datetime.h"
 #include "sms/smsbase.h"
 
@@ -13,11 +14,9 @@ constexpr int kStatusReportType = 2;  // TP-MTI
 constexpr std::size_t kTimeStampDigits = 14;
 
 std::optional<int> Octet(std::string_view hex, std::size_t at) {
-    if (at + 2 > hex.size()) return std::nullopt;
-    int value = 0;
-    const auto [end, error] = std::from_chars(hex.data() + at, hex.data() + at + 2, value, 16);
-    if (error != std::errc() || end != hex.data() + at + 2) return std::nullopt;
-    return value;
+    const auto octet = OctetAt(hex, at);
+    if (!octet) return std::nullopt;
+    return static_cast<int>(*octet);
 }
 
 // A time stamp's seven octets from `at` as date-time text; empty for no real date.
@@ -35,16 +34,10 @@ std::string TimeStampText(std::string_view hex, std::size_t at) {
     return when ? FormatDateTime(*when) : std::string();
 }
 
-std::optional<std::size_t> FirstOctetAt(std::string_view pdu) {
-    const auto smsc = Octet(pdu, 0);
-    if (!smsc) return std::nullopt;
-    return 2 + 2 * static_cast<std::size_t>(*smsc);
-}
-
 }  // namespace
 
 bool IsStatusReport(std::string_view pdu) {
-    const auto first_at = FirstOctetAt(pdu);
+    const auto first_at = TpduStart(pdu);
     const auto first = first_at ? Octet(pdu, *first_at) : std::nullopt;
     return first && (*first & 0x03) == kStatusReportType;
 }
@@ -53,7 +46,7 @@ store::StatusReport ParseStatusReport(std::string_view pdu, std::string received
     store::StatusReport report;
     report.received = std::move(received);
     report.pdu = std::string(pdu);
-    const std::size_t at = FirstOctetAt(pdu).value_or(pdu.size()) + 2;  // past the first octet
+    const std::size_t at = TpduStart(pdu).value_or(pdu.size()) + 2;  // past the first octet
     report.reference = Octet(pdu, at).value_or(-1);
     const auto digits = Octet(pdu, at + 2);
     if (!digits) return report;

@@ -23,19 +23,23 @@ function(_marked file out)
     set(${out} ${_marks} PARENT_SCOPE)
 endfunction()
 
-# _case(NAME name ALLOWED folder... FILES file... [READS file...] REFUSED|PASSES)
-# FILES are given to the check; READS are the files it must follow to from them.
+# _case(NAME name ALLOWED folder... FILES file... [READS file...] [INTERNAL header...]
+#       REFUSED|PASSES)
+# FILES are given to the check; READS are the files it must follow to from them;
+# INTERNAL are the headers closed to them.
 function(_case)
-    cmake_parse_arguments(C "REFUSED;PASSES" "NAME" "ALLOWED;FILES;READS" ${ARGN})
+    cmake_parse_arguments(C "REFUSED;PASSES" "NAME" "ALLOWED;FILES;READS;INTERNAL" ${ARGN})
     set(_absolute "")
     foreach(_file IN LISTS C_FILES)
         list(APPEND _absolute ${ROOT}/${_here}/${_file})
     endforeach()
     string(REPLACE ";" "," _files_arg "${_absolute}")
     string(REPLACE ";" "," _allowed_arg "${C_ALLOWED}")
+    string(REPLACE ";" "," _internal_arg "${C_INTERNAL}")
     execute_process(
         COMMAND ${CMAKE_COMMAND} -DNAME=${C_NAME} -DALLOWED=${_allowed_arg} -DMODULES=${MODULES}
-                -DPROGRAMS=${PROGRAMS} -DROOT=${ROOT} -DFILES=${_files_arg} -P ${CHECK}
+                -DPROGRAMS=${PROGRAMS} -DROOT=${ROOT} -DFILES=${_files_arg}
+                -DINTERNAL=${_internal_arg} -P ${CHECK}
         RESULT_VARIABLE _result OUTPUT_VARIABLE _output ERROR_VARIABLE _output)
 
     if(C_PASSES)
@@ -75,6 +79,11 @@ _case(NAME climbing ALLOWED store platform FILES climbing.cpp REFUSED)
 # another program's helper.
 _case(NAME program ALLOWED store platform ${_here} FILES program_main.cpp
     READS program_helper.h REFUSED)
+# A header internal to a module the program uses but does not open.
+_case(NAME internal ALLOWED modem store platform FILES internal_header.cpp
+    INTERNAL modem/dialogue.h modem/send.h REFUSED)
+# The same files, for a program that opens the module (its own tests).
+_case(NAME opened ALLOWED modem store platform FILES internal_header.cpp PASSES)
 # Everything written the right way, a header of the program's own folder included.
 _case(NAME right ALLOWED store platform ${_here} FILES right.cpp right_helper.h PASSES)
 

@@ -64,7 +64,7 @@ class AnnouncementTest : public ::testing::Test {
     }
     ~AnnouncementTest() override { port_.SetOpen(false); }
 
-    bool Init() { return InitModem(port_, stop_, &context_); }
+    bool Init() { return InitModem(port_, stop_, context_); }
     void Inject(const std::string& text) { modems_.Control("inject 1 +79161234567 " + text); }
 
     SimModems modems_;
@@ -101,7 +101,7 @@ TEST_F(AnnouncementTest, AnAnnouncementInsideAnotherAnswerIsNotedAndLeftOutOfIt)
     ASSERT_TRUE(Init());
     modems_.Control("fault 1 announce-inside on");
     Inject("inside");
-    AnswerReader reader(port_, stop_, &context_);
+    AnswerReader reader(port_, stop_, context_);
     const Answer answer = RunCommand(port_, reader, "AT+CSQ");
     EXPECT_EQ(answer.outcome, Outcome::Ok);
     EXPECT_EQ(answer.lines, std::vector<std::string>{"+CSQ: 20,99"});
@@ -111,7 +111,7 @@ TEST_F(AnnouncementTest, AnAnnouncementInsideAnotherAnswerIsNotedAndLeftOutOfIt)
 TEST_F(AnnouncementTest, AnAnnouncementWhileASendWaitsForItsPromptIsNoted) {
     ASSERT_TRUE(Init());
     modems_.Control("unsolicited 1 +CDSI: \"SM\",3");  // waits in the input for the prompt's reader
-    AnswerReader reader(port_, stop_, &context_);
+    AnswerReader reader(port_, stop_, context_);
     ASSERT_TRUE(WriteCommand(port_, "AT+CMGS=16"));
     EXPECT_EQ(reader.AwaitPrompt(DeadlineIn(kCommandTicks)), Outcome::Ok);
     EXPECT_TRUE(context_.announced);

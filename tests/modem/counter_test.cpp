@@ -8,8 +8,8 @@
 #include <atomic>
 
 #include "compose/compose.h"
-#include "modem/dialogue.h"
 #include "modem/send.h"
+#include "modem/session.h"
 #include "platform/codepage.h"
 #include "platform/registry.h"
 #include "platform/stop_signal.h"
@@ -76,28 +76,24 @@ TEST(CounterAgainstTheNetwork, EveryLengthFrom1To1024CountsTheMessagesThatGoOut)
 
 class CounterSendTest : public ::testing::Test {
   protected:
-    CounterSendTest() : modems_(2, 100) {
-        ConfigurePort(port_);
-        port_.SetStopFlag(&stop_);
-        port_.SetComNumber(modems_.ComNumber(1));
-    }
-    ~CounterSendTest() override { port_.SetOpen(false); }
+    CounterSendTest() : modems_(2, 100) { session_.Bind(modems_.ComNumber(1)); }
 
     // Sends `text` and gives how many messages the second modem received.
     std::size_t MessagesReceivedFor(const std::string& text) {
         const std::size_t before = modems_.Store(2).size();
         const packet record = MakePacket(kSecond, "07.12.2026 10:00:00", text);
-        EXPECT_EQ(SendText(port_, record, stop_, Registry::Machine()), SendResult::Sent);
+        SendPosition position;
+        EXPECT_EQ(session_.Send(record, position, DeliveryReports::Off, {}), SendResult::Sent);
         return modems_.Store(2).size() - before;
     }
 
     testing::SimModems modems_;
-    TComPort port_;
     StopSignal stop_;
+    Session session_{stop_, Registry::Machine()};
 };
 
 TEST_F(CounterSendTest, TheReceivingModemGetsAsManyMessagesAsTheCounterShows) {
-    ASSERT_TRUE(InitModem(port_, stop_));
+    ASSERT_TRUE(session_.Open());
     const std::size_t signature = kSignature.size();
     for (const std::size_t length : {std::size_t{1}, 160 - signature, 161 - signature,
                                      306 - signature, 307 - signature, std::size_t{1024}}) {

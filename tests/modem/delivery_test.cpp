@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "modem/send.h"
+#include "platform/registry.h"
 
 namespace velka::modem {
 namespace {
@@ -17,8 +18,10 @@ TEST(StatusReportRequest, OffLeavesThePdusByteForByteAsDesigned) {
 
 TEST(StatusReportRequest, OnSetsTpSrrInEverySegmentAndChangesNothingElse) {
     const packet record = MakePacket("+79161234567", "08.12.2026 10:00:00", std::string(400, 'a'));
-    const auto off = EncodeText(record, "2A", DeliveryReports::Off);
-    const auto on = EncodeText(record, "2A", DeliveryReports::Requested);
+    std::string reference = "2A";
+    const auto off = EncodeText(record, reference, Registry::Machine(), DeliveryReports::Off);
+    const auto on = EncodeText(record, reference, Registry::Machine(), DeliveryReports::Requested);
+    EXPECT_EQ(reference, "2A") << "a reference given is kept";
     ASSERT_EQ(off.size(), 3u);
     ASSERT_EQ(on.size(), off.size());
     for (std::size_t i = 0; i < on.size(); ++i) {

@@ -1,4 +1,4 @@
-// The modem dialogue against virtual modems: initialisation, sending and the
+// The modem session against virtual modems: initialisation, sending and the
 // reception cycle, with the simulator's faults.
 #include <gtest/gtest.h>
 
@@ -9,13 +9,14 @@
 #include <thread>
 
 #include "modem/dialogue.h"
-#include "modem/receive.h"
-#include "modem/send.h"
+#include "modem/inbox_sink.h"
+#include "modem/session.h"
 #include "modem/status_report.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/registry.h"
 #include "sms/smsbase.h"
+#include "sms/text_plan.h"
 #include "store/joined_box.h"
 #include "store/store_file.h"
 #include "tests/modem/sim_fixture.h"
@@ -34,20 +35,16 @@ constexpr const char* kSecond = "+79990000002";
 
 class ModemSimTest : public ::testing::Test {
   protected:
-    ModemSimTest() : modems_(2) {
-        ConfigurePort(port_);
-        port_.SetStopFlag(&stop_);
-        port_.SetComNumber(modems_.ComNumber(1));
-    }
-    ~ModemSimTest() override { port_.SetOpen(false); }
+    ModemSimTest() : modems_(2) { session_.Bind(modems_.ComNumber(1)); }
 
-    bool Init() { return InitModem(port_, stop_); }
+    bool Init() { return session_.Open(); }
     SendResult Send(const std::string& number, const std::string& text,
                     DeliveryReports reports = DeliveryReports::Off) {
-        return SendText(port_, MakePacket(number, "07.12.2026 10:00:00", text), stop_,
-                        Registry::Machine(), nullptr, reports);
+        SendPosition position;
+        return session_.Send(MakePacket(number, "07.12.2026 10:00:00", text), position, reports,
+                             {});
     }
-    ReceptionReport Receive() { return ReceiveMessages(port_, kSimStorage, inbox_, stop_); }
+    ReceptionReport Receive() { return session_.Receive(sink_); }
     std::vector<packet> Inbox() { return *store::Load(inbox_); }
     // A cycle that did not get the listing: the one message stays on the SIM alone.
     void ExpectNothingStoredOrDeleted(const ReceptionReport& report) {
@@ -68,10 +65,11 @@ class ModemSimTest : public ::testing::Test {
     }
 
     SimModems modems_;
-    TComPort port_;
     StopSignal stop_;
+    Session session_{stop_, Registry::Machine()};
     velka::testing::TempDir dir_;
     std::string inbox_ = dir_.File("inbox.db");
+    InboxSink sink_{inbox_};
 };
 
 // ---- Initialisation ----
@@ -117,26 +115,29 @@ TEST_F(ModemSimTest, ASilentModemIsNotReadyAfterTheTwoAttentionCommands) {
     EXPECT_EQ(modems_.Written(1),
               "\x1B"
               "AT\rAT\r");
-    EXPECT_FALSE(port_.Open()) << "the port is closed so that the next try opens it afresh";
+    EXPECT_FALSE(session_.PortOpen()) << "the port is closed so that the next try opens it afresh";
 }
 
 // A client killed between "AT+CMGS=" and Ctrl-Z leaves the modem taking every byte
 // as part of the message; the next client's Esc ends that.
 TEST_F(ModemSimTest, AModemLeftWaitingForADeadClientsMessageIsReadyAgain) {
-    ASSERT_TRUE(Init());
-    ASSERT_TRUE(WriteCommand(port_, "AT+CMGS=20"));
-    ASSERT_TRUE(port_.WaitForString(">", kPromptTicks, false, true));
-    port_.SetOpen(false);
+    {
+        TComPort dead_client;
+        ConfigurePort(dead_client);
+        dead_client.SetComNumber(modems_.ComNumber(1));
+        dead_client.SetOpen(true);
+        ASSERT_TRUE(WriteCommand(dead_client, "AT+CMGS=20"));
+        ASSERT_TRUE(dead_client.WaitForString(">", kPromptTicks, false, true));
+    }
     EXPECT_TRUE(Init());
     EXPECT_EQ(Send(kSecond, "after the dead client"), SendResult::Sent);
     EXPECT_EQ(SecondTexts().size(), 1u) << "the abandoned message was not sent";
 }
 
 TEST_F(ModemSimTest, PortNumberZeroOpensAndWritesNothing) {
-    TComPort unset;
-    ConfigurePort(unset);
-    EXPECT_FALSE(InitModem(unset, stop_));
+    Session unset(stop_, Registry::Machine());
     EXPECT_FALSE(unset.Open());
+    EXPECT_FALSE(unset.PortOpen());
 }
 
 TEST_F(ModemSimTest, AVanishedDeviceIsNotReadyUntilItComesBack) {
@@ -180,6 +181,45 @@ TEST_F(ModemSimTest, ALongTextGoesInNumberedSegmentsSharingOneReference) {
     EXPECT_EQ(headers[0].substr(6, 2), headers[1].substr(6, 2));
     EXPECT_EQ(headers[0].substr(8), "0201");
     EXPECT_EQ(headers[1].substr(8), "0202");
+}
+
+// Each confirmation is told before the next segment goes, so that the queue can
+// note it; a text cut short goes on from where its position says, under the same
+// reference, and the receiving phone gets each segment once.
+TEST_F(ModemSimTest, ATextCutShortGoesOnFromItsPositionUnderTheSameReference) {
+    ASSERT_TRUE(Init());
+    const packet record = MakePacket(kSecond, "07.12.2026 10:00:00", std::string(400, 'z'));
+    SendPosition position;
+    std::vector<std::size_t> told;
+    const auto note = [&](const SendPosition& at, const Confirmation& confirmation) {
+        told.push_back(at.confirmed);
+        EXPECT_GE(confirmation.reference, 0);
+        EXPECT_EQ(Count(modems_.Written(1), "AT+CMGS="), told.size() == 1 ? 1u : at.confirmed + 1)
+            << "told before the next segment goes";
+        // The modem refuses what comes after the first segment, this time.
+        if (told.size() == 1) modems_.Control("fault 1 send-error 500");
+    };
+    EXPECT_EQ(session_.Send(record, position, DeliveryReports::Off, note), SendResult::Failed);
+    EXPECT_EQ(position.confirmed, 1u);
+    EXPECT_EQ(position.segments, 3u);
+    const std::string reference = position.reference;
+    ASSERT_EQ(reference.size(), 2u);
+    modems_.Control("fault 1 send-error 0");
+    EXPECT_EQ(session_.Send(record, position, DeliveryReports::Off, note), SendResult::Sent);
+    EXPECT_EQ(told, (std::vector<std::size_t>{1, 2, 3}));
+    EXPECT_EQ(position.reference, reference);
+    std::set<std::string> headers;
+    std::string joined;
+    for (const auto& message : modems_.Store(2)) {
+        TSMS sms;
+        sms.ParsePDU(message.pdu);
+        joined += sms.DecodeText();  // which reads the header too
+        headers.insert(sms.UDH);
+    }
+    EXPECT_EQ(joined, std::string(kSignature) + std::string(400, 'z'));
+    EXPECT_EQ(headers,
+              (std::set<std::string>{"050003" + reference + "0301", "050003" + reference + "0302",
+                                     "050003" + reference + "0303"}));
 }
 
 TEST_F(ModemSimTest, ACyrillicTextGoesAsUcs2) {
@@ -267,6 +307,39 @@ std::string LongRussianUtf8() {
     std::string text;
     while (text.size() < 331 * 2) text += "Оно содержит всё, что нужно. ";
     return codepage::ToUtf8(codepage::FromUtf8(text).substr(0, 331));
+}
+
+// A sink that holds the first `keeps` messages it is given and notes how many the
+// modem still held when it was given them.
+class CountingSink : public ReceptionSink {
+  public:
+    CountingSink(SimModems& modems, std::size_t keeps) : modems_(modems), keeps_(keeps) {}
+    Kept Keep(const std::vector<std::string>& pdus) override {
+        on_modem_when_given.push_back(modems_.Store(1).size());
+        Kept kept;
+        for (std::size_t i = 0; i < pdus.size(); ++i) kept.on_disk.push_back(i < keeps_);
+        if (pdus.size() > keeps_) kept.status = Error{"the sink is full"};
+        return kept;
+    }
+    std::vector<std::size_t> on_modem_when_given;
+
+  private:
+    SimModems& modems_;
+    const std::size_t keeps_;
+};
+
+TEST_F(ModemSimTest, EachMessageGoesToTheSinkBeforeItIsDeletedAndOnlyWhatItHoldsIsDeleted) {
+    for (const char* text : {"one", "two", "three"})
+        modems_.Control(std::string("inject 1 +79161234567 ") + text);
+    ASSERT_TRUE(Init());
+    CountingSink sink(modems_, 2);
+    const ReceptionReport report = session_.Receive(sink);
+    ASSERT_FALSE(sink.on_modem_when_given.empty());
+    EXPECT_EQ(sink.on_modem_when_given.front(), 3u) << "nothing deleted before the sink had it";
+    EXPECT_EQ(report.deleted, 2u);
+    EXPECT_EQ(report.unsaved, 1u);
+    EXPECT_FALSE(report.saved);
+    ASSERT_EQ(modems_.Store(1).size(), 1u) << "what the sink refused stays on the modem";
 }
 
 TEST_F(ModemSimTest, ALongMessageIsStoredInPartsWithTheirFactsAndReadsAsOne) {
@@ -445,7 +518,7 @@ TEST_F(ModemSimTest, ATimeStampThatIsNoDateIsStoredWithAnEmptyDate) {
 TEST_F(ModemSimTest, AMessageSentBetweenModemsIsReceivedOnTheOther) {
     ASSERT_TRUE(Init());
     ASSERT_EQ(Send(kSecond, "across"), SendResult::Sent);
-    port_.SetComNumber(modems_.ComNumber(2));
+    session_.Bind(modems_.ComNumber(2));
     ASSERT_TRUE(Init());
     Receive();
     const auto inbox = Inbox();
@@ -459,10 +532,10 @@ TEST_F(ModemSimTest, AMessageSentBetweenModemsIsReceivedOnTheOther) {
 
 class RealModemTest : public ModemSimTest {
   protected:
-    RealModemTest() { context_.listing_idle_limit = std::chrono::seconds(2); }
-    bool Open() { return InitModem(port_, stop_, &context_); }
-    ReceptionReport ReceiveEverywhere() { return ReceiveAll(port_, inbox_, stop_, context_); }
-    ReceptionReport StoreDirect() { return StoreDeliveries(port_, inbox_, stop_, context_); }
+    RealModemTest() { session_.SetListingIdleLimit(std::chrono::seconds(2)); }
+    bool Open() { return session_.Open(); }
+    ReceptionReport ReceiveEverywhere() { return session_.Receive(sink_); }
+    ReceptionReport StoreDirect() { return session_.KeepDelivered(sink_); }
     std::vector<store::StatusReport> Reports() {
         return *store::LoadReports(store::ReportsPathBeside(inbox_));
     }
@@ -484,8 +557,6 @@ class RealModemTest : public ModemSimTest {
         ASSERT_EQ(box->size(), 1u);
         EXPECT_EQ(codepage::ToUtf8(box->at(0).text), LongRussianUtf8());
     }
-
-    ModemContext context_;
 };
 
 TEST_F(RealModemTest, ASimStillBusyAfterPowerUpIsWaitedFor) {
@@ -509,9 +580,7 @@ TEST_F(RealModemTest, ABusyListingIsTriedAgainAndNotCountedAsFailed) {
 TEST_F(RealModemTest, TransientSendRefusalsAreTriedAgainAndTheMessageGoesOnce) {
     modems_.Control("fault 1 send-refusals 2 314");
     ASSERT_TRUE(Open());
-    EXPECT_EQ(SendText(port_, MakePacket(kSecond, "07.12.2026 10:00:00", "once"), stop_,
-                       Registry::Machine(), &context_),
-              SendResult::Sent);
+    EXPECT_EQ(Send(kSecond, "once"), SendResult::Sent);
     EXPECT_EQ(Count(modems_.Written(1), "AT+CMGS="), 3u);
     EXPECT_EQ(modems_.Store(2).size(), 1u);
 }
@@ -612,9 +681,7 @@ TEST_F(RealModemTest, ADirectDeliveryInsideAnotherAnswerIsKeptAndARefusedAcknowl
         testing::Eventually([&] { return Count(modems_.Written(1), "\x1A") == 1; });
         modems_.Control("inject 1 +79161234567 during the send");
     });
-    EXPECT_EQ(SendText(port_, MakePacket(kSecond, "07.12.2026 10:00:00", "out"), stop_,
-                       Registry::Machine(), &context_),
-              SendResult::Sent);
+    EXPECT_EQ(Send(kSecond, "out"), SendResult::Sent);
     injector.join();
     AwaitSent(1, "+CMT:");
     ASSERT_TRUE(Open());
@@ -629,7 +696,7 @@ TEST_F(RealModemTest, ADeliveryHeaderWithoutAPduLineIsDropped) {
     modems_.Control("unsolicited 1 NOT-A-PDU");
     AwaitSent(1, "NOT-A-PDU");
     EXPECT_TRUE(Open());
-    EXPECT_TRUE(context_.deliveries.empty());
+    EXPECT_FALSE(session_.Heard()) << "no delivery waits to be kept";
     EXPECT_TRUE(StoreDirect().stored.empty());
     EXPECT_FALSE(files::Exists(inbox_));
 }
@@ -680,10 +747,8 @@ TEST_F(RealModemTest, AModemThatHangsInAListingIsReopenedAndLosesNothing) {
     modems_.Control("fault 1 hang AT+CMGL");
     const auto cut = ReceiveEverywhere();
     EXPECT_FALSE(cut.listed);
-    EXPECT_TRUE(context_.silent);
+    EXPECT_EQ(session_.Settle(), Session::Conduct::Silent) << "and the port closed";
     EXPECT_EQ(modems_.Store(1).size(), 4u) << "a listing cut short deletes nothing";
-    EXPECT_FALSE(Open()) << "still hung while the port stays open";
-    ClosePort(port_);
     ASSERT_TRUE(Open());
     EXPECT_EQ(ReceiveEverywhere().stored.size(), 4u);
     EXPECT_TRUE(modems_.Store(1).empty());
@@ -693,26 +758,25 @@ TEST_F(RealModemTest, AModemThatHangsInAListingIsReopenedAndLosesNothing) {
 TEST_F(RealModemTest, ASimPinIsSentOnceAndTheSimIsThenReady) {
     modems_.Control("fault 1 pin 1234");
     EXPECT_FALSE(Open());
-    EXPECT_EQ(context_.status.state, ModemState::PinNeeded);
-    EXPECT_EQ(context_.status.tries_left, 3);
-    context_.pin = "1234";
+    EXPECT_EQ(session_.Status().state, ModemState::PinNeeded);
+    EXPECT_EQ(session_.Status().tries_left, 3);
+    session_.GivePin("1234");
     EXPECT_TRUE(Open());
-    EXPECT_EQ(context_.status.state, ModemState::Ready);
+    EXPECT_EQ(session_.Status().state, ModemState::Ready);
     EXPECT_EQ(Count(modems_.Written(1), "AT+CPIN=\"1234\""), 1u);
     EXPECT_EQ(Send(kSecond, "unlocked"), SendResult::Sent);
 }
 
 TEST_F(RealModemTest, ARefusedPinIsNeverSentAgainByItself) {
     modems_.Control("fault 1 pin 1234");
-    context_.pin = "0000";
+    session_.GivePin("0000");
     EXPECT_FALSE(Open());
-    EXPECT_EQ(context_.status.state, ModemState::PinRefused);
-    EXPECT_EQ(context_.status.tries_left, 2);
-    EXPECT_FALSE(context_.pin.has_value());
+    EXPECT_EQ(session_.Status().state, ModemState::PinRefused);
+    EXPECT_EQ(session_.Status().tries_left, 2);
     EXPECT_FALSE(Open());
     EXPECT_FALSE(Open());
     EXPECT_EQ(Count(modems_.Written(1), "AT+CPIN=\""), 1u);
-    EXPECT_EQ(context_.status.state, ModemState::PinRefused) << "still said until a new PIN";
+    EXPECT_EQ(session_.Status().state, ModemState::PinRefused) << "still said until a new PIN";
 }
 
 TEST_F(RealModemTest, ASimThatCannotServeIsSaidAndNothingIsSent) {
@@ -724,34 +788,33 @@ TEST_F(RealModemTest, ASimThatCannotServeIsSaidAndNothingIsSent) {
     for (const auto& [fault, state] : cases) {
         modems_.Control(fault);
         EXPECT_FALSE(Open()) << fault;
-        EXPECT_EQ(context_.status.state, state) << fault;
+        EXPECT_EQ(session_.Status().state, state) << fault;
     }
     modems_.Control("fault 1 sim present");
     modems_.Control("fault 1 pin 1234");
-    context_.pin = "9999";
     for (int i = 0; i < 3; ++i) {
-        Open();
-        context_.pin = "9999";  // the user typed it again, three times
+        session_.GivePin("9999");  // the user typed it again, three times
+        IgnoreFailure(Open());     // refused each time; the state after says so
     }
     EXPECT_FALSE(Open());
-    EXPECT_EQ(context_.status.state, ModemState::PukNeeded);
+    EXPECT_EQ(session_.Status().state, ModemState::PukNeeded);
     EXPECT_EQ(Count(modems_.Written(1), "AT+CMGS"), 0u);
 }
 
 TEST_F(RealModemTest, WhatTheModemIsIsReadAtEachOpening) {
     ASSERT_TRUE(Open());
-    EXPECT_EQ(context_.info.manufacturer, "Velka");
-    EXPECT_EQ(context_.info.model, "Virtual GSM Modem");
-    EXPECT_EQ(context_.info.operator_name, "Velka Net");
-    EXPECT_EQ(context_.info.signal, 20);
+    EXPECT_EQ(session_.Info().manufacturer, "Velka");
+    EXPECT_EQ(session_.Info().model, "Virtual GSM Modem");
+    EXPECT_EQ(session_.Info().operator_name, "Velka Net");
+    EXPECT_EQ(session_.Info().signal, 20);
     ASSERT_TRUE(Open());
     EXPECT_EQ(Count(modems_.Written(1), "AT+CGMI"), 1u) << "not again while the port stays open";
     EXPECT_EQ(Count(modems_.Written(1), "AT+CSQ"), 1u) << "not again within 30 s";
     modems_.Control("fault 1 error AT+COPS");
-    ClosePort(port_);
+    session_.Close();
     ASSERT_TRUE(Open()) << "a refused answer is no failure";
-    EXPECT_EQ(context_.info.operator_name, "");
-    EXPECT_EQ(context_.info.manufacturer, "Velka");
+    EXPECT_EQ(session_.Info().operator_name, "");
+    EXPECT_EQ(session_.Info().manufacturer, "Velka");
 }
 
 }  // namespace

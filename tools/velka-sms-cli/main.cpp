@@ -27,7 +27,6 @@
 #include "app/private_files.h"
 #include "app/status_text.h"
 #include "messages/delivery_states.h"
-#include "modem/dialogue.h"
 #include "platform/codepage.h"
 #include "platform/datetime.h"
 #include "platform/program_dir.h"
@@ -388,7 +387,7 @@ struct Fact {
     bool number = false;
 };
 
-std::vector<Fact> StatusFacts(const AppCore& core, const velka::modem::ModemContext& modem,
+std::vector<Fact> StatusFacts(const AppCore& core, const AppCore::ModemReport& modem,
                               std::size_t queued) {
     using velka::codepage::ToUtf8;
     const std::string state = velka::app::ModemStateText(modem.status);
@@ -400,7 +399,7 @@ std::vector<Fact> StatusFacts(const AppCore& core, const velka::modem::ModemCont
         {"model", ToUtf8(info.model)},
         {"operator", ToUtf8(info.operator_name)},
         {"signal", info.signal < 0 ? "" : std::to_string(info.signal), true},
-        {"announcements", modem.announcing.value_or(false) ? "on" : "off"},
+        {"announcements", modem.announces ? "on" : "off"},
         {"queue", std::to_string(queued), true},
     };
 }

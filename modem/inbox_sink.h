@@ -1,0 +1,39 @@
+// The sink of the reception that keeps what the modem holds in inbox.db: messages
+// as inbox records (and the facts of the parts of long messages in its parts
+// file, store/parts_file.h), status reports in reports.db beside it, each with its
+// identity (modem/identity.h) in inbox.ids, so that a message the modem lists
+// again after a kill between the keeping and the delete is known and kept once.
+// Threads: whichever drives the session; the box lock (store/box_lock.h) keeps
+// other processes' writers out.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "modem/session.h"
+#include "store/packet.h"
+
+namespace velka::modem {
+
+class InboxSink final : public ReceptionSink {
+  public:
+    explicit InboxSink(std::string inbox_path) : inbox_path_(std::move(inbox_path)) {}
+
+    // Appends what is new of `pdus` in one step under the box lock: the identities
+    // first, then the records with their parts' facts, then the reports, each
+    // flushed. A kill between the identities and their records leaves entries that
+    // nothing bears out, so the messages are kept again, never lost; one after
+    // them leaves identities that a later listing is known by, so nothing is kept
+    // twice. A message whose write failed is not on the disk and stays on the modem.
+    Kept Keep(const std::vector<std::string>& pdus) override;
+
+  private:
+    const std::string inbox_path_;
+};
+
+// The inbox record of a received PDU: state 1, the sender, the service-centre time
+// stamp as date-time text (empty when it names no real date, or for an SMS-SUBMIT)
+// and the decoded text, each cut to its field.
+packet MakeInboxRecord(const std::string& pdu);
+
+}  // namespace velka::modem

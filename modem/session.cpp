@@ -1,0 +1,166 @@
+#include "modem/session.h"
+
+#include <utility>
+
+#include "modem/dialogue.h"
+#include "modem/receive.h"
+#include "modem/send.h"
+#include "modem/sim.h"
+#include "platform/datetime.h"
+#include "serial/ser_port.h"
+
+namespace velka::modem {
+
+struct Session::Line {
+    Line(const StopSignal& stop_signal, Registry& registry_in)
+        : stop(stop_signal), registry(registry_in) {
+        port.SetStopFlag(&stop);
+        ConfigurePort(port);
+    }
+
+    const StopSignal& stop;
+    Registry& registry;
+    TComPort port;
+    ModemContext context;
+};
+
+namespace {
+
+// The reports of the parts of one cycle as one.
+void Join(ReceptionReport& total, ReceptionReport&& part) {
+    for (packet& record : part.stored) total.stored.push_back(std::move(record));
+    for (store::StatusReport& report : part.reports) total.reports.push_back(std::move(report));
+    total.deleted += part.deleted;
+    total.unsaved += part.unsaved;
+    if (total.saved && !part.saved) total.saved = std::move(part.saved);
+}
+
+}  // namespace
+
+Session::Session(const StopSignal& stop, Registry& registry)
+    : line_(std::make_unique<Line>(stop, registry)) {}
+
+Session::~Session() {
+    Close();
+}
+
+void Session::Bind(std::uint16_t port_number) {
+    if (port_number == line_->port.ComNumber()) return;
+    Close();
+    line_->port.SetComNumber(port_number);
+}
+
+std::uint16_t Session::PortNumber() const {
+    return line_->port.ComNumber();
+}
+
+void Session::GivePin(std::string pin) {
+    line_->context.pin = std::move(pin);
+}
+
+bool Session::Open() {
+    return InitModem(line_->port, line_->stop, line_->context);
+}
+
+ModemStatus Session::Status() const {
+    return line_->context.status;
+}
+
+ModemInfo Session::Info() const {
+    return line_->context.info;
+}
+
+bool Session::Announces() const {
+    return line_->context.announcing.value_or(false);
+}
+
+bool Session::PortOpen() const {
+    return line_->port.Open();
+}
+
+SendResult Session::Send(const packet& record, SendPosition& position, DeliveryReports reports,
+                         const OnConfirmed& confirmed) {
+    // A text none of whose messages went out starts afresh under a new reference;
+    // one cut short goes on under the reference its first messages carry, so that
+    // the recipient's phone still joins the parts.
+    if (position.confirmed == 0) position.reference.clear();
+    const std::vector<std::string> pdus =
+        EncodeText(record, position.reference, line_->registry, reports);
+    if (pdus.empty()) return SendResult::Unsendable;
+    position.segments = pdus.size();
+    for (std::size_t next = position.confirmed; next < pdus.size(); ++next) {
+        const auto confirmation = SendPdu(line_->port, pdus[next], line_->stop, line_->context);
+        if (!confirmation) return SendResult::Failed;
+        position.confirmed = next + 1;
+        if (confirmed) confirmed(position, *confirmation);
+    }
+    return SendResult::Sent;
+}
+
+const std::string& Session::Refusal() const {
+    return line_->context.refusal;
+}
+
+ReceptionReport Session::Receive(ReceptionSink& sink) {
+    // Announcements that come from here on may name messages this listing misses.
+    line_->context.announced = false;
+    // Deliveries read before the listing go first: they are the older messages.
+    ReceptionReport report = KeepDelivered(sink);
+    ReceptionReport listing = ReceiveAll(line_->port, sink, line_->stop, line_->context);
+    report.listed = listing.listed;
+    Join(report, std::move(listing));
+    Join(report, KeepDelivered(sink));
+    return report;
+}
+
+ReceptionReport Session::KeepDelivered(ReceptionSink& sink) {
+    return StoreDeliveries(line_->port, sink, line_->stop, line_->context);
+}
+
+void Session::Listen(const StopSignal& wake, Clock::time_point deadline) {
+    modem::Listen(line_->port, line_->stop, wake, deadline, line_->context);
+}
+
+bool Session::Announced() const {
+    return line_->context.announced;
+}
+
+bool Session::Heard() const {
+    const ModemContext& context = line_->context;
+    return context.announced || !context.deliveries.empty() || context.silent ||
+           !line_->port.Open();
+}
+
+void Session::ReadSignalWhenDue() {
+    AnswerReader reader(line_->port, line_->stop, line_->context);
+    modem::ReadSignalWhenDue(line_->port, reader, line_->context);
+}
+
+Clock::time_point Session::NextSignalReading() const {
+    return line_->context.signal_read + kSignalInterval;
+}
+
+Session::Conduct Session::Settle() {
+    ModemContext& context = line_->context;
+    const bool answered = std::exchange(context.answered, false);
+    if (std::exchange(context.silent, false)) {
+        ClosePort(line_->port);
+        return Conduct::Silent;
+    }
+    return answered ? Conduct::Answered : Conduct::Nothing;
+}
+
+void Session::Close() {
+    ClosePort(line_->port);
+}
+
+void Session::SetListingIdleLimit(Clock::duration limit) {
+    line_->context.listing_idle_limit = limit;
+}
+
+std::optional<ModemInfo> Session::Probe(std::uint16_t number, std::chrono::milliseconds bound,
+                                        const StopSignal& stop) {
+    return ProbePort(number, bound, stop);
+}
+
+}  // namespace velka::modem

@@ -1,0 +1,215 @@
+// modem/: the conversation with one GSM modem through the serial port component.
+//
+// This header is its face: a Session owns the port it talks through, the stop
+// signal it listens to and everything it learns of the modem (the SIM's state and
+// PIN, what the modem is, whether it announces arrivals and in which memories it
+// keeps messages, what it handed over directly, whether it went silent). The
+// worker, the one-shot calls of the application core and the tools reach the modem
+// through it alone; the AT dialogue behind it (modem/dialogue.h and the files
+// beside it) is the module's own.
+//
+// Threads: one thread drives a session at a time (the worker's, or a front end's
+// before the worker starts and after it ended). Probe is for any thread.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/result.h"
+#include "platform/stop_signal.h"
+#include "store/packet.h"
+#include "store/reports_file.h"
+
+namespace velka {
+class Registry;
+}
+
+namespace velka::modem {
+
+using Clock = std::chrono::steady_clock;
+
+// How far a modem has let the client go.
+enum class ModemState {
+    Unknown,       // not asked yet
+    Ready,         // the SIM is ready for messages
+    NotAnswering,  // the modem said nothing within its bounds, several times in a row
+    PortMissing,   // the port could not be opened: the device is unplugged or gone
+    PinNeeded,     // the SIM asks for its PIN and none was given
+    PinRefused,    // the PIN given was wrong; it is not sent again by itself
+    PukNeeded,     // the SIM is blocked behind its PUK
+    PhoneLocked,   // the modem is locked to another SIM ("PH-SIM PIN")
+    NoSim,         // no SIM in the modem ("+CME ERROR: 10")
+    SimFailure,    // the SIM does not work ("+CME ERROR: 13")
+};
+
+struct ModemStatus {
+    ModemState state = ModemState::Unknown;
+    int tries_left = -1;  // PIN tries the modem says are left; -1 when it does not say
+    bool operator==(const ModemStatus&) const = default;
+};
+
+// What the modem says it is; a field the modem refused stays empty.
+struct ModemInfo {
+    std::string manufacturer;   // AT+CGMI
+    std::string model;          // AT+CGMM
+    std::string operator_name;  // AT+COPS?
+    int signal = -1;            // AT+CSQ: 0..31, 99 unknown, -1 not asked or refused
+    bool operator==(const ModemInfo&) const = default;
+};
+
+// Whether each SMS-SUBMIT asks the network for a status report (TP-SRR). Off, the
+// PDUs are exactly those of a client that never asks.
+enum class DeliveryReports { Off, Requested };
+
+enum class SendResult {
+    Sent,        // every message of the text was confirmed by "+CMGS:"
+    Failed,      // a message was refused or not confirmed; worth trying again later
+    Unsendable,  // no PDU can be built (an empty or invalid number): nothing was written
+};
+
+// What the modem said when it took a message: "+CMGS: <mr>".
+struct Confirmation {
+    int reference = -1;  // TP-MR the network will name in a status report; -1 when unreadable
+};
+
+// How far the messages of one record have gone: the concatenation reference its
+// segments share (two hexadecimal digits; empty for a text of one message), how
+// many of its messages the modem confirmed and how many it has. Kept by whoever
+// queues the record, so that a text cut short goes on with its next segment under
+// the same reference, after a restart too.
+struct SendPosition {
+    std::string reference;
+    std::size_t confirmed = 0;
+    std::size_t segments = 0;
+};
+
+// Called after each message the modem confirmed, `position` already counting it,
+// before the next message goes: the moment to note it durably.
+using OnConfirmed = std::function<void(const SendPosition& position, const Confirmation& confirmed)>;
+
+// What a reception cycle or a store of direct deliveries did.
+struct ReceptionReport {
+    bool listed = false;                       // the listing came to its "OK"
+    std::vector<packet> stored;                // records appended to the inbox, in listing order
+    std::vector<store::StatusReport> reports;  // status reports kept beside it
+    std::size_t deleted = 0;                   // deletes the modem confirmed
+    Status saved;             // the appends; what a failed one should have held stays on the modem
+    std::size_t unsaved = 0;  // listed messages the sink refused; they stay on the modem
+};
+
+// Where a reception keeps what the modem holds, before the session deletes it there.
+class ReceptionSink {
+  public:
+    struct Kept {
+        Status status;                             // the first write that failed, if any
+        std::vector<bool> on_disk;                 // by PDU: kept now or by an earlier cycle
+        std::vector<packet> stored;                // the records appended now
+        std::vector<store::StatusReport> reports;  // the status reports appended now
+    };
+    virtual ~ReceptionSink() = default;
+    // Keeps each PDU (upper-case hexadecimal, SMSC part included) that it does not
+    // hold already, durably, and says which of them it holds now. Only those are
+    // deleted on the modem.
+    virtual Kept Keep(const std::vector<std::string>& pdus) = 0;
+};
+
+class Session {
+  public:
+    // A session with no port yet, ended by `stop`; `registry` keeps the
+    // concatenation reference of long texts. Both outlive the session.
+    Session(const StopSignal& stop, Registry& registry);
+    // Closes the port.
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    // The serial port to talk through, by number (COM3: 3; 0: none). Closes a port
+    // opened under another number.
+    void Bind(std::uint16_t port_number);
+    std::uint16_t PortNumber() const;
+
+    // The PIN the user gave, sent once at the next opening that finds the SIM
+    // asking for it; a refused PIN is forgotten, never sent again by itself.
+    void GivePin(std::string pin);
+
+    // The initialisation: opens the port when it is closed, then "AT" twice,
+    // "ATE0", "AT+CMEE=1" and "AT+CMGF=0", and "AT+CPIN?" for the SIM's state.
+    // True when the modem answered and the SIM is ready. At each opening the
+    // modem's identity and operator are read, the signal at most every 30 s, and
+    // the modem is asked once to announce what arrives. False at once with no port.
+    // A port that cannot be opened, or whose device has failed or gone silent, is
+    // closed so that the next opening starts afresh.
+    [[nodiscard]] bool Open();
+    ModemStatus Status() const;
+    ModemInfo Info() const;
+    // Whether the modem took AT+CNMI at this opening and announces arrivals.
+    bool Announces() const;
+    // Whether the port is open now.
+    bool PortOpen() const;
+
+    // Sends `record`'s text to its number from its message `position.confirmed`
+    // on: the signature before the text, GSM 7-bit or UCS2, a long text split into
+    // numbered segments. A text none of whose messages was confirmed gets a new
+    // reference first. Stops at the first message that fails and writes nothing
+    // after it; `confirmed` is called after each message the modem took.
+    SendResult Send(const packet& record, SendPosition& position, DeliveryReports reports,
+                    const OnConfirmed& confirmed);
+    // The modem's error answer to the last send that failed ("+CMS ERROR: 500"), as
+    // it came; empty when that send failed for silence.
+    const std::string& Refusal() const;
+
+    // One reception cycle: what the modem handed over directly, then every memory
+    // that holds received messages ("SM", then "ME" or "MT" where offered), then
+    // what was handed over meanwhile. Each message goes to `sink` first and is
+    // deleted on the modem only once the sink holds it; one the sink already
+    // holds (listed again after a kill) is only deleted. A memory whose listing
+    // fails ends the cycle there; the stop signal ends the deletes.
+    ReceptionReport Receive(ReceptionSink& sink);
+    // Only what the modem handed over directly ("+CMT:", "+CDS:"): kept by the
+    // sink, then acknowledged with "AT+CNMA". What the sink refuses waits, unacknowledged.
+    ReceptionReport KeepDelivered(ReceptionSink& sink);
+
+    // While the modem announces: sleeps on the port until it announces something
+    // or hands something over, `wake` or the stop signal is set, or `deadline`
+    // passes. Costs nothing while it sleeps.
+    void Listen(const StopSignal& wake, Clock::time_point deadline);
+    // Whether the modem announced an arrival since the last reception cycle began.
+    bool Announced() const;
+    // Whether something since the last Settle wants the worker's attention: an
+    // announcement, a delivery waiting to be kept, a silence or a port that closed.
+    bool Heard() const;
+
+    // AT+CSQ when 30 s have passed since the last reading; nothing otherwise.
+    void ReadSignalWhenDue();
+    // When the signal is next due to be read.
+    Clock::time_point NextSignalReading() const;
+
+    // What the modem did since the last Settle.
+    enum class Conduct { Answered, Silent, Nothing };
+    // Ends a piece of modem work: a modem that went silent has its port closed, so
+    // that the next opening starts afresh.
+    Conduct Settle();
+    // Closes the port; the next opening opens it afresh. Never throws.
+    void Close();
+
+    // How long a listing may stay quiet before it counts as lost (30 s).
+    void SetListingIdleLimit(Clock::duration limit);
+
+    // Whether the port `number` answers "AT" with "OK" within `bound`, and then what
+    // the modem says it is (a refused answer left empty); nothing when it does not
+    // answer or cannot be opened. Opens the port and closes it again: never for a
+    // port a session holds.
+    static std::optional<ModemInfo> Probe(std::uint16_t number, std::chrono::milliseconds bound,
+                                          const StopSignal& stop);
+
+  private:
+    struct Line;
+    std::unique_ptr<Line> line_;
+};
+
+}  // namespace velka::modem
