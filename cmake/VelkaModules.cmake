@@ -37,7 +37,7 @@ function(velka_add_module)
     add_library(${_target} STATIC ${M_SOURCES})
 
     # The folders this module may include: its own and, transitively, its dependencies'.
-    _velka_folders_of(_dep_allowed "module ${M_NAME}" ${M_DEPENDS})
+    _velka_folders_of(_dep_allowed "module ${M_NAME}" uses VELKA_MODULE_FOLDERS ${M_DEPENDS})
     set(_allowed ${M_FOLDER} ${_dep_allowed})
     foreach(_dep IN LISTS M_DEPENDS)
         target_link_libraries(${_target} PUBLIC velka_${_dep})
@@ -70,15 +70,16 @@ function(_velka_closed_headers out)
     set(${out} ${_closed} PARENT_SCOPE)
 endfunction()
 
-# _velka_folders_of(OUT WHO MODULE...): the folders the modules may include (their
-# own and their dependencies'), for WHO, which names the user in the error when a
-# module is not defined yet.
-function(_velka_folders_of out who)
+# _velka_folders_of(OUT WHO VERB PROPERTY MODULE...): for each module, what its
+# PROPERTY holds: VELKA_MODULE_FOLDERS, the folders it may include (its own and its
+# dependencies'), or VELKA_MODULE_FOLDER, its own. WHO and VERB ("uses", "opens")
+# name the user in the error when a module is not defined yet.
+function(_velka_folders_of out who verb property)
     set(_folders)
     foreach(_module IN LISTS ARGN)
-        get_property(_module_folders GLOBAL PROPERTY VELKA_MODULE_FOLDERS_${_module})
+        get_property(_module_folders GLOBAL PROPERTY ${property}_${_module})
         if(NOT _module_folders)
-            message(FATAL_ERROR "${who}: uses ${_module}, which is not a module defined yet")
+            message(FATAL_ERROR "${who}: ${verb} ${_module}, which is not a module defined yet")
         endif()
         list(APPEND _folders ${_module_folders})
     endforeach()
@@ -122,17 +123,10 @@ function(velka_check_program_includes)
     if(NOT TARGET ${P_TARGET})
         message(FATAL_ERROR "velka_check_program_includes: no target ${P_TARGET}")
     endif()
-    _velka_folders_of(_module_allowed "${P_TARGET}" ${P_USES})
+    _velka_folders_of(_module_allowed "${P_TARGET}" uses VELKA_MODULE_FOLDERS ${P_USES})
     set(_allowed ${P_SHARES} ${_module_allowed})
     set_property(TARGET ${P_TARGET} PROPERTY VELKA_INCLUDES_ALLOWED ${_allowed})
-    set(_opened "")
-    foreach(_module IN LISTS P_OPENS)
-        get_property(_folder GLOBAL PROPERTY VELKA_MODULE_FOLDER_${_module})
-        if(NOT _folder)
-            message(FATAL_ERROR "${P_TARGET}: opens ${_module}, which is not a module defined yet")
-        endif()
-        list(APPEND _opened ${_folder})
-    endforeach()
+    _velka_folders_of(_opened "${P_TARGET}" opens VELKA_MODULE_FOLDER ${P_OPENS})
     set_property(TARGET ${P_TARGET} PROPERTY VELKA_INCLUDES_OPENED "${_opened}")
     # The sources are read at the end of the folder's CMakeLists.txt, so that those
     # added later with target_sources are checked too.
