@@ -8,6 +8,10 @@
 
 namespace velka::app {
 
+bool PortBefore(const std::string& a, const std::string& b) {
+    return SelectedComNum(a) < SelectedComNum(b);
+}
+
 std::string ModemName(const modem::ModemInfo& info) {
     if (info.manufacturer.empty() || info.model.empty()) return info.manufacturer + info.model;
     return info.manufacturer + " " + info.model;

@@ -39,6 +39,10 @@ std::string PortLabel(const AnsweringPort& answering);
 // worker's; 0 holds none).
 std::vector<std::string> PortsToProbe(Registry& registry, std::uint16_t held);
 
+// Whether the port named `a` ("COM2") comes before `b` ("COM10") in a list of ports:
+// by number, as the settings dialog lists them.
+bool PortBefore(const std::string& a, const std::string& b);
+
 // How long a port may take to answer "AT": a modem answers at once, and the user
 // is waiting for the list.
 inline constexpr std::chrono::milliseconds kProbeBound{1100};

@@ -3,8 +3,9 @@
 #
 # One core module: the library velka_<name> built from one folder, linking only the
 # modules named in DEPENDS (and, through them, the modules below those). Every file of
-# the folder may include its own folder and the folders of those modules, nothing
-# else: a build step checks the includes before the library compiles, so a wrong-way
+# the folder may include its own folder, platform/ and the folders of the modules it
+# names, nothing else (a module reached only through another is used through that
+# one's headers): a build step checks the includes before the library compiles, so a wrong-way
 # include fails the build with the file, the line and what the module may use. The
 # headers named in INTERNAL are the module's own workings behind its face: no other
 # module includes them, and a program only when it OPENS the module.
@@ -14,8 +15,8 @@
 #
 # The same rule for a program of tools/, tests/, bench/ or fuzz/ (or a helper library
 # there): its files are the C++ sources it compiles and the headers of its own folders
-# that they include. They may include the folders of those sources, the modules named
-# in USES with what those modules use, the helper folders named in SHARES (every test
+# that they include. They may include the folders of those sources, platform/, the
+# folders of the modules named in USES, the helper folders named in SHARES (every test
 # and benchmark shares tests/support), and the internal headers of the modules named
 # in OPENS (a module's own tests). Every target defined in a program folder must be
 # declared so; the configure step fails on one that is not.
@@ -36,14 +37,15 @@ function(velka_add_module)
     set(_target velka_${M_NAME})
     add_library(${_target} STATIC ${M_SOURCES})
 
-    # The folders this module may include: its own and, transitively, its dependencies'.
-    _velka_folders_of(_dep_allowed "module ${M_NAME}" uses VELKA_MODULE_FOLDERS ${M_DEPENDS})
-    set(_allowed ${M_FOLDER} ${_dep_allowed})
+    # The folders this module may include: its own, platform's and those of the
+    # modules it names; a module it reaches only through another is used through
+    # that one's headers, never included directly.
+    _velka_folders_of(_dep_allowed "module ${M_NAME}" uses ${M_DEPENDS})
+    set(_allowed ${M_FOLDER} platform ${_dep_allowed})
     foreach(_dep IN LISTS M_DEPENDS)
         target_link_libraries(${_target} PUBLIC velka_${_dep})
     endforeach()
     list(REMOVE_DUPLICATES _allowed)
-    set_property(GLOBAL PROPERTY VELKA_MODULE_FOLDERS_${M_NAME} ${_allowed})
     set_property(GLOBAL APPEND PROPERTY VELKA_MODULES ${M_NAME})
     set_property(GLOBAL PROPERTY VELKA_MODULE_FOLDER_${M_NAME} ${M_FOLDER})
     foreach(_header IN LISTS M_INTERNAL)
@@ -70,14 +72,12 @@ function(_velka_closed_headers out)
     set(${out} ${_closed} PARENT_SCOPE)
 endfunction()
 
-# _velka_folders_of(OUT WHO VERB PROPERTY MODULE...): for each module, what its
-# PROPERTY holds: VELKA_MODULE_FOLDERS, the folders it may include (its own and its
-# dependencies'), or VELKA_MODULE_FOLDER, its own. WHO and VERB ("uses", "opens")
-# name the user in the error when a module is not defined yet.
-function(_velka_folders_of out who verb property)
+# _velka_folders_of(OUT WHO VERB MODULE...): the folders of the modules. WHO and VERB
+# ("uses", "opens") name the user in the error when a module is not defined yet.
+function(_velka_folders_of out who verb)
     set(_folders)
     foreach(_module IN LISTS ARGN)
-        get_property(_module_folders GLOBAL PROPERTY ${property}_${_module})
+        get_property(_module_folders GLOBAL PROPERTY VELKA_MODULE_FOLDER_${_module})
         if(NOT _module_folders)
             message(FATAL_ERROR "${who}: ${verb} ${_module}, which is not a module defined yet")
         endif()
@@ -123,10 +123,10 @@ function(velka_check_program_includes)
     if(NOT TARGET ${P_TARGET})
         message(FATAL_ERROR "velka_check_program_includes: no target ${P_TARGET}")
     endif()
-    _velka_folders_of(_module_allowed "${P_TARGET}" uses VELKA_MODULE_FOLDERS ${P_USES})
-    set(_allowed ${P_SHARES} ${_module_allowed})
+    _velka_folders_of(_module_allowed "${P_TARGET}" uses ${P_USES})
+    set(_allowed platform ${P_SHARES} ${_module_allowed})
     set_property(TARGET ${P_TARGET} PROPERTY VELKA_INCLUDES_ALLOWED ${_allowed})
-    _velka_folders_of(_opened "${P_TARGET}" opens VELKA_MODULE_FOLDER ${P_OPENS})
+    _velka_folders_of(_opened "${P_TARGET}" opens ${P_OPENS})
     set_property(TARGET ${P_TARGET} PROPERTY VELKA_INCLUDES_OPENED "${_opened}")
     # The sources are read at the end of the folder's CMakeLists.txt, so that those
     # added later with target_sources are checked too.

@@ -65,6 +65,8 @@ std::string ProblemText(RecipientProblem problem) {
     return {};
 }
 
+static_assert(kMaxRecipientDigits == kMaxAddressDigits);
+
 std::optional<RecipientProblem> ProblemOf(std::string_view item) {
     if (item.empty()) return RecipientProblem::Empty;
     switch (TSMS::CheckAddress(item)) {

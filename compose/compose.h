@@ -49,8 +49,12 @@ std::vector<std::string> SplitCommaText(std::string_view text);
 enum class RecipientProblem {
     Empty,       // an empty item: two commas together, or a comma at the end
     NotANumber,  // anything but digits after an optional leading "+"
-    TooLong,     // more digits than an address of a message can carry (kMaxAddressDigits)
+    TooLong,     // more digits than an address of a message can carry (kMaxRecipientDigits)
 };
+
+// The most digits a recipient's number may have: what the address of a message
+// carries (kMaxAddressDigits of the codec).
+inline constexpr std::size_t kMaxRecipientDigits = 20;
 
 struct RejectedRecipient {
     std::string item;

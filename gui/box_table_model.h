@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "contacts/number_names.h"
+#include "messages/message_list.h"
 #include "messages/message_search.h"
-#include "store/joined_box.h"
 
 namespace velka::gui {
 

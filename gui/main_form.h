@@ -17,10 +17,10 @@
 #include "gui/compose_form.h"
 #include "gui/notifier.h"
 #include "messages/box_watch.h"
+#include "messages/message_list.h"
 #include "messages/message_search.h"
 #include "messages/unread_marks.h"
 #include "platform/registry.h"
-#include "store/joined_box.h"
 
 class QLabel;
 class QMenu;

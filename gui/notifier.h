@@ -7,7 +7,7 @@
 #include <functional>
 #include <memory>
 
-#include "modem/session.h"
+#include "app/status_text.h"
 
 class QMenu;
 class QSystemTrayIcon;

@@ -107,7 +107,6 @@ ReceptionSink::Kept InboxSink::Keep(const std::vector<std::string>& pdus) {
     return saved;
 }
 
-
 packet MakeInboxRecord(const std::string& pdu) {
     TSMS sms;
     sms.ParsePDU(pdu);

@@ -90,7 +90,8 @@ struct SendPosition {
 
 // Called after each message the modem confirmed, `position` already counting it,
 // before the next message goes: the moment to note it durably.
-using OnConfirmed = std::function<void(const SendPosition& position, const Confirmation& confirmed)>;
+using OnConfirmed =
+    std::function<void(const SendPosition& position, const Confirmation& confirmed)>;
 
 // What a reception cycle or a store of direct deliveries did.
 struct ReceptionReport {

@@ -26,16 +26,13 @@
 #include "app/port_offer.h"
 #include "app/private_files.h"
 #include "app/status_text.h"
-#include "messages/delivery_states.h"
+#include "compose/compose.h"
+#include "messages/box_rows.h"
 #include "platform/codepage.h"
 #include "platform/datetime.h"
 #include "platform/program_dir.h"
 #include "platform/registry.h"
 #include "platform/stop_signal.h"
-#include "serial/ser_selcom.h"
-#include "sms/smsbase.h"
-#include "store/joined_box.h"
-#include "store/store_file.h"
 #include "tools/velka-sms-cli/console.h"
 #include "tools/velka-sms-cli/json.h"
 
@@ -173,20 +170,17 @@ velka::Result<SendRequest> ParseSend(const std::vector<std::string_view>& args) 
         request.timeout_seconds = std::stoi(seconds);
     }
     if (positional.size() != 2) return velka::Error{"send needs NUMBER[,NUMBER...] and TEXT."};
-    for (const std::string& number : SplitNumbers(positional[0])) {
-        switch (velka::TSMS::CheckAddress(number)) {
-            case velka::AddressProblem::NotDigits:
-                return velka::Error{
-                    "'" + number +
-                    "' is not a telephone number (digits, with an optional '+' first)."};
-            case velka::AddressProblem::TooLong:
-                return velka::Error{"'" + number + "' has more than " +
-                                    std::to_string(velka::kMaxAddressDigits) + " digits."};
-            case velka::AddressProblem::None:
-                break;
+    const auto check = velka::compose::CheckRecipients(SplitNumbers(positional[0]));
+    for (const velka::compose::RejectedRecipient& rejected : check.rejected) {
+        if (rejected.problem == velka::compose::RecipientProblem::TooLong) {
+            return velka::Error{"'" + rejected.item + "' has more than " +
+                                std::to_string(velka::compose::kMaxRecipientDigits) + " digits."};
         }
-        request.numbers.push_back(velka::codepage::FromUtf8(number));
+        return velka::Error{"'" + rejected.item +
+                            "' is not a telephone number (digits, with an optional '+' first)."};
     }
+    for (const std::string& number : check.sendable)
+        request.numbers.push_back(velka::codepage::FromUtf8(number));
     if (request.numbers.empty()) return velka::Error{"send needs at least one number."};
     request.text = velka::codepage::FromUtf8(positional[1]);
     if (request.text.size() > velka::kMaxTextLength) {
@@ -435,78 +429,25 @@ int Status(bool json) {
 
 // ---- inbox, outbox, ports ----
 
-// One message of a listing, its fields Windows-1251.
-struct Row {
-    std::string number;
-    std::string datetime;
-    std::string text;
-    std::string state;  // the delivery state of a sent message; empty when not known
-};
-
-// The delivery state of each record of the store file at `path` (outbox.db), by
-// position; none when its states cannot be read, which costs the states alone.
-void TellStatesUnread(const velka::Error& error) {
-    std::fprintf(stderr, "velka-sms-cli: %s\n", velka::codepage::ToUtf8(error.message).c_str());
-}
-
-std::vector<std::string> StatesOf(const std::string& path, const velka::store::BoxFile& box) {
-    auto texts = velka::messages::LoadStateTexts(path, box);
-    if (!texts) {
-        TellStatesUnread(texts.error());
-        return {};
-    }
-    return std::move(texts->by_record);
-}
-
-// The store file's messages joined, with their delivery states when `states`.
-velka::Result<velka::store::JoinedBox> OpenJoined(const std::string& path, bool states) {
-    if (!states) return velka::store::JoinedBox::Open(path);
-    auto sent = velka::messages::OpenSentBox(path);
-    if (!sent) return sent.error();
-    if (sent->states_error) TellStatesUnread(*sent->states_error);
-    return std::move(sent->box);
-}
-
-// The messages of a store file, long ones joined; with `parts_apart`, one per
-// record as the file holds them. With `states`, each with its delivery state.
-velka::Result<std::vector<Row>> ReadBox(const std::string& path, bool parts_apart, bool states) {
-    std::vector<Row> rows;
-    if (parts_apart) {
-        const auto box = velka::store::BoxFile::Open(path);
-        if (!box) return box.error();
-        const std::vector<std::string> by_record =
-            states ? StatesOf(path, *box) : std::vector<std::string>();
-        for (std::size_t i = 0; i < box->size(); ++i) {
-            const velka::packet record = box->at(i);
-            rows.push_back({std::string(record.number_text()), std::string(record.datetime_text()),
-                            std::string(record.text_text()),
-                            i < by_record.size() ? by_record[i] : std::string()});
-        }
-        return rows;
-    }
-    auto box = OpenJoined(path, states);
-    if (!box) return box.error();
-    for (std::size_t i = 0; i < box->size(); ++i) {
-        velka::store::JoinedMessage message = box->at(i);
-        rows.push_back({std::move(message.number), std::move(message.datetime),
-                        std::move(message.text), std::move(message.state)});
-    }
-    return rows;
-}
-
 // One message a line, or with `json` one array of objects whose texts keep their
 // line breaks; the sent messages' objects also carry their delivery state.
 int List(const char* file, bool parts_apart, bool json) {
     const bool sent = std::string_view(file) == velka::app::kOutboxFile;
-    const auto rows = ReadBox(velka::ProgramFile(file), parts_apart, sent && json);
-    if (!rows) return Fail(kFailed, rows.error().message);
+    const auto box =
+        velka::messages::ReadBoxRows(velka::ProgramFile(file), parts_apart, sent && json);
+    if (!box) return Fail(kFailed, box.error().message);
+    if (box->states_error) {
+        std::fprintf(stderr, "velka-sms-cli: %s\n",
+                     velka::codepage::ToUtf8(box->states_error->message).c_str());
+    }
     if (!json) {
-        for (const Row& row : *rows) PrintMessage(row.number, row.datetime, row.text);
+        for (const velka::messages::BoxRow& row : box->rows)
+            PrintMessage(row.number, row.datetime, row.text);
         return 0;
     }
     using velka::codepage::ToUtf8;
     velka::cli::Json messages = velka::cli::Json::array();
-    for (const Row& row : *rows) {
+    for (const velka::messages::BoxRow& row : box->rows) {
         velka::cli::Json message = {{"number", ToUtf8(row.number)},
                                     {"datetime", ToUtf8(row.datetime)},
                                     {"text", ToUtf8(row.text)}};
@@ -538,7 +479,7 @@ int Ports() {
         devices.emplace_back(std::move(*name), value.name);
     }
     std::stable_sort(devices.begin(), devices.end(), [](const auto& a, const auto& b) {
-        return velka::SelectedComNum(a.first) < velka::SelectedComNum(b.first);
+        return velka::app::PortBefore(a.first, b.first);
     });
     std::mutex lock;
     std::map<std::string, std::string> modem_names;

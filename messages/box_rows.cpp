@@ -1,0 +1,61 @@
+#include "messages/box_rows.h"
+
+#include <utility>
+
+#include "messages/delivery_states.h"
+#include "store/joined_box.h"
+#include "store/store_file.h"
+
+namespace velka::messages {
+namespace {
+
+Result<BoxRows> RecordRows(const std::string& path, bool states) {
+    const auto box = store::BoxFile::Open(path);
+    if (!box) return box.error();
+    BoxRows result;
+    std::vector<std::string> by_record;
+    if (states) {
+        auto texts = LoadStateTexts(path, *box);
+        if (texts) {
+            by_record = std::move(texts->by_record);
+        } else {
+            result.states_error = texts.error();
+        }
+    }
+    for (std::size_t i = 0; i < box->size(); ++i) {
+        const packet record = box->at(i);
+        result.rows.push_back({std::string(record.number_text()),
+                               std::string(record.datetime_text()), std::string(record.text_text()),
+                               i < by_record.size() ? by_record[i] : std::string()});
+    }
+    return result;
+}
+
+Result<BoxRows> JoinedRows(const std::string& path, bool states) {
+    BoxRows result;
+    std::optional<store::JoinedBox> box;
+    if (states) {
+        auto sent = OpenSentBox(path);
+        if (!sent) return sent.error();
+        result.states_error = std::move(sent->states_error);
+        box.emplace(std::move(sent->box));
+    } else {
+        auto joined = store::JoinedBox::Open(path);
+        if (!joined) return joined.error();
+        box.emplace(std::move(*joined));
+    }
+    for (std::size_t i = 0; i < box->size(); ++i) {
+        store::JoinedMessage message = box->at(i);
+        result.rows.push_back({std::move(message.number), std::move(message.datetime),
+                               std::move(message.text), std::move(message.state)});
+    }
+    return result;
+}
+
+}  // namespace
+
+Result<BoxRows> ReadBoxRows(const std::string& path, bool parts_apart, bool states) {
+    return parts_apart ? RecordRows(path, states) : JoinedRows(path, states);
+}
+
+}  // namespace velka::messages

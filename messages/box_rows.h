@@ -1,0 +1,34 @@
+// The messages of a box as a front end lists them line by line (velka-sms-cli's
+// inbox, outbox and unsent): joined as the views join them, or one per record as
+// the file holds them, each with its delivery state in words where asked. Blocks on
+// the disk; any thread.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/result.h"
+
+namespace velka::messages {
+
+struct BoxRow {
+    std::string number;
+    std::string datetime;
+    std::string text;
+    std::string state;  // the delivery state of a sent message; empty when not known or not asked
+};
+
+struct BoxRows {
+    std::vector<BoxRow> rows;
+    // The states could not be read: the rows come without them, and this says why.
+    std::optional<Error> states_error;
+};
+
+// The messages of the store file at `path`, long ones joined (store/joined_box.h);
+// with `parts_apart`, one per record as the file holds them. With `states`, each
+// with its delivery state (delivery_states.h). The box that cannot be read is the
+// error; its states file costs the states alone.
+Result<BoxRows> ReadBoxRows(const std::string& path, bool parts_apart, bool states);
+
+}  // namespace velka::messages
