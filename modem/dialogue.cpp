@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <span>
 #include <utility>
 
 #include "modem/indications.h"
@@ -33,18 +34,47 @@ constexpr std::uint16_t kBufferResume = 409;
 // How long the PDU line of a "+CMT:" or "+CDS:" header may take to follow it.
 constexpr auto kDeliveryLineLimit = std::chrono::seconds(5);
 
+// A form of a line the modem writes: its start, or the whole of it.
+struct LineForm {
+    std::string_view prefix;  // upper case
+    bool whole;               // the prefix is the whole line
+};
+
+bool Matches(std::span<const LineForm> forms, std::string_view line) {
+    const std::string upper = codepage::Upper(TrimBlanks(line));
+    return std::any_of(forms.begin(), forms.end(), [&](const LineForm& form) {
+        return form.whole ? upper == form.prefix : upper.starts_with(form.prefix);
+    });
+}
+
 // The busy answers, upper case, as the final line starts: 27.007 "+CME ERROR: 14"
 // (SIM busy), 27.005 "+CMS ERROR: 314" (SIM busy), and the vendors' "+CME ERROR:
 // 515" (please wait, init or command processing in progress), each in its numeric
 // and its text form. A numeric code is followed by the line's end.
-struct BusyForm {
-    std::string_view prefix;
-    bool whole;  // the prefix is the whole line
-};
-constexpr BusyForm kBusyForms[] = {
+constexpr LineForm kBusyForms[] = {
     {"+CME ERROR: 14", true},        {"+CME ERROR: 515", true},
     {"+CMS ERROR: 314", true},       {"+CME ERROR: SIM BUSY", false},
     {"+CMS ERROR: SIM BUSY", false}, {"+CME ERROR: PLEASE WAIT", false},
+};
+
+// The final result codes that end an answer as a refusal, in verbose form (ATV1,
+// every modem's default and what a restarted modem speaks):
+//   ERROR                          ITU-T V.250, the plain refusal;
+//   +CME ERROR: <err>              3GPP TS 27.007 (numeric or text, after AT+CMEE);
+//   +CMS ERROR: <err>              3GPP TS 27.005, message commands;
+//   NO CARRIER, NO DIALTONE,       ITU-T V.250's other final result codes, which a
+//   BUSY, NO ANSWER                  modem's firmware may give instead of ERROR;
+//   COMMAND NOT SUPPORT,           Huawei's firmware, for a command it does not know
+//   TOO MANY PARAMETERS              and for one given more parameters than it takes;
+//   ABORTED                        u-blox, for a command cut short.
+// A line like these that came unasked would end one wait early; the command is
+// then tried again by whoever needed it, which costs far less than waiting out the
+// time-out on every refusal.
+constexpr LineForm kRefusalForms[] = {
+    {"ERROR", true},      {"+CME ERROR", false},         {"+CMS ERROR", false},
+    {"NO CARRIER", true}, {"NO DIALTONE", true},         {"BUSY", true},
+    {"NO ANSWER", true},  {"COMMAND NOT SUPPORT", true}, {"TOO MANY PARAMETERS", true},
+    {"ABORTED", true},
 };
 
 bool IsAnnouncement(std::string_view line) {
@@ -101,10 +131,7 @@ bool IsPduLine(std::string_view text) {
 }
 
 bool IsBusyAnswer(std::string_view line) {
-    const std::string upper = codepage::Upper(TrimBlanks(line));
-    return std::any_of(std::begin(kBusyForms), std::end(kBusyForms), [&](const BusyForm& form) {
-        return form.whole ? upper == form.prefix : upper.starts_with(form.prefix);
-    });
+    return Matches(kBusyForms, line);
 }
 
 void ConfigurePort(TComPort& port) {
@@ -123,12 +150,7 @@ Clock::time_point DeadlineIn(std::int32_t ticks) {
 LineKind ClassifyLine(std::string_view line) {
     const std::string_view text = TrimBlanks(line);
     if (codepage::EqualIgnoreCase(text, "OK")) return LineKind::Ok;
-    if (codepage::EqualIgnoreCase(text, "ERROR") ||
-        codepage::StartsWithIgnoreCase(text, "+CME ERROR") ||
-        codepage::StartsWithIgnoreCase(text, "+CMS ERROR")) {
-        return LineKind::Error;
-    }
-    return LineKind::Other;
+    return Matches(kRefusalForms, text) ? LineKind::Error : LineKind::Other;
 }
 
 std::optional<std::string> AnswerReader::NextLine(Clock::time_point deadline,

@@ -37,7 +37,9 @@ void ConfigurePort(TComPort& port);
 Clock::time_point DeadlineIn(std::int32_t ticks);
 
 enum class LineKind { Ok, Error, Other };
-// "OK" and the error results, ignoring letter case and blanks around the line.
+// "OK" and the final result codes that refuse ("ERROR", "+CME ERROR: n", "+CMS ERROR:
+// n" and those vendors answer instead, listed in dialogue.cpp), ignoring letter case
+// and blanks around the line.
 LineKind ClassifyLine(std::string_view line);
 
 // An error result that means "not now": the SIM is still busy or the modem is

@@ -29,6 +29,22 @@ TEST(BusyAnswerTest, FinalErrorsAndOtherCodesAreNotBusy) {
     }
 }
 
+// The forms vendors' firmware answers with instead of "ERROR" end an answer as a
+// refusal, as "ERROR" does; lines that only look like them do not.
+TEST(FinalAnswerTest, EveryDocumentedRefusalEndsTheAnswerAndLookalikesDoNot) {
+    for (const char* line :
+         {"ERROR", "+CME ERROR: 10", "+CMS ERROR: 500", "+cme error: SIM not inserted",
+          "NO CARRIER", "NO DIALTONE", "BUSY", "NO ANSWER", "COMMAND NOT SUPPORT",
+          "command not support", "TOO MANY PARAMETERS", "ABORTED", " ERROR "}) {
+        EXPECT_EQ(ClassifyLine(line), LineKind::Error) << line;
+    }
+    EXPECT_EQ(ClassifyLine("ok"), LineKind::Ok);
+    for (const char* line : {"+CMGS: 12", "ERRORS", "BUSY LINE", "+COPS: 0,0,\"ERROR\"",
+                             "^BOOT:20952507,0,0,0,72", "RING", "0791"}) {
+        EXPECT_EQ(ClassifyLine(line), LineKind::Other) << line;
+    }
+}
+
 // SMSC +79990000000; reference 0x2A to +71234567890; time stamps 8 Dec 2026
 // 14:40:01 and 14:40:05 (zone +3 h); status 0, delivered.
 constexpr const char* kReport =

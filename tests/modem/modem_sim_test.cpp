@@ -104,6 +104,22 @@ TEST_F(ModemSimTest, AModemThatRejectsNumericErrorsIsStillReady) {
     EXPECT_TRUE(Init());
 }
 
+// Firmware that answers what it does not know with a text of its own: each refusal
+// ends its wait at once, so the optional commands cost one answer each, never a
+// time-out (which would count as a silence), and the rest goes on as usual.
+TEST_F(ModemSimTest, AVendorsOwnRefusalTextEndsTheWaitAsARefusal) {
+    for (const char* text : {"COMMAND NOT SUPPORT", "TOO MANY PARAMETERS", "NO CARRIER"}) {
+        modems_.Control(std::string("fault 1 refusal-text ") + text);
+        modems_.Control("fault 1 error AT+CNMI");
+        session_.Close();
+        EXPECT_TRUE(Init()) << text;
+        EXPECT_FALSE(session_.Announces()) << text;
+        EXPECT_NE(session_.Settle(), Session::Conduct::Silent) << text << ": waited out";
+        EXPECT_EQ(Send(kSecond, text), SendResult::Sent) << text;
+    }
+    EXPECT_EQ(SecondTexts().size(), 3u);
+}
+
 TEST_F(ModemSimTest, AModemThatRefusesPduModeIsNotReady) {
     modems_.Control("fault 1 error AT+CMGF");
     EXPECT_FALSE(Init());

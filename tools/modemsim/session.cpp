@@ -418,7 +418,7 @@ std::string Session::FinalText(const Reply& reply) const {
     const auto [family, code] = *reply.error;
     switch (family) {
         case ErrorFamily::Plain:
-            return "ERROR";
+            return faults_.refusal_text.empty() ? "ERROR" : faults_.refusal_text;
         case ErrorFamily::Equipment:
             if (error_mode_ == 0) return "ERROR";
             return "+CME ERROR: " + (error_mode_ == 1 ? std::to_string(code) : CmeText(code));

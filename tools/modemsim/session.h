@@ -63,6 +63,10 @@ struct Faults {
     // its information lines and its final result, as modems do that announce while
     // they answer.
     bool announce_inside = false;
+    // Not empty: what the modem answers instead of a plain "ERROR" (a command it does
+    // not know, or one refused by `error_command`), as some makers' firmware answers
+    // "COMMAND NOT SUPPORT" or "TOO MANY PARAMETERS".
+    std::string refusal_text{};
 };
 
 // Message status as AT+CMGL and AT+CMGR number it.

@@ -106,7 +106,8 @@ std::string DescribeFaults(const Faults& f) {
         << "prompt " << ChoiceName(f.prompt, kPromptNames) << "\n"
         << "send-refusals " << f.send_refusals << " " << f.refusal_code << "\n"
         << "cnmi " << ChoiceName(f.indications, kIndicationNames) << "\n"
-        << "announce-inside " << (f.announce_inside ? "on" : "off") << "\n";
+        << "announce-inside " << (f.announce_inside ? "on" : "off") << "\n"
+        << "refusal-text " << (f.refusal_text.empty() ? "off" : f.refusal_text) << "\n";
     return out.str();
 }
 
@@ -256,6 +257,12 @@ constexpr FaultSetter kFaultSetters[] = {
     {"cnmi",
      [](Faults& f, const Values& v) { return SetChoice(f.indications, kIndicationNames, v); }},
     {"announce-inside", [](Faults& f, const Values& v) { return SetSwitch(f.announce_inside, v); }},
+    {"refusal-text",
+     [](Faults& f, const Values& v) {
+         if (v.empty()) return false;
+         f.refusal_text = v.size() == 1 && v[0] == "off" ? "" : Rest(v, 0);
+         return true;
+     }},
 };
 
 }  // namespace
@@ -338,7 +345,8 @@ std::string Simulator::Help() {
            "                                report-status N [COUNT] (TP-ST of reports),\n"
            "                                hang CMD|off, prompt crlf-blank|crlf|bare,\n"
            "                                send-refusals N [CODE], cnmi full|narrow|refuse,\n"
-           "                                announce-inside on|off, clear\n"
+           "                                announce-inside on|off, refusal-text TEXT...|off,\n"
+           "                                clear\n"
            "MODEM is a position from 1 or a number.\n";
 }
 
