@@ -52,6 +52,20 @@ std::string ModemLine(const std::string& port_name, const modem::ModemStatus& st
     return line;
 }
 
+std::string ReceptionText(modem::Reception mode) {
+    switch (mode) {
+        case modem::Reception::Announced:
+            return codepage::FromUtf8("Новые сообщения: модем извещает о них сразу");
+        case modem::Reception::Polled:
+            return codepage::FromUtf8("Новые сообщения: модем опрашивается каждые 5 секунд");
+        case modem::Reception::Distrusted:
+            return codepage::FromUtf8(
+                "Новые сообщения: модем принимал их без извещения, поэтому опрашивается "
+                "каждые 5 секунд");
+    }
+    return {};
+}
+
 std::string QueueLine(std::size_t count) {
     return codepage::FromUtf8("В очереди: ") + std::to_string(count);
 }

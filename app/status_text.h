@@ -47,6 +47,10 @@ std::string QueueStateText(const QueueRow& row, Clock::time_point now);
 // which the status bar shows: an unplugged modem is no reason for a message box.
 std::string ModemStateText(const modem::ModemStatus& status);
 
+// How new messages reach the client (WorkerEvents::on_reception), for the modem's
+// tool tip and velka-sms-cli. Windows-1251.
+std::string ReceptionText(modem::Reception mode);
+
 // The warning a front end shows for WorkerEvents::on_queue_damaged. Windows-1251.
 std::string QueueDamageWarning(const QueueDamage& damage);
 

@@ -382,7 +382,7 @@ void Worker::Received(const modem::ReceptionReport& report) {
 // Messages the inbox refused stay on the modem, announced already: the design's
 // polling tries them again every few seconds until the disk takes them.
 bool Worker::Listening() const {
-    return session_.Announces() && silences_ == 0 &&
+    return session_.ReceptionMode() == modem::Reception::Announced && silences_ == 0 &&
            !failing_[static_cast<std::size_t>(StoreFile::Inbox)] &&
            session_.Status().state == modem::ModemState::Ready && session_.PortOpen();
 }
@@ -450,6 +450,7 @@ void Worker::AfterModemWork() {
             ++silences_;
             break;
         case modem::Session::Conduct::Answered:
+        case modem::Session::Conduct::Restarted:  // opened afresh at the next pass
             silences_ = 0;
             break;
         case modem::Session::Conduct::Nothing:
@@ -470,6 +471,11 @@ void Worker::TellModemState() {
     if (status.state != modem::ModemState::Unknown && status != told_status_) {
         told_status_ = status;
         if (events_.on_modem_state) events_.on_modem_state(status);
+    }
+    if (const modem::Reception mode = session_.ReceptionMode();
+        session_.Status().state == modem::ModemState::Ready && mode != told_reception_) {
+        told_reception_ = mode;
+        if (events_.on_reception) events_.on_reception(mode);
     }
     if (const modem::ModemInfo info = session_.Info();
         info != told_info_ && info != modem::ModemInfo{}) {

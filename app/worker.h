@@ -86,6 +86,9 @@ struct WorkerEvents {
     // Status reports were kept in reports.db (non-empty batches): the delivery
     // states of sent records (messages/delivery_states.h) may have changed.
     std::function<void(const std::vector<store::StatusReport>& kept)> on_reports;
+    // How the worker learns of arrivals changed (modem::Reception): said once the
+    // modem is ready, and on each change; ReceptionText words it.
+    std::function<void(modem::Reception mode)> on_reception;
 };
 
 // The files the worker writes, in the program directory.
@@ -220,14 +223,15 @@ class Worker {
     std::vector<QueuedRecord> outbox_backlog_;  // worker's thread only
     std::vector<QueuedRecord> unsent_backlog_;  // worker's thread only
     // Records in outbox.db or unsent.db whose Finished entry is not in queue.db yet.
-    std::vector<std::uint64_t> unnoted_finished_;  // worker's thread only
-    std::array<bool, 4> failing_{};                // by StoreFile; worker's thread only
-    bool restored_ = false;                        // worker's thread only
-    int silences_ = 0;                             // in a row; worker's thread only
-    modem::ModemStatus told_status_;               // last said; worker's thread only
-    modem::ModemInfo told_info_;                   // last said; worker's thread only
-    Clock::duration safety_poll_ = kSafetyPoll;    // set before Start
-    Clock::time_point last_cycle_{};               // worker's thread only
+    std::vector<std::uint64_t> unnoted_finished_;     // worker's thread only
+    std::array<bool, 4> failing_{};                   // by StoreFile; worker's thread only
+    bool restored_ = false;                           // worker's thread only
+    int silences_ = 0;                                // in a row; worker's thread only
+    modem::ModemStatus told_status_;                  // last said; worker's thread only
+    modem::ModemInfo told_info_;                      // last said; worker's thread only
+    std::optional<modem::Reception> told_reception_;  // last said; worker's thread only
+    Clock::duration safety_poll_ = kSafetyPoll;       // set before Start
+    Clock::time_point last_cycle_{};                  // worker's thread only
     Mutex pin_lock_;
     std::optional<std::string> new_pin_ GUARDED_BY(pin_lock_);
     std::thread thread_;

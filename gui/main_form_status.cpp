@@ -136,6 +136,9 @@ app::WorkerEvents TMainForm::WithStatusEvents(app::WorkerEvents events) {
             RefreshStatusBarSoon();
         });
     };
+    events.on_reception = [this](modem::Reception mode) {
+        PostToWindow([this, mode] { ModemLabel->setToolTip(ToQt(app::ReceptionText(mode))); });
+    };
     events.on_send_failed = [this](const app::SendFailure& failure) {
         PostToWindow([this, failure] {
             last_failure_ = failure;

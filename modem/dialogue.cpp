@@ -77,6 +77,24 @@ constexpr LineForm kRefusalForms[] = {
     {"ABORTED", true},
 };
 
+// The texts modems send on their own when they start, whole lines unless a prefix
+// is marked, from the vendors' AT manuals:
+//   RDY, +CFUN: 1            Quectel and SIMCom modules, once the UART is ready;
+//   SMS Ready, Call Ready,   SIMCom, when the SMS and call stacks are up;
+//   PB DONE
+//   +QIND: SMS DONE,         Quectel, the same;
+//   +QIND: PB DONE
+//   ^SYSSTART                Cinterion (Siemens, Gemalto, Thales) and Huawei;
+//   ^SIMST: (prefix)         Huawei, the SIM's state changed (a SIM re-seated).
+// Not here: periodic reports such as ^BOOT, ^RSSI, ^MODE, +CSQ, +CREG, which some
+// modems print every few seconds, and "+CPIN: READY", which the same modules send at
+// start-up but which is also the answer to AT+CPIN?; the texts above come with it.
+constexpr LineForm kStartupForms[] = {
+    {"RDY", true},      {"+CFUN: 1", true},        {"SMS READY", true},      {"CALL READY", true},
+    {"PB DONE", true},  {"+QIND: SMS DONE", true}, {"+QIND: PB DONE", true}, {"^SYSSTART", true},
+    {"^SIMST:", false},
+};
+
 bool IsAnnouncement(std::string_view line) {
     return codepage::StartsWithIgnoreCase(line, "+CMTI:") ||
            codepage::StartsWithIgnoreCase(line, "+CDSI:");
@@ -159,10 +177,30 @@ std::optional<std::string> AnswerReader::NextLine(Clock::time_point deadline,
         auto line =
             pending_ ? std::exchange(pending_, std::nullopt) : RawLine(deadline, idle_limit);
         if (!line) return line;
-        if (TakeAnnouncement(*line)) continue;
+        if (TakeAnnouncement(*line) || TakeStartupText(*line)) continue;
         if (!IsDeliveryHeader(TrimBlanks(*line))) return line;
         TakeDelivery(*line);
     }
+}
+
+bool IsStartupText(std::string_view line) {
+    return Matches(kStartupForms, line);
+}
+
+bool Echoes(const Answer& answer, std::string_view command) {
+    return std::any_of(answer.lines.begin(), answer.lines.end(), [&](const std::string& line) {
+        return codepage::EqualIgnoreCase(TrimBlanks(line), command);
+    });
+}
+
+bool AnswerReader::TakeStartupText(std::string_view line) {
+    if (!IsStartupText(line)) return false;
+    context_.restarted = true;
+    return true;
+}
+
+void AnswerReader::NoteEcho(std::string_view command, const Answer& answer) {
+    if (context_.echo_off && Echoes(answer, command)) context_.restarted = true;
 }
 
 bool AnswerReader::TakeAnnouncement(std::string_view line) {
@@ -182,7 +220,8 @@ void AnswerReader::ReadArrived(Clock::duration line_limit) {
                 } else if (!partial_.empty()) {
                     std::string line;
                     line.swap(partial_);
-                    if (!TakeAnnouncement(line) && IsDeliveryHeader(TrimBlanks(line)))
+                    if (!TakeAnnouncement(line) && !TakeStartupText(line) &&
+                        IsDeliveryHeader(TrimBlanks(line)))
                         TakeDelivery(line);
                 }
             }
@@ -328,6 +367,7 @@ Answer RunCommand(TComPort& port, AnswerReader& reader, std::string_view command
         }
         const auto deadline = idle_limit ? Clock::now() + *idle_limit : DeadlineIn(ticks);
         Answer answer = reader.Await(deadline, idle_limit);
+        reader.NoteEcho(command, answer);
         if (answer.outcome != Outcome::Busy || !retry.Wait(reader)) return answer;
     }
 }
@@ -372,6 +412,9 @@ bool InitModem(TComPort& port, const std::atomic<bool>& stop, ModemContext& line
         line.opened = true;
         line.memories.reset();
         line.announcing.reset();
+        line.announcements_due = false;
+        line.echo_off = false;
+        line.restarted = false;
     }
     AnswerReader reader(port, stop, line);
     // Answers that came after their wait gave up would otherwise be read as the
@@ -385,7 +428,7 @@ bool InitModem(TComPort& port, const std::atomic<bool>& stop, ModemContext& line
     // A modem that keeps its echo or refuses numeric error codes still serves: the
     // reader passes over echoed commands and knows word and numeric errors alike.
     Command(port, reader, "ATE0");
-    Command(port, reader, "AT+CMEE=1");
+    line.echo_off = !Echoes(Command(port, reader, "AT+CMEE=1"), "AT+CMEE=1");
     if (Command(port, reader, "AT+CMGF=0").outcome != Outcome::Ok) return false;
     line.status = CheckSim(port, reader, line);
     // Asked whatever the SIM says: a modem without a ready SIM still names itself.
@@ -404,7 +447,7 @@ void Listen(TComPort& port, const std::atomic<bool>& stop, const StopSignal& wak
     // One reader throughout, so that a line split across two waits stays whole.
     AnswerReader reader(port, stop, context);
     // Line ends left by the last answer, "RING" and the like end no listening.
-    while (!context.announced && context.deliveries.empty()) {
+    while (!context.announced && context.deliveries.empty() && !context.restarted) {
         bool heard = false;
         try {
             heard = port.WaitCharReady(deadline, &wake);

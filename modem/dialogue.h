@@ -77,6 +77,19 @@ struct ModemContext {
     // "+CMTI:" or "+CDSI:" came since the last reception cycle began: a message or
     // status report waits in a memory.
     bool announced = false;
+    // A reception cycle ended with announcements on at this opening: from then on,
+    // whatever arrives should have been announced.
+    bool announcements_due = false;
+    // Whether arrivals are announced as they should be on this port. A cycle that
+    // was not announced and found new messages says they are not; an announcement
+    // heard afterwards says they are again.
+    bool announcements_trusted = true;
+    // The echo went off at this opening's ATE0: a command echoed later means the
+    // modem restarted and forgot it.
+    bool echo_off = false;
+    // The modem restarted by itself: it sent a start-up text, or its echo came back.
+    // Everything it was told at the opening is lost; the session opens it afresh.
+    bool restarted = false;
     Clock::duration listing_idle_limit = std::chrono::seconds(30);  // a listing this quiet is lost
 };
 
@@ -122,6 +135,8 @@ class AnswerReader {
 
     // Notes that the modem went silent, for a wait the caller bounds itself.
     void NoteSilence();
+    // Notes a restart when `answer` echoes `command` though the echo went off.
+    void NoteEcho(std::string_view command, const Answer& answer);
     // Keeps the modem's error answer in the context, for the user to read.
     void NoteRefusal(const std::string& line);
 
@@ -138,6 +153,8 @@ class AnswerReader {
                                        std::optional<Clock::duration> idle_limit);
     // An announcement is noted in the context and taken out of the answer.
     bool TakeAnnouncement(std::string_view line);
+    // A modem's start-up text (IsStartupText) is noted as a restart and taken out.
+    bool TakeStartupText(std::string_view line);
     // What a whole line read while a prompt is awaited means: nothing yet (Silent),
     // or the error that came instead.
     Outcome LineInsteadOfPrompt(const std::string& line);
@@ -175,6 +192,14 @@ class BusyRetry {
 
 inline constexpr auto kBusyPauseLongest = std::chrono::seconds(8);
 inline constexpr auto kBusyBudget = std::chrono::seconds(60);
+
+// Whether `line` is one of the unsolicited texts modems send when they start (the
+// table in dialogue.cpp, from the vendors' manuals). Periodic reports (signal,
+// network mode, registration, boot counters) are not.
+bool IsStartupText(std::string_view line);
+
+// Whether the answer holds the command echoed.
+bool Echoes(const Answer& answer, std::string_view command);
 
 // A decimal number between blanks, as the modem writes the fields of its answers;
 // nothing for anything else.

@@ -26,6 +26,10 @@ struct Session::Line {
 
 namespace {
 
+// The listing rounds of one reception cycle at the most, so that a modem that keeps
+// announcing cannot hold the cycle for ever; what is left waits for the next one.
+constexpr int kMostListingRounds = 8;
+
 // The reports of the parts of one cycle as one.
 void Join(ReceptionReport& total, ReceptionReport&& part) {
     for (packet& record : part.stored) total.stored.push_back(std::move(record));
@@ -48,6 +52,7 @@ void Session::Bind(std::uint16_t port_number) {
     if (port_number == line_->port.ComNumber()) return;
     Close();
     line_->port.SetComNumber(port_number);
+    line_->context.announcements_trusted = true;
 }
 
 std::uint16_t Session::PortNumber() const {
@@ -72,6 +77,11 @@ ModemInfo Session::Info() const {
 
 bool Session::Announces() const {
     return line_->context.announcing.value_or(false);
+}
+
+Reception Session::ReceptionMode() const {
+    if (!Announces()) return Reception::Polled;
+    return line_->context.announcements_trusted ? Reception::Announced : Reception::Distrusted;
 }
 
 bool Session::PortOpen() const {
@@ -102,15 +112,45 @@ const std::string& Session::Refusal() const {
 }
 
 ReceptionReport Session::Receive(ReceptionSink& sink) {
-    // Announcements that come from here on may name messages this listing misses.
-    line_->context.announced = false;
+    ModemContext& context = line_->context;
+    const bool heard = context.announced || !context.deliveries.empty();
     // Deliveries read before the listing go first: they are the older messages.
     ReceptionReport report = KeepDelivered(sink);
-    ReceptionReport listing = ReceiveAll(line_->port, sink, line_->stop, line_->context);
-    report.listed = listing.listed;
-    Join(report, std::move(listing));
+    std::size_t listed_new = 0;
+    std::size_t left = 0;  // what the sink refused in the last round stays on the modem
+    for (int round = 0; round < kMostListingRounds; ++round) {
+        // Announcements that come from here on may name messages this listing misses.
+        context.announced = false;
+        ReceptionReport listing = ReceiveAll(line_->port, sink, line_->stop, context);
+        report.listed = listing.listed;
+        // A full SIM gets the messages the network held back as soon as deletes
+        // free its slots, so they arrive while this round deletes: another round
+        // takes them, until one deletes nothing and nothing was announced.
+        const bool again = listing.listed && (listing.deleted > 0 || context.announced);
+        listed_new += listing.stored.size() + listing.reports.size();
+        left = std::exchange(listing.unsaved, 0);
+        Join(report, std::move(listing));
+        if (!again || line_->stop.IsSet()) break;
+    }
+    report.unsaved += left;
+    JudgeAnnouncements(heard, listed_new);
     Join(report, KeepDelivered(sink));
     return report;
+}
+
+// Messages a cycle finds that nobody announced, on a modem that should have, mean
+// its announcements go elsewhere or get lost; one heard later means they work again.
+// Messages that arrived before announcements were asked for at this opening say
+// nothing either way.
+void Session::JudgeAnnouncements(bool heard, std::size_t listed_new) {
+    ModemContext& context = line_->context;
+    if (!context.announcing.value_or(false)) return;
+    if (heard) {
+        context.announcements_trusted = true;
+    } else if (context.announcements_due && listed_new > 0) {
+        context.announcements_trusted = false;
+    }
+    context.announcements_due = true;
 }
 
 ReceptionReport Session::KeepDelivered(ReceptionSink& sink) {
@@ -127,8 +167,8 @@ bool Session::Announced() const {
 
 bool Session::Heard() const {
     const ModemContext& context = line_->context;
-    return context.announced || !context.deliveries.empty() || context.silent ||
-           !line_->port.Open();
+    return context.announced || !context.deliveries.empty() || context.restarted ||
+           context.silent || !line_->port.Open();
 }
 
 void Session::ReadSignalWhenDue() {
@@ -143,7 +183,13 @@ Clock::time_point Session::NextSignalReading() const {
 Session::Conduct Session::Settle() {
     ModemContext& context = line_->context;
     const bool answered = std::exchange(context.answered, false);
-    if (std::exchange(context.silent, false)) {
+    const bool silent = std::exchange(context.silent, false);
+    // A modem still starting may have missed a command: the restart says why.
+    if (std::exchange(context.restarted, false)) {
+        ClosePort(line_->port);
+        return Conduct::Restarted;
+    }
+    if (silent) {
         ClosePort(line_->port);
         return Conduct::Silent;
     }

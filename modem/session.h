@@ -93,6 +93,14 @@ struct SendPosition {
 using OnConfirmed =
     std::function<void(const SendPosition& position, const Confirmation& confirmed)>;
 
+// How the session learns of arrivals.
+enum class Reception {
+    Polled,      // the modem announces nothing: its memories are listed every few seconds
+    Announced,   // the modem announces arrivals; a poll every minute catches a lost one
+    Distrusted,  // the modem took AT+CNMI, yet a poll found messages it never
+                 // announced: polled as if it announced nothing, until it announces again
+};
+
 // What a reception cycle or a store of direct deliveries did.
 struct ReceptionReport {
     bool listed = false;                       // the listing came to its "OK"
@@ -150,6 +158,8 @@ class Session {
     ModemInfo Info() const;
     // Whether the modem took AT+CNMI at this opening and announces arrivals.
     bool Announces() const;
+    // Whether arrivals are announced, and announcements are trusted.
+    modem::Reception ReceptionMode() const;
     // Whether the port is open now.
     bool PortOpen() const;
 
@@ -165,11 +175,13 @@ class Session {
     const std::string& Refusal() const;
 
     // One reception cycle: what the modem handed over directly, then every memory
-    // that holds received messages ("SM", then "ME" or "MT" where offered), then
-    // what was handed over meanwhile. Each message goes to `sink` first and is
-    // deleted on the modem only once the sink holds it; one the sink already
-    // holds (listed again after a kill) is only deleted. A memory whose listing
-    // fails ends the cycle there; the stop signal ends the deletes.
+    // that holds received messages ("SM", then "ME" or "MT" where offered), again
+    // while a round deleted something or an arrival was announced meanwhile (a full
+    // SIM refills as it is emptied; at most 8 rounds), then what was handed over
+    // meanwhile. Each message goes to `sink` first and is deleted on the modem only
+    // once the sink holds it; one the sink already holds (listed again after a
+    // kill) is only deleted. A memory whose listing fails ends the cycle there; the
+    // stop signal ends the deletes.
     ReceptionReport Receive(ReceptionSink& sink);
     // Only what the modem handed over directly ("+CMT:", "+CDS:"): kept by the
     // sink, then acknowledged with "AT+CNMA". What the sink refuses waits, unacknowledged.
@@ -182,7 +194,8 @@ class Session {
     // Whether the modem announced an arrival since the last reception cycle began.
     bool Announced() const;
     // Whether something since the last Settle wants the worker's attention: an
-    // announcement, a delivery waiting to be kept, a silence or a port that closed.
+    // announcement, a delivery waiting to be kept, a restart, a silence or a port
+    // that closed.
     bool Heard() const;
 
     // AT+CSQ when 30 s have passed since the last reading; nothing otherwise.
@@ -190,10 +203,13 @@ class Session {
     // When the signal is next due to be read.
     Clock::time_point NextSignalReading() const;
 
-    // What the modem did since the last Settle.
-    enum class Conduct { Answered, Silent, Nothing };
-    // Ends a piece of modem work: a modem that went silent has its port closed, so
-    // that the next opening starts afresh.
+    // What the modem did since the last Settle. Restarted: it started again by itself
+    // (a start-up text such as "RDY", or its echo came back) and forgot what it was
+    // told.
+    enum class Conduct { Answered, Silent, Restarted, Nothing };
+    // Ends a piece of modem work: a modem that restarted or went silent has its port
+    // closed, so that the next opening initialises it afresh and asks again for
+    // announcements.
     Conduct Settle();
     // Closes the port; the next opening opens it afresh. Never throws.
     void Close();
@@ -209,6 +225,8 @@ class Session {
                                           const StopSignal& stop);
 
   private:
+    void JudgeAnnouncements(bool heard, std::size_t listed_new);
+
     struct Line;
     std::unique_ptr<Line> line_;
 };

@@ -60,6 +60,11 @@ class Outcomes {
                     std::lock_guard guard(lock_);
                     reports_ += kept.size();
                     changed_.notify_all();
+                },
+                [this](modem::Reception mode) {
+                    std::lock_guard guard(lock_);
+                    receptions_.push_back(mode);
+                    changed_.notify_all();
                 }};
     }
 
@@ -95,6 +100,8 @@ class Outcomes {
         return false;
     }
     std::vector<modem::ModemInfo> Infos() const { return infos_; }
+    // REQUIRES: called inside a WaitUntil condition, or after the worker ended.
+    std::vector<modem::Reception> Receptions() const { return receptions_; }
     std::vector<packet> Received() const { return received_; }
     // REQUIRES: called inside a WaitUntil condition, or after the worker ended.
     std::size_t StoreFailureCount() const { return store_failures_.size(); }
@@ -118,6 +125,7 @@ class Outcomes {
     std::condition_variable changed_;
     std::vector<Entry> sends_;                    // guarded by lock_
     std::vector<packet> received_;                // guarded by lock_
+    std::vector<modem::Reception> receptions_;    // guarded by lock_
     std::vector<app::StoreFile> store_failures_;  // guarded by lock_
     std::vector<modem::ModemStatus> states_;      // guarded by lock_
     std::vector<modem::ModemInfo> infos_;         // guarded by lock_

@@ -57,7 +57,8 @@ TEST_F(ReceptionTest, AnAnnouncedArrivalIsStoredWithoutAPollOrAnInitialisation) 
     ASSERT_TRUE(AwaitReceived(1));
     const std::string written = Written();
     EXPECT_EQ(Count(written, "AT+CPIN?"), 1u) << "initialised once, at the opening";
-    EXPECT_LE(Count(written, "AT+CMGL"), 2u) << "the first cycle and the announced one";
+    EXPECT_LE(Count(written, "AT+CMGL"), 3u)
+        << "the first cycle, and the announced one with its round that finds the SIM empty";
     EXPECT_TRUE(modems_.Store(1).empty());
 }
 
@@ -69,6 +70,40 @@ TEST_F(ReceptionTest, AModemRefusingAnnouncementsIsStillReceivedByPolling) {
     ASSERT_TRUE(AwaitReceived(1));
     EXPECT_GE(Count(Written(), "AT+CPIN?"), 2u) << "each poll after a full initialisation";
     EXPECT_EQ(Count(Written(), "AT+CNMI=2"), 0u) << "the set form is not tried";
+}
+
+// A modem that takes AT+CNMI but announces nothing on this port: the safety poll
+// finds the first message, the worker then polls as for a modem without
+// announcements, and says so.
+TEST_F(ReceptionTest, AModemWhoseAnnouncementsNeverComeIsPolledAfterTheFirstUnannouncedArrival) {
+    modems_.Control("fault 1 mute on");
+    Start(std::chrono::seconds(2));
+    AwaitFirstCycle();
+    Inject("found by the safety poll");
+    ASSERT_TRUE(AwaitReceived(1));
+    std::vector<modem::Reception> modes;
+    ASSERT_TRUE(outcomes_.WaitUntil([&] {
+        modes = outcomes_.Receptions();
+        return !modes.empty() && modes.back() == modem::Reception::Distrusted;
+    }));
+    EXPECT_EQ(modes.front(), modem::Reception::Announced);
+    const std::size_t openings = Count(Written(), "AT+CPIN?");
+    Inject("found by the poll");
+    ASSERT_TRUE(AwaitReceived(2));
+    EXPECT_GT(Count(Written(), "AT+CPIN?"), openings) << "polled after a full initialisation";
+}
+
+// A modem that restarts by itself while the worker listens forgets AT+CNMI: the
+// worker opens it afresh at once and asks again, so the next arrival is announced
+// (no safety poll runs in this test).
+TEST_F(ReceptionTest, AModemThatRestartsWhileListenedToIsOpenedAfreshAndAnnouncesAgain) {
+    Start(kNoSafetyPoll);
+    AwaitFirstCycle();
+    modems_.Control("restart 1");
+    ASSERT_TRUE(Eventually([&] { return Count(Written(), "AT+CNMI=2") >= 2; }));
+    Inject("after the restart");
+    ASSERT_TRUE(AwaitReceived(1));
+    EXPECT_TRUE(modems_.Store(1).empty());
 }
 
 TEST_F(ReceptionTest, AnAnnouncementInsideASendsAnswerStartsACycleAfterTheSend) {

@@ -118,6 +118,17 @@ TEST_F(AnnouncementTest, AnAnnouncementWhileASendWaitsForItsPromptIsNoted) {
     port_.PutString("\x1B");  // abandons the message
 }
 
+// Announcements name whichever memory the modem keeps things in.
+TEST_F(AnnouncementTest, AnnouncementsNamingAnyMemoryAreNoted) {
+    ASSERT_TRUE(Init());
+    for (const char* line : {"+CMTI: \"MT\",0", "+CMTI: \"ME\",15", "+CDSI: \"SR\",1"}) {
+        context_.announced = false;
+        modems_.Control(std::string("unsolicited 1 ") + line);
+        Listen(port_, stop_, wake_, Clock::now() + std::chrono::minutes(1), context_);
+        EXPECT_TRUE(context_.announced) << line;
+    }
+}
+
 TEST_F(AnnouncementTest, ListeningEndsOnAnAnnouncementAndNotesIt) {
     ASSERT_TRUE(Init());
     context_.announced = false;

@@ -325,23 +325,29 @@ std::string LongRussianUtf8() {
     return codepage::ToUtf8(codepage::FromUtf8(text).substr(0, 331));
 }
 
-// A sink that holds the first `keeps` messages it is given and notes how many the
-// modem still held when it was given them.
+// A sink with room for `keeps` messages, which notes how many the modem still held
+// each time it was given some.
 class CountingSink : public ReceptionSink {
   public:
-    CountingSink(SimModems& modems, std::size_t keeps) : modems_(modems), keeps_(keeps) {}
+    CountingSink(SimModems& modems, std::size_t keeps) : modems_(modems), room_(keeps) {}
     Kept Keep(const std::vector<std::string>& pdus) override {
         on_modem_when_given.push_back(modems_.Store(1).size());
         Kept kept;
-        for (std::size_t i = 0; i < pdus.size(); ++i) kept.on_disk.push_back(i < keeps_);
-        if (pdus.size() > keeps_) kept.status = Error{"the sink is full"};
+        for (std::size_t i = 0; i < pdus.size(); ++i) {
+            kept.on_disk.push_back(room_ > 0);
+            if (room_ > 0) {
+                --room_;
+            } else {
+                kept.status = Error{"the sink is full"};
+            }
+        }
         return kept;
     }
     std::vector<std::size_t> on_modem_when_given;
 
   private:
     SimModems& modems_;
-    const std::size_t keeps_;
+    std::size_t room_;
 };
 
 TEST_F(ModemSimTest, EachMessageGoesToTheSinkBeforeItIsDeletedAndOnlyWhatItHoldsIsDeleted) {
@@ -356,6 +362,108 @@ TEST_F(ModemSimTest, EachMessageGoesToTheSinkBeforeItIsDeletedAndOnlyWhatItHolds
     EXPECT_EQ(report.unsaved, 1u);
     EXPECT_FALSE(report.saved);
     ASSERT_EQ(modems_.Store(1).size(), 1u) << "what the sink refused stays on the modem";
+}
+
+// The network holds messages back while the SIM is full and hands them over as
+// deletes free its slots, announced while the cycle is still deleting: the cycle
+// lists again and leaves the SIM empty.
+TEST_F(ModemSimTest, ASimThatRefillsWhileItIsReadIsEmptiedInOneCycle) {
+    SimModems small(1, 3);
+    Session session(stop_, Registry::Machine());
+    session.Bind(small.ComNumber(1));
+    for (int i = 1; i <= 8; ++i) small.Control("inject 1 +79161234567 full " + std::to_string(i));
+    ASSERT_EQ(small.Store(1).size(), 3u) << "the rest is held back by the network";
+    ASSERT_TRUE(session.Open());
+    const ReceptionReport report = session.Receive(sink_);
+    EXPECT_EQ(report.stored.size(), 8u);
+    EXPECT_TRUE(small.Store(1).empty());
+    EXPECT_EQ(small.modem(1).held_back(), 0u);
+    EXPECT_EQ(Inbox().size(), 8u);
+}
+
+// A modem that took AT+CNMI yet lets a message in unannounced is no longer trusted
+// to announce, until an announcement is heard again; messages that were there
+// before announcements were asked for say nothing either way.
+TEST_F(ModemSimTest, AnnouncementsThatGoMissingAreDistrustedUntilOneIsHeardAgain) {
+    modems_.Control("inject 1 +79161234567 before the opening");
+    ASSERT_TRUE(Init());
+    ASSERT_EQ(Receive().stored.size(), 1u);
+    EXPECT_EQ(session_.ReceptionMode(), Reception::Announced);
+
+    modems_.Control("fault 1 mute on");
+    modems_.Control("inject 1 +79161234567 unannounced");
+    ASSERT_EQ(Receive().stored.size(), 1u);  // the safety poll finds it
+    EXPECT_EQ(session_.ReceptionMode(), Reception::Distrusted);
+    EXPECT_TRUE(Receive().stored.empty());
+    EXPECT_EQ(session_.ReceptionMode(), Reception::Distrusted) << "an empty poll proves nothing";
+
+    modems_.Control("fault 1 mute off");
+    modems_.Control("inject 1 +79161234567 announced again");
+    ASSERT_TRUE(Init());  // reads the announcement that waited on the line
+    ASSERT_EQ(Receive().stored.size(), 1u);
+    EXPECT_EQ(session_.ReceptionMode(), Reception::Announced);
+}
+
+// ---- A modem that restarts by itself ----
+
+TEST_F(ModemSimTest, AModemThatSaysItRestartedIsOpenedAfreshAndAnnouncesAgain) {
+    ASSERT_TRUE(Init());
+    ASSERT_TRUE(session_.Announces());
+    modems_.Control("restart 1");
+    StopSignal wake;
+    session_.Listen(wake, Clock::now() + std::chrono::minutes(1));
+    EXPECT_TRUE(session_.Heard()) << "the start-up texts ended the listening";
+    EXPECT_EQ(session_.Settle(), Session::Conduct::Restarted);
+    EXPECT_FALSE(session_.PortOpen());
+    ASSERT_TRUE(Init());
+    EXPECT_EQ(Count(modems_.Written(1), "AT+CNMI=2"), 2u) << "announcements asked for again";
+    modems_.Control("inject 1 +79161234567 after the restart");
+    session_.Listen(wake, Clock::now() + std::chrono::minutes(1));
+    EXPECT_TRUE(session_.Announced());
+    EXPECT_EQ(Receive().stored.size(), 1u);
+}
+
+TEST_F(ModemSimTest, AModemThatRestartedQuietlyIsKnownByItsEchoAtTheNextCommand) {
+    ASSERT_TRUE(Init());
+    modems_.Control("restart 1 quiet");
+    Receive();
+    EXPECT_EQ(session_.Settle(), Session::Conduct::Restarted);
+    ASSERT_TRUE(Init());
+    EXPECT_TRUE(session_.Announces());
+    EXPECT_EQ(Count(modems_.Written(1), "AT+CNMI=2"), 2u);
+}
+
+// Reports some modems print every few seconds are no restart, and neither is an
+// echo that never went off.
+TEST_F(ModemSimTest, PeriodicReportsAndAStuckEchoAreNoRestart) {
+    modems_.Control("fault 1 echo-stuck on");
+    ASSERT_TRUE(Init());
+    for (const char* line : {"^BOOT:20952507,0,0,0,72", "^RSSI:17", "^MODE:5,4", "+CREG: 1"})
+        modems_.Control(std::string("unsolicited 1 ") + line);
+    Receive();
+    EXPECT_FALSE(session_.Heard());
+    EXPECT_NE(session_.Settle(), Session::Conduct::Restarted);
+    EXPECT_TRUE(session_.PortOpen());
+}
+
+TEST(StartupTextTest, TheVendorsStartUpTextsAreKnownAndTheirPeriodicReportsAreNot) {
+    for (const char* line : {"RDY", "+CFUN: 1", "SMS Ready", "Call Ready", "PB DONE",
+                             "+QIND: SMS DONE", "+QIND: PB DONE", "^SYSSTART", "^SIMST: 1"})
+        EXPECT_TRUE(IsStartupText(line)) << line;
+    for (const char* line : {"^BOOT:20952507,0,0,0,72", "^RSSI:17", "+CREG: 1", "+CPIN: READY",
+                             "+CFUN: 0", "RING", "OK", "READY"})
+        EXPECT_FALSE(IsStartupText(line)) << line;
+}
+
+// A modem that announces with every listing cannot keep the cycle going for ever.
+TEST_F(ModemSimTest, AModemThatAnnouncesWithEveryListingEndsTheCycleAtItsBound) {
+    modems_.Control("fault 1 unsolicited-before AT+CMGL +CMTI: \"SM\",1");
+    ASSERT_TRUE(Init());
+    const ReceptionReport report = Receive();
+    EXPECT_TRUE(report.listed);
+    const std::size_t listings = Count(modems_.Written(1), "AT+CMGL=4");
+    EXPECT_GE(listings, 8u);
+    EXPECT_LE(listings, 16u) << "eight rounds over at most two memories";
 }
 
 TEST_F(ModemSimTest, ALongMessageIsStoredInPartsWithTheirFactsAndReadsAsOne) {
@@ -639,7 +747,9 @@ TEST_F(RealModemTest, MessagesInTheModemsOwnMemoryAreReceivedAndLeaveIt) {
     ASSERT_TRUE(Open());
     ReceiveEverywhere();
     EXPECT_EQ(Count(modems_.Written(1), "AT+CPMS=?"), 1u) << "asked once per opening";
-    EXPECT_EQ(Count(modems_.Written(1), "AT+CPMS=\"ME\""), 2u);
+    // Listed in every round: twice in the first cycle (its second round finds the
+    // memory empty), once in the second.
+    EXPECT_EQ(Count(modems_.Written(1), "AT+CPMS=\"ME\""), 3u);
     const auto inbox = Inbox();
     ASSERT_EQ(inbox.size(), 2u);
     EXPECT_EQ(inbox[0].text_text(), "in the modem");
@@ -660,7 +770,7 @@ TEST_F(RealModemTest, AModemThatOffersOnlyMtIsListedThere) {
     modems_.Control("inject 1 +79161234567 in MT");
     ASSERT_TRUE(Open());
     EXPECT_EQ(ReceiveEverywhere().stored.size(), 2u);
-    EXPECT_EQ(Count(modems_.Written(1), "AT+CPMS=\"MT\""), 1u);
+    EXPECT_EQ(Count(modems_.Written(1), "AT+CPMS=\"MT\""), 2u) << "a second round finds it empty";
     EXPECT_TRUE(modems_.Store(1).empty());
     EXPECT_EQ(Inbox().size(), 2u) << "each once";
 }

@@ -91,6 +91,17 @@ TEST(ListingTest, TakesEachHeadersIndexAndItsPdu) {
     EXPECT_EQ(messages[1].pdu, kHi);
 }
 
+// Indexes from 0, as some modems count, an empty quoted alpha field and blanks
+// after the commas, as others write the header.
+TEST(ListingTest, ReadsHeadersAsTheModemsWriteThem) {
+    const auto messages = ParseListing(
+        {"+CMGL: 0,1,\"\",21", kHi, "+CMGL: 1, 0, \"\", 21", kHi, "+CMGL: 2,0,21", kHi});
+    ASSERT_EQ(messages.size(), 3u);
+    EXPECT_EQ(messages[0].index, "0");
+    EXPECT_EQ(messages[1].index, "1");
+    EXPECT_EQ(messages[2].index, "2") << "a header without its alpha field";
+}
+
 TEST(ListingTest, PassesOverUnsolicitedLinesAndNoiseBetweenHeaderAndPdu) {
     const auto messages =
         ParseListing({"+CMGL: 3,0,,21", "^RSSI:17", "+CMTI: \"SM\",4", "RING", "ABCD", kHi});

@@ -310,6 +310,16 @@ void Modem::SendUnsolicited(const std::string& line) {
     Wake();
 }
 
+void Modem::Restart(bool quiet) {
+    {
+        std::lock_guard lock(mutex_);
+        SessionOutput out;
+        session_.Restart(quiet, out);
+        Enqueue(out);
+    }
+    Wake();
+}
+
 void Modem::SendNoise(std::size_t count) {
     {
         std::lock_guard lock(mutex_);

@@ -64,6 +64,8 @@ class Modem {
     Faults faults() const;
     void SendUnsolicited(const std::string& line);
     void SendNoise(std::size_t count);
+    // Restarts by itself with the line up (Session::Restart).
+    void Restart(bool quiet);
 
     // Unplugging: the master side closes (the client's reads fail) and the link
     // goes. Restoring makes a new terminal, points the link at it and resets the

@@ -218,6 +218,14 @@ void Session::PowerUp() {
     busy_until_ = std::chrono::steady_clock::now() + faults_.sim_busy;
 }
 
+void Session::Restart(bool quiet, SessionOutput& out) {
+    PowerUp();
+    new_message_mode_ = 0;
+    if (quiet) return;
+    for (const char* text : {"RDY", "+CFUN: 1", "+CPIN: READY", "SMS Ready"})
+        SendUnsolicited(text, out);
+}
+
 void Session::Reset() {
     echo_ = true;
     error_mode_ = 0;
@@ -534,7 +542,7 @@ int Session::StoreDelivered(Slots& cells, const std::string& pdu) {
 }
 
 bool Session::Announcing() const {
-    return new_message_mode_ == 1 && !faults_.silent;
+    return new_message_mode_ == 1 && !faults_.silent && !faults_.mute;
 }
 
 std::string Session::Announcement(int index) const {
@@ -556,7 +564,8 @@ void Session::ReportDelivery(const Submit& submit, std::uint8_t reference, Sessi
     const auto index = StoreFree(slots_);
     if (!index) return;  // a full SIM loses the report, as real ones do
     StoreDelivered(slots_, pdu);
-    if (mode == ReportMode::Indicated) Announce("+CDSI: \"SM\"," + std::to_string(*index), out);
+    if (mode == ReportMode::Indicated && !faults_.mute)
+        Announce("+CDSI: \"SM\"," + std::to_string(*index), out);
 }
 
 ReportMode Session::Reporting() const {

@@ -67,6 +67,9 @@ struct Faults {
     // not know, or one refused by `error_command`), as some makers' firmware answers
     // "COMMAND NOT SUPPORT" or "TOO MANY PARAMETERS".
     std::string refusal_text{};
+    // Takes AT+CNMI but never announces on this port, as modems that send their
+    // unsolicited texts on another of their interfaces do.
+    bool mute = false;
 };
 
 // Message status as AT+CMGL and AT+CMGR number it.
@@ -108,6 +111,11 @@ class Session {
     // Power-on: Reset(), and the SIM asks for its PIN again and is busy for a while
     // when the faults say so.
     void PowerUp();
+    // A restart by itself while the line stays up (a power dip, the firmware's
+    // watchdog): power-on, with announcements off as after a reset of AT+CNMI, and
+    // unless `quiet`, the start-up texts such modems send ("RDY", "+CFUN: 1",
+    // "+CPIN: READY", "SMS Ready").
+    void Restart(bool quiet, SessionOutput& out);
 
     void Feed(std::string_view bytes, SessionOutput& out);
     // A message from the network: into the lowest free slot, announced when the

@@ -107,7 +107,8 @@ std::string DescribeFaults(const Faults& f) {
         << "send-refusals " << f.send_refusals << " " << f.refusal_code << "\n"
         << "cnmi " << ChoiceName(f.indications, kIndicationNames) << "\n"
         << "announce-inside " << (f.announce_inside ? "on" : "off") << "\n"
-        << "refusal-text " << (f.refusal_text.empty() ? "off" : f.refusal_text) << "\n";
+        << "refusal-text " << (f.refusal_text.empty() ? "off" : f.refusal_text) << "\n"
+        << "mute " << (f.mute ? "on" : "off") << "\n";
     return out.str();
 }
 
@@ -257,6 +258,7 @@ constexpr FaultSetter kFaultSetters[] = {
     {"cnmi",
      [](Faults& f, const Values& v) { return SetChoice(f.indications, kIndicationNames, v); }},
     {"announce-inside", [](Faults& f, const Values& v) { return SetSwitch(f.announce_inside, v); }},
+    {"mute", [](Faults& f, const Values& v) { return SetSwitch(f.mute, v); }},
     {"refusal-text",
      [](Faults& f, const Values& v) {
          if (v.empty()) return false;
@@ -333,6 +335,7 @@ std::string Simulator::Help() {
            "unsolicited MODEM LINE...       send an unsolicited line now\n"
            "noise MODEM COUNT               send COUNT random bytes now\n"
            "drop MODEM | restore MODEM      unplug the modem | plug it back in\n"
+           "restart MODEM [quiet]           the modem restarts by itself, saying so or not\n"
            "faults MODEM                    show its faults\n"
            "fault MODEM NAME VALUE...       silent on|off, error CMD|off, send-error N,\n"
            "                                delay MS, confirm-delay MS, lower on|off,\n"
@@ -346,6 +349,7 @@ std::string Simulator::Help() {
            "                                hang CMD|off, prompt crlf-blank|crlf|bare,\n"
            "                                send-refusals N [CODE], cnmi full|narrow|refuse,\n"
            "                                announce-inside on|off, refusal-text TEXT...|off,\n"
+           "                                mute on|off (AT+CNMI taken, nothing announced),\n"
            "                                clear\n"
            "MODEM is a position from 1 or a number.\n";
 }
@@ -384,6 +388,12 @@ std::string Simulator::Control(const std::string& request) {
     if (verb == "drop" || verb == "restore") {
         const Status done = verb == "drop" ? modem.DropLine() : modem.RestoreLine();
         return done ? "ok\n" : Refused(done.error().message);
+    }
+    if (verb == "restart") {
+        if (words.size() > 3 || (words.size() == 3 && words[2] != "quiet"))
+            return Refused("restart takes MODEM and, for a silent one, quiet");
+        modem.Restart(words.size() == 3);
+        return "ok\n";
     }
     if (verb == "fault") return SetFault(modem, words);
     if (words.size() < 3) return Refused(verb + " needs more words; try help");

@@ -231,9 +231,17 @@ void SayModemState(const velka::modem::ModemStatus& status) {
     }
 }
 
+// How new messages reach the client, said as it changes: announced by the modem,
+// or polled (a modem whose announcements went missing included).
+void SayReception(velka::modem::Reception mode) {
+    std::fprintf(stderr, "velka-sms-cli: %s\n",
+                 velka::codepage::ToUtf8(velka::app::ReceptionText(mode)).c_str());
+}
+
 void PrepareCore(AppCore& core, velka::app::WorkerEvents& events) {
     if (g_pin) core.SetPin(*g_pin);
     events.on_modem_state = SayModemState;
+    events.on_reception = SayReception;
 }
 
 void SayQueueDamage(const velka::app::QueueDamage& damage) {
