@@ -119,6 +119,10 @@ TEST_F(StatusBarTest, AReadyModemShowsItsPortOperatorAndSignalAndTheQueue) {
     EXPECT_TRUE(window_->findChild<QLabel*>("ModemLabel")->isVisible());
     EXPECT_EQ(notifier_.last_state, modem::ModemState::Ready);
     EXPECT_EQ(notifier_.last_tooltip, ready);
+    EXPECT_TRUE(OnWindow([&] {
+        return window_->findChild<QLabel*>("ModemLabel")->toolTip() ==
+               QStringLiteral("Новые сообщения: модем извещает о них сразу");
+    })) << "the tool tip says how new messages come";
     Picture("statusbar-ready");
 }
 
