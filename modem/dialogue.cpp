@@ -204,8 +204,19 @@ void AnswerReader::NoteEcho(std::string_view command, const Answer& answer) {
 }
 
 bool AnswerReader::TakeAnnouncement(std::string_view line) {
-    if (!IsAnnouncement(TrimBlanks(line))) return false;
+    const std::string_view text = TrimBlanks(line);
+    if (!IsAnnouncement(text)) return false;
     context_.announced = true;
+    // "+CMTI: "SM",3": the memory is the first field, quoted.
+    std::string memory;
+    for (const char c : text.substr(text.find(':') + 1)) {
+        if (c == ',') break;
+        if (c != '"') memory += c;
+    }
+    memory = codepage::Upper(TrimBlanks(memory));
+    auto& named = context_.announced_memories;
+    if (!memory.empty() && std::find(named.begin(), named.end(), memory) == named.end())
+        named.push_back(std::move(memory));
     return true;
 }
 
@@ -415,6 +426,7 @@ bool InitModem(TComPort& port, const std::atomic<bool>& stop, ModemContext& line
         line.announcements_due = false;
         line.echo_off = false;
         line.restarted = false;
+        line.announced_memories.clear();
     }
     AnswerReader reader(port, stop, line);
     // Answers that came after their wait gave up would otherwise be read as the

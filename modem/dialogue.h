@@ -77,6 +77,9 @@ struct ModemContext {
     // "+CMTI:" or "+CDSI:" came since the last reception cycle began: a message or
     // status report waits in a memory.
     bool announced = false;
+    // The memories announcements named at this opening ("SR", where a modem keeps
+    // status reports apart), upper case: the reception lists them too.
+    std::vector<std::string> announced_memories;
     // A reception cycle ended with announcements on at this opening: from then on,
     // whatever arrives should have been announced.
     bool announcements_due = false;

@@ -179,6 +179,12 @@ std::vector<std::string> ReceptionMemories(TComPort& port, ModemContext& context
     } else if (offers("MT")) {
         memories.emplace_back("MT");
     }
+    // A memory an announcement named is where something waits, offered or not: "SR"
+    // where status reports are kept apart, or a vendor's own.
+    for (const std::string& named : context.announced_memories) {
+        if (std::find(memories.begin(), memories.end(), named) == memories.end())
+            memories.push_back(named);
+    }
     return memories;
 }
 

@@ -55,7 +55,8 @@ ReceptionReport ReceiveMessages(TComPort& port, std::string_view storage, Recept
                                 const std::atomic<bool>& stop, ModemContext& context);
 
 // The memories that hold received messages, in the order they are listed: "SM",
-// then "ME", or "MT" where the modem offers that and no "ME". What the modem
+// then "ME", or "MT" where the modem offers that and no "ME", then any other memory
+// an announcement named at this opening ("SR"). What the modem
 // offers is asked with "AT+CPMS=?" once per opening (context->memories); a modem
 // that refuses it is listed in "SM" only.
 std::vector<std::string> ReceptionMemories(TComPort& port, ModemContext& context,

@@ -867,6 +867,22 @@ TEST_F(RealModemTest, HandedOverAndAnnouncedStatusReportsAreKeptToo) {
     EXPECT_TRUE(modems_.Store(1).empty());
 }
 
+// A modem that keeps status reports in a memory of their own says where in its
+// announcement; the reception lists that memory too, and empties it.
+TEST_F(RealModemTest, StatusReportsKeptInTheirOwnMemoryAreListedThereOnceAnnounced) {
+    modems_.Control("fault 1 reports sr");
+    ASSERT_TRUE(Open());
+    ASSERT_EQ(Send(kSecond, "report me", DeliveryReports::Requested), SendResult::Sent);
+    AwaitSent(1, "+CDSI: \"SR\"");
+    StopSignal wake;
+    session_.Listen(wake, Clock::now() + std::chrono::minutes(1));
+    ASSERT_TRUE(session_.Announced());
+    EXPECT_EQ(ReceiveEverywhere().reports.size(), 1u);
+    EXPECT_EQ(Count(modems_.Written(1), "AT+CPMS=\"SR\""), 2u) << "and a round that finds it empty";
+    EXPECT_EQ(Reports().size(), 1u);
+    EXPECT_TRUE(modems_.Store(1).empty());
+}
+
 TEST_F(RealModemTest, AModemThatHangsInAListingIsReopenedAndLosesNothing) {
     for (int i = 1; i <= 4; ++i) modems_.Control("inject 1 +79161234567 h" + std::to_string(i));
     ASSERT_TRUE(Open());

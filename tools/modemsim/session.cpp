@@ -206,7 +206,10 @@ const Session::HandlerEntry Session::kHandlers[] = {
 };
 
 Session::Session(ModemIdentity identity)
-    : identity_(std::move(identity)), slots_(identity_.capacity), me_slots_(identity_.capacity) {
+    : identity_(std::move(identity)),
+      slots_(identity_.capacity),
+      me_slots_(identity_.capacity),
+      sr_slots_(identity_.capacity) {
     PowerUp();
 }
 
@@ -474,12 +477,14 @@ void Session::SendNoise(std::size_t count, SessionOutput& out) {
 
 std::vector<Session::MemoryPart> Session::Parts(const std::string& memory) {
     if (memory == "ME") return {{&me_slots_, 0}};
+    if (memory == "SR") return {{&sr_slots_, 0}};
     if (memory == "MT") return {{&slots_, 0}, {&me_slots_, static_cast<int>(slots_.size())}};
     return {{&slots_, 0}};
 }
 
 bool Session::Offers(const std::string& memory) const {
-    return memory == "SM" || memory == faults_.new_memory;
+    return memory == "SM" || memory == faults_.new_memory ||
+           (memory == "SR" && faults_.reports == ReportMode::IndicatedInSr);
 }
 
 Session::Slots& Session::NewMessageSlots() {
@@ -494,7 +499,7 @@ std::optional<int> Session::StoreFree(const Slots& cells) const {
 
 std::vector<StoredMessage> Session::Messages() const {
     std::vector<StoredMessage> out;
-    for (const Slots* cells : {&slots_, &me_slots_})
+    for (const Slots* cells : {&slots_, &me_slots_, &sr_slots_})
         for (const auto& slot : *cells)
             if (slot) out.push_back(*slot);
     return out;
@@ -533,7 +538,7 @@ void Session::HandOver(const std::string& header, const std::string& pdu, Sessio
 
 int Session::StoreDelivered(Slots& cells, const std::string& pdu) {
     const int index = *StoreFree(cells);
-    const std::string memory = &cells == &slots_ ? "SM" : "ME";
+    const std::string memory = &cells == &slots_ ? "SM" : &cells == &sr_slots_ ? "SR" : "ME";
     cells[static_cast<std::size_t>(index) - 1] =
         StoredMessage{memory, index, MessageStatus::ReceivedUnread, pdu};
     // In "MT" the modem's own cells come after the SIM's.
@@ -561,11 +566,14 @@ void Session::ReportDelivery(const Submit& submit, std::uint8_t reference, Sessi
         HandOver("+CDS: " + std::to_string(TpduLength(pdu)), pdu, out);
         return;
     }
-    const auto index = StoreFree(slots_);
-    if (!index) return;  // a full SIM loses the report, as real ones do
-    StoreDelivered(slots_, pdu);
-    if (mode == ReportMode::Indicated && !faults_.mute)
-        Announce("+CDSI: \"SM\"," + std::to_string(*index), out);
+    const bool in_sr = mode == ReportMode::IndicatedInSr;
+    Slots& cells = in_sr ? sr_slots_ : slots_;
+    const auto index = StoreFree(cells);
+    if (!index) return;  // a full memory loses the report, as real ones do
+    StoreDelivered(cells, pdu);
+    if ((mode == ReportMode::Indicated || in_sr) && !faults_.mute)
+        Announce(std::string("+CDSI: \"") + (in_sr ? "SR" : "SM") + "\"," + std::to_string(*index),
+                 out);
 }
 
 ReportMode Session::Reporting() const {
@@ -658,8 +666,10 @@ Session::Reply Session::Storage(const Command& c) {
     };
     const std::string counts = counted();
     if (c.kind == Kind::Test) {
-        const std::string offered =
-            faults_.new_memory == "SM" ? "(\"SM\")" : "(\"SM\",\"" + faults_.new_memory + "\")";
+        std::string offered = "(\"SM\"";
+        if (faults_.new_memory != "SM") offered += ",\"" + faults_.new_memory + "\"";
+        if (Offers("SR")) offered += ",\"SR\"";
+        offered += ")";
         return Reply{{"+CPMS: " + offered + "," + offered + "," + offered}, {}, false};
     }
     const std::string quoted = "\"" + read_memory_ + "\",";

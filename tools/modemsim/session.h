@@ -23,7 +23,9 @@ enum class SimCondition { Present, Missing, Failed, PhoneLocked };
 enum class DirectDelivery { Off, On, Acknowledged };
 // Status reports kept in "SM" (listed among the messages), kept and announced with
 // "+CDSI:", or handed over as "+CDS:".
-enum class ReportMode { Off, Stored, Indicated, Direct };
+// Status reports: none; kept in "SM"; kept in "SM" and announced with "+CDSI"; handed
+// over with "+CDS"; kept in the status report memory "SR" and announced there.
+enum class ReportMode { Off, Stored, Indicated, Direct, IndicatedInSr };
 enum class PromptForm { CrLfBlank, CrLf, Bare };  // "\r\n> ", "\r\n>", ">"
 // How AT+CNMI is served: every value 27.005 names; only mode 0-2, mt 0-1 and the
 // rest 0, as many modems offer; or not at all ("ERROR" to every form).
@@ -240,6 +242,7 @@ class Session {
 
     Slots slots_;                     // "SM"
     Slots me_slots_;                  // "ME", the modem's own memory
+    Slots sr_slots_;                  // "SR", status reports, with reports sr
     std::string read_memory_ = "SM";  // <mem1> of AT+CPMS: listed, read, deleted
     bool pin_locked_ = false;
     int pin_tries_ = 3;

@@ -60,7 +60,7 @@ std::string Describe(const StoredMessage& message) {
 // Names of the enumerated faults' values, in the enumerations' order.
 constexpr const char* kSimNames[] = {"present", "missing", "failure", "ph-sim"};
 constexpr const char* kDirectNames[] = {"off", "on", "ack"};
-constexpr const char* kReportNames[] = {"off", "sm", "cdsi", "cds"};
+constexpr const char* kReportNames[] = {"off", "sm", "cdsi", "cds", "sr"};
 constexpr const char* kPromptNames[] = {"crlf-blank", "crlf", "bare"};
 constexpr const char* kIndicationNames[] = {"full", "narrow", "refuse"};
 
@@ -344,7 +344,7 @@ std::string Simulator::Help() {
            "                                random-unsolicited P, random-noise P, seed N,\n"
            "                                pin CODE|off, sim present|missing|failure|ph-sim,\n"
            "                                sim-busy MS [14|515|314], new-memory SM|ME|MT,\n"
-           "                                direct off|on|ack, reports off|sm|cdsi|cds,\n"
+           "                                direct off|on|ack, reports off|sm|cdsi|cds|sr,\n"
            "                                report-status N [COUNT] (TP-ST of reports),\n"
            "                                hang CMD|off, prompt crlf-blank|crlf|bare,\n"
            "                                send-refusals N [CODE], cnmi full|narrow|refuse,\n"
