@@ -130,6 +130,11 @@ Result<AppCore::ModemReport> AppCore::ProbeOnce() {
     return ModemReport{session_.Status(), session_.Info(), session_.Announces()};
 }
 
+void AppCore::SetReceptionEnabled(bool enabled) {
+    reception_.store(enabled);
+    if (worker_) worker_->ReceptionSwitched();
+}
+
 void AppCore::SetPin(std::string pin) {
     pin_ = pin;
     if (worker_) worker_->SetPin(std::move(pin));

@@ -112,8 +112,10 @@ class AppCore {
     }
 
     bool ReceptionEnabled() const { return reception_.load(); }
-    // Takes effect at the worker's next idle pass.
-    void SetReceptionEnabled(bool enabled) { reception_.store(enabled); }
+    // Takes effect at once: off, nothing more is fetched from the modem's memories,
+    // even on an announcement the worker is woken by; on, a reception cycle runs
+    // at once.
+    void SetReceptionEnabled(bool enabled);
 
     bool DeliveryReportsEnabled() const { return delivery_reports_.load(); }
     // Takes effect from the next message the worker sends.

@@ -344,6 +344,8 @@ void Worker::IdlePass() {
     WriteBacklogs();
     NoteFinished();
     CompactQueueFile();
+    // Switched on: the next cycle is due now, whether the modem is listened to or polled.
+    if (reception_switched_.exchange(false) && reception_.load()) last_cycle_ = {};
     if (!reception_.load()) {
         Pause(RecoveryPause(), true);
         return;
@@ -390,6 +392,8 @@ bool Worker::Listening() const {
 void Worker::ListenPass() {
     AwaitReason();
     if (stop_.load()) return;
+    // Switched off while asleep: what was announced stays on the modem.
+    if (!reception_.load()) return;
     KeepDelivered();
     if (session_.Announced() || Clock::now() >= last_cycle_ + safety_poll_) {
         ReceiveCycle();
@@ -422,6 +426,11 @@ void Worker::AwaitReason() {
 
 bool Worker::HeardAReason() const {
     return stop_.load() || queue_.wake_signal().IsSet() || session_.Heard();
+}
+
+void Worker::ReceptionSwitched() {
+    reception_switched_.store(true);
+    queue_.Wake();
 }
 
 void Worker::SetPin(std::string pin) {
@@ -487,16 +496,20 @@ void Worker::TellModemState() {
 void Worker::Pause(Clock::duration length, bool for_records) {
     const auto deadline = Clock::now() + length;
     MutexLock held(queue_.lock());
+    // An idle pause also ends when the reception switch changes; a pause after a
+    // failure never does, so that a switch cannot make a failing modem spin.
+    const auto called = [&]() REQUIRES(queue_.lock()) {
+        return for_records &&
+               (reception_switched_.load() || queue_.HasDue(Clock::now()) || queue_.QueuedOnDisk());
+    };
     while (!stop_.load() && Clock::now() < deadline) {
-        if (for_records && (queue_.HasDue(Clock::now()) || queue_.QueuedOnDisk())) return;
+        if (called()) return;
         auto until = deadline;
         if (for_records) {
             if (const auto next = queue_.NextDue(); next && *next < until) until = *next;
         }
-        queue_.SleepUntil(until, [&]() REQUIRES(queue_.lock()) {
-            return stop_.load() ||
-                   (for_records && (queue_.HasDue(Clock::now()) || queue_.QueuedOnDisk()));
-        });
+        queue_.SleepUntil(until,
+                          [&]() REQUIRES(queue_.lock()) { return stop_.load() || called(); });
     }
 }
 

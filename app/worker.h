@@ -135,6 +135,9 @@ class Worker {
     // The PIN the user gave, for the worker to send once at the next
     // initialisation that finds the SIM asking for it. Kept in memory only. Any thread.
     void SetPin(std::string pin);
+    // The reception flag changed: the worker looks at it at once, fetching nothing
+    // more when it is off and running a cycle at once when it is on. Any thread.
+    void ReceptionSwitched();
     // The safety poll's interval (kSafetyPoll); tests shorten or lengthen it.
     // Before Start().
     void SetSafetyPoll(Clock::duration interval) { safety_poll_ = interval; }
@@ -194,7 +197,7 @@ class Worker {
     // Whether something ended the wait for the worker to act on (not queue.db).
     bool HeardAReason() const;
     // Sleeps until `deadline` or the stop flag, and, when `for_records`, until a
-    // record becomes due.
+    // record becomes due or the reception switch changes.
     void Pause(Clock::duration length, bool for_records) EXCLUDES(queue_.lock());
     // Tells on_send, and ends the queue's note of the record being sent.
     void Notify(std::uint64_t id, SendOutcome outcome) const;
@@ -232,6 +235,7 @@ class Worker {
     std::optional<modem::Reception> told_reception_;  // last said; worker's thread only
     Clock::duration safety_poll_ = kSafetyPoll;       // set before Start
     Clock::time_point last_cycle_{};                  // worker's thread only
+    std::atomic<bool> reception_switched_{false};     // set by any thread, cleared by the worker
     Mutex pin_lock_;
     std::optional<std::string> new_pin_ GUARDED_BY(pin_lock_);
     std::thread thread_;

@@ -106,6 +106,31 @@ TEST_F(ReceptionTest, AModemThatRestartsWhileListenedToIsOpenedAfreshAndAnnounce
     EXPECT_TRUE(modems_.Store(1).empty());
 }
 
+// Reception switched off while the worker sleeps on the modem: an arrival announced
+// afterwards stays on the SIM (the send queued after it shows the worker has been
+// past the announcement); switched on again, it is fetched at once.
+TEST_F(ReceptionTest, TheReceptionSwitchActsAtOnceOnAWorkerAsleepOnTheModem) {
+    Start(kNoSafetyPoll);
+    AwaitFirstCycle();
+    const std::size_t listings = Count(Written(), "AT+CMGL");
+    core_.SetReceptionEnabled(false);
+    Inject("while switched off");
+    ASSERT_TRUE(Eventually([&] {
+        for (const auto& entry : modems_.modem(1).Transcript())
+            if (entry.direction == modemsim::Direction::FromModem &&
+                Count(entry.bytes, "+CMTI") > 0)
+                return true;
+        return false;
+    }));
+    const std::uint64_t id = Queue("after the announcement");
+    ASSERT_TRUE(outcomes_.WaitUntil([&] { return outcomes_.Count(id, SendOutcome::Sent) == 1; }));
+    EXPECT_EQ(Count(Written(), "AT+CMGL"), listings) << "nothing listed while switched off";
+    EXPECT_EQ(modems_.Store(1).size(), 1u);
+    core_.SetReceptionEnabled(true);
+    ASSERT_TRUE(AwaitReceived(1));
+    EXPECT_TRUE(modems_.Store(1).empty());
+}
+
 TEST_F(ReceptionTest, AnAnnouncementInsideASendsAnswerStartsACycleAfterTheSend) {
     Start(kNoSafetyPoll);
     AwaitFirstCycle();
