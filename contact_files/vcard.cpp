@@ -251,6 +251,21 @@ void AppendFolded(std::string_view line, std::string& out) {
     out += "\r\n";
 }
 
+// The structured name of N (family;given;additional;prefix;suffix) from a whole
+// name: one word is a given name ("Мария"); of several, the last is the family name
+// and the rest the given names ("Иван Петров"), as address books split a name typed
+// whole. FN keeps the name as written, and is what a reader shows.
+std::string StructuredName(std::string_view name) {
+    const std::string_view trimmed = TrimBlanks(name);
+    const std::size_t last_blank = trimmed.find_last_of(' ');
+    const bool one_word = last_blank == std::string_view::npos;
+    std::string structured = one_word ? std::string() : Escape(trimmed.substr(last_blank + 1));
+    structured += ';';
+    structured += Escape(one_word ? trimmed : TrimBlanks(trimmed.substr(0, last_blank)));
+    structured += ";;;";
+    return structured;
+}
+
 }  // namespace
 
 ParsedFile ParseVCards(std::string_view bytes) {
@@ -281,10 +296,10 @@ ParsedFile ParseVCards(std::string_view bytes) {
 std::string VCardsText(const std::vector<contacts::Contact>& contacts) {
     std::string text;
     for (const contacts::Contact& contact : contacts) {
-        const std::string name = Escape(codepage::ToUtf8(contact.name));
+        const std::string name = codepage::ToUtf8(contact.name);
         text += "BEGIN:VCARD\r\nVERSION:3.0\r\n";
-        AppendFolded("FN:" + name, text);
-        AppendFolded("N:" + name + ";;;;", text);
+        AppendFolded("FN:" + Escape(name), text);
+        AppendFolded("N:" + StructuredName(name), text);
         AppendFolded("TEL:" + Escape(codepage::ToUtf8(contact.number)), text);
         AppendFolded("CATEGORIES:" + Escape(codepage::ToUtf8(contact.group)), text);
         text += "END:VCARD\r\n";

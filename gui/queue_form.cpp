@@ -28,6 +28,7 @@ TQueueForm::TQueueForm(QWidget* parent)
     table_->setColumnWidth(1, 220);
     remove_button_->setObjectName(QStringLiteral("RemoveButton"));
     remove_button_->setText(QStringLiteral("Удалить из очереди"));
+    remove_button_->setEnabled(false);  // until Fill brings a row to remove
     auto* close_button = new QPushButton(QStringLiteral("Закрыть"), this);
     close_button->setObjectName(QStringLiteral("CloseButton"));
     auto* buttons = new QHBoxLayout;
@@ -62,6 +63,7 @@ void TQueueForm::Fill(const std::vector<app::QueueRow>& rows, const contacts::Nu
     for (std::size_t i = 0; i < rows_.size(); ++i)
         if (chosen_id != 0 && rows_[i].id == chosen_id) select = static_cast<int>(i);
     if (!rows_.empty()) table_->selectRow(select);
+    remove_button_->setEnabled(!rows_.empty());
 }
 
 const app::QueueRow* TQueueForm::CurrentRow() const {

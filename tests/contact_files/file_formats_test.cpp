@@ -114,6 +114,17 @@ TEST(VCardWriting, EscapesAndFoldsAt75OctetsWithoutSplittingACharacter) {
               (std::vector<Contact>{{long_name, "+79123456789", Cp("Группа, вторая")}}));
 }
 
+// N carries the name split as address books split one typed whole, not the whole
+// name as a family name.
+TEST(VCardWriting, TheStructuredNameSplitsGivenAndFamilyNames) {
+    const std::string text = VCardsText({{Cp("Иван Петров"), "+79161234567", Cp("Друзья")},
+                                         {Cp("Мария"), "+79031112233", Cp("Друзья")},
+                                         {Cp("Анна Мария Шмидт"), "+79990000001", ""}});
+    EXPECT_THAT(text, HasSubstr("FN:Иван Петров\r\nN:Петров;Иван;;;\r\n"));
+    EXPECT_THAT(text, HasSubstr("FN:Мария\r\nN:;Мария;;;\r\n"));
+    EXPECT_THAT(text, HasSubstr("N:Шмидт;Анна Мария;;;\r\n"));
+}
+
 TEST(CsvReading, FollowsQuotingAndTheHeaderAndNamesRowsByTheirFirstLine) {
     const std::string file =
         "\xEF\xBB\xBFgroup,Name,number\r\n"

@@ -102,7 +102,7 @@ TEST_F(ContactFiles, ExportWritesEveryContactOrTheSelectedGroup) {
     Action("mmExportContacts")->trigger();
     ASSERT_EQ(dialogs_.Choices().size(), 1u);
     EXPECT_EQ(*files::ReadAll(family),
-              "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Мама\r\nN:Мама;;;;\r\nTEL:+79161112233\r\n"
+              "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Мама\r\nN:;Мама;;;\r\nTEL:+79161112233\r\n"
               "CATEGORIES:Семья\r\nEND:VCARD\r\n");
 
     dialogs_.AnswerChoice("Все контакты");

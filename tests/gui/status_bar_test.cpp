@@ -327,6 +327,18 @@ TEST_F(StatusBarTest, TheQueueViewRefusesTheRecordBeingSentAndRemovesAWaitingOne
         << "the removed record did not go out at the next start; the other did";
 }
 
+TEST_F(StatusBarTest, TheQueueWindowOffersNoRemovalWhenNothingWaits) {
+    Configure(modems_.ComName(1), false);
+    Open();
+    dialogs_.AnswerForm([&](QDialog& form) -> int {
+        EXPECT_EQ(form.findChild<QTableWidget*>("QueueTable")->rowCount(), 0);
+        EXPECT_FALSE(form.findChild<QPushButton*>("RemoveButton")->isEnabled());
+        return QDialog::Accepted;
+    });
+    window_->findChild<QToolButton*>("qmQueue")->click();
+    EXPECT_TRUE(dialogs_.AllAnswersUsed());
+}
+
 // ---- Notifications and the unread count ----
 
 TEST_F(StatusBarTest, AnArrivalIsNotifiedAndItsUnreadCountSurvivesARestart) {
