@@ -113,7 +113,9 @@ const std::string& Session::Refusal() const {
 
 ReceptionReport Session::Receive(ReceptionSink& sink) {
     ModemContext& context = line_->context;
-    const bool heard = context.announced || !context.deliveries.empty();
+    // Heard before the cycle, or during it: an announcement read among the listing's
+    // lines was sent before it.
+    bool heard = context.announced || !context.deliveries.empty();
     // Deliveries read before the listing go first: they are the older messages.
     ReceptionReport report = KeepDelivered(sink);
     std::size_t listed_new = 0;
@@ -127,6 +129,7 @@ ReceptionReport Session::Receive(ReceptionSink& sink) {
         // free its slots, so they arrive while this round deletes: another round
         // takes them, until one deletes nothing and nothing was announced.
         const bool again = listing.listed && (listing.deleted > 0 || context.announced);
+        heard = heard || context.announced;
         listed_new += listing.stored.size() + listing.reports.size();
         left = std::exchange(listing.unsaved, 0);
         Join(report, std::move(listing));

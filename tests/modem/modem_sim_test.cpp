@@ -455,6 +455,18 @@ TEST(StartupTextTest, TheVendorsStartUpTextsAreKnownAndTheirPeriodicReportsAreNo
         EXPECT_FALSE(IsStartupText(line)) << line;
 }
 
+// An announcement still on its way when a poll begins is read among the listing's
+// lines: the message it names was announced, and the trust stays.
+TEST_F(ModemSimTest, AnAnnouncementReadDuringThePollKeepsTheTrust) {
+    ASSERT_TRUE(Init());
+    Receive();
+    modems_.Control("fault 1 mute on");
+    modems_.Control("inject 1 +79161234567 announced late");
+    modems_.Control("fault 1 unsolicited-before AT+CMGL +CMTI: \"SM\",1");
+    ASSERT_EQ(Receive().stored.size(), 1u);
+    EXPECT_EQ(session_.ReceptionMode(), Reception::Announced);
+}
+
 // A modem that announces with every listing cannot keep the cycle going for ever.
 TEST_F(ModemSimTest, AModemThatAnnouncesWithEveryListingEndsTheCycleAtItsBound) {
     modems_.Control("fault 1 unsolicited-before AT+CMGL +CMTI: \"SM\",1");
