@@ -66,7 +66,8 @@ struct SendFailure {
 // Called on the worker's thread, with no lock held; keep them short.
 struct WorkerEvents {
     std::function<void(std::uint64_t id, SendOutcome outcome)> on_send;
-    std::function<void(const std::vector<packet>& stored)> on_received;  // non-empty batches
+    std::function<void(const std::vector<store::ReceivedRecord>& stored)>
+        on_received;  // non-empty batches
     // A store file refused a write (a full or read-only disk): said when its writes
     // start failing, and not again until one has succeeded. Nothing is lost: sent
     // records wait in memory, received messages stay on the modem.

@@ -61,7 +61,7 @@ void Measure(const Mode& mode, int arrivals) {
     std::size_t stored = 0;       // guarded by lock
     Clock::time_point stored_at;  // guarded by lock
     app::WorkerEvents events;
-    events.on_received = [&](const std::vector<packet>& records) {
+    events.on_received = [&](const std::vector<store::ReceivedRecord>& records) {
         std::lock_guard guard(lock);
         stored += records.size();
         stored_at = Clock::now();

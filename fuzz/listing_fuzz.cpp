@@ -62,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(velka::IsDecimal(message.index));
         FUZZ_CHECK(!message.pdu.empty() && message.pdu.size() % 2 == 0);
         FUZZ_CHECK(velka::fuzz::IsUpperHex(message.pdu));
-        velka::CheckRecord(velka::modem::MakeInboxRecord(message.pdu));
+        velka::CheckRecord(velka::modem::MakeReceivedRecord(message.pdu).record);
     }
     return 0;
 }

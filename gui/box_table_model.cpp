@@ -24,7 +24,7 @@ QString Field(const store::JoinedMessage& message, const contacts::NumberNames& 
         case BoxTableModel::kState:
             return ToQt(message.state);
         default:
-            return ToQt(message.text);
+            return WholeTextQt(message);
     }
 }
 

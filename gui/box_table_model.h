@@ -24,6 +24,11 @@ struct ShownMessage {
     store::JoinedMessage message;
 };
 
+// A message's text as its sender wrote it, whatever Windows-1251 lacks.
+inline QString WholeTextQt(const store::JoinedMessage& message) {
+    return QString::fromStdU16String(message.WholeText());
+}
+
 class BoxTableModel final : public QAbstractTableModel {
   public:
     // The state column shows a sent message's delivery state; received ones have none.

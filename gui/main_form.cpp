@@ -100,8 +100,9 @@ TMainForm::TMainForm(Dialogs& dialogs, Registry& registry, app::AppCore& core, Q
     PopupMenu->setObjectName(QStringLiteral("PopupMenu"));
     PopupMenu->addActions({ui_->pumAdd, ui_->pumEdit, ui_->pumRemove, ui_->pumConversation});
     MessagePopupMenu->setObjectName(QStringLiteral("MessagePopupMenu"));
-    MessagePopupMenu->addActions(
-        {ui_->actReply, ui_->actForward, ui_->actCopy, ui_->actDelete, ui_->actConversation});
+    MessagePopupMenu->addActions({ui_->actReply, ui_->actForward, ui_->actCopy, ui_->actDelete,
+                                  ui_->actConversation, ui_->actSaveData});
+    ui_->actSaveData->setVisible(false);  // until a binary message is chosen
     // The keys of the message actions work where the message list has the focus.
     ui_->MessageTable->addActions(MessagePopupMenu->actions());
     ui_->ContactsList->setModel(contacts_model_);
@@ -156,6 +157,7 @@ void TMainForm::BindControls() {
     connect(ui_->actReply, &QAction::triggered, this, &TMainForm::actReplyExecute);
     connect(ui_->actForward, &QAction::triggered, this, &TMainForm::actForwardExecute);
     connect(ui_->actCopy, &QAction::triggered, this, &TMainForm::actCopyExecute);
+    connect(ui_->actSaveData, &QAction::triggered, this, &TMainForm::actSaveDataExecute);
     connect(ui_->actDelete, &QAction::triggered, this, &TMainForm::actDeleteExecute);
     connect(ui_->actConversation, &QAction::triggered, this, &TMainForm::actConversationExecute);
     connect(ui_->actContactConversation, &QAction::triggered, this,
@@ -216,7 +218,7 @@ app::WorkerEvents TMainForm::WindowEvents() {
         if (outcome == app::SendOutcome::Sent)
             on_window([this] { RefreshBoxViewSoon(app::kOutboxFile); });
     };
-    events.on_received = [this, on_window](const std::vector<packet>&) {
+    events.on_received = [this, on_window](const std::vector<store::ReceivedRecord>&) {
         on_window([this] { RefreshBoxViewSoon(app::kInboxFile); });
     };
     events.on_store_failed = [this, on_window](app::StoreFile file, const Error& error) {

@@ -78,6 +78,9 @@ class TMainForm final : public QMainWindow {
     void actForwardExecute();
     void actCopyExecute();
     void actDeleteExecute();
+    // Writes a binary message's payload to a file the user names; offered only for
+    // such a message.
+    void actSaveDataExecute();
     // Every message to and from the number of the current message (actConversation)
     // or of the selected contact (actContactConversation), from both boxes, in time
     // order, under the caption " Переписка: " and the name or number.
@@ -194,7 +197,10 @@ class TMainForm final : public QMainWindow {
     static void ShowStatusPart(QLabel& part, const QString& text);
     // RefreshStatusBar for a worker event: events close together share one refresh.
     void RefreshStatusBarSoon();
-    void MessagesArrived(const std::vector<packet>& stored);
+    void MessagesArrived(const std::vector<store::ReceivedRecord>& stored);
+    // A flash message (class 0) is shown at once in a window of its own, as phones
+    // show it; it is in the inbox as well.
+    void ShowFlashMessages(const std::vector<store::ReceivedRecord>& stored);
     // The current message of the pane is read once it shows in the reading pane.
     void MarkShownRead();
     // "Принятые (3)" on the quick menu; the designed caption when none is unread.

@@ -62,8 +62,20 @@ void TMainForm::actForwardExecute() {
 
 void TMainForm::actCopyExecute() {
     if (const auto shown = CurrentMessage()) {
-        QGuiApplication::clipboard()->setText(ToQt(shown->message.text));
+        QGuiApplication::clipboard()->setText(WholeTextQt(shown->message));
     }
+}
+
+void TMainForm::actSaveDataExecute() {
+    const auto shown = CurrentMessage();
+    if (!shown || shown->message.data.empty()) return;
+    const QString path = dialogs_.SaveFileName(this, QStringLiteral("Сохранить данные сообщения"),
+                                               QStringLiteral("Все файлы (*)"));
+    if (path.isEmpty()) return;
+    if (const Status saved =
+            files::SaveDurably(path.toLocal8Bit().toStdString(), shown->message.data);
+        !saved)
+        dialogs_.Error(this, SystemTextToQt(saved.error().message));
 }
 
 // Whoever appends to the box (this window's worker, or another process) waits
@@ -271,16 +283,18 @@ void TMainForm::ShowCurrentMessage() {
     if (!current.isValid()) {
         ui_->ReaderHeader->clear();
         ui_->ReaderText->clear();
+        ui_->actSaveData->setVisible(false);
         return;
     }
     const auto [box, message] = box_model_->MessageAt(current.row());
+    ui_->actSaveData->setVisible(!message.data.empty());
     const QString party =
         box == messages::Box::Outbox ? QStringLiteral("Кому: ") : QStringLiteral("От: ");
     QString header = party + ToQt(box_model_->Shown(message.number)) + QStringLiteral("    ") +
                      ToQt(message.datetime);
     if (!message.state.empty()) header += QStringLiteral("\nСостояние: ") + ToQt(message.state);
     ui_->ReaderHeader->setText(header);
-    QString text = ToQt(message.text);
+    QString text = WholeTextQt(message);
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     ui_->ReaderText->setPlainText(text);
 }

@@ -3,6 +3,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolButton>
@@ -117,8 +118,8 @@ app::WorkerEvents TMainForm::WithStatusEvents(app::WorkerEvents events) {
             RefreshStatusBarSoon();
         });
     };
-    events.on_received = [this,
-                          told = std::move(events.on_received)](const std::vector<packet>& stored) {
+    events.on_received = [this, told = std::move(events.on_received)](
+                             const std::vector<store::ReceivedRecord>& stored) {
         if (told) told(stored);
         PostToWindow([this, stored] { MessagesArrived(stored); });
     };
@@ -176,12 +177,30 @@ void TMainForm::ShowStatusPart(QLabel& part, const QString& text) {
     part.setVisible(!text.isEmpty());
 }
 
-void TMainForm::MessagesArrived(const std::vector<packet>& stored) {
-    if (unread_ && unread_->AddUnread(stored)) SaveUnreadMarks();
+void TMainForm::MessagesArrived(const std::vector<store::ReceivedRecord>& stored) {
+    std::vector<packet> records;
+    records.reserve(stored.size());
+    for (const store::ReceivedRecord& kept : stored) records.push_back(kept.record);
+    if (unread_ && unread_->AddUnread(records)) SaveUnreadMarks();
     ShowUnreadCount();
     const messages::ArrivalNotice notice =
         messages::NoticeOf(stored, contacts::NumberNames(book_.FullListing().rows));
-    notifier_->Notify(ToQt(notice.title), ToQt(notice.text));
+    notifier_->Notify(ToQt(notice.title), QString::fromStdU16String(notice.text));
+    ShowFlashMessages(stored);
+}
+
+void TMainForm::ShowFlashMessages(const std::vector<store::ReceivedRecord>& stored) {
+    const contacts::NumberNames names(book_.FullListing().rows);
+    for (const messages::FlashNotice& flash : messages::FlashNoticesOf(stored, names)) {
+        // Not through dialogs_: it must not wait for the user, and several may stand.
+        auto* box = new QMessageBox(QMessageBox::Information,
+                                    QStringLiteral("Флеш-сообщение: ") + ToQt(flash.title),
+                                    QString::fromStdU16String(flash.text), QMessageBox::Ok, this);
+        box->setObjectName(QStringLiteral("FlashMessage"));
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setModal(false);
+        box->show();
+    }
 }
 
 void TMainForm::MarkShownRead() {

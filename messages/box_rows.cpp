@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "messages/delivery_states.h"
+#include "store/content_file.h"
 #include "store/joined_box.h"
 #include "store/store_file.h"
 
@@ -22,11 +23,20 @@ Result<BoxRows> RecordRows(const std::string& path, bool states) {
             result.states_error = texts.error();
         }
     }
+    auto contents = store::LoadContentIndex(path);
+    if (!contents) return contents.error();
     for (std::size_t i = 0; i < box->size(); ++i) {
         const packet record = box->at(i);
-        result.rows.push_back({std::string(record.number_text()),
-                               std::string(record.datetime_text()), std::string(record.text_text()),
-                               i < by_record.size() ? by_record[i] : std::string()});
+        BoxRow row;
+        row.number = record.number_text();
+        row.datetime = record.datetime_text();
+        row.text = record.text_text();
+        if (i < by_record.size()) row.state = by_record[i];
+        if (const store::RecordContent* content = contents->Find(i, record.checksum)) {
+            if (content->body == store::ContentBody::WholeText) row.whole = content->text;
+            if (content->body == store::ContentBody::Data) row.data = content->data;
+        }
+        result.rows.push_back(std::move(row));
     }
     return result;
 }
@@ -47,7 +57,8 @@ Result<BoxRows> JoinedRows(const std::string& path, bool states) {
     for (std::size_t i = 0; i < box->size(); ++i) {
         store::JoinedMessage message = box->at(i);
         result.rows.push_back({std::move(message.number), std::move(message.datetime),
-                               std::move(message.text), std::move(message.state)});
+                               std::move(message.text), std::move(message.state),
+                               std::move(message.whole), std::move(message.data)});
     }
     return result;
 }

@@ -17,6 +17,8 @@ struct BoxRow {
     std::string datetime;
     std::string text;
     std::string state;  // the delivery state of a sent message; empty when not known or not asked
+    std::u16string whole;  // the text whole where `text` lost characters; else empty
+    std::string data;      // a binary message's payload; empty for a text
 };
 
 struct BoxRows {

@@ -13,7 +13,9 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "store/content_file.h"
 #include "store/packet.h"
+#include "store/store_file.h"
 
 namespace velka::messages {
 
@@ -23,9 +25,10 @@ class BoxWatch {
     BoxWatch(std::string inbox_path, std::string outbox_path);
 
     struct Changes {
-        bool inbox = false;           // inbox.db or a file beside it that the view shows changed
-        bool outbox = false;          // outbox.db, its states or reports.db changed
-        std::vector<packet> arrived;  // records appended to inbox.db since the last look
+        bool inbox = false;   // inbox.db or a file beside it that the view shows changed
+        bool outbox = false;  // outbox.db, its states or reports.db changed
+        // Records appended to inbox.db since the last look, with what the side files say of them.
+        std::vector<store::ReceivedRecord> arrived;
     };
     // What changed since the last look, or since the last Seen().
     Changes Look();
@@ -34,8 +37,18 @@ class BoxWatch {
     void Seen();
 
   private:
-    enum Watched { kInbox, kInboxParts, kOutbox, kOutboxStates, kReports, kWatchedCount };
+    enum Watched {
+        kInbox,
+        kInboxParts,
+        kInboxContent,
+        kOutbox,
+        kOutboxStates,
+        kReports,
+        kWatchedCount
+    };
     std::array<files::FileStamp, kWatchedCount> Stamps() const;
+    std::vector<store::ReceivedRecord> Arrivals(const store::BoxFile& box, std::size_t first,
+                                                std::size_t end) const;
 
     std::array<std::string, kWatchedCount> paths_;
     std::array<files::FileStamp, kWatchedCount> seen_{};

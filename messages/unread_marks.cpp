@@ -5,6 +5,7 @@
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/fnv.h"
+#include "sms/smsbase.h"
 #include "store/box_lock.h"
 
 namespace velka::messages {
@@ -115,25 +116,83 @@ Status UnreadMarks::Save() {
     return {};
 }
 
-ArrivalNotice NoticeOf(const std::vector<packet>& arrived, const contacts::NumberNames& names) {
+namespace {
+
+// What makes records one message: a record on its own is one, the parts of a long
+// one share sender, reference and number of parts.
+std::string MessageKey(const store::ReceivedRecord& arrived, std::size_t index) {
+    std::string key(arrived.record.number_text());
+    if (!arrived.part) return key + '#' + std::to_string(index);
+    const store::PartFacts& part = *arrived.part;
+    return key + '/' + std::to_string(part.reference) + '/' + std::to_string(part.reference_bits) +
+           '/' + std::to_string(part.total);
+}
+
+template <typename Text>
+Text FirstLineStart(const Text& text, std::size_t length) {
+    using Char = typename Text::value_type;
+    const Char line_breaks[] = {Char('\r'), Char('\n'), Char(0)};
+    Text line = text.substr(0, text.find_first_of(line_breaks));
+    if (line.size() <= length && line.size() == text.size()) return line;
+    std::size_t cut = std::min(length, line.size());
+    // A high surrogate whose low half would fall beyond the cut goes with it.
+    if (cut > 0 && cut < line.size() && (line[cut - 1] & 0xFC00) == 0xD800) --cut;
+    const Char dots[] = {Char('.'), Char('.'), Char('.'), Char(0)};
+    return line.substr(0, cut) + dots;
+}
+
+}  // namespace
+
+ArrivalNotice NoticeOf(const std::vector<store::ReceivedRecord>& arrived,
+                       const contacts::NumberNames& names) {
     if (arrived.empty()) return {};
-    const std::string first_number(arrived.front().number_text());
+    const std::string first_number(arrived.front().record.number_text());
+    const std::string first_key = MessageKey(arrived.front(), 0);
+    std::set<std::string> messages;
     bool one_sender = true;
-    for (const packet& record : arrived) one_sender &= record.number_text() == first_number;
+    // The first message's earliest part in the batch.
+    const store::ReceivedRecord* shown = &arrived.front();
+    for (std::size_t i = 0; i < arrived.size(); ++i) {
+        const store::ReceivedRecord& record = arrived[i];
+        one_sender &= record.record.number_text() == first_number;
+        const std::string key = MessageKey(record, i);
+        messages.insert(key);
+        if (key == first_key && record.part && record.part->number < shown->part->number)
+            shown = &record;
+    }
     const std::string name(names.NameOf(first_number));
     ArrivalNotice notice;
     notice.title = !one_sender
-                       ? codepage::FromUtf8("Новых сообщений: ") + std::to_string(arrived.size())
+                       ? codepage::FromUtf8("Новых сообщений: ") + std::to_string(messages.size())
                    : name.empty() ? first_number
                                   : name;
-    notice.text = TextStart(std::string(arrived.front().text_text()), kNoticeLength);
+    std::u16string text =
+        store::WholeTextOf(shown->record, shown->content ? &*shown->content : nullptr);
+    if (shown->part && shown->part->number > 1) text.insert(0, u"...");
+    notice.text = TextStart(text, kNoticeLength);
     return notice;
 }
 
+std::vector<FlashNotice> FlashNoticesOf(const std::vector<store::ReceivedRecord>& arrived,
+                                        const contacts::NumberNames& names) {
+    std::vector<FlashNotice> flashes;
+    for (const store::ReceivedRecord& kept : arrived) {
+        if (!kept.content || ReadDataCoding(kept.content->coding_scheme).message_class != 0)
+            continue;
+        const std::string number(kept.record.number_text());
+        const std::string name(names.NameOf(number));
+        flashes.push_back(
+            {name.empty() ? number : name, store::WholeTextOf(kept.record, &*kept.content)});
+    }
+    return flashes;
+}
+
 std::string TextStart(const std::string& text, std::size_t length) {
-    std::string line = text.substr(0, text.find_first_of("\r\n"));
-    if (line.size() <= length && line.size() == text.size()) return line;
-    return line.substr(0, length) + "...";
+    return FirstLineStart(text, length);
+}
+
+std::u16string TextStart(const std::u16string& text, std::size_t length) {
+    return FirstLineStart(text, length);
 }
 
 }  // namespace velka::messages

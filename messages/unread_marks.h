@@ -17,6 +17,7 @@
 
 #include "contacts/number_names.h"
 #include "platform/result.h"
+#include "store/content_file.h"
 #include "store/joined_box.h"
 #include "store/packet.h"
 
@@ -61,16 +62,29 @@ class UnreadMarks {
 };
 
 // A system-tray notification of arrived messages: the sender's contact name (the
-// number when the book has none) and the start of the text; for messages from
-// several senders, "Новых сообщений: N" and the first text. Windows-1251.
+// number when the book has none) and the start of the first message's text (its
+// first part that came in the batch, led by "..." when that is not the first
+// part), whole; for messages from several senders, "Новых сообщений: N", N
+// counting a long message once.
 struct ArrivalNotice {
-    std::string title;
-    std::string text;
+    std::string title;    // Windows-1251
+    std::u16string text;  // the text as the sender wrote it, whatever Windows-1251 lacks
 };
-ArrivalNotice NoticeOf(const std::vector<packet>& arrived, const contacts::NumberNames& names);
+ArrivalNotice NoticeOf(const std::vector<store::ReceivedRecord>& arrived,
+                       const contacts::NumberNames& names);
+
+// A flash message (message class 0): shown at once in a window of its own, as
+// phones show it: the sender as in a notice, and the text whole.
+struct FlashNotice {
+    std::string title;    // Windows-1251
+    std::u16string text;  // whole
+};
+std::vector<FlashNotice> FlashNoticesOf(const std::vector<store::ReceivedRecord>& arrived,
+                                        const contacts::NumberNames& names);
 
 // The start of a message text for a list or a notification: its first line, at
-// most `length` characters, with "..." when cut.
+// most `length` characters (a surrogate pair is never cut), with "..." when cut.
 std::string TextStart(const std::string& text, std::size_t length = 40);
+std::u16string TextStart(const std::u16string& text, std::size_t length = 40);
 
 }  // namespace velka::messages

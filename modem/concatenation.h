@@ -17,7 +17,7 @@ namespace velka::modem {
 // number of 0 or beyond the total): such a message shows on its own.
 std::optional<store::PartFacts> ReadConcatenation(std::string_view udh);
 
-// The facts of a received PDU, read as MakeInboxRecord reads its text.
+// The facts of a received PDU, read as MakeReceivedRecord reads its text.
 std::optional<store::PartFacts> ConcatenationOf(const std::string& pdu);
 
 }  // namespace velka::modem

@@ -9,6 +9,7 @@
 #include "modem/status_report.h"
 #include "platform/crc32.h"
 #include "platform/datetime.h"
+#include "sms/received.h"
 #include "sms/smsbase.h"
 #include "store/box_lock.h"
 #include "store/identity_file.h"
@@ -23,8 +24,10 @@ namespace {
 // before them.
 struct NewOnes {
     std::vector<std::size_t> pdu_of_record;
+    std::vector<store::ReceivedRecord> received;
     std::vector<packet> records;
     std::vector<std::optional<store::PartFacts>> parts;
+    std::vector<store::ContentEntry> contents;
     std::vector<std::size_t> pdu_of_report;
     std::vector<store::StatusReport> reports;
     std::vector<store::IdentityEntry> identities;
@@ -58,11 +61,16 @@ Result<NewOnes> SortNew(const store::BoxLock& held, const std::string& inbox_pat
             entry.record = static_cast<std::uint32_t>(*first_report + fresh.reports.size() - 1);
             entry.record_crc = Crc32(store::ReportRecord(fresh.reports.back()));
         } else {
-            fresh.records.push_back(MakeInboxRecord(pdus[i]));
-            fresh.parts.push_back(ConcatenationOf(pdus[i]));
+            store::ReceivedRecord kept = MakeReceivedRecord(pdus[i]);
+            entry.record = static_cast<std::uint32_t>(*first_record + fresh.records.size());
+            entry.record_crc = store::RecordCrc(kept.record);
+            if (kept.content) {
+                fresh.contents.push_back({entry.record, kept.record.checksum, *kept.content});
+            }
+            fresh.records.push_back(kept.record);
+            fresh.parts.push_back(kept.part);
+            fresh.received.push_back(std::move(kept));
             fresh.pdu_of_record.push_back(i);
-            entry.record = static_cast<std::uint32_t>(*first_record + fresh.records.size() - 1);
-            entry.record_crc = store::RecordCrc(fresh.records.back());
         }
         fresh.identities.push_back(entry);
     }
@@ -92,12 +100,19 @@ ReceptionSink::Kept InboxSink::Keep(const std::vector<std::string>& pdus) {
         saved.status = std::move(noted);
         return saved;
     }
+    // Before the records: a record whose content entry failed would be known by its
+    // identity and deleted on the modem without what its bytes cannot hold. An entry
+    // whose record then failed names a checksum no other record carries there.
+    if (Status noted = store::AppendContent(*held, inbox_path, fresh->contents); !noted) {
+        saved.status = std::move(noted);
+        return saved;
+    }
     Status inbox = store::AppendReceived(*held, inbox_path, fresh->records, fresh->parts);
     Status reports =
         store::AppendReports(*held, store::ReportsPathBeside(inbox_path), fresh->reports);
     if (inbox) {
         for (const std::size_t i : fresh->pdu_of_record) saved.on_disk[i] = true;
-        saved.stored = std::move(fresh->records);
+        saved.stored = std::move(fresh->received);
     }
     if (reports) {
         for (const std::size_t i : fresh->pdu_of_report) saved.on_disk[i] = true;
@@ -107,7 +122,8 @@ ReceptionSink::Kept InboxSink::Keep(const std::vector<std::string>& pdus) {
     return saved;
 }
 
-packet MakeInboxRecord(const std::string& pdu) {
+store::ReceivedRecord MakeReceivedRecord(const std::string& pdu) {
+    const ReceivedMessage message = ReadReceived(pdu);
     TSMS sms;
     sms.ParsePDU(pdu);
     std::string datetime;
@@ -116,13 +132,24 @@ packet MakeInboxRecord(const std::string& pdu) {
     } catch (const EConvertError&) {
         // A time stamp that names no real date must not cost the message.
     }
-    std::string text;
-    try {
-        text = sms.DecodeText();
-    } catch (const EConvertError&) {
-        text = std::string(kDecodeErrorText);
+    store::ReceivedRecord kept;
+    kept.record = MakePacket(sms.DecodeSender(), datetime, message.text);
+    kept.part = ConcatenationOf(pdu);
+    if (message.NeedsMoreThanText()) {
+        store::RecordContent content;
+        content.protocol_id = message.protocol_id;
+        content.coding_scheme = message.coding_scheme;
+        content.header = message.header;
+        if (message.is_data) {
+            content.body = store::ContentBody::Data;
+            content.data = message.data;
+        } else if (!message.whole.empty()) {
+            content.body = store::ContentBody::WholeText;
+            content.text = message.whole;
+        }
+        kept.content = std::move(content);
     }
-    return MakePacket(sms.DecodeSender(), datetime, text);
+    return kept;
 }
 
 }  // namespace velka::modem

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "modem/session.h"
+#include "store/content_file.h"
 #include "store/packet.h"
 
 namespace velka::modem {
@@ -31,9 +32,10 @@ class InboxSink final : public ReceptionSink {
     const std::string inbox_path_;
 };
 
-// The inbox record of a received PDU: state 1, the sender, the service-centre time
-// stamp as date-time text (empty when it names no real date, or for an SMS-SUBMIT)
-// and the decoded text, each cut to its field.
-packet MakeInboxRecord(const std::string& pdu);
+// The inbox record of a received PDU (state 1, the sender, the service-centre time
+// stamp as date-time text, empty when it names no real date or for an SMS-SUBMIT,
+// and the text as sms/received.h reads it, each cut to its field), with its place
+// in a long message and, where the record cannot say it all, its content entry.
+store::ReceivedRecord MakeReceivedRecord(const std::string& pdu);
 
 }  // namespace velka::modem

@@ -109,7 +109,7 @@ std::string Storage(std::string_view memory) {
 
 void Join(ReceptionReport& total, ReceptionReport&& part) {
     total.listed = total.listed && part.listed;
-    for (packet& record : part.stored) total.stored.push_back(std::move(record));
+    for (auto& record : part.stored) total.stored.push_back(std::move(record));
     for (store::StatusReport& report : part.reports) total.reports.push_back(std::move(report));
     total.deleted += part.deleted;
     total.unsaved += part.unsaved;

@@ -36,11 +36,6 @@ struct ListedMessage {
 // such line before the next header, is left out: neither stored nor deleted.
 std::vector<ListedMessage> ParseListing(const std::vector<std::string>& lines);
 
-// The inbox record of a received PDU: state 1, the sender, the service-centre time
-// stamp as date-time text (empty when it names no real date, or for an SMS-SUBMIT)
-// and the decoded text, each cut to its field.
-packet MakeInboxRecord(const std::string& pdu);
-
 // One cycle: "AT+CPMS=<storage>" and "AT+CMGF=0" (each "OK" awaited up to 100
 // ticks), the input read empty, "AT+CMGL=4" read to its final line; busy answers
 // are tried again (RunCommand). The listed messages go to `sink`; then each

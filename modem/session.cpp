@@ -32,7 +32,7 @@ constexpr int kMostListingRounds = 8;
 
 // The reports of the parts of one cycle as one.
 void Join(ReceptionReport& total, ReceptionReport&& part) {
-    for (packet& record : part.stored) total.stored.push_back(std::move(record));
+    for (auto& record : part.stored) total.stored.push_back(std::move(record));
     for (store::StatusReport& report : part.reports) total.reports.push_back(std::move(report));
     total.deleted += part.deleted;
     total.unsaved += part.unsaved;

@@ -22,6 +22,7 @@
 
 #include "platform/result.h"
 #include "platform/stop_signal.h"
+#include "store/content_file.h"
 #include "store/packet.h"
 #include "store/reports_file.h"
 
@@ -103,10 +104,10 @@ enum class Reception {
 
 // What a reception cycle or a store of direct deliveries did.
 struct ReceptionReport {
-    bool listed = false;                       // the listing came to its "OK"
-    std::vector<packet> stored;                // records appended to the inbox, in listing order
-    std::vector<store::StatusReport> reports;  // status reports kept beside it
-    std::size_t deleted = 0;                   // deletes the modem confirmed
+    bool listed = false;                        // the listing came to its "OK"
+    std::vector<store::ReceivedRecord> stored;  // records appended to the inbox, in listing order
+    std::vector<store::StatusReport> reports;   // status reports kept beside it
+    std::size_t deleted = 0;                    // deletes the modem confirmed
     Status saved;             // the appends; what a failed one should have held stays on the modem
     std::size_t unsaved = 0;  // listed messages the sink refused; they stay on the modem
 };
@@ -115,10 +116,10 @@ struct ReceptionReport {
 class ReceptionSink {
   public:
     struct Kept {
-        Status status;                             // the first write that failed, if any
-        std::vector<bool> on_disk;                 // by PDU: kept now or by an earlier cycle
-        std::vector<packet> stored;                // the records appended now
-        std::vector<store::StatusReport> reports;  // the status reports appended now
+        Status status;                              // the first write that failed, if any
+        std::vector<bool> on_disk;                  // by PDU: kept now or by an earlier cycle
+        std::vector<store::ReceivedRecord> stored;  // the records appended now
+        std::vector<store::StatusReport> reports;   // the status reports appended now
     };
     virtual ~ReceptionSink() = default;
     // Keeps each PDU (upper-case hexadecimal, SMSC part included) that it does not

@@ -58,8 +58,13 @@ void AppendUtf8(std::string& out, char32_t ch) {
     } else if (ch < 0x800) {
         out.push_back(static_cast<char>(0xC0 | (ch >> 6)));
         out.push_back(static_cast<char>(0x80 | (ch & 0x3F)));
-    } else {
+    } else if (ch < 0x10000) {
         out.push_back(static_cast<char>(0xE0 | (ch >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((ch >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (ch & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (ch >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((ch >> 12) & 0x3F)));
         out.push_back(static_cast<char>(0x80 | ((ch >> 6) & 0x3F)));
         out.push_back(static_cast<char>(0x80 | (ch & 0x3F)));
     }
@@ -132,6 +137,38 @@ std::string FromUtf8(std::string_view utf8) {
     out.reserve(utf8.size());
     size_t pos = 0;
     while (pos < utf8.size()) out.push_back(FromUnicode(NextUtf8(utf8, pos)));
+    return out;
+}
+
+std::string Utf16ToUtf8(std::u16string_view utf16) {
+    std::string out;
+    out.reserve(utf16.size() * 2);
+    for (size_t i = 0; i < utf16.size(); ++i) {
+        char32_t ch = utf16[i];
+        const bool high = ch >= 0xD800 && ch <= 0xDBFF;
+        if (high && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 && utf16[i + 1] <= 0xDFFF) {
+            ch = 0x10000 + ((ch - 0xD800) << 10) + (utf16[++i] - 0xDC00);
+        } else if (ch >= 0xD800 && ch <= 0xDFFF) {
+            ch = 0xFFFD;  // half a pair is no character
+        }
+        AppendUtf8(out, ch);
+    }
+    return out;
+}
+
+std::u16string Utf8ToUtf16(std::string_view utf8) {
+    std::u16string out;
+    out.reserve(utf8.size());
+    size_t pos = 0;
+    while (pos < utf8.size()) {
+        const char32_t ch = NextUtf8(utf8, pos);
+        if (ch < 0x10000) {
+            out.push_back(static_cast<char16_t>(ch));
+        } else {
+            out.push_back(static_cast<char16_t>(0xD800 + ((ch - 0x10000) >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + ((ch - 0x10000) & 0x3FF)));
+        }
+    }
     return out;
 }
 

@@ -34,6 +34,12 @@ std::string ToUtf8(std::string_view cp1251);
 // Malformed UTF-8 gives one '?' per bad sequence; nothing is dropped silently.
 std::string FromUtf8(std::string_view utf8);
 
+// UTF-16 and UTF-8, every character kept: what the store keeps beside a record
+// whose Windows-1251 text lost characters, on its way to a terminal or a JSON
+// text. A lone surrogate, or a malformed UTF-8 sequence, gives U+FFFD.
+std::string Utf16ToUtf8(std::u16string_view utf16);
+std::u16string Utf8ToUtf16(std::string_view utf8);
+
 // True when the whole text is well-formed UTF-8 (pure ASCII is). A file in
 // Windows-1251 with any Russian letter almost never is, which tells the two apart.
 bool IsValidUtf8(std::string_view text);

@@ -13,71 +13,91 @@ namespace {
 
 // ---- Tables ----
 
-// The GSM 7-bit default alphabet (3GPP TS 23.038, 6.2.1) as the byte each code shows
-// as. Latin letters are their ISO 8859-1 bytes and the Greek capitals their ISO 8859-7
-// bytes; the program stores and shows them as they are, as Windows-1251. The escape
-// position 0x1B holds 0x00. Codes not listed here stand for their own byte.
-struct CodeByte {
-    uint8_t code;
-    uint8_t byte;
+// The GSM 7-bit default alphabet (3GPP TS 23.038, 6.2.1): the character of each
+// code. The escape 0x1B stands for the extension table; alone it shows as a space.
+constexpr std::array<char16_t, 128> kGsmToUnicode = {
+    u'@',      u'\u00A3', u'$',      u'\u00A5', u'\u00E8', u'\u00E9', u'\u00F9', u'\u00EC',
+    u'\u00F2', u'\u00C7', u'\n',     u'\u00D8', u'\u00F8', u'\r',     u'\u00C5', u'\u00E5',
+    u'\u0394', u'_',      u'\u03A6', u'\u0393', u'\u039B', u'\u03A9', u'\u03A0', u'\u03A8',
+    u'\u03A3', u'\u0398', u'\u039E', u'\u00A0', u'\u00C6', u'\u00E6', u'\u00DF', u'\u00C9',
+    u' ',      u'!',      u'"',      u'#',      u'\u00A4', u'%',      u'&',      u'\'',
+    u'(',      u')',      u'*',      u'+',      u',',      u'-',      u'.',      u'/',
+    u'0',      u'1',      u'2',      u'3',      u'4',      u'5',      u'6',      u'7',
+    u'8',      u'9',      u':',      u';',      u'<',      u'=',      u'>',      u'?',
+    u'\u00A1', u'A',      u'B',      u'C',      u'D',      u'E',      u'F',      u'G',
+    u'H',      u'I',      u'J',      u'K',      u'L',      u'M',      u'N',      u'O',
+    u'P',      u'Q',      u'R',      u'S',      u'T',      u'U',      u'V',      u'W',
+    u'X',      u'Y',      u'Z',      u'\u00C4', u'\u00D6', u'\u00D1', u'\u00DC', u'\u00A7',
+    u'\u00BF', u'a',      u'b',      u'c',      u'd',      u'e',      u'f',      u'g',
+    u'h',      u'i',      u'j',      u'k',      u'l',      u'm',      u'n',      u'o',
+    u'p',      u'q',      u'r',      u's',      u't',      u'u',      u'v',      u'w',
+    u'x',      u'y',      u'z',      u'\u00E4', u'\u00F6', u'\u00F1', u'\u00FC', u'\u00E0',
 };
-constexpr std::array<CodeByte, 43> kGsmExceptions = {{
-    {0x00, 0x40}, {0x01, 0xA3}, {0x02, 0x24}, {0x03, 0xA5}, {0x04, 0xE8}, {0x05, 0xE9},
-    {0x06, 0xF9}, {0x07, 0xEC}, {0x08, 0xF2}, {0x09, 0xC7}, {0x0B, 0xD8}, {0x0C, 0xF8},
-    {0x0E, 0xC5}, {0x0F, 0xE5}, {0x10, 0xC4}, {0x11, 0x5F}, {0x12, 0xD6}, {0x13, 0xC3},
-    {0x14, 0xCB}, {0x15, 0xD9}, {0x16, 0xD0}, {0x17, 0xD8}, {0x18, 0xD3}, {0x19, 0xC8},
-    {0x1A, 0xCE}, {0x1B, 0x00}, {0x1C, 0xC6}, {0x1D, 0xE6}, {0x1E, 0xDF}, {0x1F, 0xC9},
-    {0x24, 0xA4}, {0x40, 0xA1}, {0x5B, 0xC4}, {0x5C, 0xD6}, {0x5D, 0xD1}, {0x5E, 0xDC},
-    {0x5F, 0xA7}, {0x60, 0xBF}, {0x7B, 0xE4}, {0x7C, 0xF6}, {0x7D, 0xF1}, {0x7E, 0xFC},
-    {0x7F, 0xE0},
-}};
 
 // The extension table of the default alphabet (3GPP TS 23.038, 6.2.1.1): the codes
-// that follow the escape 0x1B, with their bytes. The euro sign is Latin-9 0xA4 and is
-// only ever decoded.
-constexpr std::array<CodeByte, 10> kExtension = {{
-    {0x0A, 0x0C},
-    {0x14, 0x5E},
-    {0x28, 0x7B},
-    {0x29, 0x7D},
-    {0x2F, 0x5C},
-    {0x3C, 0x5B},
-    {0x3D, 0x7E},
-    {0x3E, 0x5D},
-    {0x40, 0x7C},
-    {0x65, 0xA4},
+// that follow the escape 0x1B, with their characters.
+struct CodeCharacter {
+    uint8_t code;
+    char16_t character;
+};
+constexpr std::array<CodeCharacter, 10> kExtension = {{
+    {0x0A, u'\f'},
+    {0x14, u'^'},
+    {0x28, u'{'},
+    {0x29, u'}'},
+    {0x2F, u'\\'},
+    {0x3C, u'['},
+    {0x3D, u'~'},
+    {0x3E, u']'},
+    {0x40, u'|'},
+    {0x65, u'\u20AC'},
 }};
 
 constexpr uint8_t kEscape = 0x1B;
 constexpr uint8_t kQuestionMark = 0x3F;
 
-constexpr std::array<uint8_t, 128> MakeGsmToByte() {
-    std::array<uint8_t, 128> table{};
-    for (int code = 0; code < 128; ++code) table[code] = static_cast<uint8_t>(code);
-    for (const CodeByte& pair : kGsmExceptions) table[pair.code] = pair.byte;
+// The character after an escape: the extension table's, or, for a code the table
+// does not hold, the main table's, as the alphabet tells a receiver to show it.
+constexpr std::array<char16_t, 128> MakeExtensionToUnicode() {
+    std::array<char16_t, 128> table = kGsmToUnicode;
+    for (const CodeCharacter& pair : kExtension) table[pair.code] = pair.character;
     return table;
 }
-constexpr std::array<uint8_t, 128> kGsmToByte = MakeGsmToByte();
+constexpr std::array<char16_t, 128> kExtensionToUnicode = MakeExtensionToUnicode();
 
-constexpr std::array<uint8_t, 256> MakeExtensionByteOf() {
-    std::array<uint8_t, 256> table{};  // 0x00 for a code that is not an extension code
-    for (const CodeByte& pair : kExtension) table[pair.code] = pair.byte;
+// The tables again as the Windows-1251 bytes of their characters, "?" for those the
+// code page lacks (flagged in the second half, so a decoder knows the text lost them).
+struct ByteTable {
+    std::array<uint8_t, 128> bytes{};
+    std::array<bool, 128> lost{};
+};
+ByteTable MakeByteTable(const std::array<char16_t, 128>& characters) {
+    ByteTable table;
+    for (std::size_t code = 0; code < characters.size(); ++code) {
+        const char byte = codepage::FromUnicode(characters[code]);
+        table.bytes[code] = static_cast<uint8_t>(byte);
+        table.lost[code] = byte == '?' && characters[code] != u'?';
+    }
     return table;
 }
-constexpr std::array<uint8_t, 256> kExtensionByteOf = MakeExtensionByteOf();
+const ByteTable kGsmToByte = MakeByteTable(kGsmToUnicode);
+const ByteTable kExtensionToByte = MakeByteTable(kExtensionToUnicode);
 
-// The septet of each low byte: the first code whose byte it is; failing that, for
-// the ASCII characters of the extension table, their extension code sent without
-// the escape; failing that, "?". Bytes 0x80..0xFF are never looked up in the table.
+// The septet of each low byte that sending uses: for an ASCII character of the main
+// table, its code; failing that, for the ASCII characters of the extension table,
+// their extension code sent without the escape; failing that, "?". Bytes
+// 0x80..0xFF are never looked up in the table.
 constexpr std::array<uint8_t, 256> MakeByteToGsm() {
     std::array<uint8_t, 256> table{};
     table.fill(kQuestionMark);
-    for (const CodeByte& pair : kExtension) {
-        if (pair.byte < 0x80) table[pair.byte] = pair.code;
+    for (const CodeCharacter& pair : kExtension) {
+        if (pair.character < 0x80) table[pair.character] = pair.code;
     }
     for (int code = 127; code >= 0; --code) {  // downward, so the lowest code wins
-        if (kGsmToByte[code] < 0x80) table[kGsmToByte[code]] = static_cast<uint8_t>(code);
+        if (code != kEscape && kGsmToUnicode[code] < 0x80)
+            table[kGsmToUnicode[code]] = static_cast<uint8_t>(code);
     }
+    table[0] = kEscape;  // a zero byte was always sent as the escape code
     return table;
 }
 constexpr std::array<uint8_t, 256> kByteToGsm = MakeByteToGsm();
@@ -373,6 +393,11 @@ uint8_t AnsiToGsm(char16_t unit) {
 }
 
 std::string GsmToAnsi(std::string_view septets) {
+    bool lost = false;
+    return GsmToAnsi(septets, lost);
+}
+
+std::string GsmToAnsi(std::string_view septets, bool& lost) {
     std::string text(septets.size(), '\0');
     // Through plain pointers: writes through the string would make the compiler
     // reload everything after each character.
@@ -380,14 +405,33 @@ std::string GsmToAnsi(std::string_view septets) {
     char* const start = out;
     const auto* in = reinterpret_cast<const uint8_t*>(septets.data());
     const size_t count = septets.size();
+    bool any_lost = false;
     for (size_t i = 0; i < count; ++i) {
-        if (in[i] != kEscape) {
-            *out++ = static_cast<char>(kGsmToByte[in[i] & 0x7F]);
-        } else if (++i < count) {  // the code after an escape, whatever it is
-            *out++ = static_cast<char>(kExtensionByteOf[in[i]]);
+        const ByteTable* table = &kGsmToByte;
+        if (in[i] == kEscape) {
+            if (++i == count) break;  // an escape with nothing after it shows nothing
+            table = &kExtensionToByte;
         }
+        const uint8_t code = in[i] & 0x7F;
+        *out++ = static_cast<char>(table->bytes[code]);
+        any_lost |= table->lost[code];
     }
     text.resize(static_cast<size_t>(out - start));
+    lost = any_lost;
+    return text;
+}
+
+std::u16string GsmToUnicode(std::string_view septets) {
+    std::u16string text;
+    text.reserve(septets.size());
+    for (size_t i = 0; i < septets.size(); ++i) {
+        const std::array<char16_t, 128>* table = &kGsmToUnicode;
+        if (static_cast<uint8_t>(septets[i]) == kEscape) {
+            if (++i == septets.size()) break;
+            table = &kExtensionToUnicode;
+        }
+        text.push_back((*table)[static_cast<uint8_t>(septets[i]) & 0x7F]);
+    }
     return text;
 }
 
@@ -443,6 +487,27 @@ std::string SwapSemiOctets(std::string_view digits) {
     std::string swapped(digits);
     for (size_t i = 0; i + 1 < swapped.size(); i += 2) std::swap(swapped[i], swapped[i + 1]);
     return swapped;
+}
+
+// ---- The data coding scheme ----
+
+DataCoding ReadDataCoding(uint8_t scheme) {
+    DataCoding coding;
+    const int group = scheme >> 4;
+    if (group < 0x8) {  // general data coding, or the same marked for automatic deletion
+        coding.alphabet = (scheme >> 2) & 3;
+        if ((scheme & 0x10) != 0) coding.message_class = scheme & 3;
+    } else if (group >= 0xC && group <= 0xE) {  // message waiting: discard, store, store UCS2
+        coding.alphabet = group == 0xE ? 2 : 0;
+        WaitingIndication waiting;
+        waiting.kind = static_cast<WaitingIndication::Kind>(scheme & 3);
+        waiting.active = (scheme & 0x08) != 0;
+        coding.waiting = waiting;
+    } else if (group == 0xF) {  // data coding and message class
+        coding.alphabet = (scheme & 0x04) != 0 ? 1 : 0;
+        coding.message_class = scheme & 3;
+    }
+    return coding;
 }
 
 // ---- Encoding ----
@@ -543,7 +608,9 @@ void TSMS::ParsePDU(std::string_view pdu) {
     AddressLength += AddressLength % 2;
     MessageReference = DigitsAt(PDU, FirstOctetPos + 2, 2);
     TPDULength = static_cast<int32_t>((static_cast<int64_t>(PDU.size()) - SMSCLength) / 2 - 1);
-    Alphabet = (OctetOrZero(PDU, AddressPos + AddressLength + 4) >> 2) & 3;
+    ProtocolId = OctetOrZero(PDU, AddressPos + AddressLength + 2);
+    CodingScheme = OctetOrZero(PDU, AddressPos + AddressLength + 4);
+    Alphabet = ReadDataCoding(static_cast<uint8_t>(CodingScheme)).alphabet;
 }
 
 std::string TSMS::DecodeSender() const {
@@ -585,6 +652,7 @@ std::string TSMS::DecodeText() {
     const int32_t length_pos = FirstOctetPos + 2 + (IsSubmit ? 2 : 0) + 4 + AddressLength + 4 +
                                (IsSubmit ? VPLength : kTimeStampDigits);
     const int32_t data_pos = length_pos + 2;
+    Whole.clear();
     try {
         int32_t header_length = 0;
         if (HasUDH) {
@@ -593,18 +661,20 @@ std::string TSMS::DecodeText() {
         }
         UDL = ParseHexOrThrow(DigitsAt(PDU, length_pos, 2));
         std::string text = DecodeUserData(header_length, data_pos);
+        if (!Whole.empty()) Whole = NormalizeLineBreaks(std::u16string_view(Whole));
         // Most texts hold no line break: they need no second copy.
         if (text.find_first_of("\r\n") != std::string::npos) return NormalizeLineBreaks(text);
         return text;
     } catch (const EConvertError&) {
+        Whole.clear();
         return std::string(kDecodeErrorText);
     }
 }
 
-// The text of the user data at data_pos, UDL already read. The header's digits are
-// taken as zeros: only its length matters here, and a bad digit inside it must not
-// cost the text.
-std::string TSMS::DecodeUserData(int32_t header_length, int32_t data_pos) const {
+// The text of the user data at data_pos, UDL already read; Whole set where the
+// text lost characters. The header's digits are taken as zeros: only its length
+// matters here, and a bad digit inside it must not cost the text.
+std::string TSMS::DecodeUserData(int32_t header_length, int32_t data_pos) {
     if (Alphabet == kAlphabetReserved) return std::string(kDecodeErrorText);
     const bool gsm7 = Alphabet == 0;
     const int32_t data_digits = 2 * (gsm7 ? OctetsForSeptets(UDL) : UDL);
@@ -619,7 +689,12 @@ std::string TSMS::DecodeUserData(int32_t header_length, int32_t data_pos) const 
         const size_t count = UnpackSeptetsInto(data, /*keep_trailing_zero=*/true,
                                                static_cast<size_t>(header_octets), septets.data());
         const int32_t first = HasUDH ? HeaderSeptets(header_length) : 0;
-        return GsmToAnsi(SeptetRange(std::string_view(septets.data(), count), first, UDL));
+        const std::string_view text_septets =
+            SeptetRange(std::string_view(septets.data(), count), first, UDL);
+        bool lost = false;
+        std::string text = GsmToAnsi(text_septets, lost);
+        if (lost) Whole = GsmToUnicode(text_septets);
+        return text;
     }
     const std::string_view text_digits =
         data.substr(std::min(data.size(), static_cast<size_t>(2 * header_octets)));
@@ -628,14 +703,25 @@ std::string TSMS::DecodeUserData(int32_t header_length, int32_t data_pos) const 
     std::array<char16_t, 128> units;
     const size_t count = std::min(Ucs2Units(text_digits), units.size());
     PutUcs2(text_digits.substr(0, 4 * count), units.data());
-    return codepage::FromUtf16(std::u16string_view(units.data(), count));
+    const std::u16string_view unicode(units.data(), count);
+    std::string text = codepage::FromUtf16(unicode);
+    // The code page's "?" stands in for what it lacks: more of them than the text
+    // had means characters were lost.
+    if (std::count(text.begin(), text.end(), '?') !=
+        std::count(unicode.begin(), unicode.end(), u'?'))
+        Whole = unicode;
+    return text;
 }
 
-std::string TSMS::NormalizeLineBreaks(std::string_view text) {
-    std::string normal(2 * text.size(), '\0');  // room for every character to be a line break
+namespace {
+
+template <typename Char>
+std::basic_string<Char> NormalizedLineBreaks(std::basic_string_view<Char> text) {
+    // Room for every character to be a line break.
+    std::basic_string<Char> normal(2 * text.size(), Char{});
     size_t length = 0;
     for (size_t i = 0; i < text.size(); ++i) {
-        const char ch = text[i];
+        const Char ch = text[i];
         if (ch != '\r' && ch != '\n') {
             normal[length++] = ch;
             continue;
@@ -648,6 +734,16 @@ std::string TSMS::NormalizeLineBreaks(std::string_view text) {
     }
     normal.resize(length);
     return normal;
+}
+
+}  // namespace
+
+std::string TSMS::NormalizeLineBreaks(std::string_view text) {
+    return NormalizedLineBreaks(text);
+}
+
+std::u16string TSMS::NormalizeLineBreaks(std::u16string_view text) {
+    return NormalizedLineBreaks(text);
 }
 
 }  // namespace velka

@@ -66,9 +66,16 @@ inline constexpr std::string_view kDecodeErrorText = "\xCE\xF8\xE8\xE1\xEA\xE0";
 // without a GSM code gives "?".
 uint8_t AnsiToGsm(char16_t unit);
 
-// Septets to Windows-1251 bytes. An escape followed by a code that is not an
-// extension code gives byte 0x00; an escape as the last septet gives nothing.
+// Septets to Windows-1251 bytes: each code's character (TS 23.038), "?" for one
+// the code page lacks (the Greek capitals, most accented letters, "£"). An escape
+// followed by a code that is not an extension code gives the main table's
+// character of that code; an escape as the last septet gives nothing. `lost` tells
+// whether any character became "?" that way.
 std::string GsmToAnsi(std::string_view septets);
+std::string GsmToAnsi(std::string_view septets, bool& lost);
+
+// Septets to the characters they stand for, as GsmToAnsi reads them but whole.
+std::u16string GsmToUnicode(std::string_view septets);
 
 // kCodingUcs2 when the text holds a Russian letter (Windows-1251 0xC0..0xFF), else
 // kCodingGsm7. Ё, ё and the other letters of 0x80..0xBF do not choose UCS2.
@@ -97,6 +104,28 @@ std::u16string HexToUcs2(std::string_view hex);
 // character stays where it is.
 std::string SwapSemiOctets(std::string_view digits);
 
+// ---- The data coding scheme (3GPP TS 23.038, 4) ----
+
+// A message-waiting indication: messages of a kind wait for the user somewhere in
+// the network (a voice mailbox, say), or no longer do.
+struct WaitingIndication {
+    enum class Kind : uint8_t { Voicemail, Fax, Email, Other, Video };
+    Kind kind = Kind::Voicemail;
+    bool active = false;  // some wait (true) or none do any more (false)
+    int count = -1;       // how many wait, as the message says; -1 when it does not say
+    bool operator==(const WaitingIndication&) const = default;
+};
+
+struct DataCoding {
+    int32_t alphabet = 0;        // 0 7-bit, 1 8-bit data, 2 UCS2, 3 reserved
+    int32_t message_class = -1;  // 0 (shown at once, a "flash" message) to 3; -1 for none
+    std::optional<WaitingIndication> waiting;  // set by the message-waiting groups
+};
+
+// What a TP-DCS octet says. The reserved coding groups read as the default
+// alphabet, as the standard tells a receiver to read them.
+DataCoding ReadDataCoding(uint8_t scheme);
+
 // ---- The PDU codec ----------------------------------------------------------------
 
 // One instance per PDU built or parsed. To send: set Text, Number, UDH and Coding,
@@ -108,7 +137,9 @@ class TSMS {
     int32_t SMSCLength = 0;     // digits of the SMSC information after its length octet
     int32_t AddressLength = 0;  // the address length octet rounded up to even
     int32_t AddressPos = 0;     // position of the address type octet
-    int32_t Alphabet = 0;       // bits 3-2 of the data coding scheme: 0 7-bit, 1 8-bit, 2 UCS2
+    int32_t Alphabet = 0;       // of the data coding scheme: 0 7-bit, 1 8-bit, 2 UCS2, 3 reserved
+    int32_t ProtocolId = 0;     // TP-PID of a parsed PDU
+    int32_t CodingScheme = 0;   // TP-DCS of a parsed PDU
     int32_t UDL = 0;            // the user data length octet, set by DecodeText
     int32_t TPDULength = 0;     // octets without the SMSC information
     int32_t FirstOctetPos = 0;  // position of the first octet
@@ -123,6 +154,9 @@ class TSMS {
     bool StatusReport = false;     // set TP-SRR
     bool IsSubmit = false;         // the parsed PDU is an SMS-SUBMIT
     int32_t Coding = kCodingGsm7;  // kCodingGsm7, kCodingUcs2 or kCodingAuto
+    // Set by DecodeText: the text whole when the one it gave lost characters that
+    // Windows-1251 lacks (shown there as "?"), line breaks as CR LF; else empty.
+    std::u16string Whole;
 
     // The SMS-SUBMIT PDU of the inputs, SMSC part "00" included, and TPDULength.
     // Inputs that CheckSubmit finds a problem with give an empty result and
@@ -160,10 +194,11 @@ class TSMS {
 
     // Every line break as CR LF: the pairs CR LF and LF CR, and lone CR and LF.
     static std::string NormalizeLineBreaks(std::string_view text);
+    static std::u16string NormalizeLineBreaks(std::u16string_view text);
 
   private:
     SubmitProblem CheckInputs(std::u16string_view text, bool gsm7) const;
-    std::string DecodeUserData(int32_t header_length, int32_t user_data_pos) const;
+    std::string DecodeUserData(int32_t header_length, int32_t user_data_pos);
 };
 
 }  // namespace velka

@@ -56,8 +56,12 @@ Result<JoinedBox> JoinedBox::Open(const std::string& box_path) {
     if (!box) return box.error();
     auto parts = LoadParts(PartsPathFor(box_path));
     if (!parts) return parts.error();
+    // A damaged stretch of the content file costs only what it held: those records
+    // show as their bytes say.
+    auto contents = LoadContentIndex(box_path);
+    if (!contents) return contents.error();
     held.reset();
-    return Join(std::move(*box), *parts);
+    return Join(std::move(*box), *parts, std::move(*contents));
 }
 
 void JoinedBox::AddSingle(std::size_t record) {
@@ -65,8 +69,9 @@ void JoinedBox::AddSingle(std::size_t record) {
     slots_.push_back(static_cast<std::uint32_t>(record));
 }
 
-JoinedBox JoinedBox::Join(BoxFile box, std::span<const PartEntry> parts) {
+JoinedBox JoinedBox::Join(BoxFile box, std::span<const PartEntry> parts, ContentIndex contents) {
     JoinedBox joined(std::move(box));
+    joined.contents_ = std::move(contents);
     const std::vector<PartEntry> entries = InRecordOrder(parts);
     // Messages some of whose parts may still come, by what makes parts one message.
     std::unordered_map<GroupKey, std::size_t, GroupKeyHash> open;
@@ -105,7 +110,32 @@ JoinedBox JoinedBox::Join(BoxFile box, std::span<const PartEntry> parts) {
             static_cast<std::uint32_t>(record);
         open.emplace(std::move(key), row);
     }
+    if (!joined.contents_.empty()) joined.HideReplaced();
     return joined;
+}
+
+void JoinedBox::HideReplaced() {
+    // The row that now stands for each sender and replacing identifier.
+    std::unordered_map<std::string, std::size_t> latest;
+    std::vector<bool> hidden(rows_.size(), false);
+    for (std::size_t row = 0; row < rows_.size(); ++row) {
+        const std::uint32_t first = slots_[rows_[row].first_slot];
+        if (first == kMissing) continue;
+        const packet part = box_.at(first);
+        const RecordContent* content = contents_.Find(first, part.checksum);
+        if (content == nullptr || !ReplacesEarlier(content->protocol_id)) continue;
+        std::string key(part.number_text());
+        key += static_cast<char>(content->protocol_id);
+        const auto [earlier, fresh] = latest.try_emplace(std::move(key), row);
+        if (fresh) continue;
+        hidden[earlier->second] = true;
+        earlier->second = row;
+    }
+    std::size_t kept = 0;
+    for (std::size_t row = 0; row < rows_.size(); ++row) {
+        if (!hidden[row]) rows_[kept++] = rows_[row];
+    }
+    rows_.resize(kept);
 }
 
 void JoinedBox::SetStates(std::vector<std::string> by_record) {
@@ -115,6 +145,10 @@ void JoinedBox::SetStates(std::vector<std::string> by_record) {
 JoinedMessage JoinedBox::at(std::size_t row) const {
     const Row& shape = rows_[row];
     JoinedMessage message;
+    // Each part's whole text where its record lost characters, by slot; the others
+    // are whole in the record.
+    std::vector<const std::u16string*> whole_parts(shape.slot_count, nullptr);
+    bool any_whole = false;
     for (std::size_t i = 0; i < shape.slot_count; ++i) {
         const std::uint32_t record = slots_[shape.first_slot + i];
         if (record == kMissing) {
@@ -123,15 +157,44 @@ JoinedMessage JoinedBox::at(std::size_t row) const {
             continue;
         }
         const packet part = box_.at(record);
+        const RecordContent* content = contents_.Find(record, part.checksum);
         if (message.records.empty()) {
             message.number = part.number_text();
             message.datetime = part.datetime_text();
             if (record < states_.size()) message.state = states_[record];
+            if (content != nullptr) message.content = *content;
         }
+        if (content != nullptr && content->body == ContentBody::WholeText) {
+            whole_parts[i] = &content->text;
+            any_whole = true;
+        }
+        if (content != nullptr && content->body == ContentBody::Data) message.data += content->data;
         message.text += part.text_text();
         message.records.push_back(record);
     }
+    if (any_whole) message.whole = JoinWhole(row, whole_parts);
     return message;
+}
+
+std::u16string JoinedBox::JoinWhole(std::size_t row,
+                                    const std::vector<const std::u16string*>& whole_parts) const {
+    const Row& shape = rows_[row];
+    std::u16string whole;
+    for (std::size_t i = 0; i < shape.slot_count; ++i) {
+        const std::uint32_t record = slots_[shape.first_slot + i];
+        if (whole_parts[i] != nullptr) {
+            whole += *whole_parts[i];
+        } else if (record == kMissing) {
+            whole += codepage::ToUtf16(MissingPartMark(i + 1, shape.slot_count));
+        } else {
+            whole += codepage::ToUtf16(box_.at(record).text_text());
+        }
+    }
+    return whole;
+}
+
+std::u16string JoinedMessage::WholeText() const {
+    return whole.empty() ? codepage::ToUtf16(text) : whole;
 }
 
 }  // namespace velka::store

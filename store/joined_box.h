@@ -7,7 +7,9 @@
 // delete the modem did not confirm) shows once. A sender's reference comes round
 // again after 256 (or 65,536) long messages: a part whose place is taken by a
 // different text starts a new message. Records without parts entries (older
-// files, single messages) show as they are.
+// files, single messages) show as they are. A message whose protocol identifier
+// says "replace" (store/content_file.h) hides the earlier one from the same sender
+// with the same identifier.
 //
 // The joining pass reads only the records that are parts; texts are decoded when
 // a row is asked for. An instance belongs to one thread at a time.
@@ -20,6 +22,7 @@
 #include <vector>
 
 #include "platform/result.h"
+#include "store/content_file.h"
 #include "store/parts_file.h"
 #include "store/store_file.h"
 
@@ -33,6 +36,17 @@ struct JoinedMessage {
     std::vector<std::size_t> records;  // the records that carry it, in part order
     std::size_t missing = 0;           // parts that have not come
     std::string state;                 // the delivery state of a sent message; empty when not known
+    // The text whole, parts joined, when `text` lost characters Windows-1251 lacks
+    // (it holds "?" for them); empty when `text` is whole. WholeText() gives either.
+    std::u16string whole;
+    std::string data;  // a binary message's payload, its parts' joined; empty for a text
+    // What its first part came with (content file), when its record could not say
+    // it all: the coding scheme that makes it a flash message, the header, the
+    // protocol identifier.
+    std::optional<RecordContent> content;
+
+    // The text to show: `whole` where the record lost characters, else `text`.
+    std::u16string WholeText() const;
 };
 
 // The text that stands in for a part that has not come: "[часть 2 из 3 ещё не пришла]".
@@ -46,8 +60,9 @@ class JoinedBox {
     // agree, and joined after it is released: the mapping stays a consistent
     // picture of the file, which writers only append to or replace whole.
     static Result<JoinedBox> Open(const std::string& box_path);
-    // Joins the records of `box` by `parts`.
-    static JoinedBox Join(BoxFile box, std::span<const PartEntry> parts);
+    // Joins the records of `box` by `parts`, with what `contents` add to them.
+    static JoinedBox Join(BoxFile box, std::span<const PartEntry> parts,
+                          ContentIndex contents = {});
 
     std::size_t size() const { return rows_.size(); }
     // REQUIRES: row < size()
@@ -69,11 +84,16 @@ class JoinedBox {
 
     explicit JoinedBox(BoxFile box) : box_(std::move(box)) {}
     void AddSingle(std::size_t record);
+    void HideReplaced();
+    // The whole text of a row some of whose parts' records lost characters.
+    std::u16string JoinWhole(std::size_t row,
+                             const std::vector<const std::u16string*>& whole_parts) const;
 
     BoxFile box_;
     std::vector<std::string> states_;  // by record
     std::vector<Row> rows_;
     std::vector<std::uint32_t> slots_;  // record index per part, or kMissing
+    ContentIndex contents_;
 };
 
 }  // namespace velka::store

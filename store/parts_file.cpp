@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "platform/files.h"
+#include "store/content_file.h"
 #include "store/identity_file.h"
 #include "store/little_endian.h"
 #include "store/sent_file.h"
@@ -147,6 +148,9 @@ Status RemoveRecords(const BoxLock& held, const std::string& box_path,
     }
     if (auto saved = Save(held, box_path, kept); !saved) return saved;
     if (auto renumbered = RenumberSent(held, box_path, moved_to); !renumbered) return renumbered;
+    if (auto renumbered = RenumberContent(held, box_path, moved_to); !renumbered) {
+        return renumbered;
+    }
     const std::string parts_path = PartsPathFor(box_path);
     if (entries->empty() && !files::Exists(parts_path)) return {};
     return files::SaveDurably(parts_path, kept_entries);

@@ -66,9 +66,9 @@ struct RecordToRemove {
 
 // Removes records from the store file and their entries from its identities file
 // (store/identity_file.h; the removed ones stay there as the user's deletions),
-// its sent file (store/sent_file.h) and its parts file, renumbering the entries
-// of the records that stay. The records are found again in the file as it is
-// now, by their bytes, at their position or, when appends and other removals
+// its sent file (store/sent_file.h), its content file (store/content_file.h)
+// and its parts file, renumbering the entries of the records that stay. The records are found again
+// in the file as it is now, by their bytes, at their position or, when appends and other removals
 // moved them, at the nearest place that holds the same bytes; one that is no
 // longer there was removed already and is passed over. Each file is replaced
 // whole through the durable save (a crash leaves its old contents or its new,

@@ -26,9 +26,10 @@ class Outcomes {
                     sends_.push_back({id, outcome, std::chrono::steady_clock::now()});
                     changed_.notify_all();
                 },
-                [this](const std::vector<packet>& stored) {
+                [this](const std::vector<store::ReceivedRecord>& stored) {
                     std::lock_guard guard(lock_);
-                    received_.insert(received_.end(), stored.begin(), stored.end());
+                    for (const store::ReceivedRecord& kept : stored)
+                        received_.push_back(kept.record);
                     changed_.notify_all();
                 },
                 [this](app::StoreFile file, const Error&) {

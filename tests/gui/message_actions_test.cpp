@@ -9,6 +9,7 @@
 
 #include "gui/box_table_model.h"
 #include "platform/files.h"
+#include "store/content_file.h"
 #include "store/parts_file.h"
 #include "store/store_file.h"
 #include "tests/gui/main_form_fixture.h"
@@ -63,7 +64,49 @@ TEST_F(MessageActions, TheContextMenuOffersTheActions) {
     QStringList entries;
     for (QAction* action : menu->actions()) entries << action->text();
     EXPECT_EQ(entries, QStringList({"Ответить", "Переслать", "Копировать текст",
-                                    "Удалить сообщение", "Переписка"}));
+                                    "Удалить сообщение", "Переписка", "Сохранить данные..."}));
+    Choose(1);
+    EXPECT_FALSE(Action("actSaveData")->isVisible()) << "a text has no payload to save";
+}
+
+// An emoji and a Greek letter the records hold as "?", and a binary message: the
+// table, the reading pane and the clipboard show the texts whole, and the payload
+// goes to the file the user names, byte for byte.
+TEST_F(MessageActions, WhatTheRecordsLostShowsWholeAndAPayloadIsSaved) {
+    const std::string inbox = home_.File("inbox.db");
+    const std::vector<packet> records = {
+        MakePacket("+70000000001", "08.12.2026 9:00:00", "Hi ? ?"),
+        MakePacket("+70000000002", "08.12.2026 9:01:00", W("[двоичное сообщение, 4 байта]"))};
+    store::RecordContent whole;
+    whole.body = store::ContentBody::WholeText;
+    whole.text = u"Hi \U0001F600 \u03A9";
+    store::RecordContent data;
+    data.body = store::ContentBody::Data;
+    data.data = std::string("\x00\xFF\r\n", 4);
+    {
+        const auto held = velka::testing::BoxHeld(inbox);
+        ASSERT_TRUE(store::AppendContent(
+            held, inbox, {{0, records[0].checksum, whole}, {1, records[1].checksum, data}}));
+        const std::vector<std::optional<store::PartFacts>> no_parts(2);
+        ASSERT_TRUE(store::AppendReceived(held, inbox, records, no_parts));
+    }
+    Window().show();
+    Window().qmInBoxClick();
+    ASSERT_EQ(MessageTable()->model()->rowCount(), 2);
+    EXPECT_EQ(Cell(MessageTable(), 0, 2), QString::fromStdU16String(u"Hi \U0001F600 \u03A9"));
+    Choose(0);
+    EXPECT_EQ(Find<QPlainTextEdit>("ReaderText")->toPlainText(),
+              QString::fromStdU16String(u"Hi \U0001F600 \u03A9"));
+    Action("actCopy")->trigger();
+    EXPECT_EQ(QApplication::clipboard()->text(),
+              QString::fromStdU16String(u"Hi \U0001F600 \u03A9"));
+    Choose(1);
+    ASSERT_TRUE(Action("actSaveData")->isVisible());
+    const std::string saved = home_.File("payload.bin");
+    dialogs_.AnswerFile(QString::fromStdString(saved));
+    Action("actSaveData")->trigger();
+    EXPECT_EQ(*files::ReadAll(saved), data.data);
+    EXPECT_TRUE(dialogs_.AllAnswersUsed());
 }
 
 TEST_F(MessageActions, ADoubleClickRepliesToTheSender) {

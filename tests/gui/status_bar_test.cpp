@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDialog>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTableWidget>
@@ -340,6 +341,28 @@ TEST_F(StatusBarTest, TheQueueWindowOffersNoRemovalWhenNothingWaits) {
 }
 
 // ---- Notifications and the unread count ----
+
+// A flash message (class 0) stands at once in a window of its own, besides the
+// notification, which shows a text whole, emoji and all.
+TEST_F(StatusBarTest, AFlashMessageIsShownAtOnceAndANoticeKeepsEveryCharacter) {
+    Configure(modems_.ComName(1), true);
+    Open();
+    modems_.Control("inject 1 +79990000003 Smile \xF0\x9F\x98\x80");
+    ASSERT_TRUE(OnWindow([&] { return !notifier_.notices.empty(); }));
+    EXPECT_EQ(notifier_.notices.back().text, QString::fromStdU16String(u"Smile \U0001F600"));
+    // From +79161234567, class 0, "Hi".
+    modems_.Control("inject-pdu 1 07919700000000F0040B919761214365F700105210122143002102C834");
+    QMessageBox* flash = nullptr;
+    ASSERT_TRUE(OnWindow([&] {
+        flash = window_->findChild<QMessageBox*>("FlashMessage");
+        return flash != nullptr && flash->isVisible();
+    }));
+    EXPECT_EQ(flash->text(), QStringLiteral("Hi"));
+    EXPECT_EQ(flash->windowTitle(), QStringLiteral("Флеш-сообщение: +79161234567"));
+    EXPECT_FALSE(flash->isModal());
+    Picture("flash-message");
+    Close();
+}
 
 TEST_F(StatusBarTest, AnArrivalIsNotifiedAndItsUnreadCountSurvivesARestart) {
     contacts::ContactBook book(Registry::Machine());

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 
 #include "platform/codepage.h"
 #include "platform/files.h"
@@ -100,22 +101,50 @@ TEST_F(UnreadMarksTest, AFileThatCannotBeReadIsAnError) {
     EXPECT_FALSE(UnreadMarks::Load(path_).ok());
 }
 
+store::ReceivedRecord Arrived(const std::string& number, const std::string& text,
+                              std::optional<store::PartFacts> part = std::nullopt) {
+    return {MakePacket(number, "07.12.2026 10:00:00", text), part, std::nullopt};
+}
+
 TEST(ArrivalNotice, NamesTheContactOrTheNumberAndStartsTheText) {
     const contacts::NumberNames names({{W("Мария"), "+79990000002", W("Друзья")}});
-    const auto from_maria =
-        MakePacket("89990000002", "07.12.2026 10:00:00", W("Привет, как дела?"));
-    const auto from_stranger =
-        MakePacket("+79161234567", "07.12.2026 10:00:00", std::string(70, 'x') + "\r\nmore");
+    const auto from_maria = Arrived("89990000002", W("Привет, как дела?"));
+    const auto from_stranger = Arrived("+79161234567", std::string(70, 'x') + "\r\nmore");
     ArrivalNotice notice = NoticeOf({from_maria}, names);
     EXPECT_EQ(notice.title, W("Мария")) << "8XXXXXXXXXX is +7XXXXXXXXXX";
-    EXPECT_EQ(notice.text, W("Привет, как дела?"));
+    EXPECT_EQ(notice.text, u"Привет, как дела?");
     notice = NoticeOf({from_stranger}, names);
     EXPECT_EQ(notice.title, "+79161234567");
-    EXPECT_EQ(notice.text, std::string(60, 'x') + "...");
+    EXPECT_EQ(notice.text, std::u16string(60, u'x') + u"...");
     notice = NoticeOf({from_maria, from_stranger}, names);
     EXPECT_EQ(notice.title, W("Новых сообщений: 2"));
     EXPECT_EQ(NoticeOf({from_maria, from_maria}, names).title, W("Мария"))
-        << "two parts of one sender's long message";
+        << "two messages of one sender";
+}
+
+// Parts come in any order; the notice shows the start of the message all the same,
+// and counts a long message once.
+TEST(ArrivalNotice, StartsAtTheFirstPartThatCameAndCountsALongMessageOnce) {
+    const contacts::NumberNames names;
+    const auto third = Arrived("+7999", "end.", store::PartFacts{9, 8, 3, 3});
+    const auto first = Arrived("+7999", "Start", store::PartFacts{9, 8, 3, 1});
+    const auto second = Arrived("+7999", "middle", store::PartFacts{9, 8, 3, 2});
+    EXPECT_EQ(NoticeOf({third, first, second}, names).text, u"Start");
+    EXPECT_EQ(NoticeOf({third, second}, names).text, u"...middle")
+        << "the first part came earlier: the text does not start here";
+    const auto other = Arrived("+7888", "hello");
+    EXPECT_EQ(NoticeOf({third, first, other}, names).title, W("Новых сообщений: 2"));
+}
+
+TEST(ArrivalNotice, ShowsWhatTheRecordLostWholeAndNeverCutsAPair) {
+    auto smiling = Arrived("+7999", "Hi ?");
+    store::RecordContent content;
+    content.body = store::ContentBody::WholeText;
+    content.text = u"Hi \U0001F600";
+    smiling.content = content;
+    EXPECT_EQ(NoticeOf({smiling}, contacts::NumberNames()).text, u"Hi \U0001F600");
+    const std::u16string pairs = u"\U0001F600\U0001F600";
+    EXPECT_EQ(TextStart(pairs, 3), u"\U0001F600...") << "the second pair goes whole or not at all";
 }
 
 TEST(TextStart, IsTheFirstLineCutWithDots) {

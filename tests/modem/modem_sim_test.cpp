@@ -602,6 +602,46 @@ TEST_F(ModemSimTest, AFailedSaveDeletesNothing) {
     EXPECT_EQ(Count(modems_.Written(1), "AT+CMGD"), 0u);
 }
 
+// A text with an emoji and a binary message: the records hold "?" and a
+// description; the content file beside them keeps the text whole and the payload.
+TEST_F(ModemSimTest, WhatARecordCannotHoldIsKeptBesideIt) {
+    modems_.Control("inject 1 +79161234567 Hi \xF0\x9F\x98\x80");
+    modems_.Control("inject-pdu 1 07919700000000F0040B919761214365F70004521012214300210401020304");
+    ASSERT_TRUE(Init());
+    const ReceptionReport report = Receive();
+    ASSERT_EQ(report.stored.size(), 2u);
+    EXPECT_EQ(report.stored[0].record.text_text(), "Hi ?");
+    ASSERT_TRUE(report.stored[0].content);
+    EXPECT_EQ(report.stored[0].content->text, u"Hi \U0001F600");
+    ASSERT_TRUE(report.stored[1].content);
+    EXPECT_EQ(report.stored[1].content->data, "\x01\x02\x03\x04");
+    const auto box = store::JoinedBox::Open(inbox_);
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box->at(0).WholeText(), u"Hi \U0001F600");
+    EXPECT_EQ(box->at(1).text, codepage::FromUtf8("[двоичное сообщение, 4 байта]"));
+    EXPECT_EQ(box->at(1).data, "\x01\x02\x03\x04");
+    EXPECT_TRUE(modems_.Store(1).empty());
+}
+
+// The content entry goes before the record: a content file the disk refuses keeps
+// the message on the modem, never stores it without what its record cannot hold.
+TEST_F(ModemSimTest, AContentFileThatCannotBeWrittenKeepsTheMessageOnTheModem) {
+    modems_.Control("inject 1 +79161234567 \xCE\xA9mega");
+    const std::string content = store::ContentPathFor(inbox_);
+    std::filesystem::create_directory(content);
+    ASSERT_TRUE(Init());
+    const ReceptionReport refused = Receive();
+    EXPECT_FALSE(refused.saved);
+    EXPECT_TRUE(refused.stored.empty());
+    EXPECT_EQ(modems_.Store(1).size(), 1u);
+    EXPECT_EQ(Count(modems_.Written(1), "AT+CMGD"), 0u);
+    std::filesystem::remove(content);
+    const ReceptionReport kept = Receive();
+    ASSERT_EQ(kept.stored.size(), 1u);
+    EXPECT_EQ(store::JoinedBox::Open(inbox_)->at(0).WholeText(), u"\u03A9mega");
+    EXPECT_TRUE(modems_.Store(1).empty());
+}
+
 TEST_F(ModemSimTest, AMessageWhoseDeleteIsRefusedIsStoredOnceAndDeletedLater) {
     modems_.Control("inject 1 +79161234567 stubborn");
     modems_.Control("fault 1 error AT+CMGD");

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "modem/concatenation.h"
+#include "modem/inbox_sink.h"
 #include "modem/receive.h"
 #include "modem/send.h"
 #include "platform/registry.h"
@@ -131,7 +132,7 @@ TEST(ListingTest, LowerCaseAnswersAreReadAsUpperCase) {
 }
 
 TEST(InboxRecordTest, FillsSenderDateAndText) {
-    const packet record = MakeInboxRecord(kHi);
+    const packet record = MakeReceivedRecord(kHi).record;
     EXPECT_EQ(record.state, kPacketStored);
     EXPECT_EQ(record.number_text(), "+79161234567");
     EXPECT_EQ(record.datetime_text(), "06.12.2026 20:52:41");

@@ -28,13 +28,20 @@ TEST(GsmAlphabet, BasicCharactersMapBothWays) {
     EXPECT_EQ(AnsiToGsm(u'\r'), 0x0D);
     EXPECT_EQ(AnsiToGsm(u'\0'), 0x1B);
     EXPECT_EQ(AnsiToGsm(u'A'), 0x41);
-    EXPECT_EQ(GsmToAnsi(Septets({0x00, 0x01, 0x02, 0x04, 0x10, 0x24, 0x7F})),
-              "\x40\xA3\x24\xE8\xC4\xA4\xE0");
+    // £, è, Δ and à are not in Windows-1251: "?" in the text, whole in Unicode.
+    bool lost = false;
+    EXPECT_EQ(GsmToAnsi(Septets({0x00, 0x01, 0x02, 0x04, 0x10, 0x24, 0x5F, 0x7F}), lost),
+              "@?$??\xA4\xA7?");
+    EXPECT_TRUE(lost);
+    EXPECT_EQ(GsmToUnicode(Septets({0x00, 0x01, 0x02, 0x04, 0x10, 0x24, 0x5F, 0x7F})),
+              u"@\u00A3$\u00E8\u0394\u00A4\u00A7\u00E0");
+    GsmToAnsi(Septets({0x41, 0x24, 0x1B, 0x65}), lost);
+    EXPECT_FALSE(lost) << "A, \u00A4 and \u20AC are all in Windows-1251";
 }
 
 TEST(GsmAlphabet, ExtensionCharactersAreSentAsTheirBareExtensionCode) {
     EXPECT_EQ(SeptetsOfText("{a}"), Septets({0x28, 0x61, 0x29}));
-    EXPECT_EQ(GsmToAnsi(SeptetsOfText("{a}[\\]~^|\f")), "(a)</>=\xCB\xA1\n");
+    EXPECT_EQ(GsmToUnicode(SeptetsOfText("{a}[\\]~^|\f")), u"(a)</>=\u039B\u00A1\n");
     EXPECT_EQ(AnsiToGsm(u'['), 0x3C);
 }
 
@@ -46,25 +53,24 @@ TEST(GsmAlphabet, CharactersWithoutACodeBecomeQuestionMarks) {
 }
 
 TEST(GsmAlphabet, EscapeSequencesDecodeThroughTheExtensionTable) {
-    EXPECT_EQ(GsmToAnsi(Septets({0x1B, 0x65})), "\xA4");
+    EXPECT_EQ(GsmToAnsi(Septets({0x1B, 0x65})), "\x88");  // the euro of Windows-1251
     EXPECT_EQ(GsmToAnsi(Septets({0x1B, 0x28, 0x1B, 0x0A})), "{\f");
-    EXPECT_EQ(GsmToAnsi(Septets({0x1B, 0x41})), std::string(1, '\0'));
+    EXPECT_EQ(GsmToAnsi(Septets({0x1B, 0x41})), "A") << "not an extension code: the main table's";
     EXPECT_EQ(GsmToAnsi(Septets({0x41, 0x1B})), "A");
+    EXPECT_EQ(GsmToUnicode(Septets({0x1B, 0x65, 0x1B, 0x04, 0x1B})), u"\u20AC\u00E8");
 }
 
-// Every code of the table whose byte lies in the lower half comes back to a code of
-// the same byte; codes that share a byte may come back to the other one.
-TEST(GsmAlphabet, EveryLowerHalfByteOfTheTableRoundTrips) {
+// Every code whose character is ASCII is sent back as that code (or, for the codes
+// the ASCII characters share, as one of the same character).
+TEST(GsmAlphabet, EveryAsciiCharacterOfTheTableRoundTrips) {
     int round_trips = 0;
     for (int code = 0; code < 128; ++code) {
-        if (code == 0x1B) continue;
-        const std::string byte = GsmToAnsi(Septets({code}));
-        ASSERT_EQ(byte.size(), 1u);
-        if (static_cast<unsigned char>(byte[0]) >= 0x80) continue;
-        EXPECT_EQ(GsmToAnsi(SeptetsOfText(byte)), byte) << "code " << code;
+        const std::u16string character = GsmToUnicode(Septets({code}));
+        if (code == 0x1B || character.at(0) >= 0x80) continue;
+        EXPECT_EQ(GsmToUnicode(Septets({AnsiToGsm(character[0])})), character) << "code " << code;
         ++round_trips;
     }
-    EXPECT_EQ(round_trips, 128 - 1 - 39);  // 39 codes show as upper-half bytes
+    EXPECT_EQ(round_trips, 88);  // the other 39 codes are letters and signs beyond ASCII
 }
 
 TEST(DetectCoding, OnlyRussianLettersChooseUcs2) {

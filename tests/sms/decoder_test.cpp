@@ -127,13 +127,62 @@ TEST(DecodeDeliver, LineBreaksBecomeCrLf) {
     EXPECT_EQ(sms.DecodeText(), "Hi\r\n");
 }
 
-TEST(DecodeDeliver, AnUnknownExtensionCodeGivesAZeroByte) {
+// The alphabet tells a receiver to show the main table's character for a code the
+// extension table lacks; a zero byte there would end the text for every reader.
+TEST(DecodeDeliver, AnUnknownExtensionCodeShowsTheMainTablesCharacter) {
     TSMS sms;
     sms.ParsePDU(Deliver("04", "00",
                          "04" + PackSeptets(std::string("a\x1B"
                                                         "Ab",
                                                         4))));
-    EXPECT_EQ(sms.DecodeText(), std::string("a\0b", 3));
+    EXPECT_EQ(sms.DecodeText(), "aAb");
+    EXPECT_TRUE(sms.Whole.empty()) << "nothing was lost";
+}
+
+// Characters that Windows-1251 lacks show as "?" in the text; Whole keeps them, line
+// breaks as the text has them.
+TEST(DecodeDeliver, WholeKeepsWhatTheTextLost) {
+    TSMS gsm;
+    gsm.ParsePDU(Deliver("04", "00", "05" + PackSeptets(std::string("\x01\n\x1B\x65\x10", 5))));
+    EXPECT_EQ(gsm.DecodeText(), "?\r\n\x88?");  // the euro is 0x88 in Windows-1251
+    EXPECT_EQ(gsm.Whole, u"\u00A3\r\n\u20AC\u0394");
+    TSMS ucs2;
+    ucs2.ParsePDU(Deliver("04", "08", "0A00480069D83DDE00003F"));  // "Hi", an emoji, "?"
+    EXPECT_EQ(ucs2.DecodeText(), "Hi??");
+    EXPECT_EQ(ucs2.Whole, u"Hi\U0001F600?");
+    TSMS plain;
+    plain.ParsePDU(Deliver("04", "08", "06041F0440003F"));  // "Пр?"
+    EXPECT_EQ(plain.DecodeText(), "\xCF\xF0?");
+    EXPECT_TRUE(plain.Whole.empty()) << "a question mark the sender wrote is no loss";
+}
+
+// The coding groups beyond the general one: message waiting (discard and store with
+// the default alphabet, store with UCS2), data coding with a class, and the reserved
+// groups, which read as the default alphabet.
+TEST(DecodeDeliver, EveryCodingGroupChoosesItsAlphabet) {
+    const struct {
+        const char* dcs;
+        int alphabet;
+        int message_class;
+    } cases[] = {{"00", 0, -1}, {"10", 0, 0},  {"18", 2, 0},  {"16", 1, 2},
+                 {"44", 1, -1}, {"88", 0, -1}, {"C8", 0, -1}, {"D9", 0, -1},
+                 {"E0", 2, -1}, {"F0", 0, 0},  {"F5", 1, 1},  {"FC", 1, 0}};
+    for (const auto& one : cases) {
+        TSMS sms;
+        sms.ParsePDU(Deliver("04", one.dcs, "02C834"));
+        EXPECT_EQ(sms.Alphabet, one.alphabet) << one.dcs;
+        const DataCoding coding = ReadDataCoding(static_cast<uint8_t>(sms.CodingScheme));
+        EXPECT_EQ(coding.message_class, one.message_class) << one.dcs;
+    }
+    const DataCoding voicemail = ReadDataCoding(0xC8);
+    ASSERT_TRUE(voicemail.waiting);
+    EXPECT_EQ(voicemail.waiting->kind, WaitingIndication::Kind::Voicemail);
+    EXPECT_TRUE(voicemail.waiting->active);
+    const DataCoding no_fax = ReadDataCoding(0xD1);
+    ASSERT_TRUE(no_fax.waiting);
+    EXPECT_EQ(no_fax.waiting->kind, WaitingIndication::Kind::Fax);
+    EXPECT_FALSE(no_fax.waiting->active);
+    EXPECT_FALSE(ReadDataCoding(0xF0).waiting);
 }
 
 TEST(DecodeDeliver, AReservedAlphabetOrBadDigitsGiveTheErrorText) {

@@ -44,15 +44,16 @@ expect_refusal 2 'usage:' inbox --json --json
 expect_refusal 2 'usage:' status --parts
 configure "$com2"
 # An 8-bit data message (coding 04): control characters, a quote, a backslash, a
-# line break and Russian (Windows-1251), then a zero byte. Both listings still parse,
-# and the text reaches the script with every character before the zero.
+# line break and Russian (Windows-1251), a zero byte and more. Both listings still
+# parse; the text is a description, never raw bytes, and the payload comes whole
+# as hexadecimal.
 data=011F2022686922205C200D0A09CFF0E8E2E5F200656E64
 # The service centre, SMS-DELIVER from +79161234567, coding 04, its time, 23 octets.
 pdu=07919700000000F0040B919761214365F7000452101221430021"17$data"
 "$sim" ctl --dir "$work/sim" inject-pdu 2 "$pdu" >/dev/null
 expect_output '1 message(s) received' receive
 data_check="d[-1]['number'] == '+79161234567' and \
-    d[-1]['text'].startswith(bytes.fromhex('$data').split(b'\\0')[0].decode('cp1251'))"
+    d[-1]['text'] == '[двоичное сообщение, 23 байта]' and d[-1]['data'] == '$data'"
 json_check "$data_check" inbox --json
 json_check "$data_check" inbox --parts --json
 

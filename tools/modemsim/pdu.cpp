@@ -315,15 +315,32 @@ Octets UnpackGsm(const UserData& data) {
     return septets;
 }
 
-UserData PackUcs2(const Octets& header, const std::u32string& text) {
+// UCS2 as phones send it: UTF-16, a character beyond the BMP as a surrogate pair.
+std::u16string Utf16Units(const std::u32string& text) {
+    std::u16string units;
+    for (const char32_t ch : text) {
+        if (ch < 0x10000) {
+            units.push_back(static_cast<char16_t>(ch));
+        } else {
+            units.push_back(static_cast<char16_t>(0xD800 + ((ch - 0x10000) >> 10)));
+            units.push_back(static_cast<char16_t>(0xDC00 + ((ch - 0x10000) & 0x3FF)));
+        }
+    }
+    return units;
+}
+
+bool IsHighSurrogate(char32_t unit) {
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+
+UserData PackUcs2(const Octets& header, const std::u16string& units) {
     UserData data;
     data.coding = 0x08;
     data.has_header = !header.empty();
     data.octets = header;
-    for (char32_t ch : text) {
-        if (ch > 0xFFFF) ch = U'?';  // one code unit each keeps segments countable
-        data.octets.push_back(static_cast<std::uint8_t>(ch >> 8));
-        data.octets.push_back(static_cast<std::uint8_t>(ch & 0xFF));
+    for (const char16_t unit : units) {
+        data.octets.push_back(static_cast<std::uint8_t>(unit >> 8));
+        data.octets.push_back(static_cast<std::uint8_t>(unit & 0xFF));
     }
     data.length = static_cast<std::uint8_t>(data.octets.size());
     return data;
@@ -338,14 +355,15 @@ Octets ConcatenationHeader(std::uint8_t reference, std::size_t total, std::size_
             static_cast<std::uint8_t>(number)};
 }
 
-// Splits units into pieces of at most `size`, never between an escape and its septet.
-template <typename Unit>
+// Splits units into pieces of at most `size`, never between the two halves of a
+// character: an escape and its septet, or a surrogate pair.
+template <typename Unit, typename EndsACharacter>
 std::vector<std::basic_string<Unit>> Split(const std::basic_string<Unit>& units, std::size_t size,
-                                           bool keep_escapes) {
+                                           EndsACharacter ends_a_character) {
     std::vector<std::basic_string<Unit>> pieces;
     for (std::size_t pos = 0; pos < units.size();) {
         std::size_t take = std::min(size, units.size() - pos);
-        if (keep_escapes && pos + take < units.size() && units[pos + take - 1] == kEscape) --take;
+        if (pos + take < units.size() && !ends_a_character(units[pos + take - 1])) --take;
         pieces.push_back(units.substr(pos, take));
         pos += take;
     }
@@ -358,14 +376,17 @@ std::vector<UserData> UserDataForText(std::string_view utf8, std::uint8_t refere
     if (const auto septets = GsmSeptets(text)) {
         const std::basic_string<std::uint8_t> all(septets->begin(), septets->end());
         if (all.size() <= kSeptetsPerMessage) return {PackGsm({}, *septets)};
-        const auto pieces = Split(all, kSeptetsPerSegment, true);
+        const auto pieces =
+            Split(all, kSeptetsPerSegment, [](std::uint8_t septet) { return septet != kEscape; });
         for (std::size_t i = 0; i < pieces.size(); ++i)
             out.push_back(PackGsm(ConcatenationHeader(reference, pieces.size(), i + 1),
                                   Octets(pieces[i].begin(), pieces[i].end())));
         return out;
     }
-    if (text.size() <= kUcs2UnitsPerMessage) return {PackUcs2({}, text)};
-    const auto pieces = Split(text, kUcs2UnitsPerSegment, false);
+    const std::u16string units = Utf16Units(text);
+    if (units.size() <= kUcs2UnitsPerMessage) return {PackUcs2({}, units)};
+    const auto pieces =
+        Split(units, kUcs2UnitsPerSegment, [](char16_t unit) { return !IsHighSurrogate(unit); });
     for (std::size_t i = 0; i < pieces.size(); ++i)
         out.push_back(PackUcs2(ConcatenationHeader(reference, pieces.size(), i + 1), pieces[i]));
     return out;
@@ -551,8 +572,18 @@ std::string UserDataText(const UserData& data) {
             return out;
         }
         case Alphabet::Ucs2:
-            for (std::size_t i = HeaderOctets(data); i + 1 < data.octets.size(); i += 2)
-                AppendUtf8(out, static_cast<char32_t>(data.octets[i] << 8 | data.octets[i + 1]));
+            for (std::size_t i = HeaderOctets(data); i + 1 < data.octets.size(); i += 2) {
+                char32_t unit = static_cast<char32_t>(data.octets[i] << 8 | data.octets[i + 1]);
+                if (IsHighSurrogate(unit) && i + 3 < data.octets.size()) {
+                    const auto low =
+                        static_cast<char32_t>(data.octets[i + 2] << 8 | data.octets[i + 3]);
+                    if (low >= 0xDC00 && low <= 0xDFFF) {
+                        unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+                        i += 2;
+                    }
+                }
+                AppendUtf8(out, unit);
+            }
             return out;
         case Alphabet::Data8:
             break;

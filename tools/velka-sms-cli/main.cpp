@@ -90,15 +90,37 @@ std::string Escaped(std::string_view text) {
 }
 
 // One line: number, date and time, text (Windows-1251 fields, printed as UTF-8).
+// `text` is UTF-8: a received text may hold characters Windows-1251 lacks.
 void PrintMessage(std::string_view number, std::string_view datetime, std::string_view text) {
     using velka::codepage::ToUtf8;
     std::printf("%s\t%s\t%s\n", ToUtf8(number).c_str(), ToUtf8(datetime).c_str(),
-                ToUtf8(Escaped(text)).c_str());
+                Escaped(text).c_str());
     std::fflush(stdout);
 }
 
-void PrintRecord(const velka::packet& record) {
-    PrintMessage(record.number_text(), record.datetime_text(), record.text_text());
+// Bytes as upper-case hexadecimal, two digits a byte.
+std::string HexOf(std::string_view bytes) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string hex;
+    hex.reserve(2 * bytes.size());
+    for (const char byte : bytes) {
+        hex.push_back(kDigits[static_cast<unsigned char>(byte) >> 4]);
+        hex.push_back(kDigits[static_cast<unsigned char>(byte) & 0xF]);
+    }
+    return hex;
+}
+
+// A message's text in UTF-8, whole: the Windows-1251 one, or where that lost
+// characters, the whole one kept beside it.
+std::string TextUtf8(std::string_view text, const std::u16string& whole) {
+    return whole.empty() ? velka::codepage::ToUtf8(text) : velka::codepage::Utf16ToUtf8(whole);
+}
+
+void PrintRecord(const velka::store::ReceivedRecord& kept) {
+    const velka::packet& record = kept.record;
+    const velka::store::RecordContent* content = kept.content ? &*kept.content : nullptr;
+    PrintMessage(record.number_text(), record.datetime_text(),
+                 velka::codepage::Utf16ToUtf8(velka::store::WholeTextOf(record, content)));
 }
 
 // What TP-ST (3GPP TS 23.040 9.2.3.15) says of a sent message: completed (0x00 to
@@ -345,7 +367,7 @@ int Receive() {
     if (g_pin) core.SetPin(*g_pin);
     const auto report = core.ReceiveOnce();
     if (!report) return Fail(kFailed, velka::codepage::ToUtf8(report.error().message));
-    for (const velka::packet& record : report->stored) PrintRecord(record);
+    for (const velka::store::ReceivedRecord& record : report->stored) PrintRecord(record);
     std::fprintf(stderr, "velka-sms-cli: %zu message(s) received.\n", report->stored.size());
     return 0;
 }
@@ -354,8 +376,8 @@ int Watch() {
     velka::cli::CatchInterrupts();  // before any thread starts
 
     velka::app::WorkerEvents events;
-    events.on_received = [](const std::vector<velka::packet>& stored) {
-        for (const velka::packet& record : stored) PrintRecord(record);
+    events.on_received = [](const std::vector<velka::store::ReceivedRecord>& stored) {
+        for (const velka::store::ReceivedRecord& record : stored) PrintRecord(record);
     };
     events.on_reports = [](const std::vector<velka::store::StatusReport>& kept) {
         for (const velka::store::StatusReport& report : kept) PrintReport(report);
@@ -450,7 +472,7 @@ int List(const char* file, bool parts_apart, bool json) {
     }
     if (!json) {
         for (const velka::messages::BoxRow& row : box->rows)
-            PrintMessage(row.number, row.datetime, row.text);
+            PrintMessage(row.number, row.datetime, TextUtf8(row.text, row.whole));
         return 0;
     }
     using velka::codepage::ToUtf8;
@@ -458,8 +480,9 @@ int List(const char* file, bool parts_apart, bool json) {
     for (const velka::messages::BoxRow& row : box->rows) {
         velka::cli::Json message = {{"number", ToUtf8(row.number)},
                                     {"datetime", ToUtf8(row.datetime)},
-                                    {"text", ToUtf8(row.text)}};
+                                    {"text", TextUtf8(row.text, row.whole)}};
         if (sent) message["state"] = ToUtf8(row.state);
+        if (!row.data.empty()) message["data"] = HexOf(row.data);
         messages.push_back(std::move(message));
     }
     // The printed text holds no zero byte (JsonText escapes it), so %s prints it whole.
