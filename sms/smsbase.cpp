@@ -83,24 +83,37 @@ ByteTable MakeByteTable(const std::array<char16_t, 128>& characters) {
 const ByteTable kGsmToByte = MakeByteTable(kGsmToUnicode);
 const ByteTable kExtensionToByte = MakeByteTable(kExtensionToUnicode);
 
-// The septet of each low byte that sending uses: for an ASCII character of the main
-// table, its code; failing that, for the ASCII characters of the extension table,
-// their extension code sent without the escape; failing that, "?". Bytes
-// 0x80..0xFF are never looked up in the table.
-constexpr std::array<uint8_t, 256> MakeByteToGsm() {
-    std::array<uint8_t, 256> table{};
-    table.fill(kQuestionMark);
+// Sending: the GSM code of each character of the Latin-1 range (the escape bit
+// 0x80 set for the extension table's), or kNoCode. The few characters beyond it
+// (the Greek capitals and the euro) are looked up in the tables themselves.
+constexpr uint16_t kNoCode = 0xFFFF;
+constexpr uint16_t kExtensionBit = 0x80;
+constexpr std::array<uint16_t, 256> MakeLatinToGsm() {
+    std::array<uint16_t, 256> table{};
+    table.fill(kNoCode);
     for (const CodeCharacter& pair : kExtension) {
-        if (pair.character < 0x80) table[pair.character] = pair.code;
+        if (pair.character < 0x100) table[pair.character] = pair.code | kExtensionBit;
     }
     for (int code = 127; code >= 0; --code) {  // downward, so the lowest code wins
-        if (code != kEscape && kGsmToUnicode[code] < 0x80)
-            table[kGsmToUnicode[code]] = static_cast<uint8_t>(code);
+        if (code != kEscape && kGsmToUnicode[code] < 0x100)
+            table[kGsmToUnicode[code]] = static_cast<uint16_t>(code);
     }
-    table[0] = kEscape;  // a zero byte was always sent as the escape code
     return table;
 }
-constexpr std::array<uint8_t, 256> kByteToGsm = MakeByteToGsm();
+constexpr std::array<uint16_t, 256> kLatinToGsm = MakeLatinToGsm();
+
+// The code of a character, kExtensionBit set for one sent after an escape; kNoCode
+// for one the alphabet lacks.
+uint16_t GsmCodeOf(char16_t character) {
+    if (character < 0x100) return kLatinToGsm[character];
+    for (int code = 0; code < 128; ++code) {
+        if (code != kEscape && kGsmToUnicode[code] == character) return static_cast<uint16_t>(code);
+    }
+    for (const CodeCharacter& pair : kExtension) {
+        if (pair.character == character) return pair.code | kExtensionBit;
+    }
+    return kNoCode;
+}
 
 // ---- Hexadecimal digits ----
 
@@ -349,9 +362,10 @@ bool ChoosesGsm7(int32_t coding, std::u16string_view text) {
 }
 
 // Septets of a 7-bit text after a header of header_octets octets (its length octet
-// included): the header's septets with their fill bits, then one per character.
-size_t Gsm7Septets(size_t units, int32_t header_octets) {
-    return (header_octets > 0 ? static_cast<size_t>(HeaderSeptets(header_octets - 1)) : 0) + units;
+// included): the header's septets with their fill bits, then the text's.
+size_t Gsm7Septets(std::u16string_view text, int32_t header_octets) {
+    return (header_octets > 0 ? static_cast<size_t>(HeaderSeptets(header_octets - 1)) : 0) +
+           GsmSeptetCount(text);
 }
 
 // Octets of a UCS2 text after a header of header_octets octets.
@@ -368,10 +382,9 @@ struct UserData {
 // The header's septets are packed as zeros and then cut off, so that the text starts
 // on a septet boundary after the header and its fill bits.
 UserData Gsm7UserData(std::u16string_view text, int32_t header_octets) {
-    const size_t reserved = Gsm7Septets(0, header_octets);
+    const size_t reserved = Gsm7Septets({}, header_octets);
     std::string septets(reserved, '\0');
-    septets.reserve(septets.size() + text.size());
-    for (char16_t unit : text) septets.push_back(static_cast<char>(AnsiToGsm(unit)));
+    septets += UnicodeToGsm(text);
     std::string digits = PackSeptets(septets);
     digits.erase(0, std::min(digits.size(), static_cast<size_t>(2 * header_octets)));
     return {std::move(digits), static_cast<uint32_t>(septets.size()), kDcsGsm7};
@@ -388,8 +401,36 @@ UserData Ucs2UserData(std::u16string_view text, int32_t header_octets) {
 
 // ---- Alphabet and text conversions ----
 
-uint8_t AnsiToGsm(char16_t unit) {
-    return kByteToGsm[unit & 0xFF];
+std::string UnicodeToGsm(std::u16string_view text) {
+    std::string septets;
+    septets.reserve(text.size());
+    for (const char16_t character : text) {
+        const uint16_t code = GsmCodeOf(character);
+        if (code == kNoCode) {
+            septets.push_back(static_cast<char>(kQuestionMark));
+        } else if ((code & kExtensionBit) != 0) {
+            septets.push_back(static_cast<char>(kEscape));
+            septets.push_back(static_cast<char>(code & 0x7F));
+        } else {
+            septets.push_back(static_cast<char>(code));
+        }
+    }
+    return septets;
+}
+
+size_t GsmSeptetCount(std::u16string_view text) {
+    size_t count = 0;
+    for (const char16_t character : text) count += GsmSeptetsOf(character);
+    return count;
+}
+
+size_t GsmSeptetsOf(char16_t character) {
+    const uint16_t code = GsmCodeOf(character);
+    return code != kNoCode && (code & kExtensionBit) != 0 ? 2 : 1;
+}
+
+bool InGsmAlphabet(char16_t character) {
+    return GsmCodeOf(character) != kNoCode;
 }
 
 std::string GsmToAnsi(std::string_view septets) {
@@ -436,10 +477,8 @@ std::u16string GsmToUnicode(std::string_view septets) {
 }
 
 int32_t DetectCoding(std::u16string_view text) {
-    const std::string bytes = codepage::FromUtf16(text);
-    const bool russian = std::any_of(bytes.begin(), bytes.end(),
-                                     [](char ch) { return static_cast<uint8_t>(ch) >= 0xC0; });
-    return russian ? kCodingUcs2 : kCodingGsm7;
+    const bool all_gsm = std::all_of(text.begin(), text.end(), InGsmAlphabet);
+    return all_gsm ? kCodingGsm7 : kCodingUcs2;
 }
 
 std::string PackSeptets(std::string_view septets) {
@@ -554,7 +593,7 @@ SubmitProblem TSMS::CheckInputs(std::u16string_view text, bool gsm7) const {
     if (!IsValidReference(MessageReference)) return SubmitProblem::BadReference;
     const auto header_octets = static_cast<int32_t>(UDH.size() / 2);
     const bool fits =
-        gsm7 ? Gsm7Septets(text.size(), header_octets) <= static_cast<size_t>(kMaxUserDataSeptets)
+        gsm7 ? Gsm7Septets(text, header_octets) <= static_cast<size_t>(kMaxUserDataSeptets)
              : Ucs2Octets(text.size(), header_octets) <= static_cast<size_t>(kMaxUserDataOctets);
     return fits ? SubmitProblem::None : SubmitProblem::UserDataTooLong;
 }

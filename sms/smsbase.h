@@ -59,12 +59,15 @@ inline constexpr std::string_view kDecodeErrorText = "\xCE\xF8\xE8\xE1\xEA\xE0";
 
 // ---- Alphabet and text conversions -------------------------------------------------
 
-// The GSM septet of one UTF-16 code unit, through its low byte. Always exactly one
-// septet: the characters of the extension table give the code of their extension
-// position without an escape (so "[" is sent as "<"), which is what lets the
-// segmentation and the compose counter count one septet per character. A character
-// without a GSM code gives "?".
-uint8_t AnsiToGsm(char16_t unit);
+// The septets of a text in the GSM 7-bit default alphabet: one per character, two
+// (the escape and the code) for one of the extension table ("€", "[", "{" ...). A
+// character the alphabet lacks gives "?": DetectCoding sends such a text as UCS2.
+std::string UnicodeToGsm(std::u16string_view text);
+// How many septets UnicodeToGsm makes of a text, or of one character.
+size_t GsmSeptetCount(std::u16string_view text);
+size_t GsmSeptetsOf(char16_t character);
+// True when the default alphabet or its extension table holds the character.
+bool InGsmAlphabet(char16_t character);
 
 // Septets to Windows-1251 bytes: each code's character (TS 23.038), "?" for one
 // the code page lacks (the Greek capitals, most accented letters, "£"). An escape
@@ -77,8 +80,8 @@ std::string GsmToAnsi(std::string_view septets, bool& lost);
 // Septets to the characters they stand for, as GsmToAnsi reads them but whole.
 std::u16string GsmToUnicode(std::string_view septets);
 
-// kCodingUcs2 when the text holds a Russian letter (Windows-1251 0xC0..0xFF), else
-// kCodingGsm7. Ё, ё and the other letters of 0x80..0xBF do not choose UCS2.
+// kCodingGsm7 when the default alphabet and its extension table hold every
+// character of the text, else kCodingUcs2: a character is never sent as "?".
 int32_t DetectCoding(std::u16string_view text);
 
 // The 7-bit packing of septets into octets, as hexadecimal text: N septets give

@@ -1,31 +1,49 @@
 #include "sms/text_plan.h"
 
+#include "platform/codepage.h"
 #include "sms/smsbase.h"
 
 namespace velka {
 namespace {
 
-bool ChoosesUcs2(std::string_view body) {
-    for (const char c : body) {
-        if (static_cast<unsigned char>(c) >= 0xC0) return true;
+// What each character of the body costs of a message's room: a UCS2 unit, or its
+// septets (two for the extension table's characters).
+std::vector<std::size_t> Costs(std::string_view body, std::int32_t coding) {
+    std::vector<std::size_t> costs(body.size(), 1);
+    if (coding == kCodingGsm7) {
+        for (std::size_t i = 0; i < body.size(); ++i)
+            costs[i] = GsmSeptetsOf(codepage::ToUnicode(static_cast<unsigned char>(body[i])));
     }
-    return false;
+    return costs;
 }
 
 }  // namespace
 
 TextPlan PlanText(std::string_view body) {
     TextPlan plan;
-    plan.coding = ChoosesUcs2(body) ? kCodingUcs2 : kCodingGsm7;
+    plan.coding = DetectCoding(codepage::ToUtf16(body));
     const std::size_t limit = plan.coding == kCodingUcs2 ? kUcs2Limit : kGsm7Limit;
-    if (body.size() <= limit) {
+    const std::vector<std::size_t> costs = Costs(body, plan.coding);
+    std::size_t total = 0;
+    for (const std::size_t cost : costs) total += cost;
+    if (total <= limit) {
         plan.pieces.emplace_back(body);
         return plan;
     }
+    // Segments fill up to the room the header leaves; a character of two septets
+    // that does not fit goes whole into the next one.
     const std::size_t segment = limit - kConcatenationHeaderCost;
-    for (std::size_t at = 0; at < body.size(); at += segment) {
-        plan.pieces.emplace_back(body.substr(at, segment));
+    std::size_t start = 0;
+    std::size_t used = 0;
+    for (std::size_t i = 0; i < body.size(); ++i) {
+        if (used + costs[i] > segment) {
+            plan.pieces.emplace_back(body.substr(start, i - start));
+            start = i;
+            used = 0;
+        }
+        used += costs[i];
     }
+    plan.pieces.emplace_back(body.substr(start));
     return plan;
 }
 

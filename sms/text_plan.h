@@ -3,8 +3,9 @@
 // builds its PDUs from this plan and the compose counter counts it, so the number
 // the user sees is the number of messages the network carries. Pure; any thread.
 //
-// Texts are Windows-1251 bytes; every byte is one character and one septet in the
-// 7-bit alphabet (see AnsiToGsm), so cutting by bytes is cutting by characters.
+// Texts are Windows-1251 bytes, one byte a character. A character of the 7-bit
+// alphabet's extension table ("€", "[", "{" ...) takes two septets (UnicodeToGsm),
+// and a segment is never cut between them.
 #pragma once
 
 #include <cstddef>
@@ -31,9 +32,9 @@ struct TextPlan {
     std::vector<std::string> pieces;
 };
 
-// Plans a body as it stands: UCS2 when it holds a byte from 0xC0 to 0xFF (the
-// Russian letters), else 7-bit; one message up to the coding's limit, else segments
-// of the limit less 7, the last one taking the rest.
+// Plans a body as it stands: 7-bit when the alphabet holds every character
+// (DetectCoding), else UCS2; one message up to the coding's limit (septets or
+// characters), else segments of the limit less 7, the last one taking the rest.
 TextPlan PlanText(std::string_view body);
 
 // Plans what sending a record's text puts on the network: the signature, then the text.

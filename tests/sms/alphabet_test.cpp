@@ -14,20 +14,12 @@ std::string Septets(std::initializer_list<int> codes) {
 }
 
 std::string SeptetsOfText(std::string_view cp1251) {
-    std::string septets;
-    for (char16_t unit : codepage::ToUtf16(cp1251))
-        septets.push_back(static_cast<char>(AnsiToGsm(unit)));
-    return septets;
+    return UnicodeToGsm(codepage::ToUtf16(cp1251));
 }
 
 TEST(GsmAlphabet, BasicCharactersMapBothWays) {
-    EXPECT_EQ(AnsiToGsm(u'@'), 0x00);
-    EXPECT_EQ(AnsiToGsm(u'$'), 0x02);
-    EXPECT_EQ(AnsiToGsm(u'_'), 0x11);
-    EXPECT_EQ(AnsiToGsm(u'\n'), 0x0A);
-    EXPECT_EQ(AnsiToGsm(u'\r'), 0x0D);
-    EXPECT_EQ(AnsiToGsm(u'\0'), 0x1B);
-    EXPECT_EQ(AnsiToGsm(u'A'), 0x41);
+    EXPECT_EQ(UnicodeToGsm(u"@$_\n\rA\u00A3\u0394\u00E9"),
+              Septets({0x00, 0x02, 0x11, 0x0A, 0x0D, 0x41, 0x01, 0x10, 0x05}));
     // £, è, Δ and à are not in Windows-1251: "?" in the text, whole in Unicode.
     bool lost = false;
     EXPECT_EQ(GsmToAnsi(Septets({0x00, 0x01, 0x02, 0x04, 0x10, 0x24, 0x5F, 0x7F}), lost),
@@ -39,17 +31,21 @@ TEST(GsmAlphabet, BasicCharactersMapBothWays) {
     EXPECT_FALSE(lost) << "A, \u00A4 and \u20AC are all in Windows-1251";
 }
 
-TEST(GsmAlphabet, ExtensionCharactersAreSentAsTheirBareExtensionCode) {
-    EXPECT_EQ(SeptetsOfText("{a}"), Septets({0x28, 0x61, 0x29}));
-    EXPECT_EQ(GsmToUnicode(SeptetsOfText("{a}[\\]~^|\f")), u"(a)</>=\u039B\u00A1\n");
-    EXPECT_EQ(AnsiToGsm(u'['), 0x3C);
+// "[" once went out as "<" (its extension code without the escape): the recipient
+// read another character than was typed.
+TEST(GsmAlphabet, ExtensionCharactersAreSentAfterTheEscapeAndCountTwo) {
+    EXPECT_EQ(SeptetsOfText("{a}"), Septets({0x1B, 0x28, 0x61, 0x1B, 0x29}));
+    EXPECT_EQ(GsmToAnsi(SeptetsOfText("{a}[\\]~^|\f\x88")), "{a}[\\]~^|\f\x88");
+    EXPECT_EQ(GsmSeptetCount(u"{a}\u20AC"), 7u);
+    EXPECT_EQ(GsmSeptetsOf(u'['), 2u);
+    EXPECT_EQ(GsmSeptetsOf(u'A'), 1u);
+    EXPECT_EQ(GsmSeptetsOf(u'\u00AB'), 1u) << "a character the alphabet lacks is one \"?\"";
 }
 
 TEST(GsmAlphabet, CharactersWithoutACodeBecomeQuestionMarks) {
-    EXPECT_EQ(SeptetsOfText("\x88\xAB`\x7F\x01"), "?????");  // €, «, `, DEL, a control
-    EXPECT_EQ(SeptetsOfText("\xB3"), "V");                   // і is U+0456: its low byte is "V"
-    EXPECT_EQ(SeptetsOfText("\xCF"), "?");  // П is U+041F: no code for its low byte 0x1F
-    EXPECT_EQ(SeptetsOfText("\xFB"), "K");  // ы is U+044B: its low byte is "K"
+    EXPECT_EQ(SeptetsOfText("\xAB`\x7F\x01\xB3\xCF"), "??????");  // «, `, DEL, a control, і, П
+    EXPECT_FALSE(InGsmAlphabet(u'`'));
+    EXPECT_TRUE(InGsmAlphabet(u'\u20AC'));
 }
 
 TEST(GsmAlphabet, EscapeSequencesDecodeThroughTheExtensionTable) {
@@ -60,24 +56,35 @@ TEST(GsmAlphabet, EscapeSequencesDecodeThroughTheExtensionTable) {
     EXPECT_EQ(GsmToUnicode(Septets({0x1B, 0x65, 0x1B, 0x04, 0x1B})), u"\u20AC\u00E8");
 }
 
-// Every code whose character is ASCII is sent back as that code (or, for the codes
-// the ASCII characters share, as one of the same character).
-TEST(GsmAlphabet, EveryAsciiCharacterOfTheTableRoundTrips) {
+// Every character of the alphabet and its extension table goes out as its code and
+// comes back as itself.
+TEST(GsmAlphabet, EveryCharacterRoundTrips) {
     int round_trips = 0;
     for (int code = 0; code < 128; ++code) {
+        if (code == 0x1B) continue;
         const std::u16string character = GsmToUnicode(Septets({code}));
-        if (code == 0x1B || character.at(0) >= 0x80) continue;
-        EXPECT_EQ(GsmToUnicode(Septets({AnsiToGsm(character[0])})), character) << "code " << code;
+        EXPECT_EQ(UnicodeToGsm(character), Septets({code})) << "code " << code;
         ++round_trips;
     }
-    EXPECT_EQ(round_trips, 88);  // the other 39 codes are letters and signs beyond ASCII
+    for (const int code : {0x0A, 0x14, 0x28, 0x29, 0x2F, 0x3C, 0x3D, 0x3E, 0x40, 0x65}) {
+        const std::u16string character = GsmToUnicode(Septets({0x1B, code}));
+        EXPECT_EQ(UnicodeToGsm(character), Septets({0x1B, code})) << "extension " << code;
+        ++round_trips;
+    }
+    EXPECT_EQ(round_trips, 127 + 10);
 }
 
-TEST(DetectCoding, OnlyRussianLettersChooseUcs2) {
-    EXPECT_EQ(DetectCoding(u"Hello, world!"), kCodingGsm7);
-    EXPECT_EQ(DetectCoding(codepage::ToUtf16("\xA8\xB8\xB3\x88")), kCodingGsm7);  // Ё ё і €
-    EXPECT_EQ(DetectCoding(codepage::ToUtf16("\xA8\xEB")), kCodingUcs2);          // Ёл
-    EXPECT_EQ(DetectCoding(u"\u010C"), kCodingGsm7);  // not in the code page: "?"
+// A character the 7-bit alphabet cannot carry sends the whole text as UCS2, as a
+// Russian letter does; "?" is never sent in its place.
+TEST(DetectCoding, AnyCharacterTheAlphabetLacksChoosesUcs2) {
+    EXPECT_EQ(DetectCoding(u"Hello, world! [x] \u20AC5 \u00E9\u0394"), kCodingGsm7);
+    EXPECT_EQ(DetectCoding(codepage::ToUtf16("\xA8\xEB")), kCodingUcs2);  // Ёл
+    EXPECT_EQ(DetectCoding(codepage::ToUtf16("He said \xABhi\xBB \x97 ok \xB9"
+                                             "5")),
+              kCodingUcs2);
+    EXPECT_EQ(DetectCoding(u"\u010C"), kCodingUcs2);
+    EXPECT_EQ(DetectCoding(u"tab\there"), kCodingUcs2);
+    EXPECT_EQ(DetectCoding(u""), kCodingGsm7);
 }
 
 TEST(SeptetPacking, TenLettersPackIntoNineOctetsAndBack) {

@@ -62,10 +62,12 @@ TEST(EncodeSubmit, Ucs2TextWithAndWithoutHeader) {
               "0051000B911732547698F00008FF0C0500030A0201041F04400438");
 }
 
-TEST(EncodeSubmit, AutomaticCodingChoosesUcs2ForRussianLetters) {
+// Ё once went out in 7-bit as "?": any character the alphabet lacks takes UCS2.
+TEST(EncodeSubmit, AutomaticCodingChoosesUcs2ForWhatTheAlphabetLacks) {
     const auto dcs = [](const std::string& pdu) { return pdu.substr(24, 2); };
     EXPECT_EQ(dcs(Encode(kRussianPri, "+71234567890", "", kCodingAuto)), "08");
-    EXPECT_EQ(dcs(Encode("Hi \xA8", "+71234567890", "", kCodingAuto)), "00");
+    EXPECT_EQ(dcs(Encode("Hi \xA8", "+71234567890", "", kCodingAuto)), "08");
+    EXPECT_EQ(dcs(Encode("Hi [\x88]", "+71234567890", "", kCodingAuto)), "00");
 }
 
 TEST(EncodeSubmit, FullSegmentsGiveTheLargestUserDataLength) {
@@ -250,8 +252,16 @@ TEST(EncodeSubmit, TheWholeAlphabetRoundTripsThroughSevenBitPdus) {
     EXPECT_EQ(RoundTrip(text, kConcatenationHeader, kCodingGsm7), text);
 }
 
-TEST(EncodeSubmit, ExtensionCharactersArriveAsTheirBasicNeighbours) {
-    EXPECT_EQ(RoundTrip("a[b]", "", kCodingGsm7), "a<b>");
+// Each takes an escape and its code: "a[b]" is six septets, and 80 euro signs fill
+// a message as 160 letters do.
+TEST(EncodeSubmit, ExtensionCharactersArriveAsThemselves) {
+    EXPECT_EQ(RoundTrip("a[b]{\x88}", "", kCodingGsm7), "a[b]{\x88}");
+    EXPECT_EQ(UserDataLength(Encode("a[b]")), "06");
+    EXPECT_EQ(UserDataLength(Encode(std::string(80, '\x88'))), "A0");
+    TSMS too_long;
+    too_long.Text = std::string(80, '\x88') + "a";
+    too_long.Number = "+71234567890";
+    EXPECT_EQ(too_long.CheckSubmit(), SubmitProblem::UserDataTooLong);
 }
 
 }  // namespace

@@ -31,8 +31,22 @@ TEST(TextPlanTest, OneRussianLetterAnywhereMakesTheWholeTextUcs2) {
     EXPECT_EQ(Sizes(PlanText(std::string(70, '\xC0'))), std::vector<std::size_t>{70});
 }
 
-TEST(TextPlanTest, YoAndOtherSignsBelowTheRussianLettersStaySevenBit) {
-    EXPECT_EQ(PlanText("\xA8\xB8 \xAB\xBB").coding, kCodingGsm7);  // Ё ё « »
+// Ё, ё, « and » are not in the 7-bit alphabet: they went out as "?" in 7-bit.
+TEST(TextPlanTest, SignsTheAlphabetLacksChooseUcs2) {
+    EXPECT_EQ(PlanText("\xA8\xB8 \xAB\xBB").coding, kCodingUcs2);   // Ё ё « »
+    EXPECT_EQ(PlanText("Price: 5\x88 [net]").coding, kCodingGsm7);  // € and [ ] are there
+}
+
+// The extension table's characters take two septets, and a segment is never cut
+// between an escape and its code.
+TEST(TextPlanTest, ExtensionCharactersCountTwoAndStayWhole) {
+    EXPECT_EQ(PlanText(std::string(80, '\x88')).pieces.size(), 1u);
+    const TextPlan split = PlanText("a" + std::string(80, '['));
+    ASSERT_EQ(split.coding, kCodingGsm7);
+    EXPECT_EQ(Sizes(split), (std::vector<std::size_t>{77, 4}))
+        << "\"a\" and 76 brackets: 153 septets; the next bracket would need 155";
+    const TextPlan odd = PlanText(std::string(152, 'a') + "[" + std::string(10, 'b'));
+    EXPECT_EQ(Sizes(odd), (std::vector<std::size_t>{152, 11})) << "the bracket moves whole";
 }
 
 TEST(TextPlanTest, AnOutgoingTextCarriesTheSignatureInFront) {
