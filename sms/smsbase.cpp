@@ -102,10 +102,8 @@ constexpr std::array<uint16_t, 256> MakeLatinToGsm() {
 }
 constexpr std::array<uint16_t, 256> kLatinToGsm = MakeLatinToGsm();
 
-// The code of a character, kExtensionBit set for one sent after an escape; kNoCode
-// for one the alphabet lacks.
-uint16_t GsmCodeOf(char16_t character) {
-    if (character < 0x100) return kLatinToGsm[character];
+// The code of a character beyond the Latin-1 range (kLatinToGsm has those).
+uint16_t GsmCodeBeyondLatin(char16_t character) {
     for (int code = 0; code < 128; ++code) {
         if (code != kEscape && kGsmToUnicode[code] == character) return static_cast<uint16_t>(code);
     }
@@ -113,6 +111,12 @@ uint16_t GsmCodeOf(char16_t character) {
         if (pair.character == character) return pair.code | kExtensionBit;
     }
     return kNoCode;
+}
+
+// The code of a character, kExtensionBit set for one sent after an escape; kNoCode
+// for one the alphabet lacks.
+inline uint16_t GsmCodeOf(char16_t character) {
+    return character < 0x100 ? kLatinToGsm[character] : GsmCodeBeyondLatin(character);
 }
 
 // ---- Hexadecimal digits ----
@@ -363,9 +367,9 @@ bool ChoosesGsm7(int32_t coding, std::u16string_view text) {
 
 // Septets of a 7-bit text after a header of header_octets octets (its length octet
 // included): the header's septets with their fill bits, then the text's.
-size_t Gsm7Septets(std::u16string_view text, int32_t header_octets) {
+size_t Gsm7Septets(size_t text_septets, int32_t header_octets) {
     return (header_octets > 0 ? static_cast<size_t>(HeaderSeptets(header_octets - 1)) : 0) +
-           GsmSeptetCount(text);
+           text_septets;
 }
 
 // Octets of a UCS2 text after a header of header_octets octets.
@@ -381,10 +385,10 @@ struct UserData {
 
 // The header's septets are packed as zeros and then cut off, so that the text starts
 // on a septet boundary after the header and its fill bits.
-UserData Gsm7UserData(std::u16string_view text, int32_t header_octets) {
-    const size_t reserved = Gsm7Septets({}, header_octets);
+UserData Gsm7UserData(std::string_view text_septets, int32_t header_octets) {
+    const size_t reserved = Gsm7Septets(0, header_octets);
     std::string septets(reserved, '\0');
-    septets += UnicodeToGsm(text);
+    septets += text_septets;
     std::string digits = PackSeptets(septets);
     digits.erase(0, std::min(digits.size(), static_cast<size_t>(2 * header_octets)));
     return {std::move(digits), static_cast<uint32_t>(septets.size()), kDcsGsm7};
@@ -402,19 +406,22 @@ UserData Ucs2UserData(std::u16string_view text, int32_t header_octets) {
 // ---- Alphabet and text conversions ----
 
 std::string UnicodeToGsm(std::u16string_view text) {
-    std::string septets;
-    septets.reserve(text.size());
+    // Room for every character to take two septets; written through a pointer, as
+    // the encoder of every 7-bit message calls this.
+    std::string septets(2 * text.size(), '\0');
+    char* out = septets.data();
     for (const char16_t character : text) {
         const uint16_t code = GsmCodeOf(character);
         if (code == kNoCode) {
-            septets.push_back(static_cast<char>(kQuestionMark));
+            *out++ = static_cast<char>(kQuestionMark);
         } else if ((code & kExtensionBit) != 0) {
-            septets.push_back(static_cast<char>(kEscape));
-            septets.push_back(static_cast<char>(code & 0x7F));
+            *out++ = static_cast<char>(kEscape);
+            *out++ = static_cast<char>(code & 0x7F);
         } else {
-            septets.push_back(static_cast<char>(code));
+            *out++ = static_cast<char>(code);
         }
     }
+    septets.resize(static_cast<size_t>(out - septets.data()));
     return septets;
 }
 
@@ -582,19 +589,20 @@ std::optional<std::string> TSMS::EncodeAddress(std::string_view number) {
 
 SubmitProblem TSMS::CheckSubmit() const {
     const std::u16string text = codepage::ToUtf16(Text);
-    return CheckInputs(text, ChoosesGsm7(Coding, text));
+    const bool gsm7 = ChoosesGsm7(Coding, text);
+    return CheckInputs(gsm7 ? GsmSeptetCount(text) : text.size(), gsm7);
 }
 
 // Each length octet of the PDU must hold its length in two digits, and the user
 // data must be one SMS: the send path splits longer texts before they get here.
-SubmitProblem TSMS::CheckInputs(std::u16string_view text, bool gsm7) const {
+SubmitProblem TSMS::CheckInputs(size_t text_length, bool gsm7) const {
     if (CheckAddress(Number) != AddressProblem::None) return SubmitProblem::BadNumber;
     if (!IsValidHeader(UDH)) return SubmitProblem::BadHeader;
     if (!IsValidReference(MessageReference)) return SubmitProblem::BadReference;
     const auto header_octets = static_cast<int32_t>(UDH.size() / 2);
     const bool fits =
-        gsm7 ? Gsm7Septets(text, header_octets) <= static_cast<size_t>(kMaxUserDataSeptets)
-             : Ucs2Octets(text.size(), header_octets) <= static_cast<size_t>(kMaxUserDataOctets);
+        gsm7 ? Gsm7Septets(text_length, header_octets) <= static_cast<size_t>(kMaxUserDataSeptets)
+             : Ucs2Octets(text_length, header_octets) <= static_cast<size_t>(kMaxUserDataOctets);
     return fits ? SubmitProblem::None : SubmitProblem::UserDataTooLong;
 }
 
@@ -602,13 +610,15 @@ std::string TSMS::EncodeSubmit() {
     TPDULength = 0;
     const std::u16string text = codepage::ToUtf16(Text);
     const bool gsm7 = ChoosesGsm7(Coding, text);
-    if (CheckInputs(text, gsm7) != SubmitProblem::None) return {};
+    // The septets once: their count is checked, then they are packed.
+    const std::string septets = gsm7 ? UnicodeToGsm(text) : std::string();
+    if (CheckInputs(gsm7 ? septets.size() : text.size(), gsm7) != SubmitProblem::None) return {};
 
     const std::string address = *EncodeAddress(Number);
     const bool has_header = !UDH.empty();
     const auto header_octets = static_cast<int32_t>(UDH.size() / 2);
     const UserData user_data =
-        gsm7 ? Gsm7UserData(text, header_octets) : Ucs2UserData(text, header_octets);
+        gsm7 ? Gsm7UserData(septets, header_octets) : Ucs2UserData(text, header_octets);
     int dcs = user_data.coding_scheme;
     if (Flash) dcs |= kDcsClass0;
 
@@ -746,8 +756,8 @@ std::string TSMS::DecodeUserData(int32_t header_length, int32_t data_pos) {
     std::string text = codepage::FromUtf16(unicode);
     // The code page's "?" stands in for what it lacks: more of them than the text
     // had means characters were lost.
-    if (std::count(text.begin(), text.end(), '?') !=
-        std::count(unicode.begin(), unicode.end(), u'?'))
+    if (text.find('?') != std::string::npos && std::count(text.begin(), text.end(), '?') !=
+                                                   std::count(unicode.begin(), unicode.end(), u'?'))
         Whole = unicode;
     return text;
 }

@@ -200,7 +200,8 @@ class TSMS {
     static std::u16string NormalizeLineBreaks(std::u16string_view text);
 
   private:
-    SubmitProblem CheckInputs(std::u16string_view text, bool gsm7) const;
+    // text_length: septets of a 7-bit text, code units of a UCS2 one.
+    SubmitProblem CheckInputs(size_t text_length, bool gsm7) const;
     std::string DecodeUserData(int32_t header_length, int32_t user_data_pos);
 };
 
