@@ -189,17 +189,7 @@ Status AppendContent(const BoxLock&, const std::string& box_path,
 
 Status RenumberContent(const BoxLock&, const std::string& box_path,
                        const std::vector<std::size_t>& moved_to) {
-    const std::string path = ContentPathFor(box_path);
-    if (!files::Exists(path)) return {};
-    auto reading = LoadContent(path);
-    if (!reading) return reading.error();
-    std::string kept;
-    for (ContentEntry entry : reading->entries) {
-        if (entry.record >= moved_to.size() || moved_to[entry.record] == SIZE_MAX) continue;
-        entry.record = static_cast<std::uint32_t>(moved_to[entry.record]);
-        kept += EncodeContentEntry(entry);
-    }
-    return files::SaveDurably(path, kept);
+    return RenumberEntries(ContentPathFor(box_path), moved_to, LoadContent, EncodeContentEntry);
 }
 
 }  // namespace velka::store

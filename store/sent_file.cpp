@@ -110,17 +110,7 @@ Status AppendSentEntries(const BoxLock&, const std::string& box_path,
 
 Status RenumberSent(const BoxLock&, const std::string& box_path,
                     const std::vector<std::size_t>& moved_to) {
-    const std::string sent_path = SentPathFor(box_path);
-    if (!files::Exists(sent_path)) return {};
-    auto reading = LoadSent(sent_path);
-    if (!reading) return reading.error();
-    std::string kept;
-    for (SentEntry entry : reading->entries) {
-        if (entry.record >= moved_to.size() || moved_to[entry.record] == SIZE_MAX) continue;
-        entry.record = static_cast<std::uint32_t>(moved_to[entry.record]);
-        kept += EncodeSentEntry(entry);
-    }
-    return files::SaveDurably(sent_path, kept);
+    return RenumberEntries(SentPathFor(box_path), moved_to, LoadSent, EncodeSentEntry);
 }
 
 }  // namespace velka::store
