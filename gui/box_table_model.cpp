@@ -1,5 +1,6 @@
 #include "gui/box_table_model.h"
 
+#include <QColor>
 #include <limits>
 
 #include "gui/qt_text.h"
@@ -36,6 +37,7 @@ void BoxTableModel::Show(std::array<std::optional<store::JoinedBox>, 2> boxes,
     boxes_ = std::move(boxes);
     names_ = std::move(names);
     rows_.clear();
+    both_boxes_ = false;
     if (const auto& box = boxes_[Slot(shown)]) {
         rows_.reserve(box->size());
         for (std::size_t row = 0; row < box->size(); ++row) rows_.push_back({shown, row});
@@ -46,6 +48,7 @@ void BoxTableModel::Show(std::array<std::optional<store::JoinedBox>, 2> boxes,
 void BoxTableModel::ShowPicked(std::vector<messages::MessageRef> picked) {
     beginResetModel();
     rows_ = std::move(picked);
+    both_boxes_ = true;
     endResetModel();
 }
 
@@ -73,8 +76,14 @@ int BoxTableModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant BoxTableModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole)) return {};
-    const QString field = Field(MessageAt(index.row()).message, names_, index.column());
+    if (!index.isValid()) return {};
+    const messages::Box box = rows_[static_cast<std::size_t>(index.row())].box;
+    if (role == Qt::ForegroundRole && both_boxes_ && box == messages::Box::Outbox)
+        return QColor(0x1F, 0x4E, 0x9A);
+    if (role != Qt::DisplayRole && role != Qt::ToolTipRole) return {};
+    QString field = Field(MessageAt(index.row()).message, names_, index.column());
+    if (index.column() == kNumber && both_boxes_)
+        field.prepend(box == messages::Box::Outbox ? QStringLiteral("→ ") : QStringLiteral("← "));
     if (index.column() != kText) return field;
     return role == Qt::ToolTipRole ? field : OneLine(field);
 }

@@ -4,7 +4,9 @@
 // numbers shown with the contact's name where the book knows it; sorted by any
 // column (messages/message_list.h) when the view asks. The rows are either all the
 // messages of one box, in box order, or messages picked from both boxes (a search,
-// a conversation). Texts are decoded only when the view asks for them.
+// a conversation), where the number of each is led by the way it went ("→" sent,
+// "←" received) and sent ones are drawn in blue. Texts are decoded only when the
+// view asks for them.
 #pragma once
 
 #include <QAbstractTableModel>
@@ -66,6 +68,9 @@ class BoxTableModel final : public QAbstractTableModel {
     std::array<std::optional<store::JoinedBox>, 2> boxes_;
     contacts::NumberNames names_;
     std::vector<messages::MessageRef> rows_;
+    // The rows come from both boxes (a search, a conversation): each shows which way
+    // it went.
+    bool both_boxes_ = false;
 };
 
 }  // namespace velka::gui

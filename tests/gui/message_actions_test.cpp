@@ -225,8 +225,17 @@ TEST_F(MessageSearchAndConversations, AConversationFromAContactHoldsBothBoxesInT
     EXPECT_TRUE(Find<QWidget>("PanelMessageBox")->isVisible());
     EXPECT_EQ(ShownTexts(),
               (std::vector<std::string>{"Первая часть, вторая часть", "Ответ на ПЕРВУЮ часть"}));
+    // Which way each went, at a glance: a mark before the number, sent ones in blue.
+    EXPECT_EQ(Cell(MessageTable(), 0, 0), "← Мария (+79161234567)");
+    EXPECT_EQ(Cell(MessageTable(), 1, 0), "→ Мария (89161234567)");
+    const auto colour = [&](int row) {
+        return MessageTable()->model()->index(row, 2).data(Qt::ForegroundRole);
+    };
+    EXPECT_FALSE(colour(0).isValid()) << "received: the view's own colour";
+    EXPECT_TRUE(colour(1).isValid());
     Window().qmInBoxClick();
     EXPECT_EQ(ShownTexts().size(), 3u);
+    EXPECT_EQ(Cell(MessageTable(), 0, 0), "+70000000001") << "one box: no marks";
 }
 
 TEST_F(MessageSearchAndConversations, AConversationFromAMessageTakesItsNumber) {
