@@ -104,6 +104,9 @@ Status AppCore::InitOnce() {
     if (!session_.Open() && session_.Status().state == modem::ModemState::Unknown) {
         return Error{"The modem on " + name + " does not answer, or the port cannot be opened."};
     }
+    if (const auto& denial = session_.Status().denial) {
+        return Error{PortDeniedText(*denial) + "\r\n" + PortDeniedEnglish(*denial)};
+    }
     return {};
 }
 

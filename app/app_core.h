@@ -136,7 +136,8 @@ class AppCore {
     Result<std::int32_t> ReadSettings();
     // ReadSettings, the port's number and the initialisation, on the calling
     // thread, holding worker.lock. Fails when no port is set, another process
-    // drives the modem or the modem is silent.
+    // drives the modem or the modem is silent, and when the user may not open the
+    // port (in Russian, Windows-1251, and then in English).
     Status InitOnce();
     // Takes worker.lock. False, with other_worker_ set, when another process holds it.
     Result<bool> TakeModem();

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/codepage.h"
+#include "platform/device_access.h"
 #include "serial/ser_selcom.h"
 #include "settings/port_discovery.h"
 
@@ -18,8 +19,17 @@ std::string ModemName(const modem::ModemInfo& info) {
 }
 
 std::string PortLabel(const AnsweringPort& answering) {
+    if (!answering.denied_group.empty()) {
+        return answering.port + codepage::FromUtf8(" (нет доступа: группа ") +
+               answering.denied_group + ")";
+    }
     const std::string& name = answering.name;
     return answering.port + " (" + (name.empty() ? codepage::FromUtf8("модем") : name) + ")";
+}
+
+std::string ModemPortLabel(Registry& registry, const std::string& port) {
+    const auto denial = ComPortDenial(registry, port);
+    return denial ? PortLabel({port, "", codepage::FromUtf8(denial->group)}) : port;
 }
 
 std::vector<std::string> PortsToProbe(Registry& registry, std::uint16_t held) {
@@ -38,7 +48,12 @@ PortProbe::PortProbe(const std::vector<std::string>& ports, Found found)
     for (const std::string& port : ports) {
         threads_.emplace_back([this, port] {
             const auto info = modem::Session::Probe(SelectedComNum(port), kProbeBound, stop_);
-            if (info && !stop_.IsSet()) found_({port, ModemName(*info)});
+            if (stop_.IsSet()) return;
+            if (info) {
+                found_({port, ModemName(*info), ""});
+            } else if (const auto denial = ComPortDenial(Registry::Machine(), port)) {
+                found_({port, "", codepage::FromUtf8(denial->group)});
+            }
         });
     }
 }

@@ -21,10 +21,12 @@
 
 namespace velka::app {
 
-// A port on which a modem answered. Both Windows-1251.
+// A port the settings dialog offers: one on which a modem answered, or one the
+// user may not open (which no probe can reach). Windows-1251.
 struct AnsweringPort {
-    std::string port;  // "COM9", what Config.ini keeps
-    std::string name;  // "Huawei E173", as ModemName gives it
+    std::string port;          // "COM9", what Config.ini keeps
+    std::string name;          // "Huawei E173", as ModemName gives it
+    std::string denied_group;  // the group whose members alone may open it; empty: open
     bool operator==(const AnsweringPort&) const = default;
 };
 
@@ -32,8 +34,14 @@ struct AnsweringPort {
 // empty when it gave neither.
 std::string ModemName(const modem::ModemInfo& info);
 
-// What the settings dialog's list shows for the port: "COM9 (Huawei E173)".
+// What the settings dialog's list shows for the port: "COM9 (Huawei E173)", or
+// "COM9 (нет доступа: группа dialout)" for one the user may not open.
 std::string PortLabel(const AnsweringPort& answering);
+
+// One of the modem's own ports (settings::DiscoverModemPorts) as the list shows it:
+// its name alone, or marked as PortLabel marks a port the user may not open.
+// Blocks on the registry and a stat of the device.
+std::string ModemPortLabel(Registry& registry, const std::string& port);
 
 // The other USB serial ports present now, less the one numbered `held` (the
 // worker's; 0 holds none).
@@ -52,8 +60,9 @@ class PortProbe {
     using Found = std::function<void(const AnsweringPort&)>;
 
     // Probes every port at once, each on a thread of its own, and calls `found` on
-    // that thread for each one that answers; ports that stay silent, cannot be
-    // opened or are no modem are passed over without a word.
+    // that thread for each one that answers, and for each one whose device the user
+    // may not open (with its group); ports that stay silent, cannot be opened for
+    // another reason or are no modem are passed over without a word.
     PortProbe(const std::vector<std::string>& ports, Found found);
     // Waits until every port has answered or let its bound pass: for a caller
     // that wants the whole list at once.

@@ -15,6 +15,8 @@ std::string ModemStateWord(modem::ModemState state) {
             return codepage::FromUtf8("не отвечает");
         case ModemState::PortMissing:
             return codepage::FromUtf8("порт не найден");
+        case ModemState::PortDenied:
+            return codepage::FromUtf8("нет доступа к порту");
         case ModemState::PinNeeded:
             return codepage::FromUtf8("нужен PIN-код");
         case ModemState::PinRefused:
@@ -100,6 +102,22 @@ std::string QueueStateText(const QueueRow& row, Clock::time_point now) {
     return {};
 }
 
+std::string PortDeniedText(const DeviceDenial& denial) {
+    return codepage::FromUtf8(
+        "Нет прав на порт модема " + denial.device + ": устройство принадлежит группе " +
+        denial.group + ", а пользователь " + denial.user +
+        " в неё не входит. Добавьте его в группу командой\r\n    sudo usermod -aG " + denial.group +
+        " " + denial.user +
+        "\r\nи войдите в систему заново. Сообщения ждут в очереди; порт будет открыт снова.");
+}
+
+std::string PortDeniedEnglish(const DeviceDenial& denial) {
+    return "permission denied on the modem's port " + denial.device +
+           ": the device belongs to group " + denial.group + " and user " + denial.user +
+           " is not in it; add the user with 'sudo usermod -aG " + denial.group + " " +
+           denial.user + "' and log in again.";
+}
+
 std::string ModemStateText(const modem::ModemStatus& status) {
     using modem::ModemState;
     std::string text;
@@ -108,6 +126,8 @@ std::string ModemStateText(const modem::ModemStatus& status) {
         case ModemState::Ready:
         case ModemState::PortMissing:
             return {};
+        case ModemState::PortDenied:
+            return status.denial ? PortDeniedText(*status.denial) : std::string();
         case ModemState::NotAnswering:
             return codepage::FromUtf8(
                 "Модем не отвечает. Программа переоткрывает порт и пробует снова; сообщения "

@@ -11,6 +11,7 @@
 #include "app/queue_view.h"
 #include "app/worker.h"
 #include "modem/session.h"
+#include "platform/device_access.h"
 
 namespace velka::app {
 
@@ -46,6 +47,13 @@ std::string QueueStateText(const QueueRow& row, Clock::time_point now);
 // what becomes of the messages; empty for Ready and Unknown, and for PortMissing,
 // which the status bar shows: an unplugged modem is no reason for a message box.
 std::string ModemStateText(const modem::ModemStatus& status);
+
+// The sentence for a port whose device the user may not open: the device, the group
+// that owns it, the command that adds the user to it. Windows-1251. ModemStateText
+// gives it for PortDenied.
+std::string PortDeniedText(const DeviceDenial& denial);
+// The same in English, UTF-8, for the error stream: "permission denied on ...".
+std::string PortDeniedEnglish(const DeviceDenial& denial);
 
 // How new messages reach the client (WorkerEvents::on_reception), for the modem's
 // tool tip and velka-sms-cli. Windows-1251.

@@ -28,10 +28,10 @@ TConfigForm::TConfigForm(QWidget* parent)
 
 TConfigForm::~TConfigForm() = default;
 
-void TConfigForm::Prepare(const std::vector<std::string>& ports,
+void TConfigForm::Prepare(const std::vector<PortItem>& ports,
                           const settings::DialogSettings& shown) {
     ui_->PortBox->clear();
-    for (const std::string& port : ports) ui_->PortBox->addItem(ToQt(port), ToQt(port));
+    for (const PortItem& item : ports) ui_->PortBox->addItem(ToQt(item.label), ToQt(item.port));
     ui_->PortBox->setEditText(ToQt(shown.port));
     ui_->MailCheck->setChecked(shown.reception);
     ui_->DeliveryReportCheck->setChecked(shown.delivery_reports);

@@ -23,11 +23,18 @@ class TConfigForm final : public QDialog {
     explicit TConfigForm(QWidget* parent);
     ~TConfigForm() override;
 
-    // Offers `ports` (Windows-1251) in the port list and sets both fields afresh,
-    // so nothing typed into a dialog closed without "Применить" survives.
-    void Prepare(const std::vector<std::string>& ports, const settings::DialogSettings& shown);
-    // Adds a port on which a modem answered after those offered so far, under its
-    // label; choosing it puts the port alone in the field.
+    // One entry of the port list: what it shows and the port it puts in the field
+    // (both Windows-1251).
+    struct PortItem {
+        std::string label;
+        std::string port;
+    };
+    // Offers `ports` in the port list and sets both fields afresh, so nothing typed
+    // into a dialog closed without "Применить" survives.
+    void Prepare(const std::vector<PortItem>& ports, const settings::DialogSettings& shown);
+    // Adds a port on which a modem answered, or one the user may not open, after
+    // those offered so far, under its label; choosing it puts the port alone in the
+    // field.
     void OfferPort(const app::AnsweringPort& answering);
     // The fields as they stand: the port text as typed or chosen, the check box.
     settings::DialogSettings Chosen() const;

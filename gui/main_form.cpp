@@ -10,7 +10,9 @@
 #include <QSignalBlocker>
 #include <QTimer>
 #include <QToolButton>
+#include <cstdio>
 
+#include "app/modem_manager_notice.h"
 #include "app/status_text.h"
 #include "compose/compose.h"
 #include "contact_files/contact_import.h"
@@ -199,6 +201,11 @@ void TMainForm::FormCreate() {
         dialogs_.Error(this, ToQt(started.error().message));
     if (const auto& other = core_.OtherWorker())
         dialogs_.Warning(this, ToQt(app::OtherWorkerNotice(*other)));
+    if (core_.WorkerRunning()) {
+        if (const std::string notice = app::ModemManagerNotice(registry_, core_.PortNumber());
+            !notice.empty())
+            dialogs_.Warning(this, ToQt(notice));
+    }
 }
 
 // The events run on the worker's thread; each posts its work to the window's
@@ -240,6 +247,9 @@ app::WorkerEvents TMainForm::WindowEvents() {
 }
 
 void TMainForm::ModemStateChanged(const modem::ModemStatus& status) {
+    // Whoever started the program from a terminal reads it there too, in English.
+    if (status.denial)
+        std::fprintf(stderr, "velka-sms: %s\n", app::PortDeniedEnglish(*status.denial).c_str());
     const std::string text = app::ModemStateText(status);
     if (text.empty()) return;
     const bool wants_pin = status.state == modem::ModemState::PinNeeded ||
@@ -440,10 +450,13 @@ void TMainForm::QueueMessage(const std::string& recipients, const std::string& t
 void TMainForm::qmOptionsClick() {
     if (!config_form_) return;
     IgnoreFailure(RefreshSerialPortList(registry_));
+    // The modem's own ports, a port this user may not open marked with its group.
+    std::vector<TConfigForm::PortItem> ports;
+    for (const std::string& port : settings::DiscoverModemPorts(registry_))
+        ports.push_back({app::ModemPortLabel(registry_, port), port});
     config_form_->Prepare(
-        settings::DiscoverModemPorts(registry_),
-        settings::InitialDialogSettings(core_.PortNumber(), core_.ReceptionEnabled(),
-                                        core_.DeliveryReportsEnabled()));
+        ports, settings::InitialDialogSettings(core_.PortNumber(), core_.ReceptionEnabled(),
+                                               core_.DeliveryReportsEnabled()));
     int answer = QDialog::Rejected;
     {
         // Lives while the dialog is shown: closing it stops the probes still waiting.

@@ -64,7 +64,16 @@ void Session::GivePin(std::string pin) {
 }
 
 bool Session::Open() {
-    return InitModem(line_->port, line_->stop, line_->context);
+    const bool ready = InitModem(line_->port, line_->stop, line_->context);
+    // The port component says "access denied" alike for a port held by another
+    // program and for one the user may not open; only the device's permissions
+    // tell the second, which the user can mend.
+    if (line_->context.status.state == ModemState::PortMissing) {
+        if (auto denial = ComPortDenial(line_->registry, "COM" + std::to_string(PortNumber()))) {
+            line_->context.status = {ModemState::PortDenied, -1, std::move(denial)};
+        }
+    }
+    return ready;
 }
 
 ModemStatus Session::Status() const {

@@ -18,8 +18,10 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "platform/device_access.h"
 #include "platform/result.h"
 #include "platform/stop_signal.h"
 #include "store/content_file.h"
@@ -40,6 +42,7 @@ enum class ModemState {
     Ready,         // the SIM is ready for messages
     NotAnswering,  // the modem said nothing within its bounds, several times in a row
     PortMissing,   // the port could not be opened: the device is unplugged or gone
+    PortDenied,    // the device is there but its permissions keep this user out
     PinNeeded,     // the SIM asks for its PIN and none was given
     PinRefused,    // the PIN given was wrong; it is not sent again by itself
     PukNeeded,     // the SIM is blocked behind its PUK
@@ -49,8 +52,15 @@ enum class ModemState {
 };
 
 struct ModemStatus {
+    // So that a state alone, or with its tries, reads as it always did: {PinNeeded, 3}.
+    ModemStatus() = default;
+    ModemStatus(ModemState state_in, int tries = -1,  // NOLINT(google-explicit-constructor)
+                std::optional<DeviceDenial> denial_in = std::nullopt)
+        : state(state_in), tries_left(tries), denial(std::move(denial_in)) {}
+
     ModemState state = ModemState::Unknown;
     int tries_left = -1;  // PIN tries the modem says are left; -1 when it does not say
+    std::optional<DeviceDenial> denial;  // PortDenied: the device, its group and the user
     bool operator==(const ModemStatus&) const = default;
 };
 
@@ -153,7 +163,9 @@ class Session {
     // modem's identity and operator are read, the signal at most every 30 s, and
     // the modem is asked once to announce what arrives. False at once with no port.
     // A port that cannot be opened, or whose device has failed or gone silent, is
-    // closed so that the next opening starts afresh.
+    // closed so that the next opening starts afresh. A port that cannot be opened
+    // because its device's permissions keep the user out is PortDenied, with the
+    // device and its group in the status; one that is not there, PortMissing.
     [[nodiscard]] bool Open();
     ModemStatus Status() const;
     ModemInfo Info() const;

@@ -26,6 +26,9 @@ packages=(
   socat  # carries the virtual modem's control requests from the Windows tests (TCP)
   # The fuzz targets: clang with libFuzzer and its sanitizer runtimes.
   clang libclang-rt-14-dev
+  # The Debian package and its checks: CPack's dependencies from dpkg-shlibdeps
+  # (dpkg-dev, file), lintian, the menu entry's and the AppStream file's validators.
+  dpkg-dev file lintian desktop-file-utils appstream
 )
 
 missing=()

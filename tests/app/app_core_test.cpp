@@ -66,6 +66,20 @@ class AppCoreTest : public ::testing::Test {
     AppCore core_{home_.path()};
 };
 
+TEST_F(AppCoreTest, AModemAnotherProgramProbesAtFirstIsOpenedAgainAndSendsOnceItIsLeftAlone) {
+    // ModemManager's probe of a freshly plugged modem: every command of the first
+    // two seconds is lost among its own and answered with its traffic.
+    modems_.Control("fault 1 foreign 2000");
+    Configure(modems_.ComName(1), false);
+    ASSERT_TRUE(Start().ok());
+    const auto id = Queue("+79990000002", "after the probe");
+    ASSERT_TRUE(WaitSent(id));
+    EXPECT_GE(Count(modems_.Control("transcript 1"), "+GCAP: +CGSM"), 1u);
+    core_.Shutdown();
+    EXPECT_EQ(Texts(kOutboxFile).size(), 1u);
+    EXPECT_EQ(outcomes_.CountAll(SendOutcome::Sent), 1u);
+}
+
 TEST_F(AppCoreTest, WithoutConfigIniNoWorkerStartsAndReceptionIsOn) {
     EXPECT_TRUE(Start().ok());
     EXPECT_FALSE(core_.WorkerRunning());

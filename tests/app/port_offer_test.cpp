@@ -58,7 +58,7 @@ TEST_F(PortOfferTest, AnAnsweringModemIsLabelledWithWhatItSaysItIs) {
     EXPECT_EQ(found[0].port, modems_.ComName(2));
     EXPECT_EQ(found[0].name, "Velka Virtual GSM Modem");
     EXPECT_EQ(PortLabel(found[0]), modems_.ComName(2) + " (Velka Virtual GSM Modem)");
-    EXPECT_EQ(PortLabel({"COM4", ""}), "COM4 (" + codepage::FromUtf8("модем") + ")")
+    EXPECT_EQ(PortLabel({"COM4", "", ""}), "COM4 (" + codepage::FromUtf8("модем") + ")")
         << "a modem that will not name itself";
     EXPECT_TRUE(Eventually([&] { return modems_.Written(2).find("AT\r") != std::string::npos; }));
 }
@@ -66,7 +66,8 @@ TEST_F(PortOfferTest, AnAnsweringModemIsLabelledWithWhatItSaysItIs) {
 TEST_F(PortOfferTest, SilentPortsAndPortsThatCannotOpenAreLeftOut) {
     modems_.Control("fault 3 silent on");
     const auto found = Probe({modems_.ComName(2), modems_.ComName(3), "COM99", "XYZ"});
-    EXPECT_EQ(found, (std::vector<AnsweringPort>{{modems_.ComName(2), "Velka Virtual GSM Modem"}}));
+    EXPECT_EQ(found,
+              (std::vector<AnsweringPort>{{modems_.ComName(2), "Velka Virtual GSM Modem", ""}}));
 }
 
 }  // namespace

@@ -414,6 +414,17 @@ TEST_F(SessionQuirksTest, ABusySimAnswersItsBusyCodeInNumberOrText) {
     EXPECT_EQ(Run("AT+CMGL=4\r"), "\r\nOK\r\n");
 }
 
+TEST_F(SessionQuirksTest, AnotherProgramOnThePortAnswersForItAndTheClientsLineIsLost) {
+    EchoOff();
+    Set([](Faults& f) { f.foreign = std::chrono::hours(1); });
+    const std::string foreign = "AT+GCAP\r\r\n+GCAP: +CGSM,+DS,+ES\r\n\r\nOK\r\n\r\nERROR\r\n";
+    EXPECT_EQ(Run("AT+CMGF=0\r"), foreign);
+    // The lost line did nothing: echo stays off, and nothing else was run.
+    EXPECT_EQ(Run("ATE1\r"), foreign);
+    Set([](Faults& f) { f.foreign = milliseconds(0); });
+    EXPECT_EQ(Run("AT\r"), "\r\nOK\r\n");
+}
+
 TEST_F(SessionQuirksTest, NewMessagesGoToTheModemsOwnMemoryWhenSoSet) {
     EchoOff();
     Set([](Faults& f) { f.new_memory = "ME"; });

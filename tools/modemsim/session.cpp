@@ -219,6 +219,7 @@ void Session::PowerUp() {
     ClientChanged();
     pin_locked_ = !faults_.pin.empty() && pin_tries_ > 0;
     busy_until_ = std::chrono::steady_clock::now() + faults_.sim_busy;
+    foreign_until_.reset();
 }
 
 void Session::Restart(bool quiet, SessionOutput& out) {
@@ -249,6 +250,7 @@ void Session::SetFaults(const Faults& faults) {
     }
     if (faults.sim_busy != faults_.sim_busy)
         busy_until_ = std::chrono::steady_clock::now() + faults.sim_busy;
+    if (faults.foreign != faults_.foreign) foreign_until_.reset();
     faults_ = faults;
     random_.seed(faults.seed);
 }
@@ -312,12 +314,25 @@ void Session::FeedPduByte(char byte, SessionOutput& out) {
     }
 }
 
+bool Session::AnsweredByAnother(SessionOutput& out) {
+    if (faults_.foreign.count() == 0) return false;
+    const auto now = std::chrono::steady_clock::now();
+    if (!foreign_until_) foreign_until_ = now + faults_.foreign;
+    if (now >= *foreign_until_) return false;
+    // What ModemManager asks first of a port it probes, as the modem echoes and
+    // answers it; the client's line, run together with it, is refused.
+    Emit("AT+GCAP\r\r\n+GCAP: +CGSM,+DS,+ES\r\n\r\nOK\r\n", faults_.answer_delay, out);
+    Answer({Reply{{}, std::pair{ErrorFamily::Plain, 0}, false}}, faults_.answer_delay, out);
+    return true;
+}
+
 void Session::ExecuteLine(const std::string& raw, SessionOutput& out) {
     // Modems look for "AT" and ignore anything else on the line before it.
     const std::string upper = Upper(raw);
     const std::size_t at = upper.find("AT");
     if (at == std::string::npos) return;
     const std::string line = raw.substr(at);
+    if (AnsweredByAnother(out)) return;
     std::vector<Reply> replies;
     const bool hangs = StartsWithIgnoringCase(line, faults_.hang_command);
     if (StartsWithIgnoringCase(line, faults_.error_command)) {

@@ -72,6 +72,12 @@ struct Faults {
     // Takes AT+CNMI but never announces on this port, as modems that send their
     // unsolicited texts on another of their interfaces do.
     bool mute = false;
+    // Not 0: from the first command line after power-up (or after this is set), this
+    // long, another program shares the port, as ModemManager does while it probes a
+    // new modem: each command line of the client is lost among its own and answered
+    // with its traffic (the echo of its command, that command's answer and "OK"),
+    // then "ERROR" for the mangled line.
+    std::chrono::milliseconds foreign{0};
 };
 
 // Message status as AT+CMGL and AT+CMGR number it.
@@ -168,6 +174,9 @@ class Session {
                 SessionOutput& out);
     void Emit(std::string text, std::chrono::milliseconds delay, SessionOutput& out);
     void EmitFaultsBeforeAnswer(const std::string& line, SessionOutput& out);
+    // Answers a command line with another program's traffic while Faults::foreign
+    // lasts; true when it did.
+    bool AnsweredByAnother(SessionOutput& out);
     std::string FinalText(const Reply& reply) const;
     using Slots = std::vector<std::optional<StoredMessage>>;
     struct MemoryPart {
@@ -247,6 +256,9 @@ class Session {
     bool pin_locked_ = false;
     int pin_tries_ = 3;
     std::chrono::steady_clock::time_point busy_until_{};
+    // When another program stops sharing the port (Faults::foreign); empty until the
+    // first command line starts its time.
+    std::optional<std::chrono::steady_clock::time_point> foreign_until_;
     bool hung_ = false;                       // answers nothing until the client changes
     std::deque<std::string> unacknowledged_;  // "+CMT:" PDUs awaiting AT+CNMA
     std::deque<std::string> held_back_;       // arrived while the store was full

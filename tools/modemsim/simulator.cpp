@@ -108,7 +108,8 @@ std::string DescribeFaults(const Faults& f) {
         << "cnmi " << ChoiceName(f.indications, kIndicationNames) << "\n"
         << "announce-inside " << (f.announce_inside ? "on" : "off") << "\n"
         << "refusal-text " << (f.refusal_text.empty() ? "off" : f.refusal_text) << "\n"
-        << "mute " << (f.mute ? "on" : "off") << "\n";
+        << "mute " << (f.mute ? "on" : "off") << "\n"
+        << "foreign " << f.foreign.count() << "\n";
     return out.str();
 }
 
@@ -258,6 +259,7 @@ constexpr FaultSetter kFaultSetters[] = {
     {"cnmi",
      [](Faults& f, const Values& v) { return SetChoice(f.indications, kIndicationNames, v); }},
     {"announce-inside", [](Faults& f, const Values& v) { return SetSwitch(f.announce_inside, v); }},
+    {"foreign", [](Faults& f, const Values& v) { return SetMilliseconds(f.foreign, v); }},
     {"mute", [](Faults& f, const Values& v) { return SetSwitch(f.mute, v); }},
     {"refusal-text",
      [](Faults& f, const Values& v) {
@@ -350,6 +352,8 @@ std::string Simulator::Help() {
            "                                send-refusals N [CODE], cnmi full|narrow|refuse,\n"
            "                                announce-inside on|off, refusal-text TEXT...|off,\n"
            "                                mute on|off (AT+CNMI taken, nothing announced),\n"
+           "                                foreign MS (another program's traffic answers\n"
+           "                                every command for MS from the next one),\n"
            "                                clear\n"
            "MODEM is a position from 1 or a number.\n";
 }

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "app/app_core.h"
+#include "app/modem_manager_notice.h"
 #include "app/port_offer.h"
 #include "app/private_files.h"
 #include "app/status_text.h"
@@ -251,6 +252,10 @@ void SayModemState(const velka::modem::ModemStatus& status) {
     } else {
         std::fprintf(stderr, "velka-sms-cli: %s\n", velka::codepage::ToUtf8(text).c_str());
     }
+    if (status.denial) {
+        std::fprintf(stderr, "velka-sms-cli: %s\n",
+                     velka::app::PortDeniedEnglish(*status.denial).c_str());
+    }
 }
 
 // How new messages reach the client, said as it changes: announced by the modem,
@@ -258,6 +263,14 @@ void SayModemState(const velka::modem::ModemStatus& status) {
 void SayReception(velka::modem::Reception mode) {
     std::fprintf(stderr, "velka-sms-cli: %s\n",
                  velka::codepage::ToUtf8(velka::app::ReceptionText(mode)).c_str());
+}
+
+// Once a run, with the port known: ModemManager may be probing the modem.
+void SayModemManagerNotice(const AppCore& core) {
+    const std::string notice =
+        velka::app::ModemManagerNotice(velka::Registry::Machine(), core.PortNumber());
+    if (!notice.empty())
+        std::fprintf(stderr, "velka-sms-cli: %s\n", velka::codepage::ToUtf8(notice).c_str());
 }
 
 void PrepareCore(AppCore& core, velka::app::WorkerEvents& events) {
@@ -315,6 +328,7 @@ int Send(const std::vector<std::string_view>& args) {
     PrepareCore(core, events);
     if (const auto started = core.Start(events); !started)
         return Fail(kFailed, started.error().message);
+    if (core.WorkerRunning()) SayModemManagerNotice(core);
     if (const auto& other = core.OtherWorker()) {
         std::fprintf(stderr, "velka-sms-cli: COM%u is driven by %s.\n", core.PortNumber(),
                      velka::Describe(*other).c_str());
@@ -366,6 +380,7 @@ int Receive() {
     AppCore core(velka::ProgramDirectory());
     if (g_pin) core.SetPin(*g_pin);
     const auto report = core.ReceiveOnce();
+    SayModemManagerNotice(core);
     if (!report) return Fail(kFailed, velka::codepage::ToUtf8(report.error().message));
     for (const velka::store::ReceivedRecord& record : report->stored) PrintRecord(record);
     std::fprintf(stderr, "velka-sms-cli: %zu message(s) received.\n", report->stored.size());
@@ -388,6 +403,7 @@ int Watch() {
     PrepareCore(core, events);
     if (const auto started = core.Start(events); !started)
         return Fail(kFailed, started.error().message);
+    if (core.WorkerRunning()) SayModemManagerNotice(core);
     if (const auto& other = core.OtherWorker()) {
         return Fail(kFailed, "COM" + std::to_string(core.PortNumber()) + " is driven by " +
                                  velka::Describe(*other) + ".");
@@ -434,7 +450,8 @@ int Status(bool json) {
     AppCore core(velka::ProgramDirectory());
     if (g_pin) core.SetPin(*g_pin);
     const auto probed = core.ProbeOnce();
-    if (!probed) return Fail(kFailed, probed.error().message);
+    SayModemManagerNotice(core);
+    if (!probed) return Fail(kFailed, velka::codepage::ToUtf8(probed.error().message));
     const auto queued = core.QueuedCount();
     if (!queued) return Fail(kFailed, queued.error().message);
     const std::vector<Fact> facts = StatusFacts(core, *probed, *queued);
@@ -516,7 +533,10 @@ int Ports() {
     std::map<std::string, std::string> modem_names;
     velka::app::PortProbe probe(names, [&](const velka::app::AnsweringPort& answering) {
         const std::lock_guard guard(lock);
-        modem_names[answering.port] = answering.name;
+        // A port the user may not open names the group that may.
+        modem_names[answering.port] = answering.denied_group.empty()
+                                          ? answering.name
+                                          : "no permission (group " + answering.denied_group + ")";
     });
     probe.Finish();
     for (const auto& [name, path] : devices) {
