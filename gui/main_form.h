@@ -200,7 +200,8 @@ class TMainForm final : public QMainWindow {
     void MessagesArrived(const std::vector<store::ReceivedRecord>& stored);
     // A flash message (class 0) is shown at once in a window of its own, as phones
     // show it; it is in the inbox as well.
-    void ShowFlashMessages(const std::vector<store::ReceivedRecord>& stored);
+    void ShowFlashMessages(const std::vector<store::ReceivedRecord>& stored,
+                           const contacts::NumberNames& names);
     // The current message of the pane is read once it shows in the reading pane.
     void MarkShownRead();
     // "Принятые (3)" on the quick menu; the designed caption when none is unread.

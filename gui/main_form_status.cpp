@@ -183,19 +183,20 @@ void TMainForm::MessagesArrived(const std::vector<store::ReceivedRecord>& stored
     for (const store::ReceivedRecord& kept : stored) records.push_back(kept.record);
     if (unread_ && unread_->AddUnread(records)) SaveUnreadMarks();
     ShowUnreadCount();
-    const messages::ArrivalNotice notice =
-        messages::NoticeOf(stored, contacts::NumberNames(book_.FullListing().rows));
+    const contacts::NumberNames names(book_.FullListing().rows);
+    const messages::ArrivalNotice notice = messages::NoticeOf(stored, names);
     notifier_->Notify(ToQt(notice.title), QString::fromStdU16String(notice.text));
-    ShowFlashMessages(stored);
+    ShowFlashMessages(stored, names);
 }
 
-void TMainForm::ShowFlashMessages(const std::vector<store::ReceivedRecord>& stored) {
-    const contacts::NumberNames names(book_.FullListing().rows);
+void TMainForm::ShowFlashMessages(const std::vector<store::ReceivedRecord>& stored,
+                                  const contacts::NumberNames& names) {
     for (const messages::FlashNotice& flash : messages::FlashNoticesOf(stored, names)) {
         // Not through dialogs_: it must not wait for the user, and several may stand.
-        auto* box = new QMessageBox(QMessageBox::Information,
-                                    QStringLiteral("Флеш-сообщение: ") + ToQt(flash.title),
-                                    QString::fromStdU16String(flash.text), QMessageBox::Ok, this);
+        auto* box =
+            new QMessageBox(QMessageBox::Information, QStringLiteral("Флеш-сообщение"),
+                            QStringLiteral("От: ") + ToQt(flash.title), QMessageBox::Ok, this);
+        box->setInformativeText(QString::fromStdU16String(flash.text));
         box->setObjectName(QStringLiteral("FlashMessage"));
         box->setAttribute(Qt::WA_DeleteOnClose);
         box->setModal(false);

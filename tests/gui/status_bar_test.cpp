@@ -357,8 +357,9 @@ TEST_F(StatusBarTest, AFlashMessageIsShownAtOnceAndANoticeKeepsEveryCharacter) {
         flash = window_->findChild<QMessageBox*>("FlashMessage");
         return flash != nullptr && flash->isVisible();
     }));
-    EXPECT_EQ(flash->text(), QStringLiteral("Hi"));
-    EXPECT_EQ(flash->windowTitle(), QStringLiteral("Флеш-сообщение: +79161234567"));
+    EXPECT_EQ(flash->informativeText(), QStringLiteral("Hi"));
+    EXPECT_EQ(flash->text(), QStringLiteral("От: +79161234567"));
+    EXPECT_EQ(flash->windowTitle(), QStringLiteral("Флеш-сообщение"));
     EXPECT_FALSE(flash->isModal());
     Picture("flash-message");
     Close();
