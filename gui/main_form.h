@@ -15,6 +15,7 @@
 #include "contacts/contact_book.h"
 #include "contacts/contact_entry.h"
 #include "gui/compose_form.h"
+#include "gui/elided_label.h"
 #include "gui/notifier.h"
 #include "messages/box_watch.h"
 #include "messages/message_list.h"
@@ -247,9 +248,9 @@ class TMainForm final : public QMainWindow {
     QLabel* ModemLabel = nullptr;       // the status bar's labels, owned by it
     QLabel* QueueLabel = nullptr;
     QLabel* BulkLabel = nullptr;
-    QLabel* FailureLabel = nullptr;
-    QTimer* StatusTimer = nullptr;      // each second; owned by the window
-    QTimer* StatusSoonTimer = nullptr;  // single shot, after worker events; owned by the window
+    ElidedLabel* FailureLabel = nullptr;  // takes the room the others leave
+    QTimer* StatusTimer = nullptr;        // each second; owned by the window
+    QTimer* StatusSoonTimer = nullptr;    // single shot, after worker events; owned by the window
 };
 
 }  // namespace velka::gui

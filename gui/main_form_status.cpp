@@ -46,12 +46,16 @@ void TMainForm::changeEvent(QEvent* event) {
 void TMainForm::BuildStatusArea() {
     // Each part in a sunken panel of its own, so that the parts read apart; a part
     // with nothing to say is hidden rather than shown as an empty panel.
-    for (QLabel** label : {&ModemLabel, &QueueLabel, &BulkLabel, &FailureLabel}) {
-        *label = new QLabel(ui_->StatusBar);
-        (*label)->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        (*label)->setMargin(1);
-        (*label)->hide();
-        ui_->StatusBar->addWidget(*label);
+    ModemLabel = new QLabel(ui_->StatusBar);
+    QueueLabel = new QLabel(ui_->StatusBar);
+    BulkLabel = new QLabel(ui_->StatusBar);
+    FailureLabel = new ElidedLabel(ui_->StatusBar);
+    for (QLabel* label : {ModemLabel, QueueLabel, BulkLabel, static_cast<QLabel*>(FailureLabel)}) {
+        label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        label->setMargin(1);
+        label->hide();
+        // The failure takes what room the others leave, and shortens its middle to it.
+        ui_->StatusBar->addWidget(label, label == FailureLabel ? 1 : 0);
     }
     ModemLabel->setObjectName(QStringLiteral("ModemLabel"));
     QueueLabel->setObjectName(QStringLiteral("QueueLabel"));
@@ -164,10 +168,12 @@ void TMainForm::RefreshStatusBar() {
     ShowStatusPart(*ModemLabel, modem);
     ShowStatusPart(*QueueLabel, ToQt(app::QueueLine(queue.count)));
     ShowStatusPart(*BulkLabel, ToQt(app::BulkLine(queue.bulk)));
-    ShowStatusPart(*FailureLabel, last_failure_
-                                      ? ToQt(app::FailureLine(last_failure_->reason,
-                                                              last_failure_->next_attempt, now))
-                                      : QString());
+    const QString failure =
+        last_failure_
+            ? ToQt(app::FailureLine(last_failure_->reason, last_failure_->next_attempt, now))
+            : QString();
+    FailureLabel->SetWholeText(failure);
+    FailureLabel->setVisible(!failure.isEmpty());
     notifier_->ShowModemState(modem_status_.state, modem);
     if (queue_form_) FillQueueForm();
 }

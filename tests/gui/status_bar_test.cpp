@@ -157,6 +157,22 @@ TEST_F(StatusBarTest, ARefusedSendShowsTheModemsAnswerAndTheNextAttempt) {
     EXPECT_TRUE(Label("FailureLabel").endsWith(QStringLiteral(" с")));
     EXPECT_EQ(Label("QueueLabel"), QStringLiteral("В очереди: 1"));
     Picture("statusbar-refused");
+    // In a window narrower than the whole line the panel stays inside the bar and
+    // shortens its middle: the countdown at the end stays in view, and the tool tip
+    // holds the whole text.
+    window_->resize(640, 480);
+    QCoreApplication::processEvents();
+    auto* failure = window_->findChild<QLabel*>("FailureLabel");
+    auto* bar = window_->findChild<QStatusBar*>();
+    ASSERT_NE(bar, nullptr);
+    EXPECT_LE(failure->geometry().right(), bar->width());
+    const int room = failure->contentsRect().width() - 2 * failure->margin();
+    ASSERT_LT(room, failure->fontMetrics().horizontalAdvance(failure->text())) << "the text is cut";
+    const QString shown = failure->fontMetrics().elidedText(failure->text(), Qt::ElideMiddle, room);
+    EXPECT_TRUE(shown.startsWith(QStringLiteral("Модем"))) << shown.toStdString();
+    EXPECT_TRUE(shown.endsWith(QStringLiteral(" с"))) << shown.toStdString();
+    EXPECT_EQ(failure->toolTip(), failure->text());
+    Picture("statusbar-refused-narrow");
     modems_.Control("fault 1 clear");
     ASSERT_TRUE(OnWindow([&] { return Label("FailureLabel").isEmpty(); }))
         << "a send that went through ends the failure's line";
