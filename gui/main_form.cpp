@@ -6,6 +6,7 @@
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QTimer>
@@ -251,13 +252,14 @@ void TMainForm::ModemStateChanged(const modem::ModemStatus& status) {
     if (status.denial)
         std::fprintf(stderr, "velka-sms: %s\n", app::PortDeniedEnglish(*status.denial).c_str());
     const std::string text = app::ModemStateText(status);
-    if (text.empty()) return;
     const bool wants_pin = status.state == modem::ModemState::PinNeeded ||
                            status.state == modem::ModemState::PinRefused;
-    if (!wants_pin) {
-        dialogs_.Warning(this, ToQt(text));
-        return;
-    }
+    // A state that passes by itself (not answering, the port gone) is the status
+    // bar's and the tray's; one that needs the user's hand stands in a box until it
+    // passes.
+    const bool passing = status.state == modem::ModemState::NotAnswering;
+    ShowModemStateBox(wants_pin || passing ? std::string() : text);
+    if (!wants_pin || text.empty()) return;
     QInputDialog ask(this);
     ask.setObjectName("PinDialog");
     ask.setWindowTitle(ToQt(codepage::FromUtf8("PIN-код")));
@@ -267,6 +269,18 @@ void TMainForm::ModemStateChanged(const modem::ModemStatus& status) {
     const std::string pin = ask.textValue().trimmed().toStdString();
     // Only digits reach the modem; anything else would be refused and cost a try.
     if (!pin.empty() && pin.find_first_not_of("0123456789") == std::string::npos) core_.SetPin(pin);
+}
+
+void TMainForm::ShowModemStateBox(const std::string& text) {
+    if (modem_state_box_) modem_state_box_->close();
+    if (text.empty()) return;
+    // Not through dialogs_: it must not wait for the user, and it closes itself.
+    modem_state_box_ = new QMessageBox(QMessageBox::Warning, QStringLiteral("Модем"), ToQt(text),
+                                       QMessageBox::Ok, this);
+    modem_state_box_->setObjectName(QStringLiteral("ModemStateBox"));
+    modem_state_box_->setAttribute(Qt::WA_DeleteOnClose);
+    modem_state_box_->setModal(false);
+    modem_state_box_->show();
 }
 
 void TMainForm::FormCloseQuery() {

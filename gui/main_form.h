@@ -5,6 +5,8 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QMessageBox>
+#include <QPointer>
 #include <memory>
 #include <optional>
 #include <set>
@@ -201,6 +203,9 @@ class TMainForm final : public QMainWindow {
     void MessagesArrived(const std::vector<store::ReceivedRecord>& stored);
     // A flash message (class 0) is shown at once in a window of its own, as phones
     // show it; it is in the inbox as well.
+    // The box of a modem state that needs the user's hand (no SIM, a refused port):
+    // the one standing closes, and a new one shows for a non-empty text.
+    void ShowModemStateBox(const std::string& text);
     void ShowFlashMessages(const std::vector<store::ReceivedRecord>& stored,
                            const contacts::NumberNames& names);
     // The current message of the pane is read once it shows in the reading pane.
@@ -248,9 +253,10 @@ class TMainForm final : public QMainWindow {
     QLabel* ModemLabel = nullptr;       // the status bar's labels, owned by it
     QLabel* QueueLabel = nullptr;
     QLabel* BulkLabel = nullptr;
-    ElidedLabel* FailureLabel = nullptr;  // takes the room the others leave
-    QTimer* StatusTimer = nullptr;        // each second; owned by the window
-    QTimer* StatusSoonTimer = nullptr;    // single shot, after worker events; owned by the window
+    ElidedLabel* FailureLabel = nullptr;     // takes the room the others leave
+    QPointer<QMessageBox> modem_state_box_;  // owned by the window; gone once closed
+    QTimer* StatusTimer = nullptr;           // each second; owned by the window
+    QTimer* StatusSoonTimer = nullptr;  // single shot, after worker events; owned by the window
 };
 
 }  // namespace velka::gui

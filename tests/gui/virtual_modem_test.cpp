@@ -8,7 +8,9 @@
 #include <QCoreApplication>
 #include <QDialog>
 #include <QInputDialog>
+#include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <filesystem>
 #include <functional>
 
@@ -290,15 +292,28 @@ TEST_F(VirtualModemTest, ASimThatWantsItsPinIsUnlockedWithThePinTheUserTypes) {
     EXPECT_TRUE(dialogs_.AllAnswersUsed());
 }
 
-TEST_F(VirtualModemTest, AMissingSimIsToldInAWarning) {
+// The box stands while the SIM is missing, waits for nobody, and closes itself when
+// the SIM is back.
+TEST_F(VirtualModemTest, AMissingSimIsToldInABoxThatClosesWhenTheSimIsBack) {
     modems_.Control("fault 1 sim missing");
     Start(true);
+    QPointer<QMessageBox> box;
     ASSERT_TRUE(Eventually([&] {
         QCoreApplication::processEvents();
-        return !dialogs_.Messages().empty();
+        box = window_->findChild<QMessageBox*>("ModemStateBox");
+        return box && box->isVisible();
     }));
-    EXPECT_EQ(dialogs_.Messages()[0].kind, MessageKind::Warning);
-    EXPECT_TRUE(dialogs_.Messages()[0].text.startsWith("В модеме нет SIM-карты."));
+    EXPECT_TRUE(box->text().startsWith("В модеме нет SIM-карты.")) << box->text().toStdString();
+    EXPECT_FALSE(box->isModal());
+    EXPECT_TRUE(dialogs_.Messages().empty());
+    modems_.Control("fault 1 sim present");
+    ASSERT_TRUE(Eventually(
+        [&] {
+            QCoreApplication::processEvents();
+            return box.isNull() || !box->isVisible();
+        },
+        std::chrono::seconds(30)))
+        << "the SIM came back: the box went";
 }
 
 }  // namespace
