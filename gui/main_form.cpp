@@ -523,6 +523,15 @@ std::optional<contacts::Contact> TMainForm::ValidEntry(const TEditForm& form) {
     return entry;
 }
 
+// After the warning about a field the rules refuse, the form comes back as the user
+// left it, so that nothing typed is lost; cancel ends the asking.
+std::optional<contacts::Contact> TMainForm::AskContact(TEditForm& form) {
+    while (dialogs_.ShowModal(form) == QDialog::Accepted) {
+        if (auto entry = ValidEntry(form)) return entry;
+    }
+    return std::nullopt;
+}
+
 void TMainForm::WarnRefused(contacts::RefusedChange change, const contacts::Contact& contact,
                             const RegistryError& error) {
     const contacts::RefusalText words = contacts::RefusalWarning(change, contact);
@@ -536,8 +545,7 @@ void TMainForm::actContactAddExecute() {
     form.ClearFields();
     form.SetGroups(book_.GroupNames());
     form.setWindowTitle(QStringLiteral("Создать новый"));
-    if (dialogs_.ShowModal(form) != QDialog::Accepted) return;
-    auto entry = ValidEntry(form);
+    auto entry = AskContact(form);
     if (!entry) return;
     entry->group = contacts::GroupOrDefault(entry->group, contacts::EntryMode::Add);
     if (const RegistryStatus written = book_.WriteContact(*entry); !written) {
@@ -558,8 +566,7 @@ void TMainForm::actContactEditExecute() {
     form.setWindowTitle(QStringLiteral("Редактировать"));
     form.FillFields(old);
     form.SetGroups(book_.GroupNames());
-    if (dialogs_.ShowModal(form) != QDialog::Accepted) return;
-    auto entry = ValidEntry(form);
+    auto entry = AskContact(form);
     if (!entry) return;
     entry->group = contacts::GroupOrDefault(entry->group, contacts::EntryMode::Edit);
     const contacts::ContactMove move = book_.MoveContact(old, *entry);

@@ -171,6 +171,9 @@ class TMainForm final : public QMainWindow {
     void FillGroupToSearch();
     // The contact entered in `form` when it is valid; otherwise warns and gives nothing.
     std::optional<contacts::Contact> ValidEntry(const TEditForm& form);
+    // Shows `form` until the user cancels or enters a valid contact: after a
+    // refused field it comes back with the fields as typed.
+    std::optional<contacts::Contact> AskContact(TEditForm& form);
     // Tells the user that the registry refused a change of `contact`, and why.
     void WarnRefused(contacts::RefusedChange change, const contacts::Contact& contact,
                      const RegistryError& error);

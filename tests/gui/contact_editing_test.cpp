@@ -78,12 +78,22 @@ struct BadEntry {
 
 class RefusedAdd : public ContactEditing, public ::testing::WithParamInterface<BadEntry> {};
 
-TEST_P(RefusedAdd, WarnsAndStoresNothing) {
+// After the warning the dialog comes back with the fields as typed, so that nothing
+// typed is lost; cancelled then, nothing is stored.
+TEST_P(RefusedAdd, WarnsComesBackAsTypedAndStoresNothing) {
     const BadEntry& entry = GetParam();
     dialogs_.AnswerForm(Type(entry.name, entry.number, entry.group));
+    dialogs_.AnswerForm([&](QDialog& form) {
+        EXPECT_EQ(form.findChild<QLineEdit*>("NameEdit")->text(), QString::fromUtf8(entry.name));
+        EXPECT_EQ(form.findChild<QLineEdit*>("NumEdit")->text(), QString::fromUtf8(entry.number));
+        EXPECT_EQ(form.findChild<QComboBox*>("GroupSelect")->currentText(),
+                  QString::fromUtf8(entry.group));
+        return QDialog::Rejected;
+    });
     Window().actContactAddExecute();
     ExpectOneWarning(QString::fromUtf8(entry.warning));
-    EXPECT_EQ(dialogs_.FormsShown(), 1);  // not shown again
+    EXPECT_EQ(dialogs_.FormsShown(), 2);
+    EXPECT_TRUE(dialogs_.AllAnswersUsed());
     EXPECT_TRUE(ContactRows().empty());
     EXPECT_TRUE(Stored().empty());
 }
@@ -147,15 +157,25 @@ TEST_F(ContactEditing, EditWithAnEmptyGroupUsesCapitalNetInTheSameKey) {
     EXPECT_EQ(Stored(), (Rows{{"Anna", "1", "нет"}, {"Boris", "2", "нет"}}));
 }
 
+TEST_F(ContactEditing, ANumberMendedInTheReturnedDialogIsStored) {
+    dialogs_.AnswerForm(Type("Boris", "12 34", "Work"));
+    dialogs_.AnswerForm(Type("Boris", "1234", "Work"));
+    Window().actContactAddExecute();
+    ExpectOneWarning(kInvalidNumber);
+    EXPECT_EQ(Stored(), (Rows{{"Boris", "1234", "Work"}}));
+}
+
 TEST_F(ContactEditing, ARefusedEditLeavesRowAndStoreUnchanged) {
     AddStored("Work", "1", "Anna");
     Window();
     SelectContact(0);
     dialogs_.AnswerForm(Type("Anna", "1 2", "Work"));
+    dialogs_.AnswerForm(Type("Anna", "1 2", "Work", QDialog::Rejected));  // back, then cancelled
     Window().actContactEditExecute();
     ExpectOneWarning(kInvalidNumber);
     SelectContact(0);
     dialogs_.AnswerForm(Type("Anna", "1", "Work\\Sub"));
+    dialogs_.AnswerForm(Type("Anna", "1", "Work\\Sub", QDialog::Rejected));
     Window().actContactEditExecute();
     dialogs_.AnswerForm(Type("Other", "9", "Home", QDialog::Rejected));
     Window().actContactEditExecute();
