@@ -21,7 +21,7 @@ std::string MessagesCsv(const std::vector<store::JoinedMessage>& messages,
         csv += CsvField(codepage::ToUtf8(message.number)) + ',' +
                CsvField(codepage::ToUtf8(names.NameOf(message.number))) + ',' +
                CsvField(codepage::ToUtf8(message.datetime)) + ',' +
-               CsvField(codepage::ToUtf8(message.text)) + ',' +
+               CsvField(codepage::Utf16ToUtf8(message.WholeText())) + ',' +
                CsvField(codepage::ToUtf8(message.state)) + "\r\n";
     }
     return csv;

@@ -1,6 +1,7 @@
 // A box, or the messages a view shows of it, as a CSV file for other programs:
 // UTF-8, a header line "number,name,date,text,state", one line per message (a long
-// message joined, its line breaks kept inside the quoted field). The state column
+// message joined, its text whole even where its records lost characters, its line
+// breaks kept inside the quoted field). The state column
 // holds a sent message's delivery state (JoinedMessage::state, set from
 // messages/delivery_states.h), empty for a received one. Pure.
 #pragma once

@@ -23,10 +23,15 @@ TEST(BoxCsv, OneLinePerMessageInUtf8WithTheContactsName) {
     store::JoinedMessage unknown;
     unknown.number = "MTS";
     unknown.text = "Balance: 10";
-    EXPECT_EQ(MessagesCsv({named, unknown}, names),
+    store::JoinedMessage smiling;  // what its record lost comes whole
+    smiling.number = "+7999";
+    smiling.text = "Hi ?";
+    smiling.whole = u"Hi \U0001F600";
+    EXPECT_EQ(MessagesCsv({named, unknown, smiling}, names),
               "number,name,date,text,state\r\n"
               "89161234567,Мария,08.12.2026 9:05:00,\"Привет,\r\nкак дела?\",\r\n"
-              "MTS,,,Balance: 10,\r\n");
+              "MTS,,,Balance: 10,\r\n"
+              "+7999,,,Hi \xF0\x9F\x98\x80,\r\n");
 }
 
 TEST(BoxCsv, TheStateColumnCarriesEachSentMessagesStateQuotedWhereItNeedsIt) {
