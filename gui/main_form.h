@@ -209,6 +209,7 @@ class TMainForm final : public QMainWindow {
     // The box of a modem state that needs the user's hand (no SIM, a refused port):
     // the one standing closes, and a new one shows for a non-empty text.
     void ShowModemStateBox(const std::string& text);
+    void KeepRoomForTheText();
     void ShowFlashMessages(const std::vector<store::ReceivedRecord>& stored,
                            const contacts::NumberNames& names);
     // The current message of the pane is read once it shows in the reading pane.

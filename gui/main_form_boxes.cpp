@@ -4,7 +4,9 @@
 #include <QMenu>
 #include <QScrollBar>
 #include <QSignalBlocker>
+#include <QTableView>
 #include <QTimer>
+#include <algorithm>
 #include <array>
 
 #include "gui/box_table_model.h"
@@ -275,7 +277,30 @@ bool TMainForm::LoadBoxView(const std::string& file_name) {
                              12;
     if (ui_->MessageTable->columnWidth(BoxTableModel::kState) > widest_state)
         ui_->MessageTable->setColumnWidth(BoxTableModel::kState, widest_state);
+    KeepRoomForTheText();
     return true;
+}
+
+// The text keeps a third of the table's width at the least: the state column, then
+// the number column give up what it needs, down to the width of their headings.
+// What they cut shows whole in their tool tips and the reading pane.
+void TMainForm::KeepRoomForTheText() {
+    QTableView& table = *ui_->MessageTable;
+    const int width = table.viewport()->width();
+    int over = width / 3 - (width - table.columnWidth(BoxTableModel::kNumber) -
+                            table.columnWidth(BoxTableModel::kDateTime) -
+                            (table.isColumnHidden(BoxTableModel::kState)
+                                 ? 0
+                                 : table.columnWidth(BoxTableModel::kState)));
+    for (const int column :
+         {static_cast<int>(BoxTableModel::kState), static_cast<int>(BoxTableModel::kNumber)}) {
+        if (over <= 0 || table.isColumnHidden(column)) continue;
+        const int least = table.horizontalHeader()->sectionSizeHint(column);
+        const int given = std::min(over, table.columnWidth(column) - least);
+        if (given <= 0) continue;
+        table.setColumnWidth(column, table.columnWidth(column) - given);
+        over -= given;
+    }
 }
 
 void TMainForm::ShowCurrentMessage() {

@@ -62,6 +62,9 @@ TEST_F(OutboxStates, TheColumnAndTheReadingPaneShowEachSentMessagesState) {
     EXPECT_EQ(State(1), "не доставлено: нет связи с сетью получателя");
     EXPECT_EQ(State(2), "отправлено") << "no report came";
     EXPECT_TRUE(dialogs_.Messages().empty());
+    // At the window's designed size the text keeps a readable share of the width.
+    EXPECT_GE(MessageTable()->columnWidth(BoxTableModel::kText),
+              MessageTable()->viewport()->width() / 3 - 1);
 
     auto* header = Find<QLabel>("ReaderHeader");
     MessageTable()->selectRow(0);
