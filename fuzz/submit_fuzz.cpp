@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "fuzz/fuzz_support.h"
 #include "platform/codepage.h"
@@ -35,8 +36,13 @@ int32_t OctetAt(const std::string& pdu, std::size_t digit) {
     return static_cast<int32_t>(std::stoul(pdu.substr(digit, 2), nullptr, 16));
 }
 
+// The characters of the 7-bit alphabet's extension table: each goes out as two
+// septets, the escape and its code.
+constexpr std::u16string_view kExtensionCharacters = u"\f^{}\\[~]|\u20AC";
+
 // Whether the text and header overflow one SMS, counted apart from the encoder:
-// one code unit per Windows-1251 byte, a 7-bit header taking its septets with fill.
+// one code unit per Windows-1251 byte, two septets for an extension character in
+// 7-bit, a 7-bit header taking its septets with fill.
 bool OverflowsOneSms(const TSMS& sms) {
     const std::u16string text = codepage::ToUtf16(sms.Text);
     const bool gsm7 = sms.Coding == kCodingGsm7 ||
@@ -44,8 +50,11 @@ bool OverflowsOneSms(const TSMS& sms) {
     const auto header = static_cast<int64_t>(sms.UDH.size() / 2);
     const auto units = static_cast<int64_t>(text.size());
     if (gsm7) {
+        int64_t septets = 0;
+        for (const char16_t unit : text)
+            septets += kExtensionCharacters.find(unit) == std::u16string_view::npos ? 1 : 2;
         const int64_t header_septets = header > 0 ? (header - 1) + (header - 1) / 7 + 2 : 0;
-        return header_septets + units > kMaxUserDataSeptets;
+        return header_septets + septets > kMaxUserDataSeptets;
     }
     return header + 2 * units > kMaxUserDataOctets;
 }
