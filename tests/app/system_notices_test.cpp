@@ -5,8 +5,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -24,6 +22,7 @@
 #include "platform/registry.h"
 #include "tests/modem/sim_fixture.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/udev_record.h"
 #include "tests/support/unprivileged.h"
 
 namespace velka::app {
@@ -125,14 +124,9 @@ class ModemManagerNoticeTest : public ::testing::Test {
         const auto name = DeviceManager(registry_).RegisterPort(device);
         ASSERT_TRUE(name);
         port_ = static_cast<std::uint16_t>(std::stoi(name->substr(3)));
-        struct stat info {};
-        ASSERT_EQ(::stat(device.c_str(), &info), 0);
-        // udev names its record of a character device "c<major>:<minor>".
-        std::string record = "c";
-        record += std::to_string(major(info.st_rdev));
-        record += ':';
-        record += std::to_string(minor(info.st_rdev));
-        record_ = udev_.File(record);
+        const auto record = velka::testing::UdevRecordName(device);
+        ASSERT_TRUE(record);
+        record_ = udev_.File(*record);
         places_.udev_data = udev_.path();
     }
     void TearDown() override { ::close(master_); }

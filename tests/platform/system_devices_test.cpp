@@ -7,7 +7,6 @@
 #include <pwd.h>
 #include <stdlib.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <optional>
@@ -19,6 +18,7 @@
 #include "platform/modem_manager.h"
 #include "platform/registry.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/udev_record.h"
 #include "tests/support/unprivileged.h"
 
 namespace velka {
@@ -110,14 +110,9 @@ class ModemManagerMarks : public ::testing::Test {
         ASSERT_EQ(::grantpt(master_), 0);
         ASSERT_EQ(::unlockpt(master_), 0);
         device_ = ::ptsname(master_);
-        struct stat info {};
-        ASSERT_EQ(::stat(device_.c_str(), &info), 0);
-        // udev names its record of a character device "c<major>:<minor>".
-        std::string name = "c";
-        name += std::to_string(major(info.st_rdev));
-        name += ':';
-        name += std::to_string(minor(info.st_rdev));
-        record_ = udev_.File(name);
+        const auto name = velka::testing::UdevRecordName(device_);
+        ASSERT_TRUE(name);
+        record_ = udev_.File(*name);
         places_.udev_data = udev_.path();
     }
     void TearDown() override { ::close(master_); }
