@@ -449,6 +449,12 @@ bool InitModem(TComPort& port, const std::atomic<bool>& stop, ModemContext& line
     const bool ready = line.status.state == ModemState::Ready;
     // After the design's five commands, so that their order stays as it was.
     if (ready && !line.announcing) line.announcing = AskForAnnouncements(port, reader);
+    // A modem's start-up texts come in a burst that can outlast the "RDY" that had
+    // the port opened afresh ("SMS Ready" follows seconds later): read while this
+    // opening's commands were answered, they belong to the start it has just covered.
+    // A modem that really restarted in the middle would have left a command
+    // unanswered while it booted.
+    if (!was_open) line.restarted = false;
     return ready;
 }
 
