@@ -76,7 +76,66 @@ void TComposeForm::Prefill(const ComposedMessage& message) {
     ui_->RecepientsEdit->setText(ToQt(message.recipients));
     QString text = ToQt(message.text);
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    ShowText(text);
+}
+
+void TComposeForm::ShowText(QString text) {
     if (!text.isEmpty()) ui_->MessageText->setPlainText(text);
+}
+
+void TComposeForm::KeepDraftsIn(std::string path, const std::optional<compose::Draft>& kept) {
+    draft_path_ = std::move(path);
+    opened_from_draft_ = kept.has_value();
+    if (kept) {
+        ui_->RecepientsEdit->setText(QString::fromStdString(kept->recipients));
+        ShowText(QString::fromStdString(kept->text));
+    }
+    opened_with_ = CurrentDraft();
+}
+
+compose::Draft TComposeForm::CurrentDraft() const {
+    return {ui_->RecepientsEdit->text().toStdString(),
+            ui_->MessageText->toPlainText().toStdString()};
+}
+
+// A draft that cannot be emptied only comes back at the next compose: told, and
+// the window closes as asked.
+void TComposeForm::DiscardKeptDraft() {
+    if (const Status discarded = compose::DiscardDraft(draft_path_); !discarded)
+        dialogs_.Error(this, QStringLiteral("Черновик не удалён:\n") +
+                                 SystemTextToQt(discarded.error().message));
+}
+
+void TComposeForm::reject() {
+    if (SettleDraft()) QDialog::reject();
+}
+
+bool TComposeForm::SettleDraft() {
+    const compose::Draft now = CurrentDraft();
+    if (draft_path_.empty() || now == opened_with_) return true;
+    if (now.text.empty()) {
+        if (opened_from_draft_) DiscardKeptDraft();
+        return true;
+    }
+    const QString keep = QStringLiteral("Сохранить");
+    const QString discard = QStringLiteral("Не сохранять");
+    const int answer = dialogs_.Ask(
+        this,
+        QStringLiteral("Сохранить текст как черновик? Он откроется при следующем вводе сообщения."),
+        {keep, discard, QStringLiteral("Вернуться")});
+    if (answer == 0) {
+        if (const Status kept = compose::SaveDraft(draft_path_, now); !kept) {
+            dialogs_.Error(this, QStringLiteral("Черновик не сохранён:\n") +
+                                     SystemTextToQt(kept.error().message));
+            return false;
+        }
+        return true;
+    }
+    if (answer == 1) {
+        if (opened_from_draft_) DiscardKeptDraft();
+        return true;
+    }
+    return false;
 }
 
 void TComposeForm::ShowListing(contacts::Listing listing) {

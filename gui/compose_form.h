@@ -5,8 +5,10 @@
 
 #include <QDialog>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "compose/draft.h"
 #include "contacts/contact_book.h"
 
 class QMenu;
@@ -37,6 +39,16 @@ class TComposeForm final : public QDialog {
     // text is cut to the limit as if it had been pasted.
     void Prefill(const ComposedMessage& message);
 
+    // Closing the window without sending, once what it holds has changed, asks
+    // whether to keep the text as the draft in `path`, discard it or go back. When
+    // `kept` is given, the window shows that draft, and discarding it, or erasing
+    // its text, empties the file; otherwise the file is touched only to keep a text.
+    void KeepDraftsIn(std::string path, const std::optional<compose::Draft>& kept);
+    // The window's recipients and text as a draft keeps them.
+    compose::Draft CurrentDraft() const;
+    // Escape, the close button and "Отмена" come here.
+    void reject() override;
+
     // Handlers, bound to their controls in the constructor.
     void pmAddClick();
     void pmAddAllClick();
@@ -50,12 +62,19 @@ class TComposeForm final : public QDialog {
     void AddRow(int row);
     // Cuts what was just typed or pasted beyond the text limit.
     void KeepWithinLimit();
+    void ShowText(QString text);
+    // What closing without sending does with the draft file: false to stay open.
+    bool SettleDraft();
+    void DiscardKeptDraft();
 
     contacts::ContactBook& book_;
     Dialogs& dialogs_;
     std::unique_ptr<Ui::TComposeForm> ui_;
     ContactTableModel* contacts_model_;  // owned by the form (Qt parent)
     QMenu* PopupMenu;                    // named as the form names it; owned by the form
+    std::string draft_path_;             // empty: closing asks nothing
+    compose::Draft opened_with_;         // what the window held when it opened
+    bool opened_from_draft_ = false;
 };
 
 // The message text of the window in the form it is stored: Windows-1251, CR LF.

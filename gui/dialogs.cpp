@@ -42,8 +42,25 @@ std::unique_ptr<QMessageBox> MakeMessageBox(MessageKind kind, QWidget* parent,
             box->setIcon(QMessageBox::Information);
             box->setStandardButtons(QMessageBox::Ok);
             break;
+        case MessageKind::Question:
+            box->setWindowTitle(QApplication::applicationName());
+            box->setIcon(QMessageBox::Question);
+            return box;  // the asker adds its own buttons
     }
     box->button(QMessageBox::Ok)->setText(QStringLiteral("OK"));
+    return box;
+}
+
+std::unique_ptr<QMessageBox> MakeQuestionBox(QWidget* parent, const QString& text,
+                                             const QStringList& buttons) {
+    auto box = MakeMessageBox(MessageKind::Question, parent, text);
+    // One role for all, so that the box keeps the order the asker gave.
+    for (const QString& button : buttons) box->addButton(button, QMessageBox::ActionRole);
+    const QList<QAbstractButton*> added = box->buttons();
+    if (!added.isEmpty()) {
+        box->setDefaultButton(qobject_cast<QPushButton*>(added.first()));
+        box->setEscapeButton(added.last());
+    }
     return box;
 }
 
@@ -107,6 +124,13 @@ QString WindowDialogs::Choose(QWidget* parent, const QString& caption, const QSt
 
 void WindowDialogs::Report(QWidget* parent, const QString& text, const QString& details) {
     MakeReportBox(parent, text, details)->exec();
+}
+
+int WindowDialogs::Ask(QWidget* parent, const QString& text, const QStringList& buttons) {
+    const auto box = MakeQuestionBox(parent, text, buttons);
+    box->exec();
+    const auto pressed = box->buttons().indexOf(box->clickedButton());
+    return pressed < 0 ? static_cast<int>(buttons.size()) - 1 : static_cast<int>(pressed);
 }
 
 }  // namespace velka::gui

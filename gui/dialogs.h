@@ -15,10 +15,11 @@ class QWidget;
 namespace velka::gui {
 
 enum class MessageKind {
-    Warning,  // caption "Warning", one button "OK"
-    Confirm,  // caption "Confirm", buttons "OK" and "&No"
-    Error,    // the error box of a failed handler: the application's name, "OK"
-    Report,   // the outcome of a long action: the application's name, "OK"
+    Warning,   // caption "Warning", one button "OK"
+    Confirm,   // caption "Confirm", buttons "OK" and "&No"
+    Error,     // the error box of a failed handler: the application's name, "OK"
+    Report,    // the outcome of a long action: the application's name, "OK"
+    Question,  // a question with buttons of its own: the application's name
 };
 
 class Dialogs {
@@ -43,6 +44,9 @@ class Dialogs {
                            const QStringList& choices, bool editable) = 0;
     // A report (MessageKind::Report) with `details`, when not empty, behind a button.
     virtual void Report(QWidget* parent, const QString& text, const QString& details) = 0;
+    // A question (MessageKind::Question) answered by one of `buttons`, the first the
+    // default; Escape or closing the box presses the last. Gives the button's index.
+    virtual int Ask(QWidget* parent, const QString& text, const QStringList& buttons) = 0;
 };
 
 // Fixes a dialog's size at its designed (minimum) size, or larger where the
@@ -55,6 +59,8 @@ std::unique_ptr<QMessageBox> MakeMessageBox(MessageKind kind, QWidget* parent, c
 // The report box with its details, and the choice dialog, built the same way for both.
 std::unique_ptr<QMessageBox> MakeReportBox(QWidget* parent, const QString& text,
                                            const QString& details);
+std::unique_ptr<QMessageBox> MakeQuestionBox(QWidget* parent, const QString& text,
+                                             const QStringList& buttons);
 std::unique_ptr<QInputDialog> MakeChoiceDialog(QWidget* parent, const QString& caption,
                                                const QString& label, const QStringList& choices,
                                                bool editable);
@@ -72,6 +78,7 @@ class WindowDialogs final : public Dialogs {
     QString Choose(QWidget* parent, const QString& caption, const QString& label,
                    const QStringList& choices, bool editable) override;
     void Report(QWidget* parent, const QString& text, const QString& details) override;
+    int Ask(QWidget* parent, const QString& text, const QStringList& buttons) override;
 };
 
 }  // namespace velka::gui

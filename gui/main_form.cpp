@@ -328,12 +328,36 @@ void TMainForm::actComposeExecute() {
     ComposeAndQueue({});
 }
 
+// A plain compose brings back the kept draft; a reply or a forward starts with its
+// own text and leaves the draft for later. A text that was not queued (no sendable
+// recipient, a refusing disk) stays as the draft, so that sending never loses it.
 void TMainForm::ComposeAndQueue(const ComposedMessage& start) {
     TComposeForm form(book_, dialogs_, this);
+    const std::string draft_path = core_.FilePath(compose::kDraftFile);
+    const bool plain = start.recipients.empty() && start.text.empty();
+    const std::optional<compose::Draft> kept = plain ? KeptDraft(draft_path) : std::nullopt;
     form.Prefill(start);
+    form.KeepDraftsIn(draft_path, kept);
     if (dialogs_.ShowModal(form) != QDialog::Accepted) return;
     const ComposedMessage message = form.Message();
-    QueueMessage(message.recipients, message.text);
+    const compose::Draft sent = form.CurrentDraft();
+    Status settled;
+    if (QueueMessage(message.recipients, message.text)) {
+        if (kept) settled = compose::DiscardDraft(draft_path);
+    } else if (!sent.text.empty()) {
+        settled = compose::SaveDraft(draft_path, sent);
+    }
+    if (!settled)
+        dialogs_.Error(this, QStringLiteral("Черновик не записан:\n") +
+                                 SystemTextToQt(settled.error().message));
+}
+
+std::optional<compose::Draft> TMainForm::KeptDraft(const std::string& path) {
+    Result<std::optional<compose::Draft>> kept = compose::LoadDraft(path);
+    if (kept) return *kept;
+    dialogs_.Error(
+        this, QStringLiteral("Черновик не прочитан:\n") + SystemTextToQt(kept.error().message));
+    return std::nullopt;
 }
 
 namespace {
@@ -445,18 +469,24 @@ void TMainForm::RefreshContacts() {
 
 // The records go to the queue file in one write, flushed once, before the window
 // goes on; a disk that refuses them is told, and nothing counts as queued.
-void TMainForm::QueueMessage(const std::string& recipients, const std::string& text) {
-    if (text.empty() || recipients.empty()) return;
+bool TMainForm::QueueMessage(const std::string& recipients, const std::string& text) {
+    if (text.empty() || recipients.empty()) return false;
     recipients_ = compose::SplitCommaText(recipients);
     const compose::RecipientCheck check = compose::CheckRecipients(recipients_);
     std::vector<packet> records;
     for (const std::string& number : check.sendable)
         records.push_back(compose::MakeOutgoingRecord(number, NowLocal(), text));
-    if (const auto queued = core_.Enqueue(records); !queued)
-        dialogs_.Error(
-            this, ToQt(app::NotQueuedNotice()) + '\n' + SystemTextToQt(queued.error().message));
+    bool queued = false;
+    if (!records.empty()) {
+        const auto ids = core_.Enqueue(records);
+        queued = ids.ok();
+        if (!queued)
+            dialogs_.Error(
+                this, ToQt(app::NotQueuedNotice()) + '\n' + SystemTextToQt(ids.error().message));
+    }
     if (!check.rejected.empty())
         dialogs_.Warning(this, ToQt(compose::RejectionWarning(check.rejected)));
+    return queued;
 }
 
 // Applying changes reception at once; a new port is used from the next start, so

@@ -146,11 +146,14 @@ class TMainForm final : public QMainWindow {
     void WatchBoxes();
     // Shows the compose window filled with `start` and queues what the user sends.
     void ComposeAndQueue(const ComposedMessage& start);
+    // The draft kept in `path`; an unreadable one is told, and none given.
+    std::optional<compose::Draft> KeptDraft(const std::string& path);
     // The message at the current row of the message pane, if there is one.
     std::optional<ShownMessage> CurrentMessage() const;
     void ShowMessageMenu(const QPoint& position);
     // Queues one record per sendable recipient, in one write, and warns about the others.
-    void QueueMessage(const std::string& recipients, const std::string& text);
+    // True when records were queued; false when nothing was, told to the user.
+    bool QueueMessage(const std::string& recipients, const std::string& text);
     void BuildContactsListMenu();
     void OpenBoxView(const std::string& file_name);
     void OpenConversation(const std::string& number);

@@ -6,7 +6,10 @@
 #include <QDialog>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTest>
 
+#include "compose/draft.h"
+#include "platform/files.h"
 #include "tests/gui/main_form_fixture.h"
 
 namespace velka::gui::testing {
@@ -41,6 +44,23 @@ class ComposeTest : public MainFormTest {
     static void Write(QDialog& form, const QString& text) {
         In<QPlainTextEdit>(form, "MessageText")->setPlainText(text);
     }
+
+    // The window as a new start of the program makes it, over the same files.
+    void ReopenWindow() {
+        model_testers_.clear();
+        config_form_.reset();
+        window_.reset();
+        Window();
+    }
+    std::string DraftPath() const { return home_.File(compose::kDraftFile); }
+    std::optional<compose::Draft> KeptDraft() const {
+        const auto kept = compose::LoadDraft(DraftPath());
+        EXPECT_TRUE(kept) << kept.error().message;
+        return kept ? *kept : std::nullopt;
+    }
+    static inline const QString kKeep = QStringLiteral("Сохранить");
+    static inline const QString kDiscard = QStringLiteral("Не сохранять");
+    static inline const QString kBack = QStringLiteral("Вернуться");
 
     // Three contacts: two in "Друзья", one in "Работа".
     void AddThreeContacts() {
@@ -211,6 +231,100 @@ TEST_F(ComposeTest, UnsendableItemsAreNamedAndTheOthersQueued) {
               "\"Иван\": не номер телефона: допустимы только цифры и \"+\" в начале");
 }
 
+// ---- The draft ----
+
+// Escape with a text asks; the kept draft, every character of it, is there at the
+// next compose after a new start, and sending it leaves no draft behind.
+TEST_F(ComposeTest, EscapeAsksAndAKeptDraftComesBackAfterANewStart) {
+    const QString text = QString(QStringLiteral("Длинный текст 😀 ")).repeated(18) + "\nконец";
+    dialogs_.AnswerQuestion(kKeep);
+    Compose([&](QDialog& form) -> int {
+        In<QLineEdit>(form, "RecepientsEdit")->setText("+79161234567, +79990000002");
+        Write(form, text);
+        QTest::keyClick(&form, Qt::Key_Escape);
+        return form.result();
+    });
+    ASSERT_EQ(dialogs_.Messages().size(), 1u);
+    EXPECT_EQ(dialogs_.Messages()[0].kind, MessageKind::Question);
+    ASSERT_TRUE(KeptDraft());
+    EXPECT_EQ(KeptDraft()->text, text.toStdString());
+
+    ReopenWindow();
+    Compose([&](QDialog& form) -> int {
+        EXPECT_EQ(RecipientText(form), "+79161234567, +79990000002");
+        EXPECT_EQ(In<QPlainTextEdit>(form, "MessageText")->toPlainText(), text);
+        return QDialog::Accepted;
+    });
+    EXPECT_EQ(Window().Recipients(), (std::vector<std::string>{"+79161234567", "+79990000002"}));
+    EXPECT_FALSE(KeptDraft()) << "a sent draft is gone";
+    EXPECT_TRUE(dialogs_.AllAnswersUsed());
+}
+
+// "Вернуться" leaves the window open with its text; "Не сохранять" closes it and
+// writes nothing; a draft brought back and closed unchanged stays as it was, and
+// one discarded or erased is gone.
+TEST_F(ComposeTest, GoingBackKeepsTheWindowAndDiscardingKeepsNothing) {
+    int closed = 0;
+    dialogs_.AnswerQuestion(kBack);
+    dialogs_.AnswerQuestion(kDiscard);
+    Compose([&](QDialog& form) -> int {
+        QObject::connect(&form, &QDialog::finished, [&] { ++closed; });
+        Write(form, "Привет");
+        form.reject();
+        EXPECT_EQ(closed, 0) << "went back";
+        EXPECT_EQ(In<QPlainTextEdit>(form, "MessageText")->toPlainText(), "Привет");
+        form.reject();
+        EXPECT_EQ(closed, 1);
+        return form.result();
+    });
+    EXPECT_FALSE(files::Exists(DraftPath()));
+
+    ASSERT_TRUE(compose::SaveDraft(DraftPath(), {"+79161234567", "Черновик"}));
+    Compose([&](QDialog& form) -> int {
+        form.reject();  // unchanged: no question
+        return form.result();
+    });
+    EXPECT_EQ(KeptDraft(), (compose::Draft{"+79161234567", "Черновик"}));
+
+    dialogs_.AnswerQuestion(kDiscard);
+    Compose([&](QDialog& form) -> int {
+        Write(form, "Черновик, дописанный");
+        form.reject();
+        return form.result();
+    });
+    EXPECT_FALSE(KeptDraft());
+
+    ASSERT_TRUE(compose::SaveDraft(DraftPath(), {"+79161234567", "Черновик"}));
+    Compose([&](QDialog& form) -> int {
+        Write(form, "");
+        form.reject();  // no text: nothing to ask about
+        return form.result();
+    });
+    EXPECT_FALSE(KeptDraft());
+    EXPECT_TRUE(dialogs_.AllAnswersUsed());
+}
+
+// A text that could not be queued is not lost with the window; a draft file that
+// cannot be read is told and copied aside, and the window opens empty.
+TEST_F(ComposeTest, AnUnqueuedTextStaysAsTheDraftAndABrokenDraftIsTold) {
+    Compose([&](QDialog& form) -> int {
+        In<QLineEdit>(form, "RecepientsEdit")->setText("Иван");
+        Write(form, "Текст");
+        return QDialog::Accepted;
+    });
+    EXPECT_EQ(KeptDraft(), (compose::Draft{"Иван", "Текст"}));
+
+    ASSERT_TRUE(files::SaveDurably(DraftPath(), "мусор"));
+    Compose([&](QDialog& form) -> int {
+        EXPECT_EQ(In<QPlainTextEdit>(form, "MessageText")->toPlainText(), "");
+        return QDialog::Rejected;
+    });
+    ASSERT_EQ(dialogs_.Messages().size(), 2u);
+    EXPECT_EQ(dialogs_.Messages()[1].kind, MessageKind::Error);
+    EXPECT_TRUE(dialogs_.Messages()[1].text.startsWith("Черновик не прочитан"));
+    EXPECT_EQ(*files::ReadAll(DraftPath() + compose::kUnreadableSuffix), "мусор");
+}
+
 TEST_F(ComposeTest, Screenshots) {
     if (!Screenshots::Enabled()) GTEST_SKIP() << "VELKA_SCREENSHOTS is not set";
     AddThreeContacts();
@@ -224,8 +338,13 @@ TEST_F(ComposeTest, Screenshots) {
         Write(form,
               "Привет! Встречаемся в субботу в 12:00 у входа в парк. "
               "Не забудьте взять с собой воду и хорошее настроение.");
-        return QDialog::Rejected;
+        dialogs_.NameNextScreenshot("draft-question");
+        dialogs_.AnswerQuestion(kKeep);
+        form.reject();
+        return form.result();
     });
+    dialogs_.NameNextScreenshot("compose-draft");
+    Compose([](QDialog&) -> int { return QDialog::Rejected; });
     Compose([&](QDialog& form) -> int {
         dialogs_.NameNextScreenshot("warning-recipients");
         In<QLineEdit>(form, "RecepientsEdit")->setText("+79161234567,,Иван");

@@ -144,6 +144,22 @@ void ScriptedDialogs::Report(QWidget* parent, const QString& text, const QString
     }
 }
 
+int ScriptedDialogs::Ask(QWidget* parent, const QString& text, const QStringList& buttons) {
+    messages_.push_back({MessageKind::Question, text, {}});
+    const std::string name = std::exchange(next_screenshot_, {});
+    if (!name.empty()) TakeScreenshot(*MakeQuestionBox(parent, text, buttons), name);
+    if (question_answers_.empty()) {
+        ADD_FAILURE() << "unexpected question: " << text.toStdString();
+        return static_cast<int>(buttons.size()) - 1;
+    }
+    const QString answer = std::move(question_answers_.front());
+    question_answers_.pop_front();
+    const auto index = buttons.indexOf(answer);
+    if (index < 0)
+        ADD_FAILURE() << "no button " << answer.toStdString() << " in: " << text.toStdString();
+    return index < 0 ? static_cast<int>(buttons.size()) - 1 : static_cast<int>(index);
+}
+
 QString ScriptedDialogs::NextFile(const QString& caption) {
     if (file_answers_.empty()) {
         ADD_FAILURE() << "unexpected file question: " << caption.toStdString();

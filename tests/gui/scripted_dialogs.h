@@ -47,6 +47,8 @@ class ScriptedDialogs final : public Dialogs {
     void AnswerFile(QString path) { file_answers_.push_back(std::move(path)); }
     // The text the next choice gives (empty: the user cancelled).
     void AnswerChoice(QString text) { choice_answers_.push_back(std::move(text)); }
+    // The button the next question is answered with: its text, as the window named it.
+    void AnswerQuestion(QString button) { question_answers_.push_back(std::move(button)); }
     // The screenshot name of the next box or form shown. A form script may name
     // the box that its answer brings up.
     void NameNextScreenshot(std::string name) { next_screenshot_ = std::move(name); }
@@ -56,7 +58,7 @@ class ScriptedDialogs final : public Dialogs {
     int FormsShown() const { return forms_shown_; }
     bool AllAnswersUsed() const {
         return confirm_answers_.empty() && form_scripts_.empty() && file_answers_.empty() &&
-               choice_answers_.empty();
+               choice_answers_.empty() && question_answers_.empty();
     }
 
     void Warning(QWidget* parent, const QString& text) override;
@@ -69,6 +71,7 @@ class ScriptedDialogs final : public Dialogs {
     QString Choose(QWidget* parent, const QString& caption, const QString& label,
                    const QStringList& choices, bool editable) override;
     void Report(QWidget* parent, const QString& text, const QString& details) override;
+    int Ask(QWidget* parent, const QString& text, const QStringList& buttons) override;
 
   private:
     void Record(MessageKind kind, QWidget* parent, const QString& text);
@@ -80,6 +83,7 @@ class ScriptedDialogs final : public Dialogs {
     std::deque<FormScript> form_scripts_;
     std::deque<QString> file_answers_;
     std::deque<QString> choice_answers_;
+    std::deque<QString> question_answers_;
     std::vector<AskedChoice> choices_;
     std::string next_screenshot_;
     int forms_shown_ = 0;
