@@ -11,7 +11,8 @@ namespace velka::gui {
 
 // Installs Qt's Russian translations (Debian: qt6-translations-l10n) from Qt's
 // translations folder and gives the translator, owned by `application`. Nothing
-// when they are not installed; Qt's English texts stay.
+// when they are not installed; Qt's English texts stay. Qt's dates and numbers take
+// the Russian form either way.
 QTranslator* InstallQtTranslations(QCoreApplication& application);
 
 }  // namespace velka::gui

@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <utility>
 
+#include "tests/gui/russian_only.h"
+
 namespace velka::gui::testing {
 namespace {
 
@@ -69,8 +71,14 @@ void ScriptedDialogs::TakeScreenshot(QWidget& window, const std::string& name) {
 
 void ScriptedDialogs::Record(MessageKind kind, QWidget* parent, const QString& text) {
     messages_.push_back({kind, text, {}});
-    const std::string name = std::exchange(next_screenshot_, {});
-    if (!name.empty()) TakeScreenshot(*MakeMessageBox(kind, parent, text), name);
+    Look(*MakeMessageBox(kind, parent, text));
+}
+
+// Every box is made as the user would see it, so that its caption and buttons are
+// checked, and pictured when a screenshot is asked for.
+void ScriptedDialogs::Look(QWidget& box) {
+    ExpectRussianOnly(box);
+    TakeScreenshot(box, std::exchange(next_screenshot_, {}));
 }
 
 void ScriptedDialogs::Warning(QWidget* parent, const QString& text) {
@@ -94,6 +102,7 @@ void ScriptedDialogs::Error(QWidget* parent, const QString& text) {
 
 int ScriptedDialogs::ShowModal(QDialog& form) {
     ++forms_shown_;
+    ExpectRussianOnly(form);
     // Taken now, so that the script may name the box that its answer brings up.
     const std::string name = std::exchange(next_screenshot_, {});
     if (form_scripts_.empty()) {
@@ -118,10 +127,7 @@ QString ScriptedDialogs::OpenFileName(QWidget*, const QString& caption, const QS
 QString ScriptedDialogs::Choose(QWidget* parent, const QString& caption, const QString& label,
                                 const QStringList& choices, bool editable) {
     choices_.push_back({label, choices});
-    const std::string name = std::exchange(next_screenshot_, {});
-    if (!name.empty()) {
-        TakeScreenshot(*MakeChoiceDialog(parent, caption, label, choices, editable), name);
-    }
+    Look(*MakeChoiceDialog(parent, caption, label, choices, editable));
     if (choice_answers_.empty()) {
         ADD_FAILURE() << "unexpected choice: " << label.toStdString();
         return {};
@@ -133,21 +139,17 @@ QString ScriptedDialogs::Choose(QWidget* parent, const QString& caption, const Q
 
 void ScriptedDialogs::Report(QWidget* parent, const QString& text, const QString& details) {
     messages_.push_back({MessageKind::Report, text, details});
-    const std::string name = std::exchange(next_screenshot_, {});
-    if (!name.empty()) {
-        const auto box = MakeReportBox(parent, text, details);
-        // Shown with the details open, as the user reads them after a click.
-        for (QAbstractButton* button : box->buttons()) {
-            if (box->buttonRole(button) == QMessageBox::ActionRole) button->click();
-        }
-        TakeScreenshot(*box, name);
+    const auto box = MakeReportBox(parent, text, details);
+    // Shown with the details open, as the user reads them after a click.
+    for (QAbstractButton* button : box->buttons()) {
+        if (box->buttonRole(button) == QMessageBox::ActionRole) button->click();
     }
+    Look(*box);
 }
 
 int ScriptedDialogs::Ask(QWidget* parent, const QString& text, const QStringList& buttons) {
     messages_.push_back({MessageKind::Question, text, {}});
-    const std::string name = std::exchange(next_screenshot_, {});
-    if (!name.empty()) TakeScreenshot(*MakeQuestionBox(parent, text, buttons), name);
+    Look(*MakeQuestionBox(parent, text, buttons));
     if (question_answers_.empty()) {
         ADD_FAILURE() << "unexpected question: " << text.toStdString();
         return static_cast<int>(buttons.size()) - 1;

@@ -75,6 +75,7 @@ class ScriptedDialogs final : public Dialogs {
 
   private:
     void Record(MessageKind kind, QWidget* parent, const QString& text);
+    void Look(QWidget& box);
     QString NextFile(const QString& caption);
     static void TakeScreenshot(QWidget& window, const std::string& name);
 

@@ -4,12 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDate>
 #include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTranslator>
 
 #include "gui/dialogs.h"
+#include "tests/gui/russian_only.h"
 
 namespace velka::gui::testing {
 namespace {
@@ -30,6 +35,8 @@ TEST_F(QtTranslations, StandardButtonsSpeakRussian) {
     QDialogButtonBox buttons(QDialogButtonBox::Cancel | QDialogButtonBox::Save);
     EXPECT_EQ(buttons.button(QDialogButtonBox::Cancel)->text(), "Отмена");
     EXPECT_EQ(buttons.button(QDialogButtonBox::Save)->text(), "Сохранить");
+    EXPECT_EQ(QLocale().toString(QDate(2026, 12, 9), QLocale::ShortFormat), "09.12.2026");
+    EXPECT_EQ(QLocale().standaloneMonthName(12), "декабрь");
 }
 
 TEST_F(QtTranslations, TheBoxesTheDesignFixesKeepTheirCaptionsAndButtons) {
@@ -41,6 +48,25 @@ TEST_F(QtTranslations, TheBoxesTheDesignFixesKeepTheirCaptionsAndButtons) {
     const auto warning = MakeMessageBox(MessageKind::Warning, nullptr, "!");
     EXPECT_EQ(warning->windowTitle(), "Warning");
     EXPECT_EQ(warning->button(QMessageBox::Ok)->text(), "OK");
+}
+
+// The walk every GUI test makes: an English caption or button is found, the
+// design's own and Qt's translated ones pass, the file dialog included.
+TEST_F(QtTranslations, TheWalkFindsEnglishAndPassesWhatTheUserReadsInRussian) {
+    ASSERT_NE(translator_, nullptr);
+    QMessageBox english;
+    english.setWindowTitle("Remove record");
+    english.addButton("Yes, remove", QMessageBox::AcceptRole);
+    english.addButton(QMessageBox::Cancel);
+    EXPECT_EQ(LatinTexts(english), (QStringList{"Remove record", "Yes, remove"}))
+        << "Cancel is Qt's, in Russian";
+
+    EXPECT_TRUE(LatinTexts(*MakeMessageBox(MessageKind::Confirm, nullptr, "?")).isEmpty());
+    EXPECT_TRUE(LatinTexts(*MakeQuestionBox(nullptr, "?", {"Да", "Нет"})).isEmpty());
+    EXPECT_TRUE(LatinTexts(*MakeChoiceDialog(nullptr, "Группа", "?", {"a"}, true)).isEmpty());
+    QFileDialog files(nullptr, QStringLiteral("Импорт контактов"));
+    files.setOption(QFileDialog::DontUseNativeDialog);
+    EXPECT_EQ(LatinTexts(files), QStringList());
 }
 
 }  // namespace
