@@ -4,10 +4,13 @@
 #include <QDialog>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSpacerItem>
 
 namespace velka::gui {
 
@@ -15,8 +18,28 @@ void FixSizeToContents(QDialog& dialog) {
     dialog.setFixedSize(dialog.sizeHint().expandedTo(dialog.minimumSize()));
 }
 
-std::unique_ptr<QMessageBox> MakeMessageBox(MessageKind kind, QWidget* parent,
-                                            const QString& text) {
+namespace {
+
+// Window managers cut a caption wider than the window, and a box sizes itself to
+// its text alone: a short report under the application's long name lost the name's
+// end. A spacer below the text keeps room for the caption, its icon and the title
+// bar's buttons.
+void KeepRoomForTheCaption(QMessageBox& box) {
+    constexpr int kTitleBarExtras = 130;  // the window icon and three buttons, with margins
+    QFont caption_font = box.font();
+    caption_font.setBold(true);
+    const int width =
+        QFontMetrics(caption_font).horizontalAdvance(box.windowTitle()) + kTitleBarExtras;
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (grid == nullptr) return;
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Minimum),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+}
+
+// The box of a kind before its caption is given room: a box that gets details or
+// buttons of its own afterwards has its layout made anew.
+std::unique_ptr<QMessageBox> BuildMessageBox(MessageKind kind, QWidget* parent,
+                                             const QString& text) {
     auto box = std::make_unique<QMessageBox>(parent);
     box->setText(text);
     switch (kind) {
@@ -51,9 +74,18 @@ std::unique_ptr<QMessageBox> MakeMessageBox(MessageKind kind, QWidget* parent,
     return box;
 }
 
+}  // namespace
+
+std::unique_ptr<QMessageBox> MakeMessageBox(MessageKind kind, QWidget* parent,
+                                            const QString& text) {
+    auto box = BuildMessageBox(kind, parent, text);
+    KeepRoomForTheCaption(*box);
+    return box;
+}
+
 std::unique_ptr<QMessageBox> MakeQuestionBox(QWidget* parent, const QString& text,
                                              const QStringList& buttons) {
-    auto box = MakeMessageBox(MessageKind::Question, parent, text);
+    auto box = BuildMessageBox(MessageKind::Question, parent, text);
     // One role for all, so that the box keeps the order the asker gave.
     for (const QString& button : buttons) box->addButton(button, QMessageBox::ActionRole);
     const QList<QAbstractButton*> added = box->buttons();
@@ -61,13 +93,15 @@ std::unique_ptr<QMessageBox> MakeQuestionBox(QWidget* parent, const QString& tex
         box->setDefaultButton(qobject_cast<QPushButton*>(added.first()));
         box->setEscapeButton(added.last());
     }
+    KeepRoomForTheCaption(*box);
     return box;
 }
 
 std::unique_ptr<QMessageBox> MakeReportBox(QWidget* parent, const QString& text,
                                            const QString& details) {
-    auto box = MakeMessageBox(MessageKind::Report, parent, text);
+    auto box = BuildMessageBox(MessageKind::Report, parent, text);
     if (!details.isEmpty()) box->setDetailedText(details);
+    KeepRoomForTheCaption(*box);
     return box;
 }
 

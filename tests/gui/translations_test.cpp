@@ -7,6 +7,7 @@
 #include <QDate>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFontMetrics>
 #include <QInputDialog>
 #include <QLocale>
 #include <QMessageBox>
@@ -67,6 +68,22 @@ TEST_F(QtTranslations, TheWalkFindsEnglishAndPassesWhatTheUserReadsInRussian) {
     QFileDialog files(nullptr, QStringLiteral("Импорт контактов"));
     files.setOption(QFileDialog::DontUseNativeDialog);
     EXPECT_EQ(LatinTexts(files), QStringList());
+}
+
+// A short report under the application's long name: the window manager would cut a
+// caption wider than the box, so the box is as wide as the caption needs.
+TEST(MessageBoxes, AreWideEnoughForTheirCaption) {
+    for (const auto& box : {MakeReportBox(nullptr, "Импортировано: 1", {}),
+                            MakeReportBox(nullptr, "Импортировано: 1", "Строка 2: пусто"),
+                            MakeMessageBox(MessageKind::Error, nullptr, "Нет"),
+                            MakeQuestionBox(nullptr, "?", {"Да"})}) {
+        box->show();  // lays the box out as the user gets it
+        QFont bold = box->font();
+        bold.setBold(true);
+        EXPECT_GE(box->width(), QFontMetrics(bold).horizontalAdvance(box->windowTitle()) + 100)
+            << box->text().toStdString();
+        box->hide();
+    }
 }
 
 }  // namespace
