@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <initializer_list>
+#include <iterator>
 #include <optional>
 
 #include "messages/box_export.h"
@@ -324,23 +325,47 @@ void ReadRecord(const CsvRecord& record, const ColumnMap& map, bool utf8, Parsed
 
 }  // namespace
 
-ParsedFile ParseContactsCsv(std::string_view bytes, const ColumnChoices& choices) {
+namespace {
+
+// A file's records as text of the core, with where its header stands.
+struct CsvText {
+    bool utf8 = false;
+    std::vector<CsvRecord> records;
+    std::vector<CsvRecord>::const_iterator header;  // records.end() when there is none
+};
+
+CsvText ReadCsvText(std::string_view bytes) {
     const bool marked = bytes.substr(0, 3) == "\xEF\xBB\xBF";
     if (marked) bytes.remove_prefix(3);
-    const bool utf8 = marked || codepage::IsValidUtf8(bytes);
+    CsvText text;
+    text.utf8 = marked || codepage::IsValidUtf8(bytes);
+    text.records = CsvRecords(bytes, SeparatorOf(bytes));
+    text.header = std::find_if_not(text.records.begin(), text.records.end(), IsBlank);
+    return text;
+}
+
+std::vector<std::string> HeaderTitles(const CsvText& text) {
+    if (text.header == text.records.end()) return {};
+    return Titles(*text.header, text.utf8);
+}
+
+}  // namespace
+
+std::vector<std::string> CsvHeaderTitles(std::string_view bytes) {
+    return HeaderTitles(ReadCsvText(bytes));
+}
+
+ParsedFile ParseContactsCsv(std::string_view bytes, const ColumnChoices& choices) {
+    const CsvText text = ReadCsvText(bytes);
+    const std::vector<std::string> titles = HeaderTitles(text);
     ParsedFile parsed;
-    const std::vector<CsvRecord> records = CsvRecords(bytes, SeparatorOf(bytes));
-    auto record = records.begin();
-    while (record != records.end() && IsBlank(*record)) ++record;
-    const std::vector<std::string> titles =
-        record == records.end() ? std::vector<std::string>() : Titles(*record, utf8);
     const std::optional<ColumnMap> columns = HeaderColumns(titles, choices);
     if (!columns) {
         RefuseHeader(titles, parsed);
         return parsed;
     }
-    for (++record; record != records.end(); ++record) {
-        if (!IsBlank(*record)) ReadRecord(*record, *columns, utf8, parsed);
+    for (auto record = std::next(text.header); record != text.records.end(); ++record) {
+        if (!IsBlank(*record)) ReadRecord(*record, *columns, text.utf8, parsed);
     }
     return parsed;
 }

@@ -32,6 +32,9 @@
 namespace velka::contact_files {
 
 ParsedFile ParseContactsCsv(std::string_view bytes, const ColumnChoices& choices = {});
+// The titles of the file's header as ParseContactsCsv reads them (Windows-1251);
+// none for a file of blank lines only.
+std::vector<std::string> CsvHeaderTitles(std::string_view bytes);
 std::string ContactsCsvText(const std::vector<contacts::Contact>& contacts);
 
 }  // namespace velka::contact_files
