@@ -37,16 +37,16 @@ std::vector<std::string_view> TabFields(std::string_view line) {
     }
 }
 
-// A column number as the file writes it, from 1; nothing for anything else.
-std::optional<std::size_t> ColumnNumber(std::string_view text) {
+}  // namespace
+
+std::optional<std::size_t> ColumnFromNumber(std::string_view text) {
+    // Four digits are more columns than any export has, and keep stoul in range.
     if (text.empty() || text.size() > 4 || text.find_first_not_of("0123456789") != text.npos)
         return std::nullopt;
     const std::size_t number = std::stoul(std::string(text));
     if (number == 0) return std::nullopt;
     return number - 1;
 }
-
-}  // namespace
 
 bool FitsHeader(ColumnChoice choice, std::size_t columns) {
     return choice.name < columns && choice.number < columns && choice.name != choice.number;
@@ -67,8 +67,8 @@ Result<ColumnChoices> ColumnChoices::Load(const std::string& path) {
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         if (line.empty()) continue;
         const std::vector<std::string_view> fields = TabFields(line);
-        const auto name = fields.size() >= 4 ? ColumnNumber(fields[0]) : std::nullopt;
-        const auto number = fields.size() >= 4 ? ColumnNumber(fields[1]) : std::nullopt;
+        const auto name = fields.size() >= 4 ? ColumnFromNumber(fields[0]) : std::nullopt;
+        const auto number = fields.size() >= 4 ? ColumnFromNumber(fields[1]) : std::nullopt;
         const ColumnChoice choice{name.value_or(0), number.value_or(0)};
         if (!name || !number || !FitsHeader(choice, fields.size() - 2)) {
             choices.unread_lines_.emplace_back(line);

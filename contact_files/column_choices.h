@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/result.h"
@@ -27,6 +28,10 @@ struct ColumnChoice {
 
 // True when the choice names two different columns of a header of `columns`.
 bool FitsHeader(ColumnChoice choice, std::size_t columns);
+
+// A column as people count it ("3", from 1) as a position from 0; nothing for
+// anything else.
+std::optional<std::size_t> ColumnFromNumber(std::string_view text);
 
 class ColumnChoices {
   public:

@@ -179,21 +179,28 @@ std::optional<ColumnMap> OwnColumns(const std::vector<std::string>& titles) {
 std::optional<ColumnMap> ExportColumns(const std::vector<std::string>& titles) {
     ColumnMap map;
     map.phones_list_items = true;
-    std::optional<std::size_t> parts[3];  // given, middle, family
+    std::optional<std::size_t> given;
+    std::optional<std::size_t> middle;
+    std::optional<std::size_t> family;
+    const auto first = [](std::optional<std::size_t>& column, std::size_t i) {
+        if (!column) column = i;
+    };
     for (std::size_t i = 0; i < titles.size(); ++i) {
         const std::optional<Role> role = RoleOf(titles[i]);
         if (!role) continue;
         switch (*role) {
             case Role::FullName:
-                if (!map.full_name) map.full_name = i;
+                first(map.full_name, i);
                 break;
             case Role::GivenName:
-            case Role::MiddleName:
-            case Role::FamilyName: {
-                auto& part = parts[static_cast<int>(*role) - static_cast<int>(Role::GivenName)];
-                if (!part) part = i;
+                first(given, i);
                 break;
-            }
+            case Role::MiddleName:
+                first(middle, i);
+                break;
+            case Role::FamilyName:
+                first(family, i);
+                break;
             case Role::Phone:
                 map.phones.push_back(i);
                 break;
@@ -206,7 +213,7 @@ std::optional<ColumnMap> ExportColumns(const std::vector<std::string>& titles) {
                 break;
         }
     }
-    for (const auto& part : parts) {
+    for (const auto& part : {given, middle, family}) {
         if (part) map.name_parts.push_back(*part);
     }
     if (map.phones.empty() || (!map.full_name && map.name_parts.empty())) return std::nullopt;

@@ -435,7 +435,9 @@ std::optional<contact_files::ColumnChoice> TMainForm::AskImportColumns(
         dialogs_.Choose(this, caption, QStringLiteral("В каком столбце номер телефона?"),
                         NumberedColumns(titles, *name), false));
     if (!number) return std::nullopt;
-    return contact_files::ColumnChoice{*name, *number};
+    const contact_files::ColumnChoice choice{*name, *number};
+    if (!contact_files::FitsHeader(choice, titles.size())) return std::nullopt;
+    return choice;
 }
 
 std::optional<contact_files::ExistingNumber> TMainForm::AskExistingNumbers(

@@ -22,11 +22,6 @@ namespace {
 
 using contact_files::ExistingNumber;
 
-int Fail(int status, const std::string& message) {
-    std::fprintf(stderr, "velka-sms-cli: %s\n", message.c_str());
-    return status;
-}
-
 // The command line after "contacts import" or "contacts export": one file, flags
 // and options with a value, each at most once.
 struct Arguments {
@@ -77,21 +72,13 @@ struct ImportRequest {
     bool json = false;
 };
 
-std::optional<std::size_t> ColumnNumber(const std::string& text) {
-    if (text.empty() || text.size() > 4 || text.find_first_not_of("0123456789") != text.npos)
-        return std::nullopt;
-    const std::size_t number = std::stoul(text);
-    if (number == 0) return std::nullopt;
-    return number - 1;
-}
-
 Result<std::optional<contact_files::ColumnChoice>> ColumnsOf(const Arguments& arguments) {
     const auto name = OptionValue(arguments, "--name-column");
     const auto number = OptionValue(arguments, "--number-column");
     if (!name && !number) return std::optional<contact_files::ColumnChoice>();
     if (!name || !number) return Error{"--name-column и --number-column указываются вместе."};
-    const auto name_column = ColumnNumber(*name);
-    const auto number_column = ColumnNumber(*number);
+    const auto name_column = contact_files::ColumnFromNumber(*name);
+    const auto number_column = contact_files::ColumnFromNumber(*number);
     if (!name_column || !number_column || *name_column == *number_column)
         return Error{"--name-column и --number-column: два разных номера столбцов, от 1."};
     return std::optional(contact_files::ColumnChoice{*name_column, *number_column});

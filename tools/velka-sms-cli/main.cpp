@@ -45,6 +45,7 @@ namespace {
 using velka::app::AppCore;
 using velka::app::SendOutcome;
 
+using velka::cli::Fail;
 using velka::cli::kBadInput;
 using velka::cli::kFailed;
 constexpr int kDefaultTimeoutSeconds = 120;
@@ -72,11 +73,6 @@ constexpr const char* kUsage =
     "                                 vCard or CSV file as FILE's extension says\n"
     "  --json prints one JSON value (UTF-8) for scripts.\n"
     "  --pin PIN before the command (or VELKA_PIN) unlocks a SIM that asks for its PIN.\n";
-
-int Fail(int status, const std::string& message) {
-    std::fprintf(stderr, "velka-sms-cli: %s\n", message.c_str());
-    return status;
-}
 
 int Usage() {
     std::fputs(kUsage, stderr);
