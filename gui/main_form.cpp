@@ -382,6 +382,8 @@ void TMainForm::mmImportContactsClick() {
 
 std::optional<contact_files::ParsedFile> TMainForm::ReadImportFile(
     contact_files::ContactFormat format, const std::string& bytes) {
+    if (format != contact_files::ContactFormat::Csv)
+        return contact_files::ParseContactFile(format, bytes);
     const std::string choices_file = core_.FilePath(contact_files::kColumnChoicesFile);
     auto loaded = contact_files::ColumnChoices::Load(choices_file);
     // An unreadable file of choices costs only the remembering: the import goes on,
