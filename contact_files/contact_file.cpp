@@ -20,8 +20,9 @@ ContactFormat FormatOfPath(std::string_view path) {
     return ContactFormat::VCard;
 }
 
-ParsedFile ParseContactFile(ContactFormat format, std::string_view bytes) {
-    return format == ContactFormat::Csv ? ParseContactsCsv(bytes) : ParseVCards(bytes);
+ParsedFile ParseContactFile(ContactFormat format, std::string_view bytes,
+                            const ColumnChoices& choices) {
+    return format == ContactFormat::Csv ? ParseContactsCsv(bytes, choices) : ParseVCards(bytes);
 }
 
 std::string ContactFileText(ContactFormat format, const std::vector<contacts::Contact>& contacts) {

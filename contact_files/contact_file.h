@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "contact_files/column_choices.h"
 #include "contacts/contact_book.h"
 #include "platform/result.h"
 
@@ -33,6 +34,10 @@ struct ParsedFile {
     std::vector<BadRow> bad;
     // Set when the file as a whole cannot be read as the format: nothing is imported.
     std::optional<std::string> error;
+    // Set, with `error`, when a CSV header is not known and no column choice was
+    // remembered for it: its titles, for the user to say which column holds the
+    // name and which the number.
+    std::optional<std::vector<std::string>> unknown_header;
 };
 
 enum class ContactFormat { VCard, Csv };
@@ -40,7 +45,9 @@ enum class ContactFormat { VCard, Csv };
 // CSV for a name ending in ".csv" (any letter case), vCard otherwise.
 ContactFormat FormatOfPath(std::string_view path);
 
-ParsedFile ParseContactFile(ContactFormat format, std::string_view bytes);
+// `choices` are the columns the user named for CSV headers the reader does not know.
+ParsedFile ParseContactFile(ContactFormat format, std::string_view bytes,
+                            const ColumnChoices& choices = {});
 std::string ContactFileText(ContactFormat format, const std::vector<contacts::Contact>& contacts);
 
 // A number as files write it for people ("+7 (912) 345-67-89") as the book keeps

@@ -11,10 +11,45 @@ namespace {
 
 using Kind = ImportPlan::Kind;
 
-// A stored value's identity: the group and the number, letter case ignored as the
-// registry ignores it in key and value names.
-std::string StoredKey(const contacts::Contact& contact) {
-    return codepage::Upper(contact.group) + '\\' + codepage::Upper(contact.number);
+// Who holds a number: the group and the name stored there, or to be stored.
+struct Holder {
+    std::string group;
+    std::string name;
+};
+
+// The holders of each number, by the number as the registry compares value names
+// (letter case ignored).
+using Holders = std::map<std::string, std::vector<Holder>>;
+
+Holders StoredHolders(const std::vector<contacts::Contact>& stored) {
+    Holders holders;
+    for (const contacts::Contact& contact : stored)
+        holders[codepage::Upper(contact.number)].push_back({contact.group, contact.name});
+    return holders;
+}
+
+// Sorts `entry` against the holders of its number, then makes its name the one
+// its group holds, so that a later row of the file counts against it.
+void SortAgainst(std::vector<Holder>& holders, ImportPlan::Entry& entry) {
+    const contacts::Contact& contact = entry.contact;
+    const auto own = std::find_if(holders.begin(), holders.end(), [&](const Holder& holder) {
+        return codepage::EqualIgnoreCase(holder.group, contact.group);
+    });
+    const auto other_name =
+        own != holders.end()
+            ? own
+            : std::find_if(holders.begin(), holders.end(),
+                           [&](const Holder& holder) { return holder.name != contact.name; });
+    if (other_name != holders.end()) {
+        entry.stored_name = other_name->name;
+        entry.stored_group = other_name->group;
+        entry.kind = other_name->name == contact.name ? Kind::SameName : Kind::OtherName;
+    }
+    if (own != holders.end()) {
+        own->name = contact.name;
+    } else {
+        holders.push_back({contact.group, contact.name});
+    }
 }
 
 std::optional<std::string> RuleBroken(const contacts::Contact& contact) {
@@ -46,7 +81,7 @@ std::vector<std::vector<const ImportPlan::Entry*>> WriteGroups(const ImportPlan&
         if (entry.kind == Kind::OtherName && existing == ExistingNumber::Skip) {
             report.skipped.push_back(
                 {entry.where, Text("номер ") + entry.contact.number + Text(" уже есть в группе ") +
-                                  Quoted(entry.contact.group) + Text(" под именем ") +
+                                  Quoted(entry.stored_group) + Text(" под именем ") +
                                   Quoted(entry.stored_name)});
             continue;
         }
@@ -61,11 +96,15 @@ std::vector<std::vector<const ImportPlan::Entry*>> WriteGroups(const ImportPlan&
 void CountWritten(const std::vector<const ImportPlan::Entry*>& entries, std::size_t written,
                   ImportReport& report) {
     for (std::size_t i = 0; i < written; ++i) {
-        ++(entries[i]->kind == Kind::New ? report.imported : report.updated);
+        ++(entries[i]->Replaces() ? report.updated : report.imported);
     }
 }
 
 }  // namespace
+
+bool ImportPlan::Entry::Replaces() const {
+    return kind == Kind::OtherName && codepage::EqualIgnoreCase(stored_group, contact.group);
+}
 
 bool ImportPlan::HasOtherNames() const {
     return std::any_of(entries.begin(), entries.end(),
@@ -86,23 +125,17 @@ ImportPlan PlanImport(const ParsedFile& file, std::string_view chosen_group,
         plan.error = *listing.error;
         return plan;
     }
-    std::map<std::string, std::string> names;  // by StoredKey: the name stored, or to be
-    for (const contacts::Contact& stored : listing.rows) names[StoredKey(stored)] = stored.name;
+    Holders holders = StoredHolders(listing.rows);
     const std::string default_group =
         contacts::GroupOrDefault(chosen_group, contacts::EntryMode::Add);
     for (const FileRow& row : file.rows) {
-        ImportPlan::Entry entry{row.where, row.contact, Kind::New, {}};
+        ImportPlan::Entry entry{row.where, row.contact, Kind::New, {}, {}};
         if (entry.contact.group.empty()) entry.contact.group = default_group;
         if (const auto reason = RuleBroken(entry.contact)) {
             plan.bad.push_back({row.where, *reason});
             continue;
         }
-        auto [stored, added] = names.try_emplace(StoredKey(entry.contact), entry.contact.name);
-        if (!added) {
-            entry.stored_name = stored->second;
-            entry.kind = stored->second == entry.contact.name ? Kind::SameName : Kind::OtherName;
-            stored->second = entry.contact.name;
-        }
+        SortAgainst(holders[codepage::Upper(entry.contact.number)], entry);
         plan.entries.push_back(std::move(entry));
     }
     return plan;
@@ -130,6 +163,19 @@ ImportReport ApplyImport(const ImportPlan& plan, ExistingNumber existing,
         }
     }
     return report;
+}
+
+std::string OtherNamesList(const ImportPlan& plan, std::size_t shown) {
+    std::string list;
+    std::size_t listed = 0;
+    for (const ImportPlan::Entry& entry : plan.entries) {
+        if (entry.kind != Kind::OtherName) continue;
+        if (listed++ >= shown) continue;
+        list += entry.contact.number + Text(": ") + Quoted(entry.stored_name) + Text(" в группе ") +
+                Quoted(entry.stored_group) + Text(", в файле ") + Quoted(entry.contact.name) + '\n';
+    }
+    if (listed > shown) list += Text("и ещё ") + std::to_string(listed - shown) + '\n';
+    return list;
 }
 
 std::string ReportSummary(const ImportReport& report) {

@@ -1,6 +1,7 @@
 // The import of a contact file into the book, in two steps so that the user is
-// asked once, before anything is written, what to do with numbers the group holds
-// already: PlanImport reads the book and sorts every row, ApplyImport writes.
+// asked once, before anything is written, what to do with numbers the book holds
+// already under other names: PlanImport reads the book and sorts every row,
+// ApplyImport writes.
 //
 // Rows follow the rules of a contact typed into the contact dialog; a row that
 // breaks them is a bad row, named with its reason. The contacts go to the registry
@@ -21,20 +22,28 @@
 
 namespace velka::contact_files {
 
-// What becomes of a number the group holds already under another name.
+// What becomes of a number the book holds already under another name: left out,
+// or written with the file's name (replacing the stored name in its own group;
+// beside it, when another group holds it).
 enum class ExistingNumber { Skip, Update };
 
 struct ImportPlan {
     enum class Kind {
-        New,        // the number is not in its group
+        New,        // the number is not in its group, nor under another name in any other
         SameName,   // the group holds the number under this name already: nothing to do
-        OtherName,  // the group holds the number under another name: skip or update
+        OtherName,  // some group holds the number under another name: skip or update
     };
     struct Entry {
         std::string where;
         contacts::Contact contact;  // with its group as it will be stored
         Kind kind = Kind::New;
-        std::string stored_name;  // the name the group holds, for SameName and OtherName
+        // For SameName and OtherName: the name stored and the group that holds it
+        // (the contact's own group when that holds the number).
+        std::string stored_name;
+        std::string stored_group;
+
+        // True when writing the entry replaces a stored name rather than adding.
+        bool Replaces() const;
     };
     std::vector<Entry> entries;  // in file order
     std::vector<BadRow> bad;
@@ -51,7 +60,8 @@ bool NeedsGroup(const ParsedFile& file);
 // Sorts the rows of `file` against the book. Rows without a group go to
 // `chosen_group`, or, when that is empty too, to the group an added contact
 // without one goes to. A number repeated in the file counts against its first
-// row as against a stored one.
+// row as against a stored one. A number stored in another group under the same
+// name is a new contact of this group: one person in two groups.
 ImportPlan PlanImport(const ParsedFile& file, std::string_view chosen_group,
                       const contacts::ContactBook& book);
 
@@ -68,6 +78,11 @@ struct ImportReport {
 
 ImportReport ApplyImport(const ImportPlan& plan, ExistingNumber existing,
                          const contacts::ContactBook& book);
+
+// The OtherName entries for the question before the import, one a line: the
+// number, the name and group stored, the file's name. At most `shown` lines, then
+// "и ещё N" for the rest, so that the question fits on the screen.
+std::string OtherNamesList(const ImportPlan& plan, std::size_t shown);
 
 // The report for the user: the counts, and whether and why the import stopped.
 std::string ReportSummary(const ImportReport& report);

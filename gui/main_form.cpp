@@ -377,8 +377,10 @@ void TMainForm::mmImportContactsClick() {
         dialogs_.Error(this, SystemTextToQt(bytes.error().message));
         return;
     }
-    const contact_files::ParsedFile parsed =
-        contact_files::ParseContactFile(contact_files::FormatOfPath(file), *bytes);
+    const std::optional<contact_files::ParsedFile> read =
+        ReadImportFile(contact_files::FormatOfPath(file), *bytes);
+    if (!read) return;
+    const contact_files::ParsedFile& parsed = *read;
     if (parsed.error) {
         dialogs_.Error(this, ToQt(*parsed.error));
         return;
@@ -394,21 +396,90 @@ void TMainForm::mmImportContactsClick() {
         dialogs_.Error(this, ToQt(*plan.error));
         return;
     }
-    auto existing = contact_files::ExistingNumber::Skip;
-    if (plan.HasOtherNames()) {
-        const QString skip = QStringLiteral("Пропустить");
-        const QString answer = dialogs_.Choose(
-            this, caption,
-            QStringLiteral("Некоторые номера уже есть в своих группах под другими именами.\n"
-                           "Что с ними сделать?"),
-            {skip, QStringLiteral("Обновить имя")}, false);
-        if (answer.isEmpty()) return;
-        if (answer != skip) existing = contact_files::ExistingNumber::Update;
-    }
-    const contact_files::ImportReport report = contact_files::ApplyImport(plan, existing, book_);
+    const std::optional<contact_files::ExistingNumber> existing = AskExistingNumbers(plan);
+    if (!existing) return;
+    const contact_files::ImportReport report = contact_files::ApplyImport(plan, *existing, book_);
     RefreshContacts();
     dialogs_.Report(this, ToQt(contact_files::ReportSummary(report)),
                     ToQt(contact_files::ReportDetails(report)));
+}
+
+std::optional<contact_files::ParsedFile> TMainForm::ReadImportFile(
+    contact_files::ContactFormat format, const std::string& bytes) {
+    if (format != contact_files::ContactFormat::Csv)
+        return contact_files::ParseContactFile(format, bytes);
+    const std::string choices_file = core_.FilePath(contact_files::kColumnChoicesFile);
+    auto loaded = contact_files::ColumnChoices::Load(choices_file);
+    // An unreadable file of choices costs only the remembering: the import goes on,
+    // and the file is not written over, so what it holds is not lost.
+    if (!loaded) dialogs_.Error(this, SystemTextToQt(loaded.error().message));
+    contact_files::ColumnChoices choices =
+        loaded ? std::move(*loaded) : contact_files::ColumnChoices();
+    contact_files::ParsedFile parsed = contact_files::ParseContactFile(format, bytes, choices);
+    if (!parsed.unknown_header) return parsed;
+    const std::optional<contact_files::ColumnChoice> chosen =
+        AskImportColumns(*parsed.unknown_header);
+    if (!chosen) return std::nullopt;
+    choices.Remember(*parsed.unknown_header, *chosen);
+    if (loaded) {
+        if (const Status saved = choices.Save(choices_file); !saved)
+            dialogs_.Error(this, SystemTextToQt(saved.error().message));
+    }
+    return contact_files::ParseContactFile(format, bytes, choices);
+}
+
+namespace {
+
+// The columns offered for a choice, numbered from 1, so that two columns of one
+// title, or without one, can be told apart; `left_out` is not offered.
+QStringList NumberedColumns(const std::vector<std::string>& titles, std::size_t left_out) {
+    QStringList columns;
+    for (std::size_t i = 0; i < titles.size(); ++i) {
+        if (i != left_out) columns << QStringLiteral("%1: %2").arg(i + 1).arg(ToQt(titles[i]));
+    }
+    return columns;
+}
+
+// The column, from 0, of an answer NumberedColumns offered; nothing when cancelled.
+std::optional<std::size_t> ColumnOfAnswer(const QString& answer) {
+    if (answer.isEmpty()) return std::nullopt;
+    return answer.section(QLatin1Char(':'), 0, 0).toUInt() - 1;
+}
+
+}  // namespace
+
+std::optional<contact_files::ColumnChoice> TMainForm::AskImportColumns(
+    const std::vector<std::string>& titles) {
+    const QString caption = QStringLiteral("Импорт контактов");
+    const std::optional<std::size_t> name =
+        ColumnOfAnswer(dialogs_.Choose(this, caption,
+                                       QStringLiteral("Столбцы этого файла программе не знакомы.\n"
+                                                      "В каком столбце имя?"),
+                                       NumberedColumns(titles, titles.size()), false));
+    if (!name) return std::nullopt;
+    const std::optional<std::size_t> number = ColumnOfAnswer(
+        dialogs_.Choose(this, caption, QStringLiteral("В каком столбце номер телефона?"),
+                        NumberedColumns(titles, *name), false));
+    if (!number) return std::nullopt;
+    const contact_files::ColumnChoice choice{*name, *number};
+    if (!contact_files::FitsHeader(choice, titles.size())) return std::nullopt;
+    return choice;
+}
+
+std::optional<contact_files::ExistingNumber> TMainForm::AskExistingNumbers(
+    const contact_files::ImportPlan& plan) {
+    // Enough lines to see what is at stake while the question still fits the screen.
+    constexpr std::size_t kNumbersShown = 10;
+    if (!plan.HasOtherNames()) return contact_files::ExistingNumber::Skip;
+    const QString skip = QStringLiteral("Пропустить");
+    const QString answer = dialogs_.Choose(
+        this, QStringLiteral("Импорт контактов"),
+        QStringLiteral("Эти номера уже записаны под другими именами:\n%1\nЧто с ними сделать?")
+            .arg(ToQt(contact_files::OtherNamesList(plan, kNumbersShown))),
+        {skip, QStringLiteral("Обновить имя")}, false);
+    if (answer.isEmpty()) return std::nullopt;
+    return answer == skip ? contact_files::ExistingNumber::Skip
+                          : contact_files::ExistingNumber::Update;
 }
 
 std::optional<std::string> TMainForm::AskImportGroup() {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/app_core.h"
+#include "contact_files/contact_import.h"
 #include "contacts/contact_book.h"
 #include "contacts/contact_entry.h"
 #include "gui/compose_form.h"
@@ -96,9 +97,10 @@ class TMainForm final : public QMainWindow {
     // names (messages/box_export.h); nothing while the pane is hidden.
     void mmExportBoxClick();
     // Reads a vCard or CSV file the user picks (contact_files/) into the contact
-    // book. Before writing it asks for a group when some contact has none, and
-    // whether to skip or update numbers stored under other names when there are
-    // any; then refreshes the contact pane and reports what it did.
+    // book. It asks which columns hold the name and the number of a CSV whose
+    // header it does not know; before writing, for a group when some contact has
+    // none, and whether to skip or update numbers stored under other names (in any
+    // group) when there are any; then refreshes the contact pane and reports.
     void mmImportContactsClick();
     // Writes every contact, or those of the current group when there is one and
     // the user wants it, to a vCard or CSV file as its name ends.
@@ -188,6 +190,17 @@ class TMainForm final : public QMainWindow {
     void RefreshContacts();
     // The group for the imported contacts without one, or nothing when cancelled.
     std::optional<std::string> AskImportGroup();
+    // The contacts of the file's bytes. A CSV header the program does not know is
+    // read through the columns the user names, asked once per header and
+    // remembered (contact_files/column_choices.h). Nothing when the user cancelled.
+    std::optional<contact_files::ParsedFile> ReadImportFile(contact_files::ContactFormat format,
+                                                            const std::string& bytes);
+    std::optional<contact_files::ColumnChoice> AskImportColumns(
+        const std::vector<std::string>& titles);
+    // Whether to skip or update the numbers stored under other names, with a list of
+    // them; nothing when the user cancelled.
+    std::optional<contact_files::ExistingNumber> AskExistingNumbers(
+        const contact_files::ImportPlan& plan);
     void ShowContactsMenu(const QPoint& position);
 
     // ---- The status bar, the queue view, notifications and the tray ----

@@ -111,6 +111,49 @@ TEST_F(ContactImport, ANumberTheGroupHoldsIsSkippedOrUpdatedAsChosen) {
     }
 }
 
+// A number stored in another group under another name is asked about too, with
+// the group and name stored; writing it adds the file's contact to its own group.
+TEST_F(ContactImport, ANumberAnotherGroupHoldsUnderAnotherNameIsAskedAbout) {
+    const std::string csv = "name,number,group\nIvan Ivanov,1,Friends\nPetr,2,Friends\n";
+    for (const ExistingNumber existing : {ExistingNumber::Skip, ExistingNumber::Update}) {
+        const bool update = existing == ExistingNumber::Update;
+        SCOPED_TRACE(update ? "update" : "skip");
+        Registry registry(dir_.File(update ? "update.db" : "skip.db"));
+        contacts::ContactBook book(registry);
+        ASSERT_TRUE(book.WriteContact({"Ivanov", "1", "Work"}));
+        ASSERT_TRUE(book.WriteContact({"Petr", "2", "Work"}));  // the same name: no question
+
+        const ImportPlan plan = PlanImport(ParseContactFile(ContactFormat::Csv, csv), "", book);
+        ASSERT_TRUE(plan.HasOtherNames());
+        EXPECT_EQ(OtherNamesList(plan, 10),
+                  Cp("1: \"Ivanov\" в группе \"Work\", в файле \"Ivan Ivanov\"\n"));
+        const ImportReport report = ApplyImport(plan, existing, book);
+
+        EXPECT_EQ(report.imported, update ? 2u : 1u);
+        EXPECT_EQ(report.updated, 0u);
+        if (!update) {
+            ASSERT_EQ(report.skipped.size(), 1u);
+            EXPECT_EQ(report.skipped[0].reason,
+                      Cp("номер 1 уже есть в группе \"Work\" под именем \"Ivanov\""));
+        }
+        std::vector<Contact> expected = {
+            {"Ivanov", "1", "Work"}, {"Petr", "2", "Work"}, {"Petr", "2", "Friends"}};
+        if (update) expected.push_back({"Ivan Ivanov", "1", "Friends"});
+        EXPECT_THAT(Stored(book), UnorderedElementsAreArray(expected));
+    }
+}
+
+TEST_F(ContactImport, TheListOfOtherNamesShowsTheFirstFewAndCountsTheRest) {
+    for (const char* number : {"1", "2", "3"})
+        ASSERT_TRUE(book_.WriteContact({"Old", number, "G"}));
+    const ImportPlan plan =
+        PlanImport(ParseContactFile(ContactFormat::Csv, "name,number,group\nA,1,G\nB,2,G\nC,3,H\n"),
+                   "", book_);
+    EXPECT_EQ(OtherNamesList(plan, 2), Cp("1: \"Old\" в группе \"G\", в файле \"A\"\n"
+                                          "2: \"Old\" в группе \"G\", в файле \"B\"\n"
+                                          "и ещё 1\n"));
+}
+
 TEST_F(ContactImport, ANumberRepeatedInTheFileCountsAgainstItsFirstRow) {
     const std::string csv = "name,number,group\nFirst,1,G\nSecond,1,G\n";
     EXPECT_EQ(Import(ContactFormat::Csv, csv, ExistingNumber::Skip).skipped.size(), 1u);

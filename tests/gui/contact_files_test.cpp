@@ -70,6 +70,56 @@ TEST_F(ContactFiles, ACancelledQuestionWritesNothingAndABrokenFileIsTold) {
     EXPECT_TRUE(ContactRows().empty());
 }
 
+TEST_F(ContactFiles, AnUnknownHeaderAsksForTheColumnsOnceAndRemembersThem) {
+    Window();
+    const std::string header = "Кто;Заметка;Куда\n";
+    dialogs_.AnswerChoice({});  // the name's column: cancelled
+    Import(WriteFile("first.csv", header + "Анна;друг;+7 900 111-22-33\n"));
+    EXPECT_TRUE(ContactRows().empty());
+
+    dialogs_.AnswerChoice("1: Кто");
+    dialogs_.AnswerChoice("3: Куда");
+    dialogs_.AnswerChoice("Семья");  // the group, which the file has no column for
+    Import(WriteFile("second.csv", header + "Анна;друг;+7 900 111-22-33\n"));
+    ASSERT_EQ(dialogs_.Choices().size(), 4u);
+    EXPECT_EQ(dialogs_.Choices()[1].choices, (QStringList{"1: Кто", "2: Заметка", "3: Куда"}));
+    EXPECT_EQ(dialogs_.Choices()[2].choices, (QStringList{"2: Заметка", "3: Куда"}));
+    EXPECT_EQ(ContactRows(), (Rows{{"Анна", "+79001112233", "Семья"}}));
+
+    dialogs_.AnswerChoice("Семья");
+    Import(WriteFile("third.csv", header + "Борис;;8 916 000-00-01\n"));
+    EXPECT_EQ(dialogs_.Choices().size(), 5u);  // the group alone: the columns are known
+    EXPECT_EQ(ContactRows(),
+              (Rows{{"Анна", "+79001112233", "Семья"}, {"Борис", "89160000001", "Семья"}}));
+    EXPECT_EQ(*files::ReadAll(home_.File("csv-columns.txt")), "1\t3\tКто\tЗаметка\tКуда\n");
+    EXPECT_TRUE(dialogs_.AllAnswersUsed());
+}
+
+TEST_F(ContactFiles, NumbersStoredUnderOtherNamesInAnyGroupAreListedBeforeAnythingIsWritten) {
+    AddStored("Работа", "+79001234567", "Иванов");
+    std::string csv = "name,number,group\nИван Иванов,+79001234567,Друзья\n";
+    for (int i = 10; i < 21; ++i) {
+        const std::string number = "+791600000" + std::to_string(i);
+        AddStored("Семья", number, "Старое имя");
+        csv += "Новое имя," + number + ",Семья\n";
+    }
+    Window();
+    const Rows before = ContactRows();
+    dialogs_.AnswerChoice("Пропустить");
+    Import(WriteFile("many.csv", csv));
+    ASSERT_EQ(dialogs_.Choices().size(), 1u);
+    const QString& question = dialogs_.Choices()[0].label;
+    EXPECT_TRUE(
+        question.contains("+79001234567: \"Иванов\" в группе \"Работа\", в файле \"Иван Иванов\""))
+        << question.toStdString();
+    EXPECT_TRUE(question.contains("+79160000010: \"Старое имя\" в группе \"Семья\""));
+    EXPECT_TRUE(question.contains("и ещё 2"));  // twelve numbers, ten of them shown
+    EXPECT_FALSE(question.contains("+79160000020"));
+    EXPECT_EQ(ContactRows(), before);
+    ASSERT_EQ(dialogs_.Messages().size(), 1u);
+    EXPECT_TRUE(dialogs_.Messages()[0].text.contains("Пропущено: 12"));
+}
+
 TEST_F(ContactFiles, ARefusedWriteStopsTheImportAndThePaneShowsWhatWasWritten) {
     AddStored("Работа", "+79001234567", "Иванов");
     Window();

@@ -122,4 +122,29 @@ kill -INT "$watch_pid" && wait "$watch_pid" || fail "watch did not end on Ctrl-C
 json_check "d[0]['state'] == 'отправлено' and any(m['state'].startswith('доставлено ') for m in d)" outbox --json
 json_check "all('state' not in m for m in d)" inbox --json
 
+
+# Contacts: an Outlook export of the Russian edition (Windows-1251, ';') gives one
+# contact per number; a number stored under another name in another group is
+# skipped unless --update, and the report says so; an unknown header is refused
+# with its columns until the command line names them, then remembered.
+printf '"Имя";"Фамилия";"Мобильный телефон";"Рабочий телефон";"Категории"\r\n"Пётр";"Ильин";"+7 (916) 123-45-67";"8 495 111-22-33";"Друзья;Работа"\r\n' |
+    iconv -f UTF-8 -t CP1251 >"$work/outlook.csv"
+expect_output 'Импортировано: 2' contacts import "$work/outlook.csv"
+printf 'name,number,group\nПётр Ильич,+79161234567,Семья\nАнна,+79030000001,Семья\n' >"$work/other.csv"
+expect_output '+79161234567: "Пётр Ильин" в группе "Друзья", в файле "Пётр Ильич"' contacts import "$work/other.csv"
+json_check "d['imported'] == 1 and d['other_names'][0]['stored_group'] == 'Друзья' and d['other_names_action'] == 'update'" \
+    contacts import "$work/other.csv" --update --json
+printf 'Кто;Заметка;Куда\nВера;;8 900 000-00-01\n' >"$work/unknown.csv"
+expect_refusal 2 '1 «Кто», 2 «Заметка», 3 «Куда»' contacts import "$work/unknown.csv"
+expect_output 'Импортировано: 1' contacts import "$work/unknown.csv" --name-column 1 --number-column 3 --group Дом
+expect_output 'Пропущено: 1' contacts import "$work/unknown.csv" --group Дом  # the columns remembered
+expect_refusal 2 'исключают друг друга' contacts import "$work/other.csv" --update --skip
+expect_refusal 1 'no-such.vcf' contacts import "$work/no-such.vcf"
+expect_output '' contacts export "$work/family.csv" --group Семья
+[[ $(cat "$work/family.csv") == $'name,number,group\r\nАнна,+79030000001,Семья\r\nПётр Ильич,+79161234567,Семья\r' ]] ||
+    fail "the exported group is not as imported: $(cat "$work/family.csv")"
+expect_output '' contacts export "$work/all.vcf"
+[[ $(grep -c '^BEGIN:VCARD' "$work/all.vcf") == 5 ]] || fail "not every contact was exported: $(cat "$work/all.vcf")"
+expect_refusal 1 'no/such/folder' contacts export "$work/no/such/folder/x.vcf"
+
 finish

@@ -4,6 +4,7 @@
 //   velka-sms-cli [--pin PIN] send NUMBER[,NUMBER...] TEXT [--timeout S] [--no-wait]
 //   velka-sms-cli [--pin PIN] receive | watch | status [--json]
 //   velka-sms-cli inbox [--parts] [--json] | outbox [--parts] [--json] | ports
+//   velka-sms-cli contacts import FILE [...] | contacts export FILE [--group G]
 //
 // A SIM that asks for its PIN gets the one of --pin, or of VELKA_PIN, once.
 //
@@ -35,6 +36,8 @@
 #include "platform/registry.h"
 #include "platform/stop_signal.h"
 #include "tools/velka-sms-cli/console.h"
+#include "tools/velka-sms-cli/contacts_command.h"
+#include "tools/velka-sms-cli/exit_status.h"
 #include "tools/velka-sms-cli/json.h"
 
 namespace {
@@ -42,8 +45,9 @@ namespace {
 using velka::app::AppCore;
 using velka::app::SendOutcome;
 
-constexpr int kFailed = 1;
-constexpr int kBadInput = 2;
+using velka::cli::Fail;
+using velka::cli::kBadInput;
+using velka::cli::kFailed;
 constexpr int kDefaultTimeoutSeconds = 120;
 
 constexpr const char* kUsage =
@@ -57,13 +61,18 @@ constexpr const char* kUsage =
     "       velka-sms-cli ports       the serial ports present, with the modem on each\n"
     "       velka-sms-cli status [--json]  the modem: port, SIM state, maker, model,\n"
     "                                 operator, signal, announcements; the queue\n"
+    "       velka-sms-cli contacts import FILE [--group G] [--update|--skip] [--json]\n"
+    "                                 [--name-column N --number-column M]\n"
+    "                                 a vCard (.vcf) or CSV file into the contact book;\n"
+    "                                 G for contacts the file gives no group; numbers\n"
+    "                                 stored under other names are skipped unless\n"
+    "                                 --update; N and M (from 1) name the CSV columns\n"
+    "                                 of the name and the number where the header is\n"
+    "                                 not known, remembered for that header\n"
+    "       velka-sms-cli contacts export FILE [--group G]  the book, or group G, to a\n"
+    "                                 vCard or CSV file as FILE's extension says\n"
     "  --json prints one JSON value (UTF-8) for scripts.\n"
     "  --pin PIN before the command (or VELKA_PIN) unlocks a SIM that asks for its PIN.\n";
-
-int Fail(int status, const std::string& message) {
-    std::fprintf(stderr, "velka-sms-cli: %s\n", message.c_str());
-    return status;
-}
 
 int Usage() {
     std::fputs(kUsage, stderr);
@@ -566,6 +575,7 @@ int main(int argc, char** argv) {
     const std::vector<std::string_view> args(arguments.begin() + 1, arguments.end());
     const bool bare = args.empty();
     if (command == "send") return Send(args);
+    if (command == "contacts") return velka::cli::Contacts(args);
     if (command == "receive" && bare) return Receive();
     if (command == "watch" && bare) return Watch();
     // The options of the listings, in any order, each at most once.
