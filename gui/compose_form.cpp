@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "compose/compose.h"
+#include "compose/text_price.h"
 #include "gui/contact_table_model.h"
 #include "gui/dialogs.h"
 #include "gui/qt_text.h"
@@ -28,7 +29,8 @@ TComposeForm::TComposeForm(contacts::ContactBook& book, Dialogs& dialogs, QWidge
       dialogs_(dialogs),
       ui_(std::make_unique<Ui::TComposeForm>()),
       contacts_model_(new ContactTableModel(this)),
-      PopupMenu(new QMenu(this)) {
+      PopupMenu(new QMenu(this)),
+      CheaperMenu(new QMenu(this)) {
     ui_->setupUi(this);
     PopupMenu->setObjectName(QStringLiteral("PopupMenu"));
     PopupMenu->addActions({ui_->pmAdd, ui_->pmAddAll, ui_->pmAddChecked});
@@ -41,6 +43,10 @@ TComposeForm::TComposeForm(contacts::ContactBook& book, Dialogs& dialogs, QWidge
     rows->setDefaultSectionSize(ui_->ContactsList->fontMetrics().height() + 6);
     ui_->ContactsList->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     BindControls();
+
+    ui_->SignatureLabel->setText(ToQt(compose::SignatureLine()));
+    ui_->CheaperButton->setMenu(CheaperMenu);
+    ShowPrice();
 
     const QSignalBlocker quiet(ui_->GroupToSearch);
     for (const std::string& group : book_.GroupNames()) ui_->GroupToSearch->addItem(ToQt(group));
@@ -173,6 +179,65 @@ void TComposeForm::MessageTextChange() {
     KeepWithinLimit();
     ui_->CounterLabel->setText(
         ToQt(compose::CounterText(StoredMessageText(ui_->MessageText->toPlainText()))));
+    ShowPrice();
+}
+
+// The coding and the room left beside the counter, the characters that force UCS2
+// marked, and the cheaper forms of the text offered where they cost fewer messages.
+void TComposeForm::ShowPrice() {
+    const std::string text = StoredMessageText(ui_->MessageText->toPlainText());
+    const compose::TextPrice price = compose::PriceOf(text);
+    ui_->PriceLabel->setText(ToQt(compose::PriceLine(price)));
+    MarkCharactersForcingUcs2(price.ucs2);
+    CheaperMenu->clear();
+    OfferCheaper(QStringLiteral("Заменить похожими латинскими знаками"),
+                 compose::WithLookAlikes(text), price);
+    // Only where it changes more than the look-alikes do: the text has Cyrillic letters.
+    if (const std::string latin = compose::Transliterated(text);
+        latin != compose::WithLookAlikes(text))
+        OfferCheaper(QStringLiteral("Написать латиницей (транслитерация)"), latin, price);
+    ui_->CheaperButton->setVisible(!CheaperMenu->isEmpty());
+}
+
+void TComposeForm::OfferCheaper(const QString& what, const std::string& cheaper,
+                                const compose::TextPrice& price) {
+    const compose::TextPrice after = compose::PriceOf(cheaper);
+    if (after.messages >= price.messages && (after.ucs2 || !price.ucs2)) return;
+    const QString label =
+        QStringLiteral("%1: %2 → 7 бит, сообщений %3 → %4")
+            .arg(what, price.ucs2 ? QStringLiteral("UCS2") : QStringLiteral("7 бит"))
+            .arg(price.messages)
+            .arg(after.messages);
+    QString replacement = ToQt(cheaper);
+    replacement.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    connect(CheaperMenu->addAction(label), &QAction::triggered, this, [this, replacement] {
+        // One edit of the document, so that Ctrl+Z brings the typed text back.
+        QTextCursor cursor(ui_->MessageText->document());
+        cursor.select(QTextCursor::Document);
+        cursor.insertText(replacement);
+    });
+}
+
+// In a text that is mostly 7-bit, the few characters that make it UCS2 are what the
+// user wants to find; in a Russian text every letter would be marked, which says
+// nothing the coding beside the counter does not.
+void TComposeForm::MarkCharactersForcingUcs2(bool ucs2) {
+    QList<QTextEdit::ExtraSelection> marks;
+    const QString text = ui_->MessageText->toPlainText();
+    if (ucs2) {
+        QTextEdit::ExtraSelection mark;
+        mark.format.setBackground(QColor(0xff, 0xd8, 0x80));
+        for (int at = 0; at < text.size(); ++at) {
+            const std::string code = FromQt(text.mid(at, 1));
+            if (code.size() != 1 || !compose::ForcesUcs2(code[0])) continue;
+            mark.cursor = QTextCursor(ui_->MessageText->document());
+            mark.cursor.setPosition(at);
+            mark.cursor.setPosition(at + 1, QTextCursor::KeepAnchor);
+            marks.push_back(mark);
+        }
+        if (marks.size() * 2 > text.size()) marks.clear();
+    }
+    ui_->MessageText->setExtraSelections(marks);
 }
 
 // The limit counts the stored text, where a line break takes two characters. Each

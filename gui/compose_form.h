@@ -9,6 +9,7 @@
 #include <string>
 
 #include "compose/draft.h"
+#include "compose/text_price.h"
 #include "contacts/contact_book.h"
 
 class QMenu;
@@ -63,6 +64,11 @@ class TComposeForm final : public QDialog {
     // Cuts what was just typed or pasted beyond the text limit.
     void KeepWithinLimit();
     void ShowText(QString text);
+    void ShowPrice();
+    void MarkCharactersForcingUcs2(bool ucs2);
+    // Adds `what` to the cheaper forms offered when `cheaper` costs less than `price`.
+    void OfferCheaper(const QString& what, const std::string& cheaper,
+                      const compose::TextPrice& price);
     // What closing without sending does with the draft file: false to stay open.
     bool SettleDraft();
     void DiscardKeptDraft();
@@ -72,6 +78,7 @@ class TComposeForm final : public QDialog {
     std::unique_ptr<Ui::TComposeForm> ui_;
     ContactTableModel* contacts_model_;  // owned by the form (Qt parent)
     QMenu* PopupMenu;                    // named as the form names it; owned by the form
+    QMenu* CheaperMenu;                  // the cheaper forms of the text; owned by the form
     std::string draft_path_;             // empty: closing asks nothing
     compose::Draft opened_with_;         // what the window held when it opened
     bool opened_from_draft_ = false;

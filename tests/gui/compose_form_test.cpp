@@ -7,6 +7,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTextEdit>
+#include <QToolButton>
 
 #include "compose/draft.h"
 #include "platform/files.h"
@@ -325,6 +327,69 @@ TEST_F(ComposeTest, AnUnqueuedTextStaysAsTheDraftAndABrokenDraftIsTold) {
     EXPECT_EQ(*files::ReadAll(DraftPath() + compose::kUnreadableSuffix), "мусор");
 }
 
+// ---- The price ----
+
+TEST_F(ComposeTest, ThePriceShowsTheSignatureTheCodingAndTheRoomLeft) {
+    Compose([&](QDialog& form) -> int {
+        EXPECT_EQ(In<QLabel>(form, "SignatureLabel")->text(),
+                  "Подпись: Velka SMS · https://velka-sms.example");
+        EXPECT_EQ(In<QLabel>(form, "PriceLabel")->text(), "7 бит, ещё 122");
+        EXPECT_TRUE(In<QToolButton>(form, "CheaperButton")->isHidden());
+        Write(form, "Встреча в 12:00");
+        EXPECT_EQ(In<QLabel>(form, "PriceLabel")->text(), "UCS2, ещё 17");
+        EXPECT_TRUE(In<QPlainTextEdit>(form, "MessageText")->extraSelections().isEmpty())
+            << "a Russian text has nothing to point at";
+        return QDialog::Rejected;
+    });
+}
+
+// The few characters that make a Latin text UCS2 are marked; the offer replaces them
+// in one step that Ctrl+Z takes back.
+TEST_F(ComposeTest, TheCharactersThatForceUcs2AreMarkedAndTheirLookAlikesOffered) {
+    Compose([&](QDialog& form) -> int {
+        auto* edit = In<QPlainTextEdit>(form, "MessageText");
+        Write(form, "He said «hi» — ok №5");
+        EXPECT_EQ(In<QLabel>(form, "PriceLabel")->text(), "UCS2, ещё 12");
+        QStringList marked;
+        for (const QTextEdit::ExtraSelection& mark : edit->extraSelections())
+            marked << mark.cursor.selectedText();
+        EXPECT_EQ(marked, (QStringList{"«", "»", "—", "№"}));
+
+        auto* cheaper = In<QToolButton>(form, "CheaperButton");
+        EXPECT_FALSE(cheaper->isHidden());
+        const QList<QAction*> offers = cheaper->menu()->actions();
+        EXPECT_EQ(offers.size(), 1) << "no Cyrillic letter: nothing to transliterate";
+        if (offers.size() != 1) return QDialog::Rejected;
+        EXPECT_EQ(offers[0]->text(),
+                  "Заменить похожими латинскими знаками: UCS2 → 7 бит, сообщений 1 → 1");
+        offers[0]->trigger();
+        EXPECT_EQ(edit->toPlainText(), "He said \"hi\" - ok No5");
+        EXPECT_EQ(In<QLabel>(form, "PriceLabel")->text(), "7 бит, ещё 101");
+        EXPECT_TRUE(edit->extraSelections().isEmpty());
+        EXPECT_TRUE(cheaper->isHidden());
+        edit->undo();
+        EXPECT_EQ(edit->toPlainText(), "He said «hi» — ok №5");
+        return QDialog::Rejected;
+    });
+}
+
+TEST_F(ComposeTest, AShortRussianTextIsOfferedInLatinLettersForHalfThePrice) {
+    Compose([&](QDialog& form) -> int {
+        Write(form, "Привет! Встречаемся в субботу в 12:00 у входа в парк. Не опаздывай.");
+        EXPECT_EQ(Counter(form), "Сообщений: 2  Знаков: 67");
+        const QList<QAction*> offers = In<QToolButton>(form, "CheaperButton")->menu()->actions();
+        EXPECT_EQ(offers.size(), 1) << "the look-alikes alone leave it UCS2";
+        if (offers.size() != 1) return QDialog::Rejected;
+        EXPECT_EQ(offers[0]->text(),
+                  "Написать латиницей (транслитерация): UCS2 → 7 бит, сообщений 2 → 1");
+        offers[0]->trigger();
+        EXPECT_EQ(In<QPlainTextEdit>(form, "MessageText")->toPlainText(),
+                  "Privet! Vstrechaemsia v subbotu v 12:00 u vkhoda v park. Ne opazdyvai.");
+        EXPECT_EQ(Counter(form), "Сообщений: 1  Знаков: 70");
+        return QDialog::Rejected;
+    });
+}
+
 TEST_F(ComposeTest, Screenshots) {
     if (!Screenshots::Enabled()) GTEST_SKIP() << "VELKA_SCREENSHOTS is not set";
     AddThreeContacts();
@@ -342,6 +407,12 @@ TEST_F(ComposeTest, Screenshots) {
         dialogs_.AnswerQuestion(kKeep);
         form.reject();
         return form.result();
+    });
+    dialogs_.NameNextScreenshot("compose-price");
+    Compose([&](QDialog& form) -> int {
+        In<QLineEdit>(form, "RecepientsEdit")->setText("+79161234567");
+        Write(form, "Meeting at 12:00 «Central Park» — gate №3, don't be late!");
+        return QDialog::Rejected;
     });
     dialogs_.NameNextScreenshot("compose-draft");
     Compose([](QDialog&) -> int { return QDialog::Rejected; });
