@@ -57,8 +57,9 @@ AppCore::~AppCore() {
 Result<std::int32_t> AppCore::ReadSettings() {
     settings::StartupSettings settings;
     const Status read = settings::ReadStartupSettings(FilePath(kConfigFile), settings);
-    reception_.store(settings.reception);
-    delivery_reports_.store(settings.delivery_reports);
+    switches_.reception.store(settings.reception);
+    switches_.delivery_reports.store(settings.delivery_reports);
+    switches_.full_ucs2_segments.store(settings.full_ucs2_segments);
     if (!read) return read.error();
     return settings.port;
 }
@@ -75,7 +76,7 @@ Status AppCore::Start(WorkerEvents events) {
     if (!taken) return taken.error();
     if (!*taken) return {};
     worker_ = std::make_unique<Worker>(
-        session_, queue_, queue_file_, stop_, reception_, delivery_reports_,
+        session_, queue_, queue_file_, stop_, switches_,
         WorkerFiles{FilePath(kInboxFile), FilePath(kOutboxFile), FilePath(kUnsentFile)},
         std::move(events));
     if (pin_) worker_->SetPin(*pin_);
@@ -134,7 +135,7 @@ Result<AppCore::ModemReport> AppCore::ProbeOnce() {
 }
 
 void AppCore::SetReceptionEnabled(bool enabled) {
-    reception_.store(enabled);
+    switches_.reception.store(enabled);
     if (worker_) worker_->ReceptionSwitched();
 }
 

@@ -111,15 +111,20 @@ class AppCore {
         return RemoveQueued(queue_, queue_file_, id);
     }
 
-    bool ReceptionEnabled() const { return reception_.load(); }
+    bool ReceptionEnabled() const { return switches_.reception.load(); }
     // Takes effect at once: off, nothing more is fetched from the modem's memories,
     // even on an announcement the worker is woken by; on, a reception cycle runs
     // at once.
     void SetReceptionEnabled(bool enabled);
 
-    bool DeliveryReportsEnabled() const { return delivery_reports_.load(); }
+    bool DeliveryReportsEnabled() const { return switches_.delivery_reports.load(); }
     // Takes effect from the next message the worker sends.
-    void SetDeliveryReportsEnabled(bool enabled) { delivery_reports_.store(enabled); }
+    void SetDeliveryReportsEnabled(bool enabled) { switches_.delivery_reports.store(enabled); }
+
+    bool FullUcs2Segments() const { return switches_.full_ucs2_segments.load(); }
+    // Takes effect from the next text the worker begins; one cut short goes on as
+    // it began.
+    void SetFullUcs2Segments(bool enabled) { switches_.full_ucs2_segments.store(enabled); }
 
     // The close query: sets the stop flag and wakes every wait. Never blocks long.
     void RequestStop();
@@ -147,9 +152,8 @@ class AppCore {
     QueueFile queue_file_;                    // appends from any thread; the rest the worker's
     std::optional<LockFile> modem_lock_;      // front end's thread only
     std::optional<LockHolder> other_worker_;  // front end's thread only
-    StopSignal stop_;                    // set by RequestStop(); read by the worker and port waits
-    std::atomic<bool> reception_{true};  // set by the front end; read by the worker
-    std::atomic<bool> delivery_reports_{false};  // set by the front end; read by the worker
+    StopSignal stop_;          // set by RequestStop(); read by the worker and port waits
+    WorkerSwitches switches_;  // set by the front end; read by the worker
     // Driven by the front end's thread before the worker starts and after it
     // ended, by the worker's thread in between.
     modem::Session session_;

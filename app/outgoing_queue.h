@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "modem/session.h"
 #include "platform/mutex.h"
 #include "platform/stop_signal.h"
 #include "store/packet.h"
@@ -40,6 +41,8 @@ struct QueuedRecord {
     std::size_t confirmed = 0;
     std::size_t segments = 0;
     std::string reference;
+    // How the text is cut, fixed when its first message goes (SendPosition::room).
+    modem::SegmentRoom room = modem::SegmentRoom::Designed;
     // The size of the store file the record goes to, noted before it goes there:
     // the record is appended at that point or later. For outbox.db, its size when
     // the modem confirmed the last message; for unsent.db, its size when the record

@@ -28,6 +28,7 @@ enum class Kind : std::uint8_t {
     Finished = 4,
     Referenced = 5,
     Refusal = 6,
+    Layout = 7,
 };
 
 constexpr std::size_t kQueuedSize = 8 + kPacketSize;
@@ -39,6 +40,7 @@ constexpr std::uint64_t kNoReference = 0xFFFF;
 // A modem's error answer ("+CMS ERROR: 500") is a few dozen bytes; a longer one is cut.
 constexpr std::size_t kRefusalTextSize = 64;
 constexpr std::size_t kRefusalSize = 8 + kRefusalTextSize;
+constexpr std::size_t kLayoutSize = 8 + 1;
 
 std::size_t PayloadSize(std::uint8_t kind) {
     switch (static_cast<Kind>(kind)) {
@@ -54,6 +56,8 @@ std::size_t PayloadSize(std::uint8_t kind) {
             return kReferencedSize;
         case Kind::Refusal:
             return kRefusalSize;
+        case Kind::Layout:
+            return kLayoutSize;
     }
     return 0;
 }
@@ -110,6 +114,18 @@ std::string ConfirmedEntry(const QueuedRecord& item, std::uint64_t outbox_size) 
     Put(payload, outbox_size, 8);
     std::string entry;
     PutEntry(entry, Kind::Confirmed, payload);
+    return entry;
+}
+
+// How the record's text is cut, when not as designed: written with its Confirmed
+// entries, so that a text cut short goes on in the same segments after a restart.
+std::string LayoutEntry(const QueuedRecord& item) {
+    if (item.room == modem::SegmentRoom::Designed) return {};
+    std::string payload;
+    Put(payload, item.id, 8);
+    Put(payload, 1, 1);
+    std::string entry;
+    PutEntry(entry, Kind::Layout, payload);
     return entry;
 }
 
@@ -184,7 +200,7 @@ std::string FinishedEntry(std::uint64_t id) {
 std::string LiveEntries(const QueuedRecord& item) {
     std::string entries = QueuedEntry(item);
     if (item.confirmed > 0 || item.outbox_mark)
-        entries += ConfirmedEntry(item, item.outbox_mark.value_or(0));
+        entries += LayoutEntry(item) + ConfirmedEntry(item, item.outbox_mark.value_or(0));
     for (std::size_t i = 0; i < item.sent.size(); ++i) entries += ReferencedEntry(item, i);
     if (item.attempts > 0) entries += RetryEntries(item);
     return entries;
@@ -256,6 +272,10 @@ class Fold {
                 break;
             case Kind::Referenced:
                 ApplyReferenced(item, entry.payload);
+                break;
+            case Kind::Layout:
+                item.room = Get(entry.payload, 8, 1) == 1 ? modem::SegmentRoom::Full
+                                                          : modem::SegmentRoom::Designed;
                 break;
             case Kind::Queued:
                 break;
@@ -353,7 +373,7 @@ Status QueueFile::AppendConfirmed(const QueuedRecord& record, std::uint64_t outb
                                   std::span<const std::uint64_t> finished) const {
     std::string entries;
     for (const std::uint64_t id : finished) entries += FinishedEntry(id);
-    entries += ConfirmedEntry(record, outbox_size);
+    entries += LayoutEntry(record) + ConfirmedEntry(record, outbox_size);
     // The message just confirmed: its reference goes to disk in the same write.
     if (record.confirmed > 0 && record.confirmed <= record.sent.size())
         entries += ReferencedEntry(record, record.confirmed - 1);

@@ -95,14 +95,13 @@ Status AppendMissing(const store::BoxLock& held, StoreFile file, const std::stri
 }  // namespace
 
 Worker::Worker(modem::Session& session, OutgoingQueue& queue, QueueFile& queue_file,
-               const std::atomic<bool>& stop, const std::atomic<bool>& reception,
-               const std::atomic<bool>& delivery_reports, WorkerFiles files, WorkerEvents events)
+               const std::atomic<bool>& stop, const WorkerSwitches& switches, WorkerFiles files,
+               WorkerEvents events)
     : session_(session),
       queue_(queue),
       queue_file_(queue_file),
       stop_(stop),
-      reception_(reception),
-      delivery_reports_(delivery_reports),
+      switches_(switches),
       files_(std::move(files)),
       inbox_(files_.inbox),
       events_(std::move(events)) {}
@@ -227,14 +226,20 @@ void Worker::Deliver(QueuedRecord item) {
 }
 
 modem::SendResult Worker::SendRemaining(QueuedRecord& item) {
-    const auto reports =
-        delivery_reports_.load() ? modem::DeliveryReports::Requested : modem::DeliveryReports::Off;
-    modem::SendPosition position{item.reference, item.confirmed, item.segments};
+    const auto reports = switches_.delivery_reports.load() ? modem::DeliveryReports::Requested
+                                                           : modem::DeliveryReports::Off;
+    // A text cut short goes on as it began; a new one is cut as the setting says now.
+    const modem::SegmentRoom room = item.confirmed > 0 ? item.room
+                                    : switches_.full_ucs2_segments.load()
+                                        ? modem::SegmentRoom::Full
+                                        : modem::SegmentRoom::Designed;
+    modem::SendPosition position{item.reference, item.confirmed, item.segments, room};
     const auto result =
         session_.Send(item.record, position, reports,
                       [&](const modem::SendPosition& at, const modem::Confirmation& confirmation) {
                           item.reference = at.reference;
                           item.segments = at.segments;
+                          item.room = at.room;
                           item.confirmed = at.confirmed;
                           // Messages confirmed in a run that kept no references stay unknown.
                           item.sent.resize(at.confirmed - 1);
@@ -345,8 +350,8 @@ void Worker::IdlePass() {
     NoteFinished();
     CompactQueueFile();
     // Switched on: the next cycle is due now, whether the modem is listened to or polled.
-    if (reception_switched_.exchange(false) && reception_.load()) last_cycle_ = {};
-    if (!reception_.load()) {
+    if (reception_switched_.exchange(false) && switches_.reception.load()) last_cycle_ = {};
+    if (!switches_.reception.load()) {
         Pause(RecoveryPause(), true);
         return;
     }
@@ -393,7 +398,7 @@ void Worker::ListenPass() {
     AwaitReason();
     if (stop_.load()) return;
     // Switched off while asleep: what was announced stays on the modem.
-    if (!reception_.load()) return;
+    if (!switches_.reception.load()) return;
     KeepDelivered();
     if (session_.Announced() || Clock::now() >= last_cycle_ + safety_poll_) {
         ReceiveCycle();

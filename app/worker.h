@@ -116,13 +116,22 @@ inline constexpr auto kLongestSilencePause = std::chrono::minutes(3);
 // for an announcement the modem dropped or the line lost.
 inline constexpr auto kSafetyPoll = std::chrono::seconds(60);
 
+// The switches of the settings dialog the worker reads as it goes: set by the
+// front end's thread, read by the worker's; each takes effect at its next use.
+struct WorkerSwitches {
+    std::atomic<bool> reception{true};
+    std::atomic<bool> delivery_reports{false};  // TP-SRR in each message sent
+    // UCS2 segments of 67 characters instead of the designed 63 (SegmentRoom::Full).
+    std::atomic<bool> full_ucs2_segments{false};
+};
+
 class Worker {
   public:
     // Everything passed must outlive the worker. The session has its port bound; the
     // worker's thread drives it from Start() to the end of Join().
     Worker(modem::Session& session, OutgoingQueue& queue, QueueFile& queue_file,
-           const std::atomic<bool>& stop, const std::atomic<bool>& reception,
-           const std::atomic<bool>& delivery_reports, WorkerFiles files, WorkerEvents events);
+           const std::atomic<bool>& stop, const WorkerSwitches& switches, WorkerFiles files,
+           WorkerEvents events);
     // Joins the thread; the owner sets the stop flag and wakes the queue first.
     ~Worker();
     Worker(const Worker&) = delete;
@@ -219,8 +228,7 @@ class Worker {
     OutgoingQueue& queue_;
     QueueFile& queue_file_;
     const std::atomic<bool>& stop_;
-    const std::atomic<bool>& reception_;
-    const std::atomic<bool>& delivery_reports_;  // TP-SRR in each message sent
+    const WorkerSwitches& switches_;
     const WorkerFiles files_;
     modem::InboxSink inbox_;
     const WorkerEvents events_;

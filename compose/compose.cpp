@@ -82,12 +82,12 @@ std::optional<RecipientProblem> ProblemOf(std::string_view item) {
 
 }  // namespace
 
-std::size_t MessageCount(std::string_view text) {
-    return PlanOutgoingText(text).pieces.size();
+std::size_t MessageCount(std::string_view text, SegmentRoom room) {
+    return PlanOutgoingText(text, room).pieces.size();
 }
 
-std::string CounterText(std::string_view text) {
-    return codepage::FromUtf8("Сообщений: " + std::to_string(MessageCount(text)) +
+std::string CounterText(std::string_view text, SegmentRoom room) {
+    return codepage::FromUtf8("Сообщений: " + std::to_string(MessageCount(text, room)) +
                               "  Знаков: " + std::to_string(text.size()));
 }
 

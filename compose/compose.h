@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/datetime.h"
+#include "sms/text_plan.h"
 #include "store/packet.h"
 
 namespace velka::compose {
@@ -22,11 +23,12 @@ inline constexpr std::size_t kMaxMessageLength = kMaxTextLength;
 // ---- The counter ----
 
 // How many messages the text goes out as: the signature that sending puts in front
-// counts, so this is what the network carries (the plan of sms/text_plan.h).
-std::size_t MessageCount(std::string_view text);
+// counts, so this is what the network carries (the plan of sms/text_plan.h), cut
+// as `room` says.
+std::size_t MessageCount(std::string_view text, SegmentRoom room = SegmentRoom::Designed);
 
 // "Сообщений: N  Знаков: L", two blanks before "Знаков".
-std::string CounterText(std::string_view text);
+std::string CounterText(std::string_view text, SegmentRoom room = SegmentRoom::Designed);
 
 // What the counter shows before the text first changes: "Сообщений: 0".
 std::string InitialCounterText();

@@ -12,9 +12,11 @@
 namespace velka::compose {
 namespace {
 
-std::size_t RoomOf(std::string_view piece, bool ucs2, bool segmented) {
-    const std::size_t limit =
-        (ucs2 ? kUcs2Limit : kGsm7Limit) - (segmented ? kConcatenationHeaderCost : 0);
+std::size_t RoomOf(std::string_view piece, bool ucs2, bool segmented, SegmentRoom room) {
+    const std::size_t header = !segmented                          ? 0
+                               : ucs2 && room == SegmentRoom::Full ? kUcs2HeaderCharacters
+                                                                   : kConcatenationHeaderCost;
+    const std::size_t limit = (ucs2 ? kUcs2Limit : kGsm7Limit) - header;
     const std::size_t used = ucs2 ? piece.size() : GsmSeptetCount(codepage::ToUtf16(piece));
     return used < limit ? limit - used : 0;
 }
@@ -89,12 +91,12 @@ std::string Capitalised(std::string_view lower, bool whole) {
 
 }  // namespace
 
-TextPrice PriceOf(std::string_view text) {
-    const TextPlan plan = PlanOutgoingText(text);
+TextPrice PriceOf(std::string_view text, SegmentRoom room) {
+    const TextPlan plan = PlanOutgoingText(text, room);
     TextPrice price;
     price.messages = plan.pieces.size();
     price.ucs2 = plan.coding == kCodingUcs2;
-    price.room_left = RoomOf(plan.pieces.back(), price.ucs2, plan.pieces.size() > 1);
+    price.room_left = RoomOf(plan.pieces.back(), price.ucs2, plan.pieces.size() > 1, room);
     return price;
 }
 

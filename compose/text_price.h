@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "sms/text_plan.h"
+
 namespace velka::compose {
 
 struct TextPrice {
@@ -20,8 +22,8 @@ struct TextPrice {
     std::size_t room_left = 0;
 };
 
-// The price of sending `text`, the signature in front included.
-TextPrice PriceOf(std::string_view text);
+// The price of sending `text`, the signature in front included, cut as `room` says.
+TextPrice PriceOf(std::string_view text, SegmentRoom room = SegmentRoom::Designed);
 
 // "UCS2, ещё 31": the coding and the room left in the last part, beside the counter.
 std::string PriceLine(const TextPrice& price);

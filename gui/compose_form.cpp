@@ -178,7 +178,14 @@ void TComposeForm::NameToSearchChange() {
 void TComposeForm::MessageTextChange() {
     KeepWithinLimit();
     ui_->CounterLabel->setText(
-        ToQt(compose::CounterText(StoredMessageText(ui_->MessageText->toPlainText()))));
+        ToQt(compose::CounterText(StoredMessageText(ui_->MessageText->toPlainText()), room_)));
+    ShowPrice();
+}
+
+void TComposeForm::CountWith(SegmentRoom room) {
+    room_ = room;
+    // The designed counter says nothing before the text first changes.
+    if (!ui_->MessageText->toPlainText().isEmpty()) MessageTextChange();
     ShowPrice();
 }
 
@@ -186,7 +193,7 @@ void TComposeForm::MessageTextChange() {
 // marked, and the cheaper forms of the text offered where they cost fewer messages.
 void TComposeForm::ShowPrice() {
     const std::string text = StoredMessageText(ui_->MessageText->toPlainText());
-    const compose::TextPrice price = compose::PriceOf(text);
+    const compose::TextPrice price = compose::PriceOf(text, room_);
     ui_->PriceLabel->setText(ToQt(compose::PriceLine(price)));
     MarkCharactersForcingUcs2(price.ucs2);
     CheaperMenu->clear();
@@ -201,7 +208,7 @@ void TComposeForm::ShowPrice() {
 
 void TComposeForm::OfferCheaper(const QString& what, const std::string& cheaper,
                                 const compose::TextPrice& price) {
-    const compose::TextPrice after = compose::PriceOf(cheaper);
+    const compose::TextPrice after = compose::PriceOf(cheaper, room_);
     if (after.messages >= price.messages && (after.ucs2 || !price.ucs2)) return;
     const QString label =
         QStringLiteral("%1: %2 → 7 бит, сообщений %3 → %4")

@@ -47,6 +47,8 @@ class TComposeForm final : public QDialog {
     void KeepDraftsIn(std::string path, const std::optional<compose::Draft>& kept);
     // The window's recipients and text as a draft keeps them.
     compose::Draft CurrentDraft() const;
+    // Counts as a long text will be cut (the setting of the UCS2 parts).
+    void CountWith(SegmentRoom room);
     // Escape, the close button and "Отмена" come here.
     void reject() override;
 
@@ -82,6 +84,7 @@ class TComposeForm final : public QDialog {
     std::string draft_path_;             // empty: closing asks nothing
     compose::Draft opened_with_;         // what the window held when it opened
     bool opened_from_draft_ = false;
+    SegmentRoom room_ = SegmentRoom::Designed;
 };
 
 // The message text of the window in the form it is stored: Windows-1251, CR LF.

@@ -35,6 +35,7 @@ void TConfigForm::Prepare(const std::vector<PortItem>& ports,
     ui_->PortBox->setEditText(ToQt(shown.port));
     ui_->MailCheck->setChecked(shown.reception);
     ui_->DeliveryReportCheck->setChecked(shown.delivery_reports);
+    ui_->FullUcs2PartsCheck->setChecked(shown.full_ucs2_segments);
 }
 
 // Adding an item to an editable box leaves the text being edited as it is.
@@ -49,7 +50,7 @@ void TConfigForm::OfferPort(const app::AnsweringPort& answering) {
 
 settings::DialogSettings TConfigForm::Chosen() const {
     return {FromQt(ui_->PortBox->currentText()), ui_->MailCheck->isChecked(),
-            ui_->DeliveryReportCheck->isChecked()};
+            ui_->DeliveryReportCheck->isChecked(), ui_->FullUcs2PartsCheck->isChecked()};
 }
 
 void TConfigForm::showEvent(QShowEvent* event) {

@@ -333,6 +333,7 @@ void TMainForm::actComposeExecute() {
 // recipient, a refusing disk) stays as the draft, so that sending never loses it.
 void TMainForm::ComposeAndQueue(const ComposedMessage& start) {
     TComposeForm form(book_, dialogs_, this);
+    form.CountWith(core_.FullUcs2Segments() ? SegmentRoom::Full : SegmentRoom::Designed);
     const std::string draft_path = core_.FilePath(compose::kDraftFile);
     const bool plain = start.recipients.empty() && start.text.empty();
     const std::optional<compose::Draft> kept = plain ? KeptDraft(draft_path) : std::nullopt;
@@ -569,9 +570,9 @@ void TMainForm::qmOptionsClick() {
     std::vector<TConfigForm::PortItem> ports;
     for (const std::string& port : settings::DiscoverModemPorts(registry_))
         ports.push_back({app::ModemPortLabel(registry_, port), port});
-    config_form_->Prepare(
-        ports, settings::InitialDialogSettings(core_.PortNumber(), core_.ReceptionEnabled(),
-                                               core_.DeliveryReportsEnabled()));
+    config_form_->Prepare(ports, settings::InitialDialogSettings(
+                                     core_.PortNumber(), core_.ReceptionEnabled(),
+                                     core_.DeliveryReportsEnabled(), core_.FullUcs2Segments()));
     int answer = QDialog::Rejected;
     {
         // Lives while the dialog is shown: closing it stops the probes still waiting.
@@ -585,10 +586,11 @@ void TMainForm::qmOptionsClick() {
         answer = dialogs_.ShowModal(*config_form_);
     }
     if (answer != QDialog::Accepted) return;
-    const Status applied = settings::ApplySettings(
-        core_.FilePath(app::kConfigFile), config_form_->Chosen(),
-        [this](bool on) { core_.SetReceptionEnabled(on); },
-        [this](bool on) { core_.SetDeliveryReportsEnabled(on); });
+    const Status applied =
+        settings::ApplySettings(core_.FilePath(app::kConfigFile), config_form_->Chosen(),
+                                {[this](bool on) { core_.SetReceptionEnabled(on); },
+                                 [this](bool on) { core_.SetDeliveryReportsEnabled(on); },
+                                 [this](bool on) { core_.SetFullUcs2Segments(on); }});
     if (!applied) dialogs_.Error(this, SystemTextToQt(applied.error().message));
 }
 

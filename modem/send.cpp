@@ -111,8 +111,8 @@ std::string NextMessageReference(Registry& registry) {
 }
 
 std::vector<std::string> EncodeText(const packet& record, std::string& reference,
-                                    Registry& registry, DeliveryReports reports) {
-    const TextPlan plan = PlanOutgoingText(record.text_text());
+                                    Registry& registry, DeliveryReports reports, SegmentRoom room) {
+    const TextPlan plan = PlanOutgoingText(record.text_text(), room);
     if (reference.empty() && plan.pieces.size() > 1) reference = NextMessageReference(registry);
     return SubmitPdus(plan, record.number_text(), reference, reports);
 }

@@ -47,13 +47,14 @@ std::vector<std::string> SubmitPdus(const TextPlan& plan, std::string_view numbe
 // errors are dropped: a reference is always given.
 std::string NextMessageReference(Registry& registry);
 
-// The PDUs of the record's text, one per message, in order; segments carry
-// `reference` (two hexadecimal digits) in their headers, a new one from
-// NextMessageReference when it is empty and the text has several. Nothing when the
-// number cannot be encoded. The same record and reference always give the same
-// PDUs, so a text cut short can go on with its next segment.
+// The PDUs of the record's text, one per message, in order, cut as `room` says;
+// segments carry `reference` (two hexadecimal digits) in their headers, a new one
+// from NextMessageReference when it is empty and the text has several. Nothing when
+// the number cannot be encoded. The same record, reference and room always give the
+// same PDUs, so a text cut short can go on with its next segment.
 std::vector<std::string> EncodeText(const packet& record, std::string& reference,
-                                    Registry& registry, DeliveryReports reports);
+                                    Registry& registry, DeliveryReports reports,
+                                    SegmentRoom room = SegmentRoom::Designed);
 
 // The message reference of a "+CMGS:" line: 0 to 255, or -1 when it has none.
 int ConfirmedReference(std::string_view line);

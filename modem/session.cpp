@@ -104,7 +104,7 @@ SendResult Session::Send(const packet& record, SendPosition& position, DeliveryR
     // the recipient's phone still joins the parts.
     if (position.confirmed == 0) position.reference.clear();
     const std::vector<std::string> pdus =
-        EncodeText(record, position.reference, line_->registry, reports);
+        EncodeText(record, position.reference, line_->registry, reports, position.room);
     if (pdus.empty()) return SendResult::Unsendable;
     position.segments = pdus.size();
     for (std::size_t next = position.confirmed; next < pdus.size(); ++next) {

@@ -24,6 +24,7 @@
 #include "platform/device_access.h"
 #include "platform/result.h"
 #include "platform/stop_signal.h"
+#include "sms/text_plan.h"
 #include "store/content_file.h"
 #include "store/packet.h"
 #include "store/reports_file.h"
@@ -35,6 +36,8 @@ class Registry;
 namespace velka::modem {
 
 using Clock = std::chrono::steady_clock;
+// How a long text is cut (sms/text_plan.h), named here for the session's users.
+using velka::SegmentRoom;
 
 // How far a modem has let the client go.
 enum class ModemState {
@@ -97,6 +100,10 @@ struct SendPosition {
     std::string reference;
     std::size_t confirmed = 0;
     std::size_t segments = 0;
+    // How the text is cut into segments: the room the setting gives for a text
+    // none of whose messages went yet, and for one cut short the room it began
+    // with, so that its remaining segments join the ones the recipient has.
+    SegmentRoom room = SegmentRoom::Designed;
 };
 
 // Called after each message the modem confirmed, `position` already counting it,

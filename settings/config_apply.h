@@ -17,22 +17,29 @@ struct DialogSettings {
     std::string port;
     bool reception = true;
     bool delivery_reports = false;
+    bool full_ucs2_segments = false;
     bool operator==(const DialogSettings&) const = default;
+};
+
+// What applying switches at once, each given its new state.
+struct SwitchSetters {
+    std::function<void(bool)> reception;
+    std::function<void(bool)> delivery_reports;
+    std::function<void(bool)> full_ucs2_segments;
 };
 
 // Before each showing: the port in use ("COM" and its number; empty for 0, when
 // no port was configured), not the one stored, since a stored port takes effect
-// only at the next start; and the reception and delivery reports flags as they are now.
+// only at the next start; and the flags as they are now.
 DialogSettings InitialDialogSettings(std::uint16_t port_in_use, bool reception,
-                                     bool delivery_reports);
+                                     bool delivery_reports, bool full_ucs2_segments);
 
 // Writes "SerialPort" (the text unchanged, empty included), then switches reception
-// through `set_reception` and writes "PerformMailCheck" as "1" or "0", then the
-// delivery reports through `set_delivery_reports` and "DeliveryReports". Stops at
-// the first write that fails, with "Unable to write to <file>" and the reason; a
-// flag whose turn did not come keeps its former value. Blocks on the disk.
+// and writes "PerformMailCheck" as "1" or "0", then the delivery reports and
+// "DeliveryReports", then the UCS2 parts and "FullUcs2Parts". Stops at the first
+// write that fails, with "Unable to write to <file>" and the reason; a flag whose
+// turn did not come keeps its former value. Blocks on the disk.
 Status ApplySettings(const std::string& ini_path, const DialogSettings& chosen,
-                     const std::function<void(bool)>& set_reception,
-                     const std::function<void(bool)>& set_delivery_reports);
+                     const SwitchSetters& set);
 
 }  // namespace velka::settings

@@ -80,6 +80,7 @@ Status ReadStartupSettings(const std::string& ini_path, StartupSettings& setting
     settings = StartupSettings{};
     settings.reception = ReadInteger(ini_path, kSection, kMailCheckKey, 1) != 0;
     settings.delivery_reports = ReadInteger(ini_path, kSection, kDeliveryReportsKey, 0) != 0;
+    settings.full_ucs2_segments = ReadInteger(ini_path, kSection, kFullUcs2PartsKey, 0) != 0;
     const std::string port_text = profile::ReadString(ini_path, kSection, kSerialPortKey, "");
     if (port_text.size() <= kPortPrefixLength) return {};
     const auto port = StrToInt(std::string_view(port_text).substr(kPortPrefixLength));

@@ -3,8 +3,9 @@
 //
 // The file has one section, "DEVICEMAP", with "SerialPort" (the text "COM" and the
 // port number, as the settings dialog writes it), "PerformMailCheck" ("1" or "0")
-// and "DeliveryReports" ("1" or "0"; missing means "0": the messages ask for no
-// status report).
+// "DeliveryReports" ("1" or "0"; missing means "0": the messages ask for no
+// status report) and "FullUcs2Parts" ("1" or "0"; missing means "0": a long UCS2
+// text goes in the designed parts of 63 characters, "1" in parts of 67).
 #pragma once
 
 #include <cstdint>
@@ -19,12 +20,14 @@ inline constexpr std::string_view kSection = "DEVICEMAP";
 inline constexpr std::string_view kSerialPortKey = "SerialPort";
 inline constexpr std::string_view kMailCheckKey = "PerformMailCheck";
 inline constexpr std::string_view kDeliveryReportsKey = "DeliveryReports";
+inline constexpr std::string_view kFullUcs2PartsKey = "FullUcs2Parts";
 
 // What start-up takes from Config.ini.
 struct StartupSettings {
-    bool reception = true;          // PerformMailCheck
-    bool delivery_reports = false;  // DeliveryReports
-    std::int32_t port = 0;          // the port to start the worker on; 0: start none
+    bool reception = true;            // PerformMailCheck
+    bool delivery_reports = false;    // DeliveryReports
+    bool full_ucs2_segments = false;  // FullUcs2Parts
+    std::int32_t port = 0;            // the port to start the worker on; 0: start none
 };
 
 // A strict conversion of the whole text to a 32-bit integer: blanks around it, an

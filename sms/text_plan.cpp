@@ -19,7 +19,7 @@ std::vector<std::size_t> Costs(std::string_view body, std::int32_t coding) {
 
 }  // namespace
 
-TextPlan PlanText(std::string_view body) {
+TextPlan PlanText(std::string_view body, SegmentRoom room) {
     TextPlan plan;
     plan.coding = DetectCoding(codepage::ToUtf16(body));
     const std::size_t limit = plan.coding == kCodingUcs2 ? kUcs2Limit : kGsm7Limit;
@@ -32,7 +32,9 @@ TextPlan PlanText(std::string_view body) {
     }
     // Segments fill up to the room the header leaves; a character of two septets
     // that does not fit goes whole into the next one.
-    const std::size_t segment = limit - kConcatenationHeaderCost;
+    const bool full_ucs2 = room == SegmentRoom::Full && plan.coding == kCodingUcs2;
+    const std::size_t segment =
+        limit - (full_ucs2 ? kUcs2HeaderCharacters : kConcatenationHeaderCost);
     std::size_t start = 0;
     std::size_t used = 0;
     for (std::size_t i = 0; i < body.size(); ++i) {
@@ -47,10 +49,10 @@ TextPlan PlanText(std::string_view body) {
     return plan;
 }
 
-TextPlan PlanOutgoingText(std::string_view text) {
+TextPlan PlanOutgoingText(std::string_view text, SegmentRoom room) {
     std::string body(kSignature);
     body += text;
-    return PlanText(body);
+    return PlanText(body, room);
 }
 
 }  // namespace velka

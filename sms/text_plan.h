@@ -24,6 +24,15 @@ inline constexpr std::size_t kGsm7Limit = 160;
 inline constexpr std::size_t kUcs2Limit = 70;
 // A segment gives 7 characters of its message to the concatenation header.
 inline constexpr std::size_t kConcatenationHeaderCost = 7;
+// What the header (6 octets) really takes of a UCS2 segment: 3 characters.
+inline constexpr std::size_t kUcs2HeaderCharacters = 3;
+
+// How much of a segment the header takes. Designed: 7 characters in either coding,
+// so a UCS2 segment holds 63 characters, a 7-bit one 153. Full: what the header's
+// 6 octets take, so a UCS2 segment holds 67; a 7-bit one still 153 (6 octets and
+// the fill bit are 7 septets). A setting, off by default, so that the PDUs stay
+// byte for byte as designed unless the user asks.
+enum class SegmentRoom { Designed, Full };
 
 // How a text goes out: its coding selector and its pieces, one per message. More
 // than one piece means numbered segments sharing one message reference.
@@ -34,10 +43,11 @@ struct TextPlan {
 
 // Plans a body as it stands: 7-bit when the alphabet holds every character
 // (DetectCoding), else UCS2; one message up to the coding's limit (septets or
-// characters), else segments of the limit less 7, the last one taking the rest.
-TextPlan PlanText(std::string_view body);
+// characters), else segments of the limit less the header's share (`room`), the
+// last one taking the rest.
+TextPlan PlanText(std::string_view body, SegmentRoom room = SegmentRoom::Designed);
 
 // Plans what sending a record's text puts on the network: the signature, then the text.
-TextPlan PlanOutgoingText(std::string_view text);
+TextPlan PlanOutgoingText(std::string_view text, SegmentRoom room = SegmentRoom::Designed);
 
 }  // namespace velka

@@ -354,6 +354,36 @@ TEST_F(AppCoreTest, AWorkerRestartedOverAQueueLeftByAKilledProcessGoesOnWhereItS
     EXPECT_EQ(*core_.QueuedCount(), 0u);
 }
 
+// A text begun in UCS2 parts of 67 goes on in them after a restart with the
+// setting off, so that the recipient's phone joins its four parts.
+TEST_F(AppCoreTest, ATextCutShortGoesOnInThePartsItBeganWithWhateverTheSettingSaysNow) {
+    QueueFile file(home_.File(kQueueFile));
+    std::vector<QueuedRecord> left(1);
+    left[0].record = MakePacket("+79161110001", "08.12.2026 9:00:00",
+                                std::string(230, '\xE6'));  // 230 Russian letters
+    left[0].id = NewRecordId();
+    ASSERT_TRUE(file.AppendRecords(left));
+    left[0].confirmed = 1;
+    left[0].segments = 4;
+    left[0].reference = "2B";
+    left[0].room = modem::SegmentRoom::Full;
+    ASSERT_TRUE(file.AppendConfirmed(left[0], 0));
+
+    Configure(modems_.ComName(1), false);  // FullUcs2Parts missing: designed parts
+    ASSERT_TRUE(Start().ok());
+    ASSERT_TRUE(WaitSent(left[0].id));
+    core_.Shutdown();
+
+    const auto outside = modems_.Outside();
+    ASSERT_EQ(outside.size(), 3u) << "parts 2 to 4 of 4, where the designed parts make 5";
+    for (std::size_t i = 0; i < outside.size(); ++i) {
+        const auto& octets = outside[i].data.octets;
+        EXPECT_EQ(octets[3], 0x2B);
+        EXPECT_EQ(octets[4], 4);
+        EXPECT_EQ(octets[5], i + 2);
+    }
+}
+
 TEST_F(AppCoreTest, ADamagedQueueFileIsToldAndTheReadableRecordsAreSent) {
     const packet record = MakePacket("+79990000002", "", "readable");
     ASSERT_TRUE(core_.Enqueue({&record, 1}).ok());

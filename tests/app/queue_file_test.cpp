@@ -102,6 +102,28 @@ TEST_F(QueueFileTest, ProgressAttemptsAndFinishedRecordsSurviveARestart) {
     EXPECT_LE(loaded[1].due, Clock::now() + std::chrono::minutes(4));
 }
 
+// A text begun in UCS2 parts of 67 is known as one after a restart and a rewrite;
+// one begun as designed, and a file from before the setting, read as designed.
+TEST_F(QueueFileTest, TheWayATextIsCutSurvivesARestartAndARewrite) {
+    QueueFile file(Path());
+    std::vector<QueuedRecord> items = {Item("full parts"), Item("designed parts")};
+    ASSERT_TRUE(file.AppendRecords(items));
+    for (QueuedRecord& item : items) {
+        item.confirmed = 1;
+        item.segments = 4;
+        item.reference = "2B";
+    }
+    items[0].room = modem::SegmentRoom::Full;
+    for (const QueuedRecord& item : items) ASSERT_TRUE(file.AppendConfirmed(item, 0));
+    for (int start = 1; start <= 2; ++start) {  // the second reads the rewritten file
+        const auto loaded = Load();
+        ASSERT_EQ(loaded.size(), 2u);
+        EXPECT_EQ(loaded[0].room, modem::SegmentRoom::Full) << "start " << start;
+        EXPECT_EQ(loaded[1].room, modem::SegmentRoom::Designed) << "start " << start;
+        EXPECT_TRUE(damage_.empty());
+    }
+}
+
 // The reason rides with its Retry entry: a later silence (a Retry without one)
 // clears it, a rewrite keeps it, and an answer longer than its field is cut there.
 TEST_F(QueueFileTest, TheModemsRefusalSurvivesARestartUntilALaterAttemptSaysOtherwise) {

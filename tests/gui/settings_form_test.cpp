@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QFrame>
 #include <QLayout>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <filesystem>
 
@@ -141,6 +142,35 @@ TEST_F(SettingsTest, ApplyWritesBothKeysAndSwitchesReceptionAtOnce) {
     EXPECT_EQ(Stored("PerformMailCheck"), "1");
     EXPECT_TRUE(core_.ReceptionEnabled());
     EXPECT_TRUE(dialogs_.Messages().empty());
+}
+
+// The denser UCS2 parts are off as designed until switched on; the compose
+// counter follows the switch at once.
+TEST_F(SettingsTest, FullUcs2PartsAreSwitchedOnAndTheCounterFollows) {
+    Window().show();
+    const auto counter_for_russian_text = [&] {
+        QString counter;
+        dialogs_.AnswerForm([&](QDialog& form) -> int {
+            In<QPlainTextEdit>(form, "MessageText")->setPlainText(QString(230, QChar(0x0436)));
+            counter = In<QLabel>(form, "CounterLabel")->text();
+            return QDialog::Rejected;
+        });
+        Action("actCompose")->trigger();
+        return counter;
+    };
+    EXPECT_EQ(counter_for_russian_text(), "Сообщений: 5  Знаков: 230");
+    Options([&](QDialog& form) -> int {
+        EXPECT_FALSE(In<QCheckBox>(form, "FullUcs2PartsCheck")->isChecked());
+        In<QCheckBox>(form, "FullUcs2PartsCheck")->setChecked(true);
+        return QDialog::Accepted;
+    });
+    EXPECT_EQ(Stored("FullUcs2Parts"), "1");
+    EXPECT_TRUE(core_.FullUcs2Segments());
+    EXPECT_EQ(counter_for_russian_text(), "Сообщений: 4  Знаков: 230");
+    Options([&](QDialog& form) -> int {
+        EXPECT_TRUE(In<QCheckBox>(form, "FullUcs2PartsCheck")->isChecked());
+        return QDialog::Rejected;
+    });
 }
 
 TEST_F(SettingsTest, TheCloseBoxForgetsWhatWasTyped) {

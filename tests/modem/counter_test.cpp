@@ -49,9 +49,10 @@ std::size_t UserDataOctets(const modemsim::UserData& data) {
 
 // What the network would carry for `text`, checked by the simulator's decoder: the
 // number of messages, each within one message's room, the texts joined in order.
-void ExpectCounterMatchesThePdus(const std::string& text) {
-    const std::vector<std::string> pdus = SubmitPdus(PlanOutgoingText(text), kSecond, "2A");
-    ASSERT_EQ(compose::MessageCount(text), pdus.size()) << text.size() << " characters";
+void ExpectCounterMatchesThePdus(const std::string& text,
+                                 SegmentRoom room = SegmentRoom::Designed) {
+    const std::vector<std::string> pdus = SubmitPdus(PlanOutgoingText(text, room), kSecond, "2A");
+    ASSERT_EQ(compose::MessageCount(text, room), pdus.size()) << text.size() << " characters";
     std::string carried;
     for (const std::string& pdu : pdus) {
         const auto submit = modemsim::ParseSubmit(pdu, static_cast<int>(pdu.size() / 2 - 1));
@@ -70,7 +71,23 @@ TEST(CounterAgainstTheNetwork, EveryLengthFrom1To1024CountsTheMessagesThatGoOut)
     for (std::size_t length = 1; length <= compose::kMaxMessageLength; ++length) {
         ExpectCounterMatchesThePdus(LatinText(length));
         ExpectCounterMatchesThePdus(RussianText(length));
+        ExpectCounterMatchesThePdus(RussianText(length), SegmentRoom::Full);
         if (::testing::Test::HasFailure()) return;  // one length tells the story
+    }
+}
+
+// The denser parts fill every UCS2 segment to the network's 140 octets, and leave
+// a 7-bit text as it was.
+TEST(CounterAgainstTheNetwork, FullPartsTakeSixtySevenCharactersAndLeave7BitAlone) {
+    const std::string russian = RussianText(230);  // with the signature, 268 characters
+    EXPECT_EQ(compose::MessageCount(russian), 5u);
+    EXPECT_EQ(compose::MessageCount(russian, SegmentRoom::Full), 4u);
+    const TextPlan full = PlanOutgoingText(russian, SegmentRoom::Full);
+    for (std::size_t i = 0; i + 1 < full.pieces.size(); ++i) EXPECT_EQ(full.pieces[i].size(), 67u);
+    for (const std::size_t length : {std::size_t{200}, std::size_t{1024}}) {
+        const std::string latin = LatinText(length);
+        EXPECT_EQ(PlanOutgoingText(latin, SegmentRoom::Full).pieces,
+                  PlanOutgoingText(latin).pieces);
     }
 }
 
@@ -79,10 +96,12 @@ class CounterSendTest : public ::testing::Test {
     CounterSendTest() : modems_(2, 100) { session_.Bind(modems_.ComNumber(1)); }
 
     // Sends `text` and gives how many messages the second modem received.
-    std::size_t MessagesReceivedFor(const std::string& text) {
+    std::size_t MessagesReceivedFor(const std::string& text,
+                                    SegmentRoom room = SegmentRoom::Designed) {
         const std::size_t before = modems_.Store(2).size();
         const packet record = MakePacket(kSecond, "07.12.2026 10:00:00", text);
         SendPosition position;
+        position.room = room;
         EXPECT_EQ(session_.Send(record, position, DeliveryReports::Off, {}), SendResult::Sent);
         return modems_.Store(2).size() - before;
     }
@@ -104,6 +123,9 @@ TEST_F(CounterSendTest, TheReceivingModemGetsAsManyMessagesAsTheCounterShows) {
          {std::size_t{69}, 70 - signature, 71 - signature, std::size_t{1024}}) {
         const std::string text = RussianText(length);
         EXPECT_EQ(MessagesReceivedFor(text), compose::MessageCount(text)) << length;
+        EXPECT_EQ(MessagesReceivedFor(text, SegmentRoom::Full),
+                  compose::MessageCount(text, SegmentRoom::Full))
+            << length;
     }
 }
 

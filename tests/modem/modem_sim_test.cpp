@@ -238,6 +238,33 @@ TEST_F(ModemSimTest, ATextCutShortGoesOnFromItsPositionUnderTheSameReference) {
                                      "050003" + reference + "0303"}));
 }
 
+// A text begun in parts of 67 goes on in parts of 67, so the recipient's phone
+// joins the whole text; the room of a new text is the caller's.
+TEST_F(ModemSimTest, ATextCutShortGoesOnInTheSegmentsItBeganWith) {
+    ASSERT_TRUE(Init());
+    std::string russian;
+    for (int i = 0; i < 23; ++i) russian += "\xC0\xE1\xE2\xE3\xE4\xE5\xE6\xE7\xE8\xE9";  // 230
+    const packet record = MakePacket(kSecond, "07.12.2026 10:00:00", russian);
+    SendPosition position;
+    position.room = SegmentRoom::Full;
+    const auto refuse_after_the_first = [&](const SendPosition& at, const Confirmation&) {
+        if (at.confirmed == 1) modems_.Control("fault 1 send-error 500");
+    };
+    EXPECT_EQ(session_.Send(record, position, DeliveryReports::Off, refuse_after_the_first),
+              SendResult::Failed);
+    EXPECT_EQ(position.segments, 4u) << "where the designed parts take 5";
+    modems_.Control("fault 1 send-error 0");
+    EXPECT_EQ(session_.Send(record, position, DeliveryReports::Off, {}), SendResult::Sent);
+    std::string joined;
+    for (const auto& message : modems_.Store(2)) {
+        TSMS sms;
+        sms.ParsePDU(message.pdu);
+        joined += sms.DecodeText();
+    }
+    EXPECT_EQ(modems_.Store(2).size(), 4u);
+    EXPECT_EQ(joined, std::string(kSignature) + russian);
+}
+
 TEST_F(ModemSimTest, ACyrillicTextGoesAsUcs2) {
     ASSERT_TRUE(Init());
     const std::string privet = "\xCF\xF0\xE8\xE2\xE5\xF2";  // "Привет"

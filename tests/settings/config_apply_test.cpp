@@ -19,19 +19,22 @@ class ConfigApply : public ::testing::Test {
     }
     Status Apply(const DialogSettings& chosen, const std::string& ini) {
         return ApplySettings(
-            ini, chosen, [this](bool on) { reception_ = on; },
-            [this](bool on) { delivery_reports_ = on; });
+            ini, chosen,
+            {[this](bool on) { reception_ = on; }, [this](bool on) { delivery_reports_ = on; },
+             [this](bool on) { full_ucs2_segments_ = on; }});
     }
 
     velka::testing::TempDir dir_;
     std::string ini_ = dir_.File("Config.ini");
     std::optional<bool> reception_;
     std::optional<bool> delivery_reports_;
+    std::optional<bool> full_ucs2_segments_;
 };
 
 TEST(DialogStart, ShowsThePortInUseAndTheFlags) {
-    EXPECT_EQ(InitialDialogSettings(0, true, false), (DialogSettings{"", true, false}));
-    EXPECT_EQ(InitialDialogSettings(12, false, true), (DialogSettings{"COM12", false, true}));
+    EXPECT_EQ(InitialDialogSettings(0, true, false, false), (DialogSettings{"", true, false}));
+    EXPECT_EQ(InitialDialogSettings(12, false, true, true),
+              (DialogSettings{"COM12", false, true, true}));
 }
 
 TEST_F(ConfigApply, TheFirstApplyCreatesTheFileWithBothKeys) {
@@ -78,6 +81,20 @@ TEST_F(ConfigApply, DeliveryReportsAreOffUntilTheDialogSwitchesThemOn) {
     ASSERT_TRUE(ReadStartupSettings(ini_, read));
     EXPECT_TRUE(read.delivery_reports);
     EXPECT_TRUE(read.reception);
+}
+
+TEST_F(ConfigApply, FullUcs2PartsAreOffUntilTheDialogSwitchesThemOn) {
+    StartupSettings read;
+    ASSERT_TRUE(ReadStartupSettings(ini_, read));
+    EXPECT_FALSE(read.full_ucs2_segments) << "no file: the designed parts";
+    ASSERT_TRUE(Apply({"COM3", true, false, true}, ini_));
+    EXPECT_EQ(Stored("FullUcs2Parts"), "1");
+    EXPECT_EQ(full_ucs2_segments_, true);
+    ASSERT_TRUE(ReadStartupSettings(ini_, read));
+    EXPECT_TRUE(read.full_ucs2_segments);
+    EXPECT_FALSE(read.delivery_reports);
+    ASSERT_TRUE(Apply({"COM3", true}, ini_));
+    EXPECT_EQ(Stored("FullUcs2Parts"), "0");
 }
 
 }  // namespace
