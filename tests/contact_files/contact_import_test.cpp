@@ -12,18 +12,18 @@
 #include "contact_files/contact_file.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
+#include "tests/contact_files/parsed_rows.h"
 #include "tests/support/temp_dir.h"
 
 namespace velka::contact_files {
 namespace {
 
+using parsed_rows::Contacts;
+using parsed_rows::Cp;
+
 using contacts::Contact;
 using ::testing::HasSubstr;
 using ::testing::UnorderedElementsAreArray;
-
-std::string Cp(std::string_view utf8) {
-    return codepage::FromUtf8(utf8);
-}
 
 class ContactImport : public ::testing::Test {
   protected:

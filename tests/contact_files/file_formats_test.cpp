@@ -9,22 +9,16 @@
 #include "contact_files/contacts_csv.h"
 #include "contact_files/vcard.h"
 #include "platform/codepage.h"
+#include "tests/contact_files/parsed_rows.h"
 
 namespace velka::contact_files {
 namespace {
 
+using parsed_rows::Contacts;
+using parsed_rows::Cp;
+
 using contacts::Contact;
 using ::testing::HasSubstr;
-
-std::string Cp(std::string_view utf8) {
-    return codepage::FromUtf8(utf8);
-}
-
-std::vector<Contact> Contacts(const ParsedFile& parsed) {
-    std::vector<Contact> contacts;
-    for (const FileRow& row : parsed.rows) contacts.push_back(row.contact);
-    return contacts;
-}
 
 TEST(VCardReading, UnfoldsLinesUnescapesAndGivesOneContactPerNumber) {
     const std::string file =
