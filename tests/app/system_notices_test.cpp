@@ -1,10 +1,8 @@
 // What the client tells a user whose system stands between it and the modem: a port
 // the user may not open (the group and the command that mends it, in the window, the
 // settings' list and on the error stream), and ModemManager about to probe the modem.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,6 +19,7 @@
 #include "platform/files.h"
 #include "platform/registry.h"
 #include "tests/modem/sim_fixture.h"
+#include "tests/support/pty_pair.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/udev_record.h"
 #include "tests/support/unprivileged.h"
@@ -116,11 +115,7 @@ class ModemManagerStandIn {
 class ModemManagerNoticeTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        ASSERT_GE(master_, 0);
-        ASSERT_EQ(::grantpt(master_), 0);
-        ASSERT_EQ(::unlockpt(master_), 0);
-        const std::string device = ::ptsname(master_);
+        const std::string& device = pty_.SlavePath();
         const auto name = DeviceManager(registry_).RegisterPort(device);
         ASSERT_TRUE(name);
         port_ = static_cast<std::uint16_t>(std::stoi(name->substr(3)));
@@ -129,12 +124,11 @@ class ModemManagerNoticeTest : public ::testing::Test {
         record_ = udev_.File(*record);
         places_.udev_data = udev_.path();
     }
-    void TearDown() override { ::close(master_); }
 
     testing::TempDir dir_;
     testing::TempDir udev_;
     Registry registry_{dir_.File("registry.db")};
-    int master_ = -1;
+    testing::PtyPair pty_;
     std::uint16_t port_ = 0;
     std::string record_;
     SystemPlaces places_;

@@ -1,11 +1,9 @@
 // What the system says of a modem's device: whether the user may open it (and the
 // group that keeps the user out when not), whether ModemManager runs, and whether
 // udev has marked the device for ModemManager to leave alone.
-#include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <pwd.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,6 +15,7 @@
 #include "platform/files.h"
 #include "platform/modem_manager.h"
 #include "platform/registry.h"
+#include "tests/support/pty_pair.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/udev_record.h"
 #include "tests/support/unprivileged.h"
@@ -105,19 +104,14 @@ TEST(ModemManagerRunning, FoundByItsProcessNameAmongOthersAndOnlyByTheWholeName)
 class ModemManagerMarks : public ::testing::Test {
   protected:
     void SetUp() override {
-        master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        ASSERT_GE(master_, 0);
-        ASSERT_EQ(::grantpt(master_), 0);
-        ASSERT_EQ(::unlockpt(master_), 0);
-        device_ = ::ptsname(master_);
+        device_ = pty_.SlavePath();
         const auto name = velka::testing::UdevRecordName(device_);
         ASSERT_TRUE(name);
         record_ = udev_.File(*name);
         places_.udev_data = udev_.path();
     }
-    void TearDown() override { ::close(master_); }
 
-    int master_ = -1;
+    velka::testing::PtyPair pty_;
     std::string device_;
     testing::TempDir udev_;
     std::string record_;

@@ -8,7 +8,7 @@
 #include "serial/ser_except.h"
 #include "serial/ser_port.h"
 #include "serial/ser_selcom.h"
-#include "tests/serial/pty_pair.h"
+#include "tests/support/pty_pair.h"
 #include "tests/support/temp_dir.h"
 
 namespace velka {

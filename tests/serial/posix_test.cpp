@@ -8,7 +8,7 @@
 
 #include "serial/ser_except.h"
 #include "serial/ser_posix.h"
-#include "tests/serial/pty_pair.h"
+#include "tests/support/pty_pair.h"
 
 namespace velka {
 namespace {

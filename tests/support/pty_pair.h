@@ -1,4 +1,4 @@
-// A pseudo-terminal pair for integration tests: the port under test opens the
+// A pseudo-terminal pair for tests: the port under test opens the
 // slave side by its path, the test plays the modem on the master side.
 #pragma once
 
