@@ -12,15 +12,6 @@
 namespace velka::compose {
 namespace {
 
-std::size_t RoomOf(std::string_view piece, bool ucs2, bool segmented, SegmentRoom room) {
-    const std::size_t header = !segmented                          ? 0
-                               : ucs2 && room == SegmentRoom::Full ? kUcs2HeaderCharacters
-                                                                   : kConcatenationHeaderCost;
-    const std::size_t limit = (ucs2 ? kUcs2Limit : kGsm7Limit) - header;
-    const std::size_t used = ucs2 ? piece.size() : GsmSeptetCount(codepage::ToUtf16(piece));
-    return used < limit ? limit - used : 0;
-}
-
 // Windows-1251 bytes of the typographic characters and what stands in for them.
 struct LookAlike {
     unsigned char code;
@@ -96,7 +87,9 @@ TextPrice PriceOf(std::string_view text, SegmentRoom room) {
     TextPrice price;
     price.messages = plan.pieces.size();
     price.ucs2 = plan.coding == kCodingUcs2;
-    price.room_left = RoomOf(plan.pieces.back(), price.ucs2, plan.pieces.size() > 1, room);
+    const std::size_t room_of_last = MessageRoom(plan.coding, plan.pieces.size() > 1, room);
+    const std::size_t taken = RoomTaken(plan.pieces.back(), plan.coding);
+    price.room_left = taken < room_of_last ? room_of_last - taken : 0;
     return price;
 }
 

@@ -197,11 +197,10 @@ void TComposeForm::ShowPrice() {
     ui_->PriceLabel->setText(ToQt(compose::PriceLine(price)));
     MarkCharactersForcingUcs2(price.ucs2);
     CheaperMenu->clear();
-    OfferCheaper(QStringLiteral("Заменить похожими латинскими знаками"),
-                 compose::WithLookAlikes(text), price);
+    const std::string look_alikes = compose::WithLookAlikes(text);
+    OfferCheaper(QStringLiteral("Заменить похожими латинскими знаками"), look_alikes, price);
     // Only where it changes more than the look-alikes do: the text has Cyrillic letters.
-    if (const std::string latin = compose::Transliterated(text);
-        latin != compose::WithLookAlikes(text))
+    if (const std::string latin = compose::Transliterated(text); latin != look_alikes)
         OfferCheaper(QStringLiteral("Написать латиницей (транслитерация)"), latin, price);
     ui_->CheaperButton->setVisible(!CheaperMenu->isEmpty());
 }

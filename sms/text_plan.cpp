@@ -19,22 +19,33 @@ std::vector<std::size_t> Costs(std::string_view body, std::int32_t coding) {
 
 }  // namespace
 
+std::size_t MessageRoom(std::int32_t coding, bool segmented, SegmentRoom room) {
+    const bool ucs2 = coding == kCodingUcs2;
+    const std::size_t limit = ucs2 ? kUcs2Limit : kGsm7Limit;
+    if (!segmented) return limit;
+    return limit -
+           (ucs2 && room == SegmentRoom::Full ? kUcs2HeaderCharacters : kConcatenationHeaderCost);
+}
+
+std::size_t RoomTaken(std::string_view piece, std::int32_t coding) {
+    std::size_t taken = 0;
+    for (const std::size_t cost : Costs(piece, coding)) taken += cost;
+    return taken;
+}
+
 TextPlan PlanText(std::string_view body, SegmentRoom room) {
     TextPlan plan;
     plan.coding = DetectCoding(codepage::ToUtf16(body));
-    const std::size_t limit = plan.coding == kCodingUcs2 ? kUcs2Limit : kGsm7Limit;
     const std::vector<std::size_t> costs = Costs(body, plan.coding);
     std::size_t total = 0;
     for (const std::size_t cost : costs) total += cost;
-    if (total <= limit) {
+    if (total <= MessageRoom(plan.coding, false, room)) {
         plan.pieces.emplace_back(body);
         return plan;
     }
     // Segments fill up to the room the header leaves; a character of two septets
     // that does not fit goes whole into the next one.
-    const bool full_ucs2 = room == SegmentRoom::Full && plan.coding == kCodingUcs2;
-    const std::size_t segment =
-        limit - (full_ucs2 ? kUcs2HeaderCharacters : kConcatenationHeaderCost);
+    const std::size_t segment = MessageRoom(plan.coding, true, room);
     std::size_t start = 0;
     std::size_t used = 0;
     for (std::size_t i = 0; i < body.size(); ++i) {

@@ -41,6 +41,14 @@ struct TextPlan {
     std::vector<std::string> pieces;
 };
 
+// The room of one message, in characters (UCS2) or septets (7-bit): the coding's
+// limit, less the header's share (`room`) when the text goes in segments.
+std::size_t MessageRoom(std::int32_t coding, bool segmented, SegmentRoom room);
+
+// What a piece takes of a message's room in `coding`: its characters, or its
+// septets (two for an extension-table character).
+std::size_t RoomTaken(std::string_view piece, std::int32_t coding);
+
 // Plans a body as it stands: 7-bit when the alphabet holds every character
 // (DetectCoding), else UCS2; one message up to the coding's limit (septets or
 // characters), else segments of the limit less the header's share (`room`), the
