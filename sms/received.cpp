@@ -118,6 +118,10 @@ ReceivedMessage ReadReceived(std::string_view pdu) {
     if (sms.Alphabet == 1 && message.text != kDecodeErrorText) {
         message.is_data = true;
         message.data = std::move(message.text);
+        // A PDU may hold more octets than a message carries (a modem's or a
+        // forger's): the payload is what the network could have delivered.
+        if (message.data.size() > static_cast<std::size_t>(kMaxUserDataOctets))
+            message.data.resize(static_cast<std::size_t>(kMaxUserDataOctets));
         message.text = DescribeData(message.data.size(), message.header_facts.destination_port);
     }
     std::string said;
