@@ -168,12 +168,14 @@ Result<bool> AppCore::TakeModem() {
     return true;
 }
 
-Result<std::vector<std::uint64_t>> AppCore::Enqueue(std::span<const packet> records) {
+Result<std::vector<std::uint64_t>> AppCore::Enqueue(std::span<const packet> records,
+                                                    std::u16string_view whole) {
     std::vector<QueuedRecord> items(records.size());
     std::vector<std::uint64_t> ids;
     for (std::size_t i = 0; i < records.size(); ++i) {
         items[i].id = NewRecordId();
         items[i].record = records[i];
+        items[i].whole = whole;
         ids.push_back(items[i].id);
     }
     if (const Status appended = queue_file_.AppendRecords(items); !appended)

@@ -99,8 +99,11 @@ class AppCore {
     // them all, when this returns. Gives their ids, which WorkerEvents::on_send
     // reports. Records queued when no worker runs here wait in the file for the
     // process that drives the modem, or for the next start. Blocks on the disk
-    // and, briefly, on another process's append; never on the modem.
-    Result<std::vector<std::uint64_t>> Enqueue(std::span<const packet> records);
+    // and, briefly, on another process's append; never on the modem. `whole`, when
+    // set, is the records' text as typed, which their Windows-1251 text lost
+    // characters of: it is queued with them and sent instead.
+    Result<std::vector<std::uint64_t>> Enqueue(std::span<const packet> records,
+                                               std::u16string_view whole = {});
 
     // How many records wait in queue.db, unsent. Any time.
     Result<std::size_t> QueuedCount() const { return queue_file_.CountWaiting(); }

@@ -34,6 +34,10 @@ Clock::duration RetryPause(int attempts);
 struct QueuedRecord {
     std::uint64_t id = 0;  // NewRecordId(), given when queued; the same in every run
     packet record;
+    // The text as typed, line breaks as CR LF, where the record's Windows-1251 text
+    // lost characters (one "?" each); empty otherwise. Sent instead of the record's
+    // text, and kept beside it in queue.db and in the store file's content file.
+    std::u16string whole;
     int attempts = 0;         // failed sends so far
     Clock::time_point due{};  // not tried before this moment
     // Progress through the messages the text goes out as: the first `confirmed`

@@ -29,6 +29,8 @@ enum class Kind : std::uint8_t {
     Referenced = 5,
     Refusal = 6,
     Layout = 7,
+    // A Queued entry whose text lost characters to Windows-1251, with the text whole.
+    QueuedWhole = 8,
 };
 
 constexpr std::size_t kQueuedSize = 8 + kPacketSize;
@@ -41,6 +43,9 @@ constexpr std::uint64_t kNoReference = 0xFFFF;
 constexpr std::size_t kRefusalTextSize = 64;
 constexpr std::size_t kRefusalSize = 8 + kRefusalTextSize;
 constexpr std::size_t kLayoutSize = 8 + 1;
+// A record's text holds at most 1024 characters; as UTF-16 each may take two units.
+constexpr std::size_t kTextUnits = 2 * kMaxTextLength;
+constexpr std::size_t kQueuedWholeSize = kQueuedSize + 2 + 2 * kTextUnits;
 
 std::size_t PayloadSize(std::uint8_t kind) {
     switch (static_cast<Kind>(kind)) {
@@ -58,6 +63,8 @@ std::size_t PayloadSize(std::uint8_t kind) {
             return kRefusalSize;
         case Kind::Layout:
             return kLayoutSize;
+        case Kind::QueuedWhole:
+            return kQueuedWholeSize;
     }
     return 0;
 }
@@ -84,14 +91,29 @@ void PutEntry(std::string& out, Kind kind, std::string_view payload) {
     out += payload;
 }
 
+// One entry, so that a record never goes out without the text it was queued with:
+// damage costs the whole entry, which is kept aside and told.
 std::string QueuedEntry(const QueuedRecord& item) {
     std::string payload;
     Put(payload, item.id, 8);
     const PacketBytes bytes = EncodePacket(item.record);
     payload.append(bytes.data(), bytes.size());
+    if (!item.whole.empty()) {
+        const std::size_t units = std::min(item.whole.size(), kTextUnits);
+        Put(payload, units, 2);
+        for (std::size_t i = 0; i < kTextUnits; ++i) Put(payload, i < units ? item.whole[i] : 0, 2);
+    }
     std::string entry;
-    PutEntry(entry, Kind::Queued, payload);
+    PutEntry(entry, item.whole.empty() ? Kind::Queued : Kind::QueuedWhole, payload);
     return entry;
+}
+
+std::u16string WholeTextOf(std::string_view payload) {
+    const std::size_t units = std::min<std::size_t>(Get(payload, kQueuedSize, 2), kTextUnits);
+    std::u16string text(units, u'\0');
+    for (std::size_t i = 0; i < units; ++i)
+        text[i] = static_cast<char16_t>(Get(payload, kQueuedSize + 2 + 2 * i, 2));
+    return text;
 }
 
 std::uint8_t ReferenceByte(const std::string& reference) {
@@ -235,12 +257,13 @@ class Fold {
 
     void Apply(const Entry& entry) {
         const std::uint64_t id = Get(entry.payload, 0, 8);
-        if (entry.kind == Kind::Queued) {
+        if (entry.kind == Kind::Queued || entry.kind == Kind::QueuedWhole) {
             if (index_.contains(id)) return;
             index_[id] = records_.size();
             QueuedRecord item;
             item.id = id;
             item.record = DecodePacket(entry.payload.data() + 8);
+            if (entry.kind == Kind::QueuedWhole) item.whole = WholeTextOf(entry.payload);
             records_.push_back(std::move(item));
             finished_.push_back(false);
             return;
@@ -278,6 +301,7 @@ class Fold {
                                                           : modem::SegmentRoom::Designed;
                 break;
             case Kind::Queued:
+            case Kind::QueuedWhole:
                 break;
         }
     }

@@ -1,5 +1,6 @@
 #include "app/queue_view.h"
 
+#include "store/content_file.h"
 #include "store/store_file.h"
 
 namespace velka::app {
@@ -9,6 +10,7 @@ QueueRow RowOf(const QueuedRecord& item, QueueRowState state) {
     QueueRow row;
     row.id = item.id;
     row.record = item.record;
+    row.whole = item.whole;
     row.state = state;
     row.refusal = item.refusal;
     row.next_attempt = item.due;
@@ -37,10 +39,15 @@ QueueSnapshot SnapshotQueue(OutgoingQueue& queue, const std::string& unsent_path
         snapshot.unsent_error = unsent.error().message;
         return snapshot;
     }
-    for (const packet& record : *unsent) {
+    // A damaged content file costs only the whole texts: the records show as kept.
+    const auto contents = store::LoadContentIndex(unsent_path);
+    for (std::size_t i = 0; i < unsent->size(); ++i) {
         QueueRow row;
-        row.record = record;
+        row.record = (*unsent)[i];
         row.state = QueueRowState::Unsendable;
+        const store::RecordContent* content =
+            contents ? contents->Find(i, row.record.checksum) : nullptr;
+        if (content && content->body == store::ContentBody::WholeText) row.whole = content->text;
         snapshot.rows.push_back(std::move(row));
     }
     return snapshot;

@@ -26,6 +26,7 @@ enum class QueueRowState {
 struct QueueRow {
     std::uint64_t id = 0;  // 0 for a record of unsent.db, which cannot be removed here
     packet record;
+    std::u16string whole;  // the text whole where the record's lost characters; else empty
     QueueRowState state = QueueRowState::Waiting;
     std::string refusal;  // the modem's error answer at the last attempt, if any
     Clock::time_point next_attempt{};

@@ -8,6 +8,7 @@
 #include "platform/datetime.h"
 #include "platform/files.h"
 #include "store/box_lock.h"
+#include "store/content_file.h"
 #include "store/sent_file.h"
 #include "store/store_file.h"
 
@@ -50,9 +51,31 @@ bool HasSentEntries(const std::vector<store::SentEntry>& entries, std::size_t po
 // Writes the records of `backlog` that `path` lacks: sent records with their
 // messages' entries in the sent file beside it. A sent record found in outbox.db
 // whose entries a kill or a refused write kept out gets them now.
+// The whole texts of `records`, about to be appended to the store file at `path`,
+// go to its content file first: a record is never kept without the text its own
+// bytes lost. A kill between the two leaves entries no record carries yet; the
+// record appended at the next start carries their checksum and finds them again.
+Status AppendWholeTexts(const store::BoxLock& held, const std::string& path,
+                        const std::vector<const QueuedRecord*>& records) {
+    const auto count = store::RecordCount(path);
+    if (!count) return count.error();
+    std::vector<store::ContentEntry> entries;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        if (records[i]->whole.empty()) continue;
+        store::ContentEntry entry;
+        entry.record = static_cast<std::uint32_t>(*count + i);
+        entry.checksum = records[i]->record.checksum;
+        entry.content.body = store::ContentBody::WholeText;
+        entry.content.text = records[i]->whole;
+        entries.push_back(std::move(entry));
+    }
+    return entries.empty() ? Status() : store::AppendContent(held, path, entries);
+}
+
 Status AppendMissing(const store::BoxLock& held, StoreFile file, const std::string& path,
                      const std::vector<QueuedRecord>& backlog) {
     const auto there = FoundInStoreFile(path, backlog);
+    std::vector<const QueuedRecord*> missing_items;
     std::vector<packet> missing;
     std::vector<std::vector<store::SegmentSent>> missing_sent;
     std::vector<std::size_t> found_at;
@@ -60,6 +83,7 @@ Status AppendMissing(const store::BoxLock& held, StoreFile file, const std::stri
     std::vector<std::vector<store::SegmentSent>> found_sent;
     for (std::size_t i = 0; i < backlog.size(); ++i) {
         if (!there[i]) {
+            missing_items.push_back(&backlog[i]);
             missing.push_back(backlog[i].record);
             missing_sent.push_back(backlog[i].sent);
         } else if (!backlog[i].sent.empty()) {
@@ -68,6 +92,7 @@ Status AppendMissing(const store::BoxLock& held, StoreFile file, const std::stri
             found_sent.push_back(backlog[i].sent);
         }
     }
+    if (auto kept = AppendWholeTexts(held, path, missing_items); !kept) return kept;
     if (file != StoreFile::Outbox) {
         return missing.empty() ? Status() : store::Append(held, path, missing);
     }
@@ -262,18 +287,19 @@ modem::SendResult Worker::SendRemaining(QueuedRecord& item) {
                                         ? modem::SegmentRoom::Full
                                         : modem::SegmentRoom::Designed;
     modem::SendPosition position{item.reference, item.confirmed, item.segments, room};
-    const auto result =
-        session_.Send(item.record, position, reports,
-                      [&](const modem::SendPosition& at, const modem::Confirmation& confirmation) {
-                          item.reference = at.reference;
-                          item.segments = at.segments;
-                          item.room = at.room;
-                          item.confirmed = at.confirmed;
-                          // Messages confirmed in a run that kept no references stay unknown.
-                          item.sent.resize(at.confirmed - 1);
-                          item.sent.push_back({confirmation.reference, FormatDateTime(NowLocal())});
-                          NoteConfirmed(item);
-                      });
+    const auto result = session_.Send(
+        item.record, position, reports,
+        [&](const modem::SendPosition& at, const modem::Confirmation& confirmation) {
+            item.reference = at.reference;
+            item.segments = at.segments;
+            item.room = at.room;
+            item.confirmed = at.confirmed;
+            // Messages confirmed in a run that kept no references stay unknown.
+            item.sent.resize(at.confirmed - 1);
+            item.sent.push_back({confirmation.reference, FormatDateTime(NowLocal())});
+            NoteConfirmed(item);
+        },
+        item.whole);
     item.reference = position.reference;
     item.segments = position.segments;
     return result;

@@ -82,12 +82,22 @@ std::optional<RecipientProblem> ProblemOf(std::string_view item) {
 
 }  // namespace
 
-std::size_t MessageCount(std::string_view text, SegmentRoom room) {
-    return PlanOutgoingText(text, room).pieces.size();
+std::u16string OutgoingText(std::string_view text, std::u16string_view whole) {
+    return whole.empty() ? codepage::ToUtf16(text) : std::u16string(whole);
 }
 
-std::string CounterText(std::string_view text, SegmentRoom room) {
-    return codepage::FromUtf8("Сообщений: " + std::to_string(MessageCount(text, room)) +
+TypedText KeptFormOf(std::u16string_view typed) {
+    TypedText kept{codepage::FromUtf16(typed), {}};
+    if (codepage::ToUtf16(kept.text) != typed) kept.whole = typed;
+    return kept;
+}
+
+std::size_t MessageCount(std::string_view text, SegmentRoom room, std::u16string_view whole) {
+    return PlanOutgoingText(OutgoingText(text, whole), room).pieces.size();
+}
+
+std::string CounterText(std::string_view text, SegmentRoom room, std::u16string_view whole) {
+    return codepage::FromUtf8("Сообщений: " + std::to_string(MessageCount(text, room, whole)) +
                               "  Знаков: " + std::to_string(text.size()));
 }
 

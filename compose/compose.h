@@ -22,13 +22,29 @@ inline constexpr std::size_t kMaxMessageLength = kMaxTextLength;
 
 // ---- The counter ----
 
+// A text as it goes out: `whole`, the text as typed, where the Windows-1251 `text`
+// lost characters the code page lacks (one "?" each); else `text`. Every function
+// here that takes both follows this rule.
+std::u16string OutgoingText(std::string_view text, std::u16string_view whole);
+
+// A typed text (UTF-16, line breaks as CR LF) as it is kept: in Windows-1251 for
+// the record, and whole beside it where the code page lacks some of its characters.
+struct TypedText {
+    std::string text;
+    std::u16string whole;  // empty when `text` holds every character
+};
+TypedText KeptFormOf(std::u16string_view typed);
+
 // How many messages the text goes out as: the signature that sending puts in front
 // counts, so this is what the network carries (the plan of sms/text_plan.h), cut
 // as `room` says.
-std::size_t MessageCount(std::string_view text, SegmentRoom room = SegmentRoom::Designed);
+std::size_t MessageCount(std::string_view text, SegmentRoom room = SegmentRoom::Designed,
+                         std::u16string_view whole = {});
 
-// "Сообщений: N  Знаков: L", two blanks before "Знаков".
-std::string CounterText(std::string_view text, SegmentRoom room = SegmentRoom::Designed);
+// "Сообщений: N  Знаков: L", two blanks before "Знаков"; L counts the characters
+// of `text`, where a character beyond the code page is one "?".
+std::string CounterText(std::string_view text, SegmentRoom room = SegmentRoom::Designed,
+                        std::u16string_view whole = {});
 
 // What the counter shows before the text first changes: "Сообщений: 0".
 std::string InitialCounterText();

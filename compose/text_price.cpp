@@ -5,6 +5,7 @@
 #include <cctype>
 #include <optional>
 
+#include "compose/compose.h"
 #include "platform/codepage.h"
 #include "sms/smsbase.h"
 #include "sms/text_plan.h"
@@ -82,8 +83,8 @@ std::string Capitalised(std::string_view lower, bool whole) {
 
 }  // namespace
 
-TextPrice PriceOf(std::string_view text, SegmentRoom room) {
-    const TextPlan plan = PlanOutgoingText(text, room);
+TextPrice PriceOf(std::string_view text, SegmentRoom room, std::u16string_view whole) {
+    const TextPlan plan = PlanOutgoingText(OutgoingText(text, whole), room);
     TextPrice price;
     price.messages = plan.pieces.size();
     price.ucs2 = plan.coding == kCodingUcs2;
@@ -110,8 +111,8 @@ std::string SignatureLine() {
     return line;
 }
 
-bool ForcesUcs2(char character) {
-    return !InGsmAlphabet(codepage::ToUnicode(static_cast<unsigned char>(character)));
+bool ForcesUcs2(char16_t character) {
+    return !InGsmAlphabet(character);
 }
 
 std::string WithLookAlikes(std::string_view text) {
@@ -121,7 +122,8 @@ std::string WithLookAlikes(std::string_view text) {
         const auto code = static_cast<unsigned char>(character);
         const auto* look_alike = std::find_if(std::begin(kLookAlikes), std::end(kLookAlikes),
                                               [&](const LookAlike& l) { return l.code == code; });
-        if (look_alike != std::end(kLookAlikes) && ForcesUcs2(character)) {
+        if (look_alike != std::end(kLookAlikes) &&
+            ForcesUcs2(codepage::ToUnicode(static_cast<unsigned char>(character)))) {
             replaced += look_alike->stand_in;
         } else {
             replaced += character;

@@ -23,7 +23,9 @@ struct TextPrice {
 };
 
 // The price of sending `text`, the signature in front included, cut as `room` says.
-TextPrice PriceOf(std::string_view text, SegmentRoom room = SegmentRoom::Designed);
+// `whole` as for OutgoingText (compose/compose.h).
+TextPrice PriceOf(std::string_view text, SegmentRoom room = SegmentRoom::Designed,
+                  std::u16string_view whole = {});
 
 // "UCS2, ещё 31": the coding and the room left in the last part, beside the counter.
 std::string PriceLine(const TextPrice& price);
@@ -32,8 +34,9 @@ std::string PriceLine(const TextPrice& price);
 // of every text, on one line.
 std::string SignatureLine();
 
-// True when the character (a Windows-1251 byte) alone makes a text go as UCS2.
-bool ForcesUcs2(char character);
+// True when the character alone makes a text go as UCS2: one the 7-bit alphabet
+// lacks, among them every half of a surrogate pair.
+bool ForcesUcs2(char16_t character);
 
 // The text with typographic characters that force UCS2 replaced by 7-bit
 // look-alikes: quotes, dashes, "№", the non-breaking space, the ellipsis, bullets,

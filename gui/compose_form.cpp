@@ -16,10 +16,10 @@
 
 namespace velka::gui {
 
-std::string StoredMessageText(const QString& text) {
+compose::TypedText StoredMessageText(const QString& text) {
     QString crlf = text;
     crlf.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
-    return FromQt(crlf);
+    return compose::KeptFormOf(crlf.toStdU16String());
 }
 
 TComposeForm::TComposeForm(contacts::ContactBook& book, Dialogs& dialogs, QWidget* parent)
@@ -74,13 +74,14 @@ void TComposeForm::BindControls() {
 }
 
 ComposedMessage TComposeForm::Message() const {
-    return {FromQt(ui_->RecepientsEdit->text()),
-            StoredMessageText(ui_->MessageText->toPlainText())};
+    compose::TypedText typed = StoredMessageText(ui_->MessageText->toPlainText());
+    return {FromQt(ui_->RecepientsEdit->text()), std::move(typed.text), std::move(typed.whole)};
 }
 
 void TComposeForm::Prefill(const ComposedMessage& message) {
     ui_->RecepientsEdit->setText(ToQt(message.recipients));
-    QString text = ToQt(message.text);
+    QString text =
+        message.whole.empty() ? ToQt(message.text) : QString::fromStdU16String(message.whole);
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     ShowText(text);
 }
@@ -177,8 +178,8 @@ void TComposeForm::NameToSearchChange() {
 
 void TComposeForm::MessageTextChange() {
     KeepWithinLimit();
-    ui_->CounterLabel->setText(
-        ToQt(compose::CounterText(StoredMessageText(ui_->MessageText->toPlainText()), room_)));
+    const compose::TypedText typed = StoredMessageText(ui_->MessageText->toPlainText());
+    ui_->CounterLabel->setText(ToQt(compose::CounterText(typed.text, room_, typed.whole)));
     ShowPrice();
 }
 
@@ -192,11 +193,18 @@ void TComposeForm::CountWith(SegmentRoom room) {
 // The coding and the room left beside the counter, the characters that force UCS2
 // marked, and the cheaper forms of the text offered where they cost fewer messages.
 void TComposeForm::ShowPrice() {
-    const std::string text = StoredMessageText(ui_->MessageText->toPlainText());
-    const compose::TextPrice price = compose::PriceOf(text, room_);
+    const compose::TypedText typed = StoredMessageText(ui_->MessageText->toPlainText());
+    const std::string& text = typed.text;
+    const compose::TextPrice price = compose::PriceOf(text, room_, typed.whole);
     ui_->PriceLabel->setText(ToQt(compose::PriceLine(price)));
     MarkCharactersForcingUcs2(price.ucs2);
     CheaperMenu->clear();
+    // A character beyond the code page has no 7-bit look-alike: nothing makes such
+    // a text cheaper, and the Windows-1251 forms below would lose it.
+    if (!typed.whole.empty()) {
+        ui_->CheaperButton->setVisible(false);
+        return;
+    }
     const std::string look_alikes = compose::WithLookAlikes(text);
     OfferCheaper(QStringLiteral("Заменить похожими латинскими знаками"), look_alikes, price);
     // Only where it changes more than the look-alikes do: the text has Cyrillic letters.
@@ -234,8 +242,7 @@ void TComposeForm::MarkCharactersForcingUcs2(bool ucs2) {
         QTextEdit::ExtraSelection mark;
         mark.format.setBackground(QColor(0xff, 0xd8, 0x80));
         for (int at = 0; at < text.size(); ++at) {
-            const std::string code = FromQt(text.mid(at, 1));
-            if (code.size() != 1 || !compose::ForcesUcs2(code[0])) continue;
+            if (!compose::ForcesUcs2(text.at(at).unicode())) continue;
             mark.cursor = QTextCursor(ui_->MessageText->document());
             mark.cursor.setPosition(at);
             mark.cursor.setPosition(at + 1, QTextCursor::KeepAnchor);
@@ -252,7 +259,7 @@ void TComposeForm::MarkCharactersForcingUcs2(bool ucs2) {
 // paste is cut in a few passes.
 void TComposeForm::KeepWithinLimit() {
     QPlainTextEdit* edit = ui_->MessageText;
-    std::size_t length = StoredMessageText(edit->toPlainText()).size();
+    std::size_t length = StoredMessageText(edit->toPlainText()).text.size();
     if (length <= compose::kMaxMessageLength) return;
     const QSignalBlocker quiet(edit);
     QTextCursor cursor = edit->textCursor();
@@ -262,7 +269,7 @@ void TComposeForm::KeepWithinLimit() {
         const int cut = std::min(cursor.position(), std::max(1, excess / 2));
         cursor.movePosition(QTextCursor::Left, QTextCursor::KeepAnchor, cut);
         cursor.removeSelectedText();
-        length = StoredMessageText(edit->toPlainText()).size();
+        length = StoredMessageText(edit->toPlainText()).text.size();
     }
     edit->setTextCursor(cursor);
 }

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "compose/compose.h"
 #include "compose/draft.h"
 #include "compose/text_price.h"
 #include "contacts/contact_book.h"
@@ -26,6 +27,7 @@ class Dialogs;
 struct ComposedMessage {
     std::string recipients;  // the recipient list text as it stands
     std::string text;
+    std::u16string whole;  // the text whole where `text` lost characters; else empty
 };
 
 class TComposeForm final : public QDialog {
@@ -87,7 +89,8 @@ class TComposeForm final : public QDialog {
     SegmentRoom room_ = SegmentRoom::Designed;
 };
 
-// The message text of the window in the form it is stored: Windows-1251, CR LF.
-std::string StoredMessageText(const QString& text);
+// The message text of the window in the form it is stored: Windows-1251, CR LF,
+// and whole beside it where the code page lacks some of its characters.
+compose::TypedText StoredMessageText(const QString& text);
 
 }  // namespace velka::gui

@@ -343,7 +343,7 @@ void TMainForm::ComposeAndQueue(const ComposedMessage& start) {
     const ComposedMessage message = form.Message();
     const compose::Draft sent = form.CurrentDraft();
     Status settled;
-    if (QueueMessage(message.recipients, message.text)) {
+    if (QueueMessage(message.recipients, message.text, message.whole)) {
         if (kept) settled = compose::DiscardDraft(draft_path);
     } else if (!sent.text.empty()) {
         settled = compose::SaveDraft(draft_path, sent);
@@ -541,7 +541,8 @@ void TMainForm::RefreshContacts() {
 
 // The records go to the queue file in one write, flushed once, before the window
 // goes on; a disk that refuses them is told, and nothing counts as queued.
-bool TMainForm::QueueMessage(const std::string& recipients, const std::string& text) {
+bool TMainForm::QueueMessage(const std::string& recipients, const std::string& text,
+                             std::u16string_view whole) {
     if (text.empty() || recipients.empty()) return false;
     recipients_ = compose::SplitCommaText(recipients);
     const compose::RecipientCheck check = compose::CheckRecipients(recipients_);
@@ -550,7 +551,7 @@ bool TMainForm::QueueMessage(const std::string& recipients, const std::string& t
         records.push_back(compose::MakeOutgoingRecord(number, NowLocal(), text));
     bool queued = false;
     if (!records.empty()) {
-        const auto ids = core_.Enqueue(records);
+        const auto ids = core_.Enqueue(records, whole);
         queued = ids.ok();
         if (!queued)
             dialogs_.Error(

@@ -155,7 +155,8 @@ class TMainForm final : public QMainWindow {
     void ShowMessageMenu(const QPoint& position);
     // Queues one record per sendable recipient, in one write, and warns about the others.
     // True when records were queued; false when nothing was, told to the user.
-    bool QueueMessage(const std::string& recipients, const std::string& text);
+    bool QueueMessage(const std::string& recipients, const std::string& text,
+                      std::u16string_view whole);
     void BuildContactsListMenu();
     void OpenBoxView(const std::string& file_name);
     void OpenConversation(const std::string& number);

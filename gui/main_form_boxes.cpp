@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <array>
 
+#include "compose/compose.h"
 #include "gui/box_table_model.h"
 #include "gui/contact_table_model.h"
 #include "gui/dialogs.h"
@@ -29,6 +30,13 @@ namespace {
 QString BoxCaption(const std::string& file_name) {
     return file_name == app::kOutboxFile ? QStringLiteral(" Отправленные")
                                          : QStringLiteral(" Принятые");
+}
+
+// The messages that hold what was typed, characters Windows-1251 lacks included.
+std::vector<messages::MessageRef> FindTyped(const messages::SearchIndex& index,
+                                            const QString& query) {
+    const compose::TypedText typed = compose::KeptFormOf(query.toStdU16String());
+    return index.Find(typed.text, typed.whole);
 }
 
 }  // namespace
@@ -53,13 +61,14 @@ void TMainForm::ShowMessageMenu(const QPoint& position) {
 }
 
 void TMainForm::actReplyExecute() {
-    if (const auto shown = CurrentMessage()) ComposeAndQueue({shown->message.number, {}});
+    if (const auto shown = CurrentMessage()) ComposeAndQueue({shown->message.number, {}, {}});
 }
 
 // A joined message may be longer than one record holds: the compose window takes
 // the first 1024 characters, as it does with any text pasted into it.
 void TMainForm::actForwardExecute() {
-    if (const auto shown = CurrentMessage()) ComposeAndQueue({{}, shown->message.text});
+    if (const auto shown = CurrentMessage())
+        ComposeAndQueue({{}, shown->message.text, shown->message.whole});
 }
 
 void TMainForm::actCopyExecute() {
@@ -129,7 +138,7 @@ void TMainForm::MessageSearchChange() {
     ui_->PanelMBCaption->setText(query.isEmpty() ? BoxCaption(shown_box_)
                                                  : QStringLiteral(" Поиск: ") + query);
     if (!query.isEmpty() && search_index_) {
-        box_model_->ShowPicked(search_index_->Find(FromQt(query)));
+        box_model_->ShowPicked(FindTyped(*search_index_, query));
         QHeaderView* header = ui_->MessageTable->horizontalHeader();
         if (header->sortIndicatorSection() >= 0) {
             box_model_->sort(header->sortIndicatorSection(), header->sortIndicatorOrder());
@@ -255,7 +264,7 @@ bool TMainForm::LoadBoxView(const std::string& file_name) {
     } else if (both) {
         search_index_.emplace(box_model_->BoxOf(messages::Box::Inbox),
                               box_model_->BoxOf(messages::Box::Outbox), box_model_->Names());
-        box_model_->ShowPicked(search_index_->Find(FromQt(ui_->MessageSearch->text())));
+        box_model_->ShowPicked(FindTyped(*search_index_, ui_->MessageSearch->text()));
     }
     QHeaderView* header = ui_->MessageTable->horizontalHeader();
     if (header->sortIndicatorSection() >= 0) {

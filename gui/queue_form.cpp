@@ -54,9 +54,11 @@ void TQueueForm::Fill(const std::vector<app::QueueRow>& rows, const contacts::Nu
     table_->setRowCount(static_cast<int>(rows_.size()));
     for (int i = 0; i < table_->rowCount(); ++i) {
         const app::QueueRow& row = rows_[static_cast<std::size_t>(i)];
-        const std::string text(row.record.text_text());
+        const QString text = row.whole.empty()
+                                 ? ToQt(messages::TextStart(std::string(row.record.text_text())))
+                                 : QString::fromStdU16String(messages::TextStart(row.whole));
         table_->setItem(i, 0, new QTableWidgetItem(ToQt(names.Shown(row.record.number_text()))));
-        table_->setItem(i, 1, new QTableWidgetItem(ToQt(messages::TextStart(text))));
+        table_->setItem(i, 1, new QTableWidgetItem(text));
         table_->setItem(i, 2, new QTableWidgetItem(ToQt(app::QueueStateText(row, now))));
     }
     int select = 0;

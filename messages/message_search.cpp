@@ -15,6 +15,18 @@ bool AllDigits(std::string_view text) {
            std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
+// Upper case as codepage::Upper has it for what Windows-1251 holds; other
+// characters (other scripts, emoji) as they are.
+std::u16string UpperWide(std::u16string_view text) {
+    std::u16string upper(text);
+    for (char16_t& unit : upper) {
+        const char byte = codepage::FromUnicode(unit);
+        if (byte != '?')
+            unit = codepage::ToUnicode(codepage::UpperByte(static_cast<unsigned char>(byte)));
+    }
+    return upper;
+}
+
 template <typename Visit>
 void ForEachMessage(const store::JoinedBox& inbox, const store::JoinedBox& outbox, Visit visit) {
     for (std::size_t row = 0; row < inbox.size(); ++row)
@@ -33,13 +45,21 @@ SearchIndex::SearchIndex(const store::JoinedBox& inbox, const store::JoinedBox& 
         haystack.append("\n").append(NumberKey(message.number));
         haystack.append("\n").append(names.NameOf(message.number));
         haystack.append("\n").append(message.text);
-        entries_.push_back({ref, codepage::Upper(haystack)});
+        entries_.push_back({ref, codepage::Upper(haystack),
+                            message.whole.empty() ? std::u16string() : UpperWide(message.whole)});
     });
 }
 
-std::vector<MessageRef> SearchIndex::Find(std::string_view query) const {
+std::vector<MessageRef> SearchIndex::Find(std::string_view query,
+                                          std::u16string_view whole_query) const {
     std::vector<MessageRef> found;
     if (query.empty()) return found;
+    if (!whole_query.empty()) {
+        const std::u16string needle = UpperWide(whole_query);
+        for (const Entry& entry : entries_)
+            if (entry.whole.find(needle) != std::u16string::npos) found.push_back(entry.ref);
+        return found;
+    }
     const std::string needle = codepage::Upper(query);
     // "8916..." as typed nationally: the digits of the stored "+7916..." begin "7916".
     const std::string international =

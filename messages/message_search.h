@@ -32,8 +32,11 @@ class SearchIndex {
     // The messages that hold `query` (Windows-1251) in their number, their digits,
     // the contact's name or their text, inbox first, each box in its order. An
     // empty query finds nothing. A query written as a Russian national number
-    // ("8916...") also finds the international form.
-    std::vector<MessageRef> Find(std::string_view query) const;
+    // ("8916...") also finds the international form. `whole_query`, when the query
+    // has characters Windows-1251 lacks (`query` holds "?" for them), is the query
+    // as typed: it is looked for in the whole texts of the messages that have one.
+    std::vector<MessageRef> Find(std::string_view query,
+                                 std::u16string_view whole_query = {}) const;
 
     std::size_t size() const { return entries_.size(); }
 
@@ -41,6 +44,7 @@ class SearchIndex {
     struct Entry {
         MessageRef ref;
         std::string haystack;  // upper-cased: number, digits, name, text, each on its own line
+        std::u16string whole;  // upper-cased: the whole text, where Windows-1251 lost some of it
     };
     std::vector<Entry> entries_;
 };

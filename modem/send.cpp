@@ -82,7 +82,7 @@ std::vector<std::string> SubmitPdus(const TextPlan& plan, std::string_view numbe
     std::vector<std::string> pdus;
     for (std::size_t i = 0; i < plan.pieces.size(); ++i) {
         TSMS sms;
-        sms.Text = plan.pieces[i];
+        sms.Whole = plan.pieces[i];
         sms.Number = std::string(number);
         sms.Coding = plan.coding;
         sms.StatusReport = reports == DeliveryReports::Requested;
@@ -111,8 +111,10 @@ std::string NextMessageReference(Registry& registry) {
 }
 
 std::vector<std::string> EncodeText(const packet& record, std::string& reference,
-                                    Registry& registry, DeliveryReports reports, SegmentRoom room) {
-    const TextPlan plan = PlanOutgoingText(record.text_text(), room);
+                                    Registry& registry, DeliveryReports reports, SegmentRoom room,
+                                    std::u16string_view whole) {
+    const TextPlan plan =
+        PlanOutgoingText(whole.empty() ? codepage::ToUtf16(record.text_text()) : whole, room);
     if (reference.empty() && plan.pieces.size() > 1) reference = NextMessageReference(registry);
     return SubmitPdus(plan, record.number_text(), reference, reports);
 }

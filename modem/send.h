@@ -51,10 +51,13 @@ std::string NextMessageReference(Registry& registry);
 // segments carry `reference` (two hexadecimal digits) in their headers, a new one
 // from NextMessageReference when it is empty and the text has several. Nothing when
 // the number cannot be encoded. The same record, reference and room always give the
-// same PDUs, so a text cut short can go on with its next segment.
+// same PDUs, so a text cut short can go on with its next segment. `whole`, when
+// set, is the text instead of the record's: its whole form, which the record's
+// Windows-1251 field could not hold.
 std::vector<std::string> EncodeText(const packet& record, std::string& reference,
                                     Registry& registry, DeliveryReports reports,
-                                    SegmentRoom room = SegmentRoom::Designed);
+                                    SegmentRoom room = SegmentRoom::Designed,
+                                    std::u16string_view whole = {});
 
 // The message reference of a "+CMGS:" line: 0 to 255, or -1 when it has none.
 int ConfirmedReference(std::string_view line);

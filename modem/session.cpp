@@ -98,13 +98,13 @@ bool Session::PortOpen() const {
 }
 
 SendResult Session::Send(const packet& record, SendPosition& position, DeliveryReports reports,
-                         const OnConfirmed& confirmed) {
+                         const OnConfirmed& confirmed, std::u16string_view whole) {
     // A text none of whose messages went out starts afresh under a new reference;
     // one cut short goes on under the reference its first messages carry, so that
     // the recipient's phone still joins the parts.
     if (position.confirmed == 0) position.reference.clear();
     const std::vector<std::string> pdus =
-        EncodeText(record, position.reference, line_->registry, reports, position.room);
+        EncodeText(record, position.reference, line_->registry, reports, position.room, whole);
     if (pdus.empty()) return SendResult::Unsendable;
     position.segments = pdus.size();
     for (std::size_t next = position.confirmed; next < pdus.size(); ++next) {

@@ -187,9 +187,11 @@ class Session {
     // on: the signature before the text, GSM 7-bit or UCS2, a long text split into
     // numbered segments. A text none of whose messages was confirmed gets a new
     // reference first. Stops at the first message that fails and writes nothing
-    // after it; `confirmed` is called after each message the modem took.
+    // after it; `confirmed` is called after each message the modem took. `whole`,
+    // when set, is sent instead of the record's text: the text as the user typed
+    // it, with the characters Windows-1251 lacks.
     SendResult Send(const packet& record, SendPosition& position, DeliveryReports reports,
-                    const OnConfirmed& confirmed);
+                    const OnConfirmed& confirmed, std::u16string_view whole = {});
     // The modem's error answer to the last send that failed ("+CMS ERROR: 500"), as
     // it came; empty when that send failed for silence.
     const std::string& Refusal() const;

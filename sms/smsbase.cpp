@@ -588,9 +588,13 @@ std::optional<std::string> TSMS::EncodeAddress(std::string_view number) {
 }
 
 SubmitProblem TSMS::CheckSubmit() const {
-    const std::u16string text = codepage::ToUtf16(Text);
+    const std::u16string text = TextToEncode();
     const bool gsm7 = ChoosesGsm7(Coding, text);
     return CheckInputs(gsm7 ? GsmSeptetCount(text) : text.size(), gsm7);
+}
+
+std::u16string TSMS::TextToEncode() const {
+    return Whole.empty() ? codepage::ToUtf16(Text) : Whole;
 }
 
 // Each length octet of the PDU must hold its length in two digits, and the user
@@ -608,7 +612,7 @@ SubmitProblem TSMS::CheckInputs(size_t text_length, bool gsm7) const {
 
 std::string TSMS::EncodeSubmit() {
     TPDULength = 0;
-    const std::u16string text = codepage::ToUtf16(Text);
+    const std::u16string text = TextToEncode();
     const bool gsm7 = ChoosesGsm7(Coding, text);
     // The septets once: their count is checked, then they are packed.
     const std::string septets = gsm7 ? UnicodeToGsm(text) : std::string();

@@ -159,6 +159,7 @@ class TSMS {
     int32_t Coding = kCodingGsm7;  // kCodingGsm7, kCodingUcs2 or kCodingAuto
     // Set by DecodeText: the text whole when the one it gave lost characters that
     // Windows-1251 lacks (shown there as "?"), line breaks as CR LF; else empty.
+    // An input of EncodeSubmit too: when set, the text it encodes instead of Text.
     std::u16string Whole;
 
     // The SMS-SUBMIT PDU of the inputs, SMSC part "00" included, and TPDULength.
@@ -200,6 +201,8 @@ class TSMS {
     static std::u16string NormalizeLineBreaks(std::u16string_view text);
 
   private:
+    // Whole when set, else Text.
+    std::u16string TextToEncode() const;
     // text_length: septets of a 7-bit text, code units of a UCS2 one.
     SubmitProblem CheckInputs(size_t text_length, bool gsm7) const;
     std::string DecodeUserData(int32_t header_length, int32_t user_data_pos);

@@ -6,13 +6,26 @@
 namespace velka {
 namespace {
 
-// What each character of the body costs of a message's room: a UCS2 unit, or its
-// septets (two for the extension table's characters).
-std::vector<std::size_t> Costs(std::string_view body, std::int32_t coding) {
+bool IsHighSurrogate(char16_t unit) {
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+bool IsLowSurrogate(char16_t unit) {
+    return unit >= 0xDC00 && unit <= 0xDFFF;
+}
+
+// What each unit of the body costs of a message's room: its septets in 7-bit (two
+// for the extension table's characters); in UCS2 one, except that a surrogate pair
+// costs its two on its first half and nothing on its second, so that a cut before
+// the second half never happens.
+std::vector<std::size_t> Costs(std::u16string_view body, std::int32_t coding) {
     std::vector<std::size_t> costs(body.size(), 1);
-    if (coding == kCodingGsm7) {
-        for (std::size_t i = 0; i < body.size(); ++i)
-            costs[i] = GsmSeptetsOf(codepage::ToUnicode(static_cast<unsigned char>(body[i])));
+    for (std::size_t i = 0; i < body.size(); ++i) {
+        if (coding == kCodingGsm7) {
+            costs[i] = GsmSeptetsOf(body[i]);
+        } else if (IsHighSurrogate(body[i]) && i + 1 < body.size() && IsLowSurrogate(body[i + 1])) {
+            costs[i] = 2;
+            costs[++i] = 0;
+        }
     }
     return costs;
 }
@@ -27,15 +40,15 @@ std::size_t MessageRoom(std::int32_t coding, bool segmented, SegmentRoom room) {
            (ucs2 && room == SegmentRoom::Full ? kUcs2HeaderCharacters : kConcatenationHeaderCost);
 }
 
-std::size_t RoomTaken(std::string_view piece, std::int32_t coding) {
+std::size_t RoomTaken(std::u16string_view piece, std::int32_t coding) {
     std::size_t taken = 0;
     for (const std::size_t cost : Costs(piece, coding)) taken += cost;
     return taken;
 }
 
-TextPlan PlanText(std::string_view body, SegmentRoom room) {
+TextPlan PlanText(std::u16string_view body, SegmentRoom room) {
     TextPlan plan;
-    plan.coding = DetectCoding(codepage::ToUtf16(body));
+    plan.coding = DetectCoding(body);
     const std::vector<std::size_t> costs = Costs(body, plan.coding);
     std::size_t total = 0;
     for (const std::size_t cost : costs) total += cost;
@@ -60,8 +73,8 @@ TextPlan PlanText(std::string_view body, SegmentRoom room) {
     return plan;
 }
 
-TextPlan PlanOutgoingText(std::string_view text, SegmentRoom room) {
-    std::string body(kSignature);
+TextPlan PlanOutgoingText(std::u16string_view text, SegmentRoom room) {
+    std::u16string body = codepage::ToUtf16(kSignature);
     body += text;
     return PlanText(body, room);
 }

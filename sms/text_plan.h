@@ -3,9 +3,12 @@
 // builds its PDUs from this plan and the compose counter counts it, so the number
 // the user sees is the number of messages the network carries. Pure; any thread.
 //
-// Texts are Windows-1251 bytes, one byte a character. A character of the 7-bit
-// alphabet's extension table ("€", "[", "{" ...) takes two septets (UnicodeToGsm),
-// and a segment is never cut between them.
+// Texts are UTF-16, so that a text with characters Windows-1251 lacks (an emoji, a
+// Greek or Chinese letter) goes out whole; a Windows-1251 text is converted first
+// and goes out byte for byte as it always did. A character of the 7-bit alphabet's
+// extension table ("€", "[", "{" ...) takes two septets (UnicodeToGsm), a character
+// beyond the basic plane two UCS2 units (a surrogate pair), and a segment is never
+// cut inside either.
 #pragma once
 
 #include <cstddef>
@@ -38,24 +41,24 @@ enum class SegmentRoom { Designed, Full };
 // than one piece means numbered segments sharing one message reference.
 struct TextPlan {
     std::int32_t coding = 0;
-    std::vector<std::string> pieces;
+    std::vector<std::u16string> pieces;
 };
 
 // The room of one message, in characters (UCS2) or septets (7-bit): the coding's
 // limit, less the header's share (`room`) when the text goes in segments.
 std::size_t MessageRoom(std::int32_t coding, bool segmented, SegmentRoom room);
 
-// What a piece takes of a message's room in `coding`: its characters, or its
+// What a piece takes of a message's room in `coding`: its UCS2 units, or its
 // septets (two for an extension-table character).
-std::size_t RoomTaken(std::string_view piece, std::int32_t coding);
+std::size_t RoomTaken(std::u16string_view piece, std::int32_t coding);
 
 // Plans a body as it stands: 7-bit when the alphabet holds every character
 // (DetectCoding), else UCS2; one message up to the coding's limit (septets or
 // characters), else segments of the limit less the header's share (`room`), the
 // last one taking the rest.
-TextPlan PlanText(std::string_view body, SegmentRoom room = SegmentRoom::Designed);
+TextPlan PlanText(std::u16string_view body, SegmentRoom room = SegmentRoom::Designed);
 
-// Plans what sending a record's text puts on the network: the signature, then the text.
-TextPlan PlanOutgoingText(std::string_view text, SegmentRoom room = SegmentRoom::Designed);
+// Plans what sending a text puts on the network: the signature, then the text.
+TextPlan PlanOutgoingText(std::u16string_view text, SegmentRoom room = SegmentRoom::Designed);
 
 }  // namespace velka

@@ -11,6 +11,7 @@
 #include "app/status_text.h"
 #include "platform/codepage.h"
 #include "platform/files.h"
+#include "store/joined_box.h"
 #include "store/store_file.h"
 #include "tests/app/config_ini.h"
 #include "tests/app/outcomes.h"
@@ -114,6 +115,36 @@ TEST_F(AppCoreTest, SendsQueuedRecordsInOrderAfterTheOutboxsEarlierRecords) {
     EXPECT_EQ(EncodePacket(Box(kOutboxFile)[0]), EncodePacket(old[0]));
     EXPECT_EQ(modems_.Store(2).size(), 2u);
     EXPECT_EQ(modems_.Store(3).size(), 1u);
+}
+
+// Sent to the modem's own number, a text in several scripts with emoji goes out
+// whole (UCS2, in parts whose surrogate pairs stay whole), comes back through
+// reception, and both boxes show it as typed; the records keep "?" for what
+// Windows-1251 lacks.
+TEST_F(AppCoreTest, ATextBeyondTheCodePageGoesOutWholeAndComesBackWhole) {
+    Configure(modems_.ComName(1), true);
+    ASSERT_TRUE(Start().ok());
+    std::u16string whole = u"Привет \U0001F44D \u0393\u03B5\u03B9\u03AC \u4F60\u597D ";
+    // 38 units of signature, 18 of words, 66 emoji: every cut of 63 units would fall
+    // inside a pair, so each part carries 62 and the text takes four.
+    while (whole.size() < 150) whole += u"\U0001F600";
+    const std::string text = codepage::FromUtf16(whole);
+    const packet record = MakePacket("+79990000001", "09.12.2026 10:00:00", text);
+    const auto ids = core_.Enqueue({&record, 1}, whole);
+    ASSERT_TRUE(ids.ok());
+    ASSERT_TRUE(WaitSent(ids->front()));
+    ASSERT_TRUE(outcomes_.WaitUntil([&] { return outcomes_.ReceivedCount() == 4; }));
+    core_.Shutdown();
+
+    const auto outbox = store::JoinedBox::Open(home_.File(kOutboxFile));
+    ASSERT_TRUE(outbox.ok());
+    ASSERT_EQ(outbox->size(), 1u);
+    EXPECT_EQ(outbox->at(0).text, text);
+    EXPECT_EQ(outbox->at(0).WholeText(), whole);
+    const auto inbox = store::JoinedBox::Open(home_.File(kInboxFile));
+    ASSERT_TRUE(inbox.ok());
+    ASSERT_EQ(inbox->size(), 1u) << "the four parts join";
+    EXPECT_EQ(inbox->at(0).WholeText(), codepage::ToUtf16(kSignature) + whole);
 }
 
 TEST_F(AppCoreTest, AnUnsendableRecordGoesToUnsentAndTheNextOneIsSent) {

@@ -124,6 +124,34 @@ TEST_F(QueueFileTest, TheWayATextIsCutSurvivesARestartAndARewrite) {
     }
 }
 
+// A text with characters Windows-1251 lacks is queued whole, in the same entry as
+// its record: it survives a restart and a rewrite, and damage to that entry costs
+// the record, which is kept aside, rather than sending it with "?" in their place.
+TEST_F(QueueFileTest, AWholeTextRidesWithItsRecordAndIsNeverSplitFromIt) {
+    QueueFile file(Path());
+    QueuedRecord emoji = Item("ok ?");
+    emoji.whole = u"ok \U0001F44D";
+    QueuedRecord longest = Item(std::string(kMaxTextLength, '?'));
+    for (std::size_t i = 0; i < kMaxTextLength; ++i) longest.whole += u"\U0001F600";
+    ASSERT_TRUE(file.AppendRecords(std::vector<QueuedRecord>{Item("plain"), emoji, longest}));
+    for (int start = 1; start <= 2; ++start) {  // the second reads the rewritten file
+        const auto loaded = Load();
+        ASSERT_EQ(loaded.size(), 3u);
+        EXPECT_TRUE(loaded[0].whole.empty());
+        EXPECT_EQ(loaded[1].whole, emoji.whole) << "start " << start;
+        EXPECT_EQ(loaded[2].whole, longest.whole) << "1024 emoji: 2048 units";
+        EXPECT_TRUE(damage_.empty());
+    }
+    const auto size = *files::Size(Path());
+    QueuedRecord damaged = emoji;
+    damaged.id = NewRecordId();
+    ASSERT_TRUE(file.AppendRecords(std::vector<QueuedRecord>{damaged}));
+    CorruptByteAt(size + 12 + 8 + kPacketSize + 4);  // inside the whole text
+    const auto loaded = Load();
+    EXPECT_EQ(loaded.size(), 3u) << "the damaged record is not read without its text";
+    EXPECT_EQ(damage_.size(), 1u);
+}
+
 // The reason rides with its Retry entry: a later silence (a Retry without one)
 // clears it, a rewrite keeps it, and an answer longer than its field is cut there.
 TEST_F(QueueFileTest, TheModemsRefusalSurvivesARestartUntilALaterAttemptSaysOtherwise) {

@@ -9,6 +9,7 @@
 #include "app/app_core.h"
 #include "app/status_text.h"
 #include "platform/codepage.h"
+#include "store/content_file.h"
 #include "store/store_file.h"
 #include "tests/app/config_ini.h"
 #include "tests/app/outcomes.h"
@@ -53,6 +54,30 @@ class QueueViewTest : public ::testing::Test {
     OutgoingQueue queue_;
     QueueFile file_{home_.File(kQueueFile)};
 };
+
+// A text typed with emoji shows as typed, whether it waits or can never be sent.
+TEST_F(QueueViewTest, ATextBeyondTheCodePageShowsWholeWaitingOrUnsendable) {
+    const std::u16string whole = u"ok \U0001F44D";
+    const packet unsent = MakePacket("", "07.12.2026 9:00:00", "ok ?");
+    store::ContentEntry entry;
+    entry.checksum = unsent.checksum;
+    entry.content.body = store::ContentBody::WholeText;
+    entry.content.text = whole;
+    {
+        const auto held = velka::testing::BoxHeld(home_.File(kUnsentFile));
+        ASSERT_TRUE(store::AppendContent(held, home_.File(kUnsentFile), {entry}));
+        ASSERT_TRUE(store::Append(held, home_.File(kUnsentFile), std::vector<packet>{unsent}));
+    }
+    QueuedRecord waiting = Record(1, "ok ?");
+    waiting.whole = whole;
+    queue_.Add({waiting, Record(2, "plain")});
+    const auto rows = Rows();
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0].whole, whole);
+    EXPECT_TRUE(rows[1].whole.empty());
+    EXPECT_EQ(rows[2].state, QueueRowState::Unsendable);
+    EXPECT_EQ(rows[2].whole, whole);
+}
 
 TEST_F(QueueViewTest, ListsTheSendingRecordFirstThenWaitingRestingAndUnsendable) {
     const std::vector<packet> unsent{MakePacket("", "07.12.2026 9:00:00", "no number")};

@@ -63,6 +63,32 @@ TEST(Counter, WhatTheAlphabetLacksCountsAsUcs2AndItsExtensionTwice) {
     EXPECT_EQ(MessageCount(W("€") + Latin(159 - kSig)), 2u);
 }
 
+// A text with a character the code page lacks keeps "?" in its record and goes out
+// whole: the counter counts the whole text, an emoji as one character of the
+// record and two UCS2 units of the message. "ü" is no Windows-1251 letter but is
+// in the 7-bit alphabet, so a German text stays 7-bit.
+TEST(Counter, ATextBeyondTheCodePageIsKeptWholeAndCountedAsItGoesOut) {
+    const TypedText emoji = KeptFormOf(u"ok \U0001F44D");
+    EXPECT_EQ(emoji.text, "ok ?");
+    EXPECT_EQ(emoji.whole, u"ok \U0001F44D");
+    EXPECT_EQ(codepage::ToUtf8(CounterText(emoji.text, SegmentRoom::Designed, emoji.whole)),
+              "Сообщений: 1  Знаков: 4");
+    const std::u16string fills_one = std::u16string(70 - kSig - 2, u'a') + u"\U0001F44D";
+    const TypedText full = KeptFormOf(fills_one);
+    EXPECT_EQ(MessageCount(full.text, SegmentRoom::Designed, full.whole), 1u);
+    const TypedText over = KeptFormOf(u"a" + fills_one);
+    EXPECT_EQ(MessageCount(over.text, SegmentRoom::Designed, over.whole), 2u)
+        << "the \"?\" of the record would have fitted; the emoji's two units do not";
+
+    const TypedText german = KeptFormOf(u"Gr\u00FC\u00DFe");
+    EXPECT_EQ(german.whole, u"Gr\u00FC\u00DFe");
+    EXPECT_EQ(MessageCount(std::string(160 - kSig - 5, 'a') + german.text, SegmentRoom::Designed,
+                           codepage::ToUtf16(std::string(160 - kSig - 5, 'a')) + german.whole),
+              1u);
+    EXPECT_TRUE(KeptFormOf(codepage::ToUtf16(W("Привет, «мир» №5"))).whole.empty())
+        << "what Windows-1251 holds is kept in the record alone";
+}
+
 TEST(Counter, StartsWithNoMessages) {
     EXPECT_EQ(codepage::ToUtf8(InitialCounterText()), "Сообщений: 0");
 }

@@ -46,8 +46,10 @@ TEST(TextPriceTest, CountsTheMessagesAndTheRoomTheSendPathUses) {
 TEST(TextPriceTest, LookAlikesMakeATypographicLatinText7Bit) {
     const std::string typed = W("He said «hi» — ok №5… “quoted” ‘x’ 5\u00A0kg © €");
     EXPECT_TRUE(PriceOf(typed).ucs2);
-    for (const char character : W("«»—№…“”‘’\u00A0©")) EXPECT_TRUE(ForcesUcs2(character));
-    for (const char character : std::string("aZ09@$_\r\n")) EXPECT_FALSE(ForcesUcs2(character));
+    for (const char16_t character : std::u16string_view(u"«»—№…“”‘’\u00A0©\U0001F600Ж"))
+        EXPECT_TRUE(ForcesUcs2(character));
+    for (const char16_t character : std::u16string_view(u"aZ09@$_\r\n€üÉ"))
+        EXPECT_FALSE(ForcesUcs2(character));
 
     const std::string replaced = WithLookAlikes(typed);
     EXPECT_EQ(U(replaced), "He said \"hi\" - ok No5... \"quoted\" 'x' 5 kg (c) €")

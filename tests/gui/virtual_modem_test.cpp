@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QToolButton>
 #include <filesystem>
 #include <functional>
 
@@ -89,9 +90,44 @@ TEST_F(VirtualModemTest, ATwoSegmentRussianMessageToTwoContactsShowsInTheOutbox)
     EXPECT_EQ(rows->index(0, 0).data().toString(), "Мария (+79990000002)");
     EXPECT_EQ(rows->index(1, 0).data().toString(), "Пётр (+79161234567)");
     EXPECT_EQ(rows->index(0, 2).data().toString(), text);
-    EXPECT_EQ(PlanOutgoingText(FromQt(text)).pieces.size(), 2u)
+    EXPECT_EQ(PlanOutgoingText(text.toStdU16String()).pieces.size(), 2u)
         << "two segments, the signature included";
     EXPECT_EQ(modems_.Store(2).size(), 2u) << "the second modem holds both segments";
+}
+
+// Typed with an emoji, Greek and Chinese, to the modem's own number: the counter
+// counts what goes out, the characters that force UCS2 are marked, and the text
+// comes back; both boxes show it as typed, not with "?".
+TEST_F(VirtualModemTest, AnEmojiTextGoesOutAndComesBackWholeInBothBoxes) {
+    Start(true);
+    // "See you at five, ok? 👍 Γειά 你好"
+    const QString text = QString::fromUtf8(
+        "See you at five, ok? \xF0\x9F\x91\x8D \xCE\x93\xCE\xB5\xCE\xB9\xCE\xAC "
+        "\xE4\xBD\xA0\xE5\xA5\xBD");
+    dialogs_.NameNextScreenshot("compose-emoji");
+    dialogs_.AnswerForm([&](QDialog& form) -> int {
+        In<QLineEdit>(form, "RecepientsEdit")->setText("+79990000001");
+        auto* edit = In<QPlainTextEdit>(form, "MessageText");
+        edit->setPlainText(text);
+        EXPECT_EQ(In<QLabel>(form, "CounterLabel")->text(), "Сообщений: 1  Знаков: 30");
+        EXPECT_EQ(In<QLabel>(form, "PriceLabel")->text(), "UCS2, ещё 1")
+            << "38 of signature and 31 units: the emoji takes two";
+        EXPECT_EQ(edit->extraSelections().size(), 7)
+            << "the emoji's two halves, three Greek letters (the 7-bit alphabet has Γ), Chinese";
+        EXPECT_FALSE(In<QToolButton>(form, "CheaperButton")->isVisible());
+        return QDialog::Accepted;
+    });
+    window_->findChild<QAction*>("actCompose")->trigger();
+    ASSERT_TRUE(Eventually([&] { return Records("outbox.db") == 1 && Records("inbox.db") == 1; }));
+
+    window_->qmOutBoxClick();
+    QAbstractItemModel* rows = window_->findChild<QTableView*>("MessageTable")->model();
+    ASSERT_EQ(rows->rowCount(), 1);
+    EXPECT_EQ(rows->index(0, 2).data().toString(), text);
+    window_->qmInBoxClick();
+    rows = window_->findChild<QTableView*>("MessageTable")->model();
+    ASSERT_EQ(rows->rowCount(), 1);
+    EXPECT_TRUE(rows->index(0, 2).data().toString().endsWith(text));
 }
 
 TEST_F(VirtualModemTest, TheDialogOffersTheVirtualModemsAndSwitchesReceptionOn) {

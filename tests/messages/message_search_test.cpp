@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/codepage.h"
+#include "store/content_file.h"
 #include "store/store_file.h"
 #include "tests/support/box_held.h"
 #include "tests/support/temp_dir.h"
@@ -63,6 +64,35 @@ TEST_F(MessageSearchTest, NumbersAreFoundAsWrittenOrByTheirDigits) {
     EXPECT_EQ(Find("916123"), (std::vector<MessageRef>{In(0), In(2), Out(0)}));
     EXPECT_EQ(Find("8916"), (std::vector<MessageRef>{In(0), In(2), Out(0)}))
         << "the national form finds the international one";
+}
+
+// A sent text with emoji and Greek, kept whole beside its record: found by what
+// Windows-1251 holds of it as before, and by the characters it lacks through the
+// query as typed; Latin and Cyrillic case ignored there too.
+TEST_F(MessageSearchTest, TheWholeTextOfAMessageIsSearchedByWhatWasTyped) {
+    const std::u16string whole = u"Ok \U0001F44D \u0393\u03B5\u03B9\u03AC, Маша";
+    const std::string path = dir_.File("outbox.db");
+    const packet record =
+        MakePacket("+79990000002", "09.12.2026 9:00:00", codepage::FromUtf16(whole));
+    store::ContentEntry entry;
+    entry.record = 1;
+    entry.checksum = record.checksum;
+    entry.content.body = store::ContentBody::WholeText;
+    entry.content.text = whole;
+    {
+        const auto held = velka::testing::BoxHeld(path);
+        ASSERT_TRUE(store::AppendContent(held, path, {entry}));
+        ASSERT_TRUE(store::Append(held, path, std::vector<packet>{record}));
+    }
+    const auto find_typed = [&](std::u16string_view typed) {
+        return SearchIndex(Open("inbox.db"), Open("outbox.db"), names_)
+            .Find(codepage::FromUtf16(typed), typed);
+    };
+    EXPECT_EQ(find_typed(u"\U0001F44D"), std::vector<MessageRef>{Out(1)});
+    EXPECT_EQ(find_typed(u"OK \U0001F44D \u0393\u03B5"), std::vector<MessageRef>{Out(1)});
+    EXPECT_EQ(find_typed(u"\u03B9\u03AC, маша"), std::vector<MessageRef>{Out(1)});
+    EXPECT_TRUE(find_typed(u"\U0001F600").empty()) << "another emoji is not a \"?\"";
+    EXPECT_EQ(Find("маша"), std::vector<MessageRef>{Out(1)});
 }
 
 TEST_F(MessageSearchTest, AnEmptyOrAbsentQueryFindsNothing) {

@@ -41,6 +41,20 @@ std::string RussianText(std::size_t length) {
     return text;
 }
 
+// Characters of other scripts and beyond the basic plane, which Windows-1251 lacks:
+// Greek, Chinese, Arabic and emoji, `length` characters (an emoji two UCS2 units).
+std::u16string WorldText(std::size_t length) {
+    static const std::vector<std::u16string> pattern = {u"\u0393", u"\u03B5", u"\u4F60",
+                                                        u"\u597D", u" ",      u"\U0001F600",
+                                                        u"\u0645", u"\u0631", u"!"};
+    std::u16string text;
+    for (std::size_t i = 0; i < length; ++i) text += pattern[i % pattern.size()];
+    return text;
+}
+std::u16string U(std::string_view cp1251) {
+    return codepage::ToUtf16(cp1251);
+}
+
 // The octets a message's user data takes on the network.
 std::size_t UserDataOctets(const modemsim::UserData& data) {
     const bool seven_bit = (data.coding & 0x0C) == 0;
@@ -49,10 +63,13 @@ std::size_t UserDataOctets(const modemsim::UserData& data) {
 
 // What the network would carry for `text`, checked by the simulator's decoder: the
 // number of messages, each within one message's room, the texts joined in order.
-void ExpectCounterMatchesThePdus(const std::string& text,
+void ExpectCounterMatchesThePdus(std::u16string_view typed,
                                  SegmentRoom room = SegmentRoom::Designed) {
-    const std::vector<std::string> pdus = SubmitPdus(PlanOutgoingText(text, room), kSecond, "2A");
-    ASSERT_EQ(compose::MessageCount(text, room), pdus.size()) << text.size() << " characters";
+    const compose::TypedText kept = compose::KeptFormOf(typed);
+    const std::string& text = kept.text;
+    const std::vector<std::string> pdus = SubmitPdus(PlanOutgoingText(typed, room), kSecond, "2A");
+    ASSERT_EQ(compose::MessageCount(text, room, kept.whole), pdus.size())
+        << text.size() << " characters";
     std::string carried;
     for (const std::string& pdu : pdus) {
         const auto submit = modemsim::ParseSubmit(pdu, static_cast<int>(pdu.size() / 2 - 1));
@@ -64,14 +81,16 @@ void ExpectCounterMatchesThePdus(const std::string& text,
         EXPECT_EQ(submit->data.has_header, pdus.size() > 1);
         carried += modemsim::UserDataText(submit->data);
     }
-    EXPECT_EQ(carried, codepage::ToUtf8(std::string(kSignature) + text)) << text.size();
+    EXPECT_EQ(carried, codepage::Utf16ToUtf8(U(kSignature) + std::u16string(typed))) << text.size();
 }
 
 TEST(CounterAgainstTheNetwork, EveryLengthFrom1To1024CountsTheMessagesThatGoOut) {
     for (std::size_t length = 1; length <= compose::kMaxMessageLength; ++length) {
-        ExpectCounterMatchesThePdus(LatinText(length));
-        ExpectCounterMatchesThePdus(RussianText(length));
-        ExpectCounterMatchesThePdus(RussianText(length), SegmentRoom::Full);
+        ExpectCounterMatchesThePdus(U(LatinText(length)));
+        ExpectCounterMatchesThePdus(U(RussianText(length)));
+        ExpectCounterMatchesThePdus(U(RussianText(length)), SegmentRoom::Full);
+        ExpectCounterMatchesThePdus(WorldText(length));
+        ExpectCounterMatchesThePdus(WorldText(length), SegmentRoom::Full);
         if (::testing::Test::HasFailure()) return;  // one length tells the story
     }
 }
@@ -82,12 +101,12 @@ TEST(CounterAgainstTheNetwork, FullPartsTakeSixtySevenCharactersAndLeave7BitAlon
     const std::string russian = RussianText(230);  // with the signature, 268 characters
     EXPECT_EQ(compose::MessageCount(russian), 5u);
     EXPECT_EQ(compose::MessageCount(russian, SegmentRoom::Full), 4u);
-    const TextPlan full = PlanOutgoingText(russian, SegmentRoom::Full);
+    const TextPlan full = PlanOutgoingText(U(russian), SegmentRoom::Full);
     for (std::size_t i = 0; i + 1 < full.pieces.size(); ++i) EXPECT_EQ(full.pieces[i].size(), 67u);
     for (const std::size_t length : {std::size_t{200}, std::size_t{1024}}) {
         const std::string latin = LatinText(length);
-        EXPECT_EQ(PlanOutgoingText(latin, SegmentRoom::Full).pieces,
-                  PlanOutgoingText(latin).pieces);
+        EXPECT_EQ(PlanOutgoingText(U(latin), SegmentRoom::Full).pieces,
+                  PlanOutgoingText(U(latin)).pieces);
     }
 }
 

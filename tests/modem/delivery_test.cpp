@@ -9,7 +9,7 @@ namespace velka::modem {
 namespace {
 
 TEST(StatusReportRequest, OffLeavesThePdusByteForByteAsDesigned) {
-    const TextPlan hi{0, {"Hi"}};
+    const TextPlan hi{0, {u"Hi"}};
     EXPECT_EQ(SubmitPdus(hi, "+71234567890", ""),
               (std::vector<std::string>{"0011000B911732547698F00000FF02C834"}));
     EXPECT_EQ(SubmitPdus(hi, "+71234567890", "", DeliveryReports::Off),

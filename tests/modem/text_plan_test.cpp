@@ -8,6 +8,7 @@
 #include "modem/inbox_sink.h"
 #include "modem/receive.h"
 #include "modem/send.h"
+#include "platform/codepage.h"
 #include "platform/registry.h"
 #include "sms/smsbase.h"
 #include "tests/support/temp_dir.h"
@@ -16,20 +17,23 @@ namespace velka::modem {
 namespace {
 
 // The codec refuses user data beyond one SMS; every piece the plan makes must fit,
-// whatever the length of the body and its coding.
+// whatever the length of the body and its coding, emoji included.
 TEST(TextPlanTest, EveryPieceEncodesAsOneSms) {
-    for (const char letter : {'a', '\xC0'}) {
+    const std::u16string signature = codepage::ToUtf16(kSignature);
+    for (const std::u16string_view letter : {u"a", u"\u0410", u"\U0001F600"}) {
         for (std::size_t length = 0; length <= 1100; ++length) {
-            const TextPlan plan = PlanText(std::string(kSignature) + std::string(length, letter));
+            std::u16string body = signature;
+            for (std::size_t i = 0; i < length; ++i) body += letter;
+            const TextPlan plan = PlanText(body);
             for (std::size_t i = 0; i < plan.pieces.size(); ++i) {
                 TSMS sms;
-                sms.Text = plan.pieces[i];
+                sms.Whole = plan.pieces[i];
                 sms.Number = "+79161234567";
                 sms.Coding = plan.coding;
                 if (plan.pieces.size() > 1)
                     sms.UDH = SegmentHeader("7F", plan.pieces.size(), i + 1);
-                ASSERT_FALSE(sms.EncodeSubmit().empty())
-                    << "piece " << i + 1 << " of a body of " << length << " x " << letter;
+                ASSERT_FALSE(sms.EncodeSubmit().empty()) << "piece " << i + 1 << " of a body of "
+                                                         << length << " letters " << letter.size();
             }
         }
     }

@@ -69,6 +69,14 @@ expect_output 'the second one' receive
 configure "$com1"
 expect_output '+79990000002: sent' send +79990000002 $'a "quote", a \\ and\ta tab'
 json_check "d[-1]['text'].endswith('a \"quote\", a \\\\ and\\ta tab')" outbox --json
+# Emoji and other scripts go out whole; the outbox and the receiving side's inbox
+# show them as typed.
+expect_output '+79990000002: sent' send +79990000002 'Γειά 你好 👍'
+json_check "d[-1]['text'] == 'Γειά 你好 👍'" outbox --json
+configure "$com2"
+expect_output '你好' receive
+json_check "d[-1]['text'].endswith('Γειά 你好 👍')" inbox --json
+configure "$com1"
 
 expect_refusal 2 "'12ab' is not a telephone number" send 12ab Hi
 expect_refusal 2 "'+123456789012345678901' has more than 20 digits" send +123456789012345678901 Hi

@@ -176,6 +176,7 @@ std::string NoPortMessage(const AppCore& core) {
 struct SendRequest {
     std::vector<std::string> numbers;  // Windows-1251
     std::string text;                  // Windows-1251
+    std::u16string whole;              // the text whole where Windows-1251 lacks some of it
     int timeout_seconds = kDefaultTimeoutSeconds;
     bool wait = true;  // false: queue and return
 };
@@ -214,7 +215,10 @@ velka::Result<SendRequest> ParseSend(const std::vector<std::string_view>& args) 
     for (const std::string& number : check.sendable)
         request.numbers.push_back(velka::codepage::FromUtf8(number));
     if (request.numbers.empty()) return velka::Error{"send needs at least one number."};
-    request.text = velka::codepage::FromUtf8(positional[1]);
+    velka::compose::TypedText typed =
+        velka::compose::KeptFormOf(velka::codepage::Utf8ToUtf16(positional[1]));
+    request.text = std::move(typed.text);
+    request.whole = std::move(typed.whole);
     if (request.text.size() > velka::kMaxTextLength) {
         return velka::Error{"The text has " + std::to_string(request.text.size()) +
                             " characters; a message holds at most 1024."};
@@ -318,7 +322,7 @@ int Send(const std::vector<std::string_view>& args) {
 
     AppCore core(velka::ProgramDirectory());
     if (!request->wait) {
-        if (const auto queued = core.Enqueue(Records(*request)); !queued)
+        if (const auto queued = core.Enqueue(Records(*request), request->whole); !queued)
             return Fail(kFailed, queued.error().message);
         return SayQueued(*request, "the program that drives the modem sends them");
     }
@@ -341,13 +345,13 @@ int Send(const std::vector<std::string_view>& args) {
     if (const auto& other = core.OtherWorker()) {
         std::fprintf(stderr, "velka-sms-cli: COM%u is driven by %s.\n", core.PortNumber(),
                      velka::Describe(*other).c_str());
-        if (const auto queued = core.Enqueue(Records(*request)); !queued)
+        if (const auto queued = core.Enqueue(Records(*request), request->whole); !queued)
             return Fail(kFailed, queued.error().message);
         return SayQueued(*request, velka::Describe(*other) + " sends them");
     }
     if (!core.WorkerRunning()) return Fail(kFailed, NoPortMessage(core));
 
-    const auto queued = core.Enqueue(Records(*request));
+    const auto queued = core.Enqueue(Records(*request), request->whole);
     if (!queued) return Fail(kFailed, queued.error().message);
     const std::vector<std::uint64_t>& ids = *queued;
     const auto finished = [&] {
