@@ -117,15 +117,16 @@ TEST_F(AppCoreTest, SendsQueuedRecordsInOrderAfterTheOutboxsEarlierRecords) {
     EXPECT_EQ(modems_.Store(3).size(), 1u);
 }
 
-// Sent to the modem's own number, a text in several scripts with emoji goes out
-// whole (UCS2, in parts whose surrogate pairs stay whole), comes back through
-// reception, and both boxes show it as typed; the records keep "?" for what
-// Windows-1251 lacks.
+// Sent to the modem's own number, a text in Russian, Greek, Chinese and Arabic with
+// emoji goes out whole (UCS2, in parts whose surrogate pairs stay whole), comes
+// back through reception, and both boxes show it as typed; the records keep "?"
+// for what Windows-1251 lacks.
 TEST_F(AppCoreTest, ATextBeyondTheCodePageGoesOutWholeAndComesBackWhole) {
     Configure(modems_.ComName(1), true);
     ASSERT_TRUE(Start().ok());
-    std::u16string whole = u"Привет \U0001F44D \u0393\u03B5\u03B9\u03AC \u4F60\u597D ";
-    // 38 units of signature, 18 of words, 66 emoji: every cut of 63 units would fall
+    std::u16string whole =
+        u"Привет \U0001F44D \u0393\u03B5\u03B9\u03AC \u4F60\u597D \u0645\u0631\u062D\u0628\u0627 ";
+    // 38 units of signature, 24 of words, 63 emoji: every cut of 63 units would fall
     // inside a pair, so each part carries 62 and the text takes four.
     while (whole.size() < 150) whole += u"\U0001F600";
     const std::string text = codepage::FromUtf16(whole);
