@@ -276,6 +276,36 @@ TEST_F(ModemSimTest, ACyrillicTextGoesAsUcs2) {
     EXPECT_EQ(sms.DecodeText(), std::string(kSignature) + privet);
 }
 
+// Every printable Windows-1251 character, and a text typed beyond the code page,
+// read by the virtual modem's own decoder at the other end: the parts joined are
+// the signature and the text as typed, not a "?" among them.
+TEST_F(ModemSimTest, EveryWindows1251CharacterAndATextBeyondItArriveAsTyped) {
+    ASSERT_TRUE(Init());
+    const auto carried_since = [&](std::size_t first) {
+        std::string carried;
+        const auto stored = modems_.Store(2);
+        for (std::size_t i = first; i < stored.size(); ++i) {
+            const auto deliver = modemsim::ParseDeliver(stored[i].pdu);
+            EXPECT_TRUE(deliver.ok());
+            if (deliver) carried += modemsim::UserDataText(deliver->data);
+        }
+        return carried;
+    };
+    std::string every = "\r\n";
+    for (int code = 0x20; code <= 0xFF; ++code) every += static_cast<char>(code);
+    ASSERT_EQ(Send(kSecond, every), SendResult::Sent);
+    EXPECT_EQ(carried_since(0), codepage::ToUtf8(std::string(kSignature) + every));
+
+    const std::size_t before = modems_.Store(2).size();
+    const std::u16string whole =
+        u"\u03A3\u03B1\u03C2 \U0001F600 \u4F60\u597D \u0645\u0631\u062D\u0628\u0627";
+    SendPosition position;
+    ASSERT_EQ(session_.Send(MakePacket(kSecond, "09.12.2026 10:00:00", codepage::FromUtf16(whole)),
+                            position, DeliveryReports::Off, {}, whole),
+              SendResult::Sent);
+    EXPECT_EQ(carried_since(before), codepage::Utf16ToUtf8(codepage::ToUtf16(kSignature) + whole));
+}
+
 TEST_F(ModemSimTest, ANewMessageIndicationDuringASendIsReadPast) {
     modems_.Control("fault 1 confirm-delay 300");
     ASSERT_TRUE(Init());
