@@ -21,6 +21,7 @@
 #include <utility>
 #include <vector>
 
+#include "modem/phone_book.h"
 #include "platform/device_access.h"
 #include "platform/result.h"
 #include "platform/stop_signal.h"
@@ -217,6 +218,13 @@ class Session {
     // announcement, a delivery waiting to be kept, a restart, a silence or a port
     // that closed.
     bool Heard() const;
+
+    // Every entry of the SIM's phone book ("SM"), after an initialisation as Open's.
+    // Names are read in the best character set the modem offers (modem/phone_book_text.h);
+    // the character set and the phone book the modem had chosen are chosen again
+    // afterwards, whatever became of the reading. Blocks for as many bounded
+    // commands as the book takes; the stop signal ends it.
+    Result<std::vector<PhoneBookEntry>, PhoneBookError> ReadPhoneBook();
 
     // AT+CSQ when 30 s have passed since the last reading; nothing otherwise.
     void ReadSignalWhenDue();
