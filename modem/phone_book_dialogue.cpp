@@ -15,9 +15,6 @@ using Reading = Result<std::vector<PhoneBookEntry>, PhoneBookError>;
 
 // The SIM's own phone book (27.007: "SM", the SIM phonebook).
 constexpr std::string_view kSimStorage = "SM";
-// A SIM reads its records slowly, some modems one by one before answering: a
-// chunk's answer counts as lost only once the modem has been this quiet.
-constexpr auto kListingQuiet = std::chrono::seconds(10);
 
 // The failure an answer that did not end in "OK" means; `refused` for an error.
 PhoneBookError FailureOf(const Answer& answer, Kind refused) {
@@ -68,11 +65,16 @@ struct Chosen {
 
 class PhoneBookReading {
   public:
-    PhoneBookReading(TComPort& port, AnswerReader& reader) : port_(port), reader_(reader) {}
+    PhoneBookReading(TComPort& port, AnswerReader& reader, Clock::duration quiet)
+        : port_(port), reader_(reader), quiet_(quiet) {}
 
     Reading Run() {
         Reading read = Read();
-        Restore();
+        // A modem that fell silent would only make each command wait out its bound;
+        // the session opens it afresh, and nothing it sends depends on these choices.
+        const bool unanswered =
+            !read && (read.error().kind == Kind::Silent || read.error().kind == Kind::Stopped);
+        if (!unanswered) Restore();
         return read;
     }
 
@@ -151,7 +153,7 @@ class PhoneBookReading {
     Reading ReadChunk(int first, int last, Charset charset) {
         if (reader_.stopped()) return PhoneBookError{Kind::Stopped, {}};
         const Answer answer =
-            Command("AT+CPBR=" + std::to_string(first) + "," + std::to_string(last), kListingQuiet);
+            Command("AT+CPBR=" + std::to_string(first) + "," + std::to_string(last), quiet_);
         if (answer.outcome == Outcome::Error && IsEmptyRange(answer.final_line))
             return std::vector<PhoneBookEntry>{};
         if (answer.outcome != Outcome::Ok) return FailureOf(answer, Kind::Refused);
@@ -182,6 +184,7 @@ class PhoneBookReading {
 
     TComPort& port_;
     AnswerReader& reader_;
+    const Clock::duration quiet_;
     Chosen before_;
     bool charset_changed_ = false;
     bool selected_storage_ = false;
@@ -189,8 +192,8 @@ class PhoneBookReading {
 
 }  // namespace
 
-Reading ReadSimPhoneBook(TComPort& port, AnswerReader& reader) {
-    return PhoneBookReading(port, reader).Run();
+Reading ReadSimPhoneBook(TComPort& port, AnswerReader& reader, Clock::duration quiet) {
+    return PhoneBookReading(port, reader, quiet).Run();
 }
 
 }  // namespace velka::modem

@@ -20,8 +20,12 @@ inline constexpr int kPhoneBookChunk = 20;
 // modem gave, so that a modem that answers fewer than asked loses none. A range
 // answered "+CME ERROR: 22" (not found) or 21 (invalid index) is empty. Reading
 // ends once the count "AT+CPBS?" gave is reached. The character set and the
-// storage are chosen again as they were, on every path.
+// storage are chosen again as they were, unless the modem fell silent or the
+// stop came. A SIM reads its records
+// slowly, some modems all of a chunk before answering: a chunk's answer counts as
+// lost only once the modem has been `quiet` that long.
 Result<std::vector<PhoneBookEntry>, PhoneBookError> ReadSimPhoneBook(TComPort& port,
-                                                                     AnswerReader& reader);
+                                                                     AnswerReader& reader,
+                                                                     Clock::duration quiet);
 
 }  // namespace velka::modem

@@ -192,7 +192,7 @@ Result<std::vector<PhoneBookEntry>, PhoneBookError> Session::ReadPhoneBook() {
             silent ? PhoneBookError::Kind::Silent : PhoneBookError::Kind::NotReady, {}};
     }
     AnswerReader reader(line_->port, line_->stop, line_->context);
-    return ReadSimPhoneBook(line_->port, reader);
+    return ReadSimPhoneBook(line_->port, reader, line_->context.listing_idle_limit);
 }
 
 void Session::ReadSignalWhenDue() {

@@ -222,7 +222,7 @@ class Session {
     // Every entry of the SIM's phone book ("SM"), after an initialisation as Open's.
     // Names are read in the best character set the modem offers (modem/phone_book_text.h);
     // the character set and the phone book the modem had chosen are chosen again
-    // afterwards, whatever became of the reading. Blocks for as many bounded
+    // afterwards, unless it fell silent. Blocks for as many bounded
     // commands as the book takes; the stop signal ends it.
     Result<std::vector<PhoneBookEntry>, PhoneBookError> ReadPhoneBook();
 
@@ -242,7 +242,8 @@ class Session {
     // Closes the port; the next opening opens it afresh. Never throws.
     void Close();
 
-    // How long a listing may stay quiet before it counts as lost (30 s).
+    // How long a listing, of messages or of the phone book, may stay quiet before it
+    // counts as lost (30 s).
     void SetListingIdleLimit(Clock::duration limit);
 
     // Whether the port `number` answers "AT" with "OK" within `bound`, and then what

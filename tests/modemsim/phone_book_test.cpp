@@ -102,7 +102,7 @@ TEST_F(PhoneBookSessionTest, TheQuirksOfModemsAreServed) {
     EXPECT_EQ(Run("AT+CPBR=1,250\r"), "\r\n+CPBR: 2,\"79161234567\",145,\"????\"\r\n\r\nOK\r\n");
     EXPECT_EQ(Run("AT+CPBR=0,3\r"), "\r\n+CME ERROR: 21\r\n");
     EXPECT_EQ(Run("AT+CPBR=1,251\r"), "\r\n+CME ERROR: 21\r\n");
-    SetFaults([](Faults& f) { f.no_ucs2 = true; });
+    SetFaults([](Faults& f) { f.charsets = {"GSM", "IRA", "HEX"}; });
     EXPECT_EQ(Run("AT+CSCS=?\r"), "\r\n+CSCS: (\"GSM\",\"IRA\",\"HEX\")\r\n\r\nOK\r\n");
     EXPECT_EQ(Run("AT+CSCS=\"UCS2\"\r"), "\r\n+CME ERROR: 4\r\n");
 }

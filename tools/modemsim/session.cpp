@@ -659,7 +659,7 @@ Session::Reply Session::MessageFormat(const Command& c) {
     return Reply{{}, std::pair{ErrorFamily::Message, kCmsOperationNotSupported}, false};
 }
 
-// The character sets of the phone book's names, in the order AT+CSCS=? lists them.
+// How the phone book's names are written, by the names AT+CSCS takes.
 constexpr std::pair<const char*, NameCharset> kCharsets[] = {{"GSM", NameCharset::Gsm},
                                                              {"IRA", NameCharset::Ira},
                                                              {"HEX", NameCharset::Hex},
@@ -670,8 +670,7 @@ Session::Reply Session::CharacterSet(const Command& c) {
     std::string offered;
     bool known = false;
     const std::string set = Upper(Unquoted(c.args));
-    for (const auto& [name, charset] : kCharsets) {
-        if (charset == NameCharset::Ucs2 && faults_.no_ucs2) continue;
+    for (const std::string& name : faults_.charsets) {
         offered += std::string(offered.empty() ? "" : ",") + "\"" + name + "\"";
         known = known || set == name;
     }

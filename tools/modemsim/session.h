@@ -86,7 +86,9 @@ struct Faults {
     // A range without entries is answered "+CME ERROR: 22" (not found), 21 (invalid
     // index), or with 0, "OK" alone.
     int empty_range = 22;
-    bool no_ucs2 = false;  // AT+CSCS offers GSM, IRA and HEX only
+    // The character sets AT+CSCS offers, of "GSM", "IRA", "HEX" and "UCS2": a modem
+    // without UCS2, or one whose HEX is missing, offers fewer.
+    std::vector<std::string> charsets{"GSM", "IRA", "HEX", "UCS2"};
     // In UCS2, a name the SIM keeps in a UCS2 form comes as the SIM's record
     // ("81...", "80..."), passed through unconverted.
     bool ucs2_records = false;

@@ -1,6 +1,8 @@
 #include "tools/modemsim/simulator.h"
 
+#include <algorithm>
 #include <charconv>
+#include <set>
 #include <sstream>
 
 namespace velka::modemsim {
@@ -113,7 +115,7 @@ std::string DescribeFaults(const Faults& f) {
         << "phone-book " << (f.no_phone_book ? "missing" : "present") << "\n"
         << "cpbr-limit " << f.phone_book_chunk << "\n"
         << "cpbr-empty " << (f.empty_range == 0 ? "ok" : std::to_string(f.empty_range)) << "\n"
-        << "ucs2 " << (f.no_ucs2 ? "off" : "on") << "\n"
+        << "charsets " << Rest(f.charsets, 0) << "\n"
         << "ucs2-records " << (f.ucs2_records ? "on" : "off") << "\n";
     return out.str();
 }
@@ -227,6 +229,17 @@ bool SetEmptyRange(int& field, const std::vector<std::string>& value) {
     return true;
 }
 
+// Some of "GSM", "IRA", "HEX" and "UCS2", each once.
+bool SetCharsets(Faults& f, const std::vector<std::string>& value) {
+    static const std::set<std::string> kKnown = {"GSM", "IRA", "HEX", "UCS2"};
+    const std::set<std::string> named(value.begin(), value.end());
+    if (value.empty() || named.size() != value.size() ||
+        !std::includes(kKnown.begin(), kKnown.end(), named.begin(), named.end()))
+        return false;
+    f.charsets = value;
+    return true;
+}
+
 bool SetPhoneBookPresence(bool& missing, const std::vector<std::string>& value) {
     if (value.size() != 1 || (value[0] != "present" && value[0] != "missing")) return false;
     missing = value[0] == "missing";
@@ -301,13 +314,7 @@ constexpr FaultSetter kFaultSetters[] = {
          return SetNumber(f.phone_book_chunk, v) && f.phone_book_chunk >= 0;
      }},
     {"cpbr-empty", [](Faults& f, const Values& v) { return SetEmptyRange(f.empty_range, v); }},
-    {"ucs2",
-     [](Faults& f, const Values& v) {
-         bool offered = !f.no_ucs2;
-         if (!SetSwitch(offered, v)) return false;
-         f.no_ucs2 = !offered;
-         return true;
-     }},
+    {"charsets", SetCharsets},
     {"ucs2-records", [](Faults& f, const Values& v) { return SetSwitch(f.ucs2_records, v); }},
     {"refusal-text",
      [](Faults& f, const Values& v) {
@@ -408,7 +415,8 @@ std::string Simulator::Help() {
            "                                phone-book present|missing, cpbr-limit N\n"
            "                                (entries per AT+CPBR answer, 0 all),\n"
            "                                cpbr-empty 22|21|ok (an empty range's answer),\n"
-           "                                ucs2 on|off (offered by AT+CSCS), ucs2-records\n"
+           "                                charsets GSM|IRA|HEX|UCS2... (AT+CSCS offers),\n"
+           "                                ucs2-records\n"
            "                                on|off (UCS2 names as the SIM's record),\n"
            "                                clear\n"
            "MODEM is a position from 1 or a number.\n";
