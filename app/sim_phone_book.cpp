@@ -17,7 +17,7 @@ std::string WithAnswer(std::string_view sentence, const std::string& answer) {
 
 }  // namespace
 
-void ReadSimPhoneBook(AppCore& core, std::function<void(SimPhoneBook read)> done) {
+void ReadSimPhoneBook(AppCore& core, const std::function<void(SimPhoneBook read)>& done) {
     ModemErrand errand;
     errand.run = [done](modem::Session& session) {
         auto read = session.ReadPhoneBook();

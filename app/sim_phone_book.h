@@ -19,7 +19,7 @@ using SimPhoneBook = Result<std::vector<modem::PhoneBookEntry>>;
 // Reads the SIM's phone book through `core` (AppCore::RunOnModem) and gives the
 // result to `done`, once: on the worker's thread while the worker runs (post it
 // to the front end's own), else on this one before the call returns.
-void ReadSimPhoneBook(AppCore& core, std::function<void(SimPhoneBook read)> done);
+void ReadSimPhoneBook(AppCore& core, const std::function<void(SimPhoneBook read)>& done);
 
 // Why the phone book was not read, for the user, Windows-1251; `status` is the
 // modem's state, which says why a modem is not ready.

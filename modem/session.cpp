@@ -186,10 +186,11 @@ bool Session::Heard() const {
 
 Result<std::vector<PhoneBookEntry>, PhoneBookError> Session::ReadPhoneBook() {
     if (!Open()) {
+        using Kind = PhoneBookError::Kind;
+        if (line_->stop.IsSet()) return PhoneBookError{Kind::Stopped, {}};
         // A modem that went silent at the opening is no SIM state.
         const bool silent = line_->context.status.state == ModemState::Ready;
-        return PhoneBookError{
-            silent ? PhoneBookError::Kind::Silent : PhoneBookError::Kind::NotReady, {}};
+        return PhoneBookError{silent ? Kind::Silent : Kind::NotReady, {}};
     }
     AnswerReader reader(line_->port, line_->stop, line_->context);
     return ReadSimPhoneBook(line_->port, reader, line_->context.listing_idle_limit);

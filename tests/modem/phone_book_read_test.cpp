@@ -2,6 +2,8 @@
 // character set, the quirks of modems, and each way a reading fails.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "modem/phone_book.h"
 #include "modem/session.h"
 #include "platform/registry.h"
@@ -146,6 +148,22 @@ TEST_F(PhoneBookReadTest, AModemThatFallsSilentInTheMiddleFailsTheReading) {
     ASSERT_FALSE(read);
     EXPECT_EQ(read.error().kind, PhoneBookError::Kind::Silent);
     EXPECT_EQ(session_.Settle(), Session::Conduct::Silent);
+}
+
+// Closing the window sets the stop signal: a reading the modem holds up ends then,
+// not at its 30 s bound.
+TEST_F(PhoneBookReadTest, TheStopSignalEndsAReadingTheModemHoldsUp) {
+    modems_.Control("fault 1 hang AT+CPBR=1,");
+    std::thread closer([&] {
+        EXPECT_TRUE(testing::Eventually(
+            [&] { return modems_.Written(1).find("AT+CPBR=1,") != std::string::npos; }));
+        stop_.Set();
+    });
+    const auto read = Read();
+    closer.join();
+    ASSERT_FALSE(read);
+    EXPECT_EQ(read.error().kind, PhoneBookError::Kind::Stopped);
+    EXPECT_EQ(Count(modems_.Written(1), "AT+CSCS=\"GSM\""), 0u);  // nothing more was said
 }
 
 }  // namespace
