@@ -233,6 +233,8 @@ std::vector<std::string> OfferedCharsets(std::string_view line) {
             name += c;
         }
     }
+    // Some firmware answers AT+CSCS? with the name unquoted ("+CSCS: GSM").
+    if (names.empty() && !list->empty() && list->front() != '(') names.emplace_back(*list);
     return names;
 }
 

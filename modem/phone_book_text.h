@@ -34,7 +34,8 @@ enum class Charset { Ucs2, Gsm, Ira, Hex };
 std::string_view CharsetName(Charset charset);
 // The character set of a name such as AT+CSCS? gives, letter case ignored.
 std::optional<Charset> CharsetNamed(std::string_view name);
-// The names in a "+CSCS: ("IRA","GSM","UCS2")" line, unquoted, as they stand.
+// The names in a "+CSCS: ("IRA","GSM","UCS2")" line, or the one of "+CSCS: "GSM""
+// (quoted or not), without their quotes, as they stand.
 std::vector<std::string> OfferedCharsets(std::string_view line);
 // The character sets among the `offered` names, the most preferred first.
 std::vector<Charset> ByPreference(const std::vector<std::string>& offered);

@@ -164,6 +164,8 @@ TEST(CharsetTest, TheOfferedSetsAreTakenInTheOrderOfPreference) {
               (std::vector<Charset>{Charset::Hex, Charset::Gsm, Charset::Ira}));
     EXPECT_TRUE(ByPreference(OfferedCharsets("+CSCS: (\"8859-1\",\"PCCP437\")")).empty());
     EXPECT_EQ(OfferedCharsets("+CSCS: \"GSM\""), (std::vector<std::string>{"GSM"}));
+    EXPECT_EQ(OfferedCharsets("+CSCS: GSM"), (std::vector<std::string>{"GSM"}));
+    EXPECT_TRUE(OfferedCharsets("+CSCS: ()").empty());
     EXPECT_EQ(CharsetNamed(" Hex "), Charset::Hex);
     EXPECT_FALSE(CharsetNamed("UTF-8"));
 }
