@@ -110,19 +110,23 @@ std::optional<std::u16string> SimAlphaUnits(std::string_view octets) {
 
 // Whether a UCS2 answer is the SIM's record passed through rather than converted:
 // an odd count of octets after 0x80 (UTF-16 has an even one), or 0x81 or 0x82 with a
-// count that matches the length exactly. An ordinary name beginning with U+81xx or
-// U+82xx whose second octet equals the rest's length would read wrongly; such a
-// name is a run of rare CJK ideographs of one exact length.
+// count that matches the length exactly; either with the record's 0xFF padding or
+// without it, as modems differ in passing it on. An ordinary name beginning with
+// U+81xx or U+82xx whose second octet equals the rest's length would read wrongly;
+// such a name is a run of rare CJK ideographs of one exact length.
 bool IsPassedThroughRecord(std::string_view octets) {
     if (octets.empty()) return false;
-    const std::size_t size = octets.size();
+    const std::size_t padded = octets.size();
+    const std::size_t unpadded = octets.find_last_not_of(static_cast<char>(kPadding)) + 1;
+    const auto either = [&](auto fits) { return fits(padded) || fits(unpadded); };
+    const std::uint8_t count = octets.size() > 1 ? Octet(octets, 1) : 0;
     switch (Octet(octets, 0)) {
         case kUcs2Form:
-            return size % 2 == 1;
+            return either([](std::size_t size) { return size % 2 == 1; });
         case kHalfPageForm:
-            return size >= 3 && Octet(octets, 1) == size - 3;
+            return either([&](std::size_t size) { return size >= 3 && count == size - 3; });
         case kFullBaseForm:
-            return size >= 4 && Octet(octets, 1) == size - 4;
+            return either([&](std::size_t size) { return size >= 4 && count == size - 4; });
         default:
             return false;
     }

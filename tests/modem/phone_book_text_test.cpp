@@ -42,6 +42,8 @@ TEST(PhoneBookNameTest, TheSimsOwnUcs2FormsPassedThroughAreRead) {
     // 0x80, then UTF-16 big endian: an odd count of octets, with the padding.
     EXPECT_EQ(DecodeName("80041804320430043D", Charset::Ucs2), kIvan);
     EXPECT_EQ(DecodeName("80041804320430043DFFFF", Charset::Ucs2), kIvan);
+    EXPECT_EQ(DecodeName("80041804320430043DFF", Charset::Ucs2), kIvan);
+    EXPECT_EQ(DecodeName("81040898B2B0BDFFFF", Charset::Ucs2), kIvan);
     // 0x81: four characters on the half page 0x08 (U+0400), then a GSM space and "2".
     EXPECT_EQ(DecodeName("81060898B2B0BD2032", Charset::Ucs2), kIvan + " 2");
     // 0x82: four characters from the base U+0410.
