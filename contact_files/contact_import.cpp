@@ -165,14 +165,16 @@ ImportReport ApplyImport(const ImportPlan& plan, ExistingNumber existing,
     return report;
 }
 
-std::string OtherNamesList(const ImportPlan& plan, std::size_t shown) {
+std::string OtherNamesList(const ImportPlan& plan, std::size_t shown, ImportSource source) {
+    const std::string incoming =
+        Text(source == ImportSource::Sim ? ", на SIM-карте " : ", в файле ");
     std::string list;
     std::size_t listed = 0;
     for (const ImportPlan::Entry& entry : plan.entries) {
         if (entry.kind != Kind::OtherName) continue;
         if (listed++ >= shown) continue;
         list += entry.contact.number + Text(": ") + Quoted(entry.stored_name) + Text(" в группе ") +
-                Quoted(entry.stored_group) + Text(", в файле ") + Quoted(entry.contact.name) + '\n';
+                Quoted(entry.stored_group) + incoming + Quoted(entry.contact.name) + '\n';
     }
     if (listed > shown) list += Text("и ещё ") + std::to_string(listed - shown) + '\n';
     return list;

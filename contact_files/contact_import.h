@@ -79,10 +79,14 @@ struct ImportReport {
 ImportReport ApplyImport(const ImportPlan& plan, ExistingNumber existing,
                          const contacts::ContactBook& book);
 
+// Where the contacts of an import come from, for the words that name it.
+enum class ImportSource { File, Sim };
+
 // The OtherName entries for the question before the import, one a line: the
-// number, the name and group stored, the file's name. At most `shown` lines, then
-// "и ещё N" for the rest, so that the question fits on the screen.
-std::string OtherNamesList(const ImportPlan& plan, std::size_t shown);
+// number, the name and group stored, the name in the file (or on the SIM). At most
+// `shown` lines, then "и ещё N" for the rest, so that the question fits on the screen.
+std::string OtherNamesList(const ImportPlan& plan, std::size_t shown,
+                           ImportSource source = ImportSource::File);
 
 // The report for the user: the counts, and whether and why the import stopped.
 std::string ReportSummary(const ImportReport& report);

@@ -179,6 +179,8 @@ void TMainForm::BindControls() {
     connect(ui_->mmClose, &QAction::triggered, this, &TMainForm::mmCloseClick);
     connect(ui_->mmExportBox, &QAction::triggered, this, &TMainForm::mmExportBoxClick);
     connect(ui_->mmImportContacts, &QAction::triggered, this, &TMainForm::mmImportContactsClick);
+    connect(ui_->mmImportSimContacts, &QAction::triggered, this,
+            &TMainForm::mmImportSimContactsClick);
     connect(ui_->mmExportContacts, &QAction::triggered, this, &TMainForm::mmExportContactsClick);
     connect(ui_->actContactAdd, &QAction::triggered, this, &TMainForm::actContactAddExecute);
     connect(ui_->actContactEdit, &QAction::triggered, this, &TMainForm::actContactEditExecute);
@@ -386,9 +388,14 @@ void TMainForm::mmImportContactsClick() {
         dialogs_.Error(this, ToQt(*parsed.error));
         return;
     }
+    ImportParsed(parsed, contact_files::ImportSource::File);
+}
+
+void TMainForm::ImportParsed(const contact_files::ParsedFile& parsed,
+                             contact_files::ImportSource source) {
     std::string group;
     if (contact_files::NeedsGroup(parsed)) {
-        const std::optional<std::string> picked = AskImportGroup();
+        const std::optional<std::string> picked = AskImportGroup(source);
         if (!picked) return;
         group = *picked;
     }
@@ -397,7 +404,7 @@ void TMainForm::mmImportContactsClick() {
         dialogs_.Error(this, ToQt(*plan.error));
         return;
     }
-    const std::optional<contact_files::ExistingNumber> existing = AskExistingNumbers(plan);
+    const std::optional<contact_files::ExistingNumber> existing = AskExistingNumbers(plan, source);
     if (!existing) return;
     const contact_files::ImportReport report = contact_files::ApplyImport(plan, *existing, book_);
     RefreshContacts();
@@ -468,7 +475,7 @@ std::optional<contact_files::ColumnChoice> TMainForm::AskImportColumns(
 }
 
 std::optional<contact_files::ExistingNumber> TMainForm::AskExistingNumbers(
-    const contact_files::ImportPlan& plan) {
+    const contact_files::ImportPlan& plan, contact_files::ImportSource source) {
     // Enough lines to see what is at stake while the question still fits the screen.
     constexpr std::size_t kNumbersShown = 10;
     if (!plan.HasOtherNames()) return contact_files::ExistingNumber::Skip;
@@ -476,14 +483,14 @@ std::optional<contact_files::ExistingNumber> TMainForm::AskExistingNumbers(
     const QString answer = dialogs_.Choose(
         this, QStringLiteral("Импорт контактов"),
         QStringLiteral("Эти номера уже записаны под другими именами:\n%1\nЧто с ними сделать?")
-            .arg(ToQt(contact_files::OtherNamesList(plan, kNumbersShown))),
+            .arg(ToQt(contact_files::OtherNamesList(plan, kNumbersShown, source))),
         {skip, QStringLiteral("Обновить имя")}, false);
     if (answer.isEmpty()) return std::nullopt;
     return answer == skip ? contact_files::ExistingNumber::Skip
                           : contact_files::ExistingNumber::Update;
 }
 
-std::optional<std::string> TMainForm::AskImportGroup() {
+std::optional<std::string> TMainForm::AskImportGroup(contact_files::ImportSource source) {
     QStringList groups;
     const std::string current = CurrentGroup();
     if (!current.empty()) groups << ToQt(current);
@@ -491,9 +498,12 @@ std::optional<std::string> TMainForm::AskImportGroup() {
         if (!codepage::EqualIgnoreCase(group, current)) groups << ToQt(group);
     }
     if (groups.isEmpty()) groups << ToQt(contacts::GroupOrDefault("", contacts::EntryMode::Edit));
-    const QString answer = dialogs_.Choose(
-        this, QStringLiteral("Импорт контактов"),
-        QStringLiteral("Группа для контактов, у которых в файле её нет:"), groups, true);
+    const QString answer =
+        dialogs_.Choose(this, QStringLiteral("Импорт контактов"),
+                        source == contact_files::ImportSource::Sim
+                            ? QStringLiteral("Группа для контактов с SIM-карты:")
+                            : QStringLiteral("Группа для контактов, у которых в файле её нет:"),
+                        groups, true);
     if (answer.isEmpty()) return std::nullopt;
     return FromQt(answer);
 }

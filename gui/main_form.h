@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/app_core.h"
+#include "app/sim_phone_book.h"
 #include "contact_files/contact_import.h"
 #include "contacts/contact_book.h"
 #include "contacts/contact_entry.h"
@@ -102,6 +103,10 @@ class TMainForm final : public QMainWindow {
     // none, and whether to skip or update numbers stored under other names (in any
     // group) when there are any; then refreshes the contact pane and reports.
     void mmImportContactsClick();
+    // Reads the SIM's phone book through the worker (app/sim_phone_book.h) and
+    // imports its entries as mmImportContactsClick imports a file's rows: the same
+    // questions, report and refusals. One reading at a time: the menu item waits.
+    void mmImportSimContactsClick();
     // Writes every contact, or those of the current group when there is one and
     // the user wants it, to a vCard or CSV file as its name ends.
     void mmExportContactsClick();
@@ -190,7 +195,13 @@ class TMainForm final : public QMainWindow {
     // The contact pane again from the registry, with the search on view kept.
     void RefreshContacts();
     // The group for the imported contacts without one, or nothing when cancelled.
-    std::optional<std::string> AskImportGroup();
+    std::optional<std::string> AskImportGroup(contact_files::ImportSource source);
+    // Imports the rows read from a file or the SIM: asks for a group when some row
+    // has none and what to do with numbers stored under other names, writes,
+    // refreshes the contact pane and reports.
+    void ImportParsed(const contact_files::ParsedFile& parsed, contact_files::ImportSource source);
+    // What the SIM's phone book reading gave, on the window's thread.
+    void SimPhoneBookRead(const app::SimPhoneBook& read);
     // The contacts of the file's bytes. A CSV header the program does not know is
     // read through the columns the user names, asked once per header and
     // remembered (contact_files/column_choices.h). Nothing when the user cancelled.
@@ -201,7 +212,7 @@ class TMainForm final : public QMainWindow {
     // Whether to skip or update the numbers stored under other names, with a list of
     // them; nothing when the user cancelled.
     std::optional<contact_files::ExistingNumber> AskExistingNumbers(
-        const contact_files::ImportPlan& plan);
+        const contact_files::ImportPlan& plan, contact_files::ImportSource source);
     void ShowContactsMenu(const QPoint& position);
 
     // ---- The status bar, the queue view, notifications and the tray ----

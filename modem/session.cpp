@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "modem/dialogue.h"
+#include "modem/phone_book_dialogue.h"
 #include "modem/receive.h"
 #include "modem/send.h"
 #include "modem/sim.h"
@@ -181,6 +182,18 @@ bool Session::Heard() const {
     const ModemContext& context = line_->context;
     return context.announced || !context.deliveries.empty() || context.restarted ||
            context.silent || !line_->port.Open();
+}
+
+Result<std::vector<PhoneBookEntry>, PhoneBookError> Session::ReadPhoneBook() {
+    if (!Open()) {
+        using Kind = PhoneBookError::Kind;
+        if (line_->stop.IsSet()) return PhoneBookError{Kind::Stopped, {}};
+        // A modem that went silent at the opening is no SIM state.
+        const bool silent = line_->context.status.state == ModemState::Ready;
+        return PhoneBookError{silent ? Kind::Silent : Kind::NotReady, {}};
+    }
+    AnswerReader reader(line_->port, line_->stop, line_->context);
+    return ReadSimPhoneBook(line_->port, reader, line_->context.listing_idle_limit);
 }
 
 void Session::ReadSignalWhenDue() {

@@ -21,6 +21,7 @@
 #include <utility>
 #include <vector>
 
+#include "modem/phone_book.h"
 #include "platform/device_access.h"
 #include "platform/result.h"
 #include "platform/stop_signal.h"
@@ -220,6 +221,13 @@ class Session {
     // that closed.
     bool Heard() const;
 
+    // Every entry of the SIM's phone book ("SM"), after an initialisation as Open's.
+    // Names are read in the best character set the modem offers (modem/phone_book_text.h);
+    // the character set and the phone book the modem had chosen are chosen again
+    // afterwards, unless it fell silent. Blocks for as many bounded
+    // commands as the book takes; the stop signal ends it.
+    Result<std::vector<PhoneBookEntry>, PhoneBookError> ReadPhoneBook();
+
     // AT+CSQ when 30 s have passed since the last reading; nothing otherwise.
     void ReadSignalWhenDue();
     // When the signal is next due to be read.
@@ -236,7 +244,8 @@ class Session {
     // Closes the port; the next opening opens it afresh. Never throws.
     void Close();
 
-    // How long a listing may stay quiet before it counts as lost (30 s).
+    // How long a listing, of messages or of the phone book, may stay quiet before it
+    // counts as lost (30 s).
     void SetListingIdleLimit(Clock::duration limit);
 
     // Whether the port `number` answers "AT" with "OK" within `bound`, and then what

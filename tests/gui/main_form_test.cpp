@@ -94,7 +94,8 @@ TEST_F(MainFormMenus, ReadAsTheWindowLaysThemOut) {
     EXPECT_EQ(Find<QMenu>("mmFile")->title(), "Файл");
     EXPECT_EQ(Captions(Find<QMenu>("mmFile")->actions()),
               QStringList({"Принятые", "Отправленные", "Список контактов", "Сохранить папку в CSV…",
-                           "Импорт контактов…", "Экспорт контактов…", "Выход"}));
+                           "Импорт контактов…", "Импорт контактов с SIM-карты",
+                           "Экспорт контактов…", "Выход"}));
     EXPECT_EQ(Find<QMenu>("mmServices")->title(), "Сервис");
     EXPECT_EQ(Captions(Find<QMenu>("mmServices")->actions()),
               QStringList({"Написать сообщение", "-", "Список контактов", "-", "Настройки"}));

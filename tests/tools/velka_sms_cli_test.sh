@@ -155,4 +155,19 @@ expect_output '' contacts export "$work/all.vcf"
 [[ $(grep -c '^BEGIN:VCARD' "$work/all.vcf") == 5 ]] || fail "not every contact was exported: $(cat "$work/all.vcf")"
 expect_refusal 1 'no/such/folder' contacts export "$work/no/such/folder/x.vcf"
 
+# The SIM's phone book as the window imports it: UCS2 names, "+" before an
+# international number; a SIM without one refused with the modem's words.
+configure "$com2"
+expect_output $'1\t+79161234567\tИван Петров' sim-contacts
+expect_output $'2\t89031234567\tMaria [work]' sim-contacts
+json_check "[e['index'] for e in d] == [1, 2, 5] and d[0]['name'] == 'Иван Петров' and \
+    d[0]['number'] == '+79161234567' and d[0]['type'] == 145 and d[2]['name'] == 'Service €'" \
+    sim-contacts --json
+"$sim" ctl --dir "$work/sim" fault 2 phone-book missing >/dev/null
+expect_refusal 1 'На SIM-карте нет телефонной книги, или модем не даёт её прочитать (+CME ERROR: 4).' sim-contacts
+"$sim" ctl --dir "$work/sim" fault 2 clear >/dev/null
+expect_refusal 2 'usage:' sim-contacts --parts
+rm "$work/Config.ini"
+expect_refusal 1 'No serial port is set' sim-contacts
+
 finish

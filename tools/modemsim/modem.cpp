@@ -345,6 +345,16 @@ std::vector<StoredMessage> Modem::Messages() const {
     return session_.Messages();
 }
 
+PhoneBook Modem::phone_book() const {
+    std::lock_guard lock(mutex_);
+    return session_.phone_book();
+}
+
+void Modem::SetPhoneBook(PhoneBook book) {
+    std::lock_guard lock(mutex_);
+    session_.SetPhoneBook(std::move(book));
+}
+
 std::size_t Modem::unacknowledged() const {
     std::lock_guard lock(mutex_);
     return session_.unacknowledged();

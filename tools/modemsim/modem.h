@@ -77,6 +77,9 @@ class Modem {
     // A message from the network (hexadecimal SMS-DELIVER, SMSC part included).
     void Receive(const std::string& deliver_pdu);
     std::vector<StoredMessage> Messages() const;
+    // The SIM's phone book, and a new one in its place.
+    PhoneBook phone_book() const;
+    void SetPhoneBook(PhoneBook book);
     std::size_t held_back() const;
     // Direct deliveries handed over and not yet acknowledged with AT+CNMA.
     std::size_t unacknowledged() const;

@@ -219,6 +219,8 @@ void PutUserDataBody(Octets& out, const UserData& data) {
 
 // --- text to user data ---
 
+}  // namespace
+
 std::u32string DecodeUtf8(std::string_view utf8) {
     std::u32string out;
     for (std::size_t i = 0; i < utf8.size();) {
@@ -284,6 +286,8 @@ std::optional<Octets> GsmSeptets(const std::u32string& text) {
     return out;
 }
 
+namespace {
+
 // Packs septets after a header of `header` octets, which the septets' bits follow
 // from the next septet boundary.
 UserData PackGsm(const Octets& header, const Octets& septets) {
@@ -315,6 +319,8 @@ Octets UnpackGsm(const UserData& data) {
     return septets;
 }
 
+}  // namespace
+
 // UCS2 as phones send it: UTF-16, a character beyond the BMP as a surrogate pair.
 std::u16string Utf16Units(const std::u32string& text) {
     std::u16string units;
@@ -328,6 +334,8 @@ std::u16string Utf16Units(const std::u32string& text) {
     }
     return units;
 }
+
+namespace {
 
 bool IsHighSurrogate(char32_t unit) {
     return unit >= 0xD800 && unit <= 0xDBFF;

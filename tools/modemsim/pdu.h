@@ -85,6 +85,16 @@ std::vector<std::string> DeliversForText(std::string_view utf8, const std::strin
                                          const std::string& service_centre, const TimeStamp& time,
                                          std::uint8_t reference);
 
+// Text as the messages and the SIM's phone book carry it. UTF-8 to characters (a
+// malformed sequence gives "?"), and back.
+std::u32string DecodeUtf8(std::string_view utf8);
+void AppendUtf8(std::string& out, char32_t ch);
+// The septets of the GSM default alphabet for a text, two for a character of its
+// extension table; nothing when a character is outside both.
+std::optional<Octets> GsmSeptets(const std::u32string& text);
+// UTF-16, a character beyond the BMP as a surrogate pair.
+std::u16string Utf16Units(const std::u32string& text);
+
 // The text of user data as UTF-8 (7-bit or UCS2; 8-bit data as hexadecimal), the
 // header left out. For people reading a store or transcript.
 std::string UserDataText(const UserData& data);

@@ -31,6 +31,8 @@ constexpr int kCmeSimPukRequired = 12;
 constexpr int kCmeSimFailure = 13;
 constexpr int kCmeSimBusy = 14;
 constexpr int kCmeIncorrectPassword = 16;
+constexpr int kCmeInvalidIndex = 21;
+constexpr int kCmeNotFound = 22;
 constexpr int kCmePleaseWait = 515;
 constexpr int kPinTries = 3;
 
@@ -54,6 +56,10 @@ const char* CmeText(int code) {
             return "SIM busy";
         case kCmeIncorrectPassword:
             return "incorrect password";
+        case kCmeInvalidIndex:
+            return "invalid index";
+        case kCmeNotFound:
+            return "not found";
         case kCmePleaseWait:
             return "Please wait, init or command processing in progress";
         default:
@@ -63,8 +69,8 @@ const char* CmeText(int code) {
 
 // Commands that need the SIM: refused while it is locked, missing or busy.
 bool NeedsSim(const std::string& name) {
-    static const char* const kSimCommands[] = {"+CPMS", "+CMGL", "+CMGR", "+CMGD", "+CMGS",
-                                               "+CNUM", "+CSCA", "+CIMI", "+CNMA"};
+    static const char* const kSimCommands[] = {"+CPMS", "+CMGL", "+CMGR", "+CMGD", "+CMGS", "+CNUM",
+                                               "+CSCA", "+CIMI", "+CNMA", "+CPBS", "+CPBR"};
     for (const char* command : kSimCommands)
         if (name == command) return true;
     return false;
@@ -203,6 +209,8 @@ const Session::HandlerEntry Session::kHandlers[] = {
     {"+COPS", &Session::Operator},
     {"+CFUN", &Session::Functionality},
     {"+CPAS", &Session::ActivityStatus},
+    {"+CPBS", &Session::PhoneBookStorage},
+    {"+CPBR", &Session::PhoneBookRead},
 };
 
 Session::Session(ModemIdentity identity)
@@ -651,14 +659,82 @@ Session::Reply Session::MessageFormat(const Command& c) {
     return Reply{{}, std::pair{ErrorFamily::Message, kCmsOperationNotSupported}, false};
 }
 
+// How the phone book's names are written, by the names AT+CSCS takes.
+constexpr std::pair<const char*, NameCharset> kCharsets[] = {{"GSM", NameCharset::Gsm},
+                                                             {"IRA", NameCharset::Ira},
+                                                             {"HEX", NameCharset::Hex},
+                                                             {"UCS2", NameCharset::Ucs2}};
+
 Session::Reply Session::CharacterSet(const Command& c) {
     if (c.kind == Kind::Query) return Reply{{"+CSCS: \"" + charset_ + "\""}, {}, false};
-    if (c.kind == Kind::Test) return Reply{{"+CSCS: (\"GSM\",\"IRA\")"}, {}, false};
+    std::string offered;
+    bool known = false;
     const std::string set = Upper(Unquoted(c.args));
-    if (set != "GSM" && set != "IRA")
+    for (const std::string& name : faults_.charsets) {
+        offered += std::string(offered.empty() ? "" : ",") + "\"" + name + "\"";
+        known = known || set == name;
+    }
+    if (c.kind == Kind::Test) return Reply{{"+CSCS: (" + offered + ")"}, {}, false};
+    if (!known)
         return Reply{{}, std::pair{ErrorFamily::Equipment, kCmeOperationNotSupported}, false};
     charset_ = set;
     return {};
+}
+
+Session::Reply Session::PhoneBookStorage(const Command& c) {
+    const Reply none{{}, std::pair{ErrorFamily::Equipment, kCmeOperationNotSupported}, false};
+    const bool on_sim = phone_book_storage_ == "SM";
+    if (c.kind == Kind::Test)
+        return Reply{
+            {faults_.no_phone_book ? "+CPBS: (\"ME\")" : "+CPBS: (\"SM\",\"ME\")"}, {}, false};
+    if (c.kind == Kind::Query) {
+        const std::size_t used = on_sim ? phone_book_.entries().size() : 0;
+        return Reply{{"+CPBS: \"" + phone_book_storage_ + "\"," + std::to_string(used) + "," +
+                      std::to_string(PhoneBook::kCapacity)},
+                     {},
+                     false};
+    }
+    const std::string storage = Upper(Unquoted(c.args));
+    if (c.kind != Kind::Set || (storage != "SM" && storage != "ME") ||
+        (storage == "SM" && faults_.no_phone_book))
+        return none;
+    phone_book_storage_ = storage;
+    return {};
+}
+
+Session::Reply Session::PhoneBookRead(const Command& c) {
+    const auto refused = [](int code) {
+        return Reply{{}, std::pair{ErrorFamily::Equipment, code}, false};
+    };
+    if (faults_.no_phone_book && phone_book_storage_ == "SM")
+        return refused(kCmeOperationNotSupported);
+    if (c.kind == Kind::Test)
+        return Reply{{"+CPBR: (1-" + std::to_string(PhoneBook::kCapacity) + ")," +
+                      std::to_string(PhoneBook::kNumberLength) + "," +
+                      std::to_string(PhoneBook::kNameLength)},
+                     {},
+                     false};
+    const auto args = SplitArgs(c.args);
+    const auto first = Number(args[0]);
+    const auto last = args.size() > 1 ? Number(args[1]) : first;
+    if (c.kind != Kind::Set || args.size() > 2 || !first || !last || *first < 1 || *last < *first ||
+        *last > PhoneBook::kCapacity)
+        return refused(kCmeInvalidIndex);
+    NameCharset charset = NameCharset::Ira;
+    for (const auto& [name, set] : kCharsets)
+        if (charset_ == name) charset = set;
+    Reply reply;
+    if (phone_book_storage_ == "SM") {
+        for (const PhoneBookEntry& entry : phone_book_.entries()) {
+            const bool full =
+                faults_.phone_book_chunk > 0 &&
+                reply.lines.size() >= static_cast<std::size_t>(faults_.phone_book_chunk);
+            if (entry.index < *first || entry.index > *last || full) continue;
+            reply.lines.push_back(EntryLine(entry, charset, faults_.ucs2_records));
+        }
+    }
+    if (reply.lines.empty() && faults_.empty_range != 0) return refused(faults_.empty_range);
+    return reply;
 }
 
 std::optional<StoredMessage>* Session::Slot(int listed_index) {

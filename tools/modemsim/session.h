@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "tools/modemsim/pdu.h"
+#include "tools/modemsim/phone_book.h"
 
 namespace velka::modemsim {
 
@@ -78,6 +79,19 @@ struct Faults {
     // with its traffic (the echo of its command, that command's answer and "OK"),
     // then "ERROR" for the mangled line.
     std::chrono::milliseconds foreign{0};
+
+    // The SIM's phone book and the ways modems serve it differently.
+    bool no_phone_book = false;  // the SIM has none: AT+CPBS="SM" and AT+CPBR are refused
+    int phone_book_chunk = 0;    // not 0: AT+CPBR gives at most this many entries, then "OK"
+    // A range without entries is answered "+CME ERROR: 22" (not found), 21 (invalid
+    // index), or with 0, "OK" alone.
+    int empty_range = 22;
+    // The character sets AT+CSCS offers, of "GSM", "IRA", "HEX" and "UCS2": a modem
+    // without UCS2, or one whose HEX is missing, offers fewer.
+    std::vector<std::string> charsets{"GSM", "IRA", "HEX", "UCS2"};
+    // In UCS2, a name the SIM keeps in a UCS2 form comes as the SIM's record
+    // ("81...", "80..."), passed through unconverted.
+    bool ucs2_records = false;
 };
 
 // Message status as AT+CMGL and AT+CMGR number it.
@@ -142,6 +156,8 @@ class Session {
     // Every stored message, the SIM's first, then the modem's own memory.
     std::vector<StoredMessage> Messages() const;
     std::size_t held_back() const { return held_back_.size(); }
+    const PhoneBook& phone_book() const { return phone_book_; }
+    void SetPhoneBook(PhoneBook book) { phone_book_ = std::move(book); }
     std::size_t unacknowledged() const { return unacknowledged_.size(); }
 
   private:
@@ -229,6 +245,8 @@ class Session {
     Reply Operator(const Command& c);
     Reply Functionality(const Command& c);
     Reply ActivityStatus(const Command& c);
+    Reply PhoneBookStorage(const Command& c);
+    Reply PhoneBookRead(const Command& c);
 
     ModemIdentity identity_;
     Faults faults_;
@@ -249,10 +267,12 @@ class Session {
     int announced_length_ = 0;
     std::uint8_t next_reference_ = 0;  // "+CMGS: <mr>"
 
-    Slots slots_;                     // "SM"
-    Slots me_slots_;                  // "ME", the modem's own memory
-    Slots sr_slots_;                  // "SR", status reports, with reports sr
-    std::string read_memory_ = "SM";  // <mem1> of AT+CPMS: listed, read, deleted
+    Slots slots_;                            // "SM"
+    Slots me_slots_;                         // "ME", the modem's own memory
+    Slots sr_slots_;                         // "SR", status reports, with reports sr
+    std::string read_memory_ = "SM";         // <mem1> of AT+CPMS: listed, read, deleted
+    PhoneBook phone_book_;                   // "SM" of AT+CPBS; survives everything
+    std::string phone_book_storage_ = "ME";  // AT+CPBS: the modem's own, empty book at first
     bool pin_locked_ = false;
     int pin_tries_ = 3;
     std::chrono::steady_clock::time_point busy_until_{};

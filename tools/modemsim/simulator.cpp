@@ -1,6 +1,8 @@
 #include "tools/modemsim/simulator.h"
 
+#include <algorithm>
 #include <charconv>
+#include <set>
 #include <sstream>
 
 namespace velka::modemsim {
@@ -109,7 +111,12 @@ std::string DescribeFaults(const Faults& f) {
         << "announce-inside " << (f.announce_inside ? "on" : "off") << "\n"
         << "refusal-text " << (f.refusal_text.empty() ? "off" : f.refusal_text) << "\n"
         << "mute " << (f.mute ? "on" : "off") << "\n"
-        << "foreign " << f.foreign.count() << "\n";
+        << "foreign " << f.foreign.count() << "\n"
+        << "phone-book " << (f.no_phone_book ? "missing" : "present") << "\n"
+        << "cpbr-limit " << f.phone_book_chunk << "\n"
+        << "cpbr-empty " << (f.empty_range == 0 ? "ok" : std::to_string(f.empty_range)) << "\n"
+        << "charsets " << Rest(f.charsets, 0) << "\n"
+        << "ucs2-records " << (f.ucs2_records ? "on" : "off") << "\n";
     return out.str();
 }
 
@@ -214,6 +221,45 @@ bool SetPin(std::string& field, const std::vector<std::string>& value) {
     return true;
 }
 
+// "22", "21" or "ok": how a range of AT+CPBR without entries is answered.
+bool SetEmptyRange(int& field, const std::vector<std::string>& value) {
+    if (value.size() != 1 || (value[0] != "22" && value[0] != "21" && value[0] != "ok"))
+        return false;
+    field = value[0] == "ok" ? 0 : *Parse<int>(value[0]);
+    return true;
+}
+
+// Some of "GSM", "IRA", "HEX" and "UCS2", each once.
+bool SetCharsets(Faults& f, const std::vector<std::string>& value) {
+    static const std::set<std::string> kKnown = {"GSM", "IRA", "HEX", "UCS2"};
+    const std::set<std::string> named(value.begin(), value.end());
+    if (value.empty() || named.size() != value.size() ||
+        !std::includes(kKnown.begin(), kKnown.end(), named.begin(), named.end()))
+        return false;
+    f.charsets = value;
+    return true;
+}
+
+bool SetPhoneBookPresence(bool& missing, const std::vector<std::string>& value) {
+    if (value.size() != 1 || (value[0] != "present" && value[0] != "missing")) return false;
+    missing = value[0] == "missing";
+    return true;
+}
+
+// "INDEX NUMBER NAME...": an entry of the SIM's phone book.
+std::optional<PhoneBookEntry> EntryOf(const std::vector<std::string>& words) {
+    const auto index = words.size() >= 3 ? Parse<int>(words[0]) : std::nullopt;
+    if (!index) return std::nullopt;
+    return PhoneBookEntry{*index, words[1], Rest(words, 2)};
+}
+
+std::string DescribePhoneBook(const PhoneBook& book) {
+    std::string out;
+    for (const PhoneBookEntry& entry : book.entries())
+        out += std::to_string(entry.index) + " " + entry.number + " " + entry.name + "\n";
+    return out;
+}
+
 struct FaultSetter {
     const char* name;
     bool (*apply)(Faults&, const std::vector<std::string>& value);
@@ -261,6 +307,15 @@ constexpr FaultSetter kFaultSetters[] = {
     {"announce-inside", [](Faults& f, const Values& v) { return SetSwitch(f.announce_inside, v); }},
     {"foreign", [](Faults& f, const Values& v) { return SetMilliseconds(f.foreign, v); }},
     {"mute", [](Faults& f, const Values& v) { return SetSwitch(f.mute, v); }},
+    {"phone-book",
+     [](Faults& f, const Values& v) { return SetPhoneBookPresence(f.no_phone_book, v); }},
+    {"cpbr-limit",
+     [](Faults& f, const Values& v) {
+         return SetNumber(f.phone_book_chunk, v) && f.phone_book_chunk >= 0;
+     }},
+    {"cpbr-empty", [](Faults& f, const Values& v) { return SetEmptyRange(f.empty_range, v); }},
+    {"charsets", SetCharsets},
+    {"ucs2-records", [](Faults& f, const Values& v) { return SetSwitch(f.ucs2_records, v); }},
     {"refusal-text",
      [](Faults& f, const Values& v) {
          if (v.empty()) return false;
@@ -338,6 +393,9 @@ std::string Simulator::Help() {
            "noise MODEM COUNT               send COUNT random bytes now\n"
            "drop MODEM | restore MODEM      unplug the modem | plug it back in\n"
            "restart MODEM [quiet]           the modem restarts by itself, saying so or not\n"
+           "phonebook MODEM                 the SIM's phone book: index, number, name\n"
+           "phonebook-put MODEM INDEX NUMBER NAME...  an entry, replacing the one there\n"
+           "phonebook-clear MODEM           empty the SIM's phone book\n"
            "faults MODEM                    show its faults\n"
            "fault MODEM NAME VALUE...       silent on|off, error CMD|off, send-error N,\n"
            "                                delay MS, confirm-delay MS, lower on|off,\n"
@@ -354,6 +412,12 @@ std::string Simulator::Help() {
            "                                mute on|off (AT+CNMI taken, nothing announced),\n"
            "                                foreign MS (another program's traffic answers\n"
            "                                every command for MS from the next one),\n"
+           "                                phone-book present|missing, cpbr-limit N\n"
+           "                                (entries per AT+CPBR answer, 0 all),\n"
+           "                                cpbr-empty 22|21|ok (an empty range's answer),\n"
+           "                                charsets GSM|IRA|HEX|UCS2... (AT+CSCS offers),\n"
+           "                                ucs2-records\n"
+           "                                on|off (UCS2 names as the SIM's record),\n"
            "                                clear\n"
            "MODEM is a position from 1 or a number.\n";
 }
@@ -389,6 +453,21 @@ std::string Simulator::Control(const std::string& request) {
     }
     if (verb == "transcript") return FormatTranscript(modem.Transcript());
     if (verb == "faults") return DescribeFaults(modem.faults());
+    if (verb == "phonebook") return DescribePhoneBook(modem.phone_book());
+    if (verb == "phonebook-clear") {
+        PhoneBook book = modem.phone_book();
+        book.Clear();
+        modem.SetPhoneBook(std::move(book));
+        return "ok\n";
+    }
+    if (verb == "phonebook-put") {
+        PhoneBook book = modem.phone_book();
+        const auto entry = EntryOf({words.begin() + 2, words.end()});
+        if (!entry || !book.Put(*entry))
+            return Refused("phonebook-put needs INDEX (1-250), NUMBER and a NAME the SIM can hold");
+        modem.SetPhoneBook(std::move(book));
+        return "ok\n";
+    }
     if (verb == "drop" || verb == "restore") {
         const Status done = verb == "drop" ? modem.DropLine() : modem.RestoreLine();
         return done ? "ok\n" : Refused(done.error().message);

@@ -5,6 +5,7 @@
 //   velka-sms-cli [--pin PIN] receive | watch | status [--json]
 //   velka-sms-cli inbox [--parts] [--json] | outbox [--parts] [--json] | ports
 //   velka-sms-cli contacts import FILE [...] | contacts export FILE [--group G]
+//   velka-sms-cli [--pin PIN] sim-contacts [--json]
 //
 // A SIM that asks for its PIN gets the one of --pin, or of VELKA_PIN, once.
 //
@@ -39,6 +40,7 @@
 #include "tools/velka-sms-cli/contacts_command.h"
 #include "tools/velka-sms-cli/exit_status.h"
 #include "tools/velka-sms-cli/json.h"
+#include "tools/velka-sms-cli/sim_contacts_command.h"
 
 namespace {
 
@@ -71,6 +73,7 @@ constexpr const char* kUsage =
     "                                 not known, remembered for that header\n"
     "       velka-sms-cli contacts export FILE [--group G]  the book, or group G, to a\n"
     "                                 vCard or CSV file as FILE's extension says\n"
+    "       velka-sms-cli sim-contacts [--json]  the SIM's phone book: index, number, name\n"
     "  --json prints one JSON value (UTF-8) for scripts.\n"
     "  --pin PIN before the command (or VELKA_PIN) unlocks a SIM that asks for its PIN.\n";
 
@@ -602,5 +605,6 @@ int main(int argc, char** argv) {
         return List(velka::app::kOutboxFile, parts, json);
     if (command == "ports" && bare) return Ports();
     if (command == "status" && only({"--json"})) return Status(json);
+    if (command == "sim-contacts" && only({"--json"})) return velka::cli::SimContacts(json, g_pin);
     return Usage();
 }
