@@ -85,6 +85,19 @@ std::vector<std::string> DeliversForText(std::string_view utf8, const std::strin
                                          const std::string& service_centre, const TimeStamp& time,
                                          std::uint8_t reference);
 
+// The septets of a UTF-8 text in the default alphabet and its extension table (an
+// extension character as the escape and its code); nothing when a character lies
+// outside both.
+std::optional<Octets> TextSeptets(std::string_view utf8);
+// Septets packed seven bits each from the first octet on, the spare bits 0.
+Octets PackSeptets(const Octets& septets);
+// The first `count` septets packed in `octets`.
+Octets UnpackSeptets(const Octets& octets, std::size_t count);
+// Septets as UTF-8 text.
+std::string SeptetsText(const Octets& septets);
+// A UTF-8 text as UTF-16 code units, a character beyond the BMP as a surrogate pair.
+std::u16string TextUnits(std::string_view utf8);
+
 // The text of user data as UTF-8 (7-bit or UCS2; 8-bit data as hexadecimal), the
 // header left out. For people reading a store or transcript.
 std::string UserDataText(const UserData& data);

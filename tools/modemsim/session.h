@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "tools/modemsim/pdu.h"
+#include "tools/modemsim/ussd.h"
 
 namespace velka::modemsim {
 
@@ -78,6 +79,14 @@ struct Faults {
     // with its traffic (the echo of its command, that command's answer and "OK"),
     // then "ERROR" for the mangled line.
     std::chrono::milliseconds foreign{0};
+    // USSD: the coding the network answers in, the form the modem writes the answer
+    // in, whether it comes after or before the command's "OK", how long the network
+    // takes, and the request form the modem takes (the other gets "ERROR").
+    UssdCoding ussd_coding = UssdCoding::Plain;
+    UssdForm ussd_form = UssdForm::Text;
+    UssdOrder ussd_order = UssdOrder::AfterOk;
+    std::chrono::milliseconds ussd_delay{0};
+    UssdRequestForm ussd_request = UssdRequestForm::Text;
 };
 
 // Message status as AT+CMGL and AT+CMGR number it.
@@ -229,6 +238,7 @@ class Session {
     Reply Operator(const Command& c);
     Reply Functionality(const Command& c);
     Reply ActivityStatus(const Command& c);
+    Reply Ussd(const Command& c);
 
     ModemIdentity identity_;
     Faults faults_;
@@ -264,6 +274,9 @@ class Session {
     std::deque<std::string> held_back_;       // arrived while the store was full
     std::vector<std::string> after_answer_;   // unsolicited lines due after the current answer
     std::vector<std::string> inside_answer_;  // announcements due inside the next answer
+    UssdService ussd_;
+    std::optional<std::string> ussd_result_;    // the network's "+CUSD:", due after the answer
+    std::chrono::milliseconds answer_held_{0};  // the answer waits this long for the network
 };
 
 }  // namespace velka::modemsim

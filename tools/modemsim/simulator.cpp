@@ -63,6 +63,10 @@ constexpr const char* kDirectNames[] = {"off", "on", "ack"};
 constexpr const char* kReportNames[] = {"off", "sm", "cdsi", "cds", "sr"};
 constexpr const char* kPromptNames[] = {"crlf-blank", "crlf", "bare"};
 constexpr const char* kIndicationNames[] = {"full", "narrow", "refuse"};
+constexpr const char* kUssdCodingNames[] = {"plain", "language", "8bit"};
+constexpr const char* kUssdFormNames[] = {"text", "packed", "unpacked", "ucs2"};
+constexpr const char* kUssdOrderNames[] = {"after", "before"};
+constexpr const char* kUssdRequestNames[] = {"text", "packed"};
 
 template <typename Enum, std::size_t N>
 bool SetChoice(Enum& field, const char* const (&names)[N], const std::vector<std::string>& value) {
@@ -109,7 +113,12 @@ std::string DescribeFaults(const Faults& f) {
         << "announce-inside " << (f.announce_inside ? "on" : "off") << "\n"
         << "refusal-text " << (f.refusal_text.empty() ? "off" : f.refusal_text) << "\n"
         << "mute " << (f.mute ? "on" : "off") << "\n"
-        << "foreign " << f.foreign.count() << "\n";
+        << "foreign " << f.foreign.count() << "\n"
+        << "ussd-coding " << ChoiceName(f.ussd_coding, kUssdCodingNames) << "\n"
+        << "ussd-form " << ChoiceName(f.ussd_form, kUssdFormNames) << "\n"
+        << "ussd-order " << ChoiceName(f.ussd_order, kUssdOrderNames) << "\n"
+        << "ussd-delay " << f.ussd_delay.count() << "\n"
+        << "ussd-request " << ChoiceName(f.ussd_request, kUssdRequestNames) << "\n";
     return out.str();
 }
 
@@ -261,6 +270,15 @@ constexpr FaultSetter kFaultSetters[] = {
     {"announce-inside", [](Faults& f, const Values& v) { return SetSwitch(f.announce_inside, v); }},
     {"foreign", [](Faults& f, const Values& v) { return SetMilliseconds(f.foreign, v); }},
     {"mute", [](Faults& f, const Values& v) { return SetSwitch(f.mute, v); }},
+    {"ussd-coding",
+     [](Faults& f, const Values& v) { return SetChoice(f.ussd_coding, kUssdCodingNames, v); }},
+    {"ussd-form",
+     [](Faults& f, const Values& v) { return SetChoice(f.ussd_form, kUssdFormNames, v); }},
+    {"ussd-order",
+     [](Faults& f, const Values& v) { return SetChoice(f.ussd_order, kUssdOrderNames, v); }},
+    {"ussd-delay", [](Faults& f, const Values& v) { return SetMilliseconds(f.ussd_delay, v); }},
+    {"ussd-request",
+     [](Faults& f, const Values& v) { return SetChoice(f.ussd_request, kUssdRequestNames, v); }},
     {"refusal-text",
      [](Faults& f, const Values& v) {
          if (v.empty()) return false;
@@ -354,6 +372,11 @@ std::string Simulator::Help() {
            "                                mute on|off (AT+CNMI taken, nothing announced),\n"
            "                                foreign MS (another program's traffic answers\n"
            "                                every command for MS from the next one),\n"
+           "                                ussd-coding plain|language|8bit,\n"
+           "                                ussd-form text|packed|unpacked|ucs2,\n"
+           "                                ussd-order after|before (the +CUSD and OK),\n"
+           "                                ussd-delay MS (the network's), ussd-request\n"
+           "                                text|packed (the request form taken),\n"
            "                                clear\n"
            "MODEM is a position from 1 or a number.\n";
 }
