@@ -134,6 +134,19 @@ Result<AppCore::ModemReport> AppCore::ProbeOnce() {
     return ModemReport{session_.Status(), session_.Info(), session_.Announces()};
 }
 
+void AppCore::RunOnModem(ModemErrand errand) {
+    if (worker_) {
+        // Refused once the worker has ended: nothing would ever run it.
+        if (!queue_.AddErrand(errand)) errand.failed(Error{ErrandNotRunText({}, true)});
+        return;
+    }
+    if (const Status opened = InitOnce(); !opened) return errand.failed(opened.error());
+    if (session_.Status().state != modem::ModemState::Ready) {
+        return errand.failed(Error{ErrandNotRunText(session_.Status(), false)});
+    }
+    errand.run(session_);
+}
+
 void AppCore::SetReceptionEnabled(bool enabled) {
     switches_.reception.store(enabled);
     if (worker_) worker_->ReceptionSwitched();

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "app/errand.h"
 #include "app/outgoing_queue.h"
 #include "app/queue_file.h"
 #include "app/queue_view.h"
@@ -75,6 +76,13 @@ class AppCore {
     // modem does not answer; a SIM that is not ready is a state, not a failure.
     // REQUIRES: no worker running.
     Result<ModemReport> ProbeOnce();
+
+    // Runs an errand with the modem (app/errand.h). While the worker runs, hands it
+    // over and returns at once: the worker runs it before the next record, on its
+    // thread. Otherwise runs it here and now, as ReceiveOnce does, on this thread
+    // (which then blocks on the modem), and tells `failed` in English why it could
+    // not: no port, another process drives the modem, a silent modem.
+    void RunOnModem(ModemErrand errand);
 
     // The PIN the user gave, sent once when the SIM asks for it; kept in memory
     // only. Before Start() or ReceiveOnce(), or while the worker runs.

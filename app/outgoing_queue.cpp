@@ -80,6 +80,29 @@ std::optional<QueuedRecord> OutgoingQueue::Remove(std::uint64_t id) {
     return removed;
 }
 
+bool OutgoingQueue::AddErrand(ModemErrand errand) {
+    {
+        MutexLock guard(lock_);
+        if (errands_closed_) return false;
+        errands_.push_back(std::move(errand));
+    }
+    wake_.notify_all();
+    wake_signal_.Set();
+    return true;
+}
+
+std::optional<ModemErrand> OutgoingQueue::TakeErrand() {
+    if (errands_.empty()) return std::nullopt;
+    ModemErrand first = std::move(errands_.front());
+    errands_.pop_front();
+    return first;
+}
+
+std::deque<ModemErrand> OutgoingQueue::CloseErrands() {
+    errands_closed_ = true;
+    return std::exchange(errands_, {});
+}
+
 void OutgoingQueue::Wake() {
     { MutexLock guard(lock_); }
     wake_.notify_all();

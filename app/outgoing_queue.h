@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/errand.h"
 #include "modem/session.h"
 #include "platform/mutex.h"
 #include "platform/stop_signal.h"
@@ -93,6 +94,16 @@ class OutgoingQueue {
     // Puts a record back at the end; it keeps its id. Ends its being sent.
     void PutBack(QueuedRecord record) REQUIRES(lock_);
 
+    // ---- Errands, which go before the records that wait ----
+    // Appends an errand and wakes the worker. False, with the errand not taken,
+    // once the worker has ended (CloseErrands). Takes the lock. Any thread.
+    bool AddErrand(ModemErrand errand) EXCLUDES(lock_);
+    bool HasErrand() const REQUIRES(lock_) { return !errands_.empty(); }
+    // Removes and gives the first errand.
+    std::optional<ModemErrand> TakeErrand() REQUIRES(lock_);
+    // The worker ends: gives the errands it will never run, and refuses new ones.
+    std::deque<ModemErrand> CloseErrands() REQUIRES(lock_);
+
     // ---- What the user sees of the queue ----
     // The record TakeDue gave last, until PutBack or EndSending: the one the worker
     // sends now.
@@ -131,6 +142,8 @@ class OutgoingQueue {
     bool queued_on_disk_ GUARDED_BY(lock_) = false;
     std::optional<QueuedRecord> sending_ GUARDED_BY(lock_);
     BulkProgress bulk_ GUARDED_BY(lock_);
+    std::deque<ModemErrand> errands_ GUARDED_BY(lock_);
+    bool errands_closed_ GUARDED_BY(lock_) = false;
     StopSignal wake_signal_;  // its own lock; set by any thread, cleared by the worker
 };
 

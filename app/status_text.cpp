@@ -102,6 +102,12 @@ std::string QueueStateText(const QueueRow& row, Clock::time_point now) {
     return {};
 }
 
+std::string ErrandNotRunText(const modem::ModemStatus& status, bool closing) {
+    if (closing) return codepage::FromUtf8("Программа закрывается, запрос к модему не выполнен.");
+    return codepage::FromUtf8("Модем не готов (") + ModemStateWord(status.state) +
+           codepage::FromUtf8("), запрос не выполнен.");
+}
+
 std::string PortDeniedText(const DeviceDenial& denial) {
     return codepage::FromUtf8(
         "Нет прав на порт модема " + denial.device + ": устройство принадлежит группе " +

@@ -48,6 +48,11 @@ std::string QueueStateText(const QueueRow& row, Clock::time_point now);
 // which the status bar shows: an unplugged modem is no reason for a message box.
 std::string ModemStateText(const modem::ModemStatus& status);
 
+// Why an errand did not run (ModemErrand::failed), Windows-1251: the modem is not
+// ready ("Модем не готов (нужен PIN-код), запрос не выполнен."), or, with
+// `closing`, the program closed first.
+std::string ErrandNotRunText(const modem::ModemStatus& status, bool closing);
+
 // The sentence for a port whose device the user may not open: the device, the group
 // that owns it, the command that adds the user to it. Windows-1251. ModemStateText
 // gives it for PortDenied.

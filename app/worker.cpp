@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "app/status_text.h"
 #include "platform/codepage.h"
 #include "platform/datetime.h"
 #include "platform/files.h"
@@ -125,17 +126,22 @@ void Worker::Run() {
         } else {
             restored_ = Restore();
         }
+        std::optional<ModemErrand> errand;
         bool due = false;
         {
             MutexLock guard(queue_.lock());
+            errand = queue_.TakeErrand();
             due = queue_.HasDue(Clock::now());
         }
-        if (due) {
+        if (errand) {
+            ErrandPass(std::move(*errand));
+        } else if (due) {
             SendPass();
         } else {
             IdlePass();
         }
     }
+    DropErrands();
     WriteBacklogs();
     NoteFinished();
     session_.Close();
@@ -159,6 +165,28 @@ void Worker::SendPass() {
     Deliver(std::move(*item));
     KeepDelivered();
     AfterModemWork();
+}
+
+// A user waits for an errand's answer, so it goes before the records that wait;
+// the record being sent is finished first, as every pass does one thing whole.
+void Worker::ErrandPass(ModemErrand errand) {
+    if (!OpenModem()) {
+        AfterModemWork();
+        errand.failed(Error{ErrandNotRunText(session_.Status(), false)});
+        return;
+    }
+    errand.run(session_);
+    KeepDelivered();
+    AfterModemWork();
+}
+
+void Worker::DropErrands() {
+    std::deque<ModemErrand> left;
+    {
+        MutexLock guard(queue_.lock());
+        left = queue_.CloseErrands();
+    }
+    for (ModemErrand& errand : left) errand.failed(Error{ErrandNotRunText({}, true)});
 }
 
 bool Worker::Restore() {
@@ -419,7 +447,7 @@ void Worker::AwaitReason() {
     auto deadline = std::min(last_cycle_ + safety_poll_, session_.NextSignalReading());
     {
         MutexLock guard(queue_.lock());
-        if (queue_.HasDue(Clock::now()) || queue_.QueuedOnDisk()) return;
+        if (queue_.HasDue(Clock::now()) || queue_.QueuedOnDisk() || queue_.HasErrand()) return;
         if (const auto next = queue_.NextDue(); next && *next < deadline) deadline = *next;
     }
     while (!HeardAReason()) {
@@ -502,10 +530,12 @@ void Worker::Pause(Clock::duration length, bool for_records) {
     const auto deadline = Clock::now() + length;
     MutexLock held(queue_.lock());
     // An idle pause also ends when the reception switch changes; a pause after a
-    // failure never does, so that a switch cannot make a failing modem spin.
+    // failure never does, so that a switch cannot make a failing modem spin. An
+    // errand ends either: each is run (or refused) once, so it cannot make one spin.
     const auto called = [&]() REQUIRES(queue_.lock()) {
-        return for_records &&
-               (reception_switched_.load() || queue_.HasDue(Clock::now()) || queue_.QueuedOnDisk());
+        return queue_.HasErrand() ||
+               (for_records && (reception_switched_.load() || queue_.HasDue(Clock::now()) ||
+                                queue_.QueuedOnDisk()));
     };
     while (!stop_.load() && Clock::now() < deadline) {
         if (called()) return;

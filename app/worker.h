@@ -157,6 +157,10 @@ class Worker {
     void Run() EXCLUDES(queue_.lock());
     void SendPass() EXCLUDES(queue_.lock());
     void IdlePass() EXCLUDES(queue_.lock());
+    // Opens the modem and runs the errand, or tells it why not.
+    void ErrandPass(ModemErrand errand);
+    // The worker ends: the errands left are told they will not run.
+    void DropErrands() EXCLUDES(queue_.lock());
 
     // ---- The queue file and the send path ----
     // Reads queue.db at start: records whose messages were all confirmed are
