@@ -120,7 +120,10 @@ SendResult Session::Send(const packet& record, SendPosition& position, DeliveryR
 }
 
 UssdAnswer Session::Ussd(std::u16string_view request, Clock::duration limit) {
-    if (!Open()) return {UssdStatus::NoModem};
+    // An errand finds the session open and ready; a one-shot caller opens it here.
+    if ((!PortOpen() && !Open()) || Status().state != ModemState::Ready) {
+        return {UssdStatus::NoModem};
+    }
     AnswerReader reader(line_->port, line_->stop, line_->context);
     return AskUssd(line_->port, reader, request, line_->ussd_form, line_->context.info.manufacturer,
                    limit);

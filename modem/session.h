@@ -228,9 +228,9 @@ class Session {
     SendResult Send(const packet& record, SendPosition& position, DeliveryReports reports,
                     const OnConfirmed& confirmed);
     // A USSD request ("*100#") or the reply to the network's question: opens the
-    // modem when it is closed, sends it in the form the modem takes and waits up to
-    // `limit` for the network's answer; a network that stays silent has its session
-    // ended. Blocks until then or the stop signal.
+    // modem when its port is closed (NoModem unless its SIM is ready), sends it in the form the
+    // modem takes and waits up to `limit` for the network's answer; a network that stays silent has
+    // its session ended. Blocks until then or the stop signal.
     UssdAnswer Ussd(std::u16string_view request, Clock::duration limit = kUssdWait);
     // Ends the USSD session on the network ("AT+CUSD=2"); true when the modem took it.
     bool EndUssd();
