@@ -50,8 +50,8 @@ bool IsLetter(char16_t c) {
 // The currencies operators name, lower case, as the text after an amount starts.
 // A letter abbreviation must end there: "р." and "руб" count, "рубрика" does not.
 constexpr std::array<std::u16string_view, 14> kCurrencies = {
-    u"руб", u"р", u"rub", u"r", u"\u20BD", u"$", u"\u20AC", u"usd", u"eur",
-    u"грн", u"uah", u"тг", u"kzt", u"byn",
+    u"руб", u"р",   u"rub", u"r",   u"\u20BD", u"$",   u"\u20AC",
+    u"usd", u"eur", u"грн", u"uah", u"тг",     u"kzt", u"byn",
 };
 
 bool CurrencyAt(std::u16string_view text) {
@@ -129,9 +129,8 @@ std::vector<Amount> Amounts(std::u16string_view text) {
         }
         const auto amount = ReadAmount(text, i);
         std::size_t next = i;
-        while (next < text.size() &&
-               (IsDigit(text[next]) || text[next] == u'.' || text[next] == u',' ||
-                text[next] == u':'))
+        while (next < text.size() && (IsDigit(text[next]) || text[next] == u'.' ||
+                                      text[next] == u',' || text[next] == u':'))
             ++next;
         if (amount) {
             found.push_back(*amount);

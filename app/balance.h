@@ -44,10 +44,10 @@ std::optional<std::chrono::seconds> BalanceCheckPeriod(const BalanceSettings& se
 
 // One reading of the balance.
 struct BalanceReading {
-    std::string code;               // the code asked, UTF-8
-    std::string read_at;            // when, as the program writes dates ("09.12.2026 21:30:00")
-    std::optional<double> amount;   // ReadBalance of the text
-    std::u16string text;            // the operator's answer as it came
+    std::string code;              // the code asked, UTF-8
+    std::string read_at;           // when, as the program writes dates ("09.12.2026 21:30:00")
+    std::optional<double> amount;  // ReadBalance of the text
+    std::u16string text;           // the operator's answer as it came
     bool operator==(const BalanceReading&) const = default;
 };
 

@@ -42,8 +42,8 @@ std::string UssdOutcomeText(const modem::UssdAnswer& answer) {
 
 std::string_view UssdStatusWord(modem::UssdStatus status) {
     constexpr std::string_view kWords[] = {
-        "done",       "question",   "ended",       "other-client", "not-supported", "network-timeout",
-        "no-answer",  "refused",    "unreadable",  "bad-request",  "no-modem",      "stopped",
+        "done",      "question", "ended",      "other-client", "not-supported", "network-timeout",
+        "no-answer", "refused",  "unreadable", "bad-request",  "no-modem",      "stopped",
     };
     return kWords[static_cast<std::size_t>(status)];
 }
