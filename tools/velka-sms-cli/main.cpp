@@ -5,6 +5,7 @@
 //   velka-sms-cli [--pin PIN] receive | watch | status [--json]
 //   velka-sms-cli inbox [--parts] [--json] | outbox [--parts] [--json] | ports
 //   velka-sms-cli contacts import FILE [...] | contacts export FILE [--group G]
+//   velka-sms-cli [--pin PIN] ussd CODE [REPLY...] [--json]
 //
 // A SIM that asks for its PIN gets the one of --pin, or of VELKA_PIN, once.
 //
@@ -39,6 +40,7 @@
 #include "tools/velka-sms-cli/contacts_command.h"
 #include "tools/velka-sms-cli/exit_status.h"
 #include "tools/velka-sms-cli/json.h"
+#include "tools/velka-sms-cli/ussd_command.h"
 
 namespace {
 
@@ -71,6 +73,8 @@ constexpr const char* kUsage =
     "                                 not known, remembered for that header\n"
     "       velka-sms-cli contacts export FILE [--group G]  the book, or group G, to a\n"
     "                                 vCard or CSV file as FILE's extension says\n"
+    "       velka-sms-cli ussd CODE [REPLY...] [--json]  a USSD request (*100#) and the\n"
+    "                                 replies to the network's questions, in order\n"
     "  --json prints one JSON value (UTF-8) for scripts.\n"
     "  --pin PIN before the command (or VELKA_PIN) unlocks a SIM that asks for its PIN.\n";
 
@@ -576,6 +580,7 @@ int main(int argc, char** argv) {
     const bool bare = args.empty();
     if (command == "send") return Send(args);
     if (command == "contacts") return velka::cli::Contacts(args);
+    if (command == "ussd") return velka::cli::Ussd(args, g_pin);
     if (command == "receive" && bare) return Receive();
     if (command == "watch" && bare) return Watch();
     // The options of the listings, in any order, each at most once.
