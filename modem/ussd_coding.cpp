@@ -2,9 +2,8 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
-#include <charconv>
 
+#include "modem/dialogue.h"
 #include "platform/codepage.h"
 #include "platform/text.h"
 #include "sms/smsbase.h"
@@ -14,18 +13,6 @@ namespace {
 
 constexpr std::string_view kResultPrefix = "+CUSD:";
 constexpr char16_t kCarriageReturn = u'\r';
-
-bool IsHexText(std::string_view text) {
-    return !text.empty() && text.size() % 2 == 0 &&
-           std::all_of(text.begin(), text.end(),
-                       [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; });
-}
-
-std::string UpperHex(std::string_view hex) {
-    std::string upper(hex);
-    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return upper;
-}
 
 // The characters a person reads in an operator's answer: Latin and Russian
 // letters, digits, the ASCII signs, line breaks, and the few typographic signs
@@ -57,7 +44,7 @@ std::u16string AsCharacters(std::string_view text) {
 // Packed septets, less the carriage return that pads a text of 8n - 1 septets
 // (TS 23.038, 6.1.2.3.1) and the zero fill of one sent without it.
 std::u16string FromPacked(std::string_view hex) {
-    std::string septets = UnpackSeptetCodes(UpperHex(hex));
+    std::string septets = UnpackSeptetCodes(codepage::Upper(hex));
     if (!septets.empty() && septets.size() % 8 == 0 && septets.back() == '\r') septets.pop_back();
     return GsmToUnicode(septets);
 }
@@ -80,7 +67,7 @@ std::optional<std::u16string> FromUcs2(std::string_view hex) {
 // A 7-bit text in whichever form reads as words: UCS2, packed, then unpacked,
 // the first of the most plausible; the characters as written when none is.
 std::u16string FromGsm7(std::string_view text) {
-    if (!IsHexText(text)) return AsCharacters(text);
+    if (!IsPduLine(text)) return AsCharacters(text);
     const std::array<std::optional<std::u16string>, 3> readings = {FromUcs2(text), FromPacked(text),
                                                                    FromUnpacked(text)};
     const std::optional<std::u16string>* best = nullptr;
@@ -98,13 +85,13 @@ std::u16string FromGsm7(std::string_view text) {
 
 // 8-bit data: what the octets hold, read as characters.
 std::u16string FromData8(std::string_view text) {
-    return IsHexText(text) ? AsCharacters(HexToBytes(text)) : AsCharacters(text);
+    return IsPduLine(text) ? AsCharacters(HexToBytes(text)) : AsCharacters(text);
 }
 
 // UCS2 with its language first: two septets packed into two octets, then UCS2.
 std::u16string FromUcs2(std::string_view text, bool language_first) {
     constexpr std::size_t kLanguageDigits = 4;
-    if (!IsHexText(text)) return AsCharacters(text);
+    if (!IsPduLine(text)) return AsCharacters(text);
     if (language_first && text.size() >= kLanguageDigits) text.remove_prefix(kLanguageDigits);
     return FromUcs2(text).value_or(AsCharacters(text));
 }
@@ -128,14 +115,6 @@ std::u16string WithLineBreaks(std::u16string_view text) {
     return out;
 }
 
-std::optional<int> Number(std::string_view text) {
-    text = TrimBlanks(text);
-    int value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-    return value;
-}
-
 // The fields after <m>: a quoted <str> runs to the last quote, so that quotes
 // inside a text survive; an unquoted one to the comma before a numeric <dcs>.
 void ReadTextAndCoding(std::string_view rest, UssdResult& result) {
@@ -146,12 +125,12 @@ void ReadTextAndCoding(std::string_view rest, UssdResult& result) {
         result.text = std::string(rest.substr(1, end - 1));
         const std::string_view after = end < rest.size() ? rest.substr(end + 1) : "";
         if (const std::size_t comma = after.find(','); comma != std::string_view::npos)
-            result.coding = Number(after.substr(comma + 1));
+            result.coding = AnswerNumber(after.substr(comma + 1));
         return;
     }
     const std::size_t comma = rest.rfind(',');
-    if (comma != std::string_view::npos && Number(rest.substr(comma + 1))) {
-        result.coding = Number(rest.substr(comma + 1));
+    if (comma != std::string_view::npos && AnswerNumber(rest.substr(comma + 1))) {
+        result.coding = AnswerNumber(rest.substr(comma + 1));
         rest = rest.substr(0, comma);
     }
     result.text = std::string(TrimBlanks(rest));
@@ -198,7 +177,7 @@ std::optional<UssdResult> ParseUssdResult(std::string_view text) {
     text.remove_prefix(kResultPrefix.size());
     const std::size_t comma = text.find(',');
     UssdResult result;
-    const auto status = Number(text.substr(0, comma));
+    const auto status = AnswerNumber(text.substr(0, comma));
     if (!status) return std::nullopt;
     result.status = *status;
     if (comma != std::string_view::npos) ReadTextAndCoding(text.substr(comma + 1), result);
