@@ -53,6 +53,19 @@ settings::DialogSettings TConfigForm::Chosen() const {
             ui_->DeliveryReportCheck->isChecked(), ui_->FullUcs2PartsCheck->isChecked()};
 }
 
+void TConfigForm::PrepareBalance(const app::BalanceSettings& shown) {
+    ui_->BalanceCodeEdit->setText(ToQt(shown.code));
+    ui_->BalanceIntervalBox->setCurrentIndex(static_cast<int>(shown.interval));
+    ui_->BalanceThresholdEdit->setText(shown.threshold ? ToQt(app::AmountText(*shown.threshold))
+                                                       : QString());
+}
+
+app::BalanceSettings TConfigForm::ChosenBalance() const {
+    return {FromQt(ui_->BalanceCodeEdit->text().trimmed()),
+            static_cast<app::BalanceInterval>(ui_->BalanceIntervalBox->currentIndex()),
+            app::ReadBalance(ui_->BalanceThresholdEdit->text().toStdU16String())};
+}
+
 void TConfigForm::showEvent(QShowEvent* event) {
     if (QWidget* owner = parentWidget()) {
         QRect frame = frameGeometry();

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/balance.h"
 #include "app/port_offer.h"
 #include "settings/config_apply.h"
 
@@ -38,6 +39,10 @@ class TConfigForm final : public QDialog {
     void OfferPort(const app::AnsweringPort& answering);
     // The fields as they stand: the port text as typed or chosen, the check box.
     settings::DialogSettings Chosen() const;
+    // The balance check's fields (Config.ini, section [Balance]), set afresh and as
+    // they stand; a threshold that is no amount is none.
+    void PrepareBalance(const app::BalanceSettings& shown);
+    app::BalanceSettings ChosenBalance() const;
 
   protected:
     void showEvent(QShowEvent* event) override;

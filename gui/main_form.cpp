@@ -170,6 +170,7 @@ void TMainForm::BindControls() {
     connect(ui_->actCompose, &QAction::triggered, this, &TMainForm::actComposeExecute);
     connect(ui_->qmOptions, &QToolButton::clicked, this, &TMainForm::qmOptionsClick);
     connect(ui_->mmOptions, &QAction::triggered, this, &TMainForm::qmOptionsClick);
+    connect(ui_->mmUssd, &QAction::triggered, this, &TMainForm::mmUssdClick);
     connect(ui_->qmOutBox, &QToolButton::clicked, this, &TMainForm::qmOutBoxClick);
     connect(ui_->qmInBox, &QToolButton::clicked, this, &TMainForm::qmInBoxClick);
     connect(ui_->qmContacts, &QToolButton::clicked, this, &TMainForm::qmContactsClick);
@@ -584,6 +585,8 @@ void TMainForm::qmOptionsClick() {
     config_form_->Prepare(ports, settings::InitialDialogSettings(
                                      core_.PortNumber(), core_.ReceptionEnabled(),
                                      core_.DeliveryReportsEnabled(), core_.FullUcs2Segments()));
+    const app::BalanceSettings balance_shown = BalanceWatchSettings();
+    config_form_->PrepareBalance(balance_shown);
     int answer = QDialog::Rejected;
     {
         // Lives while the dialog is shown: closing it stops the probes still waiting.
@@ -602,7 +605,15 @@ void TMainForm::qmOptionsClick() {
                                 {[this](bool on) { core_.SetReceptionEnabled(on); },
                                  [this](bool on) { core_.SetDeliveryReportsEnabled(on); },
                                  [this](bool on) { core_.SetFullUcs2Segments(on); }});
-    if (!applied) dialogs_.Error(this, SystemTextToQt(applied.error().message));
+    if (!applied) return dialogs_.Error(this, SystemTextToQt(applied.error().message));
+    // Written only when changed, so that Config.ini gains no section nobody set.
+    const app::BalanceSettings balance = config_form_->ChosenBalance();
+    if (balance == balance_shown) return;
+    const Status kept = app::WriteBalanceSettings(core_.FilePath(app::kConfigFile), balance);
+    if (!kept) return dialogs_.Error(this, SystemTextToQt(kept.error().message));
+    // A code or interval just set is asked at once.
+    last_balance_check_.reset();
+    CheckBalanceWhenDue();
 }
 
 void TMainForm::ShowListing(contacts::Listing listing) {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/app_core.h"
+#include "app/balance.h"
 #include "app/sim_phone_book.h"
 #include "contact_files/contact_import.h"
 #include "contacts/contact_book.h"
@@ -111,6 +112,8 @@ class TMainForm final : public QMainWindow {
     // the user wants it, to a vCard or CSV file as its name ends.
     void mmExportContactsClick();
     void qmOptionsClick();
+    // "Сервис" → "USSD-запрос…": the USSD window (gui/ussd_form.h), modal.
+    void mmUssdClick();
     // The queue view (quick-menu button qmQueue): the records waiting to be sent,
     // each removable after a question; modal, refreshed each second while open.
     void qmQueueClick();
@@ -215,6 +218,18 @@ class TMainForm final : public QMainWindow {
         const contact_files::ImportPlan& plan, contact_files::ImportSource source);
     void ShowContactsMenu(const QPoint& position);
 
+    // ---- The balance watched (main_form_balance.cpp) ----
+    // The status bar's balance, the kept reading and the timer of the checks.
+    void BuildBalanceWatch();
+    app::BalanceSettings BalanceWatchSettings() const;
+    void CheckBalanceWhenDue();
+    // Asks the balance code as an errand on the modem; the answer comes back to
+    // BalanceAnswered on the window's thread.
+    void CheckBalance(const std::string& code);
+    void BalanceAnswered(const std::string& code, const modem::UssdAnswer& answer);
+    void ShowBalance();
+    void TellLowBalanceOnRefusal();
+
     // ---- The status bar, the queue view, notifications and the tray ----
     // The status bar's labels and its one-second clock, the quick menu's "Очередь",
     // the tray and the unread marks. Before FormCreate, which starts the worker.
@@ -289,6 +304,12 @@ class TMainForm final : public QMainWindow {
     QPointer<QMessageBox> modem_state_box_;  // owned by the window; gone once closed
     QTimer* StatusTimer = nullptr;           // each second; owned by the window
     QTimer* StatusSoonTimer = nullptr;  // single shot, after worker events; owned by the window
+    QLabel* BalanceLabel = nullptr;     // the status bar's balance, owned by it
+    QTimer* BalanceTimer = nullptr;     // looks whether a check is due; owned by the window
+    std::optional<app::BalanceReading> balance_;  // the last reading, kept in balance.json
+    std::optional<app::Clock::time_point> last_balance_check_;  // asked at this run
+    bool balance_asked_ = false;                                // a check waits for its answer
+    bool refusal_told_ = false;  // a refused send told of this reading's low balance
 };
 
 }  // namespace velka::gui

@@ -102,6 +102,7 @@ void TMainForm::BuildStatusArea() {
     StatusTimer->setInterval(1000);
     connect(StatusTimer, &QTimer::timeout, this, &TMainForm::RefreshStatusBar);
     StatusTimer->start();
+    BuildBalanceWatch();
 }
 
 void TMainForm::PostToWindow(std::function<void()> work) {
@@ -147,6 +148,7 @@ app::WorkerEvents TMainForm::WithStatusEvents(app::WorkerEvents events) {
     events.on_send_failed = [this](const app::SendFailure& failure) {
         PostToWindow([this, failure] {
             last_failure_ = failure;
+            TellLowBalanceOnRefusal();
             RefreshStatusBarSoon();
         });
     };

@@ -7,6 +7,7 @@
 #include "modem/receive.h"
 #include "modem/send.h"
 #include "modem/sim.h"
+#include "modem/ussd.h"
 #include "platform/datetime.h"
 #include "serial/ser_port.h"
 
@@ -23,6 +24,7 @@ struct Session::Line {
     Registry& registry;
     TComPort port;
     ModemContext context;
+    std::optional<UssdRequestForm> ussd_form;  // the form this modem took a request in
 };
 
 namespace {
@@ -54,6 +56,7 @@ void Session::Bind(std::uint16_t port_number) {
     Close();
     line_->port.SetComNumber(port_number);
     line_->context.announcements_trusted = true;
+    line_->ussd_form.reset();
 }
 
 std::uint16_t Session::PortNumber() const {
@@ -115,6 +118,22 @@ SendResult Session::Send(const packet& record, SendPosition& position, DeliveryR
         if (confirmed) confirmed(position, *confirmation);
     }
     return SendResult::Sent;
+}
+
+UssdAnswer Session::Ussd(std::u16string_view request, Clock::duration limit) {
+    // An errand finds the session open and ready; a one-shot caller opens it here.
+    if ((!PortOpen() && !Open()) || Status().state != ModemState::Ready) {
+        return {UssdStatus::NoModem};
+    }
+    AnswerReader reader(line_->port, line_->stop, line_->context);
+    return AskUssd(line_->port, reader, request, line_->ussd_form, line_->context.info.manufacturer,
+                   limit);
+}
+
+bool Session::EndUssd() {
+    if (!line_->port.Open()) return false;
+    AnswerReader reader(line_->port, line_->stop, line_->context);
+    return CancelUssd(line_->port, reader);
 }
 
 const std::string& Session::Refusal() const {

@@ -18,6 +18,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -146,6 +147,42 @@ class ReceptionSink {
     virtual Kept Keep(const std::vector<std::string>& pdus) = 0;
 };
 
+// How a USSD request ended.
+enum class UssdStatus {
+    Done,            // the network answered and the session is over ("+CUSD: 0")
+    Question,        // the network answered and waits for a reply ("+CUSD: 1")
+    Ended,           // the network ended the session ("+CUSD: 2")
+    OtherClient,     // another client on the modem took the answer ("+CUSD: 3")
+    NotSupported,    // the network or the modem does not serve it ("+CUSD: 4")
+    NetworkTimeout,  // the network gave up ("+CUSD: 5")
+    NoAnswer,        // nothing came within the wait: the session was ended on the network
+    Refused,         // the modem refused the command: its answer is in `refusal`
+    Unreadable,      // the answer came in a form or coding that cannot be read
+    BadRequest,      // empty, or a character the 7-bit alphabet lacks
+    NoModem,         // the modem is not ready: the session's Status() says why
+    Stopped,         // the stop signal ended the wait
+};
+
+struct UssdAnswer {
+    // So that a status alone reads as one: {UssdStatus::NoAnswer}.
+    UssdAnswer() = default;
+    UssdAnswer(UssdStatus status_in,
+               std::u16string text_in = {},  // NOLINT(google-explicit-constructor)
+               std::string raw_in = {}, std::string refusal_in = {})
+        : status(status_in),
+          text(std::move(text_in)),
+          raw(std::move(raw_in)),
+          refusal(std::move(refusal_in)) {}
+
+    UssdStatus status = UssdStatus::NoAnswer;
+    std::u16string text;  // the network's words, decoded; line breaks as "\n"
+    std::string raw;      // <str> as the modem wrote it
+    std::string refusal;  // Refused: the modem's answer ("+CME ERROR: 30")
+};
+
+// How long a USSD request waits for the network: networks take 10 to 30 s.
+inline constexpr auto kUssdWait = std::chrono::seconds(30);
+
 class Session {
   public:
     // A session with no port yet, ended by `stop`; `registry` keeps the
@@ -193,6 +230,14 @@ class Session {
     // it, with the characters Windows-1251 lacks.
     SendResult Send(const packet& record, SendPosition& position, DeliveryReports reports,
                     const OnConfirmed& confirmed, std::u16string_view whole = {});
+    // A USSD request ("*100#") or the reply to the network's question: opens the
+    // modem when its port is closed (NoModem unless its SIM is ready), sends it in the form the
+    // modem takes and waits up to `limit` for the network's answer; a network that stays silent has
+    // its session ended. Blocks until then or the stop signal.
+    UssdAnswer Ussd(std::u16string_view request, Clock::duration limit = kUssdWait);
+    // Ends the USSD session on the network ("AT+CUSD=2"); true when the modem took it.
+    bool EndUssd();
+
     // The modem's error answer to the last send that failed ("+CMS ERROR: 500"), as
     // it came; empty when that send failed for silence.
     const std::string& Refusal() const;

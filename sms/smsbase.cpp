@@ -509,9 +509,13 @@ std::string PackSeptets(std::string_view septets) {
 }
 
 std::string UnpackSeptets(std::string_view hex) {
+    return GsmToAnsi(UnpackSeptetCodes(hex));
+}
+
+std::string UnpackSeptetCodes(std::string_view hex) {
     std::string septets(SeptetCapacity(hex.size() / 2), '\0');
     septets.resize(UnpackSeptetsInto(hex, /*keep_trailing_zero=*/false, 0, septets.data()));
-    return GsmToAnsi(septets);
+    return septets;
 }
 
 std::string HexToBytes(std::string_view hex) {

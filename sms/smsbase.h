@@ -94,6 +94,9 @@ std::string PackSeptets(std::string_view septets);
 // septet is not produced: a text of 7, 15, 23 ... septets leaves exactly such fill.
 // Only the user data length tells it from a last "@"; DecodeText uses it to do so.
 std::string UnpackSeptets(std::string_view hex);
+// The septet codes UnpackSeptets reads, before any alphabet, for a caller that
+// reads them whole (GsmToUnicode) or strips a fill of its own first.
+std::string UnpackSeptetCodes(std::string_view hex);
 
 // One byte per octet, no alphabet conversion. Either letter case.
 // Throws EConvertError on a digit that is not hexadecimal.

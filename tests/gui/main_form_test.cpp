@@ -98,7 +98,8 @@ TEST_F(MainFormMenus, ReadAsTheWindowLaysThemOut) {
                            "Экспорт контактов…", "Выход"}));
     EXPECT_EQ(Find<QMenu>("mmServices")->title(), "Сервис");
     EXPECT_EQ(Captions(Find<QMenu>("mmServices")->actions()),
-              QStringList({"Написать сообщение", "-", "Список контактов", "-", "Настройки"}));
+              QStringList({"Написать сообщение", "-", "Список контактов", "USSD-запрос…", "-",
+                           "Настройки"}));
     EXPECT_EQ(Captions(Find<QMenu>("mmContactsList")->actions()),
               QStringList({"Добавить", "Редактировать", "Удалить", "Переписка", "-", "Поиск"}));
     EXPECT_EQ(Captions(Find<QMenu>("PopupMenu")->actions()),

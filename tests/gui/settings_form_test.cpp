@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QFrame>
 #include <QLayout>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <filesystem>
@@ -203,6 +204,24 @@ TEST_F(SettingsTest, AFileThatCannotBeWrittenIsReportedAndReceptionStays) {
         QString::fromStdString("Unable to write to " + Ini())))
         << dialogs_.Messages()[0].text.toStdString();
     EXPECT_TRUE(core_.ReceptionEnabled());
+}
+
+TEST_F(SettingsTest, TheBalanceCheckIsOfferedAndKeptInItsOwnSection) {
+    ASSERT_TRUE(profile::WriteString(Ini(), "Balance", "Code", "*100#"));
+    ASSERT_TRUE(profile::WriteString(Ini(), "Balance", "Interval", "daily"));
+    Window().show();
+    Options([&](QDialog& form) -> int {
+        EXPECT_EQ(In<QLineEdit>(form, "BalanceCodeEdit")->text(), "*100#");
+        EXPECT_EQ(In<QComboBox>(form, "BalanceIntervalBox")->currentText(), "раз в сутки");
+        EXPECT_EQ(In<QLineEdit>(form, "BalanceThresholdEdit")->text(), "");
+        In<QLineEdit>(form, "BalanceCodeEdit")->setText(" *102# ");
+        In<QComboBox>(form, "BalanceIntervalBox")->setCurrentIndex(1);
+        In<QLineEdit>(form, "BalanceThresholdEdit")->setText("15,5");
+        return QDialog::Accepted;
+    });
+    EXPECT_EQ(profile::ReadString(Ini(), "Balance", "Code", ""), "*102#");
+    EXPECT_EQ(profile::ReadString(Ini(), "Balance", "Interval", ""), "hourly");
+    EXPECT_EQ(profile::ReadString(Ini(), "Balance", "Threshold", ""), "15,50");
 }
 
 TEST_F(SettingsTest, OffersThePortsOfConnectedModemsOfBothIdentifiers) {

@@ -11,8 +11,10 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTableWidget>
+#include <algorithm>
 #include <functional>
 
+#include "app/balance.h"
 #include "app/queue_view.h"
 #include "gui/notifier.h"
 #include "gui/qt_text.h"
@@ -25,6 +27,7 @@
 namespace velka::gui::testing {
 namespace {
 
+using ::velka::testing::Count;
 using ::velka::testing::Eventually;
 
 // What the window would have shown in the tray.
@@ -472,6 +475,65 @@ TEST_F(StatusBarTest, AMinimisedWindowHidesToTheTrayAndComesBackOrClosesFromItsM
     ASSERT_FALSE(other.ProbeOnce().ok()) << "the window's worker holds the modem";
     tray[1]->trigger();
     EXPECT_TRUE(other.ProbeOnce().ok()) << "the hidden window closed and let the modem go";
+}
+
+// ---- The balance watched ----
+
+class BalanceTest : public StatusBarTest {
+  protected:
+    void WatchBalance(const char* code) {
+        Configure(modems_.ComName(1), false);
+        const std::string ini = home_.File("Config.ini");
+        ASSERT_TRUE(profile::WriteString(ini, "Balance", "Code", code));
+        ASSERT_TRUE(profile::WriteString(ini, "Balance", "Interval", "hourly"));
+        ASSERT_TRUE(profile::WriteString(ini, "Balance", "Threshold", "10"));
+    }
+    std::size_t NoticesTitled(const QString& title) const {
+        return static_cast<std::size_t>(std::count_if(
+            notifier_.notices.begin(), notifier_.notices.end(),
+            [&](const RecordingNotifier::Notice& notice) { return notice.title == title; }));
+    }
+};
+
+TEST_F(BalanceTest, ALowBalanceShowsInTheStatusBarWithItsTimeAndIsNotified) {
+    WatchBalance("*102#");
+    Open();
+    ASSERT_TRUE(OnWindow([&] { return Label("BalanceLabel").startsWith("Баланс: -5,00 ("); }))
+        << Label("BalanceLabel").toStdString();
+    EXPECT_EQ(window_->findChild<QLabel*>("BalanceLabel")->toolTip(), "Ваш баланс -5 руб");
+    ASSERT_EQ(NoticesTitled("Низкий баланс"), 1u);
+    EXPECT_EQ(notifier_.notices.back().text, "На счёте -5,00, порог 10,00.");
+    Picture("statusbar-balance");
+    // The operator's words are kept for the next start.
+    const auto kept = app::LoadBalanceReading(home_.File(app::kBalanceFile));
+    ASSERT_TRUE(kept.ok() && *kept);
+    EXPECT_EQ((*kept)->text, u"Ваш баланс -5 руб");
+    Close();
+    modems_.Control("fault 1 silent on");
+    Open();
+    EXPECT_TRUE(Label("BalanceLabel").startsWith("Баланс: -5,00 ("));
+}
+
+TEST_F(BalanceTest, ABalanceAboveTheThresholdIsShownWithoutANotice) {
+    WatchBalance("*100#");
+    Open();
+    ASSERT_TRUE(OnWindow([&] { return Label("BalanceLabel").startsWith("Баланс: 57,10 ("); }))
+        << Label("BalanceLabel").toStdString();
+    EXPECT_EQ(NoticesTitled("Низкий баланс"), 0u);
+}
+
+TEST_F(BalanceTest, ASendRefusedWhileTheBalanceIsLowIsNotifiedOnce) {
+    WatchBalance("*102#");
+    modems_.Control("fault 1 send-error 500");
+    Open();
+    ASSERT_TRUE(OnWindow([&] { return NoticesTitled("Низкий баланс") == 1; }));
+    Queue("+79990000002", "hello");
+    ASSERT_TRUE(OnWindow([&] { return NoticesTitled("Отправка отклонена") == 1; }));
+    EXPECT_EQ(notifier_.notices.back().text, "Баланс низкий: -5,00 (порог 10,00). Пополните счёт.");
+    // The retry is refused too, and told no more.
+    ASSERT_TRUE(Eventually([&] { return Count(modems_.Written(1), "AT+CMGS=") >= 2; }));
+    ASSERT_TRUE(OnWindow([&] { return Label("FailureLabel").contains("500"); }));
+    EXPECT_EQ(NoticesTitled("Отправка отклонена"), 1u);
 }
 
 }  // namespace

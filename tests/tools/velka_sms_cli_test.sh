@@ -170,4 +170,19 @@ expect_refusal 2 'usage:' sim-contacts --parts
 rm "$work/Config.ini"
 expect_refusal 1 'No serial port is set' sim-contacts
 
+# USSD: a balance in Russian, a modem that takes only packed requests and answers
+# packed, a menu walked by replies (--json), a code the network does not serve.
+configure "$com1"
+expect_output 'Баланс: 57,10 р.' ussd '*100#'
+"$sim" ctl --dir "$work/sim" fault 1 ussd-request packed >/dev/null
+"$sim" ctl --dir "$work/sim" fault 1 ussd-form packed >/dev/null
+expect_output 'Balance 99.00 RUB' ussd '*101#'
+expect_output 'Тариф «Базовый» подключён' ussd '*111#' 2 1
+json_check "[s['status'] for s in d] == ['question', 'question', 'done'] and \
+    d[0]['text'] == 'Меню:\n1 Баланс\n2 Тарифы' and d[2]['message'] is None" ussd '*111#' 2 1 --json
+expect_refusal 1 'Сеть не поддерживает этот запрос.' ussd '*555#'
+expect_refusal 1 'before the reply' ussd '*100#' 1
+expect_refusal 2 'ussd needs a CODE' ussd
+expect_refusal 2 'ussd takes CODE' ussd '*100#' --timeout
+
 finish

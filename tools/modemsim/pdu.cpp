@@ -1,5 +1,6 @@
 #include "tools/modemsim/pdu.h"
 
+#include <algorithm>
 #include <array>
 #include <ctime>
 
@@ -560,25 +561,39 @@ std::vector<std::string> DeliversForText(std::string_view utf8, const std::strin
     return pdus;
 }
 
+Octets PackSeptets(const Octets& septets) {
+    return PackGsm({}, septets).octets;
+}
+
+Octets UnpackSeptets(const Octets& octets, std::size_t count) {
+    UserData data;
+    data.length = static_cast<std::uint8_t>(std::min<std::size_t>(count, 255));
+    data.octets = octets;
+    return UnpackGsm(data);
+}
+
+std::string SeptetsText(const Octets& septets) {
+    std::string out;
+    for (std::size_t i = 0; i < septets.size(); ++i) {
+        char32_t ch = kGsmAlphabet[septets[i] & 0x7F];
+        if (septets[i] == kEscape) {
+            ch = u' ';
+            if (i + 1 < septets.size()) {
+                ++i;
+                for (const Extension& e : kGsmExtension)
+                    if (e.septet == septets[i]) ch = e.ch;
+            }
+        }
+        AppendUtf8(out, ch);
+    }
+    return out;
+}
+
 std::string UserDataText(const UserData& data) {
     std::string out;
     switch (AlphabetOf(data.coding)) {
-        case Alphabet::Gsm7: {
-            const Octets septets = UnpackGsm(data);
-            for (std::size_t i = 0; i < septets.size(); ++i) {
-                char32_t ch = kGsmAlphabet[septets[i]];
-                if (septets[i] == kEscape) {
-                    ch = u' ';
-                    if (i + 1 < septets.size()) {
-                        ++i;
-                        for (const Extension& e : kGsmExtension)
-                            if (e.septet == septets[i]) ch = e.ch;
-                    }
-                }
-                AppendUtf8(out, ch);
-            }
-            return out;
-        }
+        case Alphabet::Gsm7:
+            return SeptetsText(UnpackGsm(data));
         case Alphabet::Ucs2:
             for (std::size_t i = HeaderOctets(data); i + 1 < data.octets.size(); i += 2) {
                 char32_t unit = static_cast<char32_t>(data.octets[i] << 8 | data.octets[i + 1]);

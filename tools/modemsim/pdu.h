@@ -94,6 +94,12 @@ void AppendUtf8(std::string& out, char32_t ch);
 std::optional<Octets> GsmSeptets(const std::u32string& text);
 // UTF-16, a character beyond the BMP as a surrogate pair.
 std::u16string Utf16Units(const std::u32string& text);
+// Septets packed seven bits each from the first octet on, the spare bits 0.
+Octets PackSeptets(const Octets& septets);
+// The first `count` septets packed in `octets`.
+Octets UnpackSeptets(const Octets& octets, std::size_t count);
+// Septets as UTF-8 text.
+std::string SeptetsText(const Octets& septets);
 
 // The text of user data as UTF-8 (7-bit or UCS2; 8-bit data as hexadecimal), the
 // header left out. For people reading a store or transcript.

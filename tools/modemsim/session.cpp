@@ -69,8 +69,9 @@ const char* CmeText(int code) {
 
 // Commands that need the SIM: refused while it is locked, missing or busy.
 bool NeedsSim(const std::string& name) {
-    static const char* const kSimCommands[] = {"+CPMS", "+CMGL", "+CMGR", "+CMGD", "+CMGS", "+CNUM",
-                                               "+CSCA", "+CIMI", "+CNMA", "+CPBS", "+CPBR"};
+    static const char* const kSimCommands[] = {"+CPMS", "+CMGL", "+CMGR", "+CMGD",
+                                               "+CMGS", "+CNUM", "+CSCA", "+CIMI",
+                                               "+CNMA", "+CPBS", "+CPBR", "+CUSD"};
     for (const char* command : kSimCommands)
         if (name == command) return true;
     return false;
@@ -211,6 +212,7 @@ const Session::HandlerEntry Session::kHandlers[] = {
     {"+CPAS", &Session::ActivityStatus},
     {"+CPBS", &Session::PhoneBookStorage},
     {"+CPBR", &Session::PhoneBookRead},
+    {"+CUSD", &Session::Ussd},
 };
 
 Session::Session(ModemIdentity identity)
@@ -364,7 +366,10 @@ void Session::ExecuteLine(const std::string& raw, SessionOutput& out) {
     }
     if (replies.empty()) replies.push_back(Reply{});  // a bare "AT"
     EmitFaultsBeforeAnswer(line, out);
-    Answer(replies, faults_.answer_delay, out);
+    Answer(replies, faults_.answer_delay + std::exchange(answer_held_, {}), out);
+    if (ussd_result_)
+        Emit("\r\n" + *std::exchange(ussd_result_, std::nullopt) + "\r\n",
+             faults_.answer_delay + faults_.ussd_delay, out);
 }
 
 // "E0" is a basic command with its argument; "+CMGL=4", "+CMGL?", "+CMGL=?" and
@@ -1011,6 +1016,33 @@ Session::Reply Session::Functionality(const Command& c) {
 Session::Reply Session::ActivityStatus(const Command& c) {
     if (c.kind == Kind::Test) return Reply{{"+CPAS: (0-5)"}, {}, false};
     return Reply{{"+CPAS: 0"}, {}, false};
+}
+
+// AT+CUSD of 27.007: <n> 2 ends the session; a request or reply in <str> is
+// answered by the network as the USSD faults say, or not at all.
+Session::Reply Session::Ussd(const Command& c) {
+    if (c.kind == Kind::Test) return Reply{{"+CUSD: (0-2)"}, {}, false};
+    if (c.kind == Kind::Query) return Reply{{"+CUSD: 1"}, {}, false};
+    const auto args = SplitArgs(c.args);
+    const auto mode = c.kind == Kind::Action ? std::optional<int>(0) : Number(args[0]);
+    if (!mode || *mode < 0 || *mode > 2)
+        return Reply{{}, std::pair{ErrorFamily::Equipment, kCmeOperationNotSupported}, false};
+    if (*mode == 2) {
+        ussd_.End();
+        return {};
+    }
+    if (args.size() < 2) return {};
+    const auto request = UssdRequestText(Unquoted(args[1]), faults_.ussd_request);
+    if (!request) return Reply{{}, std::pair{ErrorFamily::Plain, 0}, false};
+    const auto step = ussd_.Answer(*request);
+    if (!step) return {};
+    std::string result = UssdResultLine(*step, faults_.ussd_coding, faults_.ussd_form);
+    if (faults_.ussd_order == UssdOrder::AfterOk) {
+        ussd_result_ = std::move(result);
+        return {};
+    }
+    answer_held_ = faults_.ussd_delay;
+    return Reply{{std::move(result)}, {}, false};
 }
 
 }  // namespace velka::modemsim

@@ -15,6 +15,7 @@
 
 #include "tools/modemsim/pdu.h"
 #include "tools/modemsim/phone_book.h"
+#include "tools/modemsim/ussd.h"
 
 namespace velka::modemsim {
 
@@ -92,6 +93,14 @@ struct Faults {
     // In UCS2, a name the SIM keeps in a UCS2 form comes as the SIM's record
     // ("81...", "80..."), passed through unconverted.
     bool ucs2_records = false;
+    // USSD: the coding the network answers in, the form the modem writes the answer
+    // in, whether it comes after or before the command's "OK", how long the network
+    // takes, and the request form the modem takes (the other gets "ERROR").
+    UssdCoding ussd_coding = UssdCoding::Plain;
+    UssdForm ussd_form = UssdForm::Text;
+    UssdOrder ussd_order = UssdOrder::AfterOk;
+    std::chrono::milliseconds ussd_delay{0};
+    UssdRequestForm ussd_request = UssdRequestForm::Text;
 };
 
 // Message status as AT+CMGL and AT+CMGR number it.
@@ -247,6 +256,7 @@ class Session {
     Reply ActivityStatus(const Command& c);
     Reply PhoneBookStorage(const Command& c);
     Reply PhoneBookRead(const Command& c);
+    Reply Ussd(const Command& c);
 
     ModemIdentity identity_;
     Faults faults_;
@@ -284,6 +294,9 @@ class Session {
     std::deque<std::string> held_back_;       // arrived while the store was full
     std::vector<std::string> after_answer_;   // unsolicited lines due after the current answer
     std::vector<std::string> inside_answer_;  // announcements due inside the next answer
+    UssdService ussd_;
+    std::optional<std::string> ussd_result_;    // the network's "+CUSD:", due after the answer
+    std::chrono::milliseconds answer_held_{0};  // the answer waits this long for the network
 };
 
 }  // namespace velka::modemsim

@@ -65,6 +65,10 @@ constexpr const char* kDirectNames[] = {"off", "on", "ack"};
 constexpr const char* kReportNames[] = {"off", "sm", "cdsi", "cds", "sr"};
 constexpr const char* kPromptNames[] = {"crlf-blank", "crlf", "bare"};
 constexpr const char* kIndicationNames[] = {"full", "narrow", "refuse"};
+constexpr const char* kUssdCodingNames[] = {"plain", "language", "8bit"};
+constexpr const char* kUssdFormNames[] = {"text", "packed", "unpacked", "ucs2"};
+constexpr const char* kUssdOrderNames[] = {"after", "before"};
+constexpr const char* kUssdRequestNames[] = {"text", "packed"};
 
 template <typename Enum, std::size_t N>
 bool SetChoice(Enum& field, const char* const (&names)[N], const std::vector<std::string>& value) {
@@ -116,7 +120,12 @@ std::string DescribeFaults(const Faults& f) {
         << "cpbr-limit " << f.phone_book_chunk << "\n"
         << "cpbr-empty " << (f.empty_range == 0 ? "ok" : std::to_string(f.empty_range)) << "\n"
         << "charsets " << Rest(f.charsets, 0) << "\n"
-        << "ucs2-records " << (f.ucs2_records ? "on" : "off") << "\n";
+        << "ucs2-records " << (f.ucs2_records ? "on" : "off") << "\n"
+        << "ussd-coding " << ChoiceName(f.ussd_coding, kUssdCodingNames) << "\n"
+        << "ussd-form " << ChoiceName(f.ussd_form, kUssdFormNames) << "\n"
+        << "ussd-order " << ChoiceName(f.ussd_order, kUssdOrderNames) << "\n"
+        << "ussd-delay " << f.ussd_delay.count() << "\n"
+        << "ussd-request " << ChoiceName(f.ussd_request, kUssdRequestNames) << "\n";
     return out.str();
 }
 
@@ -316,6 +325,15 @@ constexpr FaultSetter kFaultSetters[] = {
     {"cpbr-empty", [](Faults& f, const Values& v) { return SetEmptyRange(f.empty_range, v); }},
     {"charsets", SetCharsets},
     {"ucs2-records", [](Faults& f, const Values& v) { return SetSwitch(f.ucs2_records, v); }},
+    {"ussd-coding",
+     [](Faults& f, const Values& v) { return SetChoice(f.ussd_coding, kUssdCodingNames, v); }},
+    {"ussd-form",
+     [](Faults& f, const Values& v) { return SetChoice(f.ussd_form, kUssdFormNames, v); }},
+    {"ussd-order",
+     [](Faults& f, const Values& v) { return SetChoice(f.ussd_order, kUssdOrderNames, v); }},
+    {"ussd-delay", [](Faults& f, const Values& v) { return SetMilliseconds(f.ussd_delay, v); }},
+    {"ussd-request",
+     [](Faults& f, const Values& v) { return SetChoice(f.ussd_request, kUssdRequestNames, v); }},
     {"refusal-text",
      [](Faults& f, const Values& v) {
          if (v.empty()) return false;
@@ -418,6 +436,11 @@ std::string Simulator::Help() {
            "                                charsets GSM|IRA|HEX|UCS2... (AT+CSCS offers),\n"
            "                                ucs2-records\n"
            "                                on|off (UCS2 names as the SIM's record),\n"
+           "                                ussd-coding plain|language|8bit,\n"
+           "                                ussd-form text|packed|unpacked|ucs2,\n"
+           "                                ussd-order after|before (the +CUSD and OK),\n"
+           "                                ussd-delay MS (the network's), ussd-request\n"
+           "                                text|packed (the request form taken),\n"
            "                                clear\n"
            "MODEM is a position from 1 or a number.\n";
 }

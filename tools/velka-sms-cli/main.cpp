@@ -6,6 +6,7 @@
 //   velka-sms-cli inbox [--parts] [--json] | outbox [--parts] [--json] | ports
 //   velka-sms-cli contacts import FILE [...] | contacts export FILE [--group G]
 //   velka-sms-cli [--pin PIN] sim-contacts [--json]
+//   velka-sms-cli [--pin PIN] ussd CODE [REPLY...] [--json]
 //
 // A SIM that asks for its PIN gets the one of --pin, or of VELKA_PIN, once.
 //
@@ -41,6 +42,7 @@
 #include "tools/velka-sms-cli/exit_status.h"
 #include "tools/velka-sms-cli/json.h"
 #include "tools/velka-sms-cli/sim_contacts_command.h"
+#include "tools/velka-sms-cli/ussd_command.h"
 
 namespace {
 
@@ -74,6 +76,8 @@ constexpr const char* kUsage =
     "       velka-sms-cli contacts export FILE [--group G]  the book, or group G, to a\n"
     "                                 vCard or CSV file as FILE's extension says\n"
     "       velka-sms-cli sim-contacts [--json]  the SIM's phone book: index, number, name\n"
+    "       velka-sms-cli ussd CODE [REPLY...] [--json]  a USSD request (*100#) and the\n"
+    "                                 replies to the network's questions, in order\n"
     "  --json prints one JSON value (UTF-8) for scripts.\n"
     "  --pin PIN before the command (or VELKA_PIN) unlocks a SIM that asks for its PIN.\n";
 
@@ -583,6 +587,7 @@ int main(int argc, char** argv) {
     const bool bare = args.empty();
     if (command == "send") return Send(args);
     if (command == "contacts") return velka::cli::Contacts(args);
+    if (command == "ussd") return velka::cli::Ussd(args, g_pin);
     if (command == "receive" && bare) return Receive();
     if (command == "watch" && bare) return Watch();
     // The options of the listings, in any order, each at most once.
