@@ -14,8 +14,7 @@
 #include "store/joined_box.h"
 #include "store/store_file.h"
 #include "tests/app/config_ini.h"
-#include "tests/app/outcomes.h"
-#include "tests/modem/sim_fixture.h"
+#include "tests/app/core_fixture.h"
 #include "tests/support/box_held.h"
 
 namespace velka::app {
@@ -25,19 +24,16 @@ using std::chrono::seconds;
 using testing::Count;
 using testing::Eventually;
 
-class AppCoreTest : public ::testing::Test {
+class AppCoreTest : public testing::CoreOnModemsTest {
   protected:
-    AppCoreTest() : modems_(3) {}
+    AppCoreTest() : CoreOnModemsTest(3) {}
 
     void Configure(const std::string& port, bool reception) {
         ASSERT_TRUE(testing::WriteModemConfig(home_.File(kConfigFile), port, reception));
     }
     Status Start() { return core_.Start(outcomes_.Events()); }
     std::uint64_t Queue(const std::string& number, const std::string& text) {
-        const packet record = MakePacket(number, "07.12.2026 10:00:00", text);
-        const auto ids = core_.Enqueue({&record, 1});
-        EXPECT_TRUE(ids.ok());
-        return ids ? ids->front() : 0;
+        return testing::QueueOne(core_, number, text);
     }
     bool WaitSent(std::uint64_t id, seconds limit = seconds(60)) {
         return outcomes_.WaitUntil([&] { return outcomes_.Count(id, SendOutcome::Sent) > 0; },
@@ -60,11 +56,6 @@ class AppCoreTest : public ::testing::Test {
         for (const auto& record : Box(name)) texts.emplace_back(record.text_text());
         return texts;
     }
-
-    testing::SimModems modems_;
-    velka::testing::TempDir home_;
-    testing::Outcomes outcomes_;
-    AppCore core_{home_.path()};
 };
 
 TEST_F(AppCoreTest, AModemAnotherProgramProbesAtFirstIsOpenedAgainAndSendsOnceItIsLeftAlone) {

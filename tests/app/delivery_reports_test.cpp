@@ -14,8 +14,7 @@
 #include "store/sent_file.h"
 #include "store/store_file.h"
 #include "tests/app/config_ini.h"
-#include "tests/app/outcomes.h"
-#include "tests/modem/sim_fixture.h"
+#include "tests/app/core_fixture.h"
 #include "tests/support/box_held.h"
 
 namespace velka::app {
@@ -25,9 +24,9 @@ using testing::Eventually;
 
 constexpr const char* kRecipient = "+79990000002";
 
-class DeliveryReportsTest : public ::testing::Test {
+class DeliveryReportsTest : public testing::CoreOnModemsTest {
   protected:
-    DeliveryReportsTest() : modems_(2) {}
+    DeliveryReportsTest() : CoreOnModemsTest(2) {}
 
     // Starts the worker on modem 1, which keeps a status report in "SM" for every
     // send that asks for one.
@@ -43,11 +42,8 @@ class DeliveryReportsTest : public ::testing::Test {
         core_.SetDeliveryReportsEnabled(reports);
     }
     std::uint64_t SendAndWait(const std::string& text) {
-        const packet record = MakePacket(kRecipient, "08.12.2026 10:00:00", text);
-        const auto ids = core_.Enqueue({&record, 1});
-        EXPECT_TRUE(ids.ok());
-        if (!ids) return 0;
-        const std::uint64_t id = ids->front();
+        const std::uint64_t id = testing::QueueOne(core_, kRecipient, text);
+        if (id == 0) return 0;
         EXPECT_TRUE(
             outcomes_.WaitUntil([&] { return outcomes_.Count(id, SendOutcome::Sent) > 0; }));
         return id;
@@ -73,11 +69,6 @@ class DeliveryReportsTest : public ::testing::Test {
                    ? codepage::ToUtf8(messages::DeliveryStateText(states[record]))
                    : std::string();
     }
-
-    testing::SimModems modems_;
-    velka::testing::TempDir home_;
-    testing::Outcomes outcomes_;
-    AppCore core_{home_.path()};
 };
 
 TEST_F(DeliveryReportsTest, ALongTextIsDeliveredOnceTheReportsOfAllThreeMessagesAreKept) {

@@ -10,8 +10,7 @@
 #include "app/app_core.h"
 #include "platform/codepage.h"
 #include "tests/app/config_ini.h"
-#include "tests/app/outcomes.h"
-#include "tests/modem/sim_fixture.h"
+#include "tests/app/core_fixture.h"
 
 namespace velka::app {
 namespace {
@@ -29,9 +28,9 @@ struct Errand {
     std::size_t sent_before = 0;  // records the worker had sent when it ran
 };
 
-class ErrandTest : public ::testing::Test {
+class ErrandTest : public testing::CoreOnModemsTest {
   protected:
-    ErrandTest() : modems_(2) {}
+    ErrandTest() : CoreOnModemsTest(2) {}
 
     void Configure(const std::string& port, bool reception) {
         ASSERT_TRUE(testing::WriteModemConfig(home_.File(kConfigFile), port, reception));
@@ -54,16 +53,8 @@ class ErrandTest : public ::testing::Test {
         return errand.get();
     }
     std::uint64_t Queue(const std::string& text) {
-        const packet record = MakePacket("+79990000002", "09.12.2026 10:00:00", text);
-        const auto ids = core_.Enqueue({&record, 1});
-        EXPECT_TRUE(ids.ok());
-        return ids ? ids->front() : 0;
+        return testing::QueueOne(core_, "+79990000002", text);
     }
-
-    testing::SimModems modems_;
-    velka::testing::TempDir home_;
-    testing::Outcomes outcomes_;
-    AppCore core_{home_.path()};
 };
 
 TEST_F(ErrandTest, TheWorkerRunsAnErrandOnItsThreadBeforeTheRecordsThatWait) {

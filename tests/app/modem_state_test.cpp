@@ -8,8 +8,7 @@
 #include "app/status_text.h"
 #include "store/store_file.h"
 #include "tests/app/config_ini.h"
-#include "tests/app/outcomes.h"
-#include "tests/modem/sim_fixture.h"
+#include "tests/app/core_fixture.h"
 
 namespace velka::app {
 namespace {
@@ -18,9 +17,9 @@ using modem::ModemState;
 using std::chrono::seconds;
 using testing::Count;
 
-class ModemStateTest : public ::testing::Test {
+class ModemStateTest : public testing::CoreOnModemsTest {
   protected:
-    ModemStateTest() : modems_(2) {}
+    ModemStateTest() : CoreOnModemsTest(2) {}
 
     void Start(bool reception) {
         ASSERT_TRUE(
@@ -37,11 +36,6 @@ class ModemStateTest : public ::testing::Test {
         for (const auto& record : *inbox) texts.emplace_back(record.text_text());
         return texts;
     }
-
-    testing::SimModems modems_;
-    velka::testing::TempDir home_;
-    testing::Outcomes outcomes_;
-    AppCore core_{home_.path()};
 };
 
 TEST_F(ModemStateTest, APinLockedSimIsToldThenUnlockedWithThePinTheUserGives) {

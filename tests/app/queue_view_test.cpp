@@ -12,8 +12,7 @@
 #include "store/content_file.h"
 #include "store/store_file.h"
 #include "tests/app/config_ini.h"
-#include "tests/app/outcomes.h"
-#include "tests/modem/sim_fixture.h"
+#include "tests/app/core_fixture.h"
 #include "tests/support/box_held.h"
 
 namespace velka::app {
@@ -234,10 +233,7 @@ class QueueWorkerTest : public ::testing::Test {
         return core;
     }
     std::uint64_t Queue(AppCore& core, const std::string& text) {
-        const packet record = MakePacket("+79990000002", "07.12.2026 10:00:00", text);
-        const auto ids = core.Enqueue({&record, 1});
-        EXPECT_TRUE(ids.ok());
-        return ids ? ids->front() : 0;
+        return testing::QueueOne(core, "+79990000002", text);
     }
 
     testing::SimModems modems_;

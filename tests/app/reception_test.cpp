@@ -7,8 +7,7 @@
 
 #include "app/app_core.h"
 #include "tests/app/config_ini.h"
-#include "tests/app/outcomes.h"
-#include "tests/modem/sim_fixture.h"
+#include "tests/app/core_fixture.h"
 
 namespace velka::app {
 namespace {
@@ -19,9 +18,9 @@ using testing::Eventually;
 // Longer than any test: an arrival stored before it passes was announced.
 constexpr auto kNoSafetyPoll = std::chrono::hours(1);
 
-class ReceptionTest : public ::testing::Test {
+class ReceptionTest : public testing::CoreOnModemsTest {
   protected:
-    ReceptionTest() : modems_(2) {}
+    ReceptionTest() : CoreOnModemsTest(2) {}
 
     void Start(Clock::duration safety_poll) {
         ASSERT_TRUE(testing::WriteModemConfig(home_.File(kConfigFile), modems_.ComName(1), true));
@@ -38,16 +37,8 @@ class ReceptionTest : public ::testing::Test {
         return outcomes_.WaitUntil([&] { return outcomes_.ReceivedCount() >= count; });
     }
     std::uint64_t Queue(const std::string& text) {
-        const packet record = MakePacket("+79990000002", "08.12.2026 10:00:00", text);
-        const auto ids = core_.Enqueue({&record, 1});
-        EXPECT_TRUE(ids.ok());
-        return ids ? ids->front() : 0;
+        return testing::QueueOne(core_, "+79990000002", text);
     }
-
-    testing::SimModems modems_;
-    velka::testing::TempDir home_;
-    testing::Outcomes outcomes_;
-    AppCore core_{home_.path()};
 };
 
 TEST_F(ReceptionTest, AnAnnouncedArrivalIsStoredWithoutAPollOrAnInitialisation) {

@@ -13,6 +13,7 @@
 #include "compose/draft.h"
 #include "platform/files.h"
 #include "tests/gui/main_form_fixture.h"
+#include "tests/gui/named_child.h"
 
 namespace velka::gui::testing {
 namespace {
@@ -24,12 +25,6 @@ class ComposeTest : public MainFormTest {
     void Compose(const std::function<int(QDialog&)>& script) {
         dialogs_.AnswerForm(script);
         Window().findChild<QAction*>("actCompose")->trigger();
-    }
-    template <typename T>
-    static T* In(QDialog& form, const char* name) {
-        T* found = form.findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(found, nullptr) << name;
-        return found;
     }
     static QString RecipientText(QDialog& form) {
         return In<QLineEdit>(form, "RecepientsEdit")->text();

@@ -13,17 +13,11 @@
 #include "store/parts_file.h"
 #include "store/store_file.h"
 #include "tests/gui/main_form_fixture.h"
+#include "tests/gui/named_child.h"
 #include "tests/support/box_held.h"
 
 namespace velka::gui::testing {
 namespace {
-
-template <typename T>
-T* In(QDialog& form, const char* name) {
-    T* found = form.findChild<T*>(QString::fromLatin1(name));
-    EXPECT_NE(found, nullptr) << name;
-    return found;
-}
 
 class MessageActions : public MainFormTest {
   protected:

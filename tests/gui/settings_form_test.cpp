@@ -14,6 +14,7 @@
 #include "platform/profile.h"
 #include "settings/port_discovery.h"
 #include "tests/gui/main_form_fixture.h"
+#include "tests/gui/named_child.h"
 
 namespace velka::gui::testing {
 namespace {
@@ -31,12 +32,6 @@ class SettingsTest : public MainFormTest {
     void Options(const std::function<int(QDialog&)>& script) {
         dialogs_.AnswerForm(script);
         Find<QToolButton>("qmOptions")->click();
-    }
-    template <typename T>
-    static T* In(QDialog& form, const char* name) {
-        T* found = form.findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(found, nullptr) << name;
-        return found;
     }
     static QStringList Items(QComboBox* box) {
         QStringList items;

@@ -14,6 +14,7 @@
 #include "gui/main_form.h"
 #include "platform/profile.h"
 #include "tests/gui/main_form_fixture.h"
+#include "tests/gui/named_child.h"
 #include "tests/modem/sim_fixture.h"
 
 namespace velka::gui::testing {
@@ -43,12 +44,6 @@ class UssdFormTest : public ::testing::Test {
         });
         window_->findChild<QAction*>("mmUssd")->trigger();
         EXPECT_TRUE(dialogs_.AllAnswersUsed());
-    }
-    template <typename T>
-    static T* In(QWidget& form, const char* name) {
-        T* child = form.findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(child, nullptr) << name;
-        return child;
     }
     static QString Answer(QDialog& form) {
         return In<QPlainTextEdit>(form, "AnswerText")->toPlainText();

@@ -22,6 +22,7 @@
 #include "sms/text_plan.h"
 #include "store/store_file.h"
 #include "tests/gui/main_form_fixture.h"
+#include "tests/gui/named_child.h"
 #include "tests/modem/sim_fixture.h"
 #include "tests/support/box_held.h"
 
@@ -55,11 +56,6 @@ class VirtualModemTest : public ::testing::Test {
         auto records = store::Load(home_.File(file));
         return records ? records->size() : 0;
     }
-    template <typename T>
-    static T* In(QWidget& form, const char* name) {
-        return form.findChild<T*>(QString::fromLatin1(name));
-    }
-
     velka::testing::SimModems modems_{2};
     velka::testing::TempDir home_;
     ScriptedDialogs dialogs_;
