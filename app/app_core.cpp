@@ -134,7 +134,7 @@ Result<AppCore::ModemReport> AppCore::ProbeOnce() {
     return ModemReport{session_.Status(), session_.Info(), session_.Announces()};
 }
 
-void AppCore::RunOnModem(ModemErrand errand) {
+void AppCore::RunOnModem(const ModemErrand& errand) {
     if (worker_) {
         // Refused once the worker has ended: nothing would ever run it.
         if (!queue_.AddErrand(errand)) errand.failed(Error{ErrandNotRunText({}, true)});

@@ -82,7 +82,7 @@ class AppCore {
     // thread. Otherwise runs it here and now, as ReceiveOnce does, on this thread
     // (which then blocks on the modem), and tells `failed` in English why it could
     // not: no port, another process drives the modem, a silent modem.
-    void RunOnModem(ModemErrand errand);
+    void RunOnModem(const ModemErrand& errand);
 
     // The PIN the user gave, sent once when the SIM asks for it; kept in memory
     // only. Before Start() or ReceiveOnce(), or while the worker runs.

@@ -25,7 +25,7 @@ void ReadSimPhoneBook(AppCore& core, const std::function<void(SimPhoneBook read)
         done(Error{PhoneBookFailureText(read.error(), session.Status())});
     };
     errand.failed = [done](const Error& why) { done(why); };
-    core.RunOnModem(std::move(errand));
+    core.RunOnModem(errand);
 }
 
 std::string PhoneBookFailureText(const modem::PhoneBookError& error,

@@ -159,7 +159,7 @@ void Worker::Run() {
             due = queue_.HasDue(Clock::now());
         }
         if (errand) {
-            ErrandPass(std::move(*errand));
+            ErrandPass(*errand);
         } else if (due) {
             SendPass();
         } else {
@@ -194,7 +194,7 @@ void Worker::SendPass() {
 
 // A user waits for an errand's answer, so it goes before the records that wait;
 // the record being sent is finished first, as every pass does one thing whole.
-void Worker::ErrandPass(ModemErrand errand) {
+void Worker::ErrandPass(const ModemErrand& errand) {
     if (!OpenModem()) {
         AfterModemWork();
         errand.failed(Error{ErrandNotRunText(session_.Status(), false)});

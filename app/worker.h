@@ -158,7 +158,7 @@ class Worker {
     void SendPass() EXCLUDES(queue_.lock());
     void IdlePass() EXCLUDES(queue_.lock());
     // Opens the modem and runs the errand, or tells it why not.
-    void ErrandPass(ModemErrand errand);
+    void ErrandPass(const ModemErrand& errand);
     // The worker ends: the errands left are told they will not run.
     void DropErrands() EXCLUDES(queue_.lock());
 
