@@ -18,19 +18,24 @@ namespace {
 Result<gateway::ServerOptions> ParseServe(const std::vector<std::string_view>& args) {
     gateway::ServerOptions options;
     for (std::size_t i = 0; i < args.size(); i += 2) {
+        if (args[i] != "--address" && args[i] != "--port")
+            return Error{"serve takes --address A and --port P, not '" + std::string(args[i]) +
+                         "'."};
         if (i + 1 == args.size()) return Error{std::string(args[i]) + " needs a value."};
         const std::string_view value = args[i + 1];
         if (args[i] == "--address") {
             options.address = std::string(value);
         } else if (args[i] == "--port") {
             int port = 0;
-            const auto [end, problem] = std::from_chars(value.data(), value.data() + value.size(), port);
+            const auto [end, problem] =
+                std::from_chars(value.data(), value.data() + value.size(), port);
             if (problem != std::errc() || end != value.data() + value.size() || port < 0 ||
                 port > 65535)
                 return Error{"--port takes 0 to 65535, not '" + std::string(value) + "'."};
             options.port = port;
         } else {
-            return Error{"serve takes --address A and --port P, not '" + std::string(args[i]) + "'."};
+            return Error{"serve takes --address A and --port P, not '" + std::string(args[i]) +
+                         "'."};
         }
     }
     return options;
@@ -55,9 +60,9 @@ int Serve(const std::vector<std::string_view>& args, const StartWorker& start) {
         core.Shutdown();
         return Fail(kFailed, listening.error().message);
     }
-    std::fprintf(stderr, "velka-sms-cli: serving http://%s:%d/api/v1/ (token in %s); Ctrl-C ends.\n",
-                 options->address.c_str(), server.Port(),
-                 core.FilePath(gateway::kTokenFile).c_str());
+    std::fprintf(
+        stderr, "velka-sms-cli: serving http://%s:%d/api/v1/ (token in %s); Ctrl-C ends.\n",
+        options->address.c_str(), server.Port(), core.FilePath(gateway::kTokenFile).c_str());
     WaitForInterrupt();
     // The server first: a send it accepts after the worker stopped would wait in
     // queue.db for the next start, but none should be accepted while closing.
