@@ -427,6 +427,9 @@ void ApiServer::Impl::Route() {
     // Bodies beyond this are cut off by the library before any handler runs; up to
     // it, the handler refuses what is above kMaxBodyBytes with the API's own error.
     server.set_payload_max_length(kMaxBodyBytes * 4);
+    // Answers are small and go out in one write: without this, Nagle's algorithm
+    // holds each behind the client's delayed acknowledgement (tens of milliseconds).
+    server.set_tcp_nodelay(true);
     server.set_pre_routing_handler([this](const Request& request, Response& response) {
         return Admitted(request, response) ? httplib::Server::HandlerResponse::Unhandled
                                            : httplib::Server::HandlerResponse::Handled;
