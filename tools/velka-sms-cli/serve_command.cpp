@@ -6,6 +6,7 @@
 
 #include "gateway/api_server.h"
 #include "gateway/api_token.h"
+#include "gateway/gateway_settings.h"
 #include "platform/program_dir.h"
 #include "platform/registry.h"
 #include "tools/velka-sms-cli/console.h"
@@ -14,9 +15,14 @@
 namespace velka::cli {
 namespace {
 
-// The options, or a sentence saying what is wrong with them.
-Result<gateway::ServerOptions> ParseServe(const std::vector<std::string_view>& args) {
+// The options, from [Gateway] of `config_file` where the command line gives none,
+// or a sentence saying what is wrong with them.
+Result<gateway::ServerOptions> ParseServe(const std::vector<std::string_view>& args,
+                                          const std::string& config_file) {
+    const gateway::GatewaySettings configured = gateway::ReadGatewaySettings(config_file);
     gateway::ServerOptions options;
+    options.address = configured.address;
+    options.port = configured.port;
     for (std::size_t i = 0; i < args.size(); i += 2) {
         if (args[i] != "--address" && args[i] != "--port")
             return Error{"serve takes --address A and --port P, not '" + std::string(args[i]) +
@@ -44,11 +50,11 @@ Result<gateway::ServerOptions> ParseServe(const std::vector<std::string_view>& a
 }  // namespace
 
 int Serve(const std::vector<std::string_view>& args, const StartWorker& start) {
-    auto options = ParseServe(args);
+    app::AppCore core(ProgramDirectory());
+    auto options = ParseServe(args, core.FilePath(app::kConfigFile));
     if (!options) return Fail(kBadInput, options.error().message);
     CatchInterrupts();  // before any thread starts
 
-    app::AppCore core(ProgramDirectory());
     const auto token = gateway::LoadOrMakeToken(core.ProgramDirectory());
     if (!token) return Fail(kFailed, token.error().message);
     options->token = *token;

@@ -15,7 +15,8 @@ namespace velka::cli {
 using StartWorker = std::function<int(app::AppCore& core, app::WorkerEvents& events)>;
 
 // Runs "serve" with the arguments after it: the worker (started by `start`) and the
-// API on the address and port given (loopback and 8640 unless given), the token in
+// API on the address and port given (else those of Config.ini's [Gateway], else
+// loopback and 8640), the token in
 // api-token.txt beside Config.ini (made at the first start). Blocks until
 // interrupted, then stops the server before the worker. Main's thread; call before
 // any other thread starts.
