@@ -90,7 +90,10 @@ struct RateWindow {
 
 struct ApiServer::Impl {
     Impl(app::AppCore& core_in, Registry& registry_in, ServerOptions options_in)
-        : core(core_in), registry(registry_in), options(std::move(options_in)) {}
+        : core(core_in),
+          registry(registry_in),
+          options(std::move(options_in)),
+          token(options.token) {}
 
     app::AppCore& core;
     Registry& registry;
@@ -100,6 +103,7 @@ struct ApiServer::Impl {
     int port = 0;
 
     Mutex lock;
+    std::string token GUARDED_BY(lock);
     modem::ModemStatus modem_status GUARDED_BY(lock);
     modem::ModemInfo modem_info GUARDED_BY(lock);
     std::unordered_map<std::uint64_t, Fate> fates GUARDED_BY(lock);
@@ -151,7 +155,12 @@ bool ApiServer::Impl::Admitted(const httplib::Request& request, httplib::Respons
     const std::string header = request.get_header_value("Authorization");
     const std::string_view given =
         header.starts_with(kBearer) ? std::string_view(header).substr(kBearer.size()) : "";
-    if (!TokenMatches(options.token, given)) {
+    bool matches = false;
+    {
+        MutexLock guard(lock);
+        matches = TokenMatches(token, given);
+    }
+    if (!matches) {
         response.set_header("WWW-Authenticate", "Bearer");
         Refuse(response, ApiError::Unauthorized);
         return false;
@@ -178,8 +187,11 @@ bool ApiServer::Impl::Recipients(const json& to, std::vector<std::string>& numbe
             items.push_back(codepage::FromUtf8(text));
             continue;
         }
+        // An empty name would list every group: "#" must not send to the whole book.
+        const std::string name = codepage::FromUtf8(text.substr(1));
         const contacts::Listing group =
-            contacts::ContactBook(registry).FilteredListing("", codepage::FromUtf8(text.substr(1)));
+            name.empty() ? contacts::Listing{}
+                         : contacts::ContactBook(registry).FilteredListing("", name);
         if (group.rows.empty()) {
             Refuse(response, ApiError::UnknownGroup, text);
             return false;
@@ -489,6 +501,11 @@ Status ApiServer::Start() {
 
 int ApiServer::Port() const {
     return impl_->port;
+}
+
+void ApiServer::SetToken(std::string token) {
+    MutexLock guard(impl_->lock);
+    impl_->token = std::move(token);
 }
 
 void ApiServer::Stop() {

@@ -57,6 +57,9 @@ class ApiServer {
     // to call more than once.
     void Stop();
 
+    // Requests from now on must carry `token` (a renewal). Any thread.
+    void SetToken(std::string token);
+
     // Hooks the server onto the worker's events, after the callbacks already there,
     // so that it knows the modem's state and what became of each send. Before
     // AppCore::Start.

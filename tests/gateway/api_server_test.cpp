@@ -54,15 +54,19 @@ class ApiServerTest : public ::testing::Test {
     std::pair<int, json> Get(const std::string& path) { return Answer(client_->Get(path)); }
     std::size_t Queued() { return core_.QueuedCount().ok() ? *core_.QueuedCount() : 999; }
 
-    // Refused with 400 and `code`, and nothing queued.
-    void ExpectRefused(const std::string& body, const std::string& code) {
+    // Refused with 400 and `code`, and the queue left with `queued` records.
+    void ExpectRefusedLeaving(const std::string& body, const std::string& code,
+                              std::size_t queued) {
         SCOPED_TRACE(body.substr(0, 200));
         const auto [status, answer] = Post(body);
         EXPECT_EQ(status, 400);
         EXPECT_EQ(answer["error"]["code"], code);
         EXPECT_FALSE(answer["error"]["message"].get<std::string>().empty());
         EXPECT_FALSE(answer["error"]["message_en"].get<std::string>().empty());
-        EXPECT_EQ(Queued(), 0u);
+        EXPECT_EQ(Queued(), queued);
+    }
+    void ExpectRefused(const std::string& body, const std::string& code) {
+        ExpectRefusedLeaving(body, code, 0);
     }
 
     velka::testing::TempDir home_;
@@ -89,6 +93,15 @@ TEST_F(ApiServerTest, ARequestWithoutTheTokenIsRefusedAndQueuesNothing) {
         EXPECT_EQ(Answer(bare.Get("/api/v1/contacts", headers)).first, 401);
     }
     EXPECT_EQ(Queued(), 0u);
+}
+
+TEST_F(ApiServerTest, ARenewedTokenIsRequiredFromTheNextRequestOn) {
+    Serve();
+    const std::string renewed(64, 'c');
+    server_->SetToken(renewed);
+    EXPECT_EQ(Get("/api/v1/status").first, 401);
+    client_->set_bearer_token_auth(renewed);
+    EXPECT_EQ(Get("/api/v1/status").first, 200);
 }
 
 TEST_F(ApiServerTest, EveryBadSendIsRefusedWithWhatIsWrongAndQueuesNothing) {
@@ -158,6 +171,8 @@ TEST_F(ApiServerTest, AGroupSendsToEachOfItsContacts) {
     ASSERT_EQ(status, 202);
     EXPECT_EQ(answer["messages"].size(), 3u);
     EXPECT_EQ(Queued(), 3u);
+    // "#" alone names no group; it must not reach the whole book.
+    ExpectRefusedLeaving(R"({"to": ["#"], "text": "hi"})", "unknown_group", 3);
     const json contacts = Get("/api/v1/contacts").second["contacts"];
     ASSERT_EQ(contacts.size(), 2u);
     EXPECT_EQ(contacts[0]["group"], "Склад");
