@@ -31,7 +31,7 @@ void TMainForm::ServeGateway() {
     if (!api_server_) return;
     if (const Status listening = api_server_->Start(); !listening) {
         api_server_.reset();
-        dialogs_.Warning(this, ToQt(codepage::FromUtf8("HTTP API не запущен: ") +
+        dialogs_.Warning(this, ToQt(codepage::FromUtf8("Доступ для других программ не открыт: ") +
                                     codepage::FromUtf8(listening.error().message)));
     }
 }
@@ -40,8 +40,7 @@ void TMainForm::PrepareGatewayOptions() {
     gateway_shown_ = gateway::ReadGatewaySettings(core_.FilePath(app::kConfigFile));
     const auto token = gateway::LoadOrMakeToken(core_.ProgramDirectory());
     config_form_->PrepareGateway(
-        gateway_shown_, token ? *token : std::string(),
-        [this]() -> std::optional<std::string> {
+        gateway_shown_, token ? *token : std::string(), [this]() -> std::optional<std::string> {
             const auto renewed = gateway::RenewToken(core_.ProgramDirectory());
             if (!renewed) {
                 dialogs_.Error(config_form_, SystemTextToQt(renewed.error().message));
@@ -57,8 +56,7 @@ void TMainForm::PrepareGatewayOptions() {
 void TMainForm::ApplyGatewayOptions() {
     const gateway::GatewaySettings chosen = config_form_->ChosenGateway();
     if (chosen == gateway_shown_) return;
-    if (const Status kept =
-            gateway::WriteGatewaySettings(core_.FilePath(app::kConfigFile), chosen);
+    if (const Status kept = gateway::WriteGatewaySettings(core_.FilePath(app::kConfigFile), chosen);
         !kept)
         dialogs_.Error(this, SystemTextToQt(kept.error().message));
 }

@@ -1,13 +1,13 @@
 // The HTTP API in the window: its settings and token in the settings dialog, kept in
 // [Gateway] and api-token.txt, and the window serving it when started with it on.
 #include <httplib.h>
+#include <unistd.h>
 
 #include <QCheckBox>
 #include <QDialog>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
-#include <unistd.h>
 
 #include "gateway/api_token.h"
 #include "gateway/gateway_settings.h"
