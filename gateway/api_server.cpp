@@ -235,6 +235,7 @@ void ApiServer::Impl::PostMessages(const httplib::Request& request, httplib::Res
     }
     const DateTime now = NowLocal();
     std::vector<packet> records;
+    records.reserve(numbers.size());
     for (const std::string& number : numbers)
         records.push_back(compose::MakeOutgoingRecord(number, now, typed.text));
     const auto ids = core.Enqueue(records, typed.whole);
