@@ -63,6 +63,9 @@ for line in "${lines[@]:2}"; do
         fail "$line answered: $out"
 done
 grep -q 'Заказ 1042 готов' <<<"$(eval "${lines[5]}")" || fail "the outbox lacks the text sent"
+# The status comes from the worker's events, which serve shares with its own.
+python3 -c 'import json, sys; m = json.loads(sys.stdin.read())["modem"]; sys.exit(not (m["ready"] and m["operator"] == "Velka Net"))' \
+    <<<"$(eval "${lines[2]}")" || fail "the status does not know the modem: $(eval "${lines[2]}")"
 
 code=$(curl -s -o /dev/null -w '%{http_code}' -H 'Authorization: Bearer wrong' "$VELKA_API/status")
 [[ $code == 401 ]] || fail "a wrong token got $code"

@@ -413,11 +413,14 @@ int Receive() {
 }
 
 // Starts the worker of a command that runs until interrupted (watch, serve), with
-// reception on: 0, or the exit status when it cannot run here.
-int StartWorker(AppCore& core, velka::app::WorkerEvents& events) {
+// reception on: 0, or the exit status when it cannot run here. `observe` adds its
+// own to the events last, so that what it adds is not replaced.
+int StartWorker(AppCore& core, velka::app::WorkerEvents& events,
+                const velka::cli::ObserveWorker& observe = {}) {
     events.on_store_failed = SayStoreFailure;
     events.on_queue_damaged = SayQueueDamage;
     PrepareCore(core, events);
+    if (observe) observe(events);
     if (const auto started = core.Start(events); !started)
         return Fail(kFailed, started.error().message);
     if (core.WorkerRunning()) SayModemManagerNotice(core);
@@ -602,7 +605,12 @@ int main(int argc, char** argv) {
     if (command == "ussd") return velka::cli::Ussd(args, g_pin);
     if (command == "receive" && bare) return Receive();
     if (command == "watch" && bare) return Watch();
-    if (command == "serve") return velka::cli::Serve(args, StartWorker);
+    if (command == "serve") {
+        return velka::cli::Serve(args, [](AppCore& core, velka::app::WorkerEvents& events,
+                                          const velka::cli::ObserveWorker& observe) {
+            return StartWorker(core, events, observe);
+        });
+    }
     // The options of the listings, in any order, each at most once.
     const auto only = [&](std::initializer_list<std::string_view> allowed) {
         return std::all_of(args.begin(), args.end(),

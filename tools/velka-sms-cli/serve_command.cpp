@@ -60,8 +60,10 @@ int Serve(const std::vector<std::string_view>& args, const StartWorker& start) {
     options->token = *token;
     gateway::ApiServer server(core, Registry::Machine(), *options);
     app::WorkerEvents events;
-    server.Observe(events);
-    if (const int status = start(core, events); status != 0) return status;
+    if (const int status =
+            start(core, events, [&server](app::WorkerEvents& all) { server.Observe(all); });
+        status != 0)
+        return status;
     if (const Status listening = server.Start(); !listening) {
         core.Shutdown();
         return Fail(kFailed, listening.error().message);

@@ -10,9 +10,13 @@
 
 namespace velka::cli {
 
+// Adds a command's own callbacks to the worker's events, after the common ones.
+using ObserveWorker = std::function<void(app::WorkerEvents& events)>;
 // Starts `core`'s worker with `events` the way every long-running command does,
-// saying why on stderr when it cannot: 0 when the worker runs, else the exit status.
-using StartWorker = std::function<int(app::AppCore& core, app::WorkerEvents& events)>;
+// `observe` adding its own before the start, saying why on stderr when it cannot:
+// 0 when the worker runs, else the exit status.
+using StartWorker =
+    std::function<int(app::AppCore& core, app::WorkerEvents& events, const ObserveWorker& observe)>;
 
 // Runs "serve" with the arguments after it: the worker (started by `start`) and the
 // API on the address and port given (else those of Config.ini's [Gateway], else
