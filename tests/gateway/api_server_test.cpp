@@ -183,8 +183,9 @@ TEST_F(ApiServerTest, AClientOverItsRateIsToldToWaitWhateverItsToken) {
     httplib::Client stranger(kLoopback, server_->Port());
     int refused = 0;
     int throttled = 0;
-    // Ten requests from one address go out well within a few seconds; whichever
-    // second boundary they straddle, at most ten can pass and some must be refused.
+    // Fifteen requests from one address take far less than two seconds; whichever
+    // second boundary they straddle, at most ten can pass, so some are refused. The
+    // stranger's that pass the rate are refused for their missing token.
     for (int i = 0; i < 15; ++i) {
         const int status =
             Answer(i % 2 ? stranger.Get("/api/v1/status") : client_->Get("/api/v1/status")).first;
