@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <deque>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <thread>
@@ -80,6 +81,10 @@ struct Fate {
     std::uint32_t checksum = 0;
 };
 
+// How many sends a server remembers the fate of, about 40 bytes each: a server that
+// runs for months must not grow without bound. Older ones are then "not found".
+constexpr std::size_t kRememberedSends = 100'000;
+
 // One client address's requests in the current second.
 struct RateWindow {
     std::int64_t second = 0;
@@ -106,7 +111,9 @@ struct ApiServer::Impl {
     std::string token GUARDED_BY(lock);
     modem::ModemStatus modem_status GUARDED_BY(lock);
     modem::ModemInfo modem_info GUARDED_BY(lock);
+    // The sends this server queued, the oldest first dropped beyond kRememberedSends.
     std::unordered_map<std::uint64_t, Fate> fates GUARDED_BY(lock);
+    std::deque<std::uint64_t> fate_order GUARDED_BY(lock);
     std::unordered_map<std::string, RateWindow> rates GUARDED_BY(lock);
 
     void Route();
@@ -126,6 +133,7 @@ struct ApiServer::Impl {
     std::optional<json> QueuedState(std::uint64_t id);
     std::optional<json> SentState(std::uint64_t id);
     void NoteSent(std::uint64_t id, app::SendOutcome outcome) EXCLUDES(lock);
+    void Remember(std::uint64_t id) REQUIRES(lock);
 };
 
 // ---- Admission: the rate, then the token ----
@@ -245,7 +253,7 @@ void ApiServer::Impl::PostMessages(const httplib::Request& request, httplib::Res
     {
         MutexLock guard(lock);
         for (std::size_t i = 0; i < ids->size(); ++i) {
-            fates[(*ids)[i]] = Fate{};
+            Remember((*ids)[i]);
             messages.push_back({{"id", IdText((*ids)[i])}, {"to", Utf8(numbers[i])}});
         }
     }
@@ -326,7 +334,20 @@ void ApiServer::Impl::GetMessage(const httplib::Request& request, httplib::Respo
     Refuse(response, ApiError::NotFound, IdText(*id));
 }
 
+void ApiServer::Impl::Remember(std::uint64_t id) {
+    fates[id] = Fate{};
+    fate_order.push_back(id);
+    if (fate_order.size() <= kRememberedSends) return;
+    fates.erase(fate_order.front());
+    fate_order.pop_front();
+}
+
 void ApiServer::Impl::NoteSent(std::uint64_t id, app::SendOutcome outcome) {
+    {
+        // The window's own sends go through the same worker: none of this server's.
+        MutexLock guard(lock);
+        if (!fates.contains(id)) return;
+    }
     Fate fate{outcome, std::nullopt, 0};
     if (outcome == app::SendOutcome::Sent) {
         // The worker appended the record to outbox.db just before it said so.
@@ -337,7 +358,8 @@ void ApiServer::Impl::NoteSent(std::uint64_t id, app::SendOutcome outcome) {
         }
     }
     MutexLock guard(lock);
-    fates[id] = fate;
+    // Removed from the queue, or forgotten, meanwhile: nothing to note.
+    if (const auto found = fates.find(id); found != fates.end()) found->second = fate;
 }
 
 // ---- GET /api/v1/status, /contacts, /inbox, /outbox ----
