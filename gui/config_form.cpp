@@ -23,6 +23,10 @@ TConfigForm::TConfigForm(QWidget* parent)
     connect(ui_->PortBox, &QComboBox::currentIndexChanged, this, [this](int item) {
         if (item >= 0) ui_->PortBox->setEditText(ui_->PortBox->itemData(item).toString());
     });
+    connect(ui_->GatewayRenewBtn, &QPushButton::clicked, this, [this] {
+        if (!renew_token_) return;
+        if (const auto token = renew_token_()) ui_->GatewayTokenEdit->setText(ToQt(*token));
+    });
     FixSizeToContents(*this);
 }
 
@@ -64,6 +68,22 @@ app::BalanceSettings TConfigForm::ChosenBalance() const {
     return {FromQt(ui_->BalanceCodeEdit->text().trimmed()),
             static_cast<app::BalanceInterval>(ui_->BalanceIntervalBox->currentIndex()),
             app::ReadBalance(ui_->BalanceThresholdEdit->text().toStdU16String())};
+}
+
+void TConfigForm::PrepareGateway(const gateway::GatewaySettings& shown, const std::string& token,
+                                 std::function<std::optional<std::string>()> renew) {
+    ui_->GatewayCheck->setChecked(shown.enabled);
+    ui_->GatewayAddressEdit->setText(ToQt(shown.address));
+    ui_->GatewayPortBox->setValue(shown.port);
+    ui_->GatewayTokenEdit->setText(ToQt(token));
+    renew_token_ = std::move(renew);
+}
+
+gateway::GatewaySettings TConfigForm::ChosenGateway() const {
+    const QString address = ui_->GatewayAddressEdit->text().trimmed();
+    return {ui_->GatewayCheck->isChecked(),
+            address.isEmpty() ? std::string(gateway::kLoopback) : FromQt(address),
+            ui_->GatewayPortBox->value()};
 }
 
 void TConfigForm::showEvent(QShowEvent* event) {

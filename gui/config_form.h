@@ -4,12 +4,15 @@
 #pragma once
 
 #include <QDialog>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/balance.h"
 #include "app/port_offer.h"
+#include "gateway/gateway_settings.h"
 #include "settings/config_apply.h"
 
 namespace Ui {
@@ -43,12 +46,19 @@ class TConfigForm final : public QDialog {
     // they stand; a threshold that is no amount is none.
     void PrepareBalance(const app::BalanceSettings& shown);
     app::BalanceSettings ChosenBalance() const;
+    // The HTTP API's fields (Config.ini, section [Gateway]) and its token, shown
+    // afresh; "Новый ключ" calls `renew`, which gives the new token to show (or
+    // nothing when it could not be saved).
+    void PrepareGateway(const gateway::GatewaySettings& shown, const std::string& token,
+                        std::function<std::optional<std::string>()> renew);
+    gateway::GatewaySettings ChosenGateway() const;
 
   protected:
     void showEvent(QShowEvent* event) override;
 
   private:
     std::unique_ptr<Ui::TConfigForm> ui_;
+    std::function<std::optional<std::string>()> renew_token_;  // from PrepareGateway
 };
 
 }  // namespace velka::gui

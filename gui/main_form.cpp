@@ -201,8 +201,10 @@ void TMainForm::FormCreate() {
     ui_->mmServices->insertSeparator(ui_->mmOptions);
     ui_->mmServices->insertSeparator(ui_->mmContactsList->menuAction());
     ShowListing(book_.FullListing());
-    if (const Status started = core_.Start(WithStatusEvents(WindowEvents())); !started)
+    if (const Status started = core_.Start(WithGatewayEvents(WithStatusEvents(WindowEvents())));
+        !started)
         dialogs_.Error(this, ToQt(started.error().message));
+    ServeGateway();
     if (const auto& other = core_.OtherWorker())
         dialogs_.Warning(this, ToQt(app::OtherWorkerNotice(*other)));
     if (core_.WorkerRunning()) {
@@ -293,6 +295,7 @@ void TMainForm::FormCloseQuery() {
 // Records still queued stay in queue.db; the user hears how many go out at the
 // next start, unless another process drives the modem and sends them.
 void TMainForm::FormClose() {
+    if (api_server_) api_server_->Stop();
     core_.Shutdown();
     recipients_.clear();
     closed_ = true;
@@ -587,6 +590,7 @@ void TMainForm::qmOptionsClick() {
                                      core_.DeliveryReportsEnabled(), core_.FullUcs2Segments()));
     const app::BalanceSettings balance_shown = BalanceWatchSettings();
     config_form_->PrepareBalance(balance_shown);
+    PrepareGatewayOptions();
     int answer = QDialog::Rejected;
     {
         // Lives while the dialog is shown: closing it stops the probes still waiting.
@@ -606,6 +610,7 @@ void TMainForm::qmOptionsClick() {
                                  [this](bool on) { core_.SetDeliveryReportsEnabled(on); },
                                  [this](bool on) { core_.SetFullUcs2Segments(on); }});
     if (!applied) return dialogs_.Error(this, SystemTextToQt(applied.error().message));
+    ApplyGatewayOptions();
     // Written only when changed, so that Config.ini gains no section nobody set.
     const app::BalanceSettings balance = config_form_->ChosenBalance();
     if (balance == balance_shown) return;

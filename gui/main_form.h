@@ -19,6 +19,8 @@
 #include "contact_files/contact_import.h"
 #include "contacts/contact_book.h"
 #include "contacts/contact_entry.h"
+#include "gateway/api_server.h"
+#include "gateway/gateway_settings.h"
 #include "gui/compose_form.h"
 #include "gui/elided_label.h"
 #include "gui/notifier.h"
@@ -230,6 +232,16 @@ class TMainForm final : public QMainWindow {
     void ShowBalance();
     void TellLowBalanceOnRefusal();
 
+    // ---- The HTTP API for other programs (main_form_gateway.cpp) ----
+    // With [Gateway] Enabled, makes the server (and the token at the first start)
+    // and hooks it onto the worker's events; before the core starts.
+    app::WorkerEvents WithGatewayEvents(app::WorkerEvents events);
+    // Starts serving, once the core runs; a port that cannot be bound is said.
+    void ServeGateway();
+    // The settings dialog's fields of the API, and what it hands back.
+    void PrepareGatewayOptions();
+    void ApplyGatewayOptions();
+
     // ---- The status bar, the queue view, notifications and the tray ----
     // The status bar's labels and its one-second clock, the quick menu's "Очередь",
     // the tray and the unread marks. Before FormCreate, which starts the worker.
@@ -294,10 +306,14 @@ class TMainForm final : public QMainWindow {
     std::optional<messages::UnreadMarks> unread_;   // nothing when inbox.unread is unreadable
     bool unread_failing_ = false;                   // a save failed and was told
     std::unique_ptr<Notifier> tray_;
-    Notifier* notifier_ = nullptr;      // tray_, or a test's double
-    TQueueForm* queue_form_ = nullptr;  // while the queue view is open
-    QMenu* TrayMenu = nullptr;          // owned by the window
-    QLabel* ModemLabel = nullptr;       // the status bar's labels, owned by it
+    // The HTTP API, while [Gateway] Enabled was set at start-up; stopped in FormClose
+    // before the core shuts down. Its threads are its own (gateway/api_server.h).
+    std::unique_ptr<gateway::ApiServer> api_server_;
+    gateway::GatewaySettings gateway_shown_;  // what the settings dialog last showed
+    Notifier* notifier_ = nullptr;            // tray_, or a test's double
+    TQueueForm* queue_form_ = nullptr;        // while the queue view is open
+    QMenu* TrayMenu = nullptr;                // owned by the window
+    QLabel* ModemLabel = nullptr;             // the status bar's labels, owned by it
     QLabel* QueueLabel = nullptr;
     QLabel* BulkLabel = nullptr;
     ElidedLabel* FailureLabel = nullptr;     // takes the room the others leave

@@ -3,6 +3,7 @@
 //
 //   velka-sms-cli [--pin PIN] send NUMBER[,NUMBER...] TEXT [--timeout S] [--no-wait]
 //   velka-sms-cli [--pin PIN] receive | watch | status [--json]
+//   velka-sms-cli [--pin PIN] serve [--address A] [--port P]
 //   velka-sms-cli inbox [--parts] [--json] | outbox [--parts] [--json] | ports
 //   velka-sms-cli contacts import FILE [...] | contacts export FILE [--group G]
 //   velka-sms-cli [--pin PIN] sim-contacts [--json]
@@ -41,6 +42,7 @@
 #include "tools/velka-sms-cli/contacts_command.h"
 #include "tools/velka-sms-cli/exit_status.h"
 #include "tools/velka-sms-cli/json.h"
+#include "tools/velka-sms-cli/serve_command.h"
 #include "tools/velka-sms-cli/sim_contacts_command.h"
 #include "tools/velka-sms-cli/ussd_command.h"
 
@@ -59,6 +61,9 @@ constexpr const char* kUsage =
     "       velka-sms-cli receive     one reception cycle into inbox.db\n"
     "       velka-sms-cli watch       receive until interrupted, printing each message\n"
     "                                 and each status report as it is kept\n"
+    "       velka-sms-cli serve [--address A] [--port P]  the worker and the HTTP API\n"
+    "                                 (docs/api.md) until interrupted; 127.0.0.1:8640\n"
+    "                                 unless given\n"
     "       velka-sms-cli inbox [--parts] [--json]   list inbox.db, long messages joined\n"
     "                                 (--parts: one line per part, as stored)\n"
     "       velka-sms-cli outbox [--parts] [--json]  list outbox.db\n"
@@ -407,6 +412,27 @@ int Receive() {
     return 0;
 }
 
+// Starts the worker of a command that runs until interrupted (watch, serve), with
+// reception on: 0, or the exit status when it cannot run here. `observe` adds its
+// own to the events last, so that what it adds is not replaced.
+int StartWorker(AppCore& core, velka::app::WorkerEvents& events,
+                const velka::cli::ObserveWorker& observe = {}) {
+    events.on_store_failed = SayStoreFailure;
+    events.on_queue_damaged = SayQueueDamage;
+    PrepareCore(core, events);
+    if (observe) observe(events);
+    if (const auto started = core.Start(events); !started)
+        return Fail(kFailed, started.error().message);
+    if (core.WorkerRunning()) SayModemManagerNotice(core);
+    if (const auto& other = core.OtherWorker()) {
+        return Fail(kFailed, "COM" + std::to_string(core.PortNumber()) + " is driven by " +
+                                 velka::Describe(*other) + ".");
+    }
+    if (!core.WorkerRunning()) return Fail(kFailed, NoPortMessage(core));
+    core.SetReceptionEnabled(true);
+    return 0;
+}
+
 int Watch() {
     velka::cli::CatchInterrupts();  // before any thread starts
 
@@ -417,19 +443,8 @@ int Watch() {
     events.on_reports = [](const std::vector<velka::store::StatusReport>& kept) {
         for (const velka::store::StatusReport& report : kept) PrintReport(report);
     };
-    events.on_store_failed = SayStoreFailure;
-    events.on_queue_damaged = SayQueueDamage;
     AppCore core(velka::ProgramDirectory());
-    PrepareCore(core, events);
-    if (const auto started = core.Start(events); !started)
-        return Fail(kFailed, started.error().message);
-    if (core.WorkerRunning()) SayModemManagerNotice(core);
-    if (const auto& other = core.OtherWorker()) {
-        return Fail(kFailed, "COM" + std::to_string(core.PortNumber()) + " is driven by " +
-                                 velka::Describe(*other) + ".");
-    }
-    if (!core.WorkerRunning()) return Fail(kFailed, NoPortMessage(core));
-    core.SetReceptionEnabled(true);
+    if (const int status = StartWorker(core, events); status != 0) return status;
     std::fprintf(stderr, "velka-sms-cli: watching COM%u; Ctrl-C ends.\n", core.PortNumber());
     velka::cli::WaitForInterrupt();
     core.RequestStop();
@@ -590,6 +605,12 @@ int main(int argc, char** argv) {
     if (command == "ussd") return velka::cli::Ussd(args, g_pin);
     if (command == "receive" && bare) return Receive();
     if (command == "watch" && bare) return Watch();
+    if (command == "serve") {
+        return velka::cli::Serve(args, [](AppCore& core, velka::app::WorkerEvents& events,
+                                          const velka::cli::ObserveWorker& observe) {
+            return StartWorker(core, events, observe);
+        });
+    }
     // The options of the listings, in any order, each at most once.
     const auto only = [&](std::initializer_list<std::string_view> allowed) {
         return std::all_of(args.begin(), args.end(),
