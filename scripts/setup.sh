@@ -9,6 +9,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libsqlite3-dev sqlite3
   nlohmann-json3-dev  # velka-sms-cli's --json (header-only; the Windows build uses it too)
+  libssl-dev  # the webhooks' HMAC-SHA256 (libcrypto; Windows uses its own CNG)
+  libcpp-httplib-dev  # the webhooks' HTTP client
   qt6-base-dev qt6-base-dev-tools libgl-dev libqt6svg6 fonts-dejavu-core
   # Qt's own texts in Russian (standard buttons, the edit fields' context menus).
   qt6-translations-l10n
