@@ -1,7 +1,7 @@
-// clang-format off: windows.h must come before bcrypt.h, which needs its types.
-#include <bcrypt.h>
+// HMAC-SHA256 on Windows: CNG, the system's own cryptography.
 #include <windows.h>
-// clang-format on
+// (after windows.h, which it needs)
+#include <bcrypt.h>
 
 #include <memory>
 
