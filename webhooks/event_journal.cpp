@@ -122,12 +122,6 @@ Event EventOf(std::string_view payload) {
             std::string(payload.substr(17 + name_size))};
 }
 
-std::int64_t NowMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
-
 std::string DamagedName(const std::string& path) {
     const DateTime now = NowLocal();
     char stamp[32];
@@ -137,6 +131,12 @@ std::string DamagedName(const std::string& path) {
 }
 
 }  // namespace
+
+std::int64_t NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
 
 std::uint64_t HookKey(const std::string& url) {
     return Fnv1a(url);

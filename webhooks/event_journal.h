@@ -47,6 +47,9 @@ struct StoredEvent {
     std::unordered_map<std::uint64_t, HookOutcome> done;
 };
 
+// Milliseconds since 1970 UTC now: the events' time. Any thread.
+std::int64_t NowMs();
+
 // A hook is known in the journal by its URL, so that reordering or renaming the
 // hooks in Config.ini leaves each one's progress with it.
 std::uint64_t HookKey(const std::string& url);
