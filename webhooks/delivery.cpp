@@ -40,7 +40,9 @@ Delivery::Delivery(EventJournal& journal, std::vector<Hook> hooks, DeliveryTimin
     posting_.assign(hooks_.size(), nullptr);
 }
 
-Delivery::~Delivery() { Stop(); }
+Delivery::~Delivery() {
+    Stop();
+}
 
 void Delivery::Start() {
     for (HookState& state : hooks_) threads_.emplace_back([this, &state] { Run(state); });

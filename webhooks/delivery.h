@@ -74,7 +74,7 @@ class Delivery {
     struct HookState {
         std::size_t index = 0;  // in hooks_ and posting_
         Hook hook;
-        int failures = 0;                              // in a row
+        int failures = 0;                             // in a row
         std::chrono::steady_clock::time_point due{};  // not tried before
     };
 

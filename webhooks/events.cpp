@@ -23,12 +23,11 @@ std::string IsoUtc(std::int64_t time_ms) {
     const year_month_day date{day};
     const hh_mm_ss clock{when - day};
     char text[32];
-    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ",
-                  static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
-                  static_cast<unsigned>(date.day()), static_cast<int>(clock.hours().count()),
-                  static_cast<int>(clock.minutes().count()),
-                  static_cast<int>(clock.seconds().count()),
-                  static_cast<int>(clock.subseconds().count()));
+    std::snprintf(
+        text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ", static_cast<int>(date.year()),
+        static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+        static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()),
+        static_cast<int>(clock.seconds().count()), static_cast<int>(clock.subseconds().count()));
     return text;
 }
 
@@ -44,7 +43,9 @@ std::uint64_t IdOf(const std::string& name, const std::string& key) {
     return Fnv1a(key, Fnv1a(name + ":"));
 }
 
-std::string Utf8(std::string_view cp1251) { return codepage::ToUtf8(cp1251); }
+std::string Utf8(std::string_view cp1251) {
+    return codepage::ToUtf8(cp1251);
+}
 
 json RecordJson(const app::QueuedRecord& item) {
     const std::u16string whole = store::WholeTextOf(item.record, nullptr);
@@ -99,7 +100,8 @@ std::optional<Event> ReceivedEvent(const std::string& pdu, std::int64_t time_ms)
 }
 
 Event SentEvent(const app::QueuedRecord& record, std::int64_t time_ms) {
-    return Made(IdOf(kSent, EventIdText(record.id)), kSent, {{"message", RecordJson(record)}}, time_ms);
+    return Made(IdOf(kSent, EventIdText(record.id)), kSent, {{"message", RecordJson(record)}},
+                time_ms);
 }
 
 Event UnsendableEvent(const app::QueuedRecord& record, std::int64_t time_ms) {

@@ -17,7 +17,9 @@ WebhookService::WebhookService(const std::string& program_directory,
           journal_, [this](const StoredEvent& stored) { return EveryHookDone(hooks_, stored); },
           [this] { delivery_.Wake(); }) {}
 
-WebhookService::~WebhookService() { delivery_.Stop(); }
+WebhookService::~WebhookService() {
+    delivery_.Stop();
+}
 
 void WebhookService::Begin() {
     recorder_.Begin();
@@ -46,7 +48,9 @@ void WebhookService::ModemStateChanged(const modem::ModemStatus& status) {
         delivery_.Wake();
 }
 
-std::vector<std::string> WebhookService::FailingHooks() const { return delivery_.FailingHooks(); }
+std::vector<std::string> WebhookService::FailingHooks() const {
+    return delivery_.FailingHooks();
+}
 
 std::string ModemStateWord(modem::ModemState state) {
     switch (state) {

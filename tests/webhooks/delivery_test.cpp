@@ -81,8 +81,8 @@ class Receiver {
         const auto digest = HmacSha256(kSecret, timestamp + "." + request.body);
         Got got{request.get_header_value("X-Velka-Event-Id"),
                 request.get_header_value("X-Velka-Event"),
-                digest && request.get_header_value("X-Velka-Signature") ==
-                              "sha256=" + LowerHex(*digest)};
+                digest &&
+                    request.get_header_value("X-Velka-Signature") == "sha256=" + LowerHex(*digest)};
         const bool fail = failures_left_.fetch_sub(1) > 0;
         answer.status = fail ? 500 : 204;
         MutexLock guard(lock_);
@@ -193,7 +193,8 @@ TEST_F(DeliveryTest, AFailingReceiverGetsTheSameEventAgainBeforeAnyLaterOneAndIs
     EXPECT_TRUE(delivery.FailingHooks().empty());
 }
 
-TEST_F(DeliveryTest, WhatAReceiverDidNotAcknowledgeBeforeAStopArrivesAfterTheRestartAndNothingTwice) {
+TEST_F(DeliveryTest,
+       WhatAReceiverDidNotAcknowledgeBeforeAStopArrivesAfterTheRestartAndNothingTwice) {
     Receiver receiver;
     {
         EventJournal& journal = Journal();

@@ -18,12 +18,13 @@ using nlohmann::json;
 constexpr char kCyrillic[] = "07910700000000F0040B911732547698F000086221600225142104041F0440";
 // A status report of reference 0x2A to +71234567890, `status` as TP-ST.
 std::string Report(const char* status) {
-    return std::string("07919799000000F0062A0B911732547698F06221804104102162218041045021") +
-           status;
+    return std::string("07919799000000F0062A0B911732547698F06221804104102162218041045021") + status;
 }
 constexpr std::int64_t kMoment = 1765312981123;  // 2025-12-09T20:43:01.123Z
 
-json Body(const Event& event) { return json::parse(event.body); }
+json Body(const Event& event) {
+    return json::parse(event.body);
+}
 
 TEST(WebhookEvents, AReceivedMessageGivesItsNumberCentreTimeAndWholeTextInUtf8) {
     const auto event = ReceivedEvent(kCyrillic, kMoment);
