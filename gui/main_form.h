@@ -27,6 +27,7 @@
 #include "messages/message_search.h"
 #include "messages/unread_marks.h"
 #include "platform/registry.h"
+#include "webhooks/webhook_service.h"
 
 class QLabel;
 class QMenu;
@@ -293,6 +294,8 @@ class TMainForm final : public QMainWindow {
     std::optional<app::SendFailure> last_failure_;  // until a record is sent
     std::optional<messages::UnreadMarks> unread_;   // nothing when inbox.unread is unreadable
     bool unread_failing_ = false;                   // a save failed and was told
+    // Events for other programs, from FormCreate to FormClose: it outlives the worker.
+    std::unique_ptr<webhooks::WebhookService> webhooks_;
     std::unique_ptr<Notifier> tray_;
     Notifier* notifier_ = nullptr;      // tray_, or a test's double
     TQueueForm* queue_form_ = nullptr;  // while the queue view is open
@@ -300,6 +303,7 @@ class TMainForm final : public QMainWindow {
     QLabel* ModemLabel = nullptr;       // the status bar's labels, owned by it
     QLabel* QueueLabel = nullptr;
     QLabel* BulkLabel = nullptr;
+    QLabel* WebhookLabel = nullptr;
     ElidedLabel* FailureLabel = nullptr;     // takes the room the others leave
     QPointer<QMessageBox> modem_state_box_;  // owned by the window; gone once closed
     QTimer* StatusTimer = nullptr;           // each second; owned by the window

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <sstream>
 
+#include "platform/codepage.h"
 #include "platform/profile.h"
 #include "webhooks/event_journal.h"
 
@@ -16,6 +17,13 @@ bool EveryHookDone(const std::vector<Hook>& hooks, const StoredEvent& stored) {
     return std::all_of(hooks.begin(), hooks.end(), [&](const Hook& hook) {
         return !hook.Wants(stored.event.name) || stored.done.contains(hook.key);
     });
+}
+
+std::string FailingHooksLine(const std::vector<std::string>& urls) {
+    if (urls.empty()) return {};
+    std::string line = urls.size() == 1 ? "Веб-хук не отвечает: " : "Веб-хуки не отвечают: ";
+    for (std::size_t i = 0; i < urls.size(); ++i) line += (i > 0 ? ", " : "") + urls[i];
+    return codepage::FromUtf8(line);
 }
 
 std::vector<Hook> ReadHooks(const std::string& config_ini, const std::string& secrets_ini) {

@@ -31,6 +31,10 @@ struct StoredEvent;
 // drop. With no hooks, every event.
 bool EveryHookDone(const std::vector<Hook>& hooks, const StoredEvent& stored);
 
+// The status bar's line for the hooks that keep failing, in Windows-1251; empty
+// when none does.
+std::string FailingHooksLine(const std::vector<std::string>& urls);
+
 // The hooks set in `config_ini` with their secrets from `secrets_ini`; a hook whose
 // URL is empty or neither http:// nor https:// is left out.
 std::vector<Hook> ReadHooks(const std::string& config_ini, const std::string& secrets_ini);

@@ -21,7 +21,9 @@ WebhookService::~WebhookService() {
     delivery_.Stop();
 }
 
+// With no hooks set nothing is kept: events.db is neither made nor written.
 void WebhookService::Begin() {
+    if (hooks_.empty()) return;
     recorder_.Begin();
     if (started_) return;
     started_ = true;
@@ -29,14 +31,17 @@ void WebhookService::Begin() {
 }
 
 Status WebhookService::Received(const std::vector<std::string>& pdus) {
+    if (hooks_.empty()) return {};
     return recorder_.Received(pdus);
 }
 
 Status WebhookService::Sent(const std::vector<app::QueuedRecord>& records) {
+    if (hooks_.empty()) return {};
     return recorder_.Sent(records);
 }
 
 Status WebhookService::Unsendable(const std::vector<app::QueuedRecord>& records) {
+    if (hooks_.empty()) return {};
     return recorder_.Unsendable(records);
 }
 
