@@ -78,7 +78,7 @@ Status AppCore::Start(WorkerEvents events) {
     worker_ = std::make_unique<Worker>(
         session_, queue_, queue_file_, stop_, switches_,
         WorkerFiles{FilePath(kInboxFile), FilePath(kOutboxFile), FilePath(kUnsentFile)},
-        std::move(events));
+        std::move(events), *recorder_);
     if (pin_) worker_->SetPin(*pin_);
     worker_->SetSafetyPoll(safety_poll_);
     worker_->Start();
@@ -117,7 +117,8 @@ Result<modem::ReceptionReport> AppCore::ReceiveOnce() {
         return Error{ModemStateText(session_.Status())};
     }
     modem::InboxSink inbox(FilePath(kInboxFile));
-    auto report = session_.Receive(inbox);
+    RecordedReception recorded(inbox, *recorder_);
+    auto report = session_.Receive(recorded);
     if (!report.listed) {
         return Error{"The modem on COM" + std::to_string(session_.PortNumber()) +
                      " did not list its messages."};
@@ -165,6 +166,9 @@ Result<bool> AppCore::TakeModem() {
         return false;
     }
     modem_lock_.emplace(std::move(std::get<LockFile>(*attempt)));
+    // Only the process that drives the modem keeps events, and from before the
+    // first thing it could report.
+    recorder_->Begin();
     return true;
 }
 

@@ -89,6 +89,9 @@ class AppCore {
     void SetPin(std::string pin);
 
     // How often the worker polls a modem that announces arrivals (kSafetyPoll).
+    // Who keeps events for other programs (the webhooks); nobody unless set. It
+    // must outlive the worker. Before Start() or ReceiveOnce().
+    void SetEventRecorder(EventRecorder& recorder) { recorder_ = &recorder; }
     // Before Start().
     void SetSafetyPoll(Clock::duration interval) { safety_poll_ = interval; }
     bool WorkerRunning() const { return worker_ != nullptr; }
@@ -168,9 +171,10 @@ class AppCore {
     // Driven by the front end's thread before the worker starts and after it
     // ended, by the worker's thread in between.
     modem::Session session_;
-    std::unique_ptr<Worker> worker_;             // front end's thread only
-    std::optional<std::string> pin_;             // front end's thread only; for Start
-    Clock::duration safety_poll_ = kSafetyPoll;  // front end's thread only
+    std::unique_ptr<Worker> worker_;                // front end's thread only
+    std::optional<std::string> pin_;                // front end's thread only; for Start
+    Clock::duration safety_poll_ = kSafetyPoll;     // front end's thread only
+    EventRecorder* recorder_ = &NoEventRecorder();  // front end's thread only; for Start
 };
 
 // What a front end tells the user, in Windows-1251:

@@ -42,9 +42,18 @@ void Add(files::AccessReport& to, files::AccessReport from) {
 std::string MakeClientFilesPrivate(const std::string& program_directory) {
     // Config.ini whole: a stem "Config" would claim a stranger's Config.txt.
     const std::string_view names[] = {
-        kConfigFile,      Stem(kInboxFile),      Stem(kOutboxFile),         Stem(kUnsentFile),
-        Stem(kQueueFile), Stem(kWorkerLockFile), Stem(store::kReportsFile),
+        kConfigFile,
+        Stem(kInboxFile),
+        Stem(kOutboxFile),
+        Stem(kUnsentFile),
+        Stem(kQueueFile),
+        Stem(kWorkerLockFile),
+        Stem(store::kReportsFile),
         "*.lock",  // every lock between the client's processes, whatever it guards
+        // The webhooks' events and the secrets their signatures are made with, a
+        // file the user writes by hand with whatever mode the editor gives it.
+        "events.db",
+        "webhooks-secrets.ini",
     };
     files::AccessReport report = files::MakePrivate(program_directory, names);
     if (const std::string registry = MachineRegistryFile(); !registry.empty()) {

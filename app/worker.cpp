@@ -122,7 +122,7 @@ Status AppendMissing(const store::BoxLock& held, StoreFile file, const std::stri
 
 Worker::Worker(modem::Session& session, OutgoingQueue& queue, QueueFile& queue_file,
                const std::atomic<bool>& stop, const WorkerSwitches& switches, WorkerFiles files,
-               WorkerEvents events)
+               WorkerEvents events, EventRecorder& recorder)
     : session_(session),
       queue_(queue),
       queue_file_(queue_file),
@@ -130,6 +130,8 @@ Worker::Worker(modem::Session& session, OutgoingQueue& queue, QueueFile& queue_f
       switches_(switches),
       files_(std::move(files)),
       inbox_(files_.inbox),
+      recorder_(recorder),
+      reception_(inbox_, recorder_),
       events_(std::move(events)) {}
 
 Worker::~Worker() {
@@ -378,6 +380,10 @@ void Worker::WriteBacklog(StoreFile file, std::vector<QueuedRecord>& backlog) {
     if (backlog.empty()) return;
     const std::string& path = file == StoreFile::Outbox ? files_.outbox : files_.unsent;
     const Status written = [&]() -> Status {
+        // Their events first: a record recorded as sent is never without its event.
+        const Status told =
+            file == StoreFile::Outbox ? recorder_.Sent(backlog) : recorder_.Unsendable(backlog);
+        if (!told) return told;
         const auto held = store::BoxLock::Take(path);
         if (!held) return held.error();
         return AppendMissing(*held, file, path, backlog);
@@ -426,7 +432,7 @@ void Worker::IdlePass() {
 }
 
 void Worker::ReceiveCycle() {
-    Received(session_.Receive(inbox_));
+    Received(session_.Receive(reception_));
     last_cycle_ = Clock::now();
 }
 
@@ -508,7 +514,7 @@ bool Worker::OpenModem() {
 }
 
 void Worker::KeepDelivered() {
-    Received(session_.KeepDelivered(inbox_));
+    Received(session_.KeepDelivered(reception_));
 }
 
 void Worker::AfterModemWork() {

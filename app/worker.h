@@ -35,6 +35,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/event_recorder.h"
 #include "app/outgoing_queue.h"
 #include "app/queue_file.h"
 #include "modem/inbox_sink.h"
@@ -131,7 +132,7 @@ class Worker {
     // worker's thread drives it from Start() to the end of Join().
     Worker(modem::Session& session, OutgoingQueue& queue, QueueFile& queue_file,
            const std::atomic<bool>& stop, const WorkerSwitches& switches, WorkerFiles files,
-           WorkerEvents events);
+           WorkerEvents events, EventRecorder& recorder);
     // Joins the thread; the owner sets the stop flag and wakes the queue first.
     ~Worker();
     Worker(const Worker&) = delete;
@@ -235,6 +236,8 @@ class Worker {
     const WorkerSwitches& switches_;
     const WorkerFiles files_;
     modem::InboxSink inbox_;
+    EventRecorder& recorder_;
+    RecordedReception reception_;  // inbox_ with recorder_'s events
     const WorkerEvents events_;
     std::vector<QueuedRecord> outbox_backlog_;  // worker's thread only
     std::vector<QueuedRecord> unsent_backlog_;  // worker's thread only

@@ -201,6 +201,9 @@ void TMainForm::FormCreate() {
     ui_->mmServices->insertSeparator(ui_->mmOptions);
     ui_->mmServices->insertSeparator(ui_->mmContactsList->menuAction());
     ShowListing(book_.FullListing());
+    webhooks_ = std::make_unique<webhooks::WebhookService>(
+        program_dir_, [this] { PostToWindow([this] { RefreshStatusBarSoon(); }); });
+    core_.SetEventRecorder(*webhooks_);
     if (const Status started = core_.Start(WithGatewayEvents(WithStatusEvents(WindowEvents())));
         !started)
         dialogs_.Error(this, ToQt(started.error().message));
@@ -297,6 +300,7 @@ void TMainForm::FormCloseQuery() {
 void TMainForm::FormClose() {
     if (api_server_) api_server_->Stop();
     core_.Shutdown();
+    webhooks_.reset();
     recipients_.clear();
     closed_ = true;
     if (core_.OtherWorker()) return;

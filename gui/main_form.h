@@ -29,6 +29,7 @@
 #include "messages/message_search.h"
 #include "messages/unread_marks.h"
 #include "platform/registry.h"
+#include "webhooks/webhook_service.h"
 
 class QLabel;
 class QMenu;
@@ -305,6 +306,8 @@ class TMainForm final : public QMainWindow {
     std::optional<app::SendFailure> last_failure_;  // until a record is sent
     std::optional<messages::UnreadMarks> unread_;   // nothing when inbox.unread is unreadable
     bool unread_failing_ = false;                   // a save failed and was told
+    // Events for other programs, from FormCreate to FormClose: it outlives the worker.
+    std::unique_ptr<webhooks::WebhookService> webhooks_;
     std::unique_ptr<Notifier> tray_;
     // The HTTP API, while [Gateway] Enabled was set at start-up; stopped in FormClose
     // before the core shuts down. Its threads are its own (gateway/api_server.h).
@@ -316,6 +319,7 @@ class TMainForm final : public QMainWindow {
     QLabel* ModemLabel = nullptr;             // the status bar's labels, owned by it
     QLabel* QueueLabel = nullptr;
     QLabel* BulkLabel = nullptr;
+    QLabel* WebhookLabel = nullptr;
     ElidedLabel* FailureLabel = nullptr;     // takes the room the others leave
     QPointer<QMessageBox> modem_state_box_;  // owned by the window; gone once closed
     QTimer* StatusTimer = nullptr;           // each second; owned by the window

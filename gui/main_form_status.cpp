@@ -49,8 +49,10 @@ void TMainForm::BuildStatusArea() {
     ModemLabel = new QLabel(ui_->StatusBar);
     QueueLabel = new QLabel(ui_->StatusBar);
     BulkLabel = new QLabel(ui_->StatusBar);
+    WebhookLabel = new QLabel(ui_->StatusBar);
     FailureLabel = new ElidedLabel(ui_->StatusBar);
-    for (QLabel* label : {ModemLabel, QueueLabel, BulkLabel, static_cast<QLabel*>(FailureLabel)}) {
+    for (QLabel* label :
+         {ModemLabel, QueueLabel, BulkLabel, WebhookLabel, static_cast<QLabel*>(FailureLabel)}) {
         label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         label->setMargin(1);
         label->hide();
@@ -60,6 +62,7 @@ void TMainForm::BuildStatusArea() {
     ModemLabel->setObjectName(QStringLiteral("ModemLabel"));
     QueueLabel->setObjectName(QStringLiteral("QueueLabel"));
     BulkLabel->setObjectName(QStringLiteral("BulkLabel"));
+    WebhookLabel->setObjectName(QStringLiteral("WebhookLabel"));
     FailureLabel->setObjectName(QStringLiteral("FailureLabel"));
 
     auto* queue_button = new QToolButton(ui_->qmInBox->parentWidget());
@@ -131,6 +134,7 @@ app::WorkerEvents TMainForm::WithStatusEvents(app::WorkerEvents events) {
     events.on_modem_state =
         [this, told = std::move(events.on_modem_state)](const modem::ModemStatus& status) {
             if (told) told(status);
+            if (webhooks_) webhooks_->ModemStateChanged(status);
             PostToWindow([this, status] {
                 modem_status_ = status;
                 RefreshStatusBarSoon();
@@ -170,6 +174,9 @@ void TMainForm::RefreshStatusBar() {
     ShowStatusPart(*ModemLabel, modem);
     ShowStatusPart(*QueueLabel, ToQt(app::QueueLine(queue.count)));
     ShowStatusPart(*BulkLabel, ToQt(app::BulkLine(queue.bulk)));
+    ShowStatusPart(*WebhookLabel, webhooks_
+                                      ? ToQt(webhooks::FailingHooksLine(webhooks_->FailingHooks()))
+                                      : QString());
     const QString failure =
         last_failure_
             ? ToQt(app::FailureLine(last_failure_->reason, last_failure_->next_attempt, now))

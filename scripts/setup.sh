@@ -9,7 +9,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libsqlite3-dev sqlite3
   nlohmann-json3-dev  # velka-sms-cli's --json (header-only; the Windows build uses it too)
-  libcpp-httplib-dev curl  # the gateway's HTTP server and its tests' client; curl runs docs/api.md
+  libcpp-httplib-dev curl  # the gateway's HTTP server and the webhooks' client; curl runs docs/api.md
+  libssl-dev  # the webhooks' HMAC-SHA256 (libcrypto; Windows uses its own CNG)
   qt6-base-dev qt6-base-dev-tools libgl-dev libqt6svg6 fonts-dejavu-core
   # Qt's own texts in Russian (standard buttons, the edit fields' context menus).
   qt6-translations-l10n
