@@ -381,7 +381,7 @@ void Worker::WriteBacklog(StoreFile file, std::vector<QueuedRecord>& backlog) {
     const std::string& path = file == StoreFile::Outbox ? files_.outbox : files_.unsent;
     const Status written = [&]() -> Status {
         // Their events first: a record recorded as sent is never without its event.
-        const Status told =
+        Status told =
             file == StoreFile::Outbox ? recorder_.Sent(backlog) : recorder_.Unsendable(backlog);
         if (!told) return told;
         const auto held = store::BoxLock::Take(path);

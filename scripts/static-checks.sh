@@ -12,17 +12,17 @@ cd "$(dirname "$0")/.."
 dir=${1:-build/clang}
 jobs=${2:-$(nproc)}
 
-core='platform|sms|store|serial|modem|contacts|compose|settings|messages|app|contact_files|gateway'
+core='platform|sms|store|serial|modem|contacts|compose|settings|messages|app|contact_files|gateway|webhooks'
 mkdir -p "$(dirname "$dir")"
 cmake -S . -B "$dir" -G Ninja -DCMAKE_CXX_COMPILER=clang++-14 -DCMAKE_BUILD_TYPE=Debug \
     -DVELKA_WERROR=ON -DVELKA_GUI=OFF -DVELKA_BENCH=OFF > "$dir.configure.log" 2>&1 \
     || { cat "$dir.configure.log"; exit 1; }
 
 start=$SECONDS
-# velka_app, velka_contacts, velka_compose, velka_contact_files and velka_gateway bring every core
-# library below them.
+# velka_app, velka_contacts, velka_compose, velka_contact_files, velka_gateway and
+# velka_webhooks bring every core library below them.
 cmake --build "$dir" -j "$jobs" --target velka_app velka_contacts velka_compose velka_contact_files \
-    velka_gateway
+    velka_gateway velka_webhooks
 (cd "$dir" && ctest --output-on-failure -R '^thread_safety_analysis$')
 echo "clang build of the core: $((SECONDS - start)) s"
 

@@ -31,7 +31,7 @@ std::string IsoUtc(std::int64_t time_ms) {
     return text;
 }
 
-Event Made(std::uint64_t id, const std::string& name, json details, std::int64_t time_ms) {
+Event Made(std::uint64_t id, const std::string& name, const json& details, std::int64_t time_ms) {
     json body = {{"id", EventIdText(id)}, {"event", name}, {"time", IsoUtc(time_ms)}};
     body.update(details);
     // A text is UTF-8 by construction; a byte that is not is replaced, never thrown on.
@@ -132,6 +132,7 @@ Status JournalRecorder::Received(const std::vector<std::string>& pdus) {
 Status JournalRecorder::Sent(const std::vector<app::QueuedRecord>& records) {
     const std::int64_t now = NowMs();
     std::vector<Event> events;
+    events.reserve(records.size());
     for (const app::QueuedRecord& record : records) events.push_back(SentEvent(record, now));
     return Keep(events);
 }
@@ -139,6 +140,7 @@ Status JournalRecorder::Sent(const std::vector<app::QueuedRecord>& records) {
 Status JournalRecorder::Unsendable(const std::vector<app::QueuedRecord>& records) {
     const std::int64_t now = NowMs();
     std::vector<Event> events;
+    events.reserve(records.size());
     for (const app::QueuedRecord& record : records) events.push_back(UnsendableEvent(record, now));
     return Keep(events);
 }
