@@ -3,6 +3,7 @@
 // leading zero), and at exactly midnight the date alone. Pure; any thread.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -24,6 +25,14 @@ std::optional<DateTime> MakeDateTime(int year, int month, int day, int hour, int
 
 // The local time of the machine now.
 DateTime NowLocal();
+
+// The machine's local time at a moment (seconds since 1970 UTC), and back: the
+// moment local time reads `when`. A time a clock change skips is taken as after
+// the change, and one it repeats as its first reading, as the C library's mktime
+// decides; counters that reset at local midnight only need a moment on the right
+// side of the boundary.
+DateTime LocalTimeAt(std::int64_t unix_seconds);
+std::int64_t MomentOfLocal(const DateTime& when);
 
 // "06.12.2026 20:52:41"; "06.12.2026" at 00:00:00.
 std::string FormatDateTime(const DateTime& when);

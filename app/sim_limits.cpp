@@ -1,0 +1,156 @@
+#include "app/sim_limits.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "platform/datetime.h"
+#include "store/sim_counters_file.h"
+
+namespace velka::app {
+namespace {
+
+DateTime StartOfNextDay(const DateTime& now) {
+    if (auto next = MakeDateTime(now.year, now.month, now.day + 1, 0, 0, 0)) return *next;
+    if (now.month < 12) return DateTime{now.year, now.month + 1, 1, 0, 0, 0};
+    return DateTime{now.year + 1, 1, 1, 0, 0, 0};
+}
+
+DateTime StartOfNextHour(const DateTime& now) {
+    if (now.hour < 23) return DateTime{now.year, now.month, now.day, now.hour + 1, 0, 0};
+    return StartOfNextDay(now);
+}
+
+DateTime StartOfNextMonth(const DateTime& now) {
+    if (now.month < 12) return DateTime{now.year, now.month + 1, 1, 0, 0, 0};
+    return DateTime{now.year + 1, 1, 1, 0, 0, 0};
+}
+
+// Whether `adding` more on top of `used` goes past `limit` (0: none). With nothing
+// used yet it never does, so that a record bigger than the limit still goes.
+bool Exceeds(int limit, int used, int adding) {
+    return limit > 0 && used > 0 && used + adding > limit;
+}
+
+int MessagesCounted(int messages) {
+    return std::clamp(messages, 1, 255);
+}
+
+}  // namespace
+
+SimCounters::Periods SimCounters::PeriodsAt(std::int64_t moment) {
+    const DateTime local = LocalTimeAt(moment);
+    Periods periods;
+    periods.month = std::int64_t{local.year} * 100 + local.month;
+    periods.day = periods.month * 100 + local.day;
+    periods.hour = periods.day * 100 + local.hour;
+    return periods;
+}
+
+Result<std::unique_ptr<SimCounters>> SimCounters::Open(std::string path, std::int64_t now) {
+    auto reading = store::LoadSimSends(path);
+    if (!reading) return reading.error();
+    const std::int64_t month = PeriodsAt(now).month;
+    std::unique_ptr<SimCounters> counters(new SimCounters(std::move(path), reading->damaged));
+    std::vector<store::SimSend> kept;
+    kept.reserve(reading->entries.size());
+    {
+        MutexLock guard(counters->lock_);
+        for (store::SimSend& send : reading->entries) {
+            // A send of a later month than now is kept: the clock went back.
+            if (PeriodsAt(send.moment).month < month) continue;
+            counters->Add(send.sim, send.recipient, static_cast<int>(send.messages), send.moment);
+            kept.push_back(std::move(send));
+        }
+    }
+    // The old months' entries go; a rewrite that fails leaves a longer file that
+    // counts the same.
+    if (kept.size() < reading->entries.size())
+        IgnoreFailure(store::SaveSimSends(counters->path_, kept));
+    return counters;
+}
+
+void SimCounters::Add(const std::string& sim, std::uint64_t recipient, int messages,
+                      std::int64_t moment) {
+    Tally& tally = tallies_[sim];
+    const Periods periods = PeriodsAt(moment);
+    if (periods.month != tally.periods.month) tally.month_recipients.clear();
+    if (periods.day != tally.periods.day) {
+        tally.day_messages = 0;
+        tally.day_recipients.clear();
+    }
+    if (periods.hour != tally.periods.hour) tally.hour_messages = 0;
+    tally.periods = periods;
+    tally.hour_messages += messages;
+    tally.day_messages += messages;
+    tally.day_recipients.insert(recipient);
+    tally.month_recipients.insert(recipient);
+    tally.last_send = moment;
+}
+
+SimUsage SimCounters::UsageIn(const Tally& tally, const Periods& now) {
+    SimUsage usage;
+    usage.last_send = tally.last_send;
+    if (tally.periods.month != now.month) return usage;
+    usage.recipients_of_month = static_cast<int>(tally.month_recipients.size());
+    if (tally.periods.day != now.day) return usage;
+    usage.day = tally.day_messages;
+    usage.recipients_of_day = static_cast<int>(tally.day_recipients.size());
+    if (tally.periods.hour == now.hour) usage.hour = tally.hour_messages;
+    return usage;
+}
+
+Admission SimCounters::Admit(std::string_view sim, const settings::SimLimits& limits,
+                             std::string_view number, int messages, std::int64_t now) const {
+    MutexLock guard(lock_);
+    const auto found = tallies_.find(sim);
+    if (found == tallies_.end()) return {};
+    const Tally& tally = found->second;
+    const Periods periods = PeriodsAt(now);
+    const SimUsage usage = UsageIn(tally, periods);
+    const DateTime local = LocalTimeAt(now);
+    const std::uint64_t recipient = store::RecipientKey(number);
+    const int counted = MessagesCounted(messages);
+
+    // Every limit reached must lift before the SIM sends, so the latest one tells.
+    Admission latest;
+    const auto reached = [&](LimitReached limit, std::int64_t until) {
+        // A clock change can put a boundary at or before now; rest a second at least.
+        until = std::max(until, now + 1);
+        if (until > latest.until) latest = Admission{limit, until};
+    };
+    const std::int64_t pause = limits.pause.count();
+    if (pause > 0 && usage.last_send > 0 && now < usage.last_send + pause)
+        reached(LimitReached::Pause, usage.last_send + pause);
+    if (Exceeds(limits.per_hour, usage.hour, counted))
+        reached(LimitReached::Hour, MomentOfLocal(StartOfNextHour(local)));
+    if (Exceeds(limits.per_day, usage.day, counted))
+        reached(LimitReached::Day, MomentOfLocal(StartOfNextDay(local)));
+    const bool new_today =
+        usage.recipients_of_day == 0 || !tally.day_recipients.contains(recipient);
+    if (new_today && Exceeds(limits.recipients_per_day, usage.recipients_of_day, 1))
+        reached(LimitReached::RecipientsOfDay, MomentOfLocal(StartOfNextDay(local)));
+    const bool new_this_month =
+        usage.recipients_of_month == 0 || !tally.month_recipients.contains(recipient);
+    if (new_this_month && Exceeds(limits.recipients_per_month, usage.recipients_of_month, 1))
+        reached(LimitReached::RecipientsOfMonth, MomentOfLocal(StartOfNextMonth(local)));
+    return latest;
+}
+
+Status SimCounters::Count(std::string_view sim, std::string_view number, int messages,
+                          std::int64_t now) {
+    const store::SimSend send{std::string(sim), now, store::RecipientKey(number),
+                              static_cast<std::uint32_t>(MessagesCounted(messages))};
+    MutexLock guard(lock_);
+    if (auto appended = store::AppendSimSend(path_, send); !appended) return appended;
+    Add(send.sim, send.recipient, static_cast<int>(send.messages), now);
+    return {};
+}
+
+SimUsage SimCounters::UsageOf(std::string_view sim, std::int64_t now) const {
+    MutexLock guard(lock_);
+    const auto found = tallies_.find(sim);
+    if (found == tallies_.end()) return {};
+    return UsageIn(found->second, PeriodsAt(now));
+}
+
+}  // namespace velka::app

@@ -1,0 +1,94 @@
+// What each SIM has sent against the limits its operator puts on it: counted in
+// local clock hours, days and calendar months, kept in sim-counters.db
+// (store/sim_counters_file.h) so that a restart or a kill keeps the counts. A
+// SIM at a limit rests until the boundary that lifts it; the workers of the
+// pool ask before each record and count after the modem took it.
+//
+// Threads: one SimCounters is shared by every worker of a pool; its lock guards
+// the tallies and makes the file's appends one at a time.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+
+#include "platform/mutex.h"
+#include "platform/result.h"
+#include "settings/sim_settings.h"
+
+namespace velka::app {
+
+enum class LimitReached { None, Pause, Hour, Day, RecipientsOfDay, RecipientsOfMonth };
+
+// Whether a SIM may send a record now and, when not, the limit that stops it and
+// the moment (seconds since 1970 UTC) from which it may.
+struct Admission {
+    LimitReached limit = LimitReached::None;
+    std::int64_t until = 0;
+    bool allowed() const { return limit == LimitReached::None; }
+};
+
+// What a SIM has sent in the periods that hold a moment.
+struct SimUsage {
+    int hour = 0;  // messages
+    int day = 0;
+    int recipients_of_day = 0;
+    int recipients_of_month = 0;
+    std::int64_t last_send = 0;  // seconds since 1970 UTC; 0: nothing this month
+    bool operator==(const SimUsage&) const = default;
+};
+
+class SimCounters {
+  public:
+    // Reads the counters file at `path`; entries from before the month of `now`
+    // are dropped from the file. Damaged entries are passed over (Damaged() counts
+    // them): the counts can only come out lower than they were.
+    static Result<std::unique_ptr<SimCounters>> Open(std::string path, std::int64_t now);
+
+    // Whether `sim` may send a record of `messages` messages to `number` at `now`
+    // under `limits`. A record of more messages than a limit allows in a period is
+    // let through alone at the start of one, or it would wait for ever.
+    Admission Admit(std::string_view sim, const settings::SimLimits& limits,
+                    std::string_view number, int messages, std::int64_t now) const EXCLUDES(lock_);
+    // Counts a record the modem took, on the disk before this returns.
+    Status Count(std::string_view sim, std::string_view number, int messages, std::int64_t now)
+        EXCLUDES(lock_);
+    SimUsage UsageOf(std::string_view sim, std::int64_t now) const EXCLUDES(lock_);
+
+    std::size_t Damaged() const { return damaged_; }
+
+  private:
+    // The local periods a moment falls in, as numbers that differ between periods.
+    struct Periods {
+        std::int64_t hour = -1;
+        std::int64_t day = -1;
+        std::int64_t month = -1;
+    };
+    // A SIM's counts in the periods they are of.
+    struct Tally {
+        Periods periods;
+        int hour_messages = 0;
+        int day_messages = 0;
+        std::unordered_set<std::uint64_t> day_recipients;
+        std::unordered_set<std::uint64_t> month_recipients;
+        std::int64_t last_send = 0;
+    };
+
+    SimCounters(std::string path, std::size_t damaged)
+        : path_(std::move(path)), damaged_(damaged) {}
+    static Periods PeriodsAt(std::int64_t moment);
+    static SimUsage UsageIn(const Tally& tally, const Periods& now);
+    // Adds a send to its SIM's tally, starting new periods as it falls in them.
+    void Add(const std::string& sim, std::uint64_t recipient, int messages, std::int64_t moment)
+        REQUIRES(lock_);
+
+    const std::string path_;
+    const std::size_t damaged_;
+    mutable Mutex lock_;
+    std::map<std::string, Tally, std::less<>> tallies_ GUARDED_BY(lock_);
+};
+
+}  // namespace velka::app

@@ -1,0 +1,179 @@
+// The limits an operator puts on a SIM, counted in local hours, days and months
+// and kept in sim-counters.db across restarts. Moments are made from local times,
+// so the tests hold in any time zone (the dates chosen are away from clock changes).
+#include "app/sim_limits.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/datetime.h"
+#include "platform/files.h"
+#include "store/sim_counters_file.h"
+#include "tests/support/temp_dir.h"
+
+namespace velka::app {
+namespace {
+
+constexpr char kSim[] = "89701990000000000017";
+constexpr char kOtherSim[] = "89701990000000000025";
+
+std::int64_t At(int month, int day, int hour, int minute, int year = 2026) {
+    return MomentOfLocal(DateTime{year, month, day, hour, minute, 0});
+}
+
+class SimLimitsTest : public ::testing::Test {
+  protected:
+    std::unique_ptr<SimCounters> Open(std::int64_t now) {
+        auto opened = SimCounters::Open(path_, now);
+        EXPECT_TRUE(opened) << opened.error().message;
+        return opened ? std::move(*opened) : nullptr;
+    }
+    void Send(SimCounters& counters, const char* number, std::int64_t when, int messages = 1,
+              const char* sim = kSim) {
+        auto counted = counters.Count(sim, number, messages, when);
+        ASSERT_TRUE(counted) << counted.error().message;
+    }
+
+    testing::TempDir dir_;
+    std::string path_ = dir_.File(store::kSimCountersFile);
+};
+
+TEST_F(SimLimitsTest, MessagesAnHourAndADayRestUntilTheirLocalBoundary) {
+    const settings::SimLimits limits{.per_hour = 3, .per_day = 5};
+    auto counters = Open(At(12, 10, 10, 0));
+    for (int minute : {15, 16, 17}) Send(*counters, "+79160000001", At(12, 10, 10, minute));
+
+    const Admission hour = counters->Admit(kSim, limits, "+79160000002", 1, At(12, 10, 10, 30));
+    EXPECT_EQ(hour.limit, LimitReached::Hour);
+    EXPECT_EQ(hour.until, At(12, 10, 11, 0));
+    // Another SIM has its own counts.
+    EXPECT_TRUE(
+        counters->Admit(kOtherSim, limits, "+79160000002", 1, At(12, 10, 10, 30)).allowed());
+
+    EXPECT_TRUE(counters->Admit(kSim, limits, "+79160000002", 1, At(12, 10, 11, 0)).allowed());
+    Send(*counters, "+79160000002", At(12, 10, 11, 5), 2);  // a text of two messages
+    const Admission day = counters->Admit(kSim, limits, "+79160000003", 1, At(12, 10, 11, 30));
+    EXPECT_EQ(day.limit, LimitReached::Day);
+    EXPECT_EQ(day.until, At(12, 11, 0, 0));
+    EXPECT_EQ(counters->UsageOf(kSim, At(12, 10, 11, 30)),
+              (SimUsage{.hour = 2,
+                        .day = 5,
+                        .recipients_of_day = 2,
+                        .recipients_of_month = 2,
+                        .last_send = At(12, 10, 11, 5)}));
+
+    EXPECT_TRUE(counters->Admit(kSim, limits, "+79160000003", 1, At(12, 11, 0, 0)).allowed());
+    EXPECT_EQ(counters->UsageOf(kSim, At(12, 11, 0, 0)).day, 0);
+}
+
+TEST_F(SimLimitsTest, DistinctRecipientsAreCountedByNumberAndResetByDayAndMonth) {
+    const settings::SimLimits limits{.recipients_per_day = 2, .recipients_per_month = 3};
+    auto counters = Open(At(12, 30, 9, 0));
+    Send(*counters, "+7 916 000-00-01", At(12, 30, 9, 0));
+    Send(*counters, "+79160000002", At(12, 30, 9, 1));
+
+    const Admission third = counters->Admit(kSim, limits, "+79160000003", 1, At(12, 30, 9, 2));
+    EXPECT_EQ(third.limit, LimitReached::RecipientsOfDay);
+    EXPECT_EQ(third.until, At(12, 31, 0, 0));
+    // One already written to today is no new recipient, in whatever form it is written.
+    EXPECT_TRUE(counters->Admit(kSim, limits, "89160000001", 1, At(12, 30, 9, 2)).allowed());
+
+    Send(*counters, "+79160000003", At(12, 31, 8, 0));
+    const Admission fourth = counters->Admit(kSim, limits, "+79160000004", 1, At(12, 31, 8, 1));
+    EXPECT_EQ(fourth.limit, LimitReached::RecipientsOfMonth);
+    EXPECT_EQ(fourth.until, At(1, 1, 0, 0, 2027));  // over the year's end
+    EXPECT_TRUE(counters->Admit(kSim, limits, "+79160000002", 1, At(12, 31, 8, 1)).allowed());
+    EXPECT_TRUE(counters->Admit(kSim, limits, "+79160000004", 1, At(1, 1, 0, 0, 2027)).allowed());
+}
+
+TEST_F(SimLimitsTest, APauseAndTheLatestOfSeveralLimitsTell) {
+    const settings::SimLimits limits{.per_hour = 1, .pause = std::chrono::seconds(30)};
+    auto counters = Open(At(12, 10, 10, 0));
+    Send(*counters, "+79160000001", At(12, 10, 10, 30));
+    const Admission hour = counters->Admit(kSim, limits, "+79160000001", 1, At(12, 10, 10, 30) + 5);
+    EXPECT_EQ(hour.limit, LimitReached::Hour);  // 11:00 comes after the pause's end
+    EXPECT_EQ(hour.until, At(12, 10, 11, 0));
+
+    const std::int64_t late = At(12, 10, 10, 59) + 50;
+    Send(*counters, "+79160000001", late, 1, kOtherSim);
+    const Admission pause = counters->Admit(kOtherSim, limits, "+79160000001", 1, late + 5);
+    EXPECT_EQ(pause.limit, LimitReached::Pause);  // 11:00:20 comes after the hour's end
+    EXPECT_EQ(pause.until, late + 30);
+    EXPECT_TRUE(counters->Admit(kOtherSim, limits, "+79160000001", 1, late + 30).allowed());
+    EXPECT_TRUE(counters->Admit(kSim, limits, "+79160000001", 1, At(12, 10, 11, 0)).allowed());
+}
+
+TEST_F(SimLimitsTest, ATextLongerThanALimitGoesAloneAtTheStartOfAPeriod) {
+    const settings::SimLimits limits{.per_hour = 5};
+    auto counters = Open(At(12, 10, 10, 0));
+    EXPECT_TRUE(counters->Admit(kSim, limits, "+79160000001", 7, At(12, 10, 10, 0)).allowed());
+    Send(*counters, "+79160000001", At(12, 10, 10, 0), 7);
+    EXPECT_EQ(counters->Admit(kSim, limits, "+79160000001", 1, At(12, 10, 10, 1)).limit,
+              LimitReached::Hour);
+}
+
+TEST_F(SimLimitsTest, TheCountsSurviveARestartAndOldMonthsLeaveTheFile) {
+    {
+        auto counters = Open(At(11, 30, 23, 0));
+        Send(*counters, "+79160000001", At(11, 30, 23, 10));
+        Send(*counters, "+79160000002", At(11, 30, 23, 20));
+        Send(*counters, "+79160000003", At(12, 1, 0, 5), 3);
+        Send(*counters, "+79160000001", At(12, 1, 0, 6), 1, kOtherSim);
+    }
+    auto counters = Open(At(12, 1, 0, 30));
+    EXPECT_EQ(counters->UsageOf(kSim, At(12, 1, 0, 30)), (SimUsage{.hour = 3,
+                                                                   .day = 3,
+                                                                   .recipients_of_day = 1,
+                                                                   .recipients_of_month = 1,
+                                                                   .last_send = At(12, 1, 0, 5)}));
+    EXPECT_EQ(counters->UsageOf(kOtherSim, At(12, 1, 0, 30)).day, 1);
+    auto reading = store::LoadSimSends(path_);
+    ASSERT_TRUE(reading);
+    EXPECT_EQ(reading->entries.size(), 2u);  // November's two are gone
+    EXPECT_EQ(reading->entries.front().messages, 3u);
+}
+
+TEST_F(SimLimitsTest, ADamagedEntryIsPassedOverAndAnUnwritableFileRefusesTheCount) {
+    {
+        auto counters = Open(At(12, 10, 10, 0));
+        for (int minute : {1, 2, 3}) Send(*counters, "+79160000001", At(12, 10, 10, minute));
+    }
+    auto bytes = files::ReadAll(path_);
+    ASSERT_TRUE(bytes);
+    (*bytes)[store::kSimSendEntrySize + 30] ^= 0x20;  // inside the second entry's SIM key
+    bytes->append("torn");                            // and a torn append after the third
+    ASSERT_TRUE(files::SaveDurably(path_, *bytes));
+
+    auto counters = Open(At(12, 10, 10, 5));
+    EXPECT_EQ(counters->Damaged(), 2u);
+    EXPECT_EQ(counters->UsageOf(kSim, At(12, 10, 10, 5)).hour, 2);
+    Send(*counters, "+79160000001", At(12, 10, 10, 6));
+    auto reading = store::LoadSimSends(path_);
+    ASSERT_TRUE(reading);
+    EXPECT_EQ(reading->entries.size(), 3u);  // the new entry starts on an entry's boundary
+
+    auto lost = SimCounters::Open(dir_.File("missing/sim-counters.db"), At(12, 10, 10, 0));
+    ASSERT_TRUE(lost);
+    EXPECT_FALSE((*lost)->Count(kSim, "+79160000001", 1, At(12, 10, 10, 7)));
+    EXPECT_EQ((*lost)->UsageOf(kSim, At(12, 10, 10, 7)), SimUsage{});
+    EXPECT_FALSE(counters->Count("", "+79160000001", 1, At(12, 10, 10, 7)));
+    EXPECT_FALSE(counters->Count("key with blanks", "+79160000001", 1, At(12, 10, 10, 7)));
+    EXPECT_EQ(counters->UsageOf(kSim, At(12, 10, 10, 7)).hour, 3);
+}
+
+TEST(SimCountersFile, AnEntryIsLaidOutAsDocumented) {
+    const store::SimSend send{"8970199", 0x0102030405060708, 0x1112131415161718, 4};
+    const std::string bytes = store::EncodeSimSend(send);
+    ASSERT_EQ(bytes.size(), 64u);
+    EXPECT_EQ(bytes.substr(0, 8), std::string("\x08\x07\x06\x05\x04\x03\x02\x01", 8));
+    EXPECT_EQ(bytes.substr(8, 8), std::string("\x18\x17\x16\x15\x14\x13\x12\x11", 8));
+    EXPECT_EQ(bytes[16], 4);
+    EXPECT_EQ(bytes.substr(24, 8), std::string("8970199\0", 8));
+    EXPECT_EQ(bytes.substr(17, 7), std::string(7, '\0'));
+    EXPECT_EQ(bytes.substr(48, 12), std::string(12, '\0'));
+    store::SimSend back;
+    ASSERT_TRUE(store::DecodeSimSend(bytes.data(), back));
+    EXPECT_EQ(back, send);
+}
+
+}  // namespace
+}  // namespace velka::app
