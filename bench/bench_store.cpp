@@ -4,6 +4,7 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <optional>
 #include <string>
@@ -104,18 +105,26 @@ bool MakePartsBox(const std::string& path, std::size_t parts) {
 }
 
 // Opening the box as the views do (store file mapped, parts file read, parts
-// joined) and reading the first row.
-void BM_OpenJoinedBox(benchmark::State& state) {
+// joined) and reading the first row: without the joining index (the first opening,
+// or one after a removal, which joins every part and writes the index) or with it
+// (every later opening, records appended since joined on top of it).
+void OpenJoinedBox(benchmark::State& state, bool indexed) {
     testing::TempDir dir;
     const std::string path = dir.File("inbox.db");
     if (!MakePartsBox(path, static_cast<std::size_t>(state.range(0)))) {
         state.SkipWithError("cannot create the store file");
         return;
     }
+    if (indexed && !JoinedBox::Open(path)) state.SkipWithError("not joined");
     const long before = ResidentAnonymousKb();
     long held = 0;
     std::size_t rows = 0;
     for (auto _ : state) {
+        if (!indexed) {
+            state.PauseTiming();
+            std::remove(JoinedIndexPathFor(path).c_str());
+            state.ResumeTiming();
+        }
         const auto box = JoinedBox::Open(path);
         if (!box || box->at(0).missing != 0) state.SkipWithError("not joined");
         rows = box->size();
@@ -125,6 +134,13 @@ void BM_OpenJoinedBox(benchmark::State& state) {
     // What an open box holds besides the mapped file (the joining's own peak is freed).
     state.counters["heap_held_MB"] = static_cast<double>(held) / 1024;
 }
+void BM_OpenJoinedBox(benchmark::State& state) {
+    OpenJoinedBox(state, false);
+}
+void BM_OpenIndexedJoinedBox(benchmark::State& state) {
+    OpenJoinedBox(state, true);
+}
+BENCHMARK(BM_OpenIndexedJoinedBox)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_OpenJoinedBox)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -119,6 +119,14 @@ const RecordContent* ContentIndex::Find(std::size_t position, std::uint32_t chec
     return nullptr;
 }
 
+std::unordered_set<std::uint32_t> ContentIndex::ReplacingRecords() const {
+    std::unordered_set<std::uint32_t> records;
+    for (const ContentEntry& entry : entries_) {
+        if (ReplacesEarlier(entry.content.protocol_id)) records.insert(entry.record);
+    }
+    return records;
+}
+
 Result<ContentIndex> LoadContentIndex(const std::string& box_path) {
     auto reading = LoadContent(ContentPathFor(box_path));
     if (!reading) return reading.error();

@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/result.h"
@@ -77,6 +78,9 @@ class ContentIndex {
     // again); nothing when no entry names that record with that checksum.
     const RecordContent* Find(std::size_t position, std::uint32_t checksum) const;
     bool empty() const { return entries_.empty(); }
+    // The records an entry gives a protocol identifier that replaces an earlier
+    // message (ReplacesEarlier), so that a box looks at those alone.
+    std::unordered_set<std::uint32_t> ReplacingRecords() const;
 
   private:
     std::vector<ContentEntry> entries_;  // by record

@@ -3,31 +3,30 @@
 #include <algorithm>
 #include <optional>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "platform/codepage.h"
+#include "platform/files.h"
+#include "platform/fnv.h"
 
 namespace velka::store {
 namespace {
 
-// What makes parts one message.
-struct GroupKey {
-    std::string number;
-    std::uint16_t reference;
-    std::uint8_t reference_bits;
-    std::uint8_t total;
-    bool operator==(const GroupKey&) const = default;
-};
-
-struct GroupKeyHash {
-    std::size_t operator()(const GroupKey& key) const {
-        const std::size_t facts =
-            std::size_t{key.reference} << 16 | std::size_t{key.reference_bits} << 8 | key.total;
-        return std::hash<std::string>{}(key.number) ^ (facts * 0x9E3779B97F4A7C15ULL);
-    }
-};
-
 bool Plausible(const PartFacts& facts) {
     return facts.total >= 2 && facts.number >= 1 && facts.number <= facts.total;
+}
+
+// What makes parts one message (the sender, its reference and the number of
+// parts), as a 64-bit FNV-1a hash that the joining index can keep; never 0, which
+// marks a message on its own. Two messages whose keys collide would be joined:
+// for the third of a million messages of a million-part box that is about one
+// chance in 300 million.
+std::uint64_t GroupKey(std::string_view number, const PartFacts& facts) {
+    const char tail[] = {'\0', static_cast<char>(facts.reference & 0xFF),
+                         static_cast<char>(facts.reference >> 8),
+                         static_cast<char>(facts.reference_bits), static_cast<char>(facts.total)};
+    const std::uint64_t key = Fnv1a(std::string_view(tail, sizeof tail), Fnv1a(number));
+    return key == 0 ? 1 : key;
 }
 
 // The entries in record order; the writer appends them so, but a file put
@@ -43,11 +42,58 @@ std::vector<PartEntry> InRecordOrder(std::span<const PartEntry> parts) {
     return sorted;
 }
 
+// The files the index of `box_path` speaks of, as they are now; nothing where the
+// system gives no file identity, so that a rewrite could not be told.
+std::optional<JoinSources> SourcesNow(const std::string& box_path, const BoxFile& box,
+                                      std::size_t parts_entries) {
+    JoinSources sources;
+    sources.box_identity = files::StampOf(box_path).identity;
+    sources.parts_identity = files::StampOf(PartsPathFor(box_path)).identity;
+    sources.parts_entries = static_cast<std::uint32_t>(parts_entries);
+    if (sources.box_identity == 0) return std::nullopt;
+    if (!box.empty()) {
+        sources.first_checksum = box.ChecksumAt(0);
+        sources.last_checksum = box.ChecksumAt(box.size() - 1);
+    }
+    return sources;
+}
+
+// The index's joining where it speaks of the files as they are now, with only
+// records appended since: the same store file and parts file (or none before),
+// its first and last records still there with their checksums, and no entry
+// written since for a record it covers. Else nothing: a fresh joining.
+JoinState IndexedStart(const std::string& box_path, const BoxFile& box,
+                       std::span<const PartEntry> parts, const JoinSources& now) {
+    auto index = LoadJoinedIndex(JoinedIndexPathFor(box_path));
+    if (!index) return {};
+    const auto& [then, state] = *index;
+    const bool same_files =
+        then.box_identity == now.box_identity &&
+        (then.parts_identity == now.parts_identity || then.parts_entries == 0) &&
+        then.parts_entries <= parts.size() && state.records <= box.size();
+    if (!same_files || state.records == 0) return {};
+    if (box.ChecksumAt(0) != then.first_checksum ||
+        box.ChecksumAt(state.records - 1) != then.last_checksum)
+        return {};
+    for (const PartEntry& entry : parts.subspan(then.parts_entries)) {
+        if (entry.record < state.records) return {};
+    }
+    return std::move(index->second);
+}
+
 }  // namespace
 
 std::string MissingPartMark(std::size_t number, std::size_t total) {
     return codepage::FromUtf8("[часть " + std::to_string(number) + " из " + std::to_string(total) +
                               " ещё не пришла]");
+}
+
+JoinedBox::JoinedBox(BoxFile box, JoinState state, ContentIndex contents)
+    : box_(std::move(box)),
+      rows_(std::move(state.rows)),
+      slots_(std::move(state.places)),
+      contents_(std::move(contents)) {
+    if (!contents_.empty()) HideReplaced();
 }
 
 Result<JoinedBox> JoinedBox::Open(const std::string& box_path) {
@@ -60,67 +106,88 @@ Result<JoinedBox> JoinedBox::Open(const std::string& box_path) {
     // show as their bytes say.
     auto contents = LoadContentIndex(box_path);
     if (!contents) return contents.error();
+    const std::optional<JoinSources> sources = SourcesNow(box_path, *box, parts->size());
     held.reset();
-    return Join(std::move(*box), *parts, std::move(*contents));
-}
 
-void JoinedBox::AddSingle(std::size_t record) {
-    rows_.push_back({static_cast<std::uint32_t>(slots_.size()), 1});
-    slots_.push_back(static_cast<std::uint32_t>(record));
+    JoinState state = sources ? IndexedStart(box_path, *box, *parts, *sources) : JoinState{};
+    const std::size_t indexed = state.records;
+    JoinFrom(*box, InRecordOrder(*parts), state);
+    if (sources && box->size() - indexed >= kReindexAfter) {
+        // Only speed hangs on it: the next opening joins more when this fails.
+        IgnoreFailure(SaveJoinedIndex(JoinedIndexPathFor(box_path), *sources, state));
+    }
+    return JoinedBox(std::move(*box), std::move(state), std::move(*contents));
 }
 
 JoinedBox JoinedBox::Join(BoxFile box, std::span<const PartEntry> parts, ContentIndex contents) {
-    JoinedBox joined(std::move(box));
-    joined.contents_ = std::move(contents);
-    const std::vector<PartEntry> entries = InRecordOrder(parts);
-    // Messages some of whose parts may still come, by what makes parts one message.
-    std::unordered_map<GroupKey, std::size_t, GroupKeyHash> open;
-    auto entry = entries.begin();
-    const std::size_t count = joined.box_.size();
-    joined.rows_.reserve(count - std::min(count, entries.size()));
-    for (std::size_t record = 0; record < count; ++record) {
-        while (entry != entries.end() && entry->record < record) ++entry;
-        if (entry == entries.end() || entry->record != record || !Plausible(entry->facts)) {
-            joined.AddSingle(record);
+    JoinState state;
+    JoinFrom(box, InRecordOrder(parts), state);
+    return JoinedBox(std::move(box), std::move(state), std::move(contents));
+}
+
+void JoinedBox::JoinFrom(const BoxFile& box, std::span<const PartEntry> parts, JoinState& state) {
+    // Messages some of whose parts may still come, by their key: the latest row
+    // with each key, as the joining of the records before left them.
+    std::unordered_map<std::uint64_t, std::size_t> open;
+    for (std::size_t row = 0; row < state.rows.size(); ++row) {
+        if (state.keys[row] != 0) open[state.keys[row]] = row;
+    }
+    const std::size_t count = box.size();
+    auto entry = std::lower_bound(
+        parts.begin(), parts.end(), state.records,
+        [](const PartEntry& part, std::size_t record) { return part.record < record; });
+    const auto add_row = [&](std::uint64_t key, std::size_t slots) {
+        state.rows.push_back(
+            {static_cast<std::uint32_t>(state.places.size()), static_cast<std::uint16_t>(slots)});
+        state.keys.push_back(key);
+        state.places.resize(state.places.size() + slots, kMissingPart);
+        return state.rows.size() - 1;
+    };
+    state.rows.reserve(state.rows.size() + count - state.records);
+    for (std::size_t record = state.records; record < count; ++record) {
+        while (entry != parts.end() && entry->record < record) ++entry;
+        const auto add_single = [&] {
+            state.places[state.rows[add_row(0, 1)].first_slot] = static_cast<std::uint32_t>(record);
+        };
+        if (entry == parts.end() || entry->record != record || !Plausible(entry->facts)) {
+            add_single();
             continue;
         }
-        const packet part = joined.box_.at(record);
+        const packet part = box.at(record);
         if (part.checksum != entry->checksum) {
-            joined.AddSingle(record);
+            add_single();
             continue;
         }
         const PartFacts& facts = entry->facts;
-        GroupKey key{std::string(part.number_text()), facts.reference, facts.reference_bits,
-                     facts.total};
+        const std::uint64_t key = GroupKey(part.number_text(), facts);
         auto found = open.find(key);
         if (found != open.end()) {
             std::uint32_t& slot =
-                joined.slots_[joined.rows_[found->second].first_slot + facts.number - 1];
-            if (slot == kMissing) {
+                state.places[state.rows[found->second].first_slot + facts.number - 1];
+            if (slot == kMissingPart) {
                 slot = static_cast<std::uint32_t>(record);
                 continue;
             }
-            if (joined.box_.at(slot).text_text() == part.text_text()) continue;  // stored twice
-            open.erase(found);  // the reference came round: a new message begins
+            if (box.at(slot).text_text() == part.text_text()) continue;  // stored twice
+            // The reference came round: a new message begins.
         }
-        const std::size_t row = joined.rows_.size();
-        joined.rows_.push_back({static_cast<std::uint32_t>(joined.slots_.size()), facts.total});
-        joined.slots_.resize(joined.slots_.size() + facts.total, kMissing);
-        joined.slots_[joined.rows_[row].first_slot + facts.number - 1] =
+        const std::size_t row = add_row(key, facts.total);
+        state.places[state.rows[row].first_slot + facts.number - 1] =
             static_cast<std::uint32_t>(record);
-        open.emplace(std::move(key), row);
+        open[key] = row;
     }
-    if (!joined.contents_.empty()) joined.HideReplaced();
-    return joined;
+    state.records = static_cast<std::uint32_t>(count);
 }
 
 void JoinedBox::HideReplaced() {
+    const std::unordered_set<std::uint32_t> replacing = contents_.ReplacingRecords();
+    if (replacing.empty()) return;
     // The row that now stands for each sender and replacing identifier.
     std::unordered_map<std::string, std::size_t> latest;
     std::vector<bool> hidden(rows_.size(), false);
     for (std::size_t row = 0; row < rows_.size(); ++row) {
         const std::uint32_t first = slots_[rows_[row].first_slot];
-        if (first == kMissing) continue;
+        if (first == kMissingPart || !replacing.contains(first)) continue;
         const packet part = box_.at(first);
         const RecordContent* content = contents_.Find(first, part.checksum);
         if (content == nullptr || !ReplacesEarlier(content->protocol_id)) continue;
@@ -143,7 +210,7 @@ void JoinedBox::SetStates(std::vector<std::string> by_record) {
 }
 
 JoinedMessage JoinedBox::at(std::size_t row) const {
-    const Row& shape = rows_[row];
+    const JoinedRow& shape = rows_[row];
     JoinedMessage message;
     // Each part's whole text where its record lost characters, by slot; the others
     // are whole in the record.
@@ -151,7 +218,7 @@ JoinedMessage JoinedBox::at(std::size_t row) const {
     bool any_whole = false;
     for (std::size_t i = 0; i < shape.slot_count; ++i) {
         const std::uint32_t record = slots_[shape.first_slot + i];
-        if (record == kMissing) {
+        if (record == kMissingPart) {
             message.text += MissingPartMark(i + 1, shape.slot_count);
             ++message.missing;
             continue;
@@ -178,13 +245,13 @@ JoinedMessage JoinedBox::at(std::size_t row) const {
 
 std::u16string JoinedBox::JoinWhole(std::size_t row,
                                     const std::vector<const std::u16string*>& whole_parts) const {
-    const Row& shape = rows_[row];
+    const JoinedRow& shape = rows_[row];
     std::u16string whole;
     for (std::size_t i = 0; i < shape.slot_count; ++i) {
         const std::uint32_t record = slots_[shape.first_slot + i];
         if (whole_parts[i] != nullptr) {
             whole += *whole_parts[i];
-        } else if (record == kMissing) {
+        } else if (record == kMissingPart) {
             whole += codepage::ToUtf16(MissingPartMark(i + 1, shape.slot_count));
         } else {
             whole += codepage::ToUtf16(box_.at(record).text_text());

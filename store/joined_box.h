@@ -12,7 +12,9 @@
 // with the same identifier.
 //
 // The joining pass reads only the records that are parts; texts are decoded when
-// a row is asked for. An instance belongs to one thread at a time.
+// a row is asked for. Opening a box of many records keeps what the joining made in
+// the joining index beside it (store/joined_index.h), so that the next opening
+// joins only the records appended since. An instance belongs to one thread at a time.
 #pragma once
 
 #include <cstddef>
@@ -23,6 +25,7 @@
 
 #include "platform/result.h"
 #include "store/content_file.h"
+#include "store/joined_index.h"
 #include "store/parts_file.h"
 #include "store/store_file.h"
 
@@ -58,7 +61,10 @@ class JoinedBox {
     // file that cannot be read is an error, so that parts never silently show apart.
     // The two files are read under the box lock (store/box_lock.h), so that they
     // agree, and joined after it is released: the mapping stays a consistent
-    // picture of the file, which writers only append to or replace whole.
+    // picture of the file, which writers only append to or replace whole. The
+    // joining index is taken where it still speaks of these files, and written
+    // again when kReindexAfter records or more had to be joined without it; an
+    // index that cannot be written costs the next opening time, nothing else.
     static Result<JoinedBox> Open(const std::string& box_path);
     // Joins the records of `box` by `parts`, with what `contents` add to them.
     static JoinedBox Join(BoxFile box, std::span<const PartEntry> parts,
@@ -73,17 +79,14 @@ class JoinedBox {
     // a message shows the state of its first record. Records beyond show none.
     void SetStates(std::vector<std::string> by_record);
 
+    // Records joined without an index before the opening writes one: below it,
+    // the joining costs less than writing the index would.
+    static constexpr std::size_t kReindexAfter = 1024;
+
   private:
-    static constexpr std::uint32_t kMissing = UINT32_MAX;
-
-    // A row: its slots in slots_, one per part (a message on its own has one).
-    struct Row {
-        std::uint32_t first_slot = 0;
-        std::uint16_t slot_count = 1;
-    };
-
-    explicit JoinedBox(BoxFile box) : box_(std::move(box)) {}
-    void AddSingle(std::size_t record);
+    JoinedBox(BoxFile box, JoinState state, ContentIndex contents);
+    // Joins the records of `box` from state.records on, by `parts` in record order.
+    static void JoinFrom(const BoxFile& box, std::span<const PartEntry> parts, JoinState& state);
     void HideReplaced();
     // The whole text of a row some of whose parts' records lost characters.
     std::u16string JoinWhole(std::size_t row,
@@ -91,8 +94,8 @@ class JoinedBox {
 
     BoxFile box_;
     std::vector<std::string> states_;  // by record
-    std::vector<Row> rows_;
-    std::vector<std::uint32_t> slots_;  // record index per part, or kMissing
+    std::vector<JoinedRow> rows_;
+    std::vector<std::uint32_t> slots_;  // record index per part, or kMissingPart
     ContentIndex contents_;
 };
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -186,6 +187,126 @@ TEST_F(JoinedBoxTest, ARemovalThePartsFileRefusesLeavesTheBoxWhole) {
     std::filesystem::create_directory(PartsPathFor(box_));
     EXPECT_FALSE(velka::testing::RemoveRecordsAt(box_, {0}));
     EXPECT_EQ(Load(box_)->size(), 1u) << "the unreadable parts file stops the removal first";
+}
+
+// ---- The joining index ----
+
+class JoiningIndexTest : public JoinedBoxTest {
+  protected:
+    // `count` records from 40 senders: every fourth a message on its own, the
+    // others parts of three-part messages arriving out of order, some never, some
+    // twice, with references that come round.
+    void Stream(std::size_t first, std::size_t count) {
+        std::mt19937 random(static_cast<std::uint32_t>(first + 7));
+        std::vector<packet> records;
+        std::vector<Facts> facts;
+        for (std::size_t i = first; i < first + count; ++i) {
+            const std::string sender = "+7999000" + std::to_string(i % 40);
+            if (i % 4 == 0) {
+                records.push_back(Part(sender, "single " + std::to_string(i)));
+                facts.push_back(std::nullopt);
+                continue;
+            }
+            const auto message = static_cast<std::uint16_t>(i / 12 % 300);  // comes round
+            const auto number = static_cast<std::uint8_t>(random() % 3 + 1);
+            if (random() % 10 == 0) continue;  // a part that never comes
+            const int copies = random() % 20 == 0 ? 2 : 1;
+            for (int copy = 0; copy < copies; ++copy) {
+                records.push_back(Part(
+                    sender, "part " + std::to_string(number) + " of " + std::to_string(i / 12)));
+                facts.push_back(Of(number, 3, message));
+            }
+        }
+        Receive(records, facts);
+    }
+    // Each row's records and text, as the box shows them.
+    static std::vector<std::pair<std::vector<std::size_t>, std::string>> Rows(
+        const JoinedBox& box) {
+        std::vector<std::pair<std::vector<std::size_t>, std::string>> rows;
+        for (std::size_t i = 0; i < box.size(); ++i) {
+            const JoinedMessage message = box.at(i);
+            rows.emplace_back(message.records, message.text);
+        }
+        return rows;
+    }
+    // The box joined afresh, with no index.
+    std::vector<std::pair<std::vector<std::size_t>, std::string>> Fresh() {
+        auto box = BoxFile::Open(box_);
+        auto parts = LoadParts(PartsPathFor(box_));
+        EXPECT_TRUE(box && parts);
+        return Rows(JoinedBox::Join(std::move(*box), *parts));
+    }
+    std::string index_ = JoinedIndexPathFor(box_);
+};
+
+TEST_F(JoiningIndexTest, AnIndexedBoxShowsWhatAFreshJoiningShowsAsRecordsArrive) {
+    Stream(0, 600);
+    Open();
+    EXPECT_FALSE(files::Exists(index_)) << "a small box is joined without one";
+
+    Stream(600, 1200);
+    EXPECT_EQ(Rows(Open()), Fresh());
+    auto index = LoadJoinedIndex(index_);
+    ASSERT_TRUE(index);
+    const std::size_t indexed = index->second.records;
+    EXPECT_EQ(indexed, BoxFile::Open(box_)->size());
+
+    // Parts that complete indexed messages, and new ones, join on top of it.
+    Stream(1800, 300);
+    EXPECT_EQ(Rows(Open()), Fresh());
+    EXPECT_EQ(LoadJoinedIndex(index_)->second.records, indexed)
+        << "300 more are joined without writing";
+
+    // The opening takes the index as it stands (so it does not join afresh): a
+    // row changed in it shows.
+    auto changed = *index;
+    std::swap(changed.second.places[changed.second.rows[0].first_slot],
+              changed.second.places[changed.second.rows[1].first_slot]);
+    ASSERT_TRUE(SaveJoinedIndex(index_, changed.first, changed.second));
+    EXPECT_NE(Rows(Open()), Fresh());
+}
+
+TEST_F(JoiningIndexTest, AnIndexThatNoLongerSpeaksOfTheFilesIsNotBelieved) {
+    Stream(0, 1500);
+    const auto fresh = Rows(Open());
+    const auto index = LoadJoinedIndex(index_);
+    ASSERT_TRUE(index);
+    const auto shuffled = [&] {
+        auto changed = *index;
+        std::swap(changed.second.places[changed.second.rows[0].first_slot],
+                  changed.second.places[changed.second.rows[1].first_slot]);
+        return changed;
+    }();
+    const auto believed = [&](const JoinSources& sources) {
+        EXPECT_TRUE(SaveJoinedIndex(index_, sources, shuffled.second));
+        return Rows(Open()) != Fresh();
+    };
+    ASSERT_TRUE(believed(shuffled.first)) << "the check below would prove nothing";
+
+    JoinSources other = shuffled.first;
+    other.box_identity += 1;  // the store file was replaced
+    EXPECT_FALSE(believed(other));
+    other = shuffled.first;
+    other.parts_identity += 1;
+    EXPECT_FALSE(believed(other));
+    other = shuffled.first;
+    other.last_checksum += 1;  // the file was written over in place
+    EXPECT_FALSE(believed(other));
+
+    // Damaged bytes, and a file of another kind.
+    ASSERT_TRUE(SaveJoinedIndex(index_, shuffled.first, shuffled.second));
+    auto bytes = files::ReadAll(index_);
+    (*bytes)[100] ^= 1;
+    ASSERT_TRUE(files::SaveDurably(index_, *bytes));
+    EXPECT_EQ(Rows(Open()), fresh);
+    ASSERT_TRUE(files::SaveDurably(index_, "not an index"));
+    EXPECT_EQ(Rows(Open()), fresh);
+
+    // A removal replaces the store file: the index of the old one goes unused.
+    ASSERT_TRUE(SaveJoinedIndex(index_, shuffled.first, shuffled.second));
+    ASSERT_TRUE(velka::testing::RemoveRecordsAt(box_, {0}));
+    EXPECT_EQ(Rows(Open()), Fresh());
+    EXPECT_EQ(Open().size(), fresh.size() - 1);
 }
 
 TEST(MissingPartMark, NamesThePartAndTheTotal) {
