@@ -7,8 +7,10 @@
 
 #include "platform/codepage.h"
 #include "platform/datetime.h"
+#include "platform/files.h"
 #include "platform/number_key.h"
 #include "store/box_lock.h"
+#include "store/delivery_cache.h"
 
 namespace velka::messages {
 namespace {
@@ -152,6 +154,62 @@ class Matcher {
     std::unordered_map<std::string, std::vector<Candidate>> candidates_;
 };
 
+// Boxes of fewer records are matched on each load: below this, the matching costs
+// less than reading and writing the cache.
+constexpr std::size_t kCacheFrom = 1024;
+
+// The files the states of `box` come from, as they are now; nothing where the
+// system gives no file identity, so that a rewrite could not be told.
+std::optional<store::DeliverySources> SourcesNow(const std::string& box_path,
+                                                 const store::BoxFile& box) {
+    store::DeliverySources sources;
+    sources.box_identity = files::StampOf(box_path).identity;
+    if (sources.box_identity == 0) return std::nullopt;
+    sources.records = static_cast<std::uint32_t>(box.size());
+    if (!box.empty()) {
+        sources.first_checksum = box.ChecksumAt(0);
+        sources.last_checksum = box.ChecksumAt(box.size() - 1);
+    }
+    const files::FileStamp sent = files::StampOf(store::SentPathFor(box_path));
+    sources.sent_identity = sent.identity;
+    sources.sent_size = sent.size;
+    const files::FileStamp reports = files::StampOf(store::ReportsPathBeside(box_path));
+    sources.reports_identity = reports.identity;
+    sources.reports_size = reports.size;
+    return sources;
+}
+
+// The states the cache at `path` keeps, when it speaks of `sources`.
+std::optional<DeliveryStates> CachedStates(const std::string& path,
+                                           const store::DeliverySources& sources) {
+    auto cache = store::LoadDeliveryCache(path);
+    if (!cache || cache->sources != sources) return std::nullopt;
+    DeliveryStates states;
+    states.unbelieved = cache->unbelieved;
+    states.by_record.resize(cache->states.size());
+    for (std::size_t i = 0; i < cache->states.size(); ++i) {
+        const store::CachedState& cached = cache->states[i];
+        if (cached.outcome > static_cast<std::uint8_t>(DeliveryOutcome::NotDelivered))
+            return std::nullopt;
+        DeliveryState& state = states.by_record[i];
+        state.delivery = static_cast<DeliveryOutcome>(cached.outcome);
+        if (state.delivery == DeliveryOutcome::NotDelivered) state.status = cached.status;
+        state.when = cached.when;
+    }
+    return states;
+}
+
+store::DeliveryCache CacheOf(const store::DeliverySources& sources, const DeliveryStates& states) {
+    store::DeliveryCache cache{sources, static_cast<std::uint32_t>(states.unbelieved), {}};
+    cache.states.reserve(states.by_record.size());
+    for (const DeliveryState& state : states.by_record) {
+        const bool failed = state.delivery == DeliveryOutcome::NotDelivered;
+        cache.states.push_back({static_cast<std::uint8_t>(state.delivery),
+                                static_cast<std::uint8_t>(failed ? state.status : 0), state.when});
+    }
+    return cache;
+}
+
 }  // namespace
 
 std::string FailureReason(int status) {
@@ -194,10 +252,16 @@ std::vector<DeliveryState> MatchReports(const store::BoxFile& box,
 }
 
 Result<DeliveryStates> LoadDeliveryStates(const std::string& box_path, const store::BoxFile& box) {
+    const std::string cache_path = store::DeliveryCachePathFor(box_path);
+    std::optional<store::DeliverySources> sources;
     Result<store::SentReading> sent = Error{};
     Result<std::vector<store::StatusReport>> reports = Error{};
     {
         const std::optional<store::BoxLock> held = store::TakeForReading(box_path);
+        if (box.size() >= kCacheFrom) sources = SourcesNow(box_path, box);
+        if (sources) {
+            if (auto cached = CachedStates(cache_path, *sources)) return std::move(*cached);
+        }
         sent = store::LoadSent(store::SentPathFor(box_path));
         reports = store::LoadReports(store::ReportsPathBeside(box_path));
     }
@@ -205,7 +269,10 @@ Result<DeliveryStates> LoadDeliveryStates(const std::string& box_path, const sto
     if (!reports) return reports.error();
     Matcher matcher(box, sent->entries);
     for (const store::StatusReport& report : *reports) matcher.Apply(report);
-    return DeliveryStates{matcher.States(box.size()), sent->damaged + matcher.Unbelieved()};
+    DeliveryStates states{matcher.States(box.size()), sent->damaged + matcher.Unbelieved()};
+    // Only speed hangs on the cache: a write that fails costs the next load the matching.
+    if (sources) IgnoreFailure(store::SaveDeliveryCache(cache_path, CacheOf(*sources, states)));
+    return states;
 }
 
 Result<StateTexts> LoadStateTexts(const std::string& box_path, const store::BoxFile& box) {

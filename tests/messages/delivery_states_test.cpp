@@ -8,6 +8,8 @@
 #include <fstream>
 
 #include "platform/codepage.h"
+#include "platform/files.h"
+#include "store/delivery_cache.h"
 #include "store/sent_file.h"
 #include "tests/support/box_held.h"
 #include "tests/support/temp_dir.h"
@@ -161,6 +163,97 @@ TEST_F(DeliveryMatchTest, ADamagedOrForeignStatesFileLosesNoRecordAndIsCounted) 
     states = Load();
     EXPECT_EQ(states.unbelieved, 2u);
     EXPECT_EQ(states.by_record, (std::vector<DeliveryState>{DeliveryState{}, DeliveryState{}}));
+}
+
+// ---- The cache of a large box ----
+
+class DeliveryCacheTest : public DeliveryMatchTest {
+  protected:
+    // `count` one-message records with references 0..255 in turn, a minute apart,
+    // the even ones reported delivered and every tenth failed.
+    void SentMany(std::size_t count) {
+        std::vector<packet> records;
+        std::vector<std::vector<store::SegmentSent>> sent;
+        std::vector<store::StatusReport> reports;
+        for (std::size_t i = 0; i < count; ++i) {
+            const std::string when = Minute(i);
+            const int reference = static_cast<int>(i % 256);
+            records.push_back(MakePacket(kRecipient, when, "text " + std::to_string(i)));
+            sent.push_back({{reference, when}});
+            if (i % 10 == 0)
+                reports.push_back(Report(reference, kRecipient, 0x45, Minute(i + 1)));
+            else if (i % 2 == 0)
+                reports.push_back(Report(reference, kRecipient, 0, Minute(i + 1)));
+        }
+        ASSERT_TRUE(store::AppendSent(velka::testing::BoxHeld(Outbox()), Outbox(), records, sent));
+        Reports(reports);
+    }
+    static std::string Minute(std::size_t i) {
+        return "08.12.2026 " + std::to_string(i / 60 % 24) + ":" + (i % 60 < 10 ? "0" : "") +
+               std::to_string(i % 60) + ":00";
+    }
+    // The states matched afresh, without the cache.
+    std::vector<DeliveryState> Matched() {
+        const auto box = store::BoxFile::Open(Outbox());
+        const auto sent = store::LoadSent(store::SentPathFor(Outbox()));
+        const auto reports = store::LoadReports(store::ReportsPathBeside(Outbox()));
+        EXPECT_TRUE(box && sent && reports);
+        return MatchReports(*box, sent->entries, *reports);
+    }
+    std::string cache_ = store::DeliveryCachePathFor(Outbox());
+};
+
+TEST_F(DeliveryCacheTest, ALargeBoxKeepsItsStatesUntilAFileTheyComeFromChanges) {
+    SentMany(100);
+    EXPECT_EQ(Load().by_record, Matched());
+    EXPECT_FALSE(store::LoadDeliveryCache(cache_)) << "a small box is matched on each load";
+
+    SentMany(1100);
+    const DeliveryStates first = Load();
+    EXPECT_EQ(first.by_record, Matched());
+    auto cache = store::LoadDeliveryCache(cache_);
+    ASSERT_TRUE(cache);
+    EXPECT_EQ(cache->states.size(), 1200u);
+    EXPECT_EQ(first.by_record[110].delivery, DeliveryOutcome::NotDelivered);
+
+    // A load while nothing changed takes the cache as it stands: a state changed in it shows.
+    cache->states[3] = {static_cast<std::uint8_t>(DeliveryOutcome::NotDelivered), 0x46, ""};
+    ASSERT_TRUE(store::SaveDeliveryCache(cache_, *cache));
+    EXPECT_EQ(Load().by_record[3].status, 0x46);
+
+    // A report that came since is matched: the cache no longer speaks of reports.db.
+    Reports({Report(3, kRecipient, 0, Minute(4))});
+    const DeliveryStates after = Load();
+    EXPECT_EQ(after.by_record, Matched());
+    EXPECT_EQ(after.by_record[103].delivery, DeliveryOutcome::Delivered);
+
+    // So is a record sent since.
+    ASSERT_TRUE(store::SaveDeliveryCache(cache_, *cache));
+    Sent("one more", {7});
+    EXPECT_EQ(Load().by_record, Matched());
+
+    // And the store file replaced whole, with the same size, as a removal replaces it.
+    cache = store::LoadDeliveryCache(cache_);
+    ASSERT_TRUE(cache);
+    cache->states[3] = {static_cast<std::uint8_t>(DeliveryOutcome::NotDelivered), 0x46, ""};
+    ASSERT_TRUE(store::SaveDeliveryCache(cache_, *cache));
+    const auto box = store::BoxFile::Open(Outbox());
+    std::vector<packet> same;
+    for (std::size_t i = 0; i < box->size(); ++i) same.push_back(box->at(i));
+    ASSERT_TRUE(store::Save(velka::testing::BoxHeld(Outbox()), Outbox(), same));
+    EXPECT_EQ(Load().by_record, Matched());
+}
+
+TEST_F(DeliveryCacheTest, ADamagedCacheIsNotBelieved) {
+    SentMany(1100);
+    const std::vector<DeliveryState> matched = Load().by_record;
+    auto bytes = files::ReadAll(cache_);
+    ASSERT_TRUE(bytes);
+    (*bytes)[64 + 24 * 10] ^= 1;  // the outcome of record 10
+    ASSERT_TRUE(files::SaveDurably(cache_, *bytes));
+    EXPECT_EQ(Load().by_record, matched);
+    ASSERT_TRUE(files::SaveDurably(cache_, "VLKDLV01 and no more"));
+    EXPECT_EQ(Load().by_record, matched);
 }
 
 }  // namespace

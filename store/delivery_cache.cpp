@@ -1,0 +1,105 @@
+#include "store/delivery_cache.h"
+
+#include <algorithm>
+
+#include "platform/crc32.h"
+#include "platform/files.h"
+#include "store/little_endian.h"
+#include "store/store_file.h"
+
+namespace velka::store {
+namespace {
+
+// Header, little-endian (docs/delivery-cache-file.md): magic (8), records (4),
+// unbelieved (4), store identity (8), first checksum (4), last checksum (4), sent
+// identity (8), sent size (8), reports identity (8), reports size (8) = 64 bytes;
+// then 24 bytes per record (outcome, status, two zero bytes, the time zero-filled
+// to 20) and a CRC-32 of everything before it.
+constexpr char kMagic[] = "VLKDLV01";
+constexpr std::size_t kHeaderSize = 64;
+constexpr std::size_t kStateSize = 4 + kCachedTimeSize;
+
+void Put32(std::string& out, std::uint32_t value) {
+    const std::size_t at = out.size();
+    out.resize(at + 4);
+    PutLittleEndian(out, at, value, 4);
+}
+
+void Put64(std::string& out, std::uint64_t value) {
+    Put32(out, static_cast<std::uint32_t>(value));
+    Put32(out, static_cast<std::uint32_t>(value >> 32));
+}
+
+std::uint64_t Get64(const char* bytes, std::size_t at) {
+    return GetLittleEndian(bytes, at, 4) |
+           static_cast<std::uint64_t>(GetLittleEndian(bytes, at + 4, 4)) << 32;
+}
+
+}  // namespace
+
+std::string DeliveryCachePathFor(const std::string& box_path) {
+    return SideFilePath(box_path, "delivery");
+}
+
+Status SaveDeliveryCache(const std::string& path, const DeliveryCache& cache) {
+    const DeliverySources& sources = cache.sources;
+    if (cache.states.size() != sources.records) return Error{"the states are not one per record"};
+    const bool fits = std::all_of(cache.states.begin(), cache.states.end(), [](const auto& state) {
+        return state.when.size() <= kCachedTimeSize;
+    });
+    if (!fits) return Error{"a delivery time is too long for the cache"};
+    std::string bytes(kMagic, 8);
+    bytes.reserve(kHeaderSize + cache.states.size() * kStateSize + 4);
+    Put32(bytes, sources.records);
+    Put32(bytes, cache.unbelieved);
+    Put64(bytes, sources.box_identity);
+    Put32(bytes, sources.first_checksum);
+    Put32(bytes, sources.last_checksum);
+    Put64(bytes, sources.sent_identity);
+    Put64(bytes, sources.sent_size);
+    Put64(bytes, sources.reports_identity);
+    Put64(bytes, sources.reports_size);
+    for (const CachedState& state : cache.states) {
+        bytes += static_cast<char>(state.outcome);
+        bytes += static_cast<char>(state.status);
+        bytes.append(2, '\0');
+        bytes += state.when;
+        bytes.append(kCachedTimeSize - state.when.size(), '\0');
+    }
+    Put32(bytes, Crc32(bytes));
+    return files::SaveDurably(path, bytes);
+}
+
+std::optional<DeliveryCache> LoadDeliveryCache(const std::string& path) {
+    auto read = files::ReadAll(path);
+    if (!read || read->size() < kHeaderSize + 4 || read->compare(0, 8, kMagic, 8) != 0)
+        return std::nullopt;
+    const char* at = read->data();
+    const std::size_t body = read->size() - 4;
+    if (GetLittleEndian(at, body, 4) != Crc32(std::string_view(*read).substr(0, body)))
+        return std::nullopt;
+    DeliveryCache cache;
+    DeliverySources& sources = cache.sources;
+    sources.records = GetLittleEndian(at, 8, 4);
+    cache.unbelieved = GetLittleEndian(at, 12, 4);
+    sources.box_identity = Get64(at, 16);
+    sources.first_checksum = GetLittleEndian(at, 24, 4);
+    sources.last_checksum = GetLittleEndian(at, 28, 4);
+    sources.sent_identity = Get64(at, 32);
+    sources.sent_size = Get64(at, 40);
+    sources.reports_identity = Get64(at, 48);
+    sources.reports_size = Get64(at, 56);
+    if (kHeaderSize + std::size_t{sources.records} * kStateSize != body) return std::nullopt;
+    cache.states.resize(sources.records);
+    const char* state_at = at + kHeaderSize;
+    for (CachedState& state : cache.states) {
+        state.outcome = static_cast<std::uint8_t>(state_at[0]);
+        state.status = static_cast<std::uint8_t>(state_at[1]);
+        const std::string_view when(state_at + 4, kCachedTimeSize);
+        state.when.assign(when.substr(0, when.find('\0')));
+        state_at += kStateSize;
+    }
+    return cache;
+}
+
+}  // namespace velka::store
