@@ -8,6 +8,7 @@
 #include "platform/file_access.h"
 #include "platform/files.h"
 #include "platform/registry.h"
+#include "store/sim_counters_file.h"
 #include "store/store_file.h"
 
 namespace velka::app {
@@ -54,6 +55,8 @@ std::string MakeClientFilesPrivate(const std::string& program_directory) {
         // file the user writes by hand with whatever mode the editor gives it.
         "events.db",
         "webhooks-secrets.ini",
+        // What each SIM sent this month, its recipients hashed but countable.
+        store::kSimCountersFile,
     };
     files::AccessReport report = files::MakePrivate(program_directory, names);
     if (const std::string registry = MachineRegistryFile(); !registry.empty()) {

@@ -64,6 +64,8 @@ struct DeliveryStates {
 // The states of the records of `box`, the store file at `box_path`: its sent file
 // and reports.db beside it, read under the box lock (store/box_lock.h). A missing sent file or
 // reports.db is no error: every record then shows as sent. A file that cannot be read is the error.
+// A box of many records takes them from the delivery states cache while those files
+// are as it says, and writes it after matching afresh (store/delivery_cache.h).
 Result<DeliveryStates> LoadDeliveryStates(const std::string& box_path, const store::BoxFile& box);
 
 // The states of the records of `box` in words (DeliveryStateTexts), as every view
