@@ -14,7 +14,6 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev libqt6svg6 fonts-dejavu-core
   # Qt's own texts in Russian (standard buttons, the edit fields' context menus).
   qt6-translations-l10n
-  gammu
   xvfb xauth
   locales
   # The Windows build and its tests: the mingw-w64 cross compiler (the -posix
