@@ -17,6 +17,7 @@ struct DateTime {
     int hour = 0;    // 0..23
     int minute = 0;  // 0..59
     int second = 0;  // 0..59
+    bool operator==(const DateTime&) const = default;
 };
 
 // The date and time, or nothing when they do not exist (month 0, 31 April, hour 25).

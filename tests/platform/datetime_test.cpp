@@ -37,6 +37,19 @@ TEST(DateTime, NowIsAValidDate) {
     EXPECT_TRUE(MakeDateTime(now.year, now.month, now.day, now.hour, now.minute, now.second));
 }
 
+// Local time from a moment and back, in whatever zone the machine is set to: the
+// counters of each SIM reset at these boundaries. The dates are away from clock changes.
+TEST(DateTime, LocalTimeAndMomentsConvertBothWays) {
+    for (const DateTime when : {DateTime{2026, 12, 31, 23, 59, 59}, DateTime{2027, 1, 1, 0, 0, 0},
+                                DateTime{2028, 2, 29, 12, 30, 5}, DateTime{2026, 6, 15, 3, 4, 5}}) {
+        const std::int64_t moment = MomentOfLocal(when);
+        EXPECT_EQ(LocalTimeAt(moment), when) << FormatDateTime(when);
+    }
+    const std::int64_t midnight = MomentOfLocal(DateTime{2027, 1, 1, 0, 0, 0});
+    EXPECT_EQ(MomentOfLocal(DateTime{2026, 12, 31, 23, 59, 59}), midnight - 1);
+    EXPECT_EQ(MomentOfLocal(DateTime{2027, 1, 2, 0, 0, 0}), midnight + 86400);
+}
+
 TEST(DateTimeKey, SortsInTimeOrderWhateverTheHourWidth) {
     EXPECT_EQ(DateTimeKey("08.12.2026 9:05:00"), "120261208090500");
     EXPECT_LT(DateTimeKey("08.12.2026 9:05:00"), DateTimeKey("08.12.2026 10:00:00"));
