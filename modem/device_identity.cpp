@@ -25,23 +25,22 @@ struct MakerQuery {
     std::string_view command;
 };
 constexpr MakerQuery kMakerIccid[] = {
-    {"HUAWEI", "AT^ICCID?"},     // "^ICCID: <iccid>"
-    {"QUECTEL", "AT+QCCID"},     // "+QCCID: <iccid>", 19 digits and an "F" on some SIMs
-    {"SIMCOM", "AT+CICCID"},     // "+ICCID: <iccid>"
-    {"TELIT", "AT#CCID"},        // "#CCID: <iccid>"
-    {"SIERRA", "AT!ICCID?"},     // "ICCID: <iccid>"
-    {"ZTE", "AT+ZGETICCID"},     // "+ZGETICCID: <iccid>"
-    {"CINTERION", "AT^SCID"},    // "^SCID: <iccid>"
-    {"U-BLOX", "AT+CCID"},       // "+CCID: <iccid>"
+    {"HUAWEI", "AT^ICCID?"},   // "^ICCID: <iccid>"
+    {"QUECTEL", "AT+QCCID"},   // "+QCCID: <iccid>", 19 digits and an "F" on some SIMs
+    {"SIMCOM", "AT+CICCID"},   // "+ICCID: <iccid>"
+    {"TELIT", "AT#CCID"},      // "#CCID: <iccid>"
+    {"SIERRA", "AT!ICCID?"},   // "ICCID: <iccid>"
+    {"ZTE", "AT+ZGETICCID"},   // "+ZGETICCID: <iccid>"
+    {"CINTERION", "AT^SCID"},  // "^SCID: <iccid>"
+    {"U-BLOX", "AT+CCID"},     // "+CCID: <iccid>"
 };
 // Reads EF_ICCID (file 2FE2 = 12258) whole: READ BINARY (176), 10 octets.
 constexpr std::string_view kReadIccidFile = "AT+CRSM=176,12258,0,0,10";
 constexpr std::string_view kCommonIccid = "AT+CCID";
 
 bool AllDigits(std::string_view text) {
-    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
-        return c >= '0' && c <= '9';
-    });
+    return !text.empty() &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 // The check digit that makes `digits` and it pass the Luhn test (ISO/IEC 7812).
@@ -114,8 +113,8 @@ std::string FirstOf(const Answer& answer, Parse parse) {
 // Runs `command` unless this modem refused it before on this binding. A refusal
 // is remembered unless it names the SIM's state ("SIM PIN required", "SIM not
 // inserted"): such a command may well be answered once the SIM is ready.
-std::optional<Answer> AskUnlessRefused(TComPort& port, AnswerReader& reader,
-                                       ModemContext& context, std::string_view command) {
+std::optional<Answer> AskUnlessRefused(TComPort& port, AnswerReader& reader, ModemContext& context,
+                                       std::string_view command) {
     if (context.refused_commands.contains(command)) return std::nullopt;
     Answer answer = RunCommand(port, reader, command);
     if (answer.outcome == Outcome::Error && SimStatusOf(answer).state == ModemState::Ready)
@@ -179,14 +178,12 @@ std::vector<std::string_view> IccidCommands(std::string_view manufacturer) {
 }
 
 void ReadModemSerial(TComPort& port, AnswerReader& reader, ModemContext& context) {
-    context.identity.imei =
-        FirstAnswered(port, reader, context, {"AT+CGSN", "AT+GSN"}, ImeiFrom);
+    context.identity.imei = FirstAnswered(port, reader, context, {"AT+CGSN", "AT+GSN"}, ImeiFrom);
 }
 
 void ReadSimIdentity(TComPort& port, AnswerReader& reader, ModemContext& context) {
     context.identity.iccid = FirstAnswered(
-        port, reader, context, IccidCommands(context.info.manufacturer),
-        [](const Answer& answer) {
+        port, reader, context, IccidCommands(context.info.manufacturer), [](const Answer& answer) {
             const std::string from_file = IccidFromSimFile(answer);
             return from_file.empty() ? IccidFrom(answer) : from_file;
         });

@@ -231,8 +231,8 @@ TEST(ModemPoolTest, ASlowNetworkOnOneModemDoesNotHoldBackAnother) {
     SendResult slow_result = SendResult::Sent;  // the sender thread's, read after its join
     std::thread sender([&] {
         SendPosition position;
-        slow_result = slow.Send(MakePacket("+79990000002", "07.12.2026 10:00:00", "slow"),
-                                position, DeliveryReports::Off, {});
+        slow_result = slow.Send(MakePacket("+79990000002", "07.12.2026 10:00:00", "slow"), position,
+                                DeliveryReports::Off, {});
         slow_done = true;
     });
     ASSERT_TRUE(testing::Eventually([&] { return modems.Store(2).size() == 1; }))
