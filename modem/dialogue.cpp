@@ -6,6 +6,7 @@
 #include <span>
 #include <utility>
 
+#include "modem/device_identity.h"
 #include "modem/indications.h"
 #include "modem/sim.h"
 #include "platform/codepage.h"
@@ -444,9 +445,17 @@ bool InitModem(TComPort& port, const std::atomic<bool>& stop, ModemContext& line
     if (Command(port, reader, "AT+CMGF=0").outcome != Outcome::Ok) return false;
     line.status = CheckSim(port, reader, line);
     // Asked whatever the SIM says: a modem without a ready SIM still names itself.
-    if (std::exchange(line.opened, false)) ReadIdentity(port, reader, line.info);
-    ReadSignalWhenDue(port, reader, line);
+    if (std::exchange(line.opened, false)) {
+        ReadIdentity(port, reader, line.info);
+        // Another modem may be on the port since the last opening: nothing of
+        // the last one's identity may pass for this one's.
+        line.identity = {};
+        ReadModemSerial(port, reader, line);
+        line.sim_identity_due = true;
+    }
     const bool ready = line.status.state == ModemState::Ready;
+    if (ready && std::exchange(line.sim_identity_due, false)) ReadSimIdentity(port, reader, line);
+    ReadSignalWhenDue(port, reader, line);
     // After the design's five commands, so that their order stays as it was.
     if (ready && !line.announcing) line.announcing = AskForAnnouncements(port, reader);
     // A modem's start-up texts come in a burst that can outlast the "RDY" that had

@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -66,6 +67,11 @@ struct ModemContext {
     std::optional<std::string> pin;    // the user's PIN, sent once; cleared when refused
     ModemStatus status;                // the SIM's state at the last initialisation
     ModemInfo info;                    // read at each opening; the signal now and then
+    DeviceIdentity identity;           // the IMEI read at each opening, the SIM's once it is ready
+    bool sim_identity_due = false;     // the SIM's identity waits for a ready SIM at this opening
+    // Identity commands this modem refused (modem/device_identity.h): never asked
+    // again while the session stays bound to the port.
+    std::set<std::string, std::less<>> refused_commands;
     // The modem's error answer to the last send that failed ("+CMS ERROR: 500"), as
     // it came; empty when that send failed for silence. Set by SendPdu.
     std::string refusal;
@@ -220,7 +226,9 @@ bool IsPduLine(std::string_view text);
 // "AT+CMGF=0" were answered "OK" and the SIM is ready; the answers to "ATE0" and
 // "AT+CMEE=1" do not count. A SIM that asks for its PIN gets context.pin once;
 // a refused PIN is dropped. At each opening the modem's identity and operator are
-// read into context.info, and the signal at most every 30 s. Once the SIM is
+// read into context.info and its IMEI into context.identity (the SIM's ICCID and
+// IMSI at the first initialisation of the opening that finds the SIM ready), and
+// the signal at most every 30 s. Once the SIM is
 // ready, the modem is asked once per opening to announce new messages
 // (AskForAnnouncements, context.announcing). False at once for
 // port number 0, without opening anything. A port that cannot be opened, or whose

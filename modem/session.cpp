@@ -56,6 +56,7 @@ void Session::Bind(std::uint16_t port_number) {
     Close();
     line_->port.SetComNumber(port_number);
     line_->context.announcements_trusted = true;
+    line_->context.refused_commands.clear();  // another port, perhaps another modem
     line_->ussd_form.reset();
 }
 
@@ -86,6 +87,10 @@ ModemStatus Session::Status() const {
 
 ModemInfo Session::Info() const {
     return line_->context.info;
+}
+
+DeviceIdentity Session::Identity() const {
+    return line_->context.identity;
 }
 
 bool Session::Announces() const {

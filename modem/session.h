@@ -78,6 +78,16 @@ struct ModemInfo {
     bool operator==(const ModemInfo&) const = default;
 };
 
+// What tells this modem and its SIM apart from any other, whatever port they are
+// plugged into (modem/device_identity.h says how each is read). A field the modem
+// did not give stays empty; the SIM's fields are empty until the SIM is ready.
+struct DeviceIdentity {
+    std::string imei;   // the modem: 15 digits
+    std::string iccid;  // the SIM card's serial number: 18 to 20 digits, "89..."
+    std::string imsi;   // the subscription on the SIM: 6 to 15 digits
+    bool operator==(const DeviceIdentity&) const = default;
+};
+
 // Whether each SMS-SUBMIT asks the network for a status report (TP-SRR). Off, the
 // PDUs are exactly those of a client that never asks.
 enum class DeliveryReports { Off, Requested };
@@ -205,7 +215,8 @@ class Session {
     // The initialisation: opens the port when it is closed, then "AT" twice,
     // "ATE0", "AT+CMEE=1" and "AT+CMGF=0", and "AT+CPIN?" for the SIM's state.
     // True when the modem answered and the SIM is ready. At each opening the
-    // modem's identity and operator are read, the signal at most every 30 s, and
+    // modem's identity, IMEI and operator are read (the SIM's ICCID and IMSI once
+    // the SIM is ready), the signal at most every 30 s, and
     // the modem is asked once to announce what arrives. False at once with no port.
     // A port that cannot be opened, or whose device has failed or gone silent, is
     // closed so that the next opening starts afresh. A port that cannot be opened
@@ -214,6 +225,11 @@ class Session {
     [[nodiscard]] bool Open();
     ModemStatus Status() const;
     ModemInfo Info() const;
+    // The modem's IMEI, read at each opening, and its SIM's ICCID and IMSI, read
+    // at the first initialisation of an opening that finds the SIM ready. Empty
+    // before the first opening; a modem plugged in again under another port
+    // name gives the same, which is how a pool recognises it.
+    DeviceIdentity Identity() const;
     // Whether the modem took AT+CNMI at this opening and announces arrivals.
     bool Announces() const;
     // Whether arrivals are announced, and announcements are trusted.

@@ -77,11 +77,12 @@ class ModemSimTest : public ::testing::Test {
 TEST_F(ModemSimTest, InitialisesAModemWithEchoOnAndTurnsTheEchoOff) {
     ASSERT_TRUE(Init());
     // The design's commands in their order (after the Esc that ends a PDU prompt
-    // left open), then the SIM's state, at an opening what the modem is, and the
-    // request to announce arrivals.
+    // left open), then the SIM's state, at an opening what the modem is and its
+    // and its SIM's serials, and the request to announce arrivals.
     EXPECT_EQ(modems_.Written(1),
               "\x1B"
-              "AT\rAT\rATE0\rAT+CMEE=1\rAT+CMGF=0\rAT+CPIN?\rAT+CGMI\rAT+CGMM\rAT+COPS?\rAT+CSQ\r"
+              "AT\rAT\rATE0\rAT+CMEE=1\rAT+CMGF=0\rAT+CPIN?\rAT+CGMI\rAT+CGMM\rAT+COPS?\r"
+              "AT+CGSN\rAT+CRSM=176,12258,0,0,10\rAT+CIMI\rAT+CSQ\r"
               "AT+CNMI=?\rAT+CNMI=2,1,0,2,0\r");
     std::string answers;
     for (const auto& entry : modems_.modem(1).Transcript()) {

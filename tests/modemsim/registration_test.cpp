@@ -114,5 +114,58 @@ TEST_F(RegistrationTest, ASimulatorRegistersEveryModemAndFollowsItsLine) {
     EXPECT_TRUE(!instances.ok() || instances->empty());
 }
 
+// A modem plugged back in where the system names it anew: its old port and
+// instance vanish, it comes back under another device path and COM name, and what
+// the SIM holds, who it is and what its operator counted stay.
+TEST_F(RegistrationTest, AReplugGivesANewPathAndComNameAndKeepsTheModemAndItsSim) {
+    SimulatorOptions options{DefaultNumbers(2), dir_.path(), 20, &registry_, "test"};
+    options.serials = {{}, {"490154203237518", "", ""}};
+    auto started = Simulator::Start(options);
+    ASSERT_TRUE(started.ok()) << started.error().message;
+    auto& simulator = **started;
+    Modem& modem = simulator.modem(1);
+    EXPECT_EQ(modem.serials().imei, "490154203237518");
+    EXPECT_EQ(modem.serials().iccid, DefaultSerials("+79990000002").iccid) << "the rest derived";
+    ASSERT_EQ(simulator.Control("inject 2 +79991112233 kept"), "ok\n");
+    ASSERT_EQ(simulator.Control("identity 2 iccid 8939107800023416395"), "ok\n");
+    const std::string old_path = modem.device_path();
+
+    ASSERT_EQ(simulator.Control("replug 2"), "ok\n");
+    const std::string new_path = modem.device_path();
+    EXPECT_NE(new_path, old_path);
+    EXPECT_EQ(::access(old_path.c_str(), F_OK), -1) << "the old link is gone";
+    EXPECT_EQ(::access(new_path.c_str(), F_OK), 0);
+    EXPECT_EQ(Listed(old_path), "");
+    EXPECT_EQ(simulator.com_name(1), "COM3");
+    EXPECT_EQ(Listed(new_path), "COM3");
+    EXPECT_FALSE(registry_.KeyExists(kModemInstances + "\\test-2")) << "the old instance is gone";
+    EXPECT_EQ(modem.Messages().size(), 1u);
+    EXPECT_EQ(modem.serials().iccid, "8939107800023416395");
+    EXPECT_EQ(simulator.com_name(0), "COM1") << "the other modem is untouched";
+
+    ASSERT_EQ(simulator.Control("replug 2"), "ok\n");
+    EXPECT_EQ(simulator.com_name(1), "COM2") << "the lowest free name, as a system gives it";
+    EXPECT_EQ(Listed(new_path), "");
+}
+
+TEST_F(RegistrationTest, BadIdentitiesAndSendCountsAreRefusedAndChangeNothing) {
+    SimulatorOptions options{DefaultNumbers(1), dir_.path(), 20, nullptr, "test"};
+    options.faults.resize(1);
+    options.faults[0].send_limit = 3;
+    auto started = Simulator::Start(options);
+    ASSERT_TRUE(started.ok()) << started.error().message;
+    auto& simulator = **started;
+    const Serials before = simulator.modem(0).serials();
+    for (const char* request : {"identity 1 imei 35699900000001", "identity 1 iccid 1234",
+                                "identity 1 imsi 12a45", "identity 1 msisdn 123", "sends 1 zero"}) {
+        EXPECT_EQ(simulator.Control(request).rfind("error: ", 0), 0u) << request;
+    }
+    EXPECT_EQ(simulator.modem(0).serials(), before);
+    EXPECT_NE(simulator.Control("faults 1").find("send-limit 3 21\n"), std::string::npos);
+    EXPECT_EQ(simulator.Control("sends 1"), "0\n");
+    EXPECT_EQ(simulator.Control("identity 1"),
+              "imei " + before.imei + "\niccid " + before.iccid + "\nimsi " + before.imsi + "\n");
+}
+
 }  // namespace
 }  // namespace velka::modemsim

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <set>
 
 namespace velka::modemsim {
 namespace {
@@ -65,7 +66,7 @@ TEST_F(SessionTest, InformationIsFramedBeforeTheFinalResult) {
     EXPECT_EQ(Run("AT+CGMI;+CPIN?\r"), "\r\nVelka\r\n\r\n+CPIN: READY\r\n\r\nOK\r\n");
     EXPECT_EQ(Run("at+creg?\r"), "\r\n+CREG: 0,1\r\n\r\nOK\r\n");
     EXPECT_EQ(Run("AT+CSCA?\r"), "\r\n+CSCA: \"+79990000000\",145\r\n\r\nOK\r\n");
-    EXPECT_EQ(Run("AT+CGSN\r"), "\r\n356999090000001\r\n\r\nOK\r\n");
+    EXPECT_EQ(Run("AT+CGSN\r"), "\r\n356999000000011\r\n\r\nOK\r\n");
 }
 
 TEST_F(SessionTest, TheLineIsEditedAndNoiseBeforeAtIsIgnored) {
@@ -578,6 +579,104 @@ TEST_F(SessionQuirksTest, TransientRefusalsEndAfterTheirCount) {
     Run("AT+CMGS=16\r");
     EXPECT_NE(Run(std::string(kSubmitHi) + "\x1A").find("+CMGS:"), std::string::npos);
     EXPECT_EQ(submits_.size(), 1u);
+}
+
+TEST_F(SessionQuirksTest, AfterTheSendLimitEverySendIsRefusedUntilTheCountIsReset) {
+    EchoOff();
+    Set([](Faults& f) { f.send_limit = 2; });
+    const auto send = [this] {
+        Run("AT+CMGS=16\r");
+        return Run(std::string(kSubmitHi) + "\x1A");
+    };
+    EXPECT_NE(send().find("+CMGS: 0"), std::string::npos);
+    session_.PowerUp();  // a restart of the modem does not lift the operator's block
+    EchoOff();
+    EXPECT_NE(send().find("+CMGS: 1"), std::string::npos);
+    EXPECT_EQ(send(), "\r\n+CMS ERROR: 21\r\n");
+    EXPECT_EQ(send(), "\r\n+CMS ERROR: 21\r\n");
+    EXPECT_EQ(session_.accepted_sends(), 2);
+    session_.ResetSendCount();
+    EXPECT_NE(send().find("+CMGS: 2"), std::string::npos);
+    EXPECT_EQ(submits_.size(), 3u) << "a refused send never reaches the network";
+}
+
+// ---- Who the modem and its SIM are ----
+
+// The Luhn test (ISO/IEC 7812) as IMEIs and ICCIDs must pass it.
+bool PassesLuhn(const std::string& digits) {
+    int sum = 0;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        int value = digits[digits.size() - 1 - i] - '0';
+        if (i % 2 == 1) value = value * 2 > 9 ? value * 2 - 9 : value * 2;
+        sum += value;
+    }
+    return sum % 10 == 0;
+}
+
+TEST(SerialsTest, DefaultsAreValidAndDifferForEveryModem) {
+    std::set<std::string> imeis, iccids, imsis;
+    for (int i = 1; i <= 16; ++i) {
+        const Serials serials =
+            DefaultSerials("+799900000" + std::string(i < 10 ? "0" : "") + std::to_string(i));
+        EXPECT_TRUE(ValidSerials(serials)) << i;
+        EXPECT_TRUE(PassesLuhn(serials.imei)) << serials.imei;
+        EXPECT_TRUE(PassesLuhn(serials.iccid)) << serials.iccid;
+        imeis.insert(serials.imei);
+        iccids.insert(serials.iccid);
+        imsis.insert(serials.imsi);
+    }
+    EXPECT_EQ(imeis.size(), 16u);
+    EXPECT_EQ(iccids.size(), 16u);
+    EXPECT_EQ(imsis.size(), 16u);
+    EXPECT_FALSE(ValidSerials({"35699900000001", "8970199799900000013", "250990000000001"}))
+        << "an IMEI of 14 digits";
+    EXPECT_FALSE(ValidSerials({"356999000000011", "1970199799900000013", "250990000000001"}))
+        << "an ICCID that does not begin 89";
+}
+
+TEST_F(SessionTest, TheSimFileAndAtCcidGiveTheIccid) {
+    EchoOff();
+    // 8970199799900000013 with its padding F, each pair of digits swapped.
+    EXPECT_EQ(Run("AT+CRSM=176,12258,0,0,10\r"),
+              "\r\n+CRSM: 144,0,\"980791799909000010F3\"\r\n\r\nOK\r\n");
+    EXPECT_EQ(Run("AT+CRSM=176,28423,0,0,9\r"), "\r\n+CRSM: 106,130\r\n\r\nOK\r\n")
+        << "EF_IMSI is not served";
+    EXPECT_EQ(Run("AT+CCID\r"), "\r\n+CCID: 8970199799900000013\r\n\r\nOK\r\n");
+    EXPECT_EQ(Run("AT+CIMI\r"), "\r\n250999990000001\r\n\r\nOK\r\n");
+    EXPECT_EQ(Run("AT+QCCID\r"), "\r\nERROR\r\n") << "not a Quectel";
+    session_.SetSerials({"490154203237518", "8939107800023416395", "262011234567890"});
+    EXPECT_EQ(Run("AT+CGSN;+CCID\r"),
+              "\r\n490154203237518\r\n\r\n+CCID: 8939107800023416395\r\n\r\nOK\r\n");
+}
+
+TEST_F(SessionQuirksTest, EachMakerAnswersItsOwnIccidCommand) {
+    EchoOff();
+    struct Case {
+        Maker maker;
+        const char* command;
+        const char* answer;
+    };
+    const Case cases[] = {
+        {Maker::Huawei, "AT^ICCID?\r", "\r\n^ICCID: 980791799909000010F3\r\n\r\nOK\r\n"},
+        {Maker::Quectel, "AT+QCCID\r", "\r\n+QCCID: 8970199799900000013\r\n\r\nOK\r\n"},
+        {Maker::Simcom, "AT+CICCID\r", "\r\n+ICCID: 8970199799900000013\r\n\r\nOK\r\n"},
+    };
+    for (const Case& c : cases) {
+        Set([&c](Faults& f) { f.maker = c.maker; });
+        EXPECT_EQ(Run(c.command), c.answer) << c.command;
+        EXPECT_EQ(Run("AT+CCID\r"), "\r\n+CCID: 8970199799900000013\r\n\r\nOK\r\n") << c.command;
+    }
+    EXPECT_EQ(Run("AT+CGMI\r"), "\r\nSIMCOM INCORPORATED\r\n\r\nOK\r\n");
+    EXPECT_EQ(Run("AT^ICCID?\r"), "\r\nERROR\r\n") << "a SIMCom modem has no Huawei command";
+}
+
+TEST_F(SessionQuirksTest, TheSimsSerialsWaitForItsPin) {
+    EchoOff();
+    Set([](Faults& f) { f.pin = "1234"; });
+    Run("AT+CMEE=1\r");
+    EXPECT_EQ(Run("AT+CCID\r"), "\r\n+CME ERROR: 11\r\n");
+    EXPECT_EQ(Run("AT+CRSM=176,12258,0,0,10\r"), "\r\n+CME ERROR: 11\r\n");
+    EXPECT_EQ(Run("AT+CGSN\r"), "\r\n356999000000011\r\n\r\nOK\r\n") << "the modem's own";
 }
 
 }  // namespace

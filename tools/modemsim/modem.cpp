@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -70,7 +71,10 @@ std::string FormatTranscript(const std::vector<TranscriptEntry>& entries) {
 }
 
 Modem::Modem(ModemConfig config, Network& network)
-    : config_(std::move(config)), network_(network), session_(config_.identity) {}
+    : config_(std::move(config)),
+      network_(network),
+      session_(config_.identity),
+      device_path_(config_.device_path) {}
 
 Result<std::unique_ptr<Modem>> Modem::Start(ModemConfig config, Network& network) {
     if (config.identity.service_centre.empty())
@@ -135,7 +139,7 @@ Status Modem::OpenLine() {
         ::close(master);
         return error;
     }
-    if (Status linked = Relink(config_.device_path, slave_name); !linked) {
+    if (Status linked = Relink(device_path_, slave_name); !linked) {
         ::inotify_rm_watch(open_watch_, watch);
         ::close(master);
         return linked;
@@ -159,7 +163,7 @@ void Modem::CloseLine() {
     master_ = watch_ = -1;
     ++generation_;
     outgoing_.clear();
-    ::unlink(config_.device_path.c_str());
+    ::unlink(device_path_.c_str());
 }
 
 Status Modem::DropLine() {
@@ -184,6 +188,43 @@ Status Modem::RestoreLine() {
     Wake();
     if (config_.on_line_change) config_.on_line_change(true);
     return {};
+}
+
+Status Modem::RestoreLine(const std::string& device_path) {
+    {
+        std::lock_guard lock(mutex_);
+        if (master_ >= 0) return Error{"the line of " + number() + " is up", 0};
+        struct stat existing {};
+        if (::lstat(device_path.c_str(), &existing) == 0)
+            return Error{device_path + " names something already", EEXIST};
+        device_path_ = device_path;
+    }
+    return RestoreLine();
+}
+
+std::string Modem::device_path() const {
+    std::lock_guard lock(mutex_);
+    return device_path_;
+}
+
+Serials Modem::serials() const {
+    std::lock_guard lock(mutex_);
+    return session_.serials();
+}
+
+void Modem::SetSerials(const Serials& serials) {
+    std::lock_guard lock(mutex_);
+    session_.SetSerials(serials);
+}
+
+int Modem::accepted_sends() const {
+    std::lock_guard lock(mutex_);
+    return session_.accepted_sends();
+}
+
+void Modem::ResetSendCount() {
+    std::lock_guard lock(mutex_);
+    session_.ResetSendCount();
 }
 
 bool Modem::line_up() const {

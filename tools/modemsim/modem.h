@@ -58,7 +58,8 @@ class Modem {
     Modem& operator=(const Modem&) = delete;
 
     const std::string& number() const { return config_.identity.number; }
-    const std::string& device_path() const { return config_.device_path; }
+    // The path clients open; another after RestoreLine was given a new one.
+    std::string device_path() const;
 
     void SetFaults(const Faults& faults);
     Faults faults() const;
@@ -72,7 +73,18 @@ class Modem {
     // modem as a power-on would; the SIM store survives both.
     Status DropLine();
     Status RestoreLine();
+    // Plugged back in where the system names it anew (another USB port, or the
+    // kernel's name still held by the old one): the link is made at `device_path`
+    // from then on. Refused, with nothing changed, when the path names anything.
+    Status RestoreLine(const std::string& device_path);
     bool line_up() const;
+
+    // The modem's serials and its SIM's (Session::SetSerials), and the sends its
+    // operator counts against Faults::send_limit.
+    Serials serials() const;
+    void SetSerials(const Serials& serials);
+    int accepted_sends() const;
+    void ResetSendCount();
 
     // A message from the network (hexadecimal SMS-DELIVER, SMSC part included).
     void Receive(const std::string& deliver_pdu);
@@ -111,6 +123,7 @@ class Modem {
 
     mutable std::mutex mutex_;
     Session session_;               // guarded by mutex_
+    std::string device_path_;       // guarded by mutex_; config_.device_path until moved
     int master_ = -1;               // guarded by mutex_; -1 while the line is down
     int watch_ = -1;                // guarded by mutex_; the open watch on the slave
     unsigned generation_ = 0;       // guarded by mutex_; changes with every open and close

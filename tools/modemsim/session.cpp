@@ -69,9 +69,9 @@ const char* CmeText(int code) {
 
 // Commands that need the SIM: refused while it is locked, missing or busy.
 bool NeedsSim(const std::string& name) {
-    static const char* const kSimCommands[] = {"+CPMS", "+CMGL", "+CMGR", "+CMGD",
-                                               "+CMGS", "+CNUM", "+CSCA", "+CIMI",
-                                               "+CNMA", "+CPBS", "+CPBR", "+CUSD"};
+    static const char* const kSimCommands[] = {
+        "+CPMS", "+CMGL", "+CMGR", "+CMGD", "+CMGS", "+CNUM",  "+CSCA",  "+CIMI",  "+CNMA",
+        "+CPBS", "+CPBR", "+CUSD", "+CRSM", "+CCID", "^ICCID", "+QCCID", "+CICCID"};
     for (const char* command : kSimCommands)
         if (name == command) return true;
     return false;
@@ -178,6 +178,21 @@ std::vector<std::string> SplitCommands(std::string_view body) {
     return out;
 }
 
+// What each maker's modems answer to AT+CGMI, as their manuals give it.
+const char* ManufacturerOf(Maker maker) {
+    switch (maker) {
+        case Maker::Velka:
+            return "Velka";
+        case Maker::Huawei:
+            return "huawei";
+        case Maker::Quectel:
+            return "Quectel";
+        case Maker::Simcom:
+            return "SIMCOM INCORPORATED";
+    }
+    return "Velka";
+}
+
 }  // namespace
 
 const Session::HandlerEntry Session::kHandlers[] = {
@@ -213,10 +228,73 @@ const Session::HandlerEntry Session::kHandlers[] = {
     {"+CPBS", &Session::PhoneBookStorage},
     {"+CPBR", &Session::PhoneBookRead},
     {"+CUSD", &Session::Ussd},
+    {"+CRSM", &Session::SimFile},
+    {"+CCID", &Session::CardId},
+    {"^ICCID", &Session::CardId},
+    {"+QCCID", &Session::CardId},
+    {"+CICCID", &Session::CardId},
 };
 
+namespace {
+
+// The check digit that makes `digits` and it pass the Luhn test (ISO/IEC 7812), as
+// IMEIs and ICCIDs end. Written here again rather than taken from the client, so
+// that a fault in the client's check cannot hide itself.
+char LuhnDigit(const std::string& digits) {
+    int sum = 0;
+    bool doubled = true;
+    for (auto it = digits.rbegin(); it != digits.rend(); ++it) {
+        int value = *it - '0';
+        if (doubled) value = value * 2 > 9 ? value * 2 - 9 : value * 2;
+        sum += value;
+        doubled = !doubled;
+    }
+    return static_cast<char>('0' + (10 - sum % 10) % 10);
+}
+
+std::string WithLuhnDigit(const std::string& digits) {
+    return digits + LuhnDigit(digits);
+}
+
+bool DigitsOfLength(const std::string& text, std::size_t shortest, std::size_t longest) {
+    return text.size() >= shortest && text.size() <= longest &&
+           text.find_first_not_of("0123456789") == std::string::npos;
+}
+
+// The ICCID as EF_ICCID holds it: BCD, low nibble first, padded with "F" to 10 octets.
+std::string IccidFileContent(std::string iccid) {
+    iccid.resize(20, 'F');
+    for (std::size_t i = 0; i < iccid.size(); i += 2) std::swap(iccid[i], iccid[i + 1]);
+    return iccid;
+}
+
+}  // namespace
+
+Serials DefaultSerials(const std::string& number) {
+    return Serials{WithLuhnDigit("35699900" + Digits(number, 6)),
+                   WithLuhnDigit("8970199" + Digits(number, 11)), "25099" + Digits(number, 10)};
+}
+
+bool ValidSerials(const Serials& serials) {
+    return DigitsOfLength(serials.imei, 15, 15) && DigitsOfLength(serials.iccid, 18, 20) &&
+           serials.iccid.starts_with("89") && DigitsOfLength(serials.imsi, 6, 15);
+}
+
+namespace {
+
+ModemIdentity WithSerials(ModemIdentity identity) {
+    const Serials defaults = DefaultSerials(identity.number);
+    Serials& serials = identity.serials;
+    if (serials.imei.empty()) serials.imei = defaults.imei;
+    if (serials.iccid.empty()) serials.iccid = defaults.iccid;
+    if (serials.imsi.empty()) serials.imsi = defaults.imsi;
+    return identity;
+}
+
+}  // namespace
+
 Session::Session(ModemIdentity identity)
-    : identity_(std::move(identity)),
+    : identity_(WithSerials(std::move(identity))),
       slots_(identity_.capacity),
       me_slots_(identity_.capacity),
       sr_slots_(identity_.capacity) {
@@ -638,12 +716,44 @@ Session::Reply Session::Identify(const Command& c) {
     if (c.kind == Kind::Test) return {};
     if (c.kind != Kind::Action) return Reply{{}, std::pair{ErrorFamily::Plain, 0}, false};
     const std::string& n = c.name;
-    if (n == "+CGMI" || n == "+GMI") return Reply{{"Velka"}, {}, false};
+    if (n == "+CGMI" || n == "+GMI") return Reply{{ManufacturerOf(faults_.maker)}, {}, false};
     if (n == "+CGMM" || n == "+GMM") return Reply{{"Virtual GSM Modem"}, {}, false};
     if (n == "+CGMR" || n == "+GMR") return Reply{{"1.0"}, {}, false};
-    if (n == "+CGSN" || n == "+GSN")
-        return Reply{{"3569990" + Digits(identity_.number, 8)}, {}, false};
-    return Reply{{"25099" + Digits(identity_.number, 10)}, {}, false};  // +CIMI
+    if (n == "+CGSN" || n == "+GSN") return Reply{{identity_.serials.imei}, {}, false};
+    return Reply{{identity_.serials.imsi}, {}, false};  // +CIMI
+}
+
+// AT+CRSM: of the SIM's files only EF_ICCID is served, to READ BINARY (TS 27.007
+// restricted SIM access; status words of ETSI TS 102 221).
+Session::Reply Session::SimFile(const Command& c) {
+    constexpr int kReadBinary = 176;
+    constexpr int kIccidFile = 0x2FE2;
+    if (c.kind == Kind::Test) return {};
+    const std::vector<std::string> args = SplitArgs(c.args);
+    if (c.kind != Kind::Set || args.size() < 2)
+        return Reply{{}, std::pair{ErrorFamily::Equipment, kCmeOperationNotSupported}, false};
+    if (Number(args[0]) != kReadBinary)
+        return Reply{{"+CRSM: 109,0"}, {}, false};  // 6D00: instruction not supported
+    if (Number(args[1]) != kIccidFile)
+        return Reply{{"+CRSM: 106,130"}, {}, false};  // 6A82: file not found
+    return Reply{{"+CRSM: 144,0,\"" + IccidFileContent(identity_.serials.iccid) + "\""}, {}, false};
+}
+
+// AT+CCID, and the maker's own command where Faults::maker names that maker.
+Session::Reply Session::CardId(const Command& c) {
+    const std::string& iccid = identity_.serials.iccid;
+    const Maker maker = faults_.maker;
+    const bool query = c.kind == Kind::Query;
+    if (c.name == "+CCID" && (c.kind == Kind::Action || query))
+        return Reply{{"+CCID: " + iccid}, {}, false};
+    if (c.name == "^ICCID" && maker == Maker::Huawei && query)
+        return Reply{{"^ICCID: " + IccidFileContent(iccid)}, {}, false};
+    if (c.name == "+QCCID" && maker == Maker::Quectel && c.kind == Kind::Action)
+        return Reply{{"+QCCID: " + iccid}, {}, false};
+    if (c.name == "+CICCID" && maker == Maker::Simcom && c.kind == Kind::Action)
+        return Reply{{"+ICCID: " + iccid}, {}, false};
+    if (c.kind == Kind::Test && c.name == "+CCID") return {};
+    return Reply{{}, std::pair{ErrorFamily::Plain, 0}, false};
 }
 
 Session::Reply Session::ErrorReporting(const Command& c) {
@@ -874,8 +984,11 @@ void Session::FinishSend(SessionOutput& out) {
     } else if (faults_.send_refusals > 0) {
         --faults_.send_refusals;
         reply.error = std::pair{ErrorFamily::Message, faults_.refusal_code};
+    } else if (faults_.send_limit > 0 && accepted_sends_ >= faults_.send_limit) {
+        reply.error = std::pair{ErrorFamily::Message, faults_.limit_code};
     } else {
         reply.lines.push_back("+CMGS: " + std::to_string(next_reference_));
+        ++accepted_sends_;
     }
     Answer(
         {reply},

@@ -32,6 +32,11 @@ enum class PromptForm { CrLfBlank, CrLf, Bare };  // "\r\n> ", "\r\n>", ">"
 // How AT+CNMI is served: every value 27.005 names; only mode 0-2, mt 0-1 and the
 // rest 0, as many modems offer; or not at all ("ERROR" to every form).
 enum class IndicationSupport { Full, Narrow, Refused };
+// Whose modem it pretends to be: its answer to AT+CGMI and the maker's own ICCID
+// command it serves besides AT+CRSM and AT+CCID (Huawei "AT^ICCID?", answered in
+// the SIM file's nibble-swapped form; Quectel "AT+QCCID"; SIMCom "AT+CICCID",
+// answered "+ICCID:").
+enum class Maker { Velka, Huawei, Quectel, Simcom };
 
 // Misbehaviour to put on a modem; everything off by default.
 struct Faults {
@@ -62,6 +67,15 @@ struct Faults {
     PromptForm prompt = PromptForm::CrLfBlank;
     int send_refusals = 0;   // the next sends refused with refusal_code...
     int refusal_code = 314;  // ...a +CMS ERROR code
+    // Not 0: the operator blocks the SIM after this many accepted sends (counted
+    // since the modem started or the count was reset, Session::ResetSendCount):
+    // every later send gets "+CMS ERROR: <limit_code>".
+    int send_limit = 0;
+    // 21, "short message transfer rejected" (TS 24.011's RP-cause): the network's
+    // refusal of this subscriber's message, not a transient failure such as 38
+    // (network out of order) or 42 (congestion) that a retry would get past.
+    int limit_code = 21;
+    Maker maker = Maker::Velka;
     IndicationSupport indications = IndicationSupport::Full;
     // The "+CMTI" of an arrival is held back and put inside the next answer, between
     // its information lines and its final result, as modems do that announce while
@@ -113,11 +127,29 @@ struct StoredMessage {
     std::string pdu;  // hexadecimal, SMSC information included
 };
 
+// What the modem and its SIM answer when asked who they are; a field left empty
+// is derived from the modem's number (DefaultSerials).
+struct Serials {
+    std::string imei;   // AT+CGSN, AT+GSN: 15 digits, the last the Luhn check digit
+    std::string iccid;  // AT+CRSM on EF_ICCID, AT+CCID, the maker's command: 18..20 digits
+    std::string imsi;   // AT+CIMI: 6..15 digits
+    bool operator==(const Serials&) const = default;
+};
+
+// For the modem of `number`, valid and different for every number that differs
+// in its last 6 digits: IMEI 35699900 and those 6 digits with the check digit; ICCID
+// 8970199 and the last 11 digits with the check digit (19 digits, so that the SIM
+// file pads it with an "F"); IMSI 25099 and the last 10 digits.
+Serials DefaultSerials(const std::string& number);
+// Whether each field has the form its command answers (above).
+bool ValidSerials(const Serials& serials);
+
 struct ModemIdentity {
     std::string number;             // "+79990000001"
     std::string service_centre;     // answered to AT+CSCA?
     std::size_t capacity = 20;      // SIM message slots
     bool announce_received = true;  // "+CMTI" after a reset, until AT+CNMI says otherwise
+    Serials serials{};              // any field left empty: DefaultSerials(number)
 };
 
 // Bytes for the client, to go out `delay` after the moment they were made.
@@ -168,6 +200,13 @@ class Session {
     const PhoneBook& phone_book() const { return phone_book_; }
     void SetPhoneBook(PhoneBook book) { phone_book_ = std::move(book); }
     std::size_t unacknowledged() const { return unacknowledged_.size(); }
+    const Serials& serials() const { return identity_.serials; }
+    // Another modem serial or another SIM, answered from the next command on.
+    void SetSerials(Serials serials) { identity_.serials = std::move(serials); }
+    // Sends accepted since the start or the last reset, as Faults::send_limit counts
+    // them; a restart of the modem keeps them, as the operator's count does.
+    int accepted_sends() const { return accepted_sends_; }
+    void ResetSendCount() { accepted_sends_ = 0; }
 
   private:
     enum class Kind { Action, Set, Query, Test };
@@ -257,6 +296,8 @@ class Session {
     Reply PhoneBookStorage(const Command& c);
     Reply PhoneBookRead(const Command& c);
     Reply Ussd(const Command& c);
+    Reply SimFile(const Command& c);
+    Reply CardId(const Command& c);
 
     ModemIdentity identity_;
     Faults faults_;
@@ -276,6 +317,7 @@ class Session {
     bool line_overflowed_ = false;
     int announced_length_ = 0;
     std::uint8_t next_reference_ = 0;  // "+CMGS: <mr>"
+    int accepted_sends_ = 0;           // counted against Faults::send_limit
 
     Slots slots_;                            // "SM"
     Slots me_slots_;                         // "ME", the modem's own memory

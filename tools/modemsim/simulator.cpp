@@ -69,6 +69,7 @@ constexpr const char* kUssdCodingNames[] = {"plain", "language", "8bit"};
 constexpr const char* kUssdFormNames[] = {"text", "packed", "unpacked", "ucs2"};
 constexpr const char* kUssdOrderNames[] = {"after", "before"};
 constexpr const char* kUssdRequestNames[] = {"text", "packed"};
+constexpr const char* kMakerNames[] = {"velka", "huawei", "quectel", "simcom"};
 
 template <typename Enum, std::size_t N>
 bool SetChoice(Enum& field, const char* const (&names)[N], const std::vector<std::string>& value) {
@@ -111,6 +112,8 @@ std::string DescribeFaults(const Faults& f) {
         << "hang " << (f.hang_command.empty() ? "off" : f.hang_command) << "\n"
         << "prompt " << ChoiceName(f.prompt, kPromptNames) << "\n"
         << "send-refusals " << f.send_refusals << " " << f.refusal_code << "\n"
+        << "send-limit " << f.send_limit << " " << f.limit_code << "\n"
+        << "maker " << ChoiceName(f.maker, kMakerNames) << "\n"
         << "cnmi " << ChoiceName(f.indications, kIndicationNames) << "\n"
         << "announce-inside " << (f.announce_inside ? "on" : "off") << "\n"
         << "refusal-text " << (f.refusal_text.empty() ? "off" : f.refusal_text) << "\n"
@@ -198,6 +201,13 @@ bool SetSendRefusals(Faults& f, const std::vector<std::string>& value) {
     if (value.empty() || value.size() > 2) return false;
     if (value.size() == 2 && !SetNumber(f.refusal_code, {value[1]})) return false;
     return SetNumber(f.send_refusals, {value[0]});
+}
+
+// "N [CODE]": every send after the first N refused with +CMS ERROR: CODE; 0 ends it.
+bool SetSendLimit(Faults& f, const std::vector<std::string>& value) {
+    if (value.empty() || value.size() > 2) return false;
+    if (value.size() == 2 && !SetNumber(f.limit_code, {value[1]})) return false;
+    return SetNumber(f.send_limit, {value[0]}) && f.send_limit >= 0;
 }
 
 // "report-status N [COUNT]": without a count, every report carries N.
@@ -311,6 +321,8 @@ constexpr FaultSetter kFaultSetters[] = {
     {"hang", [](Faults& f, const Values& v) { return SetCommand(f.hang_command, v); }},
     {"prompt", [](Faults& f, const Values& v) { return SetChoice(f.prompt, kPromptNames, v); }},
     {"send-refusals", SetSendRefusals},
+    {"send-limit", SetSendLimit},
+    {"maker", [](Faults& f, const Values& v) { return SetChoice(f.maker, kMakerNames, v); }},
     {"cnmi",
      [](Faults& f, const Values& v) { return SetChoice(f.indications, kIndicationNames, v); }},
     {"announce-inside", [](Faults& f, const Values& v) { return SetSwitch(f.announce_inside, v); }},
@@ -356,18 +368,25 @@ std::vector<std::string> DefaultNumbers(std::size_t count) {
 
 Result<std::unique_ptr<Simulator>> Simulator::Start(const SimulatorOptions& options) {
     std::unique_ptr<Simulator> simulator(new Simulator());
+    simulator->registry_ = options.registry;
+    simulator->instance_prefix_ = options.instance_prefix;
+    simulator->directory_ = options.directory;
+    simulator->replugs_.assign(options.numbers.size(), 0);
     for (std::size_t i = 0; i < options.numbers.size(); ++i) {
         ModemConfig config;
         config.identity.number = options.numbers[i];
         config.identity.capacity = options.capacity;
+        if (i < options.serials.size()) config.identity.serials = options.serials[i];
         config.device_path = options.directory + "/modem" + std::to_string(i + 1);
         // The line itself has changed either way; a map the registry will not
         // update only leaves port discovery a step behind, as a slow system would.
         config.on_line_change = [s = simulator.get(), i](bool up) {
-            if (i < s->registrations_.size()) IgnoreFailure(s->registrations_[i]->SetPresent(up));
+            if (i < s->registrations_.size() && s->registrations_[i])
+                IgnoreFailure(s->registrations_[i]->SetPresent(up));
         };
         auto modem = Modem::Start(std::move(config), simulator->network_);
         if (!modem) return modem.error();
+        if (i < options.faults.size()) (*modem)->SetFaults(options.faults[i]);
         simulator->modems_.push_back(std::move(*modem));
     }
     // Registered last: port discovery must never offer a port that does not answer.
@@ -391,12 +410,12 @@ std::string Simulator::com_name(std::size_t i) const {
     return i < registrations_.size() ? registrations_[i]->com_name() : "";
 }
 
-Result<Modem*> Simulator::Find(const std::string& which) {
+Result<std::size_t> Simulator::Find(const std::string& which) {
     if (const auto position = Parse<std::size_t>(which);
         position && *position >= 1 && *position <= modems_.size())
-        return modems_[*position - 1].get();
-    for (const auto& modem : modems_)
-        if (SameNumber(modem->number(), which)) return modem.get();
+        return *position - 1;
+    for (std::size_t i = 0; i < modems_.size(); ++i)
+        if (SameNumber(modems_[i]->number(), which)) return i;
     return Error{"no modem " + which + " (give its position from 1 or its number)", 0};
 }
 
@@ -410,6 +429,10 @@ std::string Simulator::Help() {
            "unsolicited MODEM LINE...       send an unsolicited line now\n"
            "noise MODEM COUNT               send COUNT random bytes now\n"
            "drop MODEM | restore MODEM      unplug the modem | plug it back in\n"
+           "replug MODEM                    unplug it and plug it back in under a new device\n"
+           "                                path and a new COM name (SIM and counts kept)\n"
+           "identity MODEM [imei|iccid|imsi VALUE]  its serials, or one of them changed\n"
+           "sends MODEM [reset]             sends counted against send-limit, or reset\n"
            "restart MODEM [quiet]           the modem restarts by itself, saying so or not\n"
            "phonebook MODEM                 the SIM's phone book: index, number, name\n"
            "phonebook-put MODEM INDEX NUMBER NAME...  an entry, replacing the one there\n"
@@ -426,6 +449,10 @@ std::string Simulator::Help() {
            "                                report-status N [COUNT] (TP-ST of reports),\n"
            "                                hang CMD|off, prompt crlf-blank|crlf|bare,\n"
            "                                send-refusals N [CODE], cnmi full|narrow|refuse,\n"
+           "                                send-limit N [CODE] (after N accepted sends every\n"
+           "                                send gets +CMS ERROR: CODE, 21 by default),\n"
+           "                                maker velka|huawei|quectel|simcom (AT+CGMI and\n"
+           "                                that maker's ICCID command),\n"
            "                                announce-inside on|off, refusal-text TEXT...|off,\n"
            "                                mute on|off (AT+CNMI taken, nothing announced),\n"
            "                                foreign MS (another program's traffic answers\n"
@@ -468,7 +495,10 @@ std::string Simulator::Control(const std::string& request) {
     if (words.size() < 2) return Refused(verb + " needs a modem; try help");
     const auto found = Find(words[1]);
     if (!found) return Refused(found.error().message);
-    Modem& modem = **found;
+    Modem& modem = *modems_[*found];
+    if (verb == "identity") return Identity(modem, words);
+    if (verb == "sends") return Sends(modem, words);
+    if (verb == "replug") return words.size() == 2 ? Replug(*found) : Refused("replug takes MODEM");
     if (verb == "store") {
         std::string out;
         for (const StoredMessage& m : modem.Messages()) out += Describe(m);
@@ -528,6 +558,63 @@ std::string Simulator::Control(const std::string& request) {
         return "ok\n";
     }
     return Refused("unknown request " + verb + "; try help");
+}
+
+// "identity MODEM": its serials; "identity MODEM imei|iccid|imsi VALUE": one of
+// them changed, as another SIM (or a modem with another IMEI) would answer.
+std::string Simulator::Identity(Modem& modem, const std::vector<std::string>& words) {
+    Serials serials = modem.serials();
+    if (words.size() == 2)
+        return "imei " + serials.imei + "\niccid " + serials.iccid + "\nimsi " + serials.imsi +
+               "\n";
+    std::string* field = words.size() != 4     ? nullptr
+                         : words[2] == "imei"  ? &serials.imei
+                         : words[2] == "iccid" ? &serials.iccid
+                         : words[2] == "imsi"  ? &serials.imsi
+                                               : nullptr;
+    if (field == nullptr) return Refused("identity takes MODEM [imei|iccid|imsi VALUE]");
+    *field = words[3];
+    if (!ValidSerials(serials))
+        return Refused(
+            "identity needs an IMEI of 15 digits, an ICCID of 18 to 20 digits "
+            "beginning 89, an IMSI of 6 to 15 digits");
+    modem.SetSerials(serials);
+    return "ok\n";
+}
+
+// "sends MODEM": the sends counted against send-limit; "sends MODEM reset": from 0 again.
+std::string Simulator::Sends(Modem& modem, const std::vector<std::string>& words) {
+    if (words.size() == 2) return std::to_string(modem.accepted_sends()) + "\n";
+    if (words.size() != 3 || words[2] != "reset") return Refused("sends takes MODEM [reset]");
+    modem.ResetSendCount();
+    return "ok\n";
+}
+
+std::string Simulator::Replug(std::size_t i) {
+    Modem& modem = *modems_[i];
+    // Taken out first, so that the line changes below leave the old entry alone:
+    // it goes whole at the end, after the new one took another COM name.
+    std::unique_ptr<PortRegistration> old;
+    if (i < registrations_.size()) old = std::move(registrations_[i]);
+    if (old) IgnoreFailure(old->SetPresent(false));
+    const unsigned replug = ++replugs_[i];
+    const std::string suffix = std::to_string(i + 1) + "-" + std::to_string(replug);
+    Status done = modem.line_up() ? modem.DropLine() : Status{};
+    if (done) done = modem.RestoreLine(directory_ + "/modem" + suffix);
+    if (done && old) {
+        auto registration = PortRegistration::Register(*registry_, modem.device_path(),
+                                                       instance_prefix_ + "-" + suffix);
+        if (registration) {
+            registrations_[i] = std::move(*registration);
+            return "ok\n";
+        }
+        done = registration.error();
+    }
+    if (!old) return done ? "ok\n" : Refused(done.error().message);
+    // The new name could not be had: the modem stays under its old one.
+    registrations_[i] = std::move(old);
+    IgnoreFailure(registrations_[i]->SetPresent(modem.line_up()));
+    return Refused(done.error().message);
 }
 
 std::string Simulator::SetFault(Modem& modem, const std::vector<std::string>& words) {

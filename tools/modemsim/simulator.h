@@ -21,6 +21,11 @@ struct SimulatorOptions {
     // Where to register the modems as present USB modem ports; none when null.
     Registry* registry = nullptr;
     std::string instance_prefix = "modemsim";  // instance keys are <prefix>-<n>
+    // By modem, in the order of `numbers`; a modem past the end of either list
+    // starts with no faults and with the serials derived from its number. The
+    // faults' confirm_delay is the network's time for a send: real ones take 1-10 s.
+    std::vector<Faults> faults{};
+    std::vector<Serials> serials{};  // an empty field is derived from the number
 };
 
 // +79990000001, +79990000002, ...
@@ -48,15 +53,25 @@ class Simulator {
 
   private:
     Simulator() = default;
-    Result<Modem*> Find(const std::string& which);
+    Result<std::size_t> Find(const std::string& which);
     std::string SetFault(Modem& modem, const std::vector<std::string>& words);
+    std::string Identity(Modem& modem, const std::vector<std::string>& words);
+    std::string Sends(Modem& modem, const std::vector<std::string>& words);
+    // Unplugs the modem at `i` and plugs it back in under a new device path and a
+    // new COM name, its old registry entries gone. REQUIRES: mutex_ held.
+    std::string Replug(std::size_t i);
 
     Network network_;
     std::vector<std::unique_ptr<Modem>> modems_;  // set once by Start
-    // Set once by Start after every modem runs; a modem's line changes reach its entry.
+    // Set once by Start after every modem runs; a modem's line changes reach its
+    // entry. Replaced, under mutex_, by a replug: a null entry while it is swapped.
     std::vector<std::unique_ptr<PortRegistration>> registrations_;
+    Registry* registry_ = nullptr;     // where registrations_ are; set once by Start
+    std::string instance_prefix_;      // set once by Start
+    std::string directory_;            // of the device links; set once by Start
     std::uint8_t next_reference_ = 0;  // of injected long texts; guarded by mutex_
-    std::mutex mutex_;                 // serialises control requests
+    std::vector<unsigned> replugs_;  // by modem, for the next path and instance; guarded by mutex_
+    std::mutex mutex_;               // serialises control requests
 };
 
 }  // namespace velka::modemsim
