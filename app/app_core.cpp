@@ -5,6 +5,7 @@
 #include "platform/codepage.h"
 #include "platform/registry.h"
 #include "settings/startup_settings.h"
+#include "store/sim_counters_file.h"
 
 namespace velka::app {
 namespace {
@@ -81,8 +82,16 @@ Status AppCore::Start(WorkerEvents events) {
         std::move(events), *recorder_);
     if (pin_) worker_->SetPin(*pin_);
     worker_->SetSafetyPoll(safety_poll_);
+    worker_->SetSimGate(OpenSimGate());
     worker_->Start();
     return {};
+}
+
+SimGate AppCore::OpenSimGate() {
+    auto counters = SimCounters::Open(FilePath(store::kSimCountersFile), WallSeconds());
+    if (!counters) return SimGate(nullptr, FilePath(kConfigFile), counters.error());
+    sim_counters_ = std::move(*counters);
+    return SimGate(sim_counters_.get(), FilePath(kConfigFile));
 }
 
 Status AppCore::InitOnce() {

@@ -23,6 +23,7 @@
 #include "app/outgoing_queue.h"
 #include "app/queue_file.h"
 #include "app/queue_view.h"
+#include "app/sim_limits.h"
 #include "app/worker.h"
 #include "modem/session.h"
 #include "platform/lock_file.h"
@@ -160,6 +161,9 @@ class AppCore {
     Status InitOnce();
     // Takes worker.lock. False, with other_worker_ set, when another process holds it.
     Result<bool> TakeModem();
+    // The counters of what each SIM sent (sim-counters.db) and the limits over them,
+    // for the worker that takes the modem.
+    SimGate OpenSimGate();
 
     const std::string directory_;
     OutgoingQueue queue_;                     // its own lock guards it
@@ -171,6 +175,8 @@ class AppCore {
     // Driven by the front end's thread before the worker starts and after it
     // ended, by the worker's thread in between.
     modem::Session session_;
+    // Shared by the worker (through its SimGate) from Start to the end of Shutdown.
+    std::unique_ptr<SimCounters> sim_counters_;
     std::unique_ptr<Worker> worker_;                // front end's thread only
     std::optional<std::string> pin_;                // front end's thread only; for Start
     Clock::duration safety_poll_ = kSafetyPoll;     // front end's thread only

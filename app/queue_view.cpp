@@ -21,7 +21,9 @@ QueueRow RowOf(const QueuedRecord& item, QueueRowState state) {
 
 // A record that failed rests until it is due again; one never tried, or due now, waits.
 QueueRowState WaitingState(const QueuedRecord& item, Clock::time_point now) {
-    return item.attempts > 0 && item.due > now ? QueueRowState::Resting : QueueRowState::Waiting;
+    // A record held by its SIM's limits has never failed, but carries the reason.
+    const bool held = item.attempts > 0 || !item.refusal.empty();
+    return held && item.due > now ? QueueRowState::Resting : QueueRowState::Waiting;
 }
 
 }  // namespace

@@ -1,8 +1,10 @@
 #include "app/sim_limits.h"
 
 #include <algorithm>
+#include <chrono>
 #include <vector>
 
+#include "platform/codepage.h"
 #include "platform/datetime.h"
 #include "store/sim_counters_file.h"
 
@@ -151,6 +153,78 @@ SimUsage SimCounters::UsageOf(std::string_view sim, std::int64_t now) const {
     const auto found = tallies_.find(sim);
     if (found == tallies_.end()) return {};
     return UsageIn(found->second, PeriodsAt(now));
+}
+
+std::int64_t WallSeconds() {
+    return std::chrono::duration_cast<std::chrono::seconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+std::string SimKey(const modem::DeviceIdentity& identity) {
+    if (!identity.iccid.empty()) return identity.iccid;
+    if (!identity.imsi.empty()) return "IMSI" + identity.imsi;
+    return {};
+}
+
+std::string SimRestText(LimitReached limit, const settings::SimSettings& sim, std::int64_t until) {
+    const settings::SimLimits& limits = sim.limits;
+    std::string what;
+    switch (limit) {
+        case LimitReached::None:
+            return {};
+        case LimitReached::Pause:
+            what = "пауза между сообщениями: " + std::to_string(limits.pause.count()) + " с";
+            break;
+        case LimitReached::Hour:
+            what = "сообщений в час: " + std::to_string(limits.per_hour);
+            break;
+        case LimitReached::Day:
+            what = "сообщений в сутки: " + std::to_string(limits.per_day);
+            break;
+        case LimitReached::RecipientsOfDay:
+            what = "получателей в сутки: " + std::to_string(limits.recipients_per_day);
+            break;
+        case LimitReached::RecipientsOfMonth:
+            what = "получателей в месяц: " + std::to_string(limits.recipients_per_month);
+            break;
+    }
+    const std::string name =
+        sim.name.empty() ? std::string() : " «" + codepage::ToUtf8(sim.name) + "»";
+    return codepage::FromUtf8("Лимит SIM" + name + " (" + what + "); отправка продолжится " +
+                              codepage::ToUtf8(FormatDateTime(LocalTimeAt(until))));
+}
+
+std::optional<SimRest> SimGate::Hold(const modem::DeviceIdentity& identity, std::string_view number,
+                                     int messages, std::int64_t now) const {
+    // How long a SIM rests when what its limits need cannot be read: the next
+    // record looks again.
+    constexpr std::int64_t kLookAgain = 60;
+    const std::string key = SimKey(identity);
+    if (key.empty() || (counters_ == nullptr && !unreadable_)) return std::nullopt;
+    const auto sim = settings::ReadSimSettings(config_path_, key);
+    if (!sim) {
+        return SimRest{
+            LimitReached::None, now + kLookAgain,
+            codepage::FromUtf8("Лимиты SIM в Config.ini не читаются: ") + sim.error().message};
+    }
+    if (counters_ == nullptr) {
+        if (sim->limits == settings::SimLimits{}) return std::nullopt;
+        return SimRest{LimitReached::None, now + kLookAgain,
+                       codepage::FromUtf8("Счётчики SIM (sim-counters.db) не читаются: ") +
+                           unreadable_->message};
+    }
+    const Admission admission = counters_->Admit(key, sim->limits, number, messages, now);
+    if (admission.allowed()) return std::nullopt;
+    return SimRest{admission.limit, admission.until,
+                   SimRestText(admission.limit, *sim, admission.until)};
+}
+
+Status SimGate::Count(const modem::DeviceIdentity& identity, std::string_view number, int messages,
+                      std::int64_t now) {
+    const std::string key = SimKey(identity);
+    if (counters_ == nullptr || key.empty()) return {};
+    return counters_->Count(key, number, messages, now);
 }
 
 }  // namespace velka::app

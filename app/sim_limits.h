@@ -11,10 +11,12 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_set>
 
+#include "modem/session.h"
 #include "platform/mutex.h"
 #include "platform/result.h"
 #include "settings/sim_settings.h"
@@ -90,5 +92,54 @@ class SimCounters {
     mutable Mutex lock_;
     std::map<std::string, Tally, std::less<>> tallies_ GUARDED_BY(lock_);
 };
+
+// Now, in the seconds since 1970 UTC that the counters keep.
+std::int64_t WallSeconds();
+
+// The key a SIM is counted and set up by: its ICCID, or "IMSI" and its IMSI when
+// the modem gives no ICCID; empty when it gives neither, and then no limit holds.
+std::string SimKey(const modem::DeviceIdentity& identity);
+
+// A record held back by its SIM's limits: why, in words for the queue view
+// (Windows-1251), and until when (seconds since 1970 UTC).
+struct SimRest {
+    LimitReached limit = LimitReached::None;
+    std::int64_t until = 0;
+    std::string text;
+};
+
+// The limits of the SIM a worker sends through: asked before each record, told of
+// each record the modem took. The SIM's settings are read from Config.ini at each
+// asking, so a change in the settings dialog holds from the next record. Used by
+// the worker's thread; the counters it shares have their own lock.
+class SimGate {
+  public:
+    // `counters` null: nothing is counted and no limit holds, unless `unreadable`
+    // says why they could not be read: then a SIM with limits set rests, with that
+    // reason, rather than sending uncounted.
+    SimGate(SimCounters* counters, std::string config_path,
+            std::optional<Error> unreadable = std::nullopt)
+        : counters_(counters),
+          config_path_(std::move(config_path)),
+          unreadable_(std::move(unreadable)) {}
+
+    // Why the SIM of `identity` may not send `messages` messages to `number` at
+    // `now`; nothing when it may. A SIM whose settings cannot be read rests a
+    // minute, with the reason, rather than sending past a limit the user set.
+    std::optional<SimRest> Hold(const modem::DeviceIdentity& identity, std::string_view number,
+                                int messages, std::int64_t now) const;
+    // Counts a record the modem took. A count the disk refuses is given back, and
+    // the record stays sent: it was.
+    Status Count(const modem::DeviceIdentity& identity, std::string_view number, int messages,
+                 std::int64_t now);
+
+  private:
+    SimCounters* counters_;
+    const std::string config_path_;
+    const std::optional<Error> unreadable_;
+};
+
+// "Лимит SIM «Рабочая» (сообщений в час: 60); отправка продолжится 10.12.2026 11:00:00".
+std::string SimRestText(LimitReached limit, const settings::SimSettings& sim, std::int64_t until);
 
 }  // namespace velka::app

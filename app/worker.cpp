@@ -188,7 +188,7 @@ void Worker::SendPass() {
         item = queue_.TakeDue(Clock::now());
     }
     // A record taken after the close was asked for is neither sent nor stored.
-    if (!item || stop_.load()) return;
+    if (!item || stop_.load() || RestsForSim(*item)) return;
     Deliver(std::move(*item));
     KeepDelivered();
     AfterModemWork();
@@ -259,10 +259,34 @@ void Worker::CompactQueueFile() {
     Written(StoreFile::Queue, queue_file_.Compact({}));
 }
 
+bool Worker::RestsForSim(QueuedRecord& item) {
+    // A text some of whose messages went goes on: its parts share a reference.
+    if (!sim_gate_ || item.confirmed > 0) return false;
+    const std::int64_t now = WallSeconds();
+    const auto messages = modem::MessageCountOf(item.record, RoomFor(item), item.whole);
+    const auto rest = sim_gate_->Hold(session_.Identity(), item.record.number_text(),
+                                      static_cast<int>(messages), now);
+    if (!rest) return false;
+    item.due = Clock::now() + std::chrono::seconds(rest->until - now);
+    item.refusal = rest->text;
+    {
+        MutexLock guard(queue_.lock());
+        queue_.PutBack(std::move(item));
+    }
+    if (events_.on_sim_rest) events_.on_sim_rest(*rest);
+    return true;
+}
+
 void Worker::Deliver(QueuedRecord item) {
     switch (SendRemaining(item)) {
         case modem::SendResult::Sent: {
             const std::uint64_t id = item.id;
+            if (sim_gate_) {
+                // A count the disk refuses leaves the counters short by this record;
+                // the record is sent all the same, and the outbox's write tells a full disk.
+                IgnoreFailure(sim_gate_->Count(session_.Identity(), item.record.number_text(),
+                                               static_cast<int>(item.segments), WallSeconds()));
+            }
             Record(StoreFile::Outbox, outbox_backlog_, std::move(item));
             Notify(id, SendOutcome::Sent);
             return;
@@ -280,15 +304,17 @@ void Worker::Deliver(QueuedRecord item) {
     }
 }
 
+modem::SegmentRoom Worker::RoomFor(const QueuedRecord& item) const {
+    // A text cut short goes on as it began; a new one is cut as the setting says now.
+    if (item.confirmed > 0) return item.room;
+    return switches_.full_ucs2_segments.load() ? modem::SegmentRoom::Full
+                                               : modem::SegmentRoom::Designed;
+}
+
 modem::SendResult Worker::SendRemaining(QueuedRecord& item) {
     const auto reports = switches_.delivery_reports.load() ? modem::DeliveryReports::Requested
                                                            : modem::DeliveryReports::Off;
-    // A text cut short goes on as it began; a new one is cut as the setting says now.
-    const modem::SegmentRoom room = item.confirmed > 0 ? item.room
-                                    : switches_.full_ucs2_segments.load()
-                                        ? modem::SegmentRoom::Full
-                                        : modem::SegmentRoom::Designed;
-    modem::SendPosition position{item.reference, item.confirmed, item.segments, room};
+    modem::SendPosition position{item.reference, item.confirmed, item.segments, RoomFor(item)};
     const auto result = session_.Send(
         item.record, position, reports,
         [&](const modem::SendPosition& at, const modem::Confirmation& confirmation) {

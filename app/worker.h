@@ -38,6 +38,7 @@
 #include "app/event_recorder.h"
 #include "app/outgoing_queue.h"
 #include "app/queue_file.h"
+#include "app/sim_limits.h"
 #include "modem/inbox_sink.h"
 #include "modem/session.h"
 #include "platform/mutex.h"
@@ -91,6 +92,8 @@ struct WorkerEvents {
     // How the worker learns of arrivals changed (modem::Reception): said once the
     // modem is ready, and on each change; ReceptionText words it.
     std::function<void(modem::Reception mode)> on_reception;
+    // A record waits for its SIM's limits (app/sim_limits.h): which, and until when.
+    std::function<void(const SimRest& rest)> on_sim_rest;
 };
 
 // The files the worker writes, in the program directory.
@@ -152,6 +155,8 @@ class Worker {
     // The safety poll's interval (kSafetyPoll); tests shorten or lengthen it.
     // Before Start().
     void SetSafetyPoll(Clock::duration interval) { safety_poll_ = interval; }
+    // The limits of the SIM it sends through; none unless set. Before Start().
+    void SetSimGate(SimGate gate) { sim_gate_.emplace(std::move(gate)); }
 
   private:
     // Those marked EXCLUDES take the queue lock themselves, briefly.
@@ -174,6 +179,11 @@ class Worker {
     // Drops finished records from queue.db while nothing waits.
     void CompactQueueFile();
     void Deliver(QueuedRecord item) EXCLUDES(queue_.lock());
+    // Puts a record not begun back to rest while its SIM is at a limit; false when
+    // it may go now.
+    bool RestsForSim(QueuedRecord& item) EXCLUDES(queue_.lock());
+    // How the record's text is cut: as it began, or as the setting says now.
+    modem::SegmentRoom RoomFor(const QueuedRecord& item) const;
     // Sends the messages of the record the modem has not confirmed yet, noting
     // each confirmation in queue.db before the next message goes.
     modem::SendResult SendRemaining(QueuedRecord& item);
@@ -250,6 +260,7 @@ class Worker {
     modem::ModemInfo told_info_;                      // last said; worker's thread only
     std::optional<modem::Reception> told_reception_;  // last said; worker's thread only
     Clock::duration safety_poll_ = kSafetyPoll;       // set before Start
+    std::optional<SimGate> sim_gate_;                 // set before Start
     Clock::time_point last_cycle_{};                  // worker's thread only
     std::atomic<bool> reception_switched_{false};     // set by any thread, cleared by the worker
     Mutex pin_lock_;

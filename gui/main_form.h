@@ -304,6 +304,7 @@ class TMainForm final : public QMainWindow {
     modem::ModemStatus modem_status_;
     modem::ModemInfo modem_info_;
     std::optional<app::SendFailure> last_failure_;  // until a record is sent
+    std::optional<app::SimRest> sim_rest_;          // until a record is sent
     std::optional<messages::UnreadMarks> unread_;   // nothing when inbox.unread is unreadable
     bool unread_failing_ = false;                   // a save failed and was told
     // Events for other programs, from FormCreate to FormClose: it outlives the worker.

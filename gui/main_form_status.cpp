@@ -122,7 +122,10 @@ app::WorkerEvents TMainForm::WithStatusEvents(app::WorkerEvents events) {
                                                               app::SendOutcome outcome) {
         if (told) told(id, outcome);
         PostToWindow([this, outcome] {
-            if (outcome == app::SendOutcome::Sent) last_failure_.reset();
+            if (outcome == app::SendOutcome::Sent) {
+                last_failure_.reset();
+                sim_rest_.reset();
+            }
             RefreshStatusBarSoon();
         });
     };
@@ -148,6 +151,12 @@ app::WorkerEvents TMainForm::WithStatusEvents(app::WorkerEvents events) {
     };
     events.on_reception = [this](modem::Reception mode) {
         PostToWindow([this, mode] { ModemLabel->setToolTip(ToQt(app::ReceptionText(mode))); });
+    };
+    events.on_sim_rest = [this](const app::SimRest& rest) {
+        PostToWindow([this, rest] {
+            sim_rest_ = rest;
+            RefreshStatusBarSoon();
+        });
     };
     events.on_send_failed = [this](const app::SendFailure& failure) {
         PostToWindow([this, failure] {
@@ -177,10 +186,12 @@ void TMainForm::RefreshStatusBar() {
     ShowStatusPart(*WebhookLabel, webhooks_
                                       ? ToQt(webhooks::FailingHooksLine(webhooks_->FailingHooks()))
                                       : QString());
+    // A refusal says more than a limit's rest, which waits for nothing the user can mend.
     const QString failure =
         last_failure_
             ? ToQt(app::FailureLine(last_failure_->reason, last_failure_->next_attempt, now))
-            : QString();
+        : sim_rest_ ? ToQt(sim_rest_->text)
+                    : QString();
     FailureLabel->SetWholeText(failure);
     FailureLabel->setVisible(!failure.isEmpty());
     notifier_->ShowModemState(modem_status_.state, modem);

@@ -70,6 +70,10 @@ Outcome TrySend(TComPort& port, AnswerReader& reader, const std::string& pdu, st
     return AwaitConfirmation(reader, confirmation);
 }
 
+TextPlan PlanOf(const packet& record, SegmentRoom room, std::u16string_view whole) {
+    return PlanOutgoingText(whole.empty() ? codepage::ToUtf16(record.text_text()) : whole, room);
+}
+
 }  // namespace
 
 std::string SegmentHeader(std::string_view reference, std::size_t count, std::size_t number) {
@@ -110,11 +114,14 @@ std::string NextMessageReference(Registry& registry) {
     return Hex2(reference);
 }
 
+std::size_t MessageCountOf(const packet& record, SegmentRoom room, std::u16string_view whole) {
+    return PlanOf(record, room, whole).pieces.size();
+}
+
 std::vector<std::string> EncodeText(const packet& record, std::string& reference,
                                     Registry& registry, DeliveryReports reports, SegmentRoom room,
                                     std::u16string_view whole) {
-    const TextPlan plan =
-        PlanOutgoingText(whole.empty() ? codepage::ToUtf16(record.text_text()) : whole, room);
+    const TextPlan plan = PlanOf(record, room, whole);
     if (reference.empty() && plan.pieces.size() > 1) reference = NextMessageReference(registry);
     return SubmitPdus(plan, record.number_text(), reference, reports);
 }

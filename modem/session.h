@@ -41,6 +41,11 @@ using Clock = std::chrono::steady_clock;
 // How a long text is cut (sms/text_plan.h), named here for the session's users.
 using velka::SegmentRoom;
 
+// How many messages sending the record's text (or `whole`, its text as typed) puts
+// on the network, cut as `room` says: for the limits that count messages before a
+// record goes.
+std::size_t MessageCountOf(const packet& record, SegmentRoom room, std::u16string_view whole = {});
+
 // How far a modem has let the client go.
 enum class ModemState {
     Unknown,       // not asked yet

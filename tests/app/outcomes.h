@@ -66,7 +66,8 @@ class Outcomes {
                     std::lock_guard guard(lock_);
                     receptions_.push_back(mode);
                     changed_.notify_all();
-                }};
+                },
+                {}};
     }
 
     // Waits until `done` holds (looked at on every report), at most `limit`.

@@ -5,9 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/codepage.h"
 #include "platform/datetime.h"
 #include "platform/files.h"
 #include "store/sim_counters_file.h"
+#include "tests/app/config_ini.h"
+#include "tests/app/core_fixture.h"
 #include "tests/support/temp_dir.h"
 
 namespace velka::app {
@@ -158,6 +161,96 @@ TEST_F(SimLimitsTest, ADamagedEntryIsPassedOverAndAnUnwritableFileRefusesTheCoun
     EXPECT_FALSE(counters->Count("", "+79160000001", 1, At(12, 10, 10, 7)));
     EXPECT_FALSE(counters->Count("key with blanks", "+79160000001", 1, At(12, 10, 10, 7)));
     EXPECT_EQ(counters->UsageOf(kSim, At(12, 10, 10, 7)).hour, 3);
+}
+
+// ---- Through the worker ----
+
+class SimLimitsOnModemTest : public testing::CoreOnModemsTest {
+  protected:
+    SimLimitsOnModemTest() : CoreOnModemsTest(2) {
+        modems_.Control(std::string("identity 1 iccid ") + kSim);
+        EXPECT_TRUE(testing::WriteModemConfig(home_.File(kConfigFile), modems_.ComName(1), false));
+    }
+    void Limit(const settings::SimLimits& limits) {
+        ASSERT_TRUE(settings::WriteSimSettings(home_.File(kConfigFile), kSim,
+                                               {codepage::FromUtf8("Рабочая"), limits}));
+    }
+    // The rows of the queue as the queue view shows them.
+    std::vector<QueueRow> Rows() { return core_.SnapshotOfQueue().rows; }
+};
+
+TEST_F(SimLimitsOnModemTest, ASimAtItsLimitRestsWithTheReasonAndKeepsItsCountsAcrossARestart) {
+    Limit({.per_hour = 2});
+    std::vector<SimRest> rests;
+    Mutex rests_lock;
+    WorkerEvents events = outcomes_.Events();
+    events.on_sim_rest = [&](const SimRest& rest) {
+        MutexLock guard(rests_lock);
+        rests.push_back(rest);
+    };
+    ASSERT_TRUE(core_.Start(std::move(events)));
+    std::vector<std::uint64_t> ids;
+    for (const char* text : {"one", "two", "three"})
+        ids.push_back(testing::QueueOne(core_, "+79990000002", text));
+    ASSERT_TRUE(outcomes_.WaitUntil([&] { return outcomes_.CountAll(SendOutcome::Sent) == 2; },
+                                    std::chrono::seconds(60)));
+    ASSERT_TRUE(testing::Eventually([&] {
+        MutexLock guard(rests_lock);
+        return !rests.empty();
+    }));
+    SimRest first;
+    {
+        MutexLock guard(rests_lock);
+        first = rests.front();
+    }
+    // Until the start of the next clock hour.
+    EXPECT_EQ(first.limit, LimitReached::Hour);
+    EXPECT_GT(first.until, WallSeconds() - 5);
+    EXPECT_LE(first.until, WallSeconds() + 3600);
+    EXPECT_EQ(LocalTimeAt(first.until).minute, 0);
+    EXPECT_EQ(LocalTimeAt(first.until).second, 0);
+    const std::vector<QueueRow> rows = Rows();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].id, ids[2]);
+    EXPECT_EQ(rows[0].state, QueueRowState::Resting);
+    const std::string reason = codepage::ToUtf8(rows[0].refusal);
+    EXPECT_TRUE(
+        reason.starts_with("Лимит SIM «Рабочая» (сообщений в час: 2); отправка "
+                           "продолжится " +
+                           codepage::ToUtf8(FormatDateTime(LocalTimeAt(first.until)))))
+        << reason;
+    EXPECT_EQ(outcomes_.Count(ids[2], SendOutcome::Sent), 0u);
+
+    // Another start the same hour knows what the SIM sent: the third still waits.
+    core_.Shutdown();
+    AppCore again(home_.path());
+    testing::Outcomes later;
+    ASSERT_TRUE(again.Start(later.Events()));
+    ASSERT_TRUE(testing::Eventually([&] {
+        const auto restored = again.SnapshotOfQueue().rows;
+        return restored.size() == 1 && restored[0].state == QueueRowState::Resting;
+    }));
+    EXPECT_EQ(later.CountAll(SendOutcome::Sent), 0u);
+    auto counted = store::LoadSimSends(home_.File(store::kSimCountersFile));
+    ASSERT_TRUE(counted);
+    EXPECT_EQ(counted->entries.size(), 2u);
+    EXPECT_EQ(counted->entries[0].sim, kSim);
+}
+
+TEST_F(SimLimitsOnModemTest, WithoutLimitsOrWithUnreadableOnesNothingGoesPastWhatTheUserSet) {
+    ASSERT_TRUE(files::SaveDurably(home_.File(kConfigFile),
+                                   "[DEVICEMAP]\r\nSerialPort=" + modems_.ComName(1) +
+                                       "\r\nPerformMailCheck=0\r\n[SIM " + kSim +
+                                       "]\r\nMessagesPerHour=many\r\n"));
+    ASSERT_TRUE(core_.Start(outcomes_.Events()));
+    const std::uint64_t id = testing::QueueOne(core_, "+79990000002", "held");
+    ASSERT_TRUE(testing::Eventually([&] {
+        const auto rows = Rows();
+        return rows.size() == 1 && rows[0].state == QueueRowState::Resting;
+    }));
+    EXPECT_NE(codepage::ToUtf8(Rows()[0].refusal).find("MessagesPerHour: 'many'"),
+              std::string::npos);
+    EXPECT_EQ(outcomes_.Count(id, SendOutcome::Sent), 0u);
 }
 
 TEST(SimCountersFile, AnEntryIsLaidOutAsDocumented) {

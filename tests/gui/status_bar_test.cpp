@@ -18,7 +18,9 @@
 #include "app/queue_view.h"
 #include "gui/notifier.h"
 #include "gui/qt_text.h"
+#include "platform/datetime.h"
 #include "platform/profile.h"
+#include "settings/sim_settings.h"
 #include "store/store_file.h"
 #include "tests/gui/main_form_fixture.h"
 #include "tests/modem/sim_fixture.h"
@@ -179,6 +181,30 @@ TEST_F(StatusBarTest, ARefusedSendShowsTheModemsAnswerAndTheNextAttempt) {
     modems_.Control("fault 1 clear");
     ASSERT_TRUE(OnWindow([&] { return Label("FailureLabel").isEmpty(); }))
         << "a send that went through ends the failure's line";
+}
+
+TEST_F(StatusBarTest, ASimAtItsLimitSaysWhyAndUntilWhenInTheBar) {
+    modems_.Control("identity 1 iccid 89701990000000000017");
+    Configure(modems_.ComName(1), false);
+    ASSERT_TRUE(settings::WriteSimSettings(home_.File("Config.ini"), "89701990000000000017",
+                                           {W("Рабочая"), {.per_day = 1}}));
+    Open();
+    Queue("+79990000002", "first");
+    Queue("+79990000002", "second");
+    ASSERT_TRUE(OnWindow([&] {
+        return Label("FailureLabel")
+            .startsWith(QStringLiteral("Лимит SIM «Рабочая» (сообщений в сутки: 1); отправка "
+                                       "продолжится "));
+    })) << Label("FailureLabel").toStdString();
+    // At the next midnight, which shows as the date alone.
+    const DateTime today = NowLocal();
+    const DateTime tomorrow =
+        LocalTimeAt(MomentOfLocal({today.year, today.month, today.day, 12, 0, 0}) + 86400);
+    EXPECT_TRUE(Label("FailureLabel")
+                    .endsWith(ToQt(FormatDateTime({tomorrow.year, tomorrow.month, tomorrow.day}))))
+        << Label("FailureLabel").toStdString();
+    EXPECT_EQ(Label("QueueLabel"), QStringLiteral("В очереди: 1"));
+    Picture("statusbar-sim-limit");
 }
 
 TEST_F(StatusBarTest, ASimThatWantsItsPinSaysSoInTheBar) {
