@@ -270,5 +270,23 @@ TEST(ModemPoolTest, ASimBlockedAfterItsLimitRefusesEverySendUntilTheCountIsReset
     EXPECT_EQ(modems.Store(2).size(), 2u);
 }
 
+// A modem with two ports is one modem: a pool that finds a session on each must
+// see the same serials, and not count the modem twice.
+TEST(ModemPoolTest, BothPortsOfOneModemGiveTheSameIdentity) {
+    SimModems modems(2, 20, {true, false});
+    StopSignal stop;
+    Session first(stop, Registry::Machine()), second(stop, Registry::Machine()),
+        other(stop, Registry::Machine());
+    first.Bind(modems.ComNumber(1, 0));
+    second.Bind(modems.ComNumber(1, 1));
+    other.Bind(modems.ComNumber(2));
+    ASSERT_TRUE(first.Open());
+    ASSERT_TRUE(second.Open());
+    ASSERT_TRUE(other.Open());
+    EXPECT_EQ(first.Identity(), second.Identity());
+    EXPECT_NE(first.Identity().imei, "");
+    EXPECT_NE(first.Identity(), other.Identity());
+}
+
 }  // namespace
 }  // namespace velka::modem

@@ -9,16 +9,17 @@
 
 namespace velka::testing {
 
-SimModems::SimModems(std::size_t count, std::size_t capacity) {
+SimModems::SimModems(std::size_t count, std::size_t capacity, std::vector<bool> second_ports) {
     modemsim::SimulatorOptions options{modemsim::DefaultNumbers(count), dir_.path(), capacity};
     options.registry = &Registry::Machine();
+    options.second_ports = std::move(second_ports);
     auto started = modemsim::Simulator::Start(options);
     if (!started) throw std::runtime_error(started.error().message);
     sim_ = std::move(*started);
 }
 
-std::uint16_t SimModems::ComNumber(std::size_t position) const {
-    return static_cast<std::uint16_t>(std::stoi(ComName(position).substr(3)));
+std::uint16_t SimModems::ComNumber(std::size_t position, std::size_t port) const {
+    return static_cast<std::uint16_t>(std::stoi(ComName(position, port).substr(3)));
 }
 
 std::string SimModems::Control(const std::string& request) {

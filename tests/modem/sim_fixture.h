@@ -18,12 +18,17 @@ namespace velka::testing {
 
 class SimModems {
   public:
-    explicit SimModems(std::size_t count, std::size_t capacity = 20);
+    // `second_ports`, by modem: which have a second port (SimulatorOptions).
+    explicit SimModems(std::size_t count, std::size_t capacity = 20,
+                       std::vector<bool> second_ports = {});
 
     modemsim::Modem& modem(std::size_t position) { return sim_->modem(position - 1); }
-    // The port the modem at `position` is listed as: "COM3", and its number.
-    std::string ComName(std::size_t position) const { return sim_->com_name(position - 1); }
-    std::uint16_t ComNumber(std::size_t position) const;
+    // The port the modem at `position` is listed as: "COM3", and its number; with
+    // `port` 1, its second port.
+    std::string ComName(std::size_t position, std::size_t port = 0) const {
+        return sim_->com_name(position - 1, port);
+    }
+    std::uint16_t ComNumber(std::size_t position, std::size_t port = 0) const;
     // A control request as velka-modemsim ctl takes it; fails the test if refused.
     std::string Control(const std::string& request);
     // The bytes the client wrote to the modem at `position`, in order.

@@ -21,6 +21,8 @@ using testing::ClientLine;
 // "Hi" to +79990000002, and a UCS2 segment 1 of 2 with a concatenation header to the same.
 constexpr const char* kHiToSecond = "0011000B919799000000F20000FF02C834";
 constexpr int kHiLength = 16;
+// "Hi" to +79990000001.
+constexpr const char* kHiToFirst = "0011000B919799000000F10000FF02C834";
 constexpr const char* kUcs2SegmentToSecond =
     "0051000B919799000000F20008FF0C0500037F0201041F04400438";
 constexpr int kUcs2SegmentLength = 26;
@@ -278,6 +280,49 @@ TEST_F(SimulatorTest, RefusesBadRequestsAndSaysWhy) {
         EXPECT_TRUE(answer.starts_with("error: ")) << request << " -> " << answer;
     }
     EXPECT_NE(simulator_->Control("help").find("inject MODEM SENDER TEXT"), std::string::npos);
+}
+
+// A modem with a second interface: one modem behind two terminals. Each port keeps
+// its own echo; both answer with the same serials and the same SIM store; what
+// arrives is announced on the first port only; unplugging takes both away.
+TEST_F(ModemTest, ASecondPortServesTheSameModemWithItsOwnSettings) {
+    ModemConfig config;
+    config.identity.number = "+79990000001";
+    config.device_path = dir_.File("modem1");
+    config.second_device_path = dir_.File("modem1.2");
+    auto started = Modem::Start(std::move(config), network_);
+    ASSERT_TRUE(started.ok()) << started.error().message;
+    Modem& modem = **started;
+    auto other = StartModem("+79990000002");
+    ASSERT_EQ(modem.ports(), 2u);
+    ClientLine at(modem.device_path(0)), second(modem.device_path(1));
+    at.Write("ATE0\r");
+    at.ReadUntil("OK\r\n");
+    second.Write("AT+CGSN\r");
+    EXPECT_EQ(second.ReadUntil("OK\r\n"), "AT+CGSN\r\r\n" + modem.serials().imei + "\r\n\r\nOK\r\n")
+        << "the echo is still on there";
+    at.Write("AT+CGSN\r");
+    EXPECT_EQ(at.ReadUntil("OK\r\n"), "\r\n" + modem.serials().imei + "\r\n\r\nOK\r\n");
+
+    ClientLine sender(other->device_path());
+    Send(sender, kHiToFirst, kHiLength);
+    EXPECT_EQ(at.ReadUntil("\r\n+CMTI: \"SM\",1\r\n"), "\r\n+CMTI: \"SM\",1\r\n");
+    second.Write("ATE0\r");
+    second.ReadUntil("OK\r\n");
+    second.Write("AT+CMGL=4\r");
+    EXPECT_NE(second.ReadUntil("OK\r\n").find("+CMGL: 1,0,,"), std::string::npos)
+        << "the message the first port announced";
+    Send(second, kHiToSecond, kHiLength);
+    EXPECT_NE(second.ReadUntil("OK\r\n").find("+CMGS: 0"), std::string::npos);
+    EXPECT_EQ(other->Messages().size(), 1u) << "sent through the second port";
+
+    ASSERT_TRUE(modem.DropLine().ok());
+    EXPECT_TRUE(at.WaitForHangUp());
+    EXPECT_TRUE(second.WaitForHangUp());
+    EXPECT_FALSE(std::filesystem::exists(modem.device_path(1)));
+    ASSERT_TRUE(modem.RestoreLine().ok());
+    EXPECT_TRUE(std::filesystem::exists(modem.device_path(1)));
+    EXPECT_EQ(modem.Messages().size(), 1u);
 }
 
 }  // namespace

@@ -167,5 +167,36 @@ TEST_F(RegistrationTest, BadIdentitiesAndSendCountsAreRefusedAndChangeNothing) {
               "imei " + before.imei + "\niccid " + before.iccid + "\nimsi " + before.imsi + "\n");
 }
 
+// Two interfaces of one USB modem, as the device manager records them: instances of
+// one device that differ by "&MI_nn", each with a COM name of its own.
+TEST_F(RegistrationTest, ASecondPortIsTheModemsSecondInterfaceAndFollowsItsLine) {
+    SimulatorOptions options{DefaultNumbers(2), dir_.path(), 20, &registry_, "test"};
+    options.second_ports = {true, false};
+    auto started = Simulator::Start(options);
+    ASSERT_TRUE(started.ok()) << started.error().message;
+    auto& simulator = **started;
+    EXPECT_EQ(PortName("Vid_ffff&Pid_1305\\test-1&MI_00"), "COM1");
+    EXPECT_EQ(PortName("Vid_ffff&Pid_1305\\test-1&MI_01"), "COM2");
+    EXPECT_EQ(PortName("Vid_ffff&Pid_1305\\test-2"), "COM3");
+    const std::string second = simulator.modem(0).device_path(1);
+    EXPECT_EQ(second, dir_.path() + "/modem1.2");
+    EXPECT_EQ(Listed(second), "COM2");
+    EXPECT_NE(simulator.Control("list").find("  second port " + second + " COM2\n"),
+              std::string::npos);
+
+    ASSERT_EQ(simulator.Control("drop 1"), "ok\n");
+    EXPECT_EQ(Listed(second), "");
+    ASSERT_EQ(simulator.Control("restore 1"), "ok\n");
+    EXPECT_EQ(Listed(second), "COM2");
+
+    ASSERT_EQ(simulator.Control("replug 1"), "ok\n");
+    EXPECT_EQ(simulator.modem(0).device_path(1), dir_.path() + "/modem1-1.2");
+    EXPECT_EQ(Listed(second), "");
+    EXPECT_EQ(simulator.com_name(0, 0), "COM4");
+    EXPECT_EQ(simulator.com_name(0, 1), "COM5");
+    EXPECT_EQ(PortName("Vid_ffff&Pid_1305\\test-1-1&MI_01"), "COM5");
+    EXPECT_FALSE(registry_.KeyExists(kModemInstances + "\\test-1&MI_00"));
+}
+
 }  // namespace
 }  // namespace velka::modemsim

@@ -33,11 +33,14 @@ struct Options {
     std::vector<std::string> numbers;
     std::string directory;
     std::size_t capacity = 20;
+    std::vector<std::string> second_ports;  // positions from 1, as --second-ports gives them
+    std::vector<bool> with_second_port;     // by modem, from second_ports
 };
 
 void Usage() {
     std::fputs(
         "usage: velka-modemsim [--count N] [--numbers +7...,+7...] [--capacity SLOTS] [--dir DIR]\n"
+        "                      [--second-ports N,...]   (those modems get a second port)\n"
         "       velka-modemsim ctl [--dir DIR] REQUEST...   (ctl help lists the requests)\n",
         stderr);
 }
@@ -78,6 +81,8 @@ bool ParseOptions(int argc, char** argv, Options& options) {
             if (!ParseCount(value, options.capacity)) return false;
         } else if (arg == "--dir") {
             options.directory = value;
+        } else if (arg == "--second-ports") {
+            options.second_ports = SplitList(value);
         } else {
             return false;
         }
@@ -94,6 +99,15 @@ bool ParseOptions(int argc, char** argv, Options& options) {
             return false;
         }
     if (options.directory.empty()) options.directory = DefaultDirectory();
+    options.with_second_port.assign(options.numbers.size(), false);
+    for (const std::string& position : options.second_ports) {
+        std::size_t n = 0;
+        if (!ParseCount(position.c_str(), n) || n > options.numbers.size()) {
+            std::fprintf(stderr, "velka-modemsim: --second-ports: no modem %s\n", position.c_str());
+            return false;
+        }
+        options.with_second_port[n - 1] = true;
+    }
     return true;
 }
 
@@ -206,9 +220,11 @@ int Serve(const Options& options) {
     if (listener < 0) return Fail("cannot serve control requests in " + options.directory);
 
     RemoveDeadInstances(Registry::Machine(), kInstancePrefix);
-    auto simulator = Simulator::Start(
-        SimulatorOptions{options.numbers, options.directory, options.capacity, &Registry::Machine(),
-                         kInstancePrefix + std::to_string(::getpid())});
+    SimulatorOptions simulator_options{options.numbers, options.directory, options.capacity,
+                                       &Registry::Machine(),
+                                       kInstancePrefix + std::to_string(::getpid())};
+    simulator_options.second_ports = options.with_second_port;
+    auto simulator = Simulator::Start(simulator_options);
     if (!simulator) {
         std::fprintf(stderr, "velka-modemsim: %s\n", simulator.error().message.c_str());
         return 1;
@@ -217,6 +233,9 @@ int Serve(const Options& options) {
         Modem& modem = (*simulator)->modem(i);
         std::printf("modem: %s %s %s\n", modem.device_path().c_str(),
                     (*simulator)->com_name(i).c_str(), modem.number().c_str());
+        if (modem.ports() > 1)
+            std::printf("second port: %s %s %s\n", modem.device_path(1).c_str(),
+                        (*simulator)->com_name(i, 1).c_str(), modem.number().c_str());
     }
     std::fflush(stdout);
 

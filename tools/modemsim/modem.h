@@ -1,10 +1,13 @@
 // One simulated GSM modem served on the master side of a pseudo-terminal, the way
 // a USB modem serves its serial port. Clients open `device_path`, a symbolic link
-// to the slave side that stays the same when the line drops and comes back.
+// to the slave side that stays the same when the line drops and comes back. A
+// modem may have a second port, as USB modems offer a second serial interface: a
+// second terminal serving the same modem, with a Session of its own over the same
+// SimCard.
 //
-// Each modem has one thread that sleeps in poll() on its terminal and a wake-up
-// descriptor, reads the client's bytes, feeds them to its Session and writes the
-// answers when they are due. What the modem sends while no client has the port
+// Each modem has one thread that sleeps in poll() on its terminals and a wake-up
+// descriptor, reads the clients' bytes, feeds them to the port's Session and writes
+// the answers when they are due. What the modem sends while no client has the port
 // open is lost, as with a real port (bytes that reached the terminal before the
 // client closed it stay there for the next client: a pseudo-terminal keeps them). A sent message
 // has reached the network (and a simulated recipient's store) before its "+CMGS:" confirmation
@@ -32,15 +35,22 @@ struct TranscriptEntry {
     std::chrono::steady_clock::duration at;  // since the modem started
     Direction direction = Direction::ToModem;
     std::string bytes;
+    std::size_t port = 0;  // 0 the modem's first port, 1 its second
 };
 
 // One line per entry: seconds, ">" for bytes to the modem or "<" for bytes from
-// it, and the bytes with \r, \n and other control bytes escaped.
+// it (followed by "2" for the second port), and the bytes with \r, \n and other
+// control bytes escaped.
 std::string FormatTranscript(const std::vector<TranscriptEntry>& entries);
 
 struct ModemConfig {
     ModemIdentity identity;   // its service centre is the network's when left empty
     std::string device_path;  // the symbolic link to create; must not name anything else
+    // Not empty: the modem's second port, a link made here the same way. It has its
+    // own echo, error mode, announcement settings and line; unsolicited texts (new
+    // messages, restarts, injected lines) come on the first port only, as modems
+    // send them on one of their interfaces.
+    std::string second_device_path{};
     // Called when the line goes down (false) or comes back (true), from the thread
     // that dropped or restored it, with no lock of the modem held.
     std::function<void(bool line_up)> on_line_change;
@@ -58,8 +68,11 @@ class Modem {
     Modem& operator=(const Modem&) = delete;
 
     const std::string& number() const { return config_.identity.number; }
-    // The path clients open; another after RestoreLine was given a new one.
-    std::string device_path() const;
+    // 1, or 2 with a second port. The count is fixed at construction, so it is
+    // read without the lock.
+    std::size_t ports() const { return ports_.size(); }
+    // The path clients open for `port`; another after RestoreLine was given new ones.
+    std::string device_path(std::size_t port = 0) const;
 
     void SetFaults(const Faults& faults);
     Faults faults() const;
@@ -68,15 +81,16 @@ class Modem {
     // Restarts by itself with the line up (Session::Restart).
     void Restart(bool quiet);
 
-    // Unplugging: the master side closes (the client's reads fail) and the link
-    // goes. Restoring makes a new terminal, points the link at it and resets the
-    // modem as a power-on would; the SIM store survives both.
+    // Unplugging: the master side of every port closes (the clients' reads fail)
+    // and the links go. Restoring makes new terminals, points the links at them and
+    // resets the modem as a power-on would; the SIM store survives both.
     Status DropLine();
     Status RestoreLine();
     // Plugged back in where the system names it anew (another USB port, or the
-    // kernel's name still held by the old one): the link is made at `device_path`
-    // from then on. Refused, with nothing changed, when the path names anything.
-    Status RestoreLine(const std::string& device_path);
+    // kernel's name still held by the old one): the links are made at
+    // `device_paths`, one per port, from then on. Refused, with nothing changed,
+    // for a count other than ports() or a path that names anything.
+    Status RestoreLine(const std::vector<std::string>& device_paths);
     bool line_up() const;
 
     // The modem's serials and its SIM's (Session::SetSerials), and the sends its
@@ -98,22 +112,37 @@ class Modem {
     std::vector<TranscriptEntry> Transcript() const;
 
   private:
-    Modem(ModemConfig config, Network& network);
-    Status OpenLine();  // REQUIRES: mutex_ held, the line down
-    void CloseLine();   // REQUIRES: mutex_ held
-    void Serve();
-    void ReadInput(std::vector<Submit>& submits);  // REQUIRES: mutex_ held
-    void WriteDue();                               // REQUIRES: mutex_ held
-    void Enqueue(SessionOutput& out);              // REQUIRES: mutex_ held
-    bool ClientPresent() const;                    // REQUIRES: mutex_ held
-    static bool Drain(int fd);  // reads a non-blocking descriptor empty; true if it held anything
-    void Wake();
-    void Record(Direction direction, std::string bytes);  // REQUIRES: mutex_ held
-
     struct Pending {
         std::chrono::steady_clock::time_point due;
         std::string bytes;
     };
+    // One terminal of the modem and what goes out on it.
+    struct Port {
+        std::string device_path;
+        std::unique_ptr<Session> session;  // never null
+        int master = -1;                   // -1 while the line is down
+        int watch = -1;                    // the open watch on the slave
+        std::deque<Pending> outgoing{};
+    };
+
+    Modem(ModemConfig config, Network& network);
+    Status OpenLine(Port& port);  // REQUIRES: mutex_ held, the port's line down
+    Status OpenLines();           // REQUIRES: mutex_ held, the lines down; all or none
+    void CloseLine(Port& port);   // REQUIRES: mutex_ held
+    void CloseLines();            // REQUIRES: mutex_ held
+    void Serve();
+    void ReadInput(std::size_t port, std::vector<Submit>& submits);  // REQUIRES: mutex_ held
+    void WriteDue(std::size_t port);                                 // REQUIRES: mutex_ held
+    void Enqueue(Port& port, SessionOutput& out);                    // REQUIRES: mutex_ held
+    static bool ClientPresent(const Port& port);                     // REQUIRES: mutex_ held
+    static bool Drain(int fd);  // reads a non-blocking descriptor empty; true if it held anything
+    // Reads the open watch empty: the watches of the slaves that clients opened.
+    std::vector<int> OpenedWatches() const;
+    void Wake();
+    // REQUIRES: mutex_ held
+    void Record(std::size_t port, Direction direction, std::string bytes);
+    Session& first() { return *ports_.front().session; }  // REQUIRES: mutex_ held
+    const Session& first() const { return *ports_.front().session; }
 
     const ModemConfig config_;
     Network& network_;
@@ -122,12 +151,8 @@ class Modem {
     int open_watch_ = -1;  // an inotify descriptor: readable when a client opens the slave
 
     mutable std::mutex mutex_;
-    Session session_;               // guarded by mutex_
-    std::string device_path_;       // guarded by mutex_; config_.device_path until moved
-    int master_ = -1;               // guarded by mutex_; -1 while the line is down
-    int watch_ = -1;                // guarded by mutex_; the open watch on the slave
-    unsigned generation_ = 0;       // guarded by mutex_; changes with every open and close
-    std::deque<Pending> outgoing_;  // guarded by mutex_
+    std::vector<Port> ports_;  // guarded by mutex_; one or two, made by the constructor
+    unsigned generation_ = 0;  // guarded by mutex_; changes with every open and close
     std::vector<TranscriptEntry> transcript_;  // guarded by mutex_
     bool stopping_ = false;                    // guarded by mutex_
 

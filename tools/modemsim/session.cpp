@@ -293,11 +293,16 @@ ModemIdentity WithSerials(ModemIdentity identity) {
 
 }  // namespace
 
+SimCard::SimCard(ModemIdentity identity_in)
+    : identity(WithSerials(std::move(identity_in))),
+      sm_slots(identity.capacity),
+      me_slots(identity.capacity),
+      sr_slots(identity.capacity) {}
+
 Session::Session(ModemIdentity identity)
-    : identity_(WithSerials(std::move(identity))),
-      slots_(identity_.capacity),
-      me_slots_(identity_.capacity),
-      sr_slots_(identity_.capacity) {
+    : Session(std::make_shared<SimCard>(std::move(identity))) {}
+
+Session::Session(std::shared_ptr<SimCard> card) : card_(std::move(card)) {
     PowerUp();
 }
 
@@ -305,8 +310,8 @@ void Session::PowerUp() {
     Reset();
     read_memory_ = "SM";
     ClientChanged();
-    pin_locked_ = !faults_.pin.empty() && pin_tries_ > 0;
-    busy_until_ = std::chrono::steady_clock::now() + faults_.sim_busy;
+    card_->pin_locked = !faults_.pin.empty() && card_->pin_tries > 0;
+    card_->busy_until = std::chrono::steady_clock::now() + faults_.sim_busy;
     foreign_until_.reset();
 }
 
@@ -321,7 +326,7 @@ void Session::Restart(bool quiet, SessionOutput& out) {
 void Session::Reset() {
     echo_ = true;
     error_mode_ = 0;
-    new_message_mode_ = identity_.announce_received ? 1 : 0;
+    new_message_mode_ = card_->identity.announce_received ? 1 : 0;
     report_mode_ = -1;
     charset_ = "GSM";
     registration_mode_ = 0;
@@ -333,11 +338,11 @@ void Session::Reset() {
 void Session::SetFaults(const Faults& faults) {
     // A new PIN or busy time takes effect as if the SIM had just been inserted.
     if (faults.pin != faults_.pin) {
-        pin_locked_ = !faults.pin.empty();
-        pin_tries_ = kPinTries;
+        card_->pin_locked = !faults.pin.empty();
+        card_->pin_tries = kPinTries;
     }
     if (faults.sim_busy != faults_.sim_busy)
-        busy_until_ = std::chrono::steady_clock::now() + faults.sim_busy;
+        card_->busy_until = std::chrono::steady_clock::now() + faults.sim_busy;
     if (faults.foreign != faults_.foreign) foreign_until_.reset();
     faults_ = faults;
     random_.seed(faults.seed);
@@ -487,7 +492,7 @@ std::optional<std::pair<Session::ErrorFamily, int>> Session::SimRefusal(const Co
         return std::pair{ErrorFamily::Equipment, kCmeSimNotInserted};
     if (faults_.sim == SimCondition::Failed)
         return std::pair{ErrorFamily::Equipment, kCmeSimFailure};
-    if (std::chrono::steady_clock::now() < busy_until_) {
+    if (std::chrono::steady_clock::now() < card_->busy_until) {
         const auto family =
             faults_.busy_code == kCmsSimBusy ? ErrorFamily::Message : ErrorFamily::Equipment;
         return std::pair{family, faults_.busy_code};
@@ -495,8 +500,8 @@ std::optional<std::pair<Session::ErrorFamily, int>> Session::SimRefusal(const Co
     if (query) return std::nullopt;
     if (faults_.sim == SimCondition::PhoneLocked)
         return std::pair{ErrorFamily::Equipment, kCmePhoneSimPinRequired};
-    if (pin_tries_ == 0) return std::pair{ErrorFamily::Equipment, kCmeSimPukRequired};
-    if (pin_locked_) return std::pair{ErrorFamily::Equipment, kCmeSimPinRequired};
+    if (card_->pin_tries == 0) return std::pair{ErrorFamily::Equipment, kCmeSimPukRequired};
+    if (card_->pin_locked) return std::pair{ErrorFamily::Equipment, kCmeSimPinRequired};
     return std::nullopt;
 }
 
@@ -582,10 +587,12 @@ void Session::SendNoise(std::size_t count, SessionOutput& out) {
 // --- the store ---
 
 std::vector<Session::MemoryPart> Session::Parts(const std::string& memory) {
-    if (memory == "ME") return {{&me_slots_, 0}};
-    if (memory == "SR") return {{&sr_slots_, 0}};
-    if (memory == "MT") return {{&slots_, 0}, {&me_slots_, static_cast<int>(slots_.size())}};
-    return {{&slots_, 0}};
+    if (memory == "ME") return {{&card_->me_slots, 0}};
+    if (memory == "SR") return {{&card_->sr_slots, 0}};
+    if (memory == "MT")
+        return {{&card_->sm_slots, 0},
+                {&card_->me_slots, static_cast<int>(card_->sm_slots.size())}};
+    return {{&card_->sm_slots, 0}};
 }
 
 bool Session::Offers(const std::string& memory) const {
@@ -593,8 +600,8 @@ bool Session::Offers(const std::string& memory) const {
            (memory == "SR" && faults_.reports == ReportMode::IndicatedInSr);
 }
 
-Session::Slots& Session::NewMessageSlots() {
-    return faults_.new_memory == "SM" ? slots_ : me_slots_;
+Slots& Session::NewMessageSlots() {
+    return faults_.new_memory == "SM" ? card_->sm_slots : card_->me_slots;
 }
 
 std::optional<int> Session::StoreFree(const Slots& cells) const {
@@ -605,7 +612,7 @@ std::optional<int> Session::StoreFree(const Slots& cells) const {
 
 std::vector<StoredMessage> Session::Messages() const {
     std::vector<StoredMessage> out;
-    for (const Slots* cells : {&slots_, &me_slots_, &sr_slots_})
+    for (const Slots* cells : {&card_->sm_slots, &card_->me_slots, &card_->sr_slots})
         for (const auto& slot : *cells)
             if (slot) out.push_back(*slot);
     return out;
@@ -622,7 +629,7 @@ void Session::Receive(const std::string& deliver_pdu, SessionOutput& out, bool c
 void Session::StoreNew(const std::string& pdu, SessionOutput& out) {
     Slots& cells = NewMessageSlots();
     if (!StoreFree(cells)) {
-        held_back_.push_back(pdu);
+        card_->held_back.push_back(pdu);
         return;
     }
     const int index = StoreDelivered(cells, pdu);
@@ -644,12 +651,14 @@ void Session::HandOver(const std::string& header, const std::string& pdu, Sessio
 
 int Session::StoreDelivered(Slots& cells, const std::string& pdu) {
     const int index = *StoreFree(cells);
-    const std::string memory = &cells == &slots_ ? "SM" : &cells == &sr_slots_ ? "SR" : "ME";
+    const std::string memory = &cells == &card_->sm_slots   ? "SM"
+                               : &cells == &card_->sr_slots ? "SR"
+                                                            : "ME";
     cells[static_cast<std::size_t>(index) - 1] =
         StoredMessage{memory, index, MessageStatus::ReceivedUnread, pdu};
     // In "MT" the modem's own cells come after the SIM's.
-    const bool after_sim = &cells == &me_slots_ && faults_.new_memory == "MT";
-    return after_sim ? index + static_cast<int>(slots_.size()) : index;
+    const bool after_sim = &cells == &card_->me_slots && faults_.new_memory == "MT";
+    return after_sim ? index + static_cast<int>(card_->sm_slots.size()) : index;
 }
 
 bool Session::Announcing() const {
@@ -663,9 +672,12 @@ std::string Session::Announcement(int index) const {
 // The network's report of what became of the message just accepted: it reached its
 // recipient, or met the status the faults name.
 void Session::ReportDelivery(const Submit& submit, std::uint8_t reference, SessionOutput& out) {
-    const StatusReport report{
-        identity_.service_centre, reference, submit.destination, NowLocal(), NowLocal(),
-        NextReportStatus()};
+    const StatusReport report{card_->identity.service_centre,
+                              reference,
+                              submit.destination,
+                              NowLocal(),
+                              NowLocal(),
+                              NextReportStatus()};
     const std::string pdu = BuildStatusReport(report);
     const ReportMode mode = Reporting();
     if (mode == ReportMode::Direct) {
@@ -673,7 +685,7 @@ void Session::ReportDelivery(const Submit& submit, std::uint8_t reference, Sessi
         return;
     }
     const bool in_sr = mode == ReportMode::IndicatedInSr;
-    Slots& cells = in_sr ? sr_slots_ : slots_;
+    Slots& cells = in_sr ? card_->sr_slots : card_->sm_slots;
     const auto index = StoreFree(cells);
     if (!index) return;  // a full memory loses the report, as real ones do
     StoreDelivered(cells, pdu);
@@ -719,8 +731,8 @@ Session::Reply Session::Identify(const Command& c) {
     if (n == "+CGMI" || n == "+GMI") return Reply{{ManufacturerOf(faults_.maker)}, {}, false};
     if (n == "+CGMM" || n == "+GMM") return Reply{{"Virtual GSM Modem"}, {}, false};
     if (n == "+CGMR" || n == "+GMR") return Reply{{"1.0"}, {}, false};
-    if (n == "+CGSN" || n == "+GSN") return Reply{{identity_.serials.imei}, {}, false};
-    return Reply{{identity_.serials.imsi}, {}, false};  // +CIMI
+    if (n == "+CGSN" || n == "+GSN") return Reply{{card_->identity.serials.imei}, {}, false};
+    return Reply{{card_->identity.serials.imsi}, {}, false};  // +CIMI
 }
 
 // AT+CRSM: of the SIM's files only EF_ICCID is served, to READ BINARY (TS 27.007
@@ -736,12 +748,13 @@ Session::Reply Session::SimFile(const Command& c) {
         return Reply{{"+CRSM: 109,0"}, {}, false};  // 6D00: instruction not supported
     if (Number(args[1]) != kIccidFile)
         return Reply{{"+CRSM: 106,130"}, {}, false};  // 6A82: file not found
-    return Reply{{"+CRSM: 144,0,\"" + IccidFileContent(identity_.serials.iccid) + "\""}, {}, false};
+    return Reply{
+        {"+CRSM: 144,0,\"" + IccidFileContent(card_->identity.serials.iccid) + "\""}, {}, false};
 }
 
 // AT+CCID, and the maker's own command where Faults::maker names that maker.
 Session::Reply Session::CardId(const Command& c) {
-    const std::string& iccid = identity_.serials.iccid;
+    const std::string& iccid = card_->identity.serials.iccid;
     const Maker maker = faults_.maker;
     const bool query = c.kind == Kind::Query;
     if (c.name == "+CCID" && (c.kind == Kind::Action || query))
@@ -803,7 +816,7 @@ Session::Reply Session::PhoneBookStorage(const Command& c) {
         return Reply{
             {faults_.no_phone_book ? "+CPBS: (\"ME\")" : "+CPBS: (\"SM\",\"ME\")"}, {}, false};
     if (c.kind == Kind::Query) {
-        const std::size_t used = on_sim ? phone_book_.entries().size() : 0;
+        const std::size_t used = on_sim ? card_->phone_book.entries().size() : 0;
         return Reply{{"+CPBS: \"" + phone_book_storage_ + "\"," + std::to_string(used) + "," +
                       std::to_string(PhoneBook::kCapacity)},
                      {},
@@ -840,7 +853,7 @@ Session::Reply Session::PhoneBookRead(const Command& c) {
         if (charset_ == name) charset = set;
     Reply reply;
     if (phone_book_storage_ == "SM") {
-        for (const PhoneBookEntry& entry : phone_book_.entries()) {
+        for (const PhoneBookEntry& entry : card_->phone_book.entries()) {
             const bool full =
                 faults_.phone_book_chunk > 0 &&
                 reply.lines.size() >= static_cast<std::size_t>(faults_.phone_book_chunk);
@@ -934,7 +947,8 @@ Session::Reply Session::Read(const Command& c) {
 
 Session::Reply Session::Delete(const Command& c) {
     if (c.kind == Kind::Test)
-        return Reply{{"+CMGD: (1-" + std::to_string(slots_.size()) + "),(0-4)"}, {}, false};
+        return Reply{
+            {"+CMGD: (1-" + std::to_string(card_->sm_slots.size()) + "),(0-4)"}, {}, false};
     const auto args = SplitArgs(c.args);
     const auto index = Number(args[0]);
     const auto flag = args.size() > 1 ? Number(args[1]) : std::optional<int>(0);
@@ -954,9 +968,9 @@ Session::Reply Session::Delete(const Command& c) {
     }
     // Messages that waited for room arrive now; their announcements follow this answer.
     Slots& cells = NewMessageSlots();
-    while (!held_back_.empty() && StoreFree(cells)) {
-        const int stored = StoreDelivered(cells, held_back_.front());
-        held_back_.pop_front();
+    while (!card_->held_back.empty() && StoreFree(cells)) {
+        const int stored = StoreDelivered(cells, card_->held_back.front());
+        card_->held_back.pop_front();
         if (Announcing()) after_answer_.push_back(Announcement(stored));
     }
     return {};
@@ -984,11 +998,11 @@ void Session::FinishSend(SessionOutput& out) {
     } else if (faults_.send_refusals > 0) {
         --faults_.send_refusals;
         reply.error = std::pair{ErrorFamily::Message, faults_.refusal_code};
-    } else if (faults_.send_limit > 0 && accepted_sends_ >= faults_.send_limit) {
+    } else if (faults_.send_limit > 0 && card_->accepted_sends >= faults_.send_limit) {
         reply.error = std::pair{ErrorFamily::Message, faults_.limit_code};
     } else {
-        reply.lines.push_back("+CMGS: " + std::to_string(next_reference_));
-        ++accepted_sends_;
+        reply.lines.push_back("+CMGS: " + std::to_string(card_->next_reference));
+        ++card_->accepted_sends;
     }
     Answer(
         {reply},
@@ -996,19 +1010,19 @@ void Session::FinishSend(SessionOutput& out) {
         out);
     if (reply.error) return;
     if (faults_.reports != ReportMode::Off && submit->status_report)
-        ReportDelivery(*submit, next_reference_, out);
-    ++next_reference_;  // wraps from 255 to 0, as TP-MR does
+        ReportDelivery(*submit, card_->next_reference, out);
+    ++card_->next_reference;  // wraps from 255 to 0, as TP-MR does
     out.submits.push_back(std::move(*submit));
 }
 
 Session::Reply Session::ServiceCentre(const Command& c) {
     if (c.kind == Kind::Query)
-        return Reply{{"+CSCA: " + QuotedNumberWithType(identity_.service_centre)}, {}, false};
+        return Reply{{"+CSCA: " + QuotedNumberWithType(card_->identity.service_centre)}, {}, false};
     if (c.kind == Kind::Test) return {};
     const std::string number = Unquoted(SplitArgs(c.args)[0]);
     if (c.kind != Kind::Set || number.empty())
         return Reply{{}, std::pair{ErrorFamily::Message, kCmsOperationNotAllowed}, false};
-    identity_.service_centre = number;
+    card_->identity.service_centre = number;
     return {};
 }
 
@@ -1075,19 +1089,19 @@ Session::Reply Session::Pin(const Command& c) {
     if (c.kind == Kind::Query) {
         if (faults_.sim == SimCondition::PhoneLocked)
             return Reply{{"+CPIN: PH-SIM PIN"}, {}, false};
-        if (pin_tries_ == 0) return Reply{{"+CPIN: SIM PUK"}, {}, false};
-        return Reply{{pin_locked_ ? "+CPIN: SIM PIN" : "+CPIN: READY"}, {}, false};
+        if (card_->pin_tries == 0) return Reply{{"+CPIN: SIM PUK"}, {}, false};
+        return Reply{{card_->pin_locked ? "+CPIN: SIM PIN" : "+CPIN: READY"}, {}, false};
     }
-    if (c.kind != Kind::Set || !pin_locked_)
+    if (c.kind != Kind::Set || !card_->pin_locked)
         return Reply{{}, std::pair{ErrorFamily::Equipment, kCmeOperationNotAllowed}, false};
-    if (pin_tries_ == 0)
+    if (card_->pin_tries == 0)
         return Reply{{}, std::pair{ErrorFamily::Equipment, kCmeSimPukRequired}, false};
     if (Unquoted(SplitArgs(c.args)[0]) != faults_.pin) {
-        --pin_tries_;
+        --card_->pin_tries;
         return Reply{{}, std::pair{ErrorFamily::Equipment, kCmeIncorrectPassword}, false};
     }
-    pin_locked_ = false;
-    pin_tries_ = kPinTries;
+    card_->pin_locked = false;
+    card_->pin_tries = kPinTries;
     return {};
 }
 
@@ -1095,7 +1109,7 @@ Session::Reply Session::Pin(const Command& c) {
 Session::Reply Session::PinRetries(const Command& c) {
     if (c.kind == Kind::Test) return {};
     return Reply{
-        {"+CPINR: SIM PIN," + std::to_string(pin_tries_) + "," + std::to_string(kPinTries)},
+        {"+CPINR: SIM PIN," + std::to_string(card_->pin_tries) + "," + std::to_string(kPinTries)},
         {},
         false};
 }
@@ -1110,7 +1124,7 @@ Session::Reply Session::Acknowledge(const Command& c) {
 
 Session::Reply Session::OwnNumber(const Command& c) {
     if (c.kind == Kind::Test) return {};
-    return Reply{{"+CNUM: \"\"," + QuotedNumberWithType(identity_.number)}, {}, false};
+    return Reply{{"+CNUM: \"\"," + QuotedNumberWithType(card_->identity.number)}, {}, false};
 }
 
 Session::Reply Session::Operator(const Command& c) {

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <optional>
 #include <random>
 #include <string>
@@ -152,6 +153,28 @@ struct ModemIdentity {
     Serials serials{};              // any field left empty: DefaultSerials(number)
 };
 
+using Slots = std::vector<std::optional<StoredMessage>>;
+
+// What one modem keeps whichever of its ports a command comes through: its serials,
+// the SIM (messages, phone book, PIN) and the modem's own memories, and what the
+// network counts. The sessions of a modem's ports share it; the Modem that owns
+// them touches it only under its one lock.
+struct SimCard {
+    explicit SimCard(ModemIdentity identity_in);
+
+    ModemIdentity identity;  // its serials completed from DefaultSerials
+    Slots sm_slots;          // "SM" (not "slots": a macro word of Qt)
+    Slots me_slots;          // "ME", the modem's own memory
+    Slots sr_slots;          // "SR", status reports, with reports sr
+    PhoneBook phone_book;    // "SM" of AT+CPBS; survives everything
+    bool pin_locked = false;
+    int pin_tries = 3;
+    std::chrono::steady_clock::time_point busy_until{};
+    std::deque<std::string> held_back;  // arrived while the store was full
+    std::uint8_t next_reference = 0;    // "+CMGS: <mr>", one count for every port
+    int accepted_sends = 0;             // counted against Faults::send_limit
+};
+
 // Bytes for the client, to go out `delay` after the moment they were made.
 struct Emission {
     std::chrono::milliseconds delay{0};
@@ -167,6 +190,10 @@ struct SessionOutput {
 class Session {
   public:
     explicit Session(ModemIdentity identity);
+    // Another port of the modem whose SIM and memories `card` holds: its own echo,
+    // error mode, announcements and line, the same store and serials.
+    explicit Session(std::shared_ptr<SimCard> card);
+    const std::shared_ptr<SimCard>& card() const { return card_; }
 
     // The state after ATZ: echo on, numeric errors off, PDU mode. The SIM store
     // survives.
@@ -196,17 +223,17 @@ class Session {
     const Faults& faults() const { return faults_; }
     // Every stored message, the SIM's first, then the modem's own memory.
     std::vector<StoredMessage> Messages() const;
-    std::size_t held_back() const { return held_back_.size(); }
-    const PhoneBook& phone_book() const { return phone_book_; }
-    void SetPhoneBook(PhoneBook book) { phone_book_ = std::move(book); }
+    std::size_t held_back() const { return card_->held_back.size(); }
+    const PhoneBook& phone_book() const { return card_->phone_book; }
+    void SetPhoneBook(PhoneBook book) { card_->phone_book = std::move(book); }
     std::size_t unacknowledged() const { return unacknowledged_.size(); }
-    const Serials& serials() const { return identity_.serials; }
+    const Serials& serials() const { return card_->identity.serials; }
     // Another modem serial or another SIM, answered from the next command on.
-    void SetSerials(Serials serials) { identity_.serials = std::move(serials); }
+    void SetSerials(Serials serials) { card_->identity.serials = std::move(serials); }
     // Sends accepted since the start or the last reset, as Faults::send_limit counts
     // them; a restart of the modem keeps them, as the operator's count does.
-    int accepted_sends() const { return accepted_sends_; }
-    void ResetSendCount() { accepted_sends_ = 0; }
+    int accepted_sends() const { return card_->accepted_sends; }
+    void ResetSendCount() { card_->accepted_sends = 0; }
 
   private:
     enum class Kind { Action, Set, Query, Test };
@@ -242,7 +269,6 @@ class Session {
     // lasts; true when it did.
     bool AnsweredByAnother(SessionOutput& out);
     std::string FinalText(const Reply& reply) const;
-    using Slots = std::vector<std::optional<StoredMessage>>;
     struct MemoryPart {
         Slots* cells;
         int offset;  // added to its slot numbers in the memory's listing
@@ -299,7 +325,7 @@ class Session {
     Reply SimFile(const Command& c);
     Reply CardId(const Command& c);
 
-    ModemIdentity identity_;
+    std::shared_ptr<SimCard> card_;  // never null
     Faults faults_;
     std::mt19937 random_;
 
@@ -316,24 +342,14 @@ class Session {
     std::string line_;
     bool line_overflowed_ = false;
     int announced_length_ = 0;
-    std::uint8_t next_reference_ = 0;  // "+CMGS: <mr>"
-    int accepted_sends_ = 0;           // counted against Faults::send_limit
 
-    Slots slots_;                            // "SM"
-    Slots me_slots_;                         // "ME", the modem's own memory
-    Slots sr_slots_;                         // "SR", status reports, with reports sr
     std::string read_memory_ = "SM";         // <mem1> of AT+CPMS: listed, read, deleted
-    PhoneBook phone_book_;                   // "SM" of AT+CPBS; survives everything
     std::string phone_book_storage_ = "ME";  // AT+CPBS: the modem's own, empty book at first
-    bool pin_locked_ = false;
-    int pin_tries_ = 3;
-    std::chrono::steady_clock::time_point busy_until_{};
     // When another program stops sharing the port (Faults::foreign); empty until the
     // first command line starts its time.
     std::optional<std::chrono::steady_clock::time_point> foreign_until_;
     bool hung_ = false;                       // answers nothing until the client changes
     std::deque<std::string> unacknowledged_;  // "+CMT:" PDUs awaiting AT+CNMA
-    std::deque<std::string> held_back_;       // arrived while the store was full
     std::vector<std::string> after_answer_;   // unsolicited lines due after the current answer
     std::vector<std::string> inside_answer_;  // announcements due inside the next answer
     UssdService ussd_;

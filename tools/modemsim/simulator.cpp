@@ -377,12 +377,16 @@ Result<std::unique_ptr<Simulator>> Simulator::Start(const SimulatorOptions& opti
         config.identity.number = options.numbers[i];
         config.identity.capacity = options.capacity;
         if (i < options.serials.size()) config.identity.serials = options.serials[i];
-        config.device_path = options.directory + "/modem" + std::to_string(i + 1);
+        const bool two = i < options.second_ports.size() && options.second_ports[i];
+        const std::vector<std::string> paths = simulator->PathsOf(i, two ? 2 : 1, 0);
+        config.device_path = paths.front();
+        if (two) config.second_device_path = paths.back();
         // The line itself has changed either way; a map the registry will not
         // update only leaves port discovery a step behind, as a slow system would.
         config.on_line_change = [s = simulator.get(), i](bool up) {
-            if (i < s->registrations_.size() && s->registrations_[i])
-                IgnoreFailure(s->registrations_[i]->SetPresent(up));
+            if (i >= s->registrations_.size()) return;
+            for (const auto& registration : s->registrations_[i])
+                IgnoreFailure(registration->SetPresent(up));
         };
         auto modem = Modem::Start(std::move(config), simulator->network_);
         if (!modem) return modem.error();
@@ -391,11 +395,9 @@ Result<std::unique_ptr<Simulator>> Simulator::Start(const SimulatorOptions& opti
     }
     // Registered last: port discovery must never offer a port that does not answer.
     for (std::size_t i = 0; options.registry != nullptr && i < simulator->modems_.size(); ++i) {
-        auto registration =
-            PortRegistration::Register(*options.registry, simulator->modems_[i]->device_path(),
-                                       options.instance_prefix + "-" + std::to_string(i + 1));
-        if (!registration) return registration.error();
-        simulator->registrations_.push_back(std::move(*registration));
+        auto registrations = simulator->RegisterPorts(i, 0);
+        if (!registrations) return registrations.error();
+        simulator->registrations_.push_back(std::move(*registrations));
     }
     return simulator;
 }
@@ -406,8 +408,43 @@ Simulator::~Simulator() {
     modems_.clear();
 }
 
-std::string Simulator::com_name(std::size_t i) const {
-    return i < registrations_.size() ? registrations_[i]->com_name() : "";
+std::string Simulator::com_name(std::size_t i, std::size_t port) const {
+    const bool registered = i < registrations_.size() && port < registrations_[i].size();
+    return registered ? registrations_[i][port]->com_name() : "";
+}
+
+namespace {
+
+// "<n>", or "<n>-<replug>" once replugged: what the modem's paths and instances end in.
+std::string ModemSuffix(std::size_t i, unsigned replug) {
+    std::string suffix = std::to_string(i + 1);
+    if (replug > 0) suffix.append("-").append(std::to_string(replug));
+    return suffix;
+}
+
+}  // namespace
+
+std::vector<std::string> Simulator::PathsOf(std::size_t i, std::size_t ports,
+                                            unsigned replug) const {
+    const std::string first = directory_ + "/modem" + ModemSuffix(i, replug);
+    std::vector<std::string> paths{first};
+    if (ports > 1) paths.push_back(first + ".2");
+    return paths;
+}
+
+Result<std::vector<std::unique_ptr<PortRegistration>>> Simulator::RegisterPorts(std::size_t i,
+                                                                                unsigned replug) {
+    const Modem& modem = *modems_[i];
+    std::vector<std::unique_ptr<PortRegistration>> registrations;
+    for (std::size_t port = 0; port < modem.ports(); ++port) {
+        std::string instance = instance_prefix_ + "-" + ModemSuffix(i, replug);
+        if (modem.ports() > 1) instance.append("&MI_0").append(std::to_string(port));
+        auto registration =
+            PortRegistration::Register(*registry_, modem.device_path(port), instance);
+        if (!registration) return registration.error();  // those made go with the vector
+        registrations.push_back(std::move(*registration));
+    }
+    return registrations;
 }
 
 Result<std::size_t> Simulator::Find(const std::string& which) {
@@ -429,8 +466,8 @@ std::string Simulator::Help() {
            "unsolicited MODEM LINE...       send an unsolicited line now\n"
            "noise MODEM COUNT               send COUNT random bytes now\n"
            "drop MODEM | restore MODEM      unplug the modem | plug it back in\n"
-           "replug MODEM                    unplug it and plug it back in under a new device\n"
-           "                                path and a new COM name (SIM and counts kept)\n"
+           "replug MODEM                    unplug it and plug it back in under new device\n"
+           "                                paths and new COM names (SIM and counts kept)\n"
            "identity MODEM [imei|iccid|imsi VALUE]  its serials, or one of them changed\n"
            "sends MODEM [reset]             sends counted against send-limit, or reset\n"
            "restart MODEM [quiet]           the modem restarts by itself, saying so or not\n"
@@ -479,11 +516,16 @@ std::string Simulator::Control(const std::string& request) {
     const std::string& verb = words[0];
     if (verb == "list") {
         std::string out;
-        for (std::size_t i = 0; i < modems_.size(); ++i)
+        for (std::size_t i = 0; i < modems_.size(); ++i) {
             out += std::to_string(i + 1) + " " + modems_[i]->device_path() + " " +
                    (registrations_.empty() ? "" : com_name(i) + " ") + modems_[i]->number() +
                    (modems_[i]->line_up() ? " up " : " down ") +
                    std::to_string(modems_[i]->Messages().size()) + " stored\n";
+            if (modems_[i]->ports() == 1) continue;
+            out.append("  second port ").append(modems_[i]->device_path(1));
+            if (!registrations_.empty()) out.append(" ").append(com_name(i, 1));
+            out.append("\n");
+        }
         return out;
     }
     if (verb == "outside") {
@@ -592,28 +634,27 @@ std::string Simulator::Sends(Modem& modem, const std::vector<std::string>& words
 
 std::string Simulator::Replug(std::size_t i) {
     Modem& modem = *modems_[i];
-    // Taken out first, so that the line changes below leave the old entry alone:
-    // it goes whole at the end, after the new one took another COM name.
-    std::unique_ptr<PortRegistration> old;
+    // Taken out first, so that the line changes below leave the old entries alone:
+    // they go whole at the end, after the new ones took other COM names.
+    std::vector<std::unique_ptr<PortRegistration>> old;
     if (i < registrations_.size()) old = std::move(registrations_[i]);
-    if (old) IgnoreFailure(old->SetPresent(false));
+    for (const auto& registration : old) IgnoreFailure(registration->SetPresent(false));
     const unsigned replug = ++replugs_[i];
-    const std::string suffix = std::to_string(i + 1) + "-" + std::to_string(replug);
     Status done = modem.line_up() ? modem.DropLine() : Status{};
-    if (done) done = modem.RestoreLine(directory_ + "/modem" + suffix);
-    if (done && old) {
-        auto registration = PortRegistration::Register(*registry_, modem.device_path(),
-                                                       instance_prefix_ + "-" + suffix);
-        if (registration) {
-            registrations_[i] = std::move(*registration);
+    if (done) done = modem.RestoreLine(PathsOf(i, modem.ports(), replug));
+    if (done && !old.empty()) {
+        auto registrations = RegisterPorts(i, replug);
+        if (registrations) {
+            registrations_[i] = std::move(*registrations);
             return "ok\n";
         }
-        done = registration.error();
+        done = registrations.error();
     }
-    if (!old) return done ? "ok\n" : Refused(done.error().message);
-    // The new name could not be had: the modem stays under its old one.
+    if (old.empty()) return done ? "ok\n" : Refused(done.error().message);
+    // The new names could not be had: the modem keeps its old ones.
     registrations_[i] = std::move(old);
-    IgnoreFailure(registrations_[i]->SetPresent(modem.line_up()));
+    for (const auto& registration : registrations_[i])
+        IgnoreFailure(registration->SetPresent(modem.line_up()));
     return Refused(done.error().message);
 }
 

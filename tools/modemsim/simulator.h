@@ -1,6 +1,7 @@
 // A set of simulated modems on one network, as velka-modemsim serves them, and the
 // interpreter of its control requests. Each modem's device path is
-// <directory>/modem<n>.
+// <directory>/modem<n>, its second port's (where it has one) <directory>/modem<n>.2;
+// after a replug, <directory>/modem<n>-<k> and <directory>/modem<n>-<k>.2.
 #pragma once
 
 #include <memory>
@@ -26,6 +27,10 @@ struct SimulatorOptions {
     // faults' confirm_delay is the network's time for a send: real ones take 1-10 s.
     std::vector<Faults> faults{};
     std::vector<Serials> serials{};  // an empty field is derived from the number
+    // By modem: true gives it a second port, registered as its second interface
+    // (instances <prefix>-<n>&MI_00 and &MI_01, as the device manager names the
+    // interfaces of one USB device) with a COM name of its own.
+    std::vector<bool> second_ports{};
 };
 
 // +79990000001, +79990000002, ...
@@ -42,8 +47,9 @@ class Simulator {
 
     std::size_t size() const { return modems_.size(); }
     Modem& modem(std::size_t i) { return *modems_.at(i); }
-    // "COM3"; empty when the simulator registers nothing.
-    std::string com_name(std::size_t i) const;
+    // "COM3" of the modem at `i` (of its second port with `port` 1); empty when the
+    // simulator registers nothing.
+    std::string com_name(std::size_t i, std::size_t port = 0) const;
     Network& network() { return network_; }
 
     // Runs one control request (words separated by blanks, see Help()) and gives
@@ -57,15 +63,21 @@ class Simulator {
     std::string SetFault(Modem& modem, const std::vector<std::string>& words);
     std::string Identity(Modem& modem, const std::vector<std::string>& words);
     std::string Sends(Modem& modem, const std::vector<std::string>& words);
-    // Unplugs the modem at `i` and plugs it back in under a new device path and a
-    // new COM name, its old registry entries gone. REQUIRES: mutex_ held.
+    // Unplugs the modem at `i` and plugs it back in under new device paths and
+    // new COM names, its old registry entries gone. REQUIRES: mutex_ held.
     std::string Replug(std::size_t i);
+    // Where the modem at `i` is plugged after `replug` replugs, by port.
+    std::vector<std::string> PathsOf(std::size_t i, std::size_t ports, unsigned replug) const;
+    // Registers every port of the modem at `i`, all or none.
+    Result<std::vector<std::unique_ptr<PortRegistration>>> RegisterPorts(std::size_t i,
+                                                                         unsigned replug);
 
     Network network_;
     std::vector<std::unique_ptr<Modem>> modems_;  // set once by Start
-    // Set once by Start after every modem runs; a modem's line changes reach its
-    // entry. Replaced, under mutex_, by a replug: a null entry while it is swapped.
-    std::vector<std::unique_ptr<PortRegistration>> registrations_;
+    // By modem, by port. Set once by Start after every modem runs; a modem's line
+    // changes reach its entries. Replaced, under mutex_, by a replug: empty while
+    // they are swapped.
+    std::vector<std::vector<std::unique_ptr<PortRegistration>>> registrations_;
     Registry* registry_ = nullptr;     // where registrations_ are; set once by Start
     std::string instance_prefix_;      // set once by Start
     std::string directory_;            // of the device links; set once by Start
