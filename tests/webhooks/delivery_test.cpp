@@ -230,6 +230,9 @@ TEST_F(DeliveryTest, AReceiverThatHangsHoldsUpNoOtherHookAndAStopEndsItsPost) {
     Delivery delivery(journal, {HookTo(hanging.Url()), HookTo(quick.Url())}, timing);
     delivery.Start();
     EXPECT_EQ(Ids(quick.WaitFor(1)), IdsOf({1}));
+    // The request came before its answer went: a stop in between would end the
+    // quick hook's post too, so its mark is waited for.
+    EXPECT_EQ(Marks(journal, quick.Url(), 1), std::vector<HookOutcome>{HookOutcome::Acknowledged});
     const auto asked = std::chrono::steady_clock::now();
     delivery.Stop();
     EXPECT_LT(std::chrono::steady_clock::now() - asked, kBound);
