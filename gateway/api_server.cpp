@@ -13,6 +13,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "app/balance.h"
 #include "app/status_text.h"
 #include "compose/compose.h"
 #include "contacts/contact_book.h"
@@ -120,6 +121,7 @@ struct ApiServer::Impl {
     void PostMessages(const httplib::Request& request, httplib::Response& response);
     void GetMessage(const httplib::Request& request, httplib::Response& response);
     void GetStatus(httplib::Response& response);
+    std::optional<json> LastBalance() const;
     void GetContacts(httplib::Response& response);
     void GetBox(const char* file, bool sent, const httplib::Request& request,
                 httplib::Response& response);
@@ -417,7 +419,26 @@ void ApiServer::Impl::GetStatus(httplib::Response& response) {
                   {"signal", info.signal}};
     json queued = {{"held", queue.count}};
     if (waiting) queued["waiting"] = *waiting;
-    Answer(response, 200, {{"modem", modem}, {"queue", queued}});
+    json answer = {{"modem", modem}, {"queue", queued}};
+    if (auto balance = LastBalance()) answer["balance"] = std::move(*balance);
+    Answer(response, 200, answer);
+}
+
+// The last reading the window kept, as it read it; nothing when none was read. A
+// file that is not the program's costs the balance alone, and is told in the log.
+std::optional<json> ApiServer::Impl::LastBalance() const {
+    const std::string path = core.FilePath(app::kBalanceFile);
+    const auto reading = app::LoadBalanceReading(path);
+    if (!reading) {
+        Log("Cannot read " + path + ": " + reading.error().message);
+        return std::nullopt;
+    }
+    if (!*reading) return std::nullopt;
+    const app::BalanceReading& last = **reading;
+    return json{{"amount", last.amount ? json(*last.amount) : json(nullptr)},
+                {"text", codepage::Utf16ToUtf8(last.text)},
+                {"code", last.code},
+                {"read_at", Utf8(last.read_at)}};
 }
 
 void ApiServer::Impl::GetContacts(httplib::Response& response) {

@@ -8,6 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "app/balance.h"
 #include "compose/compose.h"
 #include "contacts/contact_book.h"
 #include "platform/codepage.h"
@@ -360,6 +361,35 @@ TEST_F(ApiServerModemTest, DamagedSideFilesCostTheAnswersDetailNeverItsTruth) {
     const std::vector<std::string> log = restarted.Log();
     ASSERT_FALSE(log.empty());
     EXPECT_NE(log.front().find("queue-ids"), std::string::npos) << log.front();
+}
+
+TEST_F(ApiServerTest, TheStatusGivesTheLastBalanceReadOnceThereIsOne) {
+    const std::string balance = home_.File(app::kBalanceFile);
+    RestartedApi api(home_.path(), registry_);
+    EXPECT_FALSE(api.GetPath("/api/v1/status").second.contains("balance"));
+
+    ASSERT_TRUE(app::SaveBalanceReading(balance,
+                                        {"*100#", "09.12.2026 21:30:00", 57.1, u"Баланс: 57,10 р."})
+                    .ok());
+    const json read = api.GetPath("/api/v1/status").second["balance"];
+    EXPECT_EQ(read["amount"], 57.1);
+    EXPECT_EQ(read["text"], "Баланс: 57,10 р.");
+    EXPECT_EQ(read["code"], "*100#");
+    EXPECT_EQ(read["read_at"], "09.12.2026 21:30:00");
+
+    ASSERT_TRUE(app::SaveBalanceReading(
+                    balance, {"*100#", "09.12.2026 21:31:00", std::nullopt, u"Сервис недоступен"})
+                    .ok());
+    EXPECT_TRUE(api.GetPath("/api/v1/status").second["balance"]["amount"].is_null());
+
+    // Not the program's: the rest of the status still answers, and the log says why.
+    ASSERT_TRUE(files::SaveDurably(balance, "[1, 2").ok());
+    const auto [status, answer] = api.GetPath("/api/v1/status");
+    EXPECT_EQ(status, 200);
+    EXPECT_FALSE(answer.contains("balance"));
+    EXPECT_TRUE(answer.contains("modem"));
+    ASSERT_EQ(api.Log().size(), 1u);
+    EXPECT_NE(api.Log()[0].find("balance.json"), std::string::npos);
 }
 
 }  // namespace
