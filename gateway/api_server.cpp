@@ -27,6 +27,7 @@
 #include "platform/files.h"
 #include "platform/mutex.h"
 #include "store/queue_id_file.h"
+#include "store/sent_file.h"
 #include "store/store_file.h"
 
 namespace velka::gateway {
@@ -134,10 +135,14 @@ struct ApiServer::Impl {
     std::optional<json> SentState(std::uint64_t id);
     std::optional<json> UnsendableState(std::uint64_t id);
     std::optional<json> QueuedHereState(std::uint64_t id) EXCLUDES(lock);
-    // Where the record queued as `id` stands in the store file `box_path`, by its
-    // queue-id file; damage met there is told in the log.
-    std::optional<std::size_t> FindKept(const std::string& box_path, const store::BoxFile& box,
-                                        std::uint64_t id);
+    // A record the worker moved from the queue into a store file.
+    struct KeptRecord {
+        store::BoxFile box;
+        std::size_t position = 0;
+    };
+    // The record queued as `id`, in the store file `box_path`, by its queue-id
+    // file; damage met there is told in the log.
+    std::optional<KeptRecord> FindKept(const std::string& box_path, std::uint64_t id);
     void Log(const std::string& line) const;
     void NoteSent(std::uint64_t id, app::SendOutcome outcome) EXCLUDES(lock);
     void Remember(std::uint64_t id) REQUIRES(lock);
@@ -303,8 +308,13 @@ void ApiServer::Impl::Log(const std::string& line) const {
     }
 }
 
-std::optional<std::size_t> ApiServer::Impl::FindKept(const std::string& box_path,
-                                                     const store::BoxFile& box, std::uint64_t id) {
+// Read without the box lock, which the delivery states take for their own
+// reading: a removal renumbering the files meanwhile leaves entries whose
+// checksums no longer match, which are not believed.
+std::optional<ApiServer::Impl::KeptRecord> ApiServer::Impl::FindKept(const std::string& box_path,
+                                                                     std::uint64_t id) {
+    auto box = store::BoxFile::Open(box_path);
+    if (!box) return std::nullopt;
     const std::string ids_path = store::QueueIdPathFor(box_path);
     const auto ids = store::LoadQueueIds(ids_path);
     if (!ids) {
@@ -315,29 +325,30 @@ std::optional<std::size_t> ApiServer::Impl::FindKept(const std::string& box_path
         Log(ids_path + ": " + std::to_string(ids->damaged) +
             " damaged entries passed over; their records are not found by their ids.");
     }
-    return store::FindQueueId(ids->entries, id, [&box](std::size_t position) {
-        return position < box.size() ? std::optional<std::uint32_t>(box.ChecksumAt(position))
-                                     : std::nullopt;
+    const auto position = store::FindQueueId(ids->entries, id, [&box](std::size_t at) {
+        return at < box->size() ? std::optional<std::uint32_t>(box->ChecksumAt(at)) : std::nullopt;
     });
+    if (!position) return std::nullopt;
+    return KeptRecord{std::move(*box), *position};
 }
 
-// Read without the box lock, which the delivery states take for their own
-// reading: a removal renumbering the files meanwhile leaves entries whose
-// checksums no longer match, which are not believed.
 std::optional<json> ApiServer::Impl::SentState(std::uint64_t id) {
     const std::string outbox = core.FilePath(app::kOutboxFile);
-    auto box = store::BoxFile::Open(outbox);
-    if (!box) return std::nullopt;
-    const auto position = FindKept(outbox, *box, id);
-    if (!position) return std::nullopt;
-    json state = {{"id", IdText(id)}, {"to", Utf8(box->at(*position).number_text())}};
-    state["state"] = "sent";
-    const auto states = messages::LoadDeliveryStates(outbox, *box);
+    const auto kept = FindKept(outbox, id);
+    if (!kept) return std::nullopt;
+    json state = {{"id", IdText(id)},
+                  {"to", Utf8(kept->box.at(kept->position).number_text())},
+                  {"state", "sent"}};
+    const auto states = messages::LoadDeliveryStates(outbox, kept->box);
     if (!states) {
         Log("Cannot read the delivery states of " + outbox + ": " + states.error().message);
         return state;
     }
-    const messages::DeliveryState& delivery = states->by_record[*position];
+    if (states->unbelieved > 0) {
+        Log(store::SentPathFor(outbox) + ": " + std::to_string(states->unbelieved) +
+            " entries not believed; their records answer without a delivery state.");
+    }
+    const messages::DeliveryState& delivery = states->by_record[kept->position];
     if (delivery.delivery == messages::DeliveryOutcome::Delivered) {
         state["state"] = "delivered";
         state["delivered_at"] = Utf8(delivery.when);
@@ -349,13 +360,10 @@ std::optional<json> ApiServer::Impl::SentState(std::uint64_t id) {
 }
 
 std::optional<json> ApiServer::Impl::UnsendableState(std::uint64_t id) {
-    const std::string unsent = core.FilePath(app::kUnsentFile);
-    auto box = store::BoxFile::Open(unsent);
-    if (!box) return std::nullopt;
-    const auto position = FindKept(unsent, *box, id);
-    if (!position) return std::nullopt;
+    const auto kept = FindKept(core.FilePath(app::kUnsentFile), id);
+    if (!kept) return std::nullopt;
     return json{{"id", IdText(id)},
-                {"to", Utf8(box->at(*position).number_text())},
+                {"to", Utf8(kept->box.at(kept->position).number_text())},
                 {"state", "failed"},
                 {"reason", "no message can be made for this number"}};
 }
