@@ -15,7 +15,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <random>
@@ -39,11 +38,6 @@ using namespace std::chrono_literals;
 
 constexpr char kSender[] = "+79165550100";
 constexpr char kSecret[] = "kill-test-secret";
-
-unsigned long EnvironmentNumber(const char* name, unsigned long fallback) {
-    const char* value = std::getenv(name);
-    return value != nullptr && *value != '\0' ? std::strtoul(value, nullptr, 10) : fallback;
-}
 
 std::string Tag(int number) {
     return "<m" + std::to_string(number) + ">";
@@ -147,8 +141,9 @@ class EventsKillTest : public ::testing::Test {
 };
 
 TEST_F(EventsKillTest, KilledAtRandomEveryMessageOnTheSimIsToldUnderOneId) {
-    const unsigned long rounds = EnvironmentNumber("VELKA_KILL_ROUNDS", 10);
-    const unsigned long seed = EnvironmentNumber("VELKA_KILL_SEED", std::random_device()());
+    const unsigned long rounds = velka::testing::EnvironmentNumber("VELKA_KILL_ROUNDS", 10);
+    const unsigned long seed =
+        velka::testing::EnvironmentNumber("VELKA_KILL_SEED", std::random_device()());
     std::mt19937 random(static_cast<std::uint32_t>(seed));
     // A start, a reception cycle and its posts take some hundreds of milliseconds
     // here; the kills fall anywhere among them.
