@@ -96,6 +96,7 @@ Status AppendMissing(const store::BoxLock& held, StoreFile file, const std::stri
     // Each record's queue id first, so that whoever queued it finds it again in
     // the store file once the queue has dropped it.
     std::vector<std::uint64_t> missing_ids;
+    missing_ids.reserve(missing_items.size());
     for (const QueuedRecord* item : missing_items) missing_ids.push_back(item->id);
     if (auto kept = store::AppendQueueIds(held, path, missing_ids, missing); !kept) return kept;
     if (auto kept = AppendWholeTexts(held, path, missing_items); !kept) return kept;
