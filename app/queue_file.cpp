@@ -7,18 +7,15 @@
 #include <random>
 #include <unordered_map>
 
-#include "platform/crc32.h"
 #include "platform/datetime.h"
 #include "platform/files.h"
 #include "platform/lock_file.h"
+#include "store/framed_file.h"
 
 namespace velka::app {
 namespace {
 
 // ---- The entry layout (docs/queue-format.md) ----
-
-constexpr char kMagic[2] = {'V', 'Q'};
-constexpr std::size_t kHeaderSize = 12;  // magic, kind, zero, length, checksum
 
 // A Refusal entry follows its Retry entry.
 enum class Kind : std::uint8_t {
@@ -69,26 +66,18 @@ std::size_t PayloadSize(std::uint8_t kind) {
     return 0;
 }
 
-void Put(std::string& out, std::uint64_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
+// Every kind's payload has a fixed length.
+bool PayloadFits(std::uint8_t kind, std::string_view payload) {
+    return payload.size() == PayloadSize(kind);
 }
 
-std::uint64_t Get(std::string_view in, std::size_t at, int bytes) {
-    std::uint64_t value = 0;
-    for (int i = bytes - 1; i >= 0; --i)
-        value = (value << 8) | static_cast<unsigned char>(in[at + static_cast<std::size_t>(i)]);
-    return value;
-}
+constexpr store::FramedFormat kFormat{{'V', 'Q'}, PayloadFits};
+
+constexpr auto Put = store::AppendLittleEndian;
+constexpr auto Get = store::ReadLittleEndian;
 
 void PutEntry(std::string& out, Kind kind, std::string_view payload) {
-    std::string header(kMagic, 2);
-    header += static_cast<char>(kind);
-    header += '\0';
-    Put(header, payload.size(), 4);
-    const std::uint32_t crc = Crc32(header + std::string(payload));
-    Put(header, crc, 4);
-    out += header;
-    out += payload;
+    store::AppendFramedEntry(out, kFormat, static_cast<std::uint8_t>(kind), payload);
 }
 
 // One entry, so that a record never goes out without the text it was queued with:
@@ -235,27 +224,13 @@ struct Entry {
     std::string_view payload;
 };
 
-// The entry at `at`, when a whole one with a right checksum starts there.
-std::optional<Entry> EntryAt(std::string_view bytes, std::size_t at) {
-    if (bytes.size() - at < kHeaderSize) return std::nullopt;
-    if (bytes[at] != kMagic[0] || bytes[at + 1] != kMagic[1] || bytes[at + 3] != '\0')
-        return std::nullopt;
-    const auto kind = static_cast<std::uint8_t>(bytes[at + 2]);
-    const std::uint64_t length = Get(bytes, at + 4, 4);
-    if (length == 0 || length != PayloadSize(kind)) return std::nullopt;
-    if (bytes.size() - at - kHeaderSize < length) return std::nullopt;
-    const std::string_view payload = bytes.substr(at + kHeaderSize, length);
-    const std::string checked = std::string(bytes.substr(at, 8)) + std::string(payload);
-    if (Crc32(checked) != Get(bytes, at + 8, 4)) return std::nullopt;
-    return Entry{static_cast<Kind>(kind), payload};
-}
-
 // Folds entries into the records they describe, in the order first queued.
 class Fold {
   public:
     explicit Fold(bool with_progress) : with_progress_(with_progress) {}
 
-    void Apply(const Entry& entry) {
+    void Apply(const store::FramedEntry& framed) {
+        const Entry entry{static_cast<Kind>(framed.kind), framed.payload};
         const std::uint64_t id = Get(entry.payload, 0, 8);
         if (entry.kind == Kind::Queued || entry.kind == Kind::QueuedWhole) {
             if (index_.contains(id)) return;
@@ -325,31 +300,13 @@ struct Parsed {
     std::string unreadable;             // every byte no whole entry covers
 };
 
-// Reads entry after entry; at bytes that start no whole entry with a right
-// checksum, it steps on byte by byte until one starts again, so that one damaged
-// entry costs no other.
 Parsed Parse(std::string_view bytes, bool fold_progress) {
     Fold fold(fold_progress);
     Parsed parsed;
-    std::size_t at = 0;
-    while (at < bytes.size()) {
-        if (const auto entry = EntryAt(bytes, at)) {
-            fold.Apply(*entry);
-            at += kHeaderSize + entry->payload.size();
-        } else {
-            parsed.unreadable += bytes[at++];
-        }
-    }
+    parsed.unreadable = store::ReadFramedEntries(
+        kFormat, bytes, [&fold](const store::FramedEntry& entry) { fold.Apply(entry); });
     parsed.records = std::move(fold).Live();
     return parsed;
-}
-
-std::string DamagedName(const std::string& path) {
-    const DateTime now = NowLocal();
-    char stamp[32];
-    std::snprintf(stamp, sizeof stamp, "%04d%02d%02d-%02d%02d%02d", now.year, now.month, now.day,
-                  now.hour, now.minute, now.second);
-    return path + ".damaged-" + stamp;
 }
 
 Result<LockFile> LockQueue(const std::string& lock_path) {
@@ -427,12 +384,9 @@ Result<QueueFile::Reading> QueueFile::ReadFromOffset(bool fold_progress) {
     offset_ += contents->size();
     Reading reading;
     reading.records = std::move(parsed.records);
-    if (!parsed.unreadable.empty()) {
-        QueueDamage damage{DamagedName(path_), parsed.unreadable.size()};
-        if (const Status kept = files::AppendDurably(damage.kept_in, parsed.unreadable); !kept)
-            return kept.error();
-        reading.damage.push_back(std::move(damage));
-    }
+    const auto kept = store::KeepAside(path_, parsed.unreadable);
+    if (!kept) return kept.error();
+    if (*kept) reading.damage.push_back(**kept);
     return reading;
 }
 

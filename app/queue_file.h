@@ -19,6 +19,7 @@
 
 #include "app/outgoing_queue.h"
 #include "platform/result.h"
+#include "store/framed_file.h"
 
 namespace velka::app {
 
@@ -27,10 +28,7 @@ namespace velka::app {
 std::uint64_t NewRecordId();
 
 // What a reading of the file could not make sense of, kept aside.
-struct QueueDamage {
-    std::string kept_in;      // the file that now holds the unreadable bytes
-    std::uint64_t bytes = 0;  // how many
-};
+using QueueDamage = store::KeptAside;
 
 class QueueFile {
   public:

@@ -9,6 +9,7 @@
 #include "platform/files.h"
 #include "store/box_lock.h"
 #include "store/content_file.h"
+#include "store/queue_id_file.h"
 #include "store/sent_file.h"
 #include "store/store_file.h"
 
@@ -92,6 +93,12 @@ Status AppendMissing(const store::BoxLock& held, StoreFile file, const std::stri
             found_sent.push_back(backlog[i].sent);
         }
     }
+    // Each record's queue id first, so that whoever queued it finds it again in
+    // the store file once the queue has dropped it.
+    std::vector<std::uint64_t> missing_ids;
+    missing_ids.reserve(missing_items.size());
+    for (const QueuedRecord* item : missing_items) missing_ids.push_back(item->id);
+    if (auto kept = store::AppendQueueIds(held, path, missing_ids, missing); !kept) return kept;
     if (auto kept = AppendWholeTexts(held, path, missing_items); !kept) return kept;
     if (file != StoreFile::Outbox) {
         return missing.empty() ? Status() : store::Append(held, path, missing);

@@ -4,13 +4,16 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdio>
 #include <deque>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <thread>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
+#include "app/balance.h"
 #include "app/status_text.h"
 #include "compose/compose.h"
 #include "contacts/contact_book.h"
@@ -23,6 +26,8 @@
 #include "platform/datetime.h"
 #include "platform/files.h"
 #include "platform/mutex.h"
+#include "store/queue_id_file.h"
+#include "store/sent_file.h"
 #include "store/store_file.h"
 
 namespace velka::gateway {
@@ -72,17 +77,9 @@ std::u16string TypedForm(std::string_view utf8) {
     return typed;
 }
 
-// What became of a send this server queued, as the worker told it.
-struct Fate {
-    std::optional<app::SendOutcome> outcome;  // none yet: still queued
-    // Sent: where the record went in outbox.db, and its checksum, so that a position
-    // renumbered by a removal from the outbox is not believed.
-    std::optional<std::size_t> outbox_position;
-    std::uint32_t checksum = 0;
-};
-
-// How many sends a server remembers the fate of, about 40 bytes each: a server that
-// runs for months must not grow without bound. Older ones are then "not found".
+// How many sends a server remembers having queued, about 40 bytes each, until the
+// worker takes them in: a server that runs for months must not grow without
+// bound. Older ones are then "not found" until the worker has them.
 constexpr std::size_t kRememberedSends = 100'000;
 
 // One client address's requests in the current second.
@@ -111,9 +108,11 @@ struct ApiServer::Impl {
     std::string token GUARDED_BY(lock);
     modem::ModemStatus modem_status GUARDED_BY(lock);
     modem::ModemInfo modem_info GUARDED_BY(lock);
-    // The sends this server queued, the oldest first dropped beyond kRememberedSends.
-    std::unordered_map<std::uint64_t, Fate> fates GUARDED_BY(lock);
-    std::deque<std::uint64_t> fate_order GUARDED_BY(lock);
+    // The sends this server queued that the worker has not yet sent or put aside:
+    // "queued" even before the worker (perhaps another process's) reads queue.db.
+    // The oldest first dropped beyond kRememberedSends.
+    std::unordered_set<std::uint64_t> queued_here GUARDED_BY(lock);
+    std::deque<std::uint64_t> queued_order GUARDED_BY(lock);
     std::unordered_map<std::string, RateWindow> rates GUARDED_BY(lock);
 
     void Route();
@@ -123,6 +122,7 @@ struct ApiServer::Impl {
     void PostMessages(const httplib::Request& request, httplib::Response& response);
     void GetMessage(const httplib::Request& request, httplib::Response& response);
     void GetStatus(httplib::Response& response);
+    std::optional<json> LastBalance() const;
     void GetContacts(httplib::Response& response);
     void GetBox(const char* file, bool sent, const httplib::Request& request,
                 httplib::Response& response);
@@ -131,7 +131,19 @@ struct ApiServer::Impl {
     // The numbers (Windows-1251) the "to" list names, or the refusal.
     bool Recipients(const json& to, std::vector<std::string>& numbers, httplib::Response& response);
     std::optional<json> QueuedState(std::uint64_t id);
+    std::optional<json> KeptState(std::uint64_t id);
     std::optional<json> SentState(std::uint64_t id);
+    std::optional<json> UnsendableState(std::uint64_t id);
+    std::optional<json> QueuedHereState(std::uint64_t id) EXCLUDES(lock);
+    // A record the worker moved from the queue into a store file.
+    struct KeptRecord {
+        store::BoxFile box;
+        std::size_t position = 0;
+    };
+    // The record queued as `id`, in the store file `box_path`, by its queue-id
+    // file; damage met there is told in the log.
+    std::optional<KeptRecord> FindKept(const std::string& box_path, std::uint64_t id);
+    void Log(const std::string& line) const;
     void NoteSent(std::uint64_t id, app::SendOutcome outcome) EXCLUDES(lock);
     void Remember(std::uint64_t id) REQUIRES(lock);
 };
@@ -288,34 +300,55 @@ std::optional<json> ApiServer::Impl::QueuedState(std::uint64_t id) {
     return state;
 }
 
+void ApiServer::Impl::Log(const std::string& line) const {
+    if (options.log) {
+        options.log(line);
+    } else {
+        std::fprintf(stderr, "%s\n", line.c_str());
+    }
+}
+
+// Read without the box lock, which the delivery states take for their own
+// reading: a removal renumbering the files meanwhile leaves entries whose
+// checksums no longer match, which are not believed.
+std::optional<ApiServer::Impl::KeptRecord> ApiServer::Impl::FindKept(const std::string& box_path,
+                                                                     std::uint64_t id) {
+    auto box = store::BoxFile::Open(box_path);
+    if (!box) return std::nullopt;
+    const std::string ids_path = store::QueueIdPathFor(box_path);
+    const auto ids = store::LoadQueueIds(ids_path);
+    if (!ids) {
+        Log("Cannot read " + ids_path + ": " + ids.error().message);
+        return std::nullopt;
+    }
+    if (ids->damaged > 0) {
+        Log(ids_path + ": " + std::to_string(ids->damaged) +
+            " damaged entries passed over; their records are not found by their ids.");
+    }
+    const auto position = store::FindQueueId(ids->entries, id, [&box](std::size_t at) {
+        return at < box->size() ? std::optional<std::uint32_t>(box->ChecksumAt(at)) : std::nullopt;
+    });
+    if (!position) return std::nullopt;
+    return KeptRecord{std::move(*box), *position};
+}
+
 std::optional<json> ApiServer::Impl::SentState(std::uint64_t id) {
-    Fate fate;
-    {
-        MutexLock guard(lock);
-        const auto found = fates.find(id);
-        if (found == fates.end()) return std::nullopt;
-        fate = found->second;
-    }
-    json state = {{"id", IdText(id)}};
-    if (!fate.outcome || *fate.outcome == app::SendOutcome::Failed) {
-        // Queued by this server and not yet taken in by the worker.
-        state["state"] = "queued";
-        return state;
-    }
-    if (*fate.outcome == app::SendOutcome::Unsendable) {
-        state["state"] = "failed";
-        state["reason"] = "no message can be made for this number";
-        return state;
-    }
-    state["state"] = "sent";
     const std::string outbox = core.FilePath(app::kOutboxFile);
-    auto box = store::BoxFile::Open(outbox);
-    if (!box || !fate.outbox_position || *fate.outbox_position >= box->size() ||
-        box->ChecksumAt(*fate.outbox_position) != fate.checksum)
+    const auto kept = FindKept(outbox, id);
+    if (!kept) return std::nullopt;
+    json state = {{"id", IdText(id)},
+                  {"to", Utf8(kept->box.at(kept->position).number_text())},
+                  {"state", "sent"}};
+    const auto states = messages::LoadDeliveryStates(outbox, kept->box);
+    if (!states) {
+        Log("Cannot read the delivery states of " + outbox + ": " + states.error().message);
         return state;
-    const auto states = messages::LoadDeliveryStates(outbox, *box);
-    if (!states) return state;
-    const messages::DeliveryState& delivery = states->by_record[*fate.outbox_position];
+    }
+    if (states->unbelieved > 0) {
+        Log(store::SentPathFor(outbox) + ": " + std::to_string(states->unbelieved) +
+            " entries not believed; their records answer without a delivery state.");
+    }
+    const messages::DeliveryState& delivery = states->by_record[kept->position];
     if (delivery.delivery == messages::DeliveryOutcome::Delivered) {
         state["state"] = "delivered";
         state["delivered_at"] = Utf8(delivery.when);
@@ -326,40 +359,50 @@ std::optional<json> ApiServer::Impl::SentState(std::uint64_t id) {
     return state;
 }
 
+std::optional<json> ApiServer::Impl::UnsendableState(std::uint64_t id) {
+    const auto kept = FindKept(core.FilePath(app::kUnsentFile), id);
+    if (!kept) return std::nullopt;
+    return json{{"id", IdText(id)},
+                {"to", Utf8(kept->box.at(kept->position).number_text())},
+                {"state", "failed"},
+                {"reason", "no message can be made for this number"}};
+}
+
+std::optional<json> ApiServer::Impl::KeptState(std::uint64_t id) {
+    if (auto state = SentState(id)) return state;
+    return UnsendableState(id);
+}
+
+// Queued by this server and not yet taken in by the worker.
+std::optional<json> ApiServer::Impl::QueuedHereState(std::uint64_t id) {
+    MutexLock guard(lock);
+    if (!queued_here.contains(id)) return std::nullopt;
+    return json{{"id", IdText(id)}, {"state", "queued"}};
+}
+
 void ApiServer::Impl::GetMessage(const httplib::Request& request, httplib::Response& response) {
     const auto id = ParseUnsigned(request.matches[1].str());
     if (!id || *id == 0) return Refuse(response, ApiError::BadId, request.matches[1].str());
     if (auto state = QueuedState(*id)) return Answer(response, 200, *state);
-    if (auto state = SentState(*id)) return Answer(response, 200, *state);
+    if (auto state = KeptState(*id)) return Answer(response, 200, *state);
+    if (auto state = QueuedHereState(*id)) return Answer(response, 200, *state);
     Refuse(response, ApiError::NotFound, IdText(*id));
 }
 
 void ApiServer::Impl::Remember(std::uint64_t id) {
-    fates[id] = Fate{};
-    fate_order.push_back(id);
-    if (fate_order.size() <= kRememberedSends) return;
-    fates.erase(fate_order.front());
-    fate_order.pop_front();
+    if (!queued_here.insert(id).second) return;
+    queued_order.push_back(id);
+    if (queued_order.size() <= kRememberedSends) return;
+    queued_here.erase(queued_order.front());
+    queued_order.pop_front();
 }
 
+// Sent or put aside: from now on its store file's queue-id file answers for it, and
+// an entry lost to damage there must not leave it "queued" for ever.
 void ApiServer::Impl::NoteSent(std::uint64_t id, app::SendOutcome outcome) {
-    {
-        // The window's own sends go through the same worker: none of this server's.
-        MutexLock guard(lock);
-        if (!fates.contains(id)) return;
-    }
-    Fate fate{outcome, std::nullopt, 0};
-    if (outcome == app::SendOutcome::Sent) {
-        // The worker appended the record to outbox.db just before it said so.
-        if (auto box = store::BoxFile::Open(core.FilePath(app::kOutboxFile));
-            box && !box->empty()) {
-            fate.outbox_position = box->size() - 1;
-            fate.checksum = box->ChecksumAt(box->size() - 1);
-        }
-    }
+    if (outcome == app::SendOutcome::Failed) return;
     MutexLock guard(lock);
-    // Removed from the queue, or forgotten, meanwhile: nothing to note.
-    if (const auto found = fates.find(id); found != fates.end()) found->second = fate;
+    queued_here.erase(id);
 }
 
 // ---- GET /api/v1/status, /contacts, /inbox, /outbox ----
@@ -384,7 +427,26 @@ void ApiServer::Impl::GetStatus(httplib::Response& response) {
                   {"signal", info.signal}};
     json queued = {{"held", queue.count}};
     if (waiting) queued["waiting"] = *waiting;
-    Answer(response, 200, {{"modem", modem}, {"queue", queued}});
+    json answer = {{"modem", modem}, {"queue", queued}};
+    if (auto balance = LastBalance()) answer["balance"] = std::move(*balance);
+    Answer(response, 200, answer);
+}
+
+// The last reading the window kept, as it read it; nothing when none was read. A
+// file that is not the program's costs the balance alone, and is told in the log.
+std::optional<json> ApiServer::Impl::LastBalance() const {
+    const std::string path = core.FilePath(app::kBalanceFile);
+    const auto reading = app::LoadBalanceReading(path);
+    if (!reading) {
+        Log("Cannot read " + path + ": " + reading.error().message);
+        return std::nullopt;
+    }
+    if (!*reading) return std::nullopt;
+    const app::BalanceReading& last = **reading;
+    return json{{"amount", last.amount ? json(*last.amount) : json(nullptr)},
+                {"text", codepage::Utf16ToUtf8(last.text)},
+                {"code", last.code},
+                {"read_at", Utf8(last.read_at)}};
 }
 
 void ApiServer::Impl::GetContacts(httplib::Response& response) {
@@ -444,7 +506,7 @@ void ApiServer::Impl::DeleteQueued(const httplib::Request& request, httplib::Res
     switch (*removal) {
         case app::Removal::Removed: {
             MutexLock guard(lock);
-            fates.erase(*id);
+            queued_here.erase(*id);
             return Answer(response, 200, {{"id", IdText(*id)}, {"removed", true}});
         }
         case app::Removal::BeingSent:

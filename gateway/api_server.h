@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -37,6 +38,9 @@ struct ServerOptions {
     int port = kDefaultPort;          // 0: any free port (Port() tells which)
     std::string token;                // what "Authorization: Bearer" must carry
     int requests_per_second = kDefaultRequestsPerSecond;
+    // Where the server says what it met but could answer around (a damaged side
+    // file), one line (UTF-8) at a time, from a connection thread; none: stderr.
+    std::function<void(const std::string& line)> log = nullptr;
 };
 
 class ApiServer {

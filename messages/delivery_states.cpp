@@ -11,6 +11,7 @@
 #include "platform/number_key.h"
 #include "store/box_lock.h"
 #include "store/delivery_cache.h"
+#include "store/queue_id_file.h"
 
 namespace velka::messages {
 namespace {
@@ -91,18 +92,24 @@ class Matcher {
         }
     }
 
-    void Apply(const store::StatusReport& report) {
-        if (report.reference < 0 || report.status < 0) return;
+    // The entry of the message `report` speaks of: the last one sent with its
+    // reference and recipient no later than the report came.
+    std::optional<std::size_t> EntryOf(const store::StatusReport& report) const {
+        if (report.reference < 0 || report.status < 0) return std::nullopt;
         const auto found = candidates_.find(MatchKey(report.reference, report.recipient));
-        if (found == candidates_.end()) return;
+        if (found == candidates_.end()) return std::nullopt;
         const std::string came = DateTimeKey(report.received);
         const auto& list = found->second;
-        // The last message sent no later than the report came.
         const auto after = std::upper_bound(
             list.begin(), list.end(), came,
             [](const std::string& at, const auto& candidate) { return at < candidate.sent; });
-        if (after == list.begin()) return;
-        SegmentOutcome& outcome = outcomes_[std::prev(after)->entry];
+        if (after == list.begin()) return std::nullopt;
+        return std::prev(after)->entry;
+    }
+    void Apply(const store::StatusReport& report) {
+        const auto entry = EntryOf(report);
+        if (!entry) return;
+        SegmentOutcome& outcome = outcomes_[*entry];
         outcome.status = report.status;
         outcome.when = report.discharged.empty() ? report.centre_time : report.discharged;
     }
@@ -249,6 +256,34 @@ std::vector<DeliveryState> MatchReports(const store::BoxFile& box,
     Matcher matcher(box, sent);
     for (const store::StatusReport& report : reports) matcher.Apply(report);
     return matcher.States(box.size());
+}
+
+std::optional<std::size_t> ReportedRecord(const store::BoxFile& box,
+                                          std::span<const store::SentEntry> sent,
+                                          const store::StatusReport& report) {
+    const Matcher matcher(box, sent);
+    const auto entry = matcher.EntryOf(report);
+    if (!entry) return std::nullopt;
+    return sent[*entry].record;
+}
+
+Result<std::optional<std::uint64_t>> ReportedQueueId(const std::string& box_path,
+                                                     const store::StatusReport& report) {
+    const std::optional<store::BoxLock> held = store::TakeForReading(box_path);
+    auto box = store::BoxFile::Open(box_path);
+    if (!box) return box.error();
+    const auto sent = store::LoadSent(store::SentPathFor(box_path));
+    if (!sent) return sent.error();
+    const auto position = ReportedRecord(*box, sent->entries, report);
+    if (!position) return std::optional<std::uint64_t>();
+    const auto ids = store::LoadQueueIds(store::QueueIdPathFor(box_path));
+    if (!ids) return ids.error();
+    // The latest id whose entry names this record with its checksum.
+    for (auto entry = ids->entries.rbegin(); entry != ids->entries.rend(); ++entry) {
+        if (entry->record == *position && entry->checksum == box->ChecksumAt(*position))
+            return std::optional<std::uint64_t>(entry->queue_id);
+    }
+    return std::optional<std::uint64_t>();
 }
 
 Result<DeliveryStates> LoadDeliveryStates(const std::string& box_path, const store::BoxFile& box) {

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
@@ -53,6 +54,20 @@ std::string FailureReason(int status);
 std::vector<DeliveryState> MatchReports(const store::BoxFile& box,
                                         std::span<const store::SentEntry> sent,
                                         std::span<const store::StatusReport> reports);
+
+// The position in `box` of the sent record whose message `report` speaks of,
+// matched as MatchReports matches (`report.received` must be set); nothing when it
+// matches none.
+std::optional<std::size_t> ReportedRecord(const store::BoxFile& box,
+                                          std::span<const store::SentEntry> sent,
+                                          const store::StatusReport& report);
+
+// The queue id of that record of the store file at `box_path`, from its queue-id
+// file (store/queue_id_file.h); nothing when the report matches no record or the
+// record has no believable entry there. Reads under the box lock; blocks on the
+// disk; any thread not holding the box lock.
+Result<std::optional<std::uint64_t>> ReportedQueueId(const std::string& box_path,
+                                                     const store::StatusReport& report);
 
 struct DeliveryStates {
     std::vector<DeliveryState> by_record;  // one per record of the box

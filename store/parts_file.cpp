@@ -10,6 +10,7 @@
 #include "store/content_file.h"
 #include "store/identity_file.h"
 #include "store/little_endian.h"
+#include "store/queue_id_file.h"
 #include "store/sent_file.h"
 #include "store/store_file.h"
 
@@ -149,6 +150,9 @@ Status RemoveRecords(const BoxLock& held, const std::string& box_path,
     if (auto saved = Save(held, box_path, kept); !saved) return saved;
     if (auto renumbered = RenumberSent(held, box_path, moved_to); !renumbered) return renumbered;
     if (auto renumbered = RenumberContent(held, box_path, moved_to); !renumbered) {
+        return renumbered;
+    }
+    if (auto renumbered = RenumberQueueIds(held, box_path, moved_to); !renumbered) {
         return renumbered;
     }
     const std::string parts_path = PartsPathFor(box_path);

@@ -2,12 +2,8 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
-#include <optional>
 #include <string_view>
 
-#include "platform/crc32.h"
-#include "platform/datetime.h"
 #include "platform/files.h"
 #include "platform/fnv.h"
 
@@ -15,9 +11,6 @@ namespace velka::webhooks {
 namespace {
 
 // ---- The entry layout (docs/events-file.md) ----
-
-constexpr char kMagic[2] = {'V', 'E'};
-constexpr std::size_t kHeaderSize = 12;  // magic, kind, zero, length, checksum
 
 enum class Kind : std::uint8_t {
     Recorded = 1,  // an event: id, time, name, body
@@ -32,37 +25,36 @@ constexpr std::size_t kSeenSize = 8 + 8;
 // after a failed delete comes back within minutes, never a week later.
 constexpr std::int64_t kSeenKeptMs = 7LL * 24 * 60 * 60 * 1000;
 
-bool LengthFits(Kind kind, std::uint64_t length) {
-    switch (kind) {
+constexpr auto Put = store::AppendLittleEndian;
+constexpr auto Get = store::ReadLittleEndian;
+
+// A Recorded entry names its event with 1 to 32 bytes and has a body after them.
+bool RecordedFits(std::string_view payload) {
+    if (payload.size() <= 8 + 8 + 1 ||
+        payload.size() > 8 + 8 + 1 + kNameMax + EventJournal::kMaxBody)
+        return false;
+    const std::size_t name_size = Get(payload, 16, 1);
+    return name_size != 0 && name_size <= kNameMax && 17 + name_size < payload.size();
+}
+
+bool PayloadFits(std::uint8_t kind, std::string_view payload) {
+    switch (static_cast<Kind>(kind)) {
         case Kind::Recorded:
-            return length > 8 + 8 + 1 && length <= 8 + 8 + 1 + kNameMax + EventJournal::kMaxBody;
+            return RecordedFits(payload);
         case Kind::Done:
-            return length == kDoneSize;
+            return payload.size() == kDoneSize;
         case Kind::Seen:
-            return length == kSeenSize;
+            return payload.size() == kSeenSize;
     }
     return false;
 }
 
-void Put(std::string& out, std::uint64_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
-}
-
-std::uint64_t Get(std::string_view in, std::size_t at, int bytes) {
-    std::uint64_t value = 0;
-    for (int i = bytes - 1; i >= 0; --i)
-        value = (value << 8) | static_cast<unsigned char>(in[at + static_cast<std::size_t>(i)]);
-    return value;
-}
+constexpr store::FramedFormat kFormat{{'V', 'E'}, PayloadFits};
 
 std::string EntryOf(Kind kind, std::string_view payload) {
-    std::string entry(kMagic, 2);
-    entry += static_cast<char>(kind);
-    entry += '\0';
-    Put(entry, payload.size(), 4);
-    const std::uint32_t crc = Crc32(entry + std::string(payload));
-    Put(entry, crc, 4);
-    return entry + std::string(payload);
+    std::string entry;
+    store::AppendFramedEntry(entry, kFormat, static_cast<std::uint8_t>(kind), payload);
+    return entry;
 }
 
 std::string RecordedEntry(const Event& event) {
@@ -91,43 +83,11 @@ std::string SeenEntry(std::uint64_t id, std::int64_t time_ms) {
 
 // ---- Reading ----
 
-struct Entry {
-    Kind kind;
-    std::string_view payload;
-};
-
-// The entry at `at`, when a whole one with a right checksum starts there.
-std::optional<Entry> EntryAt(std::string_view bytes, std::size_t at) {
-    if (bytes.size() - at < kHeaderSize) return std::nullopt;
-    if (bytes[at] != kMagic[0] || bytes[at + 1] != kMagic[1] || bytes[at + 3] != '\0')
-        return std::nullopt;
-    const auto kind = static_cast<Kind>(bytes[at + 2]);
-    const std::uint64_t length = Get(bytes, at + 4, 4);
-    if (!LengthFits(kind, length) || bytes.size() - at - kHeaderSize < length) return std::nullopt;
-    const std::string_view payload = bytes.substr(at + kHeaderSize, length);
-    if (Crc32(std::string(bytes.substr(at, 8)) + std::string(payload)) != Get(bytes, at + 8, 4))
-        return std::nullopt;
-    if (kind == Kind::Recorded) {
-        const std::size_t name_size = Get(payload, 16, 1);
-        if (name_size == 0 || name_size > kNameMax || 17 + name_size >= payload.size())
-            return std::nullopt;
-    }
-    return Entry{kind, payload};
-}
-
 Event EventOf(std::string_view payload) {
     const std::size_t name_size = Get(payload, 16, 1);
     return {Get(payload, 0, 8), static_cast<std::int64_t>(Get(payload, 8, 8)),
             std::string(payload.substr(17, name_size)),
             std::string(payload.substr(17 + name_size))};
-}
-
-std::string DamagedName(const std::string& path) {
-    const DateTime now = NowLocal();
-    char stamp[32];
-    std::snprintf(stamp, sizeof stamp, "%04d%02d%02d-%02d%02d%02d", now.year, now.month, now.day,
-                  now.hour, now.minute, now.second);
-    return path + ".damaged-" + stamp;
 }
 
 }  // namespace
@@ -151,33 +111,14 @@ Result<std::vector<JournalDamage>> EventJournal::Open(
     const std::string_view all = bytes ? std::string_view(*bytes) : std::string_view();
 
     MutexLock guard(lock_);
-    std::string unreadable;
-    for (std::size_t at = 0; at < all.size();) {
-        const auto entry = EntryAt(all, at);
-        if (!entry) {
-            unreadable += all[at++];
-            continue;
-        }
-        at += kHeaderSize + entry->payload.size();
-        const std::uint64_t id = Get(entry->payload, 0, 8);
-        if (entry->kind == Kind::Recorded) {
-            if (index_.contains(id) || seen_.contains(id)) continue;
-            index_[id] = events_.size();
-            events_.push_back({EventOf(entry->payload), {}});
-        } else if (entry->kind == Kind::Seen) {
-            seen_[id] = static_cast<std::int64_t>(Get(entry->payload, 8, 8));
-        } else if (const auto found = index_.find(id); found != index_.end()) {
-            events_[found->second].done[Get(entry->payload, 8, 8)] =
-                static_cast<HookOutcome>(Get(entry->payload, 16, 1));
-        }
-    }
-
+    std::vector<store::FramedEntry> entries;
+    const std::string unreadable = store::ReadFramedEntries(
+        kFormat, all, [&entries](const store::FramedEntry& entry) { entries.push_back(entry); });
+    for (const store::FramedEntry& entry : entries) ApplyEntry(entry);
+    const auto aside = store::KeepAside(path_, unreadable);
+    if (!aside) return aside.error();
     std::vector<JournalDamage> damage;
-    if (!unreadable.empty()) {
-        const std::string aside = DamagedName(path_);
-        if (Status kept = files::AppendDurably(aside, unreadable); !kept) return kept.error();
-        damage.push_back({aside, unreadable.size()});
-    }
+    if (*aside) damage.push_back(**aside);
 
     // The rewrite: what some hook still wants, whole; the rest as ids alone.
     const std::int64_t now = NowMs();
@@ -208,6 +149,25 @@ Result<std::vector<JournalDamage>> EventJournal::Open(
         if (Status saved = files::SaveDurably(path_, kept); !saved) return saved.error();
     }
     return damage;
+}
+
+void EventJournal::ApplyEntry(const store::FramedEntry& entry) {
+    const std::uint64_t id = Get(entry.payload, 0, 8);
+    switch (static_cast<Kind>(entry.kind)) {
+        case Kind::Recorded:
+            if (index_.contains(id) || seen_.contains(id)) return;
+            index_[id] = events_.size();
+            events_.push_back({EventOf(entry.payload), {}});
+            return;
+        case Kind::Seen:
+            seen_[id] = static_cast<std::int64_t>(Get(entry.payload, 8, 8));
+            return;
+        case Kind::Done:
+            if (const auto found = index_.find(id); found != index_.end())
+                events_[found->second].done[Get(entry.payload, 8, 8)] =
+                    static_cast<HookOutcome>(Get(entry.payload, 16, 1));
+            return;
+    }
 }
 
 Status EventJournal::Append(const std::vector<Event>& events) {

@@ -20,6 +20,7 @@
 
 #include "platform/mutex.h"
 #include "platform/result.h"
+#include "store/framed_file.h"
 
 namespace velka::webhooks {
 
@@ -55,10 +56,7 @@ std::int64_t NowMs();
 std::uint64_t HookKey(const std::string& url);
 
 // What a reading could not make sense of, kept aside.
-struct JournalDamage {
-    std::string kept_in;  // the file now holding the unreadable bytes
-    std::uint64_t bytes = 0;
-};
+using JournalDamage = store::KeptAside;
 
 class EventJournal {
   public:
@@ -92,6 +90,9 @@ class EventJournal {
     std::uint64_t appended() const EXCLUDES(lock_);
 
   private:
+    // Folds one entry read by Open into the events kept.
+    void ApplyEntry(const store::FramedEntry& entry) REQUIRES(lock_);
+
     const std::string path_;
     mutable Mutex lock_;
     std::vector<StoredEvent> events_ GUARDED_BY(lock_);  // in the order appended

@@ -7,6 +7,7 @@
 #include "modem/inbox_sink.h"
 #include "modem/status_report.h"
 #include "platform/codepage.h"
+#include "platform/datetime.h"
 #include "platform/fnv.h"
 #include "store/content_file.h"
 
@@ -66,12 +67,20 @@ json ReportJson(const store::StatusReport& report) {
             {"time", Utf8(report.discharged)}};
 }
 
-json ReceivedJson(const std::string& pdu) {
+json ReceivedJson(const std::string& pdu, const EventContext& context) {
     const store::ReceivedRecord kept = modem::MakeReceivedRecord(pdu);
     const store::RecordContent* content = kept.content ? &*kept.content : nullptr;
-    json message = {{"number", Utf8(kept.record.number_text())},
+    const std::string number(kept.record.number_text());
+    json message = {{"number", Utf8(number)},
                     {"time", Utf8(kept.record.datetime_text())},
                     {"text", codepage::Utf16ToUtf8(store::WholeTextOf(kept.record, content))}};
+    if (context.name_of) {
+        if (const std::string name = context.name_of(number); !name.empty())
+            message["name"] = Utf8(name);
+    }
+    if (context.inbox_id) {
+        if (const auto id = context.inbox_id(pdu)) message["inbox_id"] = *id;
+    }
     if (kept.part)
         message["part"] = {{"reference", kept.part->reference},
                            {"number", kept.part->number},
@@ -87,16 +96,25 @@ std::string EventIdText(std::uint64_t id) {
     return digits;
 }
 
-std::optional<Event> ReceivedEvent(const std::string& pdu, std::int64_t time_ms) {
-    if (!modem::IsStatusReport(pdu))
-        return Made(IdOf(kReceived, pdu), kReceived, {{"message", ReceivedJson(pdu)}}, time_ms);
-    const store::StatusReport report = modem::ParseStatusReport(pdu, {});
+std::optional<Event> ReceivedEvent(const std::string& pdu, std::int64_t time_ms,
+                                   const EventContext& context) {
+    if (!modem::IsStatusReport(pdu)) {
+        return Made(IdOf(kReceived, pdu), kReceived, {{"message", ReceivedJson(pdu, context)}},
+                    time_ms);
+    }
+    // Received now: a report names the last message sent before it came.
+    const store::StatusReport report = modem::ParseStatusReport(pdu, FormatDateTime(NowLocal()));
     // TP-ST (3GPP TS 23.040 9.2.3.15): below 0x20 done, 0x20 to 0x3F still trying,
     // 0x40 and above given up by the network.
     const bool delivered = report.status >= 0 && report.status < 0x20;
     if (!delivered && report.status < 0x40) return std::nullopt;
     const char* name = delivered ? kDelivered : kFailed;
-    return Made(IdOf(name, pdu), name, {{"report", ReportJson(report)}}, time_ms);
+    json details = ReportJson(report);
+    if (context.reported_record) {
+        if (const auto record = context.reported_record(report))
+            details["message_id"] = EventIdText(*record);
+    }
+    return Made(IdOf(name, pdu), name, {{"report", details}}, time_ms);
 }
 
 Event SentEvent(const app::QueuedRecord& record, std::int64_t time_ms) {
@@ -125,7 +143,7 @@ Status JournalRecorder::Received(const std::vector<std::string>& pdus) {
     const std::int64_t now = NowMs();
     std::vector<Event> events;
     for (const std::string& pdu : pdus)
-        if (auto event = ReceivedEvent(pdu, now)) events.push_back(std::move(*event));
+        if (auto event = ReceivedEvent(pdu, now, context_)) events.push_back(std::move(*event));
     return Keep(events);
 }
 

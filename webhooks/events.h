@@ -13,10 +13,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/event_recorder.h"
+#include "store/reports_file.h"
 #include "webhooks/event_journal.h"
 
 namespace velka::webhooks {
@@ -31,10 +33,24 @@ inline constexpr char kModemState[] = "modem:state";
 // lower-case hexadecimal digits.
 std::string EventIdText(std::uint64_t id);
 
+// What an event tells beyond its PDU, looked up when it is recorded (after the
+// message is kept, before its delete on the modem). Each may be empty: the event
+// then goes without that field.
+struct EventContext {
+    // The queue id of the sent record whose message a status report speaks of.
+    std::function<std::optional<std::uint64_t>(const store::StatusReport& report)> reported_record;
+    // The contact book's name of a number (Windows-1251 both); empty when none.
+    std::function<std::string(const std::string& number)> name_of;
+    // The id GET /api/v1/inbox gives the message (long ones joined) that a kept
+    // PDU is, or is a part of.
+    std::function<std::optional<std::size_t>(const std::string& pdu)> inbox_id;
+};
+
 // The event of a received PDU: a message, or a status report that says its
 // message was delivered or has failed. None for a report of a message the
 // network still tries to deliver. `time_ms`: now, milliseconds since 1970 UTC.
-std::optional<Event> ReceivedEvent(const std::string& pdu, std::int64_t time_ms);
+std::optional<Event> ReceivedEvent(const std::string& pdu, std::int64_t time_ms,
+                                   const EventContext& context = {});
 // The event of a record about to be recorded as sent, or as never sendable.
 Event SentEvent(const app::QueuedRecord& record, std::int64_t time_ms);
 Event UnsendableEvent(const app::QueuedRecord& record, std::int64_t time_ms);
@@ -48,10 +64,14 @@ Event ModemStateEvent(const std::string& state, const std::string& detail, std::
 // `settled` saying what it may drop.
 class JournalRecorder final : public app::EventRecorder {
   public:
-    // `journal` must outlive it and be open.
+    // `journal` must outlive it and be open. `context` is asked on the recording
+    // thread, before the journal's lock.
     JournalRecorder(EventJournal& journal, std::function<bool(const StoredEvent&)> settled,
-                    std::function<void()> recorded)
-        : journal_(journal), settled_(std::move(settled)), recorded_(std::move(recorded)) {}
+                    std::function<void()> recorded, EventContext context = {})
+        : journal_(journal),
+          settled_(std::move(settled)),
+          recorded_(std::move(recorded)),
+          context_(std::move(context)) {}
 
     void Begin() override;
     // What the opening in Begin found unreadable and kept aside, or why it failed.
@@ -67,6 +87,7 @@ class JournalRecorder final : public app::EventRecorder {
     EventJournal& journal_;
     const std::function<bool(const StoredEvent&)> settled_;
     const std::function<void()> recorded_;
+    const EventContext context_;
     Result<std::vector<JournalDamage>> opening_{Error{"The event journal is not open."}};
 };
 

@@ -1,21 +1,12 @@
 #include "webhooks/webhook_service.h"
 
-#include "app/app_core.h"
-#include "platform/program_dir.h"
-
 namespace velka::webhooks {
 
-inline constexpr char kEventsFile[] = "events.db";
-
+// The keeping wakes the delivery, made after it: no event is recorded before Begin.
 WebhookService::WebhookService(const std::string& program_directory,
                                std::function<void()> failing_changed, DeliveryTiming timing)
-    : hooks_(ReadHooks(InDirectory(program_directory, app::kConfigFile),
-                       InDirectory(program_directory, kSecretsFile))),
-      journal_(InDirectory(program_directory, kEventsFile)),
-      delivery_(journal_, hooks_, timing, std::move(failing_changed)),
-      recorder_(
-          journal_, [this](const StoredEvent& stored) { return EveryHookDone(hooks_, stored); },
-          [this] { delivery_.Wake(); }) {}
+    : keeping_(program_directory, [this] { delivery_.Wake(); }),
+      delivery_(keeping_.journal(), keeping_.hooks(), timing, std::move(failing_changed)) {}
 
 WebhookService::~WebhookService() {
     delivery_.Stop();
@@ -23,33 +14,17 @@ WebhookService::~WebhookService() {
 
 // With no hooks set nothing is kept: events.db is neither made nor written.
 void WebhookService::Begin() {
-    if (hooks_.empty()) return;
-    recorder_.Begin();
-    if (started_) return;
+    keeping_.Begin();
+    if (keeping_.hooks().empty() || started_) return;
     started_ = true;
     delivery_.Start();
-}
-
-Status WebhookService::Received(const std::vector<std::string>& pdus) {
-    if (hooks_.empty()) return {};
-    return recorder_.Received(pdus);
-}
-
-Status WebhookService::Sent(const std::vector<app::QueuedRecord>& records) {
-    if (hooks_.empty()) return {};
-    return recorder_.Sent(records);
-}
-
-Status WebhookService::Unsendable(const std::vector<app::QueuedRecord>& records) {
-    if (hooks_.empty()) return {};
-    return recorder_.Unsendable(records);
 }
 
 void WebhookService::ModemStateChanged(const modem::ModemStatus& status) {
     if (!started_) return;
     const std::string tries =
         status.tries_left >= 0 ? "tries_left=" + std::to_string(status.tries_left) : "";
-    if (journal_.Append({ModemStateEvent(ModemStateWord(status.state), tries, NowMs())}))
+    if (keeping_.journal().Append({ModemStateEvent(ModemStateWord(status.state), tries, NowMs())}))
         delivery_.Wake();
 }
 

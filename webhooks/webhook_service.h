@@ -17,6 +17,7 @@
 #include "modem/session.h"
 #include "webhooks/delivery.h"
 #include "webhooks/event_journal.h"
+#include "webhooks/event_keeping.h"
 #include "webhooks/events.h"
 #include "webhooks/hooks.h"
 
@@ -33,9 +34,15 @@ class WebhookService final : public app::EventRecorder {
     ~WebhookService() override;
 
     void Begin() override;
-    Status Received(const std::vector<std::string>& pdus) override;
-    Status Sent(const std::vector<app::QueuedRecord>& records) override;
-    Status Unsendable(const std::vector<app::QueuedRecord>& records) override;
+    Status Received(const std::vector<std::string>& pdus) override {
+        return keeping_.Received(pdus);
+    }
+    Status Sent(const std::vector<app::QueuedRecord>& records) override {
+        return keeping_.Sent(records);
+    }
+    Status Unsendable(const std::vector<app::QueuedRecord>& records) override {
+        return keeping_.Unsendable(records);
+    }
 
     // The modem's state changed (WorkerEvents::on_modem_state, worker's thread):
     // told to the hooks that want modem:state. A state the disk refuses is lost:
@@ -45,13 +52,11 @@ class WebhookService final : public app::EventRecorder {
     // The URLs of the hooks that keep failing. Any thread.
     std::vector<std::string> FailingHooks() const;
     // What the journal's opening kept aside, or why it failed.
-    const Result<std::vector<JournalDamage>>& opening() const { return recorder_.opening(); }
+    const Result<std::vector<JournalDamage>>& opening() const { return keeping_.opening(); }
 
   private:
-    const std::vector<Hook> hooks_;
-    EventJournal journal_;
+    EventKeeping keeping_;
     Delivery delivery_;
-    JournalRecorder recorder_;
     bool started_ = false;  // front end's thread only
 };
 

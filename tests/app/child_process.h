@@ -6,6 +6,7 @@
 #include <spawn.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,6 +14,13 @@
 extern char** environ;
 
 namespace velka::testing {
+
+// The number in the environment variable `name` (a kill test's rounds or seed, set
+// to repeat or lengthen a run), or `fallback` when it is not set.
+inline unsigned long EnvironmentNumber(const char* name, unsigned long fallback) {
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != '\0' ? std::strtoul(value, nullptr, 10) : fallback;
+}
 
 // This process's environment, with VELKA_HOME naming `home`.
 inline std::vector<std::string> ChildEnvironment(const std::string& home) {

@@ -5,9 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 
 #include "platform/files.h"
+#include "tests/support/file_damage.h"
 #include "tests/support/temp_dir.h"
 
 namespace velka::app {
@@ -45,13 +45,7 @@ class QueueFileTest : public ::testing::Test {
         }
         return names;
     }
-    void CorruptByteAt(std::uint64_t offset) {
-        std::fstream file(Path(), std::ios::binary | std::ios::in | std::ios::out);
-        file.seekg(static_cast<std::streamoff>(offset));
-        const char byte = static_cast<char>(file.get() ^ 0x20);
-        file.seekp(static_cast<std::streamoff>(offset));
-        file.put(byte);
-    }
+    void CorruptByteAt(std::uint64_t offset) const { velka::testing::FlipByteAt(Path(), offset); }
 
     velka::testing::TempDir dir_;
     std::vector<QueueDamage> damage_;

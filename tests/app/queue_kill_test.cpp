@@ -13,7 +13,6 @@
 #include <signal.h>
 #include <sys/wait.h>
 
-#include <cstdlib>
 #include <future>
 #include <map>
 #include <random>
@@ -33,11 +32,6 @@ constexpr int kRecordsPerBatch = 50;
 constexpr int kLongEvery = 5;  // every fifth record goes out in three segments
 const std::vector<std::string> kRecipients = {"+79165550001", "+79165550002", "+79165550003",
                                               "+79165550004", "+79165550005"};
-
-unsigned long EnvironmentNumber(const char* name, unsigned long fallback) {
-    const char* value = std::getenv(name);
-    return value != nullptr && *value != '\0' ? std::strtoul(value, nullptr, 10) : fallback;
-}
 
 // One queued record, told apart from the others in what reaches the network by
 // its tag, which every segment of its text carries whole.
@@ -172,8 +166,9 @@ class QueueKillTest : public ::testing::Test {
 };
 
 TEST_F(QueueKillTest, KilledAtRandomNothingQueuedIsLostAndTheOutboxTellsTheTruth) {
-    const unsigned long rounds = EnvironmentNumber("VELKA_KILL_ROUNDS", 12);
-    const unsigned long seed = EnvironmentNumber("VELKA_KILL_SEED", std::random_device()());
+    const unsigned long rounds = testing::EnvironmentNumber("VELKA_KILL_ROUNDS", 12);
+    const unsigned long seed =
+        testing::EnvironmentNumber("VELKA_KILL_SEED", std::random_device()());
     std::mt19937 random(static_cast<std::uint32_t>(seed));
     std::uniform_int_distribution<int> moment_ms(0, 300);
 

@@ -23,7 +23,6 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <cstdlib>
 #include <map>
 #include <optional>
 #include <random>
@@ -44,11 +43,6 @@ namespace velka::app {
 namespace {
 
 constexpr const char* kSender = "+79165550100";
-
-unsigned long EnvironmentNumber(const char* name, unsigned long fallback) {
-    const char* value = std::getenv(name);
-    return value != nullptr && *value != '\0' ? std::strtoul(value, nullptr, 10) : fallback;
-}
 
 std::string Tag(int number) {
     return "<m" + std::to_string(number) + ">";
@@ -121,8 +115,9 @@ class ReceptionKillTest : public ::testing::Test {
 };
 
 TEST_F(ReceptionKillTest, KilledAtRandomEveryMessageIsStoredOnce) {
-    const unsigned long rounds = EnvironmentNumber("VELKA_KILL_ROUNDS", 10);
-    const unsigned long seed = EnvironmentNumber("VELKA_KILL_SEED", std::random_device()());
+    const unsigned long rounds = testing::EnvironmentNumber("VELKA_KILL_ROUNDS", 10);
+    const unsigned long seed =
+        testing::EnvironmentNumber("VELKA_KILL_SEED", std::random_device()());
     std::mt19937 random(static_cast<std::uint32_t>(seed));
     // A cycle takes about 0.2 s here; most kills fall inside one.
     std::uniform_int_distribution<int> moment_ms(0, 180);
@@ -162,7 +157,8 @@ TEST_F(ReceptionKillTest, KilledAtRandomEveryMessageIsStoredOnce) {
 }
 
 TEST_F(ReceptionKillTest, AReceiverAndADeleterBesideItLoseNothing) {
-    const int messages = static_cast<int>(EnvironmentNumber("VELKA_TWO_PROCESS_MESSAGES", 120));
+    const int messages =
+        static_cast<int>(testing::EnvironmentNumber("VELKA_TWO_PROCESS_MESSAGES", 120));
     int input = -1;
     const pid_t watcher = Spawn("watch", &input);
     ASSERT_GT(watcher, 0);
@@ -220,7 +216,8 @@ TEST_F(ReceptionKillTest, AReceiverAndADeleterBesideItLoseNothing) {
 // outbox.states while the window deletes from them: no record is lost and every
 // state still names its record.
 TEST_F(ReceptionKillTest, ASenderAndADeleterBesideItKeepEveryRecordAndItsState) {
-    const int records = static_cast<int>(EnvironmentNumber("VELKA_TWO_PROCESS_MESSAGES", 120));
+    const int records =
+        static_cast<int>(testing::EnvironmentNumber("VELKA_TWO_PROCESS_MESSAGES", 120));
     ASSERT_TRUE(testing::WriteModemConfig(home_.File(kConfigFile), modems_.ComName(1), false));
     std::set<std::string> queued;
     std::vector<packet> batch;

@@ -8,10 +8,18 @@
 
 #include <nlohmann/json.hpp>
 
+#include "app/balance.h"
+#include "compose/compose.h"
 #include "contacts/contact_book.h"
 #include "platform/codepage.h"
+#include "platform/datetime.h"
+#include "platform/files.h"
+#include "platform/mutex.h"
+#include "store/queue_id_file.h"
+#include "store/sent_file.h"
 #include "tests/app/config_ini.h"
 #include "tests/modem/sim_fixture.h"
+#include "tests/support/file_damage.h"
 #include "tests/support/temp_dir.h"
 
 namespace velka::gateway {
@@ -252,6 +260,136 @@ TEST_F(ApiServerModemTest, ARefusedSendShowsTheModemsReasonAndIsRemovedAsInTheQu
     EXPECT_EQ(Queued(), 0u);
     EXPECT_EQ(Answer(client_->Delete("/api/v1/queue/" + id)).second["error"]["code"], "not_found");
     EXPECT_EQ(Get("/api/v1/messages/" + id).first, 404);
+}
+
+// A fresh core and server over the program directory `home` (after the fixture's
+// stopped, as at the end of a run), whose log lines are kept.
+class RestartedApi {
+  public:
+    RestartedApi(const std::string& home, Registry& registry) : core_(home) {
+        ServerOptions options{kLoopback, 0, kToken, 1000};
+        options.log = [this](const std::string& line) {
+            MutexLock guard(lock_);
+            log_.push_back(line);
+        };
+        server_ = std::make_unique<ApiServer>(core_, registry, options);
+        EXPECT_TRUE(server_->Start().ok());
+        client_ = std::make_unique<httplib::Client>(kLoopback, server_->Port());
+        client_->set_bearer_token_auth(kToken);
+    }
+    ~RestartedApi() { server_->Stop(); }
+
+    std::pair<int, json> Get(const std::string& id) { return GetPath("/api/v1/messages/" + id); }
+    std::pair<int, json> GetPath(const std::string& path) {
+        const auto result = client_->Get(path);
+        if (!result) return {0, json()};
+        return {result->status, json::parse(result->body, nullptr, false)};
+    }
+    std::vector<std::string> Log() {
+        MutexLock guard(lock_);
+        return log_;
+    }
+
+  private:
+    app::AppCore core_;
+    std::unique_ptr<ApiServer> server_;
+    std::unique_ptr<httplib::Client> client_;
+    Mutex lock_;
+    std::vector<std::string> log_ GUARDED_BY(lock_);
+};
+
+TEST_F(ApiServerModemTest, ARecordIsFoundByItsIdAfterARestartWhoeverQueuedIt) {
+    Serve();
+    StartModem();
+    const std::string by_api =
+        Post(R"({"to": ["+79990000002"], "text": "from the API"})").second["messages"][0]["id"];
+    // Queued as the window and the command line queue: not through this server.
+    const std::vector<packet> records = {
+        compose::MakeOutgoingRecord("+79990000002", NowLocal(), "from the window"),
+        compose::MakeOutgoingRecord("", NowLocal(), "to nobody")};
+    const auto ids = core_.Enqueue(records, {});
+    ASSERT_TRUE(ids.ok());
+    const std::string by_window = std::to_string((*ids)[0]);
+    const std::string unsendable = std::to_string((*ids)[1]);
+    ASSERT_TRUE(Eventually(
+        [&] { return StateOf(by_api) == "delivered" && StateOf(by_window) == "delivered"; },
+        std::chrono::seconds(60)));
+    server_->Stop();
+    core_.Shutdown();
+
+    RestartedApi restarted(home_.path(), registry_);
+    for (const std::string& id : {by_api, by_window}) {
+        const auto [status, answer] = restarted.Get(id);
+        EXPECT_EQ(status, 200);
+        EXPECT_EQ(answer["state"], "delivered") << answer.dump();
+        EXPECT_EQ(answer["to"], "+79990000002");
+        EXPECT_FALSE(answer.value("delivered_at", "").empty());
+    }
+    const auto [status, answer] = restarted.Get(unsendable);
+    EXPECT_EQ(status, 200);
+    EXPECT_EQ(answer["state"], "failed");
+    EXPECT_EQ(restarted.Get("12345").first, 404);
+    EXPECT_TRUE(restarted.Log().empty());
+}
+
+TEST_F(ApiServerModemTest, DamagedSideFilesCostTheAnswersDetailNeverItsTruth) {
+    Serve();
+    StartModem();
+    std::vector<std::string> ids;
+    for (const char* text : {"first", "second"})
+        ids.push_back(Post(std::string(R"({"to": ["+79990000002"], "text": ")") + text + "\"}")
+                          .second["messages"][0]["id"]);
+    ASSERT_TRUE(
+        Eventually([&] { return StateOf(ids[0]) == "delivered" && StateOf(ids[1]) == "delivered"; },
+                   std::chrono::seconds(60)));
+    server_->Stop();
+    core_.Shutdown();
+
+    // The first record's id entry damaged: that record is not found, the second is.
+    const std::string id_file = store::QueueIdPathFor(home_.File(app::kOutboxFile));
+    velka::testing::FlipByteAt(id_file, 9);
+    // The states file unreadable: "sent", without a delivery state.
+    const std::string states = store::SentPathFor(home_.File(app::kOutboxFile));
+    ASSERT_TRUE(files::SaveDurably(states, std::string(30, 'x')).ok());
+
+    RestartedApi restarted(home_.path(), registry_);
+    EXPECT_EQ(restarted.Get(ids[0]).first, 404);
+    const auto [status, answer] = restarted.Get(ids[1]);
+    EXPECT_EQ(status, 200);
+    EXPECT_EQ(answer["state"], "sent") << answer.dump();
+    EXPECT_FALSE(answer.contains("delivered_at"));
+    const std::vector<std::string> log = restarted.Log();
+    ASSERT_FALSE(log.empty());
+    EXPECT_NE(log.front().find("queue-ids"), std::string::npos) << log.front();
+}
+
+TEST_F(ApiServerTest, TheStatusGivesTheLastBalanceReadOnceThereIsOne) {
+    const std::string balance = home_.File(app::kBalanceFile);
+    RestartedApi api(home_.path(), registry_);
+    EXPECT_FALSE(api.GetPath("/api/v1/status").second.contains("balance"));
+
+    ASSERT_TRUE(app::SaveBalanceReading(balance,
+                                        {"*100#", "09.12.2026 21:30:00", 57.1, u"Баланс: 57,10 р."})
+                    .ok());
+    const json read = api.GetPath("/api/v1/status").second["balance"];
+    EXPECT_EQ(read["amount"], 57.1);
+    EXPECT_EQ(read["text"], "Баланс: 57,10 р.");
+    EXPECT_EQ(read["code"], "*100#");
+    EXPECT_EQ(read["read_at"], "09.12.2026 21:30:00");
+
+    ASSERT_TRUE(app::SaveBalanceReading(
+                    balance, {"*100#", "09.12.2026 21:31:00", std::nullopt, u"Сервис недоступен"})
+                    .ok());
+    EXPECT_TRUE(api.GetPath("/api/v1/status").second["balance"]["amount"].is_null());
+
+    // Not the program's: the rest of the status still answers, and the log says why.
+    ASSERT_TRUE(files::SaveDurably(balance, "[1, 2").ok());
+    const auto [status, answer] = api.GetPath("/api/v1/status");
+    EXPECT_EQ(status, 200);
+    EXPECT_FALSE(answer.contains("balance"));
+    EXPECT_TRUE(answer.contains("modem"));
+    ASSERT_EQ(api.Log().size(), 1u);
+    EXPECT_NE(api.Log()[0].find("balance.json"), std::string::npos);
 }
 
 }  // namespace

@@ -91,6 +91,20 @@ configure "$com2"
 expect_refusal 1 'Неверный PIN-код. Осталось попыток: 2.' --pin 1357 receive
 VELKA_PIN=2468 expect_output 'behind-the-pin' receive
 
+# With a webhook set, what the command line takes off the SIM or records as sent
+# has its event kept in events.db first, for the next process that serves to post
+# (nobody listens on port 9: the command line posts nothing).
+hook_config() { configure "$1" && printf '[Webhooks]\r\nUrl1=http://127.0.0.1:9/hook\r\n' >>"$work/Config.ini"; }
+hook_config "$com2"
+"$sim" ctl --dir "$work/sim" inject 2 +79161234567 'told to the hook' >/dev/null
+expect_output 'told to the hook' receive
+grep -qaF 'told to the hook' "$work/events.db" || fail "receive kept no event of the message it took off the SIM"
+grep -qaF '"event":"sms:received"' "$work/events.db" || fail "receive kept no sms:received event"
+hook_config "$com1"
+expect_output '+79990000002: sent' send +79990000002 'sent with a hook set'
+grep -qaF 'sent with a hook set' "$work/events.db" || fail "send kept no event of the record it sent"
+grep -qaF '"event":"sms:sent"' "$work/events.db" || fail "send kept no sms:sent event"
+
 configure COMx
 expect_refusal 1 "'x' is not a valid integer value" receive
 "$sim" ctl --dir "$work/sim" fault 1 silent on >/dev/null

@@ -6,9 +6,13 @@
 
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
 #include "platform/hmac.h"
@@ -101,6 +105,109 @@ class Receiver {
     std::vector<Got> got_ GUARDED_BY(lock_);
     std::vector<Got> acknowledged_ GUARDED_BY(lock_);
     bool released_ GUARDED_BY(lock_) = false;  // the receiver ends: a hang ends too
+};
+
+// A receiver that answers badly, as a broken or misconfigured hook does, written
+// on a bare socket so that it can answer what no HTTP server would: its first
+// `bad` requests get `bad_answer` as raw bytes, the connection then closed (an
+// empty `bad_answer`: no answer at all, until the client gives up and closes);
+// later ones get 204. One connection at a time, as one hook's delivery posts.
+class BadReceiver {
+  public:
+    BadReceiver(std::string bad_answer, int bad) : bad_answer_(std::move(bad_answer)), bad_(bad) {
+        listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        EXPECT_EQ(::bind(listener_, reinterpret_cast<sockaddr*>(&address), length), 0);
+        EXPECT_EQ(::listen(listener_, 8), 0);
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length);
+        port_ = ntohs(address.sin_port);
+        thread_ = std::thread([this] { Serve(); });
+    }
+    ~BadReceiver() {
+        // Wakes the accept; a connection held unanswered is the client's to close.
+        ::shutdown(listener_, SHUT_RDWR);
+        thread_.join();
+        ::close(listener_);
+    }
+
+    std::string Url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/hook"; }
+
+    struct Attempt {
+        std::string id;
+        std::chrono::steady_clock::time_point when;
+    };
+    // Waits until `count` requests came, within kBound.
+    std::vector<Attempt> WaitFor(std::size_t count) {
+        MutexLock guard(lock_);
+        came_.wait_for(lock_, kBound, [&]() REQUIRES(lock_) { return attempts_.size() >= count; });
+        return attempts_;
+    }
+
+  private:
+    void Serve() {
+        for (;;) {
+            const int connection = ::accept(listener_, nullptr, nullptr);
+            if (connection < 0) return;
+            Answer(connection);
+            ::close(connection);
+        }
+    }
+    // Reads one request and answers it as scripted.
+    void Answer(int connection) {
+        const std::string request = ReadRequest(connection);
+        if (request.empty()) return;
+        bool bad = false;
+        {
+            MutexLock guard(lock_);
+            bad = static_cast<int>(attempts_.size()) < bad_;
+            attempts_.push_back(
+                {HeaderOf(request, "X-Velka-Event-Id"), std::chrono::steady_clock::now()});
+            came_.notify_all();
+        }
+        const std::string answer =
+            bad ? bad_answer_ : "HTTP/1.1 204 No Content\r\nConnection: close\r\n\r\n";
+        if (answer.empty()) {
+            // No answer: waits for the client's time-out to close the connection.
+            char byte = 0;
+            while (::recv(connection, &byte, 1, 0) > 0) {
+            }
+            return;
+        }
+        ::send(connection, answer.data(), answer.size(), MSG_NOSIGNAL);
+    }
+    static std::string ReadRequest(int connection) {
+        std::string request;
+        char chunk[4096];
+        std::size_t wanted = std::string::npos;
+        while (wanted == std::string::npos || request.size() < wanted) {
+            const ssize_t got = ::recv(connection, chunk, sizeof chunk, 0);
+            if (got <= 0) return {};
+            request.append(chunk, static_cast<std::size_t>(got));
+            const std::size_t end = request.find("\r\n\r\n");
+            if (wanted != std::string::npos || end == std::string::npos) continue;
+            const std::string length = HeaderOf(request, "Content-Length");
+            wanted = end + 4 + (length.empty() ? 0 : std::stoul(length));
+        }
+        return request;
+    }
+    static std::string HeaderOf(const std::string& request, const std::string& name) {
+        const std::size_t at = request.find("\r\n" + name + ": ");
+        if (at == std::string::npos) return {};
+        const std::size_t from = at + name.size() + 4;
+        return request.substr(from, request.find("\r\n", from) - from);
+    }
+
+    const std::string bad_answer_;
+    const int bad_;
+    int listener_ = -1;
+    int port_ = 0;
+    std::thread thread_;
+    Mutex lock_;
+    ConditionVariable came_;
+    std::vector<Attempt> attempts_ GUARDED_BY(lock_);
 };
 
 // The hook's marks in the journal, which the delivery's thread writes after the
@@ -230,6 +337,9 @@ TEST_F(DeliveryTest, AReceiverThatHangsHoldsUpNoOtherHookAndAStopEndsItsPost) {
     Delivery delivery(journal, {HookTo(hanging.Url()), HookTo(quick.Url())}, timing);
     delivery.Start();
     EXPECT_EQ(Ids(quick.WaitFor(1)), IdsOf({1}));
+    // The request came before its answer went: a stop in between would end the
+    // quick hook's post too, so its mark is waited for.
+    EXPECT_EQ(Marks(journal, quick.Url(), 1), std::vector<HookOutcome>{HookOutcome::Acknowledged});
     const auto asked = std::chrono::steady_clock::now();
     delivery.Stop();
     EXPECT_LT(std::chrono::steady_clock::now() - asked, kBound);
@@ -278,6 +388,68 @@ TEST_F(DeliveryTest, AnAddressNobodyListensOnCountsAsFailingAndIsTold) {
     EXPECT_EQ(delivery.FailingHooks(), std::vector<std::string>{url});
     delivery.Stop();
     EXPECT_EQ(journal.Pending(HookKey(url)).size(), 1u);
+}
+
+// Whatever way a hook answers badly, the event is tried again after pauses that
+// double, no later event goes before it, and once the hook answers well both
+// arrive in order. A 410 Gone is no exception: a hook taken down for a while must
+// not lose the events meanwhile; the user removes a hook from Config.ini.
+TEST_F(DeliveryTest, ABadAnswerIsAFailureRetriedWithBackOffAndTheOrderHolds) {
+    struct Case {
+        const char* what;
+        std::string answer;
+    };
+    const std::vector<Case> cases = {
+        {"500", "HTTP/1.1 500 Internal Server Error\r\nContent-Length: 0\r\n\r\n"},
+        {"301",
+         "HTTP/1.1 301 Moved Permanently\r\nLocation: http://127.0.0.1:1/\r\n"
+         "Content-Length: 0\r\n\r\n"},
+        {"410", "HTTP/1.1 410 Gone\r\nContent-Length: 0\r\n\r\n"},
+        {"garbage instead of an answer", "\x16\x03\x01 not HTTP at all\r\n\r\n"},
+        {"closed in the status line", "HTTP/1.1 20"},
+        {"closed in the headers", "HTTP/1.1 204 No Content\r\nConnection: cl"},
+        {"no answer within the time-out", ""},
+    };
+    constexpr int kBad = 3;
+    for (const Case& one : cases) {
+        SCOPED_TRACE(one.what);
+        BadReceiver receiver(one.answer, kBad);
+        journal_.reset();
+        std::filesystem::remove(dir_.File("events.db"));
+        EventJournal& journal = Journal();
+        ASSERT_TRUE(journal.Append({Recorded(1), Recorded(2)}).ok());
+        const DeliveryTiming timing = Quick();
+        Delivery delivery(journal, {HookTo(receiver.Url())}, timing);
+        delivery.Start();
+        const auto attempts = receiver.WaitFor(kBad + 2);
+        // The last request came before its answer went: its mark is waited for.
+        EXPECT_EQ(Marks(journal, receiver.Url(), 2),
+                  std::vector<HookOutcome>(2, HookOutcome::Acknowledged));
+        delivery.Stop();
+        ASSERT_EQ(attempts.size(), kBad + 2u);
+        std::vector<std::string> ids;
+        for (const auto& attempt : attempts) ids.push_back(attempt.id);
+        EXPECT_EQ(ids, IdsOf({1, 1, 1, 1, 2}));
+        // The pauses are lower bounds whatever the machine's speed: 20, 40, 80 ms.
+        for (int i = 1; i <= kBad; ++i) {
+            const auto pause = std::min(timing.first_retry * (1 << (i - 1)), timing.longest_retry);
+            EXPECT_GE(attempts[i].when - attempts[i - 1].when, pause) << "before attempt " << i;
+        }
+    }
+}
+
+TEST_F(DeliveryTest, ATwoHundredIsAnAcknowledgementWhateverItsBody) {
+    BadReceiver receiver("HTTP/1.1 200 OK\r\nContent-Length: 9\r\n\r\n\x01\xfe{garbage", 1);
+    EventJournal& journal = Journal();
+    ASSERT_TRUE(journal.Append({Recorded(1), Recorded(2)}).ok());
+    Delivery delivery(journal, {HookTo(receiver.Url())}, Quick());
+    delivery.Start();
+    const auto attempts = receiver.WaitFor(2);
+    EXPECT_EQ(Marks(journal, receiver.Url(), 2),
+              std::vector<HookOutcome>(2, HookOutcome::Acknowledged));
+    delivery.Stop();
+    ASSERT_EQ(attempts.size(), 2u);
+    EXPECT_EQ(attempts[1].id, EventIdText(2)) << "the first was taken as acknowledged";
 }
 
 }  // namespace

@@ -7,9 +7,9 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 
 #include "platform/files.h"
+#include "tests/support/file_damage.h"
 #include "tests/support/temp_dir.h"
 
 namespace velka::webhooks {
@@ -46,13 +46,7 @@ class EventJournalTest : public ::testing::Test {
         return *journal_;
     }
     std::uint64_t FileSize() const { return *files::Size(Path()); }
-    void FlipByteAt(std::uint64_t offset) {
-        std::fstream file(Path(), std::ios::binary | std::ios::in | std::ios::out);
-        file.seekg(static_cast<std::streamoff>(offset));
-        const char byte = static_cast<char>(file.get() ^ 0x20);
-        file.seekp(static_cast<std::streamoff>(offset));
-        file.put(byte);
-    }
+    void FlipByteAt(std::uint64_t offset) const { velka::testing::FlipByteAt(Path(), offset); }
 
     velka::testing::TempDir dir_;
     std::optional<EventJournal> journal_;

@@ -45,6 +45,7 @@
 #include "tools/velka-sms-cli/serve_command.h"
 #include "tools/velka-sms-cli/sim_contacts_command.h"
 #include "tools/velka-sms-cli/ussd_command.h"
+#include "webhooks/event_keeping.h"
 
 namespace {
 
@@ -304,6 +305,27 @@ void PrepareCore(AppCore& core, velka::app::WorkerEvents& events) {
     events.on_reception = SayReception;
 }
 
+// Events kept for the webhooks: a journal that cannot be opened keeps what this
+// run receives on the SIM (and what it sends queued), since their events could
+// not be kept; unreadable bytes were kept aside.
+void SayEventsOpening(const velka::webhooks::EventKeeping& keeping) {
+    if (!keeping.begun()) return;
+    const auto& opening = keeping.opening();
+    if (!opening) {
+        std::fprintf(stderr,
+                     "velka-sms-cli: the webhooks' events cannot be kept (%s); received "
+                     "messages stay on the modem and sent ones queued until they can.\n",
+                     opening.error().message.c_str());
+        return;
+    }
+    for (const velka::webhooks::JournalDamage& damage : *opening) {
+        std::fprintf(stderr,
+                     "velka-sms-cli: %llu unreadable byte(s) of events.db were kept aside in "
+                     "%s.\n",
+                     static_cast<unsigned long long>(damage.bytes), damage.kept_in.c_str());
+    }
+}
+
 void SayQueueDamage(const velka::app::QueueDamage& damage) {
     std::fprintf(stderr,
                  "velka-sms-cli: %llu unreadable byte(s) of the queue file were kept aside in "
@@ -332,7 +354,10 @@ int Send(const std::vector<std::string_view>& args) {
     const auto request = ParseSend(args);
     if (!request) return Fail(kBadInput, request.error().message);
 
+    // Declared before the core, so that it outlives the worker that records through it.
+    velka::webhooks::EventKeeping keeping(velka::ProgramDirectory());
     AppCore core(velka::ProgramDirectory());
+    core.SetEventRecorder(keeping);
     if (!request->wait) {
         if (const auto queued = core.Enqueue(Records(*request), request->whole); !queued)
             return Fail(kFailed, queued.error().message);
@@ -353,7 +378,10 @@ int Send(const std::vector<std::string_view>& args) {
     PrepareCore(core, events);
     if (const auto started = core.Start(events); !started)
         return Fail(kFailed, started.error().message);
-    if (core.WorkerRunning()) SayModemManagerNotice(core);
+    if (core.WorkerRunning()) {
+        SayModemManagerNotice(core);
+        SayEventsOpening(keeping);
+    }
     if (const auto& other = core.OtherWorker()) {
         std::fprintf(stderr, "velka-sms-cli: COM%u is driven by %s.\n", core.PortNumber(),
                      velka::Describe(*other).c_str());
@@ -402,10 +430,13 @@ int Send(const std::vector<std::string_view>& args) {
 // ---- receive, watch ----
 
 int Receive() {
+    velka::webhooks::EventKeeping keeping(velka::ProgramDirectory());
     AppCore core(velka::ProgramDirectory());
+    core.SetEventRecorder(keeping);
     if (g_pin) core.SetPin(*g_pin);
     const auto report = core.ReceiveOnce();
     SayModemManagerNotice(core);
+    SayEventsOpening(keeping);
     if (!report) return Fail(kFailed, velka::codepage::ToUtf8(report.error().message));
     for (const velka::store::ReceivedRecord& record : report->stored) PrintRecord(record);
     std::fprintf(stderr, "velka-sms-cli: %zu message(s) received.\n", report->stored.size());
@@ -443,8 +474,11 @@ int Watch() {
     events.on_reports = [](const std::vector<velka::store::StatusReport>& kept) {
         for (const velka::store::StatusReport& report : kept) PrintReport(report);
     };
+    velka::webhooks::EventKeeping keeping(velka::ProgramDirectory());
     AppCore core(velka::ProgramDirectory());
+    core.SetEventRecorder(keeping);
     if (const int status = StartWorker(core, events); status != 0) return status;
+    SayEventsOpening(keeping);
     std::fprintf(stderr, "velka-sms-cli: watching COM%u; Ctrl-C ends.\n", core.PortNumber());
     velka::cli::WaitForInterrupt();
     core.RequestStop();

@@ -11,6 +11,7 @@
 #include "platform/registry.h"
 #include "tools/velka-sms-cli/console.h"
 #include "tools/velka-sms-cli/exit_status.h"
+#include "webhooks/webhook_service.h"
 
 namespace velka::cli {
 namespace {
@@ -50,7 +51,12 @@ Result<gateway::ServerOptions> ParseServe(const std::vector<std::string_view>& a
 }  // namespace
 
 int Serve(const std::vector<std::string_view>& args, const StartWorker& start) {
+    // Declared before the core, so that the delivery ends after the worker: this
+    // process drives the modem for long, and posts the events it and the short
+    // commands before it kept in events.db.
+    webhooks::WebhookService hooks(ProgramDirectory(), [] {});
     app::AppCore core(ProgramDirectory());
+    core.SetEventRecorder(hooks);
     auto options = ParseServe(args, core.FilePath(app::kConfigFile));
     if (!options) return Fail(kBadInput, options.error().message);
     CatchInterrupts();  // before any thread starts
@@ -61,7 +67,15 @@ int Serve(const std::vector<std::string_view>& args, const StartWorker& start) {
     gateway::ApiServer server(core, Registry::Machine(), *options);
     app::WorkerEvents events;
     if (const int status =
-            start(core, events, [&server](app::WorkerEvents& all) { server.Observe(all); });
+            start(core, events,
+                  [&server, &hooks](app::WorkerEvents& all) {
+                      server.Observe(all);
+                      all.on_modem_state = [before = std::move(all.on_modem_state),
+                                            &hooks](const modem::ModemStatus& state) {
+                          if (before) before(state);
+                          hooks.ModemStateChanged(state);
+                      };
+                  });
         status != 0)
         return status;
     if (const Status listening = server.Start(); !listening) {
