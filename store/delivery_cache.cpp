@@ -19,22 +19,6 @@ constexpr char kMagic[] = "VLKDLV01";
 constexpr std::size_t kHeaderSize = 64;
 constexpr std::size_t kStateSize = 4 + kCachedTimeSize;
 
-void Put32(std::string& out, std::uint32_t value) {
-    const std::size_t at = out.size();
-    out.resize(at + 4);
-    PutLittleEndian(out, at, value, 4);
-}
-
-void Put64(std::string& out, std::uint64_t value) {
-    Put32(out, static_cast<std::uint32_t>(value));
-    Put32(out, static_cast<std::uint32_t>(value >> 32));
-}
-
-std::uint64_t Get64(const char* bytes, std::size_t at) {
-    return GetLittleEndian(bytes, at, 4) |
-           static_cast<std::uint64_t>(GetLittleEndian(bytes, at + 4, 4)) << 32;
-}
-
 }  // namespace
 
 std::string DeliveryCachePathFor(const std::string& box_path) {
@@ -50,15 +34,15 @@ Status SaveDeliveryCache(const std::string& path, const DeliveryCache& cache) {
     if (!fits) return Error{"a delivery time is too long for the cache"};
     std::string bytes(kMagic, 8);
     bytes.reserve(kHeaderSize + cache.states.size() * kStateSize + 4);
-    Put32(bytes, sources.records);
-    Put32(bytes, cache.unbelieved);
-    Put64(bytes, sources.box_identity);
-    Put32(bytes, sources.first_checksum);
-    Put32(bytes, sources.last_checksum);
-    Put64(bytes, sources.sent_identity);
-    Put64(bytes, sources.sent_size);
-    Put64(bytes, sources.reports_identity);
-    Put64(bytes, sources.reports_size);
+    AppendLittleEndian(bytes, sources.records, 4);
+    AppendLittleEndian(bytes, cache.unbelieved, 4);
+    AppendLittleEndian(bytes, sources.box_identity, 8);
+    AppendLittleEndian(bytes, sources.first_checksum, 4);
+    AppendLittleEndian(bytes, sources.last_checksum, 4);
+    AppendLittleEndian(bytes, sources.sent_identity, 8);
+    AppendLittleEndian(bytes, sources.sent_size, 8);
+    AppendLittleEndian(bytes, sources.reports_identity, 8);
+    AppendLittleEndian(bytes, sources.reports_size, 8);
     for (const CachedState& state : cache.states) {
         bytes += static_cast<char>(state.outcome);
         bytes += static_cast<char>(state.status);
@@ -66,7 +50,7 @@ Status SaveDeliveryCache(const std::string& path, const DeliveryCache& cache) {
         bytes += state.when;
         bytes.append(kCachedTimeSize - state.when.size(), '\0');
     }
-    Put32(bytes, Crc32(bytes));
+    AppendLittleEndian(bytes, Crc32(bytes), 4);
     return files::SaveDurably(path, bytes);
 }
 
@@ -74,6 +58,7 @@ std::optional<DeliveryCache> LoadDeliveryCache(const std::string& path) {
     auto read = files::ReadAll(path);
     if (!read || read->size() < kHeaderSize + 4 || read->compare(0, 8, kMagic, 8) != 0)
         return std::nullopt;
+    const std::string_view bytes_view = *read;
     const char* at = read->data();
     const std::size_t body = read->size() - 4;
     if (GetLittleEndian(at, body, 4) != Crc32(std::string_view(*read).substr(0, body)))
@@ -82,13 +67,13 @@ std::optional<DeliveryCache> LoadDeliveryCache(const std::string& path) {
     DeliverySources& sources = cache.sources;
     sources.records = GetLittleEndian(at, 8, 4);
     cache.unbelieved = GetLittleEndian(at, 12, 4);
-    sources.box_identity = Get64(at, 16);
+    sources.box_identity = ReadLittleEndian(bytes_view, 16, 8);
     sources.first_checksum = GetLittleEndian(at, 24, 4);
     sources.last_checksum = GetLittleEndian(at, 28, 4);
-    sources.sent_identity = Get64(at, 32);
-    sources.sent_size = Get64(at, 40);
-    sources.reports_identity = Get64(at, 48);
-    sources.reports_size = Get64(at, 56);
+    sources.sent_identity = ReadLittleEndian(bytes_view, 32, 8);
+    sources.sent_size = ReadLittleEndian(bytes_view, 40, 8);
+    sources.reports_identity = ReadLittleEndian(bytes_view, 48, 8);
+    sources.reports_size = ReadLittleEndian(bytes_view, 56, 8);
     if (kHeaderSize + std::size_t{sources.records} * kStateSize != body) return std::nullopt;
     cache.states.resize(sources.records);
     const char* state_at = at + kHeaderSize;

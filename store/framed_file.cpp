@@ -35,17 +35,6 @@ std::optional<FramedEntry> FramedEntryAt(const FramedFormat& format, std::string
 
 }  // namespace
 
-void AppendLittleEndian(std::string& out, std::uint64_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
-}
-
-std::uint64_t ReadLittleEndian(std::string_view in, std::size_t at, int bytes) {
-    std::uint64_t value = 0;
-    for (int i = bytes - 1; i >= 0; --i)
-        value = (value << 8) | static_cast<unsigned char>(in[at + static_cast<std::size_t>(i)]);
-    return value;
-}
-
 void AppendFramedEntry(std::string& out, const FramedFormat& format, std::uint8_t kind,
                        std::string_view payload) {
     std::string header(format.magic, 2);

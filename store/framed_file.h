@@ -16,6 +16,7 @@
 #include <string_view>
 
 #include "platform/result.h"
+#include "store/little_endian.h"
 
 namespace velka::store {
 
@@ -33,12 +34,6 @@ struct FramedEntry {
     std::uint8_t kind;
     std::string_view payload;  // into the bytes read
 };
-
-// Appends `bytes` bytes of `value` to `out`, lowest first.
-void AppendLittleEndian(std::string& out, std::uint64_t value, int bytes);
-// The `bytes`-byte number at `at` of `in`, lowest byte first.
-// REQUIRES: `in` holds at + bytes bytes.
-std::uint64_t ReadLittleEndian(std::string_view in, std::size_t at, int bytes);
 
 // Appends one entry, header and payload, to `out`.
 void AppendFramedEntry(std::string& out, const FramedFormat& format, std::uint8_t kind,

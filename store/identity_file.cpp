@@ -59,8 +59,7 @@ std::string IdentitiesPathFor(const std::string& inbox_path) {
 
 std::string EncodeIdentityEntry(const IdentityEntry& entry) {
     std::string bytes(kIdentityEntrySize, '\0');
-    PutLittleEndian(bytes, kIdentityAt, static_cast<std::uint32_t>(entry.identity), 4);
-    PutLittleEndian(bytes, kIdentityAt + 4, static_cast<std::uint32_t>(entry.identity >> 32), 4);
+    PutLittleEndian64(bytes, kIdentityAt, entry.identity);
     PutLittleEndian(bytes, kRecordAt, entry.record, 4);
     PutLittleEndian(bytes, kRecordCrcAt, entry.record_crc, 4);
     PutLittleEndian(bytes, kFileAt, static_cast<std::uint32_t>(entry.file), 1);
@@ -73,8 +72,7 @@ bool DecodeIdentityEntry(const char* bytes, IdentityEntry& entry) {
     if (GetLittleEndian(bytes, kCrcAt, 4) != Crc32(std::string_view(bytes, kCrcAt))) return false;
     const std::uint32_t file = GetLittleEndian(bytes, kFileAt, 1);
     if (file > static_cast<std::uint32_t>(IdentifiedFile::Reports)) return false;
-    entry.identity = GetLittleEndian(bytes, kIdentityAt, 4) |
-                     static_cast<std::uint64_t>(GetLittleEndian(bytes, kIdentityAt + 4, 4)) << 32;
+    entry.identity = ReadLittleEndian(std::string_view(bytes, kIdentityEntrySize), kIdentityAt, 8);
     entry.record = GetLittleEndian(bytes, kRecordAt, 4);
     entry.record_crc = GetLittleEndian(bytes, kRecordCrcAt, 4);
     entry.file = static_cast<IdentifiedFile>(file);

@@ -19,22 +19,6 @@ constexpr std::size_t kRowSize = 8;
 constexpr std::size_t kKeySize = 8;
 constexpr std::size_t kSlotSize = 4;
 
-void Put32(std::string& out, std::uint32_t value) {
-    const std::size_t at = out.size();
-    out.resize(at + 4);
-    PutLittleEndian(out, at, value, 4);
-}
-
-void Put64(std::string& out, std::uint64_t value) {
-    Put32(out, static_cast<std::uint32_t>(value));
-    Put32(out, static_cast<std::uint32_t>(value >> 32));
-}
-
-std::uint64_t Get64(const char* bytes, std::size_t at) {
-    return GetLittleEndian(bytes, at, 4) |
-           static_cast<std::uint64_t>(GetLittleEndian(bytes, at + 4, 4)) << 32;
-}
-
 }  // namespace
 
 std::string JoinedIndexPathFor(const std::string& box_path) {
@@ -46,22 +30,22 @@ Status SaveJoinedIndex(const std::string& path, const JoinSources& sources,
     std::string bytes(kMagic, 8);
     bytes.reserve(kHeaderSize + state.rows.size() * (kRowSize + kKeySize) +
                   state.places.size() * kSlotSize + 4);
-    Put32(bytes, state.records);
-    Put32(bytes, static_cast<std::uint32_t>(state.rows.size()));
-    Put32(bytes, static_cast<std::uint32_t>(state.places.size()));
-    Put32(bytes, sources.parts_entries);
-    Put64(bytes, sources.box_identity);
-    Put64(bytes, sources.parts_identity);
-    Put32(bytes, sources.first_checksum);
-    Put32(bytes, sources.last_checksum);
-    Put64(bytes, 0);
+    AppendLittleEndian(bytes, state.records, 4);
+    AppendLittleEndian(bytes, static_cast<std::uint32_t>(state.rows.size()), 4);
+    AppendLittleEndian(bytes, static_cast<std::uint32_t>(state.places.size()), 4);
+    AppendLittleEndian(bytes, sources.parts_entries, 4);
+    AppendLittleEndian(bytes, sources.box_identity, 8);
+    AppendLittleEndian(bytes, sources.parts_identity, 8);
+    AppendLittleEndian(bytes, sources.first_checksum, 4);
+    AppendLittleEndian(bytes, sources.last_checksum, 4);
+    AppendLittleEndian(bytes, 0, 8);
     for (const JoinedRow& row : state.rows) {
-        Put32(bytes, row.first_slot);
-        Put32(bytes, row.slot_count);
+        AppendLittleEndian(bytes, row.first_slot, 4);
+        AppendLittleEndian(bytes, row.slot_count, 4);
     }
-    for (const std::uint64_t key : state.keys) Put64(bytes, key);
-    for (const std::uint32_t slot : state.places) Put32(bytes, slot);
-    Put32(bytes, Crc32(bytes));
+    for (const std::uint64_t key : state.keys) AppendLittleEndian(bytes, key, 8);
+    for (const std::uint32_t slot : state.places) AppendLittleEndian(bytes, slot, 4);
+    AppendLittleEndian(bytes, Crc32(bytes), 4);
     return files::SaveDurably(path, bytes);
 }
 
@@ -69,6 +53,7 @@ std::optional<std::pair<JoinSources, JoinState>> LoadJoinedIndex(const std::stri
     auto read = files::ReadAll(path);
     if (!read || read->size() < kHeaderSize + 4) return std::nullopt;
     const std::string& bytes = *read;
+    const std::string_view bytes_view = bytes;
     const char* at = bytes.data();
     if (bytes.compare(0, 8, kMagic, 8) != 0) return std::nullopt;
     const std::size_t body = bytes.size() - 4;
@@ -81,8 +66,8 @@ std::optional<std::pair<JoinSources, JoinState>> LoadJoinedIndex(const std::stri
     if (kHeaderSize + rows * (kRowSize + kKeySize) + slots * kSlotSize != body) return std::nullopt;
     JoinSources sources;
     sources.parts_entries = GetLittleEndian(at, 20, 4);
-    sources.box_identity = Get64(at, 24);
-    sources.parts_identity = Get64(at, 32);
+    sources.box_identity = ReadLittleEndian(bytes_view, 24, 8);
+    sources.parts_identity = ReadLittleEndian(bytes_view, 32, 8);
     sources.first_checksum = GetLittleEndian(at, 40, 4);
     sources.last_checksum = GetLittleEndian(at, 44, 4);
 
@@ -98,7 +83,7 @@ std::optional<std::pair<JoinSources, JoinState>> LoadJoinedIndex(const std::stri
     }
     state.keys.resize(rows);
     for (std::uint64_t& key : state.keys) {
-        key = Get64(at, offset);
+        key = ReadLittleEndian(bytes_view, offset, 8);
         offset += kKeySize;
     }
     state.places.resize(slots);

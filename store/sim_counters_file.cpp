@@ -20,16 +20,6 @@ constexpr std::size_t kMessagesAt = 16;
 constexpr std::size_t kSimAt = 24;
 constexpr std::size_t kCrcAt = kSimSendEntrySize - 4;
 
-void PutUint64(std::string& bytes, std::size_t at, std::uint64_t value) {
-    PutLittleEndian(bytes, at, static_cast<std::uint32_t>(value), 4);
-    PutLittleEndian(bytes, at + 4, static_cast<std::uint32_t>(value >> 32), 4);
-}
-
-std::uint64_t GetUint64(const char* bytes, std::size_t at) {
-    return GetLittleEndian(bytes, at, 4) |
-           static_cast<std::uint64_t>(GetLittleEndian(bytes, at + 4, 4)) << 32;
-}
-
 bool IsSimKey(std::string_view key) {
     return !key.empty() && key.size() <= kSimKeySize &&
            std::all_of(key.begin(), key.end(), [](char c) { return c > ' ' && c < 0x7F; });
@@ -43,8 +33,8 @@ std::uint64_t RecipientKey(std::string_view number) {
 
 std::string EncodeSimSend(const SimSend& send) {
     std::string bytes(kSimSendEntrySize, '\0');
-    PutUint64(bytes, kMomentAt, static_cast<std::uint64_t>(send.moment));
-    PutUint64(bytes, kRecipientAt, send.recipient);
+    PutLittleEndian64(bytes, kMomentAt, static_cast<std::uint64_t>(send.moment));
+    PutLittleEndian64(bytes, kRecipientAt, send.recipient);
     PutLittleEndian(bytes, kMessagesAt, std::min<std::uint32_t>(send.messages, 255), 1);
     const std::size_t length = std::min(send.sim.size(), kSimKeySize);
     bytes.replace(kSimAt, length, send.sim, 0, length);
@@ -53,14 +43,15 @@ std::string EncodeSimSend(const SimSend& send) {
 }
 
 bool DecodeSimSend(const char* bytes, SimSend& send) {
+    const std::string_view entry(bytes, kSimSendEntrySize);
     if (GetLittleEndian(bytes, kCrcAt, 4) != Crc32(std::string_view(bytes, kCrcAt))) return false;
     const std::string_view field(bytes + kSimAt, kSimKeySize);
     const std::string_view sim = field.substr(0, field.find('\0'));
     const std::uint32_t messages = GetLittleEndian(bytes, kMessagesAt, 1);
     if (!IsSimKey(sim) || messages == 0) return false;
     send.sim = std::string(sim);
-    send.moment = static_cast<std::int64_t>(GetUint64(bytes, kMomentAt));
-    send.recipient = GetUint64(bytes, kRecipientAt);
+    send.moment = static_cast<std::int64_t>(ReadLittleEndian(entry, kMomentAt, 8));
+    send.recipient = ReadLittleEndian(entry, kRecipientAt, 8);
     send.messages = messages;
     return true;
 }
