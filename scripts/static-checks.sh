@@ -14,7 +14,8 @@ jobs=${2:-$(nproc)}
 
 core='platform|sms|store|serial|modem|contacts|compose|settings|messages|app|contact_files|gateway|webhooks'
 mkdir -p "$(dirname "$dir")"
-cmake -S . -B "$dir" -G Ninja -DCMAKE_CXX_COMPILER=clang++-14 -DCMAKE_BUILD_TYPE=Debug \
+# No debug information: the build is for the analysis and its one test.
+cmake -S . -B "$dir" -G Ninja -DCMAKE_CXX_COMPILER=clang++-14 -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG=-g0 \
     -DVELKA_WERROR=ON -DVELKA_GUI=OFF -DVELKA_BENCH=OFF > "$dir.configure.log" 2>&1 \
     || { cat "$dir.configure.log"; exit 1; }
 
