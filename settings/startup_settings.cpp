@@ -81,12 +81,16 @@ Status ReadStartupSettings(const std::string& ini_path, StartupSettings& setting
     settings.reception = ReadInteger(ini_path, kSection, kMailCheckKey, 1) != 0;
     settings.delivery_reports = ReadInteger(ini_path, kSection, kDeliveryReportsKey, 0) != 0;
     settings.full_ucs2_segments = ReadInteger(ini_path, kSection, kFullUcs2PartsKey, 0) != 0;
-    const std::string port_text = profile::ReadString(ini_path, kSection, kSerialPortKey, "");
-    if (port_text.size() <= kPortPrefixLength) return {};
-    const auto port = StrToInt(std::string_view(port_text).substr(kPortPrefixLength));
+    const auto port = ReadSerialPort(ini_path, kSection);
     if (!port) return port.error();
     settings.port = *port;
     return {};
+}
+
+Result<std::int32_t> ReadSerialPort(const std::string& ini_path, std::string_view section) {
+    const std::string port_text = profile::ReadString(ini_path, section, kSerialPortKey, "");
+    if (port_text.size() <= kPortPrefixLength) return 0;
+    return StrToInt(std::string_view(port_text).substr(kPortPrefixLength));
 }
 
 }  // namespace velka::settings

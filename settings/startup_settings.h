@@ -47,4 +47,8 @@ std::int32_t ReadInteger(const std::string& ini_path, std::string_view section,
 // Blocks on the disk; any thread.
 Status ReadStartupSettings(const std::string& ini_path, StartupSettings& settings);
 
+// The "SerialPort" of `section` by the rule above: 0 when missing or of 3 characters
+// or fewer, the conversion message when the rest does not convert.
+Result<std::int32_t> ReadSerialPort(const std::string& ini_path, std::string_view section);
+
 }  // namespace velka::settings
