@@ -1,5 +1,7 @@
 #include "app/app_core.h"
 
+#include <algorithm>
+
 #include "app/status_text.h"
 #include "modem/inbox_sink.h"
 #include "platform/codepage.h"
@@ -72,19 +74,53 @@ Status AppCore::Start(WorkerEvents events) {
     if (*port < 0 || *port > 0xFFFF) {
         return Error{"There is no serial port COM" + std::to_string(*port) + "."};
     }
+    const auto modems = settings::ReadPoolModems(FilePath(kConfigFile), *port);
+    if (!modems) return modems.error();
+    for (const settings::PoolModem& modem : *modems) {
+        if (modem.port < 0 || modem.port > 0xFFFF) {
+            return Error{"There is no serial port COM" + std::to_string(modem.port) + "."};
+        }
+    }
+    // Bound first: a front end names the port even when another process drives it.
     session_.Bind(static_cast<std::uint16_t>(*port));
     const auto taken = TakeModem();
     if (!taken) return taken.error();
     if (!*taken) return {};
-    worker_ = std::make_unique<Worker>(
-        session_, queue_, queue_file_, stop_, switches_,
-        WorkerFiles{FilePath(kInboxFile), FilePath(kOutboxFile), FilePath(kUnsentFile)},
-        std::move(events), *recorder_);
-    if (pin_) worker_->SetPin(*pin_);
-    worker_->SetSafetyPoll(safety_poll_);
-    worker_->SetSimGate(OpenSimGate());
-    worker_->Start();
+    StartWorkers(*modems, std::move(events));
     return {};
+}
+
+// The first modem's worker tells everything; the others tell what concerns the
+// queue and the boxes, while what they say of their own modem (its state, its
+// operator, how it announces) waits for a view of the pool.
+void AppCore::StartWorkers(const std::vector<settings::PoolModem>& modems, WorkerEvents events) {
+    const auto senders = static_cast<std::size_t>(
+        std::count_if(modems.begin(), modems.end(),
+                      [](const settings::PoolModem& modem) { return modem.sends; }));
+    pool_ = std::make_unique<PoolShare>(queue_file_, std::max<std::size_t>(senders, 1));
+    WorkerEvents others = events;
+    others.on_modem_state = nullptr;
+    others.on_modem_info = nullptr;
+    others.on_reception = nullptr;
+    const SimGate gate = OpenSimGate();
+    const WorkerFiles files{FilePath(kInboxFile), FilePath(kOutboxFile), FilePath(kUnsentFile)};
+    for (std::size_t i = 0; i < modems.size(); ++i) {
+        modem::Session* session = &session_;  // bound by Start
+        if (i > 0) {
+            more_sessions_.push_back(std::make_unique<modem::Session>(stop_, Registry::Machine()));
+            session = more_sessions_.back().get();
+            session->Bind(static_cast<std::uint16_t>(modems[i].port));
+        }
+        const WorkerDuties duties{modems[i].sends, modems[i].receives, i == 0};
+        workers_.push_back(std::make_unique<Worker>(*session, queue_, *pool_, stop_, switches_,
+                                                    files, i == 0 ? events : others, *recorder_,
+                                                    duties));
+        Worker& worker = *workers_.back();
+        if (pin_) worker.SetPin(*pin_);
+        worker.SetSafetyPoll(safety_poll_);
+        worker.SetSimGate(gate);
+    }
+    for (const auto& worker : workers_) worker->Start();
 }
 
 SimGate AppCore::OpenSimGate() {
@@ -145,7 +181,7 @@ Result<AppCore::ModemReport> AppCore::ProbeOnce() {
 }
 
 void AppCore::RunOnModem(const ModemErrand& errand) {
-    if (worker_) {
+    if (WorkerRunning()) {
         // Refused once the worker has ended: nothing would ever run it.
         if (!queue_.AddErrand(errand)) errand.failed(Error{ErrandNotRunText({}, true)});
         return;
@@ -159,12 +195,12 @@ void AppCore::RunOnModem(const ModemErrand& errand) {
 
 void AppCore::SetReceptionEnabled(bool enabled) {
     switches_.reception.store(enabled);
-    if (worker_) worker_->ReceptionSwitched();
+    for (const auto& worker : workers_) worker->ReceptionSwitched();
 }
 
 void AppCore::SetPin(std::string pin) {
     pin_ = pin;
-    if (worker_) worker_->SetPin(std::move(pin));
+    for (const auto& worker : workers_) worker->SetPin(pin);
 }
 
 Result<bool> AppCore::TakeModem() {
@@ -204,8 +240,9 @@ void AppCore::RequestStop() {
 
 void AppCore::Shutdown() {
     RequestStop();
-    if (worker_) worker_->Join();
+    for (const auto& worker : workers_) worker->Join();
     session_.Close();
+    for (const auto& session : more_sessions_) session->Close();
     modem_lock_.reset();
 }
 

@@ -30,6 +30,7 @@
 #include "platform/program_dir.h"
 #include "platform/result.h"
 #include "platform/stop_signal.h"
+#include "settings/pool_settings.h"
 #include "store/packet.h"
 
 namespace velka::app {
@@ -46,8 +47,10 @@ class AppCore {
 
     // Reads Config.ini: the reception flag from "PerformMailCheck", the port from
     // "SerialPort", and starts the worker on that port when one is set, whatever
-    // the reception flag says. A "SerialPort" whose number does not convert starts
-    // no worker and gives the conversion message for the front end to show
+    // the reception flag says; and a worker for each other modem of the pool
+    // (settings/pool_settings.h), all sharing the queue. A pool section that does
+    // not convert starts none and gives its message. A "SerialPort" whose number does not convert
+    // starts no worker and gives the conversion message for the front end to show
     // ("'x' is not a valid integer value"); so does a number that no port can have.
     // A port number of 0 starts no worker. When another process drives the modem
     // (it holds worker.lock), no worker starts either, and OtherWorker() names
@@ -95,7 +98,11 @@ class AppCore {
     void SetEventRecorder(EventRecorder& recorder) { recorder_ = &recorder; }
     // Before Start().
     void SetSafetyPoll(Clock::duration interval) { safety_poll_ = interval; }
-    bool WorkerRunning() const { return worker_ != nullptr; }
+    // How long a text cut short waits for its SIM (kPinnedWait). Before Start().
+    void SetPinnedWait(Clock::duration wait) { queue_.SetPinnedWait(wait); }
+    bool WorkerRunning() const { return !workers_.empty(); }
+    // How many modems the workers drive (the pool's size); 0 while none runs.
+    std::size_t ModemCount() const { return workers_.size(); }
     // The port the worker uses; 0 when none was configured.
     std::uint16_t PortNumber() const { return session_.PortNumber(); }
 
@@ -161,6 +168,8 @@ class AppCore {
     Status InitOnce();
     // Takes worker.lock. False, with other_worker_ set, when another process holds it.
     Result<bool> TakeModem();
+    // Starts a worker per modem of the pool, session_ driving the first.
+    void StartWorkers(const std::vector<settings::PoolModem>& modems, WorkerEvents events);
     // The counters of what each SIM sent (sim-counters.db) and the limits over them,
     // for the worker that takes the modem.
     SimGate OpenSimGate();
@@ -175,9 +184,13 @@ class AppCore {
     // Driven by the front end's thread before the worker starts and after it
     // ended, by the worker's thread in between.
     modem::Session session_;
+    // The other modems of the pool, each driven by its worker's thread.
+    std::vector<std::unique_ptr<modem::Session>> more_sessions_;  // front end's thread only
+    std::unique_ptr<PoolShare> pool_;  // made by Start for the workers; outlives them
     // Shared by the worker (through its SimGate) from Start to the end of Shutdown.
     std::unique_ptr<SimCounters> sim_counters_;
-    std::unique_ptr<Worker> worker_;                // front end's thread only
+    // The first modem's worker first: it runs the errands. Front end's thread only.
+    std::vector<std::unique_ptr<Worker>> workers_;
     std::optional<std::string> pin_;                // front end's thread only; for Start
     Clock::duration safety_poll_ = kSafetyPoll;     // front end's thread only
     EventRecorder* recorder_ = &NoEventRecorder();  // front end's thread only; for Start

@@ -21,50 +21,71 @@ void OutgoingQueue::Add(std::vector<QueuedRecord> records) {
         MutexLock guard(lock_);
         bulk_.total += records.size();
         for (QueuedRecord& item : records) records_.push_back(std::move(item));
+        SetWakeSignals();
     }
     wake_.notify_all();
-    wake_signal_.Set();
 }
 
 void OutgoingQueue::NoteQueuedOnDisk() {
     {
         MutexLock guard(lock_);
         queued_on_disk_ = true;
+        SetWakeSignals();
     }
     wake_.notify_all();
-    wake_signal_.Set();
 }
 
-bool OutgoingQueue::HasDue(Clock::time_point now) const {
+Clock::time_point OutgoingQueue::DueFor(const QueuedRecord& record, std::string_view sim) const {
+    if (sim.empty()) return record.due;
+    if (!record.sim.empty() && record.sim != sim) return record.due + pinned_wait_;
+    const bool first_failure_elsewhere =
+        record.attempts == 1 && !record.failed_on.empty() && record.failed_on != sim;
+    return first_failure_elsewhere ? Clock::time_point{} : record.due;
+}
+
+bool OutgoingQueue::HasDue(Clock::time_point now, std::string_view sim) const {
     return std::any_of(records_.begin(), records_.end(),
-                       [now](const QueuedRecord& r) { return r.due <= now; });
+                       [&](const QueuedRecord& r) { return DueFor(r, sim) <= now; });
 }
 
-std::optional<Clock::time_point> OutgoingQueue::NextDue() const {
-    const auto earliest = std::min_element(
-        records_.begin(), records_.end(),
-        [](const QueuedRecord& a, const QueuedRecord& b) { return a.due < b.due; });
-    if (earliest == records_.end()) return std::nullopt;
-    return earliest->due;
+std::optional<Clock::time_point> OutgoingQueue::NextDue(std::string_view sim) const {
+    std::optional<Clock::time_point> earliest;
+    for (const QueuedRecord& r : records_) {
+        if (!earliest || DueFor(r, sim) < *earliest) earliest = DueFor(r, sim);
+    }
+    return earliest;
 }
 
-std::optional<QueuedRecord> OutgoingQueue::TakeDue(Clock::time_point now) {
-    const auto first_due = std::find_if(records_.begin(), records_.end(),
-                                        [now](const QueuedRecord& r) { return r.due <= now; });
+std::optional<QueuedRecord> OutgoingQueue::TakeDue(Clock::time_point now, std::string_view sim) {
+    const auto first_due =
+        std::find_if(records_.begin(), records_.end(),
+                     [&](const QueuedRecord& r) { return DueFor(r, sim) <= now; });
     if (first_due == records_.end()) return std::nullopt;
     QueuedRecord taken = std::move(*first_due);
     records_.erase(first_due);
-    sending_ = taken;
+    sending_.push_back(taken);
     return taken;
 }
 
+void OutgoingQueue::DropSending(std::uint64_t id) {
+    std::erase_if(sending_, [id](const QueuedRecord& r) { return r.id == id; });
+}
+
+void OutgoingQueue::UpdateSending(const QueuedRecord& record) {
+    for (QueuedRecord& sending : sending_) {
+        if (sending.id == record.id) sending = record;
+    }
+}
+
 void OutgoingQueue::PutBack(QueuedRecord record) {
-    if (sending_ && sending_->id == record.id) sending_.reset();
+    DropSending(record.id);
     records_.push_back(std::move(record));
+    SetWakeSignals();
+    wake_.notify_all();
 }
 
 void OutgoingQueue::EndSending(std::uint64_t id, bool gone) {
-    if (sending_ && sending_->id == id) sending_.reset();
+    DropSending(id);
     if (gone) ++bulk_.done;
     if (Count() == 0) bulk_ = {};
 }
@@ -85,9 +106,9 @@ bool OutgoingQueue::AddErrand(ModemErrand errand) {
         MutexLock guard(lock_);
         if (errands_closed_) return false;
         errands_.push_back(std::move(errand));
+        SetWakeSignals();
     }
     wake_.notify_all();
-    wake_signal_.Set();
     return true;
 }
 
@@ -104,9 +125,26 @@ std::deque<ModemErrand> OutgoingQueue::CloseErrands() {
 }
 
 void OutgoingQueue::Wake() {
-    { MutexLock guard(lock_); }
+    {
+        MutexLock guard(lock_);
+        SetWakeSignals();
+    }
     wake_.notify_all();
-    wake_signal_.Set();
+}
+
+void OutgoingQueue::AddWakeSignal(StopSignal& signal) {
+    MutexLock guard(lock_);
+    wake_signals_.push_back(&signal);
+}
+
+void OutgoingQueue::RemoveWakeSignal(StopSignal& signal) {
+    MutexLock guard(lock_);
+    std::erase(wake_signals_, &signal);
+}
+
+// The queue lock comes above a signal's own lock and the port waits it wakes.
+void OutgoingQueue::SetWakeSignals() {
+    for (StopSignal* signal : wake_signals_) signal->Set();
 }
 
 }  // namespace velka::app

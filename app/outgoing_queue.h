@@ -13,6 +13,7 @@
 #include <deque>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -26,6 +27,11 @@
 namespace velka::app {
 
 using Clock = std::chrono::steady_clock;
+
+// How long a text cut short waits for the SIM it began on once it is due again;
+// after that any SIM of the pool may take it and send it again whole, as its SIM's
+// modem has stopped answering, lost its port or keeps refusing.
+inline constexpr auto kPinnedWait = std::chrono::minutes(10);
 
 // The pause before the next attempt of a record that failed `attempts` times:
 // 2 s, doubling with every failure, at most 5 minutes.
@@ -59,6 +65,17 @@ struct QueuedRecord {
     // What the modem said of each confirmed message, in order: its reference and
     // when. As many as `confirmed` for records sent since references are kept.
     std::vector<store::SegmentSent> sent;
+    // The SIM (SimKey) its first message went through, once one did: the others go
+    // the same way, since the recipient's phone joins parts of one sender only.
+    // Empty until then, and for a record of an earlier run (not kept in queue.db).
+    std::string sim;
+    // The SIM whose modem failed to send it at its last attempt. Refused at its first
+    // attempt, it is due at once for the other modems of a pool: the fault is most
+    // likely that modem's. This run only.
+    std::string failed_on;
+    // Its first messages went through a SIM that stopped answering, and it is sent
+    // again whole through another (kPinnedWait). This run only.
+    bool again_whole = false;
 
     bool AllConfirmed() const { return segments > 0 && confirmed >= segments; }
 };
@@ -87,16 +104,25 @@ class OutgoingQueue {
     // With lock() held.
     bool empty() const REQUIRES(lock_) { return records_.empty(); }
     std::size_t size() const REQUIRES(lock_) { return records_.size(); }
-    bool HasDue(Clock::time_point now) const REQUIRES(lock_);
+    // A record is due for a worker once its pause is over, unless it began on
+    // another SIM than the worker's `sim` (QueuedRecord::sim; empty: any SIM) and
+    // has waited for it less than the pinned wait since.
+    bool HasDue(Clock::time_point now, std::string_view sim = {}) const REQUIRES(lock_);
     // Whether NoteQueuedOnDisk was called since the last call; clears the note.
     bool TakeQueuedOnDiskNote() REQUIRES(lock_) { return std::exchange(queued_on_disk_, false); }
     bool QueuedOnDisk() const REQUIRES(lock_) { return queued_on_disk_; }
-    // The earliest moment at which a record becomes due; nothing when empty.
-    std::optional<Clock::time_point> NextDue() const REQUIRES(lock_);
-    // Removes and gives the first record that is due.
-    std::optional<QueuedRecord> TakeDue(Clock::time_point now) REQUIRES(lock_);
-    // Puts a record back at the end; it keeps its id. Ends its being sent.
+    // The earliest moment at which a record becomes due for a worker on `sim`;
+    // nothing when none will.
+    std::optional<Clock::time_point> NextDue(std::string_view sim = {}) const REQUIRES(lock_);
+    // Removes and gives the first record that is due for a worker on `sim`.
+    std::optional<QueuedRecord> TakeDue(Clock::time_point now, std::string_view sim = {})
+        REQUIRES(lock_);
+    // Puts a record back at the end; it keeps its id. Ends its being sent. Wakes the
+    // workers: the record may be due for another one sooner than for its own.
     void PutBack(QueuedRecord record) REQUIRES(lock_);
+
+    // kPinnedWait; tests shorten it. Before the workers start.
+    void SetPinnedWait(Clock::duration wait) { pinned_wait_ = wait; }
 
     // ---- Errands, which go before the records that wait ----
     // Appends an errand and wakes the worker. False, with the errand not taken,
@@ -109,16 +135,18 @@ class OutgoingQueue {
     std::deque<ModemErrand> CloseErrands() REQUIRES(lock_);
 
     // ---- What the user sees of the queue ----
-    // The record TakeDue gave last, until PutBack or EndSending: the one the worker
-    // sends now.
-    const std::optional<QueuedRecord>& Sending() const REQUIRES(lock_) { return sending_; }
+    // The records TakeDue gave, each until PutBack or EndSending: those the workers
+    // send now, in the order they were taken.
+    const std::vector<QueuedRecord>& Sending() const REQUIRES(lock_) { return sending_; }
+    // The record being sent changed in what the queue view shows of it.
+    void UpdateSending(const QueuedRecord& record) REQUIRES(lock_);
     // The worker is done with record `id`: `gone` when it left the queue for good
     // (sent or never sendable), which counts it done in the bulk.
     void EndSending(std::uint64_t id, bool gone) REQUIRES(lock_);
     // The records waiting, in queue order (the one being sent not among them).
     const std::deque<QueuedRecord>& Waiting() const REQUIRES(lock_) { return records_; }
     // Waiting and being sent.
-    std::size_t Count() const REQUIRES(lock_) { return records_.size() + (sending_ ? 1 : 0); }
+    std::size_t Count() const REQUIRES(lock_) { return records_.size() + sending_.size(); }
     BulkProgress Bulk() const REQUIRES(lock_) { return bulk_; }
     // Takes the waiting record `id` out of the queue; nothing when it is not waiting.
     std::optional<QueuedRecord> Remove(std::uint64_t id) REQUIRES(lock_);
@@ -134,21 +162,31 @@ class OutgoingQueue {
     // sleeper between its look and its sleep does not miss the call.
     void Wake() EXCLUDES(lock_);
 
-    // Set by every Add, NoteQueuedOnDisk and Wake besides the condition variable:
-    // for the one sleeper that waits on the modem's port as well (the worker
-    // listening for announcements), which clears it before it looks at the queue.
-    StopSignal& wake_signal() { return wake_signal_; }
+    // The signals every Add, NoteQueuedOnDisk, AddErrand and Wake set besides the
+    // condition variable: one per worker, which sleeps on its modem's port as well
+    // while it listens for announcements, and clears its signal before it looks at
+    // the queue. A worker adds its signal before its thread starts and removes it
+    // after the thread ended; the signal must outlive its stay here.
+    void AddWakeSignal(StopSignal& signal) EXCLUDES(lock_);
+    void RemoveWakeSignal(StopSignal& signal) EXCLUDES(lock_);
 
   private:
+    void SetWakeSignals() REQUIRES(lock_);
+    void DropSending(std::uint64_t id) REQUIRES(lock_);
+    // When the record falls due for a worker on `sim` (empty: any SIM).
+    Clock::time_point DueFor(const QueuedRecord& record, std::string_view sim) const;
+
     Mutex lock_;
     ConditionVariable wake_;
+    Clock::duration pinned_wait_ = kPinnedWait;  // set before the workers start
     std::deque<QueuedRecord> records_ GUARDED_BY(lock_);
     bool queued_on_disk_ GUARDED_BY(lock_) = false;
-    std::optional<QueuedRecord> sending_ GUARDED_BY(lock_);
+    std::vector<QueuedRecord> sending_ GUARDED_BY(lock_);
     BulkProgress bulk_ GUARDED_BY(lock_);
     std::deque<ModemErrand> errands_ GUARDED_BY(lock_);
     bool errands_closed_ GUARDED_BY(lock_) = false;
-    StopSignal wake_signal_;  // its own lock; set by any thread, cleared by the worker
+    // Set under lock_, so that a signal is never set after its worker removed it.
+    std::vector<StopSignal*> wake_signals_ GUARDED_BY(lock_);
 };
 
 }  // namespace velka::app

@@ -315,6 +315,38 @@ Result<LockFile> LockQueue(const std::string& lock_path) {
 
 // The file's bytes from `offset` on; what the worker has not read yet. A missing
 // file reads as empty.
+// ---- queue.sims (docs/queue-sims-file.md) ----
+
+constexpr std::uint8_t kSimKind = 1;
+// An ICCID has up to 22 digits; "IMSI" and 15 digits, or a port's "COM65535", fewer.
+constexpr std::size_t kSimKeySize = 32;
+constexpr std::size_t kSimPayloadSize = 8 + 1 + kSimKeySize;
+
+bool SimEntryFits(std::uint8_t kind, std::string_view payload) {
+    return kind == kSimKind && payload.size() == kSimPayloadSize &&
+           static_cast<std::uint8_t>(payload[8]) <= kSimKeySize;
+}
+
+constexpr store::FramedFormat kSimsFormat{{'V', 'S'}, SimEntryFits};
+
+std::string SimEntry(std::uint64_t id, std::string_view sim) {
+    std::string payload;
+    Put(payload, id, 8);
+    const std::size_t length = std::min(sim.size(), kSimKeySize);
+    Put(payload, length, 1);
+    payload.append(sim.substr(0, length));
+    payload.append(kSimKeySize - length, '\0');
+    std::string entry;
+    store::AppendFramedEntry(entry, kSimsFormat, kSimKind, payload);
+    return entry;
+}
+
+// "queue.db" -> "queue.sims".
+std::string SimsPathFor(const std::string& queue_path) {
+    const std::size_t dot = queue_path.find_last_of('.');
+    return (dot == std::string::npos ? queue_path : queue_path.substr(0, dot)) + ".sims";
+}
+
 Result<std::string> ReadFrom(const std::string& path, std::uint64_t offset) {
     if (!files::Exists(path)) return std::string();
     std::ifstream file(path, std::ios::binary);
@@ -340,7 +372,8 @@ std::uint64_t NewRecordId() {
     return id;
 }
 
-QueueFile::QueueFile(std::string path) : path_(std::move(path)), lock_path_(path_ + ".lock") {}
+QueueFile::QueueFile(std::string path)
+    : path_(std::move(path)), lock_path_(path_ + ".lock"), sims_path_(SimsPathFor(path_)) {}
 
 Status QueueFile::AppendRecords(std::span<const QueuedRecord> records) const {
     std::string entries;
@@ -361,6 +394,36 @@ Status QueueFile::AppendConfirmed(const QueuedRecord& record, std::uint64_t outb
     const auto lock = LockQueue(lock_path_);
     if (!lock) return lock.error();
     return files::AppendDurably(path_, entries);
+}
+
+Status QueueFile::AppendSim(const QueuedRecord& record) const {
+    const auto lock = LockQueue(lock_path_);
+    if (!lock) return lock.error();
+    return files::AppendDurably(sims_path_, SimEntry(record.id, record.sim));
+}
+
+Result<std::optional<QueueDamage>> QueueFile::LoadSims(std::vector<QueuedRecord>& records) const {
+    const auto contents = ReadFrom(sims_path_, 0);
+    if (!contents) return contents.error();
+    std::unordered_map<std::uint64_t, std::string> sims;
+    const std::string unreadable =
+        store::ReadFramedEntries(kSimsFormat, *contents, [&](const store::FramedEntry& entry) {
+            const auto length = static_cast<std::size_t>(Get(entry.payload, 8, 1));
+            sims[Get(entry.payload, 0, 8)] = std::string(entry.payload.substr(9, length));
+        });
+    // The SIMs of the records still cut short stay; the file keeps them alone.
+    std::string live;
+    for (QueuedRecord& item : records) {
+        const auto found = sims.find(item.id);
+        if (item.confirmed == 0 || found == sims.end()) continue;
+        item.sim = found->second;
+        live += SimEntry(item.id, item.sim);
+    }
+    // A refused rewrite leaves the entries of finished records, which name no
+    // record any more and are passed over at the next reading.
+    if (files::Exists(sims_path_) && *contents != live)
+        IgnoreFailure(files::SaveDurably(sims_path_, live));
+    return store::KeepAside(sims_path_, unreadable);
 }
 
 Status QueueFile::AppendRetry(const QueuedRecord& record) const {
@@ -404,6 +467,11 @@ Result<QueueFile::Reading> QueueFile::Load() {
     offset_ = 0;
     auto reading = ReadFromOffset(true);
     if (!reading) return reading;
+    // A damaged entry of queue.sims costs its record the SIM it began on: the rest
+    // of the text then goes through whichever modem takes it.
+    if (const auto sims = LoadSims(reading->records); sims && *sims) {
+        reading->damage.push_back(**sims);
+    }
     // The rewrite only drops what is finished or unreadable: when the disk refuses
     // it, the records read are still good, and a later Compact tries again.
     std::string live;
@@ -435,6 +503,9 @@ Status QueueFile::Compact(std::span<const QueuedRecord> live) {
     for (const QueuedRecord& item : live) entries += LiveEntries(item);
     if (const Status saved = files::SaveDurably(path_, entries); !saved) return saved.error();
     offset_ = entries.size();
+    // Nothing left cut short: no SIM to remember. (Load keeps those of live records.)
+    if (const auto sims = files::Size(sims_path_); live.empty() && sims && *sims > 0)
+        return files::SaveDurably(sims_path_, "");
     return {};
 }
 

@@ -8,11 +8,12 @@
 // Who writes: any process or thread appends records (AppendRecords), under the
 // file lock queue.db.lock, which serialises the writers of all processes; the
 // front end appends a Finished entry for a record the user removed. Only the
-// worker, which holds the modem lock, appends the other entries, reads the file
-// and rewrites it.
+// workers, whose process holds the modem lock, append the other entries; one of
+// them at a time (app::PoolShare::reading) reads the file and rewrites it.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -50,6 +51,10 @@ class QueueFile {
     // modem gave the last confirmed message (record.sent) goes in the same write.
     Status AppendConfirmed(const QueuedRecord& record, std::uint64_t outbox_size,
                            std::span<const std::uint64_t> finished = {}) const;
+    // The first message of a record of several went through `record.sim`: noted,
+    // flushed, in queue.sims before the note of its confirmation, so that after a
+    // restart the rest of the text still goes through that SIM. Worker's thread.
+    Status AppendSim(const QueuedRecord& record) const;
     // The record failed again: its attempts, the moment of its next attempt and
     // the modem's refusal, if it gave one, in one write.
     Status AppendRetry(const QueuedRecord& record) const;
@@ -84,10 +89,15 @@ class QueueFile {
   private:
     // Reads from `offset_` to the end, under the file lock held by the caller.
     Result<Reading> ReadFromOffset(bool fold_progress);
+    // Gives the records begun the SIM queue.sims names for them, and rewrites the
+    // file with those alone; under the file lock held by the caller. What it could
+    // not read is kept aside and told.
+    Result<std::optional<QueueDamage>> LoadSims(std::vector<QueuedRecord>& records) const;
 
     const std::string path_;
     const std::string lock_path_;
-    std::uint64_t offset_ = 0;  // bytes read so far; worker's thread only
+    const std::string sims_path_;  // queue.sims
+    std::uint64_t offset_ = 0;     // bytes read so far; worker's thread only
 };
 
 }  // namespace velka::app

@@ -1,5 +1,7 @@
 #include "app/queue_view.h"
 
+#include <algorithm>
+
 #include "store/content_file.h"
 #include "store/store_file.h"
 
@@ -16,6 +18,7 @@ QueueRow RowOf(const QueuedRecord& item, QueueRowState state) {
     row.next_attempt = item.due;
     row.confirmed = item.confirmed;
     row.segments = item.segments;
+    row.again_whole = item.again_whole;
     return row;
 }
 
@@ -32,8 +35,8 @@ QueueSnapshot SnapshotQueue(OutgoingQueue& queue, const std::string& unsent_path
                             Clock::time_point now) {
     QueueSnapshot snapshot;
     MutexLock guard(queue.lock());
-    if (const auto& sending = queue.Sending())
-        snapshot.rows.push_back(RowOf(*sending, QueueRowState::Sending));
+    for (const QueuedRecord& item : queue.Sending())
+        snapshot.rows.push_back(RowOf(item, QueueRowState::Sending));
     for (const QueuedRecord& item : queue.Waiting())
         snapshot.rows.push_back(RowOf(item, WaitingState(item, now)));
     const auto unsent = store::Load(unsent_path);
@@ -59,7 +62,10 @@ Result<Removal> RemoveQueued(OutgoingQueue& queue, const QueueFile& file, std::u
     std::optional<QueuedRecord> removed;
     {
         MutexLock guard(queue.lock());
-        if (queue.Sending() && queue.Sending()->id == id) return Removal::BeingSent;
+        const auto& sending = queue.Sending();
+        if (std::any_of(sending.begin(), sending.end(),
+                        [id](const QueuedRecord& item) { return item.id == id; }))
+            return Removal::BeingSent;
         removed = queue.Remove(id);
     }
     if (!removed) return Removal::NotQueued;

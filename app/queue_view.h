@@ -32,6 +32,7 @@ struct QueueRow {
     Clock::time_point next_attempt{};
     std::size_t confirmed = 0;  // messages of the text the modem confirmed already
     std::size_t segments = 0;   // messages in all; 0 until a send was tried
+    bool again_whole = false;   // QueuedRecord::again_whole
 
     // A long text of which some messages went out: removing it cuts it short.
     bool PartlySent() const { return confirmed > 0; }

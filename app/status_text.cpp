@@ -91,7 +91,10 @@ std::string FailureLine(const std::string& refusal, Clock::time_point next_attem
 std::string QueueStateText(const QueueRow& row, Clock::time_point now) {
     switch (row.state) {
         case QueueRowState::Sending:
-            return codepage::FromUtf8("отправляется");
+            return codepage::FromUtf8(row.again_whole
+                                          ? "отправляется заново целиком через другую SIM: та, "
+                                            "через которую ушло начало, не отвечает"
+                                          : "отправляется");
         case QueueRowState::Waiting:
             return codepage::FromUtf8("ждёт");
         case QueueRowState::Resting:

@@ -39,8 +39,8 @@ std::string BulkLine(const BulkProgress& bulk);
 std::string FailureLine(const std::string& refusal, Clock::time_point next_attempt,
                         Clock::time_point now);
 
-// The state column of the queue view: "отправляется", "ждёт", the failure line of
-// a resting record, "не может быть отправлено".
+// The state column of the queue view: "отправляется" (and why a text goes again
+// whole), "ждёт", the failure line of a resting record, "не может быть отправлено".
 std::string QueueStateText(const QueueRow& row, Clock::time_point now);
 
 // The sentence (Windows-1251) that tells the user a modem state: what is wrong and

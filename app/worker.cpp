@@ -127,45 +127,47 @@ Status AppendMissing(const store::BoxLock& held, StoreFile file, const std::stri
 
 }  // namespace
 
-Worker::Worker(modem::Session& session, OutgoingQueue& queue, QueueFile& queue_file,
+Worker::Worker(modem::Session& session, OutgoingQueue& queue, PoolShare& pool,
                const std::atomic<bool>& stop, const WorkerSwitches& switches, WorkerFiles files,
-               WorkerEvents events, EventRecorder& recorder)
+               WorkerEvents events, EventRecorder& recorder, WorkerDuties duties)
     : session_(session),
       queue_(queue),
-      queue_file_(queue_file),
+      pool_(pool),
+      queue_file_(pool.queue_file),
       stop_(stop),
       switches_(switches),
       files_(std::move(files)),
       inbox_(files_.inbox),
       recorder_(recorder),
       reception_(inbox_, recorder_),
-      events_(std::move(events)) {}
+      events_(std::move(events)),
+      duties_(duties) {}
 
 Worker::~Worker() {
     Join();
 }
 
 void Worker::Start() {
+    queue_.AddWakeSignal(wake_);
     thread_ = std::thread([this] { Run(); });
 }
 
 void Worker::Join() {
-    if (thread_.joinable()) thread_.join();
+    if (!thread_.joinable()) return;
+    thread_.join();
+    queue_.RemoveWakeSignal(wake_);
 }
 
 void Worker::Run() {
     while (!stop_.load()) {
-        if (restored_) {
-            TakeInNewRecords();
-        } else {
-            restored_ = Restore();
-        }
+        if (resting_until_ && Clock::now() >= *resting_until_) SetResting(std::nullopt);
+        ReadQueueFile();
         std::optional<ModemErrand> errand;
         bool due = false;
         {
             MutexLock guard(queue_.lock());
-            errand = queue_.TakeErrand();
-            due = queue_.HasDue(Clock::now());
+            if (duties_.errands) errand = queue_.TakeErrand();
+            due = MayTakeDue(Clock::now());
         }
         if (errand) {
             ErrandPass(*errand);
@@ -175,7 +177,8 @@ void Worker::Run() {
             IdlePass();
         }
     }
-    DropErrands();
+    if (duties_.errands) DropErrands();
+    SetResting(std::nullopt);
     WriteBacklogs();
     NoteFinished();
     session_.Close();
@@ -192,10 +195,12 @@ void Worker::SendPass() {
     std::optional<QueuedRecord> item;
     {
         MutexLock guard(queue_.lock());
-        item = queue_.TakeDue(Clock::now());
+        item = queue_.TakeDue(Clock::now(), OwnSim());
     }
     // A record taken after the close was asked for is neither sent nor stored.
-    if (!item || stop_.load() || RestsForSim(*item)) return;
+    if (!item || stop_.load()) return;
+    if (!item->sim.empty() && item->sim != OwnSim()) StartAgainWhole(*item);
+    if (RestsForSim(*item)) return;
     Deliver(std::move(*item));
     KeepDelivered();
     AfterModemWork();
@@ -223,6 +228,16 @@ void Worker::DropErrands() {
     for (ModemErrand& errand : left) errand.failed(Error{ErrandNotRunText({}, true)});
 }
 
+void Worker::ReadQueueFile() {
+    if (!pool_.reading.try_lock()) return;
+    if (pool_.restored) {
+        TakeInNewRecords();
+    } else {
+        pool_.restored = Restore();
+    }
+    pool_.reading.unlock();
+}
+
 bool Worker::Restore() {
     auto reading = queue_file_.Load();
     Written(StoreFile::Queue, reading ? Status() : Status(reading.error()));
@@ -231,7 +246,7 @@ bool Worker::Restore() {
     std::vector<QueuedRecord> waiting;
     for (QueuedRecord& item : reading->records) {
         if (item.AllConfirmed()) {
-            outbox_backlog_.push_back(std::move(item));
+            Hold(outbox_backlog_, std::move(item));
         } else {
             waiting.push_back(std::move(item));
         }
@@ -260,10 +275,62 @@ void Worker::TakeInNewRecords() {
 void Worker::CompactQueueFile() {
     {
         MutexLock guard(queue_.lock());
-        if (!queue_.empty() || queue_.QueuedOnDisk()) return;
+        if (queue_.Count() > 0 || queue_.QueuedOnDisk()) return;
     }
-    if (!outbox_backlog_.empty() || !unsent_backlog_.empty()) return;
-    Written(StoreFile::Queue, queue_file_.Compact({}));
+    if (pool_.unrecorded.load() > 0) return;
+    if (!pool_.reading.try_lock()) return;
+    // Only after a Load: before it, the file holds records nobody took in yet.
+    if (pool_.restored) Written(StoreFile::Queue, queue_file_.Compact({}));
+    pool_.reading.unlock();
+}
+
+std::string Worker::OwnSim() const {
+    std::string key = SimKey(session_.Identity());
+    return key.empty() ? "COM" + std::to_string(session_.PortNumber()) : key;
+}
+
+// Until its modem was ready once, a worker does not know its SIM: a record begun
+// on any SIM may be its own, and the opening of the send pass tells.
+std::string Worker::SimForQueue() const {
+    return sim_known_ ? OwnSim() : std::string();
+}
+
+bool Worker::MayTakeDue(Clock::time_point now) const {
+    if (!duties_.sends || (resting_until_ && now < *resting_until_)) return false;
+    return queue_.HasDue(now, SimForQueue());
+}
+
+std::optional<Clock::time_point> Worker::NextDueForMe() const {
+    if (!duties_.sends) return std::nullopt;
+    auto next = queue_.NextDue(SimForQueue());
+    if (next && resting_until_) next = std::max(*next, *resting_until_);
+    return next;
+}
+
+void Worker::SetResting(std::optional<Clock::time_point> until) {
+    if (until.has_value() != resting_until_.has_value()) {
+        if (until) {
+            ++pool_.resting;
+        } else {
+            --pool_.resting;
+        }
+    }
+    resting_until_ = until;
+}
+
+// The SIM the text began on kept it waiting past kPinnedWait: this one sends it
+// from its first message, under a reference of its own. The recipient has the
+// beginning twice; a text never joined would be worse.
+void Worker::StartAgainWhole(QueuedRecord& item) {
+    item.confirmed = 0;
+    item.segments = 0;
+    item.reference.clear();
+    item.sent.clear();
+    item.outbox_mark.reset();
+    item.sim.clear();
+    item.again_whole = true;
+    MutexLock guard(queue_.lock());
+    queue_.UpdateSending(item);
 }
 
 bool Worker::RestsForSim(QueuedRecord& item) {
@@ -273,9 +340,21 @@ bool Worker::RestsForSim(QueuedRecord& item) {
     const auto messages = modem::MessageCountOf(item.record, RoomFor(item), item.whole);
     const auto rest = sim_gate_->Hold(session_.Identity(), item.record.number_text(),
                                       static_cast<int>(messages), now);
-    if (!rest) return false;
-    item.due = Clock::now() + std::chrono::seconds(rest->until - now);
+    if (!rest) {
+        SetResting(std::nullopt);
+        return false;
+    }
+    const auto until = Clock::now() + std::chrono::seconds(rest->until - now);
     item.refusal = rest->text;
+    if (pool_.senders == 1) {
+        // Alone, only the record rests: another may pass a limit of recipients.
+        item.due = until;
+    } else {
+        // In a pool the SIM rests, and a sender not resting takes the record at
+        // once; the last one to rest keeps it until its own SIM may send again.
+        SetResting(until);
+        if (pool_.resting.load() >= pool_.senders) item.due = until;
+    }
     {
         MutexLock guard(queue_.lock());
         queue_.PutBack(std::move(item));
@@ -287,6 +366,7 @@ bool Worker::RestsForSim(QueuedRecord& item) {
 void Worker::Deliver(QueuedRecord item) {
     switch (SendRemaining(item)) {
         case modem::SendResult::Sent: {
+            failures_in_a_row_ = 0;
             const std::uint64_t id = item.id;
             if (sim_gate_) {
                 // A count the disk refuses leaves the counters short by this record;
@@ -327,6 +407,7 @@ modem::SendResult Worker::SendRemaining(QueuedRecord& item) {
         [&](const modem::SendPosition& at, const modem::Confirmation& confirmation) {
             item.reference = at.reference;
             item.segments = at.segments;
+            if (at.confirmed == 1) NoteSim(item);
             item.room = at.room;
             item.confirmed = at.confirmed;
             // Messages confirmed in a run that kept no references stay unknown.
@@ -338,6 +419,13 @@ modem::SendResult Worker::SendRemaining(QueuedRecord& item) {
     item.reference = position.reference;
     item.segments = position.segments;
     return result;
+}
+
+// Only a text of several messages needs its SIM after a restart: a single one is
+// done with its first confirmation.
+void Worker::NoteSim(QueuedRecord& item) {
+    item.sim = OwnSim();
+    if (item.segments > 1) Written(StoreFile::Queue, queue_file_.AppendSim(item));
 }
 
 // A note that cannot be written leaves the send going on: the message is out, and
@@ -376,9 +464,11 @@ void Worker::NoteFinished() {
 // carries its pause over to the next run; the record stays queued in queue.db
 // whatever happens to that write.
 void Worker::Retry(QueuedRecord item) {
+    RestAfterFailures();
     ++item.attempts;
     item.due = Clock::now() + RetryPause(item.attempts);
     item.refusal = session_.Refusal();
+    item.failed_on = OwnSim();
     const SendFailure failure{item.id, item.refusal, item.attempts, item.due};
     {
         MutexLock guard(queue_.lock());
@@ -389,14 +479,26 @@ void Worker::Retry(QueuedRecord item) {
     Written(StoreFile::Queue, queue_file_.AppendRetry(item));
 }
 
+// In a pool, a modem whose sends keep failing leaves the records to the others for
+// a while, a while that grows as it goes on failing; alone, it is the only way out.
+void Worker::RestAfterFailures() {
+    if (pool_.senders == 1 || ++failures_in_a_row_ < kFailuresBeforeResting) return;
+    SetResting(Clock::now() + RetryPause(failures_in_a_row_ - kFailuresBeforeResting + 1));
+}
+
 void Worker::Report(const std::vector<QueueDamage>& damage) const {
     if (!events_.on_queue_damaged) return;
     for (const QueueDamage& part : damage) events_.on_queue_damaged(part);
 }
 
 void Worker::Record(StoreFile file, std::vector<QueuedRecord>& backlog, QueuedRecord item) {
-    backlog.push_back(std::move(item));
+    Hold(backlog, std::move(item));
     WriteBacklog(file, backlog);
+}
+
+void Worker::Hold(std::vector<QueuedRecord>& backlog, QueuedRecord item) {
+    backlog.push_back(std::move(item));
+    ++pool_.unrecorded;
 }
 
 void Worker::WriteBacklogs() {
@@ -424,6 +526,7 @@ void Worker::WriteBacklog(StoreFile file, std::vector<QueuedRecord>& backlog) {
     Written(file, written);
     if (!written) return;
     for (const QueuedRecord& item : backlog) unnoted_finished_.push_back(item.id);
+    pool_.unrecorded -= backlog.size();
     backlog.clear();
     if (file == StoreFile::Unsent) NoteFinished();
 }
@@ -444,7 +547,7 @@ void Worker::IdlePass() {
     CompactQueueFile();
     // Switched on: the next cycle is due now, whether the modem is listened to or polled.
     if (reception_switched_.exchange(false) && switches_.reception.load()) last_cycle_ = {};
-    if (!switches_.reception.load()) {
+    if (!switches_.reception.load() || !duties_.receives) {
         Pause(RecoveryPause(), true);
         return;
     }
@@ -508,22 +611,24 @@ void Worker::ListenPass() {
 // deadline), or the stop (the port's stop signal). The wake signal is cleared
 // before the queue is looked at, so a record queued after the look still ends it.
 void Worker::AwaitReason() {
-    queue_.wake_signal().Clear();
+    wake_.Clear();
     auto deadline = std::min(last_cycle_ + safety_poll_, session_.NextSignalReading());
     {
         MutexLock guard(queue_.lock());
-        if (queue_.HasDue(Clock::now()) || queue_.QueuedOnDisk() || queue_.HasErrand()) return;
-        if (const auto next = queue_.NextDue(); next && *next < deadline) deadline = *next;
+        if (MayTakeDue(Clock::now()) || queue_.QueuedOnDisk() ||
+            (duties_.errands && queue_.HasErrand()))
+            return;
+        if (const auto next = NextDueForMe(); next && *next < deadline) deadline = *next;
     }
     while (!HeardAReason()) {
         const auto look = std::min(deadline, Clock::now() + kQueueFileLook);
-        session_.Listen(queue_.wake_signal(), look);
+        session_.Listen(wake_, look);
         if (look == deadline || queue_file_.HasNew()) return;
     }
 }
 
 bool Worker::HeardAReason() const {
-    return stop_.load() || queue_.wake_signal().IsSet() || session_.Heard();
+    return stop_.load() || wake_.IsSet() || session_.Heard();
 }
 
 void Worker::ReceptionSwitched() {
@@ -542,6 +647,7 @@ bool Worker::OpenModem() {
         if (new_pin_) session_.GivePin(*std::exchange(new_pin_, std::nullopt));
     }
     const bool ready = session_.Open();
+    if (ready) sim_known_ = true;
     TellModemState();
     return ready;
 }
@@ -598,15 +704,15 @@ void Worker::Pause(Clock::duration length, bool for_records) {
     // failure never does, so that a switch cannot make a failing modem spin. An
     // errand ends either: each is run (or refused) once, so it cannot make one spin.
     const auto called = [&]() REQUIRES(queue_.lock()) {
-        return queue_.HasErrand() ||
-               (for_records && (reception_switched_.load() || queue_.HasDue(Clock::now()) ||
-                                queue_.QueuedOnDisk()));
+        return (duties_.errands && queue_.HasErrand()) ||
+               (for_records &&
+                (reception_switched_.load() || MayTakeDue(Clock::now()) || queue_.QueuedOnDisk()));
     };
     while (!stop_.load() && Clock::now() < deadline) {
         if (called()) return;
         auto until = deadline;
         if (for_records) {
-            if (const auto next = queue_.NextDue(); next && *next < until) until = *next;
+            if (const auto next = NextDueForMe(); next && *next < until) until = *next;
         }
         queue_.SleepUntil(until,
                           [&]() REQUIRES(queue_.lock()) { return stop_.load() || called(); });

@@ -43,6 +43,7 @@
 #include "modem/session.h"
 #include "platform/mutex.h"
 #include "platform/result.h"
+#include "platform/stop_signal.h"
 #include "store/packet.h"
 
 namespace velka::app {
@@ -112,6 +113,9 @@ inline constexpr auto kAfterReceptionPause = std::chrono::milliseconds(3000);
 // taken up again, and a stat); every 3 s it keeps an idle client near 0.01 % of
 // one core, where every second it would pass the 0.02 % that idle may cost.
 inline constexpr auto kQueueFileLook = std::chrono::seconds(3);
+// A modem of a pool whose sends failed this many times in a row rests, leaving
+// the records to the others, for RetryPause of its failures beyond these.
+inline constexpr int kFailuresBeforeResting = 3;
 // A modem that went silent this many times in a row is said not to answer.
 inline constexpr int kSilencesBeforeTelling = 3;
 // The pause after a silence doubles from kIdlePause up to this.
@@ -129,13 +133,41 @@ struct WorkerSwitches {
     std::atomic<bool> full_ucs2_segments{false};
 };
 
+// What the workers of one pool (a worker per modem) share besides the queue. The
+// owner of the workers makes it before they start; it outlives them.
+struct PoolShare {
+    explicit PoolShare(QueueFile& file, std::size_t senders_count = 1)
+        : queue_file(file), senders(senders_count) {}
+    // Every worker appends its entries; only the holder of `reading` reads the file
+    // (its read offset is one for the pool) and rewrites it. Whoever comes first
+    // reads: a worker whose modem fails must not keep records from the others.
+    QueueFile& queue_file;
+    // The workers that send. With more than one, a SIM at its limit rests alone and
+    // leaves its records to the others.
+    const std::size_t senders;
+    Mutex reading;
+    bool restored GUARDED_BY(reading) = false;  // queue.db was loaded once
+    // Records some worker took off the queue and has not recorded in a store file
+    // yet (a full disk): queue.db is not compacted while they are only there.
+    std::atomic<std::size_t> unrecorded{0};
+    std::atomic<std::size_t> resting{0};  // senders whose SIM is at a limit
+};
+
+// What a worker of a pool does: send records, fetch what arrives, run the errands
+// (the modem the user talks to, the first one).
+struct WorkerDuties {
+    bool sends = true;
+    bool receives = true;
+    bool errands = true;
+};
+
 class Worker {
   public:
     // Everything passed must outlive the worker. The session has its port bound; the
     // worker's thread drives it from Start() to the end of Join().
-    Worker(modem::Session& session, OutgoingQueue& queue, QueueFile& queue_file,
+    Worker(modem::Session& session, OutgoingQueue& queue, PoolShare& pool,
            const std::atomic<bool>& stop, const WorkerSwitches& switches, WorkerFiles files,
-           WorkerEvents events, EventRecorder& recorder);
+           WorkerEvents events, EventRecorder& recorder, WorkerDuties duties = {});
     // Joins the thread; the owner sets the stop flag and wakes the queue first.
     ~Worker();
     Worker(const Worker&) = delete;
@@ -169,25 +201,47 @@ class Worker {
     void DropErrands() EXCLUDES(queue_.lock());
 
     // ---- The queue file and the send path ----
+    // Reads queue.db unless another worker of the pool reads it now: at the first
+    // look, Restore; then TakeInNewRecords.
+    void ReadQueueFile();
     // Reads queue.db at start: records whose messages were all confirmed are
     // recorded, the others queued in their order. False when the file could not
     // be read; the next pass tries again.
-    bool Restore();
+    bool Restore() REQUIRES(pool_.reading);
     // Takes in the records queued in queue.db since the last look, by this
     // process or another.
-    void TakeInNewRecords();
-    // Drops finished records from queue.db while nothing waits.
+    void TakeInNewRecords() REQUIRES(pool_.reading);
+    // Drops finished records from queue.db while nothing waits, nothing is being
+    // sent and no worker of the pool holds records its store file refused.
     void CompactQueueFile();
+    // The SIM this worker sends through: its key (app/sim_limits.h), or the port's
+    // name when the modem does not tell it.
+    std::string OwnSim() const;
+    // OwnSim once the modem was ready, empty (any SIM) before.
+    std::string SimForQueue() const;
+    // Whether a record is due for this worker: it sends, its SIM is not resting, and
+    // one waits that did not begin on another SIM.
+    bool MayTakeDue(Clock::time_point now) const REQUIRES(queue_.lock());
+    // When the next record may fall due for this worker.
+    std::optional<Clock::time_point> NextDueForMe() const REQUIRES(queue_.lock());
+    // The record goes to the backlog of `file` and counts as held by the pool.
+    void Hold(std::vector<QueuedRecord>& backlog, QueuedRecord item);
+    // The SIM's rest ends at `until`, or has ended (nothing).
+    void SetResting(std::optional<Clock::time_point> until);
     void Deliver(QueuedRecord item) EXCLUDES(queue_.lock());
     // Puts a record not begun back to rest while its SIM is at a limit; false when
     // it may go now.
     bool RestsForSim(QueuedRecord& item) EXCLUDES(queue_.lock());
+    // Sends a text begun on another SIM again from its first message.
+    void StartAgainWhole(QueuedRecord& item) EXCLUDES(queue_.lock());
     // How the record's text is cut: as it began, or as the setting says now.
     modem::SegmentRoom RoomFor(const QueuedRecord& item) const;
     // Sends the messages of the record the modem has not confirmed yet, noting
     // each confirmation in queue.db before the next message goes.
     modem::SendResult SendRemaining(QueuedRecord& item);
     void NoteConfirmed(QueuedRecord& item);
+    // The record's first message went: it goes on through this SIM (queue.sims).
+    void NoteSim(QueuedRecord& item);
     // Tells on_received and on_reports what a reception kept, and on_store_failed
     // when the inbox refused it.
     void Received(const modem::ReceptionReport& report);
@@ -196,6 +250,7 @@ class Worker {
     // Writes the Finished entries that have not ridden along with a note yet.
     void NoteFinished();
     void Retry(QueuedRecord item);
+    void RestAfterFailures();
     void Report(const std::vector<QueueDamage>& damage) const;
     // Appends to a store file under the box lock, then finishes the records in
     // queue.db; records that could not be written (a full disk) wait in `backlog`
@@ -241,7 +296,8 @@ class Worker {
 
     modem::Session& session_;  // driven by the worker's thread while it runs
     OutgoingQueue& queue_;
-    QueueFile& queue_file_;
+    PoolShare& pool_;
+    QueueFile& queue_file_;  // pool_.queue_file
     const std::atomic<bool>& stop_;
     const WorkerSwitches& switches_;
     const WorkerFiles files_;
@@ -254,7 +310,6 @@ class Worker {
     // Records in outbox.db or unsent.db whose Finished entry is not in queue.db yet.
     std::vector<std::uint64_t> unnoted_finished_;     // worker's thread only
     std::array<bool, 4> failing_{};                   // by StoreFile; worker's thread only
-    bool restored_ = false;                           // worker's thread only
     int silences_ = 0;                                // in a row; worker's thread only
     modem::ModemStatus told_status_;                  // last said; worker's thread only
     modem::ModemInfo told_info_;                      // last said; worker's thread only
@@ -262,7 +317,15 @@ class Worker {
     Clock::duration safety_poll_ = kSafetyPoll;       // set before Start
     std::optional<SimGate> sim_gate_;                 // set before Start
     Clock::time_point last_cycle_{};                  // worker's thread only
-    std::atomic<bool> reception_switched_{false};     // set by any thread, cleared by the worker
+    const WorkerDuties duties_;
+    bool sim_known_ = false;     // the modem was ready once; worker's thread only
+    int failures_in_a_row_ = 0;  // sends; worker's thread only
+    // While its SIM rests at a limit, in a pool of several senders; worker's thread only.
+    std::optional<Clock::time_point> resting_until_;
+    // Set by the queue when records or errands come (OutgoingQueue::AddWakeSignal):
+    // ends the worker's sleep on its modem's port.
+    StopSignal wake_;
+    std::atomic<bool> reception_switched_{false};  // set by any thread, cleared by the worker
     Mutex pin_lock_;
     std::optional<std::string> new_pin_ GUARDED_BY(pin_lock_);
     std::thread thread_;

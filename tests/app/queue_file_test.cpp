@@ -317,3 +317,52 @@ TEST_F(QueueFileTest, RecordsQueuedByAnotherWriterAreReadAsNewAndNeverCompactedA
 
 }  // namespace
 }  // namespace velka::app
+
+namespace velka::app {
+namespace {
+
+// queue.sims: the SIM a text of several messages began on survives a restart, a
+// damaged entry costs that record alone its SIM, and an empty queue forgets them.
+TEST_F(QueueFileTest, TheSimATextBeganOnSurvivesARestartAndDamageCostsOnlyItsOwnEntry) {
+    QueueFile file(Path());
+    std::vector<QueuedRecord> items = {Item("first"), Item("second"), Item("not begun")};
+    ASSERT_TRUE(file.AppendRecords(items));
+    const char* sims[] = {"89701990000000000017", "IMSI250990000000002"};
+    for (std::size_t i = 0; i < 2; ++i) {
+        items[i].confirmed = 1;
+        items[i].segments = 3;
+        items[i].reference = "2C";
+        items[i].sim = sims[i];
+        ASSERT_TRUE(file.AppendSim(items[i]));
+        ASSERT_TRUE(file.AppendConfirmed(items[i], 0));
+    }
+    const std::string sims_path = dir_.File("queue.sims");
+    auto loaded = Load();
+    ASSERT_EQ(loaded.size(), 3u);
+    EXPECT_EQ(loaded[0].sim, sims[0]);
+    EXPECT_EQ(loaded[1].sim, sims[1]);
+    EXPECT_EQ(loaded[2].sim, "");
+    EXPECT_TRUE(damage_.empty());
+
+    const auto size = files::Size(sims_path);
+    ASSERT_TRUE(size);
+    velka::testing::FlipByteAt(sims_path, *size - 3);  // inside the second entry
+    loaded = Load();
+    ASSERT_EQ(loaded.size(), 3u);
+    EXPECT_EQ(loaded[0].sim, sims[0]);
+    EXPECT_EQ(loaded[1].sim, "") << "a damaged entry is believed for nothing";
+    ASSERT_EQ(damage_.size(), 1u);
+    EXPECT_NE(damage_[0].kept_in.find("queue.sims.damaged-"), std::string::npos);
+
+    const std::uint64_t all[] = {items[0].id, items[1].id, items[2].id};
+    ASSERT_TRUE(file.AppendFinished(all));
+    QueueFile worker(Path());
+    ASSERT_TRUE(worker.Load());
+    ASSERT_TRUE(worker.Compact({}));
+    const auto emptied = files::Size(sims_path);
+    ASSERT_TRUE(emptied);
+    EXPECT_EQ(*emptied, 0u);
+}
+
+}  // namespace
+}  // namespace velka::app

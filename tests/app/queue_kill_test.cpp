@@ -7,6 +7,9 @@
 // (a message the modem accepted twice) are counted and printed: they come only
 // from kills between the modem's "+CMGS:" and the flushed note of it.
 //
+// It runs with one modem and with a pool of three, where a text's segments must
+// all come from one sender to count as accepted in full.
+//
 // VELKA_KILL_ROUNDS sets the number of kills (default 12, seconds of running);
 // bench/queue_kill.sh runs it with over a thousand. VELKA_KILL_SEED repeats a run.
 #include <gtest/gtest.h>
@@ -20,6 +23,8 @@
 #include <thread>
 
 #include "app/app_core.h"
+#include "platform/profile.h"
+#include "settings/pool_settings.h"
 #include "store/store_file.h"
 #include "tests/app/child_process.h"
 #include "tests/app/config_ini.h"
@@ -61,20 +66,29 @@ std::string TagIn(const std::string& text) {
                : text.substr(open, close - open + 1);
 }
 
+// A segment as the phone joins it: by sender and reference, then its number.
+struct Segment {
+    std::string sender;
+    int reference = 0;
+    int number = 0;
+    auto operator<=>(const Segment&) const = default;
+};
+
 // What the network passed on, by record.
 struct Accepted {
-    std::size_t messages = 0;                       // every accepted message
-    std::map<std::string, std::set<int>> segments;  // tag -> (reference*256+number)
-    std::map<std::string, std::size_t> single;      // tag -> times accepted
-    std::map<std::string, int> segment_count;       // tag -> segments of its text
+    std::size_t messages = 0;                           // every accepted message
+    std::map<std::string, std::set<Segment>> segments;  // tag -> its segments
+    std::map<std::string, std::size_t> single;          // tag -> times accepted
+    std::map<std::string, int> segment_count;           // tag -> segments of its text
 
     bool InFull(const std::string& tag) const {
         if (const auto found = single.find(tag); found != single.end()) return found->second > 0;
         const auto found = segments.find(tag);
         if (found == segments.end()) return false;
         const int count = segment_count.at(tag);
-        std::map<int, int> per_reference;
-        for (const int key : found->second) ++per_reference[key / 256];
+        std::map<std::pair<std::string, int>, int> per_reference;
+        for (const Segment& segment : found->second)
+            ++per_reference[{segment.sender, segment.reference}];
         for (const auto& [reference, numbers] : per_reference)
             if (numbers == count) return true;
         return false;
@@ -83,9 +97,9 @@ struct Accepted {
     std::size_t Duplicates() const {
         std::size_t distinct = 0;
         for (const auto& [tag, times] : single) distinct += times > 0;
-        for (const auto& [tag, keys] : segments) {
+        for (const auto& [tag, parts] : segments) {
             std::set<int> numbers;
-            for (const int key : keys) numbers.insert(key % 256);
+            for (const Segment& segment : parts) numbers.insert(segment.number);
             distinct += numbers.size();
         }
         return messages - distinct;
@@ -99,7 +113,7 @@ Accepted WhatTheModemAccepted(testing::SimModems& modems) {
         const std::string tag = TagIn(message.text);
         const auto& octets = message.data.octets;
         if (message.data.has_header && octets.size() >= 6) {
-            accepted.segments[tag].insert(octets[3] * 256 + octets[5]);
+            accepted.segments[tag].insert({message.sender, octets[3], octets[5]});
             accepted.segment_count[tag] = octets[4];
         } else {
             ++accepted.single[tag];
@@ -108,10 +122,16 @@ Accepted WhatTheModemAccepted(testing::SimModems& modems) {
     return accepted;
 }
 
-class QueueKillTest : public ::testing::Test {
+// The parameter: how many modems the pool has.
+class QueueKillTest : public ::testing::TestWithParam<std::size_t> {
   protected:
-    QueueKillTest() : modems_(1) {
+    QueueKillTest() : modems_(GetParam()) {
         EXPECT_TRUE(testing::WriteModemConfig(home_.File(kConfigFile), modems_.ComName(1), false));
+        for (std::size_t modem = 2; modem <= GetParam(); ++modem) {
+            EXPECT_TRUE(profile::WriteString(home_.File(kConfigFile),
+                                             settings::ModemSection(static_cast<int>(modem)),
+                                             "SerialPort", modems_.ComName(modem)));
+        }
     }
 
     pid_t SpawnWorker() {
@@ -165,7 +185,7 @@ class QueueKillTest : public ::testing::Test {
     std::set<std::string> queued_;
 };
 
-TEST_F(QueueKillTest, KilledAtRandomNothingQueuedIsLostAndTheOutboxTellsTheTruth) {
+TEST_P(QueueKillTest, KilledAtRandomNothingQueuedIsLostAndTheOutboxTellsTheTruth) {
     const unsigned long rounds = testing::EnvironmentNumber("VELKA_KILL_ROUNDS", 12);
     const unsigned long seed =
         testing::EnvironmentNumber("VELKA_KILL_SEED", std::random_device()());
@@ -222,12 +242,14 @@ TEST_F(QueueKillTest, KilledAtRandomNothingQueuedIsLostAndTheOutboxTellsTheTruth
     EXPECT_EQ(unrecorded, 0u) << "accepted but not recorded";
     EXPECT_EQ(recorded.size(), queued_.size());
     std::printf(
-        "kill test (seed %lu): %lu kills, %lu runs ended by themselves, %zu records in %d "
-        "batches, %zu messages accepted, %zu duplicates; queued-but-lost %zu, "
+        "kill test (seed %lu, %zu modems): %lu kills, %lu runs ended by themselves, %zu records "
+        "in %d batches, %zu messages accepted, %zu duplicates; queued-but-lost %zu, "
         "accepted-but-unrecorded %zu\n",
-        seed, kills, finished_undisturbed, queued_.size(), batches, accepted.messages,
+        seed, GetParam(), kills, finished_undisturbed, queued_.size(), batches, accepted.messages,
         accepted.Duplicates(), lost, unrecorded);
 }
+
+INSTANTIATE_TEST_SUITE_P(OneModemAndAPool, QueueKillTest, ::testing::Values(1u, 3u));
 
 }  // namespace
 }  // namespace velka::app

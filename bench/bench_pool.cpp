@@ -1,0 +1,135 @@
+// A pool of virtual modems over one queue, each taking its time for every submit
+// as a real network does:
+//   throughput - single-message records sent through 1, 2, 4, 8 and 16 modems: records
+//                per second, and its ratio to one modem's rate times the modems;
+//   idle       - the process's CPU time while 16 workers idle with reception on.
+// A harness that prints figures:
+//   bench_pool [RECORDS-PER-MODEM] [SUBMIT-DELAY-MS] [IDLE-SECONDS]
+#include <sys/resource.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "app/app_core.h"
+#include "bench/bench_support.h"
+#include "platform/profile.h"
+#include "platform/registry.h"
+#include "settings/pool_settings.h"
+#include "tests/support/temp_dir.h"
+#include "tools/modemsim/simulator.h"
+
+namespace velka {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double ProcessCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// `modems` virtual modems, each one taking `delay_ms` for a submit, all in the
+// pool of `home`'s Config.ini.
+std::unique_ptr<modemsim::Simulator> StartPool(const std::string& home, const std::string& dir,
+                                               std::size_t modems, int delay_ms, bool reception) {
+    modemsim::SimulatorOptions options{modemsim::DefaultNumbers(modems), dir, 20};
+    options.registry = &Registry::Machine();
+    auto started = modemsim::Simulator::Start(options);
+    bench::Require(started);
+    auto& sim = **started;
+    const std::string file = home + "/Config.ini";
+    bench::Require(profile::WriteString(file, "DEVICEMAP", "SerialPort", sim.com_name(0)));
+    bench::Require(
+        profile::WriteString(file, "DEVICEMAP", "PerformMailCheck", reception ? "1" : "0"));
+    for (std::size_t i = 0; i < modems; ++i) {
+        sim.Control("fault " + std::to_string(i + 1) + " confirm-delay " +
+                    std::to_string(delay_ms));
+        if (i == 0) continue;
+        bench::Require(profile::WriteString(file, settings::ModemSection(static_cast<int>(i + 1)),
+                                            "SerialPort", sim.com_name(i)));
+    }
+    return std::move(*started);
+}
+
+// Records per second through a pool of `modems`.
+double Throughput(std::size_t modems, int records, int delay_ms) {
+    testing::TempDir home;
+    testing::TempDir sim_dir;
+    auto sim = StartPool(home.path(), sim_dir.path(), modems, delay_ms, false);
+    std::mutex lock;
+    std::condition_variable done;
+    int sent = 0;
+    app::WorkerEvents events;
+    events.on_send = [&](std::uint64_t, app::SendOutcome outcome) {
+        std::lock_guard guard(lock);
+        sent += outcome == app::SendOutcome::Sent;
+        done.notify_all();
+    };
+    app::AppCore core(home.path());
+    std::vector<packet> queued;
+    for (int i = 0; i < records; ++i) {
+        queued.push_back(MakePacket("+7916000" + std::to_string(1000 + i % 1000),
+                                    "07.12.2026 10:00:00", "record " + std::to_string(i)));
+    }
+    bench::Require(core.Enqueue(queued));
+    const auto started = Clock::now();
+    bench::Require(core.Start(events));
+    {
+        std::unique_lock held(lock);
+        done.wait(held, [&] { return sent == records; });
+    }
+    const double wall = std::chrono::duration<double>(Clock::now() - started).count();
+    core.Shutdown();
+    return records / wall;
+}
+
+void Idle(std::size_t modems, int seconds) {
+    testing::TempDir home;
+    testing::TempDir sim_dir;
+    auto sim = StartPool(home.path(), sim_dir.path(), modems, 0, true);
+    app::AppCore core(home.path());
+    bench::Require(core.Start());
+    // The openings first: what is measured is the pool at rest.
+    std::this_thread::sleep_for(std::chrono::seconds(5));
+    const double cpu_before = ProcessCpuSeconds();
+    const auto started = Clock::now();
+    std::this_thread::sleep_for(std::chrono::seconds(seconds));
+    const double cpu = ProcessCpuSeconds() - cpu_before;
+    const double wall = std::chrono::duration<double>(Clock::now() - started).count();
+    core.Shutdown();
+    std::printf(
+        "idle: %zu modems, %.3f s of CPU in %.1f s = %.3f %% of one core, %.4f %% per modem "
+        "(workers, port threads and the virtual modems)\n",
+        modems, cpu, wall, 100.0 * cpu / wall, 100.0 * cpu / wall / static_cast<double>(modems));
+}
+
+}  // namespace
+}  // namespace velka
+
+int main(int argc, char** argv) {
+    const int per_modem = argc > 1 ? std::atoi(argv[1]) : 125;
+    const int delay_ms = argc > 2 ? std::atoi(argv[2]) : 1000;
+    const int idle_seconds = argc > 3 ? std::atoi(argv[3]) : 60;
+    velka::testing::TempDir registry;
+    ::setenv("VELKA_REGISTRY", registry.File("registry.db").c_str(), 1);
+    double single = 0;
+    for (const std::size_t modems : {1u, 2u, 4u, 8u, 16u}) {
+        const int records = per_modem * static_cast<int>(modems);
+        const double rate = velka::Throughput(modems, records, delay_ms);
+        if (modems == 1) single = rate;
+        std::printf(
+            "throughput: %2zu modems, %5d records, %d ms a submit: %.2f records/s, %.2f x one "
+            "modem's rate times %zu\n",
+            modems, records, delay_ms, rate, rate / (single * static_cast<double>(modems)), modems);
+        std::fflush(stdout);
+    }
+    velka::Idle(16, idle_seconds);
+    return 0;
+}

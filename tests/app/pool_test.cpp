@@ -1,0 +1,233 @@
+// A pool of modems over one queue: a worker per modem, each record out once through
+// one of them, a text's parts through one SIM, and the SIMs that cannot send (at
+// their limit, switched off for sending, silent) leaving the records to the others.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+
+#include "app/app_core.h"
+#include "platform/codepage.h"
+#include "platform/profile.h"
+#include "settings/pool_settings.h"
+#include "settings/sim_settings.h"
+#include "tests/app/config_ini.h"
+#include "tests/app/core_fixture.h"
+
+namespace velka::app {
+namespace {
+
+// The virtual modems' numbers are +7999000000N; records go outside the network.
+std::string Outsider(int i) {
+    return "+7916555" + std::to_string(1000 + i);
+}
+
+class PoolTest : public testing::CoreOnModemsTest {
+  protected:
+    explicit PoolTest(std::size_t modems) : CoreOnModemsTest(modems) {
+        EXPECT_TRUE(testing::WriteModemConfig(Ini(), modems_.ComName(1), false));
+    }
+    std::string Ini() { return home_.File(kConfigFile); }
+    // Modem `number` (2 and up) joins the pool.
+    void AddToPool(int number, const char* key = "SerialPort", std::string value = {}) {
+        if (value.empty()) value = modems_.ComName(static_cast<std::size_t>(number));
+        ASSERT_TRUE(profile::WriteString(Ini(), settings::ModemSection(number), key, value));
+    }
+    std::size_t SendsOf(std::size_t modem) {
+        return std::stoul(modems_.Control("sends " + std::to_string(modem)));
+    }
+    std::vector<std::uint64_t> QueueMany(int count, const std::string& text = "pool") {
+        std::vector<std::uint64_t> ids;
+        for (int i = 0; i < count; ++i)
+            ids.push_back(testing::QueueOne(core_, Outsider(i), text + " " + std::to_string(i)));
+        return ids;
+    }
+    bool AllSent(const std::vector<std::uint64_t>& ids, std::chrono::seconds limit) {
+        return outcomes_.WaitUntil(
+            [&] { return outcomes_.CountAll(SendOutcome::Sent) >= ids.size(); }, limit);
+    }
+};
+
+class SixteenModems : public PoolTest {
+  protected:
+    SixteenModems() : PoolTest(16) {}
+};
+
+TEST_F(SixteenModems, EachRecordGoesOutOnceAndTheModemsShareTheWork) {
+    for (int number = 2; number <= 16; ++number) AddToPool(number);
+    // A network that takes its time, as real ones do, so that no modem can take
+    // every record before the others are open.
+    for (int modem = 1; modem <= 16; ++modem)
+        modems_.Control("fault " + std::to_string(modem) + " confirm-delay 150");
+    ASSERT_TRUE(core_.Start(outcomes_.Events()));
+    EXPECT_EQ(core_.ModemCount(), 16u);
+    const auto ids = QueueMany(64);
+    ASSERT_TRUE(AllSent(ids, std::chrono::seconds(120)));
+    core_.Shutdown();
+
+    for (const std::uint64_t id : ids) EXPECT_EQ(outcomes_.Count(id, SendOutcome::Sent), 1u);
+    std::map<std::string, int> copies;
+    for (const auto& message : modems_.Outside()) ++copies[message.text];
+    EXPECT_EQ(copies.size(), ids.size());
+    for (const auto& [text, count] : copies) EXPECT_EQ(count, 1) << text;
+    std::size_t total = 0;
+    std::size_t working = 0;
+    for (std::size_t modem = 1; modem <= 16; ++modem) {
+        total += SendsOf(modem);
+        working += SendsOf(modem) > 0 ? 1 : 0;
+    }
+    EXPECT_EQ(total, ids.size());
+    EXPECT_GE(working, 4u) << "the records went through too few modems";
+}
+
+class ThreeModems : public PoolTest {
+  protected:
+    ThreeModems() : PoolTest(3) {
+        AddToPool(2);
+        AddToPool(3);
+    }
+    // Queues a text of three messages that every modem refuses after its first one,
+    // and gives the modem it began on, which is then the slowest to open.
+    std::size_t BeginLongText() {
+        for (int modem = 1; modem <= 3; ++modem)
+            modems_.Control("fault " + std::to_string(modem) + " send-limit 1");
+        EXPECT_TRUE(core_.Start(outcomes_.Events()));
+        id_ = testing::QueueOne(core_, Outsider(99), std::string(400, 'x'));
+        EXPECT_TRUE(
+            outcomes_.WaitUntil([&] { return outcomes_.Count(id_, SendOutcome::Failed) > 0; }));
+        std::size_t began_on = 0;
+        for (std::size_t modem = 1; modem <= 3; ++modem) {
+            if (SendsOf(modem) == 1) began_on = modem;
+            modems_.Control("fault " + std::to_string(modem) + " send-limit 0");
+        }
+        if (began_on != 0) modems_.Control("fault " + std::to_string(began_on) + " delay 200");
+        return began_on;
+    }
+    // The senders of the messages of the long text, by concatenation reference.
+    std::map<int, std::set<std::string>> SendersByReference() {
+        std::map<int, std::set<std::string>> senders;
+        for (const auto& message : modems_.Outside()) {
+            const auto& octets = message.data.octets;
+            if (message.destination == Outsider(99) && octets.size() >= 6)
+                senders[octets[3]].insert(message.sender);
+        }
+        return senders;
+    }
+    static std::string NumberOf(std::size_t modem) { return "+7999000000" + std::to_string(modem); }
+
+    std::uint64_t id_ = 0;
+};
+
+// A text cut short after its first message waits for the SIM it began on, even
+// when another modem is free first, and after a restart too: its parts share one
+// sender and one reference.
+class TextCutShort : public ThreeModems, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(TextCutShort, GoesOnThroughTheSimItBeganOn) {
+    const std::size_t began_on = BeginLongText();
+    ASSERT_NE(began_on, 0u);
+    testing::Outcomes later;
+    std::optional<AppCore> restarted;
+    if (GetParam()) {
+        core_.Shutdown();
+        restarted.emplace(home_.path());
+        ASSERT_TRUE(restarted->Start(later.Events()));
+    }
+    testing::Outcomes& outcomes = GetParam() ? later : outcomes_;
+    ASSERT_TRUE(outcomes.WaitUntil([&] { return outcomes.Count(id_, SendOutcome::Sent) == 1; }));
+    EXPECT_EQ(modems_.Outside().size(), 3u);
+    const auto senders = SendersByReference();
+    ASSERT_EQ(senders.size(), 1u) << "one reference";
+    EXPECT_EQ(senders.begin()->second, std::set<std::string>{NumberOf(began_on)});
+}
+
+INSTANTIATE_TEST_SUITE_P(WithAndWithoutARestart, TextCutShort, ::testing::Bool());
+
+// The SIM it began on stops answering: after the pinned wait another sends the
+// text again whole, under a reference of its own.
+TEST_F(ThreeModems, ATextWhoseSimStoppedAnsweringGoesAgainWholeThroughAnother) {
+    core_.SetPinnedWait(std::chrono::seconds(1));
+    const std::size_t began_on = BeginLongText();
+    ASSERT_NE(began_on, 0u);
+    modems_.Control("fault " + std::to_string(began_on) + " silent on");
+    ASSERT_TRUE(outcomes_.WaitUntil([&] { return outcomes_.Count(id_, SendOutcome::Sent) == 1; }));
+    const auto senders = SendersByReference();
+    ASSERT_EQ(senders.size(), 2u) << "the beginning, then the text whole";
+    std::size_t whole = 0;
+    for (const auto& message : modems_.Outside()) whole += message.sender != NumberOf(began_on);
+    EXPECT_EQ(whole, 3u);
+    for (const auto& [reference, numbers] : senders) EXPECT_EQ(numbers.size(), 1u);
+}
+
+// A modem that refuses every send rests after a few refusals in a row, and the
+// others send what it would have kept failing.
+TEST_F(ThreeModems, AModemThatKeepsRefusingLeavesTheRecordsToTheOthers) {
+    modems_.Control("fault 1 send-refusals 1000 500");
+    for (int modem = 2; modem <= 3; ++modem)
+        modems_.Control("fault " + std::to_string(modem) + " confirm-delay 50");
+    ASSERT_TRUE(core_.Start(outcomes_.Events()));
+    const auto ids = QueueMany(12);
+    ASSERT_TRUE(AllSent(ids, std::chrono::seconds(60)));
+    core_.Shutdown();
+    EXPECT_EQ(SendsOf(1), 0u);
+    EXPECT_LE(outcomes_.CountAll(SendOutcome::Failed),
+              static_cast<std::size_t>(kFailuresBeforeResting));
+}
+
+TEST_F(ThreeModems, AModemNotSendingOrSilentLeavesEveryRecordToTheOthers) {
+    AddToPool(2, "Send", "0");
+    modems_.Control("fault 3 silent on");
+    ASSERT_TRUE(core_.Start(outcomes_.Events()));
+    const auto ids = QueueMany(6);
+    ASSERT_TRUE(AllSent(ids, std::chrono::seconds(60)));
+    core_.Shutdown();
+    EXPECT_EQ(SendsOf(1), 6u);
+    EXPECT_EQ(SendsOf(2), 0u);
+    EXPECT_EQ(SendsOf(3), 0u);
+}
+
+class TwoLimitedModems : public PoolTest {
+  protected:
+    TwoLimitedModems() : PoolTest(2) {
+        AddToPool(2);
+        modems_.Control(std::string("identity 1 iccid ") + kFirstSim);
+        modems_.Control(std::string("identity 2 iccid ") + kSecondSim);
+    }
+    void Limit(const char* sim, int per_hour) {
+        ASSERT_TRUE(settings::WriteSimSettings(
+            Ini(), sim, {codepage::FromUtf8("Рабочая"), {.per_hour = per_hour}}));
+    }
+    static constexpr char kFirstSim[] = "89701990000000000017";
+    static constexpr char kSecondSim[] = "89701990000000000025";
+};
+
+TEST_F(TwoLimitedModems, ASimAtItsLimitLeavesItsRecordsToTheOther) {
+    Limit(kFirstSim, 1);
+    ASSERT_TRUE(core_.Start(outcomes_.Events()));
+    const auto ids = QueueMany(5);
+    ASSERT_TRUE(AllSent(ids, std::chrono::seconds(60)));
+    core_.Shutdown();
+    EXPECT_LE(SendsOf(1), 1u);
+    EXPECT_EQ(SendsOf(1) + SendsOf(2), 5u);
+}
+
+TEST_F(TwoLimitedModems, WhenEverySimIsAtItsLimitTheRecordsWaitAndSayWhy) {
+    Limit(kFirstSim, 1);
+    Limit(kSecondSim, 1);
+    ASSERT_TRUE(core_.Start(outcomes_.Events()));
+    const auto ids = QueueMany(3);
+    ASSERT_TRUE(outcomes_.WaitUntil([&] { return outcomes_.CountAll(SendOutcome::Sent) == 2; }));
+    ASSERT_TRUE(testing::Eventually([&] {
+        const auto rows = core_.SnapshotOfQueue().rows;
+        return rows.size() == 1 && rows[0].state == QueueRowState::Resting;
+    }));
+    const std::string reason = codepage::ToUtf8(core_.SnapshotOfQueue().rows[0].refusal);
+    EXPECT_TRUE(reason.starts_with("Лимит SIM «Рабочая» (сообщений в час: 1)")) << reason;
+    EXPECT_EQ(SendsOf(1), 1u);
+    EXPECT_EQ(SendsOf(2), 1u);
+}
+
+}  // namespace
+}  // namespace velka::app
