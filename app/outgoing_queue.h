@@ -59,6 +59,11 @@ struct QueuedRecord {
     // What the modem said of each confirmed message, in order: its reference and
     // when. As many as `confirmed` for records sent since references are kept.
     std::vector<store::SegmentSent> sent;
+    // The key of the SIM every confirmed message went through (app::SimKey), in
+    // this run's memory only: empty when one went through another SIM or was
+    // confirmed before a restart, so that no record is noted with a SIM it may
+    // not have gone through (store/sim_note_file.h).
+    std::string sim;
 
     bool AllConfirmed() const { return segments > 0 && confirmed >= segments; }
 };
