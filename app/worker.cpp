@@ -81,7 +81,8 @@ void NoteSims(const store::BoxLock& held, const std::string& path,
               const std::vector<std::size_t>& at, const std::vector<const QueuedRecord*>& items) {
     std::vector<store::SimNote> notes;
     for (std::size_t i = 0; i < items.size(); ++i) {
-        if (items[i]->sim.empty()) continue;
+        // Beyond 2^32 records a position would wrap onto an earlier record.
+        if (items[i]->sim.empty() || at[i] > UINT32_MAX) continue;
         notes.push_back(
             {static_cast<std::uint32_t>(at[i]), items[i]->record.checksum, items[i]->sim});
     }

@@ -136,6 +136,8 @@ void InboxSink::NoteSim(const store::BoxLock& held, std::uint64_t first_record,
     std::vector<store::SimNote> notes;
     notes.reserve(records.size());
     for (std::size_t i = 0; i < records.size(); ++i) {
+        // Beyond 2^32 records a position would wrap onto an earlier record.
+        if (first_record + i > UINT32_MAX) break;
         notes.push_back({static_cast<std::uint32_t>(first_record + i), records[i].checksum, sim});
     }
     IgnoreFailure(store::AppendSimNotes(held, inbox_path_, notes));
