@@ -87,8 +87,10 @@ Status RenumberSimNotes(const BoxLock&, const std::string& box_path, std::vector
     return files::SaveDurably(path, RenumberedEntries(std::move(notes), moved_to, EncodeSimNote));
 }
 
-RecordSims::RecordSims(const BoxFile& box, std::span<const SimNote> notes)
-    : by_record_(box.size(), 0) {
+RecordSims::RecordSims(const BoxFile& box, std::span<const SimNote> notes) {
+    // A box without notes (one modem that gives no ICCID) costs nothing per record.
+    if (notes.empty()) return;
+    by_record_.assign(box.size(), 0);
     std::unordered_map<std::string_view, std::uint32_t> index_of;
     for (const SimNote& note : notes) {
         if (note.record >= box.size() || box.ChecksumAt(note.record) != note.checksum) {

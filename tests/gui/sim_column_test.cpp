@@ -97,6 +97,8 @@ TEST_F(SimColumn, OneSimNarrowsTheBoxTheSearchAndTheConversation) {
     search->setText("o");
     EXPECT_EQ(Texts(), QStringList({"to other", "reply through other"}))
         << "a search spans both boxes, their SIMs too";
+    EXPECT_EQ(Offered(), QStringList({"Все SIM", "Рабочая", "…222222"}))
+        << "a SIM of both boxes is offered once";
     Choose("Все SIM");
     EXPECT_EQ(Texts().size(), 4);
     search->clear();

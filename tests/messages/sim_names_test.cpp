@@ -1,10 +1,10 @@
-// A SIM as the views name it, a message's SIM taken from the record that stands
-// first in it, and the narrowing of picked messages to one SIM.
+// A SIM as the views name it, and a message's SIM taken from the record that stands
+// first in it.
 #include "messages/sim_names.h"
 
 #include <gtest/gtest.h>
 
-#include "messages/message_search.h"
+#include "store/joined_box.h"
 #include "store/parts_file.h"
 #include "store/sim_note_file.h"
 #include "tests/support/box_held.h"
@@ -52,7 +52,6 @@ class MessageSims : public ::testing::Test {
 
     velka::testing::TempDir dir_;
     std::string inbox_ = dir_.File("inbox.db");
-    std::string outbox_ = dir_.File("outbox.db");
 };
 
 TEST_F(MessageSims, ALongMessageHasTheSimOfItsFirstPartThatCame) {
@@ -71,25 +70,6 @@ TEST_F(MessageSims, ALongMessageHasTheSimOfItsFirstPartThatCame) {
     EXPECT_EQ(box->SimKeys(),
               (std::vector<std::string>{"8970199222222222222", "8970199111111111111",
                                         "8970199333333333333"}));
-}
-
-TEST_F(MessageSims, PickedMessagesNarrowToOneSimAndEverySimIsOfferedOnce) {
-    Keep(inbox_, {MakePacket("+7111", "d", "a"), MakePacket("+7222", "d", "b")},
-         {std::nullopt, std::nullopt}, {"8970199111111111111", "8970199222222222222"});
-    Keep(outbox_, {MakePacket("+7111", "d", "c")}, {std::nullopt}, {"8970199222222222222"});
-    const auto inbox = store::JoinedBox::Open(inbox_);
-    const auto outbox = store::JoinedBox::Open(outbox_);
-    ASSERT_TRUE(inbox.ok() && outbox.ok());
-    const std::vector<MessageRef> all = {{Box::Inbox, 0}, {Box::Inbox, 1}, {Box::Outbox, 0}};
-    EXPECT_EQ(OfSim(all, {&*inbox, &*outbox}, "8970199222222222222"),
-              (std::vector<MessageRef>{{Box::Inbox, 1}, {Box::Outbox, 0}}));
-    EXPECT_EQ(OfSim(all, {&*inbox, &*outbox}, ""), all);
-    EXPECT_EQ(OfSim({{Box::Inbox, 0}, {Box::Inbox, 1}}, {&*inbox, nullptr}, "8970199111111111111"),
-              (std::vector<MessageRef>{{Box::Inbox, 0}}))
-        << "a box no message is of need not be given";
-    EXPECT_EQ(SimsOf({&*inbox, &*outbox}),
-              (std::vector<std::string>{"8970199111111111111", "8970199222222222222"}));
-    EXPECT_EQ(SimsOf({nullptr, &*outbox}), (std::vector<std::string>{"8970199222222222222"}));
 }
 
 }  // namespace
