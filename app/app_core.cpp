@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/sim_limits.h"
 #include "app/status_text.h"
 #include "modem/inbox_sink.h"
 #include "platform/codepage.h"
@@ -161,7 +162,7 @@ Result<modem::ReceptionReport> AppCore::ReceiveOnce() {
     if (session_.Status().state != modem::ModemState::Ready) {
         return Error{ModemStateText(session_.Status())};
     }
-    modem::InboxSink inbox(FilePath(kInboxFile));
+    modem::InboxSink inbox(FilePath(kInboxFile), [this] { return SimKey(session_.Identity()); });
     RecordedReception recorded(inbox, *recorder_);
     auto report = session_.Receive(recorded);
     if (!report.listed) {

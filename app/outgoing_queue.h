@@ -65,9 +65,11 @@ struct QueuedRecord {
     // What the modem said of each confirmed message, in order: its reference and
     // when. As many as `confirmed` for records sent since references are kept.
     std::vector<store::SegmentSent> sent;
-    // The SIM (SimKey) its first message went through, once one did: the others go
-    // the same way, since the recipient's phone joins parts of one sender only.
-    // Empty until then, and for a record of an earlier run (not kept in queue.db).
+    // The SIM (SimKey, or the port's name when the modem tells no key) its first
+    // message went through, once one did: the others go the same way, since the
+    // recipient's phone joins parts of one sender only, and the record is noted in
+    // outbox.sims with it (store/sim_note_file.h). Kept in queue.sims for a text of
+    // several messages; empty until its first message went.
     std::string sim;
     // The SIM whose modem failed to send it at its last attempt. Refused at its first
     // attempt, it is due at once for the other modems of a pool: the fault is most

@@ -11,7 +11,7 @@ namespace velka::app {
 // Takes the group's and others' permissions away from the client's files in
 // `program_directory` that have any: Config.ini, the store files (inbox.db,
 // outbox.db, unsent.db), queue.db, reports.db and every file beside them named
-// after one of them (inbox.parts, outbox.states, queue.db.lock, ...), every *.lock
+// after one of them (inbox.parts, outbox.states, inbox.sims, queue.db.lock, ...), every *.lock
 // file, events.db, webhooks-secrets.ini and sim-counters.db, and the registry stand-in's file with
 // its -wal and -shm, wherever VELKA_REGISTRY puts it. Gives the line a front end shows, in
 // Windows-1251, with the names of the files it changed or could not change; empty when every file

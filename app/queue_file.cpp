@@ -11,6 +11,7 @@
 #include "platform/files.h"
 #include "platform/lock_file.h"
 #include "store/framed_file.h"
+#include "store/sim_counters_file.h"
 
 namespace velka::app {
 namespace {
@@ -318,8 +319,8 @@ Result<LockFile> LockQueue(const std::string& lock_path) {
 // ---- queue.sims (docs/queue-sims-file.md) ----
 
 constexpr std::uint8_t kSimKind = 1;
-// An ICCID has up to 22 digits; "IMSI" and 15 digits, or a port's "COM65535", fewer.
-constexpr std::size_t kSimKeySize = 32;
+// As the other side files keep a SIM's key (an ICCID has up to 22 digits).
+constexpr std::size_t kSimKeySize = store::kSimKeySize;
 constexpr std::size_t kSimPayloadSize = 8 + 1 + kSimKeySize;
 
 bool SimEntryFits(std::uint8_t kind, std::string_view payload) {

@@ -167,6 +167,15 @@ std::string SimKey(const modem::DeviceIdentity& identity) {
     return {};
 }
 
+std::string WorkerSim(const modem::DeviceIdentity& identity, std::uint16_t port) {
+    std::string key = SimKey(identity);
+    return key.empty() ? "COM" + std::to_string(port) : key;
+}
+
+bool PortSim(std::string_view key) {
+    return key.starts_with("COM");  // an ICCID is digits, an IMSI's key "IMSI" and digits
+}
+
 std::string SimRestText(LimitReached limit, const settings::SimSettings& sim, std::int64_t until) {
     const settings::SimLimits& limits = sim.limits;
     std::string what;

@@ -100,6 +100,12 @@ std::int64_t WallSeconds();
 // the modem gives no ICCID; empty when it gives neither, and then no limit holds.
 std::string SimKey(const modem::DeviceIdentity& identity);
 
+// What a worker knows its SIM by: SimKey, or the port's name ("COM5") when the
+// modem tells neither ICCID nor IMSI, so that a text begun there still goes on
+// there. PortSim tells the port's stand-in from a SIM's key.
+std::string WorkerSim(const modem::DeviceIdentity& identity, std::uint16_t port);
+bool PortSim(std::string_view key);
+
 // A record held back by its SIM's limits: why, in words for the queue view
 // (Windows-1251), and until when (seconds since 1970 UTC).
 struct SimRest {

@@ -11,6 +11,7 @@
 #include "store/content_file.h"
 #include "store/queue_id_file.h"
 #include "store/sent_file.h"
+#include "store/sim_note_file.h"
 #include "store/store_file.h"
 
 namespace velka::app {
@@ -73,6 +74,21 @@ Status AppendWholeTexts(const store::BoxLock& held, const std::string& path,
     return entries.empty() ? Status() : store::AppendContent(held, path, entries);
 }
 
+// The SIM notes of sent records whose SIM is known, once the records are on the
+// disk: `at[i]` is where items[i] stands in the store file at `path`. A note the
+// disk refuses costs the record its SIM column alone; the record stays sent.
+void NoteSims(const store::BoxLock& held, const std::string& path,
+              const std::vector<std::size_t>& at, const std::vector<const QueuedRecord*>& items) {
+    std::vector<store::SimNote> notes;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        // Beyond 2^32 records a position would wrap onto an earlier record.
+        if (items[i]->sim.empty() || PortSim(items[i]->sim) || at[i] > UINT32_MAX) continue;
+        notes.push_back(
+            {static_cast<std::uint32_t>(at[i]), items[i]->record.checksum, items[i]->sim});
+    }
+    IgnoreFailure(store::AppendSimNotes(held, path, notes));
+}
+
 Status AppendMissing(const store::BoxLock& held, StoreFile file, const std::string& path,
                      const std::vector<QueuedRecord>& backlog) {
     const auto there = FoundInStoreFile(path, backlog);
@@ -80,6 +96,7 @@ Status AppendMissing(const store::BoxLock& held, StoreFile file, const std::stri
     std::vector<packet> missing;
     std::vector<std::vector<store::SegmentSent>> missing_sent;
     std::vector<std::size_t> found_at;
+    std::vector<const QueuedRecord*> found_items;
     std::vector<packet> found;
     std::vector<std::vector<store::SegmentSent>> found_sent;
     for (std::size_t i = 0; i < backlog.size(); ++i) {
@@ -89,10 +106,13 @@ Status AppendMissing(const store::BoxLock& held, StoreFile file, const std::stri
             missing_sent.push_back(backlog[i].sent);
         } else if (!backlog[i].sent.empty()) {
             found_at.push_back(*there[i]);
+            found_items.push_back(&backlog[i]);
             found.push_back(backlog[i].record);
             found_sent.push_back(backlog[i].sent);
         }
     }
+    const auto first_missing = store::RecordCount(path);
+    if (!first_missing) return first_missing.error();
     // Each record's queue id first, so that whoever queued it finds it again in
     // the store file once the queue has dropped it.
     std::vector<std::uint64_t> missing_ids;
@@ -120,9 +140,16 @@ Status AppendMissing(const store::BoxLock& held, StoreFile file, const std::stri
             sent.push_back(found_sent[i]);
         }
         if (auto kept = store::AppendSentEntries(held, path, at, records, sent); !kept) return kept;
+        // Only a refused write of their references leaves sent records there with a
+        // SIM known: the notes come after the references, so they lack theirs too.
+        NoteSims(held, path, found_at, found_items);
     }
     if (missing.empty()) return {};
-    return store::AppendSent(held, path, missing, missing_sent);
+    if (auto kept = store::AppendSent(held, path, missing, missing_sent); !kept) return kept;
+    std::vector<std::size_t> missing_at(missing.size());
+    for (std::size_t i = 0; i < missing.size(); ++i) missing_at[i] = *first_missing + i;
+    NoteSims(held, path, missing_at, missing_items);
+    return {};
 }
 
 }  // namespace
@@ -137,7 +164,7 @@ Worker::Worker(modem::Session& session, OutgoingQueue& queue, PoolShare& pool,
       stop_(stop),
       switches_(switches),
       files_(std::move(files)),
-      inbox_(files_.inbox),
+      inbox_(files_.inbox, [this] { return SimKey(session_.Identity()); }),
       recorder_(recorder),
       reception_(inbox_, recorder_),
       events_(std::move(events)),
@@ -285,8 +312,7 @@ void Worker::CompactQueueFile() {
 }
 
 std::string Worker::OwnSim() const {
-    std::string key = SimKey(session_.Identity());
-    return key.empty() ? "COM" + std::to_string(session_.PortNumber()) : key;
+    return WorkerSim(session_.Identity(), session_.PortNumber());
 }
 
 // Until its modem was ready once, a worker does not know its SIM: a record begun

@@ -214,8 +214,7 @@ class Worker {
     // Drops finished records from queue.db while nothing waits, nothing is being
     // sent and no worker of the pool holds records its store file refused.
     void CompactQueueFile();
-    // The SIM this worker sends through: its key (app/sim_limits.h), or the port's
-    // name when the modem does not tell it.
+    // The SIM this worker sends through (WorkerSim).
     std::string OwnSim() const;
     // OwnSim once the modem was ready, empty (any SIM) before.
     std::string SimForQueue() const;

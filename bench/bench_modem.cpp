@@ -5,18 +5,15 @@
 //                and an empty SIM (one initialisation and reception cycle per 5 s);
 //   reception  - one cycle that moves 100 messages from the SIM into inbox.db.
 // A harness that prints figures: bench_modem [RECORDS] [IDLE-SECONDS]
-#include <sys/resource.h>
-
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <mutex>
 #include <string>
 #include <thread>
 
 #include "app/app_core.h"
 #include "bench/bench_support.h"
+#include "bench/bench_worker.h"
 #include "modem/inbox_sink.h"
 #include "modem/session.h"
 #include "platform/profile.h"
@@ -31,13 +28,6 @@ using Clock = std::chrono::steady_clock;
 
 double Seconds(Clock::duration d) {
     return std::chrono::duration<double>(d).count();
-}
-
-double ProcessCpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
 std::unique_ptr<modemsim::Simulator> StartModems(const std::string& dir, std::size_t capacity) {
@@ -60,31 +50,20 @@ void Throughput(int records) {
     testing::TempDir sim_dir;
     auto sim = StartModems(sim_dir.path(), 20);
     Configure(home.path(), sim->com_name(0), false);
-    std::mutex lock;
-    std::condition_variable done;
-    int sent = 0;
-    app::WorkerEvents events;
-    events.on_send = [&](std::uint64_t, app::SendOutcome outcome) {
-        std::lock_guard guard(lock);
-        sent += outcome == app::SendOutcome::Sent;
-        done.notify_all();
-    };
+    bench::SentCount sent;
     app::AppCore core(home.path());
     const auto started = Clock::now();
-    const double cpu_before = ProcessCpuSeconds();
+    const double cpu_before = bench::ProcessCpuSeconds();
     std::vector<packet> queued;
     for (int i = 0; i < records; ++i) {
         queued.push_back(MakePacket("+7916000" + std::to_string(1000 + i % 10),
                                     "07.12.2026 10:00:00", "record " + std::to_string(i)));
     }
     bench::Require(core.Enqueue(queued));
-    bench::Require(core.Start(events));
-    {
-        std::unique_lock held(lock);
-        done.wait(held, [&] { return sent == records; });
-    }
+    bench::Require(core.Start(sent.Events()));
+    sent.WaitFor(records);
     const double wall = Seconds(Clock::now() - started);
-    const double cpu = ProcessCpuSeconds() - cpu_before;
+    const double cpu = bench::ProcessCpuSeconds() - cpu_before;
     core.Shutdown();
     std::printf(
         "throughput: %d records in %.2f s = %.0f records/s (process CPU %.2f s, modem included)\n",
@@ -98,10 +77,10 @@ void Idle(int seconds) {
     Configure(home.path(), sim->com_name(0), true);
     app::AppCore core(home.path());
     bench::Require(core.Start());
-    const double cpu_before = ProcessCpuSeconds();
+    const double cpu_before = bench::ProcessCpuSeconds();
     const auto started = Clock::now();
     std::this_thread::sleep_for(std::chrono::seconds(seconds));
-    const double cpu = ProcessCpuSeconds() - cpu_before;
+    const double cpu = bench::ProcessCpuSeconds() - cpu_before;
     const double wall = Seconds(Clock::now() - started);
     core.Shutdown();
     std::printf(

@@ -5,18 +5,15 @@
 //   idle       - the process's CPU time while 16 workers idle with reception on.
 // A harness that prints figures:
 //   bench_pool [RECORDS-PER-MODEM] [SUBMIT-DELAY-MS] [IDLE-SECONDS]
-#include <sys/resource.h>
-
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <mutex>
 #include <string>
 #include <thread>
 
 #include "app/app_core.h"
 #include "bench/bench_support.h"
+#include "bench/bench_worker.h"
 #include "platform/profile.h"
 #include "platform/registry.h"
 #include "settings/pool_settings.h"
@@ -27,13 +24,6 @@ namespace velka {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-double ProcessCpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
 
 // `modems` virtual modems, each one taking `delay_ms` for a submit, all in the
 // pool of `home`'s Config.ini.
@@ -63,15 +53,7 @@ double Throughput(std::size_t modems, int records, int delay_ms) {
     testing::TempDir home;
     testing::TempDir sim_dir;
     auto sim = StartPool(home.path(), sim_dir.path(), modems, delay_ms, false);
-    std::mutex lock;
-    std::condition_variable done;
-    int sent = 0;
-    app::WorkerEvents events;
-    events.on_send = [&](std::uint64_t, app::SendOutcome outcome) {
-        std::lock_guard guard(lock);
-        sent += outcome == app::SendOutcome::Sent;
-        done.notify_all();
-    };
+    bench::SentCount sent;
     app::AppCore core(home.path());
     std::vector<packet> queued;
     for (int i = 0; i < records; ++i) {
@@ -80,11 +62,8 @@ double Throughput(std::size_t modems, int records, int delay_ms) {
     }
     bench::Require(core.Enqueue(queued));
     const auto started = Clock::now();
-    bench::Require(core.Start(events));
-    {
-        std::unique_lock held(lock);
-        done.wait(held, [&] { return sent == records; });
-    }
+    bench::Require(core.Start(sent.Events()));
+    sent.WaitFor(records);
     const double wall = std::chrono::duration<double>(Clock::now() - started).count();
     core.Shutdown();
     return records / wall;
@@ -98,10 +77,10 @@ void Idle(std::size_t modems, int seconds) {
     bench::Require(core.Start());
     // The openings first: what is measured is the pool at rest.
     std::this_thread::sleep_for(std::chrono::seconds(5));
-    const double cpu_before = ProcessCpuSeconds();
+    const double cpu_before = bench::ProcessCpuSeconds();
     const auto started = Clock::now();
     std::this_thread::sleep_for(std::chrono::seconds(seconds));
-    const double cpu = ProcessCpuSeconds() - cpu_before;
+    const double cpu = bench::ProcessCpuSeconds() - cpu_before;
     const double wall = std::chrono::duration<double>(Clock::now() - started).count();
     core.Shutdown();
     std::printf(

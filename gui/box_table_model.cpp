@@ -16,8 +16,11 @@ QString OneLine(QString text) {
     return text;
 }
 
-QString Field(const store::JoinedMessage& message, const contacts::NumberNames& names, int column) {
+QString Field(const store::JoinedMessage& message, const contacts::NumberNames& names,
+              const messages::SimNames& sims, int column) {
     switch (column) {
+        case BoxTableModel::kSim:
+            return ToQt(sims.Shown(message.sim));
         case BoxTableModel::kNumber:
             return ToQt(names.Shown(message.number));
         case BoxTableModel::kDateTime:
@@ -32,10 +35,12 @@ QString Field(const store::JoinedMessage& message, const contacts::NumberNames& 
 }  // namespace
 
 void BoxTableModel::Show(std::array<std::optional<store::JoinedBox>, 2> boxes,
-                         contacts::NumberNames names, messages::Box shown) {
+                         contacts::NumberNames names, messages::SimNames sims,
+                         messages::Box shown) {
     beginResetModel();
     boxes_ = std::move(boxes);
     names_ = std::move(names);
+    sim_names_ = std::move(sims);
     rows_.clear();
     both_boxes_ = false;
     if (const auto& box = boxes_[Slot(shown)]) {
@@ -50,6 +55,17 @@ void BoxTableModel::ShowPicked(std::vector<messages::MessageRef> picked) {
     rows_ = std::move(picked);
     both_boxes_ = true;
     endResetModel();
+}
+
+void BoxTableModel::Narrow(std::string_view sim) {
+    if (sim.empty()) return;
+    beginResetModel();
+    rows_ = messages::OfSim(std::move(rows_), Given(), sim);
+    endResetModel();
+}
+
+messages::PickedBoxes BoxTableModel::Given() const {
+    return {boxes_[0] ? &*boxes_[0] : nullptr, boxes_[1] ? &*boxes_[1] : nullptr};
 }
 
 void BoxTableModel::Clear() {
@@ -81,7 +97,7 @@ QVariant BoxTableModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::ForegroundRole && both_boxes_ && box == messages::Box::Outbox)
         return QColor(0x1F, 0x4E, 0x9A);
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole) return {};
-    QString field = Field(MessageAt(index.row()).message, names_, index.column());
+    QString field = Field(MessageAt(index.row()).message, names_, sim_names_, index.column());
     if (index.column() == kNumber && both_boxes_)
         field.prepend(box == messages::Box::Outbox ? QStringLiteral("→ ") : QStringLiteral("← "));
     if (index.column() != kText) return field;
@@ -99,6 +115,8 @@ QVariant BoxTableModel::headerData(int section, Qt::Orientation orientation, int
             return QStringLiteral("состояние");
         case kText:
             return QStringLiteral("текст сообщения");
+        case kSim:
+            return QStringLiteral("SIM");
         default:
             return {};
     }
@@ -108,7 +126,7 @@ void BoxTableModel::sort(int column, Qt::SortOrder order) {
     if (rows_.empty() || column < 0 || column >= kColumnCount) return;
     static constexpr messages::Column kColumns[] = {
         messages::Column::Number, messages::Column::DateTime, messages::Column::Text,
-        messages::Column::State};
+        messages::Column::State, messages::Column::Sim};
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     const std::vector<std::size_t> sorted = messages::SortedRows(
         rows_.size(), [this](std::size_t row) { return MessageAt(static_cast<int>(row)).message; },

@@ -166,6 +166,7 @@ void TMainForm::BindControls() {
     connect(ui_->actContactConversation, &QAction::triggered, this,
             &TMainForm::actContactConversationExecute);
     connect(ui_->MessageSearch, &QLineEdit::textChanged, this, &TMainForm::MessageSearchChange);
+    connect(ui_->SimToSearch, &QComboBox::currentIndexChanged, this, &TMainForm::SimToSearchChange);
     connect(ui_->qmCompose, &QToolButton::clicked, ui_->actCompose, &QAction::trigger);
     connect(ui_->actCompose, &QAction::triggered, this, &TMainForm::actComposeExecute);
     connect(ui_->qmOptions, &QToolButton::clicked, this, &TMainForm::qmOptionsClick);

@@ -27,6 +27,7 @@
 #include "messages/box_watch.h"
 #include "messages/message_list.h"
 #include "messages/message_search.h"
+#include "messages/sim_names.h"
 #include "messages/unread_marks.h"
 #include "platform/registry.h"
 #include "webhooks/webhook_service.h"
@@ -98,6 +99,9 @@ class TMainForm final : public QMainWindow {
     // Shows the messages of both boxes that hold the text of MessageSearch; the
     // box on view again when it is emptied.
     void MessageSearchChange();
+    // Narrows what the message pane shows (a box, a search, a conversation) to the
+    // messages of the SIM chosen in SimToSearch; "Все SIM" shows them all again.
+    void SimToSearchChange();
     // Writes the messages the pane shows, in its order, to a CSV file the user
     // names (messages/box_export.h); nothing while the pane is hidden.
     void mmExportBoxClick();
@@ -178,6 +182,8 @@ class TMainForm final : public QMainWindow {
     // The outbox with its delivery states; tells of a states file that cannot be
     // read (the messages still show) or that is damaged.
     Result<store::JoinedBox> OpenSentBox(const std::string& outbox_path);
+    // Warns that a box's SIM notes cannot be read (its messages show without them).
+    void TellUnreadableSims(const std::optional<Error>& error);
     // Whether the pane shows messages of both boxes (a search or a conversation).
     bool ShowsBothBoxes() const;
     // The reading pane: the whole text of the message at the current row, with its
@@ -186,6 +192,15 @@ class TMainForm final : public QMainWindow {
     void ShowCurrentMessage();
     void ShowListing(contacts::Listing listing);
     void FillGroupToSearch();
+    // SimToSearch offers "Все SIM" and every SIM of the boxes the pane holds, the
+    // choice kept where that SIM is still among them.
+    void FillSimToSearch();
+    // Back to "Все SIM", without reloading the pane.
+    void ShowAllSims();
+    // The key of the SIM chosen in SimToSearch; empty for "Все SIM".
+    std::string ChosenSim() const;
+    // The names the user gave the SIMs of `keys` in Config.ini.
+    messages::SimNames SimNamesOf(const std::vector<std::string>& keys) const;
     // The contact entered in `form` when it is valid; otherwise warns and gives nothing.
     std::optional<contacts::Contact> ValidEntry(const TEditForm& form);
     // Shows `form` until the user cancels or enters a valid contact: after a
@@ -278,6 +293,7 @@ class TMainForm final : public QMainWindow {
 
     Dialogs& dialogs_;
     std::size_t told_unbelieved_states_ = 0;  // the last count warned of
+    bool told_sims_error_ = false;  // unreadable SIM notes were told; until they are read again
     Registry& registry_;
     app::AppCore& core_;
     contacts::ContactBook book_;

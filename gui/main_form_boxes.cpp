@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <array>
+#include <map>
 
 #include "compose/compose.h"
 #include "gui/box_table_model.h"
@@ -19,6 +20,7 @@
 #include "messages/delivery_states.h"
 #include "messages/message_list.h"
 #include "platform/files.h"
+#include "settings/sim_settings.h"
 #include "ui_main_form.h"
 
 namespace velka::gui {
@@ -119,6 +121,7 @@ void TMainForm::OpenConversation(const std::string& number) {
     conversation_ = number;
     const QSignalBlocker quiet(ui_->MessageSearch);
     ui_->MessageSearch->clear();
+    ShowAllSims();
     ui_->PanelContacts->hide();
     ui_->PanelMBCaption->setText(
         QStringLiteral(" Переписка: ") +
@@ -139,6 +142,7 @@ void TMainForm::MessageSearchChange() {
                                                  : QStringLiteral(" Поиск: ") + query);
     if (!query.isEmpty() && search_index_) {
         box_model_->ShowPicked(FindTyped(*search_index_, query));
+        box_model_->Narrow(ChosenSim());
         QHeaderView* header = ui_->MessageTable->horizontalHeader();
         if (header->sortIndicatorSection() >= 0) {
             box_model_->sort(header->sortIndicatorSection(), header->sortIndicatorOrder());
@@ -147,6 +151,43 @@ void TMainForm::MessageSearchChange() {
     }
     conversation_.clear();
     RefreshBoxView(shown_box_);
+}
+
+void TMainForm::SimToSearchChange() {
+    if (!shown_box_.empty()) RefreshBoxView(shown_box_);
+}
+
+void TMainForm::FillSimToSearch() {
+    QComboBox* combo = ui_->SimToSearch;
+    const std::string chosen = ChosenSim();
+    const QSignalBlocker quiet(combo);
+    combo->clear();
+    combo->addItem(QStringLiteral("Все SIM"));
+    for (const std::string& key : box_model_->SimKeys()) {
+        combo->addItem(ToQt(box_model_->ShownSim(key)), ToQt(key));
+        combo->setItemData(combo->count() - 1, ToQt(key), Qt::ToolTipRole);
+    }
+    combo->setCurrentIndex(std::max(0, combo->findData(ToQt(chosen))));
+}
+
+void TMainForm::ShowAllSims() {
+    const QSignalBlocker quiet(ui_->SimToSearch);
+    ui_->SimToSearch->setCurrentIndex(0);
+}
+
+std::string TMainForm::ChosenSim() const {
+    return FromQt(ui_->SimToSearch->currentData().toString());
+}
+
+messages::SimNames TMainForm::SimNamesOf(const std::vector<std::string>& keys) const {
+    std::map<std::string, std::string, std::less<>> names;
+    for (const std::string& key : keys) {
+        // Settings that cannot be read (a limit that is no number) cost the name
+        // alone: the SIM shows by its key.
+        const auto sim = settings::ReadSimSettings(core_.FilePath(app::kConfigFile), key);
+        if (sim && !sim->name.empty()) names.emplace(key, sim->name);
+    }
+    return messages::SimNames(std::move(names));
 }
 
 void TMainForm::mmExportBoxClick() {
@@ -178,6 +219,7 @@ void TMainForm::OpenBoxView(const std::string& file_name) {
         const QSignalBlocker quiet(ui_->MessageSearch);
         ui_->MessageSearch->clear();
     }
+    ShowAllSims();
     if (!LoadBoxView(file_name)) return;
     shown_box_ = file_name;
     ui_->PanelMessageBox->show();
@@ -237,6 +279,15 @@ Result<store::JoinedBox> TMainForm::OpenSentBox(const std::string& outbox_path) 
     return std::move(sent->box);
 }
 
+// Said once until the notes can be read again, not at every refresh of the view.
+void TMainForm::TellUnreadableSims(const std::optional<Error>& error) {
+    if (error && !told_sims_error_) {
+        dialogs_.Warning(
+            this, QStringLiteral("SIM сообщений не показаны: ") + SystemTextToQt(error->message));
+    }
+    told_sims_error_ = error.has_value();
+}
+
 bool TMainForm::LoadBoxView(const std::string& file_name) {
     box_model_->Clear();
     search_index_.reset();
@@ -244,6 +295,7 @@ bool TMainForm::LoadBoxView(const std::string& file_name) {
     const messages::Box shown =
         file_name == app::kOutboxFile ? messages::Box::Outbox : messages::Box::Inbox;
     std::array<std::optional<store::JoinedBox>, 2> boxes;
+    std::optional<Error> sims_error;
     for (const messages::Box box : {messages::Box::Inbox, messages::Box::Outbox}) {
         if (!both && box != shown) continue;
         const std::string path =
@@ -254,9 +306,14 @@ bool TMainForm::LoadBoxView(const std::string& file_name) {
             dialogs_.Error(this, SystemTextToQt(opened.error().message));
             return false;
         }
+        if (opened->sims_error()) sims_error = opened->sims_error();
         boxes[box == messages::Box::Inbox ? 0 : 1] = std::move(*opened);
     }
-    box_model_->Show(std::move(boxes), contacts::NumberNames(book_.FullListing().rows), shown);
+    TellUnreadableSims(sims_error);
+    const std::vector<std::string> sims =
+        messages::SimsOf({boxes[0] ? &*boxes[0] : nullptr, boxes[1] ? &*boxes[1] : nullptr});
+    box_model_->Show(std::move(boxes), contacts::NumberNames(book_.FullListing().rows),
+                     SimNamesOf(sims), shown);
     if (!conversation_.empty()) {
         box_model_->ShowPicked(messages::Conversation(box_model_->BoxOf(messages::Box::Inbox),
                                                       box_model_->BoxOf(messages::Box::Outbox),
@@ -266,6 +323,8 @@ bool TMainForm::LoadBoxView(const std::string& file_name) {
                               box_model_->BoxOf(messages::Box::Outbox), box_model_->Names());
         box_model_->ShowPicked(FindTyped(*search_index_, ui_->MessageSearch->text()));
     }
+    FillSimToSearch();
+    box_model_->Narrow(ChosenSim());
     QHeaderView* header = ui_->MessageTable->horizontalHeader();
     if (header->sortIndicatorSection() >= 0) {
         box_model_->sort(header->sortIndicatorSection(), header->sortIndicatorOrder());
@@ -281,6 +340,12 @@ bool TMainForm::LoadBoxView(const std::string& file_name) {
     header->setStretchLastSection(false);
     header->setSectionResizeMode(BoxTableModel::kText, QHeaderView::Stretch);
     ui_->MessageTable->resizeColumnToContents(BoxTableModel::kState);
+    // Boxes whose messages name no SIM (one modem that gives no ICCID, messages
+    // kept before the notes) keep the columns and the filter they had.
+    const bool sims_known = !box_model_->SimKeys().empty();
+    ui_->MessageTable->setColumnHidden(BoxTableModel::kSim, !sims_known);
+    ui_->SimToSearch->setVisible(sims_known);
+    ui_->MessageTable->resizeColumnToContents(BoxTableModel::kSim);
     const int widest_state = ui_->MessageTable->fontMetrics().horizontalAdvance(
                                  QStringLiteral("доставлено 00.00.0000 00:00:00")) +
                              12;
@@ -290,21 +355,27 @@ bool TMainForm::LoadBoxView(const std::string& file_name) {
     return true;
 }
 
-// The text keeps a third of the table's width at the least: the state column, then
-// the number column give up what it needs, down to the width of their headings.
-// What they cut shows whole in their tool tips and the reading pane.
+// The text keeps a third of the table's width at the least: the SIM column, the
+// state column, then the number column give up what it needs, down to the width of
+// their headings. What they cut shows whole in their tool tips and the reading pane.
 void TMainForm::KeepRoomForTheText() {
     QTableView& table = *ui_->MessageTable;
     const int width = table.viewport()->width();
-    int over = width / 3 - (width - table.columnWidth(BoxTableModel::kNumber) -
-                            table.columnWidth(BoxTableModel::kDateTime) -
-                            (table.isColumnHidden(BoxTableModel::kState)
-                                 ? 0
-                                 : table.columnWidth(BoxTableModel::kState)));
+    int others = 0;
+    for (int column = 0; column < BoxTableModel::kColumnCount; ++column) {
+        if (column != BoxTableModel::kText && !table.isColumnHidden(column))
+            others += table.columnWidth(column);
+    }
+    int over = width / 3 - (width - others);
     for (const int column :
-         {static_cast<int>(BoxTableModel::kState), static_cast<int>(BoxTableModel::kNumber)}) {
+         {static_cast<int>(BoxTableModel::kSim), static_cast<int>(BoxTableModel::kState),
+          static_cast<int>(BoxTableModel::kNumber)}) {
         if (over <= 0 || table.isColumnHidden(column)) continue;
-        const int least = table.horizontalHeader()->sectionSizeHint(column);
+        // The SIM column's heading is short beside the names under it: it narrows to
+        // the heading's letters, without the room a sort mark would take.
+        const int least = column == BoxTableModel::kSim
+                              ? table.fontMetrics().horizontalAdvance(QStringLiteral("SIM")) + 12
+                              : table.horizontalHeader()->sectionSizeHint(column);
         const int given = std::min(over, table.columnWidth(column) - least);
         if (given <= 0) continue;
         table.setColumnWidth(column, table.columnWidth(column) - given);
@@ -327,6 +398,8 @@ void TMainForm::ShowCurrentMessage() {
     QString header = party + ToQt(box_model_->Shown(message.number)) + QStringLiteral("    ") +
                      ToQt(message.datetime);
     if (!message.state.empty()) header += QStringLiteral("\nСостояние: ") + ToQt(message.state);
+    if (!message.sim.empty())
+        header += QStringLiteral("\nSIM: ") + ToQt(box_model_->ShownSim(message.sim));
     ui_->ReaderHeader->setText(header);
     QString text = WholeTextQt(message);
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));

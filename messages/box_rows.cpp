@@ -5,6 +5,7 @@
 #include "messages/delivery_states.h"
 #include "store/content_file.h"
 #include "store/joined_box.h"
+#include "store/sim_note_file.h"
 #include "store/store_file.h"
 
 namespace velka::messages {
@@ -25,6 +26,12 @@ Result<BoxRows> RecordRows(const std::string& path, bool states) {
     }
     auto contents = store::LoadContentIndex(path);
     if (!contents) return contents.error();
+    store::RecordSims sims;
+    if (const auto notes = store::LoadSimNotes(store::SimNotesPathFor(path))) {
+        sims = store::RecordSims(*box, notes->entries);
+    } else {
+        result.sims_error = notes.error();
+    }
     for (std::size_t i = 0; i < box->size(); ++i) {
         const packet record = box->at(i);
         BoxRow row;
@@ -32,6 +39,7 @@ Result<BoxRows> RecordRows(const std::string& path, bool states) {
         row.datetime = record.datetime_text();
         row.text = record.text_text();
         if (i < by_record.size()) row.state = by_record[i];
+        row.sim = sims.At(i);
         if (const store::RecordContent* content = contents->Find(i, record.checksum)) {
             if (content->body == store::ContentBody::WholeText) row.whole = content->text;
             if (content->body == store::ContentBody::Data) row.data = content->data;
@@ -54,11 +62,13 @@ Result<BoxRows> JoinedRows(const std::string& path, bool states) {
         if (!joined) return joined.error();
         box.emplace(std::move(*joined));
     }
+    result.sims_error = box->sims_error();
     for (std::size_t i = 0; i < box->size(); ++i) {
         store::JoinedMessage message = box->at(i);
         result.rows.push_back({std::move(message.number), std::move(message.datetime),
                                std::move(message.text), std::move(message.state),
-                               std::move(message.whole), std::move(message.data)});
+                               std::move(message.whole), std::move(message.data),
+                               std::move(message.sim)});
     }
     return result;
 }

@@ -22,6 +22,8 @@ std::string KeyOf(const store::JoinedMessage& message, const contacts::NumberNam
             return codepage::Upper(message.text);
         case Column::State:
             return codepage::Upper(message.state);
+        case Column::Sim:
+            return message.sim;
     }
     return {};
 }

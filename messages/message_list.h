@@ -15,11 +15,12 @@
 
 namespace velka::messages {
 
-enum class Column { Number, DateTime, State, Text };
+enum class Column { Number, DateTime, State, Text, Sim };
 
 // Rows 0 .. count-1, whose messages `message_at` gives, in the order of `column`:
 // numbers by what the view shows (name and number, letter case ignored), dates in
-// time order, texts and delivery states letter case ignored; equal keys keep their order. Asks for
+// time order, texts and delivery states letter case ignored, SIMs by their keys; equal keys keep
+// their order. Asks for
 // every message once.
 std::vector<std::size_t> SortedRows(
     std::size_t count, const std::function<store::JoinedMessage(std::size_t)>& message_at,

@@ -91,4 +91,24 @@ std::vector<MessageRef> Conversation(const store::JoinedBox& inbox, const store:
     return refs;
 }
 
+std::vector<MessageRef> OfSim(std::vector<MessageRef> refs, const PickedBoxes& boxes,
+                              std::string_view sim) {
+    if (sim.empty()) return refs;
+    std::erase_if(refs, [&](const MessageRef& ref) {
+        return boxes[ref.box == Box::Inbox ? 0 : 1]->SimAt(ref.row) != sim;
+    });
+    return refs;
+}
+
+std::vector<std::string> SimsOf(const PickedBoxes& boxes) {
+    std::vector<std::string> sims;
+    for (const store::JoinedBox* box : boxes) {
+        if (box == nullptr) continue;
+        for (const std::string& key : box->SimKeys()) {
+            if (std::find(sims.begin(), sims.end(), key) == sims.end()) sims.push_back(key);
+        }
+    }
+    return sims;
+}
+
 }  // namespace velka::messages

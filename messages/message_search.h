@@ -4,6 +4,7 @@
 // the boxes are opened; each keystroke then scans it. Pure; one thread at a time.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -48,6 +49,18 @@ class SearchIndex {
     };
     std::vector<Entry> entries_;
 };
+
+// The boxes messages are picked from: the inbox, then the outbox; a box that no
+// message refers to may be missing (null).
+using PickedBoxes = std::array<const store::JoinedBox*, 2>;
+
+// The messages of `refs` that came to or went through the SIM of key `sim`, in
+// their order; an empty `sim` keeps them all.
+std::vector<MessageRef> OfSim(std::vector<MessageRef> refs, const PickedBoxes& boxes,
+                              std::string_view sim);
+
+// Every SIM the notes of the boxes given name, the inbox's first, each once.
+std::vector<std::string> SimsOf(const PickedBoxes& boxes);
 
 // Every message to or from `number` (digits matching as NumberKey has
 // them) in both boxes, in time order; equal times keep inbox before outbox and box

@@ -14,6 +14,7 @@
 #include "store/box_lock.h"
 #include "store/identity_file.h"
 #include "store/parts_file.h"
+#include "store/sim_note_file.h"
 #include "store/store_file.h"
 
 namespace velka::modem {
@@ -31,6 +32,7 @@ struct NewOnes {
     std::vector<std::size_t> pdu_of_report;
     std::vector<store::StatusReport> reports;
     std::vector<store::IdentityEntry> identities;
+    std::uint64_t first_record = 0;  // where the first of `records` will stand
 };
 
 // Sorts out the new ones under the lock; `on_disk` marks the PDUs stored before.
@@ -45,6 +47,7 @@ Result<NewOnes> SortNew(const store::BoxLock& held, const std::string& inbox_pat
     const auto first_report = store::ReportCount(reports_path);
     if (!first_report) return first_report.error();
     NewOnes fresh;
+    fresh.first_record = *first_record;
     std::set<std::uint64_t> in_batch;
     const std::string now = FormatDateTime(NowLocal());
     for (std::size_t i = 0; i < pdus.size(); ++i) {
@@ -111,6 +114,7 @@ ReceptionSink::Kept InboxSink::Keep(const std::vector<std::string>& pdus) {
     Status reports =
         store::AppendReports(*held, store::ReportsPathBeside(inbox_path), fresh->reports);
     if (inbox) {
+        NoteSim(*held, fresh->first_record, fresh->records);
         for (const std::size_t i : fresh->pdu_of_record) saved.on_disk[i] = true;
         saved.stored = std::move(fresh->received);
     }
@@ -120,6 +124,23 @@ ReceptionSink::Kept InboxSink::Keep(const std::vector<std::string>& pdus) {
     }
     saved.status = !inbox ? std::move(inbox) : std::move(reports);
     return saved;
+}
+
+// After the records: a kill between the two leaves records without a note, never a
+// note on a record that came to another SIM. A refusal is not the reception's
+// failure, which would leave the kept messages on the modem to be kept again.
+void InboxSink::NoteSim(const store::BoxLock& held, std::uint64_t first_record,
+                        const std::vector<packet>& records) const {
+    const std::string sim = sim_key_ ? sim_key_() : std::string();
+    if (sim.empty() || records.empty()) return;
+    std::vector<store::SimNote> notes;
+    notes.reserve(records.size());
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        // Beyond 2^32 records a position would wrap onto an earlier record.
+        if (first_record + i > UINT32_MAX) break;
+        notes.push_back({static_cast<std::uint32_t>(first_record + i), records[i].checksum, sim});
+    }
+    IgnoreFailure(store::AppendSimNotes(held, inbox_path_, notes));
 }
 
 store::ReceivedRecord MakeReceivedRecord(const std::string& pdu) {

@@ -1,7 +1,7 @@
 // What the side files share: the reading of those whose fixed-size entries carry
 // a CRC of their own (outbox.states, inbox.ids): every entry whose CRC is right, in
 // file order, and how many were not; and the renumbering of a side file's entries
-// after a removal (outbox.states, inbox.content). Blocks on the disk; any thread.
+// after a removal (outbox.states, inbox.content, inbox.sims). Blocks on the disk; any thread.
 #pragma once
 
 #include <cerrno>
@@ -48,24 +48,33 @@ Result<EntryReading<Entry>> LoadEntries(const std::string& path, std::size_t ent
     return reading;
 }
 
-// Rewrites the side file at `path` after records were removed from its store file:
-// `moved_to[i]` is the new position of record i, SIZE_MAX for a removed one. The
-// entries of removed records go; the others name their records' new positions.
-// `load(path)` reads the file (a Result of a reading with `entries`), `encode`
-// writes one entry. No file, nothing to do.
+// The encoded `entries` as they stand after records were removed from their store
+// file: `moved_to[i]` is the new position of record i, SIZE_MAX for a removed one.
+// The entries of removed records go; the others name their records' new
+// positions. `encode` writes one entry.
+template <typename Entry, typename Encode>
+std::string RenumberedEntries(std::vector<Entry> entries, const std::vector<std::size_t>& moved_to,
+                              Encode encode) {
+    std::string kept;
+    for (auto& entry : entries) {
+        if (entry.record >= moved_to.size() || moved_to[entry.record] == SIZE_MAX) continue;
+        entry.record = static_cast<std::uint32_t>(moved_to[entry.record]);
+        kept += encode(entry);
+    }
+    return kept;
+}
+
+// Rewrites the side file at `path` after records were removed from its store file,
+// as RenumberedEntries says. `load(path)` reads the file (a Result of a reading
+// with `entries`). No file, nothing to do.
 template <typename Load, typename Encode>
 Status RenumberEntries(const std::string& path, const std::vector<std::size_t>& moved_to, Load load,
                        Encode encode) {
     if (!files::Exists(path)) return {};
     auto reading = load(path);
     if (!reading) return reading.error();
-    std::string kept;
-    for (auto entry : reading->entries) {
-        if (entry.record >= moved_to.size() || moved_to[entry.record] == SIZE_MAX) continue;
-        entry.record = static_cast<std::uint32_t>(moved_to[entry.record]);
-        kept += encode(entry);
-    }
-    return files::SaveDurably(path, kept);
+    return files::SaveDurably(path,
+                              RenumberedEntries(std::move(reading->entries), moved_to, encode));
 }
 
 }  // namespace velka::store

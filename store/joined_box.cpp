@@ -106,6 +106,8 @@ Result<JoinedBox> JoinedBox::Open(const std::string& box_path) {
     // show as their bytes say.
     auto contents = LoadContentIndex(box_path);
     if (!contents) return contents.error();
+    // Read with the store file, so that a removal cannot renumber them in between.
+    const auto sim_notes = LoadSimNotes(SimNotesPathFor(box_path));
     const std::optional<JoinSources> sources = SourcesNow(box_path, *box, parts->size());
     held.reset();
 
@@ -116,7 +118,14 @@ Result<JoinedBox> JoinedBox::Open(const std::string& box_path) {
         // Only speed hangs on it: the next opening joins more when this fails.
         IgnoreFailure(SaveJoinedIndex(JoinedIndexPathFor(box_path), *sources, state));
     }
-    return JoinedBox(std::move(*box), std::move(state), std::move(*contents));
+    JoinedBox joined(std::move(*box), std::move(state), std::move(*contents));
+    // Notes that cannot be read cost the SIM column alone.
+    if (sim_notes) {
+        joined.sims_ = RecordSims(joined.box_, sim_notes->entries);
+    } else {
+        joined.sims_error_ = sim_notes.error();
+    }
+    return joined;
 }
 
 JoinedBox JoinedBox::Join(BoxFile box, std::span<const PartEntry> parts, ContentIndex contents) {
@@ -209,6 +218,20 @@ void JoinedBox::SetStates(std::vector<std::string> by_record) {
     states_ = std::move(by_record);
 }
 
+std::optional<std::uint32_t> JoinedBox::FirstRecordOf(std::size_t row) const {
+    const JoinedRow& shape = rows_[row];
+    for (std::size_t i = 0; i < shape.slot_count; ++i) {
+        const std::uint32_t record = slots_[shape.first_slot + i];
+        if (record != kMissingPart) return record;
+    }
+    return std::nullopt;
+}
+
+std::string_view JoinedBox::SimAt(std::size_t row) const {
+    const auto first = FirstRecordOf(row);
+    return first ? sims_.At(*first) : std::string_view();
+}
+
 JoinedMessage JoinedBox::at(std::size_t row) const {
     const JoinedRow& shape = rows_[row];
     JoinedMessage message;
@@ -229,6 +252,7 @@ JoinedMessage JoinedBox::at(std::size_t row) const {
             message.number = part.number_text();
             message.datetime = part.datetime_text();
             if (record < states_.size()) message.state = states_[record];
+            message.sim = sims_.At(record);
             if (content != nullptr) message.content = *content;
         }
         if (content != nullptr && content->body == ContentBody::WholeText) {

@@ -19,14 +19,17 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/result.h"
 #include "store/content_file.h"
 #include "store/joined_index.h"
 #include "store/parts_file.h"
+#include "store/sim_note_file.h"
 #include "store/store_file.h"
 
 namespace velka::store {
@@ -43,6 +46,9 @@ struct JoinedMessage {
     // (it holds "?" for them); empty when `text` is whole. WholeText() gives either.
     std::u16string whole;
     std::string data;  // a binary message's payload, its parts' joined; empty for a text
+    // The key of the SIM it came to or went through, as its first record's note
+    // says (store/sim_note_file.h); empty when not known.
+    std::string sim;
     // What its first part came with (content file), when its record could not say
     // it all: the coding scheme that makes it a flash message, the header, the
     // protocol identifier.
@@ -79,6 +85,15 @@ class JoinedBox {
     // a message shows the state of its first record. Records beyond show none.
     void SetStates(std::vector<std::string> by_record);
 
+    // The key of the SIM of the message at `row`, as at(row).sim gives it, without
+    // decoding its texts. REQUIRES: row < size()
+    std::string_view SimAt(std::size_t row) const;
+    // Every SIM the box's notes name, in the order of their first notes.
+    const std::vector<std::string>& SimKeys() const { return sims_.keys(); }
+    // Why the SIM notes could not be read (Open): the messages show without their
+    // SIMs. Nothing when they were read.
+    const std::optional<Error>& sims_error() const { return sims_error_; }
+
     // Records joined without an index before the opening writes one: below it,
     // the joining costs less than writing the index would.
     static constexpr std::size_t kReindexAfter = 1024;
@@ -92,8 +107,13 @@ class JoinedBox {
     std::u16string JoinWhole(std::size_t row,
                              const std::vector<const std::u16string*>& whole_parts) const;
 
+    // The record that stands first in the row: where its date, number and SIM come from.
+    std::optional<std::uint32_t> FirstRecordOf(std::size_t row) const;
+
     BoxFile box_;
     std::vector<std::string> states_;  // by record
+    RecordSims sims_;
+    std::optional<Error> sims_error_;
     std::vector<JoinedRow> rows_;
     std::vector<std::uint32_t> slots_;  // record index per part, or kMissingPart
     ContentIndex contents_;

@@ -12,6 +12,7 @@
 #include "store/little_endian.h"
 #include "store/queue_id_file.h"
 #include "store/sent_file.h"
+#include "store/sim_note_file.h"
 #include "store/store_file.h"
 
 namespace velka::store {
@@ -144,10 +145,18 @@ Status RemoveRecords(const BoxLock& held, const std::string& box_path,
         entry.record = static_cast<std::uint32_t>(moved_to[entry.record]);
         kept_entries += EncodePartEntry(entry);
     }
+    // First, so that a notes file that cannot be read stops the removal before any
+    // file has changed.
+    auto sims = SetSimNotesAside(held, box_path, removed_at.front());
+    if (!sims) return sims.error();
     if (auto renumbered = RenumberIdentities(held, box_path, bytes, moved_to); !renumbered) {
         return renumbered;
     }
     if (auto saved = Save(held, box_path, kept); !saved) return saved;
+    if (auto renumbered = RenumberSimNotes(held, box_path, std::move(*sims), moved_to);
+        !renumbered) {
+        return renumbered;
+    }
     if (auto renumbered = RenumberSent(held, box_path, moved_to); !renumbered) return renumbered;
     if (auto renumbered = RenumberContent(held, box_path, moved_to); !renumbered) {
         return renumbered;

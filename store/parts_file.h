@@ -66,7 +66,8 @@ struct RecordToRemove {
 
 // Removes records from the store file and their entries from its identities file
 // (store/identity_file.h; the removed ones stay there as the user's deletions),
-// its sent file (store/sent_file.h), its content file (store/content_file.h)
+// its sent file (store/sent_file.h), its content file (store/content_file.h),
+// its SIM notes (store/sim_note_file.h, set aside before the store file is saved)
 // and its parts file, renumbering the entries of the records that stay. The records are found again
 // in the file as it is now, by their bytes, at their position or, when appends and other removals
 // moved them, at the nearest place that holds the same bytes; one that is no

@@ -20,12 +20,12 @@ constexpr std::size_t kMessagesAt = 16;
 constexpr std::size_t kSimAt = 24;
 constexpr std::size_t kCrcAt = kSimSendEntrySize - 4;
 
+}  // namespace
+
 bool IsSimKey(std::string_view key) {
     return !key.empty() && key.size() <= kSimKeySize &&
            std::all_of(key.begin(), key.end(), [](char c) { return c > ' ' && c < 0x7F; });
 }
-
-}  // namespace
 
 std::uint64_t RecipientKey(std::string_view number) {
     return Fnv1a(NumberKey(number));

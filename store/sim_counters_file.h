@@ -37,6 +37,10 @@ inline constexpr std::size_t kSimSendEntrySize = 64;
 inline constexpr std::size_t kSimKeySize = 24;
 inline constexpr const char* kSimCountersFile = "sim-counters.db";
 
+// Whether `key` can be a SIM's key as the side files keep it: not empty, at most
+// kSimKeySize bytes, printable ASCII.
+bool IsSimKey(std::string_view key);
+
 // The recipient as the counters know it: a hash of its NumberKey, so that
 // "+7 916..." and "8916..." are one recipient and no number is kept in clear.
 std::uint64_t RecipientKey(std::string_view number);

@@ -75,8 +75,9 @@ TEST_F(PrivateFilesTest, ASendAndAReceptionLeaveOnlyFilesThatAreTheOwnersAlone) 
     core_.Shutdown();
 
     // What the send, the reports and the reception wrote must be there to be judged.
-    for (const char* name : {kConfigFile, kInboxFile, kOutboxFile, kQueueFile, kWorkerLockFile,
-                             "reports.db", "outbox.states", "queue.db.lock"}) {
+    for (const char* name :
+         {kConfigFile, kInboxFile, kOutboxFile, kQueueFile, kWorkerLockFile, "reports.db",
+          "outbox.states", "queue.db.lock", "inbox.sims", "outbox.sims"}) {
         EXPECT_TRUE(files::Exists(home_.File(name))) << name;
     }
     std::vector<std::string> judged;

@@ -45,8 +45,8 @@ TEST_F(MainFormStartUp, ShowsTheContactPaneOfTheLaidOutWindow) {
     EXPECT_EQ(Find<QWidget>("QuikMenu")->width(), 105);
     EXPECT_NE(Find<QStatusBar>("StatusBar"), nullptr);
     EXPECT_EQ(Headers(ContactsList()), QStringList({"абонент", "номер телефона", "группа"}));
-    EXPECT_EQ(Headers(MessageTable()),
-              QStringList({"номер абонента", "дата и время", "текст сообщения", "состояние"}));
+    EXPECT_EQ(Headers(MessageTable()), QStringList({"номер абонента", "дата и время",
+                                                    "текст сообщения", "состояние", "SIM"}));
     EXPECT_TRUE(ContactsList()->showGrid());
     EXPECT_EQ(ContactsList()->editTriggers(), QAbstractItemView::NoEditTriggers);
     EXPECT_EQ(MessageTable()->selectionBehavior(), QAbstractItemView::SelectRows);

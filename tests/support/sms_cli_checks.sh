@@ -19,8 +19,15 @@ check_send_and_receive() {
     expect_output '+79990000002: sent' send +79990000002 'Привет из Велки'
     expect_output $'+79990000002\t' outbox
     expect_output 'Привет из Велки' outbox
+    # The SIM each message went through or came to, last: the virtual modems' ICCIDs
+    # are 8970199, the modem's number's last 11 digits and a check digit.
+    expect_output $'\t8970199799900000013' outbox
+    json_check "d[0]['sim'] == '8970199799900000013' and d[0]['state'] == 'отправлено'" outbox --json
     configure "$com2"
     expect_output 'Привет из Велки' receive
     expect_output $'+79990000001\t' inbox
     json_check "d[0]['number'] == '+79990000001' and d[0]['text'].endswith('Привет из Велки') and '\n' in d[0]['text']" inbox --json
+    json_check "d[0]['sim'] == '8970199799900000021'" inbox --json
+    # The text stays the third column for scripts that cut it out.
+    [[ $(run_program inbox | cut -f4) == 8970199799900000021 ]] || fail "inbox: no SIM in the fourth column"
 }

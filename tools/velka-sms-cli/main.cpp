@@ -112,12 +112,16 @@ std::string Escaped(std::string_view text) {
     return out;
 }
 
-// One line: number, date and time, text (Windows-1251 fields, printed as UTF-8).
+// One line: number, date and time, text (Windows-1251 fields, printed as UTF-8),
+// and where given, after them, the key of the SIM (ASCII; empty when not known).
 // `text` is UTF-8: a received text may hold characters Windows-1251 lacks.
-void PrintMessage(std::string_view number, std::string_view datetime, std::string_view text) {
+void PrintMessage(std::string_view number, std::string_view datetime, std::string_view text,
+                  const std::string* sim = nullptr) {
     using velka::codepage::ToUtf8;
-    std::printf("%s\t%s\t%s\n", ToUtf8(number).c_str(), ToUtf8(datetime).c_str(),
+    std::printf("%s\t%s\t%s", ToUtf8(number).c_str(), ToUtf8(datetime).c_str(),
                 Escaped(text).c_str());
+    if (sim != nullptr) std::printf("\t%s", sim->c_str());
+    std::printf("\n");
     std::fflush(stdout);
 }
 
@@ -545,20 +549,24 @@ int Status(bool json) {
 
 // ---- inbox, outbox, ports ----
 
-// One message a line, or with `json` one array of objects whose texts keep their
-// line breaks; the sent messages' objects also carry their delivery state.
+// One message a line, its SIM's key last (after the columns scripts have read
+// before, empty when not known), or with `json` one array of objects whose texts
+// keep their line breaks, with "sim"; the sent messages' objects also carry their
+// delivery state.
 int List(const char* file, bool parts_apart, bool json) {
     const bool sent = std::string_view(file) == velka::app::kOutboxFile;
     const auto box =
         velka::messages::ReadBoxRows(velka::ProgramFile(file), parts_apart, sent && json);
     if (!box) return Fail(kFailed, box.error().message);
-    if (box->states_error) {
-        std::fprintf(stderr, "velka-sms-cli: %s\n",
-                     velka::codepage::ToUtf8(box->states_error->message).c_str());
+    for (const auto* error : {&box->states_error, &box->sims_error}) {
+        if (*error) {
+            std::fprintf(stderr, "velka-sms-cli: %s\n",
+                         velka::codepage::ToUtf8((*error)->message).c_str());
+        }
     }
     if (!json) {
         for (const velka::messages::BoxRow& row : box->rows)
-            PrintMessage(row.number, row.datetime, TextUtf8(row.text, row.whole));
+            PrintMessage(row.number, row.datetime, TextUtf8(row.text, row.whole), &row.sim);
         return 0;
     }
     using velka::codepage::ToUtf8;
@@ -569,6 +577,7 @@ int List(const char* file, bool parts_apart, bool json) {
                                     {"text", TextUtf8(row.text, row.whole)}};
         if (sent) message["state"] = ToUtf8(row.state);
         if (!row.data.empty()) message["data"] = HexOf(row.data);
+        message["sim"] = row.sim;
         messages.push_back(std::move(message));
     }
     // The printed text holds no zero byte (JsonText escapes it), so %s prints it whole.
