@@ -157,6 +157,12 @@ void AppCore::RunOnModem(const ModemErrand& errand) {
     errand.run(session_);
 }
 
+Status AppCore::SaveSimSettings(std::string_view key, const settings::SimSettings& sim) {
+    const Status written = settings::WriteSimSettings(FilePath(kConfigFile), key, sim);
+    SimLimitsChanged();
+    return written;
+}
+
 void AppCore::SetReceptionEnabled(bool enabled) {
     switches_.reception.store(enabled);
     if (worker_) worker_->ReceptionSwitched();

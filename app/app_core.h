@@ -17,6 +17,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/errand.h"
@@ -125,6 +126,16 @@ class AppCore {
     Result<Removal> RemoveFromQueue(std::uint64_t id) {
         return RemoveQueued(queue_, queue_file_, id);
     }
+
+    // ---- The limits of the SIMs (app/sim_limits.h) ----
+    // Writes the settings of SIM `key` into Config.ini, then SimLimitsChanged(),
+    // whether all of them were written or only some. Blocks on the disk.
+    Status SaveSimSettings(std::string_view key, const settings::SimSettings& sim);
+    // The SIMs' limits in Config.ini changed: the records they hold are asked
+    // again at once, and go if the new limits let them; a record resting after a
+    // failed send keeps its pause. Whoever writes the limits calls it. A worker
+    // of another process asks again only when its records fall due. Any thread.
+    void SimLimitsChanged() { queue_.WakeHeldBySim(); }
 
     bool ReceptionEnabled() const { return switches_.reception.load(); }
     // Takes effect at once: off, nothing more is fetched from the modem's memories,

@@ -59,6 +59,10 @@ struct QueuedRecord {
     // What the modem said of each confirmed message, in order: its reference and
     // when. As many as `confirmed` for records sent since references are kept.
     std::vector<store::SegmentSent> sent;
+    // Resting until `due` because its SIM was at a limit, not because a send
+    // failed: a change of the limits wakes it (OutgoingQueue::WakeHeldBySim).
+    // Memory only: a restart asks the SIM's limits again anyway.
+    bool held_by_sim = false;
 
     bool AllConfirmed() const { return segments > 0 && confirmed >= segments; }
 };
@@ -97,6 +101,20 @@ class OutgoingQueue {
     std::optional<QueuedRecord> TakeDue(Clock::time_point now) REQUIRES(lock_);
     // Puts a record back at the end; it keeps its id. Ends its being sent.
     void PutBack(QueuedRecord record) REQUIRES(lock_);
+
+    // ---- Records held by their SIM's limits ----
+    // How many times WakeHeldBySim was called: read before the limits are asked,
+    // so that PutBackHeldBySim knows whether they changed meanwhile.
+    std::uint64_t LimitChanges() const REQUIRES(lock_) { return limit_changes_; }
+    // Puts back a record its SIM's limits hold until its `due`, as PutBack does.
+    // When the limits changed since `changes_seen` (LimitChanges() before they
+    // were asked), it was held by limits that no longer stand and is due at once.
+    void PutBackHeldBySim(QueuedRecord record, std::uint64_t changes_seen) REQUIRES(lock_);
+    // The SIMs' limits changed: every record they hold is due at once, its reason
+    // dropped, and the worker is woken to ask the limits again. A record resting
+    // after a failed send keeps its pause. Gives how many it woke. Takes the lock.
+    // Any thread.
+    std::size_t WakeHeldBySim() EXCLUDES(lock_);
 
     // ---- Errands, which go before the records that wait ----
     // Appends an errand and wakes the worker. False, with the errand not taken,
@@ -148,6 +166,7 @@ class OutgoingQueue {
     BulkProgress bulk_ GUARDED_BY(lock_);
     std::deque<ModemErrand> errands_ GUARDED_BY(lock_);
     bool errands_closed_ GUARDED_BY(lock_) = false;
+    std::uint64_t limit_changes_ GUARDED_BY(lock_) = 0;
     StopSignal wake_signal_;  // its own lock; set by any thread, cleared by the worker
 };
 

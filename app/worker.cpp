@@ -269,6 +269,13 @@ void Worker::CompactQueueFile() {
 bool Worker::RestsForSim(QueuedRecord& item) {
     // A text some of whose messages went goes on: its parts share a reference.
     if (!sim_gate_ || item.confirmed > 0) return false;
+    // Noted before Config.ini is read: limits saved after this wake the record
+    // even when it is put back with what they said before.
+    std::uint64_t changes_seen = 0;
+    {
+        MutexLock guard(queue_.lock());
+        changes_seen = queue_.LimitChanges();
+    }
     const std::int64_t now = WallSeconds();
     const auto messages = modem::MessageCountOf(item.record, RoomFor(item), item.whole);
     const auto rest = sim_gate_->Hold(session_.Identity(), item.record.number_text(),
@@ -278,7 +285,7 @@ bool Worker::RestsForSim(QueuedRecord& item) {
     item.refusal = rest->text;
     {
         MutexLock guard(queue_.lock());
-        queue_.PutBack(std::move(item));
+        queue_.PutBackHeldBySim(std::move(item), changes_seen);
     }
     if (events_.on_sim_rest) events_.on_sim_rest(*rest);
     return true;
