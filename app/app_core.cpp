@@ -141,7 +141,8 @@ Result<modem::ReceptionReport> AppCore::ReceiveOnce() {
 
 Result<AppCore::ModemReport> AppCore::ProbeOnce() {
     if (const Status opened = InitOnce(); !opened) return opened.error();
-    return ModemReport{session_.Status(), session_.Info(), session_.Announces()};
+    return ModemReport{session_.Status(), session_.Info(), session_.Identity(),
+                       session_.Announces()};
 }
 
 void AppCore::RunOnModem(const ModemErrand& errand) {
@@ -155,6 +156,17 @@ void AppCore::RunOnModem(const ModemErrand& errand) {
         return errand.failed(Error{ErrandNotRunText(session_.Status(), false)});
     }
     errand.run(session_);
+}
+
+std::string AppCore::CurrentSimKey() const {
+    return SimKey(worker_ ? worker_->Identity() : session_.Identity());
+}
+
+std::optional<SimStanding> AppCore::CurrentSim() const {
+    std::string key = CurrentSimKey();
+    if (key.empty()) return std::nullopt;
+    return ReadSimStanding(FilePath(kConfigFile), FilePath(store::kSimCountersFile), std::move(key),
+                           WallSeconds());
 }
 
 Status AppCore::SaveSimSettings(std::string_view key, const settings::SimSettings& sim) {

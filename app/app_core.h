@@ -70,6 +70,7 @@ class AppCore {
     struct ModemReport {
         modem::ModemStatus status;
         modem::ModemInfo info;
+        modem::DeviceIdentity identity;
         bool announces = false;  // it took AT+CNMI and announces what arrives
     };
     // For a front end that runs no worker (velka-sms-cli status): initialises the
@@ -127,7 +128,15 @@ class AppCore {
         return RemoveQueued(queue_, queue_file_, id);
     }
 
-    // ---- The limits of the SIMs (app/sim_limits.h) ----
+    // ---- The limits of the SIM in the modem (app/sim_limits.h) ----
+    // The key of the SIM in the modem (SimKey): as the worker read it at its last
+    // opening of the modem, or, without a worker, as ProbeOnce read it. Empty while
+    // none is known: the modem not read yet, no SIM ready, or another process
+    // drives the modem.
+    std::string CurrentSimKey() const;
+    // The settings and this hour's, day's and month's counts of the SIM in the
+    // modem; nothing while none is known. Blocks on the disk.
+    std::optional<SimStanding> CurrentSim() const;
     // Writes the settings of SIM `key` into Config.ini, then SimLimitsChanged(),
     // whether all of them were written or only some. Blocks on the disk.
     Status SaveSimSettings(std::string_view key, const settings::SimSettings& sim);

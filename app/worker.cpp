@@ -579,7 +579,17 @@ Clock::duration Worker::RecoveryPause() const {
     return std::min<Clock::duration>(kIdlePause * (1 << doublings), kLongestSilencePause);
 }
 
+modem::DeviceIdentity Worker::Identity() const {
+    MutexLock guard(identity_lock_);
+    return identity_;
+}
+
 void Worker::TellModemState() {
+    {
+        modem::DeviceIdentity identity = session_.Identity();
+        MutexLock guard(identity_lock_);
+        identity_ = std::move(identity);
+    }
     modem::ModemStatus status = session_.Status();
     if (silences_ >= kSilencesBeforeTelling) status = {modem::ModemState::NotAnswering};
     if (status.state != modem::ModemState::Unknown && status != told_status_) {

@@ -157,6 +157,9 @@ class Worker {
     void SetSafetyPoll(Clock::duration interval) { safety_poll_ = interval; }
     // The limits of the SIM it sends through; none unless set. Before Start().
     void SetSimGate(SimGate gate) { sim_gate_.emplace(std::move(gate)); }
+    // What the modem and its SIM said they are at the worker's last opening of
+    // the modem; empty before the first. Any thread.
+    modem::DeviceIdentity Identity() const EXCLUDES(identity_lock_);
 
   private:
     // Those marked EXCLUDES take the queue lock themselves, briefly.
@@ -265,6 +268,10 @@ class Worker {
     std::atomic<bool> reception_switched_{false};     // set by any thread, cleared by the worker
     Mutex pin_lock_;
     std::optional<std::string> new_pin_ GUARDED_BY(pin_lock_);
+    // The session's identity, copied by the worker after each opening for the
+    // front end, which may not ask the session while the worker drives it.
+    mutable Mutex identity_lock_;
+    modem::DeviceIdentity identity_ GUARDED_BY(identity_lock_);
     std::thread thread_;
 };
 

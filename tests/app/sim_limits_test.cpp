@@ -6,11 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 
 #include "app/queue_file.h"
 #include "platform/codepage.h"
 #include "platform/datetime.h"
 #include "platform/files.h"
+#include "platform/profile.h"
 #include "store/sim_counters_file.h"
 #include "tests/app/config_ini.h"
 #include "tests/app/core_fixture.h"
@@ -164,6 +166,37 @@ TEST_F(SimLimitsTest, ADamagedEntryIsPassedOverAndAnUnwritableFileRefusesTheCoun
     EXPECT_FALSE(counters->Count("", "+79160000001", 1, At(12, 10, 10, 7)));
     EXPECT_FALSE(counters->Count("key with blanks", "+79160000001", 1, At(12, 10, 10, 7)));
     EXPECT_EQ(counters->UsageOf(kSim, At(12, 10, 10, 7)).hour, 3);
+}
+
+// What the settings dialog and velka-sms-cli status read: the settings and the
+// counts apart, so that one that cannot be read leaves the other; and the file is
+// never rewritten by a reader, even in a new month.
+TEST_F(SimLimitsTest, AStandingReadsSettingsAndCountsApartAndWritesNothing) {
+    const std::string ini = dir_.File("Config.ini");
+    const settings::SimSettings sim{codepage::FromUtf8("Рабочая"), {.per_hour = 60}};
+    ASSERT_TRUE(settings::WriteSimSettings(ini, kSim, sim));
+    {
+        auto counters = Open(At(11, 30, 10, 0));
+        Send(*counters, "+79160000001", At(11, 30, 10, 1));
+        Send(*counters, "+79160000002", At(12, 10, 10, 1), 2);
+    }
+    const auto before = files::ReadAll(path_);
+    ASSERT_TRUE(before);
+
+    SimStanding standing = ReadSimStanding(ini, path_, kSim, At(12, 10, 10, 30));
+    ASSERT_TRUE(standing.settings);
+    EXPECT_EQ(*standing.settings, sim);
+    ASSERT_TRUE(standing.usage);
+    EXPECT_EQ(standing.usage->hour, 2);
+    EXPECT_EQ(standing.usage->recipients_of_month, 1);
+    EXPECT_EQ(files::ReadAll(path_).value(), *before) << "November's entry stays for the worker";
+
+    ASSERT_TRUE(profile::WriteString(ini, settings::SimSection(kSim), "MessagesPerDay", "x"));
+    ASSERT_TRUE(std::filesystem::create_directory(dir_.File("sim-counters-dir")));
+    standing = ReadSimStanding(ini, dir_.File("sim-counters-dir"), kSim, At(12, 10, 10, 30));
+    ASSERT_FALSE(standing.settings);
+    EXPECT_NE(standing.settings.error().message.find("MessagesPerDay"), std::string::npos);
+    EXPECT_FALSE(standing.usage) << "a counters file that is a folder cannot be read";
 }
 
 // ---- Through the worker ----
