@@ -170,7 +170,7 @@ std::optional<SimStanding> AppCore::CurrentSim() const {
 }
 
 Status AppCore::SaveSimSettings(std::string_view key, const settings::SimSettings& sim) {
-    const Status written = settings::WriteSimSettings(FilePath(kConfigFile), key, sim);
+    Status written = settings::WriteSimSettings(FilePath(kConfigFile), key, sim);
     SimLimitsChanged();
     return written;
 }
