@@ -199,6 +199,16 @@ TEST_F(SimLimitsTest, AStandingReadsSettingsAndCountsApartAndWritesNothing) {
     EXPECT_FALSE(standing.usage) << "a counters file that is a folder cannot be read";
 }
 
+TEST_F(SimLimitsTest, LimitsTheDiskRefusesAreToldNotTakenForSaved) {
+    AppCore core(dir_.path());
+    ASSERT_TRUE(std::filesystem::create_directory(dir_.File(kConfigFile)));
+    const Status saved =
+        core.SaveSimSettings(kSim, {codepage::FromUtf8("Рабочая"), {.per_day = 5}});
+    ASSERT_FALSE(saved);
+    EXPECT_NE(saved.error().message.find(dir_.File(kConfigFile)), std::string::npos)
+        << saved.error().message;
+}
+
 // ---- Through the worker ----
 
 class SimLimitsOnModemTest : public testing::CoreOnModemsTest {
