@@ -178,7 +178,8 @@ Result<modem::ReceptionReport> AppCore::ReceiveOnce() {
 
 Result<AppCore::ModemReport> AppCore::ProbeOnce() {
     if (const Status opened = InitOnce(); !opened) return opened.error();
-    return ModemReport{session_.Status(), session_.Info(), session_.Announces()};
+    return ModemReport{session_.Status(), session_.Info(), session_.Identity(),
+                       session_.Announces()};
 }
 
 void AppCore::RunOnModem(const ModemErrand& errand) {
@@ -192,6 +193,23 @@ void AppCore::RunOnModem(const ModemErrand& errand) {
         return errand.failed(Error{ErrandNotRunText(session_.Status(), false)});
     }
     errand.run(session_);
+}
+
+std::string AppCore::CurrentSimKey() const {
+    return SimKey(workers_.empty() ? session_.Identity() : workers_.front()->Identity());
+}
+
+std::optional<SimStanding> AppCore::CurrentSim() const {
+    std::string key = CurrentSimKey();
+    if (key.empty()) return std::nullopt;
+    return ReadSimStanding(FilePath(kConfigFile), FilePath(store::kSimCountersFile), std::move(key),
+                           WallSeconds());
+}
+
+Status AppCore::SaveSimSettings(std::string_view key, const settings::SimSettings& sim) {
+    Status written = settings::WriteSimSettings(FilePath(kConfigFile), key, sim);
+    SimLimitsChanged();
+    return written;
 }
 
 void AppCore::SetReceptionEnabled(bool enabled) {

@@ -17,6 +17,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/errand.h"
@@ -72,6 +73,7 @@ class AppCore {
     struct ModemReport {
         modem::ModemStatus status;
         modem::ModemInfo info;
+        modem::DeviceIdentity identity;
         bool announces = false;  // it took AT+CNMI and announces what arrives
     };
     // For a front end that runs no worker (velka-sms-cli status): initialises the
@@ -132,6 +134,24 @@ class AppCore {
     Result<Removal> RemoveFromQueue(std::uint64_t id) {
         return RemoveQueued(queue_, queue_file_, id);
     }
+
+    // ---- The limits of the SIM in the modem (app/sim_limits.h) ----
+    // The key of the SIM in the (first) modem (SimKey): as its worker read it at its
+    // last opening of the modem, or, without a worker, as ProbeOnce read it. Empty while
+    // none is known: the modem not read yet, no SIM ready, or another process
+    // drives the modem.
+    std::string CurrentSimKey() const;
+    // The settings and this hour's, day's and month's counts of the SIM in the
+    // modem; nothing while none is known. Blocks on the disk.
+    std::optional<SimStanding> CurrentSim() const;
+    // Writes the settings of SIM `key` into Config.ini, then SimLimitsChanged(),
+    // whether all of them were written or only some. Blocks on the disk.
+    Status SaveSimSettings(std::string_view key, const settings::SimSettings& sim);
+    // The SIMs' limits in Config.ini changed: the records they hold are asked
+    // again at once, and go if the new limits let them; a record resting after a
+    // failed send keeps its pause. Whoever writes the limits calls it. A worker
+    // of another process asks again only when its records fall due. Any thread.
+    void SimLimitsChanged() { queue_.WakeHeldBySim(); }
 
     bool ReceptionEnabled() const { return switches_.reception.load(); }
     // Takes effect at once: off, nothing more is fetched from the modem's memories,

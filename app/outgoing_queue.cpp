@@ -8,6 +8,14 @@ namespace {
 constexpr auto kFirstPause = std::chrono::seconds(2);
 constexpr auto kLongestPause = std::chrono::minutes(5);
 
+// A record its SIM's limits held, due at once: the limits are asked again before
+// it goes, and give it a reason anew if it still may not.
+void Release(QueuedRecord& item) {
+    item.held_by_sim = false;
+    item.due = {};
+    item.refusal.clear();
+}
+
 }  // namespace
 
 Clock::duration RetryPause(int attempts) {
@@ -63,6 +71,8 @@ std::optional<QueuedRecord> OutgoingQueue::TakeDue(Clock::time_point now, std::s
     if (first_due == records_.end()) return std::nullopt;
     QueuedRecord taken = std::move(*first_due);
     records_.erase(first_due);
+    // Whatever held it is over; whoever puts it back says why it rests then.
+    taken.held_by_sim = false;
     sending_.push_back(taken);
     return taken;
 }
@@ -82,6 +92,28 @@ void OutgoingQueue::PutBack(QueuedRecord record) {
     records_.push_back(std::move(record));
     SetWakeSignals();
     wake_.notify_all();
+}
+
+void OutgoingQueue::PutBackHeldBySim(QueuedRecord record, std::uint64_t changes_seen) {
+    record.held_by_sim = true;
+    if (changes_seen != limit_changes_) Release(record);
+    PutBack(std::move(record));
+}
+
+std::size_t OutgoingQueue::WakeHeldBySim() {
+    std::size_t woken = 0;
+    {
+        MutexLock guard(lock_);
+        ++limit_changes_;
+        for (QueuedRecord& item : records_) {
+            if (!item.held_by_sim) continue;
+            Release(item);
+            ++woken;
+        }
+        SetWakeSignals();
+    }
+    wake_.notify_all();
+    return woken;
 }
 
 void OutgoingQueue::EndSending(std::uint64_t id, bool gone) {

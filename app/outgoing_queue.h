@@ -78,6 +78,10 @@ struct QueuedRecord {
     // Its first messages went through a SIM that stopped answering, and it is sent
     // again whole through another (kPinnedWait). This run only.
     bool again_whole = false;
+    // Resting until `due` because its SIM was at a limit, not because a send
+    // failed: a change of the limits wakes it (OutgoingQueue::WakeHeldBySim).
+    // Memory only: a restart asks the SIM's limits again anyway.
+    bool held_by_sim = false;
 
     bool AllConfirmed() const { return segments > 0 && confirmed >= segments; }
 };
@@ -125,6 +129,19 @@ class OutgoingQueue {
 
     // kPinnedWait; tests shorten it. Before the workers start.
     void SetPinnedWait(Clock::duration wait) { pinned_wait_ = wait; }
+    // ---- Records held by their SIM's limits ----
+    // How many times WakeHeldBySim was called: read before the limits are asked,
+    // so that PutBackHeldBySim knows whether they changed meanwhile.
+    std::uint64_t LimitChanges() const REQUIRES(lock_) { return limit_changes_; }
+    // Puts back a record its SIM's limits hold until its `due`, as PutBack does.
+    // When the limits changed since `changes_seen` (LimitChanges() before they
+    // were asked), it was held by limits that no longer stand and is due at once.
+    void PutBackHeldBySim(QueuedRecord record, std::uint64_t changes_seen) REQUIRES(lock_);
+    // The SIMs' limits changed: every record they hold is due at once, its reason
+    // dropped, and the worker is woken to ask the limits again. A record resting
+    // after a failed send keeps its pause. Gives how many it woke. Takes the lock.
+    // Any thread.
+    std::size_t WakeHeldBySim() EXCLUDES(lock_);
 
     // ---- Errands, which go before the records that wait ----
     // Appends an errand and wakes the worker. False, with the errand not taken,
@@ -189,6 +206,7 @@ class OutgoingQueue {
     bool errands_closed_ GUARDED_BY(lock_) = false;
     // Set under lock_, so that a signal is never set after its worker removed it.
     std::vector<StopSignal*> wake_signals_ GUARDED_BY(lock_);
+    std::uint64_t limit_changes_ GUARDED_BY(lock_) = 0;
 };
 
 }  // namespace velka::app

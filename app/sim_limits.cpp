@@ -6,7 +6,6 @@
 
 #include "platform/codepage.h"
 #include "platform/datetime.h"
-#include "store/sim_counters_file.h"
 
 namespace velka::app {
 namespace {
@@ -48,27 +47,41 @@ SimCounters::Periods SimCounters::PeriodsAt(std::int64_t moment) {
     return periods;
 }
 
-Result<std::unique_ptr<SimCounters>> SimCounters::Open(std::string path, std::int64_t now) {
+Result<SimCounters::Loaded> SimCounters::Load(std::string path, std::int64_t now) {
     auto reading = store::LoadSimSends(path);
     if (!reading) return reading.error();
     const std::int64_t month = PeriodsAt(now).month;
-    std::unique_ptr<SimCounters> counters(new SimCounters(std::move(path), reading->damaged));
-    std::vector<store::SimSend> kept;
-    kept.reserve(reading->entries.size());
-    {
-        MutexLock guard(counters->lock_);
-        for (store::SimSend& send : reading->entries) {
-            // A send of a later month than now is kept: the clock went back.
-            if (PeriodsAt(send.moment).month < month) continue;
-            counters->Add(send.sim, send.recipient, static_cast<int>(send.messages), send.moment);
-            kept.push_back(std::move(send));
+    Loaded loaded;
+    loaded.counters.reset(new SimCounters(std::move(path), reading->damaged));
+    loaded.kept.reserve(reading->entries.size());
+    SimCounters& counters = *loaded.counters;
+    MutexLock guard(counters.lock_);
+    for (store::SimSend& send : reading->entries) {
+        // A send of a later month than now is kept: the clock went back.
+        if (PeriodsAt(send.moment).month < month) {
+            loaded.dropped = true;
+            continue;
         }
+        counters.Add(send.sim, send.recipient, static_cast<int>(send.messages), send.moment);
+        loaded.kept.push_back(std::move(send));
     }
+    return loaded;
+}
+
+Result<std::unique_ptr<SimCounters>> SimCounters::Open(std::string path, std::int64_t now) {
+    auto loaded = Load(std::move(path), now);
+    if (!loaded) return loaded.error();
     // The old months' entries go; a rewrite that fails leaves a longer file that
     // counts the same.
-    if (kept.size() < reading->entries.size())
-        IgnoreFailure(store::SaveSimSends(counters->path_, kept));
-    return counters;
+    if (loaded->dropped) IgnoreFailure(store::SaveSimSends(loaded->counters->path_, loaded->kept));
+    return std::move(loaded->counters);
+}
+
+Result<SimUsage> SimCounters::ReadUsage(const std::string& path, std::string_view sim,
+                                        std::int64_t now) {
+    auto loaded = Load(path, now);
+    if (!loaded) return loaded.error();
+    return loaded->counters->UsageOf(sim, now);
 }
 
 void SimCounters::Add(const std::string& sim, std::uint64_t recipient, int messages,
@@ -204,6 +217,33 @@ std::string SimRestText(LimitReached limit, const settings::SimSettings& sim, st
                               codepage::ToUtf8(FormatDateTime(LocalTimeAt(until))));
 }
 
+std::string SimSettingsUnreadableText(const Error& error) {
+    return codepage::FromUtf8("Лимиты SIM в Config.ini не читаются: ") + error.message;
+}
+
+std::string SimCountersUnreadableText(const Error& error) {
+    return codepage::FromUtf8("Счётчики SIM (sim-counters.db) не читаются: ") + error.message;
+}
+
+SimStanding ReadSimStanding(const std::string& config_path, const std::string& counters_path,
+                            std::string key, std::int64_t now) {
+    auto settings = settings::ReadSimSettings(config_path, key);
+    auto usage = SimCounters::ReadUsage(counters_path, key, now);
+    return {std::move(key), std::move(settings), std::move(usage)};
+}
+
+std::string SimUsageText(const SimUsage& usage, const settings::SimLimits& limits) {
+    const auto count = [](const char* period, int sent, int limit) {
+        std::string text = std::string(period) + ": " + std::to_string(sent);
+        return limit > 0 ? text + " из " + std::to_string(limit) : text;
+    };
+    return codepage::FromUtf8(
+        "Отправлено " + count("за час", usage.hour, limits.per_hour) + ", " +
+        count("за сутки", usage.day, limits.per_day) + "; получателей " +
+        count("за сутки", usage.recipients_of_day, limits.recipients_per_day) + ", " +
+        count("за месяц", usage.recipients_of_month, limits.recipients_per_month));
+}
+
 std::optional<SimRest> SimGate::Hold(const modem::DeviceIdentity& identity, std::string_view number,
                                      int messages, std::int64_t now) const {
     // How long a SIM rests when what its limits need cannot be read: the next
@@ -213,15 +253,13 @@ std::optional<SimRest> SimGate::Hold(const modem::DeviceIdentity& identity, std:
     if (key.empty() || (counters_ == nullptr && !unreadable_)) return std::nullopt;
     const auto sim = settings::ReadSimSettings(config_path_, key);
     if (!sim) {
-        return SimRest{
-            LimitReached::None, now + kLookAgain,
-            codepage::FromUtf8("Лимиты SIM в Config.ini не читаются: ") + sim.error().message};
+        return SimRest{LimitReached::None, now + kLookAgain,
+                       SimSettingsUnreadableText(sim.error())};
     }
     if (counters_ == nullptr) {
         if (sim->limits == settings::SimLimits{}) return std::nullopt;
         return SimRest{LimitReached::None, now + kLookAgain,
-                       codepage::FromUtf8("Счётчики SIM (sim-counters.db) не читаются: ") +
-                           unreadable_->message};
+                       SimCountersUnreadableText(*unreadable_)};
     }
     const Admission admission = counters_->Admit(key, sim->limits, number, messages, now);
     if (admission.allowed()) return std::nullopt;

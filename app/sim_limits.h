@@ -15,11 +15,13 @@
 #include <string>
 #include <string_view>
 #include <unordered_set>
+#include <vector>
 
 #include "modem/session.h"
 #include "platform/mutex.h"
 #include "platform/result.h"
 #include "settings/sim_settings.h"
+#include "store/sim_counters_file.h"
 
 namespace velka::app {
 
@@ -49,6 +51,11 @@ class SimCounters {
     // are dropped from the file. Damaged entries are passed over (Damaged() counts
     // them): the counts can only come out lower than they were.
     static Result<std::unique_ptr<SimCounters>> Open(std::string path, std::int64_t now);
+    // What `sim` sent in the periods that hold `now`, by the counters file at
+    // `path`, read as Open reads it but never written: for a process that shows
+    // the counts beside the one that counts. Fails when the file cannot be read.
+    static Result<SimUsage> ReadUsage(const std::string& path, std::string_view sim,
+                                      std::int64_t now);
 
     // Whether `sim` may send a record of `messages` messages to `number` at `now`
     // under `limits`. A record of more messages than a limit allows in a period is
@@ -79,8 +86,17 @@ class SimCounters {
         std::int64_t last_send = 0;
     };
 
+    // The counters of the file at `path` and its entries of the month of `now`
+    // and after, which are all it counts.
+    struct Loaded {
+        std::unique_ptr<SimCounters> counters;
+        std::vector<store::SimSend> kept;
+        bool dropped = false;  // it holds entries of months before
+    };
+
     SimCounters(std::string path, std::size_t damaged)
         : path_(std::move(path)), damaged_(damaged) {}
+    static Result<Loaded> Load(std::string path, std::int64_t now);
     static Periods PeriodsAt(std::int64_t moment);
     static SimUsage UsageIn(const Tally& tally, const Periods& now);
     // Adds a send to its SIM's tally, starting new periods as it falls in them.
@@ -147,5 +163,29 @@ class SimGate {
 
 // "Лимит SIM «Рабочая» (сообщений в час: 60); отправка продолжится 10.12.2026 11:00:00".
 std::string SimRestText(LimitReached limit, const settings::SimSettings& sim, std::int64_t until);
+
+// Why a SIM's limits cannot be told, in Windows-1251, `error` after the words:
+// its settings in Config.ini do not convert, or its counters cannot be read.
+std::string SimSettingsUnreadableText(const Error& error);
+std::string SimCountersUnreadableText(const Error& error);
+
+// One SIM as a front end shows it (the settings dialog, velka-sms-cli status):
+// its settings and what it sent in the periods that hold now, each read apart,
+// so that one that cannot be read leaves the other to show.
+struct SimStanding {
+    std::string key;  // SimKey()
+    Result<settings::SimSettings> settings;
+    Result<SimUsage> usage;
+};
+
+// Reads the section of SIM `key` in the Config.ini at `config_path` and its counts
+// at `now` in the counters file at `counters_path`. Writes neither, so any process
+// may call it. Blocks on the disk; any thread.
+SimStanding ReadSimStanding(const std::string& config_path, const std::string& counters_path,
+                            std::string key, std::int64_t now);
+
+// "Отправлено за час: 3 из 60, за сутки: 12 из 500; получателей за сутки: 4 из 100,
+// за месяц: 40 из 1000" (Windows-1251): a count whose limit is 0 stands alone.
+std::string SimUsageText(const SimUsage& usage, const settings::SimLimits& limits);
 
 }  // namespace velka::app

@@ -1,6 +1,7 @@
 #include "app/worker.h"
 
 #include <algorithm>
+#include <unordered_set>
 #include <utility>
 
 #include "app/status_text.h"
@@ -19,24 +20,25 @@ namespace velka::app {
 namespace {
 
 // Where the store file (outbox.db or unsent.db) holds the records already, each
-// looked for past its mark and past the one found before it. Only a kill between
-// appending records and finishing them in queue.db leaves them there.
+// looked for past its mark, at a place no other of them was found at. Only a kill
+// between appending records and finishing them in queue.db leaves them there. The
+// workers of a pool append in whatever order their modems finish, so the records
+// may stand in another order than the queue's.
 std::vector<std::optional<std::size_t>> FoundInStoreFile(const std::string& path,
                                                          const std::vector<QueuedRecord>& items) {
     std::vector<std::optional<std::size_t>> found(items.size());
     const auto box = store::BoxFile::Open(path);
     if (!box) return found;
-    std::size_t next = 0;
+    std::unordered_set<std::size_t> taken;
     for (std::size_t i = 0; i < items.size(); ++i) {
         if (!items[i].outbox_mark) continue;
         const PacketBytes wanted = EncodePacket(items[i].record);
-        std::size_t at = std::max<std::size_t>(next, *items[i].outbox_mark / kPacketSize);
-        for (; at < box->size(); ++at) {
-            if (EncodePacket(box->at(at)) == wanted) break;
-        }
-        if (at < box->size()) {
-            found[i] = at;
-            next = at + 1;
+        for (std::size_t at = *items[i].outbox_mark / kPacketSize; at < box->size(); ++at) {
+            if (!taken.contains(at) && EncodePacket(box->at(at)) == wanted) {
+                found[i] = at;
+                taken.insert(at);
+                break;
+            }
         }
     }
     return found;
@@ -187,7 +189,10 @@ void Worker::Join() {
 
 void Worker::Run() {
     while (!stop_.load()) {
-        if (resting_until_ && Clock::now() >= *resting_until_) SetResting(std::nullopt);
+        {
+            MutexLock guard(queue_.lock());
+            if (resting_until_ && !Resting(Clock::now())) SetResting(std::nullopt);
+        }
         ReadQueueFile();
         std::optional<ModemErrand> errand;
         bool due = false;
@@ -322,18 +327,26 @@ std::string Worker::SimForQueue() const {
 }
 
 bool Worker::MayTakeDue(Clock::time_point now) const {
-    if (!duties_.sends || (resting_until_ && now < *resting_until_)) return false;
+    if (!duties_.sends || Resting(now)) return false;
     return queue_.HasDue(now, SimForQueue());
+}
+
+// A rest for the SIM's limits ends as well when the user changes the limits.
+bool Worker::Resting(Clock::time_point now) const {
+    if (!resting_until_ || now >= *resting_until_) return false;
+    return !rest_limit_changes_ || *rest_limit_changes_ == queue_.LimitChanges();
 }
 
 std::optional<Clock::time_point> Worker::NextDueForMe() const {
     if (!duties_.sends) return std::nullopt;
     auto next = queue_.NextDue(SimForQueue());
-    if (next && resting_until_) next = std::max(*next, *resting_until_);
+    if (next && Resting(Clock::now())) next = std::max(*next, *resting_until_);
     return next;
 }
 
-void Worker::SetResting(std::optional<Clock::time_point> until) {
+void Worker::SetResting(std::optional<Clock::time_point> until,
+                        std::optional<std::uint64_t> limit_changes) {
+    rest_limit_changes_ = limit_changes;
     if (until.has_value() != resting_until_.has_value()) {
         if (until) {
             ++pool_.resting;
@@ -362,6 +375,13 @@ void Worker::StartAgainWhole(QueuedRecord& item) {
 bool Worker::RestsForSim(QueuedRecord& item) {
     // A text some of whose messages went goes on: its parts share a reference.
     if (!sim_gate_ || item.confirmed > 0) return false;
+    // Noted before Config.ini is read: limits saved after this wake the record
+    // even when it is put back with what they said before.
+    std::uint64_t changes_seen = 0;
+    {
+        MutexLock guard(queue_.lock());
+        changes_seen = queue_.LimitChanges();
+    }
     const std::int64_t now = WallSeconds();
     const auto messages = modem::MessageCountOf(item.record, RoomFor(item), item.whole);
     const auto rest = sim_gate_->Hold(session_.Identity(), item.record.number_text(),
@@ -378,12 +398,12 @@ bool Worker::RestsForSim(QueuedRecord& item) {
     } else {
         // In a pool the SIM rests, and a sender not resting takes the record at
         // once; the last one to rest keeps it until its own SIM may send again.
-        SetResting(until);
+        SetResting(until, changes_seen);
         if (pool_.resting.load() >= pool_.senders) item.due = until;
     }
     {
         MutexLock guard(queue_.lock());
-        queue_.PutBack(std::move(item));
+        queue_.PutBackHeldBySim(std::move(item), changes_seen);
     }
     if (events_.on_sim_rest) events_.on_sim_rest(*rest);
     return true;
@@ -704,7 +724,17 @@ Clock::duration Worker::RecoveryPause() const {
     return std::min<Clock::duration>(kIdlePause * (1 << doublings), kLongestSilencePause);
 }
 
+modem::DeviceIdentity Worker::Identity() const {
+    MutexLock guard(identity_lock_);
+    return identity_;
+}
+
 void Worker::TellModemState() {
+    {
+        modem::DeviceIdentity identity = session_.Identity();
+        MutexLock guard(identity_lock_);
+        identity_ = std::move(identity);
+    }
     modem::ModemStatus status = session_.Status();
     if (silences_ >= kSilencesBeforeTelling) status = {modem::ModemState::NotAnswering};
     if (status.state != modem::ModemState::Unknown && status != told_status_) {

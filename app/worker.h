@@ -189,6 +189,9 @@ class Worker {
     void SetSafetyPoll(Clock::duration interval) { safety_poll_ = interval; }
     // The limits of the SIM it sends through; none unless set. Before Start().
     void SetSimGate(SimGate gate) { sim_gate_.emplace(std::move(gate)); }
+    // What the modem and its SIM said they are at the worker's last opening of
+    // the modem; empty before the first. Any thread.
+    modem::DeviceIdentity Identity() const EXCLUDES(identity_lock_);
 
   private:
     // Those marked EXCLUDES take the queue lock themselves, briefly.
@@ -225,8 +228,11 @@ class Worker {
     std::optional<Clock::time_point> NextDueForMe() const REQUIRES(queue_.lock());
     // The record goes to the backlog of `file` and counts as held by the pool.
     void Hold(std::vector<QueuedRecord>& backlog, QueuedRecord item);
-    // The SIM's rest ends at `until`, or has ended (nothing).
-    void SetResting(std::optional<Clock::time_point> until);
+    // The SIM's rest ends at `until`, or has ended (nothing); one for its limits
+    // also when the limits change from `limit_changes` (OutgoingQueue::LimitChanges).
+    void SetResting(std::optional<Clock::time_point> until,
+                    std::optional<std::uint64_t> limit_changes = std::nullopt);
+    bool Resting(Clock::time_point now) const REQUIRES(queue_.lock());
     void Deliver(QueuedRecord item) EXCLUDES(queue_.lock());
     // Puts a record not begun back to rest while its SIM is at a limit; false when
     // it may go now.
@@ -321,12 +327,17 @@ class Worker {
     int failures_in_a_row_ = 0;  // sends; worker's thread only
     // While its SIM rests at a limit, in a pool of several senders; worker's thread only.
     std::optional<Clock::time_point> resting_until_;
+    std::optional<std::uint64_t> rest_limit_changes_;  // worker's thread only
     // Set by the queue when records or errands come (OutgoingQueue::AddWakeSignal):
     // ends the worker's sleep on its modem's port.
     StopSignal wake_;
     std::atomic<bool> reception_switched_{false};  // set by any thread, cleared by the worker
     Mutex pin_lock_;
     std::optional<std::string> new_pin_ GUARDED_BY(pin_lock_);
+    // The session's identity, copied by the worker after each opening for the
+    // front end, which may not ask the session while the worker drives it.
+    mutable Mutex identity_lock_;
+    modem::DeviceIdentity identity_ GUARDED_BY(identity_lock_);
     std::thread thread_;
 };
 

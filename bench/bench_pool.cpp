@@ -2,12 +2,18 @@
 // as a real network does:
 //   throughput - single-message records sent through 1, 2, 4, 8 and 16 modems: records
 //                per second, and its ratio to one modem's rate times the modems;
+//   failover   - four modems, one unplugged a third of the way through 1,000 records:
+//                duplicates, and how soon the record it was sending went out elsewhere;
 //   idle       - the process's CPU time while 16 workers idle with reception on.
-// A harness that prints figures:
+// A harness that prints figures (0 records or seconds leaves that part out):
 //   bench_pool [RECORDS-PER-MODEM] [SUBMIT-DELAY-MS] [IDLE-SECONDS]
+#include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -69,6 +75,64 @@ double Throughput(std::size_t modems, int records, int delay_ms) {
     return records / wall;
 }
 
+// Four modems, one unplugged a third of the way through `records`: the records
+// accepted twice, and how long the record its modem was sending took to go out
+// through another.
+void Failover(int records, int delay_ms) {
+    testing::TempDir home;
+    testing::TempDir sim_dir;
+    auto sim = StartPool(home.path(), sim_dir.path(), 4, delay_ms, false);
+    std::mutex lock;
+    std::condition_variable changed;
+    int sent = 0;                                                   // guarded by lock
+    std::map<std::uint64_t, Clock::time_point> sent_at, failed_at;  // guarded by lock
+    app::WorkerEvents events;
+    events.on_send = [&](std::uint64_t id, app::SendOutcome outcome) {
+        std::lock_guard guard(lock);
+        if (outcome != app::SendOutcome::Sent) return;
+        ++sent;
+        sent_at[id] = Clock::now();
+        changed.notify_all();
+    };
+    events.on_send_failed = [&](const app::SendFailure& failure) {
+        std::lock_guard guard(lock);
+        failed_at.try_emplace(failure.id, Clock::now());
+    };
+    app::AppCore core(home.path());
+    std::vector<packet> queued;
+    for (int i = 0; i < records; ++i) {
+        queued.push_back(MakePacket("+7916000" + std::to_string(1000 + i % 1000),
+                                    "07.12.2026 10:00:00", "record " + std::to_string(i)));
+    }
+    bench::Require(core.Enqueue(queued));
+    bench::Require(core.Start(events));
+    std::unique_lock held(lock);
+    changed.wait(held, [&] { return sent >= records / 3; });
+    const auto unplugged = Clock::now();
+    held.unlock();
+    sim->Control("drop 2");
+    held.lock();
+    changed.wait(held, [&] { return sent == records; });
+    double longest = 0;
+    int moved = 0;
+    for (const auto& [id, failed] : failed_at) {
+        if (failed < unplugged) continue;
+        ++moved;
+        longest = std::max(longest, std::chrono::duration<double>(sent_at[id] - unplugged).count());
+    }
+    held.unlock();
+    core.Shutdown();
+    std::map<std::string, int> copies;
+    for (const auto& message : sim->network().Outside()) ++copies[message.text];
+    int twice = 0;
+    for (const auto& [text, count] : copies) twice += count - 1;
+    std::printf(
+        "failover: 4 modems, %d records, modem 2 unplugged after %d: %zu texts out, %d "
+        "accepted twice, %d record(s) cut off by the unplug, out through another %.3f s after "
+        "it\n",
+        records, records / 3, copies.size(), twice, moved, longest);
+}
+
 void Idle(std::size_t modems, int seconds) {
     testing::TempDir home;
     testing::TempDir sim_dir;
@@ -100,6 +164,7 @@ int main(int argc, char** argv) {
     ::setenv("VELKA_REGISTRY", registry.File("registry.db").c_str(), 1);
     double single = 0;
     for (const std::size_t modems : {1u, 2u, 4u, 8u, 16u}) {
+        if (per_modem == 0) break;
         const int records = per_modem * static_cast<int>(modems);
         const double rate = velka::Throughput(modems, records, delay_ms);
         if (modems == 1) single = rate;
@@ -109,6 +174,7 @@ int main(int argc, char** argv) {
             modems, records, delay_ms, rate, rate / (single * static_cast<double>(modems)), modems);
         std::fflush(stdout);
     }
-    velka::Idle(16, idle_seconds);
+    velka::Failover(1000, 100);
+    if (idle_seconds > 0) velka::Idle(16, idle_seconds);
     return 0;
 }

@@ -3,12 +3,25 @@
 #include <QAbstractItemView>
 #include <QShowEvent>
 #include <algorithm>
+#include <chrono>
+#include <utility>
 
 #include "gui/dialogs.h"
 #include "gui/qt_text.h"
+#include "platform/codepage.h"
 #include "ui_config_form.h"
 
 namespace velka::gui {
+namespace {
+
+// Under the limits: what the SIM sent against them, or why that cannot be told.
+std::string SimLines(const app::SimStanding& sim) {
+    if (!sim.settings) return app::SimSettingsUnreadableText(sim.settings.error());
+    if (!sim.usage) return app::SimCountersUnreadableText(sim.usage.error());
+    return app::SimUsageText(*sim.usage, sim.settings->limits);
+}
+
+}  // namespace
 
 // A fixed border with only a close box: closing it is the one way out besides
 // "Применить", and writes nothing.
@@ -84,6 +97,36 @@ gateway::GatewaySettings TConfigForm::ChosenGateway() const {
     return {ui_->GatewayCheck->isChecked(),
             address.isEmpty() ? std::string(gateway::kLoopback) : FromQt(address),
             ui_->GatewayPortBox->value()};
+}
+
+void TConfigForm::PrepareSimLimits(const std::optional<app::SimStanding>& sim) {
+    const settings::SimSettings shown =
+        sim && sim->settings ? *sim->settings : settings::SimSettings{};
+    ui_->SimKeyLabel->setText(
+        ToQt(sim ? codepage::FromUtf8("SIM-карта ") + sim->key
+                 : codepage::FromUtf8("SIM-карта ещё не известна: модем не опрошен.")));
+    ui_->SimNameEdit->setText(ToQt(shown.name));
+    const std::pair<QSpinBox*, int> limits[] = {
+        {ui_->SimPerHourBox, shown.limits.per_hour},
+        {ui_->SimPerDayBox, shown.limits.per_day},
+        {ui_->SimRecipientsPerDayBox, shown.limits.recipients_per_day},
+        {ui_->SimRecipientsPerMonthBox, shown.limits.recipients_per_month},
+        {ui_->SimPauseBox, static_cast<int>(shown.limits.pause.count())},
+    };
+    const bool editable = sim && sim->settings;
+    for (const auto& [box, value] : limits) {
+        box->setValue(value);
+        box->setEnabled(editable);
+    }
+    ui_->SimNameEdit->setEnabled(editable);
+    ui_->SimUsageLabel->setText(ToQt(sim ? SimLines(*sim) : std::string()));
+}
+
+settings::SimSettings TConfigForm::ChosenSimSettings() const {
+    return {FromQt(ui_->SimNameEdit->text().trimmed()),
+            {ui_->SimPerHourBox->value(), ui_->SimPerDayBox->value(),
+             ui_->SimRecipientsPerDayBox->value(), ui_->SimRecipientsPerMonthBox->value(),
+             std::chrono::seconds(ui_->SimPauseBox->value())}};
 }
 
 void TConfigForm::showEvent(QShowEvent* event) {

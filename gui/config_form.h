@@ -1,6 +1,7 @@
-// The settings dialog: the modem's port and the reception check box. It only holds
-// the fields; the main window's qmOptionsClick fills it before each showing and
-// applies what it hands back. Made once at start-up and reused.
+// The settings dialog: the modem's port and the reception check box, the balance
+// check, the HTTP API and the limits of the SIM in the modem. It only holds the fields; the main
+// window's qmOptionsClick fills it before each showing and applies what it hands back. Made once at
+// start-up and reused.
 #pragma once
 
 #include <QDialog>
@@ -12,8 +13,10 @@
 
 #include "app/balance.h"
 #include "app/port_offer.h"
+#include "app/sim_limits.h"
 #include "gateway/gateway_settings.h"
 #include "settings/config_apply.h"
+#include "settings/sim_settings.h"
 
 namespace Ui {
 class TConfigForm;
@@ -52,6 +55,14 @@ class TConfigForm final : public QDialog {
     void PrepareGateway(const gateway::GatewaySettings& shown, const std::string& token,
                         std::function<std::optional<std::string>()> renew);
     gateway::GatewaySettings ChosenGateway() const;
+    // The limits of the SIM in the modem (Config.ini, section [SIM <key>]), its key
+    // and its counts, set afresh. Without a SIM (nothing known yet), or with
+    // settings that could not be read, the fields are off and the lines say why:
+    // what the user set is never written over unread.
+    void PrepareSimLimits(const std::optional<app::SimStanding>& sim);
+    // The fields as they stand; the spin boxes' ranges keep every limit a whole
+    // number from 0 (no limit) up.
+    settings::SimSettings ChosenSimSettings() const;
 
   protected:
     void showEvent(QShowEvent* event) override;

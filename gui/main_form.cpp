@@ -596,6 +596,7 @@ void TMainForm::qmOptionsClick() {
     const app::BalanceSettings balance_shown = BalanceWatchSettings();
     config_form_->PrepareBalance(balance_shown);
     PrepareGatewayOptions();
+    PrepareSimLimitsOptions();
     int answer = QDialog::Rejected;
     {
         // Lives while the dialog is shown: closing it stops the probes still waiting.
@@ -616,6 +617,7 @@ void TMainForm::qmOptionsClick() {
                                  [this](bool on) { core_.SetFullUcs2Segments(on); }});
     if (!applied) return dialogs_.Error(this, SystemTextToQt(applied.error().message));
     ApplyGatewayOptions();
+    ApplySimLimitsOptions();
     // Written only when changed, so that Config.ini gains no section nobody set.
     const app::BalanceSettings balance = config_form_->ChosenBalance();
     if (balance == balance_shown) return;

@@ -30,6 +30,7 @@
 #include "messages/sim_names.h"
 #include "messages/unread_marks.h"
 #include "platform/registry.h"
+#include "settings/sim_settings.h"
 #include "webhooks/webhook_service.h"
 
 class QLabel;
@@ -258,6 +259,11 @@ class TMainForm final : public QMainWindow {
     void PrepareGatewayOptions();
     void ApplyGatewayOptions();
 
+    // ---- The limits of the SIM in the modem (main_form_sim_limits.cpp) ----
+    // The settings dialog's fields of the SIM's limits, and what it hands back.
+    void PrepareSimLimitsOptions();
+    void ApplySimLimitsOptions();
+
     // ---- The status bar, the queue view, notifications and the tray ----
     // The status bar's labels and its one-second clock, the quick menu's "Очередь",
     // the tray and the unread marks. Before FormCreate, which starts the worker.
@@ -330,10 +336,14 @@ class TMainForm final : public QMainWindow {
     // before the core shuts down. Its threads are its own (gateway/api_server.h).
     std::unique_ptr<gateway::ApiServer> api_server_;
     gateway::GatewaySettings gateway_shown_;  // what the settings dialog last showed
-    Notifier* notifier_ = nullptr;            // tray_, or a test's double
-    TQueueForm* queue_form_ = nullptr;        // while the queue view is open
-    QMenu* TrayMenu = nullptr;                // owned by the window
-    QLabel* ModemLabel = nullptr;             // the status bar's labels, owned by it
+    // The SIM whose limits the settings dialog last showed, and its settings as
+    // read; none when no SIM was known or its settings could not be read.
+    std::string sim_key_shown_;
+    std::optional<settings::SimSettings> sim_shown_;
+    Notifier* notifier_ = nullptr;      // tray_, or a test's double
+    TQueueForm* queue_form_ = nullptr;  // while the queue view is open
+    QMenu* TrayMenu = nullptr;          // owned by the window
+    QLabel* ModemLabel = nullptr;       // the status bar's labels, owned by it
     QLabel* QueueLabel = nullptr;
     QLabel* BulkLabel = nullptr;
     QLabel* WebhookLabel = nullptr;

@@ -61,5 +61,32 @@ TEST(OutgoingQueueTest, RetryPausesGrowFromSecondsToMinutes) {
     EXPECT_EQ(RetryPause(1000), std::chrono::minutes(5));
 }
 
+// The worker asks the limits with the queue lock released; limits saved meanwhile
+// must not leave the record held by what they said before.
+TEST(OutgoingQueueTest, ARecordHeldByLimitsThatChangedWhileTheyWereAskedIsDueAtOnce) {
+    OutgoingQueue queue;
+    queue.Add({Item(1, "A"), Item(2, "B")});
+    const auto later = Clock::now() + std::chrono::hours(1);
+    std::optional<QueuedRecord> asked_before;
+    std::optional<QueuedRecord> asked_after;
+    std::uint64_t seen_before = 0;
+    {
+        MutexLock guard(queue.lock());
+        seen_before = queue.LimitChanges();
+        asked_before = queue.TakeDue(Clock::now());
+    }
+    EXPECT_EQ(queue.WakeHeldBySim(), 0u);  // nothing waits held yet
+    MutexLock guard(queue.lock());
+    asked_after = queue.TakeDue(Clock::now());
+    const std::uint64_t seen_after = queue.LimitChanges();
+    asked_before->due = later;
+    asked_after->due = later;
+    queue.PutBackHeldBySim(std::move(*asked_before), seen_before);
+    queue.PutBackHeldBySim(std::move(*asked_after), seen_after);
+    EXPECT_EQ(TextOf(queue.TakeDue(Clock::now())), "A");
+    EXPECT_EQ(TextOf(queue.TakeDue(Clock::now())), "(none)") << "B was held by the limits now";
+    EXPECT_EQ(queue.NextDue(), later);
+}
+
 }  // namespace
 }  // namespace velka::app

@@ -213,7 +213,7 @@ TEST_F(TwoLimitedModems, ASimAtItsLimitLeavesItsRecordsToTheOther) {
     EXPECT_EQ(SendsOf(1) + SendsOf(2), 5u);
 }
 
-TEST_F(TwoLimitedModems, WhenEverySimIsAtItsLimitTheRecordsWaitAndSayWhy) {
+TEST_F(TwoLimitedModems, WhenEverySimIsAtItsLimitTheRecordsWaitAndSayWhyUntilALimitIsRaised) {
     Limit(kFirstSim, 1);
     Limit(kSecondSim, 1);
     ASSERT_TRUE(core_.Start(outcomes_.Events()));
@@ -227,6 +227,12 @@ TEST_F(TwoLimitedModems, WhenEverySimIsAtItsLimitTheRecordsWaitAndSayWhy) {
     EXPECT_TRUE(reason.starts_with("Лимит SIM «Рабочая» (сообщений в час: 1)")) << reason;
     EXPECT_EQ(SendsOf(1), 1u);
     EXPECT_EQ(SendsOf(2), 1u);
+
+    // A limit raised wakes the resting SIMs at once, not at the next hour.
+    ASSERT_TRUE(
+        core_.SaveSimSettings(kSecondSim, {codepage::FromUtf8("Рабочая"), {.per_hour = 5}}));
+    ASSERT_TRUE(outcomes_.WaitUntil([&] { return outcomes_.CountAll(SendOutcome::Sent) == 3; }));
+    EXPECT_EQ(SendsOf(2), 2u);
 }
 
 }  // namespace

@@ -5,9 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+
+#include "app/queue_file.h"
 #include "platform/codepage.h"
 #include "platform/datetime.h"
 #include "platform/files.h"
+#include "platform/profile.h"
 #include "store/sim_counters_file.h"
 #include "tests/app/config_ini.h"
 #include "tests/app/core_fixture.h"
@@ -163,6 +168,47 @@ TEST_F(SimLimitsTest, ADamagedEntryIsPassedOverAndAnUnwritableFileRefusesTheCoun
     EXPECT_EQ(counters->UsageOf(kSim, At(12, 10, 10, 7)).hour, 3);
 }
 
+// What the settings dialog and velka-sms-cli status read: the settings and the
+// counts apart, so that one that cannot be read leaves the other; and the file is
+// never rewritten by a reader, even in a new month.
+TEST_F(SimLimitsTest, AStandingReadsSettingsAndCountsApartAndWritesNothing) {
+    const std::string ini = dir_.File("Config.ini");
+    const settings::SimSettings sim{codepage::FromUtf8("Рабочая"), {.per_hour = 60}};
+    ASSERT_TRUE(settings::WriteSimSettings(ini, kSim, sim));
+    {
+        auto counters = Open(At(11, 30, 10, 0));
+        Send(*counters, "+79160000001", At(11, 30, 10, 1));
+        Send(*counters, "+79160000002", At(12, 10, 10, 1), 2);
+    }
+    const auto before = files::ReadAll(path_);
+    ASSERT_TRUE(before);
+
+    SimStanding standing = ReadSimStanding(ini, path_, kSim, At(12, 10, 10, 30));
+    ASSERT_TRUE(standing.settings);
+    EXPECT_EQ(*standing.settings, sim);
+    ASSERT_TRUE(standing.usage);
+    EXPECT_EQ(standing.usage->hour, 2);
+    EXPECT_EQ(standing.usage->recipients_of_month, 1);
+    EXPECT_EQ(files::ReadAll(path_).value(), *before) << "November's entry stays for the worker";
+
+    ASSERT_TRUE(profile::WriteString(ini, settings::SimSection(kSim), "MessagesPerDay", "x"));
+    ASSERT_TRUE(std::filesystem::create_directory(dir_.File("sim-counters-dir")));
+    standing = ReadSimStanding(ini, dir_.File("sim-counters-dir"), kSim, At(12, 10, 10, 30));
+    ASSERT_FALSE(standing.settings);
+    EXPECT_NE(standing.settings.error().message.find("MessagesPerDay"), std::string::npos);
+    EXPECT_FALSE(standing.usage) << "a counters file that is a folder cannot be read";
+}
+
+TEST_F(SimLimitsTest, LimitsTheDiskRefusesAreToldNotTakenForSaved) {
+    AppCore core(dir_.path());
+    ASSERT_TRUE(std::filesystem::create_directory(dir_.File(kConfigFile)));
+    const Status saved =
+        core.SaveSimSettings(kSim, {codepage::FromUtf8("Рабочая"), {.per_day = 5}});
+    ASSERT_FALSE(saved);
+    EXPECT_NE(saved.error().message.find(dir_.File(kConfigFile)), std::string::npos)
+        << saved.error().message;
+}
+
 // ---- Through the worker ----
 
 class SimLimitsOnModemTest : public testing::CoreOnModemsTest {
@@ -177,6 +223,14 @@ class SimLimitsOnModemTest : public testing::CoreOnModemsTest {
     }
     // The rows of the queue as the queue view shows them.
     std::vector<QueueRow> Rows() { return core_.SnapshotOfQueue().rows; }
+    // How often the worker has told record `id` sent so far.
+    std::size_t TimesSent(std::uint64_t id) {
+        const auto sends = outcomes_.Sends();
+        return static_cast<std::size_t>(
+            std::count_if(sends.begin(), sends.end(), [id](const testing::Outcomes::Entry& e) {
+                return e.id == id && e.outcome == SendOutcome::Sent;
+            }));
+    }
 };
 
 TEST_F(SimLimitsOnModemTest, ASimAtItsLimitRestsWithTheReasonAndKeepsItsCountsAcrossARestart) {
@@ -251,6 +305,81 @@ TEST_F(SimLimitsOnModemTest, WithoutLimitsOrWithUnreadableOnesNothingGoesPastWha
     EXPECT_NE(codepage::ToUtf8(Rows()[0].refusal).find("MessagesPerHour: 'many'"),
               std::string::npos);
     EXPECT_EQ(outcomes_.Count(id, SendOutcome::Sent), 0u);
+}
+
+// A record held by a limit the user then raises goes at once, not at the period's
+// end; a change that lifts nothing asks again and leaves it held.
+TEST_F(SimLimitsOnModemTest, ARecordHeldByALimitGoesOnceTheLimitIsRaised) {
+    Limit({.per_hour = 1});
+    std::size_t rests = 0;
+    Mutex rests_lock;
+    WorkerEvents events = outcomes_.Events();
+    events.on_sim_rest = [&](const SimRest&) {
+        MutexLock guard(rests_lock);
+        ++rests;
+    };
+    const auto rests_told = [&] {
+        MutexLock guard(rests_lock);
+        return rests;
+    };
+    ASSERT_TRUE(core_.Start(std::move(events)));
+    testing::QueueOne(core_, "+79990000002", "one");
+    const std::uint64_t held = testing::QueueOne(core_, "+79990000002", "two");
+    ASSERT_TRUE(testing::Eventually([&] { return rests_told() == 1; }, std::chrono::seconds(60)));
+
+    core_.SimLimitsChanged();
+    ASSERT_TRUE(testing::Eventually([&] { return rests_told() == 2; }, std::chrono::seconds(60)));
+    EXPECT_EQ(TimesSent(held), 0u);
+    ASSERT_EQ(Rows().size(), 1u);
+    EXPECT_EQ(Rows()[0].state, QueueRowState::Resting);
+
+    ASSERT_TRUE(core_.SaveSimSettings(kSim, {codepage::FromUtf8("Рабочая"), {.per_hour = 5}}));
+    ASSERT_TRUE(outcomes_.WaitUntil([&] { return outcomes_.Count(held, SendOutcome::Sent) == 1; },
+                                    std::chrono::seconds(60)));
+    EXPECT_EQ(rests_told(), 2u);
+    auto counted = store::LoadSimSends(home_.File(store::kSimCountersFile));
+    ASSERT_TRUE(counted);
+    EXPECT_EQ(counted->entries.size(), 2u);
+}
+
+// A record the modem refused rests for its retry pause whatever the limits do; the
+// one the limits held goes past it.
+TEST_F(SimLimitsOnModemTest, ARecordInARetryPauseKeepsItsPauseWhenTheLimitsChange) {
+    Limit({.per_hour = 1});
+    {
+        auto counters = SimCounters::Open(home_.File(store::kSimCountersFile), WallSeconds());
+        ASSERT_TRUE(counters);
+        ASSERT_TRUE((*counters)->Count(kSim, "+79990000003", 1, WallSeconds()));
+    }
+    QueuedRecord refused;
+    refused.id = NewRecordId();
+    refused.record = MakePacket("+79990000002", "09.12.2026 10:00:00", "refused");
+    const QueueFile queue_file(home_.File(kQueueFile));
+    ASSERT_TRUE(queue_file.AppendRecords({&refused, 1}));
+    refused.attempts = 5;
+    refused.due = Clock::now() + std::chrono::minutes(10);
+    refused.refusal = "+CMS ERROR: 500";
+    ASSERT_TRUE(queue_file.AppendRetry(refused));
+
+    ASSERT_TRUE(core_.Start(outcomes_.Events()));
+    const std::uint64_t held = testing::QueueOne(core_, "+79990000002", "held");
+    ASSERT_TRUE(testing::Eventually([&] {
+        const auto rows = Rows();
+        return rows.size() == 2 && rows[1].id == held && rows[1].state == QueueRowState::Resting;
+    }));
+    const Clock::time_point retry_due = Rows()[0].next_attempt;
+
+    ASSERT_TRUE(core_.SaveSimSettings(kSim, {codepage::FromUtf8("Рабочая"), {.per_hour = 5}}));
+    // The refused record waits first in the queue: woken, it would have gone first.
+    ASSERT_TRUE(outcomes_.WaitUntil([&] { return outcomes_.Count(held, SendOutcome::Sent) == 1; },
+                                    std::chrono::seconds(60)));
+    EXPECT_EQ(TimesSent(refused.id), 0u);
+    const std::vector<QueueRow> rows = Rows();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].id, refused.id);
+    EXPECT_EQ(rows[0].state, QueueRowState::Resting);
+    EXPECT_EQ(rows[0].next_attempt, retry_due);
+    EXPECT_EQ(rows[0].refusal, "+CMS ERROR: 500");
 }
 
 TEST(SimCountersFile, AnEntryIsLaidOutAsDocumented) {

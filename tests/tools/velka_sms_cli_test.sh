@@ -39,6 +39,46 @@ expect_output "queue	0" status
 expect_output 'Velka SMS\nhttps://' inbox
 
 json_check "d['port'] == '$com2' and d['signal'] == 20 and d['queue'] == 0 and d['sim'] == 'ready'" status --json
+
+# The identity and the limits of the SIM in the modem. The first modem sent one
+# text above; its counts are looked at by the month, which a run does not cross
+# but at its very end. A SIM never set up has counts and no limits.
+identity1=$("$sim" ctl --dir "$work/sim" identity 1)
+imei1=$(awk '$1 == "imei" {print $2}' <<<"$identity1")
+iccid1=$(awk '$1 == "iccid" {print $2}' <<<"$identity1")
+imsi1=$(awk '$1 == "imsi" {print $2}' <<<"$identity1")
+configure "$com1"
+expect_output "imei	$imei1" status
+expect_output "recipients-month	1" status
+json_check "d['modems'][0]['sim']['recipients_month'] == {'sent': 1, 'limit': None} and \
+    d['modems'][0]['sim']['name'] is None" status --json
+# Config.ini is Windows-1251, as the program writes it.
+printf '[SIM %s]\r\nName=Рабочая\r\nMessagesPerHour=60\r\nRecipientsPerMonth=1000\r\nPauseSeconds=5\r\n' \
+    "$iccid1" | iconv -f UTF-8 -t WINDOWS-1251 >>"$work/Config.ini"
+for line in "port	$com1" "queue	0" "iccid	$iccid1" "imsi	$imsi1" "sim-name	Рабочая" \
+    "recipients-month	1/1000" "pause	5"; do
+    expect_output "$line" status
+done
+status_check="len(d['modems']) == 1 and d['queue'] == 0 and d['port'] == '$com1'"
+status_check+=" and [m['port'], m['state'], m['operator'], m['signal'], m['imei'], m['iccid'], m['imsi']]"
+status_check+=" == ['$com1', 'ready', 'Velka Net', 20, '$imei1', '$iccid1', '$imsi1']"
+status_check+=" and m['sim']['key'] == '$iccid1' and m['sim']['name'] == 'Рабочая'"
+status_check+=" and m['sim']['hour']['limit'] == 60 and m['sim']['day']['limit'] is None"
+status_check+=" and m['sim']['recipients_month'] == {'sent': 1, 'limit': 1000}"
+status_check+=" and m['sim']['pause_seconds'] == 5"
+json_check "(lambda m: $status_check)(d['modems'][0])" status --json
+# Limits Config.ini cannot read, counters that cannot be read: status still tells
+# the rest, and says why on stderr; nothing is written over.
+printf 'MessagesPerDay=many\r\n' >>"$work/Config.ini"
+expect_refusal 0 "Лимиты SIM в Config.ini не читаются: MessagesPerDay: 'many'" status
+json_check "d['modems'][0]['sim']['settings_error'].startswith('MessagesPerDay')" status --json
+grep -q 'MessagesPerDay=many' "$work/Config.ini" || fail "the unreadable limit was written over"
+mv "$work/sim-counters.db" "$work/sim-counters.kept"
+mkdir "$work/sim-counters.db"
+expect_refusal 0 'Счётчики SIM (sim-counters.db) не читаются' status
+json_check "d['modems'][0]['sim']['hour']['sent'] is None and 'counters_error' in d['modems'][0]['sim']" status --json
+rmdir "$work/sim-counters.db"
+mv "$work/sim-counters.kept" "$work/sim-counters.db"
 json_check "len(d) == 1" inbox --parts --json
 expect_refusal 2 'usage:' inbox --json --json
 expect_refusal 2 'usage:' status --parts

@@ -44,6 +44,7 @@
 #include "tools/velka-sms-cli/json.h"
 #include "tools/velka-sms-cli/serve_command.h"
 #include "tools/velka-sms-cli/sim_contacts_command.h"
+#include "tools/velka-sms-cli/status_command.h"
 #include "tools/velka-sms-cli/ussd_command.h"
 #include "webhooks/event_keeping.h"
 
@@ -70,7 +71,9 @@ constexpr const char* kUsage =
     "       velka-sms-cli outbox [--parts] [--json]  list outbox.db\n"
     "       velka-sms-cli ports       the serial ports present, with the modem on each\n"
     "       velka-sms-cli status [--json]  the modem: port, SIM state, maker, model,\n"
-    "                                 operator, signal, announcements; the queue\n"
+    "                                 operator, signal, announcements; the queue; IMEI,\n"
+    "                                 ICCID, IMSI, the SIM's name and its counts\n"
+    "                                 against its limits\n"
     "       velka-sms-cli contacts import FILE [--group G] [--update|--skip] [--json]\n"
     "                                 [--name-column N --number-column M]\n"
     "                                 a vCard (.vcf) or CSV file into the contact book;\n"
@@ -492,33 +495,7 @@ int Watch() {
 
 // ---- status ----
 
-// The facts of `status`, in their order: name and value (UTF-8), and whether the
-// value is a number for JSON.
-struct Fact {
-    std::string name;
-    std::string value;
-    bool number = false;
-};
-
-std::vector<Fact> StatusFacts(const AppCore& core, const AppCore::ModemReport& modem,
-                              std::size_t queued) {
-    using velka::codepage::ToUtf8;
-    const std::string state = velka::app::ModemStateText(modem.status);
-    const auto& info = modem.info;
-    return {
-        {"port", "COM" + std::to_string(core.PortNumber())},
-        {"sim", state.empty() ? "ready" : ToUtf8(state)},
-        {"manufacturer", ToUtf8(info.manufacturer)},
-        {"model", ToUtf8(info.model)},
-        {"operator", ToUtf8(info.operator_name)},
-        {"signal", info.signal < 0 ? "" : std::to_string(info.signal), true},
-        {"announcements", modem.announces ? "on" : "off"},
-        {"queue", std::to_string(queued), true},
-    };
-}
-
-// One fact a line, after its name and a tab; what the modem refused is left
-// empty. With `json`, one object, an empty number as null.
+// The modem is opened here for the run (tools/velka-sms-cli/status_command.h).
 int Status(bool json) {
     AppCore core(velka::ProgramDirectory());
     if (g_pin) core.SetPin(*g_pin);
@@ -527,23 +504,7 @@ int Status(bool json) {
     if (!probed) return Fail(kFailed, velka::codepage::ToUtf8(probed.error().message));
     const auto queued = core.QueuedCount();
     if (!queued) return Fail(kFailed, queued.error().message);
-    const std::vector<Fact> facts = StatusFacts(core, *probed, *queued);
-    if (!json) {
-        for (const Fact& fact : facts)
-            std::printf("%s\t%s\n", fact.name.c_str(), fact.value.c_str());
-        return 0;
-    }
-    velka::cli::Json object = velka::cli::Json::object();
-    for (const Fact& fact : facts) {
-        if (!fact.number) {
-            object[fact.name] = fact.value;
-        } else if (fact.value.empty()) {
-            object[fact.name] = nullptr;
-        } else {
-            object[fact.name] = std::stoull(fact.value);  // digits StatusFacts wrote
-        }
-    }
-    std::printf("%s\n", velka::cli::JsonText(object).c_str());
+    velka::cli::PrintStatus({core.PortNumber(), *probed, core.CurrentSim(), *queued}, json);
     return 0;
 }
 
