@@ -68,7 +68,7 @@ Result<std::int32_t> AppCore::ReadSettings() {
     return settings.port;
 }
 
-Status AppCore::Start(WorkerEvents events) {
+Status AppCore::Start(const WorkerEvents& events) {
     const auto port = ReadSettings();
     if (!port) return port.error();
     if (*port == 0) return {};
@@ -87,14 +87,15 @@ Status AppCore::Start(WorkerEvents events) {
     const auto taken = TakeModem();
     if (!taken) return taken.error();
     if (!*taken) return {};
-    StartWorkers(*modems, std::move(events));
+    StartWorkers(*modems, events);
     return {};
 }
 
 // The first modem's worker tells everything; the others tell what concerns the
 // queue and the boxes, while what they say of their own modem (its state, its
 // operator, how it announces) waits for a view of the pool.
-void AppCore::StartWorkers(const std::vector<settings::PoolModem>& modems, WorkerEvents events) {
+void AppCore::StartWorkers(const std::vector<settings::PoolModem>& modems,
+                           const WorkerEvents& events) {
     const auto senders = static_cast<std::size_t>(
         std::count_if(modems.begin(), modems.end(),
                       [](const settings::PoolModem& modem) { return modem.sends; }));
@@ -218,8 +219,8 @@ void AppCore::SetReceptionEnabled(bool enabled) {
 }
 
 void AppCore::SetPin(std::string pin) {
-    pin_ = pin;
-    for (const auto& worker : workers_) worker->SetPin(pin);
+    pin_ = std::move(pin);
+    for (const auto& worker : workers_) worker->SetPin(*pin_);
 }
 
 Result<bool> AppCore::TakeModem() {

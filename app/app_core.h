@@ -57,7 +57,7 @@ class AppCore {
     // (it holds worker.lock), no worker starts either, and OtherWorker() names
     // that process; records queued here go to it through the queue file.
     // Call once; `events` go to the worker.
-    Status Start(WorkerEvents events = {});
+    Status Start(const WorkerEvents& events = {});
 
     // The process that held worker.lock when Start or ReceiveOnce looked.
     const std::optional<LockHolder>& OtherWorker() const { return other_worker_; }
@@ -189,7 +189,7 @@ class AppCore {
     // Takes worker.lock. False, with other_worker_ set, when another process holds it.
     Result<bool> TakeModem();
     // Starts a worker per modem of the pool, session_ driving the first.
-    void StartWorkers(const std::vector<settings::PoolModem>& modems, WorkerEvents events);
+    void StartWorkers(const std::vector<settings::PoolModem>& modems, const WorkerEvents& events);
     // The counters of what each SIM sent (sim-counters.db) and the limits over them,
     // for the worker that takes the modem.
     SimGate OpenSimGate();

@@ -87,9 +87,13 @@ void OutgoingQueue::UpdateSending(const QueuedRecord& record) {
     }
 }
 
-void OutgoingQueue::PutBack(QueuedRecord record) {
+void OutgoingQueue::PutBack(QueuedRecord record, bool ahead) {
     DropSending(record.id);
-    records_.push_back(std::move(record));
+    if (ahead) {
+        records_.push_front(std::move(record));
+    } else {
+        records_.push_back(std::move(record));
+    }
     SetWakeSignals();
     wake_.notify_all();
 }

@@ -123,9 +123,11 @@ class OutgoingQueue {
     // Removes and gives the first record that is due for a worker on `sim`.
     std::optional<QueuedRecord> TakeDue(Clock::time_point now, std::string_view sim = {})
         REQUIRES(lock_);
-    // Puts a record back at the end; it keeps its id. Ends its being sent. Wakes the
-    // workers: the record may be due for another one sooner than for its own.
-    void PutBack(QueuedRecord record) REQUIRES(lock_);
+    // Puts a record back at the end, or `ahead` of the records that wait (one
+    // another modem of a pool should send at once); it keeps its id. Ends its
+    // being sent. Wakes the workers: it may be due for another one sooner than for
+    // its own.
+    void PutBack(QueuedRecord record, bool ahead = false) REQUIRES(lock_);
 
     // kPinnedWait; tests shorten it. Before the workers start.
     void SetPinnedWait(Clock::duration wait) { pinned_wait_ = wait; }

@@ -518,7 +518,8 @@ void Worker::Retry(QueuedRecord item) {
     const SendFailure failure{item.id, item.refusal, item.attempts, item.due};
     {
         MutexLock guard(queue_.lock());
-        queue_.PutBack(item);
+        // Refused the first time in a pool, it goes next through another modem.
+        queue_.PutBack(item, pool_.senders > 1 && item.attempts == 1);
     }
     Notify(failure.id, SendOutcome::Failed);
     if (events_.on_send_failed) events_.on_send_failed(failure);

@@ -114,11 +114,13 @@ void Failover(int records, int delay_ms) {
     held.lock();
     changed.wait(held, [&] { return sent == records; });
     double longest = 0;
+    double told = 0;
     int moved = 0;
     for (const auto& [id, failed] : failed_at) {
         if (failed < unplugged) continue;
         ++moved;
         longest = std::max(longest, std::chrono::duration<double>(sent_at[id] - unplugged).count());
+        told = std::max(told, std::chrono::duration<double>(failed - unplugged).count());
     }
     held.unlock();
     core.Shutdown();
@@ -128,9 +130,9 @@ void Failover(int records, int delay_ms) {
     for (const auto& [text, count] : copies) twice += count - 1;
     std::printf(
         "failover: 4 modems, %d records, modem 2 unplugged after %d: %zu texts out, %d "
-        "accepted twice, %d record(s) cut off by the unplug, out through another %.3f s after "
-        "it\n",
-        records, records / 3, copies.size(), twice, moved, longest);
+        "accepted twice, %d record(s) cut off by the unplug, failed %.3f s and out through "
+        "another %.3f s after it\n",
+        records, records / 3, copies.size(), twice, moved, told, longest);
 }
 
 void Idle(std::size_t modems, int seconds) {
