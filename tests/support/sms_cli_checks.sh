@@ -28,6 +28,8 @@ check_send_and_receive() {
     expect_output $'+79990000001\t' inbox
     json_check "d[0]['number'] == '+79990000001' and d[0]['text'].endswith('Привет из Велки') and '\n' in d[0]['text']" inbox --json
     json_check "d[0]['sim'] == '8970199799900000021'" inbox --json
-    # The text stays the third column for scripts that cut it out.
-    [[ $(run_program inbox | cut -f4) == 8970199799900000021 ]] || fail "inbox: no SIM in the fourth column"
+    # The text stays the third column for scripts that cut it out. (Lines end in CR LF
+    # on Windows.)
+    [[ $(run_program inbox | tr -d '\r' | cut -f4) == 8970199799900000021 ]] ||
+        fail "inbox: no SIM in the fourth column"
 }
