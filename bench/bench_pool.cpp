@@ -54,6 +54,16 @@ std::unique_ptr<modemsim::Simulator> StartPool(const std::string& home, const st
     return std::move(*started);
 }
 
+// `records` single-message records, each with a text of its own, in the queue.
+void QueueRecords(app::AppCore& core, int records) {
+    std::vector<packet> queued;
+    for (int i = 0; i < records; ++i) {
+        queued.push_back(MakePacket("+7916000" + std::to_string(1000 + i % 1000),
+                                    "07.12.2026 10:00:00", "record " + std::to_string(i)));
+    }
+    bench::Require(core.Enqueue(queued));
+}
+
 // Records per second through a pool of `modems`.
 double Throughput(std::size_t modems, int records, int delay_ms) {
     testing::TempDir home;
@@ -61,12 +71,7 @@ double Throughput(std::size_t modems, int records, int delay_ms) {
     auto sim = StartPool(home.path(), sim_dir.path(), modems, delay_ms, false);
     bench::SentCount sent;
     app::AppCore core(home.path());
-    std::vector<packet> queued;
-    for (int i = 0; i < records; ++i) {
-        queued.push_back(MakePacket("+7916000" + std::to_string(1000 + i % 1000),
-                                    "07.12.2026 10:00:00", "record " + std::to_string(i)));
-    }
-    bench::Require(core.Enqueue(queued));
+    QueueRecords(core, records);
     const auto started = Clock::now();
     bench::Require(core.Start(sent.Events()));
     sent.WaitFor(records);
@@ -99,12 +104,7 @@ void Failover(int records, int delay_ms) {
         failed_at.try_emplace(failure.id, Clock::now());
     };
     app::AppCore core(home.path());
-    std::vector<packet> queued;
-    for (int i = 0; i < records; ++i) {
-        queued.push_back(MakePacket("+7916000" + std::to_string(1000 + i % 1000),
-                                    "07.12.2026 10:00:00", "record " + std::to_string(i)));
-    }
-    bench::Require(core.Enqueue(queued));
+    QueueRecords(core, records);
     bench::Require(core.Start(events));
     std::unique_lock held(lock);
     changed.wait(held, [&] { return sent >= records / 3; });
