@@ -122,6 +122,7 @@ void AppCore::StartWorkers(const std::vector<settings::PoolModem>& modems,
         worker.SetSafetyPoll(safety_poll_);
         worker.SetSimGate(gate);
     }
+    queue_.ExpectMembers(workers_.size(), Clock::now() + kPoolSettling);
     for (const auto& worker : workers_) worker->Start();
 }
 
@@ -238,19 +239,29 @@ Result<bool> AppCore::TakeModem() {
 }
 
 Result<std::vector<std::uint64_t>> AppCore::Enqueue(std::span<const packet> records,
-                                                    std::u16string_view whole) {
+                                                    std::u16string_view whole, const Route& route) {
     std::vector<QueuedRecord> items(records.size());
     std::vector<std::uint64_t> ids;
     for (std::size_t i = 0; i < records.size(); ++i) {
         items[i].id = NewRecordId();
         items[i].record = records[i];
         items[i].whole = whole;
+        items[i].route = route;
         ids.push_back(items[i].id);
     }
     if (const Status appended = queue_file_.AppendRecords(items); !appended)
         return appended.error();
     queue_.NoteQueuedOnDisk();
     return ids;
+}
+
+std::vector<AppCore::PoolModemView> AppCore::PoolModems() const {
+    std::vector<PoolModemView> modems;
+    for (std::size_t i = 0; i < workers_.size(); ++i) {
+        const modem::Session& session = i == 0 ? session_ : *more_sessions_[i - 1];
+        modems.push_back({session.PortNumber(), workers_[i]->Identity(), workers_[i]->Sends()});
+    }
+    return modems;
 }
 
 void AppCore::RequestStop() {

@@ -105,6 +105,14 @@ class AppCore {
     bool WorkerRunning() const { return !workers_.empty(); }
     // How many modems the workers drive (the pool's size); 0 while none runs.
     std::size_t ModemCount() const { return workers_.size(); }
+    // A modem of the running pool, as a front end offers it to send through.
+    struct PoolModemView {
+        std::uint16_t port = 0;
+        modem::DeviceIdentity identity;  // as at its worker's last opening; empty before
+        bool sends = true;
+    };
+    // The modems the workers drive, the first first; none while none runs.
+    std::vector<PoolModemView> PoolModems() const;
     // The port the worker uses; 0 when none was configured.
     std::uint16_t PortNumber() const { return session_.PortNumber(); }
 
@@ -114,9 +122,11 @@ class AppCore {
     // process that drives the modem, or for the next start. Blocks on the disk
     // and, briefly, on another process's append; never on the modem. `whole`, when
     // set, is the records' text as typed, which their Windows-1251 text lost
-    // characters of: it is queued with them and sent instead.
+    // characters of: it is queued with them and sent instead. `route`: the modem
+    // they go through (app/routes.h); none, the pool chooses.
     Result<std::vector<std::uint64_t>> Enqueue(std::span<const packet> records,
-                                               std::u16string_view whole = {});
+                                               std::u16string_view whole = {},
+                                               const Route& route = {});
 
     // How many records wait in queue.db, unsent. Any time.
     Result<std::size_t> QueuedCount() const { return queue_file_.CountWaiting(); }

@@ -43,7 +43,18 @@ void OutgoingQueue::NoteQueuedOnDisk() {
     wake_.notify_all();
 }
 
-Clock::time_point OutgoingQueue::DueFor(const QueuedRecord& record, std::string_view sim) const {
+std::optional<Clock::time_point> OutgoingQueue::DueFor(const QueuedRecord& record,
+                                                       std::string_view sim) const {
+    if (record.sim.empty()) {
+        switch (HoldByRoute(record, sim)) {
+            case RouteHold::Kept:
+                return std::nullopt;
+            case RouteHold::WhileSettling:
+                return std::max(record.due, settled_at_);
+            case RouteHold::Free:
+                break;
+        }
+    }
     if (sim.empty()) return record.due;
     if (!record.sim.empty() && record.sim != sim) return record.due + pinned_wait_;
     const bool first_failure_elsewhere =
@@ -51,23 +62,64 @@ Clock::time_point OutgoingQueue::DueFor(const QueuedRecord& record, std::string_
     return first_failure_elsewhere ? Clock::time_point{} : record.due;
 }
 
+OutgoingQueue::RouteHold OutgoingQueue::HoldByRoute(const QueuedRecord& record,
+                                                    std::string_view sim) const {
+    // A route is a preference until the record failed once: then whichever modem
+    // is free tries it, as its own may be the fault.
+    const bool preferring = record.attempts == 0;
+    std::string_view wanted = record.route.via;
+    if (wanted.empty()) {
+        if (!preferring || sim.empty() || sticky_.empty()) return RouteHold::Free;
+        wanted = sticky_.SimFor(record.record.number_text());
+        if (wanted.empty() || wanted == sim) return RouteHold::Free;
+    } else {
+        const auto me = members_.find(std::string(sim));
+        if (me != members_.end() && AnswersTo(me->second.names, wanted)) return RouteHold::Free;
+        if (record.route.strict) return RouteHold::Kept;
+        if (!preferring) return RouteHold::Free;
+    }
+    if (AvailableFor(wanted)) return RouteHold::Kept;
+    const bool unseen = std::none_of(members_.begin(), members_.end(), [wanted](const auto& m) {
+        return AnswersTo(m.second.names, wanted);
+    });
+    return unseen && settled_at_ != Clock::time_point{} ? RouteHold::WhileSettling
+                                                        : RouteHold::Free;
+}
+
+bool OutgoingQueue::AvailableFor(std::string_view via) const {
+    return std::any_of(members_.begin(), members_.end(), [via](const auto& member) {
+        return member.second.available && AnswersTo(member.second.names, via);
+    });
+}
+
+std::optional<std::string> OutgoingQueue::HeldForRoute(const QueuedRecord& record) const {
+    if (!record.route.strict || !record.sim.empty() || AvailableFor(record.route.via))
+        return std::nullopt;
+    return record.route.via;
+}
+
 bool OutgoingQueue::HasDue(Clock::time_point now, std::string_view sim) const {
-    return std::any_of(records_.begin(), records_.end(),
-                       [&](const QueuedRecord& r) { return DueFor(r, sim) <= now; });
+    return std::any_of(records_.begin(), records_.end(), [&](const QueuedRecord& r) {
+        const auto due = DueFor(r, sim);
+        return due && *due <= now;
+    });
 }
 
 std::optional<Clock::time_point> OutgoingQueue::NextDue(std::string_view sim) const {
     std::optional<Clock::time_point> earliest;
     for (const QueuedRecord& r : records_) {
-        if (!earliest || DueFor(r, sim) < *earliest) earliest = DueFor(r, sim);
+        const auto due = DueFor(r, sim);
+        if (due && (!earliest || *due < *earliest)) earliest = due;
     }
     return earliest;
 }
 
 std::optional<QueuedRecord> OutgoingQueue::TakeDue(Clock::time_point now, std::string_view sim) {
     const auto first_due =
-        std::find_if(records_.begin(), records_.end(),
-                     [&](const QueuedRecord& r) { return DueFor(r, sim) <= now; });
+        std::find_if(records_.begin(), records_.end(), [&](const QueuedRecord& r) {
+            const auto due = DueFor(r, sim);
+            return due && *due <= now;
+        });
     if (first_due == records_.end()) return std::nullopt;
     QueuedRecord taken = std::move(*first_due);
     records_.erase(first_due);
@@ -94,8 +146,7 @@ void OutgoingQueue::PutBack(QueuedRecord record, bool ahead) {
     } else {
         records_.push_back(std::move(record));
     }
-    SetWakeSignals();
-    wake_.notify_all();
+    WakeAll();
 }
 
 void OutgoingQueue::PutBackHeldBySim(QueuedRecord record, std::uint64_t changes_seen) {
@@ -118,6 +169,38 @@ std::size_t OutgoingQueue::WakeHeldBySim() {
     }
     wake_.notify_all();
     return woken;
+}
+
+void OutgoingQueue::ExpectMembers(std::size_t count, Clock::time_point until) {
+    MutexLock guard(lock_);
+    expected_members_ = count;
+    settled_at_ = until;
+}
+
+void OutgoingQueue::SetMember(const std::string& sim, PoolMember member) {
+    MutexLock guard(lock_);
+    PoolMember& known = members_[sim];
+    if (known == member) return;
+    known = std::move(member);
+    if (members_.size() >= expected_members_) settled_at_ = {};
+    WakeAll();
+}
+
+void OutgoingQueue::RemoveMember(const std::string& sim) {
+    MutexLock guard(lock_);
+    if (members_.erase(sim) > 0) WakeAll();
+}
+
+void OutgoingQueue::SetStickyRoutes(StickyRoutes routes) {
+    MutexLock guard(lock_);
+    sticky_ = std::move(routes);
+    WakeAll();
+}
+
+void OutgoingQueue::NoteSticky(std::string_view number, std::string_view datetime,
+                               std::string_view sim) {
+    MutexLock guard(lock_);
+    sticky_.Note(number, datetime, sim);
 }
 
 void OutgoingQueue::EndSending(std::uint64_t id, bool gone) {
@@ -176,6 +259,11 @@ void OutgoingQueue::AddWakeSignal(StopSignal& signal) {
 void OutgoingQueue::RemoveWakeSignal(StopSignal& signal) {
     MutexLock guard(lock_);
     std::erase(wake_signals_, &signal);
+}
+
+void OutgoingQueue::WakeAll() {
+    SetWakeSignals();
+    wake_.notify_all();
 }
 
 // The queue lock comes above a signal's own lock and the port waits it wakes.

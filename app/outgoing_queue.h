@@ -14,10 +14,12 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "app/errand.h"
+#include "app/routes.h"
 #include "modem/session.h"
 #include "platform/mutex.h"
 #include "platform/stop_signal.h"
@@ -32,6 +34,11 @@ using Clock = std::chrono::steady_clock;
 // after that any SIM of the pool may take it and send it again whole, as its SIM's
 // modem has stopped answering, lost its port or keeps refusing.
 inline constexpr auto kPinnedWait = std::chrono::minutes(10);
+
+// How long, from the start of a pool, a record preferring a SIM no modem has shown
+// yet waits for it: the modems open one by one, and the first one up would
+// otherwise take every reply meant for the others.
+inline constexpr auto kPoolSettling = std::chrono::seconds(30);
 
 // The pause before the next attempt of a record that failed `attempts` times:
 // 2 s, doubling with every failure, at most 5 minutes.
@@ -71,6 +78,8 @@ struct QueuedRecord {
     // outbox.sims with it (store/sim_note_file.h). Kept in queue.sims for a text of
     // several messages; empty until its first message went.
     std::string sim;
+    // The modem or SIM it asks to go through (app/routes.h); kept in queue.sims.
+    Route route;
     // The SIM whose modem failed to send it at its last attempt. Refused at its first
     // attempt, it is due at once for the other modems of a pool: the fault is most
     // likely that modem's. This run only.
@@ -111,8 +120,10 @@ class OutgoingQueue {
     bool empty() const REQUIRES(lock_) { return records_.empty(); }
     std::size_t size() const REQUIRES(lock_) { return records_.size(); }
     // A record is due for a worker once its pause is over, unless it began on
-    // another SIM than the worker's `sim` (QueuedRecord::sim; empty: any SIM) and
-    // has waited for it less than the pinned wait since.
+    // another SIM than the worker's `sim` (QueuedRecord::sim; empty: a worker that
+    // knows no SIM yet, which takes any record no route holds) and has waited for
+    // it less than the pinned wait since, or its route (app/routes.h) keeps it for
+    // another member of the pool.
     bool HasDue(Clock::time_point now, std::string_view sim = {}) const REQUIRES(lock_);
     // Whether NoteQueuedOnDisk was called since the last call; clears the note.
     bool TakeQueuedOnDiskNote() REQUIRES(lock_) { return std::exchange(queued_on_disk_, false); }
@@ -131,6 +142,26 @@ class OutgoingQueue {
 
     // kPinnedWait; tests shorten it. Before the workers start.
     void SetPinnedWait(Clock::duration wait) { pinned_wait_ = wait; }
+    // ---- The pool's members and the routes they serve (app/routes.h) ----
+    // A pool of `count` workers starts: until each told its membership or until
+    // `until`, a record preferring a SIM no member has yet waits for it. Before
+    // the workers start.
+    void ExpectMembers(std::size_t count, Clock::time_point until) EXCLUDES(lock_);
+    // The worker on SIM `sim` answers to `member.names` and takes records or not.
+    // A change wakes the workers: records a route kept for it may be due for
+    // others now, or for it. Takes the lock. Any thread.
+    void SetMember(const std::string& sim, PoolMember member) EXCLUDES(lock_);
+    // The worker on `sim` ended.
+    void RemoveMember(const std::string& sim) EXCLUDES(lock_);
+    // The SIMs numbers last wrote to or were written from, read from the boxes;
+    // then NoteSticky as messages come and go. Takes the lock. Any thread.
+    void SetStickyRoutes(StickyRoutes routes) EXCLUDES(lock_);
+    void NoteSticky(std::string_view number, std::string_view datetime, std::string_view sim)
+        EXCLUDES(lock_);
+    // Why the waiting record is kept from the members it could go through: the
+    // route it waits for (its `via`), or nothing when none keeps it.
+    std::optional<std::string> HeldForRoute(const QueuedRecord& record) const REQUIRES(lock_);
+
     // ---- Records held by their SIM's limits ----
     // How many times WakeHeldBySim was called: read before the limits are asked,
     // so that PutBackHeldBySim knows whether they changed meanwhile.
@@ -194,8 +225,17 @@ class OutgoingQueue {
   private:
     void SetWakeSignals() REQUIRES(lock_);
     void DropSending(std::uint64_t id) REQUIRES(lock_);
-    // When the record falls due for a worker on `sim` (empty: any SIM).
-    Clock::time_point DueFor(const QueuedRecord& record, std::string_view sim) const;
+    // When the record falls due for a worker on `sim` (empty: one that knows no
+    // SIM yet); nothing while a route keeps it for others.
+    std::optional<Clock::time_point> DueFor(const QueuedRecord& record, std::string_view sim) const
+        REQUIRES(lock_);
+    // Whether the route keeps a record not begun from the worker on `sim`: not at
+    // all, for good, or while the pool settles.
+    enum class RouteHold { Free, Kept, WhileSettling };
+    RouteHold HoldByRoute(const QueuedRecord& record, std::string_view sim) const REQUIRES(lock_);
+    // Whether a member that takes records answers to `via`.
+    bool AvailableFor(std::string_view via) const REQUIRES(lock_);
+    void WakeAll() REQUIRES(lock_);
 
     Mutex lock_;
     ConditionVariable wake_;
@@ -209,6 +249,10 @@ class OutgoingQueue {
     // Set under lock_, so that a signal is never set after its worker removed it.
     std::vector<StopSignal*> wake_signals_ GUARDED_BY(lock_);
     std::uint64_t limit_changes_ GUARDED_BY(lock_) = 0;
+    std::unordered_map<std::string, PoolMember> members_ GUARDED_BY(lock_);  // by SIM
+    std::size_t expected_members_ GUARDED_BY(lock_) = 0;
+    Clock::time_point settled_at_ GUARDED_BY(lock_){};  // the epoch once all told
+    StickyRoutes sticky_ GUARDED_BY(lock_);
 };
 
 }  // namespace velka::app

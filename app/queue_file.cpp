@@ -319,27 +319,73 @@ Result<LockFile> LockQueue(const std::string& lock_path) {
 // ---- queue.sims (docs/queue-sims-file.md) ----
 
 constexpr std::uint8_t kSimKind = 1;
+constexpr std::uint8_t kRouteKind = 2;
 // As the other side files keep a SIM's key (an ICCID has up to 22 digits).
 constexpr std::size_t kSimKeySize = store::kSimKeySize;
 constexpr std::size_t kSimPayloadSize = 8 + 1 + kSimKeySize;
+constexpr std::size_t kRoutePayloadSize = 8 + 1 + 1 + kLongestRoute;
 
 bool SimEntryFits(std::uint8_t kind, std::string_view payload) {
-    return kind == kSimKind && payload.size() == kSimPayloadSize &&
-           static_cast<std::uint8_t>(payload[8]) <= kSimKeySize;
+    if (kind == kSimKind)
+        return payload.size() == kSimPayloadSize &&
+               static_cast<std::uint8_t>(payload[8]) <= kSimKeySize;
+    return kind == kRouteKind && payload.size() == kRoutePayloadSize &&
+           static_cast<std::uint8_t>(payload[9]) <= kLongestRoute;
 }
 
 constexpr store::FramedFormat kSimsFormat{{'V', 'S'}, SimEntryFits};
 
+// `text` cut to `size` bytes after its length byte, zero-padded.
+void PutPadded(std::string& payload, std::string_view text, std::size_t size) {
+    const std::size_t length = std::min(text.size(), size);
+    Put(payload, length, 1);
+    payload.append(text.substr(0, length));
+    payload.append(size - length, '\0');
+}
+
+std::string SimsEntry(std::uint8_t kind, const std::string& payload) {
+    std::string entry;
+    store::AppendFramedEntry(entry, kSimsFormat, kind, payload);
+    return entry;
+}
+
 std::string SimEntry(std::uint64_t id, std::string_view sim) {
     std::string payload;
     Put(payload, id, 8);
-    const std::size_t length = std::min(sim.size(), kSimKeySize);
-    Put(payload, length, 1);
-    payload.append(sim.substr(0, length));
-    payload.append(kSimKeySize - length, '\0');
-    std::string entry;
-    store::AppendFramedEntry(entry, kSimsFormat, kSimKind, payload);
-    return entry;
+    PutPadded(payload, sim, kSimKeySize);
+    return SimsEntry(kSimKind, payload);
+}
+
+std::string RouteEntry(std::uint64_t id, const Route& route) {
+    std::string payload;
+    Put(payload, id, 8);
+    Put(payload, route.strict ? 1 : 0, 1);
+    PutPadded(payload, route.via, kLongestRoute);
+    return SimsEntry(kRouteKind, payload);
+}
+
+// What queue.sims says of the records, by id; the latest entry of each kind counts.
+struct SimsReading {
+    std::unordered_map<std::uint64_t, std::string> sims;
+    std::unordered_map<std::uint64_t, Route> routes;
+    std::string unreadable;
+};
+
+SimsReading ParseSims(std::string_view bytes) {
+    SimsReading reading;
+    reading.unreadable =
+        store::ReadFramedEntries(kSimsFormat, bytes, [&](const store::FramedEntry& entry) {
+            const std::uint64_t id = Get(entry.payload, 0, 8);
+            if (entry.kind == kSimKind) {
+                const auto length = static_cast<std::size_t>(Get(entry.payload, 8, 1));
+                reading.sims[id] = std::string(entry.payload.substr(9, length));
+            } else {
+                const auto length = static_cast<std::size_t>(Get(entry.payload, 9, 1));
+                reading.routes[id] = {std::string(entry.payload.substr(10, length)),
+                                      Get(entry.payload, 8, 1) != 0};
+            }
+        });
+    return reading;
 }
 
 // "queue.db" -> "queue.sims".
@@ -378,9 +424,18 @@ QueueFile::QueueFile(std::string path)
 
 Status QueueFile::AppendRecords(std::span<const QueuedRecord> records) const {
     std::string entries;
-    for (const QueuedRecord& item : records) entries += QueuedEntry(item);
+    std::string routes;
+    for (const QueuedRecord& item : records) {
+        entries += QueuedEntry(item);
+        if (!item.route.via.empty()) routes += RouteEntry(item.id, item.route);
+    }
     const auto lock = LockQueue(lock_path_);
     if (!lock) return lock.error();
+    // Routes first: a worker that reads a record finds its route beside it. A kill
+    // between the two leaves routes of no record, which are passed over.
+    if (!routes.empty()) {
+        if (const Status kept = files::AppendDurably(sims_path_, routes); !kept) return kept;
+    }
     return files::AppendDurably(path_, entries);
 }
 
@@ -406,17 +461,17 @@ Status QueueFile::AppendSim(const QueuedRecord& record) const {
 Result<std::optional<QueueDamage>> QueueFile::LoadSims(std::vector<QueuedRecord>& records) const {
     const auto contents = ReadFrom(sims_path_, 0);
     if (!contents) return contents.error();
-    std::unordered_map<std::uint64_t, std::string> sims;
-    const std::string unreadable =
-        store::ReadFramedEntries(kSimsFormat, *contents, [&](const store::FramedEntry& entry) {
-            const auto length = static_cast<std::size_t>(Get(entry.payload, 8, 1));
-            sims[Get(entry.payload, 0, 8)] = std::string(entry.payload.substr(9, length));
-        });
-    // The SIMs of the records still cut short stay; the file keeps them alone.
+    const SimsReading reading = ParseSims(*contents);
+    // The routes of the records waiting and the SIMs of those cut short stay; the
+    // file keeps them alone.
     std::string live;
     for (QueuedRecord& item : records) {
-        const auto found = sims.find(item.id);
-        if (item.confirmed == 0 || found == sims.end()) continue;
+        if (const auto route = reading.routes.find(item.id); route != reading.routes.end()) {
+            item.route = route->second;
+            live += RouteEntry(item.id, item.route);
+        }
+        const auto found = reading.sims.find(item.id);
+        if (item.confirmed == 0 || found == reading.sims.end()) continue;
         item.sim = found->second;
         live += SimEntry(item.id, item.sim);
     }
@@ -424,7 +479,22 @@ Result<std::optional<QueueDamage>> QueueFile::LoadSims(std::vector<QueuedRecord>
     // record any more and are passed over at the next reading.
     if (files::Exists(sims_path_) && *contents != live)
         IgnoreFailure(files::SaveDurably(sims_path_, live));
-    return store::KeepAside(sims_path_, unreadable);
+    return store::KeepAside(sims_path_, reading.unreadable);
+}
+
+void QueueFile::LoadRoutes(std::vector<QueuedRecord>& records) const {
+    if (records.empty()) return;
+    const auto size = files::Size(sims_path_);
+    if (!size || *size == 0) return;
+    // Damage is for Load to keep aside and tell; a record whose route cannot be
+    // read here goes through any modem, as one whose route entry was lost would.
+    const auto contents = ReadFrom(sims_path_, 0);
+    if (!contents) return;
+    const SimsReading reading = ParseSims(*contents);
+    for (QueuedRecord& item : records) {
+        if (const auto route = reading.routes.find(item.id); route != reading.routes.end())
+            item.route = route->second;
+    }
 }
 
 Status QueueFile::AppendRetry(const QueuedRecord& record) const {
@@ -484,7 +554,9 @@ Result<QueueFile::Reading> QueueFile::Load() {
 Result<QueueFile::Reading> QueueFile::ReadNew() {
     const auto lock = LockQueue(lock_path_);
     if (!lock) return lock.error();
-    return ReadFromOffset(false);
+    auto reading = ReadFromOffset(false);
+    if (reading) LoadRoutes(reading->records);
+    return reading;
 }
 
 bool QueueFile::HasNew() const {

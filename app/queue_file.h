@@ -38,8 +38,9 @@ class QueueFile {
 
     const std::string& path() const { return path_; }
 
-    // Appends the records as one write and one flush. When it returns true the
-    // records survive a crash. Any thread, any process.
+    // Appends the records as one write and one flush, their routes to queue.sims
+    // before them. When it returns true the records survive a crash. Any thread,
+    // any process.
     Status AppendRecords(std::span<const QueuedRecord> records) const;
 
     // The worker's entries. Each is flushed before it returns. Worker's thread.
@@ -89,10 +90,13 @@ class QueueFile {
   private:
     // Reads from `offset_` to the end, under the file lock held by the caller.
     Result<Reading> ReadFromOffset(bool fold_progress);
-    // Gives the records begun the SIM queue.sims names for them, and rewrites the
-    // file with those alone; under the file lock held by the caller. What it could
-    // not read is kept aside and told.
+    // Gives the records their routes and those begun the SIM queue.sims names for
+    // them, and rewrites the file with those alone; under the file lock held by
+    // the caller. What it could not read is kept aside and told.
     Result<std::optional<QueueDamage>> LoadSims(std::vector<QueuedRecord>& records) const;
+    // Gives records just queued the routes queue.sims names for them; under the
+    // file lock held by the caller.
+    void LoadRoutes(std::vector<QueuedRecord>& records) const;
 
     const std::string path_;
     const std::string lock_path_;

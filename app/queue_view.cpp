@@ -37,8 +37,10 @@ QueueSnapshot SnapshotQueue(OutgoingQueue& queue, const std::string& unsent_path
     MutexLock guard(queue.lock());
     for (const QueuedRecord& item : queue.Sending())
         snapshot.rows.push_back(RowOf(item, QueueRowState::Sending));
-    for (const QueuedRecord& item : queue.Waiting())
+    for (const QueuedRecord& item : queue.Waiting()) {
         snapshot.rows.push_back(RowOf(item, WaitingState(item, now)));
+        snapshot.rows.back().held_for_via = queue.HeldForRoute(item).value_or(std::string());
+    }
     const auto unsent = store::Load(unsent_path);
     if (!unsent) {
         snapshot.unsent_error = unsent.error().message;

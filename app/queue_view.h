@@ -33,6 +33,9 @@ struct QueueRow {
     std::size_t confirmed = 0;  // messages of the text the modem confirmed already
     std::size_t segments = 0;   // messages in all; 0 until a send was tried
     bool again_whole = false;   // QueuedRecord::again_whole
+    // Waiting: the modem the user named for it, which takes no records now
+    // (OutgoingQueue::HeldForRoute); empty otherwise. Windows-1251.
+    std::string held_for_via;
 
     // A long text of which some messages went out: removing it cuts it short.
     bool PartlySent() const { return confirmed > 0; }

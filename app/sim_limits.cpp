@@ -267,6 +267,13 @@ std::optional<SimRest> SimGate::Hold(const modem::DeviceIdentity& identity, std:
                    SimRestText(admission.limit, *sim, admission.until)};
 }
 
+std::string SimGate::Name(const modem::DeviceIdentity& identity) const {
+    const std::string key = SimKey(identity);
+    if (key.empty()) return {};
+    const auto sim = settings::ReadSimSettings(config_path_, key);
+    return sim ? sim->name : std::string();
+}
+
 Status SimGate::Count(const modem::DeviceIdentity& identity, std::string_view number, int messages,
                       std::int64_t now) {
     const std::string key = SimKey(identity);

@@ -150,6 +150,8 @@ class SimGate {
     // minute, with the reason, rather than sending past a limit the user set.
     std::optional<SimRest> Hold(const modem::DeviceIdentity& identity, std::string_view number,
                                 int messages, std::int64_t now) const;
+    // The name the user gave the SIM of `identity`; empty when none or unreadable.
+    std::string Name(const modem::DeviceIdentity& identity) const;
     // Counts a record the modem took. A count the disk refuses is given back, and
     // the record stays sent: it was.
     Status Count(const modem::DeviceIdentity& identity, std::string_view number, int messages,

@@ -96,6 +96,9 @@ std::string QueueStateText(const QueueRow& row, Clock::time_point now) {
                                             "через которую ушло начало, не отвечает"
                                           : "отправляется");
         case QueueRowState::Waiting:
+            if (!row.held_for_via.empty())
+                return codepage::FromUtf8("ждёт модем «") + row.held_for_via +
+                       codepage::FromUtf8("»: он сейчас не отправляет");
             return codepage::FromUtf8("ждёт");
         case QueueRowState::Resting:
             return FailureLine(row.refusal, row.next_attempt, now);

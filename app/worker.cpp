@@ -189,6 +189,7 @@ void Worker::Join() {
 
 void Worker::Run() {
     while (!stop_.load()) {
+        TellMembership();
         {
             MutexLock guard(queue_.lock());
             if (resting_until_ && !Resting(Clock::now())) SetResting(std::nullopt);
@@ -210,6 +211,7 @@ void Worker::Run() {
         }
     }
     if (duties_.errands) DropErrands();
+    if (!member_sim_.empty()) queue_.RemoveMember(member_sim_);
     SetResting(std::nullopt);
     WriteBacklogs();
     NoteFinished();
@@ -285,6 +287,12 @@ bool Worker::Restore() {
     }
     WriteBacklog(StoreFile::Outbox, outbox_backlog_);
     queue_.Add(std::move(waiting));
+    // Read once for the pool, from the boxes' SIM notes; a box that cannot be read
+    // costs the stickiness alone.
+    if (pool_.senders > 1) {
+        if (auto sticky = StickyRoutes::Load(files_.inbox, files_.outbox))
+            queue_.SetStickyRoutes(std::move(*sticky));
+    }
     return true;
 }
 
@@ -318,6 +326,31 @@ void Worker::CompactQueueFile() {
 
 std::string Worker::OwnSim() const {
     return WorkerSim(session_.Identity(), session_.PortNumber());
+}
+
+void Worker::TellMembership() {
+    const std::string sim = SimForQueue();
+    if (sim.empty()) return;
+    const modem::DeviceIdentity identity = session_.Identity();
+    if (sim != member_sim_) {
+        if (!member_sim_.empty()) queue_.RemoveMember(member_sim_);
+        member_sim_ = sim;
+        member_name_ = sim_gate_ ? sim_gate_->Name(identity) : std::string();
+    }
+    PoolMember member;
+    for (std::string name :
+         {sim, identity.imei, "COM" + std::to_string(session_.PortNumber()), member_name_}) {
+        if (!name.empty()) member.names.push_back(std::move(name));
+    }
+    member.available = duties_.sends && session_.Status().state == modem::ModemState::Ready &&
+                       silences_ == 0 && failures_in_a_row_ < kFailuresBeforeResting &&
+                       !resting_until_;
+    queue_.SetMember(sim, std::move(member));
+}
+
+void Worker::NoteSticky(const packet& record) {
+    if (pool_.senders > 1)
+        queue_.NoteSticky(record.number_text(), record.datetime_text(), OwnSim());
 }
 
 // Until its modem was ready once, a worker does not know its SIM: a record begun
@@ -420,6 +453,7 @@ void Worker::Deliver(QueuedRecord item) {
                 IgnoreFailure(sim_gate_->Count(session_.Identity(), item.record.number_text(),
                                                static_cast<int>(item.segments), WallSeconds()));
             }
+            NoteSticky(item.record);
             Record(StoreFile::Outbox, outbox_backlog_, std::move(item));
             Notify(id, SendOutcome::Sent);
             return;
@@ -625,6 +659,7 @@ void Worker::Received(const modem::ReceptionReport& report) {
     if (report.listed && (report.saved || report.unsaved > 0)) {
         Written(StoreFile::Inbox, report.saved);
     }
+    for (const store::ReceivedRecord& received : report.stored) NoteSticky(received.record);
     if (!report.stored.empty() && events_.on_received) events_.on_received(report.stored);
     if (!report.reports.empty() && events_.on_reports) events_.on_reports(report.reports);
 }

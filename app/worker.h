@@ -192,6 +192,8 @@ class Worker {
     // What the modem and its SIM said they are at the worker's last opening of
     // the modem; empty before the first. Any thread.
     modem::DeviceIdentity Identity() const EXCLUDES(identity_lock_);
+    // Whether records go out through it. Any thread.
+    bool Sends() const { return duties_.sends; }
 
   private:
     // Those marked EXCLUDES take the queue lock themselves, briefly.
@@ -219,6 +221,11 @@ class Worker {
     void CompactQueueFile();
     // The SIM this worker sends through (WorkerSim).
     std::string OwnSim() const;
+    // Tells the queue what this worker's modem answers to and whether it takes
+    // records (OutgoingQueue::SetMember), once its SIM is known.
+    void TellMembership();
+    // The SIM `number` last wrote to or was written from is this worker's.
+    void NoteSticky(const packet& record);
     // OwnSim once the modem was ready, empty (any SIM) before.
     std::string SimForQueue() const;
     // Whether a record is due for this worker: it sends, its SIM is not resting, and
@@ -324,6 +331,8 @@ class Worker {
     Clock::time_point last_cycle_{};                  // worker's thread only
     const WorkerDuties duties_;
     bool sim_known_ = false;     // the modem was ready once; worker's thread only
+    std::string member_sim_;     // the SIM it is a member of the pool by; worker's thread only
+    std::string member_name_;    // that SIM's name in Config.ini; worker's thread only
     int failures_in_a_row_ = 0;  // sends; worker's thread only
     // While its SIM rests at a limit, in a pool of several senders; worker's thread only.
     std::optional<Clock::time_point> resting_until_;

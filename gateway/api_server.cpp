@@ -253,12 +253,19 @@ void ApiServer::Impl::PostMessages(const httplib::Request& request, httplib::Res
         return Refuse(response, ApiError::TextTooLong,
                       std::to_string(typed.text.size()) + " characters");
     }
+    app::Route route;
+    if (body.contains("via")) {
+        if (!body["via"].is_string()) return Refuse(response, ApiError::BadVia, "a string");
+        route = {codepage::FromUtf8(body["via"].get<std::string>()), true};
+        if (const std::string problem = app::RouteProblem(route.via); !problem.empty())
+            return Refuse(response, ApiError::BadVia, problem);
+    }
     const DateTime now = NowLocal();
     std::vector<packet> records;
     records.reserve(numbers.size());
     for (const std::string& number : numbers)
         records.push_back(compose::MakeOutgoingRecord(number, now, typed.text));
-    const auto ids = core.Enqueue(records, typed.whole);
+    const auto ids = core.Enqueue(records, typed.whole, route);
     if (!ids) return Refuse(response, ApiError::NotQueued, Utf8(ids.error().message));
 
     json messages = json::array();

@@ -46,6 +46,7 @@ TComposeForm::TComposeForm(contacts::ContactBook& book, Dialogs& dialogs, QWidge
 
     ui_->SignatureLabel->setText(ToQt(compose::SignatureLine()));
     ui_->CheaperButton->setMenu(CheaperMenu);
+    ui_->ViaPanel->hide();  // one modem: nothing to choose
     ShowPrice();
 
     const QSignalBlocker quiet(ui_->GroupToSearch);
@@ -75,10 +76,27 @@ void TComposeForm::BindControls() {
 
 ComposedMessage TComposeForm::Message() const {
     compose::TypedText typed = StoredMessageText(ui_->MessageText->toPlainText());
-    return {FromQt(ui_->RecepientsEdit->text()), std::move(typed.text), std::move(typed.whole)};
+    const int picked = ui_->ViaCombo->currentIndex();
+    app::Route route = prefilled_route_;
+    if (picked > 0 && static_cast<std::size_t>(picked) <= modem_vias_.size())
+        route = {modem_vias_[static_cast<std::size_t>(picked) - 1], true};
+    return {FromQt(ui_->RecepientsEdit->text()), std::move(typed.text), std::move(typed.whole),
+            std::move(route)};
+}
+
+void TComposeForm::OfferModems(const std::vector<ModemChoice>& modems) {
+    ui_->ViaCombo->clear();
+    modem_vias_.clear();
+    ui_->ViaCombo->addItem(QStringLiteral("любой"));
+    for (const ModemChoice& modem : modems) {
+        ui_->ViaCombo->addItem(modem.label);
+        modem_vias_.push_back(modem.via);
+    }
+    ui_->ViaPanel->setVisible(modems.size() > 1);
 }
 
 void TComposeForm::Prefill(const ComposedMessage& message) {
+    prefilled_route_ = message.route;
     ui_->RecepientsEdit->setText(ToQt(message.recipients));
     QString text =
         message.whole.empty() ? ToQt(message.text) : QString::fromStdU16String(message.whole);

@@ -7,7 +7,9 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "app/routes.h"
 #include "compose/compose.h"
 #include "compose/draft.h"
 #include "compose/text_price.h"
@@ -28,6 +30,14 @@ struct ComposedMessage {
     std::string recipients;  // the recipient list text as it stands
     std::string text;
     std::u16string whole;  // the text whole where `text` lost characters; else empty
+    // The modem it goes through: one the user picked, or the SIM a reply answers.
+    app::Route route;
+};
+
+// A modem of the pool the user may pick to send through.
+struct ModemChoice {
+    QString label;    // "COM5 — Рабочая"
+    std::string via;  // what names it in the queue: its IMEI, else its port
 };
 
 class TComposeForm final : public QDialog {
@@ -41,6 +51,9 @@ class TComposeForm final : public QDialog {
     // Fills the recipient list and the text (a reply, a forwarded message); the
     // text is cut to the limit as if it had been pasted.
     void Prefill(const ComposedMessage& message);
+    // With two modems or more, the window lets the user send through one of them;
+    // "любой" leaves the choice to the pool (and a reply to the SIM it answers).
+    void OfferModems(const std::vector<ModemChoice>& modems);
 
     // Closing the window without sending, once what it holds has changed, asks
     // whether to keep the text as the draft in `path`, discard it or go back. When
@@ -80,11 +93,13 @@ class TComposeForm final : public QDialog {
     contacts::ContactBook& book_;
     Dialogs& dialogs_;
     std::unique_ptr<Ui::TComposeForm> ui_;
-    ContactTableModel* contacts_model_;  // owned by the form (Qt parent)
-    QMenu* PopupMenu;                    // named as the form names it; owned by the form
-    QMenu* CheaperMenu;                  // the cheaper forms of the text; owned by the form
-    std::string draft_path_;             // empty: closing asks nothing
-    compose::Draft opened_with_;         // what the window held when it opened
+    ContactTableModel* contacts_model_;    // owned by the form (Qt parent)
+    QMenu* PopupMenu;                      // named as the form names it; owned by the form
+    QMenu* CheaperMenu;                    // the cheaper forms of the text; owned by the form
+    std::string draft_path_;               // empty: closing asks nothing
+    app::Route prefilled_route_;           // a reply's; kept unless the user picks a modem
+    std::vector<std::string> modem_vias_;  // by ViaCombo's index less one
+    compose::Draft opened_with_;           // what the window held when it opened
     bool opened_from_draft_ = false;
     SegmentRoom room_ = SegmentRoom::Designed;
 };

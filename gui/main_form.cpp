@@ -349,12 +349,13 @@ void TMainForm::ComposeAndQueue(const ComposedMessage& start) {
     const bool plain = start.recipients.empty() && start.text.empty();
     const std::optional<compose::Draft> kept = plain ? KeptDraft(draft_path) : std::nullopt;
     form.Prefill(start);
+    form.OfferModems(ModemChoices());
     form.KeepDraftsIn(draft_path, kept);
     if (dialogs_.ShowModal(form) != QDialog::Accepted) return;
     const ComposedMessage message = form.Message();
     const compose::Draft sent = form.CurrentDraft();
     Status settled;
-    if (QueueMessage(message.recipients, message.text, message.whole)) {
+    if (QueueMessage(message.recipients, message.text, message.whole, message.route)) {
         if (kept) settled = compose::DiscardDraft(draft_path);
     } else if (!sent.text.empty()) {
         settled = compose::SaveDraft(draft_path, sent);
@@ -362,6 +363,25 @@ void TMainForm::ComposeAndQueue(const ComposedMessage& start) {
     if (!settled)
         dialogs_.Error(this, QStringLiteral("Черновик не записан:\n") +
                                  SystemTextToQt(settled.error().message));
+}
+
+// Each modem by its port and its SIM's name (or key), named in the queue by its
+// IMEI, which a replug onto another port keeps.
+std::vector<ModemChoice> TMainForm::ModemChoices() const {
+    std::vector<ModemChoice> choices;
+    for (const app::AppCore::PoolModemView& modem : core_.PoolModems()) {
+        if (!modem.sends) continue;
+        const std::string port = "COM" + std::to_string(modem.port);
+        const std::string key = app::SimKey(modem.identity);
+        std::string sim = key;
+        if (const auto settings = settings::ReadSimSettings(core_.FilePath(app::kConfigFile), key);
+            settings && !settings->name.empty())
+            sim = settings->name;
+        QString label = ToQt(port);
+        if (!sim.empty()) label += QStringLiteral(" — ") + ToQt(sim);
+        choices.push_back({label, modem.identity.imei.empty() ? port : modem.identity.imei});
+    }
+    return choices;
 }
 
 std::optional<compose::Draft> TMainForm::KeptDraft(const std::string& path) {
@@ -561,7 +581,7 @@ void TMainForm::RefreshContacts() {
 // The records go to the queue file in one write, flushed once, before the window
 // goes on; a disk that refuses them is told, and nothing counts as queued.
 bool TMainForm::QueueMessage(const std::string& recipients, const std::string& text,
-                             std::u16string_view whole) {
+                             std::u16string_view whole, const app::Route& route) {
     if (text.empty() || recipients.empty()) return false;
     recipients_ = compose::SplitCommaText(recipients);
     const compose::RecipientCheck check = compose::CheckRecipients(recipients_);
@@ -570,7 +590,7 @@ bool TMainForm::QueueMessage(const std::string& recipients, const std::string& t
         records.push_back(compose::MakeOutgoingRecord(number, NowLocal(), text));
     bool queued = false;
     if (!records.empty()) {
-        const auto ids = core_.Enqueue(records, whole);
+        const auto ids = core_.Enqueue(records, whole, route);
         queued = ids.ok();
         if (!queued)
             dialogs_.Error(

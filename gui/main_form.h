@@ -166,13 +166,15 @@ class TMainForm final : public QMainWindow {
     void ComposeAndQueue(const ComposedMessage& start);
     // The draft kept in `path`; an unreadable one is told, and none given.
     std::optional<compose::Draft> KeptDraft(const std::string& path);
+    // The sending modems of the pool, for the compose window to offer.
+    std::vector<ModemChoice> ModemChoices() const;
     // The message at the current row of the message pane, if there is one.
     std::optional<ShownMessage> CurrentMessage() const;
     void ShowMessageMenu(const QPoint& position);
     // Queues one record per sendable recipient, in one write, and warns about the others.
     // True when records were queued; false when nothing was, told to the user.
     bool QueueMessage(const std::string& recipients, const std::string& text,
-                      std::u16string_view whole);
+                      std::u16string_view whole, const app::Route& route = {});
     void BuildContactsListMenu();
     void OpenBoxView(const std::string& file_name);
     void OpenConversation(const std::string& number);

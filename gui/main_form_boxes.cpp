@@ -62,15 +62,17 @@ void TMainForm::ShowMessageMenu(const QPoint& position) {
     MessagePopupMenu->popup(ui_->MessageTable->viewport()->mapToGlobal(position));
 }
 
+// A reply goes through the SIM the message came to while its modem takes records.
 void TMainForm::actReplyExecute() {
-    if (const auto shown = CurrentMessage()) ComposeAndQueue({shown->message.number, {}, {}});
+    if (const auto shown = CurrentMessage())
+        ComposeAndQueue({shown->message.number, {}, {}, {shown->message.sim, false}});
 }
 
 // A joined message may be longer than one record holds: the compose window takes
 // the first 1024 characters, as it does with any text pasted into it.
 void TMainForm::actForwardExecute() {
     if (const auto shown = CurrentMessage())
-        ComposeAndQueue({{}, shown->message.text, shown->message.whole});
+        ComposeAndQueue({{}, shown->message.text, shown->message.whole, {}});
 }
 
 void TMainForm::actCopyExecute() {

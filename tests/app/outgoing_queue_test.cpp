@@ -90,3 +90,99 @@ TEST(OutgoingQueueTest, ARecordHeldByLimitsThatChangedWhileTheyWereAskedIsDueAtO
 
 }  // namespace
 }  // namespace velka::app
+
+namespace velka::app {
+namespace {
+
+// Routes: a record the user sent through a modem goes through it alone; a reply or
+// a sticky number prefers its SIM while that SIM's modem takes records, and is
+// free for the others once it does not or the record failed there.
+class RoutesTest : public ::testing::Test {
+  protected:
+    RoutesTest() {
+        queue_.SetMember("SIM-A", {{"SIM-A", "350000000000001", "COM1", "Рабочая"}, true});
+        queue_.SetMember("SIM-B", {{"SIM-B", "350000000000002", "COM2"}, true});
+    }
+    QueuedRecord Routed(std::uint64_t id, const char* number, Route route) {
+        QueuedRecord item = Item(id, "routed");
+        item.record.set_number(number);
+        item.route = std::move(route);
+        return item;
+    }
+    bool DueFor(std::string_view sim) {
+        MutexLock guard(queue_.lock());
+        return queue_.HasDue(Clock::now(), sim);
+    }
+    OutgoingQueue queue_;
+};
+
+TEST_F(RoutesTest, ARecordSentThroughAModemWaitsForItAlone) {
+    for (const char* via : {"com2", "350000000000002", "SIM-B"}) {
+        queue_.Add({Routed(1, "+79160000001", {via, true})});
+        EXPECT_FALSE(DueFor("SIM-A")) << via;
+        EXPECT_FALSE(DueFor("")) << "a worker that knows no SIM yet may be another modem";
+        queue_.SetMember("SIM-B", {{"SIM-B", "350000000000002", "COM2"}, false});
+        EXPECT_FALSE(DueFor("SIM-A")) << "a modem the user named is waited for";
+        {
+            MutexLock guard(queue_.lock());
+            ASSERT_EQ(queue_.Waiting().size(), 1u);
+            EXPECT_EQ(queue_.HeldForRoute(queue_.Waiting()[0]), std::optional<std::string>(via));
+        }
+        EXPECT_TRUE(DueFor("SIM-B"));
+        queue_.SetMember("SIM-B", {{"SIM-B", "350000000000002", "COM2"}, true});
+        MutexLock guard(queue_.lock());
+        EXPECT_FALSE(queue_.HeldForRoute(queue_.Waiting()[0]));
+        ASSERT_TRUE(queue_.TakeDue(Clock::now(), "SIM-B"));
+    }
+    // A SIM's name, as the user gave it, names its modem too.
+    queue_.Add({Routed(2, "+79160000001", {"Рабочая", true})});
+    EXPECT_FALSE(DueFor("SIM-B"));
+    EXPECT_TRUE(DueFor("SIM-A"));
+}
+
+TEST_F(RoutesTest, AReplyPrefersTheSimItAnswersWhileThatOneTakesRecords) {
+    queue_.Add({Routed(1, "+79160000001", {"SIM-B", false})});
+    EXPECT_FALSE(DueFor("SIM-A"));
+    EXPECT_TRUE(DueFor("SIM-B"));
+    queue_.SetMember("SIM-B", {{"SIM-B"}, false});
+    EXPECT_TRUE(DueFor("SIM-A")) << "a modem that takes no records leaves it to the others";
+    queue_.RemoveMember("SIM-B");
+    EXPECT_TRUE(DueFor("SIM-A"));
+
+    queue_.SetMember("SIM-B", {{"SIM-B"}, true});
+    MutexLock guard(queue_.lock());
+    auto item = queue_.TakeDue(Clock::now(), "SIM-B");
+    ASSERT_TRUE(item);
+    item->attempts = 1;
+    item->failed_on = "SIM-B";
+    queue_.PutBack(std::move(*item), true);
+    EXPECT_TRUE(queue_.HasDue(Clock::now(), "SIM-A")) << "refused on its SIM, any other tries";
+}
+
+TEST_F(RoutesTest, ANumberGoesBackThroughTheSimItLastWroteToOrWasWrittenFrom) {
+    StickyRoutes sticky;
+    sticky.Note("+7 916 000-00-01", "09.12.2026 10:00:00", "SIM-A");
+    sticky.Note("89160000001", "10.12.2026 9:00:00", "SIM-B");
+    sticky.Note("+79160000001", "08.12.2026 10:00:00", "SIM-A");  // older: changes nothing
+    EXPECT_EQ(sticky.SimFor("+79160000001"), "SIM-B");
+    queue_.SetStickyRoutes(std::move(sticky));
+    queue_.Add({Routed(1, "+79160000001", {}), Routed(2, "+79160000002", {})});
+    {
+        MutexLock guard(queue_.lock());
+        EXPECT_EQ(TextOf(queue_.TakeDue(Clock::now(), "SIM-A")), "routed");
+        EXPECT_FALSE(queue_.HasDue(Clock::now(), "SIM-A")) << "the sticky one is SIM-B's";
+    }
+    queue_.NoteSticky("+79160000001", "10.12.2026 12:00:00", "SIM-A");
+    EXPECT_TRUE(DueFor("SIM-A")) << "a later message moves the number to its SIM";
+
+    // At a pool's start a SIM no modem has shown yet is waited for, until each told.
+    queue_.ExpectMembers(3, Clock::now() + std::chrono::hours(1));
+    queue_.NoteSticky("+79160000003", "10.12.2026 12:00:00", "SIM-C");
+    queue_.Add({Routed(3, "+79160000003", {})});
+    EXPECT_FALSE(DueFor("SIM-B"));
+    queue_.SetMember("SIM-C", {{"SIM-C"}, false});
+    EXPECT_TRUE(DueFor("SIM-B")) << "once every modem told, one not taking records holds none";
+}
+
+}  // namespace
+}  // namespace velka::app

@@ -147,6 +147,42 @@ INSTANTIATE_TEST_SUITE_P(WithAndWithoutARestart, TextCutShort, ::testing::Bool()
 
 // The SIM it began on stops answering: after the pinned wait another sends the
 // text again whole, under a reference of its own.
+// A modem the user named sends its records alone; a number that wrote to a SIM is
+// answered through it, in this run and, from the boxes' notes, after a restart.
+TEST_F(ThreeModems, ARecordGoesThroughTheModemNamedForItAndANumberBackThroughItsSim) {
+    ASSERT_TRUE(profile::WriteString(Ini(), "DEVICEMAP", "PerformMailCheck", "1"));
+    ASSERT_TRUE(core_.Start(outcomes_.Events()));
+    std::vector<std::uint64_t> ids;
+    const packet named = MakePacket(Outsider(1), "10.12.2026 10:00:00", "named");
+    for (int i = 0; i < 4; ++i) {
+        const auto queued = core_.Enqueue({&named, 1}, {}, Route{modems_.ComName(3), true});
+        ASSERT_TRUE(queued);
+        ids.push_back(queued->front());
+    }
+    ASSERT_TRUE(AllSent(ids, std::chrono::seconds(60)));
+    EXPECT_EQ(SendsOf(3), 4u);
+
+    modems_.Control("inject 2 " + Outsider(7) + " hello");
+    ASSERT_TRUE(outcomes_.WaitUntil([&] { return outcomes_.ReceivedCount() == 1; }));
+    for (int i = 0; i < 3; ++i) ids.push_back(testing::QueueOne(core_, Outsider(7), "reply"));
+    ASSERT_TRUE(AllSent(ids, std::chrono::seconds(60)));
+    core_.Shutdown();
+
+    AppCore restarted(home_.path());
+    testing::Outcomes later;
+    ASSERT_TRUE(restarted.Start(later.Events()));
+    const std::uint64_t after = testing::QueueOne(restarted, Outsider(7), "after restart");
+    ASSERT_TRUE(later.WaitUntil([&] { return later.Count(after, SendOutcome::Sent) == 1; }));
+    restarted.Shutdown();
+    std::size_t replies = 0;
+    for (const auto& message : modems_.Outside()) {
+        if (message.destination != Outsider(7)) continue;
+        ++replies;
+        EXPECT_EQ(message.sender, NumberOf(2)) << message.text;
+    }
+    EXPECT_EQ(replies, 4u);
+}
+
 TEST_F(ThreeModems, ATextWhoseSimStoppedAnsweringGoesAgainWholeThroughAnother) {
     core_.SetPinnedWait(std::chrono::seconds(1));
     const std::size_t began_on = BeginLongText();

@@ -364,5 +364,31 @@ TEST_F(QueueFileTest, TheSimATextBeganOnSurvivesARestartAndDamageCostsOnlyItsOwn
     EXPECT_EQ(*emptied, 0u);
 }
 
+// The route a record was queued with is read with it, by a running worker and
+// after a restart, and stays only while its record waits.
+TEST_F(QueueFileTest, ARecordsRouteSurvivesARestartAndReachesARunningWorker) {
+    QueueFile worker(Path());
+    ASSERT_TRUE(worker.Load());
+    std::vector<QueuedRecord> items = {Item("routed"), Item("free"), Item("reply")};
+    items[0].route = {"Рабочая SIM", true};
+    items[2].route = {"89701990000000000017", false};
+    const QueueFile other(Path());
+    ASSERT_TRUE(other.AppendRecords(items));
+    const auto fresh = worker.ReadNew();
+    ASSERT_TRUE(fresh);
+    ASSERT_EQ(fresh->records.size(), 3u);
+    for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(fresh->records[i].route, items[i].route);
+
+    const std::uint64_t first[] = {items[0].id};
+    ASSERT_TRUE(other.AppendFinished(first));
+    const auto loaded = Load();
+    ASSERT_EQ(loaded.size(), 2u);
+    EXPECT_EQ(loaded[0].route, items[1].route);
+    EXPECT_EQ(loaded[1].route, items[2].route);
+    const auto contents = files::ReadAll(dir_.File("queue.sims"));
+    ASSERT_TRUE(contents);
+    EXPECT_EQ(contents->find("Рабочая"), std::string::npos) << "a finished record's route goes";
+}
+
 }  // namespace
 }  // namespace velka::app

@@ -109,6 +109,19 @@ TEST_F(QueueViewTest, ListsTheSendingRecordFirstThenWaitingRestingAndUnsendable)
     EXPECT_EQ(QueueStateText(rows[3], Clock::now()), W("не может быть отправлено"));
 }
 
+TEST_F(QueueViewTest, ARecordForAModemThatTakesNoneSaysWhichItWaitsFor) {
+    std::vector<QueuedRecord> records = Records({1, 2});
+    records[0].route = {"COM7", true};
+    records[1].route = {"COM8", true};
+    queue_.SetMember("SIM-8", {{"SIM-8", "COM8"}, true});
+    queue_.Add(std::move(records));
+    const auto rows = Rows();
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(QueueStateText(rows[0], Clock::now()),
+              W("ждёт модем «COM7»: он сейчас не отправляет"));
+    EXPECT_EQ(QueueStateText(rows[1], Clock::now()), W("ждёт")) << "its modem takes records";
+}
+
 TEST_F(QueueViewTest, ARestingRecordWaitsAgainOnceItsMomentHasCome) {
     auto item = Record(7, "x");
     item.attempts = 2;

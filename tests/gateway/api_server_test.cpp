@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/balance.h"
+#include "app/queue_file.h"
 #include "compose/compose.h"
 #include "contacts/contact_book.h"
 #include "platform/codepage.h"
@@ -133,6 +134,11 @@ TEST_F(ApiServerTest, EveryBadSendIsRefusedWithWhatIsWrongAndQueuesNothing) {
                   "text_too_long");
     ExpectRefused(R"({"to": ["+79990000002"], "text": ")" + Repeated("ж", 1025) + "\"}",
                   "text_too_long");
+    ExpectRefused(R"({"to": ["+79990000002"], "text": "hi", "via": 5})", "bad_via");
+    ExpectRefused(R"({"to": ["+79990000002"], "text": "hi", "via": ""})", "bad_via");
+    ExpectRefused(
+        R"({"to": ["+79990000002"], "text": "hi", "via": ")" + std::string(41, '7') + "\"}",
+        "bad_via");
     ExpectRefused(R"({"to": ["+79990000002"], "text": "hi", "pad": ")" +
                       std::string(kMaxBodyBytes, ' ') + "\"}",
                   "body_too_large");
@@ -153,6 +159,15 @@ TEST_F(ApiServerTest, ASendIsInTheQueueFileWhenAnswered) {
     const std::string id = answer["messages"][0]["id"];
     EXPECT_EQ(Get("/api/v1/messages/" + id).second["state"], "queued");
     EXPECT_EQ(Get("/api/v1/status").second["queue"]["waiting"], 2);
+
+    // A modem named for them goes with the records, for the pool to honour.
+    ASSERT_EQ(Post(R"({"to": ["+79990000004"], "text": "hi", "via": "Склад"})").first, 202);
+    app::QueueFile file(home_.File(app::kQueueFile));
+    const auto loaded = file.Load();
+    ASSERT_TRUE(loaded);
+    ASSERT_EQ(loaded->records.size(), 3u);
+    EXPECT_EQ(loaded->records[2].route, (app::Route{codepage::FromUtf8("Склад"), true}));
+    EXPECT_EQ(loaded->records[0].route, app::Route{});
 }
 
 TEST_F(ApiServerTest, BadIdsAndQueriesAreRefusedAndUnknownOnesNotFound) {

@@ -3,6 +3,7 @@
 #include "gui/compose_form.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialog>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -232,6 +233,22 @@ TEST_F(ComposeTest, UnsendableItemsAreNamedAndTheOthersQueued) {
 
 // Escape with a text asks; the kept draft, every character of it, is there at the
 // next compose after a new start, and sending it leaves no draft behind.
+// With a pool the user may name the modem; "любой" keeps what a reply asked for.
+TEST_F(ComposeTest, AModemPickedSendsThroughItAloneAndAReplyKeepsItsSim) {
+    TComposeForm form(Book(), dialogs_, nullptr);
+    form.OfferModems({{QStringLiteral("COM5"), "COM5"}});
+    EXPECT_TRUE(In<QWidget>(form, "ViaPanel")->isHidden()) << "one modem: nothing to choose";
+    form.Prefill({"+79990000002", {}, {}, {"89701990000000000017", false}});
+    form.OfferModems(
+        {{QStringLiteral("COM5 — Рабочая"), "350000000000001"}, {QStringLiteral("COM6"), "COM6"}});
+    EXPECT_FALSE(In<QWidget>(form, "ViaPanel")->isHidden());
+    auto* combo = In<QComboBox>(form, "ViaCombo");
+    ASSERT_EQ(combo->count(), 3);
+    EXPECT_EQ(form.Message().route, (app::Route{"89701990000000000017", false}));
+    combo->setCurrentIndex(1);
+    EXPECT_EQ(form.Message().route, (app::Route{"350000000000001", true}));
+}
+
 TEST_F(ComposeTest, EscapeAsksAndAKeptDraftComesBackAfterANewStart) {
     const QString text = QString(QStringLiteral("Длинный текст 😀 ")).repeated(18) + "\nконец";
     dialogs_.AnswerQuestion(kKeep);

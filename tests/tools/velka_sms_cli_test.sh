@@ -122,6 +122,8 @@ expect_refusal 2 "'12ab' is not a telephone number" send 12ab Hi
 expect_refusal 2 "'+123456789012345678901' has more than 20 digits" send +123456789012345678901 Hi
 expect_refusal 2 'at most 1024' send +79990000001 "$(head -c 1100 /dev/zero | tr '\0' x)"
 expect_refusal 2 'send needs NUMBER' send +79990000001
+expect_refusal 2 '--via needs a modem' send +79990000001 Hi --via
+expect_refusal 2 'at most 40 bytes' send +79990000001 Hi --via "$(head -c 41 /dev/zero | tr '\0' 7)"
 expect_refusal 2 'usage:' frobnicate
 # A SIM that wants its PIN: a wrong one is refused and said in Russian, the right
 # one from VELKA_PIN lets the message through.

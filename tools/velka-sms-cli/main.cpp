@@ -2,6 +2,7 @@
 // core as the desktop client, with the program directory's Config.ini.
 //
 //   velka-sms-cli [--pin PIN] send NUMBER[,NUMBER...] TEXT [--timeout S] [--no-wait]
+//                 [--via IMEI|PORT|SIM]
 //   velka-sms-cli [--pin PIN] receive | watch | status [--json]
 //   velka-sms-cli [--pin PIN] serve [--address A] [--port P]
 //   velka-sms-cli inbox [--parts] [--json] | outbox [--parts] [--json] | ports
@@ -60,6 +61,8 @@ constexpr int kDefaultTimeoutSeconds = 120;
 
 constexpr const char* kUsage =
     "usage: velka-sms-cli send NUMBER[,NUMBER...] TEXT [--timeout SECONDS] [--no-wait]\n"
+    "                                 [--via IMEI|PORT|SIM]  through that modem alone\n"
+    "                                 (its IMEI, its port COM5, its SIM's ICCID or name)\n"
     "       velka-sms-cli receive     one reception cycle into inbox.db\n"
     "       velka-sms-cli watch       receive until interrupted, printing each message\n"
     "                                 and each status report as it is kept\n"
@@ -198,7 +201,8 @@ struct SendRequest {
     std::string text;                  // Windows-1251
     std::u16string whole;              // the text whole where Windows-1251 lacks some of it
     int timeout_seconds = kDefaultTimeoutSeconds;
-    bool wait = true;  // false: queue and return
+    bool wait = true;         // false: queue and return
+    velka::app::Route route;  // --via: the modem the user named, Windows-1251
 };
 
 // The request, or a sentence saying what is wrong with the command line.
@@ -208,6 +212,14 @@ velka::Result<SendRequest> ParseSend(const std::vector<std::string_view>& args) 
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--no-wait") {
             request.wait = false;
+            continue;
+        }
+        if (args[i] == "--via") {
+            if (++i == args.size()) return velka::Error{"--via needs a modem: IMEI, port or SIM."};
+            const std::string via = velka::codepage::FromUtf8(args[i]);
+            if (const std::string problem = velka::app::RouteProblem(via); !problem.empty())
+                return velka::Error{"--via: " + problem + "."};
+            request.route = {via, true};
             continue;
         }
         if (args[i] != "--timeout") {
@@ -366,7 +378,8 @@ int Send(const std::vector<std::string_view>& args) {
     AppCore core(velka::ProgramDirectory());
     core.SetEventRecorder(keeping);
     if (!request->wait) {
-        if (const auto queued = core.Enqueue(Records(*request), request->whole); !queued)
+        if (const auto queued = core.Enqueue(Records(*request), request->whole, request->route);
+            !queued)
             return Fail(kFailed, queued.error().message);
         return SayQueued(*request, "the program that drives the modem sends them");
     }
@@ -392,13 +405,14 @@ int Send(const std::vector<std::string_view>& args) {
     if (const auto& other = core.OtherWorker()) {
         std::fprintf(stderr, "velka-sms-cli: COM%u is driven by %s.\n", core.PortNumber(),
                      velka::Describe(*other).c_str());
-        if (const auto queued = core.Enqueue(Records(*request), request->whole); !queued)
+        if (const auto queued = core.Enqueue(Records(*request), request->whole, request->route);
+            !queued)
             return Fail(kFailed, queued.error().message);
         return SayQueued(*request, velka::Describe(*other) + " sends them");
     }
     if (!core.WorkerRunning()) return Fail(kFailed, NoPortMessage(core));
 
-    const auto queued = core.Enqueue(Records(*request), request->whole);
+    const auto queued = core.Enqueue(Records(*request), request->whole, request->route);
     if (!queued) return Fail(kFailed, queued.error().message);
     const std::vector<std::uint64_t>& ids = *queued;
     const auto finished = [&] {
