@@ -99,7 +99,9 @@ void AppCore::StartWorkers(const std::vector<settings::PoolModem>& modems,
     const auto senders = static_cast<std::size_t>(
         std::count_if(modems.begin(), modems.end(),
                       [](const settings::PoolModem& modem) { return modem.sends; }));
-    pool_ = std::make_unique<PoolShare>(queue_file_, std::max<std::size_t>(senders, 1));
+    pool_ =
+        std::make_unique<PoolShare>(queue_file_, std::max<std::size_t>(senders, 1), modems.size());
+    pool_->identities_path = FilePath(kModemsFile);
     WorkerEvents others = events;
     others.on_modem_state = nullptr;
     others.on_modem_info = nullptr;
@@ -257,10 +259,9 @@ Result<std::vector<std::uint64_t>> AppCore::Enqueue(std::span<const packet> reco
 
 std::vector<AppCore::PoolModemView> AppCore::PoolModems() const {
     std::vector<PoolModemView> modems;
-    for (std::size_t i = 0; i < workers_.size(); ++i) {
-        const modem::Session& session = i == 0 ? session_ : *more_sessions_[i - 1];
-        modems.push_back({session.PortNumber(), workers_[i]->Identity(), workers_[i]->Sends()});
-    }
+    for (const auto& worker : workers_)
+        modems.push_back(
+            {worker->Port(), worker->Identity(), worker->Sends(), worker->SameModemAs()});
     return modems;
 }
 

@@ -110,11 +110,17 @@ class AppCore {
         std::uint16_t port = 0;
         modem::DeviceIdentity identity;  // as at its worker's last opening; empty before
         bool sends = true;
+        // Another port of the modem the worker on this port drives: this one stands
+        // aside. 0 otherwise.
+        std::uint16_t same_modem_as = 0;
     };
     // The modems the workers drive, the first first; none while none runs.
     std::vector<PoolModemView> PoolModems() const;
-    // The port the worker uses; 0 when none was configured.
-    std::uint16_t PortNumber() const { return session_.PortNumber(); }
+    // The port the (first) worker uses, where its modem went after a replug; 0 when
+    // none was configured.
+    std::uint16_t PortNumber() const {
+        return workers_.empty() ? session_.PortNumber() : workers_.front()->Port();
+    }
 
     // Queues records, one per recipient: they are in queue.db, flushed once for
     // them all, when this returns. Gives their ids, which WorkerEvents::on_send

@@ -64,12 +64,15 @@ std::optional<Clock::time_point> OutgoingQueue::DueFor(const QueuedRecord& recor
 
 OutgoingQueue::RouteHold OutgoingQueue::HoldByRoute(const QueuedRecord& record,
                                                     std::string_view sim) const {
+    // A worker that knows no SIM yet may be the one a route wants: it opens its
+    // modem to learn, and takes the record only if the route lets it then.
+    if (sim.empty()) return RouteHold::Free;
     // A route is a preference until the record failed once: then whichever modem
     // is free tries it, as its own may be the fault.
     const bool preferring = record.attempts == 0;
     std::string_view wanted = record.route.via;
     if (wanted.empty()) {
-        if (!preferring || sim.empty() || sticky_.empty()) return RouteHold::Free;
+        if (!preferring || sticky_.empty()) return RouteHold::Free;
         wanted = sticky_.SimFor(record.record.number_text());
         if (wanted.empty() || wanted == sim) return RouteHold::Free;
     } else {

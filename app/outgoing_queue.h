@@ -121,9 +121,9 @@ class OutgoingQueue {
     std::size_t size() const REQUIRES(lock_) { return records_.size(); }
     // A record is due for a worker once its pause is over, unless it began on
     // another SIM than the worker's `sim` (QueuedRecord::sim; empty: a worker that
-    // knows no SIM yet, which takes any record no route holds) and has waited for
-    // it less than the pinned wait since, or its route (app/routes.h) keeps it for
-    // another member of the pool.
+    // knows no SIM yet, for which every record is due, so that it opens its modem
+    // and learns) and has waited for it less than the pinned wait since, or its
+    // route (app/routes.h) keeps it for another member of the pool.
     bool HasDue(Clock::time_point now, std::string_view sim = {}) const REQUIRES(lock_);
     // Whether NoteQueuedOnDisk was called since the last call; clears the note.
     bool TakeQueuedOnDiskNote() REQUIRES(lock_) { return std::exchange(queued_on_disk_, false); }

@@ -4,10 +4,15 @@
 #include <unordered_set>
 #include <utility>
 
+#include "app/port_offer.h"
 #include "app/status_text.h"
 #include "platform/codepage.h"
 #include "platform/datetime.h"
 #include "platform/files.h"
+#include "platform/profile.h"
+#include "platform/registry.h"
+#include "serial/ser_selcom.h"
+#include "settings/port_discovery.h"
 #include "store/box_lock.h"
 #include "store/content_file.h"
 #include "store/queue_id_file.h"
@@ -18,6 +23,10 @@
 namespace velka::app {
 
 namespace {
+
+std::string ComName(std::uint16_t port) {
+    return "COM" + std::to_string(port);
+}
 
 // Where the store file (outbox.db or unsent.db) holds the records already, each
 // looked for past its mark, at a place no other of them was found at. Only a kill
@@ -170,7 +179,14 @@ Worker::Worker(modem::Session& session, OutgoingQueue& queue, PoolShare& pool,
       recorder_(recorder),
       reception_(inbox_, recorder_),
       events_(std::move(events)),
-      duties_(duties) {}
+      duties_(duties),
+      configured_port_(session.PortNumber()),
+      port_(session.PortNumber()) {
+    MutexLock guard(pool_.modems_lock);
+    pool_.ports.insert(configured_port_);
+    if (!pool_.identities_path.empty())
+        imei_ = profile::ReadString(pool_.identities_path, "IMEI", ComName(configured_port_), "");
+}
 
 Worker::~Worker() {
     Join();
@@ -189,6 +205,11 @@ void Worker::Join() {
 
 void Worker::Run() {
     while (!stop_.load()) {
+        if (same_modem_as_.load() != 0) {
+            // Another worker drives this modem through another of its ports.
+            Pause(kLongestSilencePause, false);
+            continue;
+        }
         TellMembership();
         {
             MutexLock guard(queue_.lock());
@@ -728,10 +749,88 @@ bool Worker::OpenModem() {
         MutexLock guard(pin_lock_);
         if (new_pin_) session_.GivePin(*std::exchange(new_pin_, std::nullopt));
     }
-    const bool ready = session_.Open();
-    if (ready) sim_known_ = true;
+    if (!claimed_ && pool_.modems > 1) ClaimModem();
+    if (same_modem_as_.load() != 0) return false;
+    bool ready = session_.Open();
+    if (!ready && session_.Status().state == modem::ModemState::PortMissing && FindMovedModem())
+        ready = session_.Open();
+    if (ready) {
+        sim_known_ = true;
+        NoteImei(session_.Identity().imei);
+    }
     TellModemState();
-    return ready;
+    return ready && same_modem_as_.load() == 0;
+}
+
+// A probe that finds no modem (the port is gone, the modem silent) leaves the claim
+// to the first opening that reads the IMEI.
+void Worker::ClaimModem() {
+    StopSignal unstoppable;  // the probe's wait is bounded, and the close waits for it
+    const auto imei = modem::Session::ProbeImei(session_.PortNumber(), kProbeBound, unstoppable);
+    if (!imei) return;
+    claimed_ = true;
+    NoteImei(*imei);
+}
+
+void Worker::NoteImei(const std::string& imei) {
+    if (imei.empty() || !Claim(imei) || imei == imei_) return;
+    imei_ = imei;
+    MutexLock guard(pool_.modems_lock);
+    if (!pool_.identities_path.empty()) {
+        // Lost, the next start finds a replugged modem only once it is seen again.
+        IgnoreFailure(
+            profile::WriteString(pool_.identities_path, "IMEI", ComName(configured_port_), imei));
+    }
+}
+
+bool Worker::Claim(const std::string& imei) {
+    std::uint16_t driver = 0;
+    {
+        MutexLock guard(pool_.modems_lock);
+        const auto claim = pool_.driven.try_emplace(imei, port_.load()).first;
+        if (claim->second == port_.load()) return true;
+        driver = claim->second;
+    }
+    same_modem_as_.store(driver);
+    session_.Close();
+    if (!member_sim_.empty()) queue_.RemoveMember(member_sim_);
+    return false;
+}
+
+bool Worker::FindMovedModem() {
+    const auto now = Clock::now();
+    if (imei_.empty() || now < next_search_) return false;
+    next_search_ = now + kReplugLook;
+    std::set<std::uint16_t> held;
+    {
+        MutexLock guard(pool_.modems_lock);
+        held = pool_.ports;
+    }
+    Registry& registry = Registry::Machine();
+    std::vector<std::string> candidates = settings::DiscoverModemPorts(registry);
+    for (std::string& other : settings::DiscoverOtherUsbSerialPorts(registry))
+        candidates.push_back(std::move(other));
+    StopSignal unstoppable;  // each probe's wait is bounded; the stop is looked at between
+    for (const std::string& candidate : candidates) {
+        const std::uint16_t number = SelectedComNum(candidate);
+        if (stop_.load()) return false;
+        if (number == 0 || held.contains(number)) continue;
+        if (modem::Session::ProbeImei(number, kProbeBound, unstoppable) != imei_) continue;
+        BindTo(number);
+        return true;
+    }
+    return false;
+}
+
+void Worker::BindTo(std::uint16_t port) {
+    {
+        MutexLock guard(pool_.modems_lock);
+        pool_.ports.erase(port_.load());
+        pool_.ports.insert(port);
+        pool_.driven[imei_] = port;
+    }
+    session_.Bind(port);
+    port_.store(port);
 }
 
 void Worker::KeepDelivered() {

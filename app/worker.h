@@ -30,7 +30,9 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -136,8 +138,8 @@ struct WorkerSwitches {
 // What the workers of one pool (a worker per modem) share besides the queue. The
 // owner of the workers makes it before they start; it outlives them.
 struct PoolShare {
-    explicit PoolShare(QueueFile& file, std::size_t senders_count = 1)
-        : queue_file(file), senders(senders_count) {}
+    explicit PoolShare(QueueFile& file, std::size_t senders_count = 1, std::size_t modems_count = 1)
+        : queue_file(file), senders(senders_count), modems(modems_count) {}
     // Every worker appends its entries; only the holder of `reading` reads the file
     // (its read offset is one for the pool) and rewrites it. Whoever comes first
     // reads: a worker whose modem fails must not keep records from the others.
@@ -145,13 +147,33 @@ struct PoolShare {
     // The workers that send. With more than one, a SIM at its limit rests alone and
     // leaves its records to the others.
     const std::size_t senders;
+    const std::size_t modems;  // workers in all
     Mutex reading;
     bool restored GUARDED_BY(reading) = false;  // queue.db was loaded once
     // Records some worker took off the queue and has not recorded in a store file
     // yet (a full disk): queue.db is not compacted while they are only there.
     std::atomic<std::size_t> unrecorded{0};
     std::atomic<std::size_t> resting{0};  // senders whose SIM is at a limit
+
+    // The modems the workers drive: a worker looking for its modem after a replug
+    // probes no port another worker holds, and two ports of one modem (many USB
+    // modems offer several) are driven once, by the worker that claimed its IMEI
+    // first. Every worker's port is in `ports` before the workers start.
+    Mutex modems_lock;
+    std::set<std::uint16_t> ports GUARDED_BY(modems_lock);
+    std::map<std::string, std::uint16_t> driven GUARDED_BY(modems_lock);  // IMEI -> port
+    // The IMEI last seen on each port of the settings (kModemsFile), so that a modem
+    // plugged in again under another port while the program was closed is found at
+    // the next start. Written under modems_lock; empty: not kept.
+    std::string identities_path;
 };
+
+// Beside Config.ini: "[IMEI]" with a key per port of the settings ("COM5") and the
+// IMEI of the modem last seen on it. Written by the workers alone.
+inline constexpr const char* kModemsFile = "modems.ini";
+
+// How often a worker whose port is gone looks for its modem on the other ports.
+inline constexpr auto kReplugLook = std::chrono::seconds(5);
 
 // What a worker of a pool does: send records, fetch what arrives, run the errands
 // (the modem the user talks to, the first one).
@@ -194,6 +216,12 @@ class Worker {
     modem::DeviceIdentity Identity() const EXCLUDES(identity_lock_);
     // Whether records go out through it. Any thread.
     bool Sends() const { return duties_.sends; }
+    // The port it drives now: the settings' one, or where its modem went after a
+    // replug. Any thread.
+    std::uint16_t Port() const { return port_.load(); }
+    // While its port is another port of a modem another worker drives: that
+    // worker's port, and this one stands aside; 0 otherwise. Any thread.
+    std::uint16_t SameModemAs() const { return same_modem_as_.load(); }
 
   private:
     // Those marked EXCLUDES take the queue lock themselves, briefly.
@@ -294,6 +322,23 @@ class Worker {
     // Tells on_send, and ends the queue's note of the record being sent.
     void Notify(std::uint64_t id, SendOutcome outcome) const;
 
+    // --- the modem's identity: second ports and replugs ---
+    // Before its first opening: the IMEI of the modem on the port, asked without
+    // changing any of its settings, is claimed for this worker; the port of a
+    // modem another worker drives makes this one stand aside.
+    void ClaimModem();
+    // The modem answered with `imei`: claimed, or this worker stands aside; kept in
+    // kModemsFile when new.
+    void NoteImei(const std::string& imei);
+    // Claims `imei` for this worker's port; false, standing aside, when another
+    // port drives it.
+    bool Claim(const std::string& imei);
+    // While the port is gone: looks for the modem of the IMEI this worker knows on
+    // the ports no worker holds, at most every kReplugLook; true when it found it
+    // and the session is bound to its new port.
+    bool FindMovedModem();
+    void BindTo(std::uint16_t port);
+
     // --- the modem's state, direct deliveries and recovery ---
     // The initialisation with the PIN the user gave since; tells what changed.
     bool OpenModem();
@@ -330,10 +375,16 @@ class Worker {
     std::optional<SimGate> sim_gate_;                 // set before Start
     Clock::time_point last_cycle_{};                  // worker's thread only
     const WorkerDuties duties_;
-    bool sim_known_ = false;     // the modem was ready once; worker's thread only
-    std::string member_sim_;     // the SIM it is a member of the pool by; worker's thread only
-    std::string member_name_;    // that SIM's name in Config.ini; worker's thread only
-    int failures_in_a_row_ = 0;  // sends; worker's thread only
+    bool sim_known_ = false;  // the modem was ready once; worker's thread only
+    std::string member_sim_;  // the SIM it is a member of the pool by; worker's thread only
+    const std::uint16_t configured_port_;  // the settings' port, kModemsFile's key
+    std::atomic<std::uint16_t> port_;      // set by the worker's thread, read by any
+    std::atomic<std::uint16_t> same_modem_as_{0};
+    std::string imei_;                 // of its modem, once known; worker's thread only
+    bool claimed_ = false;             // ClaimModem ran; worker's thread only
+    Clock::time_point next_search_{};  // FindMovedModem; worker's thread only
+    std::string member_name_;          // that SIM's name in Config.ini; worker's thread only
+    int failures_in_a_row_ = 0;        // sends; worker's thread only
     // While its SIM rests at a limit, in a pool of several senders; worker's thread only.
     std::optional<Clock::time_point> resting_until_;
     std::optional<std::uint64_t> rest_limit_changes_;  // worker's thread only

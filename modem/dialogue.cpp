@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <functional>
 #include <span>
 #include <utility>
 
@@ -393,23 +394,51 @@ bool WriteCommand(TComPort& port, std::string_view command) {
     }
 }
 
-std::optional<ModemInfo> ProbePort(std::uint16_t number, std::chrono::milliseconds bound,
-                                   const StopSignal& stop) {
+namespace {
+
+using ProbeQuestions = std::function<void(TComPort&, AnswerReader&, ModemContext&)>;
+
+// Opens port `number` for a moment: when a modem answers "AT" within `bound`,
+// turns its echo off and asks `questions`. False when nothing answered.
+bool ProbeWith(std::uint16_t number, std::chrono::milliseconds bound, const StopSignal& stop,
+               const ProbeQuestions& questions) {
     TComPort port;
     ConfigurePort(port);
     port.SetStopFlag(&stop);
     port.SetComNumber(number);
-    if (!EnsureOpen(port)) return std::nullopt;
+    if (!EnsureOpen(port)) return false;
     ModemContext context;
     AnswerReader reader(port, stop, context);
-    std::optional<ModemInfo> info;
-    if (WriteCommand(port, "AT") && reader.AwaitFinalResult(Clock::now() + bound)) {
-        info.emplace();
+    const bool answered = WriteCommand(port, "AT") && reader.AwaitFinalResult(Clock::now() + bound);
+    if (answered) {
         Command(port, reader, "ATE0");  // so that no echo passes for an answer
-        ReadIdentity(port, reader, *info);
+        questions(port, reader, context);
     }
     ClosePort(port);
-    return info;
+    return answered;
+}
+
+}  // namespace
+
+std::optional<ModemInfo> ProbePort(std::uint16_t number, std::chrono::milliseconds bound,
+                                   const StopSignal& stop) {
+    ModemInfo info;
+    const bool answered = ProbeWith(number, bound, stop,
+                                    [&info](TComPort& port, AnswerReader& reader, ModemContext&) {
+                                        ReadIdentity(port, reader, info);
+                                    });
+    return answered ? std::optional<ModemInfo>(info) : std::nullopt;
+}
+
+std::optional<std::string> ProbeImei(std::uint16_t number, std::chrono::milliseconds bound,
+                                     const StopSignal& stop) {
+    std::string imei;
+    const bool answered = ProbeWith(
+        number, bound, stop, [&imei](TComPort& port, AnswerReader& reader, ModemContext& context) {
+            ReadModemSerial(port, reader, context);
+            imei = context.identity.imei;
+        });
+    return answered ? std::optional<std::string>(imei) : std::nullopt;
 }
 
 bool InitModem(TComPort& port, const std::atomic<bool>& stop, ModemContext& line) {

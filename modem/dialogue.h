@@ -247,6 +247,9 @@ void Listen(TComPort& port, const std::atomic<bool>& stop, const StopSignal& wak
 // Session::Probe. Blocks up to `bound` and three command bounds; any thread.
 std::optional<ModemInfo> ProbePort(std::uint16_t number, std::chrono::milliseconds bound,
                                    const StopSignal& stop);
+// Session::ProbeImei. Blocks up to `bound` and three command bounds; any thread.
+std::optional<std::string> ProbeImei(std::uint16_t number, std::chrono::milliseconds bound,
+                                     const StopSignal& stop);
 
 // Closes the port; the next initialisation opens it afresh. Never throws.
 void ClosePort(TComPort& port);

@@ -258,4 +258,9 @@ std::optional<ModemInfo> Session::Probe(std::uint16_t number, std::chrono::milli
     return ProbePort(number, bound, stop);
 }
 
+std::optional<std::string> Session::ProbeImei(std::uint16_t number, std::chrono::milliseconds bound,
+                                              const StopSignal& stop) {
+    return modem::ProbeImei(number, bound, stop);
+}
+
 }  // namespace velka::modem

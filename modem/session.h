@@ -320,6 +320,13 @@ class Session {
     // port a session holds.
     static std::optional<ModemInfo> Probe(std::uint16_t number, std::chrono::milliseconds bound,
                                           const StopSignal& stop);
+    // The IMEI of the modem on port `number`, asked as Probe asks (AT, ATE0, then
+    // AT+CGSN or AT+GSN) and nothing more, so that no setting of the modem changes:
+    // empty when it tells none; nothing when it does not answer or the port cannot
+    // be opened. Never for a port a session holds.
+    static std::optional<std::string> ProbeImei(std::uint16_t number,
+                                                std::chrono::milliseconds bound,
+                                                const StopSignal& stop);
 
   private:
     void JudgeAnnouncements(bool heard, std::size_t listed_new);

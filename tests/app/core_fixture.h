@@ -26,7 +26,9 @@ inline std::uint64_t QueueOne(app::AppCore& core, const std::string& number,
 
 class CoreOnModemsTest : public ::testing::Test {
   protected:
-    explicit CoreOnModemsTest(std::size_t modems) : modems_(modems) {}
+    // `second_ports`, by modem: which have a second port (SimModems).
+    explicit CoreOnModemsTest(std::size_t modems, std::vector<bool> second_ports = {})
+        : modems_(modems, 20, std::move(second_ports)) {}
 
     SimModems modems_;
     TempDir home_;

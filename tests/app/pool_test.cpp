@@ -26,7 +26,8 @@ std::string Outsider(int i) {
 
 class PoolTest : public testing::CoreOnModemsTest {
   protected:
-    explicit PoolTest(std::size_t modems) : CoreOnModemsTest(modems) {
+    explicit PoolTest(std::size_t modems, std::vector<bool> second_ports = {})
+        : CoreOnModemsTest(modems, std::move(second_ports)) {
         EXPECT_TRUE(testing::WriteModemConfig(Ini(), modems_.ComName(1), false));
     }
     std::string Ini() { return home_.File(kConfigFile); }
@@ -269,6 +270,76 @@ TEST_F(TwoLimitedModems, WhenEverySimIsAtItsLimitTheRecordsWaitAndSayWhyUntilALi
         core_.SaveSimSettings(kSecondSim, {codepage::FromUtf8("Рабочая"), {.per_hour = 5}}));
     ASSERT_TRUE(outcomes_.WaitUntil([&] { return outcomes_.CountAll(SendOutcome::Sent) == 3; }));
     EXPECT_EQ(SendsOf(2), 2u);
+}
+
+// A modem plugged in again under another port is the same modem: its worker finds it
+// by its IMEI, in this run and after a restart, and records named for it follow it.
+class TwoModems : public PoolTest {
+  protected:
+    TwoModems() : PoolTest(2) {
+        AddToPool(2);
+        // Reception opens the modems of an idle pool, which then know their IMEIs.
+        EXPECT_TRUE(profile::WriteString(Ini(), "DEVICEMAP", "PerformMailCheck", "1"));
+    }
+    // Queues a record only modem 2 may send, and waits until it went.
+    bool SendThroughModem2(AppCore& core, testing::Outcomes& outcomes, const std::string& imei) {
+        const packet record = MakePacket(Outsider(3), "10.12.2026 10:00:00", "via its IMEI");
+        const auto queued = core.Enqueue({&record, 1}, {}, Route{imei, true});
+        return queued &&
+               outcomes.WaitUntil(
+                   [&] { return outcomes.Count(queued->front(), SendOutcome::Sent) == 1; },
+                   std::chrono::seconds(60));
+    }
+};
+
+TEST_F(TwoModems, ARepluggedModemIsFoundOnItsNewPortInThisRunAndAfterARestart) {
+    ASSERT_TRUE(core_.Start(outcomes_.Events()));
+    std::string imei;
+    ASSERT_TRUE(testing::Eventually([&] {
+        imei = core_.PoolModems().at(1).identity.imei;
+        return !imei.empty();
+    }));
+    const std::uint16_t configured = modems_.ComNumber(2);
+    modems_.Control("replug 2");
+    ASSERT_NE(modems_.ComNumber(2), configured);
+    ASSERT_TRUE(SendThroughModem2(core_, outcomes_, imei));
+    EXPECT_EQ(core_.PoolModems().at(1).port, modems_.ComNumber(2));
+    core_.Shutdown();
+
+    modems_.Control("replug 2");  // while the program is closed
+    AppCore restarted(home_.path());
+    testing::Outcomes later;
+    ASSERT_TRUE(restarted.Start(later.Events()));
+    ASSERT_TRUE(SendThroughModem2(restarted, later, imei));
+    EXPECT_EQ(restarted.PoolModems().at(1).port, modems_.ComNumber(2));
+    restarted.Shutdown();
+    EXPECT_EQ(SendsOf(2), 2u);
+    EXPECT_EQ(SendsOf(1), 0u);
+}
+
+// Two ports of one modem named as two modems: one worker drives it, the other
+// stands aside, and every record goes out once.
+class OneModemTwoPorts : public PoolTest {
+  protected:
+    OneModemTwoPorts() : PoolTest(2, {false, true}) {
+        AddToPool(2);
+        AddToPool(3, "SerialPort", modems_.ComName(2, 1));
+    }
+};
+
+TEST_F(OneModemTwoPorts, IsDrivenThroughOnePortOnly) {
+    ASSERT_TRUE(core_.Start(outcomes_.Events()));
+    ASSERT_EQ(core_.ModemCount(), 3u);
+    const auto ids = QueueMany(6);
+    ASSERT_TRUE(AllSent(ids, std::chrono::seconds(60)));
+    const auto modems = core_.PoolModems();
+    core_.Shutdown();
+    EXPECT_EQ(modems_.Outside().size(), ids.size());
+    EXPECT_EQ(modems[0].same_modem_as, 0u);
+    ASSERT_NE(modems[1].same_modem_as == 0, modems[2].same_modem_as == 0)
+        << "one of the modem's two ports stands aside";
+    const std::size_t aside = modems[1].same_modem_as != 0 ? 1 : 2;
+    EXPECT_EQ(modems[aside].same_modem_as, modems[3 - aside].port);
 }
 
 }  // namespace
