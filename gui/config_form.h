@@ -1,7 +1,7 @@
-// The settings dialog: the modem's port and the reception check box, the balance
-// check, the HTTP API and the limits of the SIM in the modem. It only holds the fields; the main
-// window's qmOptionsClick fills it before each showing and applies what it hands back. Made once at
-// start-up and reused.
+// The settings dialog: the modem's port and the reception check box, the modems of
+// the pool, the balance check, the HTTP API and the limits of the SIM in the modem. It only holds
+// the fields; the main window's qmOptionsClick fills it before each showing and applies what it
+// hands back. Made once at start-up and reused.
 #pragma once
 
 #include <QDialog>
@@ -15,8 +15,12 @@
 #include "app/port_offer.h"
 #include "app/sim_limits.h"
 #include "gateway/gateway_settings.h"
+#include "platform/result.h"
 #include "settings/config_apply.h"
+#include "settings/pool_settings.h"
 #include "settings/sim_settings.h"
+
+class QComboBox;
 
 namespace Ui {
 class TConfigForm;
@@ -45,6 +49,19 @@ class TConfigForm final : public QDialog {
     void OfferPort(const app::AnsweringPort& answering);
     // The fields as they stand: the port text as typed or chosen, the check box.
     settings::DialogSettings Chosen() const;
+    // The modems of the pool (Config.ini, sections [Modem N]), set afresh, the port
+    // lists offering the ports the port field offers: `pool`'s first modem is the
+    // first row, whose port is the port field's (shown, not edited, in the row:
+    // one field, one truth); the later rows each have a port box of their own. An
+    // empty pool (no port yet) shows the first row with its switches on. A pool
+    // that could not be read shows its reason, and its rows are not offered for
+    // change: what the user set is never written over unread.
+    void PreparePool(const Result<std::vector<settings::PoolModem>>& pool);
+    // The rows as they stand, the first row's port being the port field's text.
+    std::vector<settings::PoolRow> ChosenPoolRows() const;
+    // Asked when "Применить" is pressed: the dialog closes only when it answers
+    // true, so that what it refuses can be mended where it was typed.
+    void SetApplyCheck(std::function<bool()> check);
     // The balance check's fields (Config.ini, section [Balance]), set afresh and as
     // they stand; a threshold that is no amount is none.
     void PrepareBalance(const app::BalanceSettings& shown);
@@ -66,10 +83,20 @@ class TConfigForm final : public QDialog {
 
   protected:
     void showEvent(QShowEvent* event) override;
+    // A port box of the pool that takes the focus makes its row the current one,
+    // the one "Удалить" removes.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    void AddPoolRow(const settings::PoolRow& shown);
+    QComboBox* MakePoolPortBox(const QString& port);
+    QComboBox* PoolPortBox(int row) const;  // of a row after the first
+    void UpdatePoolButtons();
+
     std::unique_ptr<Ui::TConfigForm> ui_;
     std::function<std::optional<std::string>()> renew_token_;  // from PrepareGateway
+    std::function<bool()> apply_check_;                        // from SetApplyCheck
+    QString pool_note_;  // the designed line under the pool, when it was read
 };
 
 }  // namespace velka::gui

@@ -617,6 +617,7 @@ void TMainForm::qmOptionsClick() {
     config_form_->PrepareBalance(balance_shown);
     PrepareGatewayOptions();
     PrepareSimLimitsOptions();
+    PreparePoolOptions();
     int answer = QDialog::Rejected;
     {
         // Lives while the dialog is shown: closing it stops the probes still waiting.
@@ -638,6 +639,7 @@ void TMainForm::qmOptionsClick() {
     if (!applied) return dialogs_.Error(this, SystemTextToQt(applied.error().message));
     ApplyGatewayOptions();
     ApplySimLimitsOptions();
+    ApplyPoolOptions();
     // Written only when changed, so that Config.ini gains no section nobody set.
     const app::BalanceSettings balance = config_form_->ChosenBalance();
     if (balance == balance_shown) return;

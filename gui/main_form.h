@@ -30,6 +30,7 @@
 #include "messages/sim_names.h"
 #include "messages/unread_marks.h"
 #include "platform/registry.h"
+#include "settings/pool_settings.h"
 #include "settings/sim_settings.h"
 #include "webhooks/webhook_service.h"
 
@@ -266,6 +267,14 @@ class TMainForm final : public QMainWindow {
     void PrepareSimLimitsOptions();
     void ApplySimLimitsOptions();
 
+    // ---- The modems of the pool (main_form_pool.cpp) ----
+    // The settings dialog's list of modems, and what it hands back.
+    void PreparePoolOptions();
+    void ApplyPoolOptions();
+    // The pool the dialog's rows make, or nothing once the reason it is refused has
+    // been shown over `parent`.
+    std::optional<std::vector<settings::PoolModem>> CheckedPool(QWidget* parent);
+
     // ---- The status bar, the queue view, notifications and the tray ----
     // The status bar's labels and its one-second clock, the quick menu's "Очередь",
     // the tray and the unread marks. Before FormCreate, which starts the worker.
@@ -342,6 +351,9 @@ class TMainForm final : public QMainWindow {
     // read; none when no SIM was known or its settings could not be read.
     std::string sim_key_shown_;
     std::optional<settings::SimSettings> sim_shown_;
+    // The pool the settings dialog last showed, the first modem's port left out
+    // (the port field's); none when it could not be read.
+    std::optional<std::vector<settings::PoolModem>> pool_shown_;
     Notifier* notifier_ = nullptr;      // tray_, or a test's double
     TQueueForm* queue_form_ = nullptr;  // while the queue view is open
     QMenu* TrayMenu = nullptr;          // owned by the window

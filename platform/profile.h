@@ -38,4 +38,13 @@ std::string ReadString(const std::string& file, std::string_view section, std::s
 Status WriteString(const std::string& file, std::string_view section, std::string_view key,
                    std::string_view value);
 
+// Removes the section: its "[section]" line and every line after it up to the next
+// section (keys, comments, blank lines); the other lines stay byte for byte. The
+// portable implementation removes every section of that name, which a read would
+// otherwise find next; Windows' own functions remove the first.
+// A missing file or section is no failure and leaves the file as it is. Fails,
+// changing nothing, on a name no section line could hold, or with "Unable to
+// write to <file>" and the reason when the file cannot be saved.
+Status DeleteSection(const std::string& file, std::string_view section);
+
 }  // namespace velka::profile

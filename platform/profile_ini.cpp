@@ -1,5 +1,6 @@
 // Profile strings on any system: the file is parsed into lines that keep their
 // exact bytes, so that a write can change one line and leave the rest untouched.
+#include <algorithm>
 #include <cerrno>
 #include <optional>
 #include <string>
@@ -103,6 +104,16 @@ std::string Join(const std::vector<Line>& lines) {
     return contents;
 }
 
+Error UnableToWrite(const std::string& file, const Error& why) {
+    return Error{"Unable to write to " + file + " (" + why.message + ").", why.system_code};
+}
+
+Status Save(const std::string& file, const std::vector<Line>& lines) {
+    if (const Status saved = files::SaveDurably(file, Join(lines)); !saved)
+        return UnableToWrite(file, saved.error());
+    return {};
+}
+
 }  // namespace
 
 std::string ReadString(const std::string& file, std::string_view section, std::string_view key,
@@ -119,10 +130,8 @@ Status WriteString(const std::string& file, std::string_view section, std::strin
                    std::string_view value) {
     if (Status prepared = PrepareWrite(file, section, key, value); !prepared) return prepared;
     const auto contents = files::ReadAll(file);
-    if (!contents && contents.error().system_code != ENOENT) {
-        return Error{"Unable to write to " + file + " (" + contents.error().message + ").",
-                     contents.error().system_code};
-    }
+    if (!contents && contents.error().system_code != ENOENT)
+        return UnableToWrite(file, contents.error());
     std::vector<Line> lines = SplitLines(contents ? *contents : std::string());
     const std::string line_end =
         lines.empty() || lines.front().end != "\n" ? std::string("\r\n") : std::string("\n");
@@ -144,11 +153,26 @@ Status WriteString(const std::string& file, std::string_view section, std::strin
         lines.push_back({std::string(key) + "=" + std::string(value), line_end});
     }
 
-    if (const Status saved = files::SaveDurably(file, Join(lines)); !saved) {
-        return Error{"Unable to write to " + file + " (" + saved.error().message + ").",
-                     saved.error().system_code};
+    return Save(file, lines);
+}
+
+Status DeleteSection(const std::string& file, std::string_view section) {
+    if (Status prepared = PrepareDelete(file, section); !prepared) return prepared;
+    const auto contents = files::ReadAll(file);
+    if (!contents) {
+        if (contents.error().system_code == ENOENT) return {};
+        return UnableToWrite(file, contents.error());
     }
-    return {};
+    std::vector<Line> lines = SplitLines(*contents);
+    bool inside = false;  // whether the lines belong to a section being removed
+    const auto removed = std::remove_if(lines.begin(), lines.end(), [&](const Line& line) {
+        if (const auto name = SectionName(line.text))
+            inside = codepage::EqualIgnoreCase(*name, section);
+        return inside;
+    });
+    if (removed == lines.end()) return {};
+    lines.erase(removed, lines.end());
+    return Save(file, lines);
 }
 
 }  // namespace velka::profile

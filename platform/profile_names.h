@@ -15,4 +15,8 @@ namespace velka::profile {
 Status PrepareWrite(const std::string& file, std::string_view& section, std::string_view& key,
                     std::string_view value);
 
+// The same for the removal of a section: trims `section`, then refuses a name no
+// section line could hold.
+Status PrepareDelete(const std::string& file, std::string_view& section);
+
 }  // namespace velka::profile

@@ -10,6 +10,15 @@
 #include "platform/win32_error.h"
 
 namespace velka::profile {
+namespace {
+
+Error LastWriteError(const std::string& file) {
+    const DWORD code = GetLastError();
+    return Error{"Unable to write to " + file + " (" + win32::ErrorText(code) + ").",
+                 static_cast<int>(code)};
+}
+
+}  // namespace
 
 std::string ReadString(const std::string& file, std::string_view section, std::string_view key,
                        std::string_view default_value) {
@@ -31,11 +40,16 @@ Status WriteString(const std::string& file, std::string_view section, std::strin
                    std::string_view value) {
     if (Status prepared = PrepareWrite(file, section, key, value); !prepared) return prepared;
     if (!WritePrivateProfileStringA(std::string(section).c_str(), std::string(key).c_str(),
-                                    std::string(value).c_str(), file.c_str())) {
-        const DWORD code = GetLastError();
-        return Error{"Unable to write to " + file + " (" + win32::ErrorText(code) + ").",
-                     static_cast<int>(code)};
-    }
+                                    std::string(value).c_str(), file.c_str()))
+        return LastWriteError(file);
+    return {};
+}
+
+// A null key removes the whole section; a missing section is no failure.
+Status DeleteSection(const std::string& file, std::string_view section) {
+    if (Status prepared = PrepareDelete(file, section); !prepared) return prepared;
+    if (!WritePrivateProfileStringA(std::string(section).c_str(), nullptr, nullptr, file.c_str()))
+        return LastWriteError(file);
     return {};
 }
 

@@ -6,8 +6,10 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/result.h"
+#include "settings/pool_settings.h"
 
 namespace velka::settings {
 
@@ -41,5 +43,22 @@ DialogSettings InitialDialogSettings(std::uint16_t port_in_use, bool reception,
 // turn did not come keeps its former value. Blocks on the disk.
 Status ApplySettings(const std::string& ini_path, const DialogSettings& chosen,
                      const SwitchSetters& set);
+
+// One row of the dialog's list of modems: the port as typed or chosen (Windows-1251)
+// and the modem's switches.
+struct PoolRow {
+    std::string port;
+    bool sends = true;
+    bool receives = true;
+};
+
+// The pool of the dialog's rows, the first row being the first modem, whose port is
+// the port field's (0 when that names no port: the field is written as typed, and
+// start-up tells what is wrong with it). Refuses, with a sentence for the user
+// (Windows-1251) that names the modem by its row: a later row whose port is missing
+// or no "COM" and a number from 1 to 65535; later rows while the first modem has no
+// port, since none of them starts without it; a port named twice, which start-up
+// would pass over.
+Result<std::vector<PoolModem>> ChosenPool(const std::vector<PoolRow>& rows);
 
 }  // namespace velka::settings

@@ -36,4 +36,17 @@ std::string ModemSection(int number);
 // and the section's name, rather than leaving out a modem the user meant.
 Result<std::vector<PoolModem>> ReadPoolModems(const std::string& ini_path, std::int32_t first_port);
 
+// Writes the pool so that ReadPoolModems gives it back: the modems after the first
+// into "[Modem 2]" onwards in their order, each "SerialPort" as "COM" and the
+// number; the sections of the numbers past the last modem removed, so that a modem
+// taken out of the middle moves the later ones up; "Send" and "Receive" of every
+// modem, in "[Modem 1]" for the first. The first modem's port is "[DEVICEMAP]"'s,
+// which the port field of the settings dialog writes (ApplySettings), so it is not
+// written here. A key is written only where its text changes, and a switch that is
+// missing stays missing while it is on, so that the file of a user of one modem
+// gains no section nobody set. At most kMostModems modems are written. Stops at the
+// first write that fails ("Unable to write to <file>" and the reason), keeping what
+// was written before it. One writer of Config.ini at a time.
+Status WritePoolModems(const std::string& ini_path, const std::vector<PoolModem>& modems);
+
 }  // namespace velka::settings

@@ -88,9 +88,12 @@ Status ReadStartupSettings(const std::string& ini_path, StartupSettings& setting
 }
 
 Result<std::int32_t> ReadSerialPort(const std::string& ini_path, std::string_view section) {
-    const std::string port_text = profile::ReadString(ini_path, section, kSerialPortKey, "");
+    return PortOfText(profile::ReadString(ini_path, section, kSerialPortKey, ""));
+}
+
+Result<std::int32_t> PortOfText(std::string_view port_text) {
     if (port_text.size() <= kPortPrefixLength) return 0;
-    return StrToInt(std::string_view(port_text).substr(kPortPrefixLength));
+    return StrToInt(port_text.substr(kPortPrefixLength));
 }
 
 }  // namespace velka::settings

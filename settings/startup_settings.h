@@ -51,4 +51,7 @@ Status ReadStartupSettings(const std::string& ini_path, StartupSettings& setting
 // or fewer, the conversion message when the rest does not convert.
 Result<std::int32_t> ReadSerialPort(const std::string& ini_path, std::string_view section);
 
+// A port text ("COM5") by the same rule, as the file or the settings dialog gives it.
+Result<std::int32_t> PortOfText(std::string_view port_text);
+
 }  // namespace velka::settings

@@ -125,6 +125,30 @@ TEST_F(ProfileTest, NamesAndValuesThatCouldNotBeReadBackAreRefused) {
     EXPECT_EQ(Contents(), before);
 }
 
+TEST_F(ProfileTest, DeletingASectionRemovesItsLinesUpToTheNextSectionAndKeepsTheRest) {
+    Put("[A]\r\nx=1\r\n\r\n[Modem 3]\r\nSerialPort=COM5\r\n; note\r\n\r\n[B]\r\ny=2\r\n");
+    ASSERT_TRUE(DeleteSection(file_, " modem 3 ").ok());
+    EXPECT_EQ(ReadString(file_, "Modem 3", "SerialPort", "missing"), "missing");
+    EXPECT_EQ(ReadString(file_, "A", "x", ""), "1");
+    EXPECT_EQ(ReadString(file_, "B", "y", ""), "2");
+    SKIP_UNDER_WINE("rewrite every line of the file");
+    EXPECT_EQ(Contents(), "[A]\r\nx=1\r\n\r\n[B]\r\ny=2\r\n");
+}
+
+TEST_F(ProfileTest, DeletingWhatIsMissingChangesNothingAndAnUnsavableFileIsReported) {
+    ASSERT_TRUE(DeleteSection(file_, "A").ok());
+    EXPECT_FALSE(files::Exists(file_)) << "no file is made to remove nothing from";
+    Put("[A]\nx=1\n");
+    ASSERT_TRUE(DeleteSection(file_, "B").ok());
+    EXPECT_EQ(Contents(), "[A]\nx=1\n");
+    EXPECT_FALSE(DeleteSection(file_, "").ok());
+    EXPECT_EQ(Contents(), "[A]\nx=1\n");
+
+    const Status on_directory = DeleteSection(dir_.path(), "A");
+    ASSERT_FALSE(on_directory.ok());
+    EXPECT_THAT(on_directory.error().message, HasSubstr("Unable to write to " + dir_.path()));
+}
+
 TEST_F(ProfileTest, AFailedWriteSaysUnableToWriteAndNamesTheFile) {
     const std::string nowhere = dir_.File("no-such-dir/Config.ini");
     const Status status = WriteString(nowhere, "DEVICEMAP", "SerialPort", "COM3");

@@ -4,6 +4,7 @@
 
 #include <optional>
 
+#include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/profile.h"
 #include "settings/startup_settings.h"
@@ -95,6 +96,44 @@ TEST_F(ConfigApply, FullUcs2PartsAreOffUntilTheDialogSwitchesThemOn) {
     EXPECT_FALSE(read.delivery_reports);
     ASSERT_TRUE(Apply({"COM3", true}, ini_));
     EXPECT_EQ(Stored("FullUcs2Parts"), "0");
+}
+
+// The sentence ChosenPool refuses `rows` with, in UTF-8; empty when it keeps them.
+std::string Refusal(const std::vector<PoolRow>& rows) {
+    const auto pool = ChosenPool(rows);
+    return pool ? std::string() : codepage::ToUtf8(pool.error().message);
+}
+
+TEST(DialogPool, TheRowsMakeThePoolInTheirOrder) {
+    const auto pool = ChosenPool({{"COM3", true, false}, {"COM12", false, true}, {"COM5"}});
+    ASSERT_TRUE(pool) << pool.error().message;
+    EXPECT_EQ(*pool,
+              (std::vector<PoolModem>{{3, true, false}, {12, false, true}, {5, true, true}}));
+    // The port field alone is written as typed, as before there were pools.
+    for (const char* field : {"", "COM", "COM1x"}) {
+        const auto alone = ChosenPool({{field, false, true}});
+        ASSERT_TRUE(alone) << field;
+        EXPECT_EQ(*alone, (std::vector<PoolModem>{{0, false, true}})) << field;
+    }
+}
+
+TEST(DialogPool, APortNamedTwiceIsRefusedNamingBothModems) {
+    EXPECT_EQ(Refusal({{"COM3"}, {"COM5"}, {"COM7"}, {"COM5"}}),
+              "Порт COM5 указан у модемов 2 и 4: у каждого модема должен быть свой порт.");
+    EXPECT_EQ(Refusal({{"COM3"}, {"com3"}}),
+              "Порт COM3 указан у модемов 1 и 2: у каждого модема должен быть свой порт.");
+}
+
+TEST(DialogPool, ALaterModemNeedsItsOwnPortAndTheFirstOnes) {
+    EXPECT_EQ(Refusal({{"COM3"}, {""}}), "Не указан порт модема 2.");
+    for (const char* port : {"COM5x", "COM0", "COM-4", "COM70000", "USB"}) {
+        std::string expected = "Порт модема 3 «";
+        expected.append(port).append("» не подходит: нужны COM и номер порта, например COM5.");
+        EXPECT_EQ(Refusal({{"COM3"}, {"COM4"}, {port}}), expected);
+    }
+    EXPECT_EQ(Refusal({{""}, {"COM4"}}),
+              "Модемы со второго запускаются только вместе с первым: выберите порт первого "
+              "модема.");
 }
 
 }  // namespace
