@@ -186,6 +186,26 @@ Result<AppCore::ModemReport> AppCore::ProbeOnce() {
                        session_.Announces()};
 }
 
+std::vector<AppCore::PortReport> AppCore::ProbeOthers() {
+    std::vector<PortReport> reports;
+    const auto modems =
+        settings::ReadPoolModems(FilePath(kConfigFile), static_cast<std::int32_t>(PortNumber()));
+    if (!modems) return reports;
+    for (std::size_t i = 1; i < modems->size(); ++i) {
+        modem::Session session(stop_, Registry::Machine());
+        const auto port = static_cast<std::uint16_t>((*modems)[i].port);
+        session.Bind(port);
+        if (pin_) session.GivePin(*pin_);
+        const bool ready = session.Open();
+        modem::ModemStatus status = session.Status();
+        if (!ready && status.state == modem::ModemState::Unknown)
+            status = {modem::ModemState::NotAnswering};
+        reports.push_back(
+            {port, {status, session.Info(), session.Identity(), session.Announces()}});
+    }
+    return reports;
+}
+
 void AppCore::RunOnModem(const ModemErrand& errand) {
     if (WorkerRunning()) {
         // Refused once the worker has ended: nothing would ever run it.
@@ -204,7 +224,11 @@ std::string AppCore::CurrentSimKey() const {
 }
 
 std::optional<SimStanding> AppCore::CurrentSim() const {
-    std::string key = CurrentSimKey();
+    return StandingOf(workers_.empty() ? session_.Identity() : workers_.front()->Identity());
+}
+
+std::optional<SimStanding> AppCore::StandingOf(const modem::DeviceIdentity& identity) const {
+    std::string key = SimKey(identity);
     if (key.empty()) return std::nullopt;
     return ReadSimStanding(FilePath(kConfigFile), FilePath(store::kSimCountersFile), std::move(key),
                            WallSeconds());
@@ -259,9 +283,14 @@ Result<std::vector<std::uint64_t>> AppCore::Enqueue(std::span<const packet> reco
 
 std::vector<AppCore::PoolModemView> AppCore::PoolModems() const {
     std::vector<PoolModemView> modems;
-    for (const auto& worker : workers_)
-        modems.push_back(
-            {worker->Port(), worker->Identity(), worker->Sends(), worker->SameModemAs()});
+    const std::int64_t now = WallSeconds();
+    for (const auto& worker : workers_) {
+        PoolModemView view{worker->Port(),     worker->Seen(),        worker->Sends(),
+                           worker->Receives(), worker->SameModemAs(), std::nullopt};
+        if (const std::string key = SimKey(view.seen.identity); !key.empty() && sim_counters_)
+            view.usage = sim_counters_->UsageOf(key, now);
+        modems.push_back(std::move(view));
+    }
     return modems;
 }
 

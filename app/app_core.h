@@ -82,6 +82,15 @@ class AppCore {
     // modem does not answer; a SIM that is not ready is a state, not a failure.
     // REQUIRES: no worker running.
     Result<ModemReport> ProbeOnce();
+    // After a ProbeOnce that succeeded: each other modem of the pool, opened on this
+    // thread as ProbeOnce opens the first and closed again. One that does not
+    // answer is NotAnswering; one whose port is gone, PortMissing.
+    // REQUIRES: no worker running.
+    struct PortReport {
+        std::uint16_t port = 0;
+        ModemReport modem;
+    };
+    std::vector<PortReport> ProbeOthers();
 
     // Runs an errand with the modem (app/errand.h). While the worker runs, hands it
     // over and returns at once: the worker runs it before the next record, on its
@@ -105,16 +114,22 @@ class AppCore {
     bool WorkerRunning() const { return !workers_.empty(); }
     // How many modems the workers drive (the pool's size); 0 while none runs.
     std::size_t ModemCount() const { return workers_.size(); }
-    // A modem of the running pool, as a front end offers it to send through.
+    // A modem of the running pool, as a front end shows it and offers it to send
+    // through.
     struct PoolModemView {
         std::uint16_t port = 0;
-        modem::DeviceIdentity identity;  // as at its worker's last opening; empty before
+        Worker::ModemSeen seen;  // as its worker last saw it; empty before its first opening
         bool sends = true;
+        bool receives = true;
         // Another port of the modem the worker on this port drives: this one stands
         // aside. 0 otherwise.
         std::uint16_t same_modem_as = 0;
+        // What its SIM sent this hour, day and month; none while no SIM is known or
+        // the counters could not be read.
+        std::optional<SimUsage> usage;
     };
-    // The modems the workers drive, the first first; none while none runs.
+    // The modems the workers drive, the first first; none while none runs. Reads
+    // the counters in memory: cheap enough for a view refreshed every second.
     std::vector<PoolModemView> PoolModems() const;
     // The port the (first) worker uses, where its modem went after a replug; 0 when
     // none was configured.
@@ -160,6 +175,8 @@ class AppCore {
     // The settings and this hour's, day's and month's counts of the SIM in the
     // modem; nothing while none is known. Blocks on the disk.
     std::optional<SimStanding> CurrentSim() const;
+    // The same of the SIM of `identity`; nothing when it tells no SIM key.
+    std::optional<SimStanding> StandingOf(const modem::DeviceIdentity& identity) const;
     // Writes the settings of SIM `key` into Config.ini, then SimLimitsChanged(),
     // whether all of them were written or only some. Blocks on the disk.
     Status SaveSimSettings(std::string_view key, const settings::SimSettings& sim);

@@ -54,6 +54,70 @@ std::string ModemLine(const std::string& port_name, const modem::ModemStatus& st
     return line;
 }
 
+namespace {
+
+// "12 из 500", or "12" without a limit; a dash while the SIM's counts are unknown.
+std::string CountText(std::optional<int> count, int limit) {
+    if (!count) return "-";
+    std::string text = std::to_string(*count);
+    if (limit > 0) text += codepage::FromUtf8(" из ") + std::to_string(limit);
+    return text;
+}
+
+}  // namespace
+
+PoolModemCells DescribePoolModem(const AppCore::PoolModemView& modem,
+                                 const settings::SimSettings& sim) {
+    PoolModemCells cells;
+    cells.port = "COM" + std::to_string(modem.port);
+    const modem::ModemStatus& status = modem.seen.status;
+    if (modem.same_modem_as != 0) {
+        cells.state =
+            codepage::FromUtf8("другой порт модема на COM") + std::to_string(modem.same_modem_as);
+    } else {
+        cells.state = ModemStateWord(status.state);
+        if (!modem.sends) cells.state += codepage::FromUtf8(", не отправляет");
+    }
+    if (status.state == modem::ModemState::Ready) {
+        cells.operator_name = modem.seen.info.operator_name;
+        cells.signal = SignalLevelText(modem.seen.info.signal);
+    }
+    cells.sim = sim.name.empty() ? SimKey(modem.seen.identity) : sim.name;
+    cells.imei = modem.seen.identity.imei;
+    const auto usage = modem.usage;
+    cells.today =
+        CountText(usage ? std::optional<int>(usage->day) : std::nullopt, sim.limits.per_day);
+    cells.hour =
+        CountText(usage ? std::optional<int>(usage->hour) : std::nullopt, sim.limits.per_hour);
+    return cells;
+}
+
+std::string PoolLine(const std::vector<AppCore::PoolModemView>& modems) {
+    std::size_t ready = 0;
+    int today = 0;
+    for (const AppCore::PoolModemView& modem : modems) {
+        if (modem.seen.status.state == modem::ModemState::Ready && modem.same_modem_as == 0)
+            ++ready;
+        if (modem.usage) today += modem.usage->day;
+    }
+    std::string line = codepage::FromUtf8("Модемы: готовы ");
+    line += std::to_string(ready);
+    line += codepage::FromUtf8(" из ");
+    line += std::to_string(modems.size());
+    line += codepage::FromUtf8(", отправлено сегодня: ");
+    line += std::to_string(today);
+    return line;
+}
+
+std::string PoolModemLine(const PoolModemCells& cells) {
+    std::string line = cells.port + ": " + cells.state;
+    for (const std::string* part : {&cells.operator_name, &cells.signal})
+        if (!part->empty()) line += ", " + *part;
+    if (!cells.sim.empty()) line += "; SIM " + cells.sim;
+    line += codepage::FromUtf8("; сегодня ") + cells.today;
+    return line;
+}
+
 std::string ReceptionText(modem::Reception mode) {
     switch (mode) {
         case modem::Reception::Announced:

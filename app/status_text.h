@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "app/app_core.h"
 #include "app/outgoing_queue.h"
 #include "app/queue_view.h"
 #include "app/worker.h"
@@ -26,6 +27,27 @@ std::string SignalLevelText(int csq);
 // while the modem is ready and says them.
 std::string ModemLine(const std::string& port_name, const modem::ModemStatus& status,
                       const modem::ModemInfo& info);
+
+// One modem of a pool as the "Модемы" pane shows it: port, state ("готов",
+// "другой порт модема на COM5"), operator, signal, SIM (its name, else its key), IMEI,
+// what it sent today and this hour (against the SIM's limits: "12 из 500").
+struct PoolModemCells {
+    std::string port;
+    std::string state;
+    std::string operator_name;
+    std::string signal;
+    std::string sim;
+    std::string imei;
+    std::string today;
+    std::string hour;
+    bool operator==(const PoolModemCells&) const = default;
+};
+PoolModemCells DescribePoolModem(const AppCore::PoolModemView& modem,
+                                 const settings::SimSettings& sim);
+// The pool in the status bar and the tray: "Модемы: готовы 3 из 4, отправлено сегодня: 40".
+std::string PoolLine(const std::vector<AppCore::PoolModemView>& modems);
+// One modem in the status bar's tooltip: "COM5: готов, МТС, сигнал: хороший; сегодня 12 из 500".
+std::string PoolModemLine(const PoolModemCells& cells);
 
 // "В очереди: 5".
 std::string QueueLine(std::size_t count);

@@ -859,19 +859,19 @@ Clock::duration Worker::RecoveryPause() const {
     return std::min<Clock::duration>(kIdlePause * (1 << doublings), kLongestSilencePause);
 }
 
-modem::DeviceIdentity Worker::Identity() const {
+Worker::ModemSeen Worker::Seen() const {
     MutexLock guard(identity_lock_);
-    return identity_;
+    return seen_;
 }
 
 void Worker::TellModemState() {
-    {
-        modem::DeviceIdentity identity = session_.Identity();
-        MutexLock guard(identity_lock_);
-        identity_ = std::move(identity);
-    }
     modem::ModemStatus status = session_.Status();
     if (silences_ >= kSilencesBeforeTelling) status = {modem::ModemState::NotAnswering};
+    {
+        ModemSeen seen{session_.Identity(), status, session_.Info()};
+        MutexLock guard(identity_lock_);
+        seen_ = std::move(seen);
+    }
     if (status.state != modem::ModemState::Unknown && status != told_status_) {
         told_status_ = status;
         if (events_.on_modem_state) events_.on_modem_state(status);

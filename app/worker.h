@@ -212,10 +212,18 @@ class Worker {
     // The limits of the SIM it sends through; none unless set. Before Start().
     void SetSimGate(SimGate gate) { sim_gate_.emplace(std::move(gate)); }
     // What the modem and its SIM said they are at the worker's last opening of
-    // the modem; empty before the first. Any thread.
-    modem::DeviceIdentity Identity() const EXCLUDES(identity_lock_);
+    // the modem, its state and what it told of itself; empty before the first.
+    struct ModemSeen {
+        modem::DeviceIdentity identity;
+        modem::ModemStatus status;  // NotAnswering after kSilencesBeforeTelling silences
+        modem::ModemInfo info;
+    };
+    ModemSeen Seen() const EXCLUDES(identity_lock_);
+    modem::DeviceIdentity Identity() const { return Seen().identity; }
     // Whether records go out through it. Any thread.
     bool Sends() const { return duties_.sends; }
+    // Whether what arrives on its modem is fetched (while reception is on). Any thread.
+    bool Receives() const { return duties_.receives; }
     // The port it drives now: the settings' one, or where its modem went after a
     // replug. Any thread.
     std::uint16_t Port() const { return port_.load(); }
@@ -394,10 +402,10 @@ class Worker {
     std::atomic<bool> reception_switched_{false};  // set by any thread, cleared by the worker
     Mutex pin_lock_;
     std::optional<std::string> new_pin_ GUARDED_BY(pin_lock_);
-    // The session's identity, copied by the worker after each opening for the
-    // front end, which may not ask the session while the worker drives it.
+    // What the session says of the modem, copied by the worker after each opening
+    // for the front end, which may not ask the session while the worker drives it.
     mutable Mutex identity_lock_;
-    modem::DeviceIdentity identity_ GUARDED_BY(identity_lock_);
+    ModemSeen seen_ GUARDED_BY(identity_lock_);
     std::thread thread_;
 };
 

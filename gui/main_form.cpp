@@ -372,14 +372,15 @@ std::vector<ModemChoice> TMainForm::ModemChoices() const {
     for (const app::AppCore::PoolModemView& modem : core_.PoolModems()) {
         if (!modem.sends) continue;
         const std::string port = "COM" + std::to_string(modem.port);
-        const std::string key = app::SimKey(modem.identity);
+        const std::string key = app::SimKey(modem.seen.identity);
         std::string sim = key;
         if (const auto settings = settings::ReadSimSettings(core_.FilePath(app::kConfigFile), key);
             settings && !settings->name.empty())
             sim = settings->name;
         QString label = ToQt(port);
         if (!sim.empty()) label += QStringLiteral(" — ") + ToQt(sim);
-        choices.push_back({label, modem.identity.imei.empty() ? port : modem.identity.imei});
+        choices.push_back(
+            {label, modem.seen.identity.imei.empty() ? port : modem.seen.identity.imei});
     }
     return choices;
 }

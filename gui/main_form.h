@@ -37,6 +37,7 @@
 class QLabel;
 class QMenu;
 class QTimer;
+class QToolButton;
 namespace Ui {
 class TMainForm;
 }
@@ -49,6 +50,7 @@ class ContactTableModel;
 class Dialogs;
 class TConfigForm;
 class TEditForm;
+class TModemsForm;
 class TQueueForm;
 
 class TMainForm final : public QMainWindow {
@@ -126,6 +128,9 @@ class TMainForm final : public QMainWindow {
     // The queue view (quick-menu button qmQueue): the records waiting to be sent,
     // each removable after a question; modal, refreshed each second while open.
     void qmQueueClick();
+    // The pane "Модемы" (quick-menu button qmModems, shown with a pool of two modems
+    // or more): every modem's state and counts; modal, refreshed each second.
+    void qmModemsClick();
     // The close query (sets the stop flag; closing is always allowed) and the close
     // (stops and joins the worker, closes the port, tells how many records wait in
     // the queue file for the next start).
@@ -307,6 +312,10 @@ class TMainForm final : public QMainWindow {
     void SaveUnreadMarks();
     void RemoveFromQueue(const app::QueueRow& row);
     void FillQueueForm();
+    // For a pool, `modem_part` (the status bar's modem part, which the tray's
+    // tooltip repeats) becomes the pool in a line, with each modem in the part's
+    // tooltip; the pane "Модемы" is filled too while it is open.
+    void ShowPool(QString& modem_part);
 
     Dialogs& dialogs_;
     std::size_t told_unbelieved_states_ = 0;  // the last count warned of
@@ -354,10 +363,12 @@ class TMainForm final : public QMainWindow {
     // The pool the settings dialog last showed, the first modem's port left out
     // (the port field's); none when it could not be read.
     std::optional<std::vector<settings::PoolModem>> pool_shown_;
-    Notifier* notifier_ = nullptr;      // tray_, or a test's double
-    TQueueForm* queue_form_ = nullptr;  // while the queue view is open
-    QMenu* TrayMenu = nullptr;          // owned by the window
-    QLabel* ModemLabel = nullptr;       // the status bar's labels, owned by it
+    Notifier* notifier_ = nullptr;          // tray_, or a test's double
+    TQueueForm* queue_form_ = nullptr;      // while the queue view is open
+    TModemsForm* modems_form_ = nullptr;    // while the pane "Модемы" is open
+    QToolButton* modems_button_ = nullptr;  // owned by the quick menu
+    QMenu* TrayMenu = nullptr;              // owned by the window
+    QLabel* ModemLabel = nullptr;           // the status bar's labels, owned by it
     QLabel* QueueLabel = nullptr;
     QLabel* BulkLabel = nullptr;
     QLabel* WebhookLabel = nullptr;

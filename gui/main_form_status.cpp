@@ -12,6 +12,7 @@
 #include "gui/box_table_model.h"
 #include "gui/dialogs.h"
 #include "gui/main_form.h"
+#include "gui/modems_form.h"
 #include "gui/qt_text.h"
 #include "gui/queue_form.h"
 #include "ui_main_form.h"
@@ -69,14 +70,23 @@ void TMainForm::BuildStatusArea() {
     queue_button->setObjectName(QStringLiteral("qmQueue"));
     queue_button->setText(QStringLiteral("Очередь"));
     queue_button->setIcon(QIcon(QStringLiteral(":/pictures/queue.svg")));
-    queue_button->setMinimumSize(ui_->qmInBox->minimumSize());
-    queue_button->setMaximumSize(ui_->qmInBox->maximumSize());
-    queue_button->setIconSize(ui_->qmInBox->iconSize());
-    queue_button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    queue_button->setAutoRaise(true);
     auto* menu_layout = qobject_cast<QBoxLayout*>(ui_->qmInBox->parentWidget()->layout());
     menu_layout->insertWidget(menu_layout->indexOf(ui_->qmInBox) + 1, queue_button);
     connect(queue_button, &QToolButton::clicked, this, &TMainForm::qmQueueClick);
+    modems_button_ = new QToolButton(ui_->qmInBox->parentWidget());
+    modems_button_->setObjectName(QStringLiteral("qmModems"));
+    modems_button_->setText(QStringLiteral("Модемы"));
+    modems_button_->setIcon(QIcon(QStringLiteral(":/pictures/queue.svg")));
+    for (QToolButton* button : {queue_button, modems_button_}) {
+        button->setMinimumSize(ui_->qmInBox->minimumSize());
+        button->setMaximumSize(ui_->qmInBox->maximumSize());
+        button->setIconSize(ui_->qmInBox->iconSize());
+        button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+        button->setAutoRaise(true);
+    }
+    menu_layout->insertWidget(menu_layout->indexOf(queue_button) + 1, modems_button_);
+    modems_button_->hide();  // until a pool runs
+    connect(modems_button_, &QToolButton::clicked, this, &TMainForm::qmModemsClick);
 
     TrayMenu = new QMenu(this);
     TrayMenu->setObjectName(QStringLiteral("TrayMenu"));
@@ -178,8 +188,9 @@ void TMainForm::RefreshStatusBar() {
     const auto now = app::Clock::now();
     const app::AppCore::QueueSummary queue = core_.SummaryOfQueue();
     const std::string port = "COM" + std::to_string(core_.PortNumber());
-    const QString modem =
+    QString modem =
         core_.WorkerRunning() ? ToQt(app::ModemLine(port, modem_status_, modem_info_)) : QString();
+    if (core_.ModemCount() > 1) ShowPool(modem);
     ShowStatusPart(*ModemLabel, modem);
     ShowStatusPart(*QueueLabel, ToQt(app::QueueLine(queue.count)));
     ShowStatusPart(*BulkLabel, ToQt(app::BulkLine(queue.bulk)));
@@ -269,6 +280,31 @@ void TMainForm::qmQueueClick() {
     FillQueueForm();
     dialogs_.ShowModal(form);
     queue_form_ = nullptr;
+}
+
+void TMainForm::qmModemsClick() {
+    TModemsForm form(this);
+    modems_form_ = &form;
+    RefreshStatusBar();
+    dialogs_.ShowModal(form);
+    modems_form_ = nullptr;
+}
+
+void TMainForm::ShowPool(QString& modem_part) {
+    const std::vector<app::AppCore::PoolModemView> modems = core_.PoolModems();
+    std::vector<app::PoolModemCells> cells;
+    QStringList lines;
+    for (const app::AppCore::PoolModemView& modem : modems) {
+        // A section that cannot be read shows the SIM by its key, without limits.
+        const auto sim = settings::ReadSimSettings(core_.FilePath(app::kConfigFile),
+                                                   app::SimKey(modem.seen.identity));
+        cells.push_back(app::DescribePoolModem(modem, sim ? *sim : settings::SimSettings{}));
+        lines.push_back(ToQt(app::PoolModemLine(cells.back())));
+    }
+    modem_part = ToQt(app::PoolLine(modems));
+    ModemLabel->setToolTip(lines.join(QLatin1Char('\n')));
+    modems_button_->show();
+    if (modems_form_) modems_form_->Fill(cells);
 }
 
 void TMainForm::FillQueueForm() {

@@ -296,7 +296,7 @@ TEST_F(TwoModems, ARepluggedModemIsFoundOnItsNewPortInThisRunAndAfterARestart) {
     ASSERT_TRUE(core_.Start(outcomes_.Events()));
     std::string imei;
     ASSERT_TRUE(testing::Eventually([&] {
-        imei = core_.PoolModems().at(1).identity.imei;
+        imei = core_.PoolModems().at(1).seen.identity.imei;
         return !imei.empty();
     }));
     const std::uint16_t configured = modems_.ComNumber(2);

@@ -207,6 +207,34 @@ TEST(StatusText, TheModemLineNamesPortStateOperatorAndSignalLevel) {
     EXPECT_EQ(ModemLine("COM3", {modem::ModemState::Ready}, info), W("COM3: готов, MegaFon"));
 }
 
+TEST(StatusText, APoolModemShowsItsCountsAgainstItsSimsLimitsOrWhyItStandsAside) {
+    AppCore::PoolModemView modem;
+    modem.port = 5;
+    modem.seen.status = {modem::ModemState::Ready};
+    modem.seen.info.operator_name = "MTS";
+    modem.seen.identity = {"350000000000002", "89701990000000000017", ""};
+    modem.usage = SimUsage{3, 12, 0, 0, 0};
+    settings::SimSettings sim;
+    sim.name = W("Рабочая");
+    sim.limits.per_day = 500;
+    const PoolModemCells cells = DescribePoolModem(modem, sim);
+    EXPECT_EQ(cells.state, W("готов"));
+    EXPECT_EQ(cells.sim, W("Рабочая"));
+    EXPECT_EQ(cells.today, W("12 из 500"));
+    EXPECT_EQ(cells.hour, "3") << "no hourly limit";
+    EXPECT_EQ(PoolModemLine(cells), W("COM5: готов, MTS; SIM Рабочая; сегодня 12 из 500"));
+
+    AppCore::PoolModemView aside = modem;
+    aside.port = 6;
+    aside.same_modem_as = 5;
+    aside.usage.reset();
+    const PoolModemCells aside_cells = DescribePoolModem(aside, {});
+    EXPECT_EQ(aside_cells.state, W("другой порт модема на COM5"));
+    EXPECT_EQ(aside_cells.sim, "89701990000000000017") << "no name given: its key";
+    EXPECT_EQ(aside_cells.today, "-");
+    EXPECT_EQ(PoolLine({modem, aside}), W("Модемы: готовы 1 из 2, отправлено сегодня: 12"));
+}
+
 TEST(StatusText, SignalLevelsFollowTheCsqScale) {
     EXPECT_EQ(SignalLevelText(31), W("сигнал: хороший"));
     EXPECT_EQ(SignalLevelText(15), W("сигнал: хороший"));

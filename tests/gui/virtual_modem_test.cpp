@@ -5,12 +5,14 @@
 // sends them; a second window finds the modem taken and queues for the first.
 #include <QAbstractItemView>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDialog>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QTableWidget>
 #include <QToolButton>
 #include <filesystem>
 #include <functional>
@@ -153,6 +155,40 @@ bool EventuallyOnWindow(const std::function<bool()>& condition) {
         QCoreApplication::processEvents();
         return condition();
     });
+}
+
+// A pool of two: the status bar sums it up, with each modem in its tooltip; the pane
+// "Модемы" lists both with their IMEIs; the compose window offers to pick one.
+TEST_F(VirtualModemTest, APoolIsSummedUpInTheStatusBarAndListedInThePane) {
+    ASSERT_TRUE(profile::WriteString(home_.File("Config.ini"), "Modem 2", "SerialPort",
+                                     modems_.ComName(2)));
+    Start(true);
+    ASSERT_EQ(core_.ModemCount(), 2u);
+    auto* label = window_->findChild<QLabel*>("ModemLabel");
+    ASSERT_TRUE(EventuallyOnWindow([&] {
+        return label->text() == QStringLiteral("Модемы: готовы 2 из 2, отправлено сегодня: 0");
+    })) << label->text().toStdString();
+    EXPECT_EQ(label->toolTip().count(QLatin1Char('\n')), 1) << "a line per modem";
+    EXPECT_TRUE(label->toolTip().startsWith(ToQt(modems_.ComName(1)) + QStringLiteral(": готов")));
+
+    auto* button = window_->findChild<QToolButton*>("qmModems");
+    ASSERT_TRUE(button->isVisible());
+    dialogs_.AnswerForm([&](QDialog& pane) -> int {
+        auto* table = In<QTableWidget>(pane, "ModemsTable");
+        EXPECT_EQ(table->rowCount(), 2);
+        for (int row = 0; row < table->rowCount(); ++row) {
+            EXPECT_EQ(table->item(row, 0)->text(), ToQt(modems_.ComName(row + 1)));
+            EXPECT_EQ(table->item(row, 5)->text().size(), 15) << "its IMEI";
+        }
+        return QDialog::Accepted;
+    });
+    button->click();
+    dialogs_.AnswerForm([&](QDialog& form) -> int {
+        EXPECT_FALSE(In<QWidget>(form, "ViaPanel")->isHidden());
+        EXPECT_EQ(In<QComboBox>(form, "ViaCombo")->count(), 3) << "any, and the two modems";
+        return QDialog::Rejected;
+    });
+    window_->findChild<QAction*>("actCompose")->trigger();
 }
 
 // A modem of another maker is not among the modem's own ports; the dialog finds it

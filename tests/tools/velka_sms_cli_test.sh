@@ -82,6 +82,11 @@ mv "$work/sim-counters.kept" "$work/sim-counters.db"
 json_check "len(d) == 1" inbox --parts --json
 expect_refusal 2 'usage:' inbox --json --json
 expect_refusal 2 'usage:' status --parts
+# A pool of the two: the other modem is a line of its own, and in the JSON array.
+printf '[Modem 2]\r\nSerialPort=%s\r\n' "$com2" >>"$work/Config.ini"
+imei2=$("$sim" ctl --dir "$work/sim" identity 2 | awk '$1 == "imei" {print $2}')
+expect_output "modem	$com2	ready	Velka Net	20	$imei2" status
+json_check "[m['port'] for m in d['modems']] == ['$com1', '$com2'] and d['modems'][1]['imei'] == '$imei2'" status --json
 configure "$com2"
 # An 8-bit data message (coding 04): control characters, a quote, a backslash, a
 # line break and Russian (Windows-1251), a zero byte and more. Both listings still

@@ -518,7 +518,12 @@ int Status(bool json) {
     if (!probed) return Fail(kFailed, velka::codepage::ToUtf8(probed.error().message));
     const auto queued = core.QueuedCount();
     if (!queued) return Fail(kFailed, queued.error().message);
-    velka::cli::PrintStatus({core.PortNumber(), *probed, core.CurrentSim(), *queued}, json);
+    velka::cli::StatusFindings found{{core.PortNumber(), *probed, core.CurrentSim()}, *queued, {}};
+    for (velka::app::AppCore::PortReport& other : core.ProbeOthers()) {
+        auto sim = core.StandingOf(other.modem.identity);
+        found.others.push_back({other.port, std::move(other.modem), std::move(sim)});
+    }
+    velka::cli::PrintStatus(found, json);
     return 0;
 }
 

@@ -28,15 +28,16 @@ std::string StateWord(const modem::ModemStatus& status) {
 
 // The facts the first form of status printed, in their order; scripts read them.
 std::vector<Fact> ModemFacts(const StatusFindings& found) {
-    const modem::ModemInfo& info = found.modem.info;
+    const ModemFindings& first = found.first;
+    const modem::ModemInfo& info = first.modem.info;
     return {
-        {"port", "COM" + std::to_string(found.port)},
-        {"sim", StateWord(found.modem.status)},
+        {"port", "COM" + std::to_string(first.port)},
+        {"sim", StateWord(first.modem.status)},
         {"manufacturer", ToUtf8(info.manufacturer)},
         {"model", ToUtf8(info.model)},
         {"operator", ToUtf8(info.operator_name)},
         {"signal", info.signal < 0 ? "" : std::to_string(info.signal), true},
-        {"announcements", found.modem.announces ? "on" : "off"},
+        {"announcements", first.modem.announces ? "on" : "off"},
         {"queue", std::to_string(found.queued), true},
     };
 }
@@ -71,7 +72,7 @@ app::SimUsage UsageOf(const std::optional<app::SimStanding>& sim) {
 // The lines after the first form's: the modem's and the SIM's identity, the SIM's
 // name, and each count as "sent/limit" ("sent" alone without a limit; empty when
 // no SIM is known or its counters cannot be read).
-std::vector<Fact> SimFacts(const StatusFindings& found) {
+std::vector<Fact> SimFacts(const ModemFindings& found) {
     const modem::DeviceIdentity& identity = found.modem.identity;
     const settings::SimSettings settings = SettingsOf(found.sim);
     std::vector<Fact> facts = {
@@ -90,6 +91,25 @@ std::vector<Fact> SimFacts(const StatusFindings& found) {
     const auto pause = settings.limits.pause.count();
     facts.push_back({"pause", found.sim ? std::to_string(pause) : std::string()});
     return facts;
+}
+
+// "modem", then the port, state, operator, signal, IMEI, ICCID, the SIM's name and
+// today's count (as SimFacts words it), tab-separated: a pool's other modem.
+std::string ModemLine(const ModemFindings& found) {
+    const modem::ModemInfo& info = found.modem.info;
+    std::string line = "modem";
+    const std::vector<Fact> sim = SimFacts(found);
+    const auto fact = [&sim](std::string_view name) {
+        for (const Fact& f : sim)
+            if (f.name == name) return f.value;
+        return std::string();
+    };
+    for (const std::string& field :
+         {"COM" + std::to_string(found.port), StateWord(found.modem.status),
+          ToUtf8(info.operator_name), info.signal < 0 ? std::string() : std::to_string(info.signal),
+          fact("imei"), fact("iccid"), fact("sim-name"), fact("sent-day")})
+        line.append("\t").append(field);
+    return line;
 }
 
 Json TextOrNull(const std::string& text) {
@@ -117,7 +137,7 @@ Json SimJson(const app::SimStanding& sim) {
     return object;
 }
 
-Json ModemJson(const StatusFindings& found) {
+Json ModemJson(const ModemFindings& found) {
     const modem::ModemInfo& info = found.modem.info;
     const modem::DeviceIdentity& identity = found.modem.identity;
     Json modem = Json::object();
@@ -132,8 +152,8 @@ Json ModemJson(const StatusFindings& found) {
     return modem;
 }
 
-// The flat members of the first form, for the scripts that read them, then the
-// modems (one today: the pool's will add theirs).
+// The flat members of the first form, for the scripts that read them, then every
+// modem of the pool.
 Json StatusJson(const StatusFindings& found) {
     Json object = Json::object();
     for (const Fact& fact : ModemFacts(found)) {
@@ -145,7 +165,8 @@ Json StatusJson(const StatusFindings& found) {
             object[fact.name] = std::stoull(fact.value);  // digits ModemFacts wrote
         }
     }
-    object["modems"] = Json::array({ModemJson(found)});
+    object["modems"] = Json::array({ModemJson(found.first)});
+    for (const ModemFindings& other : found.others) object["modems"].push_back(ModemJson(other));
     return object;
 }
 
@@ -165,15 +186,17 @@ void SayUnread(const std::optional<app::SimStanding>& sim) {
 }  // namespace
 
 void PrintStatus(const StatusFindings& found, bool json) {
-    SayUnread(found.sim);
+    SayUnread(found.first.sim);
+    for (const ModemFindings& other : found.others) SayUnread(other.sim);
     if (json) {
         std::printf("%s\n", JsonText(StatusJson(found)).c_str());
         return;
     }
-    for (const std::vector<Fact>& facts : {ModemFacts(found), SimFacts(found)}) {
+    for (const std::vector<Fact>& facts : {ModemFacts(found), SimFacts(found.first)}) {
         for (const Fact& fact : facts)
             std::printf("%s\t%s\n", fact.name.c_str(), fact.value.c_str());
     }
+    for (const ModemFindings& other : found.others) std::printf("%s\n", ModemLine(other).c_str());
 }
 
 }  // namespace velka::cli
