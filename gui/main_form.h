@@ -37,7 +37,6 @@
 class QLabel;
 class QMenu;
 class QTimer;
-class QToolButton;
 namespace Ui {
 class TMainForm;
 }
@@ -128,9 +127,9 @@ class TMainForm final : public QMainWindow {
     // The queue view (quick-menu button qmQueue): the records waiting to be sent,
     // each removable after a question; modal, refreshed each second while open.
     void qmQueueClick();
-    // The pane "Модемы" (quick-menu button qmModems, shown with a pool of two modems
-    // or more): every modem's state and counts; modal, refreshed each second.
-    void qmModemsClick();
+    // "Сервис" → "Модемы…" (shown with a pool of two modems or more): every modem's
+    // state and counts; modal, refreshed each second.
+    void mmModemsClick();
     // The close query (sets the stop flag; closing is always allowed) and the close
     // (stops and joins the worker, closes the port, tells how many records wait in
     // the queue file for the next start).
@@ -363,12 +362,11 @@ class TMainForm final : public QMainWindow {
     // The pool the settings dialog last showed, the first modem's port left out
     // (the port field's); none when it could not be read.
     std::optional<std::vector<settings::PoolModem>> pool_shown_;
-    Notifier* notifier_ = nullptr;          // tray_, or a test's double
-    TQueueForm* queue_form_ = nullptr;      // while the queue view is open
-    TModemsForm* modems_form_ = nullptr;    // while the pane "Модемы" is open
-    QToolButton* modems_button_ = nullptr;  // owned by the quick menu
-    QMenu* TrayMenu = nullptr;              // owned by the window
-    QLabel* ModemLabel = nullptr;           // the status bar's labels, owned by it
+    Notifier* notifier_ = nullptr;        // tray_, or a test's double
+    TQueueForm* queue_form_ = nullptr;    // while the queue view is open
+    TModemsForm* modems_form_ = nullptr;  // while the pane "Модемы" is open
+    QMenu* TrayMenu = nullptr;            // owned by the window
+    QLabel* ModemLabel = nullptr;         // the status bar's labels, owned by it
     QLabel* QueueLabel = nullptr;
     QLabel* BulkLabel = nullptr;
     QLabel* WebhookLabel = nullptr;

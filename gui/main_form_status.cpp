@@ -70,23 +70,15 @@ void TMainForm::BuildStatusArea() {
     queue_button->setObjectName(QStringLiteral("qmQueue"));
     queue_button->setText(QStringLiteral("Очередь"));
     queue_button->setIcon(QIcon(QStringLiteral(":/pictures/queue.svg")));
+    queue_button->setMinimumSize(ui_->qmInBox->minimumSize());
+    queue_button->setMaximumSize(ui_->qmInBox->maximumSize());
+    queue_button->setIconSize(ui_->qmInBox->iconSize());
+    queue_button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    queue_button->setAutoRaise(true);
     auto* menu_layout = qobject_cast<QBoxLayout*>(ui_->qmInBox->parentWidget()->layout());
     menu_layout->insertWidget(menu_layout->indexOf(ui_->qmInBox) + 1, queue_button);
     connect(queue_button, &QToolButton::clicked, this, &TMainForm::qmQueueClick);
-    modems_button_ = new QToolButton(ui_->qmInBox->parentWidget());
-    modems_button_->setObjectName(QStringLiteral("qmModems"));
-    modems_button_->setText(QStringLiteral("Модемы"));
-    modems_button_->setIcon(QIcon(QStringLiteral(":/pictures/queue.svg")));
-    for (QToolButton* button : {queue_button, modems_button_}) {
-        button->setMinimumSize(ui_->qmInBox->minimumSize());
-        button->setMaximumSize(ui_->qmInBox->maximumSize());
-        button->setIconSize(ui_->qmInBox->iconSize());
-        button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-        button->setAutoRaise(true);
-    }
-    menu_layout->insertWidget(menu_layout->indexOf(queue_button) + 1, modems_button_);
-    modems_button_->hide();  // until a pool runs
-    connect(modems_button_, &QToolButton::clicked, this, &TMainForm::qmModemsClick);
+    connect(ui_->mmModems, &QAction::triggered, this, &TMainForm::mmModemsClick);
 
     TrayMenu = new QMenu(this);
     TrayMenu->setObjectName(QStringLiteral("TrayMenu"));
@@ -282,7 +274,7 @@ void TMainForm::qmQueueClick() {
     queue_form_ = nullptr;
 }
 
-void TMainForm::qmModemsClick() {
+void TMainForm::mmModemsClick() {
     TModemsForm form(this);
     modems_form_ = &form;
     RefreshStatusBar();
@@ -303,7 +295,7 @@ void TMainForm::ShowPool(QString& modem_part) {
     }
     modem_part = ToQt(app::PoolLine(modems));
     ModemLabel->setToolTip(lines.join(QLatin1Char('\n')));
-    modems_button_->show();
+    ui_->mmModems->setVisible(true);
     if (modems_form_) modems_form_->Fill(cells);
 }
 

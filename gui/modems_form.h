@@ -1,6 +1,6 @@
 // The pane "Модемы": every modem of the pool with its port, state, operator,
-// signal, SIM, IMEI and what it sent today and this hour, opened from the quick
-// menu's "Модемы" (shown while a pool of two modems or more runs). It only shows;
+// signal, SIM, IMEI and what it sent today and this hour, opened from "Сервис" →
+// "Модемы…" (shown while a pool of two modems or more runs). It only shows;
 // the window fills it again every second. Built in code: a list and a button.
 #pragma once
 

@@ -158,7 +158,7 @@ bool EventuallyOnWindow(const std::function<bool()>& condition) {
 }
 
 // A pool of two: the status bar sums it up, with each modem in its tooltip; the pane
-// "Модемы" lists both with their IMEIs; the compose window offers to pick one.
+// "Модемы" (in "Сервис") lists both with their IMEIs; the compose window offers to pick one.
 TEST_F(VirtualModemTest, APoolIsSummedUpInTheStatusBarAndListedInThePane) {
     ASSERT_TRUE(profile::WriteString(home_.File("Config.ini"), "Modem 2", "SerialPort",
                                      modems_.ComName(2)));
@@ -171,8 +171,9 @@ TEST_F(VirtualModemTest, APoolIsSummedUpInTheStatusBarAndListedInThePane) {
     EXPECT_EQ(label->toolTip().count(QLatin1Char('\n')), 1) << "a line per modem";
     EXPECT_TRUE(label->toolTip().startsWith(ToQt(modems_.ComName(1)) + QStringLiteral(": готов")));
 
-    auto* button = window_->findChild<QToolButton*>("qmModems");
-    ASSERT_TRUE(button->isVisible());
+    Screenshots::Save(*window_, "pool-window");
+    auto* modems = window_->findChild<QAction*>("mmModems");
+    ASSERT_TRUE(modems->isVisible());
     dialogs_.AnswerForm([&](QDialog& pane) -> int {
         auto* table = In<QTableWidget>(pane, "ModemsTable");
         EXPECT_EQ(table->rowCount(), 2);
@@ -180,12 +181,14 @@ TEST_F(VirtualModemTest, APoolIsSummedUpInTheStatusBarAndListedInThePane) {
             EXPECT_EQ(table->item(row, 0)->text(), ToQt(modems_.ComName(row + 1)));
             EXPECT_EQ(table->item(row, 5)->text().size(), 15) << "its IMEI";
         }
+        Screenshots::Save(pane, "pool-modems");
         return QDialog::Accepted;
     });
-    button->click();
+    modems->trigger();
     dialogs_.AnswerForm([&](QDialog& form) -> int {
         EXPECT_FALSE(In<QWidget>(form, "ViaPanel")->isHidden());
         EXPECT_EQ(In<QComboBox>(form, "ViaCombo")->count(), 3) << "any, and the two modems";
+        Screenshots::Save(form, "pool-compose");
         return QDialog::Rejected;
     });
     window_->findChild<QAction*>("actCompose")->trigger();
