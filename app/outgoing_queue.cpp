@@ -101,11 +101,13 @@ std::optional<std::string> OutgoingQueue::HeldForRoute(const QueuedRecord& recor
     return record.route.via;
 }
 
+// Loops rather than algorithms: the thread-safety analysis does not carry the
+// lock into a lambda.
 bool OutgoingQueue::HasDue(Clock::time_point now, std::string_view sim) const {
-    return std::any_of(records_.begin(), records_.end(), [&](const QueuedRecord& r) {
-        const auto due = DueFor(r, sim);
-        return due && *due <= now;
-    });
+    for (const QueuedRecord& r : records_) {
+        if (const auto due = DueFor(r, sim); due && *due <= now) return true;
+    }
+    return false;
 }
 
 std::optional<Clock::time_point> OutgoingQueue::NextDue(std::string_view sim) const {
@@ -118,11 +120,10 @@ std::optional<Clock::time_point> OutgoingQueue::NextDue(std::string_view sim) co
 }
 
 std::optional<QueuedRecord> OutgoingQueue::TakeDue(Clock::time_point now, std::string_view sim) {
-    const auto first_due =
-        std::find_if(records_.begin(), records_.end(), [&](const QueuedRecord& r) {
-            const auto due = DueFor(r, sim);
-            return due && *due <= now;
-        });
+    auto first_due = records_.begin();
+    for (; first_due != records_.end(); ++first_due) {
+        if (const auto due = DueFor(*first_due, sim); due && *due <= now) break;
+    }
     if (first_due == records_.end()) return std::nullopt;
     QueuedRecord taken = std::move(*first_due);
     records_.erase(first_due);

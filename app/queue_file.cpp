@@ -434,7 +434,7 @@ Status QueueFile::AppendRecords(std::span<const QueuedRecord> records) const {
     // Routes first: a worker that reads a record finds its route beside it. A kill
     // between the two leaves routes of no record, which are passed over.
     if (!routes.empty()) {
-        if (const Status kept = files::AppendDurably(sims_path_, routes); !kept) return kept;
+        if (Status kept = files::AppendDurably(sims_path_, routes); !kept) return kept;
     }
     return files::AppendDurably(path_, entries);
 }

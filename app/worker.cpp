@@ -346,7 +346,9 @@ void Worker::CompactQueueFile() {
 }
 
 std::string Worker::OwnSim() const {
-    return WorkerSim(session_.Identity(), session_.PortNumber());
+    // The settings' port stands in for a SIM without a key, whichever port a replug
+    // moved its modem to.
+    return WorkerSim(session_.Identity(), configured_port_);
 }
 
 void Worker::TellMembership() {
@@ -359,8 +361,9 @@ void Worker::TellMembership() {
         member_name_ = sim_gate_ ? sim_gate_->Name(identity) : std::string();
     }
     PoolMember member;
+    // The settings' port still names the modem after a replug moved it.
     for (std::string name :
-         {sim, identity.imei, "COM" + std::to_string(session_.PortNumber()), member_name_}) {
+         {sim, identity.imei, ComName(port_.load()), ComName(configured_port_), member_name_}) {
         if (!name.empty()) member.names.push_back(std::move(name));
     }
     member.available = duties_.sends && session_.Status().state == modem::ModemState::Ready &&
@@ -749,13 +752,15 @@ bool Worker::OpenModem() {
         MutexLock guard(pin_lock_);
         if (new_pin_) session_.GivePin(*std::exchange(new_pin_, std::nullopt));
     }
-    if (!claimed_ && pool_.modems > 1) ClaimModem();
+    // The probe opens the port of its own: never while the session holds it.
+    if (!claimed_ && pool_.modems > 1 && !session_.PortOpen()) ClaimModem();
     if (same_modem_as_.load() != 0) return false;
     bool ready = session_.Open();
     if (!ready && session_.Status().state == modem::ModemState::PortMissing && FindMovedModem())
         ready = session_.Open();
     if (ready) {
         sim_known_ = true;
+        claimed_ = true;  // the opening read the IMEI, if the modem tells one
         NoteImei(session_.Identity().imei);
     }
     TellModemState();

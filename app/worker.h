@@ -388,8 +388,8 @@ class Worker {
     const std::uint16_t configured_port_;  // the settings' port, kModemsFile's key
     std::atomic<std::uint16_t> port_;      // set by the worker's thread, read by any
     std::atomic<std::uint16_t> same_modem_as_{0};
-    std::string imei_;                 // of its modem, once known; worker's thread only
-    bool claimed_ = false;             // ClaimModem ran; worker's thread only
+    std::string imei_;      // of its modem, once known; worker's thread only
+    bool claimed_ = false;  // the IMEI was asked, by a probe or an opening; worker's thread only
     Clock::time_point next_search_{};  // FindMovedModem; worker's thread only
     std::string member_name_;          // that SIM's name in Config.ini; worker's thread only
     int failures_in_a_row_ = 0;        // sends; worker's thread only

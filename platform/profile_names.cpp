@@ -27,7 +27,7 @@ std::optional<std::string> WhyUnwritable(std::string_view section, std::string_v
     if (HasLineBreak(section) || HasLineBreak(key) || HasLineBreak(value)) {
         return "names and values must not hold a line break";
     }
-    if (const auto why = WhyNoSection(section)) return why;
+    if (auto why = WhyNoSection(section)) return why;
     if (key.find('=') != std::string_view::npos) return "a key name must not hold \"=\"";
     const char first = key.front();
     if (first == ';' || first == '[') return "a key name must not start with \";\" or \"[\"";
