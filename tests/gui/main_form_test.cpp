@@ -98,8 +98,9 @@ TEST_F(MainFormMenus, ReadAsTheWindowLaysThemOut) {
                            "Экспорт контактов…", "Выход"}));
     EXPECT_EQ(Find<QMenu>("mmServices")->title(), "Сервис");
     EXPECT_EQ(Captions(Find<QMenu>("mmServices")->actions()),
-              QStringList({"Написать сообщение", "-", "Список контактов", "USSD-запрос…", "-",
-                           "Настройки"}));
+              QStringList({"Написать сообщение", "-", "Список контактов", "USSD-запрос…", "Модемы…",
+                           "-", "Настройки"}));
+    EXPECT_FALSE(Action("mmModems")->isVisible()) << "shown only while a pool runs";
     EXPECT_EQ(Captions(Find<QMenu>("mmContactsList")->actions()),
               QStringList({"Добавить", "Редактировать", "Удалить", "Переписка", "-", "Поиск"}));
     EXPECT_EQ(Captions(Find<QMenu>("PopupMenu")->actions()),
