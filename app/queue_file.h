@@ -12,6 +12,7 @@
 // them at a time (app::PoolShare::reading) reads the file and rewrites it.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -101,7 +102,9 @@ class QueueFile {
     const std::string path_;
     const std::string lock_path_;
     const std::string sims_path_;  // queue.sims
-    std::uint64_t offset_ = 0;     // bytes read so far; worker's thread only
+    // Bytes read so far: written by the worker that holds the pool's reading, looked
+    // at by any worker of the pool (HasNew) while it listens on its modem.
+    std::atomic<std::uint64_t> offset_{0};
 };
 
 }  // namespace velka::app
