@@ -365,22 +365,18 @@ void TMainForm::ComposeAndQueue(const ComposedMessage& start) {
                                  SystemTextToQt(settled.error().message));
 }
 
-// Each modem by its port and its SIM's name (or key), named in the queue by its
-// IMEI, which a replug onto another port keeps.
+// Each modem by its port and its SIM (as the pane "Модемы" names them), named in
+// the queue by its IMEI, which a replug onto another port keeps.
 std::vector<ModemChoice> TMainForm::ModemChoices() const {
+    const std::vector<app::AppCore::PoolModemView> modems = core_.PoolModems();
+    const std::vector<app::PoolModemCells> cells = PoolCells(modems);
     std::vector<ModemChoice> choices;
-    for (const app::AppCore::PoolModemView& modem : core_.PoolModems()) {
-        if (!modem.sends) continue;
-        const std::string port = "COM" + std::to_string(modem.port);
-        const std::string key = app::SimKey(modem.seen.identity);
-        std::string sim = key;
-        if (const auto settings = settings::ReadSimSettings(core_.FilePath(app::kConfigFile), key);
-            settings && !settings->name.empty())
-            sim = settings->name;
-        QString label = ToQt(port);
-        if (!sim.empty()) label += QStringLiteral(" — ") + ToQt(sim);
-        choices.push_back(
-            {label, modem.seen.identity.imei.empty() ? port : modem.seen.identity.imei});
+    for (std::size_t i = 0; i < modems.size(); ++i) {
+        if (!modems[i].sends) continue;
+        QString label = ToQt(cells[i].port);
+        if (!cells[i].sim.empty()) label += QStringLiteral(" — ") + ToQt(cells[i].sim);
+        const std::string& imei = modems[i].seen.identity.imei;
+        choices.push_back({label, imei.empty() ? cells[i].port : imei});
     }
     return choices;
 }

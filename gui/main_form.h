@@ -16,6 +16,7 @@
 #include "app/app_core.h"
 #include "app/balance.h"
 #include "app/sim_phone_book.h"
+#include "app/status_text.h"
 #include "contact_files/contact_import.h"
 #include "contacts/contact_book.h"
 #include "contacts/contact_entry.h"
@@ -173,6 +174,10 @@ class TMainForm final : public QMainWindow {
     std::optional<compose::Draft> KeptDraft(const std::string& path);
     // The sending modems of the pool, for the compose window to offer.
     std::vector<ModemChoice> ModemChoices() const;
+    // Each modem of the pool as the pane shows it, with its SIM's name and limits
+    // read from Config.ini.
+    std::vector<app::PoolModemCells> PoolCells(
+        const std::vector<app::AppCore::PoolModemView>& modems) const;
     // The message at the current row of the message pane, if there is one.
     std::optional<ShownMessage> CurrentMessage() const;
     void ShowMessageMenu(const QPoint& position);

@@ -282,17 +282,23 @@ void TMainForm::mmModemsClick() {
     modems_form_ = nullptr;
 }
 
-void TMainForm::ShowPool(QString& modem_part) {
-    const std::vector<app::AppCore::PoolModemView> modems = core_.PoolModems();
+std::vector<app::PoolModemCells> TMainForm::PoolCells(
+    const std::vector<app::AppCore::PoolModemView>& modems) const {
     std::vector<app::PoolModemCells> cells;
-    QStringList lines;
     for (const app::AppCore::PoolModemView& modem : modems) {
         // A section that cannot be read shows the SIM by its key, without limits.
         const auto sim = settings::ReadSimSettings(core_.FilePath(app::kConfigFile),
                                                    app::SimKey(modem.seen.identity));
         cells.push_back(app::DescribePoolModem(modem, sim ? *sim : settings::SimSettings{}));
-        lines.push_back(ToQt(app::PoolModemLine(cells.back())));
     }
+    return cells;
+}
+
+void TMainForm::ShowPool(QString& modem_part) {
+    const std::vector<app::AppCore::PoolModemView> modems = core_.PoolModems();
+    const std::vector<app::PoolModemCells> cells = PoolCells(modems);
+    QStringList lines;
+    for (const app::PoolModemCells& modem : cells) lines.push_back(ToQt(app::PoolModemLine(modem)));
     modem_part = ToQt(app::PoolLine(modems));
     ModemLabel->setToolTip(lines.join(QLatin1Char('\n')));
     ui_->mmModems->setVisible(true);
