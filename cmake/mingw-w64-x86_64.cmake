@@ -9,8 +9,8 @@ set(CMAKE_C_COMPILER ${VELKA_MINGW_TRIPLET}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${VELKA_MINGW_TRIPLET}-g++-posix)
 set(CMAKE_RC_COMPILER ${VELKA_MINGW_TRIPLET}-windres)
 
-# Libraries for Windows are found under VELKA_WINDOWS_DEPS: googletest built for it,
-# nlohmann-json's headers copied there (scripts/build-mingw-gtest.sh prepares both).
+# Libraries for Windows are found under VELKA_WINDOWS_DEPS: googletest and cpp-httplib
+# built for it, nlohmann-json's headers copied there (scripts/windows-deps.sh).
 set(CMAKE_FIND_ROOT_PATH /usr/${VELKA_MINGW_TRIPLET} ${VELKA_WINDOWS_DEPS})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)

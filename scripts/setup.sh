@@ -10,6 +10,7 @@ packages=(
   libsqlite3-dev sqlite3
   nlohmann-json3-dev  # velka-sms-cli's --json (header-only; the Windows build uses it too)
   libcpp-httplib-dev curl  # the gateway's HTTP server and the webhooks' client; curl runs docs/api.md
+  python3  # the test scripts' JSON checks; splits cpp-httplib's source for the Windows build
   libssl-dev  # the webhooks' HMAC-SHA256 (libcrypto; Windows uses its own CNG)
   qt6-base-dev qt6-base-dev-tools libgl-dev libqt6svg6 fonts-dejavu-core
   # Qt's own texts in Russian (standard buttons, the edit fields' context menus).

@@ -64,7 +64,10 @@ class Delivery {
     // beyond the delivery's lock.
     void Wake() EXCLUDES(lock_);
     // Ends the posts under way (their events are tried again at the next start)
-    // and joins the threads. Any thread but the hooks'.
+    // and joins the threads. Any thread but the hooks'. On Linux a post waiting
+    // for its answer ends at once; under Wine (and perhaps Windows) a read waiting
+    // on a socket shut down from another thread is not woken, so such a post ends
+    // at its answer_timeout.
     void Stop() EXCLUDES(lock_);
     // The URLs of the hooks that keep failing. Any thread.
     std::vector<std::string> FailingHooks() const EXCLUDES(lock_);

@@ -29,48 +29,15 @@ run_program() { "$cli" "$@"; }
 source "$(dirname "$0")/../support/expect.sh"
 # shellcheck source=../support/sms_cli_checks.sh
 source "$(dirname "$0")/../support/sms_cli_checks.sh"
+# shellcheck source=../support/api_checks.sh
+source "$(dirname "$0")/../support/api_checks.sh"
 
 expect_refusal 2 '--port takes 0 to 65535' serve --port 70000
 expect_refusal 2 'serve takes --address A and --port P' serve --verbose
 configure "$com1"
-"$cli" serve --port 0 2>"$work/serve.log" &
-server=$!
-for _ in $(seq 300); do
-    grep -q 'serving http' "$work/serve.log" && break
-    sleep 0.1
-done
-port=$(sed -n 's|.*serving http://127.0.0.1:\([0-9]*\)/.*|\1|p' "$work/serve.log")
-[[ -n $port ]] || { cat "$work/serve.log" >&2; fail "serve did not start"; finish; }
+start_serve "$cli"
 [[ $(stat -c %a "$work/api-token.txt") == 600 ]] || fail "the token file is open to others"
-
-# The document's setting lines, then its curl lines, in order.
-examples() { awk '/^```sh$/ {inside = 1; next} /^```/ {inside = 0} inside' "$doc"; }
-eval "$(examples | grep -v '^curl')"
-VELKA_API=http://127.0.0.1:$port/api/v1
-mapfile -t lines < <(examples | grep '^curl')
-[[ ${#lines[@]} -ge 6 ]] || fail "docs/api.md has only ${#lines[@]} curl examples"
-sent=$(eval "${lines[0]}")
-ID=$(python3 -c 'import json, sys; print(json.loads(sys.stdin.read())["messages"][0]["id"])' <<<"$sent") ||
-    fail "the send answered: $sent"
-state=""
-for _ in $(seq 600); do
-    state=$(eval "${lines[1]}" | python3 -c 'import json, sys; print(json.loads(sys.stdin.read())["state"])')
-    [[ $state == sent || $state == delivered ]] && break
-    sleep 0.1
-done
-[[ $state == sent || $state == delivered ]] || fail "the message is still '$state'"
-for line in "${lines[@]:2}"; do
-    out=$(eval "$line") || fail "$line failed"
-    python3 -c 'import json, sys; d = json.loads(sys.stdin.read()); sys.exit("error" in d)' <<<"$out" ||
-        fail "$line answered: $out"
-done
-grep -q 'Заказ 1042 готов' <<<"$(eval "${lines[5]}")" || fail "the outbox lacks the text sent"
-# The status comes from the worker's events, which serve shares with its own.
-python3 -c 'import json, sys; m = json.loads(sys.stdin.read())["modem"]; sys.exit(not (m["ready"] and m["operator"] == "Velka Net"))' \
-    <<<"$(eval "${lines[2]}")" || fail "the status does not know the modem: $(eval "${lines[2]}")"
-
-code=$(curl -s -o /dev/null -w '%{http_code}' -H 'Authorization: Bearer wrong' "$VELKA_API/status")
-[[ $code == 401 ]] || fail "a wrong token got $code"
+check_api_document "$doc"
 
 kill -TERM "$server"
 status=0
