@@ -163,14 +163,37 @@ Status AppCore::InitOnce() {
 
 Result<modem::ReceptionReport> AppCore::ReceiveOnce() {
     if (const Status opened = InitOnce(); !opened) return opened.error();
-    if (session_.Status().state != modem::ModemState::Ready) {
-        return Error{ModemStateText(session_.Status())};
+    return ReceiveThrough(session_, session_.Status());
+}
+
+std::vector<AppCore::PortReception> AppCore::ReceiveOthers() {
+    std::vector<PortReception> receptions;
+    for (const settings::PoolModem& other : OtherModems()) {
+        if (!other.receives) continue;
+        modem::Session session(stop_, Registry::Machine());
+        const auto port = static_cast<std::uint16_t>(other.port);
+        const modem::ModemStatus state = OpenOther(session, port);
+        receptions.push_back({port, ReceiveThrough(session, state)});
     }
-    modem::InboxSink inbox(FilePath(kInboxFile), [this] { return SimKey(session_.Identity()); });
+    return receptions;
+}
+
+Result<modem::ReceptionReport> AppCore::ReceiveThrough(modem::Session& session,
+                                                       const modem::ModemStatus& state) {
+    if (state.state != modem::ModemState::Ready) {
+        // The sentence of a silent modem speaks of the worker's retries, which one
+        // cycle here does not make: the state's word says it.
+        const std::string name = "COM" + std::to_string(session.PortNumber());
+        const std::string detail = ModemStateText(state);
+        if (detail.empty() || state.state == modem::ModemState::NotAnswering)
+            return Error{ModemLine(name, state, {})};
+        return Error{name + ": " + detail};
+    }
+    modem::InboxSink inbox(FilePath(kInboxFile), [&session] { return SimKey(session.Identity()); });
     RecordedReception recorded(inbox, *recorder_);
-    auto report = session_.Receive(recorded);
+    auto report = session.Receive(recorded);
     if (!report.listed) {
-        return Error{"The modem on COM" + std::to_string(session_.PortNumber()) +
+        return Error{"The modem on COM" + std::to_string(session.PortNumber()) +
                      " did not list its messages."};
     }
     if (!report.saved) {
@@ -188,22 +211,31 @@ Result<AppCore::ModemReport> AppCore::ProbeOnce() {
 
 std::vector<AppCore::PortReport> AppCore::ProbeOthers() {
     std::vector<PortReport> reports;
-    const auto modems =
-        settings::ReadPoolModems(FilePath(kConfigFile), static_cast<std::int32_t>(PortNumber()));
-    if (!modems) return reports;
-    for (std::size_t i = 1; i < modems->size(); ++i) {
+    for (const settings::PoolModem& other : OtherModems()) {
         modem::Session session(stop_, Registry::Machine());
-        const auto port = static_cast<std::uint16_t>((*modems)[i].port);
-        session.Bind(port);
-        if (pin_) session.GivePin(*pin_);
-        const bool ready = session.Open();
-        modem::ModemStatus status = session.Status();
-        if (!ready && status.state == modem::ModemState::Unknown)
-            status = {modem::ModemState::NotAnswering};
-        reports.push_back(
-            {port, {status, session.Info(), session.Identity(), session.Announces()}});
+        const auto port = static_cast<std::uint16_t>(other.port);
+        const modem::ModemStatus state = OpenOther(session, port);
+        reports.push_back({port, {state, session.Info(), session.Identity(), session.Announces()}});
     }
     return reports;
+}
+
+std::vector<settings::PoolModem> AppCore::OtherModems() const {
+    if (!modem_lock_) return {};
+    auto modems =
+        settings::ReadPoolModems(FilePath(kConfigFile), static_cast<std::int32_t>(PortNumber()));
+    if (!modems || modems->empty()) return {};
+    modems->erase(modems->begin());
+    return std::move(*modems);
+}
+
+modem::ModemStatus AppCore::OpenOther(modem::Session& session, std::uint16_t port) {
+    session.Bind(port);
+    if (pin_) session.GivePin(*pin_);
+    const bool ready = session.Open();
+    if (!ready && session.Status().state == modem::ModemState::Unknown)
+        return {modem::ModemState::NotAnswering};
+    return session.Status();
 }
 
 void AppCore::RunOnModem(const ModemErrand& errand) {

@@ -68,6 +68,16 @@ class AppCore {
     // sentence when no port is set, the setting does not convert, another process
     // drives the modem or the modem does not answer. REQUIRES: no worker running.
     Result<modem::ReceptionReport> ReceiveOnce();
+    // After ReceiveOnce, whether or not its modem answered, as long as it took
+    // worker.lock: one reception cycle through each other modem of the pool whose
+    // reception is on, opened on this thread in turn and closed again, into the same
+    // inbox with its SIM noted. A modem that fails does not stop the others.
+    // REQUIRES: no worker running.
+    struct PortReception {
+        std::uint16_t port = 0;
+        Result<modem::ReceptionReport> report;
+    };
+    std::vector<PortReception> ReceiveOthers();
 
     // What the modem said of itself when it was opened.
     struct ModemReport {
@@ -219,6 +229,15 @@ class AppCore {
     // drives the modem or the modem is silent, and when the user may not open the
     // port (in Russian, Windows-1251, and then in English).
     Status InitOnce();
+    // The modems of the pool after the first, as Config.ini lists them; none
+    // while this process does not hold worker.lock.
+    std::vector<settings::PoolModem> OtherModems() const;
+    // Opens `session` on another modem of the pool, as InitOnce opens the first:
+    // its state, NotAnswering when it said nothing at all.
+    modem::ModemStatus OpenOther(modem::Session& session, std::uint16_t port);
+    // One reception cycle through an opened session in `state`, into the inbox.
+    Result<modem::ReceptionReport> ReceiveThrough(modem::Session& session,
+                                                  const modem::ModemStatus& state);
     // Takes worker.lock. False, with other_worker_ set, when another process holds it.
     Result<bool> TakeModem();
     // Starts a worker per modem of the pool, session_ driving the first.

@@ -87,6 +87,27 @@ printf '[Modem 2]\r\nSerialPort=%s\r\n' "$com2" >>"$work/Config.ini"
 imei2=$("$sim" ctl --dir "$work/sim" identity 2 | awk '$1 == "imei" {print $2}')
 expect_output "modem	$com2	ready	Velka Net	20	$imei2" status
 json_check "[m['port'] for m in d['modems']] == ['$com1', '$com2'] and d['modems'][1]['imei'] == '$imei2'" status --json
+# receive takes from every modem of the pool, each message noted with its SIM; one
+# with reception off keeps its messages; one that fails does not stop the others.
+configure "$com1"
+printf '[Modem 2]\r\nSerialPort=%s\r\n' "$com2" >>"$work/Config.ini"
+"$sim" ctl --dir "$work/sim" inject 1 +79161112233 'to the first' >/dev/null
+"$sim" ctl --dir "$work/sim" inject 2 +79161112233 'to the second' >/dev/null
+out=$("$cli" receive 2>&1) || fail "a pool's receive failed: $out"
+grep -qF 'to the first' <<<"$out" && grep -qF 'to the second' <<<"$out" &&
+    grep -qF '2 message(s) received' <<<"$out" || fail "a pool's receive said: $out"
+json_check "[m['sim'] for m in d if m['number'] == '+79161112233'] == ['8970199799900000013', '8970199799900000021']" inbox --json
+printf 'Receive=0\r\n' >>"$work/Config.ini"
+"$sim" ctl --dir "$work/sim" inject 2 +79161112233 'left on the second' >/dev/null
+expect_output '0 message(s) received' receive
+sed -i '/^Receive=0/d' "$work/Config.ini"
+"$sim" ctl --dir "$work/sim" inject 1 +79161112233 'the first answers' >/dev/null
+"$sim" ctl --dir "$work/sim" fault 2 silent on >/dev/null
+out=$("$cli" receive 2>&1) && fail "a pool's receive with a silent modem succeeded: $out"
+grep -qF 'the first answers' <<<"$out" && grep -qF "$com2: " <<<"$out" ||
+    fail "a pool's receive with a silent modem said: $out"
+"$sim" ctl --dir "$work/sim" fault 2 clear >/dev/null
+expect_output 'left on the second' receive
 configure "$com2"
 # An 8-bit data message (coding 04): control characters, a quote, a backslash, a
 # line break and Russian (Windows-1251), a zero byte and more. Both listings still

@@ -450,18 +450,38 @@ int Send(const std::vector<std::string_view>& args) {
 
 // ---- receive, watch ----
 
+// Prints what one modem's reception stored, or why it failed; adds to `stored`
+// what it stored. Whether it received.
+bool SayReception(const velka::Result<velka::modem::ReceptionReport>& report, std::size_t& stored) {
+    if (!report) {
+        std::fprintf(stderr, "velka-sms-cli: %s\n",
+                     velka::codepage::ToUtf8(report.error().message).c_str());
+        return false;
+    }
+    for (const velka::store::ReceivedRecord& record : report->stored) PrintRecord(record);
+    stored += report->stored.size();
+    return true;
+}
+
+// Every modem of the pool whose reception is on, the first whatever its switch;
+// one that fails does not keep the others' messages on their SIMs.
 int Receive() {
     velka::webhooks::EventKeeping keeping(velka::ProgramDirectory());
     AppCore core(velka::ProgramDirectory());
     core.SetEventRecorder(keeping);
     if (g_pin) core.SetPin(*g_pin);
-    const auto report = core.ReceiveOnce();
+    const auto first = core.ReceiveOnce();
     SayModemManagerNotice(core);
     SayEventsOpening(keeping);
-    if (!report) return Fail(kFailed, velka::codepage::ToUtf8(report.error().message));
-    for (const velka::store::ReceivedRecord& record : report->stored) PrintRecord(record);
-    std::fprintf(stderr, "velka-sms-cli: %zu message(s) received.\n", report->stored.size());
-    return 0;
+    const std::vector<AppCore::PortReception> others = core.ReceiveOthers();
+    if (!first && others.empty())
+        return Fail(kFailed, velka::codepage::ToUtf8(first.error().message));
+    std::size_t stored = 0;
+    bool all_received = SayReception(first, stored);
+    for (const AppCore::PortReception& other : others)
+        all_received = SayReception(other.report, stored) && all_received;
+    std::fprintf(stderr, "velka-sms-cli: %zu message(s) received.\n", stored);
+    return all_received ? 0 : kFailed;
 }
 
 // Starts the worker of a command that runs until interrupted (watch, serve), with
