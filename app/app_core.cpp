@@ -240,15 +240,42 @@ modem::ModemStatus AppCore::OpenOther(modem::Session& session, std::uint16_t por
 
 void AppCore::RunOnModem(const ModemErrand& errand) {
     if (WorkerRunning()) {
+        // An errand no worker answers to would wait until the program closes.
+        if (!errand.via.empty() && !queue_.KnowsModem(errand.via))
+            return errand.failed(Error{ErrandModemUnknownText(errand.via)});
         // Refused once the worker has ended: nothing would ever run it.
         if (!queue_.AddErrand(errand)) errand.failed(Error{ErrandNotRunText({}, true)});
         return;
     }
-    if (const Status opened = InitOnce(); !opened) return errand.failed(opened.error());
-    if (session_.Status().state != modem::ModemState::Ready) {
-        return errand.failed(Error{ErrandNotRunText(session_.Status(), false)});
+    // A first modem that does not answer keeps no errand from the others.
+    const Status opened = InitOnce();
+    if (!opened && (errand.via.empty() || !modem_lock_)) return errand.failed(opened.error());
+    if (opened && (errand.via.empty() || AnswersTo(NamesOf(session_), errand.via)))
+        return RunOpened(session_, session_.Status(), errand);
+    for (const settings::PoolModem& other : OtherModems()) {
+        modem::Session session(stop_, Registry::Machine());
+        const modem::ModemStatus state = OpenOther(session, static_cast<std::uint16_t>(other.port));
+        if (AnswersTo(NamesOf(session), errand.via)) return RunOpened(session, state, errand);
     }
-    errand.run(session_);
+    errand.failed(Error{ErrandModemUnknownText(errand.via)});
+}
+
+void AppCore::RunOpened(modem::Session& session, const modem::ModemStatus& state,
+                        const ModemErrand& errand) {
+    if (state.state != modem::ModemState::Ready)
+        return errand.failed(Error{ErrandNotRunText(state, false)});
+    errand.run(session);
+}
+
+std::vector<std::string> AppCore::NamesOf(const modem::Session& session) const {
+    const modem::DeviceIdentity identity = session.Identity();
+    const std::string sim = SimKey(identity);
+    std::string sim_name;
+    if (!sim.empty()) {
+        if (const auto settings = settings::ReadSimSettings(FilePath(kConfigFile), sim))
+            sim_name = settings->name;
+    }
+    return ModemNames(sim, identity.imei, {session.PortNumber()}, sim_name);
 }
 
 std::string AppCore::CurrentSimKey() const {

@@ -106,7 +106,10 @@ class AppCore {
     // over and returns at once: the worker runs it before the next record, on its
     // thread. Otherwise runs it here and now, as ReceiveOnce does, on this thread
     // (which then blocks on the modem), and tells `failed` in English why it could
-    // not: no port, another process drives the modem, a silent modem.
+    // not: no port, another process drives the modem, a silent modem. An errand
+    // that names a modem goes to the worker of that modem; without a worker the
+    // modems of the pool are opened in turn until one answers to its name. No
+    // modem answering to it is a failure too.
     void RunOnModem(const ModemErrand& errand);
 
     // The PIN the user gave, sent once when the SIM asks for it; kept in memory
@@ -235,6 +238,11 @@ class AppCore {
     // Opens `session` on another modem of the pool, as InitOnce opens the first:
     // its state, NotAnswering when it said nothing at all.
     modem::ModemStatus OpenOther(modem::Session& session, std::uint16_t port);
+    // Runs `errand` on an opened session in `state`, or tells it why not.
+    void RunOpened(modem::Session& session, const modem::ModemStatus& state,
+                   const ModemErrand& errand);
+    // What an errand may name the modem of an opened session by (app/routes.h).
+    std::vector<std::string> NamesOf(const modem::Session& session) const;
     // One reception cycle through an opened session in `state`, into the inbox.
     Result<modem::ReceptionReport> ReceiveThrough(modem::Session& session,
                                                   const modem::ModemStatus& state);

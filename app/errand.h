@@ -5,6 +5,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 
 #include "modem/session.h"
 #include "platform/result.h"
@@ -21,6 +22,9 @@ struct ModemErrand {
     // drives the modem, the modem or its SIM is not ready, or the program closes
     // first. The sentence is in Windows-1251.
     std::function<void(const Error& why)> failed;
+    // The modem of a pool it is for, as a route names one (app/routes.h: its IMEI,
+    // port, SIM key or SIM name); empty: the first modem.
+    std::string via = {};
 };
 
 }  // namespace velka::app

@@ -16,6 +16,12 @@ void Release(QueuedRecord& item) {
     item.refusal.clear();
 }
 
+// Whether `errand` is for the modem with these names; `first`: the first modem,
+// which runs the errands that name none.
+bool ErrandFor(const ModemErrand& errand, const std::vector<std::string>& names, bool first) {
+    return errand.via.empty() ? first : AnswersTo(names, errand.via);
+}
+
 }  // namespace
 
 Clock::duration RetryPause(int attempts) {
@@ -235,11 +241,30 @@ bool OutgoingQueue::AddErrand(ModemErrand errand) {
     return true;
 }
 
-std::optional<ModemErrand> OutgoingQueue::TakeErrand() {
-    if (errands_.empty()) return std::nullopt;
-    ModemErrand first = std::move(errands_.front());
-    errands_.pop_front();
-    return first;
+bool OutgoingQueue::KnowsModem(std::string_view via) {
+    MutexLock guard(lock_);
+    for (const auto& [sim, member] : members_) {
+        if (AnswersTo(member.names, via)) return true;
+    }
+    return false;
+}
+
+bool OutgoingQueue::HasErrandFor(const std::vector<std::string>& names, bool first) const {
+    for (const ModemErrand& errand : errands_) {
+        if (ErrandFor(errand, names, first)) return true;
+    }
+    return false;
+}
+
+std::optional<ModemErrand> OutgoingQueue::TakeErrand(const std::vector<std::string>& names,
+                                                     bool first) {
+    for (auto it = errands_.begin(); it != errands_.end(); ++it) {
+        if (!ErrandFor(*it, names, first)) continue;
+        ModemErrand taken = std::move(*it);
+        errands_.erase(it);
+        return taken;
+    }
+    return std::nullopt;
 }
 
 std::deque<ModemErrand> OutgoingQueue::CloseErrands() {

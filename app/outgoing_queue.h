@@ -177,12 +177,18 @@ class OutgoingQueue {
     std::size_t WakeHeldBySim() EXCLUDES(lock_);
 
     // ---- Errands, which go before the records that wait ----
-    // Appends an errand and wakes the worker. False, with the errand not taken,
-    // once the worker has ended (CloseErrands). Takes the lock. Any thread.
+    // Appends an errand and wakes the workers. False, with the errand not taken,
+    // once the workers have ended (CloseErrands). Takes the lock. Any thread.
     bool AddErrand(ModemErrand errand) EXCLUDES(lock_);
-    bool HasErrand() const REQUIRES(lock_) { return !errands_.empty(); }
-    // Removes and gives the first errand.
-    std::optional<ModemErrand> TakeErrand() REQUIRES(lock_);
+    // Whether a modem of the pool answers to `via` (app/routes.h), as the workers
+    // last told: one whose SIM was never ready is not known yet. Takes the lock.
+    bool KnowsModem(std::string_view via) EXCLUDES(lock_);
+    // The errands for the modem with these names (app/routes.h): those that name
+    // it, and with `first` those that name none.
+    bool HasErrandFor(const std::vector<std::string>& names, bool first) const REQUIRES(lock_);
+    // Removes and gives the first of them.
+    std::optional<ModemErrand> TakeErrand(const std::vector<std::string>& names, bool first)
+        REQUIRES(lock_);
     // The worker ends: gives the errands it will never run, and refuses new ones.
     std::deque<ModemErrand> CloseErrands() REQUIRES(lock_);
 

@@ -46,6 +46,20 @@ bool AnswersTo(const std::vector<std::string>& names, std::string_view via) {
     });
 }
 
+std::vector<std::string> ModemNames(std::string_view sim, std::string_view imei,
+                                    std::initializer_list<std::uint16_t> ports,
+                                    std::string_view sim_name) {
+    std::vector<std::string> names;
+    for (const std::string_view name : {sim, imei}) {
+        if (!name.empty()) names.emplace_back(name);
+    }
+    for (const std::uint16_t port : ports) {
+        if (port != 0) names.push_back("COM" + std::to_string(port));
+    }
+    if (!sim_name.empty()) names.emplace_back(sim_name);
+    return names;
+}
+
 std::string RouteProblem(std::string_view via) {
     if (via.empty()) return "no modem named";
     if (via.size() > kLongestRoute)

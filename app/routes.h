@@ -9,6 +9,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -45,6 +47,13 @@ struct PoolMember {
 
 // Whether a modem with these names answers to `via`: a port regardless of case.
 bool AnswersTo(const std::vector<std::string>& names, std::string_view via);
+
+// The names a modem answers to: its SIM's key, its IMEI, each of its ports as
+// "COMn" (the one it is on, and the one the settings name, which still names it
+// after a replug moved it), its SIM's name. Those not known (empty, 0) are left out.
+std::vector<std::string> ModemNames(std::string_view sim, std::string_view imei,
+                                    std::initializer_list<std::uint16_t> ports,
+                                    std::string_view sim_name);
 
 // The reason a route named by the user cannot be one: empty, too long, or bytes no
 // name can hold. Empty when it can.

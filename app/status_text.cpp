@@ -178,6 +178,13 @@ std::string ErrandNotRunText(const modem::ModemStatus& status, bool closing) {
            codepage::FromUtf8("), запрос не выполнен.");
 }
 
+std::string ErrandModemUnknownText(std::string_view via) {
+    return codepage::FromUtf8("Модем «") + std::string(via) +
+           codepage::FromUtf8(
+               "» не найден среди модемов, или его SIM-карта ещё не была готова; запрос не "
+               "выполнен.");
+}
+
 std::string PortDeniedText(const DeviceDenial& denial) {
     return codepage::FromUtf8(
         "Нет прав на порт модема " + denial.device + ": устройство принадлежит группе " +

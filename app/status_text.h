@@ -74,6 +74,9 @@ std::string ModemStateText(const modem::ModemStatus& status);
 // ready ("Модем не готов (нужен PIN-код), запрос не выполнен."), or, with
 // `closing`, the program closed first.
 std::string ErrandNotRunText(const modem::ModemStatus& status, bool closing);
+// "Модем «COM7» не найден среди модемов, или его SIM-карта ещё не была готова; запрос
+// не выполнен." `via` is Windows-1251, as the routes keep it.
+std::string ErrandModemUnknownText(std::string_view via);
 
 // The sentence for a port whose device the user may not open: the device, the group
 // that owns it, the command that adds the user to it. Windows-1251. ModemStateText

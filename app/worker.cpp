@@ -220,7 +220,7 @@ void Worker::Run() {
         bool due = false;
         {
             MutexLock guard(queue_.lock());
-            if (duties_.errands) errand = queue_.TakeErrand();
+            errand = queue_.TakeErrand(own_names_, duties_.errands);
             due = MayTakeDue(Clock::now());
         }
         if (errand) {
@@ -353,19 +353,16 @@ std::string Worker::OwnSim() const {
 
 void Worker::TellMembership() {
     const std::string sim = SimForQueue();
-    if (sim.empty()) return;
     const modem::DeviceIdentity identity = session_.Identity();
     if (sim != member_sim_) {
         if (!member_sim_.empty()) queue_.RemoveMember(member_sim_);
         member_sim_ = sim;
-        member_name_ = sim_gate_ ? sim_gate_->Name(identity) : std::string();
+        member_name_ = sim_gate_ && !sim.empty() ? sim_gate_->Name(identity) : std::string();
     }
+    own_names_ = ModemNames(sim, identity.imei, {port_.load(), configured_port_}, member_name_);
+    if (sim.empty()) return;
     PoolMember member;
-    // The settings' port still names the modem after a replug moved it.
-    for (std::string name :
-         {sim, identity.imei, ComName(port_.load()), ComName(configured_port_), member_name_}) {
-        if (!name.empty()) member.names.push_back(std::move(name));
-    }
+    member.names = own_names_;
     member.available = duties_.sends && session_.Status().state == modem::ModemState::Ready &&
                        silences_ == 0 && failures_in_a_row_ < kFailuresBeforeResting &&
                        !resting_until_;
@@ -722,7 +719,7 @@ void Worker::AwaitReason() {
     {
         MutexLock guard(queue_.lock());
         if (MayTakeDue(Clock::now()) || queue_.QueuedOnDisk() ||
-            (duties_.errands && queue_.HasErrand()))
+            queue_.HasErrandFor(own_names_, duties_.errands))
             return;
         if (const auto next = NextDueForMe(); next && *next < deadline) deadline = *next;
     }
@@ -900,7 +897,7 @@ void Worker::Pause(Clock::duration length, bool for_records) {
     // failure never does, so that a switch cannot make a failing modem spin. An
     // errand ends either: each is run (or refused) once, so it cannot make one spin.
     const auto called = [&]() REQUIRES(queue_.lock()) {
-        return (duties_.errands && queue_.HasErrand()) ||
+        return queue_.HasErrandFor(own_names_, duties_.errands) ||
                (for_records &&
                 (reception_switched_.load() || MayTakeDue(Clock::now()) || queue_.QueuedOnDisk()));
     };

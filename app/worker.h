@@ -176,7 +176,7 @@ inline constexpr const char* kModemsFile = "modems.ini";
 inline constexpr auto kReplugLook = std::chrono::seconds(5);
 
 // What a worker of a pool does: send records, fetch what arrives, run the errands
-// (the modem the user talks to, the first one).
+// that name no modem (the first modem's; every worker runs those that name it).
 struct WorkerDuties {
     bool sends = true;
     bool receives = true;
@@ -392,7 +392,10 @@ class Worker {
     bool claimed_ = false;  // the IMEI was asked, by a probe or an opening; worker's thread only
     Clock::time_point next_search_{};  // FindMovedModem; worker's thread only
     std::string member_name_;          // that SIM's name in Config.ini; worker's thread only
-    int failures_in_a_row_ = 0;        // sends; worker's thread only
+    // What the routes and the errands may name this modem by (app/routes.h), as
+    // TellMembership last found; worker's thread only.
+    std::vector<std::string> own_names_;
+    int failures_in_a_row_ = 0;  // sends; worker's thread only
     // While its SIM rests at a limit, in a pool of several senders; worker's thread only.
     std::optional<Clock::time_point> resting_until_;
     std::optional<std::uint64_t> rest_limit_changes_;  // worker's thread only

@@ -14,6 +14,7 @@
 #include "compose/draft.h"
 #include "compose/text_price.h"
 #include "contacts/contact_book.h"
+#include "gui/modem_choice.h"
 
 class QMenu;
 namespace Ui {
@@ -32,12 +33,6 @@ struct ComposedMessage {
     std::u16string whole;  // the text whole where `text` lost characters; else empty
     // The modem it goes through: one the user picked, or the SIM a reply answers.
     app::Route route;
-};
-
-// A modem of the pool the user may pick to send through.
-struct ModemChoice {
-    QString label;    // "COM5 — Рабочая"
-    std::string via;  // what names it in the queue: its IMEI, else its port
 };
 
 class TComposeForm final : public QDialog {

@@ -349,7 +349,7 @@ void TMainForm::ComposeAndQueue(const ComposedMessage& start) {
     const bool plain = start.recipients.empty() && start.text.empty();
     const std::optional<compose::Draft> kept = plain ? KeptDraft(draft_path) : std::nullopt;
     form.Prefill(start);
-    form.OfferModems(ModemChoices());
+    form.OfferModems(ModemChoices(true));
     form.KeepDraftsIn(draft_path, kept);
     if (dialogs_.ShowModal(form) != QDialog::Accepted) return;
     const ComposedMessage message = form.Message();
@@ -367,12 +367,12 @@ void TMainForm::ComposeAndQueue(const ComposedMessage& start) {
 
 // Each modem by its port and its SIM (as the pane "Модемы" names them), named in
 // the queue by its IMEI, which a replug onto another port keeps.
-std::vector<ModemChoice> TMainForm::ModemChoices() const {
+std::vector<ModemChoice> TMainForm::ModemChoices(bool sending_only) const {
     const std::vector<app::AppCore::PoolModemView> modems = core_.PoolModems();
     const std::vector<app::PoolModemCells> cells = PoolCells(modems);
     std::vector<ModemChoice> choices;
     for (std::size_t i = 0; i < modems.size(); ++i) {
-        if (!modems[i].sends) continue;
+        if (sending_only && !modems[i].sends) continue;
         QString label = ToQt(cells[i].port);
         if (!cells[i].sim.empty()) label += QStringLiteral(" — ") + ToQt(cells[i].sim);
         const std::string& imei = modems[i].seen.identity.imei;

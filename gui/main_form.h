@@ -173,7 +173,7 @@ class TMainForm final : public QMainWindow {
     // The draft kept in `path`; an unreadable one is told, and none given.
     std::optional<compose::Draft> KeptDraft(const std::string& path);
     // The sending modems of the pool, for the compose window to offer.
-    std::vector<ModemChoice> ModemChoices() const;
+    std::vector<ModemChoice> ModemChoices(bool sending_only) const;
     // Each modem of the pool as the pane shows it, with its SIM's name and limits
     // read from Config.ini.
     std::vector<app::PoolModemCells> PoolCells(

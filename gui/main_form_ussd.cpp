@@ -8,6 +8,7 @@ namespace velka::gui {
 
 void TMainForm::mmUssdClick() {
     TUssdForm form(dialogs_, core_, core_.FilePath(app::kUssdCodesFile), this);
+    form.OfferModems(ModemChoices(false));
     dialogs_.ShowModal(form);
 }
 

@@ -33,6 +33,7 @@ TUssdForm::TUssdForm(Dialogs& dialogs, app::AppCore& core, std::string codes_pat
       codes_path_(std::move(codes_path)),
       ui_(std::make_unique<Ui::TUssdForm>()) {
     ui_->setupUi(this);
+    ui_->ModemPanel->hide();
     FillCodes();
     connect(ui_->SendButton, &QPushButton::clicked, this, &TUssdForm::SendButtonClick);
     connect(ui_->ReplyButton, &QPushButton::clicked, this, &TUssdForm::ReplyButtonClick);
@@ -43,6 +44,16 @@ TUssdForm::TUssdForm(Dialogs& dialogs, app::AppCore& core, std::string codes_pat
 
 TUssdForm::~TUssdForm() {
     EndSession();
+}
+
+void TUssdForm::OfferModems(const std::vector<ModemChoice>& modems) {
+    ui_->ModemCombo->clear();
+    modem_vias_.clear();
+    for (const ModemChoice& modem : modems) {
+        ui_->ModemCombo->addItem(modem.label);
+        modem_vias_.push_back(modem.via);
+    }
+    ui_->ModemPanel->setVisible(modems.size() > 1);
 }
 
 void TUssdForm::FillCodes() {
@@ -59,6 +70,10 @@ void TUssdForm::SendButtonClick() {
     }
     // A new request starts a new session; the network's open one is ended first.
     EndSession();
+    const int picked = ui_->ModemCombo->currentIndex();
+    session_via_ = modem_vias_.size() > 1 && picked >= 0
+                       ? modem_vias_[static_cast<std::size_t>(picked)]
+                       : std::string();
     if (const Status kept = app::RememberUssdCode(codes_path_, code.toStdString()); !kept) {
         dialogs_.Warning(
             this, "Не удалось сохранить список кодов: " + SystemTextToQt(kept.error().message));
@@ -107,7 +122,8 @@ void TUssdForm::Ask(const QString& request) {
              PostTo(form, [pending, why = ToQt(why.message)](TUssdForm& shown) {
                  shown.Failed(*pending, why);
              });
-         }});
+         },
+         session_via_});
 }
 
 void TUssdForm::Answered(const Pending& request, const modem::UssdAnswer& answer) {
@@ -147,7 +163,8 @@ void TUssdForm::EndSession() {
         pending_->abandoned.store(true);
         pending_.reset();
     } else if (session_open_) {
-        core_.RunOnModem({[](modem::Session& session) { session.EndUssd(); }, [](const Error&) {}});
+        core_.RunOnModem({[](modem::Session& session) { session.EndUssd(); }, [](const Error&) {},
+                          session_via_});
     }
     session_open_ = false;
     ui_->SendButton->setEnabled(true);

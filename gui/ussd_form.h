@@ -11,6 +11,7 @@
 #include <string>
 
 #include "app/app_core.h"
+#include "gui/modem_choice.h"
 
 namespace Ui {
 class TUssdForm;
@@ -27,6 +28,9 @@ class TUssdForm final : public QDialog {
     TUssdForm(Dialogs& dialogs, app::AppCore& core, std::string codes_path, QWidget* parent);
     // Ends a session the network holds open, now or once its answer comes.
     ~TUssdForm() override;
+    // With two modems or more, the window asks through the one picked (the first
+    // at the start); a session stays on the modem it began on.
+    void OfferModems(const std::vector<ModemChoice>& modems);
 
     void SendButtonClick();
     void ReplyButtonClick();
@@ -53,8 +57,10 @@ class TUssdForm final : public QDialog {
     app::AppCore& core_;
     std::string codes_path_;
     std::unique_ptr<Ui::TUssdForm> ui_;
-    std::shared_ptr<Pending> pending_;  // the request awaiting its answer; null when none
-    bool session_open_ = false;         // the network asked and waits for a reply
+    std::vector<std::string> modem_vias_;  // by ModemCombo's index
+    std::string session_via_;              // the modem the session runs on; empty: the first
+    std::shared_ptr<Pending> pending_;     // the request awaiting its answer; null when none
+    bool session_open_ = false;            // the network asked and waits for a reply
 };
 
 }  // namespace velka::gui

@@ -3,12 +3,15 @@
 // their limit, switched off for sending, silent) leaving the records to the others.
 #include <gtest/gtest.h>
 
+#include <future>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
 
 #include "app/app_core.h"
+#include "app/sim_limits.h"
 #include "platform/codepage.h"
 #include "platform/profile.h"
 #include "settings/pool_settings.h"
@@ -182,6 +185,63 @@ TEST_F(ThreeModems, ARecordGoesThroughTheModemNamedForItAndANumberBackThroughIts
         EXPECT_EQ(message.sender, NumberOf(2)) << message.text;
     }
     EXPECT_EQ(replies, 4u);
+}
+
+// The port an errand for `via` ran on ("COM5"), or "refused: " and why not.
+std::string RunErrand(AppCore& core, const std::string& via) {
+    const auto done = std::make_shared<std::promise<std::string>>();
+    std::future<std::string> result = done->get_future();
+    core.RunOnModem({[done](modem::Session& session) {
+                         done->set_value("COM" + std::to_string(session.PortNumber()));
+                     },
+                     [done](const Error& why) { done->set_value("refused: " + why.message); },
+                     via});
+    if (result.wait_for(std::chrono::seconds(60)) != std::future_status::ready) return "no end";
+    return result.get();
+}
+
+// An errand (a USSD request) for a modem named by its port, IMEI or SIM name runs
+// on that modem: through its worker while the pool runs, and, for a command line
+// that runs none, on the modem found by opening them in turn. One naming no modem
+// is refused with the name, rather than waiting for the program's end.
+TEST_F(ThreeModems, AnErrandNamedForAModemRunsOnThatModemWithTheWorkersAndWithout) {
+    ASSERT_TRUE(profile::WriteString(Ini(), "DEVICEMAP", "PerformMailCheck", "1"));
+    std::string imei2;
+    const std::string named = codepage::FromUtf8("Рабочая");
+    {
+        AppCore probe(home_.path());
+        ASSERT_TRUE(probe.ProbeOnce());
+        const auto others = probe.ProbeOthers();
+        ASSERT_EQ(others.size(), 2u);
+        imei2 = others[0].modem.identity.imei;
+        ASSERT_FALSE(imei2.empty());
+        ASSERT_TRUE(
+            settings::WriteSimSettings(Ini(), SimKey(others[1].modem.identity), {named, {}}));
+    }
+    // A command line's core runs one errand.
+    const auto without_workers = [&](const std::string& via) {
+        AppCore once(home_.path());
+        return RunErrand(once, via);
+    };
+    EXPECT_EQ(without_workers(""), modems_.ComName(1));
+    EXPECT_EQ(without_workers(imei2), modems_.ComName(2));
+    EXPECT_EQ(without_workers(named), modems_.ComName(3));
+    EXPECT_NE(without_workers("COM99").find("refused: "), std::string::npos);
+    ASSERT_TRUE(core_.Start(outcomes_.Events()));
+    ASSERT_TRUE(testing::Eventually([&] {
+        const auto modems = core_.PoolModems();
+        return std::all_of(modems.begin(), modems.end(), [](const auto& modem) {
+            return modem.seen.status.state == modem::ModemState::Ready;
+        });
+    }));
+    EXPECT_EQ(RunErrand(core_, ""), modems_.ComName(1));
+    EXPECT_EQ(RunErrand(core_, imei2), modems_.ComName(2));
+    EXPECT_EQ(RunErrand(core_, modems_.ComName(3)), modems_.ComName(3));
+    EXPECT_EQ(RunErrand(core_, named), modems_.ComName(3));
+    const std::string unknown = RunErrand(core_, "COM99");
+    EXPECT_NE(unknown.find("refused: "), std::string::npos) << unknown;
+    EXPECT_NE(unknown.find("COM99"), std::string::npos) << unknown;
+    core_.Shutdown();
 }
 
 TEST_F(ThreeModems, ATextWhoseSimStoppedAnsweringGoesAgainWholeThroughAnother) {

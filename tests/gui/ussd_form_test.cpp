@@ -27,7 +27,9 @@ constexpr int kAnswerWait = 30000;  // ms
 
 class UssdFormTest : public ::testing::Test {
   protected:
-    UssdFormTest() { ::setenv("VELKA_HOME", home_.path().c_str(), 1); }
+    explicit UssdFormTest(std::size_t modems = 1) : modems_(modems) {
+        ::setenv("VELKA_HOME", home_.path().c_str(), 1);
+    }
 
     void SetUp() override {
         ASSERT_TRUE(profile::WriteString(home_.File("Config.ini"), "DEVICEMAP", "SerialPort",
@@ -53,7 +55,7 @@ class UssdFormTest : public ::testing::Test {
         In<QPushButton>(form, "SendButton")->click();
     }
 
-    velka::testing::SimModems modems_{1};
+    velka::testing::SimModems modems_;
     velka::testing::TempDir home_;
     ScriptedDialogs dialogs_;
     app::AppCore core_{home_.path()};
@@ -122,6 +124,46 @@ TEST_F(UssdFormTest, ACodeTheNetworkDoesNotServeAndAnEmptyOneAreToldInRussian) {
     ASSERT_EQ(dialogs_.Messages().size(), 2u);
     EXPECT_EQ(dialogs_.Messages()[0].text, "Введите код запроса, например *100#.");
     EXPECT_EQ(dialogs_.Messages()[1].text, "Сеть не поддерживает этот запрос.");
+}
+
+// With two modems the window asks which; a session stays on the modem picked, its
+// reply and its end included, and the other modem hears none of it.
+class UssdPoolTest : public UssdFormTest {
+  protected:
+    UssdPoolTest() : UssdFormTest(2) {}
+    void SetUp() override {
+        ASSERT_TRUE(profile::WriteString(home_.File("Config.ini"), "Modem 2", "SerialPort",
+                                         modems_.ComName(2)));
+        UssdFormTest::SetUp();
+        // The modems are offered, by their IMEIs, once their workers opened them.
+        ASSERT_TRUE(::velka::testing::Eventually([&] {
+            const auto modems = core_.PoolModems();
+            return modems.size() == 2 && !modems[1].seen.identity.imei.empty() &&
+                   !modems[1].seen.identity.iccid.empty();
+        }));
+    }
+};
+
+TEST_F(UssdPoolTest, ASessionGoesThroughTheModemPickedToItsEnd) {
+    InUssdWindow([&](QDialog& form) {
+        ASSERT_TRUE(In<QWidget>(form, "ModemPanel")->isVisibleTo(&form));
+        auto* modems = In<QComboBox>(form, "ModemCombo");
+        ASSERT_EQ(modems->count(), 2);
+        EXPECT_TRUE(modems->itemText(1).startsWith(QString::fromStdString(modems_.ComName(2))))
+            << modems->itemText(1).toStdString();
+        modems->setCurrentIndex(1);
+        Send(form, "*111#");
+        QTRY_COMPARE_WITH_TIMEOUT(Answer(form), QString("Меню:\n1 Баланс\n2 Тарифы"), kAnswerWait);
+        In<QLineEdit>(form, "ReplyEdit")->setText("2");
+        In<QPushButton>(form, "ReplyButton")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(Answer(form), QString("Тарифы:\n1 Базовый\n2 Безлимит"),
+                                  kAnswerWait);
+        In<QPushButton>(form, "EndButton")->click();
+    });
+    EXPECT_TRUE(::velka::testing::Eventually(
+        [&] { return Count(modems_.Written(2), "AT+CUSD=2\r") == 1; }));
+    EXPECT_EQ(Count(modems_.Written(2), "AT+CUSD=1,"), 2u);
+    EXPECT_EQ(Count(modems_.Written(1), "AT+CUSD"), 0u);
 }
 
 TEST_F(UssdFormTest, Screenshots) {

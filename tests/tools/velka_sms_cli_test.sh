@@ -266,5 +266,12 @@ expect_refusal 1 'Сеть не поддерживает этот запрос.'
 expect_refusal 1 'before the reply' ussd '*100#' 1
 expect_refusal 2 'ussd needs a CODE' ussd
 expect_refusal 2 'ussd takes CODE' ussd '*100#' --timeout
+# Through a modem of a pool named by its port, while the first one is silent.
+printf '[Modem 2]\r\nSerialPort=%s\r\n' "$com2" >>"$work/Config.ini"
+expect_refusal 1 'Модем «COM99» не найден' ussd '*100#' --via COM99
+"$sim" ctl --dir "$work/sim" fault 1 silent on >/dev/null
+expect_output 'Баланс: 57,10 р.' ussd '*100#' --via "$com2"
+expect_refusal 1 'does not answer' ussd '*100#'
+"$sim" ctl --dir "$work/sim" fault 1 clear >/dev/null
 
 finish

@@ -8,7 +8,7 @@
 //   velka-sms-cli inbox [--parts] [--json] | outbox [--parts] [--json] | ports
 //   velka-sms-cli contacts import FILE [...] | contacts export FILE [--group G]
 //   velka-sms-cli [--pin PIN] sim-contacts [--json]
-//   velka-sms-cli [--pin PIN] ussd CODE [REPLY...] [--json]
+//   velka-sms-cli [--pin PIN] ussd CODE [REPLY...] [--via IMEI|PORT|SIM] [--json]
 //
 // A SIM that asks for its PIN gets the one of --pin, or of VELKA_PIN, once.
 //
@@ -88,8 +88,9 @@ constexpr const char* kUsage =
     "       velka-sms-cli contacts export FILE [--group G]  the book, or group G, to a\n"
     "                                 vCard or CSV file as FILE's extension says\n"
     "       velka-sms-cli sim-contacts [--json]  the SIM's phone book: index, number, name\n"
-    "       velka-sms-cli ussd CODE [REPLY...] [--json]  a USSD request (*100#) and the\n"
-    "                                 replies to the network's questions, in order\n"
+    "       velka-sms-cli ussd CODE [REPLY...] [--via IMEI|PORT|SIM] [--json]  a USSD\n"
+    "                                 request (*100#) and the replies to the network's\n"
+    "                                 questions, in order; --via: through that modem\n"
     "  --json prints one JSON value (UTF-8) for scripts.\n"
     "  --pin PIN before the command (or VELKA_PIN) unlocks a SIM that asks for its PIN.\n";
 

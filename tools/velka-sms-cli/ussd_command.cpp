@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/app_core.h"
+#include "app/routes.h"
 #include "app/ussd_text.h"
 #include "platform/codepage.h"
 #include "platform/program_dir.h"
@@ -57,12 +58,18 @@ void PrintText(const std::vector<Step>& steps) {
 
 int Ussd(const std::vector<std::string_view>& args, const std::optional<std::string>& pin) {
     bool json = false;
+    std::optional<std::string> via;  // Windows-1251, as the routes keep names
     std::vector<std::string> requests;
-    for (const std::string_view arg : args) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string_view arg = args[i];
         if (arg == "--json" && !json) {
             json = true;
+        } else if (arg == "--via" && !via && i + 1 < args.size()) {
+            via = codepage::FromUtf8(args[++i]);
+            if (const std::string problem = app::RouteProblem(*via); !problem.empty())
+                return Fail(kBadInput, "--via: " + problem + ".");
         } else if (arg.starts_with("--")) {
-            return Fail(kBadInput, "ussd takes CODE [REPLY...] and --json.");
+            return Fail(kBadInput, "ussd takes CODE [REPLY...], --via IMEI|PORT|SIM and --json.");
         } else {
             requests.emplace_back(arg);
         }
@@ -73,7 +80,7 @@ int Ussd(const std::vector<std::string_view>& args, const std::optional<std::str
     std::vector<Step> steps;
     std::optional<Error> failure;
     core.RunOnModem({[&](modem::Session& session) { steps = Converse(session, requests); },
-                     [&](const Error& why) { failure = why; }});
+                     [&](const Error& why) { failure = why; }, via.value_or("")});
     if (failure) return Fail(kFailed, codepage::ToUtf8(failure->message));
     if (json) {
         PrintJson(steps);
