@@ -6,6 +6,7 @@
 #include "app/status_text.h"
 #include "modem/inbox_sink.h"
 #include "platform/codepage.h"
+#include "platform/com_name.h"
 #include "platform/registry.h"
 #include "settings/startup_settings.h"
 #include "store/sim_counters_file.h"
@@ -143,7 +144,7 @@ Status AppCore::InitOnce() {
             "No serial port is set: put SerialPort=COM<number> in section [DEVICEMAP] of " +
             FilePath(kConfigFile) + "."};
     }
-    const std::string name = "COM" + std::to_string(*port);
+    const std::string name = ComName(static_cast<unsigned>(*port));
     const auto taken = TakeModem();
     if (!taken) return taken.error();
     if (!*taken) {
@@ -183,7 +184,7 @@ Result<modem::ReceptionReport> AppCore::ReceiveThrough(modem::Session& session,
     if (state.state != modem::ModemState::Ready) {
         // The sentence of a silent modem speaks of the worker's retries, which one
         // cycle here does not make: the state's word says it.
-        const std::string name = "COM" + std::to_string(session.PortNumber());
+        const std::string name = ComName(session.PortNumber());
         const std::string detail = ModemStateText(state);
         if (detail.empty() || state.state == modem::ModemState::NotAnswering)
             return Error{ModemLine(name, state, {})};

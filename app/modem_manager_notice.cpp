@@ -1,13 +1,14 @@
 #include "app/modem_manager_notice.h"
 
 #include "platform/codepage.h"
+#include "platform/com_name.h"
 
 namespace velka::app {
 
 std::string ModemManagerNotice(Registry& registry, std::uint16_t port_number,
                                const SystemPlaces& places) {
     if (port_number == 0) return {};
-    const std::string port = "COM" + std::to_string(port_number);
+    const std::string port = ComName(port_number);
     // The device first: it is one small file, and most ports are marked or virtual.
     if (ModemManagerMarkOfPort(registry, port, places) != ModemManagerMark::Probed) return {};
     if (!ModemManagerRunning(places)) return {};

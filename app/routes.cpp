@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/com_name.h"
 #include "platform/datetime.h"
 #include "platform/files.h"
 #include "platform/number_key.h"
@@ -54,7 +55,7 @@ std::vector<std::string> ModemNames(std::string_view sim, std::string_view imei,
         if (!name.empty()) names.emplace_back(name);
     }
     for (const std::uint16_t port : ports) {
-        if (port != 0) names.push_back("COM" + std::to_string(port));
+        if (port != 0) names.push_back(ComName(port));
     }
     if (!sim_name.empty()) names.emplace_back(sim_name);
     return names;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/codepage.h"
+#include "platform/com_name.h"
 #include "platform/datetime.h"
 
 namespace velka::app {
@@ -182,7 +183,7 @@ std::string SimKey(const modem::DeviceIdentity& identity) {
 
 std::string WorkerSim(const modem::DeviceIdentity& identity, std::uint16_t port) {
     std::string key = SimKey(identity);
-    return key.empty() ? "COM" + std::to_string(port) : key;
+    return key.empty() ? ComName(port) : key;
 }
 
 bool PortSim(std::string_view key) {

@@ -1,6 +1,7 @@
 #include "app/status_text.h"
 
 #include "platform/codepage.h"
+#include "platform/com_name.h"
 
 namespace velka::app {
 
@@ -69,7 +70,7 @@ std::string CountText(std::optional<int> count, int limit) {
 PoolModemCells DescribePoolModem(const AppCore::PoolModemView& modem,
                                  const settings::SimSettings& sim) {
     PoolModemCells cells;
-    cells.port = "COM" + std::to_string(modem.port);
+    cells.port = ComName(modem.port);
     const modem::ModemStatus& status = modem.seen.status;
     if (modem.same_modem_as != 0) {
         cells.state =

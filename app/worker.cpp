@@ -7,6 +7,7 @@
 #include "app/port_offer.h"
 #include "app/status_text.h"
 #include "platform/codepage.h"
+#include "platform/com_name.h"
 #include "platform/datetime.h"
 #include "platform/files.h"
 #include "platform/profile.h"
@@ -23,10 +24,6 @@
 namespace velka::app {
 
 namespace {
-
-std::string ComName(std::uint16_t port) {
-    return "COM" + std::to_string(port);
-}
 
 // Where the store file (outbox.db or unsent.db) holds the records already, each
 // looked for past its mark, at a place no other of them was found at. Only a kill

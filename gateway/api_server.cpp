@@ -23,6 +23,7 @@
 #include "messages/box_rows.h"
 #include "messages/delivery_states.h"
 #include "platform/codepage.h"
+#include "platform/com_name.h"
 #include "platform/datetime.h"
 #include "platform/files.h"
 #include "platform/mutex.h"
@@ -424,7 +425,7 @@ void ApiServer::Impl::GetStatus(httplib::Response& response) {
     }
     const app::AppCore::QueueSummary queue = core.SummaryOfQueue();
     const auto waiting = core.QueuedCount();
-    json modem = {{"port", core.PortNumber() == 0 ? "" : "COM" + std::to_string(core.PortNumber())},
+    json modem = {{"port", core.PortNumber() == 0 ? "" : ComName(core.PortNumber())},
                   {"worker", core.WorkerRunning()},
                   {"state", Utf8(app::ModemStateWord(status.state))},
                   {"ready", status.state == modem::ModemState::Ready},

@@ -15,6 +15,7 @@
 #include "gui/modems_form.h"
 #include "gui/qt_text.h"
 #include "gui/queue_form.h"
+#include "platform/com_name.h"
 #include "ui_main_form.h"
 
 namespace velka::gui {
@@ -179,7 +180,7 @@ void TMainForm::RefreshStatusBarSoon() {
 void TMainForm::RefreshStatusBar() {
     const auto now = app::Clock::now();
     const app::AppCore::QueueSummary queue = core_.SummaryOfQueue();
-    const std::string port = "COM" + std::to_string(core_.PortNumber());
+    const std::string port = ComName(core_.PortNumber());
     QString modem =
         core_.WorkerRunning() ? ToQt(app::ModemLine(port, modem_status_, modem_info_)) : QString();
     if (core_.ModemCount() > 1) ShowPool(modem);

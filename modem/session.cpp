@@ -8,6 +8,7 @@
 #include "modem/send.h"
 #include "modem/sim.h"
 #include "modem/ussd.h"
+#include "platform/com_name.h"
 #include "platform/datetime.h"
 #include "serial/ser_port.h"
 
@@ -74,7 +75,7 @@ bool Session::Open() {
     // program and for one the user may not open; only the device's permissions
     // tell the second, which the user can mend.
     if (line_->context.status.state == ModemState::PortMissing) {
-        if (auto denial = ComPortDenial(line_->registry, "COM" + std::to_string(PortNumber()))) {
+        if (auto denial = ComPortDenial(line_->registry, ComName(PortNumber()))) {
             line_->context.status = {ModemState::PortDenied, -1, std::move(denial)};
         }
     }

@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "platform/com_name.h"
 #include "serial/ser_dispatch.h"
 #include "serial/ser_except.h"
 #include "serial/ser_port.h"
@@ -18,7 +19,7 @@ bool IsPortAvailable(std::uint16_t n) {
 std::vector<std::string> AvailablePortList(const std::function<bool(std::uint16_t)>& available) {
     std::vector<std::string> list;
     for (std::uint16_t n = 1; n <= kHighestListedPort; ++n) {
-        if (available(n)) list.push_back("COM" + std::to_string(n));
+        if (available(n)) list.push_back(ComName(n));
     }
     return list;
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/codepage.h"
+#include "platform/com_name.h"
 #include "platform/profile.h"
 #include "settings/startup_settings.h"
 
@@ -72,7 +73,7 @@ Result<std::vector<PoolModem>> CheckedPool(const std::vector<PoolRow>& rows) {
 
 DialogSettings InitialDialogSettings(std::uint16_t port_in_use, bool reception,
                                      bool delivery_reports, bool full_ucs2_segments) {
-    return {port_in_use == 0 ? std::string() : "COM" + std::to_string(port_in_use), reception,
+    return {port_in_use == 0 ? std::string() : ComName(port_in_use), reception,
             delivery_reports, full_ucs2_segments};
 }
 

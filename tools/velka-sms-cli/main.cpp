@@ -35,6 +35,7 @@
 #include "compose/compose.h"
 #include "messages/box_rows.h"
 #include "platform/codepage.h"
+#include "platform/com_name.h"
 #include "platform/datetime.h"
 #include "platform/program_dir.h"
 #include "platform/registry.h"
@@ -498,7 +499,7 @@ int StartWorker(AppCore& core, velka::app::WorkerEvents& events,
         return Fail(kFailed, started.error().message);
     if (core.WorkerRunning()) SayModemManagerNotice(core);
     if (const auto& other = core.OtherWorker()) {
-        return Fail(kFailed, "COM" + std::to_string(core.PortNumber()) + " is driven by " +
+        return Fail(kFailed, velka::ComName(core.PortNumber()) + " is driven by " +
                                  velka::Describe(*other) + ".");
     }
     if (!core.WorkerRunning()) return Fail(kFailed, NoPortMessage(core));

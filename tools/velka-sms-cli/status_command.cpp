@@ -6,6 +6,7 @@
 
 #include "app/status_text.h"
 #include "platform/codepage.h"
+#include "platform/com_name.h"
 #include "tools/velka-sms-cli/json.h"
 
 namespace velka::cli {
@@ -31,7 +32,7 @@ std::vector<Fact> ModemFacts(const StatusFindings& found) {
     const ModemFindings& first = found.first;
     const modem::ModemInfo& info = first.modem.info;
     return {
-        {"port", "COM" + std::to_string(first.port)},
+        {"port", velka::ComName(first.port)},
         {"sim", StateWord(first.modem.status)},
         {"manufacturer", ToUtf8(info.manufacturer)},
         {"model", ToUtf8(info.model)},
@@ -105,7 +106,7 @@ std::string ModemLine(const ModemFindings& found) {
         return std::string();
     };
     for (const std::string& field :
-         {"COM" + std::to_string(found.port), StateWord(found.modem.status),
+         {velka::ComName(found.port), StateWord(found.modem.status),
           ToUtf8(info.operator_name), info.signal < 0 ? std::string() : std::to_string(info.signal),
           fact("imei"), fact("iccid"), fact("sim-name"), fact("sent-day")})
         line.append("\t").append(field);
@@ -141,7 +142,7 @@ Json ModemJson(const ModemFindings& found) {
     const modem::ModemInfo& info = found.modem.info;
     const modem::DeviceIdentity& identity = found.modem.identity;
     Json modem = Json::object();
-    modem["port"] = "COM" + std::to_string(found.port);
+    modem["port"] = velka::ComName(found.port);
     modem["state"] = StateWord(found.modem.status);
     modem["operator"] = TextOrNull(ToUtf8(info.operator_name));
     modem["signal"] = NumberOrNull(info.signal, info.signal >= 0);
