@@ -130,15 +130,22 @@ class Matcher {
         // By record: the outcome of each of its messages, by segment number.
         std::vector<std::vector<SegmentOutcome>> segments(records);
         for (std::size_t i = 0; i < sent_.size(); ++i) {
-            if (!believed_[i] || sent_[i].record >= records) continue;
-            auto& of_record = segments[sent_[i].record];
-            if (of_record.size() < sent_[i].total) of_record.resize(sent_[i].total);
-            // A message confirmed twice (its entries written again after a crash) keeps
-            // whichever entry drew a report.
-            if (outcomes_[i].status >= 0) of_record[sent_[i].segment - 1] = outcomes_[i];
+            if (believed_[i] && sent_[i].record < records) AddOutcome(segments[sent_[i].record], i);
         }
         std::vector<DeliveryState> states(records);
         for (std::size_t r = 0; r < records; ++r) states[r] = StateOf(segments[r]);
+        return states;
+    }
+
+    // The states of the records of `records` the entries name, by record: for a few
+    // entries of a large box.
+    std::map<std::uint32_t, DeliveryState> StatesNamed(std::size_t records) const {
+        std::map<std::uint32_t, std::vector<SegmentOutcome>> segments;
+        for (std::size_t i = 0; i < sent_.size(); ++i) {
+            if (believed_[i] && sent_[i].record < records) AddOutcome(segments[sent_[i].record], i);
+        }
+        std::map<std::uint32_t, DeliveryState> states;
+        for (const auto& [record, of_record] : segments) states[record] = StateOf(of_record);
         return states;
     }
 
@@ -147,6 +154,13 @@ class Matcher {
         std::string sent;  // DateTimeKey of when it was sent
         std::size_t entry;
     };
+
+    void AddOutcome(std::vector<SegmentOutcome>& of_record, std::size_t entry) const {
+        if (of_record.size() < sent_[entry].total) of_record.resize(sent_[entry].total);
+        // A message confirmed twice (its entries written again after a crash) keeps
+        // whichever entry drew a report.
+        if (outcomes_[entry].status >= 0) of_record[sent_[entry].segment - 1] = outcomes_[entry];
+    }
 
     static DeliveryState StateOf(const std::vector<SegmentOutcome>& segments) {
         if (segments.empty()) return {};
@@ -194,19 +208,18 @@ std::optional<store::DeliverySources> SourcesNow(const std::string& box_path,
     return sources;
 }
 
-// The states `cache` keeps; nothing when one of them is not a state.
-std::optional<DeliveryStates> StatesOf(const store::DeliveryCache& cache) {
+// The states `cache` keeps, their times moved out of it.
+DeliveryStates StatesOf(store::DeliveryCache cache) {
+    static_assert(store::kLastOutcome == static_cast<std::uint8_t>(DeliveryOutcome::NotDelivered));
     DeliveryStates states;
     states.unbelieved = cache.unbelieved;
     states.by_record.resize(cache.states.size());
     for (std::size_t i = 0; i < cache.states.size(); ++i) {
-        const store::CachedState& cached = cache.states[i];
-        if (cached.outcome > static_cast<std::uint8_t>(DeliveryOutcome::NotDelivered))
-            return std::nullopt;
+        store::CachedState& cached = cache.states[i];
         DeliveryState& state = states.by_record[i];
         state.delivery = static_cast<DeliveryOutcome>(cached.outcome);
         if (state.delivery == DeliveryOutcome::NotDelivered) state.status = cached.status;
-        state.when = cached.when;
+        state.when = std::move(cached.when);
     }
     return states;
 }
@@ -218,16 +231,18 @@ std::string LatestReport(std::span<const store::StatusReport> reports, std::stri
     return latest;
 }
 
+store::CachedState CachedOf(const DeliveryState& state) {
+    const bool failed = state.delivery == DeliveryOutcome::NotDelivered;
+    return {static_cast<std::uint8_t>(state.delivery),
+            static_cast<std::uint8_t>(failed ? state.status : 0), state.when};
+}
+
 store::DeliveryCache CacheOf(const store::DeliverySources& sources, const DeliveryStates& states,
                              std::string latest_report) {
     store::DeliveryCache cache{
         sources, static_cast<std::uint32_t>(states.unbelieved), std::move(latest_report), {}};
     cache.states.reserve(states.by_record.size());
-    for (const DeliveryState& state : states.by_record) {
-        const bool failed = state.delivery == DeliveryOutcome::NotDelivered;
-        cache.states.push_back({static_cast<std::uint8_t>(state.delivery),
-                                static_cast<std::uint8_t>(failed ? state.status : 0), state.when});
-    }
+    for (const DeliveryState& state : states.by_record) cache.states.push_back(CachedOf(state));
     return cache;
 }
 
@@ -313,10 +328,16 @@ bool EachHasOneMessage(const store::BoxFile& box, const store::SentFileView& sen
                        [&](std::uint32_t record) { return believed[record] == 1; });
 }
 
+// What matching the appended gives on top of the cache.
+struct GoneOn {
+    std::map<std::uint32_t, DeliveryState> changed;  // records whose state is not the cached one
+    std::size_t unbelieved = 0;                      // appended entries not believed
+};
+
 // The states of `box` from the cache of a beginning of its files and what was
 // appended since, equal to what the full matching gives; nothing when that cannot
 // be shown, and the full matching must do.
-std::optional<DeliveryStates> GoOnFromCache(const store::BoxFile& box, const Appended& appended) {
+std::optional<GoneOn> GoOnFromCache(const store::BoxFile& box, const Appended& appended) {
     const store::DeliverySources& cached = appended.cache.sources;
     const std::size_t cached_entries = cached.sent_size / store::kSentEntrySize;
     const store::SentReading fresh = appended.sent.From(cached_entries);
@@ -340,14 +361,25 @@ std::optional<DeliveryStates> GoOnFromCache(const store::BoxFile& box, const App
             renamed.insert(entries[*entry].record);
     }
     if (!EachHasOneMessage(box, appended.sent, cached_entries, renamed)) return std::nullopt;
-    auto states = StatesOf(appended.cache);
-    if (!states) return std::nullopt;
-    std::vector<DeliveryState> matched = matcher.States(box.size());
-    states->by_record.resize(box.size());
-    for (std::size_t r = cached.records; r < box.size(); ++r) states->by_record[r] = matched[r];
-    for (const std::uint32_t r : renamed) states->by_record[r] = matched[r];
-    states->unbelieved += fresh.damaged + matcher.Unbelieved(old_picked);
-    return states;
+    GoneOn gone_on{matcher.StatesNamed(box.size()), fresh.damaged + matcher.Unbelieved(old_picked)};
+    // The other old records the picked entries name keep their cached states.
+    std::erase_if(gone_on.changed, [&](const auto& named) {
+        return named.first < cached.records && renamed.count(named.first) == 0;
+    });
+    return gone_on;
+}
+
+// The cache of the files as they are now: `appended.cache` with what `gone_on`
+// changed. New records without an entry stay sent, as the cache's zero state says.
+store::DeliveryCache CacheNow(Appended& appended, const GoneOn& gone_on,
+                              const store::DeliverySources& now) {
+    store::DeliveryCache cache = std::move(appended.cache);
+    cache.states.resize(now.records);
+    for (const auto& [record, state] : gone_on.changed) cache.states[record] = CachedOf(state);
+    cache.unbelieved += static_cast<std::uint32_t>(gone_on.unbelieved);
+    cache.latest_report = LatestReport(appended.reports, std::move(cache.latest_report));
+    cache.sources = now;
+    return cache;
 }
 
 }  // namespace
@@ -456,18 +488,15 @@ Result<DeliveryStates> LoadDeliveryStates(const std::string& box_path, const sto
         const std::optional<store::BoxLock> held = store::TakeForReading(box_path);
         sources = SourcesNow(box_path, box);
         auto cache = sources ? store::LoadDeliveryCache(cache_path) : std::nullopt;
-        if (cache && cache->sources == *sources) {
-            if (auto cached = StatesOf(*cache)) return std::move(*cached);
-        } else if (cache && SpeaksOfABeginning(cache->sources, *sources, box)) {
+        if (cache && cache->sources == *sources) return StatesOf(std::move(*cache));
+        if (cache && SpeaksOfABeginning(cache->sources, *sources, box))
             appended = ReadAppended(box_path, std::move(*cache));
-        }
     }
-    auto states = appended ? GoOnFromCache(box, *appended) : std::nullopt;
-    if (!states) return MatchAfresh(box_path, box);
-    IgnoreFailure(store::SaveDeliveryCache(
-        cache_path, CacheOf(*sources, *states,
-                            LatestReport(appended->reports, appended->cache.latest_report))));
-    return std::move(*states);
+    const auto gone_on = appended ? GoOnFromCache(box, *appended) : std::nullopt;
+    if (!gone_on) return MatchAfresh(box_path, box);
+    store::DeliveryCache cache = CacheNow(*appended, *gone_on, *sources);
+    IgnoreFailure(store::SaveDeliveryCache(cache_path, cache));
+    return StatesOf(std::move(cache));
 }
 
 Result<StateTexts> LoadStateTexts(const std::string& box_path, const store::BoxFile& box) {

@@ -94,6 +94,7 @@ std::optional<DeliveryCache> LoadDeliveryCache(const std::string& path) {
     const char* state_at = at + kHeaderSize;
     for (CachedState& state : cache.states) {
         state.outcome = static_cast<std::uint8_t>(state_at[0]);
+        if (state.outcome > kLastOutcome) return std::nullopt;
         state.status = static_cast<std::uint8_t>(state_at[1]);
         state.when = TimeAt(state_at + 4);
         state_at += kStateSize;

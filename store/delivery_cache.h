@@ -41,6 +41,9 @@ struct CachedState {
 };
 
 inline constexpr std::size_t kCachedTimeSize = 20;
+// The highest outcome a state may have (not delivered): a cache with a higher one
+// is not believed.
+inline constexpr std::uint8_t kLastOutcome = 2;
 
 struct DeliveryCache {
     DeliverySources sources;
@@ -55,7 +58,8 @@ struct DeliveryCache {
 // "outbox.db" -> "outbox.delivery".
 std::string DeliveryCachePathFor(const std::string& box_path);
 
-// The cache at `path`, or nothing when it is missing, damaged or of another version.
+// The cache at `path`, or nothing when it is missing, damaged, of another version
+// or holds an outcome beyond kLastOutcome.
 std::optional<DeliveryCache> LoadDeliveryCache(const std::string& path);
 // Replaces the cache at `path` whole. Fails, writing nothing, when a time or the
 // latest report's key is longer than kCachedTimeSize bytes or the states are not
