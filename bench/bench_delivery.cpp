@@ -1,8 +1,8 @@
 // Delivery states as the outbox view meets them: the states of 100,000 and of
 // 1,000,000 sent records worked out afresh from outbox.states and as many status
 // reports in reports.db (the files read, the reports matched, the states worded),
-// or taken from the delivery states cache while nothing changed; and the parts of
-// the first.
+// taken from the delivery states cache while nothing changed, or from the cache
+// and what was appended since; and the parts of the first.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -42,7 +42,7 @@ std::string Recipient(std::size_t i) {
 // delivered, every tenth not. Written in slices, so that making a million costs
 // little memory.
 struct Outbox {
-    explicit Outbox(std::size_t records) : count(records) {
+    explicit Outbox(std::size_t records) : made_at_first(records), count(records) {
         constexpr std::size_t kSlice = 50000;
         for (std::size_t start = 0; start < records; start += kSlice) {
             std::vector<packet> made;
@@ -65,6 +65,24 @@ struct Outbox {
                                                 store::ReportsPathBeside(path), reported));
         }
     }
+    // One more record sent, after every report so far came, and one more report:
+    // that of the record sent before it.
+    void SendOneMore() {
+        const std::size_t i = count++;
+        const std::string sent_at = Time(made_at_first + 60 + 2 * (i - made_at_first));
+        bench::Require(store::AppendSent(
+            bench::Held(path), path,
+            std::vector<packet>{MakePacket(Recipient(i), sent_at, "Message " + std::to_string(i))},
+            std::vector<std::vector<store::SegmentSent>>{{{static_cast<int>(i % 256), sent_at}}}));
+        store::StatusReport report;
+        report.received = Time(made_at_first + 61 + 2 * (i - made_at_first));
+        report.reference = static_cast<int>((i - 1) % 256);
+        report.recipient = Recipient(i - 1);
+        report.discharged = report.received;
+        report.status = 0;
+        bench::Require(store::AppendReports(bench::Held(store::ReportsPathBeside(path)),
+                                            store::ReportsPathBeside(path), {report}));
+    }
     // The two files read into memory, for the benchmarks of the matching alone.
     void ReadEntries() {
         auto loaded = store::LoadSent(store::SentPathFor(path));
@@ -76,7 +94,8 @@ struct Outbox {
     }
     velka::testing::TempDir dir;
     const std::string path = dir.File("outbox.db");
-    const std::size_t count;
+    const std::size_t made_at_first;
+    std::size_t count;  // those and the ones sent one more at a time
     std::vector<store::SentEntry> entries;
     std::vector<store::StatusReport> reports;
 };
@@ -119,6 +138,31 @@ void BM_LoadCachedDeliveryStates(benchmark::State& state) {
     LoadStates(state, true);
 }
 BENCHMARK(BM_LoadCachedDeliveryStates)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+
+// The load after one more record was sent and one more report kept: the states of
+// the records before from the cache, the two appended matched on top of them.
+void BM_LoadDeliveryStatesAfterAppend(benchmark::State& state) {
+    Outbox& outbox = Shared(static_cast<std::size_t>(state.range(0)));
+    {  // the load before, which wrote the cache
+        const auto box = store::BoxFile::Open(outbox.path);
+        if (!box || !LoadDeliveryStates(outbox.path, *box)) state.SkipWithError("no states");
+    }
+    for (auto _ : state) {
+        state.PauseTiming();
+        outbox.SendOneMore();
+        state.ResumeTiming();
+        const auto box = store::BoxFile::Open(outbox.path);
+        const auto states = LoadDeliveryStates(outbox.path, *box);
+        if (!states || states->by_record.size() != outbox.count || states->unbelieved != 0 ||
+            states->by_record[outbox.count - 2].delivery != DeliveryOutcome::Delivered)
+            state.SkipWithError("the states did not load");
+        benchmark::DoNotOptimize(DeliveryStateTexts(states->by_record));
+    }
+}
+BENCHMARK(BM_LoadDeliveryStatesAfterAppend)
+    ->Arg(100000)
+    ->Arg(1000000)
+    ->Unit(benchmark::kMillisecond);
 
 // Its parts: reading the two files, each whole.
 void BM_LoadSentFile(benchmark::State& state) {

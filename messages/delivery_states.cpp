@@ -1,8 +1,11 @@
 #include "messages/delivery_states.h"
 
 #include <algorithm>
+#include <bitset>
 #include <cstdio>
+#include <map>
 #include <optional>
+#include <set>
 #include <unordered_map>
 
 #include "platform/codepage.h"
@@ -65,6 +68,14 @@ struct SegmentOutcome {
     std::string when;
 };
 
+// An entry is believed when its record carries the checksum it names. One of a
+// record beyond the box was appended after the view opened it: not a fault.
+bool IsBelieved(const store::BoxFile& box, const store::SentEntry& entry) {
+    if (entry.record >= box.size()) return true;
+    return entry.segment != 0 && entry.segment <= entry.total &&
+           box.ChecksumAt(entry.record) == entry.checksum;
+}
+
 // The entries that are believed, with the report each one drew.
 class Matcher {
   public:
@@ -73,15 +84,8 @@ class Matcher {
         believed_.resize(sent.size(), false);
         for (std::size_t i = 0; i < sent.size(); ++i) {
             const store::SentEntry& entry = sent[i];
-            // A record beyond the box was appended after the view opened it: not a fault.
-            if (entry.record >= box.size()) {
-                believed_[i] = true;
-                continue;
-            }
-            if (entry.segment == 0 || entry.segment > entry.total) continue;
-            if (box.ChecksumAt(entry.record) != entry.checksum) continue;
-            believed_[i] = true;
-            if (entry.sent.reference < 0) continue;
+            believed_[i] = IsBelieved(box, entry);
+            if (!believed_[i] || entry.record >= box.size() || entry.sent.reference < 0) continue;
             candidates_[MatchKey(entry.sent.reference, entry.recipient)].push_back(
                 {DateTimeKey(entry.sent.when), i});
         }
@@ -106,31 +110,42 @@ class Matcher {
         if (after == list.begin()) return std::nullopt;
         return std::prev(after)->entry;
     }
-    void Apply(const store::StatusReport& report) {
+    // The entry `report` names now carries its outcome; that entry, if any.
+    std::optional<std::size_t> Apply(const store::StatusReport& report) {
         const auto entry = EntryOf(report);
-        if (!entry) return;
+        if (!entry) return std::nullopt;
         SegmentOutcome& outcome = outcomes_[*entry];
         outcome.status = report.status;
         outcome.when = report.discharged.empty() ? report.centre_time : report.discharged;
+        return entry;
     }
 
-    std::size_t Unbelieved() const {
-        return static_cast<std::size_t>(std::count(believed_.begin(), believed_.end(), false));
+    // The entries from the `first` on that are not believed.
+    std::size_t Unbelieved(std::size_t first = 0) const {
+        return static_cast<std::size_t>(std::count(
+            believed_.begin() + static_cast<std::ptrdiff_t>(first), believed_.end(), false));
     }
 
     std::vector<DeliveryState> States(std::size_t records) const {
         // By record: the outcome of each of its messages, by segment number.
         std::vector<std::vector<SegmentOutcome>> segments(records);
         for (std::size_t i = 0; i < sent_.size(); ++i) {
-            if (!believed_[i] || sent_[i].record >= records) continue;
-            auto& of_record = segments[sent_[i].record];
-            if (of_record.size() < sent_[i].total) of_record.resize(sent_[i].total);
-            // A message confirmed twice (its entries written again after a crash) keeps
-            // whichever entry drew a report.
-            if (outcomes_[i].status >= 0) of_record[sent_[i].segment - 1] = outcomes_[i];
+            if (believed_[i] && sent_[i].record < records) AddOutcome(segments[sent_[i].record], i);
         }
         std::vector<DeliveryState> states(records);
         for (std::size_t r = 0; r < records; ++r) states[r] = StateOf(segments[r]);
+        return states;
+    }
+
+    // The states of the records of `records` the entries name, by record: for a few
+    // entries of a large box.
+    std::map<std::uint32_t, DeliveryState> StatesNamed(std::size_t records) const {
+        std::map<std::uint32_t, std::vector<SegmentOutcome>> segments;
+        for (std::size_t i = 0; i < sent_.size(); ++i) {
+            if (believed_[i] && sent_[i].record < records) AddOutcome(segments[sent_[i].record], i);
+        }
+        std::map<std::uint32_t, DeliveryState> states;
+        for (const auto& [record, of_record] : segments) states[record] = StateOf(of_record);
         return states;
     }
 
@@ -139,6 +154,13 @@ class Matcher {
         std::string sent;  // DateTimeKey of when it was sent
         std::size_t entry;
     };
+
+    void AddOutcome(std::vector<SegmentOutcome>& of_record, std::size_t entry) const {
+        if (of_record.size() < sent_[entry].total) of_record.resize(sent_[entry].total);
+        // A message confirmed twice (its entries written again after a crash) keeps
+        // whichever entry drew a report.
+        if (outcomes_[entry].status >= 0) of_record[sent_[entry].segment - 1] = outcomes_[entry];
+    }
 
     static DeliveryState StateOf(const std::vector<SegmentOutcome>& segments) {
         if (segments.empty()) return {};
@@ -186,34 +208,177 @@ std::optional<store::DeliverySources> SourcesNow(const std::string& box_path,
     return sources;
 }
 
-// The states the cache at `path` keeps, when it speaks of `sources`.
-std::optional<DeliveryStates> CachedStates(const std::string& path,
-                                           const store::DeliverySources& sources) {
-    auto cache = store::LoadDeliveryCache(path);
-    if (!cache || cache->sources != sources) return std::nullopt;
+// The states `cache` keeps, their times moved out of it.
+DeliveryStates StatesOf(store::DeliveryCache cache) {
+    static_assert(store::kLastOutcome == static_cast<std::uint8_t>(DeliveryOutcome::NotDelivered));
     DeliveryStates states;
-    states.unbelieved = cache->unbelieved;
-    states.by_record.resize(cache->states.size());
-    for (std::size_t i = 0; i < cache->states.size(); ++i) {
-        const store::CachedState& cached = cache->states[i];
-        if (cached.outcome > static_cast<std::uint8_t>(DeliveryOutcome::NotDelivered))
-            return std::nullopt;
+    states.unbelieved = cache.unbelieved;
+    states.by_record.resize(cache.states.size());
+    for (std::size_t i = 0; i < cache.states.size(); ++i) {
+        store::CachedState& cached = cache.states[i];
         DeliveryState& state = states.by_record[i];
         state.delivery = static_cast<DeliveryOutcome>(cached.outcome);
         if (state.delivery == DeliveryOutcome::NotDelivered) state.status = cached.status;
-        state.when = cached.when;
+        state.when = std::move(cached.when);
     }
     return states;
 }
 
-store::DeliveryCache CacheOf(const store::DeliverySources& sources, const DeliveryStates& states) {
-    store::DeliveryCache cache{sources, static_cast<std::uint32_t>(states.unbelieved), {}};
+// The DateTimeKey of the latest time one of `reports` came; "" for none.
+std::string LatestReport(std::span<const store::StatusReport> reports, std::string latest = {}) {
+    for (const store::StatusReport& report : reports)
+        latest = std::max(latest, DateTimeKey(report.received));
+    return latest;
+}
+
+store::CachedState CachedOf(const DeliveryState& state) {
+    const bool failed = state.delivery == DeliveryOutcome::NotDelivered;
+    return {static_cast<std::uint8_t>(state.delivery),
+            static_cast<std::uint8_t>(failed ? state.status : 0), state.when};
+}
+
+store::DeliveryCache CacheOf(const store::DeliverySources& sources, const DeliveryStates& states,
+                             std::string latest_report) {
+    store::DeliveryCache cache{
+        sources, static_cast<std::uint32_t>(states.unbelieved), std::move(latest_report), {}};
     cache.states.reserve(states.by_record.size());
-    for (const DeliveryState& state : states.by_record) {
-        const bool failed = state.delivery == DeliveryOutcome::NotDelivered;
-        cache.states.push_back({static_cast<std::uint8_t>(state.delivery),
-                                static_cast<std::uint8_t>(failed ? state.status : 0), state.when});
+    for (const DeliveryState& state : states.by_record) cache.states.push_back(CachedOf(state));
+    return cache;
+}
+
+// Whether a file the cache knew as (`identity`, `size`) is now (`now_identity`,
+// `now_size`) with only whole entries of `unit` bytes appended. A file that was
+// missing then may have come since: all of it is appended. A size that was not
+// whole then had a torn tail that the next append cut off.
+bool OnlyAppended(std::uint64_t identity, std::uint64_t size, std::uint64_t now_identity,
+                  std::uint64_t now_size, std::uint64_t unit) {
+    const bool same_file = identity == now_identity || (identity == 0 && size == 0);
+    return same_file && now_size >= size && size % unit == 0;
+}
+
+// Whether the files the cache was worked out from are a beginning of the files
+// as they are now. The records between the first and the last are taken as they
+// were: a store file is appended to, or replaced whole.
+bool SpeaksOfABeginning(const store::DeliverySources& cached, const store::DeliverySources& now,
+                        const store::BoxFile& box) {
+    return cached.box_identity == now.box_identity && cached.records != 0 &&
+           cached.records <= box.size() && box.ChecksumAt(0) == cached.first_checksum &&
+           box.ChecksumAt(cached.records - 1) == cached.last_checksum &&
+           OnlyAppended(cached.sent_identity, cached.sent_size, now.sent_identity, now.sent_size,
+                        store::kSentEntrySize) &&
+           OnlyAppended(cached.reports_identity, cached.reports_size, now.reports_identity,
+                        now.reports_size, store::kReportRecordSize);
+}
+
+// What the files hold beyond what the cache covers, read under the box lock.
+struct Appended {
+    store::DeliveryCache cache;
+    store::SentFileView sent;                  // the whole sent file, read where it lies
+    std::vector<store::StatusReport> reports;  // the reports kept since the cache
+};
+
+std::optional<Appended> ReadAppended(const std::string& box_path, store::DeliveryCache cache) {
+    auto sent = store::SentFileView::Open(store::SentPathFor(box_path));
+    auto reports = store::LoadReportsFrom(store::ReportsPathBeside(box_path),
+                                          cache.sources.reports_size / store::kReportRecordSize);
+    // The full matching says why a file cannot be read.
+    if (!sent || !reports) return std::nullopt;
+    return Appended{std::move(cache), std::move(*sent), std::move(*reports)};
+}
+
+// Whether the reports the cache covers can name none of `entries`: each was
+// sent after the latest of them came. Entries without a reference draw no report.
+bool SentAfterEveryCachedReport(std::span<const store::SentEntry> entries,
+                                const std::string& latest_report) {
+    return std::all_of(entries.begin(), entries.end(), [&](const store::SentEntry& entry) {
+        return entry.sent.reference < 0 || DateTimeKey(entry.sent.when) > latest_report;
+    });
+}
+
+// Whether the entries appended since the cache leave what it says of the records
+// it covers true, and only new reports can name a new entry.
+bool AppendedEntriesFit(const Appended& appended, const store::SentReading& fresh) {
+    const store::DeliverySources& cached = appended.cache.sources;
+    // The matching that wrote the cache took an old entry of a record beyond those
+    // it covered for one appended while it ran; such an entry counts now.
+    if (appended.sent.RecordsNamed(cached.sent_size / store::kSentEntrySize) > cached.records)
+        return false;
+    // A new entry of an old record (a message confirmed again after a crash)
+    // changes the state the cache keeps of it.
+    const bool names_an_old_record =
+        std::any_of(fresh.entries.begin(), fresh.entries.end(),
+                    [&](const store::SentEntry& entry) { return entry.record < cached.records; });
+    return !names_an_old_record &&
+           SentAfterEveryCachedReport(fresh.entries, appended.cache.latest_report);
+}
+
+// Whether each of the old `records` has one believed entry among the first `end`
+// of `sent`. The cache keeps the state of a record, not the outcome of each of its
+// messages: a record of several that a new report names is matched afresh.
+bool EachHasOneMessage(const store::BoxFile& box, const store::SentFileView& sent, std::size_t end,
+                       const std::set<std::uint32_t>& records) {
+    if (records.empty()) return true;
+    std::map<std::uint32_t, std::size_t> believed;
+    const auto named =
+        sent.Picked(end, [&](int, std::uint32_t record) { return records.count(record) != 0; });
+    for (const store::SentEntry& entry : named) {
+        if (IsBelieved(box, entry)) ++believed[entry.record];
     }
+    return std::all_of(records.begin(), records.end(),
+                       [&](std::uint32_t record) { return believed[record] == 1; });
+}
+
+// What matching the appended gives on top of the cache.
+struct GoneOn {
+    std::map<std::uint32_t, DeliveryState> changed;  // records whose state is not the cached one
+    std::size_t unbelieved = 0;                      // appended entries not believed
+};
+
+// The states of `box` from the cache of a beginning of its files and what was
+// appended since, equal to what the full matching gives; nothing when that cannot
+// be shown, and the full matching must do.
+std::optional<GoneOn> GoOnFromCache(const store::BoxFile& box, const Appended& appended) {
+    const store::DeliverySources& cached = appended.cache.sources;
+    const std::size_t cached_entries = cached.sent_size / store::kSentEntrySize;
+    const store::SentReading fresh = appended.sent.From(cached_entries);
+    if (!AppendedEntriesFit(appended, fresh)) return std::nullopt;
+    // The old entries a new report may name: those with its reference.
+    std::bitset<256> references;
+    for (const store::StatusReport& report : appended.reports) {
+        if (report.reference >= 0 && report.reference < 256) references.set(report.reference);
+    }
+    std::vector<store::SentEntry> entries =
+        appended.sent.Picked(cached_entries, [&](int reference, std::uint32_t) {
+            return reference >= 0 && reference < 256 && references.test(reference);
+        });
+    const std::size_t old_picked = entries.size();
+    entries.insert(entries.end(), fresh.entries.begin(), fresh.entries.end());
+    Matcher matcher(box, entries);
+    std::set<std::uint32_t> renamed;  // old records a new report names
+    for (const store::StatusReport& report : appended.reports) {
+        const auto entry = matcher.Apply(report);
+        if (entry && entries[*entry].record < cached.records)
+            renamed.insert(entries[*entry].record);
+    }
+    if (!EachHasOneMessage(box, appended.sent, cached_entries, renamed)) return std::nullopt;
+    GoneOn gone_on{matcher.StatesNamed(box.size()), fresh.damaged + matcher.Unbelieved(old_picked)};
+    // The other old records the picked entries name keep their cached states.
+    std::erase_if(gone_on.changed, [&](const auto& named) {
+        return named.first < cached.records && renamed.count(named.first) == 0;
+    });
+    return gone_on;
+}
+
+// The cache of the files as they are now: `appended.cache` with what `gone_on`
+// changed. New records without an entry stay sent, as the cache's zero state says.
+store::DeliveryCache CacheNow(Appended& appended, const GoneOn& gone_on,
+                              const store::DeliverySources& now) {
+    store::DeliveryCache cache = std::move(appended.cache);
+    cache.states.resize(now.records);
+    for (const auto& [record, state] : gone_on.changed) cache.states[record] = CachedOf(state);
+    cache.unbelieved += static_cast<std::uint32_t>(gone_on.unbelieved);
+    cache.latest_report = LatestReport(appended.reports, std::move(cache.latest_report));
+    cache.sources = now;
     return cache;
 }
 
@@ -286,17 +451,16 @@ Result<std::optional<std::uint64_t>> ReportedQueueId(const std::string& box_path
     return std::optional<std::uint64_t>();
 }
 
-Result<DeliveryStates> LoadDeliveryStates(const std::string& box_path, const store::BoxFile& box) {
-    const std::string cache_path = store::DeliveryCachePathFor(box_path);
+namespace {
+
+// The states of `box` matched from the whole of its files; the cache written after.
+Result<DeliveryStates> MatchAfresh(const std::string& box_path, const store::BoxFile& box) {
     std::optional<store::DeliverySources> sources;
     Result<store::SentReading> sent = Error{};
     Result<std::vector<store::StatusReport>> reports = Error{};
     {
         const std::optional<store::BoxLock> held = store::TakeForReading(box_path);
         if (box.size() >= kCacheFrom) sources = SourcesNow(box_path, box);
-        if (sources) {
-            if (auto cached = CachedStates(cache_path, *sources)) return std::move(*cached);
-        }
         sent = store::LoadSent(store::SentPathFor(box_path));
         reports = store::LoadReports(store::ReportsPathBeside(box_path));
     }
@@ -306,8 +470,33 @@ Result<DeliveryStates> LoadDeliveryStates(const std::string& box_path, const sto
     for (const store::StatusReport& report : *reports) matcher.Apply(report);
     DeliveryStates states{matcher.States(box.size()), sent->damaged + matcher.Unbelieved()};
     // Only speed hangs on the cache: a write that fails costs the next load the matching.
-    if (sources) IgnoreFailure(store::SaveDeliveryCache(cache_path, CacheOf(*sources, states)));
+    if (sources) {
+        IgnoreFailure(store::SaveDeliveryCache(store::DeliveryCachePathFor(box_path),
+                                               CacheOf(*sources, states, LatestReport(*reports))));
+    }
     return states;
+}
+
+}  // namespace
+
+Result<DeliveryStates> LoadDeliveryStates(const std::string& box_path, const store::BoxFile& box) {
+    if (box.size() < kCacheFrom) return MatchAfresh(box_path, box);
+    const std::string cache_path = store::DeliveryCachePathFor(box_path);
+    std::optional<store::DeliverySources> sources;
+    std::optional<Appended> appended;
+    {
+        const std::optional<store::BoxLock> held = store::TakeForReading(box_path);
+        sources = SourcesNow(box_path, box);
+        auto cache = sources ? store::LoadDeliveryCache(cache_path) : std::nullopt;
+        if (cache && cache->sources == *sources) return StatesOf(std::move(*cache));
+        if (cache && SpeaksOfABeginning(cache->sources, *sources, box))
+            appended = ReadAppended(box_path, std::move(*cache));
+    }
+    const auto gone_on = appended ? GoOnFromCache(box, *appended) : std::nullopt;
+    if (!gone_on) return MatchAfresh(box_path, box);
+    store::DeliveryCache cache = CacheNow(*appended, *gone_on, *sources);
+    IgnoreFailure(store::SaveDeliveryCache(cache_path, cache));
+    return StatesOf(std::move(cache));
 }
 
 Result<StateTexts> LoadStateTexts(const std::string& box_path, const store::BoxFile& box) {

@@ -1,9 +1,12 @@
 // Delivery states of sent records: the status reports kept in reports.db matched to
 // the messages whose references outbox.states keeps (store/sent_file.h), by message
-// reference and recipient. Nothing is stored: the states are worked out afresh from
-// those two files whenever a view loads the outbox; for 100,000 records with
-// 100,000 reports that measured 172 ms (bench_delivery, docs/performance.md). Pure
-// but for the loading, which blocks on the disk; any thread.
+// reference and recipient. A box of many records keeps the states in the delivery
+// states cache (store/delivery_cache.h): while the files are as it says, a load
+// reads them from there; after the files grew, it takes the cached states of the
+// old records and matches only the entries and reports appended since, or
+// everything afresh when it cannot show that the result would be the same
+// (docs/delivery-cache-file.md, figures in docs/performance.md). Pure but for the
+// loading, which blocks on the disk; any thread.
 #pragma once
 
 #include <cstddef>
@@ -80,7 +83,8 @@ struct DeliveryStates {
 // and reports.db beside it, read under the box lock (store/box_lock.h). A missing sent file or
 // reports.db is no error: every record then shows as sent. A file that cannot be read is the error.
 // A box of many records takes them from the delivery states cache while those files
-// are as it says, and writes it after matching afresh (store/delivery_cache.h).
+// are as it says, goes on from it while they only grew, and writes it after
+// either or after matching afresh (store/delivery_cache.h).
 Result<DeliveryStates> LoadDeliveryStates(const std::string& box_path, const store::BoxFile& box);
 
 // The states of the records of `box` in words (DeliveryStateTexts), as every view

@@ -12,12 +12,24 @@ namespace {
 
 // Header, little-endian (docs/delivery-cache-file.md): magic (8), records (4),
 // unbelieved (4), store identity (8), first checksum (4), last checksum (4), sent
-// identity (8), sent size (8), reports identity (8), reports size (8) = 64 bytes;
-// then 24 bytes per record (outcome, status, two zero bytes, the time zero-filled
-// to 20) and a CRC-32 of everything before it.
-constexpr char kMagic[] = "VLKDLV01";
-constexpr std::size_t kHeaderSize = 64;
+// identity (8), sent size (8), reports identity (8), reports size (8), the latest
+// report's key zero-filled to 20, four zero bytes = 88 bytes; then 24 bytes per
+// record (outcome, status, two zero bytes, the time zero-filled to 20) and a CRC-32
+// of everything before it.
+constexpr char kMagic[] = "VLKDLV02";
+constexpr std::size_t kLatestReportAt = 64;
+constexpr std::size_t kHeaderSize = kLatestReportAt + 4 + kCachedTimeSize;
 constexpr std::size_t kStateSize = 4 + kCachedTimeSize;
+
+void AppendTime(std::string& bytes, const std::string& time) {
+    bytes += time;
+    bytes.append(kCachedTimeSize - time.size(), '\0');
+}
+
+std::string TimeAt(const char* at) {
+    const std::string_view time(at, kCachedTimeSize);
+    return std::string(time.substr(0, time.find('\0')));
+}
 
 }  // namespace
 
@@ -31,7 +43,8 @@ Status SaveDeliveryCache(const std::string& path, const DeliveryCache& cache) {
     const bool fits = std::all_of(cache.states.begin(), cache.states.end(), [](const auto& state) {
         return state.when.size() <= kCachedTimeSize;
     });
-    if (!fits) return Error{"a delivery time is too long for the cache"};
+    if (!fits || cache.latest_report.size() > kCachedTimeSize)
+        return Error{"a delivery time is too long for the cache"};
     std::string bytes(kMagic, 8);
     bytes.reserve(kHeaderSize + cache.states.size() * kStateSize + 4);
     AppendLittleEndian(bytes, sources.records, 4);
@@ -43,12 +56,13 @@ Status SaveDeliveryCache(const std::string& path, const DeliveryCache& cache) {
     AppendLittleEndian(bytes, sources.sent_size, 8);
     AppendLittleEndian(bytes, sources.reports_identity, 8);
     AppendLittleEndian(bytes, sources.reports_size, 8);
+    AppendTime(bytes, cache.latest_report);
+    bytes.append(4, '\0');
     for (const CachedState& state : cache.states) {
         bytes += static_cast<char>(state.outcome);
         bytes += static_cast<char>(state.status);
         bytes.append(2, '\0');
-        bytes += state.when;
-        bytes.append(kCachedTimeSize - state.when.size(), '\0');
+        AppendTime(bytes, state.when);
     }
     AppendLittleEndian(bytes, Crc32(bytes), 4);
     return files::SaveDurably(path, bytes);
@@ -74,14 +88,15 @@ std::optional<DeliveryCache> LoadDeliveryCache(const std::string& path) {
     sources.sent_size = ReadLittleEndian(bytes_view, 40, 8);
     sources.reports_identity = ReadLittleEndian(bytes_view, 48, 8);
     sources.reports_size = ReadLittleEndian(bytes_view, 56, 8);
+    cache.latest_report = TimeAt(at + kLatestReportAt);
     if (kHeaderSize + std::size_t{sources.records} * kStateSize != body) return std::nullopt;
     cache.states.resize(sources.records);
     const char* state_at = at + kHeaderSize;
     for (CachedState& state : cache.states) {
         state.outcome = static_cast<std::uint8_t>(state_at[0]);
+        if (state.outcome > kLastOutcome) return std::nullopt;
         state.status = static_cast<std::uint8_t>(state_at[1]);
-        const std::string_view when(state_at + 4, kCachedTimeSize);
-        state.when.assign(when.substr(0, when.find('\0')));
+        state.when = TimeAt(state_at + 4);
         state_at += kStateSize;
     }
     return cache;

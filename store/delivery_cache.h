@@ -2,10 +2,10 @@
 // the delivery state of each record as the last matching of outbox.states and
 // reports.db worked it out, with the sizes and identities of the files it came
 // from. While none of them changed, a view takes the states from here instead of
-// reading half a gigabyte of reports again. It is derived data: any reader may
-// write it, one that no longer speaks of the files is not believed, and deleting
-// it loses nothing. Format: docs/delivery-cache-file.md. Blocks on the disk; any
-// thread.
+// reading half a gigabyte of reports again; after they grew, it takes the states
+// of the records they covered from here and matches only what was appended. It is derived data: any
+// reader may write it, one that no longer speaks of the files is not believed, and deleting it
+// loses nothing. Format: docs/delivery-cache-file.md. Blocks on the disk; any thread.
 #pragma once
 
 #include <cstddef>
@@ -41,10 +41,16 @@ struct CachedState {
 };
 
 inline constexpr std::size_t kCachedTimeSize = 20;
+// The highest outcome a state may have (not delivered): a cache with a higher one
+// is not believed.
+inline constexpr std::uint8_t kLastOutcome = 2;
 
 struct DeliveryCache {
     DeliverySources sources;
-    std::uint32_t unbelieved = 0;     // entries of outbox.states not believed
+    std::uint32_t unbelieved = 0;  // entries of outbox.states not believed
+    // The DateTimeKey of the latest time a report of reports.db came (at most
+    // kCachedTimeSize bytes): a record sent later than that no kept report can name.
+    std::string latest_report;
     std::vector<CachedState> states;  // one per record covered
     bool operator==(const DeliveryCache&) const = default;
 };
@@ -52,10 +58,12 @@ struct DeliveryCache {
 // "outbox.db" -> "outbox.delivery".
 std::string DeliveryCachePathFor(const std::string& box_path);
 
-// The cache at `path`, or nothing when it is missing, damaged or of another version.
+// The cache at `path`, or nothing when it is missing, damaged, of another version
+// or holds an outcome beyond kLastOutcome.
 std::optional<DeliveryCache> LoadDeliveryCache(const std::string& path);
-// Replaces the cache at `path` whole. Fails, writing nothing, when a time is
-// longer than kCachedTimeSize bytes or the states are not one per record.
+// Replaces the cache at `path` whole. Fails, writing nothing, when a time or the
+// latest report's key is longer than kCachedTimeSize bytes or the states are not
+// one per record.
 Status SaveDeliveryCache(const std::string& path, const DeliveryCache& cache);
 
 }  // namespace velka::store

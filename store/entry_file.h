@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -22,9 +23,27 @@ struct EntryReading {
     std::size_t damaged = 0;     // entries whose CRC is wrong; a torn tail counts too
 };
 
-// The entries of the file at `path`, each `entry_size` bytes, read by
-// `decode(const char* bytes, Entry& entry)`, which is false for a wrong CRC. A
-// missing file has none and is no damage.
+// The entries in `bytes`, each `entry_size` bytes, read by
+// `decode(const char* bytes, Entry& entry)`, which is false for a wrong CRC.
+template <typename Entry, typename Decode>
+EntryReading<Entry> DecodeEntries(std::string_view bytes, std::size_t entry_size, Decode decode) {
+    EntryReading<Entry> reading;
+    reading.entries.reserve(bytes.size() / entry_size);
+    std::size_t at = 0;
+    for (; at + entry_size <= bytes.size(); at += entry_size) {
+        Entry entry;
+        if (decode(bytes.data() + at, entry)) {
+            reading.entries.push_back(std::move(entry));
+        } else {
+            ++reading.damaged;
+        }
+    }
+    if (at < bytes.size()) ++reading.damaged;
+    return reading;
+}
+
+// The entries of the file at `path`, as DecodeEntries reads them. A missing file
+// has none and is no damage.
 template <typename Entry, typename Decode>
 Result<EntryReading<Entry>> LoadEntries(const std::string& path, std::size_t entry_size,
                                         Decode decode) {
@@ -33,19 +52,7 @@ Result<EntryReading<Entry>> LoadEntries(const std::string& path, std::size_t ent
         if (bytes.error().system_code == ENOENT) return EntryReading<Entry>{};
         return bytes.error();
     }
-    EntryReading<Entry> reading;
-    reading.entries.reserve(bytes->size() / entry_size);
-    std::size_t at = 0;
-    for (; at + entry_size <= bytes->size(); at += entry_size) {
-        Entry entry;
-        if (decode(bytes->data() + at, entry)) {
-            reading.entries.push_back(std::move(entry));
-        } else {
-            ++reading.damaged;
-        }
-    }
-    if (at < bytes->size()) ++reading.damaged;
-    return reading;
+    return DecodeEntries<Entry>(*bytes, entry_size, decode);
 }
 
 // The encoded `entries` as they stand after records were removed from their store

@@ -1,5 +1,6 @@
 #include "store/reports_file.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <charconv>
@@ -7,6 +8,7 @@
 #include <string_view>
 
 #include "platform/files.h"
+#include "platform/mapped_file.h"
 #include "store/store_file.h"
 
 namespace velka::store {
@@ -40,6 +42,21 @@ int NumberOr(std::string_view text, int fallback) {
     return error == std::errc() && end == text.data() + text.size() ? value : fallback;
 }
 
+// Every whole record of `contents`, in order; one that is not a report is left out.
+std::vector<StatusReport> ReportsIn(std::string_view contents) {
+    std::vector<StatusReport> reports;
+    reports.reserve(contents.size() / kReportRecordSize);
+    for (std::size_t at = 0; at + kReportRecordSize <= contents.size(); at += kReportRecordSize) {
+        const auto fields = Fields(contents.substr(at, kReportRecordSize));
+        if (!fields) continue;
+        const auto& f = *fields;
+        reports.push_back({std::string(f[0]), NumberOr(f[1], -1), std::string(f[2]),
+                           std::string(f[3]), std::string(f[4]), NumberOr(f[5], -1),
+                           std::string(f[6])});
+    }
+    return reports;
+}
+
 }  // namespace
 
 std::string ReportRecord(const StatusReport& report) {
@@ -68,17 +85,18 @@ Result<std::vector<StatusReport>> LoadReports(const std::string& path) {
         if (contents.error().system_code == ENOENT) return std::vector<StatusReport>{};
         return contents.error();
     }
-    std::vector<StatusReport> reports;
-    reports.reserve(contents->size() / kReportRecordSize);
-    for (std::size_t at = 0; at + kReportRecordSize <= contents->size(); at += kReportRecordSize) {
-        const auto fields = Fields(std::string_view(*contents).substr(at, kReportRecordSize));
-        if (!fields) continue;
-        const auto& f = *fields;
-        reports.push_back({std::string(f[0]), NumberOr(f[1], -1), std::string(f[2]),
-                           std::string(f[3]), std::string(f[4]), NumberOr(f[5], -1),
-                           std::string(f[6])});
+    return ReportsIn(*contents);
+}
+
+Result<std::vector<StatusReport>> LoadReportsFrom(const std::string& path, std::uint64_t first) {
+    const auto file = MappedFile::Open(path);
+    if (!file) {
+        if (file.error().system_code == ENOENT) return std::vector<StatusReport>{};
+        return file.error();
     }
-    return reports;
+    const std::string_view bytes = file->bytes();
+    const std::uint64_t from = std::min<std::uint64_t>(bytes.size(), first * kReportRecordSize);
+    return ReportsIn(bytes.substr(static_cast<std::size_t>(from)));
 }
 
 }  // namespace velka::store

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -41,5 +42,9 @@ Result<std::uint64_t> ReportCount(const std::string& path);
 
 // Every whole record of the file; a missing file holds none.
 Result<std::vector<StatusReport>> LoadReports(const std::string& path);
+
+// The whole records of the file from the `first` on (counted from 0), read where
+// they lie: the reports kept since an earlier reading. A missing file holds none.
+Result<std::vector<StatusReport>> LoadReportsFrom(const std::string& path, std::uint64_t first);
 
 }  // namespace velka::store

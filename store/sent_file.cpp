@@ -1,5 +1,7 @@
 #include "store/sent_file.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <limits>
 
@@ -84,6 +86,46 @@ bool DecodeSentEntry(const char* bytes, SentEntry& entry) {
 
 Result<SentReading> LoadSent(const std::string& sent_path) {
     return LoadEntries<SentEntry>(sent_path, kSentEntrySize, DecodeSentEntry);
+}
+
+Result<SentFileView> SentFileView::Open(const std::string& sent_path) {
+    auto file = MappedFile::Open(sent_path);
+    if (!file) {
+        if (file.error().system_code == ENOENT) return SentFileView(MappedFile());
+        return file.error();
+    }
+    return SentFileView(std::move(*file));
+}
+
+SentReading SentFileView::From(std::size_t first) const {
+    const std::string_view bytes = file_.bytes();
+    return DecodeEntries<SentEntry>(bytes.substr(std::min(bytes.size(), first * kSentEntrySize)),
+                                    kSentEntrySize, DecodeSentEntry);
+}
+
+std::vector<SentEntry> SentFileView::Picked(
+    std::size_t end, const std::function<bool(int, std::uint32_t)>& wanted) const {
+    std::vector<SentEntry> picked;
+    const char* bytes = file_.bytes().data();
+    for (std::size_t i = 0; i < std::min(end, size()); ++i) {
+        const char* at = bytes + i * kSentEntrySize;
+        const std::uint32_t reference = GetLittleEndian(at, kReferenceAt, 2);
+        const int known = reference == kNoReference ? -1 : static_cast<int>(reference);
+        SentEntry entry;
+        if (wanted(known, GetLittleEndian(at, kRecordAt, 4)) && DecodeSentEntry(at, entry))
+            picked.push_back(std::move(entry));
+    }
+    return picked;
+}
+
+std::uint64_t SentFileView::RecordsNamed(std::size_t end) const {
+    std::uint64_t named = 0;
+    const char* bytes = file_.bytes().data();
+    for (std::size_t i = 0; i < std::min(end, size()); ++i) {
+        named = std::max<std::uint64_t>(
+            named, std::uint64_t{GetLittleEndian(bytes + i * kSentEntrySize, kRecordAt, 4)} + 1);
+    }
+    return named;
 }
 
 Status AppendSent(const BoxLock& held, const std::string& box_path, std::span<const packet> records,

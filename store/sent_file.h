@@ -13,10 +13,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "platform/mapped_file.h"
 #include "platform/result.h"
 #include "store/box_lock.h"
 #include "store/entry_file.h"
@@ -51,6 +54,35 @@ using SentReading = EntryReading<SentEntry>;
 
 // Every entry of a sent file. A missing file has none and is no damage.
 Result<SentReading> LoadSent(const std::string& sent_path);
+
+// A sent file read where it lies, for a load that goes on from an earlier one and
+// needs a few of a million entries: they are picked by a look at two fields
+// before any CRC is computed or text copied. The view shows the file as it was
+// when opened (platform/mapped_file.h).
+class SentFileView {
+  public:
+    // A missing file is an empty view.
+    static Result<SentFileView> Open(const std::string& sent_path);
+
+    // Whole entries.
+    std::size_t size() const { return file_.bytes().size() / kSentEntrySize; }
+
+    // The entries from the `first` on, read as LoadSent reads them.
+    SentReading From(std::size_t first) const;
+
+    // The entries before the `end`-th whose reference (-1 for none) and record
+    // `wanted(reference, record)` asks for, damaged ones left out, in file order.
+    std::vector<SentEntry> Picked(std::size_t end,
+                                  const std::function<bool(int, std::uint32_t)>& wanted) const;
+
+    // One more than the highest record the entries before the `end`-th name,
+    // damaged ones included; 0 for none.
+    std::uint64_t RecordsNamed(std::size_t end) const;
+
+  private:
+    explicit SentFileView(MappedFile file) : file_(std::move(file)) {}
+    MappedFile file_;
+};
 
 // Appends sent records to the store file and their messages' entries to its sent
 // file, each flushed to the disk before this returns. `sent[i]` are the messages

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 
 #include "platform/codepage.h"
@@ -221,10 +222,13 @@ TEST_F(DeliveryCacheTest, ALargeBoxKeepsItsStatesUntilAFileTheyComeFromChanges) 
     ASSERT_TRUE(store::SaveDeliveryCache(cache_, *cache));
     EXPECT_EQ(Load().by_record[3].status, 0x46);
 
-    // A report that came since is matched: the cache no longer speaks of reports.db.
+    // A report that came since is matched, on top of the states the cache keeps of
+    // the records it does not name: the changed one still shows.
     Reports({Report(3, kRecipient, 0, Minute(4))});
     const DeliveryStates after = Load();
-    EXPECT_EQ(after.by_record, Matched());
+    std::vector<DeliveryState> expected = Matched();
+    expected[3] = {DeliveryOutcome::NotDelivered, "", 0x46};
+    EXPECT_EQ(after.by_record, expected);
     EXPECT_EQ(after.by_record[103].delivery, DeliveryOutcome::Delivered);
 
     // So is a record sent since.
@@ -249,11 +253,147 @@ TEST_F(DeliveryCacheTest, ADamagedCacheIsNotBelieved) {
     const std::vector<DeliveryState> matched = Load().by_record;
     auto bytes = files::ReadAll(cache_);
     ASSERT_TRUE(bytes);
-    (*bytes)[64 + 24 * 10] ^= 1;  // the outcome of record 10
+    (*bytes)[88 + 24 * 10] ^= 1;  // the outcome of record 10
     ASSERT_TRUE(files::SaveDurably(cache_, *bytes));
     EXPECT_EQ(Load().by_record, matched);
-    ASSERT_TRUE(files::SaveDurably(cache_, "VLKDLV01 and no more"));
+    ASSERT_TRUE(files::SaveDurably(cache_, "VLKDLV02 and no more"));
     EXPECT_EQ(Load().by_record, matched);
+}
+
+// ---- Going on from the cache for what was appended ----
+
+class DeliveryCacheGoOnTest : public DeliveryCacheTest {
+  protected:
+    // 1,100 records sent and reported until 18:20, and the cache of them.
+    void SetUp() override {
+        SentMany(1100);
+        Load();
+    }
+    // Marks a state in the cache that no report changes, so that a load shows
+    // whether it went on from the cache.
+    void MarkInCache() {
+        auto cache = store::LoadDeliveryCache(cache_);
+        ASSERT_TRUE(cache);
+        cache->states[kMarked] = {static_cast<std::uint8_t>(kMarkedState.delivery),
+                                  static_cast<std::uint8_t>(kMarkedState.status), ""};
+        ASSERT_TRUE(store::SaveDeliveryCache(cache_, *cache));
+    }
+    // A load must give what matching afresh gives, but for the marked state when it
+    // went on from the cache.
+    DeliveryStates ExpectAsAfresh(bool went_on, const char* why) {
+        const DeliveryStates loaded = Load();
+        std::remove(cache_.c_str());
+        DeliveryStates afresh = Load();
+        if (went_on) afresh.by_record[kMarked] = kMarkedState;
+        EXPECT_EQ(loaded.by_record, afresh.by_record) << why;
+        EXPECT_EQ(loaded.unbelieved, afresh.unbelieved) << why;
+        return loaded;
+    }
+    static constexpr std::size_t kMarked = 1;  // odd: never reported
+    const DeliveryState kMarkedState{DeliveryOutcome::NotDelivered, "", 0x47};
+};
+
+TEST_F(DeliveryCacheGoOnTest, AppendedRecordsAndReportsAreMatchedOnTopOfTheCache) {
+    MarkInCache();
+    Sent("new", {200}, "08.12.2026 19:00:00");
+    ExpectAsAfresh(true, "a record appended without a report");
+
+    // Reference 200 came round: records 200, 456, 712 and 968 carry it too.
+    MarkInCache();
+    Reports({Report(200, kRecipient, 0x41, "08.12.2026 19:01:00")});
+    DeliveryStates loaded = ExpectAsAfresh(true, "a report of the new record");
+    EXPECT_EQ(loaded.by_record[1100].delivery, DeliveryOutcome::NotDelivered);
+    EXPECT_EQ(loaded.by_record[968].delivery, DeliveryOutcome::Delivered);
+
+    // Old records 1097 (reference 73) and 1099 (75), never reported before.
+    MarkInCache();
+    Reports({Report(73, kRecipient, 0, "08.12.2026 19:02:00"),
+             Report(75, kRecipient, 0x20, "08.12.2026 19:02:00")});
+    loaded = ExpectAsAfresh(true, "reports of old records");
+    EXPECT_EQ(loaded.by_record[1097].delivery, DeliveryOutcome::Delivered);
+    EXPECT_EQ(loaded.by_record[1099].delivery, DeliveryOutcome::Sent) << "still trying";
+    MarkInCache();
+    Reports({Report(75, kRecipient, 0x46, "08.12.2026 19:03:00")});
+    loaded = ExpectAsAfresh(true, "a failure after still trying");
+    EXPECT_EQ(loaded.by_record[1099], (DeliveryState{DeliveryOutcome::NotDelivered, "", 0x46}));
+
+    // A record whose entry names a checksum its record does not carry, and one of two messages.
+    MarkInCache();
+    Sent("two parts", {201, 202}, "08.12.2026 19:05:00");
+    ASSERT_TRUE(store::AppendSentEntries(
+        velka::testing::BoxHeld(Outbox()), Outbox(), std::vector<std::size_t>{1101},
+        std::vector<packet>{MakePacket(kRecipient, "08.12.2026 19:05:00", "not this one")},
+        std::vector<std::vector<store::SegmentSent>>{{{203, "08.12.2026 19:05:00"}}}));
+    Reports({Report(201, kRecipient, 0, "08.12.2026 19:06:00"),
+             Report(203, kRecipient, 0, "08.12.2026 19:06:00")});
+    loaded = ExpectAsAfresh(true, "an entry not believed");
+    EXPECT_EQ(loaded.unbelieved, 1u);
+    EXPECT_EQ(loaded.by_record[1101].delivery, DeliveryOutcome::Sent) << "part 2 not reported";
+}
+
+TEST_F(DeliveryCacheGoOnTest, AReportsFileThatCameSinceIsReadWhole) {
+    ASSERT_EQ(std::remove(store::ReportsPathBeside(Outbox()).c_str()), 0);
+    Load();
+    MarkInCache();
+    Sent("new", {9}, "08.12.2026 19:00:00");
+    Reports({Report(9, kRecipient, 0x45, "08.12.2026 19:01:00"),
+             Report(8, kRecipient, 0, "08.12.2026 19:01:00")});
+    const DeliveryStates loaded = ExpectAsAfresh(true, "every report is new");
+    EXPECT_EQ(loaded.by_record[1100].delivery, DeliveryOutcome::NotDelivered);
+    EXPECT_EQ(loaded.by_record[1032].delivery, DeliveryOutcome::Delivered);
+}
+
+TEST_F(DeliveryCacheGoOnTest, WhatTheCacheCannotVouchForIsMatchedAfresh) {
+    // Sent before record 1034's report came at 17:15: that report now names it.
+    MarkInCache();
+    Sent("sent before a kept report", {10}, "08.12.2026 17:14:30");
+    ExpectAsAfresh(false, "a record sent before the latest kept report");
+
+    // A message of an old record confirmed again after a crash.
+    const auto box = store::BoxFile::Open(Outbox());
+    ASSERT_TRUE(box);
+    MarkInCache();
+    ASSERT_TRUE(store::AppendSentEntries(
+        velka::testing::BoxHeld(Outbox()), Outbox(), std::vector<std::size_t>{5},
+        std::vector<packet>{box->at(5)},
+        std::vector<std::vector<store::SegmentSent>>{{{5, "08.12.2026 19:00:00"}}}));
+    ExpectAsAfresh(false, "a new entry of an old record");
+
+    // The cache keeps the state of a text of two messages, not of each message.
+    Sent("two parts", {30, 31}, "08.12.2026 19:10:00");
+    Reports({Report(31, kRecipient, 0, "08.12.2026 19:11:00")});
+    Load();
+    MarkInCache();
+    Reports({Report(30, kRecipient, 0, "08.12.2026 19:12:00")});
+    const DeliveryStates loaded = ExpectAsAfresh(false, "a new report of an old long text");
+    EXPECT_EQ(loaded.by_record.back().delivery, DeliveryOutcome::Delivered);
+
+    // The store file replaced whole, as a removal replaces it.
+    MarkInCache();
+    const auto now = store::BoxFile::Open(Outbox());
+    std::vector<packet> same;
+    for (std::size_t i = 0; i < now->size(); ++i) same.push_back(now->at(i));
+    ASSERT_TRUE(store::Save(velka::testing::BoxHeld(Outbox()), Outbox(), same));
+    Sent("after the removal", {40}, "08.12.2026 19:20:00");
+    ExpectAsAfresh(false, "a store file replaced");
+}
+
+TEST_F(DeliveryCacheGoOnTest, ACacheOfOtherRecordsOrDamagedIsNotBelieved) {
+    MarkInCache();
+    auto cache = store::LoadDeliveryCache(cache_);
+    ASSERT_TRUE(cache);
+    cache->sources.last_checksum ^= 1;
+    ASSERT_TRUE(store::SaveDeliveryCache(cache_, *cache));
+    Sent("new", {50}, "08.12.2026 19:00:00");
+    ExpectAsAfresh(false, "the last record it covers is another");
+
+    MarkInCache();
+    Sent("newer", {51}, "08.12.2026 19:01:00");
+    auto bytes = files::ReadAll(cache_);
+    ASSERT_TRUE(bytes);
+    (*bytes)[88 + 24 * 20 + 5] ^= 1;  // the time of record 20
+    ASSERT_TRUE(files::SaveDurably(cache_, *bytes));
+    ExpectAsAfresh(false, "a damaged cache");
 }
 
 }  // namespace

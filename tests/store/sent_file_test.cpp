@@ -72,6 +72,48 @@ TEST_F(SentFileTest, AMissingFileHoldsNothingAndADamagedEntryIsCountedNotBelieve
     EXPECT_EQ(reading->entries[0].sent.reference, 2);
 }
 
+TEST_F(SentFileTest, AViewPicksEntriesByTheirFieldsAndReadsATailAsLoadSentDoes) {
+    const auto missing = SentFileView::Open(Sent());
+    ASSERT_TRUE(missing.ok());
+    EXPECT_EQ(missing->size(), 0u);
+    EXPECT_EQ(missing->RecordsNamed(10), 0u);
+
+    const std::vector<packet> records{MakePacket("+79160000001", "", "a"),
+                                      MakePacket("+79160000002", "", "b"),
+                                      MakePacket("+79160000003", "", "c")};
+    ASSERT_TRUE(AppendSent(velka::testing::BoxHeld(Box()), Box(), records,
+                           std::vector<std::vector<SegmentSent>>{
+                               {{1, "08.12.2026 10:00:00"}},
+                               {{2, "08.12.2026 10:00:01"}, {3, "08.12.2026 10:00:01"}},
+                               {{1, "08.12.2026 10:00:02"}}}));
+    {
+        std::fstream file(Sent(), std::ios::in | std::ios::out | std::ios::binary);
+        file.seekp(3 * kSentEntrySize + 12);  // the last entry's time, its reference kept
+        file.put('X');
+        file.seekp(0, std::ios::end);
+        file.write("torn", 4);
+    }
+    const auto view = SentFileView::Open(Sent());
+    ASSERT_TRUE(view.ok());
+    EXPECT_EQ(view->size(), 4u);
+    const auto with_one =
+        view->Picked(4, [](int reference, std::uint32_t) { return reference == 1; });
+    ASSERT_EQ(with_one.size(), 1u) << "the damaged entry is left out";
+    EXPECT_EQ(with_one[0].record, 0u);
+    const auto of_second = view->Picked(4, [](int, std::uint32_t record) { return record == 1; });
+    ASSERT_EQ(of_second.size(), 2u);
+    EXPECT_EQ(of_second[1].sent.reference, 3);
+    EXPECT_TRUE(view->Picked(1, [](int, std::uint32_t record) { return record == 1; }).empty())
+        << "only the entries before the end";
+    EXPECT_EQ(view->RecordsNamed(4), 3u) << "a damaged entry's record counts";
+    EXPECT_EQ(view->RecordsNamed(2), 2u);
+
+    const SentReading tail = view->From(2);
+    EXPECT_EQ(tail.damaged, 2u) << "the damaged entry and the torn tail";
+    ASSERT_EQ(tail.entries.size(), 1u);
+    EXPECT_EQ(tail.entries[0], LoadSent(Sent())->entries[2]);
+}
+
 TEST_F(SentFileTest, RemovingRecordsRenumbersTheEntriesOfThoseThatStay) {
     std::vector<packet> records;
     std::vector<std::vector<SegmentSent>> sent;
