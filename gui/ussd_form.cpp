@@ -34,6 +34,8 @@ TUssdForm::TUssdForm(Dialogs& dialogs, app::AppCore& core, std::string codes_pat
       ui_(std::make_unique<Ui::TUssdForm>()) {
     ui_->setupUi(this);
     ui_->ModemPanel->hide();
+    // The two lists start at one edge, under each other.
+    ui_->ModemLabel->setMinimumWidth(ui_->CodeLabel->sizeHint().width());
     FillCodes();
     connect(ui_->SendButton, &QPushButton::clicked, this, &TUssdForm::SendButtonClick);
     connect(ui_->ReplyButton, &QPushButton::clicked, this, &TUssdForm::ReplyButtonClick);

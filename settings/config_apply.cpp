@@ -73,8 +73,8 @@ Result<std::vector<PoolModem>> CheckedPool(const std::vector<PoolRow>& rows) {
 
 DialogSettings InitialDialogSettings(std::uint16_t port_in_use, bool reception,
                                      bool delivery_reports, bool full_ucs2_segments) {
-    return {port_in_use == 0 ? std::string() : ComName(port_in_use), reception,
-            delivery_reports, full_ucs2_segments};
+    return {port_in_use == 0 ? std::string() : ComName(port_in_use), reception, delivery_reports,
+            full_ucs2_segments};
 }
 
 Status ApplySettings(const std::string& ini_path, const DialogSettings& chosen,

@@ -158,6 +158,7 @@ TEST_F(UssdPoolTest, ASessionGoesThroughTheModemPickedToItsEnd) {
         In<QPushButton>(form, "ReplyButton")->click();
         QTRY_COMPARE_WITH_TIMEOUT(Answer(form), QString("Тарифы:\n1 Базовый\n2 Безлимит"),
                                   kAnswerWait);
+        Screenshots::Save(form, "ussd-pool");
         In<QPushButton>(form, "EndButton")->click();
     });
     EXPECT_TRUE(::velka::testing::Eventually(

@@ -106,9 +106,9 @@ std::string ModemLine(const ModemFindings& found) {
         return std::string();
     };
     for (const std::string& field :
-         {velka::ComName(found.port), StateWord(found.modem.status),
-          ToUtf8(info.operator_name), info.signal < 0 ? std::string() : std::to_string(info.signal),
-          fact("imei"), fact("iccid"), fact("sim-name"), fact("sent-day")})
+         {velka::ComName(found.port), StateWord(found.modem.status), ToUtf8(info.operator_name),
+          info.signal < 0 ? std::string() : std::to_string(info.signal), fact("imei"),
+          fact("iccid"), fact("sim-name"), fact("sent-day")})
         line.append("\t").append(field);
     return line;
 }
