@@ -18,6 +18,16 @@ start_serve() {
     [[ -n $api_port ]] || { cat "$work/serve.log" >&2; fail "serve did not start"; finish; }
 }
 
+# stop_serve SIGNAL: ends serve with SIGNAL (TERM; INT, which Wine turns into the
+# console's Ctrl-C), which it must end on well.
+stop_serve() {
+    local status=0
+    kill "-$1" "$server"
+    wait "$server" || status=$?
+    server=""
+    [[ $status == 0 ]] || fail "serve ended with $status on SIG$1"
+}
+
 # check_api_document DOC: the setting lines of DOC (docs/api.md), then its curl
 # lines, in order, against the server on api_port: the send followed to "sent",
 # every read answered without an error, the status knowing the modem, and a wrong

@@ -38,12 +38,7 @@ configure "$com1"
 start_serve "$cli"
 [[ $(stat -c %a "$work/api-token.txt") == 600 ]] || fail "the token file is open to others"
 check_api_document "$doc"
-
-kill -TERM "$server"
-status=0
-wait "$server" || status=$?
-server=""
-[[ $status == 0 ]] || fail "serve ended with $status on SIGTERM"
+stop_serve TERM
 
 # An event the command line kept (receive posts nothing) is posted by the next
 # serve: a receiver here writes each body it is given to a file.
@@ -71,13 +66,11 @@ printf '[Webhooks]\r\nUrl1=http://127.0.0.1:%s/hook\r\nEvents1=sms:received\r\n'
 "$sim" ctl --dir "$work/sim" inject 1 +79161234567 'kept by receive' >/dev/null
 expect_output 'kept by receive' receive
 [[ ! -e $work/hook.bodies ]] || fail "receive posted: $(cat "$work/hook.bodies")"
-"$cli" serve --port 0 2>"$work/serve.log" &
-server=$!
+start_serve "$cli"
 for _ in $(seq 300); do grep -qF 'kept by receive' "$work/hook.bodies" 2>/dev/null && break; sleep 0.1; done
 grep -qF '"event":"sms:received"' "$work/hook.bodies" 2>/dev/null ||
     fail "serve did not post the event receive kept: $(cat "$work/hook.bodies" 2>/dev/null)"
-kill -TERM "$server" && wait "$server" || fail "serve did not end well on SIGTERM"
-server=""
+stop_serve TERM
 kill "$hook" && { wait "$hook" || true; }
 hook=""
 finish

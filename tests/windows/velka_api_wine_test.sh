@@ -28,10 +28,5 @@ configure "COM$VELKA_TEST_COM"
 start_serve wine "$cli"
 check_api_document "$doc"
 
-# Wine turns SIGINT into the console's Ctrl-C, which serve ends on.
-kill -INT "$server"
-status=0
-wait "$server" || status=$?
-server=""
-[[ $status == 0 ]] || fail "serve ended with $status on Ctrl-C"
+stop_serve INT
 finish
