@@ -194,7 +194,7 @@ Result<modem::ReceptionReport> AppCore::ReceiveThrough(modem::Session& session,
     RecordedReception recorded(inbox, *recorder_);
     auto report = session.Receive(recorded);
     if (!report.listed) {
-        return Error{"The modem on COM" + std::to_string(session.PortNumber()) +
+        return Error{"The modem on " + ComName(session.PortNumber()) +
                      " did not list its messages."};
     }
     if (!report.saved) {
@@ -248,9 +248,12 @@ void AppCore::RunOnModem(const ModemErrand& errand) {
         if (!queue_.AddErrand(errand)) errand.failed(Error{ErrandNotRunText({}, true)});
         return;
     }
-    // A first modem that does not answer keeps no errand from the others.
+    // A first modem that does not answer keeps no errand from the others, but one
+    // named by its port is told why it did not run.
     const Status opened = InitOnce();
-    if (!opened && (errand.via.empty() || !modem_lock_)) return errand.failed(opened.error());
+    const bool names_first = AnswersTo(ModemNames({}, {}, {PortNumber()}, {}), errand.via);
+    if (!opened && (errand.via.empty() || names_first || !modem_lock_))
+        return errand.failed(opened.error());
     if (opened && (errand.via.empty() || AnswersTo(NamesOf(session_), errand.via)))
         return RunOpened(session_, session_.Status(), errand);
     for (const settings::PoolModem& other : OtherModems()) {

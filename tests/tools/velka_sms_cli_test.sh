@@ -272,6 +272,7 @@ expect_refusal 1 'Модем «COM99» не найден' ussd '*100#' --via COM
 "$sim" ctl --dir "$work/sim" fault 1 silent on >/dev/null
 expect_output 'Баланс: 57,10 р.' ussd '*100#' --via "$com2"
 expect_refusal 1 'does not answer' ussd '*100#'
+expect_refusal 1 'does not answer' ussd '*100#' --via "$com1"
 "$sim" ctl --dir "$work/sim" fault 1 clear >/dev/null
 
 finish
