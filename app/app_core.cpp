@@ -241,8 +241,16 @@ modem::ModemStatus AppCore::OpenOther(modem::Session& session, std::uint16_t por
 
 void AppCore::RunOnModem(const ModemErrand& errand) {
     if (WorkerRunning()) {
-        // An errand no worker answers to would wait until the program closes.
-        if (!errand.via.empty() && !queue_.KnowsModem(errand.via))
+        // An errand no worker answers to would wait until the program closes. The
+        // workers are asked as they saw their modems last, which may be before
+        // they told the queue: the user picks a modem from what they saw.
+        const bool answered =
+            std::any_of(workers_.begin(), workers_.end(), [&](const auto& worker) {
+                return AnswersTo(
+                    NamesOf(worker->Seen().identity, {worker->Port(), worker->ConfiguredPort()}),
+                    errand.via);
+            });
+        if (!errand.via.empty() && !answered)
             return errand.failed(Error{ErrandModemUnknownText(errand.via)});
         // Refused once the worker has ended: nothing would ever run it.
         if (!queue_.AddErrand(errand)) errand.failed(Error{ErrandNotRunText({}, true)});
@@ -254,12 +262,14 @@ void AppCore::RunOnModem(const ModemErrand& errand) {
     const bool names_first = AnswersTo(ModemNames({}, {}, {PortNumber()}, {}), errand.via);
     if (!opened && (errand.via.empty() || names_first || !modem_lock_))
         return errand.failed(opened.error());
-    if (opened && (errand.via.empty() || AnswersTo(NamesOf(session_), errand.via)))
+    if (opened &&
+        (errand.via.empty() || AnswersTo(NamesOf(session_.Identity(), {PortNumber()}), errand.via)))
         return RunOpened(session_, session_.Status(), errand);
     for (const settings::PoolModem& other : OtherModems()) {
         modem::Session session(stop_, Registry::Machine());
         const modem::ModemStatus state = OpenOther(session, static_cast<std::uint16_t>(other.port));
-        if (AnswersTo(NamesOf(session), errand.via)) return RunOpened(session, state, errand);
+        if (AnswersTo(NamesOf(session.Identity(), {session.PortNumber()}), errand.via))
+            return RunOpened(session, state, errand);
     }
     errand.failed(Error{ErrandModemUnknownText(errand.via)});
 }
@@ -271,15 +281,15 @@ void AppCore::RunOpened(modem::Session& session, const modem::ModemStatus& state
     errand.run(session);
 }
 
-std::vector<std::string> AppCore::NamesOf(const modem::Session& session) const {
-    const modem::DeviceIdentity identity = session.Identity();
+std::vector<std::string> AppCore::NamesOf(const modem::DeviceIdentity& identity,
+                                          std::initializer_list<std::uint16_t> ports) const {
     const std::string sim = SimKey(identity);
     std::string sim_name;
     if (!sim.empty()) {
         if (const auto settings = settings::ReadSimSettings(FilePath(kConfigFile), sim))
             sim_name = settings->name;
     }
-    return ModemNames(sim, identity.imei, {session.PortNumber()}, sim_name);
+    return ModemNames(sim, identity.imei, ports, sim_name);
 }
 
 std::string AppCore::CurrentSimKey() const {

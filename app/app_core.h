@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <span>
@@ -241,8 +242,10 @@ class AppCore {
     // Runs `errand` on an opened session in `state`, or tells it why not.
     void RunOpened(modem::Session& session, const modem::ModemStatus& state,
                    const ModemErrand& errand);
-    // What an errand may name the modem of an opened session by (app/routes.h).
-    std::vector<std::string> NamesOf(const modem::Session& session) const;
+    // What an errand may name a modem by (app/routes.h): its identity as seen, on
+    // these ports.
+    std::vector<std::string> NamesOf(const modem::DeviceIdentity& identity,
+                                     std::initializer_list<std::uint16_t> ports) const;
     // One reception cycle through an opened session in `state`, into the inbox.
     Result<modem::ReceptionReport> ReceiveThrough(modem::Session& session,
                                                   const modem::ModemStatus& state);

@@ -241,14 +241,6 @@ bool OutgoingQueue::AddErrand(ModemErrand errand) {
     return true;
 }
 
-bool OutgoingQueue::KnowsModem(std::string_view via) {
-    MutexLock guard(lock_);
-    for (const auto& [sim, member] : members_) {
-        if (AnswersTo(member.names, via)) return true;
-    }
-    return false;
-}
-
 bool OutgoingQueue::HasErrandFor(const std::vector<std::string>& names, bool first) const {
     for (const ModemErrand& errand : errands_) {
         if (ErrandFor(errand, names, first)) return true;

@@ -180,9 +180,6 @@ class OutgoingQueue {
     // Appends an errand and wakes the workers. False, with the errand not taken,
     // once the workers have ended (CloseErrands). Takes the lock. Any thread.
     bool AddErrand(ModemErrand errand) EXCLUDES(lock_);
-    // Whether a modem of the pool answers to `via` (app/routes.h), as the workers
-    // last told: one whose SIM was never ready is not known yet. Takes the lock.
-    bool KnowsModem(std::string_view via) EXCLUDES(lock_);
     // The errands for the modem with these names (app/routes.h): those that name
     // it, and with `first` those that name none.
     bool HasErrandFor(const std::vector<std::string>& names, bool first) const REQUIRES(lock_);

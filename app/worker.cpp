@@ -217,7 +217,7 @@ void Worker::Run() {
         bool due = false;
         {
             MutexLock guard(queue_.lock());
-            errand = queue_.TakeErrand(own_names_, duties_.errands);
+            errand = queue_.TakeErrand(OwnNames(), duties_.errands);
             due = MayTakeDue(Clock::now());
         }
         if (errand) {
@@ -350,20 +350,23 @@ std::string Worker::OwnSim() const {
 
 void Worker::TellMembership() {
     const std::string sim = SimForQueue();
-    const modem::DeviceIdentity identity = session_.Identity();
+    if (sim.empty()) return;
     if (sim != member_sim_) {
         if (!member_sim_.empty()) queue_.RemoveMember(member_sim_);
         member_sim_ = sim;
-        member_name_ = sim_gate_ && !sim.empty() ? sim_gate_->Name(identity) : std::string();
+        member_name_ = sim_gate_ ? sim_gate_->Name(session_.Identity()) : std::string();
     }
-    own_names_ = ModemNames(sim, identity.imei, {port_.load(), configured_port_}, member_name_);
-    if (sim.empty()) return;
     PoolMember member;
-    member.names = own_names_;
+    member.names = OwnNames();
     member.available = duties_.sends && session_.Status().state == modem::ModemState::Ready &&
                        silences_ == 0 && failures_in_a_row_ < kFailuresBeforeResting &&
                        !resting_until_;
     queue_.SetMember(sim, std::move(member));
+}
+
+std::vector<std::string> Worker::OwnNames() const {
+    return ModemNames(SimForQueue(), session_.Identity().imei, {port_.load(), configured_port_},
+                      member_name_);
 }
 
 void Worker::NoteSticky(const packet& record) {
@@ -716,7 +719,7 @@ void Worker::AwaitReason() {
     {
         MutexLock guard(queue_.lock());
         if (MayTakeDue(Clock::now()) || queue_.QueuedOnDisk() ||
-            queue_.HasErrandFor(own_names_, duties_.errands))
+            queue_.HasErrandFor(OwnNames(), duties_.errands))
             return;
         if (const auto next = NextDueForMe(); next && *next < deadline) deadline = *next;
     }
@@ -894,7 +897,7 @@ void Worker::Pause(Clock::duration length, bool for_records) {
     // failure never does, so that a switch cannot make a failing modem spin. An
     // errand ends either: each is run (or refused) once, so it cannot make one spin.
     const auto called = [&]() REQUIRES(queue_.lock()) {
-        return queue_.HasErrandFor(own_names_, duties_.errands) ||
+        return queue_.HasErrandFor(OwnNames(), duties_.errands) ||
                (for_records &&
                 (reception_switched_.load() || MayTakeDue(Clock::now()) || queue_.QueuedOnDisk()));
     };

@@ -227,6 +227,8 @@ class Worker {
     // The port it drives now: the settings' one, or where its modem went after a
     // replug. Any thread.
     std::uint16_t Port() const { return port_.load(); }
+    // The port its settings name, which still names its modem after a replug. Any thread.
+    std::uint16_t ConfiguredPort() const { return configured_port_; }
     // While its port is another port of a modem another worker drives: that
     // worker's port, and this one stands aside; 0 otherwise. Any thread.
     std::uint16_t SameModemAs() const { return same_modem_as_.load(); }
@@ -260,6 +262,10 @@ class Worker {
     // Tells the queue what this worker's modem answers to and whether it takes
     // records (OutgoingQueue::SetMember), once its SIM is known.
     void TellMembership();
+    // What the routes and the errands may name this modem by now (app/routes.h):
+    // worked out afresh, as an errand may name the modem by the IMEI its opening
+    // just learned while the worker waits. Worker's thread only.
+    std::vector<std::string> OwnNames() const;
     // The SIM `number` last wrote to or was written from is this worker's.
     void NoteSticky(const packet& record);
     // OwnSim once the modem was ready, empty (any SIM) before.
@@ -392,9 +398,7 @@ class Worker {
     bool claimed_ = false;  // the IMEI was asked, by a probe or an opening; worker's thread only
     Clock::time_point next_search_{};  // FindMovedModem; worker's thread only
     std::string member_name_;          // that SIM's name in Config.ini; worker's thread only
-    // What the routes and the errands may name this modem by (app/routes.h), as
-    // TellMembership last found; worker's thread only.
-    std::vector<std::string> own_names_;
+
     int failures_in_a_row_ = 0;  // sends; worker's thread only
     // While its SIM rests at a limit, in a pool of several senders; worker's thread only.
     std::optional<Clock::time_point> resting_until_;

@@ -165,6 +165,7 @@ TEST_F(UssdPoolTest, ASessionGoesThroughTheModemPickedToItsEnd) {
         [&] { return Count(modems_.Written(2), "AT+CUSD=2\r") == 1; }));
     EXPECT_EQ(Count(modems_.Written(2), "AT+CUSD=1,"), 2u);
     EXPECT_EQ(Count(modems_.Written(1), "AT+CUSD"), 0u);
+    for (const ShownMessage& shown : dialogs_.Messages()) ADD_FAILURE() << shown.text.toStdString();
 }
 
 TEST_F(UssdFormTest, Screenshots) {
