@@ -108,6 +108,9 @@ grep -qF 'the first answers' <<<"$out" && grep -qF "$com2: " <<<"$out" ||
     fail "a pool's receive with a silent modem said: $out"
 "$sim" ctl --dir "$work/sim" fault 2 clear >/dev/null
 expect_output 'left on the second' receive
+# A port that is gone is said, not left a blank line.
+configure COM40
+expect_refusal 1 'COM40: порт не найден' receive
 configure "$com2"
 # An 8-bit data message (coding 04): control characters, a quote, a backslash, a
 # line break and Russian (Windows-1251), a zero byte and more. Both listings still
