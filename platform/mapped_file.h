@@ -4,6 +4,7 @@
 // appends are not seen, and a rename over the file leaves the view intact.
 #pragma once
 
+#include <cerrno>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -17,6 +18,13 @@ class MappedFile {
     // Maps the file. A missing file is an Error with system_code ENOENT; an empty
     // file gives an empty view.
     static Result<MappedFile> Open(const std::string& path);
+    // As Open, but a missing file gives an empty view: a store file that was never
+    // written holds nothing.
+    static Result<MappedFile> OpenOrEmpty(const std::string& path) {
+        auto mapped = Open(path);
+        if (!mapped && mapped.error().system_code == ENOENT) return MappedFile();
+        return mapped;
+    }
 
     MappedFile() = default;
     ~MappedFile();

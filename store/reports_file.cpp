@@ -89,11 +89,8 @@ Result<std::vector<StatusReport>> LoadReports(const std::string& path) {
 }
 
 Result<std::vector<StatusReport>> LoadReportsFrom(const std::string& path, std::uint64_t first) {
-    const auto file = MappedFile::Open(path);
-    if (!file) {
-        if (file.error().system_code == ENOENT) return std::vector<StatusReport>{};
-        return file.error();
-    }
+    const auto file = MappedFile::OpenOrEmpty(path);
+    if (!file) return file.error();
     const std::string_view bytes = file->bytes();
     const std::uint64_t from = std::min<std::uint64_t>(bytes.size(), first * kReportRecordSize);
     return ReportsIn(bytes.substr(static_cast<std::size_t>(from)));

@@ -1,7 +1,6 @@
 #include "store/sent_file.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <limits>
 
@@ -89,11 +88,8 @@ Result<SentReading> LoadSent(const std::string& sent_path) {
 }
 
 Result<SentFileView> SentFileView::Open(const std::string& sent_path) {
-    auto file = MappedFile::Open(sent_path);
-    if (!file) {
-        if (file.error().system_code == ENOENT) return SentFileView(MappedFile());
-        return file.error();
-    }
+    auto file = MappedFile::OpenOrEmpty(sent_path);
+    if (!file) return file.error();
     return SentFileView(std::move(*file));
 }
 

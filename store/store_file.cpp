@@ -1,6 +1,5 @@
 #include "store/store_file.h"
 
-#include <cerrno>
 #include <utility>
 
 #include "platform/files.h"
@@ -50,11 +49,8 @@ Status Save(const BoxLock&, const std::string& path, std::span<const packet> rec
 }
 
 Result<BoxFile> BoxFile::Open(const std::string& path) {
-    auto mapped = MappedFile::Open(path);
-    if (!mapped) {
-        if (mapped.error().system_code == ENOENT) return BoxFile(MappedFile());
-        return mapped.error();
-    }
+    auto mapped = MappedFile::OpenOrEmpty(path);
+    if (!mapped) return mapped.error();
     return BoxFile(std::move(*mapped));
 }
 
